@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace tavik7 {
+
+// 8 digits up to firmware 1.11, 9 digits from 1.12 on.
+[[nodiscard]] int counterDigits(quint16 softwareVersion);
+
+// True for the significance indices 0..2 (exponent -3..-1), whose counter text
+// carries a decimal comma.
+[[nodiscard]] bool significanceHasComma(qint8 significance);
+
+// Allowed length of the counter entry: digits plus one for a comma.
+[[nodiscard]] int counterLength(qint8 significance, quint16 softwareVersion);
+
+// TextId of the counter hint beside the entry ("8 digits" or "9 digits").
+[[nodiscard]] int counterHintTextId(quint16 softwareVersion);
+
+// Removes every comma and, for a negative exponent, inserts one so that 3, 2
+// or 1 digits follow it in a complete reading. A text too short for the
+// position is left without a comma rather than padded.
+[[nodiscard]] QString formatCounterText(const QString &text, qint8 significance, quint16 softwareVersion);
+
+// The counter text as the digits sent with "S_ZLW"; empty when it is empty or
+// holds anything but digits and commas.
+[[nodiscard]] QByteArray counterDigitsForDevice(const QString &text);
+
+// TextIds of the multiplier labels beside the counter ("x" and "10" or "100");
+// -1 where the label stays empty.
+struct MultiplierTextIds
+{
+    int multi = -1;
+    int factor = -1;
+};
+[[nodiscard]] MultiplierTextIds multiplierTextIds(qint8 significance);
+
+// Firmware version in hundredths as the table shows it ("1.12"), and back.
+[[nodiscard]] QString softwareVersionText(quint16 softwareVersion);
+[[nodiscard]] quint16 parseSoftwareVersion(const QString &text);
+// Firmware checksum as four lower-case hex digits, and back (0 when unreadable).
+[[nodiscard]] QString softwareCrcText(quint16 softwareCrc);
+[[nodiscard]] quint16 parseSoftwareCrc(const QString &text);
+
+} // namespace tavik7
+
+namespace tavik7 {
+
+// The counter entry is plausible when it is complete (at least counterLength
+// characters) and holds digits only, with the comma exactly where the
+// significance puts it. maxLength is the entry's maximum length.
+[[nodiscard]] bool counterTextPlausible(const QString &text, int maxLength, int counterLength, qint8 significance);
+
+} // namespace tavik7

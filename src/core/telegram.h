@@ -1,0 +1,58 @@
+#pragma once
+
+#include "parameterrecord.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace tavik7 {
+
+// Bytes of the "LP" answer that are evaluated; a longer answer is allowed,
+// a shorter one reads the missing bytes as 0.
+constexpr int kParameterAnswerSize = 49;
+constexpr int kParameterAnswerCrcOffset = 47;
+// The "SP" telegram: "SP ", length byte, 40 bytes of data, CRC, CR LF.
+constexpr int kWriteTelegramSize = 48;
+constexpr quint8 kWriteTelegramLengthByte = 41;
+
+// The answer the device gives to a command it could not carry out.
+inline constexpr char kDeviceErrorAnswer[] = "Fehler!";
+
+enum class ParameterAnswerStatus {
+    Incomplete, // fewer or more bytes than the length byte announces: wait
+    CrcOk,
+    CrcError,
+};
+
+struct ParameterAnswer
+{
+    bool deviceError = false; // "Fehler!" CR LF is in the buffer
+    ParameterAnswerStatus status = ParameterAnswerStatus::Incomplete;
+    quint16 receivedCrc = 0;
+    quint16 computedCrc = 0;
+    SignificanceReading significance; // valid once status is not Incomplete
+};
+
+// Decodes a complete "LP" answer into record. An incomplete buffer leaves the
+// record untouched; a complete one is stored whatever its CRC, as the device
+// sent it. Never reads past the end of buffer.
+[[nodiscard]] ParameterAnswer decodeParameterAnswer(const QByteArray &buffer, ParameterRecord &record);
+
+// The 48-byte "SP" telegram. When a CRC byte would be CR or LF, the software
+// version field is raised by an attempt number until it is neither, because
+// the device ends a command at the line end.
+[[nodiscard]] QByteArray buildWriteTelegram(const ParameterRecord &record);
+
+// What the device sends for "LP" (device side; used by the simulator and tests).
+[[nodiscard]] QByteArray buildParameterAnswer(const ParameterRecord &record, quint32 reserved = 0);
+
+struct WriteTelegram
+{
+    bool valid = false; // "SP ", length byte 41, matching CRC
+    ParameterRecord record{};
+};
+
+// Parses an "SP" telegram as the device would (device side).
+[[nodiscard]] WriteTelegram parseWriteTelegram(const QByteArray &telegram);
+
+} // namespace tavik7

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+namespace tavik7 {
+
+enum Language { German = 0, English = 1 };
+
+constexpr int kTextCount = 249;
+constexpr int kFirstMessageTextId = 132;
+constexpr int kMessageCount = kTextCount - kFirstMessageTextId; // 117
+constexpr int kFirstBilingualTextId = 124;
+constexpr int kBilingualLabelCount = 15;
+
+// One entry of the text table: German first, English second, both Latin-1
+// bytes, NUL-terminated. The English slot of the last bilingual entry is null.
+struct TextPair
+{
+    const char *german;
+    const char *english;
+};
+
+extern const TextPair kTextTable[kTextCount];
+
+// Raw Latin-1 bytes of an entry, or nullptr for an id out of range or the null slot.
+[[nodiscard]] const char *rawText(int textId, int language);
+
+// The entry converted from Latin-1; empty for an id out of range.
+[[nodiscard]] QString text(int textId, int language);
+
+// MessageId m is TextId 132 + m.
+[[nodiscard]] QString messageText(int messageId, int language);
+
+// Label k (0..14) of the fixed "German/English" labels, which the entries 124..131
+// hold slot after slot rather than as language pairs.
+[[nodiscard]] QString bilingualLabel(int k);
+
+} // namespace tavik7

@@ -1,0 +1,458 @@
+// Serial port, one-request-at-a-time exchange with the device and the
+// parameter telegram.
+
+#include <QMessageBox>
+#include <QSerialPort>
+#include <QTimer>
+
+#include "countertext.h"
+#include "platform.h"
+#include "tavik7_bediensoftware.h"
+#include "telegram.h"
+#include "texttable.h"
+
+namespace {
+
+constexpr int kLongRequestTimeoutMs = 5000;
+constexpr int kCounterRequestTimeoutMs = 500;
+
+constexpr qint8 kMsgParametersRead = 1;
+constexpr qint8 kMsgParametersWritten = 2;
+constexpr qint8 kMsgCounterRead = 3;
+constexpr qint8 kMsgCounterWritten = 4;
+constexpr qint8 kMsgPortOpened = 7;
+constexpr qint8 kMsgPortClosed = 8;
+constexpr qint8 kMsgDirectionChanged = 13;
+constexpr qint8 kMsgReadParametersError = 51;
+constexpr qint8 kMsgReadParametersCrcError = 52;
+constexpr qint8 kMsgWriteParametersError = 53;
+constexpr qint8 kMsgReadCounterError = 54;
+constexpr qint8 kMsgWriteCounterError = 55;
+constexpr qint8 kMsgPortNotOpened = 61;
+constexpr qint8 kMsgPdfInvalidValues = 69;
+constexpr qint8 kMsgNoData = 70;
+constexpr qint8 kMsgPdfNoData = 71;
+constexpr qint8 kMsgConfirmSetCounter = 102;
+constexpr qint8 kMsgConfirmSetCounterInfo = 103;
+constexpr qint8 kMsgYes = 104;
+constexpr qint8 kMsgNo = 105;
+constexpr qint8 kMsgIncompatibleSignificance = 116;
+
+constexpr int kTabConfig = 0;
+constexpr int kTabWizard = 1;
+constexpr int kTabSettings = 2;
+constexpr int kWizardPendingEventsMs = 200;
+
+QSerialPort::FlowControl flowControlFromIndex(int index)
+{
+    switch (index) {
+    case 1: return QSerialPort::HardwareControl;
+    case 2: return QSerialPort::SoftwareControl;
+    default: return QSerialPort::NoFlowControl;
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- the port
+
+void TAVIK7_Bediensoftware::refreshPortList()
+{
+    ui.comboBoxDevice->clear();
+    const QList<PortInfo> ports = PortEnumerator::getPorts();
+    for (const PortInfo &port : ports) {
+        if (!port.portName.isEmpty())
+            ui.comboBoxDevice->addItem(port.portName);
+    }
+    ui.comboBoxDevice->setCurrentIndex(ui.comboBoxDevice->count() > 0 ? 0 : -1);
+}
+
+void TAVIK7_Bediensoftware::fillBaudrateComboBox()
+{
+    ui.comboBoxBaudrate->addItem(QStringLiteral("1200"));
+}
+
+void TAVIK7_Bediensoftware::fillDatabitsComboBox()
+{
+    ui.comboBoxDatabits->addItem(QStringLiteral("8"));
+}
+
+void TAVIK7_Bediensoftware::fillStopbitsComboBox()
+{
+    ui.comboBoxStopbits->addItem(QStringLiteral("1"));
+}
+
+void TAVIK7_Bediensoftware::fillParityComboBox()
+{
+    // The language switch writes the item texts.
+    ui.comboBoxParity->addItem(QString());
+}
+
+void TAVIK7_Bediensoftware::fillFlowcontrolComboBox()
+{
+    for (int i = 0; i < 3; ++i)
+        ui.comboBoxFlowcontrol->addItem(QString());
+}
+
+void TAVIK7_Bediensoftware::applyConnectedState()
+{
+    ui.comboBoxDevice->setEnabled(false);
+    ui.pushButtonConnect->setEnabled(false);
+    ui.pushButtonDisconnect->setEnabled(true);
+    setDeviceButtonsEnabled(true);
+    ui.pushButtonFlashen->setEnabled(true);
+    ui.pushButtonFlashenCancel->setEnabled(false);
+    ui.pushButtonStartNamur->setEnabled(true);
+    ui.pushButtonStopNamur->setEnabled(false);
+    ui.checkBoxNamurLogging->setEnabled(true);
+    if (ui.checkBoxNamurLogging->isChecked()) {
+        ui.lineEditNamurLogfile->setEnabled(true);
+        ui.pushButtonSelectNamurLogfile->setEnabled(true);
+    }
+    updatePlausibilityState();
+}
+
+void TAVIK7_Bediensoftware::applyDisconnectedState()
+{
+    ui.comboBoxDevice->setEnabled(true);
+    ui.pushButtonConnect->setEnabled(true);
+    ui.pushButtonDisconnect->setEnabled(false);
+    setDeviceButtonsEnabled(false);
+    ui.pushButtonFlashen->setEnabled(false);
+    ui.pushButtonFlashenCancel->setEnabled(false);
+    ui.pushButtonStartNamur->setEnabled(false);
+    ui.pushButtonStopNamur->setEnabled(false);
+    ui.checkBoxNamurLogging->setEnabled(false);
+    ui.lineEditNamurLogfile->setEnabled(false);
+    ui.pushButtonSelectNamurLogfile->setEnabled(false);
+}
+
+void TAVIK7_Bediensoftware::setDeviceButtonsEnabled(bool enabled)
+{
+    ui.pushButtonReadSettings->setEnabled(enabled);
+    ui.pushButtonWriteSettings->setEnabled(enabled);
+    ui.pushButtonSetCounter->setEnabled(enabled);
+    ui.pushButtonCreatePdf->setEnabled(enabled);
+}
+
+void TAVIK7_Bediensoftware::updateWindowTitle()
+{
+    setWindowTitle(tavik7::windowTitle(serialPort && serialPort->isOpen(), portNameInUse, language));
+}
+
+void TAVIK7_Bediensoftware::onDeviceDiscovered(const PortInfo &info)
+{
+    Q_UNUSED(info);
+    refreshPortList();
+}
+
+void TAVIK7_Bediensoftware::onDeviceRemoved(const PortInfo &info)
+{
+    refreshPortList();
+    if (!portNameInUse.isEmpty() && tavik7::platform::samePort(portNameInUse, info.portName))
+        closePortSilently();
+}
+
+void TAVIK7_Bediensoftware::closePortSilently()
+{
+    // The adapter is gone: the port object must let go of it, or the next
+    // Connect could not open the port again once it is back.
+    if (serialPort->isOpen())
+        serialPort->close();
+    applyDisconnectedState();
+    updateWindowTitle();
+}
+
+void TAVIK7_Bediensoftware::onSerialPortError()
+{
+    // A pulled USB adapter raises several errors in a row; only the first
+    // one finds the port open.
+    if (serialPort->error() == QSerialPort::ResourceError && serialPort->isOpen())
+        closePortSilently();
+}
+
+void TAVIK7_Bediensoftware::onConnectClicked()
+{
+    portNameInUse = ui.comboBoxDevice->currentText();
+    serialPort->setPortName(tavik7::platform::portSystemLocation(portNameInUse));
+    serialPort->setBaudRate(ui.comboBoxBaudrate->currentText().toInt());
+    serialPort->setDataBits(QSerialPort::DataBits(ui.comboBoxDatabits->currentText().toInt()));
+    serialPort->setStopBits(QSerialPort::OneStop);
+    serialPort->setParity(QSerialPort::NoParity);
+    serialPort->setFlowControl(flowControlFromIndex(ui.comboBoxFlowcontrol->currentIndex()));
+
+    if (!portNameInUse.isEmpty() && serialPort->open(QIODevice::ReadWrite)) {
+        if (serialPort->flowControl() != QSerialPort::HardwareControl)
+            serialPort->setRequestToSend(false);
+        serialPort->clearError();
+        showMessage(kMsgPortOpened, false);
+        applyConnectedState();
+        if (ui.tabWidget->currentIndex() == kTabConfig) {
+            showWizardStep(0);
+            ui.comboBoxNumberOfDigits->setEnabled(true);
+            ui.tabWidget->setCurrentIndex(kTabWizard);
+        } else if (flashReturnPending) {
+            flashReturnPending = false;
+            ui.tabWidget->setCurrentIndex(kTabWizard);
+            showWizardStep(5);
+            QCoreApplication::processEvents(QEventLoop::AllEvents, kWizardPendingEventsMs);
+            parameterRecord.softwareVersion = wizardRequiredSoftwareVersion;
+            fillParameterTable();
+            ui.labelSoftwareData->setText(tavik7::softwareVersionText(parameterRecord.softwareVersion));
+        } else {
+            ui.tabWidget->setCurrentIndex(kTabSettings);
+        }
+    } else {
+        showMessage(kMsgPortNotOpened, false);
+    }
+    setWindowTitle(textFor(48) + portNameInUse);
+}
+
+void TAVIK7_Bediensoftware::onDisconnectClicked()
+{
+    serialPort->close();
+    applyConnectedState();
+    applyDisconnectedState();
+    showMessage(kMsgPortClosed, false);
+    setWindowTitle(textFor(49));
+}
+
+// ---------------------------------------------------------------- requests
+
+void TAVIK7_Bediensoftware::sendRequest(RequestKind kind, const QByteArray &bytes, int timeoutMs)
+{
+    setDeviceButtonsEnabled(false);
+    requestKind = kind;
+    // Whatever arrived since the last request is stale.
+    serialPort->flush();
+    serialPort->readAll();
+    receiveBuffer.clear();
+    serialPort->write(bytes);
+    requestTimer->start(timeoutMs);
+}
+
+void TAVIK7_Bediensoftware::stopRequest()
+{
+    requestTimer->stop();
+    requestKind = NoRequest;
+    sequenceMode = NoSequence;
+}
+
+void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
+{
+    sequenceMode = mode;
+    sendBuffer = QByteArrayLiteral("LP\r\n");
+    sendRequest(ReadParameters, sendBuffer.left(3), kLongRequestTimeoutMs);
+}
+
+void TAVIK7_Bediensoftware::onReadCounterClicked()
+{
+    sendBuffer = QByteArrayLiteral("L_ZLW\r\n");
+    sendRequest(ReadCounter, sendBuffer.left(sendBuffer.size() - 1), kCounterRequestTimeoutMs);
+}
+
+void TAVIK7_Bediensoftware::onTimerCounterStatus()
+{
+    onReadCounterClicked();
+}
+
+void TAVIK7_Bediensoftware::onWriteSettingsClicked()
+{
+    tavik7::clearParameterRecord(parameterRecord);
+    readParameterTable();
+    sendBuffer = tavik7::buildWriteTelegram(parameterRecord);
+    lastCrc = quint16(quint8(sendBuffer.at(tavik7::kWriteTelegramSize - 4))
+                      | quint8(sendBuffer.at(tavik7::kWriteTelegramSize - 3)) << 8);
+    sendRequest(WriteParameters, sendBuffer, kLongRequestTimeoutMs);
+}
+
+void TAVIK7_Bediensoftware::onWriteCounterClicked()
+{
+    setDeviceButtonsEnabled(false);
+
+    // Checked before anything else: with nothing to send, no request may be
+    // left open, or the buttons would stay disabled and later answers would
+    // be taken for this one.
+    const QByteArray digits = tavik7::counterDigitsForDevice(ui.lineEditCounter->text());
+    if (digits.isEmpty()) {
+        const bool inWriteSequence = sequenceMode == WriteSequence;
+        stopRequest();
+        if (inWriteSequence)
+            showMessage(kMsgWriteCounterError, true);
+        updatePlausibilityState();
+        return;
+    }
+
+    if (sequenceMode != WriteSequence) {
+        QMessageBox box;
+        box.setText(textFor(tavik7::kFirstMessageTextId + kMsgConfirmSetCounter));
+        box.setInformativeText(textFor(tavik7::kFirstMessageTextId + kMsgConfirmSetCounterInfo));
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(textFor(tavik7::kFirstMessageTextId + kMsgYes));
+        box.button(QMessageBox::No)->setText(textFor(tavik7::kFirstMessageTextId + kMsgNo));
+        box.setIcon(QMessageBox::Question);
+        box.setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
+        if (box.exec() != QMessageBox::Yes) {
+            setDeviceButtonsEnabled(true);
+            return;
+        }
+    }
+
+    sendBuffer = QByteArrayLiteral("S_ZLW ") + digits + QByteArrayLiteral("\r\n");
+    sendRequest(WriteCounter, sendBuffer.left(sendBuffer.size() - 1), kLongRequestTimeoutMs);
+}
+
+void TAVIK7_Bediensoftware::onSerDataAvailable()
+{
+    switch (requestKind) {
+    case ReadParameters:
+    case ReadCounter:
+    case WriteParameters:
+    case WriteCounter:
+        break;
+    default:
+        // Without a request the bytes wait in the port; the next request discards them.
+        return;
+    }
+    receiveBuffer.append(serialPort->readAll());
+    switch (requestKind) {
+    case ReadParameters: handleParameterAnswer(); break;
+    case ReadCounter: handleCounterAnswer(); break;
+    case WriteParameters: handleWriteParametersAnswer(); break;
+    case WriteCounter: handleWriteCounterAnswer(); break;
+    default: break;
+    }
+}
+
+void TAVIK7_Bediensoftware::handleParameterAnswer()
+{
+    const tavik7::ParameterAnswer answer = tavik7::decodeParameterAnswer(receiveBuffer, parameterRecord);
+    if (answer.deviceError) {
+        stopRequest();
+        showMessage(kMsgReadParametersError, false);
+        updatePlausibilityState();
+    }
+    if (answer.status == tavik7::ParameterAnswerStatus::Incomplete)
+        return;
+
+    lastCrc = answer.computedCrc;
+    if (answer.status == tavik7::ParameterAnswerStatus::CrcOk) {
+        showMessage(kMsgParametersRead, false);
+        if (sequenceMode == WriteSequence) {
+            // The table is not refreshed: the user's edits are what gets written.
+            if (comboBoxDirection->currentIndex() != parameterRecord.direction) {
+                showMessage(kMsgDirectionChanged, true);
+                emit readCounterStatus();
+            } else {
+                sequenceMode = NoSequence;
+                emit writeSettings();
+            }
+        } else {
+            fillParameterTable();
+            emit readCounterStatus();
+            updatePlausibilityState();
+        }
+    } else {
+        stopRequest();
+        showMessage(kMsgReadParametersCrcError, false);
+        updatePlausibilityState();
+    }
+
+    if (wizardReadPending)
+        wizardFirmwareCheck();
+    else if (answer.significance.notice)
+        showIncompatibleSignificanceNotice(answer.significance.noticeText);
+}
+
+void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &significance)
+{
+    QMessageBox box;
+    box.setStyleSheet(QStringLiteral("font: bold 14px;"));
+    box.setText(textFor(tavik7::kFirstMessageTextId + kMsgIncompatibleSignificance).arg(significance));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setIcon(QMessageBox::Warning);
+    box.exec();
+}
+
+void TAVIK7_Bediensoftware::handleCounterAnswer()
+{
+    if (!receiveBuffer.contains("\r\n"))
+        return;
+    if (receiveBuffer.contains(tavik7::kDeviceErrorAnswer)) {
+        stopRequest();
+        showMessage(kMsgReadCounterError, false);
+        updatePlausibilityState();
+        return;
+    }
+    showMessage(kMsgCounterRead, sequenceMode != NoSequence);
+
+    // The entry's maximum length cuts the answer after the digits.
+    ui.lineEditCounter->setText(QStringLiteral(" "));
+    ui.lineEditCounter->setText(QString::fromLatin1(receiveBuffer));
+    QString counter = ui.lineEditCounter->text();
+    counter.remove(QLatin1Char(','));
+    ui.lineEditCounter->setText(counter);
+    ui.lineEditCounter->setText(
+        tavik7::formatCounterText(counter, parameterRecord.significance, parameterRecord.softwareVersion));
+
+    if (sequenceMode == WriteSequence) {
+        emit writeSettings();
+    } else if (sequenceMode == ReportSequence) {
+        stopRequest();
+        if (allValuesPlausible())
+            emit createPdf();
+        else
+            showMessage(kMsgPdfInvalidValues, true);
+    } else {
+        stopRequest();
+    }
+}
+
+void TAVIK7_Bediensoftware::handleWriteParametersAnswer()
+{
+    if (!receiveBuffer.contains("\r\n"))
+        return;
+    if (receiveBuffer.contains("OK")) {
+        showMessage(kMsgParametersWritten, true);
+        if (sequenceMode == WriteSequence)
+            emit writeCounterStatus();
+        else
+            stopRequest();
+    } else {
+        stopRequest();
+        showMessage(kMsgWriteParametersError, false);
+    }
+    updatePlausibilityState();
+}
+
+void TAVIK7_Bediensoftware::handleWriteCounterAnswer()
+{
+    if (receiveBuffer.contains("\r\n")) {
+        QString counter = ui.lineEditCounter->text();
+        counter.remove(QLatin1Char(','));
+        const bool echoed = receiveBuffer.contains(counter.toLatin1());
+        showMessage(echoed ? kMsgCounterWritten : kMsgWriteCounterError, sequenceMode == WriteSequence);
+        stopRequest();
+        updatePlausibilityState();
+    }
+    if (programPending)
+        wizardTypePlateReminder();
+}
+
+void TAVIK7_Bediensoftware::onTimerTimeout()
+{
+    const int mode = sequenceMode;
+    stopRequest();
+    updatePlausibilityState();
+    if (mode == ReportSequence) {
+        showMessage(kMsgPdfNoData, false);
+        return;
+    }
+    showMessage(kMsgNoData, false);
+    if (wizardReadPending) {
+        wizardReadPending = false;
+        ui.labelSoftwareData->clear();
+        ui.labelSymbol4->setPixmap(QPixmap(QStringLiteral(":/Images/dialog-close_2.png")));
+    }
+}

@@ -1,0 +1,220 @@
+// Parameter table, its plausibility state and the counter entry.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QSerialPort>
+#include <QStandardItemModel>
+
+#include "countertext.h"
+#include "tavik7_bediensoftware.h"
+#include "texttable.h"
+
+namespace {
+
+constexpr int kColumnWidthPx = 145;
+constexpr int kRowHeightPx = 23;
+constexpr int kFirstRowLabelTextId = 59;
+constexpr int kLeadingPlusTextId = 61;
+constexpr int kCounterFlag = 7;
+
+constexpr qint8 kMsgPlausible = 11;
+constexpr qint8 kMsgTableImplausible = 59;
+constexpr qint8 kMsgCounterImplausible = 60;
+
+// First TextId and item count of each combo box cell.
+struct ComboCell
+{
+    int row;
+    int firstTextId;
+    int itemCount;
+};
+constexpr ComboCell kSignificanceCell{TAVIK7_Bediensoftware::RowSignificance, 97, 6};
+constexpr ComboCell kBaudRateCell{TAVIK7_Bediensoftware::RowBaudRate, 103, 3};
+constexpr ComboCell kTransmitModeCell{TAVIK7_Bediensoftware::RowTransmitMode, 106, 6};
+constexpr ComboCell kDirectionCell{TAVIK7_Bediensoftware::RowDirection, 112, 2};
+constexpr ComboCell kTelegramBCell{TAVIK7_Bediensoftware::RowTelegramB, 114, 4};
+constexpr ComboCell kCrcStartValueCell{TAVIK7_Bediensoftware::RowCrcStartValue, 118, 2};
+
+QComboBox *makeComboCell(const ComboCell &cell, const QString &objectName, int language)
+{
+    auto *combo = new QComboBox;
+    combo->setObjectName(objectName);
+    for (int i = 0; i < cell.itemCount; ++i)
+        combo->addItem(tavik7::text(cell.firstTextId + i, language));
+    return combo;
+}
+
+void retranslateComboCell(QComboBox *combo, const ComboCell &cell, int language)
+{
+    for (int i = 0; i < cell.itemCount && i < combo->count(); ++i)
+        combo->setItemText(i, tavik7::text(cell.firstTextId + i, language));
+}
+
+} // namespace
+
+void TAVIK7_Bediensoftware::setupParameterTable()
+{
+    QTableView *view = ui.tableViewSettings;
+    view->setModel(parameterModel);
+    parameterModel->setHorizontalHeaderItem(0, new QStandardItem(textFor(73)));
+    parameterModel->setHorizontalHeaderItem(1, new QStandardItem(textFor(74)));
+
+    comboBoxSignificance = makeComboCell(kSignificanceCell, QStringLiteral("comboBoxSignificance"), language);
+    view->setIndexWidget(parameterModel->index(RowSignificance, 1), comboBoxSignificance);
+    checkBoxLeadingPlus = new QCheckBox(textFor(kLeadingPlusTextId));
+    checkBoxLeadingPlus->setObjectName(QStringLiteral("checkBoxLeadingPlus"));
+    view->setIndexWidget(parameterModel->index(RowLeadingPlus, 1), checkBoxLeadingPlus);
+    comboBoxTableBaudrate = makeComboCell(kBaudRateCell, QStringLiteral("comboBoxTableBaudrate"), language);
+    view->setIndexWidget(parameterModel->index(RowBaudRate, 1), comboBoxTableBaudrate);
+    comboBoxTransmitMode = makeComboCell(kTransmitModeCell, QStringLiteral("comboBoxTransmitMode"), language);
+    view->setIndexWidget(parameterModel->index(RowTransmitMode, 1), comboBoxTransmitMode);
+    comboBoxDirection = makeComboCell(kDirectionCell, QStringLiteral("comboBoxDirection"), language);
+    view->setIndexWidget(parameterModel->index(RowDirection, 1), comboBoxDirection);
+    comboBoxTelegramB = makeComboCell(kTelegramBCell, QStringLiteral("comboBoxTelegramB"), language);
+    view->setIndexWidget(parameterModel->index(RowTelegramB, 1), comboBoxTelegramB);
+    comboBoxCrcStartValue = makeComboCell(kCrcStartValueCell, QStringLiteral("comboBoxCrcStartValue"), language);
+    view->setIndexWidget(parameterModel->index(RowCrcStartValue, 1), comboBoxCrcStartValue);
+
+    setParameterTableLabels();
+    fillParameterTable();
+
+    view->setColumnWidth(0, kColumnWidthPx);
+    view->setColumnWidth(1, kColumnWidthPx);
+    for (int row = 0; row < ParameterRowCount; ++row)
+        view->setRowHeight(row, kRowHeightPx);
+}
+
+void TAVIK7_Bediensoftware::setLanguageOfCellWidgets()
+{
+    retranslateComboCell(comboBoxSignificance, kSignificanceCell, language);
+    checkBoxLeadingPlus->setText(textFor(kLeadingPlusTextId));
+    retranslateComboCell(comboBoxTableBaudrate, kBaudRateCell, language);
+    retranslateComboCell(comboBoxTransmitMode, kTransmitModeCell, language);
+    retranslateComboCell(comboBoxDirection, kDirectionCell, language);
+    retranslateComboCell(comboBoxTelegramB, kTelegramBCell, language);
+    retranslateComboCell(comboBoxCrcStartValue, kCrcStartValueCell, language);
+}
+
+void TAVIK7_Bediensoftware::setParameterTableLabels()
+{
+    parameterModel->horizontalHeaderItem(0)->setText(textFor(73));
+    parameterModel->horizontalHeaderItem(1)->setText(textFor(74));
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        if (row == RowLeadingPlus)
+            continue; // the check box carries the name
+        auto *label = new QStandardItem(textFor(kFirstRowLabelTextId + row));
+        label->setEnabled(false);
+        label->setSelectable(false);
+        label->setEditable(false);
+        parameterModel->setItem(row, 0, label);
+    }
+}
+
+void TAVIK7_Bediensoftware::fillParameterTable()
+{
+    const tavik7::ParameterRecord &r = parameterRecord;
+    const struct
+    {
+        int row;
+        QString text;
+        bool editable;
+    } cells[] = {
+        {RowUnit, tavik7::fieldText(r.unit, tavik7::kUnitWidth), true},
+        {RowManufacturer, tavik7::fieldText(r.manufacturer, tavik7::kManufacturerWidth), true},
+        {RowDeviceType, tavik7::fieldText(r.deviceType, tavik7::kDeviceTypeWidth), true},
+        {RowSerialNumber, tavik7::fieldText(r.serialNumber, tavik7::kSerialNumberWidth), false},
+        {RowYear, tavik7::fieldText(r.yearOfManufacture, tavik7::kYearWidth), false},
+        {RowSoftwareVersion, tavik7::softwareVersionText(r.softwareVersion), false},
+        {RowSoftwareCrc, tavik7::softwareCrcText(r.softwareCrc), false},
+    };
+    for (const auto &cell : cells) {
+        auto *item = new QStandardItem(cell.text);
+        item->setEditable(cell.editable);
+        item->setEnabled(true);
+        parameterModel->setItem(cell.row, 1, item);
+        if (cell.row == RowSoftwareVersion) {
+            counterLength = tavik7::counterLength(r.significance, r.softwareVersion);
+            ui.lineEditCounter->setMaxLength(counterLength);
+            ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(r.softwareVersion)));
+        }
+    }
+
+    // Copies: a changed index runs slots that may write back into the record.
+    const tavik7::ParameterRecord shown = r;
+    comboBoxSignificance->setCurrentIndex(shown.significance);
+    comboBoxTableBaudrate->setCurrentIndex(shown.baudRate);
+    comboBoxTransmitMode->setCurrentIndex(shown.transmitMode);
+    comboBoxDirection->setCurrentIndex(shown.direction);
+    comboBoxTelegramB->setCurrentIndex(shown.telegramB);
+    comboBoxCrcStartValue->setCurrentIndex(shown.crcStartValue);
+    checkBoxLeadingPlus->setChecked(shown.leadingPlus != 0);
+}
+
+QString TAVIK7_Bediensoftware::cellText(int row) const
+{
+    const QStandardItem *item = parameterModel->item(row, 1);
+    return item ? item->text() : QString();
+}
+
+void TAVIK7_Bediensoftware::readParameterTable()
+{
+    tavik7::ParameterRecord &r = parameterRecord;
+    tavik7::setFieldText(r.unit, tavik7::kUnitWidth, cellText(RowUnit));
+    tavik7::setFieldText(r.manufacturer, tavik7::kManufacturerWidth, cellText(RowManufacturer));
+    tavik7::setFieldText(r.deviceType, tavik7::kDeviceTypeWidth, cellText(RowDeviceType));
+    tavik7::setFieldText(r.serialNumber, tavik7::kSerialNumberWidth, cellText(RowSerialNumber));
+    tavik7::setFieldText(r.yearOfManufacture, tavik7::kYearWidth, cellText(RowYear));
+    r.significance = qint8(comboBoxSignificance->currentIndex());
+    r.leadingPlus = checkBoxLeadingPlus->isChecked() ? 1 : 0;
+    r.softwareVersion = tavik7::parseSoftwareVersion(cellText(RowSoftwareVersion));
+    r.softwareCrc = tavik7::parseSoftwareCrc(cellText(RowSoftwareCrc));
+    r.baudRate = qint8(comboBoxTableBaudrate->currentIndex());
+    r.transmitMode = qint8(comboBoxTransmitMode->currentIndex());
+    r.direction = qint8(comboBoxDirection->currentIndex());
+    r.telegramB = qint8(comboBoxTelegramB->currentIndex());
+    r.crcStartValue = qint8(comboBoxCrcStartValue->currentIndex());
+}
+
+void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
+{
+    // F3 is the service key that unlocks serial number and year for editing.
+    if (event->key() != Qt::Key_F3)
+        return;
+    for (int row : {int(RowSerialNumber), int(RowYear)}) {
+        if (QStandardItem *item = parameterModel->item(row, 1))
+            item->setEditable(!item->isEditable());
+    }
+}
+
+void TAVIK7_Bediensoftware::updatePlausibilityState()
+{
+    const bool tableImplausible = std::any_of(std::begin(plausibilityFlags), std::begin(plausibilityFlags) + kCounterFlag,
+                                              [](bool flag) { return flag; });
+    if (tableImplausible || plausibilityFlags[kCounterFlag]) {
+        ui.pushButtonReadSettings->setEnabled(true);
+        ui.pushButtonWriteSettings->setEnabled(false);
+        ui.pushButtonSetCounter->setEnabled(false);
+        const qint8 message = tableImplausible ? kMsgTableImplausible : kMsgCounterImplausible;
+        if (!messageHistory.contains(message))
+            showMessage(message, false);
+        return;
+    }
+    setDeviceButtonsEnabled(serialPort && serialPort->isOpen());
+    if (messageHistory.contains(kMsgTableImplausible) || messageHistory.contains(kMsgCounterImplausible))
+        showMessage(kMsgPlausible, false);
+}
+
+bool TAVIK7_Bediensoftware::allValuesPlausible() const
+{
+    return std::none_of(std::begin(plausibilityFlags), std::end(plausibilityFlags), [](bool flag) { return flag; });
+}
+
+void TAVIK7_Bediensoftware::onCounterTextChanged(const QString &text)
+{
+    Q_UNUSED(text);
+    const QString counter = ui.lineEditCounter->text();
+    plausibilityFlags[kCounterFlag] = !tavik7::counterTextPlausible(
+        counter, ui.lineEditCounter->maxLength(), counterLength, qint8(comboBoxSignificance->currentIndex()));
+    updatePlausibilityState();
+}

@@ -1,0 +1,335 @@
+// Start-up, language switch, console and help menu of the main window.
+
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSerialPort>
+#include <QSignalMapper>
+#include <QStandardItemModel>
+#include <QTextCursor>
+#include <QTimer>
+#include <QUrl>
+
+#include "countertext.h"
+#include "outputlog.h"
+#include "platform.h"
+#include "tavik7_bediensoftware.h"
+#include "texttable.h"
+
+namespace {
+
+constexpr char kProgramVersion[] = "4.12";
+constexpr char kMessageBoxStyleSheet[] = "font: bold 14px;";
+constexpr qint8 kStartMessage = 100;
+
+} // namespace
+
+void registerTavik7Resources()
+{
+    Q_INIT_RESOURCE(tavik7);
+}
+
+TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags)
+{
+    ui.setupUi(this);
+    setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
+
+    appDataFolder = tavik7::platform::appDataFolder();
+    tavik7::platform::ensureAppDataFolder(appDataFolder);
+    avrdudeDir = tavik7::platform::avrdudeDir();
+    reconnectAfterFlash = false;
+    namurActive = false;
+    outputLogFile1 = appDataFolder + QStringLiteral("Tavik7_Output_Logfile1.txt");
+    outputLogFile2 = appDataFolder + QStringLiteral("Tavik7_Output_Logfile2.txt");
+
+    parameterModel = new QStandardItemModel(ParameterRowCount, 2, this);
+
+    language = tavik7::German;
+    std::fill(std::begin(plausibilityFlags), std::end(plausibilityFlags), false);
+    tavik7::initParameterRecord(parameterRecord);
+    requestKind = NoRequest;
+    sequenceMode = NoSequence;
+    messageHistory.count = 0;
+
+    showMessage(kStartMessage, false);
+
+    serialPort = new QSerialPort;
+    portEnumerator = new PortEnumerator;
+    portEnumerator->setUpNotifications();
+    // RTS stays off: on the service adapter it selects the boot loader. The
+    // port object can only switch it while open, so it is cleared after each open.
+    processAvrdude = new QProcess(this);
+    processAvrdude->setProcessChannelMode(QProcess::MergedChannels);
+    processAvrdude->setReadChannel(QProcess::StandardOutput);
+    readSettingsMapper = new QSignalMapper(this);
+    readSettingsMapper->setMapping(ui.pushButtonReadSettings, PlainRead);
+    readSettingsMapper->setMapping(ui.pushButtonWriteSettings, WriteSequence);
+    readSettingsMapper->setMapping(ui.pushButtonCreatePdf, ReportSequence);
+    requestTimer = new QTimer;
+    messageBox = new QMessageBox;
+    messageBox->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
+
+    connect(ui.actionEnglish, &QAction::triggered, this, &TAVIK7_Bediensoftware::onEnglishChecked);
+    connect(ui.actionGerman, &QAction::triggered, this, &TAVIK7_Bediensoftware::onGermanChecked);
+    connect(ui.actionDocuQuickGuide, &QAction::triggered, this, &TAVIK7_Bediensoftware::onDocuQuickGuideChecked);
+    connect(ui.actionDocuManual, &QAction::triggered, this, &TAVIK7_Bediensoftware::onDocuManualChecked);
+    connect(ui.actionDocuProgrammerManual, &QAction::triggered, this,
+            &TAVIK7_Bediensoftware::onDocuProgrammerManualChecked);
+    connect(ui.actionInfo, &QAction::triggered, this, &TAVIK7_Bediensoftware::onInfoChecked);
+    connect(portEnumerator, &PortEnumerator::deviceDiscovered, this, &TAVIK7_Bediensoftware::onDeviceDiscovered);
+    connect(portEnumerator, &PortEnumerator::deviceRemoved, this, &TAVIK7_Bediensoftware::onDeviceRemoved);
+    connect(ui.lineEditCounter, &QLineEdit::textChanged, this, &TAVIK7_Bediensoftware::onCounterTextChanged);
+    connect(ui.pushButtonConnect, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onConnectClicked);
+    connect(ui.pushButtonDisconnect, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onDisconnectClicked);
+    connect(ui.pushButtonSetCounter, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onWriteCounterClicked);
+    connect(ui.pushButtonReadSettings, &QPushButton::clicked, readSettingsMapper, qOverload<>(&QSignalMapper::map));
+    connect(ui.pushButtonWriteSettings, &QPushButton::clicked, readSettingsMapper, qOverload<>(&QSignalMapper::map));
+    connect(ui.pushButtonCreatePdf, &QPushButton::clicked, readSettingsMapper, qOverload<>(&QSignalMapper::map));
+    connect(requestTimer, &QTimer::timeout, this, &TAVIK7_Bediensoftware::onTimerTimeout);
+    connect(readSettingsMapper, &QSignalMapper::mappedInt, this, &TAVIK7_Bediensoftware::onReadSettingsClicked);
+    connect(serialPort, &QSerialPort::readyRead, this, &TAVIK7_Bediensoftware::onSerDataAvailable);
+    connect(serialPort, &QSerialPort::errorOccurred, this, &TAVIK7_Bediensoftware::onSerialPortError);
+    connect(this, &TAVIK7_Bediensoftware::setLanguage, this, &TAVIK7_Bediensoftware::onSetLanguage);
+    connect(this, &TAVIK7_Bediensoftware::connectSerialPort, this, &TAVIK7_Bediensoftware::onConnectClicked);
+    connect(this, &TAVIK7_Bediensoftware::disconnectSerialPort, this, &TAVIK7_Bediensoftware::onDisconnectClicked);
+    connect(this, &TAVIK7_Bediensoftware::readCounterStatus, this, &TAVIK7_Bediensoftware::onReadCounterClicked);
+    connect(this, &TAVIK7_Bediensoftware::writeCounterStatus, this, &TAVIK7_Bediensoftware::onWriteCounterClicked);
+    connect(this, &TAVIK7_Bediensoftware::writeSettings, this, &TAVIK7_Bediensoftware::onWriteSettingsClicked);
+
+    refreshPortList();
+    fillBaudrateComboBox();
+    fillDatabitsComboBox();
+    fillStopbitsComboBox();
+    fillParityComboBox();
+    fillFlowcontrolComboBox();
+    applyDisconnectedState();
+    setupParameterTable();
+
+    emit setLanguage();
+
+    ui.textEditConsoleNamur->ensureCursorVisible();
+    ui.textEditConsole->ensureCursorVisible();
+
+    ui.labelOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
+    ui.textEditOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
+
+    showWizardStep(1);
+}
+
+TAVIK7_Bediensoftware::~TAVIK7_Bediensoftware()
+{
+    delete serialPort;
+    serialPort = nullptr;
+    delete portEnumerator;
+    portEnumerator = nullptr;
+    delete requestTimer;
+    requestTimer = nullptr;
+    delete messageBox;
+    messageBox = nullptr;
+}
+
+QString TAVIK7_Bediensoftware::textFor(int textId) const
+{
+    return tavik7::text(textId, language);
+}
+
+void TAVIK7_Bediensoftware::showMessage(qint8 messageId, bool append)
+{
+    const QString line = tavik7::consoleLine(QDateTime::currentDateTime(), tavik7::messageText(messageId, language));
+    if (append) {
+        QTextCursor cursor(ui.textEditOutput->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertBlock();
+        cursor.insertText(line);
+        ui.textEditOutput->ensureCursorVisible();
+        messageHistory.append(messageId);
+    } else {
+        ui.textEditOutput->setPlainText(line);
+        messageHistory.replaceWith(messageId);
+    }
+    if (messageId != 0)
+        appendToOutputLog(line);
+}
+
+void TAVIK7_Bediensoftware::appendToOutputLog(const QString &line)
+{
+    tavik7::appendToOutputLog(outputLogFile1, outputLogFile2, line);
+}
+
+void TAVIK7_Bediensoftware::onGermanChecked()
+{
+    language = tavik7::German;
+    emit setLanguage();
+}
+
+void TAVIK7_Bediensoftware::onEnglishChecked()
+{
+    language = tavik7::English;
+    emit setLanguage();
+}
+
+void TAVIK7_Bediensoftware::onSetLanguage()
+{
+    ui.actionGerman->setChecked(language == tavik7::German);
+    ui.actionEnglish->setChecked(language == tavik7::English);
+
+    // Rewriting the table must not run the cell checks.
+    const bool wasBlocked = parameterModel->blockSignals(true);
+
+    ui.menuLanguage->setTitle(textFor(0));
+    ui.actionGerman->setText(textFor(1));
+    ui.actionEnglish->setText(textFor(2));
+    ui.menuHelp->setTitle(textFor(3));
+    ui.actionInfo->setText(textFor(4));
+    ui.menuDocumentation->setTitle(textFor(5));
+    ui.actionDocuQuickGuide->setText(textFor(56));
+    ui.actionDocuManual->setText(textFor(57));
+    ui.actionDocuProgrammerManual->setText(textFor(58));
+
+    ui.tabWidget->setTabText(0, textFor(6));
+
+    ui.labelTavikSettings->setText(textFor(7));
+    ui.pushButtonReadSettings->setText(textFor(8));
+    ui.pushButtonWriteSettings->setText(textFor(9));
+    ui.pushButtonLoadSettings->setText(textFor(10));
+    ui.pushButtonSaveSettings->setText(textFor(11));
+    ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(parameterRecord.softwareVersion)));
+    ui.pushButtonSetCounter->setText(textFor(14));
+    ui.labelActCounterstatus->setText(textFor(15));
+
+    const tavik7::MultiplierTextIds multiplier = tavik7::multiplierTextIds(parameterRecord.significance);
+    ui.label_multi->setText(multiplier.multi < 0 ? QString() : textFor(multiplier.multi));
+    ui.label_factor->setText(multiplier.factor < 0 ? QString() : textFor(multiplier.factor));
+
+    ui.tabWidget->setTabText(2, textFor(22));
+    ui.labelNotes->setText(textFor(23));
+    ui.pushButtonCreatePdf->setText(textFor(24));
+    ui.tabWidget->setTabText(3, textFor(25));
+
+    ui.labelDevice->setText(textFor(26));
+    ui.labelBaudrate->setText(textFor(27));
+    ui.labelDatabits->setText(textFor(28));
+    ui.labelStopbits->setText(textFor(29));
+    ui.labelParity->setText(textFor(30));
+    ui.labelFlowcontrol->setText(textFor(31));
+    ui.pushButtonConnect->setText(textFor(32));
+    ui.pushButtonDisconnect->setText(textFor(33));
+
+    ui.tabWidget->setTabText(4, textFor(34));
+    ui.labelConsole_2->setText(textFor(35));
+    ui.pushButtonStartNamur->setText(textFor(36));
+    ui.pushButtonStopNamur->setText(textFor(37));
+    ui.checkBoxNamurLogging->setText(textFor(38));
+    ui.pushButtonSelectNamurLogfile->setText(textFor(39));
+
+    ui.tabWidget->setTabText(5, textFor(40));
+    ui.labelSelectedFileFlashen->setText(textFor(41));
+    ui.pushButtonSelectFlashen->setText(textFor(42));
+    ui.pushButtonFlashen->setText(textFor(43));
+    ui.pushButtonFlashenCancel->setText(textFor(44));
+    ui.labelConsole->setText(textFor(45));
+    ui.labelOutput->setText(textFor(46));
+
+    ui.tabWidget->setTabText(1, textFor(50));
+
+    updateWindowTitle();
+
+    setLanguageOfCellWidgets();
+    readParameterTable();
+    setParameterTableLabels();
+    fillParameterTable();
+
+    for (int i = 0; i < ui.comboBoxParity->count(); ++i)
+        ui.comboBoxParity->setItemText(i, textFor(75 + i));
+    for (int i = 0; i < ui.comboBoxFlowcontrol->count(); ++i)
+        ui.comboBoxFlowcontrol->setItemText(i, textFor(76 + i));
+
+    renderConsoleFromHistory();
+    setLanguageOfWizardTab();
+
+    parameterModel->blockSignals(wasBlocked);
+}
+
+void TAVIK7_Bediensoftware::renderConsoleFromHistory()
+{
+    // Every line carries the time of the switch; nothing is logged again.
+    const QDateTime now = QDateTime::currentDateTime();
+    const int count = qBound(1, int(messageHistory.count), int(tavik7::MessageHistory::kCapacity));
+    ui.textEditOutput->setPlainText(tavik7::consoleLine(now, tavik7::messageText(messageHistory.ids[0], language)));
+    QTextCursor cursor(ui.textEditOutput->document());
+    cursor.movePosition(QTextCursor::End);
+    for (int i = 1; i < count; ++i) {
+        cursor.insertBlock();
+        cursor.insertText(tavik7::consoleLine(now, tavik7::messageText(messageHistory.ids[i], language)));
+    }
+}
+
+void TAVIK7_Bediensoftware::setLanguageOfWizardTab()
+{
+    ui.labelNumberOfDigits->setText(textFor(51));
+    ui.labelUa->setText(textFor(52));
+    ui.labelDecimalPlaces->setText(textFor(53));
+    ui.labelSoftwareversion->setText(textFor(66));
+    ui.labelDirection2->setText(textFor(55));
+    for (int i = 0; i < qMin(3, ui.comboBoxDirection2->count()); ++i)
+        ui.comboBoxDirection2->setItemText(i, textFor(79 + i));
+    ui.labelCounter->setText(textFor(15));
+    ui.pushButtonProgram->setText(textFor(54));
+}
+
+void TAVIK7_Bediensoftware::showWizardStep(int step)
+{
+    // The wizard's steps come with the wizard tab itself.
+    Q_UNUSED(step);
+}
+
+void TAVIK7_Bediensoftware::wizardFirmwareCheck()
+{
+}
+
+void TAVIK7_Bediensoftware::wizardTypePlateReminder()
+{
+    programPending = false;
+}
+
+namespace {
+
+void openDocumentation(const char *relativePath)
+{
+    // Relative to the working directory, not to the executable: the shortcut's
+    // start folder decides where the documentation is looked for.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::currentPath() + QLatin1String(relativePath)));
+}
+
+} // namespace
+
+void TAVIK7_Bediensoftware::onDocuQuickGuideChecked()
+{
+    openDocumentation("/Documentation/Tavik7VUVozezoro.pdf");
+}
+
+void TAVIK7_Bediensoftware::onDocuManualChecked()
+{
+    openDocumentation("/Documentation/Tavik7M_manual.pdf");
+}
+
+void TAVIK7_Bediensoftware::onDocuProgrammerManualChecked()
+{
+    openDocumentation("/Documentation/Tavik7_M_Programmierhandbuch.pdf");
+}
+
+void TAVIK7_Bediensoftware::onInfoChecked()
+{
+    const QString text = QString::asprintf("Tavik7 PC Software Version: %s", kProgramVersion)
+        + QStringLiteral("\n\nService software for the Tavik7, made by KLV.");
+    QMessageBox box;
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setIcon(QMessageBox::Information);
+    box.setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
+    box.exec();
+}

@@ -1,0 +1,199 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QProcess>
+#include <QString>
+#include <QTextStream>
+
+#include "console.h"
+#include "parameterrecord.h"
+#include "portenumerator.h"
+#include "ui_tavik7_bediensoftware.h"
+
+class QCheckBox;
+class QComboBox;
+class QMessageBox;
+class QSerialPort;
+class QSignalMapper;
+class QStandardItemModel;
+class QTimer;
+
+// Registers the compiled-in images; main() and the tests call it once.
+void registerTavik7Resources();
+
+class TAVIK7_Bediensoftware : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TAVIK7_Bediensoftware(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    ~TAVIK7_Bediensoftware() override;
+
+    // The outstanding device request.
+    enum RequestKind : qint8 {
+        ReadParameters = 0,
+        ReadCounter = 1,
+        WriteParameters = 2,
+        WriteCounter = 3,
+        NoRequest = -1, // 255 as an unsigned byte: never a request
+    };
+
+    // The follow-up chain of the current request; the values are the mappings
+    // of the three buttons that start a parameter read.
+    enum SequenceMode {
+        NoSequence = -1,
+        PlainRead = 0,
+        WriteSequence = 2,
+        ReportSequence = 5,
+    };
+
+    // Text rows and cell widget rows of the parameter table.
+    enum ParameterRow {
+        RowUnit = 0,
+        RowSignificance = 1,
+        RowLeadingPlus = 2,
+        RowManufacturer = 3,
+        RowDeviceType = 4,
+        RowSerialNumber = 5,
+        RowYear = 6,
+        RowSoftwareVersion = 7,
+        RowSoftwareCrc = 8,
+        RowBaudRate = 9,
+        RowTransmitMode = 10,
+        RowDirection = 11,
+        RowTelegramB = 12,
+        RowCrcStartValue = 13,
+        ParameterRowCount = 14,
+    };
+
+signals:
+    void setLanguage();
+    void writeCounterStatus();
+    void readCounterStatus();
+    void writeSettings();
+    void connectSerialPort();
+    void disconnectSerialPort();
+    void createPdf();
+
+public slots:
+    // Shell
+    void onGermanChecked();
+    void onEnglishChecked();
+    void onDocuQuickGuideChecked();
+    void onDocuManualChecked();
+    void onDocuProgrammerManualChecked();
+    void onInfoChecked();
+    void onSetLanguage();
+    // Device link
+    void onDeviceDiscovered(const PortInfo &info);
+    void onDeviceRemoved(const PortInfo &info);
+    void onConnectClicked();
+    void onDisconnectClicked();
+    void onReadSettingsClicked(int sequenceMode);
+    void onWriteSettingsClicked();
+    void onReadCounterClicked();
+    void onWriteCounterClicked();
+    void onSerDataAvailable();
+    // Parameters and counter entry
+    void onCounterTextChanged(const QString &text);
+    // Device link timers
+    void onTimerTimeout();
+    void onTimerCounterStatus();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private slots:
+    void onSerialPortError();
+
+private:
+    // Shell
+    void showMessage(qint8 messageId, bool append);
+    void appendToOutputLog(const QString &line);
+    [[nodiscard]] QString textFor(int textId) const;
+    void renderConsoleFromHistory();
+    void setLanguageOfCellWidgets();
+    void setLanguageOfWizardTab();
+
+    // Device link
+    void refreshPortList();
+    void fillBaudrateComboBox();
+    void fillDatabitsComboBox();
+    void fillStopbitsComboBox();
+    void fillParityComboBox();
+    void fillFlowcontrolComboBox();
+    void applyConnectedState();
+    void applyDisconnectedState();
+    void updateWindowTitle();
+    void setDeviceButtonsEnabled(bool enabled);
+    void sendRequest(RequestKind kind, const QByteArray &bytes, int timeoutMs);
+    void stopRequest();
+    void handleParameterAnswer();
+    void handleCounterAnswer();
+    void handleWriteParametersAnswer();
+    void handleWriteCounterAnswer();
+    void showIncompatibleSignificanceNotice(const QString &significance);
+    void closePortSilently();
+
+    // Parameters
+    void setupParameterTable();
+    void setParameterTableLabels();
+    void fillParameterTable();
+    void readParameterTable();
+    void updatePlausibilityState();
+    [[nodiscard]] bool allValuesPlausible() const;
+    [[nodiscard]] QString cellText(int row) const;
+
+    // Wizard hooks: the wizard tab builds on these.
+    void showWizardStep(int step);
+    void wizardFirmwareCheck();
+    void wizardTypePlateReminder();
+
+    Ui::TAVIK7_BediensoftwareClass ui;
+
+    QSerialPort *serialPort = nullptr;
+    PortEnumerator *portEnumerator = nullptr;
+    QStandardItemModel *parameterModel = nullptr;
+    QProcess *processAvrdude = nullptr;
+    QSignalMapper *readSettingsMapper = nullptr;
+    QTimer *requestTimer = nullptr;
+    QMessageBox *messageBox = nullptr;
+
+    // Cell widgets of the parameter table, owned by the table view.
+    QComboBox *comboBoxSignificance = nullptr;
+    QCheckBox *checkBoxLeadingPlus = nullptr;
+    QComboBox *comboBoxTableBaudrate = nullptr;
+    QComboBox *comboBoxTransmitMode = nullptr;
+    QComboBox *comboBoxDirection = nullptr;
+    QComboBox *comboBoxTelegramB = nullptr;
+    QComboBox *comboBoxCrcStartValue = nullptr;
+
+    QByteArray sendBuffer;
+    QByteArray receiveBuffer;
+    tavik7::ParameterRecord parameterRecord{};
+    quint16 lastCrc = 0;
+    RequestKind requestKind = NoRequest;
+    int sequenceMode = NoSequence;
+    int language = 0;
+    bool plausibilityFlags[8] = {};
+    int counterLength = 8;
+    tavik7::MessageHistory messageHistory;
+    QString appDataFolder;
+    QString outputLogFile1;
+    QString outputLogFile2;
+    QString avrdudeDir;
+    QString portNameInUse; // as picked in the list; shown in the title
+    bool namurActive = false;
+    bool reconnectAfterFlash = false;
+    QTextStream namurLogStream;
+
+    // Wizard state.
+    bool wizardReadPending = false;
+    bool flashReturnPending = false;
+    bool programPending = false;
+    quint16 wizardRequiredSoftwareVersion = 0;
+
+    friend class TestMainWindowAccess;
+};

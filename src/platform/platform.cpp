@@ -1,0 +1,49 @@
+#include "platform.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace tavik7::platform {
+
+QString appDataFolder()
+{
+    QString base = qEnvironmentVariable("APPDATA");
+    if (base.isEmpty())
+        base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QDir::toNativeSeparators(base + QLatin1Char('/') + QLatin1String(kAppDataFolderName) + QLatin1Char('/'));
+}
+
+void ensureAppDataFolder(const QString &folder)
+{
+    const QString path = QDir::fromNativeSeparators(folder);
+    if (QFileInfo(path).isDir())
+        return;
+    QDir().mkdir(path);
+}
+
+QString avrdudeDir()
+{
+    return QDir::toNativeSeparators(QDir::currentPath() + QStringLiteral("/AVRDude/"));
+}
+
+QStringList extraPortPaths()
+{
+    return qEnvironmentVariable("TAVIK7_EXTRA_PORTS").split(QDir::listSeparator(), Qt::SkipEmptyParts);
+}
+
+QString portSystemLocation(const QString &portName)
+{
+#ifdef Q_OS_WIN
+    return portName.startsWith(QLatin1String("\\\\.\\")) ? portName : QStringLiteral("\\\\.\\") + portName;
+#else
+    return portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
+#endif
+}
+
+bool samePort(const QString &a, const QString &b)
+{
+    return QString::compare(portSystemLocation(a), portSystemLocation(b), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace tavik7::platform

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Everything that differs between Windows and Linux: the per-user folder,
+// serial port names and the way a simulated port is offered.
+namespace tavik7::platform {
+
+constexpr char kAppDataFolderName[] = "KLV TAVIK7 PC Software";
+
+// The per-user folder with a trailing separator: the folder below APPDATA
+// when APPDATA is set, else the platform's per-user data location with the same
+// folder name. Not created here.
+[[nodiscard]] QString appDataFolder();
+
+// Creates the per-user folder with a single mkdir (its parent must exist);
+// failure is silent, logging then simply does not happen.
+void ensureAppDataFolder(const QString &folder);
+
+// Folder of the flash tool below the current working directory, with a trailing separator.
+[[nodiscard]] QString avrdudeDir();
+
+// Extra port paths from TAVIK7_EXTRA_PORTS, separated by ':' (Linux) or ';' (Windows).
+[[nodiscard]] QStringList extraPortPaths();
+
+// The device node of a port name as the system addresses it ("COM3", "/dev/ttyUSB0").
+[[nodiscard]] QString portSystemLocation(const QString &portName);
+
+// True when two port names denote the same port; Windows port names ignore case.
+[[nodiscard]] bool samePort(const QString &a, const QString &b);
+
+} // namespace tavik7::platform

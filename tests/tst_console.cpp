@@ -1,0 +1,97 @@
+// Console lines, the message history and the texts that depend on the
+// device's state.
+
+#include <QtTest>
+
+#include "console.h"
+#include "countertext.h"
+#include "texttable.h"
+
+using namespace tavik7;
+
+class TestConsole : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lineFormat();
+    void historyIsBoundedAtFiveEntries();
+    void historyReplaceStartsOver();
+    void titleByPortState();
+    void counterHintByVersion_data();
+    void counterHintByVersion();
+};
+
+void TestConsole::lineFormat()
+{
+    const QDateTime when(QDate(2014, 3, 7), QTime(14, 5, 9));
+    QCOMPARE(consoleLine(when, messageText(7, English)),
+             QStringLiteral("07.03.2014 14:05:09 : Serial port successfully opened."));
+    QCOMPARE(consoleLine(when, messageText(100, English)),
+             QStringLiteral("07.03.2014 14:05:09 :  --- START TAVIK7 PC SOFTWARE ---"));
+}
+
+void TestConsole::historyIsBoundedAtFiveEntries()
+{
+    MessageHistory history;
+    // Guard values around the array catch a write past its end.
+    struct
+    {
+        qint16 before = 0x5A5A;
+        MessageHistory h;
+        qint16 after = 0x5A5A;
+    } guarded;
+    guarded.h.replaceWith(1);
+    for (qint16 id = 2; id <= 9; ++id)
+        guarded.h.append(id);
+    QCOMPARE(guarded.h.count, qint16(5));
+    QCOMPARE(guarded.after, qint16(0x5A5A));
+    QCOMPARE(guarded.before, qint16(0x5A5A));
+    QCOMPARE(guarded.h.ids[4], qint16(5));
+    QVERIFY(!guarded.h.contains(6));
+    Q_UNUSED(history);
+}
+
+void TestConsole::historyReplaceStartsOver()
+{
+    MessageHistory history;
+    history.replaceWith(1);
+    history.append(13);
+    QCOMPARE(history.count, qint16(2));
+    QVERIFY(history.contains(13));
+    history.replaceWith(59);
+    QCOMPARE(history.count, qint16(1));
+    QVERIFY(!history.contains(13));
+    QVERIFY(history.contains(59));
+}
+
+void TestConsole::titleByPortState()
+{
+    QCOMPARE(windowTitle(false, QStringLiteral("COM3"), German), QStringLiteral("TAVIK7 PC Software: nicht verbunden"));
+    QCOMPARE(windowTitle(false, QStringLiteral("COM3"), English), QStringLiteral("TAVIK7 PC Software: not connected"));
+    QCOMPARE(windowTitle(true, QStringLiteral("COM3"), German), QStringLiteral("TAVIK7 PC Software: COM3"));
+    QCOMPARE(windowTitle(true, QStringLiteral("COM3"), English), QStringLiteral("TAVIK7 PC Software: COM3"));
+}
+
+void TestConsole::counterHintByVersion_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("german");
+    QTest::addColumn<QString>("english");
+    QTest::newRow("initial record") << 0 << "(Hinweis: 8-stellig)" << "(Hint: 8 digits)";
+    QTest::newRow("1.11") << 111 << "(Hinweis: 8-stellig)" << "(Hint: 8 digits)";
+    QTest::newRow("1.12") << 112 << "(Hinweis: 9-stellig)" << "(Hint: 9 digits)";
+    QTest::newRow("2.00") << 200 << "(Hinweis: 9-stellig)" << "(Hint: 9 digits)";
+}
+
+void TestConsole::counterHintByVersion()
+{
+    QFETCH(int, version);
+    QFETCH(QString, german);
+    QFETCH(QString, english);
+    QCOMPARE(text(counterHintTextId(quint16(version)), German), german);
+    QCOMPARE(text(counterHintTextId(quint16(version)), English), english);
+}
+
+QTEST_APPLESS_MAIN(TestConsole)
+#include "tst_console.moc"

@@ -1,0 +1,126 @@
+// Rotation of the two output log files at the size limit.
+
+#include <QtTest>
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "outputlog.h"
+
+using namespace tavik7;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &content, const QDateTime &modified)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+    file.close();
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestOutputLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void freshFolderCreatesBothFiles();
+    void rotation_data();
+    void rotation();
+    void recordIsLatin1WithCrLf();
+    void missingFolderIsSilent();
+
+private:
+    QScopedPointer<QTemporaryDir> dir;
+    QString file1, file2;
+};
+
+void TestOutputLog::init()
+{
+    dir.reset(new QTemporaryDir);
+    QVERIFY(dir->isValid());
+    file1 = dir->filePath(QStringLiteral("Tavik7_Output_Logfile1.txt"));
+    file2 = dir->filePath(QStringLiteral("Tavik7_Output_Logfile2.txt"));
+}
+
+void TestOutputLog::freshFolderCreatesBothFiles()
+{
+    appendToOutputLog(file1, file2, QStringLiteral("first"));
+    QCOMPARE(readFile(file1), QByteArray("first\r\n"));
+    QCOMPARE(readFile(file2), QByteArray());
+    appendToOutputLog(file1, file2, QStringLiteral("second"));
+    QCOMPARE(readFile(file1), QByteArray("first\r\nsecond\r\n"));
+    QCOMPARE(readFile(file2), QByteArray());
+}
+
+void TestOutputLog::rotation_data()
+{
+    QTest::addColumn<int>("size1");
+    QTest::addColumn<int>("size2");
+    QTest::addColumn<int>("newer"); // 1, 2 or 0 for equal times
+    QTest::addColumn<QByteArray>("expect1"); // "keep", "append", "new"
+    QTest::addColumn<QByteArray>("expect2");
+
+    QTest::newRow("file1 current, 9999 bytes") << 9999 << 50 << 1 << QByteArray("append") << QByteArray("keep");
+    QTest::newRow("file1 current, 10000 bytes") << 10000 << 50 << 1 << QByteArray("keep") << QByteArray("new");
+    QTest::newRow("file2 current, 9999 bytes") << 50 << 9999 << 2 << QByteArray("keep") << QByteArray("append");
+    QTest::newRow("file2 current, 10000 bytes") << 50 << 10000 << 2 << QByteArray("new") << QByteArray("keep");
+    QTest::newRow("equal times count as file2") << 50 << 60 << 0 << QByteArray("keep") << QByteArray("append");
+    QTest::newRow("current file empty, other not") << 0 << 70 << 1 << QByteArray("append") << QByteArray("keep");
+}
+
+void TestOutputLog::rotation()
+{
+    QFETCH(int, size1);
+    QFETCH(int, size2);
+    QFETCH(int, newer);
+    QFETCH(QByteArray, expect1);
+    QFETCH(QByteArray, expect2);
+
+    const QDateTime base = QDateTime::currentDateTime().addSecs(-3600);
+    const QByteArray content1(size1, 'a');
+    const QByteArray content2(size2, 'b');
+    writeFile(file1, content1, newer == 1 ? base.addSecs(10) : base);
+    writeFile(file2, content2, newer == 2 ? base.addSecs(10) : base);
+
+    appendToOutputLog(file1, file2, QStringLiteral("line"));
+
+    const QByteArray record("line\r\n");
+    const auto expected = [&](const QByteArray &how, const QByteArray &before) {
+        if (how == "append")
+            return before + record;
+        if (how == "new")
+            return record;
+        return before;
+    };
+    QCOMPARE(readFile(file1), expected(expect1, content1));
+    QCOMPARE(readFile(file2), expected(expect2, content2));
+}
+
+void TestOutputLog::recordIsLatin1WithCrLf()
+{
+    appendToOutputLog(file1, file2, QString::fromUtf8("Zählwerksstand ß"));
+    QCOMPARE(readFile(file1), QByteArray("Z\xe4hlwerksstand \xdf\r\n"));
+}
+
+void TestOutputLog::missingFolderIsSilent()
+{
+    const QString gone = dir->filePath(QStringLiteral("no/such/folder/log1.txt"));
+    appendToOutputLog(gone, gone + QStringLiteral("2"), QStringLiteral("nothing"));
+    QVERIFY(!QFile::exists(gone));
+}
+
+QTEST_GUILESS_MAIN(TestOutputLog)
+#include "tst_outputlog.moc"

@@ -1,0 +1,347 @@
+// Telegram codec and CRC against vectors computed independently of the codec.
+
+#include <QtTest>
+
+#include <cstring>
+
+#include "countertext.h"
+#include "crc16.h"
+#include "telegram.h"
+
+using namespace tavik7;
+
+namespace {
+
+// Independent oracle for CRC-16/MCRF4XX: Qt's ISO 3309 checksum is the same
+// register with a final inversion.
+quint16 referenceCrc(const QByteArray &data)
+{
+    return qChecksum(QByteArrayView(data), Qt::ChecksumIso3309) ^ 0xFFFF;
+}
+
+ParameterRecord sampleRecord()
+{
+    ParameterRecord r;
+    initParameterRecord(r);
+    setFieldText(r.unit, kUnitWidth, QStringLiteral("m3"));
+    r.significance = 4;
+    r.leadingPlus = 1;
+    setFieldText(r.manufacturer, kManufacturerWidth, QStringLiteral("ABC"));
+    setFieldText(r.deviceType, kDeviceTypeWidth, QStringLiteral("TAV7"));
+    setFieldText(r.serialNumber, kSerialNumberWidth, QStringLiteral("123456789"));
+    setFieldText(r.yearOfManufacture, kYearWidth, QStringLiteral("2024"));
+    r.softwareVersion = 112;
+    r.softwareCrc = 0x1A2B;
+    r.baudRate = 1;
+    r.transmitMode = 2;
+    r.direction = 1;
+    r.telegramB = 3;
+    r.crcStartValue = 1;
+    return r;
+}
+
+// The "SP" telegram written out by hand from the field layout.
+QByteArray handMadeWriteTelegram(quint16 version)
+{
+    QByteArray t("SP ");
+    t.append(char(41));
+    t.append(char(version & 0xFF)).append(char(version >> 8));
+    t.append("+1\0", 3);
+    t.append("m3\0\0", 4);
+    t.append("ABC\0", 4);
+    t.append("TAV7\0\0\0", 7);
+    t.append("123456789\0", 10);
+    t.append("2024\0", 5);
+    t.append(char(1)).append(char(2)).append(char(1)).append(char(3)).append(char(1));
+    const quint16 crc = referenceCrc(t.mid(3, 39));
+    t.append(char(crc & 0xFF)).append(char(crc >> 8));
+    t.append("\r\n");
+    return t;
+}
+
+QByteArray handMadeParameterAnswer()
+{
+    QByteArray a;
+    a.append(char(49));
+    a.append("\x11\x22\x33\x44", 4);
+    a.append(char(112)).append(char(0));
+    a.append("-2\0", 3);
+    a.append("kWh\0", 4);
+    a.append("XY&\0", 4);
+    a.append("T7-01\0\0", 7);
+    a.append("12\0\0" "345\0\0\0\0", 10);
+    a.append("1999\0", 5);
+    a.append(char(2)).append(char(5)).append(char(1)).append(char(2)).append(char(0));
+    a.append(char(0x3F)).append(char(0x0A));
+    const quint16 crc = referenceCrc(a);
+    a.append(char(crc & 0xFF)).append(char(crc >> 8));
+    return a;
+}
+
+} // namespace
+
+class TestTelegram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void crcMatchesReference_data();
+    void crcMatchesReference();
+    void writeTelegramLayout();
+    void writeTelegramAvoidsLineEndsInCrc();
+    void writeTelegramCrcLeavesLastTwoSettingsOut();
+    void parameterAnswerDecoding();
+    void parameterAnswerFaults_data();
+    void parameterAnswerFaults();
+    void significanceTextBothWays_data();
+    void significanceTextBothWays();
+    void copyTextFieldClosesGaps();
+    void deviceSideRoundTrip();
+    void counterTextRules();
+};
+
+void TestTelegram::crcMatchesReference_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("check value") << QByteArray("123456789");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("one zero byte") << QByteArray(1, '\0');
+    QTest::newRow("all ones") << QByteArray(47, '\xFF');
+    QTest::newRow("telegram") << handMadeWriteTelegram(112).mid(3, 39);
+}
+
+void TestTelegram::crcMatchesReference()
+{
+    QFETCH(QByteArray, data);
+    QCOMPARE(crc16(data), referenceCrc(data));
+    if (data == "123456789")
+        QCOMPARE(crc16(data), quint16(0x6F91));
+}
+
+void TestTelegram::writeTelegramLayout()
+{
+    const QByteArray telegram = buildWriteTelegram(sampleRecord());
+    QCOMPARE(telegram.size(), kWriteTelegramSize);
+    // This record's CRC has no CR or LF, so attempt 0 goes out.
+    const QByteArray expected = handMadeWriteTelegram(112);
+    QVERIFY(expected.at(44) != '\r' && expected.at(44) != '\n');
+    QVERIFY(expected.at(45) != '\r' && expected.at(45) != '\n');
+    QCOMPARE(telegram.toHex(' '), expected.toHex(' '));
+
+    ParameterRecord noPlus = sampleRecord();
+    noPlus.leadingPlus = 0;
+    QCOMPARE(buildWriteTelegram(noPlus).mid(6, 3), QByteArray("1\0\0", 3));
+}
+
+void TestTelegram::writeTelegramAvoidsLineEndsInCrc()
+{
+    // Search versions whose first CRC holds a CR or LF byte.
+    int found = 0;
+    for (quint16 version = 0; version < 2000 && found < 5; ++version) {
+        ParameterRecord r = sampleRecord();
+        r.softwareVersion = version;
+        const QByteArray first = handMadeWriteTelegram(version);
+        const char lo = first.at(44), hi = first.at(45);
+        if (lo != '\r' && lo != '\n' && hi != '\r' && hi != '\n')
+            continue;
+        ++found;
+        const QByteArray sent = buildWriteTelegram(r);
+        const quint16 sentVersion = quint16(quint8(sent.at(4)) | quint8(sent.at(5)) << 8);
+        QVERIFY2(sentVersion > version, qPrintable(QString::number(version)));
+        QCOMPARE(sent, handMadeWriteTelegram(sentVersion));
+        for (int i = 44; i < 46; ++i)
+            QVERIFY(sent.at(i) != '\r' && sent.at(i) != '\n');
+        QCOMPARE(r.softwareVersion, version); // the record itself is untouched
+    }
+    QVERIFY(found > 0);
+}
+
+void TestTelegram::writeTelegramCrcLeavesLastTwoSettingsOut()
+{
+    ParameterRecord a = sampleRecord();
+    ParameterRecord b = a;
+    b.telegramB = 0;
+    b.crcStartValue = 0;
+    QCOMPARE(buildWriteTelegram(a).mid(44, 2), buildWriteTelegram(b).mid(44, 2));
+    b.direction = 0;
+    QVERIFY(buildWriteTelegram(a).mid(44, 2) != buildWriteTelegram(b).mid(44, 2));
+}
+
+void TestTelegram::parameterAnswerDecoding()
+{
+    ParameterRecord r;
+    initParameterRecord(r);
+    const ParameterAnswer answer = decodeParameterAnswer(handMadeParameterAnswer(), r);
+    QCOMPARE(answer.status, ParameterAnswerStatus::CrcOk);
+    QVERIFY(!answer.deviceError);
+    QCOMPARE(r.softwareVersion, quint16(112));
+    QCOMPARE(r.significance, qint8(1));
+    QCOMPARE(r.leadingPlus, quint8(0));
+    QCOMPARE(fieldText(r.unit, kUnitWidth), QStringLiteral("kWh"));
+    QCOMPARE(fieldText(r.manufacturer, kManufacturerWidth), QStringLiteral("XY&"));
+    QCOMPARE(fieldText(r.deviceType, kDeviceTypeWidth), QStringLiteral("T7-01"));
+    QCOMPARE(QByteArray(r.serialNumber, kSerialNumberWidth), QByteArray("12345\0\0\0\0\0", 10));
+    QCOMPARE(fieldText(r.yearOfManufacture, kYearWidth), QStringLiteral("1999"));
+    QCOMPARE(r.baudRate, qint8(2));
+    QCOMPARE(r.transmitMode, qint8(5));
+    QCOMPARE(r.direction, qint8(1));
+    QCOMPARE(r.telegramB, qint8(2));
+    QCOMPARE(r.crcStartValue, qint8(0));
+    QCOMPARE(r.softwareCrc, quint16(0x0A3F));
+}
+
+void TestTelegram::parameterAnswerFaults_data()
+{
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("deviceError");
+    const QByteArray good = handMadeParameterAnswer();
+    const int incomplete = int(ParameterAnswerStatus::Incomplete);
+    const int crcError = int(ParameterAnswerStatus::CrcError);
+
+    QTest::newRow("empty") << QByteArray() << incomplete << false;
+    QTest::newRow("truncated") << good.left(30) << incomplete << false;
+    QTest::newRow("overlong") << good + "x" << incomplete << false;
+    QTest::newRow("garbage first") << QByteArray("#") + good << incomplete << false;
+    QByteArray badCrc = good;
+    badCrc[48] = char(badCrc.at(48) ^ 0x01);
+    QTest::newRow("bad crc") << badCrc << crcError << false;
+    QByteArray longAnnounced = good;
+    longAnnounced.resize(200, '\0');
+    longAnnounced[0] = char(200);
+    QTest::newRow("length byte 200") << longAnnounced << incomplete << false;
+    QTest::newRow("device error") << QByteArray("Fehler!\r\n") << incomplete << true;
+    // A short but self-consistent answer: missing bytes read as 0, never past the end.
+    QByteArray shortAnswer("\x05\0\0\0\0", 5);
+    QTest::newRow("announced 5") << shortAnswer << crcError << false;
+}
+
+void TestTelegram::parameterAnswerFaults()
+{
+    QFETCH(QByteArray, buffer);
+    QFETCH(int, status);
+    QFETCH(bool, deviceError);
+    ParameterRecord r;
+    initParameterRecord(r);
+    ParameterRecord before = r;
+    const ParameterAnswer answer = decodeParameterAnswer(buffer, r);
+    QCOMPARE(int(answer.status), status);
+    QCOMPARE(answer.deviceError, deviceError);
+    if (answer.status == ParameterAnswerStatus::Incomplete)
+        QVERIFY(std::memcmp(&r, &before, sizeof r) == 0);
+}
+
+void TestTelegram::significanceTextBothWays_data()
+{
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<bool>("recognised");
+    QTest::addColumn<int>("significance");
+    QTest::addColumn<int>("leadingPlus");
+    QTest::addColumn<QString>("notice"); // "-" for none
+
+    QTest::newRow("+1") << QByteArray("+1") << true << 4 << 1 << "-";
+    QTest::newRow("+2") << QByteArray("+2") << true << 5 << 1 << "-";
+    QTest::newRow("+0") << QByteArray("+0") << true << 3 << 1 << "-";
+    QTest::newRow("+x") << QByteArray("+x") << true << 3 << 0 << "-";
+    QTest::newRow("-1") << QByteArray("-1") << true << 2 << 0 << "-";
+    QTest::newRow("-2") << QByteArray("-2") << true << 1 << 0 << "-";
+    QTest::newRow("-3") << QByteArray("-3") << true << 0 << 0 << "-";
+    QTest::newRow("0 NUL") << QByteArray("0\0", 2) << true << 3 << 0 << "-";
+    QTest::newRow("01") << QByteArray("01") << true << 4 << 0 << "01";
+    QTest::newRow("02") << QByteArray("02") << true << 5 << 0 << "02";
+    QTest::newRow("00") << QByteArray("00") << true << 3 << 0 << "00";
+    QTest::newRow("07") << QByteArray("07") << true << 3 << 0 << "";
+    QTest::newRow("1x") << QByteArray("1x") << true << 4 << 0 << "-";
+    QTest::newRow("2 NUL") << QByteArray("2\0", 2) << true << 5 << 0 << "-";
+    QTest::newRow("comma") << QByteArray(",1") << false << 0 << 0 << "-";
+    QTest::newRow("point") << QByteArray(".2") << false << 0 << 0 << "-";
+}
+
+void TestTelegram::significanceTextBothWays()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(bool, recognised);
+    QFETCH(int, significance);
+    QFETCH(int, leadingPlus);
+    QFETCH(QString, notice);
+    const SignificanceReading r = readSignificanceText(field.at(0), field.at(1));
+    QCOMPARE(r.recognised, recognised);
+    if (!recognised)
+        return;
+    QCOMPARE(int(r.significance), significance);
+    QCOMPARE(int(r.leadingPlus), leadingPlus);
+    QCOMPARE(r.notice, notice != QLatin1String("-"));
+    if (r.notice)
+        QCOMPARE(r.noticeText, notice);
+    if (!r.notice) {
+        // Every form the program writes reads back to the same values.
+        const QByteArray written = significanceText(r.significance, r.leadingPlus);
+        const SignificanceReading back = readSignificanceText(written.at(0), written.at(1));
+        QCOMPARE(back.significance, r.significance);
+        QCOMPARE(back.leadingPlus, r.significance >= 3 ? r.leadingPlus : quint8(0));
+    }
+}
+
+void TestTelegram::copyTextFieldClosesGaps()
+{
+    char dest[10];
+    std::memset(dest, 'x', sizeof dest);
+    const QByteArray source = QByteArray("ab") + QByteArray("12\0\0" "345\0\0\0\0", 10);
+    copyTextField(dest, source, 10, 2);
+    QCOMPARE(QByteArray(dest, 10), QByteArray("12345\0\0\0\0\0", 10));
+
+    // Past the end of the received bytes everything reads as NUL.
+    std::memset(dest, 'x', sizeof dest);
+    copyTextField(dest, QByteArray("abc"), 10, 1);
+    QCOMPARE(QByteArray(dest, 10), QByteArray("bc\0\0\0\0\0\0\0\0", 10));
+}
+
+void TestTelegram::deviceSideRoundTrip()
+{
+    const ParameterRecord sent = sampleRecord();
+    const WriteTelegram parsed = parseWriteTelegram(buildWriteTelegram(sent));
+    QVERIFY(parsed.valid);
+    QCOMPARE(parsed.record.direction, sent.direction);
+    QCOMPARE(fieldText(parsed.record.serialNumber, kSerialNumberWidth), QStringLiteral("123456789"));
+
+    QByteArray corrupted = buildWriteTelegram(sent);
+    corrupted[20] = char(corrupted.at(20) ^ 0x40);
+    QVERIFY(!parseWriteTelegram(corrupted).valid);
+
+    ParameterRecord decoded;
+    initParameterRecord(decoded);
+    QCOMPARE(decodeParameterAnswer(buildParameterAnswer(sent), decoded).status, ParameterAnswerStatus::CrcOk);
+    QCOMPARE(decoded.softwareCrc, sent.softwareCrc);
+    QCOMPARE(decoded.leadingPlus, sent.leadingPlus);
+}
+
+void TestTelegram::counterTextRules()
+{
+    QCOMPARE(formatCounterText(QStringLiteral("123456789"), 1, 112), QStringLiteral("1234567,89"));
+    QCOMPARE(formatCounterText(QStringLiteral("12345678"), 1, 111), QStringLiteral("123456,78"));
+    QCOMPARE(formatCounterText(QStringLiteral("12345,678"), 3, 111), QStringLiteral("12345678"));
+    QCOMPARE(formatCounterText(QStringLiteral("12"), 0, 111), QStringLiteral("12"));
+    QCOMPARE(counterLength(0, 111), 9);
+    QCOMPARE(counterLength(3, 112), 9);
+    QCOMPARE(counterHintTextId(111), 12);
+    QCOMPARE(counterHintTextId(112), 13);
+    QVERIFY(counterDigitsForDevice(QStringLiteral("12a4")).isEmpty());
+    QCOMPARE(counterDigitsForDevice(QStringLiteral("123,45")), QByteArray("12345"));
+
+    QVERIFY(counterTextPlausible(QStringLiteral("12345,678"), 9, 9, 0));
+    QVERIFY(!counterTextPlausible(QStringLiteral("123456,78"), 9, 9, 0));
+    QVERIFY(!counterTextPlausible(QStringLiteral("12345678"), 9, 9, 0));
+    QVERIFY(counterTextPlausible(QStringLiteral("000123456"), 9, 9, 3));
+    QVERIFY(!counterTextPlausible(QStringLiteral("00012345"), 9, 9, 3));
+    QVERIFY(!counterTextPlausible(QString(), 8, 8, 3));
+
+    QCOMPARE(softwareVersionText(112), QStringLiteral("1.12"));
+    QCOMPARE(softwareVersionText(0), QStringLiteral("0.00"));
+    QCOMPARE(parseSoftwareVersion(QStringLiteral("1.13")), quint16(113));
+    QCOMPARE(softwareCrcText(0), QStringLiteral("0000"));
+    QCOMPARE(parseSoftwareCrc(QStringLiteral("0A3F")), quint16(0x0A3F));
+    QCOMPARE(parseSoftwareCrc(QStringLiteral("zz")), quint16(0));
+}
+
+QTEST_APPLESS_MAIN(TestTelegram)
+#include "tst_telegram.moc"

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "commandparser.h"
+#include "devicestate.h"
+#include "faults.h"
+#include "ptyline.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace devsim {
+
+// The device serves different interfaces on the same line, told apart by the
+// baud rate the PC program chose.
+enum class LineMode {
+    ParameterInterface, // 1200 baud: "LP", "SP", "L_ZLW", "S_ZLW"
+    NamurOutput,        // 2400 baud: NAMUR output (not simulated yet)
+    BootLoader,         // 9600 baud: AVR109 boot loader (not simulated yet)
+    Unsupported,        // any other rate: the device hears nothing it understands
+};
+
+[[nodiscard]] LineMode lineModeForBaud(int baud);
+[[nodiscard]] const char *lineModeName(LineMode mode);
+
+// The simulated device: one poll() loop over the line, the control input and
+// a wake-up pipe for signals. Everything it hears and says is logged to
+// stdout, one line each, flushed at once:
+//   first line        the path of the serial port to open
+//   RX <command>      a request of the parameter interface ("RX LP",
+//                     "RX S_ZLW 123", "RX SP <hex of all 48 bytes>");
+//                     "RX ? <hex>" for a line the device does not know
+//   TX <hex>          an answer, once its last byte is on the line
+//   CTL OK <line>     a control line carried out ("CTL ERROR <line>: why")
+//   FAULT <kinds>     faults applied to the request just logged
+//   MODE <mode> <baud> the line mode changed
+//   STATE <key=value> the device state, on request
+//   INFO <text>       anything else worth knowing
+class Simulator
+{
+public:
+    Simulator(const DeviceState &state, const FaultSet &faults, const QString &statePath);
+
+    // Runs until "quit", a hang-up, SIGTERM or SIGINT; returns the exit status.
+    int run();
+
+private:
+    void onLineData(const QByteArray &bytes);
+    void handleParameterInput(const QByteArray &bytes);
+    // Later work: the NAMUR output and the boot loader. Until then the device
+    // ignores what it hears in these modes.
+    void handleNamurInput(const QByteArray &bytes);
+    void handleBootLoaderInput(const QByteArray &bytes);
+
+    void handleRequest(const Request &request);
+    QByteArray carryOut(const Request &request);
+    void sendAnswer(const QByteArray &answer, PtyLine::Pacing pacing);
+
+    void onControlData(const QByteArray &bytes);
+    void handleControlLine(const QByteArray &line);
+
+    void saveState();
+    void hangUp();
+
+    PtyLine m_line;
+    DeviceState m_state;
+    FaultSet m_faults;
+    QString m_statePath;
+    CommandParser m_parser;
+    LineMode m_mode = LineMode::ParameterInterface;
+    qint64 m_lastInputMs = 0;
+    bool m_controlOpen = true;
+    QByteArray m_controlPending;
+    bool m_finished = false;
+    int m_exitCode = 0;
+};
+
+} // namespace devsim
