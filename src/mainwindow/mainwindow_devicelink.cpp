@@ -387,12 +387,18 @@ void TAVIK7_Bediensoftware::handleCounterAnswer()
     }
     showMessage(kMsgCounterRead, sequenceMode != NoSequence);
 
-    // The entry's maximum length cuts the answer after the digits.
-    ui.lineEditCounter->setText(QStringLiteral(" "));
-    ui.lineEditCounter->setText(QString::fromLatin1(receiveBuffer));
-    QString counter = ui.lineEditCounter->text();
-    counter.remove(QLatin1Char(','));
-    ui.lineEditCounter->setText(counter);
+    // The entry's maximum length cuts the answer after the digits. Only the
+    // final text is checked: the steps in between are never plausible and
+    // would replace the console with a false complaint.
+    QString counter;
+    {
+        const QSignalBlocker blocker(ui.lineEditCounter);
+        ui.lineEditCounter->setText(QStringLiteral(" "));
+        ui.lineEditCounter->setText(QString::fromLatin1(receiveBuffer));
+        counter = ui.lineEditCounter->text();
+        counter.remove(QLatin1Char(','));
+        ui.lineEditCounter->setText(counter);
+    }
     ui.lineEditCounter->setText(
         tavik7::formatCounterText(counter, parameterRecord.significance, parameterRecord.softwareVersion));
 

@@ -8,7 +8,6 @@
 #include <QSaveFile>
 #include <QStringList>
 
-#include <cstring>
 
 namespace devsim {
 

@@ -75,10 +75,10 @@ QString FaultSet::kindNames()
     return names.join(QLatin1String(", "));
 }
 
-bool FaultSet::add(const QString &spec, bool once, QString *error)
+bool FaultSet::add(const QString &description, bool once, QString *error)
 {
-    const int equals = spec.indexOf(QLatin1Char('='));
-    const QString kindName = (equals < 0 ? spec : spec.left(equals)).trimmed().toLower();
+    const int equals = description.indexOf(QLatin1Char('='));
+    const QString kindName = (equals < 0 ? description : description.left(equals)).trimmed().toLower();
     const KindName *found = nullptr;
     for (const KindName &k : kKinds) {
         if (kindName == QLatin1String(k.name))
@@ -92,7 +92,7 @@ bool FaultSet::add(const QString &spec, bool once, QString *error)
     unsigned commands = kAllCommands;
     if (equals >= 0) {
         commands = 0;
-        for (const QString &name : spec.mid(equals + 1).split(QLatin1Char(','))) {
+        for (const QString &name : description.mid(equals + 1).split(QLatin1Char(','))) {
             Command command;
             if (!commandFromName(name, &command)) {
                 if (error)

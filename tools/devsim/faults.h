@@ -45,8 +45,8 @@ struct FaultEffects
 class FaultSet
 {
 public:
-    // spec: KIND or KIND=COMMAND[,COMMAND...]; COMMAND is LP, SP, L_ZLW or S_ZLW.
-    bool add(const QString &spec, bool once, QString *error);
+    // description: KIND or KIND=COMMAND[,COMMAND...]; COMMAND is LP, SP, L_ZLW or S_ZLW.
+    bool add(const QString &description, bool once, QString *error);
     void clear() { m_faults.clear(); }
     [[nodiscard]] bool isEmpty() const { return m_faults.isEmpty(); }
 

@@ -229,7 +229,7 @@ void Simulator::onLineData(const QByteArray &bytes)
 void Simulator::handleParameterInput(const QByteArray &bytes)
 {
     m_parser.feed(bytes);
-    while (!m_finished) {
+    while (!m_finished && !g_terminate) {
         const std::optional<Request> request = m_parser.next();
         if (!request)
             break;

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// Runs tavik7-devsim, the simulated device, for a test and reads its log.
+//
+// The simulator writes the path of its serial port as its first line, then
+// one line per event: "RX <command>" for each request it received ("RX LP",
+// "RX L_ZLW", "RX S_ZLW 123", "RX SP <hex>"), "TX <hex>" for each answer once
+// sent, "CTL OK ..." for each control line, and "FAULT", "MODE", "STATE",
+// "INFO" lines. Every wait below keeps the event loop running, so the
+// program under test goes on working while the test waits.
+//
+// The executable is the one named by the compile definition
+// TAVIK7_DEVSIM_PATH of the test target.
+class DevSim
+{
+public:
+    DevSim();
+    ~DevSim(); // kills the simulator if it still runs
+    DevSim(const DevSim &) = delete;
+    DevSim &operator=(const DevSim &) = delete;
+
+    // Starts the simulator with these options (see tavik7-devsim --help) and
+    // waits up to 5 s for its port path.
+    bool start(const QStringList &args = {});
+
+    [[nodiscard]] QString portPath() const { return m_portPath; }
+
+    // The "RX ..." lines received so far, oldest first.
+    QStringList received();
+    // Every log line after the port path, oldest first.
+    QStringList lines();
+    // The log as one text, for failure messages.
+    QString log();
+    // Forgets the log lines seen so far; counts start again at zero.
+    void clearLog();
+
+    // Waits until at least count "RX" lines have arrived in total.
+    bool waitForReceived(int count, int timeoutMs = 5000);
+    // Waits until some line starting with prefix has arrived (one that came
+    // before the call counts too).
+    bool waitForLine(const QString &prefix, int timeoutMs = 5000);
+    // Waits until at least count lines starting with prefix have arrived.
+    bool waitForLines(const QString &prefix, int count, int timeoutMs = 5000);
+    int lineCount(const QString &prefix);
+
+    // Sends one control line ("fault silent=LP", "fault-once badcrc=LP",
+    // "clear-faults", "set counter=42", "hangup", "quit") and waits until
+    // the simulator confirms it; false if it refused it or never answered.
+    bool control(const QByteArray &line, int timeoutMs = 5000);
+
+    // Ends the control input; the simulator goes on without it.
+    void closeControlInput();
+
+    // Ends the simulator: "quit" first, then a signal if it does not go.
+    void stop();
+    bool waitForFinished(int timeoutMs = 5000);
+    [[nodiscard]] bool isRunning() const;
+    [[nodiscard]] qint64 processId() const { return m_process.processId(); }
+    [[nodiscard]] int exitCode() const { return m_process.exitCode(); }
+    [[nodiscard]] QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
+    [[nodiscard]] QString errorString() const { return m_error; }
+
+private:
+    void readOutput();
+
+    QProcess m_process;
+    QByteArray m_partial;
+    QStringList m_lines;
+    QString m_portPath;
+    QString m_error;
+};

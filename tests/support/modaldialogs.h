@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+// Answers the next modal message box from a timer: message boxes run their
+// own event loop, so the test cannot click them from its own code path.
+class ModalAnswerer : public QObject
+{
+public:
+    explicit ModalAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok)
+        : answer(answer)
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
+        timer.start();
+    }
+
+    // Texts of the boxes answered so far.
+    QStringList texts;
+    QStringList informativeTexts;
+    QStringList buttonTexts;
+
+    [[nodiscard]] int answered() const { return int(texts.size()); }
+
+private:
+    void poll()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || box == lastBox)
+            return;
+        lastBox = box;
+        texts.append(box->text());
+        informativeTexts.append(box->informativeText());
+        QStringList captions;
+        const auto buttons = box->buttons();
+        for (QAbstractButton *b : buttons)
+            captions.append(b->text());
+        buttonTexts.append(captions.join(QLatin1Char('|')));
+        QAbstractButton *button = box->button(answer);
+        if (!button)
+            button = box->buttons().value(0);
+        if (button)
+            button->click();
+    }
+
+    QMessageBox::StandardButton answer;
+    QTimer timer;
+    QPointer<QMessageBox> lastBox;
+};
+
+// True when no dialog is left open after a test step.
+inline bool noModalLeft()
+{
+    return QApplication::activeModalWidget() == nullptr;
+}

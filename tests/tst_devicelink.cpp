@@ -1,0 +1,424 @@
+// The real window against the simulated device over a real serial line:
+// connecting, the three button sequences, set counter, faults, time-outs and
+// an unplugged adapter.
+
+#include <QtTest>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include <memory>
+
+#include "devsim.h"
+#include "modaldialogs.h"
+#include "tavik7_bediensoftware.h"
+#include "texttable.h"
+
+namespace {
+
+constexpr int kAnswerWaitMs = 5000;
+
+template<typename T>
+T *child(QWidget &w, const char *name)
+{
+    T *widget = w.findChild<T *>(QLatin1String(name));
+    if (!widget)
+        qFatal("no widget %s", name);
+    return widget;
+}
+
+// Message texts after the time stamp, in console order.
+QStringList consoleMessages(QWidget &w)
+{
+    QStringList messages;
+    const QStringList lines = child<QTextEdit>(w, "textEditOutput")->toPlainText().split(QLatin1Char('\n'));
+    for (const QString &line : lines)
+        messages.append(line.mid(22));
+    return messages;
+}
+
+QStringList germanMessages(std::initializer_list<int> ids)
+{
+    QStringList texts;
+    for (int id : ids)
+        texts.append(tavik7::messageText(id, tavik7::German));
+    return texts;
+}
+
+QStandardItemModel *tableModel(QWidget &w)
+{
+    return qobject_cast<QStandardItemModel *>(child<QTableView>(w, "tableViewSettings")->model());
+}
+
+QString cell(QWidget &w, int row)
+{
+    return tableModel(w)->item(row, 1)->text();
+}
+
+// Commands as the simulator logs them, without the telegram's hex.
+QStringList commands(const QStringList &received)
+{
+    QStringList names;
+    for (const QString &line : received)
+        names.append(line.section(QLatin1Char(' '), 1, 1));
+    return names;
+}
+
+// CRC-16/MCRF4XX from Qt's ISO 3309 checksum, independent of the program's own.
+quint16 referenceCrc(const QByteArray &data)
+{
+    return qChecksum(QByteArrayView(data), Qt::ChecksumIso3309) ^ 0xFFFF;
+}
+
+} // namespace
+
+class TestDeviceLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void connectListsPortAndOpensIt();
+    void plainReadFillsTableAndCounter();
+    void writeWithUnchangedDirection();
+    void writeWithChangedDirection();
+    void setCounterAsksFirst();
+    void setCounterWithoutDigitsEndsCleanly();
+    void faultyAnswers_data();
+    void faultyAnswers();
+    void parameterReadTimesOut();
+    void counterReadTimesOut();
+    void unpluggedPortIsReleased();
+
+private:
+    bool startDevice(const QStringList &args = {});
+    void openWindow();
+    void connectDevice();
+    bool waitIdle();
+    void readSettings();
+
+    QScopedPointer<QTemporaryDir> appData;
+    std::unique_ptr<DevSim> sim;
+    std::unique_ptr<TAVIK7_Bediensoftware> window;
+};
+
+void TestDeviceLink::initTestCase()
+{
+    registerTavik7Resources();
+    appData.reset(new QTemporaryDir);
+    QVERIFY(appData->isValid());
+    qputenv("APPDATA", QFile::encodeName(appData->path()));
+}
+
+void TestDeviceLink::init()
+{
+    sim = std::make_unique<DevSim>();
+}
+
+void TestDeviceLink::cleanup()
+{
+    window.reset();
+    sim.reset();
+    QVERIFY(noModalLeft());
+}
+
+bool TestDeviceLink::startDevice(const QStringList &args)
+{
+    if (!sim->start(args))
+        return false;
+    qputenv("TAVIK7_EXTRA_PORTS", QFile::encodeName(sim->portPath()));
+    return true;
+}
+
+void TestDeviceLink::openWindow()
+{
+    window = std::make_unique<TAVIK7_Bediensoftware>();
+    window->show();
+}
+
+void TestDeviceLink::connectDevice()
+{
+    if (!window)
+        openWindow();
+    auto *devices = child<QComboBox>(*window, "comboBoxDevice");
+    const int index = devices->findText(sim->portPath());
+    QVERIFY2(index >= 0, qPrintable(sim->portPath()));
+    devices->setCurrentIndex(index);
+    child<QPushButton>(*window, "pushButtonConnect")->click();
+    QCOMPARE(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: ") + sim->portPath());
+    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(2);
+}
+
+// A request has ended when the read button is usable again.
+bool TestDeviceLink::waitIdle()
+{
+    return QTest::qWaitFor([this] { return child<QPushButton>(*window, "pushButtonWriteSettings")->isEnabled(); },
+                           kAnswerWaitMs);
+}
+
+void TestDeviceLink::readSettings()
+{
+    child<QPushButton>(*window, "pushButtonReadSettings")->click();
+    QVERIFY(sim->waitForReceived(2));
+    QVERIFY(waitIdle());
+    QTRY_COMPARE(consoleMessages(*window), germanMessages({1, 3}));
+}
+
+void TestDeviceLink::connectListsPortAndOpensIt()
+{
+    QVERIFY(startDevice());
+    openWindow();
+    auto *tabs = child<QTabWidget>(*window, "tabWidget");
+    QCOMPARE(tabs->currentIndex(), 0);
+    connectDevice();
+    QCOMPARE(consoleMessages(*window), germanMessages({7}));
+    QVERIFY(!child<QPushButton>(*window, "pushButtonConnect")->isEnabled());
+    QVERIFY(child<QPushButton>(*window, "pushButtonDisconnect")->isEnabled());
+    QVERIFY(!child<QComboBox>(*window, "comboBoxDevice")->isEnabled());
+    QVERIFY(child<QPushButton>(*window, "pushButtonReadSettings")->isEnabled());
+
+    // From the Interface tab Connect leads into the wizard; from elsewhere to the parameters.
+    child<QPushButton>(*window, "pushButtonDisconnect")->click();
+    QCOMPARE(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: nicht verbunden"));
+    QCOMPARE(consoleMessages(*window), germanMessages({8}));
+    QVERIFY(!child<QPushButton>(*window, "pushButtonReadSettings")->isEnabled());
+    tabs->setCurrentIndex(0);
+    child<QPushButton>(*window, "pushButtonConnect")->click();
+    QCOMPARE(tabs->currentIndex(), 1);
+    child<QPushButton>(*window, "pushButtonDisconnect")->click();
+    tabs->setCurrentIndex(3);
+    child<QPushButton>(*window, "pushButtonConnect")->click();
+    QCOMPARE(tabs->currentIndex(), 2);
+}
+
+void TestDeviceLink::plainReadFillsTableAndCounter()
+{
+    QVERIFY(startDevice({QStringLiteral("--unit"), QStringLiteral("kWh"), QStringLiteral("--significance"),
+                         QStringLiteral("1"), QStringLiteral("--counter"), QStringLiteral("123456789")}));
+    connectDevice();
+    readSettings();
+    QCOMPARE(commands(sim->received()), QStringList({"LP", "L_ZLW"}));
+
+    QCOMPARE(cell(*window, 0), QStringLiteral("kWh"));
+    QCOMPARE(cell(*window, 3), QStringLiteral("ABC"));
+    QCOMPARE(cell(*window, 5), QStringLiteral("123456789"));
+    QCOMPARE(cell(*window, 7), QStringLiteral("1.12"));
+    QCOMPARE(cell(*window, 8), QStringLiteral("1a2b"));
+    QCOMPARE(child<QComboBox>(*window, "comboBoxSignificance")->currentText(), QStringLiteral("-2"));
+    QCOMPARE(child<QComboBox>(*window, "comboBoxTransmitMode")->currentIndex(), 2);
+    // Nine digits from firmware 1.12 on, two of them after the comma for exponent -2.
+    QCOMPARE(child<QLineEdit>(*window, "lineEditCounter")->text(), QStringLiteral("1234567,89"));
+    QVERIFY(child<QPushButton>(*window, "pushButtonSetCounter")->isEnabled());
+
+    QFile log(appData->filePath(QStringLiteral("KLV TAVIK7 PC Software/Tavik7_Output_Logfile1.txt")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray logged = log.readAll();
+    QVERIFY(logged.contains(tavik7::messageText(1, tavik7::German).toLatin1() + "\r\n"));
+    QVERIFY(logged.contains(tavik7::messageText(3, tavik7::German).toLatin1() + "\r\n"));
+
+    // Both messages are re-rendered in the other language.
+    window->findChild<QAction *>(QStringLiteral("actionEnglish"))->trigger();
+    QCOMPARE(consoleMessages(*window),
+             QStringList({tavik7::messageText(1, tavik7::English), tavik7::messageText(3, tavik7::English)}));
+}
+
+void TestDeviceLink::writeWithUnchangedDirection()
+{
+    QVERIFY(startDevice());
+    connectDevice();
+    readSettings();
+    sim->clearLog();
+
+    tableModel(*window)->item(0, 1)->setText(QStringLiteral("kg"));
+    child<QComboBox>(*window, "comboBoxTelegramB")->setCurrentIndex(2);
+    ModalAnswerer answerer(QMessageBox::No);
+    child<QPushButton>(*window, "pushButtonWriteSettings")->click();
+    QVERIFY(sim->waitForReceived(2));
+    QVERIFY(waitIdle());
+    QTRY_COMPARE(consoleMessages(*window), germanMessages({1, 2}));
+    QCOMPARE(commands(sim->received()), QStringList({"LP", "SP"}));
+    QCOMPARE(answerer.answered(), 0);
+
+    // The telegram, byte for byte, from the table's values and an independent CRC.
+    QByteArray expected("SP ");
+    expected.append(char(41)).append(char(112)).append(char(0));
+    expected.append("0\0\0", 3).append("kg\0\0", 4).append("ABC\0", 4).append("TAV7\0\0\0", 7);
+    expected.append("123456789\0", 10).append("2024\0", 5);
+    expected.append(char(0)).append(char(2)).append(char(0)).append(char(2)).append(char(0));
+    const quint16 crc = referenceCrc(expected.mid(3, 39));
+    expected.append(char(crc & 0xFF)).append(char(crc >> 8)).append("\r\n");
+    const QString sent = sim->received().at(1).section(QLatin1Char(' '), 2);
+    QCOMPARE(sent, QString::fromLatin1(expected.toHex()));
+
+    // The device took it: a new read brings the written unit back.
+    tableModel(*window)->item(0, 1)->setText(QStringLiteral("xx"));
+    sim->clearLog();
+    readSettings();
+    QCOMPARE(cell(*window, 0), QStringLiteral("kg"));
+    QCOMPARE(child<QComboBox>(*window, "comboBoxTelegramB")->currentIndex(), 2);
+}
+
+void TestDeviceLink::writeWithChangedDirection()
+{
+    QVERIFY(startDevice({QStringLiteral("--counter"), QStringLiteral("777")}));
+    connectDevice();
+    readSettings();
+    sim->clearLog();
+
+    child<QComboBox>(*window, "comboBoxDirection")->setCurrentIndex(1);
+    ModalAnswerer answerer(QMessageBox::No);
+    child<QPushButton>(*window, "pushButtonWriteSettings")->click();
+    QVERIFY(sim->waitForReceived(4));
+    QVERIFY(waitIdle());
+    QTRY_COMPARE(consoleMessages(*window), germanMessages({1, 13, 3, 2, 4}));
+    QCOMPARE(commands(sim->received()), QStringList({"LP", "L_ZLW", "SP", "S_ZLW"}));
+    // The counter goes back unchanged and without a confirmation.
+    QCOMPARE(sim->received().at(3), QStringLiteral("RX S_ZLW 000000777"));
+    QCOMPARE(answerer.answered(), 0);
+}
+
+void TestDeviceLink::setCounterAsksFirst()
+{
+    QVERIFY(startDevice());
+    connectDevice();
+    readSettings();
+    sim->clearLog();
+    auto *counter = child<QLineEdit>(*window, "lineEditCounter");
+    auto *setCounter = child<QPushButton>(*window, "pushButtonSetCounter");
+    counter->setText(QStringLiteral("000000042"));
+
+    {
+        ModalAnswerer answerer(QMessageBox::No);
+        setCounter->click();
+        QCOMPARE(answerer.answered(), 1);
+        QCOMPARE(answerer.texts.at(0), QString::fromUtf8("Zählwerksstand wirklich setzen?"));
+        QCOMPARE(answerer.informativeTexts.at(0),
+                 QString::fromUtf8("Nach Bestätigung wird der Zählwerksstand in den Tavik7 geschrieben."));
+        QCOMPARE(answerer.buttonTexts.at(0).split(QLatin1Char('|')).size(), 2);
+        QVERIFY(answerer.buttonTexts.at(0).contains(QStringLiteral("Ja")));
+        QVERIFY(answerer.buttonTexts.at(0).contains(QStringLiteral("Nein")));
+    }
+    QVERIFY(setCounter->isEnabled());
+    QTest::qWait(100); // nothing may be sent; give a stray command the chance to show up
+    QCOMPARE(sim->received(), QStringList());
+
+    ModalAnswerer answerer(QMessageBox::Yes);
+    setCounter->click();
+    QVERIFY(sim->waitForReceived(1));
+    QCOMPARE(sim->received().at(0), QStringLiteral("RX S_ZLW 000000042"));
+    QVERIFY(waitIdle());
+    QTRY_COMPARE(consoleMessages(*window), germanMessages({4}));
+}
+
+void TestDeviceLink::setCounterWithoutDigitsEndsCleanly()
+{
+    QVERIFY(startDevice());
+    connectDevice();
+    readSettings();
+    sim->clearLog();
+    auto *counter = child<QLineEdit>(*window, "lineEditCounter");
+    // Emptying the entry makes it implausible; writing the table must still work afterwards.
+    counter->clear();
+    QMetaObject::invokeMethod(window.get(), "onWriteCounterClicked");
+    QCOMPARE(sim->received(), QStringList());
+    QVERIFY(child<QPushButton>(*window, "pushButtonReadSettings")->isEnabled());
+    counter->setText(QStringLiteral("000000001"));
+    QVERIFY(child<QPushButton>(*window, "pushButtonWriteSettings")->isEnabled());
+    // No request was left open: a later answer is not taken for a counter echo.
+    readSettings();
+    QCOMPARE(commands(sim->received()), QStringList({"LP", "L_ZLW"}));
+}
+
+void TestDeviceLink::faultyAnswers_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("messages");
+
+    QTest::newRow("LP bad CRC") << "badcrc=LP" << "pushButtonReadSettings" << germanMessages({52});
+    QTest::newRow("LP Fehler") << "error=LP" << "pushButtonReadSettings" << germanMessages({51});
+    QTest::newRow("LP in pieces") << "pieces=LP" << "pushButtonReadSettings" << germanMessages({1, 3});
+    QTest::newRow("LP byte by byte") << "bytewise" << "pushButtonReadSettings" << germanMessages({1, 3});
+    QTest::newRow("L_ZLW Fehler") << "error=L_ZLW" << "pushButtonReadSettings" << germanMessages({54});
+    QTest::newRow("SP Fehler") << "error=SP" << "pushButtonWriteSettings" << germanMessages({53});
+    QTest::newRow("SP in pieces") << "pieces=SP" << "pushButtonWriteSettings" << germanMessages({1, 2});
+}
+
+void TestDeviceLink::faultyAnswers()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, button);
+    QFETCH(QStringList, messages);
+    QVERIFY(startDevice());
+    connectDevice();
+    if (button != QLatin1String("pushButtonReadSettings"))
+        readSettings();
+    QVERIFY(sim->control("fault " + fault.toLatin1()));
+
+    window->findChild<QPushButton *>(button)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), messages, kAnswerWaitMs);
+    QVERIFY(waitIdle());
+}
+
+void TestDeviceLink::parameterReadTimesOut()
+{
+    QVERIFY(startDevice({QStringLiteral("--fault"), QStringLiteral("silent=LP")}));
+    connectDevice();
+    child<QPushButton>(*window, "pushButtonReadSettings")->click();
+    QVERIFY(!child<QPushButton>(*window, "pushButtonReadSettings")->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({70}), 7000);
+    QVERIFY(child<QPushButton>(*window, "pushButtonReadSettings")->isEnabled());
+}
+
+void TestDeviceLink::counterReadTimesOut()
+{
+    QVERIFY(startDevice({QStringLiteral("--fault"), QStringLiteral("silent=L_ZLW")}));
+    connectDevice();
+    child<QPushButton>(*window, "pushButtonReadSettings")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({70}), 3000);
+    QCOMPARE(cell(*window, 7), QStringLiteral("1.12")); // the parameters did arrive
+    QVERIFY(waitIdle());
+
+    // In the report sequence the same time-out says that no report was made.
+    child<QPushButton>(*window, "pushButtonCreatePdf")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({71}), 3000);
+}
+
+void TestDeviceLink::unpluggedPortIsReleased()
+{
+    QVERIFY(startDevice({QStringLiteral("--fault"), QStringLiteral("hangup=LP")}));
+    connectDevice();
+    const QString firstPort = sim->portPath();
+    auto *devices = child<QComboBox>(*window, "comboBoxDevice");
+
+    // The adapter goes away in the middle of a request.
+    child<QPushButton>(*window, "pushButtonReadSettings")->click();
+    QVERIFY(sim->waitForFinished());
+    QTRY_COMPARE_WITH_TIMEOUT(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: nicht verbunden"), 2500);
+    QVERIFY(devices->findText(firstPort) < 0);
+    QVERIFY(child<QPushButton>(*window, "pushButtonConnect")->isEnabled());
+    QVERIFY(devices->isEnabled());
+    // The request still ends by its time-out.
+    QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({70}), 7000);
+
+    // A new adapter appears in the list and can be opened.
+    sim = std::make_unique<DevSim>();
+    QVERIFY(startDevice());
+    QTRY_VERIFY_WITH_TIMEOUT(devices->findText(sim->portPath()) >= 0, 2500);
+    connectDevice();
+    readSettings();
+}
+
+QTEST_MAIN(TestDeviceLink)
+#include "tst_devicelink.moc"

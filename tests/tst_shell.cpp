@@ -1,0 +1,267 @@
+// The main window without a device: start-up, language switch, console,
+// output log, parameter table editing and the help menu.
+
+#include <QtTest>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include "modaldialogs.h"
+#include "tavik7_bediensoftware.h"
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QStringList consoleLines(TAVIK7_Bediensoftware &w)
+{
+    return w.findChild<QTextEdit *>(QStringLiteral("textEditOutput"))->toPlainText().split(QLatin1Char('\n'));
+}
+
+// The text after "dd.MM.yyyy hh:mm:ss : ".
+QString messagePart(const QString &line)
+{
+    return line.mid(22);
+}
+
+template<typename T>
+T *child(TAVIK7_Bediensoftware &w, const char *name)
+{
+    T *widget = w.findChild<T *>(QLatin1String(name));
+    if (!widget)
+        qFatal("no widget %s", name);
+    return widget;
+}
+
+QStandardItemModel *tableModel(TAVIK7_Bediensoftware &w)
+{
+    return qobject_cast<QStandardItemModel *>(child<QTableView>(w, "tableViewSettings")->model());
+}
+
+} // namespace
+
+class TestShell : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void startsInGermanAndLogsTheStartLine();
+    void languageSwitchRewritesTexts();
+    void consoleRerendersHistoryWithoutLogging();
+    void tableEditsSurviveLanguageSwitch();
+    void counterHintFollowsSoftwareVersion();
+    void f3TogglesSerialAndYear();
+    void unusablePerUserFolderIsSilent();
+    void infoBoxShowsVersion();
+
+private:
+    QScopedPointer<QTemporaryDir> appData;
+    QString folder;
+};
+
+void TestShell::initTestCase()
+{
+    registerTavik7Resources();
+    qputenv("TAVIK7_EXTRA_PORTS", QByteArray());
+}
+
+void TestShell::init()
+{
+    appData.reset(new QTemporaryDir);
+    QVERIFY(appData->isValid());
+    qputenv("APPDATA", QFile::encodeName(appData->path()));
+    folder = appData->filePath(QStringLiteral("KLV TAVIK7 PC Software"));
+}
+
+void TestShell::startsInGermanAndLogsTheStartLine()
+{
+    TAVIK7_Bediensoftware w;
+    QCOMPARE(w.windowTitle(), QStringLiteral("TAVIK7 PC Software: nicht verbunden"));
+    QCOMPARE(w.size(), QSize(880, 640));
+    auto *tabs = child<QTabWidget>(w, "tabWidget");
+    QCOMPARE(tabs->count(), 6);
+    QCOMPARE(tabs->currentIndex(), 0);
+    QCOMPARE(tabs->tabText(1), QStringLiteral("TAVIK7 Wizard"));
+    QCOMPARE(child<QPushButton>(w, "pushButtonConnect")->text(), QStringLiteral("Verbinden"));
+    QVERIFY(child<QAction>(w, "actionGerman")->isChecked());
+    QVERIFY(!child<QAction>(w, "actionEnglish")->isChecked());
+    QCOMPARE(child<QComboBox>(w, "comboBoxFlowcontrol")->itemText(1), QStringLiteral("Hardware"));
+    QCOMPARE(child<QComboBox>(w, "comboBoxParity")->itemText(0), QStringLiteral("Keine"));
+
+    const QStringList lines = consoleLines(w);
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(messagePart(lines.at(0)), QStringLiteral("--- START TAVIK7 PC SOFTWARE ---"));
+
+    const QByteArray log = readFile(folder + QStringLiteral("/Tavik7_Output_Logfile1.txt"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d : "
+                                               "--- START TAVIK7 PC SOFTWARE ---\r\n$"))
+                 .match(QString::fromLatin1(log))
+                 .hasMatch(),
+             log.constData());
+    QCOMPARE(readFile(folder + QStringLiteral("/Tavik7_Output_Logfile2.txt")), QByteArray());
+
+    // The placeholder record is shown without any plausibility complaint.
+    QCOMPARE(tableModel(w)->item(7, 1)->text(), QStringLiteral("0.00"));
+    QCOMPARE(tableModel(w)->item(8, 1)->text(), QStringLiteral("0000"));
+    QCOMPARE(tableModel(w)->item(0, 1)->text(), QStringLiteral("-"));
+    QCOMPARE(child<QComboBox>(w, "comboBoxSignificance")->currentText(), QStringLiteral("0"));
+    QVERIFY(!child<QPushButton>(w, "pushButtonWriteSettings")->isEnabled());
+}
+
+void TestShell::languageSwitchRewritesTexts()
+{
+    TAVIK7_Bediensoftware w;
+    auto *english = child<QAction>(w, "actionEnglish");
+    auto *german = child<QAction>(w, "actionGerman");
+    english->trigger();
+    QCOMPARE(w.windowTitle(), QStringLiteral("TAVIK7 PC Software: not connected"));
+    QCOMPARE(child<QMenu>(w, "menuLanguage")->title(), QStringLiteral("Language"));
+    QCOMPARE(child<QMenu>(w, "menuHelp")->title(), QStringLiteral("Help"));
+    QCOMPARE(child<QTabWidget>(w, "tabWidget")->tabText(2), QStringLiteral("Parameter"));
+    QCOMPARE(child<QPushButton>(w, "pushButtonReadSettings")->text(), QStringLiteral("Read settings from Tavik7"));
+    QCOMPARE(child<QLabel>(w, "labelDevice")->text(), QStringLiteral("Device:"));
+    QCOMPARE(child<QComboBox>(w, "comboBoxTransmitMode")->itemText(0), QStringLiteral("0: each 250 ms"));
+    QCOMPARE(child<QCheckBox>(w, "checkBoxLeadingPlus")->text(), QStringLiteral("Leading plus"));
+    QCOMPARE(tableModel(w)->item(11, 0)->text(), QStringLiteral("Direction"));
+    QCOMPARE(tableModel(w)->horizontalHeaderItem(1)->text(), QStringLiteral("Value"));
+    QCOMPARE(messagePart(consoleLines(w).at(0)), QStringLiteral(" --- START TAVIK7 PC SOFTWARE ---"));
+    QVERIFY(english->isChecked());
+    QVERIFY(!german->isChecked());
+
+    // Triggering the checked action unchecks it in the menu; the switch checks it again.
+    english->trigger();
+    QVERIFY(english->isChecked());
+    QVERIFY(!german->isChecked());
+
+    german->trigger();
+    QCOMPARE(w.windowTitle(), QStringLiteral("TAVIK7 PC Software: nicht verbunden"));
+    QCOMPARE(child<QLabel>(w, "labelDevice")->text(), QString::fromUtf8("Gerät:"));
+    QCOMPARE(tableModel(w)->item(11, 0)->text(), QStringLiteral("Richtung"));
+    QCOMPARE(messagePart(consoleLines(w).at(0)), QStringLiteral("--- START TAVIK7 PC SOFTWARE ---"));
+    QVERIFY(german->isChecked());
+    QVERIFY(!english->isChecked());
+}
+
+void TestShell::consoleRerendersHistoryWithoutLogging()
+{
+    TAVIK7_Bediensoftware w;
+    // Connect with no port in the list fails and replaces the console.
+    child<QComboBox>(w, "comboBoxDevice")->clear();
+    child<QPushButton>(w, "pushButtonConnect")->click();
+    QCOMPARE(messagePart(consoleLines(w).at(0)), QString::fromUtf8("Serielle Schnittstelle konnte nicht geöffnet werden."));
+    const QByteArray logBefore = readFile(folder + QStringLiteral("/Tavik7_Output_Logfile1.txt"));
+    QCOMPARE(logBefore.count("\r\n"), 2);
+
+    child<QAction>(w, "actionEnglish")->trigger();
+    const QStringList lines = consoleLines(w);
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(messagePart(lines.at(0)), QStringLiteral("Serial port couldn't be opened."));
+    QCOMPARE(readFile(folder + QStringLiteral("/Tavik7_Output_Logfile1.txt")), logBefore);
+}
+
+void TestShell::tableEditsSurviveLanguageSwitch()
+{
+    TAVIK7_Bediensoftware w;
+    QStandardItemModel *model = tableModel(w);
+    model->item(0, 1)->setText(QStringLiteral("kWh"));
+    model->item(3, 1)->setText(QStringLiteral("XYZ"));
+    child<QComboBox>(w, "comboBoxTransmitMode")->setCurrentIndex(4);
+    child<QComboBox>(w, "comboBoxDirection")->setCurrentIndex(1);
+    child<QCheckBox>(w, "checkBoxLeadingPlus")->setChecked(true);
+
+    child<QAction>(w, "actionEnglish")->trigger();
+
+    QCOMPARE(model->item(0, 1)->text(), QStringLiteral("kWh"));
+    QCOMPARE(model->item(3, 1)->text(), QStringLiteral("XYZ"));
+    QCOMPARE(child<QComboBox>(w, "comboBoxTransmitMode")->currentText(), QStringLiteral("4: each 5000 ms"));
+    QCOMPARE(child<QComboBox>(w, "comboBoxDirection")->currentText(), QStringLiteral("1: left"));
+    QVERIFY(child<QCheckBox>(w, "checkBoxLeadingPlus")->isChecked());
+}
+
+void TestShell::counterHintFollowsSoftwareVersion()
+{
+    TAVIK7_Bediensoftware w;
+    auto *hint = child<QLabel>(w, "labelCounterHint");
+    auto *counter = child<QLineEdit>(w, "lineEditCounter");
+    QCOMPARE(hint->text(), QStringLiteral("(Hinweis: 8-stellig)"));
+    QCOMPARE(counter->maxLength(), 8);
+
+    // The version cell is read back at the switch, and the hint follows it.
+    tableModel(w)->item(7, 1)->setText(QStringLiteral("1.12"));
+    child<QAction>(w, "actionEnglish")->trigger();
+    QCOMPARE(hint->text(), QStringLiteral("(Hint: 9 digits)"));
+    QCOMPARE(counter->maxLength(), 9);
+    QCOMPARE(tableModel(w)->item(7, 1)->text(), QStringLiteral("1.12"));
+
+    child<QComboBox>(w, "comboBoxSignificance")->setCurrentIndex(1);
+    tableModel(w)->item(7, 1)->setText(QStringLiteral("1.11"));
+    child<QAction>(w, "actionGerman")->trigger();
+    QCOMPARE(hint->text(), QStringLiteral("(Hinweis: 8-stellig)"));
+    QCOMPARE(counter->maxLength(), 9); // eight digits and a comma
+}
+
+void TestShell::f3TogglesSerialAndYear()
+{
+    TAVIK7_Bediensoftware w;
+    QStandardItemModel *model = tableModel(w);
+    QVERIFY(!model->item(5, 1)->isEditable());
+    QVERIFY(!model->item(6, 1)->isEditable());
+    QTest::keyClick(&w, Qt::Key_F3);
+    QVERIFY(model->item(5, 1)->isEditable());
+    QVERIFY(model->item(6, 1)->isEditable());
+    QVERIFY(!model->item(7, 1)->isEditable());
+    QTest::keyClick(&w, Qt::Key_F3);
+    QVERIFY(!model->item(5, 1)->isEditable());
+
+    // A refill locks them again.
+    QTest::keyClick(&w, Qt::Key_F3);
+    child<QAction>(w, "actionEnglish")->trigger();
+    QVERIFY(!model->item(5, 1)->isEditable());
+    QVERIFY(!model->item(6, 1)->isEditable());
+}
+
+void TestShell::unusablePerUserFolderIsSilent()
+{
+    // APPDATA names a file, so the folder below it can never be created.
+    const QString blocker = appData->filePath(QStringLiteral("not-a-folder"));
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    qputenv("APPDATA", QFile::encodeName(blocker));
+
+    TAVIK7_Bediensoftware w;
+    QCOMPARE(consoleLines(w).size(), 1);
+    child<QAction>(w, "actionEnglish")->trigger();
+    QCOMPARE(messagePart(consoleLines(w).at(0)), QStringLiteral(" --- START TAVIK7 PC SOFTWARE ---"));
+    QVERIFY(noModalLeft());
+}
+
+void TestShell::infoBoxShowsVersion()
+{
+    TAVIK7_Bediensoftware w;
+    ModalAnswerer answerer(QMessageBox::Ok);
+    child<QAction>(w, "actionInfo")->trigger();
+    QCOMPARE(answerer.answered(), 1);
+    QVERIFY(answerer.texts.at(0).startsWith(QStringLiteral("Tavik7 PC Software Version: 4.12\n\n")));
+    QVERIFY(noModalLeft());
+}
+
+QTEST_MAIN(TestShell)
+#include "tst_shell.moc"

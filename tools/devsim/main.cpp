@@ -1,0 +1,147 @@
+// tavik7-devsim: a Tavik7 on a pseudo-terminal, for trying the service tool
+// and for its GUI tests without a device. See usage() for what it does.
+
+#include "devicestate.h"
+#include "faults.h"
+#include "simulator.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+const char kUsage[] = R"(Usage: tavik7-devsim [OPTION]...
+
+Simulates a Tavik7 on a pseudo-terminal. The first line written to stdout is
+the path of the serial port to open in the service tool, e.g. /dev/pts/5.
+
+The device listens at the baud rate the PC program sets:
+  1200 baud  parameter interface: "LP", "SP" telegram, "L_ZLW", "S_ZLW"
+  2400 baud  NAMUR output (not simulated yet: input is ignored)
+  9600 baud  boot loader (not simulated yet: input is ignored)
+Answers go out paced at the line's rate, 10 bits per byte. Lines the device
+does not understand get no answer. A command left incomplete for 2 s is
+forgotten. "SP" keeps the firmware's own version and checksum. A command
+answered "Fehler!" by an error fault, a silent one and a hang-up are not
+carried out.
+
+Device values (defaults in brackets):
+  --version N              firmware version in hundredths [112]; below 112
+                           the counter has 8 digits, from 112 on 9
+  --counter DIGITS         counter status [12345678, sent as 012345678]
+  --unit TEXT              unit, up to 3 characters [m3]
+  --significance IDX       0..5 for the exponent -3..+2 [3, exponent 0]
+  --significance-text TEXT raw significance field of the "LP" answer, up to
+                           3 characters, e.g. 01 [empty: from the record]
+  --leading-plus 0|1       write a non-negative exponent with "+" [0]
+  --manufacturer TEXT      up to 3 characters [ABC]
+  --device-type TEXT       up to 6 characters [TAV7]
+  --serial TEXT            up to 9 characters [123456789]
+  --year TEXT              up to 4 characters [2024]
+  --crc HEX                firmware checksum [1a2b]
+  --baud-rate IDX          [0]
+  --transmit-mode IDX      [2]
+  --direction IDX          [0]
+  --telegram-b IDX         [0]
+  --crc-start-value IDX    [0]
+Index values may be anything from -128 to 127, to try out implausible devices.
+
+Other options:
+  --state FILE             load name=value lines (the names above, without
+                           "--") at start and write them back after every
+                           stored "SP", "S_ZLW" or "set"; a missing file means
+                           the defaults. Options given here win over the file.
+  --fault KIND[=CMD[,CMD]] disturb the answers to CMD (LP, SP, L_ZLW, S_ZLW;
+                           default all) until cleared; repeatable. KIND:
+                             silent    no answer at all
+                             pieces    pieces of 1..3 bytes, 50 ms apart
+                             badcrc    "LP" answer with its last byte flipped
+                             error     "Fehler!" instead of the answer
+                             garbage   the bytes 00 7f 23 before the answer
+                             hangup    close the line and exit with status 0
+                             bytewise  one byte per write
+  --fault-once KIND[=CMD]  the same for the next matching command only
+  -h, --help               this text
+
+Control lines on stdin (end of input is no reason to stop):
+  fault KIND[=CMD]   fault-once KIND[=CMD]   clear-faults
+  set NAME=VALUE     state (prints STATE lines)   hangup   quit
+Each is confirmed with "CTL OK <line>" or "CTL ERROR <line>: <reason>".
+
+Log on stdout, one line each: RX <command> (RX SP <hex of the telegram>,
+RX ? <hex> for an unknown line), TX <hex of the answer>, FAULT <kinds>,
+MODE <mode> <baud>, STATE <name=value>, CTL ..., INFO <text>.
+
+SIGTERM or SIGINT ends the simulator with status 0.
+)";
+
+int usageError(const QString &text)
+{
+    std::fprintf(stderr, "tavik7-devsim: %s\nTry 'tavik7-devsim --help'.\n", qPrintable(text));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+
+    const QStringList keys = devsim::stateKeys();
+    QString statePath;
+    QList<QPair<QString, QString>> values;
+    QList<QPair<QString, bool>> faults;
+
+    for (int i = 0; i < args.size(); ++i) {
+        QString option = args.at(i);
+        if (option == QLatin1String("-h") || option == QLatin1String("--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (!option.startsWith(QLatin1String("--")))
+            return usageError(QStringLiteral("unexpected argument \"%1\"").arg(option));
+        option = option.mid(2);
+        QString value;
+        const int equals = option.indexOf(QLatin1Char('='));
+        if (equals >= 0) {
+            value = option.mid(equals + 1);
+            option = option.left(equals);
+        } else if (i + 1 < args.size()) {
+            value = args.at(++i);
+        } else {
+            return usageError(QStringLiteral("--%1 needs a value").arg(option));
+        }
+
+        if (option == QLatin1String("state"))
+            statePath = value;
+        else if (option == QLatin1String("fault") || option == QLatin1String("fault-once"))
+            faults.append({value, option == QLatin1String("fault-once")});
+        else if (keys.contains(option))
+            values.append({option, value});
+        else
+            return usageError(QStringLiteral("unknown option \"--%1\"").arg(option));
+    }
+
+    devsim::DeviceState state;
+    QString error;
+    if (!statePath.isEmpty() && !state.load(statePath, &error))
+        return usageError(error);
+    for (const auto &[key, value] : values) {
+        if (!state.setValue(key, value, &error))
+            return usageError(QStringLiteral("--%1").arg(error));
+    }
+    devsim::FaultSet faultSet;
+    for (const auto &[description, once] : faults) {
+        if (!faultSet.add(description, once, &error))
+            return usageError(error);
+    }
+
+    devsim::Simulator simulator(state, faultSet, statePath);
+    return simulator.run();
+}
