@@ -406,7 +406,7 @@ void TestDeviceLink::unpluggedPortIsReleased()
     child<QPushButton>(*window, "pushButtonReadSettings")->click();
     QVERIFY(sim->waitForFinished());
     QTRY_COMPARE_WITH_TIMEOUT(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: nicht verbunden"), 2500);
-    QVERIFY(devices->findText(firstPort) < 0);
+    QTRY_VERIFY_WITH_TIMEOUT(devices->findText(firstPort) < 0, 2500);
     QVERIFY(child<QPushButton>(*window, "pushButtonConnect")->isEnabled());
     QVERIFY(devices->isEnabled());
     // The request still ends by its time-out.

@@ -41,6 +41,7 @@ private slots:
     void rotation();
     void recordIsLatin1WithCrLf();
     void missingFolderIsSilent();
+    void concurrentWritersKeepRecordsWhole();
 
 private:
     QScopedPointer<QTemporaryDir> dir;
@@ -79,6 +80,11 @@ void TestOutputLog::rotation_data()
     QTest::newRow("file2 current, 10000 bytes") << 50 << 10000 << 2 << QByteArray("new") << QByteArray("keep");
     QTest::newRow("equal times count as file2") << 50 << 60 << 0 << QByteArray("keep") << QByteArray("append");
     QTest::newRow("current file empty, other not") << 0 << 70 << 1 << QByteArray("append") << QByteArray("keep");
+    // Same time stamp, as after records in quick succession.
+    QTest::newRow("equal times, file2 still empty") << 50 << 0 << 0 << QByteArray("append") << QByteArray("keep");
+    QTest::newRow("equal times, file1 just restarted") << 50 << 10000 << 0 << QByteArray("append") << QByteArray("keep");
+    QTest::newRow("equal times, file2 just restarted") << 10000 << 50 << 0 << QByteArray("keep") << QByteArray("append");
+    QTest::newRow("equal times, both full") << 10000 << 10000 << 0 << QByteArray("new") << QByteArray("keep");
 }
 
 void TestOutputLog::rotation()
@@ -120,6 +126,31 @@ void TestOutputLog::missingFolderIsSilent()
     const QString gone = dir->filePath(QStringLiteral("no/such/folder/log1.txt"));
     appendToOutputLog(gone, gone + QStringLiteral("2"), QStringLiteral("nothing"));
     QVERIFY(!QFile::exists(gone));
+}
+
+void TestOutputLog::concurrentWritersKeepRecordsWhole()
+{
+    // Two program instances share the files; records may be lost at a switch
+    // of files, but none may be torn or mixed with another.
+    const auto writer = [this](char letter) {
+        return QThread::create([this, letter] {
+            for (int i = 0; i < 400; ++i)
+                appendToOutputLog(file1, file2, QString(60, QLatin1Char(letter)));
+        });
+    };
+    QScopedPointer<QThread> a(writer('a')), b(writer('b'));
+    a->start();
+    b->start();
+    QVERIFY(a->wait(20000) && b->wait(20000));
+
+    const QByteArray both = readFile(file1) + readFile(file2);
+    QVERIFY(both.endsWith("\r\n"));
+    const QList<QByteArray> records = both.split('\n');
+    QVERIFY(records.size() > 100);
+    for (const QByteArray &record : records.mid(0, records.size() - 1)) {
+        const bool whole = record == QByteArray(60, 'a') + '\r' || record == QByteArray(60, 'b') + '\r';
+        QVERIFY2(whole, record.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestOutputLog)

@@ -1,5 +1,6 @@
 #include "outputlog.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -27,6 +28,26 @@ void writeRecord(const QString &path, const QByteArray &record, bool truncate)
     file.write(record);
 }
 
+bool canContinue(const QFileInfo &info)
+{
+    return info.size() > 0 && info.size() < kOutputLogFileLimitBytes;
+}
+
+// The file modified last is the current one. File times have a resolution of
+// a few milliseconds, so records written in quick succession often leave both
+// files with the same time. Then the one file that holds records and has room
+// is current, so that a file just started is not emptied again at once (which
+// would lose its records) and the log of a fresh install stays in file 1.
+// Otherwise equal times count as file 2 being current.
+bool file1IsCurrent(const QFileInfo &info1, const QFileInfo &info2)
+{
+    const QDateTime modified1 = info1.lastModified();
+    const QDateTime modified2 = info2.lastModified();
+    if (modified1 != modified2)
+        return modified1 > modified2;
+    return canContinue(info1) && !canContinue(info2);
+}
+
 } // namespace
 
 void appendToOutputLog(const QString &file1, const QString &file2, const QString &line)
@@ -44,8 +65,7 @@ void appendToOutputLog(const QString &file1, const QString &file2, const QString
         writeRecord(file1, record, true);
         return;
     }
-    // Equal times count as file 2 being the current one.
-    if (info1.lastModified() > info2.lastModified()) {
+    if (file1IsCurrent(info1, info2)) {
         if (info1.size() >= kOutputLogFileLimitBytes)
             writeRecord(file2, record, true);
         else

@@ -77,18 +77,6 @@ QStringList DevSim::received()
     return rx;
 }
 
-QStringList DevSim::lines()
-{
-    readOutput();
-    return m_lines;
-}
-
-QString DevSim::log()
-{
-    readOutput();
-    return QStringLiteral("tavik7-devsim log:\n") + m_lines.join(QLatin1Char('\n'));
-}
-
 void DevSim::clearLog()
 {
     readOutput();
@@ -109,11 +97,6 @@ int DevSim::lineCount(const QString &prefix)
 bool DevSim::waitForReceived(int count, int timeoutMs)
 {
     return waitForLines(QStringLiteral("RX "), count, timeoutMs);
-}
-
-bool DevSim::waitForLine(const QString &prefix, int timeoutMs)
-{
-    return waitForLines(prefix, 1, timeoutMs);
 }
 
 bool DevSim::waitForLines(const QString &prefix, int count, int timeoutMs)
@@ -138,20 +121,6 @@ bool DevSim::control(const QByteArray &line, int timeoutMs)
     return false;
 }
 
-void DevSim::stop()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.write("quit\n");
-    if (waitForFinished(kKillTimeoutMs))
-        return;
-    m_process.terminate();
-    if (waitForFinished(kKillTimeoutMs))
-        return;
-    m_process.kill();
-    m_process.waitForFinished(kKillTimeoutMs);
-}
-
 bool DevSim::waitForFinished(int timeoutMs)
 {
     return QTest::qWaitFor(
@@ -160,14 +129,4 @@ bool DevSim::waitForFinished(int timeoutMs)
             return m_process.state() == QProcess::NotRunning;
         },
         timeoutMs);
-}
-
-void DevSim::closeControlInput()
-{
-    m_process.closeWriteChannel();
-}
-
-bool DevSim::isRunning() const
-{
-    return m_process.state() != QProcess::NotRunning;
 }

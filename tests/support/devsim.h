@@ -32,41 +32,25 @@ public:
 
     // The "RX ..." lines received so far, oldest first.
     QStringList received();
-    // Every log line after the port path, oldest first.
-    QStringList lines();
-    // The log as one text, for failure messages.
-    QString log();
     // Forgets the log lines seen so far; counts start again at zero.
     void clearLog();
 
     // Waits until at least count "RX" lines have arrived in total.
     bool waitForReceived(int count, int timeoutMs = 5000);
-    // Waits until some line starting with prefix has arrived (one that came
-    // before the call counts too).
-    bool waitForLine(const QString &prefix, int timeoutMs = 5000);
-    // Waits until at least count lines starting with prefix have arrived.
-    bool waitForLines(const QString &prefix, int count, int timeoutMs = 5000);
-    int lineCount(const QString &prefix);
 
     // Sends one control line ("fault silent=LP", "fault-once badcrc=LP",
     // "clear-faults", "set counter=42", "hangup", "quit") and waits until
     // the simulator confirms it; false if it refused it or never answered.
     bool control(const QByteArray &line, int timeoutMs = 5000);
 
-    // Ends the control input; the simulator goes on without it.
-    void closeControlInput();
-
-    // Ends the simulator: "quit" first, then a signal if it does not go.
-    void stop();
+    // Waits until the simulator has ended by itself, as after a hang-up.
     bool waitForFinished(int timeoutMs = 5000);
-    [[nodiscard]] bool isRunning() const;
-    [[nodiscard]] qint64 processId() const { return m_process.processId(); }
-    [[nodiscard]] int exitCode() const { return m_process.exitCode(); }
-    [[nodiscard]] QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
     [[nodiscard]] QString errorString() const { return m_error; }
 
 private:
     void readOutput();
+    int lineCount(const QString &prefix);
+    bool waitForLines(const QString &prefix, int count, int timeoutMs);
 
     QProcess m_process;
     QByteArray m_partial;
