@@ -19,31 +19,14 @@
 
 #include "devsim.h"
 #include "modaldialogs.h"
+#include "referencecrc.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
+#include "windowaccess.h"
 
 namespace {
 
 constexpr int kAnswerWaitMs = 5000;
-
-template<typename T>
-T *child(QWidget &w, const char *name)
-{
-    T *widget = w.findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
-}
-
-// Message texts after the time stamp, in console order.
-QStringList consoleMessages(QWidget &w)
-{
-    QStringList messages;
-    const QStringList lines = child<QTextEdit>(w, "textEditOutput")->toPlainText().split(QLatin1Char('\n'));
-    for (const QString &line : lines)
-        messages.append(line.mid(22));
-    return messages;
-}
 
 QStringList germanMessages(std::initializer_list<int> ids)
 {
@@ -51,11 +34,6 @@ QStringList germanMessages(std::initializer_list<int> ids)
     for (int id : ids)
         texts.append(tavik7::messageText(id, tavik7::German));
     return texts;
-}
-
-QStandardItemModel *tableModel(QWidget &w)
-{
-    return qobject_cast<QStandardItemModel *>(child<QTableView>(w, "tableViewSettings")->model());
 }
 
 QString cell(QWidget &w, int row)
@@ -70,12 +48,6 @@ QStringList commands(const QStringList &received)
     for (const QString &line : received)
         names.append(line.section(QLatin1Char(' '), 1, 1));
     return names;
-}
-
-// CRC-16/MCRF4XX from Qt's ISO 3309 checksum, independent of the program's own.
-quint16 referenceCrc(const QByteArray &data)
-{
-    return qChecksum(QByteArrayView(data), Qt::ChecksumIso3309) ^ 0xFFFF;
 }
 
 } // namespace

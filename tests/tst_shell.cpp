@@ -19,6 +19,7 @@
 
 #include "modaldialogs.h"
 #include "tavik7_bediensoftware.h"
+#include "windowaccess.h"
 
 namespace {
 
@@ -26,31 +27,6 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-QStringList consoleLines(TAVIK7_Bediensoftware &w)
-{
-    return w.findChild<QTextEdit *>(QStringLiteral("textEditOutput"))->toPlainText().split(QLatin1Char('\n'));
-}
-
-// The text after "dd.MM.yyyy hh:mm:ss : ".
-QString messagePart(const QString &line)
-{
-    return line.mid(22);
-}
-
-template<typename T>
-T *child(TAVIK7_Bediensoftware &w, const char *name)
-{
-    T *widget = w.findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
-}
-
-QStandardItemModel *tableModel(TAVIK7_Bediensoftware &w)
-{
-    return qobject_cast<QStandardItemModel *>(child<QTableView>(w, "tableViewSettings")->model());
 }
 
 } // namespace
@@ -105,9 +81,9 @@ void TestShell::startsInGermanAndLogsTheStartLine()
     QCOMPARE(child<QComboBox>(w, "comboBoxFlowcontrol")->itemText(1), QStringLiteral("Hardware"));
     QCOMPARE(child<QComboBox>(w, "comboBoxParity")->itemText(0), QStringLiteral("Keine"));
 
-    const QStringList lines = consoleLines(w);
+    const QStringList lines = consoleMessages(w);
     QCOMPARE(lines.size(), 1);
-    QCOMPARE(messagePart(lines.at(0)), QStringLiteral("--- START TAVIK7 PC SOFTWARE ---"));
+    QCOMPARE(lines.at(0), QStringLiteral("--- START TAVIK7 PC SOFTWARE ---"));
 
     const QByteArray log = readFile(folder + QStringLiteral("/Tavik7_Output_Logfile1.txt"));
     QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d : "
@@ -141,7 +117,7 @@ void TestShell::languageSwitchRewritesTexts()
     QCOMPARE(child<QCheckBox>(w, "checkBoxLeadingPlus")->text(), QStringLiteral("Leading plus"));
     QCOMPARE(tableModel(w)->item(11, 0)->text(), QStringLiteral("Direction"));
     QCOMPARE(tableModel(w)->horizontalHeaderItem(1)->text(), QStringLiteral("Value"));
-    QCOMPARE(messagePart(consoleLines(w).at(0)), QStringLiteral(" --- START TAVIK7 PC SOFTWARE ---"));
+    QCOMPARE(consoleMessages(w).at(0), QStringLiteral(" --- START TAVIK7 PC SOFTWARE ---"));
     QVERIFY(english->isChecked());
     QVERIFY(!german->isChecked());
 
@@ -154,7 +130,7 @@ void TestShell::languageSwitchRewritesTexts()
     QCOMPARE(w.windowTitle(), QStringLiteral("TAVIK7 PC Software: nicht verbunden"));
     QCOMPARE(child<QLabel>(w, "labelDevice")->text(), QString::fromUtf8("Gerät:"));
     QCOMPARE(tableModel(w)->item(11, 0)->text(), QStringLiteral("Richtung"));
-    QCOMPARE(messagePart(consoleLines(w).at(0)), QStringLiteral("--- START TAVIK7 PC SOFTWARE ---"));
+    QCOMPARE(consoleMessages(w).at(0), QStringLiteral("--- START TAVIK7 PC SOFTWARE ---"));
     QVERIFY(german->isChecked());
     QVERIFY(!english->isChecked());
 }
@@ -165,14 +141,14 @@ void TestShell::consoleRerendersHistoryWithoutLogging()
     // Connect with no port in the list fails and replaces the console.
     child<QComboBox>(w, "comboBoxDevice")->clear();
     child<QPushButton>(w, "pushButtonConnect")->click();
-    QCOMPARE(messagePart(consoleLines(w).at(0)), QString::fromUtf8("Serielle Schnittstelle konnte nicht geöffnet werden."));
+    QCOMPARE(consoleMessages(w).at(0), QString::fromUtf8("Serielle Schnittstelle konnte nicht geöffnet werden."));
     const QByteArray logBefore = readFile(folder + QStringLiteral("/Tavik7_Output_Logfile1.txt"));
     QCOMPARE(logBefore.count("\r\n"), 2);
 
     child<QAction>(w, "actionEnglish")->trigger();
-    const QStringList lines = consoleLines(w);
+    const QStringList lines = consoleMessages(w);
     QCOMPARE(lines.size(), 1);
-    QCOMPARE(messagePart(lines.at(0)), QStringLiteral("Serial port couldn't be opened."));
+    QCOMPARE(lines.at(0), QStringLiteral("Serial port couldn't be opened."));
     QCOMPARE(readFile(folder + QStringLiteral("/Tavik7_Output_Logfile1.txt")), logBefore);
 }
 
@@ -247,9 +223,9 @@ void TestShell::unusablePerUserFolderIsSilent()
     qputenv("APPDATA", QFile::encodeName(blocker));
 
     TAVIK7_Bediensoftware w;
-    QCOMPARE(consoleLines(w).size(), 1);
+    QCOMPARE(consoleMessages(w).size(), 1);
     child<QAction>(w, "actionEnglish")->trigger();
-    QCOMPARE(messagePart(consoleLines(w).at(0)), QStringLiteral(" --- START TAVIK7 PC SOFTWARE ---"));
+    QCOMPARE(consoleMessages(w).at(0), QStringLiteral(" --- START TAVIK7 PC SOFTWARE ---"));
     QVERIFY(noModalLeft());
 }
 

@@ -7,17 +7,11 @@
 #include "countertext.h"
 #include "crc16.h"
 #include "telegram.h"
+#include "referencecrc.h"
 
 using namespace tavik7;
 
 namespace {
-
-// Independent oracle for CRC-16/MCRF4XX: Qt's ISO 3309 checksum is the same
-// register with a final inversion.
-quint16 referenceCrc(const QByteArray &data)
-{
-    return qChecksum(QByteArrayView(data), Qt::ChecksumIso3309) ^ 0xFFFF;
-}
 
 ParameterRecord sampleRecord()
 {
