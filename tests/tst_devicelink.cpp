@@ -67,6 +67,7 @@ private slots:
     void writeWithChangedDirection();
     void setCounterAsksFirst();
     void setCounterWithoutDigitsEndsCleanly();
+    void incompatibleSignificanceIsPointedOut();
     void faultyAnswers_data();
     void faultyAnswers();
     void parameterReadTimesOut();
@@ -310,6 +311,20 @@ void TestDeviceLink::setCounterWithoutDigitsEndsCleanly()
     // No request was left open: a later answer is not taken for a counter echo.
     readSettings();
     QCOMPARE(commands(sim->received()), QStringList({"LP", "L_ZLW"}));
+}
+
+void TestDeviceLink::incompatibleSignificanceIsPointedOut()
+{
+    // "01" is not a form the device writes; the user is asked to choose again.
+    QVERIFY(startDevice({QStringLiteral("--significance-text"), QStringLiteral("01")}));
+    connectDevice();
+    ModalAnswerer answerer(QMessageBox::Ok);
+    child<QPushButton>(*window, "pushButtonReadSettings")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 1, kAnswerWaitMs);
+    QVERIFY(answerer.texts.at(0).contains(QString::fromUtf8("inkompatible Wertigkeit \"01\"")));
+    QCOMPARE(child<QComboBox>(*window, "comboBoxSignificance")->currentText(), QStringLiteral("1"));
+    QVERIFY(waitIdle());
+    QTRY_COMPARE(consoleMessages(*window), germanMessages({1, 3}));
 }
 
 void TestDeviceLink::faultyAnswers_data()

@@ -194,6 +194,4 @@ private:
     bool flashReturnPending = false;
     bool programPending = false;
     quint16 wizardRequiredSoftwareVersion = 0;
-
-    friend class TestMainWindowAccess;
 };
