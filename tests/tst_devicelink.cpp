@@ -392,8 +392,8 @@ void TestDeviceLink::unpluggedPortIsReleased()
     // The adapter goes away in the middle of a request.
     child<QPushButton>(*window, "pushButtonReadSettings")->click();
     QVERIFY(sim->waitForFinished());
-    QTRY_COMPARE_WITH_TIMEOUT(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: nicht verbunden"), 2500);
-    QTRY_VERIFY_WITH_TIMEOUT(devices->findText(firstPort) < 0, 2500);
+    QTRY_COMPARE_WITH_TIMEOUT(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: nicht verbunden"), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(devices->findText(firstPort) < 0, 2000);
     QVERIFY(child<QPushButton>(*window, "pushButtonConnect")->isEnabled());
     QVERIFY(devices->isEnabled());
     // The request still ends by its time-out.
@@ -402,7 +402,7 @@ void TestDeviceLink::unpluggedPortIsReleased()
     // A new adapter appears in the list and can be opened.
     sim = std::make_unique<DevSim>();
     QVERIFY(startDevice());
-    QTRY_VERIFY_WITH_TIMEOUT(devices->findText(sim->portPath()) >= 0, 2500);
+    QTRY_VERIFY_WITH_TIMEOUT(devices->findText(sim->portPath()) >= 0, 2000);
     connectDevice();
     readSettings();
 }
