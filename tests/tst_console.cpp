@@ -1,10 +1,8 @@
-// Console lines, the message history and the texts that depend on the
-// device's state.
+// Console lines, the message history and the window title.
 
 #include <QtTest>
 
 #include "console.h"
-#include "countertext.h"
 #include "texttable.h"
 
 using namespace tavik7;
@@ -18,8 +16,6 @@ private slots:
     void historyIsBoundedAtFiveEntries();
     void historyReplaceStartsOver();
     void titleByPortState();
-    void counterHintByVersion_data();
-    void counterHintByVersion();
 };
 
 void TestConsole::lineFormat()
@@ -61,26 +57,6 @@ void TestConsole::titleByPortState()
     QCOMPARE(windowTitle(false, QStringLiteral("COM3"), English), QStringLiteral("TAVIK7 PC Software: not connected"));
     QCOMPARE(windowTitle(true, QStringLiteral("COM3"), German), QStringLiteral("TAVIK7 PC Software: COM3"));
     QCOMPARE(windowTitle(true, QStringLiteral("COM3"), English), QStringLiteral("TAVIK7 PC Software: COM3"));
-}
-
-void TestConsole::counterHintByVersion_data()
-{
-    QTest::addColumn<int>("version");
-    QTest::addColumn<QString>("german");
-    QTest::addColumn<QString>("english");
-    QTest::newRow("initial record") << 0 << "(Hinweis: 8-stellig)" << "(Hint: 8 digits)";
-    QTest::newRow("1.11") << 111 << "(Hinweis: 8-stellig)" << "(Hint: 8 digits)";
-    QTest::newRow("1.12") << 112 << "(Hinweis: 9-stellig)" << "(Hint: 9 digits)";
-    QTest::newRow("2.00") << 200 << "(Hinweis: 9-stellig)" << "(Hint: 9 digits)";
-}
-
-void TestConsole::counterHintByVersion()
-{
-    QFETCH(int, version);
-    QFETCH(QString, german);
-    QFETCH(QString, english);
-    QCOMPARE(text(counterHintTextId(quint16(version)), German), german);
-    QCOMPARE(text(counterHintTextId(quint16(version)), English), english);
 }
 
 QTEST_APPLESS_MAIN(TestConsole)

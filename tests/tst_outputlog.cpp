@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "outputlog.h"
+#include "readfile.h"
 
 using namespace tavik7;
 
@@ -22,11 +23,6 @@ void writeFile(const QString &path, const QByteArray &content, const QDateTime &
     QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 } // namespace
 
