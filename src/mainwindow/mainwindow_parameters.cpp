@@ -210,11 +210,18 @@ bool TAVIK7_Bediensoftware::allValuesPlausible() const
     return std::none_of(std::begin(plausibilityFlags), std::end(plausibilityFlags), [](bool flag) { return flag; });
 }
 
-void TAVIK7_Bediensoftware::onCounterTextChanged(const QString &text)
+void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
 {
-    Q_UNUSED(text);
-    const QString counter = ui.lineEditCounter->text();
-    plausibilityFlags[kCounterFlag] = !tavik7::counterTextPlausible(
-        counter, ui.lineEditCounter->maxLength(), counterLength, qint8(comboBoxSignificance->currentIndex()));
-    updatePlausibilityState();
+    Q_UNUSED(topLeft);
+    Q_UNUSED(bottomRight);
+}
+
+void TAVIK7_Bediensoftware::onSignificanceCbChanged(int index)
+{
+    Q_UNUSED(index);
+}
+
+void TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged(int state)
+{
+    Q_UNUSED(state);
 }

@@ -1,5 +1,7 @@
 // Start-up, language switch, console and help menu of the main window.
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
@@ -36,6 +38,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
 {
     ui.setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
+    ui.lineEditCounter2->installEventFilter(this);
 
     appDataFolder = tavik7::platform::appDataFolder();
     tavik7::platform::ensureAppDataFolder(appDataFolder);
@@ -85,19 +88,42 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     connect(ui.pushButtonConnect, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onConnectClicked);
     connect(ui.pushButtonDisconnect, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onDisconnectClicked);
     connect(ui.pushButtonSetCounter, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onWriteCounterClicked);
+    connect(ui.pushButtonLoadSettings, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onLoadSettingsClicked);
+    connect(ui.pushButtonSaveSettings, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onSaveSettingsClicked);
+    connect(ui.pushButtonSelectFlashen, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onSelectFlashenClicked);
+    connect(ui.pushButtonFlashen, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onFlashenClicked);
+    connect(ui.pushButtonFlashenCancel, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onFlashenCancelClicked);
     connect(ui.pushButtonReadSettings, &QPushButton::clicked, readSettingsMapper, qOverload<>(&QSignalMapper::map));
     connect(ui.pushButtonWriteSettings, &QPushButton::clicked, readSettingsMapper, qOverload<>(&QSignalMapper::map));
     connect(ui.pushButtonCreatePdf, &QPushButton::clicked, readSettingsMapper, qOverload<>(&QSignalMapper::map));
+    connect(ui.pushButtonStartNamur, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onStartNamurClicked);
+    connect(ui.pushButtonStopNamur, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onStopNamurClicked);
+    connect(ui.checkBoxNamurLogging, &QCheckBox::stateChanged, this, &TAVIK7_Bediensoftware::onStateNamurLoggingChanged);
+    connect(ui.pushButtonSelectNamurLogfile, &QPushButton::clicked, this,
+            &TAVIK7_Bediensoftware::onSelectNamurLogfileClicked);
     connect(requestTimer, &QTimer::timeout, this, &TAVIK7_Bediensoftware::onTimerTimeout);
     connect(readSettingsMapper, &QSignalMapper::mappedInt, this, &TAVIK7_Bediensoftware::onReadSettingsClicked);
     connect(serialPort, &QSerialPort::readyRead, this, &TAVIK7_Bediensoftware::onSerDataAvailable);
     connect(serialPort, &QSerialPort::errorOccurred, this, &TAVIK7_Bediensoftware::onSerialPortError);
+    connect(processAvrdude, &QProcess::finished, this, &TAVIK7_Bediensoftware::onProcessAvrdudeFinished);
+    connect(processAvrdude, &QProcess::errorOccurred, this, &TAVIK7_Bediensoftware::onProcessAvrdudeError);
+    connect(processAvrdude, &QProcess::readyReadStandardOutput, this,
+            &TAVIK7_Bediensoftware::onProcessAvrdudeReadyReadStandardOutput);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, this, &TAVIK7_Bediensoftware::onSetLanguage);
     connect(this, &TAVIK7_Bediensoftware::connectSerialPort, this, &TAVIK7_Bediensoftware::onConnectClicked);
     connect(this, &TAVIK7_Bediensoftware::disconnectSerialPort, this, &TAVIK7_Bediensoftware::onDisconnectClicked);
     connect(this, &TAVIK7_Bediensoftware::readCounterStatus, this, &TAVIK7_Bediensoftware::onReadCounterClicked);
     connect(this, &TAVIK7_Bediensoftware::writeCounterStatus, this, &TAVIK7_Bediensoftware::onWriteCounterClicked);
     connect(this, &TAVIK7_Bediensoftware::writeSettings, this, &TAVIK7_Bediensoftware::onWriteSettingsClicked);
+    connect(this, &TAVIK7_Bediensoftware::createPdf, this, &TAVIK7_Bediensoftware::onCreatePdf);
+    connect(ui.comboBoxNumberOfDigits, &QComboBox::currentIndexChanged, this,
+            &TAVIK7_Bediensoftware::onComboBoxNumberOfDigitsItemChanged);
+    connect(ui.comboBoxUa, &QComboBox::currentIndexChanged, this, &TAVIK7_Bediensoftware::onComboBoxUaItemChanged);
+    connect(ui.comboBoxDecimalPlaces, &QComboBox::currentIndexChanged, this,
+            &TAVIK7_Bediensoftware::onComboBoxDecimalPlacesItemChanged);
+    connect(ui.comboBoxDirection2, &QComboBox::currentIndexChanged, this,
+            &TAVIK7_Bediensoftware::onComboBoxDirection2ItemChanged);
+    connect(ui.pushButtonProgram, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onPushButtonProgramClicked);
 
     refreshPortList();
     fillBaudrateComboBox();
@@ -112,6 +138,13 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
 
     ui.textEditConsoleNamur->ensureCursorVisible();
     ui.textEditConsole->ensureCursorVisible();
+
+    // Connected only now, so the initial fill of the table runs no checks.
+    connect(parameterModel, &QStandardItemModel::dataChanged, this, &TAVIK7_Bediensoftware::onTableDataChanged);
+    connect(comboBoxSignificance, &QComboBox::currentIndexChanged, this,
+            &TAVIK7_Bediensoftware::onSignificanceCbChanged);
+    connect(checkBoxLeadingPlus, &QCheckBox::stateChanged, this,
+            &TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged);
 
     ui.labelOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
     ui.textEditOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
@@ -278,21 +311,6 @@ void TAVIK7_Bediensoftware::setLanguageOfWizardTab()
         ui.comboBoxDirection2->setItemText(i, textFor(79 + i));
     ui.labelCounter->setText(textFor(15));
     ui.pushButtonProgram->setText(textFor(54));
-}
-
-void TAVIK7_Bediensoftware::showWizardStep(int step)
-{
-    // The wizard's steps come with the wizard tab itself.
-    Q_UNUSED(step);
-}
-
-void TAVIK7_Bediensoftware::wizardFirmwareCheck()
-{
-}
-
-void TAVIK7_Bediensoftware::wizardTypePlateReminder()
-{
-    programPending = false;
 }
 
 namespace {

@@ -78,7 +78,7 @@ signals:
     void createPdf();
 
 public slots:
-    // Shell
+    // Shell (mainwindow_shell.cpp)
     void onGermanChecked();
     void onEnglishChecked();
     void onDocuQuickGuideChecked();
@@ -86,7 +86,7 @@ public slots:
     void onDocuProgrammerManualChecked();
     void onInfoChecked();
     void onSetLanguage();
-    // Device link
+    // Device link (mainwindow_devicelink.cpp)
     void onDeviceDiscovered(const PortInfo &info);
     void onDeviceRemoved(const PortInfo &info);
     void onConnectClicked();
@@ -96,14 +96,44 @@ public slots:
     void onReadCounterClicked();
     void onWriteCounterClicked();
     void onSerDataAvailable();
-    // Parameters and counter entry
+    // Plausibility (mainwindow_parameters.cpp)
+    void onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight);
+    void onSignificanceCbChanged(int index);
+    void onLeadingPlusCheckBoxStateChanged(int state);
+    // Counter entry (mainwindow_counter.cpp)
     void onCounterTextChanged(const QString &text);
-    // Device link timers
+    // Settings file (mainwindow_settingsfile.cpp)
+    void onLoadSettingsClicked();
+    void onSaveSettingsClicked();
+    // Inspection report (mainwindow_report.cpp)
+    void onCreatePdf();
+    // Flashing (mainwindow_flashing.cpp)
+    void onSelectFlashenClicked();
+    void onFlashenClicked();
+    void onFlashenCancelClicked();
+    // NAMUR (mainwindow_namur.cpp)
+    void onStartNamurClicked();
+    void onStopNamurClicked();
+    void onStateNamurLoggingChanged(int state);
+    void onSelectNamurLogfileClicked();
+    // Flashing (mainwindow_flashing.cpp)
+    void onProcessAvrdudeFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void onProcessAvrdudeError(QProcess::ProcessError error);
+    void onProcessAvrdudeReadyReadStandardOutput();
+    // Device link timers (mainwindow_devicelink.cpp)
     void onTimerTimeout();
     void onTimerCounterStatus();
+    // Wizard (mainwindow_wizard.cpp)
+    void onComboBoxNumberOfDigitsItemChanged(int index);
+    void onComboBoxUaItemChanged(int index);
+    void onComboBoxDecimalPlacesItemChanged(int index);
+    void onComboBoxDirection2ItemChanged(int index);
+    void onPushButtonProgramClicked();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    // The key filter of lineEditCounter2 (mainwindow_counter.cpp).
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void onSerialPortError();
@@ -146,10 +176,20 @@ private:
     [[nodiscard]] bool allValuesPlausible() const;
     [[nodiscard]] QString cellText(int row) const;
 
-    // Wizard hooks: the wizard tab builds on these.
+    // Counter entry (mainwindow_counter.cpp)
+
+    // Settings file (mainwindow_settingsfile.cpp)
+
+    // Inspection report (mainwindow_report.cpp)
+
+    // Wizard (mainwindow_wizard.cpp)
     void showWizardStep(int step);
     void wizardFirmwareCheck();
     void wizardTypePlateReminder();
+
+    // Flashing (mainwindow_flashing.cpp)
+
+    // NAMUR (mainwindow_namur.cpp)
 
     Ui::TAVIK7_BediensoftwareClass ui;
 
@@ -194,4 +234,10 @@ private:
     bool flashReturnPending = false;
     bool programPending = false;
     quint16 wizardRequiredSoftwareVersion = 0;
+
+    // Settings file and report state.
+
+    // Flashing state.
+
+    // NAMUR state.
 };

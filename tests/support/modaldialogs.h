@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
@@ -8,11 +9,13 @@
 
 // Answers the next modal message box from a timer: message boxes run their
 // own event loop, so the test cannot click them from its own code path.
+// holdMs keeps each box open that long first, as a technician reading it
+// would: answers that arrive meanwhile must not be lost.
 class ModalAnswerer : public QObject
 {
 public:
-    explicit ModalAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok)
-        : answer(answer)
+    explicit ModalAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok, int holdMs = 0)
+        : answer(answer), holdMs(holdMs)
     {
         timer.setInterval(20);
         QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
@@ -30,7 +33,20 @@ private:
     void poll()
     {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || box == lastBox)
+        if (!box) {
+            // The window's one message box is reused: once closed, its next
+            // showing is a new box to answer.
+            lastBox = nullptr;
+            seenBox = nullptr;
+            return;
+        }
+        if (box == lastBox)
+            return;
+        if (box != seenBox) {
+            seenBox = box;
+            seen.start();
+        }
+        if (seen.elapsed() < holdMs)
             return;
         lastBox = box;
         texts.append(box->text());
@@ -48,7 +64,10 @@ private:
     }
 
     QMessageBox::StandardButton answer;
+    int holdMs;
     QTimer timer;
+    QElapsedTimer seen;
+    QPointer<QMessageBox> seenBox;
     QPointer<QMessageBox> lastBox;
 };
 
