@@ -237,7 +237,9 @@ private:
 
     // Settings file and report state.
 
-    // Flashing state.
+    // Flashing state. Set before the port is taken back, so the wizard's
+    // return from flashing knows whether the new firmware is in the device.
+    bool flashSucceeded = false;
 
     // NAMUR state.
 };
