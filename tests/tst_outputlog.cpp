@@ -6,6 +6,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 #include "outputlog.h"
 #include "readfile.h"
 
@@ -38,6 +43,10 @@ private slots:
     void recordIsLatin1WithCrLf();
     void missingFolderIsSilent();
     void concurrentWritersKeepRecordsWhole();
+    void linksAreNeverFollowed_data();
+    void linksAreNeverFollowed();
+    void futureTimeStampCountsAsOldest();
+    void shortWriteLeavesNoHalfRecord();
 
 private:
     QScopedPointer<QTemporaryDir> dir;
@@ -147,6 +156,90 @@ void TestOutputLog::concurrentWritersKeepRecordsWhole()
         const bool whole = record == QByteArray(60, 'a') + '\r' || record == QByteArray(60, 'b') + '\r';
         QVERIFY2(whole, record.constData());
     }
+}
+
+void TestOutputLog::linksAreNeverFollowed_data()
+{
+    QTest::addColumn<int>("linked"); // which log file name is a link
+    QTest::addColumn<int>("size1");
+    QTest::addColumn<int>("size2");
+    QTest::addColumn<int>("newer");
+
+    QTest::newRow("file1 a link, appended to") << 1 << 50 << 50 << 1;
+    QTest::newRow("file2 a link, would be emptied by the switch") << 2 << 10000 << 50 << 1;
+    QTest::newRow("file1 a dangling link") << 1 << -1 << 0 << 0;
+}
+
+void TestOutputLog::linksAreNeverFollowed()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("symbolic links need a POSIX file system here");
+#else
+    QFETCH(int, linked);
+    QFETCH(int, size1);
+    QFETCH(int, size2);
+    QFETCH(int, newer);
+
+    const QString target = dir->filePath(QStringLiteral("precious.txt"));
+    const QByteArray precious(12000, 'p');
+    const QDateTime base = QDateTime::currentDateTime().addSecs(-3600);
+    const QString &link = linked == 1 ? file1 : file2;
+    const QString &other = linked == 1 ? file2 : file1;
+    const int linkedSize = linked == 1 ? size1 : size2;
+    if (linkedSize >= 0)
+        writeFile(target, linkedSize == 0 ? precious : QByteArray(linkedSize, 'p'), base);
+    QVERIFY(QFile::link(target, link));
+    writeFile(other, QByteArray(linked == 1 ? size2 : size1, 'o'), newer == linked ? base : base.addSecs(10));
+    const QByteArray targetBefore = linkedSize >= 0 ? readFile(target) : QByteArray();
+    const QByteArray otherBefore = readFile(other);
+
+    appendToOutputLog(file1, file2, QStringLiteral("line"));
+
+    QCOMPARE(QFile::exists(target), linkedSize >= 0);
+    if (linkedSize >= 0)
+        QCOMPARE(readFile(target), targetBefore);
+    QCOMPARE(readFile(other), otherBefore);
+    QVERIFY(QFileInfo(link).isSymLink());
+#endif
+}
+
+void TestOutputLog::futureTimeStampCountsAsOldest()
+{
+    // File 1 carries a time from before the clock was set back. Each record
+    // of this run must land in file 2 and stay there, not empty file 1's
+    // successor again and again.
+    writeFile(file1, QByteArray(10000, 'a'), QDateTime::currentDateTime().addDays(30));
+    writeFile(file2, QByteArray(100, 'b'), QDateTime::currentDateTime().addSecs(-60));
+
+    for (int i = 0; i < 3; ++i)
+        appendToOutputLog(file1, file2, QStringLiteral("run %1").arg(i));
+
+    QCOMPARE(readFile(file1), QByteArray(10000, 'a'));
+    QCOMPARE(readFile(file2), QByteArray(100, 'b') + "run 0\r\nrun 1\r\nrun 2\r\n");
+}
+
+void TestOutputLog::shortWriteLeavesNoHalfRecord()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("the file size limit stands in for a full disk on POSIX only");
+#else
+    // A file size limit makes the write stop part-way, as a full disk does.
+    writeFile(file1, QByteArray(100, 'a'), QDateTime::currentDateTime().addSecs(-10));
+    writeFile(file2, QByteArray(), QDateTime::currentDateTime().addSecs(-20));
+    struct rlimit saved;
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 103;
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+    appendToOutputLog(file1, file2, QStringLiteral("too long for the disk"));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(readFile(file1), QByteArray(100, 'a'));
+
+    appendToOutputLog(file1, file2, QStringLiteral("next"));
+    QCOMPARE(readFile(file1), QByteArray(100, 'a') + "next\r\n");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestOutputLog)

@@ -4,33 +4,80 @@
 #include <QFile>
 #include <QFileInfo>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace tavik7 {
 
 namespace {
 
+// Opens a log file for writing without following a link, and only when it is
+// a regular file: a link planted under a log file's name must neither receive
+// records nor be emptied by a switch of files. The file is created if missing.
+bool openRegularFile(QFile &file, const QString &path, bool append)
+{
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered
+        | (append ? QIODevice::Append : QIODevice::OpenMode());
+#ifdef Q_OS_UNIX
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (append ? O_APPEND : 0),
+                          0644);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    const QFileInfo info(path);
+    if (info.isSymLink() || info.isJunction() || (info.exists() && !info.isFile()))
+        return false;
+    file.setFileName(path);
+    // Append even when the file is to be emptied: a plain WriteOnly would
+    // truncate before the checks above could matter.
+    return file.open(mode | QIODevice::Append);
+#endif
+}
+
 void touch(const QString &path)
 {
-    if (QFileInfo::exists(path))
-        return;
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
+    QFile file;
+    openRegularFile(file, path, true);
 }
 
 // One write per record, unbuffered and (when appending) with O_APPEND, so that
 // two instances logging into the same files never interleave inside a record.
+// A record that does not fit (a full disk) is taken back whole, so that the
+// next record does not start in the middle of a line.
 void writeRecord(const QString &path, const QByteArray &record, bool truncate)
 {
-    QFile file(path);
-    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered
-        | (truncate ? QIODevice::Truncate : QIODevice::Append);
-    if (!file.open(mode))
+    QFile file;
+    if (!openRegularFile(file, path, !truncate))
         return;
-    file.write(record);
+    if (truncate && !file.resize(0))
+        return;
+    const qint64 sizeBefore = file.size();
+    if (file.write(record) != record.size())
+        file.resize(sizeBefore);
 }
 
 bool canContinue(const QFileInfo &info)
 {
     return info.size() > 0 && info.size() < kOutputLogFileLimitBytes;
+}
+
+// A time stamp from the future (the clock was set back since) would keep its
+// file "modified last" for good, so every record would empty the other file.
+// It counts as older than any other instead.
+QDateTime effectiveModification(const QFileInfo &info, const QDateTime &now)
+{
+    const QDateTime modified = info.lastModified();
+    return modified > now ? QDateTime::fromMSecsSinceEpoch(0) : modified;
 }
 
 // The file modified last is the current one. File times have a resolution of
@@ -41,8 +88,9 @@ bool canContinue(const QFileInfo &info)
 // Otherwise equal times count as file 2 being current.
 bool file1IsCurrent(const QFileInfo &info1, const QFileInfo &info2)
 {
-    const QDateTime modified1 = info1.lastModified();
-    const QDateTime modified2 = info2.lastModified();
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime modified1 = effectiveModification(info1, now);
+    const QDateTime modified2 = effectiveModification(info2, now);
     if (modified1 != modified2)
         return modified1 > modified2;
     return canContinue(info1) && !canContinue(info2);
@@ -58,7 +106,7 @@ void appendToOutputLog(const QString &file1, const QString &file2, const QString
     const QByteArray record = line.toLatin1() + "\r\n";
     const QFileInfo info1(file1);
     const QFileInfo info2(file2);
-    if (!info1.exists() || !info2.exists())
+    if (info1.isSymLink() || info2.isSymLink() || !info1.isFile() || !info2.isFile())
         return;
 
     if (info1.size() == 0 && info2.size() == 0) {
