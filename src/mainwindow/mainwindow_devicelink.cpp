@@ -59,7 +59,9 @@ QSerialPort::FlowControl flowControlFromIndex(int index)
 void TAVIK7_Bediensoftware::refreshPortList()
 {
     ui.comboBoxDevice->clear();
-    const QList<PortInfo> ports = PortEnumerator::getPorts();
+    // The enumerator's last scan: scanning again here would cost the GUI thread
+    // milliseconds at every start and every hot-plug notice.
+    const QList<PortInfo> ports = portEnumerator->ports();
     for (const PortInfo &port : ports) {
         if (!port.portName.isEmpty())
             ui.comboBoxDevice->addItem(port.portName);

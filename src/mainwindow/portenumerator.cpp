@@ -8,16 +8,21 @@
 PortEnumerator::PortEnumerator(QObject *parent)
     : QObject(parent)
 {
-    pollTimer.setInterval(kPollIntervalMs);
-    connect(&pollTimer, &QTimer::timeout, this, &PortEnumerator::poll);
+    connect(&notifier, &tavik7::platform::PortChangeNotifier::portsMayHaveChanged, this, &PortEnumerator::scan);
 }
 
-QStringList PortEnumerator::currentNames()
+QStringList PortEnumerator::systemNames()
 {
     QStringList names;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &port : ports)
         names.append(port.portName());
+    return names;
+}
+
+QStringList PortEnumerator::existingExtraPaths()
+{
+    QStringList paths;
     const QStringList extra = tavik7::platform::extraPortPaths();
     for (const QString &path : extra) {
 #ifndef Q_OS_WIN
@@ -25,38 +30,77 @@ QStringList PortEnumerator::currentNames()
         if (!QFileInfo::exists(path))
             continue;
 #endif
-        if (!names.contains(path))
-            names.append(path);
+        if (!paths.contains(path))
+            paths.append(path);
     }
-    return names;
+    return paths;
+}
+
+static QList<PortInfo> toPorts(const QStringList &system, const QStringList &extra)
+{
+    QList<PortInfo> ports;
+    for (const QString &name : system)
+        ports.append(PortInfo{name});
+    for (const QString &path : extra) {
+        if (!system.contains(path))
+            ports.append(PortInfo{path});
+    }
+    return ports;
 }
 
 QList<PortInfo> PortEnumerator::getPorts()
 {
-    QList<PortInfo> ports;
-    const QStringList names = currentNames();
-    for (const QString &name : names)
-        ports.append(PortInfo{name});
-    return ports;
+    return toPorts(systemNames(), existingExtraPaths());
+}
+
+QList<PortInfo> PortEnumerator::ports() const
+{
+    return scanned ? toPorts(knownSystemNames, knownExtraPaths) : getPorts();
 }
 
 void PortEnumerator::setUpNotifications()
 {
-    knownNames = currentNames();
+    knownSystemNames = systemNames();
+    knownExtraPaths = existingExtraPaths();
+    scanned = true;
+
+    QStringList extraFolders;
+    for (const QString &path : tavik7::platform::extraPortPaths())
+        extraFolders.append(QFileInfo(path).absolutePath());
+    notifier.start(extraFolders);
+
+    if (notifier.isWatching()) {
+        pollTimer.setInterval(kExtraPortCheckMs);
+        connect(&pollTimer, &QTimer::timeout, this, &PortEnumerator::checkExtraPorts);
+    } else {
+        pollTimer.setInterval(kFallbackScanMs);
+        connect(&pollTimer, &QTimer::timeout, this, &PortEnumerator::scan);
+    }
     pollTimer.start();
 }
 
-void PortEnumerator::poll()
+void PortEnumerator::checkExtraPorts()
 {
-    const QStringList names = currentNames();
-    const QStringList previous = knownNames;
-    knownNames = names;
-    for (const QString &name : previous) {
-        if (!names.contains(name))
-            emit deviceRemoved(PortInfo{name});
+    if (existingExtraPaths() != knownExtraPaths)
+        scan();
+}
+
+void PortEnumerator::scan()
+{
+    const QList<PortInfo> previous = ports();
+    knownSystemNames = systemNames();
+    knownExtraPaths = existingExtraPaths();
+    const QList<PortInfo> current = ports();
+
+    const auto contains = [](const QList<PortInfo> &list, const QString &name) {
+        return std::any_of(list.begin(), list.end(), [&](const PortInfo &p) { return p.portName == name; });
+    };
+    for (const PortInfo &port : previous) {
+        if (!contains(current, port.portName))
+            emit deviceRemoved(port);
     }
-    for (const QString &name : names) {
-        if (!previous.contains(name))
-            emit deviceDiscovered(PortInfo{name});
+    for (const PortInfo &port : current) {
+        if (!contains(previous, port.portName))
+            emit deviceDiscovered(port);
     }
 }

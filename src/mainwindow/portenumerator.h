@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "portchangenotifier.h"
+
 // One serial port as the list offers it: the name the user picks and the
 // port object opens.
 struct PortInfo
@@ -14,8 +16,9 @@ struct PortInfo
 };
 
 // Lists the serial ports and reports ports that appear or disappear. The
-// system has no portable hot-plug notice, so the list is polled about once a
-// second and compared with the previous one.
+// system's ports are scanned again only when the platform says they may have
+// changed (or every few seconds where it cannot tell); the extra ports, a
+// handful of paths, are checked every second.
 class PortEnumerator : public QObject
 {
     Q_OBJECT
@@ -27,21 +30,30 @@ public:
     // currently exist (a simulated device is offered this way).
     [[nodiscard]] static QList<PortInfo> getPorts();
 
-    // Starts watching for ports that come and go.
+    // Scans once and starts watching for ports that come and go.
     void setUpNotifications();
+
+    // The ports as of the last scan (or a fresh scan before the first one).
+    [[nodiscard]] QList<PortInfo> ports() const;
 
 signals:
     void deviceDiscovered(const PortInfo &info);
     void deviceRemoved(const PortInfo &info);
 
 private:
-    static constexpr int kPollIntervalMs = 1000;
+    static constexpr int kExtraPortCheckMs = 1000;
+    static constexpr int kFallbackScanMs = 5000;
 
-    void poll();
-    [[nodiscard]] static QStringList currentNames();
+    void scan();
+    void checkExtraPorts();
+    [[nodiscard]] static QStringList systemNames();
+    [[nodiscard]] static QStringList existingExtraPaths();
 
     QTimer pollTimer;
-    QStringList knownNames;
+    tavik7::platform::PortChangeNotifier notifier;
+    QStringList knownSystemNames;
+    QStringList knownExtraPaths;
+    bool scanned = false;
 };
 
 Q_DECLARE_METATYPE(PortInfo)
