@@ -30,7 +30,8 @@ public:
     // currently exist (a simulated device is offered this way).
     [[nodiscard]] static QList<PortInfo> getPorts();
 
-    // Scans once and starts watching for ports that come and go.
+    // Starts watching for ports that come and go. The system's ports are
+    // scanned a moment later and reported with deviceDiscovered.
     void setUpNotifications();
 
     // The ports as of the last scan (or a fresh scan before the first one).
@@ -43,6 +44,7 @@ signals:
 private:
     static constexpr int kExtraPortCheckMs = 1000;
     static constexpr int kFallbackScanMs = 5000;
+    static constexpr int kFirstSystemScanDelayMs = 100;
 
     void scan();
     void checkExtraPorts();
