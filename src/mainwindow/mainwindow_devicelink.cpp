@@ -206,6 +206,7 @@ void TAVIK7_Bediensoftware::onConnectClicked()
         }
     } else {
         showMessage(kMsgPortNotOpened, false);
+        explainPortOpenFailure();
     }
     setWindowTitle(textFor(48) + portNameInUse);
 }

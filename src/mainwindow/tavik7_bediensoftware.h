@@ -167,6 +167,10 @@ private:
     void showIncompatibleSignificanceNotice(const QString &significance);
     void closePortSilently();
 
+    // Field safety (mainwindow_fieldsafety.cpp): help beyond the messages.
+    void appendConsoleNote(const QString &text);
+    void explainPortOpenFailure();
+
     // Parameters
     void setupParameterTable();
     void setParameterTableLabels();

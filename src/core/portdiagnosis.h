@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+namespace tavik7 {
+
+// Why a serial port did not open, as far as the port object can tell.
+enum class PortOpenFailure {
+    PermissionDenied,
+    Busy,
+    NotFound,
+    Other,
+};
+
+enum class HostSystem { Linux, Windows };
+
+// What the serial port object reported when it failed to open.
+enum class PortOpenError { Permission, NotFound, Other };
+
+// A port held by another program also fails with "permission" (the device is
+// opened exclusively, or Windows denies access), so the device file's own
+// permissions tell the two apart.
+[[nodiscard]] PortOpenFailure classifyPortOpenFailure(PortOpenError error, bool deviceFileAccessible,
+                                                      HostSystem system);
+
+// What the line after "could not open" needs to know besides the failure.
+struct PortOpenContext
+{
+    HostSystem system = HostSystem::Linux;
+    QString deviceGroup; // group owning the device file; empty if unreadable
+    QString userName;
+};
+
+// One line in the interface language that says why the port did not open and
+// what to do, or an empty text when there is nothing useful to add.
+// Windows reports a port held by another program as "access denied", so
+// there a permission failure is explained as a busy port.
+[[nodiscard]] QString portOpenFailureHint(PortOpenFailure failure, const PortOpenContext &context, int language);
+
+} // namespace tavik7
