@@ -2,6 +2,8 @@
 
 #include "parameterrecord.h"
 
+#include <qnamespace.h>
+
 #include <cmath>
 
 namespace tavik7 {
@@ -36,6 +38,19 @@ QString formatCounterText(const QString &text, qint8 significance, quint16 softw
             digits.insert(position, QLatin1Char(','));
     }
     return digits;
+}
+
+QString relayCounterReading(const QString &text, qint8 significance, quint16 softwareVersion)
+{
+    QString digits = text;
+    digits.remove(QLatin1Char(','));
+    const int wanted = counterDigits(softwareVersion);
+    while (digits.size() > wanted && digits.startsWith(QLatin1Char('0')))
+        digits.remove(0, 1);
+    if (digits.size() > wanted)
+        return {};
+    digits.prepend(QString(wanted - digits.size(), QLatin1Char('0')));
+    return formatCounterText(digits, significance, softwareVersion);
 }
 
 QByteArray counterDigitsForDevice(const QString &text)
@@ -76,8 +91,14 @@ QString softwareCrcText(quint16 softwareCrc)
 
 quint16 parseSoftwareCrc(const QString &text)
 {
+    // Cutting a longer number to 16 bits would show a checksum the firmware
+    // never had.
+    constexpr int kMaxCrcDigits = 4;
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed.size() > kMaxCrcDigits)
+        return 0;
     bool ok = false;
-    const uint value = text.toUInt(&ok, 16);
+    const uint value = trimmed.toUInt(&ok, 16);
     return ok ? quint16(value) : 0;
 }
 
@@ -98,6 +119,54 @@ bool counterTextPlausible(const QString &text, int maxLength, int counterLength,
             return false;
     }
     return true;
+}
+
+} // namespace tavik7
+
+namespace tavik7 {
+
+namespace {
+
+bool commaAt(const QString &text, int position)
+{
+    return position >= 0 && position < text.size() && text.at(position) == QLatin1Char(',');
+}
+
+} // namespace
+
+CounterKeyEdit applyCounterEntryKey(const QString &text, int cursor, int maxLength, int key)
+{
+    CounterKeyEdit edit{text, cursor};
+    int p = cursor;
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) {
+        const QChar digit = QChar(ushort(key));
+        if (p < edit.text.size())
+            edit.text[p] = digit;
+        else
+            edit.text.append(digit);
+        // The entry itself never holds more than its maximum length.
+        edit.text.truncate(maxLength);
+        ++p;
+        if (commaAt(edit.text, p))
+            ++p;
+        if (p >= maxLength)
+            p = 0;
+    } else if (key == Qt::Key_Right) {
+        ++p;
+        if (commaAt(edit.text, p))
+            ++p;
+        if (p >= maxLength)
+            p = 0;
+    } else if (key == Qt::Key_Left) {
+        --p;
+        if (p < 0)
+            p = maxLength - 1;
+        if (commaAt(edit.text, p))
+            --p;
+        p = qMax(p, 0);
+    }
+    edit.cursor = p;
+    return edit;
 }
 
 } // namespace tavik7

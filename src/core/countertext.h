@@ -23,6 +23,12 @@ namespace tavik7 {
 // position is left without a comma rather than padded.
 [[nodiscard]] QString formatCounterText(const QString &text, qint8 significance, quint16 softwareVersion);
 
+// A complete reading laid out for a firmware with another digit count:
+// leading zeros are added, or dropped where they are zeros, so that it keeps
+// its value, and the comma goes where the significance puts it. Empty when
+// the reading does not fit (a leading digit other than 0 would be lost).
+[[nodiscard]] QString relayCounterReading(const QString &text, qint8 significance, quint16 softwareVersion);
+
 // The counter text as the digits sent with "S_ZLW"; empty when it is empty or
 // holds anything but digits and commas.
 [[nodiscard]] QByteArray counterDigitsForDevice(const QString &text);
@@ -39,7 +45,8 @@ struct MultiplierTextIds
 // Firmware version in hundredths as the table shows it ("1.12"), and back.
 [[nodiscard]] QString softwareVersionText(quint16 softwareVersion);
 [[nodiscard]] quint16 parseSoftwareVersion(const QString &text);
-// Firmware checksum as four lower-case hex digits, and back (0 when unreadable).
+// Firmware checksum as four lower-case hex digits, and back: 0 for a text
+// that is not one to four hex digits (never the last four of a longer one).
 [[nodiscard]] QString softwareCrcText(quint16 softwareCrc);
 [[nodiscard]] quint16 parseSoftwareCrc(const QString &text);
 
@@ -51,5 +58,20 @@ namespace tavik7 {
 // characters) and holds digits only, with the comma exactly where the
 // significance puts it. maxLength is the entry's maximum length.
 [[nodiscard]] bool counterTextPlausible(const QString &text, int maxLength, int counterLength, qint8 significance);
+
+} // namespace tavik7
+
+namespace tavik7 {
+
+// One key press in the wizard's counter entry, which is edited in overwrite
+// mode: a digit replaces the character under the cursor, the cursor skips the
+// decimal comma and wraps at maxLength in both directions. Any other key
+// changes nothing.
+struct CounterKeyEdit
+{
+    QString text;
+    int cursor = 0;
+};
+[[nodiscard]] CounterKeyEdit applyCounterEntryKey(const QString &text, int cursor, int maxLength, int key);
 
 } // namespace tavik7

@@ -41,7 +41,6 @@ constexpr qint8 kMsgIncompatibleSignificance = 116;
 constexpr int kTabConfig = 0;
 constexpr int kTabWizard = 1;
 constexpr int kTabSettings = 2;
-constexpr int kWizardPendingEventsMs = 200;
 
 QSerialPort::FlowControl flowControlFromIndex(int index)
 {
@@ -104,6 +103,8 @@ void TAVIK7_Bediensoftware::applyConnectedState()
     setDeviceButtonsEnabled(true);
     ui.pushButtonFlashen->setEnabled(true);
     ui.pushButtonFlashenCancel->setEnabled(false);
+    // A flash run outlasts port changes made meanwhile; its Cancel stays reachable.
+    keepFlashRunningState();
     ui.pushButtonStartNamur->setEnabled(true);
     ui.pushButtonStopNamur->setEnabled(false);
     ui.checkBoxNamurLogging->setEnabled(true);
@@ -122,6 +123,8 @@ void TAVIK7_Bediensoftware::applyDisconnectedState()
     setDeviceButtonsEnabled(false);
     ui.pushButtonFlashen->setEnabled(false);
     ui.pushButtonFlashenCancel->setEnabled(false);
+    // A flash run outlasts port changes made meanwhile; its Cancel stays reachable.
+    keepFlashRunningState();
     ui.pushButtonStartNamur->setEnabled(false);
     ui.pushButtonStopNamur->setEnabled(false);
     ui.checkBoxNamurLogging->setEnabled(false);
@@ -161,6 +164,8 @@ void TAVIK7_Bediensoftware::closePortSilently()
     // Connect could not open the port again once it is back.
     if (serialPort->isOpen())
         serialPort->close();
+    if (namurActive)
+        endNamurListening();
     applyDisconnectedState();
     updateWindowTitle();
 }
@@ -194,13 +199,7 @@ void TAVIK7_Bediensoftware::onConnectClicked()
             ui.comboBoxNumberOfDigits->setEnabled(true);
             ui.tabWidget->setCurrentIndex(kTabWizard);
         } else if (flashReturnPending) {
-            flashReturnPending = false;
-            ui.tabWidget->setCurrentIndex(kTabWizard);
-            showWizardStep(5);
-            QCoreApplication::processEvents(QEventLoop::AllEvents, kWizardPendingEventsMs);
-            parameterRecord.softwareVersion = wizardRequiredSoftwareVersion;
-            fillParameterTable();
-            ui.labelSoftwareData->setText(tavik7::softwareVersionText(parameterRecord.softwareVersion));
+            wizardReturnFromFlashing();
         } else {
             ui.tabWidget->setCurrentIndex(kTabSettings);
         }
@@ -239,6 +238,7 @@ void TAVIK7_Bediensoftware::stopRequest()
     requestTimer->stop();
     requestKind = NoRequest;
     sequenceMode = NoSequence;
+    wizardRequestEnded();
 }
 
 void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
@@ -273,16 +273,19 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
 {
     setDeviceButtonsEnabled(false);
 
-    // Checked before anything else: with nothing to send, no request may be
-    // left open, or the buttons would stay disabled and later answers would
-    // be taken for this one.
+    // Checked before anything else: with nothing to send, no request of this
+    // slot's own is opened. In the write sequence the request that led here is
+    // the sequence's and ends with it. Any other outstanding request (the
+    // wizard sends the parameter telegram just before the counter) belongs to
+    // its sender and is left to its answer, which re-enables the buttons.
     const QByteArray digits = tavik7::counterDigitsForDevice(ui.lineEditCounter->text());
     if (digits.isEmpty()) {
-        const bool inWriteSequence = sequenceMode == WriteSequence;
-        stopRequest();
-        if (inWriteSequence)
+        if (sequenceMode == WriteSequence) {
+            stopRequest();
             showMessage(kMsgWriteCounterError, true);
-        updatePlausibilityState();
+        }
+        if (requestKind == NoRequest)
+            updatePlausibilityState();
         return;
     }
 
@@ -315,6 +318,8 @@ void TAVIK7_Bediensoftware::onSerDataAvailable()
     case WriteCounter:
         break;
     default:
+        if (namurActive)
+            receiveNamurData();
         // Without a request the bytes wait in the port; the next request discards them.
         return;
     }
@@ -364,8 +369,14 @@ void TAVIK7_Bediensoftware::handleParameterAnswer()
 
     if (wizardReadPending)
         wizardFirmwareCheck();
-    else if (answer.significance.notice)
-        showIncompatibleSignificanceNotice(answer.significance.noticeText);
+    else if (answer.significance.notice) {
+        // Not from here: QSerialPort emits no readyRead() while this slot runs,
+        // so the answers to the request just sent would stay unread for as
+        // long as the box were open.
+        const QString text = answer.significance.noticeText;
+        QMetaObject::invokeMethod(
+            this, [this, text] { showIncompatibleSignificanceNotice(text); }, Qt::QueuedConnection);
+    }
 }
 
 void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &significance)
@@ -401,9 +412,13 @@ void TAVIK7_Bediensoftware::handleCounterAnswer()
         counter = ui.lineEditCounter->text();
         counter.remove(QLatin1Char(','));
         ui.lineEditCounter->setText(counter);
+        ui.lineEditCounter->setText(
+            tavik7::formatCounterText(counter, parameterRecord.significance, parameterRecord.softwareVersion));
     }
-    ui.lineEditCounter->setText(
-        tavik7::formatCounterText(counter, parameterRecord.significance, parameterRecord.softwareVersion));
+    // Checked once on the final text, whether or not the last step changed it:
+    // the steps above may already have left it in place, and the flag must not
+    // keep the verdict on what the user had typed before.
+    onCounterTextChanged(ui.lineEditCounter->text());
 
     if (sequenceMode == WriteSequence) {
         emit writeSettings();
@@ -459,9 +474,5 @@ void TAVIK7_Bediensoftware::onTimerTimeout()
         return;
     }
     showMessage(kMsgNoData, false);
-    if (wizardReadPending) {
-        wizardReadPending = false;
-        ui.labelSoftwareData->clear();
-        ui.labelSymbol4->setPixmap(QPixmap(QStringLiteral(":/Images/dialog-close_2.png")));
-    }
+    wizardRequestTimedOut();
 }

@@ -1,12 +1,15 @@
 // Parameter table, its plausibility state and the counter entry.
 
+#include <QBrush>
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QSerialPort>
 #include <QStandardItemModel>
 
 #include "countertext.h"
+#include "plausibility.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 
@@ -16,7 +19,9 @@ constexpr int kColumnWidthPx = 145;
 constexpr int kRowHeightPx = 23;
 constexpr int kFirstRowLabelTextId = 59;
 constexpr int kLeadingPlusTextId = 61;
-constexpr int kCounterFlag = 7;
+constexpr int kCounterFlag = tavik7::kCounterPlausibilityFlag;
+constexpr QRgb kImplausibleTextRgb = qRgb(255, 64, 64);
+constexpr QRgb kPlausibleTextRgb = qRgb(0, 0, 0);
 
 constexpr qint8 kMsgPlausible = 11;
 constexpr qint8 kMsgTableImplausible = 59;
@@ -79,6 +84,15 @@ void TAVIK7_Bediensoftware::setupParameterTable()
     setParameterTableLabels();
     fillParameterTable();
 
+    // An index that no item stands for (a file may bring one) leaves its combo
+    // empty and blocks writing until the user picks an item; picking one must
+    // lift the block at once. Connected after the first fill, as the checks are.
+    // The significance combo has its own slot, which re-evaluates as well.
+    for (QComboBox *combo : {comboBoxTableBaudrate, comboBoxTransmitMode, comboBoxDirection, comboBoxTelegramB,
+                             comboBoxCrcStartValue}) {
+        connect(combo, &QComboBox::currentIndexChanged, this, [this] { updatePlausibilityState(); });
+    }
+
     view->setColumnWidth(0, kColumnWidthPx);
     view->setColumnWidth(1, kColumnWidthPx);
     for (int row = 0; row < ParameterRowCount; ++row)
@@ -114,6 +128,7 @@ void TAVIK7_Bediensoftware::setParameterTableLabels()
 void TAVIK7_Bediensoftware::fillParameterTable()
 {
     const tavik7::ParameterRecord &r = parameterRecord;
+    bool counterEntryRelaid = false;
     const struct
     {
         int row;
@@ -132,10 +147,14 @@ void TAVIK7_Bediensoftware::fillParameterTable()
         auto *item = new QStandardItem(cell.text);
         item->setEditable(cell.editable);
         item->setEnabled(true);
+        // A refill without checks (the language switch) must not turn a cell
+        // that still blocks writing black; a checked refill recolours anyway.
+        const int flag = tavik7::plausibilityFlagOfRow(cell.row);
+        const bool red = flag >= 0 && plausibilityFlags[flag];
+        item->setForeground(QBrush(QColor::fromRgb(red ? kImplausibleTextRgb : kPlausibleTextRgb)));
         parameterModel->setItem(cell.row, 1, item);
         if (cell.row == RowSoftwareVersion) {
-            counterLength = tavik7::counterLength(r.significance, r.softwareVersion);
-            ui.lineEditCounter->setMaxLength(counterLength);
+            counterEntryRelaid = resizeCounterEntry(tavik7::counterLength(r.significance, r.softwareVersion));
             ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(r.softwareVersion)));
         }
     }
@@ -149,6 +168,33 @@ void TAVIK7_Bediensoftware::fillParameterTable()
     comboBoxTelegramB->setCurrentIndex(shown.telegramB);
     comboBoxCrcStartValue->setCurrentIndex(shown.crcStartValue);
     checkBoxLeadingPlus->setChecked(shown.leadingPlus != 0);
+    // Only now do length, significance and text agree again.
+    if (counterEntryRelaid)
+        onCounterTextChanged(ui.lineEditCounter->text());
+}
+
+bool TAVIK7_Bediensoftware::resizeCounterEntry(int newLength)
+{
+    // A complete reading moved to a device with another digit count keeps its
+    // value with a leading zero more or less. Cut or left short, it would
+    // count as implausible and the read would report a counter fault that
+    // the counter answer, arriving a moment later, takes back.
+    const QString entry = ui.lineEditCounter->text();
+    const qint8 shownSignificance = qint8(comboBoxSignificance->currentIndex());
+    QString relaid;
+    if (newLength != counterLength
+        && tavik7::counterTextPlausible(entry, ui.lineEditCounter->maxLength(), counterLength, shownSignificance)) {
+        relaid = tavik7::relayCounterReading(entry, parameterRecord.significance, parameterRecord.softwareVersion);
+    }
+    counterLength = newLength;
+    if (relaid.isEmpty()) {
+        ui.lineEditCounter->setMaxLength(counterLength);
+        return false;
+    }
+    const QSignalBlocker blocker(ui.lineEditCounter);
+    ui.lineEditCounter->setMaxLength(counterLength);
+    ui.lineEditCounter->setText(relaid);
+    return true;
 }
 
 QString TAVIK7_Bediensoftware::cellText(int row) const
@@ -187,10 +233,21 @@ void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
     }
 }
 
+bool TAVIK7_Bediensoftware::comboCellsHoldItems() const
+{
+    for (const QComboBox *combo : {comboBoxSignificance, comboBoxTableBaudrate, comboBoxTransmitMode,
+                                   comboBoxDirection, comboBoxTelegramB, comboBoxCrcStartValue}) {
+        if (combo->currentIndex() < 0)
+            return false;
+    }
+    return true;
+}
+
 void TAVIK7_Bediensoftware::updatePlausibilityState()
 {
     const bool tableImplausible = std::any_of(std::begin(plausibilityFlags), std::begin(plausibilityFlags) + kCounterFlag,
-                                              [](bool flag) { return flag; });
+                                              [](bool flag) { return flag; })
+        || !comboCellsHoldItems();
     if (tableImplausible || plausibilityFlags[kCounterFlag]) {
         ui.pushButtonReadSettings->setEnabled(true);
         ui.pushButtonWriteSettings->setEnabled(false);
@@ -201,27 +258,63 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
         return;
     }
     setDeviceButtonsEnabled(serialPort && serialPort->isOpen());
-    if (messageHistory.contains(kMsgTableImplausible) || messageHistory.contains(kMsgCounterImplausible))
+    if (messageHistory.contains(kMsgTableImplausible) || messageHistory.contains(kMsgCounterImplausible)) {
         showMessage(kMsgPlausible, false);
+        // The wizard's read became plausible only now: its version is shown here.
+        if (wizardReadPending) {
+            wizardReadPending = false;
+            ui.labelSoftwareData->setText(tavik7::softwareVersionText(parameterRecord.softwareVersion));
+        }
+    }
 }
 
 bool TAVIK7_Bediensoftware::allValuesPlausible() const
 {
-    return std::none_of(std::begin(plausibilityFlags), std::end(plausibilityFlags), [](bool flag) { return flag; });
+    return std::none_of(std::begin(plausibilityFlags), std::end(plausibilityFlags), [](bool flag) { return flag; })
+        && comboCellsHoldItems();
 }
 
 void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
 {
-    Q_UNUSED(topLeft);
     Q_UNUSED(bottomRight);
+    if (topLeft.column() == 0)
+        return;
+    QStandardItem *item = parameterModel->item(topLeft.row(), topLeft.column());
+    if (!item)
+        return;
+
+    const tavik7::CellVerdict verdict = tavik7::checkParameterCell(topLeft.row(), item->text());
+    if (verdict.flag >= 0)
+        plausibilityFlags[verdict.flag] = !verdict.plausible;
+    const bool red = verdict.flag >= 0 && plausibilityFlags[verdict.flag];
+    // Both writes raise dataChanged again; that run finds the same text and
+    // colour and changes nothing more.
+    item->setForeground(QBrush(QColor::fromRgb(red ? kImplausibleTextRgb : kPlausibleTextRgb)));
+    item->setText(verdict.text);
+    updatePlausibilityState();
+    ui.label_unit->setText(cellText(RowUnit));
 }
 
 void TAVIK7_Bediensoftware::onSignificanceCbChanged(int index)
 {
-    Q_UNUSED(index);
+    const tavik7::MultiplierTextIds multiplier = tavik7::multiplierTextIds(qint8(index));
+    ui.label_multi->setText(multiplier.multi < 0 ? QString() : textFor(multiplier.multi));
+    ui.label_factor->setText(multiplier.factor < 0 ? QString() : textFor(multiplier.factor));
+
+    const quint16 version = parameterRecord.softwareVersion;
+    const QString counter = ui.lineEditCounter->text();
+    counterLength = tavik7::counterLength(qint8(index), version);
+    {
+        // A shorter maximum length cuts the old text first; that half-way text
+        // must not be checked, or a false complaint would replace the console.
+        const QSignalBlocker blocker(ui.lineEditCounter);
+        ui.lineEditCounter->setMaxLength(counterLength);
+        ui.lineEditCounter->setText(tavik7::formatCounterText(counter, qint8(index), version));
+    }
+    onCounterTextChanged(ui.lineEditCounter->text());
 }
 
 void TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged(int state)
 {
-    Q_UNUSED(state);
+    parameterRecord.leadingPlus = state == Qt::Checked ? 1 : 0;
 }

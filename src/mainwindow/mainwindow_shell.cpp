@@ -131,6 +131,8 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     fillStopbitsComboBox();
     fillParityComboBox();
     fillFlowcontrolComboBox();
+    fillNumberOfDigitsCombo();
+    fillDirectionCombo();
     applyDisconnectedState();
     setupParameterTable();
 
@@ -149,6 +151,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     ui.labelOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
     ui.textEditOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
 
+    setupWizardTab();
     showWizardStep(1);
 }
 
@@ -158,6 +161,10 @@ TAVIK7_Bediensoftware::~TAVIK7_Bediensoftware()
     serialPort = nullptr;
     delete portEnumerator;
     portEnumerator = nullptr;
+    // Gone before the widgets: a cell editor still open hands its text to the
+    // model as it loses focus, and no check may run on a half-destroyed window.
+    delete parameterModel;
+    parameterModel = nullptr;
     delete requestTimer;
     requestTimer = nullptr;
     delete messageBox;

@@ -14,7 +14,10 @@
 
 class QCheckBox;
 class QComboBox;
+class QDate;
+class QFile;
 class QMessageBox;
+class QPainter;
 class QSerialPort;
 class QSignalMapper;
 class QStandardItemModel;
@@ -179,21 +182,61 @@ private:
     void updatePlausibilityState();
     [[nodiscard]] bool allValuesPlausible() const;
     [[nodiscard]] QString cellText(int row) const;
+    // False while a combo cell shows no item: its index (from a file) stands
+    // for none and must never reach the device.
+    [[nodiscard]] bool comboCellsHoldItems() const;
+    // Sets counterLength and the entry's maximum length for a refill; true
+    // when a complete reading was laid out anew (its check is still due).
+    bool resizeCounterEntry(int newLength);
 
     // Counter entry (mainwindow_counter.cpp)
 
     // Settings file (mainwindow_settingsfile.cpp)
+    // Folder, serial number and today's date: the name offered for a settings file or a report.
+    [[nodiscard]] QString deviceFileSuggestion() const;
 
     // Inspection report (mainwindow_report.cpp)
+    void writeInspectionReport();
+    void paintInspectionReport(QPainter &painter, int width, const QDate &today);
 
     // Wizard (mainwindow_wizard.cpp)
+    void fillNumberOfDigitsCombo();
+    void fillDirectionCombo();
+    void fillUaCombo();
+    void fillDecimalPlacesCombo();
+    void setupWizardTab();
     void showWizardStep(int step);
+    void drawWizardView(int step);
+    void wizardStep4();
+    void wizardStep5();
+    void wizardStep6();
+    void wizardStep7();
     void wizardFirmwareCheck();
+    void wizardRequestTimedOut();
+    void wizardRequestEnded();
+    void wizardContinueAfterRequest();
+    void wizardFirmwareVerdict();
+    void wizardReturnFromFlashing();
     void wizardTypePlateReminder();
+    void showTypePlateReminderBox();
+    void focusWizardCounterEntry(int attemptsLeft);
 
     // Flashing (mainwindow_flashing.cpp)
+    void applyFlashRunningState();
+    void applyFlashIdleState();
+    void keepFlashRunningState();
+    void retakePortAfterFlash();
+    void endFlashWithoutRun();
+    void appendFlashToolOutput(const QByteArray &bytes);
 
     // NAMUR (mainwindow_namur.cpp)
+    void receiveNamurData();
+    void showNamurTelegrams(const QList<QByteArray> &telegrams);
+    void flushNamurConsole(qsizetype maxParagraphs);
+    void writeNamurLogLine(const QString &line);
+    bool openNamurLogFile(bool truncate);
+    // Ends listening without touching the port: by Stop, and when the port is lost.
+    void endNamurListening();
 
     Ui::TAVIK7_BediensoftwareClass ui;
 
@@ -234,16 +277,37 @@ private:
     QTextStream namurLogStream;
 
     // Wizard state.
+    int wizardRowIndex = -1;
     bool wizardReadPending = false;
     bool flashReturnPending = false;
     bool programPending = false;
-    quint16 wizardRequiredSoftwareVersion = 0;
+    quint16 wizardRequiredFirmware = 0;
+    int wizardIntegerDigits = 0;
+    bool wizardShowFactor = false;
+    // Work that waits until the outstanding request has ended: the verdict on
+    // the firmware once the counter read after it is done, and the counter
+    // write once the parameter telegram of programming is answered.
+    bool wizardVerdictPending = false;
+    bool wizardCounterWritePending = false;
 
     // Settings file and report state.
 
     // Flashing state. Set before the port is taken back, so the wizard's
     // return from flashing knows whether the new firmware is in the device.
     bool flashSucceeded = false;
+    // What the tool has printed in this run; judged instead of the tab's text,
+    // which also shows the command line with the file's path.
+    QString flashToolOutput;
+    // The port released for the run, to be taken back even if the list was
+    // rebuilt meanwhile.
+    QString flashReleasedPort;
 
-    // NAMUR state.
+    // NAMUR state. The log file is a child of the window: it outlives
+    // namurLogStream, whose destructor still writes the buffered lines.
+    QFile *namurLogFile = nullptr;
+    int namurLineCount = 0;
+    bool namurLogging = false;         // logging was on at this Start
+    bool namurLogChosenAnew = false;   // the dialog chose the file: the next Start empties it
+    QStringList namurConsolePending;   // telegrams not on the tab yet, newest last
+    bool namurConsoleFlushScheduled = false;
 };

@@ -99,6 +99,27 @@ bool DevSim::waitForReceived(int count, int timeoutMs)
     return waitForLines(QStringLiteral("RX "), count, timeoutMs);
 }
 
+bool DevSim::waitForSent(int count, int timeoutMs)
+{
+    return waitForLines(QStringLiteral("TX "), count, timeoutMs);
+}
+
+bool DevSim::waitForLine(const QString &prefix, int timeoutMs)
+{
+    return waitForLines(prefix, 1, timeoutMs);
+}
+
+QStringList DevSim::sent()
+{
+    readOutput();
+    QStringList tx;
+    for (const QString &line : std::as_const(m_lines)) {
+        if (line.startsWith(QLatin1String("TX ")))
+            tx.append(line);
+    }
+    return tx;
+}
+
 bool DevSim::waitForLines(const QString &prefix, int count, int timeoutMs)
 {
     return QTest::qWaitFor([&] { return lineCount(prefix) >= count; }, timeoutMs);

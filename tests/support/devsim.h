@@ -38,6 +38,13 @@ public:
     // Waits until at least count "RX" lines have arrived in total.
     bool waitForReceived(int count, int timeoutMs = 5000);
 
+    // Waits until at least count "TX" lines (answers, NAMUR telegrams) have arrived in total.
+    bool waitForSent(int count, int timeoutMs = 5000);
+    // Waits for a log line that starts with prefix, e.g. "MODE parameter-interface".
+    bool waitForLine(const QString &prefix, int timeoutMs = 5000);
+    // The "TX" lines so far, oldest first.
+    QStringList sent();
+
     // Sends one control line ("fault silent=LP", "fault-once badcrc=LP",
     // "clear-faults", "set counter=42", "hangup", "quit") and waits until
     // the simulator confirms it; false if it refused it or never answered.

@@ -21,8 +21,8 @@ the path of the serial port to open in the service tool, e.g. /dev/pts/5.
 
 The device listens at the baud rate the PC program sets:
   1200 baud  parameter interface: "LP", "SP" telegram, "L_ZLW", "S_ZLW"
-  2400 baud  NAMUR output (not simulated yet: input is ignored)
-  9600 baud  boot loader (not simulated yet: input is ignored)
+  2400 baud  NAMUR output: telegrams sent on the device's own accord (below)
+  9600 baud  AVR109 boot loader of an ATmega168, for avrdude -c avr109 (below)
 Answers go out paced at the line's rate, 10 bits per byte. Lines the device
 does not understand get no answer. A command left incomplete for 2 s is
 forgotten. "SP" keeps the firmware's own version and checksum. A command
@@ -50,11 +50,39 @@ Device values (defaults in brackets):
   --crc-start-value IDX    [0]
 Index values may be anything from -128 to 127, to try out implausible devices.
 
+NAMUR output: while the line is at 2400 baud the device sends, 7 bits per
+byte (the pseudo-terminal keeps 8N1; a real device sends 7E1):
+  1c <counter status> 1f <second field> <check byte> 0d 0a
+e.g. for the defaults: 1c "012345678" 1f "m3" 65 0d 0a. The counter status has
+the firmware's digits; telegram a has the unit as its second field, telegram b
+the serial number. The check byte is the XOR of all bytes from 1c to the end
+of the second field. --transmit-mode sets the interval: 0 250 ms, 1 500 ms,
+2 1000 ms, 3 2000 ms, 4 5000 ms, the first one interval after the switch to
+2400 baud; 5 power-down: one telegram 250 ms after the switch; other values:
+none. --telegram-b: 0 every 100th telegram is b, 1 never, 2 a and b
+alternately, 3 a and b together each time. Each telegram is logged as TX <hex>.
+Telegrams not yet read when the rate changes again are lost.
+  --namur-fast             telegrams back to back as fast as the line takes
+                           them, for load tests; logs only "INFO NAMUR fast
+                           output done: N telegrams" at the limit
+  --namur-limit N          at most N telegrams per switch to 2400 baud [no limit]
+
+Boot loader: at 9600 baud the device answers as an AVR109 boot loader with a
+16 KiB flash; avrdude -p m168 -c avr109 -b 9600 can erase, write, read and
+verify it. The top 2 KiB hold the boot loader itself and keep their content.
+When avrdude leaves the boot loader ("E") after a session that erased or wrote
+the flash, an image carrying the marker "TAVIKFW:" and a version with two
+decimals (e.g. "TAVIKFW:1.12" as ASCII anywhere in the image) sets the
+firmware version, which the state file keeps; without a marker the version
+stays. Each command is logged as BOOT <command> (e.g. "BOOT B F 128 @0x0040"
+for a block written at word address 0x40).
+
 Other options:
   --state FILE             load name=value lines (the names above, without
                            "--") at start and write them back after every
-                           stored "SP", "S_ZLW" or "set"; a missing file means
-                           the defaults. Options given here win over the file.
+                           stored "SP", "S_ZLW", "set" or flashed firmware
+                           version; a missing file means the defaults.
+                           Options given here win over the file.
   --fault KIND[=CMD[,CMD]] disturb the answers to CMD (LP, SP, L_ZLW, S_ZLW;
                            default all) until cleared; repeatable. KIND:
                              silent    no answer at all
@@ -74,7 +102,7 @@ Each is confirmed with "CTL OK <line>" or "CTL ERROR <line>: <reason>".
 
 Log on stdout, one line each: RX <command> (RX SP <hex of the telegram>,
 RX ? <hex> for an unknown line), TX <hex of the answer>, FAULT <kinds>,
-MODE <mode> <baud>, STATE <name=value>, CTL ..., INFO <text>.
+MODE <mode> <baud>, BOOT <command>, STATE <name=value>, CTL ..., INFO <text>.
 
 SIGTERM or SIGINT ends the simulator with status 0.
 )";
@@ -97,12 +125,18 @@ int main(int argc, char **argv)
     QString statePath;
     QList<QPair<QString, QString>> values;
     QList<QPair<QString, bool>> faults;
+    bool namurFast = false;
+    qint64 namurLimit = -1;
 
     for (int i = 0; i < args.size(); ++i) {
         QString option = args.at(i);
         if (option == QLatin1String("-h") || option == QLatin1String("--help")) {
             std::fputs(kUsage, stdout);
             return 0;
+        }
+        if (option == QLatin1String("--namur-fast")) {
+            namurFast = true;
+            continue;
         }
         if (!option.startsWith(QLatin1String("--")))
             return usageError(QStringLiteral("unexpected argument \"%1\"").arg(option));
@@ -118,14 +152,20 @@ int main(int argc, char **argv)
             return usageError(QStringLiteral("--%1 needs a value").arg(option));
         }
 
-        if (option == QLatin1String("state"))
+        if (option == QLatin1String("state")) {
             statePath = value;
-        else if (option == QLatin1String("fault") || option == QLatin1String("fault-once"))
+        } else if (option == QLatin1String("namur-limit")) {
+            bool ok = false;
+            namurLimit = value.toLongLong(&ok);
+            if (!ok || namurLimit < 0)
+                return usageError(QStringLiteral("--namur-limit needs a count of telegrams"));
+        } else if (option == QLatin1String("fault") || option == QLatin1String("fault-once")) {
             faults.append({value, option == QLatin1String("fault-once")});
-        else if (keys.contains(option))
+        } else if (keys.contains(option)) {
             values.append({option, value});
-        else
+        } else {
             return usageError(QStringLiteral("unknown option \"--%1\"").arg(option));
+        }
     }
 
     devsim::DeviceState state;
@@ -143,5 +183,6 @@ int main(int argc, char **argv)
     }
 
     devsim::Simulator simulator(state, faultSet, statePath);
+    simulator.setNamurOutput(namurFast, namurLimit);
     return simulator.run();
 }

@@ -1,5 +1,6 @@
 #include "simulator.h"
 
+#include "namur.h"
 #include "telegram.h"
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace devsim {
@@ -19,8 +21,10 @@ namespace {
 // A command left incomplete this long is forgotten, so that a broken-off
 // request does not swallow the next one.
 constexpr qint64 kStaleInputMs = 2000;
+constexpr qint64 kBootLoaderStaleInputMs = 500;
 constexpr int kReadChunk = 4096;
 constexpr int kMaxControlLine = 4096;
+constexpr int kLineWatchMs = 50;
 const QByteArray kGarbage("\x00\x7f#", 3);
 const QByteArray kErrorAnswer = QByteArray(tavik7::kDeviceErrorAnswer) + "\r\n";
 const QByteArray kOkAnswer("OK\r\n");
@@ -73,6 +77,18 @@ bool allDigits(const QByteArray &bytes)
             return false;
     }
     return true;
+}
+
+// Drops what the PC program has not read yet, through a second handle on its
+// side of the line. Without root rights a port the PC program holds
+// exclusively cannot be opened again; the bytes then stay.
+void discardUnread(const QByteArray &slavePath)
+{
+    const int fd = ::open(slavePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    tcflush(fd, TCIFLUSH);
+    ::close(fd);
 }
 
 bool makeNonBlocking(int fd)
@@ -148,11 +164,15 @@ int Simulator::run()
 
     char buffer[kReadChunk];
     while (!m_finished && !g_terminate) {
-        pollfd fds[3] = {{m_line.masterFd(), POLLIN, 0}, {wakeRead, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        const short lineEvents = short(POLLIN | (m_namur.wantsToWrite() ? POLLOUT : 0));
+        pollfd fds[3] = {{m_line.masterFd(), lineEvents, 0}, {wakeRead, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
         const nfds_t count = m_controlOpen ? 3 : 2;
         int timeout = -1;
         if (m_parser.hasPending())
             timeout = int(qMax<qint64>(0, m_lastInputMs + kStaleInputMs - nowMs()));
+        const int namurTimeout = namurWakeMs();
+        if (timeout < 0 || namurTimeout < timeout)
+            timeout = namurTimeout;
 
         const int ready = poll(fds, count, timeout);
         if (g_terminate)
@@ -175,6 +195,7 @@ int Simulator::run()
         }
         if (m_finished)
             break;
+        serviceNamurOutput(fds[0].revents & POLLOUT);
 
         if (count > 2 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
             const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
@@ -201,12 +222,8 @@ void Simulator::onLineData(const QByteArray &bytes)
     // The PC program may change the rate at any time; the rate in force when
     // the bytes arrive decides who listens.
     const int baud = m_line.baudRate();
-    const LineMode mode = lineModeForBaud(baud);
-    if (mode != m_mode) {
-        m_mode = mode;
-        m_parser.clear();
-        logLine(QByteArray("MODE ") + lineModeName(mode) + ' ' + QByteArray::number(baud));
-    }
+    switchLineMode(baud);
+    const LineMode mode = m_mode;
     m_lastInputMs = nowMs();
 
     switch (mode) {
@@ -241,12 +258,103 @@ void Simulator::handleParameterInput(const QByteArray &bytes)
 
 void Simulator::handleNamurInput(const QByteArray &bytes)
 {
+    // The NAMUR output only talks.
     logLine("INFO ignored " + QByteArray::number(bytes.size()) + " bytes in NAMUR output mode");
+}
+
+void Simulator::setNamurOutput(bool fast, qint64 limit)
+{
+    m_namur = NamurOutput(fast, limit);
+}
+
+void Simulator::switchLineMode(int baud)
+{
+    const LineMode mode = lineModeForBaud(baud);
+    if (mode == m_mode)
+        return;
+    const bool leftNamur = m_mode == LineMode::NamurOutput;
+    m_mode = mode;
+    m_parser.clear();
+    logLine(QByteArray("MODE ") + lineModeName(mode) + ' ' + QByteArray::number(baud));
+    if (mode == LineMode::NamurOutput) {
+        m_namur.begin(nowMs());
+    } else if (leftNamur) {
+        logLine("INFO NAMUR output ended after " + QByteArray::number(m_namur.sentInSession()) + " telegrams");
+        m_namur.end();
+        // Telegrams still on their way at the old rate are lost, as on a real line.
+        discardUnread(m_line.slavePath());
+    }
+}
+
+int Simulator::namurWakeMs() const
+{
+    const int due = m_mode == LineMode::NamurOutput ? m_namur.msUntilDue(nowMs(), m_state) : -1;
+    return due < 0 ? kLineWatchMs : qMin(due, kLineWatchMs);
+}
+
+void Simulator::serviceNamurOutput(bool lineWritable)
+{
+    switchLineMode(m_line.baudRate());
+    if (m_mode != LineMode::NamurOutput || !m_namur.active())
+        return;
+
+    if (m_namur.fast()) {
+        // Only what the line takes now: the loop must go on noticing a new
+        // rate and control input while the PC program lags behind.
+        const QByteArray &pending = lineWritable ? m_namur.fastPending(m_state) : QByteArray();
+        if (!pending.isEmpty()) {
+            const ssize_t n = ::write(m_line.masterFd(), pending.constData(), size_t(pending.size()));
+            if (n > 0)
+                m_namur.consumed(n);
+        }
+        if (m_namur.takeFinishedNotice())
+            logLine("INFO NAMUR fast output done: " + QByteArray::number(m_namur.sentInSession()) + " telegrams");
+        return;
+    }
+
+    const QByteArray due = m_namur.takeDue(nowMs(), m_state);
+    if (due.isEmpty())
+        return;
+    if (m_line.send(due, tavik7::kNamurBaudRate, PtyLine::Pacing::Normal, &g_terminate))
+        logLine("TX " + due.toHex());
+    else if (!g_terminate)
+        logLine("INFO NAMUR telegram not sent: the line is broken");
 }
 
 void Simulator::handleBootLoaderInput(const QByteArray &bytes)
 {
-    logLine("INFO ignored " + QByteArray::number(bytes.size()) + " bytes in boot loader mode");
+    // The flash tool sends every command in one go; a rest of one that is
+    // still waiting after a pause was broken off by a killed tool and must
+    // not swallow the next session's first bytes.
+    const qint64 now = nowMs();
+    if (m_bootLoader.hasPendingInput() && now - m_bootLoaderInputMs >= kBootLoaderStaleInputMs) {
+        logLine("INFO boot loader dropped an incomplete command");
+        m_bootLoader.dropPendingInput();
+    }
+    m_bootLoaderInputMs = now;
+
+    QList<BootLoader::Event> events;
+    const QByteArray answer = m_bootLoader.feed(bytes, &events);
+    bool sessionEnded = false;
+    for (const BootLoader::Event &event : events) {
+        logLine("BOOT " + event.description);
+        sessionEnded = sessionEnded || event.sessionEnd;
+    }
+    if (!answer.isEmpty())
+        sendAnswer(answer, PtyLine::Pacing::Normal);
+
+    // Leaving the boot loader starts the new firmware, which reports the
+    // version its image carries from now on, also after a restart.
+    if (!sessionEnded || !m_bootLoader.takeFlashChanged())
+        return;
+    const std::optional<quint16> version = firmwareVersionInImage(m_bootLoader.flash());
+    if (!version) {
+        logLine("INFO flashed image has no version marker; firmware version unchanged");
+        return;
+    }
+    m_state.record.softwareVersion = *version;
+    saveState();
+    logLine("INFO firmware version " + QByteArray::number(*version) + " flashed");
 }
 
 void Simulator::handleRequest(const Request &request)

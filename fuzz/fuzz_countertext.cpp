@@ -1,0 +1,160 @@
+// The counter text: its plausibility check against the rule stated as a
+// pattern, formatting of complete readings (always plausible), relaying a
+// reading to another digit count (same value or refused), and the wizard
+// entry's overwrite keys (cursor and length stay in bounds).
+
+#include "countertext.h"
+#include "fuzzinput.h"
+
+#include <QRegularExpression>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+using namespace tavik7;
+
+namespace {
+
+const char kCounterChars[] = "0123456789,,0123456789 a.-";
+
+QString drawCounterText(FuzzedDataProvider &fdp, int maxLength)
+{
+    const int length = fdp.ConsumeIntegralInRange(0, maxLength);
+    QString text;
+    for (int i = 0; i < length; ++i) {
+        if (fdp.ConsumeIntegralInRange(0, 15) == 0)
+            text += QChar(fdp.ConsumeIntegral<ushort>());
+        else
+            text += QLatin1Char(kCounterChars[fdp.ConsumeIntegralInRange<size_t>(0, sizeof kCounterChars - 2)]);
+    }
+    return text;
+}
+
+QString drawDigits(FuzzedDataProvider &fdp, int count)
+{
+    QString digits;
+    for (int i = 0; i < count; ++i)
+        digits += QLatin1Char(char('0' + fdp.ConsumeIntegralInRange(0, 9)));
+    return digits;
+}
+
+// The rule: the entry is complete (counterLength characters at least), and
+// what it shows (up to maxLength characters) is digits, with a comma followed
+// by exactly 3, 2 or 1 digits for the exponents -3, -2 and -1.
+bool ruleSaysPlausible(const QString &text, int maxLength, int counterLength, qint8 significance)
+{
+    if (text.size() < counterLength)
+        return false;
+    const QString shown = text.left(qMax(maxLength, 0));
+    const bool comma = significance >= 0 && significance <= 2;
+    const int decimals = 3 - significance;
+    // Anchored as a whole: "$" alone would also match before a final newline.
+    const QString pattern = !comma || shown.size() < decimals + 1 ? QStringLiteral("[0-9]*")
+                                                                    : QStringLiteral("[0-9]*,[0-9]{%1}").arg(decimals);
+    return QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(shown).hasMatch();
+}
+
+QString withoutLeadingZeros(QString digits)
+{
+    digits.remove(QLatin1Char(','));
+    while (digits.startsWith(QLatin1Char('0')))
+        digits.remove(0, 1);
+    return digits;
+}
+
+void checkPlausibility(FuzzedDataProvider &fdp)
+{
+    const int maxLength = fdp.ConsumeIntegralInRange(0, 12);
+    const int length = fdp.ConsumeIntegralInRange(0, 12);
+    const qint8 significance = fdp.ConsumeIntegral<qint8>();
+    const QString text = drawCounterText(fdp, 14);
+    FUZZ_CHECK(counterTextPlausible(text, maxLength, length, significance)
+               == ruleSaysPlausible(text, maxLength, length, significance));
+}
+
+void checkFormatAndRelay(FuzzedDataProvider &fdp)
+{
+    const qint8 significance = fdp.ConsumeIntegral<qint8>();
+    const quint16 version = fdp.ConsumeIntegral<quint16>();
+    const int digitCount = counterDigits(version);
+    FUZZ_CHECK(digitCount == (version >= 112 ? 9 : 8));
+    const QString digits = drawDigits(fdp, digitCount);
+
+    // Stray commas anywhere: formatting removes them all first.
+    QString entry = digits;
+    const int commas = fdp.ConsumeIntegralInRange(0, 3);
+    for (int i = 0; i < commas; ++i)
+        entry.insert(fdp.ConsumeIntegralInRange(0, int(entry.size())), QLatin1Char(','));
+
+    const int length = counterLength(significance, version);
+    const QString formatted = formatCounterText(entry, significance, version);
+    FUZZ_CHECK(formatted.size() == length);
+    FUZZ_CHECK(QString(formatted).remove(QLatin1Char(',')) == digits);
+    FUZZ_CHECK(counterTextPlausible(formatted, length, length, significance));
+    FUZZ_CHECK(counterDigitsForDevice(formatted) == digits.toLatin1());
+
+    // The same reading for a device with another firmware and significance:
+    // the same digits with leading zeros added or dropped, or nothing when a
+    // digit other than 0 would be lost.
+    const qint8 newSignificance = fdp.ConsumeIntegral<qint8>();
+    const quint16 newVersion = fdp.ConsumeIntegral<quint16>();
+    const QString relaid = relayCounterReading(formatted, newSignificance, newVersion);
+    const QString value = withoutLeadingZeros(formatted);
+    if (value.size() > counterDigits(newVersion)) {
+        FUZZ_CHECK(relaid.isEmpty());
+    } else {
+        const int newLength = counterLength(newSignificance, newVersion);
+        FUZZ_CHECK(relaid.size() == newLength);
+        FUZZ_CHECK(counterTextPlausible(relaid, newLength, newLength, newSignificance));
+        FUZZ_CHECK(withoutLeadingZeros(relaid) == value);
+    }
+}
+
+void checkEntryKeys(FuzzedDataProvider &fdp)
+{
+    static const int kKeys[] = {Qt::Key_0, Qt::Key_1, Qt::Key_5, Qt::Key_9, Qt::Key_Left, Qt::Key_Right,
+                                Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_A, Qt::Key_Home, Qt::Key_Comma};
+    const int maxLength = fdp.ConsumeIntegralInRange(1, 12);
+    QString text = fdp.ConsumeBool() ? drawCounterText(fdp, 14)
+                                     : formatCounterText(drawDigits(fdp, 9), fdp.ConsumeIntegralInRange<qint8>(0, 5),
+                                                         112);
+    int cursor = fdp.ConsumeIntegralInRange(0, maxLength - 1);
+    const qsizetype longest = qMax<qsizetype>(text.size(), maxLength);
+    while (fdp.remaining_bytes() > 0) {
+        const int key = kKeys[fdp.ConsumeIntegralInRange<size_t>(0, std::size(kKeys) - 1)];
+        const CounterKeyEdit edit = applyCounterEntryKey(text, cursor, maxLength, key);
+        FUZZ_CHECK(edit.cursor >= 0 && edit.cursor < maxLength);
+        FUZZ_CHECK(edit.text.size() <= longest);
+        FUZZ_CHECK(edit.text.count(QLatin1Char(',')) <= text.count(QLatin1Char(',')));
+        const bool digit = key >= Qt::Key_0 && key <= Qt::Key_9;
+        if (!digit) {
+            FUZZ_CHECK(edit.text == text);
+            if (key != Qt::Key_Left && key != Qt::Key_Right)
+                FUZZ_CHECK(edit.cursor == cursor);
+        } else if (cursor < text.size()) {
+            // Overwrite: the digit replaces the character under the cursor,
+            // nothing else moves.
+            FUZZ_CHECK(edit.text.at(cursor) == QChar(ushort(key)));
+            for (qsizetype i = 0; i < edit.text.size(); ++i) {
+                if (i != cursor)
+                    FUZZ_CHECK(edit.text.at(i) == text.at(i));
+            }
+        }
+        text = edit.text;
+        cursor = edit.cursor;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    FuzzedDataProvider fdp(data + 1, size - 1);
+    switch (data[0] % 3) {
+    case 0: checkPlausibility(fdp); break;
+    case 1: checkFormatAndRelay(fdp); break;
+    default: checkEntryKeys(fdp); break;
+    }
+    return 0;
+}

@@ -1,0 +1,198 @@
+// Table → "SP" telegram → device → "LP" answer → record. The table cells are
+// built from fuzzer bytes: either drawn from the characters each row's rule
+// allows (then the plausibility rules must agree), or taken raw and kept only
+// when the rules pass. Every record the table lets the user write must come
+// back from the device unchanged. The telegrams are checked against their byte
+// tables with Qt's ISO 3309 checksum as the CRC oracle.
+
+#include "countertext.h"
+#include "fuzzinput.h"
+#include "fuzzrecord.h"
+#include "plausibility.h"
+#include "referencecrc.h"
+#include "telegram.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstring>
+#include <string>
+
+using namespace tavik7;
+
+namespace {
+
+constexpr int kRowUnit = 0;
+constexpr int kRowManufacturer = 3;
+constexpr int kRowDeviceType = 4;
+constexpr int kRowSerialNumber = 5;
+constexpr int kRowYear = 6;
+constexpr int kRowSoftwareVersion = 7;
+
+const char kAlnum[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+const char kManufacturerChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_&";
+const char kDigits[] = "0123456789";
+const char kDigitsAndPoint[] = "0123456789.";
+
+QString drawText(FuzzedDataProvider &fdp, const char *alphabet, int minLength, int maxLength)
+{
+    const int alphabetSize = int(std::strlen(alphabet));
+    const int length = fdp.ConsumeIntegralInRange(minLength, maxLength);
+    QString text;
+    for (int i = 0; i < length; ++i)
+        text += QLatin1Char(alphabet[fdp.ConsumeIntegralInRange(0, alphabetSize - 1)]);
+    return text;
+}
+
+QString drawPrintable(FuzzedDataProvider &fdp, int maxLength)
+{
+    const int length = fdp.ConsumeIntegralInRange(0, maxLength);
+    QString text;
+    for (int i = 0; i < length; ++i)
+        text += QLatin1Char(char(fdp.ConsumeIntegralInRange(0x20, 0x7E)));
+    return text;
+}
+
+QString rawText(FuzzedDataProvider &fdp)
+{
+    return QString::fromLatin1(QByteArray::fromStdString(fdp.ConsumeRandomLengthString(12)));
+}
+
+// One text cell: what the user typed, as the cell check leaves it. False when
+// the row's rule rejects it (the window would not let it be written).
+bool cell(FuzzedDataProvider &fdp, int row, bool raw, const QString &drawn, QString &text)
+{
+    const CellVerdict verdict = checkParameterCell(row, raw ? rawText(fdp) : drawn);
+    text = verdict.text;
+    if (!raw)
+        FUZZ_CHECK(verdict.plausible && verdict.text == drawn);
+    return verdict.plausible;
+}
+
+// The significance field as both telegrams carry it.
+QByteArray expectedSignificanceText(qint8 significance, quint8 leadingPlus)
+{
+    static const char *const kPlain[] = {"-3", "-2", "-1", "0", "1", "2"};
+    static const char *const kPlus[] = {"-3", "-2", "-1", "+0", "+1", "+2"};
+    QByteArray text((leadingPlus ? kPlus : kPlain)[significance]);
+    text.append(QByteArray(3 - text.size(), '\0'));
+    return text;
+}
+
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+quint16 wordAt(const QByteArray &bytes, int i)
+{
+    return quint16(quint8(bytes.at(i)) + 256 * quint8(bytes.at(i + 1)));
+}
+
+void checkWriteTelegram(const QByteArray &sp, const ParameterRecord &r)
+{
+    FUZZ_CHECK(sp.size() == 48);
+    FUZZ_CHECK(sp.startsWith("SP ") && sp.endsWith("\r\n"));
+    FUZZ_CHECK(sp.at(3) == 41);
+    FUZZ_CHECK(sp.mid(6, 3) == expectedSignificanceText(r.significance, r.leadingPlus));
+    FUZZ_CHECK(sp.mid(9, 4) == QByteArray(r.unit, 4));
+    FUZZ_CHECK(sp.mid(13, 4) == QByteArray(r.manufacturer, 4));
+    FUZZ_CHECK(sp.mid(17, 7) == QByteArray(r.deviceType, 7));
+    FUZZ_CHECK(sp.mid(24, 10) == QByteArray(r.serialNumber, 10));
+    FUZZ_CHECK(sp.mid(34, 5) == QByteArray(r.yearOfManufacture, 5));
+    const char indices[] = {char(r.baudRate), char(r.transmitMode), char(r.direction), char(r.telegramB),
+                            char(r.crcStartValue)};
+    FUZZ_CHECK(sp.mid(39, 5) == QByteArray(indices, 5));
+
+    // The CRC covers bytes 3..41. The version field carries the first attempt
+    // number whose CRC has no line-end byte; every smaller one must have had one.
+    FUZZ_CHECK(wordAt(sp, 44) == referenceCrc(sp.mid(3, 39)));
+    const int attempt = quint16(wordAt(sp, 4) - r.softwareVersion);
+    FUZZ_CHECK(attempt < 256);
+    QByteArray body = sp.mid(3, 39);
+    for (int a = 0; a < attempt; ++a) {
+        const quint16 version = quint16(r.softwareVersion + a);
+        body[1] = char(version & 0xFF);
+        body[2] = char(version >> 8);
+        const quint16 crc = referenceCrc(body);
+        FUZZ_CHECK(isLineEnd(char(crc & 0xFF)) || isLineEnd(char(crc >> 8)));
+    }
+    if (attempt < 255)
+        FUZZ_CHECK(!isLineEnd(sp.at(44)) && !isLineEnd(sp.at(45)));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzedDataProvider fdp(data, size);
+    const quint8 rawRows = fdp.ConsumeIntegral<quint8>();
+    const auto raw = [rawRows](int bit) { return (rawRows >> bit) & 1; };
+
+    QString unit, manufacturer, deviceType, serialNumber, year, version;
+    if (!cell(fdp, kRowUnit, raw(0), drawText(fdp, kAlnum, 1, 3), unit)
+        || !cell(fdp, kRowManufacturer, raw(1), drawText(fdp, kManufacturerChars, 0, 3), manufacturer)
+        || !cell(fdp, kRowDeviceType, raw(2), drawPrintable(fdp, 6), deviceType)
+        || !cell(fdp, kRowSerialNumber, raw(3), drawPrintable(fdp, 9), serialNumber)
+        || !cell(fdp, kRowYear, raw(4), QString::number(fdp.ConsumeIntegralInRange(1950, 2049)), year))
+        return 0;
+    const QString versionDrawn = drawText(fdp, kDigits, 1, 1) + drawText(fdp, kDigitsAndPoint, 2, 2)
+        + drawText(fdp, kDigits, 1, 1);
+    if (!cell(fdp, kRowSoftwareVersion, raw(5), versionDrawn, version))
+        return 0;
+    const QString crcText = raw(6) ? rawText(fdp) : softwareCrcText(fdp.ConsumeIntegral<quint16>());
+
+    // What readParameterTable makes of the cells and the combo boxes.
+    ParameterRecord table;
+    clearParameterRecord(table);
+    setFieldText(table.unit, kUnitWidth, unit);
+    setFieldText(table.manufacturer, kManufacturerWidth, manufacturer);
+    setFieldText(table.deviceType, kDeviceTypeWidth, deviceType);
+    setFieldText(table.serialNumber, kSerialNumberWidth, serialNumber);
+    setFieldText(table.yearOfManufacture, kYearWidth, year);
+    table.significance = fdp.ConsumeIntegralInRange<qint8>(0, 5);
+    table.leadingPlus = fdp.ConsumeBool() ? 1 : 0;
+    table.softwareVersion = parseSoftwareVersion(version);
+    table.softwareCrc = parseSoftwareCrc(crcText);
+    table.baudRate = fdp.ConsumeIntegralInRange<qint8>(0, 2);
+    table.transmitMode = fdp.ConsumeIntegralInRange<qint8>(0, 5);
+    table.direction = fdp.ConsumeIntegralInRange<qint8>(0, 1);
+    table.telegramB = fdp.ConsumeIntegralInRange<qint8>(0, 3);
+    table.crcStartValue = fdp.ConsumeIntegralInRange<qint8>(0, 1);
+    const quint32 reserved = fdp.ConsumeIntegral<quint32>();
+
+    const QByteArray sp = buildWriteTelegram(table);
+    checkWriteTelegram(sp, table);
+
+    // The device takes the telegram and keeps its own firmware version and
+    // checksum (the telegram's version may be raised; the checksum is not in it).
+    const WriteTelegram received = parseWriteTelegram(sp);
+    FUZZ_CHECK(received.valid);
+    ParameterRecord device = received.record;
+    FUZZ_CHECK(device.softwareVersion == wordAt(sp, 4));
+    device.softwareVersion = table.softwareVersion;
+    device.softwareCrc = table.softwareCrc;
+
+    const QByteArray lp = buildParameterAnswer(device, reserved);
+    FUZZ_CHECK(lp.size() == kParameterAnswerSize && lp.at(0) == kParameterAnswerSize);
+    FUZZ_CHECK(wordAt(lp, 47) == referenceCrc(lp.left(47)));
+
+    ParameterRecord read = fuzz::patternRecord(0x5A);
+    const ParameterAnswer answer = decodeParameterAnswer(lp, read);
+    FUZZ_CHECK(answer.status == ParameterAnswerStatus::CrcOk);
+    FUZZ_CHECK(answer.significance.recognised && !answer.significance.notice);
+
+    // The leading plus exists only for exponents of zero and more: "-3" has
+    // no room for it, so the device cannot hand it back.
+    ParameterRecord expected = table;
+    if (expected.significance < 3)
+        expected.leadingPlus = 0;
+    FUZZ_CHECK(fuzz::sameRecord(read, expected));
+
+    // Refilled into the table, the text cells show what the user typed.
+    FUZZ_CHECK(fieldText(read.unit, kUnitWidth) == unit);
+    FUZZ_CHECK(fieldText(read.manufacturer, kManufacturerWidth) == manufacturer);
+    FUZZ_CHECK(fieldText(read.deviceType, kDeviceTypeWidth) == deviceType);
+    FUZZ_CHECK(fieldText(read.serialNumber, kSerialNumberWidth) == serialNumber);
+    FUZZ_CHECK(fieldText(read.yearOfManufacture, kYearWidth) == year);
+    return 0;
+}

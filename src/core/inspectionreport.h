@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include "parameterrecord.h"
+
+namespace tavik7 {
+
+// One printed row of the inspection report: a bilingual label and its value.
+struct InspectionReportRow
+{
+    QString label;
+    QString value;
+};
+
+constexpr int kInspectionReportRowCount = 14;
+
+// The report's 14 parameter rows, bilingual whatever the interface language:
+// the leading plus is shown within the significance rather than as a row of
+// its own, enumerated values carry their German and English item texts, and
+// the counter is printed without its decimal comma.
+[[nodiscard]] QList<InspectionReportRow> inspectionReportRows(const ParameterRecord &record, const QString &counterText);
+
+} // namespace tavik7

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <array>
+#include <optional>
+
+namespace tavik7 {
+
+// One counter type: the three choices read off the mechanical counter and
+// the device settings that type needs.
+struct WizardRow
+{
+    const char *numberOfDigits; // "8" or "9"
+    const char *uaValue;        // "---", "0.01", "0.1", "1", "10" or "100"
+    const char *decimalPlaces;  // "3", "2", "1", "0" or "x10"
+    quint16 fractionDigits;     // digits after the comma in the wizard's entry
+    quint16 requiredFirmware;   // 0: not supported; 111: exactly V1.11; 112: V1.12 or later
+    qint16 significanceExponent;
+    quint8 graduationMarkDigit; // 1: the entry's last digit is the counter's last graduation mark
+
+    [[nodiscard]] bool supported() const { return requiredFirmware != 0; }
+};
+
+constexpr int kWizardRowCount = 55;
+constexpr quint16 kFirmwareV111 = 111;
+constexpr quint16 kFirmwareV112 = 112;
+
+// Digits first, then Ua value, then decimal places, each in the order the
+// combo boxes offer them; the combo fills rely on that order.
+extern const std::array<WizardRow, kWizardRowCount> kWizardTable;
+
+// Index of the first row with these three texts, or -1 when there is none or
+// that row is not supported.
+[[nodiscard]] int findWizardRow(const QString &numberOfDigits, const QString &uaValue, const QString &decimalPlaces);
+
+// The row at index, or nullptr for -1 and other indices outside the table.
+[[nodiscard]] const WizardRow *wizardRow(int index);
+
+// Items of the wizard's combo boxes, the empty "nothing chosen" item first.
+[[nodiscard]] QStringList numberOfDigitsItems(int language);
+[[nodiscard]] QStringList directionItems(int language);
+[[nodiscard]] QStringList uaItems(const QString &numberOfDigits);
+[[nodiscard]] QStringList decimalPlacesItems(const QString &numberOfDigits, const QString &uaValue);
+
+// Whether a device running softwareVersion can take a counter type that needs
+// requiredFirmware. A V1.11 type needs exactly V1.11: later firmware counts
+// nine digits.
+[[nodiscard]] bool firmwareFits(quint16 requiredFirmware, quint16 softwareVersion);
+
+// The firmware image the wizard offers for a counter type.
+[[nodiscard]] QString firmwareFileName(quint16 requiredFirmware);
+
+// The wizard's counter entry for a row, prefilled from the settings counter.
+struct WizardEntry
+{
+    int integerDigits = 0; // 0: the row gives no entry
+    int maxLength = 0;
+    QString text;
+    bool showFactor = false; // "x10" beside the entry
+};
+[[nodiscard]] WizardEntry prepareWizardEntry(const WizardRow &row, const QString &counterText);
+
+// Geometry of the three red lines that frame the digits after the comma;
+// none for rows without such digits.
+struct CounterFrameLines
+{
+    QRect above;
+    QRect below;
+    QRect vertical;
+};
+[[nodiscard]] std::optional<CounterFrameLines> counterFrameLines(const WizardRow &row);
+
+// What programming writes for a significance exponent.
+struct WizardSignificance
+{
+    int significanceIndex = 3;
+    int decimals = 0; // digits after the comma of the settings counter
+    quint8 leadingPlus = 1;
+};
+[[nodiscard]] WizardSignificance wizardSignificance(int significanceExponent);
+
+// Index of the parameter table's direction combo for the wizard's direction
+// choice, -1 when nothing is chosen.
+[[nodiscard]] int tableDirectionIndex(int wizardDirectionIndex);
+
+// The wizard entry as the settings counter: commas removed, then a comma
+// before the last `decimals` digits.
+[[nodiscard]] QString wizardCounterTransfer(const QString &entryText, int decimals);
+
+} // namespace tavik7

@@ -1,0 +1,196 @@
+// NAMUR telegrams: splitting the byte stream, rendering, log lines and the
+// numbering of suggested log file names.
+
+#include <QtTest>
+
+#include <QSet>
+
+#include "namur.h"
+
+using namespace tavik7;
+
+namespace {
+
+// FS 12345678 US m3, check byte 0x3f, CR LF.
+const QByteArray kTelegram = QByteArrayLiteral("\x1c" "12345678" "\x1f" "m3" "\x3f\r\n");
+const QString kRendered = QStringLiteral("[FS]12345678[US]m3[0x3f][CR][LF]");
+const QString kStamp = QStringLiteral("07.12.2026 09:05:03.042;");
+
+QStringList renderAll(const QList<QByteArray> &telegrams)
+{
+    QStringList texts;
+    for (const QByteArray &t : telegrams)
+        texts.append(renderNamurTelegram(t));
+    return texts;
+}
+
+} // namespace
+
+class TestNamur : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void oneTelegram();
+    void twoTelegramsInOneRead();
+    void telegramSplitOverReads();
+    void checkByteValues_data();
+    void checkByteValues();
+    void crAtPositionZero();
+    void highBitsAreMasked();
+    void noiseIsCapped();
+    void timeStampFormat();
+    void suggestionNumbering_data();
+    void suggestionNumbering();
+};
+
+void TestNamur::oneTelegram()
+{
+    QByteArray pending = kTelegram;
+    const NamurTelegrams taken = takeNamurTelegrams(pending);
+    QCOMPARE(taken.telegrams, QList<QByteArray>{kTelegram});
+    QVERIFY(pending.isEmpty());
+    QCOMPARE(renderNamurTelegram(kTelegram), kRendered);
+    QCOMPARE(namurLogLine(kStamp, kTelegram), kStamp + QStringLiteral(";12345678;m3[0x3f];"));
+}
+
+void TestNamur::twoTelegramsInOneRead()
+{
+    // Each has its own check byte and its own log line; the start of a third stays.
+    const QByteArray second = QByteArrayLiteral("\x1c" "12345679" "\x1f" "m3" "\x05\r\n");
+    QByteArray pending = kTelegram + second + QByteArrayLiteral("\x1c" "123");
+    const NamurTelegrams taken = takeNamurTelegrams(pending);
+    QCOMPARE(renderAll(taken.telegrams),
+             QStringList({kRendered, QStringLiteral("[FS]12345679[US]m3[0x5][CR][LF]")}));
+    QCOMPARE(namurLogLine(kStamp, taken.telegrams.at(1)), kStamp + QStringLiteral(";12345679;m3[0x5];"));
+    QCOMPARE(pending, QByteArrayLiteral("\x1c" "123"));
+}
+
+void TestNamur::telegramSplitOverReads()
+{
+    // CR and LF in different reads, too.
+    QByteArray pending;
+    QStringList shown;
+    for (const QByteArray &piece : {kTelegram.left(3), kTelegram.mid(3, 10), kTelegram.mid(13, 1), kTelegram.mid(14)}) {
+        pending += piece;
+        shown += renderAll(takeNamurTelegrams(pending).telegrams);
+        if (piece != kTelegram.mid(14))
+            QVERIFY(shown.isEmpty());
+    }
+    QCOMPARE(shown, QStringList{kRendered});
+    QVERIFY(pending.isEmpty());
+}
+
+void TestNamur::checkByteValues_data()
+{
+    QTest::addColumn<char>("check");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("0x00") << char(0x00) << QStringLiteral("[FS]1[US]m[0x0][CR][LF]") << QStringLiteral(";1;m[0x0];");
+    // Check bytes that look like the control characters are still the check byte.
+    QTest::newRow("FS") << char(0x1c) << QStringLiteral("[FS]1[US]m[0x1c][CR][LF]") << QStringLiteral(";1;m[0x1c];");
+    QTest::newRow("LF") << char(0x0a) << QStringLiteral("[FS]1[US]m[0xa][CR][LF]") << QStringLiteral(";1;m[0xa];");
+    QTest::newRow("CR") << char(0x0d) << QStringLiteral("[FS]1[US]m[0xd][CR][LF]") << QStringLiteral(";1;m[0xd];");
+    QTest::newRow("0x7f") << char(0x7f) << QStringLiteral("[FS]1[US]m[0x7f][CR][LF]") << QStringLiteral(";1;m[0x7f];");
+}
+
+void TestNamur::checkByteValues()
+{
+    QFETCH(char, check);
+    QFETCH(QString, shown);
+    QFETCH(QString, logged);
+    QByteArray pending = QByteArrayLiteral("\x1c" "1" "\x1f" "m") + check + QByteArrayLiteral("\r\n");
+    const NamurTelegrams taken = takeNamurTelegrams(pending);
+    QCOMPARE(taken.telegrams.size(), 1);
+    QCOMPARE(renderNamurTelegram(taken.telegrams.first()), shown);
+    QCOMPARE(namurLogLine(kStamp, taken.telegrams.first()), kStamp + logged);
+}
+
+void TestNamur::crAtPositionZero()
+{
+    // Nothing before the CR: no check byte to show, nothing read before the buffer.
+    QByteArray pending = QByteArrayLiteral("\r\n") + kTelegram;
+    const NamurTelegrams taken = takeNamurTelegrams(pending);
+    QCOMPARE(renderAll(taken.telegrams), QStringList({QStringLiteral("[CR][LF]"), kRendered}));
+    QCOMPARE(namurLogLine(kStamp, taken.telegrams.first()), kStamp + QStringLiteral(";"));
+
+    // A field that reads like a marker stays as it is in the log.
+    const QByteArray literal = QByteArrayLiteral("\x1c" "[US]" "\x1f" "x" "\x01\r\n");
+    QCOMPARE(namurLogLine(kStamp, literal), kStamp + QStringLiteral(";[US];x[0x1];"));
+}
+
+void TestNamur::highBitsAreMasked()
+{
+    // The telegram as an 8N1 port hears a 7E1 device: parity in bit 7.
+    QByteArray withParity = kTelegram;
+    for (char &c : withParity) {
+        if (qPopulationCount(quint8(c)) % 2)
+            c = char(quint8(c) | 0x80);
+    }
+    QVERIFY(withParity != kTelegram);
+    maskToSevenBits(withParity);
+    QCOMPARE(withParity, kTelegram);
+}
+
+void TestNamur::noiseIsCapped()
+{
+    QByteArray pending(1000, 'x');
+    NamurTelegrams taken = takeNamurTelegrams(pending, 1000);
+    QCOMPARE(taken.droppedBytes, 0);
+    pending += QByteArray(10, 'y') + '\r';
+    taken = takeNamurTelegrams(pending, 1000);
+    QCOMPARE(taken.droppedBytes, 1011 - 500);
+    // The newest bytes stay, so a telegram completed by the next read is not lost.
+    QVERIFY(pending.endsWith(QByteArray(10, 'y') + '\r'));
+    pending += '\n' + kTelegram;
+    taken = takeNamurTelegrams(pending, 1000);
+    QCOMPARE(taken.telegrams.size(), 2);
+    QCOMPARE(taken.telegrams.at(1), kTelegram);
+    // Noise that does end in CR LF is held to the same limit.
+    pending = QByteArray(3000, 'z') + kTelegram;
+    taken = takeNamurTelegrams(pending, 1000);
+    QCOMPARE(taken.droppedBytes, 3000 + kTelegram.size() - 500);
+    QCOMPARE(taken.telegrams, QList<QByteArray>{QByteArray(500 - kTelegram.size(), 'z') + kTelegram});
+    QCOMPARE(namurDroppedLine(kStamp, 511), kStamp + QStringLiteral("[511 bytes without CR LF dropped]"));
+}
+
+void TestNamur::timeStampFormat()
+{
+    QCOMPARE(namurTimeStamp(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3, 42))), kStamp);
+}
+
+void TestNamur::suggestionNumbering_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QList<int>>("present");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("none") << QStringLiteral("123456789") << QList<int>{}
+                          << QStringLiteral("/d/123456789-Tavik7_2026-12-06_1.log");
+    QTest::newRow("1 and 2") << QStringLiteral("123456789") << QList<int>{1, 2}
+                             << QStringLiteral("/d/123456789-Tavik7_2026-12-06_3.log");
+    QTest::newRow("1 to 10") << QStringLiteral("123456789") << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}
+                             << QStringLiteral("/d/123456789-Tavik7_2026-12-06_11.log");
+    QTest::newRow("gap") << QStringLiteral("123456789") << QList<int>{1, 3}
+                         << QStringLiteral("/d/123456789-Tavik7_2026-12-06_2.log");
+    QTest::newRow("placeholder") << QStringLiteral("-") << QList<int>{1}
+                                 << QStringLiteral("/d/--Tavik7_2026-12-06_2.log");
+    // A serial number from the device never leads out of the folder.
+    QTest::newRow("separator") << QStringLiteral("../x") << QList<int>{}
+                               << QStringLiteral("/d/.._x-Tavik7_2026-12-06_1.log");
+}
+
+void TestNamur::suggestionNumbering()
+{
+    QFETCH(QString, serial);
+    QFETCH(QList<int>, present);
+    QFETCH(QString, expected);
+    QSet<QString> files;
+    for (int n : present)
+        files.insert(QStringLiteral("/d/%1-Tavik7_2026-12-06_%2.log").arg(serial, QString::number(n)));
+    const QString suggestion = namurLogFileSuggestion(QStringLiteral("/d/"), serial, QDate(2026, 12, 6),
+                                                      [&](const QString &name) { return files.contains(name); });
+    QCOMPARE(suggestion, expected);
+}
+
+QTEST_GUILESS_MAIN(TestNamur)
+#include "tst_namur.moc"

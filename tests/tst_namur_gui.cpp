@@ -1,0 +1,379 @@
+// The NAMUR tab against the simulated device over a real serial line:
+// listening, the log file across Start/Stop cycles, the 30-line flush and a
+// line that goes away while listening.
+
+#include <QtTest>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include <memory>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "devsim.h"
+#include "modaldialogs.h"
+#include "tavik7_bediensoftware.h"
+#include "texttable.h"
+#include "windowaccess.h"
+
+namespace {
+
+constexpr int kTelegramWaitMs = 10000;
+
+// The simulator's two telegrams with its defaults: unit and serial number.
+// The check byte of the second one is 0x0a, an LF.
+const QString kTelegramA = QStringLiteral("[FS]012345678[US]m3[0x65][CR][LF]");
+const QString kTelegramB = QStringLiteral("[FS]012345678[US]123456789[0xa][CR][LF]");
+const QRegularExpression kLogLine(QStringLiteral(
+    R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3};;012345678;(m3\[0x65\]|123456789\[0xa\]);$)"));
+
+QStringList paragraphs(QWidget &window)
+{
+    const QString text = child<QTextEdit>(window, "textEditConsoleNamur")->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+// The log's lines; every one must end with CR LF.
+QStringList logLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    QStringList lines;
+    for (const QByteArray &line : bytes.split('\n')) {
+        if (!line.isEmpty())
+            lines.append(line.endsWith('\r') ? QString::fromLatin1(line.chopped(1)) : QStringLiteral("no CR LF"));
+    }
+    return lines;
+}
+
+struct LineSettings
+{
+    speed_t speed = 0;
+    bool eightBits = false;
+    bool parity = true;
+};
+
+LineSettings lineSettings(const QString &portPath)
+{
+    LineSettings s;
+    const int fd = ::open(QFile::encodeName(portPath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios tio{};
+    if (fd >= 0 && tcgetattr(fd, &tio) == 0) {
+        s.speed = cfgetospeed(&tio);
+        s.eightBits = (tio.c_cflag & CSIZE) == CS8;
+        s.parity = tio.c_cflag & PARENB;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return s;
+}
+
+} // namespace
+
+class TestNamurGui : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void listenLogStopAndAppend();
+    void thirtiethLineFlushesAndStopCompletes();
+    void pairInOneWriteGivesTwoLines();
+    void lostLineEndsListening();
+    void unwritableLogStillShowsTelegrams();
+    void badInputOnARawLine();
+
+private:
+    void connectDevice(const QStringList &args);
+    void startNamur();
+    void stopNamur();
+    [[nodiscard]] QString logPath(const QString &name) const { return appData->filePath(name); }
+
+    QScopedPointer<QTemporaryDir> appData;
+    std::unique_ptr<DevSim> sim;
+    std::unique_ptr<TAVIK7_Bediensoftware> window;
+};
+
+void TestNamurGui::initTestCase()
+{
+    registerTavik7Resources();
+    appData.reset(new QTemporaryDir);
+    QVERIFY(appData->isValid());
+    qputenv("APPDATA", QFile::encodeName(appData->path()));
+}
+
+void TestNamurGui::init()
+{
+    sim = std::make_unique<DevSim>();
+}
+
+void TestNamurGui::cleanup()
+{
+    window.reset();
+    sim.reset();
+    QVERIFY(noModalLeft());
+}
+
+void TestNamurGui::connectDevice(const QStringList &args)
+{
+    QVERIFY2(sim->start(args), qPrintable(sim->errorString()));
+    qputenv("TAVIK7_EXTRA_PORTS", QFile::encodeName(sim->portPath()));
+    window = std::make_unique<TAVIK7_Bediensoftware>();
+    window->show();
+    auto *devices = child<QComboBox>(*window, "comboBoxDevice");
+    const int index = devices->findText(sim->portPath());
+    QVERIFY2(index >= 0, qPrintable(sim->portPath()));
+    devices->setCurrentIndex(index);
+    child<QPushButton>(*window, "pushButtonConnect")->click();
+    QVERIFY(child<QPushButton>(*window, "pushButtonStartNamur")->isEnabled());
+    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(4);
+}
+
+void TestNamurGui::startNamur()
+{
+    child<QPushButton>(*window, "pushButtonStartNamur")->click();
+    QVERIFY(sim->waitForLine(QStringLiteral("MODE namur-output 2400")));
+}
+
+void TestNamurGui::stopNamur()
+{
+    sim->clearLog();
+    child<QPushButton>(*window, "pushButtonStopNamur")->click();
+    QVERIFY(sim->waitForLine(QStringLiteral("MODE parameter-interface 1200")));
+}
+
+void TestNamurGui::listenLogStopAndAppend()
+{
+    connectDevice({QStringLiteral("--transmit-mode"), QStringLiteral("0"), QStringLiteral("--telegram-b"),
+                   QStringLiteral("2")});
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    const QString folder = appData->path() + QStringLiteral("/KLV TAVIK7 PC Software/");
+    QFile earlier(folder + QStringLiteral("--Tavik7_") + today + QStringLiteral("_1.log"));
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.close();
+
+    // The dialog offers the next free number after the placeholder serial number.
+    auto *logging = child<QCheckBox>(*window, "checkBoxNamurLogging");
+    logging->setChecked(true);
+    const QString chosen = logPath(QStringLiteral("session.log"));
+    QString offered;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            offered = dialog->selectedFiles().value(0);
+            // selectFile() leaves a focused name field alone: type the name instead.
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(chosen);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    answer.start(50);
+    child<QPushButton>(*window, "pushButtonSelectNamurLogfile")->click();
+    answer.stop();
+    QCOMPARE(offered, folder + QStringLiteral("--Tavik7_") + today + QStringLiteral("_2.log"));
+    QCOMPARE(child<QLineEdit>(*window, "lineEditNamurLogfile")->text(), chosen);
+
+    // Left over from an earlier day: the first Start after choosing empties the file.
+    QFile stale(chosen);
+    QVERIFY(stale.open(QIODevice::WriteOnly));
+    stale.write("stale\r\n");
+    stale.close();
+
+    startNamur();
+    QCOMPARE(consoleMessages(*window), QStringList{tavik7::messageText(98, tavik7::German)});
+    // Of the device controls only Stop is usable while listening.
+    for (const char *name : {"pushButtonStartNamur", "pushButtonReadSettings", "pushButtonDisconnect",
+                             "pushButtonConnect", "pushButtonFlashen", "pushButtonSelectNamurLogfile"})
+        QVERIFY2(!child<QPushButton>(*window, name)->isEnabled(), name);
+    QVERIFY(!logging->isEnabled());
+    QVERIFY(child<QPushButton>(*window, "pushButtonStopNamur")->isEnabled());
+
+    QVERIFY(sim->waitForSent(4, kTelegramWaitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(paragraphs(*window).size() >= 4, kTelegramWaitMs);
+    stopNamur();
+
+    const QStringList shown = paragraphs(*window);
+    QCOMPARE(shown.mid(0, 4), QStringList({kTelegramA, kTelegramB, kTelegramA, kTelegramB}));
+    const QStringList first = logLines(chosen);
+    QCOMPARE(first.size(), shown.size());
+    for (const QString &line : first)
+        QVERIFY2(kLogLine.match(line).hasMatch(), qPrintable(line));
+    QVERIFY(first.first().startsWith(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy "))));
+
+    // Back at the service settings, and the device answers again.
+    const LineSettings settings = lineSettings(sim->portPath());
+    QCOMPARE(settings.speed, speed_t(B1200));
+    QVERIFY(settings.eightBits);
+    QVERIFY(!settings.parity);
+    QCOMPARE(consoleMessages(*window), QStringList{tavik7::messageText(99, tavik7::German)});
+    QVERIFY(child<QPushButton>(*window, "pushButtonStartNamur")->isEnabled());
+    QVERIFY(!child<QPushButton>(*window, "pushButtonStopNamur")->isEnabled());
+    QVERIFY(child<QTextEdit>(*window, "textEditConsoleNamur")->isEnabled());
+    auto *read = child<QPushButton>(*window, "pushButtonReadSettings");
+    QVERIFY(read->isEnabled());
+    sim->clearLog();
+    read->click();
+    QVERIFY(sim->waitForReceived(2));
+    QTRY_VERIFY_WITH_TIMEOUT(read->isEnabled(), 5000);
+    QCOMPARE(consoleMessages(*window).value(0), tavik7::messageText(1, tavik7::German));
+
+    // A second session adds to the first one's lines.
+    sim->clearLog();
+    startNamur();
+    QVERIFY(sim->waitForSent(2, kTelegramWaitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(!paragraphs(*window).isEmpty(), kTelegramWaitMs);
+    stopNamur();
+    const QStringList both = logLines(chosen);
+    QCOMPARE(both.size(), first.size() + paragraphs(*window).size());
+    QCOMPARE(both.mid(0, first.size()), first);
+}
+
+void TestNamurGui::thirtiethLineFlushesAndStopCompletes()
+{
+    connectDevice({QStringLiteral("--namur-fast"), QStringLiteral("--namur-limit"), QStringLiteral("30")});
+    const QString path = logPath(QStringLiteral("flush.log"));
+    child<QCheckBox>(*window, "checkBoxNamurLogging")->setChecked(true);
+    child<QLineEdit>(*window, "lineEditNamurLogfile")->setText(path);
+
+    startNamur();
+    QVERIFY(sim->waitForLine(QStringLiteral("INFO NAMUR fast output done: 30"), kTelegramWaitMs));
+    QTRY_COMPARE_WITH_TIMEOUT(paragraphs(*window).size(), 30, kTelegramWaitMs);
+    // Before the 30th line the file was closed and reopened: 29 lines are on the disk.
+    QCOMPARE(logLines(path).size(), 29);
+    stopNamur();
+    const QStringList lines = logLines(path);
+    QCOMPARE(lines.size(), 30);
+    for (const QString &line : lines)
+        QVERIFY2(kLogLine.match(line).hasMatch(), qPrintable(line));
+}
+
+void TestNamurGui::pairInOneWriteGivesTwoLines()
+{
+    // Power-down mode with telegrams a and b: one write of two telegrams, once.
+    connectDevice({QStringLiteral("--transmit-mode"), QStringLiteral("5"), QStringLiteral("--telegram-b"),
+                   QStringLiteral("3")});
+    const QString path = logPath(QStringLiteral("pair.log"));
+    child<QCheckBox>(*window, "checkBoxNamurLogging")->setChecked(true);
+    child<QLineEdit>(*window, "lineEditNamurLogfile")->setText(path);
+    startNamur();
+    QVERIFY(sim->waitForSent(1, kTelegramWaitMs));
+    QTRY_COMPARE_WITH_TIMEOUT(paragraphs(*window), QStringList({kTelegramA, kTelegramB}), kTelegramWaitMs);
+    stopNamur();
+    const QStringList lines = logLines(path);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines.at(0).endsWith(QLatin1String(";;012345678;m3[0x65];")));
+    QVERIFY(lines.at(1).endsWith(QLatin1String(";;012345678;123456789[0xa];")));
+}
+
+void TestNamurGui::lostLineEndsListening()
+{
+    connectDevice({QStringLiteral("--transmit-mode"), QStringLiteral("0")});
+    const QString path = logPath(QStringLiteral("lost.log"));
+    child<QCheckBox>(*window, "checkBoxNamurLogging")->setChecked(true);
+    child<QLineEdit>(*window, "lineEditNamurLogfile")->setText(path);
+    startNamur();
+    QVERIFY(sim->waitForSent(3, kTelegramWaitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(paragraphs(*window).size() >= 3, kTelegramWaitMs);
+
+    QVERIFY(sim->control("hangup"));
+    auto *connectButton = child<QPushButton>(*window, "pushButtonConnect");
+    QTRY_VERIFY_WITH_TIMEOUT(connectButton->isEnabled(), 5000);
+    // The log holds every telegram shown, and nothing listens any more.
+    QCOMPARE(logLines(path).size(), paragraphs(*window).size());
+    QVERIFY(!child<QPushButton>(*window, "pushButtonStopNamur")->isEnabled());
+    QVERIFY(!child<QPushButton>(*window, "pushButtonStartNamur")->isEnabled());
+    QVERIFY(child<QTextEdit>(*window, "textEditConsoleNamur")->isEnabled());
+}
+
+void TestNamurGui::unwritableLogStillShowsTelegrams()
+{
+    connectDevice({QStringLiteral("--namur-fast"), QStringLiteral("--namur-limit"), QStringLiteral("70")});
+    child<QCheckBox>(*window, "checkBoxNamurLogging")->setChecked(true);
+    child<QLineEdit>(*window, "lineEditNamurLogfile")->setText(logPath(QStringLiteral("missing/dir/x.log")));
+    startNamur();
+    QTRY_COMPARE_WITH_TIMEOUT(paragraphs(*window).size(), 70, kTelegramWaitMs);
+    stopNamur();
+    QVERIFY(noModalLeft());
+    QCOMPARE(consoleMessages(*window), QStringList{tavik7::messageText(99, tavik7::German)});
+}
+
+void TestNamurGui::badInputOnARawLine()
+{
+    // The test is the device here: parity bits, noise and half telegrams.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const QString port = QString::fromLocal8Bit(ptsname(master));
+    const auto send = [&](const QByteArray &bytes) {
+        qsizetype done = 0;
+        const bool sent = QTest::qWaitFor([&] {
+            const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done));
+            done += qMax<ssize_t>(n, 0);
+            return done == bytes.size();
+        }, 10000);
+        QVERIFY(sent);
+    };
+    qputenv("TAVIK7_EXTRA_PORTS", QFile::encodeName(port));
+    window = std::make_unique<TAVIK7_Bediensoftware>();
+    window->show();
+    auto *devices = child<QComboBox>(*window, "comboBoxDevice");
+    devices->setCurrentIndex(devices->findText(port));
+    child<QPushButton>(*window, "pushButtonConnect")->click();
+    const QString path = logPath(QStringLiteral("raw.log"));
+    child<QCheckBox>(*window, "checkBoxNamurLogging")->setChecked(true);
+    child<QLineEdit>(*window, "lineEditNamurLogfile")->setText(path);
+    child<QPushButton>(*window, "pushButtonStartNamur")->click();
+
+    // A 7E1 telegram as a port at 8N1 hears it, its end a read later.
+    QByteArray parity = QByteArrayLiteral("\x1c" "012345678" "\x1f" "m3" "\x65\r\n");
+    for (char &c : parity) {
+        if (qPopulationCount(quint8(c)) % 2)
+            c = char(quint8(c) | 0x80);
+    }
+    send(parity.left(8));
+    QTest::qWait(100);
+    QVERIFY(paragraphs(*window).isEmpty());
+    send(parity.mid(8) + "\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(paragraphs(*window), QStringList({kTelegramA, QStringLiteral("[CR][LF]")}), 5000);
+
+    // Minutes of noise: the oldest bytes go, and the log says so.
+    send(QByteArray(100 * 1024, 'x'));
+    send(QByteArrayLiteral("\x1c" "1" "\x1f" "m\x01\r\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(paragraphs(*window).size(), 3, 5000);
+    QVERIFY(paragraphs(*window).last().endsWith(QLatin1String("x[FS]1[US]m[0x1][CR][LF]")));
+    QVERIFY(paragraphs(*window).last().size() <= 64 * 1024);
+
+    // Stop with half a telegram in: the log holds the complete ones only.
+    send(QByteArrayLiteral("\x1c" "0123"));
+    QTest::qWait(100);
+    child<QPushButton>(*window, "pushButtonStopNamur")->click();
+    QStringList lines = logLines(path);
+    const qsizetype drops = lines.removeIf(
+        [](const QString &line) { return line.endsWith(QLatin1String(" bytes without CR LF dropped]")); });
+    QVERIFY(drops >= 1);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(kLogLine.match(lines.at(0)).hasMatch());
+    QCOMPARE(lines.at(1).mid(23), QStringLiteral(";;")); // the bare CR LF
+    QVERIFY(lines.at(2).endsWith(QLatin1String("x;1;m[0x1];")));
+    window.reset();
+    ::close(master);
+}
+
+QTEST_MAIN(TestNamurGui)
+#include "tst_namur_gui.moc"

@@ -1,0 +1,307 @@
+// The rules behind the parameter table's colouring and the counter entry: the
+// row rules at their boundaries, the counter check for every comma position,
+// and the overwrite-mode editing of the wizard's counter entry.
+
+#include <QtTest>
+
+#include "countertext.h"
+#include "plausibility.h"
+
+using namespace tavik7;
+
+namespace {
+
+constexpr int kRowUnit = 0;
+constexpr int kRowManufacturer = 3;
+constexpr int kRowDeviceType = 4;
+constexpr int kRowSerialNumber = 5;
+constexpr int kRowYear = 6;
+constexpr int kRowSoftwareVersion = 7;
+constexpr int kRowSoftwareCrc = 8;
+constexpr int kRowBaudRate = 9;
+
+// Key presses by their characters: digits, "<" for Left, ">" for Right,
+// "B" for Backspace, "D" for Delete, anything else as its own key code.
+CounterKeyEdit typeKeys(QString text, int cursor, int maxLength, const QString &keys)
+{
+    CounterKeyEdit edit{text, cursor};
+    for (const QChar c : keys) {
+        int key = c.toUpper().unicode();
+        if (c == QLatin1Char('<'))
+            key = Qt::Key_Left;
+        else if (c == QLatin1Char('>'))
+            key = Qt::Key_Right;
+        else if (c == QLatin1Char('B'))
+            key = Qt::Key_Backspace;
+        else if (c == QLatin1Char('D'))
+            key = Qt::Key_Delete;
+        edit = applyCounterEntryKey(edit.text, edit.cursor, maxLength, key);
+    }
+    return edit;
+}
+
+} // namespace
+
+class TestPlausibility : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rowRules_data();
+    void rowRules();
+    void rowsWithoutRule();
+    void counterCheck_data();
+    void counterCheck();
+    void counterFormatting_data();
+    void counterFormatting();
+    void readingMovedToOtherDigitCount();
+    void keyFilter_data();
+    void keyFilter();
+    void softwareCrcCell_data();
+    void softwareCrcCell();
+};
+
+void TestPlausibility::rowRules_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<bool>("plausible");
+
+    QTest::newRow("unit m3") << kRowUnit << "m3" << "m3" << true;
+    QTest::newRow("unit kWh") << kRowUnit << "kWh" << "kWh" << true;
+    QTest::newRow("unit with blank") << kRowUnit << "m 3" << "m 3" << false;
+    QTest::newRow("unit empty") << kRowUnit << "" << "" << false;
+    QTest::newRow("unit four letters cut") << kRowUnit << "abcd" << "abc" << true;
+    QTest::newRow("unit umlaut") << kRowUnit << QString::fromUtf8("m\u00b3") << QString::fromUtf8("m\u00b3") << false;
+    QTest::newRow("unit dash placeholder") << kRowUnit << "-" << "-" << false;
+
+    QTest::newRow("manufacturer four letters cut") << kRowManufacturer << "ABCD" << "ABC" << true;
+    QTest::newRow("manufacturer _ and &") << kRowManufacturer << "A&_" << "A&_" << true;
+    QTest::newRow("manufacturer digit") << kRowManufacturer << "AB1" << "AB1" << false;
+    QTest::newRow("manufacturer empty") << kRowManufacturer << "" << "" << true;
+    QTest::newRow("manufacturer blank") << kRowManufacturer << "A B" << "A B" << false;
+
+    QTest::newRow("device type printable") << kRowDeviceType << "T-7 /x" << "T-7 /x" << true;
+    QTest::newRow("device type cut to 6") << kRowDeviceType << "TAVIK77" << "TAVIK7" << true;
+    QTest::newRow("device type tab") << kRowDeviceType << "TA\tV" << "TA\tV" << false;
+    QTest::newRow("device type tilde") << kRowDeviceType << "~" << "~" << true;
+    QTest::newRow("device type DEL") << kRowDeviceType << QString(QChar(0x7F)) << QString(QChar(0x7F)) << false;
+    QTest::newRow("device type non-ASCII") << kRowDeviceType << QString::fromUtf8("\u00e4") << QString::fromUtf8("\u00e4")
+                                           << false;
+    QTest::newRow("serial cut to 9") << kRowSerialNumber << "1234567890" << "123456789" << true;
+    QTest::newRow("serial empty") << kRowSerialNumber << "" << "" << true;
+
+    QTest::newRow("year 1949") << kRowYear << "1949" << "1949" << false;
+    QTest::newRow("year 1950") << kRowYear << "1950" << "1950" << true;
+    QTest::newRow("year 2049") << kRowYear << "2049" << "2049" << true;
+    QTest::newRow("year 2050") << kRowYear << "2050" << "2050" << false;
+    QTest::newRow("year dashes") << kRowYear << "----" << "----" << false;
+    QTest::newRow("year cut to 4") << kRowYear << "20245" << "2024" << true;
+    QTest::newRow("year empty") << kRowYear << "" << "" << false;
+
+    QTest::newRow("version 1.12") << kRowSoftwareVersion << "1.12" << "1.12" << true;
+    QTest::newRow("version 1120") << kRowSoftwareVersion << "1120" << "1120" << true;
+    QTest::newRow("version 1.1") << kRowSoftwareVersion << "1.1" << "1.1" << false;
+    QTest::newRow("version 11.2") << kRowSoftwareVersion << "11.2" << "11.2" << true;
+    QTest::newRow("version .112") << kRowSoftwareVersion << ".112" << ".112" << false;
+    QTest::newRow("version 112.") << kRowSoftwareVersion << "112." << "112." << false;
+    QTest::newRow("version cut 1.123") << kRowSoftwareVersion << "1.123" << "1.12" << true;
+    QTest::newRow("version 1,12") << kRowSoftwareVersion << "1,12" << "1,12" << false;
+}
+
+void TestPlausibility::rowRules()
+{
+    QFETCH(int, row);
+    QFETCH(QString, text);
+    QFETCH(QString, kept);
+    QFETCH(bool, plausible);
+
+    const CellVerdict verdict = checkParameterCell(row, text);
+    QCOMPARE(verdict.text, kept);
+    QCOMPARE(verdict.plausible, plausible);
+    QVERIFY(verdict.flag >= 0 && verdict.flag < kCounterPlausibilityFlag);
+    QVERIFY(verdict.flag != 1); // flag 1 is never set by any row
+}
+
+void TestPlausibility::rowsWithoutRule()
+{
+    // The CRC cell is cut but never judged; combo rows are neither.
+    const CellVerdict crc = checkParameterCell(kRowSoftwareCrc, QStringLiteral("1a2b3"));
+    QCOMPARE(crc.text, QStringLiteral("1a2b"));
+    QCOMPARE(crc.flag, -1);
+    QVERIFY(crc.plausible);
+    const QString longText(40, QLatin1Char('x'));
+    QCOMPARE(checkParameterCell(kRowBaudRate, longText).text, longText);
+    QCOMPARE(checkParameterCell(kRowBaudRate, longText).flag, -1);
+
+    // Every checked row has a flag of its own.
+    QSet<int> flags;
+    for (int row : {kRowUnit, kRowManufacturer, kRowDeviceType, kRowSerialNumber, kRowYear, kRowSoftwareVersion})
+        flags.insert(plausibilityFlagOfRow(row));
+    QCOMPARE(flags, QSet<int>({0, 2, 3, 4, 5, 6}));
+}
+
+void TestPlausibility::counterCheck_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("significance");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("plausible");
+
+    // Eight digits: the comma after 5, 6 or 7 of them.
+    QTest::newRow("8 -3 ok") << "12345,678" << 0 << 111 << true;
+    QTest::newRow("8 -3 comma late") << "123456,78" << 0 << 111 << false;
+    QTest::newRow("8 -3 no comma") << "12345678" << 0 << 111 << false;
+    QTest::newRow("8 -3 short") << "12345,67" << 0 << 111 << false;
+    QTest::newRow("8 -2 ok") << "123456,78" << 1 << 111 << true;
+    QTest::newRow("8 -2 comma early") << "12345,678" << 1 << 111 << false;
+    QTest::newRow("8 -1 ok") << "1234567,8" << 2 << 111 << true;
+    QTest::newRow("8 -1 comma at end") << "12345678," << 2 << 111 << false;
+    QTest::newRow("8 0 ok") << "12345678" << 3 << 111 << true;
+    QTest::newRow("8 0 short") << "1234567" << 3 << 111 << false;
+    QTest::newRow("8 +1 comma") << "1234567,8" << 4 << 111 << false;
+    QTest::newRow("8 +2 ok") << "00000000" << 5 << 111 << true;
+
+    // Nine digits: the comma after 6, 7 or 8 of them.
+    QTest::newRow("9 -3 ok") << "123456,789" << 0 << 112 << true;
+    QTest::newRow("9 -3 eight digits") << "12345,678" << 0 << 112 << false;
+    QTest::newRow("9 -2 ok") << "1234567,89" << 1 << 112 << true;
+    QTest::newRow("9 -2 comma early") << "123456,789" << 1 << 112 << false;
+    QTest::newRow("9 -1 ok") << "12345678,9" << 2 << 112 << true;
+    QTest::newRow("9 0 ok") << "000123456" << 3 << 112 << true;
+    QTest::newRow("9 0 eight digits") << "00012345" << 3 << 112 << false;
+    QTest::newRow("9 +1 letter") << "0001234a6" << 4 << 112 << false;
+    QTest::newRow("9 +2 blank") << "000 23456" << 5 << 112 << false;
+    QTest::newRow("9 -1 letter before comma") << "1234567x,9" << 2 << 112 << false;
+
+    QTest::newRow("empty, comma") << "" << 1 << 112 << false;
+    QTest::newRow("empty, no comma") << "" << 3 << 111 << false;
+    // An empty significance combo (an index from a file) asks for no comma.
+    QTest::newRow("no significance") << "123456789" << -1 << 112 << true;
+}
+
+void TestPlausibility::counterCheck()
+{
+    QFETCH(QString, text);
+    QFETCH(int, significance);
+    QFETCH(int, version);
+    QFETCH(bool, plausible);
+
+    // The entry's maximum length is the counter length, as the table sets it.
+    const int length = counterLength(qint8(significance), quint16(version));
+    QCOMPARE(counterTextPlausible(text, length, length, qint8(significance)), plausible);
+}
+
+void TestPlausibility::counterFormatting_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("significance");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("formatted");
+
+    QTest::newRow("8 -3") << "12345678" << 0 << 111 << "12345,678";
+    QTest::newRow("8 -2") << "12345678" << 1 << 111 << "123456,78";
+    QTest::newRow("8 -1") << "12345678" << 2 << 111 << "1234567,8";
+    QTest::newRow("8 0 drops comma") << "12345,678" << 3 << 111 << "12345678";
+    QTest::newRow("9 -3") << "123456789" << 0 << 112 << "123456,789";
+    QTest::newRow("9 -2 moves comma") << "123456,789" << 1 << 112 << "1234567,89";
+    QTest::newRow("9 -1") << "123456789" << 2 << 112 << "12345678,9";
+    QTest::newRow("9 +2") << "1234567,89" << 5 << 112 << "123456789";
+    QTest::newRow("too short stays unpadded") << "12" << 0 << 111 << "12";
+}
+
+void TestPlausibility::counterFormatting()
+{
+    QFETCH(QString, text);
+    QFETCH(int, significance);
+    QFETCH(int, version);
+    QFETCH(QString, formatted);
+
+    const QString result = formatCounterText(text, qint8(significance), quint16(version));
+    QCOMPARE(result, formatted);
+    // A complete reading formatted for its significance is always plausible.
+    if (result.size() == counterLength(qint8(significance), quint16(version)))
+        QVERIFY(counterTextPlausible(result, result.size(), result.size(), qint8(significance)));
+}
+
+void TestPlausibility::readingMovedToOtherDigitCount()
+{
+    // A leading zero more or less keeps the value; the comma follows the significance.
+    QCOMPARE(relayCounterReading(QStringLiteral("12345678"), 3, 112), QStringLiteral("012345678"));
+    QCOMPARE(relayCounterReading(QStringLiteral("012345678"), 3, 111), QStringLiteral("12345678"));
+    QCOMPARE(relayCounterReading(QStringLiteral("12345,678"), 1, 112), QStringLiteral("0123456,78"));
+    QCOMPARE(relayCounterReading(QStringLiteral("0000000,00"), 0, 111), QStringLiteral("00000,000"));
+    // Dropping a digit that counts would change the reading: no layout for it.
+    QVERIFY(relayCounterReading(QStringLiteral("123456789"), 3, 111).isEmpty());
+    for (const QString &reading : {QStringLiteral("12345678"), QStringLiteral("00000000")}) {
+        const QString relaid = relayCounterReading(reading, 2, 112);
+        QVERIFY(counterTextPlausible(relaid, relaid.size(), counterLength(2, 112), 2));
+    }
+}
+
+void TestPlausibility::keyFilter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<int>("maxLength");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("expectedText");
+    QTest::addColumn<int>("expectedCursor");
+
+    QTest::newRow("typing across the comma and wrapping")
+        << "1234567,8" << 0 << 9 << "99999999" << "9999999,9" << 0;
+    QTest::newRow("seventh digit jumps the comma")
+        << "1234567,8" << 0 << 9 << "9999999" << "9999999,8" << 8;
+    QTest::newRow("left from 0 wraps to the end") << "1234567,8" << 0 << 9 << "<" << "1234567,8" << 8;
+    QTest::newRow("left skips the comma") << "1234567,8" << 8 << 9 << "<" << "1234567,8" << 6;
+    QTest::newRow("right skips the comma") << "1234567,8" << 6 << 9 << ">" << "1234567,8" << 8;
+    QTest::newRow("right wraps") << "1234567,8" << 8 << 9 << ">" << "1234567,8" << 0;
+    QTest::newRow("left then digit") << "1234567,8" << 0 << 9 << "<5" << "1234567,5" << 0;
+    QTest::newRow("digit on the comma replaces it") << "1234567,8" << 7 << 9 << "0" << "123456708" << 8;
+    QTest::newRow("other keys change nothing") << "1234567,8" << 3 << 9 << "BDx .-" << "1234567,8" << 3;
+    QTest::newRow("no comma, wrap") << "12345678" << 6 << 8 << "99" << "12345699" << 0;
+    QTest::newRow("three decimals") << "12345,678" << 4 << 9 << "0" << "12340,678" << 6;
+    QTest::newRow("digit at the end grows the text") << "1234" << 4 << 9 << "5" << "12345" << 5;
+    QTest::newRow("full entry cannot grow") << "123" << 3 << 3 << "9" << "123" << 0;
+}
+
+void TestPlausibility::keyFilter()
+{
+    QFETCH(QString, text);
+    QFETCH(int, cursor);
+    QFETCH(int, maxLength);
+    QFETCH(QString, keys);
+    QFETCH(QString, expectedText);
+    QFETCH(int, expectedCursor);
+
+    const CounterKeyEdit edit = typeKeys(text, cursor, maxLength, keys);
+    QCOMPARE(edit.text, expectedText);
+    QCOMPARE(edit.cursor, expectedCursor);
+}
+
+void TestPlausibility::softwareCrcCell_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("crc");
+
+    QTest::newRow("lower case") << "0a3f" << 0x0A3F;
+    QTest::newRow("upper case") << "0A3F" << 0x0A3F;
+    QTest::newRow("short") << "3f" << 0x3F;
+    QTest::newRow("largest") << "ffff" << 0xFFFF;
+    QTest::newRow("five digits") << "10a3f" << 0;
+    QTest::newRow("five digits, leading zero") << "00a3f" << 0;
+    QTest::newRow("eight digits") << "12345678" << 0;
+    QTest::newRow("not hex") << "zz" << 0;
+    QTest::newRow("empty") << "" << 0;
+}
+
+void TestPlausibility::softwareCrcCell()
+{
+    QFETCH(QString, text);
+    QFETCH(int, crc);
+    QCOMPARE(parseSoftwareCrc(text), quint16(crc));
+}
+
+QTEST_APPLESS_MAIN(TestPlausibility)
+#include "tst_plausibility.moc"

@@ -1,0 +1,300 @@
+// The settings file format, the names offered for files and the report's rows,
+// without a window.
+
+#include <QtTest>
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <cstring>
+
+#include "filenames.h"
+#include "inspectionreport.h"
+#include "settingsfile.h"
+
+using namespace tavik7;
+
+namespace {
+
+ParameterRecord sampleRecord()
+{
+    ParameterRecord r;
+    initParameterRecord(r);
+    setFieldText(r.unit, kUnitWidth, QStringLiteral("kWh"));
+    r.significance = 1;
+    r.leadingPlus = 0;
+    setFieldText(r.manufacturer, kManufacturerWidth, QStringLiteral("ABC"));
+    setFieldText(r.deviceType, kDeviceTypeWidth, QStringLiteral("TAV7"));
+    setFieldText(r.serialNumber, kSerialNumberWidth, QStringLiteral("123456789"));
+    setFieldText(r.yearOfManufacture, kYearWidth, QStringLiteral("2024"));
+    r.softwareVersion = 113;
+    r.softwareCrc = 0x0A3F;
+    r.baudRate = 2;
+    r.transmitMode = 5;
+    r.direction = 1;
+    r.telegramB = 3;
+    r.crcStartValue = 1;
+    return r;
+}
+
+// The file for sampleRecord(), written out by hand: Latin-1 keys, CR LF everywhere.
+const QByteArray kSampleFile("[Tavik-Parameter]\r\n"
+                             "Einheit/Unit=kWh\r\n"
+                             "Wertigkeit/Significance=1\r\n"
+                             "F\xFChrendes Plus/Leading plus=0\r\n"
+                             "Hersteller/Manufacturer=ABC\r\n"
+                             "Ger\xE4tetyp/Device type=TAV7\r\n"
+                             "Seriennummer/Serial number=123456789\r\n"
+                             "Baujahr/Year of manufacture=2024\r\n"
+                             "Softwareversion/Software version=1.13\r\n"
+                             "Software CRC/Software CRC=0a3f\r\n"
+                             "Baudrate/Baud rate=2\r\n"
+                             "Sendemodus/Transmit mode=5\r\n"
+                             "Richtung/Direction=1\r\n"
+                             "Telegramm B/Telegram B=3\r\n"
+                             "CRC Startwert/CRC start value=1\r\n");
+
+QList<QByteArray> sampleLines()
+{
+    QList<QByteArray> lines = kSampleFile.split('\n');
+    lines.removeLast();
+    for (QByteArray &line : lines)
+        line.append('\n');
+    return lines;
+}
+
+SettingsFileReading readFrom(const QByteArray &bytes, ParameterRecord &record)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return readSettingsFile(buffer, record);
+}
+
+bool sameRecord(const ParameterRecord &a, const ParameterRecord &b)
+{
+    return settingsFileLines(a) == settingsFileLines(b) && std::memcmp(a.unit, b.unit, kUnitWidth) == 0
+        && std::memcmp(a.serialNumber, b.serialNumber, kSerialNumberWidth) == 0;
+}
+
+} // namespace
+
+class TestSettingsFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void writtenBytes();
+    void roundTrip();
+    void faultyFiles_data();
+    void faultyFiles();
+    void overlongLines();
+    void values_data();
+    void values();
+    void suggestedNames_data();
+    void suggestedNames();
+    void reportRows();
+};
+
+void TestSettingsFile::writtenBytes()
+{
+    const QList<QByteArray> lines = settingsFileLines(sampleRecord());
+    QCOMPARE(lines.size(), 15);
+    QCOMPARE(lines.join(), kSampleFile);
+
+    // An index outside the items (as a file may bring) is written as its
+    // number, never as the character before "0".
+    ParameterRecord r = sampleRecord();
+    r.baudRate = -1;
+    QVERIFY(settingsFileLines(r).at(10).endsWith("=-1\r\n"));
+}
+
+void TestSettingsFile::roundTrip()
+{
+    ParameterRecord loaded;
+    initParameterRecord(loaded);
+    const SettingsFileReading reading = readFrom(kSampleFile, loaded);
+    QCOMPARE(reading.status, SettingsFileStatus::Loaded);
+    QCOMPARE(reading.valuesStored, 14);
+    QVERIFY(sameRecord(loaded, sampleRecord()));
+    QCOMPARE(loaded.softwareVersion, quint16(113));
+}
+
+void TestSettingsFile::faultyFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("valuesStored");
+
+    const QList<QByteArray> lines = sampleLines();
+    const auto join = [](QList<QByteArray> l) { return l.join(); };
+
+    QByteArray lfOnly = kSampleFile;
+    lfOnly.replace("\r\n", "\n");
+    QByteArray utf8 = QString::fromLatin1(kSampleFile).toUtf8();
+    QList<QByteArray> missing = lines;
+    missing.removeAt(4);
+    QList<QByteArray> reordered = lines;
+    reordered.swapItemsAt(5, 6);
+    QByteArray junk;
+    for (int i = 0; i < 4096; ++i)
+        junk.append(char((i * 131 + 7) & 0xFF));
+
+    const int header = int(SettingsFileStatus::HeaderFaulty);
+    const int incomplete = int(SettingsFileStatus::Incomplete);
+    const int loaded = int(SettingsFileStatus::Loaded);
+    QTest::newRow("LF only") << lfOnly << header << 0;
+    QTest::newRow("UTF-8 re-save") << utf8 << incomplete << 2;
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF") + kSampleFile << header << 0;
+    QTest::newRow("binary junk") << junk << header << 0;
+    QTest::newRow("junk after header") << QByteArray(kSettingsFileHeader) + junk << incomplete << 0;
+    QTest::newRow("missing key") << join(missing) << incomplete << 3;
+    QTest::newRow("reordered keys") << join(reordered) << incomplete << 4;
+    QTest::newRow("extra empty line") << kSampleFile + "\r\n" << incomplete << 14;
+    QTest::newRow("empty file") << QByteArray() << loaded << 0;
+    QTest::newRow("ends after unit") << lines.mid(0, 2).join() << loaded << 1;
+    QTest::newRow("last line without line end") << kSampleFile.chopped(2) << loaded << 14;
+}
+
+void TestSettingsFile::faultyFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, status);
+    QFETCH(int, valuesStored);
+
+    ParameterRecord before;
+    initParameterRecord(before);
+    ParameterRecord record = before;
+    const SettingsFileReading reading = readFrom(bytes, record);
+    QCOMPARE(int(reading.status), status);
+    QCOMPARE(reading.valuesStored, valuesStored);
+
+    // What was stored is exactly the lines before the fault; the rest as before.
+    const QList<QByteArray> expectedLines = settingsFileLines(sampleRecord());
+    const QList<QByteArray> initialLines = settingsFileLines(before);
+    const QList<QByteArray> got = settingsFileLines(record);
+    for (int i = 0; i < kSettingsFileParameterCount; ++i)
+        QCOMPARE(got.at(1 + i), (i < valuesStored ? expectedLines : initialLines).at(1 + i));
+}
+
+void TestSettingsFile::overlongLines()
+{
+    const QList<QByteArray> lines = sampleLines();
+    const QByteArray tenMegabytes(10 * 1024 * 1024, 'x');
+    QElapsedTimer timer;
+    timer.start();
+
+    // A long value costs reading it, nothing more: the unit keeps its first
+    // three characters and the following lines still count.
+    QList<QByteArray> longUnit = lines;
+    longUnit[1] = "Einheit/Unit=" + tenMegabytes + "\r\n";
+    ParameterRecord record;
+    initParameterRecord(record);
+    SettingsFileReading reading = readFrom(longUnit.join(), record);
+    QCOMPARE(reading.status, SettingsFileStatus::Loaded);
+    QCOMPARE(reading.valuesStored, 14);
+    QCOMPARE(fieldText(record.unit, kUnitWidth), QStringLiteral("xxx"));
+    QCOMPARE(fieldText(record.serialNumber, kSerialNumberWidth), QStringLiteral("123456789"));
+
+    QCOMPARE(readFrom(tenMegabytes + kSampleFile, record).status, SettingsFileStatus::HeaderFaulty);
+    reading = readFrom(QByteArray(kSettingsFileHeader) + tenMegabytes, record);
+    QCOMPARE(reading.status, SettingsFileStatus::Incomplete);
+    qDebug("three 10 MB files read in %lld ms", timer.elapsed());
+}
+
+void TestSettingsFile::values_data()
+{
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("written");
+
+    QTest::newRow("unit cut to 3") << 1 << QByteArray("Einheit/Unit=abcdef\r\n") << QByteArray("abc");
+    QTest::newRow("unit stops at NUL") << 1 << QByteArray("Einheit/Unit=a\0b\r\n", 18) << QByteArray("a");
+    QTest::newRow("no equals sign") << 1 << QByteArray("Einheit/Unit\r\n") << QByteArray("Ein");
+    QTest::newRow("index with spaces") << 2 << QByteArray("Wertigkeit/Significance= 4 \r\n") << QByteArray("4");
+    QTest::newRow("index out of range") << 10 << QByteArray("Baudrate/Baud rate=7\r\n") << QByteArray("7");
+    QTest::newRow("leading plus 2") << 3 << QByteArray("F\xFChrendes Plus/Leading plus=2\r\n") << QByteArray("1");
+    QTest::newRow("version") << 8 << QByteArray("Softwareversion/Software version=1.12\r\n") << QByteArray("1.12");
+    QTest::newRow("crc upper case") << 9 << QByteArray("Software CRC/Software CRC=0A3F\r\n") << QByteArray("0a3f");
+    QTest::newRow("crc junk") << 9 << QByteArray("Software CRC/Software CRC=zz\r\n") << QByteArray("0000");
+    QTest::newRow("crc over 16 bits") << 9 << QByteArray("Software CRC/Software CRC=12345\r\n") << QByteArray("0000");
+}
+
+void TestSettingsFile::values()
+{
+    QFETCH(int, line);
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, written);
+
+    QList<QByteArray> lines = sampleLines();
+    lines[line] = text;
+    ParameterRecord record;
+    initParameterRecord(record);
+    QCOMPARE(readFrom(lines.join(), record).status, SettingsFileStatus::Loaded);
+    const QByteArray saved = settingsFileLines(record).at(line);
+    QCOMPARE(saved.mid(saved.indexOf('=') + 1).chopped(2), written);
+}
+
+void TestSettingsFile::suggestedNames_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("namePart");
+
+    QTest::newRow("digits") << "123456789" << "123456789";
+    QTest::newRow("parent folder") << "../../x" << ".._.._x";
+    QTest::newRow("two dots") << ".." << "..";
+    QTest::newRow("refused by Windows") << "a:b*c?\"<>|" << "a_b_c_____";
+    QTest::newRow("control characters") << QString::fromLatin1("a\tb\x7F") << "a_b_";
+}
+
+void TestSettingsFile::suggestedNames()
+{
+    QFETCH(QString, serial);
+    QFETCH(QString, namePart);
+
+    const QString folder = QDir::tempPath() + QStringLiteral("/KLV TAVIK7 PC Software/");
+    const QString name = deviceFileSuggestion(folder, serial, QDate(2026, 12, 6));
+    QCOMPARE(name, folder + namePart + QStringLiteral("-Tavik7_2026-12-06"));
+    QCOMPARE(QFileInfo(name).absolutePath() + QLatin1Char('/'), folder);
+}
+
+void TestSettingsFile::reportRows()
+{
+    ParameterRecord r = sampleRecord();
+    r.baudRate = 0;
+    r.transmitMode = 1;
+    const QList<InspectionReportRow> rows = inspectionReportRows(r, QStringLiteral("12345,678"));
+    QCOMPARE(rows.size(), 14);
+    QCOMPARE(rows.at(1).label, QStringLiteral("Wertigkeit/Significance"));
+    QCOMPARE(rows.at(2).label, QStringLiteral("Hersteller/Manufacturer"));
+    QCOMPARE(rows.at(13).label, QString::fromLatin1("Z\xE4hlwerksstand/Counter status"));
+    QCOMPARE(rows.at(1).value, QStringLiteral("-2"));
+    QCOMPARE(rows.at(6).value, QStringLiteral("1.13"));
+    QCOMPARE(rows.at(7).value, QStringLiteral("0a3f"));
+    QCOMPARE(rows.at(8).value, QStringLiteral("0: 2400 Bps / 0: 2400 Bps"));
+    QCOMPARE(rows.at(9).value, QStringLiteral("1: alle 500 ms / 1: each 500 ms"));
+    QCOMPARE(rows.at(10).value, QStringLiteral("1: links / 1: left"));
+    QCOMPARE(rows.at(13).value, QStringLiteral("12345678"));
+
+    const struct
+    {
+        qint8 significance;
+        quint8 plus;
+        const char *shown;
+    } significances[] = {{4, 1, "+1"}, {4, 0, "1"}, {0, 1, "-3"}, {9, 1, "+0"}, {9, 0, "0"}};
+    for (const auto &s : significances) {
+        r.significance = s.significance;
+        r.leadingPlus = s.plus;
+        QCOMPARE(inspectionReportRows(r, QString()).at(1).value, QString::fromLatin1(s.shown));
+    }
+
+    // An index that no item stands for prints nothing, not a neighbouring list's text.
+    r.baudRate = 3;
+    r.direction = -1;
+    QCOMPARE(inspectionReportRows(r, QString()).at(8).value, QString());
+    QCOMPARE(inspectionReportRows(r, QString()).at(10).value, QString());
+}
+
+QTEST_GUILESS_MAIN(TestSettingsFile)
+#include "tst_settingsfile.moc"

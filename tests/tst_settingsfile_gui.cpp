@@ -1,0 +1,371 @@
+// Saving and loading settings files through the window's buttons: the dialog
+// it asks, the bytes on disk, the table afterwards and every refusal.
+
+#include <QtTest>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "devsim.h"
+#endif
+
+#include "filehooks.h"
+#include "modaldialogs.h"
+#include "readfile.h"
+#include "tavik7_bediensoftware.h"
+#include "texttable.h"
+#include "windowaccess.h"
+
+namespace {
+
+const QByteArray kExpectedFile("[Tavik-Parameter]\r\n"
+                               "Einheit/Unit=kWh\r\n"
+                               "Wertigkeit/Significance=1\r\n"
+                               "F\xFChrendes Plus/Leading plus=0\r\n"
+                               "Hersteller/Manufacturer=XYZ\r\n"
+                               "Ger\xE4tetyp/Device type=TAV7B\r\n"
+                               "Seriennummer/Serial number=987654321\r\n"
+                               "Baujahr/Year of manufacture=2025\r\n"
+                               "Softwareversion/Software version=1.13\r\n"
+                               "Software CRC/Software CRC=0a3f\r\n"
+                               "Baudrate/Baud rate=2\r\n"
+                               "Sendemodus/Transmit mode=5\r\n"
+                               "Richtung/Direction=1\r\n"
+                               "Telegramm B/Telegram B=3\r\n"
+                               "CRC Startwert/CRC start value=1\r\n");
+
+const char *const kCombos[] = {"comboBoxSignificance", "comboBoxTableBaudrate", "comboBoxTransmitMode",
+                               "comboBoxDirection", "comboBoxTelegramB", "comboBoxCrcStartValue"};
+
+// Everything the table shows, for comparing before and after.
+QStringList tableSnapshot(QWidget &w)
+{
+    QStringList shown;
+    for (int row = 0; row < TAVIK7_Bediensoftware::ParameterRowCount; ++row) {
+        const QStandardItem *item = tableModel(w)->item(row, 1);
+        shown.append(item ? item->text() : QString());
+    }
+    for (const char *name : kCombos)
+        shown.append(QString::number(child<QComboBox>(w, name)->currentIndex()));
+    shown.append(child<QCheckBox>(w, "checkBoxLeadingPlus")->isChecked() ? "x" : "-");
+    return shown;
+}
+
+QString germanMessage(int id)
+{
+    return tavik7::messageText(id, tavik7::German);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestSettingsFileGui : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void saveAndLoadBack();
+    void saveRefusals();
+    void failedSaveKeepsOldFile();
+    void loadFailures_data();
+    void loadFailures();
+    void suggestedNameStaysInFolder();
+    void loadReturnsWizardToFirstStep();
+    void outOfRangeIndexBlocksWrite();
+
+private:
+    QStringList click(const char *button, const QString &answer);
+    void fillTable();
+
+    QScopedPointer<QTemporaryDir> appData;
+    QScopedPointer<QTemporaryDir> files;
+    std::unique_ptr<TAVIK7_Bediensoftware> window;
+    QList<tavik7::FileNameRequest> requests;
+    QString answer;
+};
+
+void TestSettingsFileGui::initTestCase()
+{
+    registerTavik7Resources();
+    tavik7::fileNameHook = [this](const tavik7::FileNameRequest &request) {
+        requests.append(request);
+        return answer;
+    };
+}
+
+void TestSettingsFileGui::init()
+{
+    // A fresh output log for every test: the messages are read back from it.
+    appData.reset(new QTemporaryDir);
+    QVERIFY(appData->isValid());
+    qputenv("APPDATA", QFile::encodeName(appData->path()));
+    files.reset(new QTemporaryDir);
+    requests.clear();
+    window = std::make_unique<TAVIK7_Bediensoftware>();
+    window->show();
+}
+
+void TestSettingsFileGui::cleanup()
+{
+    window.reset();
+    QVERIFY(noModalLeft());
+}
+
+// Clicks a button whose dialog is answered with the given name; returns the
+// messages shown meanwhile, as the output log has them. (The console may
+// already show a plausibility message in place of the load's own.)
+QStringList TestSettingsFileGui::click(const char *button, const QString &name)
+{
+    const QString log = appData->filePath(QStringLiteral("KLV TAVIK7 PC Software/Tavik7_Output_Logfile1.txt"));
+    const qsizetype before = readFile(log).size();
+    answer = name;
+    child<QPushButton>(*window, button)->click();
+    QStringList messages;
+    const QList<QByteArray> lines = readFile(log).mid(before).split('\n');
+    for (const QByteArray &line : lines) {
+        if (!line.isEmpty())
+            messages.append(QString::fromLatin1(line.mid(22).chopped(1)));
+    }
+    return messages;
+}
+
+void TestSettingsFileGui::fillTable()
+{
+    QStandardItemModel *model = tableModel(*window);
+    const struct
+    {
+        int row;
+        const char *text;
+    } cells[] = {{0, "kWh"}, {3, "XYZ"}, {4, "TAV7B"}, {5, "987654321"}, {6, "2025"}, {7, "1.13"}, {8, "0a3f"}};
+    for (const auto &cell : cells)
+        model->item(cell.row, 1)->setText(QString::fromLatin1(cell.text));
+    const int indices[] = {1, 2, 5, 1, 3, 1};
+    for (int i = 0; i < 6; ++i)
+        child<QComboBox>(*window, kCombos[i])->setCurrentIndex(indices[i]);
+    child<QCheckBox>(*window, "checkBoxLeadingPlus")->setChecked(false);
+}
+
+void TestSettingsFileGui::saveAndLoadBack()
+{
+    fillTable();
+    const QStringList filled = tableSnapshot(*window);
+    const QString path = files->filePath(QStringLiteral("device.dat"));
+
+    QCOMPARE(click("pushButtonSaveSettings", path), QStringList{germanMessage(6)});
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests[0].mode, tavik7::FileNameRequest::Save);
+    QCOMPARE(requests[0].caption, QStringLiteral("Einstellungen in Datei speichern"));
+    QCOMPARE(requests[0].filter, QStringLiteral("*.dat"));
+    QCOMPARE(readFile(path), kExpectedFile);
+
+    // The keys do not follow the interface language.
+    window->findChild<QAction *>(QStringLiteral("actionEnglish"))->trigger();
+    const QString english = files->filePath(QStringLiteral("english.dat"));
+    QCOMPARE(click("pushButtonSaveSettings", english), QStringList{tavik7::messageText(6, tavik7::English)});
+    QCOMPARE(readFile(english), kExpectedFile);
+    window->findChild<QAction *>(QStringLiteral("actionGerman"))->trigger();
+
+    // Something else in every cell, then the file back.
+    QStandardItemModel *model = tableModel(*window);
+    for (int row : {0, 3, 4, 5, 6, 7, 8})
+        model->item(row, 1)->setText(QStringLiteral("1"));
+    for (const char *name : kCombos)
+        child<QComboBox>(*window, name)->setCurrentIndex(0);
+    child<QCheckBox>(*window, "checkBoxLeadingPlus")->setChecked(true);
+
+    QCOMPARE(click("pushButtonLoadSettings", path).value(0), germanMessage(5));
+    QCOMPARE(requests.last().mode, tavik7::FileNameRequest::Open);
+    QCOMPARE(requests.last().caption, QStringLiteral("Einstellungen aus Datei laden"));
+    QCOMPARE(requests.last().filter, QStringLiteral("*.dat"));
+    QCOMPARE(QDir(requests.last().startName).canonicalPath(),
+             QDir(appData->filePath(QStringLiteral("KLV TAVIK7 PC Software"))).canonicalPath());
+    QCOMPARE(tableSnapshot(*window), filled);
+    QCOMPARE(model->item(7, 1)->text(), QStringLiteral("1.13"));
+    // The loaded serial number is the one the next suggestion is built from.
+    QCOMPARE(click("pushButtonSaveSettings", QString()), QStringList());
+    QVERIFY(requests.last().startName.endsWith(QDate::currentDate().toString("987654321-Tavik7_yyyy-MM-dd")));
+}
+
+void TestSettingsFileGui::saveRefusals()
+{
+    // Cancelled: no message at all; no ".dat" in the name: message 64.
+    const QStringList before = consoleMessages(*window);
+    QCOMPARE(click("pushButtonSaveSettings", QString()), QStringList());
+    QCOMPARE(consoleMessages(*window), before);
+    const QString text = files->filePath(QStringLiteral("device.txt"));
+    QCOMPARE(click("pushButtonSaveSettings", text), QStringList{germanMessage(64)});
+    QVERIFY(!QFile::exists(text));
+    QCOMPARE(click("pushButtonSaveSettings", files->filePath(QStringLiteral("no/such/folder.dat"))),
+             QStringList{germanMessage(58)});
+}
+
+void TestSettingsFileGui::failedSaveKeepsOldFile()
+{
+#ifdef Q_OS_UNIX
+    // A file size limit makes the disk "full" for this process, whoever runs the test.
+    const QString path = files->filePath(QStringLiteral("old.dat"));
+    const QByteArray old("[Tavik-Parameter]\r\nold content\r\n");
+    QVERIFY(writeFile(path, old));
+    fillTable();
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    click("pushButtonSaveSettings", path); // the limit keeps the log from taking the message too
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+
+    QCOMPARE(consoleMessages(*window).constLast(), germanMessage(58));
+    QCOMPARE(readFile(path), old);
+    QCOMPARE(QDir(files->path()).entryList(QDir::Files), QStringList({"old.dat"}));
+#else
+    QSKIP("needs a per-process file size limit");
+#endif
+}
+
+void TestSettingsFileGui::loadFailures_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("message");
+    QTest::addColumn<bool>("tableChanges");
+
+    QByteArray lfOnly = kExpectedFile;
+    lfOnly.replace("\r\n", "\n");
+
+    QTest::newRow("LF only") << "file" << lfOnly << 56 << false;
+    QTest::newRow("UTF-8 re-save") << "file" << QString::fromLatin1(kExpectedFile).toUtf8() << 57 << false;
+    QTest::newRow("empty file") << "file" << QByteArray() << 5 << false;
+    QTest::newRow("ends early") << "file" << kExpectedFile.left(kExpectedFile.indexOf("Wertigkeit")) << 5 << true;
+    QTest::newRow("cancelled") << "cancel" << QByteArray() << 64 << false;
+    QTest::newRow("not .dat") << "txt" << kExpectedFile << 64 << false;
+    QTest::newRow("vanished") << "missing" << QByteArray() << 64 << false;
+    QTest::newRow("a folder") << "folder" << QByteArray() << 64 << false;
+#ifdef Q_OS_UNIX
+    QTest::newRow("a pipe") << "fifo" << QByteArray() << 64 << false;
+#endif
+}
+
+void TestSettingsFileGui::loadFailures()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, message);
+    QFETCH(bool, tableChanges);
+
+    QString path = files->filePath(QStringLiteral("chosen.dat"));
+    if (kind == QLatin1String("file")) {
+        QVERIFY(writeFile(path, bytes));
+    } else if (kind == QLatin1String("txt")) {
+        path = files->filePath(QStringLiteral("chosen.txt"));
+        QVERIFY(writeFile(path, bytes));
+    } else if (kind == QLatin1String("cancel")) {
+        path.clear();
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir(files->path()).mkdir(QStringLiteral("chosen.dat")));
+    } else if (kind == QLatin1String("fifo")) {
+#ifdef Q_OS_UNIX
+        // Opening a pipe waits for a writer that never comes.
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#endif
+    }
+
+    const QStringList before = tableSnapshot(*window);
+    QCOMPARE(click("pushButtonLoadSettings", path).value(0), germanMessage(message));
+    QCOMPARE(tableSnapshot(*window) != before, tableChanges);
+}
+
+void TestSettingsFileGui::suggestedNameStaysInFolder()
+{
+    // A serial number is whatever the device or a file says; it never leads
+    // the suggestion out of the per-user folder.
+    QStandardItemModel *model = tableModel(*window);
+    const QString path = files->filePath(QStringLiteral("odd.dat"));
+    QByteArray odd = kExpectedFile;
+    odd.replace("=987654321", "=../../x:y");
+    QVERIFY(writeFile(path, odd));
+    QCOMPARE(click("pushButtonLoadSettings", path).value(0), germanMessage(5));
+    QCOMPARE(model->item(5, 1)->text(), QStringLiteral("../../x:y"));
+
+    click("pushButtonSaveSettings", QString());
+    const QString suggestion = requests.last().startName;
+    const QString folder = appData->filePath(QStringLiteral("KLV TAVIK7 PC Software"));
+    QCOMPARE(QFileInfo(suggestion).absolutePath(), folder);
+    QCOMPARE(QFileInfo(suggestion).fileName(), QDate::currentDate().toString(".._.._x_y-Tavik7_yyyy-MM-dd"));
+}
+
+void TestSettingsFileGui::loadReturnsWizardToFirstStep()
+{
+    const QString path = files->filePath(QStringLiteral("device.dat"));
+    QVERIFY(writeFile(path, kExpectedFile));
+    child<QComboBox>(*window, "comboBoxNumberOfDigits")->setCurrentIndex(1);
+    QVERIFY(!child<QComboBox>(*window, "comboBoxUa")->isHidden());
+
+    click("pushButtonLoadSettings", files->filePath(QStringLiteral("missing.dat")));
+    QVERIFY(!child<QComboBox>(*window, "comboBoxUa")->isHidden());
+    QCOMPARE(click("pushButtonLoadSettings", path).value(0), germanMessage(5));
+    QVERIFY(child<QComboBox>(*window, "comboBoxUa")->isHidden());
+}
+
+void TestSettingsFileGui::outOfRangeIndexBlocksWrite()
+{
+#ifdef Q_OS_UNIX
+    DevSim sim;
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    window.reset();
+    qputenv("TAVIK7_EXTRA_PORTS", QFile::encodeName(sim.portPath()));
+    window = std::make_unique<TAVIK7_Bediensoftware>();
+    window->show();
+    auto *devices = child<QComboBox>(*window, "comboBoxDevice");
+    devices->setCurrentIndex(devices->findText(sim.portPath()));
+    child<QPushButton>(*window, "pushButtonConnect")->click();
+    auto *write = child<QPushButton>(*window, "pushButtonWriteSettings");
+    auto *setCounter = child<QPushButton>(*window, "pushButtonSetCounter");
+    child<QPushButton>(*window, "pushButtonReadSettings")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled() && setCounter->isEnabled(), 5000);
+
+    // The device's own values, but a baud rate that no item stands for.
+    const QString saved = files->filePath(QStringLiteral("device.dat"));
+    QCOMPARE(click("pushButtonSaveSettings", saved), QStringList{germanMessage(6)});
+    QByteArray file = readFile(saved);
+    file.replace("Baudrate/Baud rate=0", "Baudrate/Baud rate=7");
+    const QString path = files->filePath(QStringLiteral("odd.dat"));
+    QVERIFY(writeFile(path, file));
+    const QStringList shown = click("pushButtonLoadSettings", path);
+    QCOMPARE(shown.value(0), germanMessage(5));
+    QVERIFY(shown.contains(germanMessage(59)));
+    auto *baudRate = child<QComboBox>(*window, "comboBoxTableBaudrate");
+    QCOMPARE(baudRate->currentIndex(), -1);
+    QVERIFY(!write->isEnabled());
+    QVERIFY(!setCounter->isEnabled());
+
+    baudRate->setCurrentIndex(0);
+    QTRY_VERIFY(write->isEnabled() && setCounter->isEnabled());
+#else
+    QSKIP("needs the simulated device");
+#endif
+}
+
+QTEST_MAIN(TestSettingsFileGui)
+#include "tst_settingsfile_gui.moc"

@@ -1,0 +1,274 @@
+// The table of counter types and what the wizard derives from a row: the
+// choices it offers, the entry it prepares and what programming writes.
+
+#include <QtTest>
+
+#include "texttable.h"
+#include "wizardtable.h"
+
+using namespace tavik7;
+
+namespace {
+
+// "6,2" for six digits, a comma and two digits; "8" for eight digits alone.
+QString layoutOf(const QString &text)
+{
+    const int comma = int(text.indexOf(QLatin1Char(',')));
+    if (comma < 0)
+        return QString::number(text.size());
+    return QStringLiteral("%1,%2").arg(comma).arg(text.size() - comma - 1);
+}
+
+} // namespace
+
+class TestWizardTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lookup_data();
+    void lookup();
+    void everySupportedRowIsFoundByItsTexts();
+    void offeredChoices_data();
+    void offeredChoices();
+    void everyOfferedChoiceIsSupported();
+    void fixedComboItems();
+    void firmwareCheck_data();
+    void firmwareCheck();
+    void rowPreparesEntryAndProgramming_data();
+    void rowPreparesEntryAndProgramming();
+    void shortCounterGivesShortEntry();
+    void directionChoiceMapsToTable();
+};
+
+void TestWizardTable::lookup_data()
+{
+    QTest::addColumn<QString>("digits");
+    QTest::addColumn<QString>("ua");
+    QTest::addColumn<QString>("places");
+    QTest::addColumn<int>("row");
+
+    QTest::newRow("8/10/x10") << "8" << "10" << "x10" << 24;
+    QTest::newRow("8/---/2") << "8" << "---" << "2" << 1;
+    QTest::newRow("9/100/x10, the last row") << "9" << "100" << "x10" << 54;
+    QTest::newRow("8/---/3, first row unsupported") << "8" << "---" << "3" << -1;
+    QTest::newRow("8/0.01/1 unsupported") << "8" << "0.01" << "1" << -1;
+    QTest::newRow("9/---/2 no such row") << "9" << "---" << "2" << -1;
+    QTest::newRow("upper-case X10") << "8" << "10" << "X10" << -1;
+    QTest::newRow("comma instead of point") << "8" << "0,01" << "2" << -1;
+    QTest::newRow("nothing chosen") << "" << "" << "" << -1;
+}
+
+void TestWizardTable::lookup()
+{
+    QFETCH(QString, digits);
+    QFETCH(QString, ua);
+    QFETCH(QString, places);
+    QFETCH(int, row);
+    QCOMPARE(findWizardRow(digits, ua, places), row);
+}
+
+void TestWizardTable::everySupportedRowIsFoundByItsTexts()
+{
+    const QList<int> expected{1, 2, 3, 4, 6, 11, 12, 17, 18, 23, 24, 29, 30, 36, 42, 48, 54};
+    QList<int> found;
+    for (int i = 0; i < kWizardRowCount; ++i) {
+        const WizardRow &row = kWizardTable[i];
+        // The order is what makes row index = 5 * pair + decimal place.
+        QCOMPARE(QString::fromLatin1(row.decimalPlaces),
+                 QStringList({"3", "2", "1", "0", "x10"}).at(i % 5));
+        QCOMPARE(QString::fromLatin1(row.numberOfDigits), i < 30 ? QStringLiteral("8") : QStringLiteral("9"));
+        if (!row.supported()) {
+            QCOMPARE(row.fractionDigits + row.significanceExponent + row.graduationMarkDigit, 0);
+            continue;
+        }
+        found.append(i);
+        QCOMPARE(findWizardRow(QString::fromLatin1(row.numberOfDigits), QString::fromLatin1(row.uaValue),
+                               QString::fromLatin1(row.decimalPlaces)),
+                 i);
+    }
+    QCOMPARE(found, expected);
+}
+
+void TestWizardTable::offeredChoices_data()
+{
+    QTest::addColumn<QString>("digits");
+    QTest::addColumn<QString>("ua");
+    QTest::addColumn<QStringList>("uaItems");
+    QTest::addColumn<QStringList>("placesItems");
+
+    const QStringList ua8{"", "---", "0.01", "0.1", "1", "10", "100"};
+    const QStringList ua9{"", "0.01", "0.1", "1", "10", "100"};
+    QTest::newRow("8/---") << "8" << "---" << ua8 << QStringList{"", "2", "1", "0", "x10"};
+    QTest::newRow("8/0.01") << "8" << "0.01" << ua8 << QStringList{"", "2"};
+    QTest::newRow("8/0.1") << "8" << "0.1" << ua8 << QStringList{"", "2", "1"};
+    QTest::newRow("8/1") << "8" << "1" << ua8 << QStringList{"", "1", "0"};
+    QTest::newRow("8/10") << "8" << "10" << ua8 << QStringList{"", "0", "x10"};
+    QTest::newRow("8/100") << "8" << "100" << ua8 << QStringList{"", "x10"};
+    QTest::newRow("9/0.01") << "9" << "0.01" << ua9 << QStringList{"", "3"};
+    QTest::newRow("9/0.1") << "9" << "0.1" << ua9 << QStringList{"", "2"};
+    QTest::newRow("9/1") << "9" << "1" << ua9 << QStringList{"", "1"};
+    QTest::newRow("9/10") << "9" << "10" << ua9 << QStringList{"", "0"};
+    QTest::newRow("9/100") << "9" << "100" << ua9 << QStringList{"", "x10"};
+    QTest::newRow("9/--- is not offered") << "9" << "---" << ua9 << QStringList{""};
+    QTest::newRow("nothing chosen") << "" << "" << QStringList{""} << QStringList{""};
+}
+
+void TestWizardTable::offeredChoices()
+{
+    QFETCH(QString, digits);
+    QFETCH(QString, ua);
+    QFETCH(QStringList, uaItems);
+    QFETCH(QStringList, placesItems);
+    QCOMPARE(tavik7::uaItems(digits), uaItems);
+    QCOMPARE(decimalPlacesItems(digits, ua), placesItems);
+}
+
+void TestWizardTable::everyOfferedChoiceIsSupported()
+{
+    int triples = 0;
+    for (const QString &digits : {QStringLiteral("8"), QStringLiteral("9")}) {
+        for (const QString &ua : uaItems(digits).mid(1)) {
+            for (const QString &places : decimalPlacesItems(digits, ua).mid(1)) {
+                QVERIFY2(findWizardRow(digits, ua, places) >= 0, qPrintable(digits + ua + places));
+                ++triples;
+            }
+        }
+    }
+    QCOMPARE(triples, 17);
+}
+
+void TestWizardTable::fixedComboItems()
+{
+    QCOMPARE(numberOfDigitsItems(German), QStringList({"", "8", "9"}));
+    QCOMPARE(numberOfDigitsItems(English), QStringList({"", "8", "9"}));
+    QCOMPARE(directionItems(German), QStringList({"", "rechts", "links"}));
+    QCOMPARE(directionItems(English), QStringList({"", "right", "left"}));
+}
+
+void TestWizardTable::firmwareCheck_data()
+{
+    QTest::addColumn<int>("required");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("fits");
+
+    QTest::newRow("1.11 on 1.11") << 111 << 111 << true;
+    QTest::newRow("1.11 on 1.12") << 111 << 112 << false;
+    QTest::newRow("1.11 on 1.10") << 111 << 110 << false;
+    QTest::newRow("1.11 on 0.00") << 111 << 0 << false;
+    QTest::newRow("1.12 on 1.12") << 112 << 112 << true;
+    QTest::newRow("1.12 on 1.13") << 112 << 113 << true;
+    QTest::newRow("1.12 on 1.11") << 112 << 111 << false;
+    QTest::newRow("no row") << 0 << 112 << false;
+}
+
+void TestWizardTable::firmwareCheck()
+{
+    QFETCH(int, required);
+    QFETCH(int, version);
+    QFETCH(bool, fits);
+    QCOMPARE(firmwareFits(quint16(required), quint16(version)), fits);
+    QCOMPARE(firmwareFileName(quint16(required)),
+             required == 111 ? QStringLiteral("tavik_v1_11.hex") : QStringLiteral("tavik_v1_12.hex"));
+}
+
+void TestWizardTable::rowPreparesEntryAndProgramming_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("entryLayout");
+    QTest::addColumn<QString>("deviceLayout");
+    QTest::addColumn<int>("significanceIndex");
+    QTest::addColumn<int>("leadingPlus");
+    QTest::addColumn<bool>("factor");
+    QTest::addColumn<int>("frameX"); // left edge of the horizontal frame lines, -1: none
+
+    QTest::newRow("1: 8/---/2") << 1 << "6,2" << "6,2" << 1 << 0 << false << 587;
+    QTest::newRow("2: 8/---/1") << 2 << "7,1" << "7,1" << 2 << 0 << false << 600;
+    QTest::newRow("3: 8/---/0") << 3 << "8" << "8" << 3 << 1 << false << -1;
+    QTest::newRow("4: 8/---/x10") << 4 << "8" << "8" << 4 << 1 << true << -1;
+    QTest::newRow("6: 8/0.01/2") << 6 << "6,3" << "6,3" << 0 << 0 << false << 587;
+    QTest::newRow("11: 8/0.1/2") << 11 << "6,2" << "6,2" << 1 << 0 << false << 587;
+    QTest::newRow("12: 8/0.1/1") << 12 << "7,2" << "7,2" << 1 << 0 << false << 601;
+    QTest::newRow("17: 8/1/1") << 17 << "7,1" << "7,1" << 2 << 0 << false << 600;
+    QTest::newRow("18: 8/1/0") << 18 << "8,1" << "8,1" << 2 << 0 << false << -1;
+    QTest::newRow("23: 8/10/0") << 23 << "8" << "8" << 3 << 1 << false << -1;
+    QTest::newRow("24: 8/10/x10") << 24 << "8,1" << "9" << 3 << 1 << true << 614;
+    QTest::newRow("29: 8/100/x10") << 29 << "8" << "8" << 4 << 1 << true << -1;
+    QTest::newRow("30: 9/0.01/3") << 30 << "6,3" << "6,3" << 0 << 0 << false << 587;
+    QTest::newRow("36: 9/0.1/2") << 36 << "7,2" << "7,2" << 1 << 0 << false << 601;
+    QTest::newRow("42: 9/1/1") << 42 << "8,1" << "8,1" << 2 << 0 << false << 614;
+    QTest::newRow("48: 9/10/0") << 48 << "9" << "9" << 3 << 1 << false << -1;
+    QTest::newRow("54: 9/100/x10") << 54 << "9" << "9" << 4 << 1 << true << -1;
+}
+
+void TestWizardTable::rowPreparesEntryAndProgramming()
+{
+    QFETCH(int, row);
+    QFETCH(QString, entryLayout);
+    QFETCH(QString, deviceLayout);
+    QFETCH(int, significanceIndex);
+    QFETCH(int, leadingPlus);
+    QFETCH(bool, factor);
+    QFETCH(int, frameX);
+
+    const WizardRow *r = wizardRow(row);
+    QVERIFY(r);
+
+    // Prefilled from a nine-digit reading with a comma in it: the comma
+    // moves to where this counter type has it.
+    const WizardEntry entry = prepareWizardEntry(*r, QStringLiteral("1234567,89"));
+    QCOMPARE(layoutOf(entry.text), entryLayout);
+    QCOMPARE(entry.maxLength, int(entry.text.size()));
+    QCOMPARE(entry.showFactor, factor);
+    QVERIFY(entry.text.startsWith(QStringLiteral("123456")));
+
+    const std::optional<CounterFrameLines> lines = counterFrameLines(*r);
+    QCOMPARE(lines.has_value(), frameX >= 0);
+    if (lines) {
+        QCOMPARE(lines->above.x(), frameX);
+        QCOMPARE(lines->below.x(), frameX);
+        QCOMPARE(lines->above.right(), lines->below.right());
+        QCOMPARE(lines->above.y(), 319);
+        QCOMPARE(lines->below.y(), 343);
+        QCOMPARE(lines->vertical, QRect(601 + (frameX + lines->above.width() - 618), 330, 30, 23));
+    }
+
+    // What step 7 writes for an entry typed in full.
+    const WizardSignificance written = wizardSignificance(r->significanceExponent);
+    QCOMPARE(written.significanceIndex, significanceIndex);
+    QCOMPARE(int(written.leadingPlus), leadingPlus);
+    QString typed = entry.text;
+    for (int i = 0, digit = 1; i < typed.size(); ++i) {
+        if (typed.at(i) != QLatin1Char(','))
+            typed[i] = QLatin1Char(char('0' + digit++ % 10));
+    }
+    const QString counter = wizardCounterTransfer(typed, written.decimals);
+    QCOMPARE(layoutOf(counter), deviceLayout);
+    QString digitsOnly = typed;
+    QCOMPARE(QString(counter).remove(QLatin1Char(',')), digitsOnly.remove(QLatin1Char(',')));
+}
+
+void TestWizardTable::shortCounterGivesShortEntry()
+{
+    // Read as eight digits while the row needs nine: the entry is what there is.
+    const WizardEntry entry = prepareWizardEntry(*wizardRow(30), QStringLiteral("12345678"));
+    QCOMPARE(entry.maxLength, 10);
+    QCOMPARE(entry.text, QStringLiteral("123456,78"));
+    QCOMPARE(prepareWizardEntry(*wizardRow(3), QString()).text, QString());
+    QCOMPARE(prepareWizardEntry(kWizardTable[0], QStringLiteral("12345678")).integerDigits, 0);
+
+    // Fewer digits than decimals still yields a comma, never a crash.
+    QCOMPARE(wizardCounterTransfer(QStringLiteral("12"), 3), QStringLiteral(",12"));
+    QCOMPARE(wizardCounterTransfer(QStringLiteral("12345678,9"), 0), QStringLiteral("123456789"));
+}
+
+void TestWizardTable::directionChoiceMapsToTable()
+{
+    QCOMPARE(tableDirectionIndex(0), -1);
+    QCOMPARE(tableDirectionIndex(1), 0);
+    QCOMPARE(tableDirectionIndex(2), 1);
+    QCOMPARE(wizardSignificance(7).significanceIndex, 3);
+}
+
+QTEST_APPLESS_MAIN(TestWizardTable)
+#include "tst_wizardtable.moc"
