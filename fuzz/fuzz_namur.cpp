@@ -1,9 +1,9 @@
 // The NAMUR splitter, renderer and log line. The stream is fed in pieces as
 // the port delivers it, masked to 7 bits as the window does. Checked: every
 // byte is accounted for (in a telegram, dropped at the limit, or pending), the
-// pending bytes stay within the limit, the pieces give the telegrams of one
-// piece, those are the stream cut after each CR LF, and the tab's text and
-// the log line hold no raw line structure characters.
+// pending bytes and the telegrams stay within the limit, the pieces give the
+// telegrams of one piece, those are the stream cut after each CR LF, and the
+// tab's text and the log line hold no raw line structure characters.
 //
 // Input: byte 0 chooses the pending limit (0: the program's), then the
 // pieced layout of fuzzinput.h.
@@ -95,19 +95,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         pending += piece;
 
         const NamurTelegrams taken = takeNamurTelegrams(pending, limit);
-        FUZZ_CHECK(pending.size() <= limit);
+        FUZZ_CHECK(pending.size() <= limit && !pending.contains("\r\n"));
+        // Each telegram ends at the next CR LF of the stream; an overlong one
+        // may have lost its oldest bytes, and so may the tail.
+        qsizetype droppedBeforeTelegrams = 0;
         for (const QByteArray &t : taken.telegrams) {
-            FUZZ_CHECK(t == stream.mid(consumed, t.size()));
+            const qsizetype end = stream.indexOf("\r\n", consumed) + 2;
+            FUZZ_CHECK(end >= 2 && t.size() <= end - consumed);
+            FUZZ_CHECK(t == stream.mid(end - t.size(), t.size()));
             FUZZ_CHECK(t.endsWith("\r\n") && t.indexOf("\r\n") == t.size() - 2);
-            consumed += t.size();
+            FUZZ_CHECK(t.size() <= qMax<qsizetype>(limit, 2));
+            droppedBeforeTelegrams += end - t.size() - consumed;
+            consumed = end;
             telegrams.append(t);
         }
-        FUZZ_CHECK(taken.droppedBytes >= 0);
-        consumed += taken.droppedBytes;
+        FUZZ_CHECK(taken.droppedBytes >= droppedBeforeTelegrams);
+        consumed += taken.droppedBytes - droppedBeforeTelegrams;
         dropped = dropped || taken.droppedBytes > 0;
         FUZZ_CHECK(pending == stream.mid(consumed));
-        if (taken.droppedBytes > 0)
-            FUZZ_CHECK(pending.size() <= limit / 2 + 1 && !pending.contains("\r\n"));
     }
 
     QByteArray tail;

@@ -20,6 +20,7 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
 #include <memory>
 
 using namespace tavik7;
@@ -49,9 +50,12 @@ const LogFiles &logFiles()
 
 QByteArray recordLine(int sequence, int length)
 {
-    QByteArray line = "#" + QByteArray::number(sequence) + ":";
+    const QByteArray prefix = "#" + QByteArray::number(sequence) + ":";
+    QByteArray line(prefix.size() + length, Qt::Uninitialized);
+    std::memcpy(line.data(), prefix.constData(), size_t(prefix.size()));
+    char *filler = line.data() + prefix.size();
     for (int i = 0; i < length; ++i)
-        line += char('a' + (sequence + i) % 26);
+        filler[i] = char('a' + (sequence + i) % 26);
     return line;
 }
 

@@ -16,6 +16,8 @@
 
 #include <memory>
 
+#include <csignal>
+
 #include "devsim.h"
 #include "filehooks.h"
 #include "modaldialogs.h"
@@ -114,6 +116,7 @@ private slots:
     void failedRunsAreFailures();
     void missingToolGivesThePortBack();
     void hangingToolIsCancelled();
+    void closingDuringRunEndsTheTool();
     void realAvrdudeFlashesTheSimulator();
 
 private:
@@ -389,6 +392,23 @@ void TestFlashing::hangingToolIsCancelled()
     const qsizetype error = log.lastIndexOf(message(67));
     QVERIFY(error >= 0);
     QVERIFY(log.indexOf(message(66), error) > error);
+}
+
+void TestFlashing::closingDuringRunEndsTheTool()
+{
+    connectDevice();
+    useFakeTool("Writing | ##\\n", 0);
+    qputenv("FAKEAVRDUDE_HANG", "1");
+    child<QLineEdit>(*window, "lineEditSelectedFileFlashen")->setText(firmwareFile(QStringLiteral("fw.hex")));
+    BoxAnswerer answerer(QMessageBox::Ok);
+    button("pushButtonFlashen")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(button("pushButtonFlashenCancel")->isEnabled(), kRunWaitMs);
+    auto *process = window->findChild<QProcess *>();
+    QVERIFY(process && process->state() == QProcess::Running);
+    const qint64 pid = process->processId();
+    window.reset();
+    QCOMPARE(answerer.answered(), 1);
+    QVERIFY(::kill(pid_t(pid), 0) != 0);
 }
 
 void TestFlashing::realAvrdudeFlashesTheSimulator()

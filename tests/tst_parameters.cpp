@@ -359,6 +359,12 @@ void TestParameters::significanceReformatsCounter()
     QCOMPARE(factor->text(), QStringLiteral("10"));
     significance->setCurrentIndex(5); // +2
     QCOMPARE(factor->text(), QStringLiteral("100"));
+    // Not yet written, the choice survives a language switch.
+    window->findChild<QAction *>(QStringLiteral("actionEnglish"))->trigger();
+    QCOMPARE(multi->text(), QStringLiteral("x"));
+    QCOMPARE(factor->text(), QStringLiteral("100"));
+    QCOMPARE(significance->currentIndex(), 5);
+    window->findChild<QAction *>(QStringLiteral("actionGerman"))->trigger();
     significance->setCurrentIndex(3); // 0
     QVERIFY(multi->text().isEmpty());
     QVERIFY(factor->text().isEmpty());

@@ -108,6 +108,14 @@ void TestSettingsFile::writtenBytes()
     ParameterRecord r = sampleRecord();
     r.baudRate = -1;
     QVERIFY(settingsFileLines(r).at(10).endsWith("=-1\r\n"));
+
+    // A line end the device keeps in a text field must not end the line.
+    r = sampleRecord();
+    std::memcpy(r.unit, "a\nb", 4);
+    QCOMPARE(settingsFileLines(r).at(1), QByteArray("Einheit/Unit=a b\r\n"));
+    ParameterRecord loaded;
+    initParameterRecord(loaded);
+    QCOMPARE(readFrom(settingsFileLines(r).join(), loaded).status, SettingsFileStatus::Loaded);
 }
 
 void TestSettingsFile::roundTrip()

@@ -84,7 +84,6 @@ private slots:
     void cleanup();
 
     void saveAndLoadBack();
-    void saveRefusals();
     void failedSaveKeepsOldFile();
     void loadFailures_data();
     void loadFailures();
@@ -200,22 +199,10 @@ void TestSettingsFileGui::saveAndLoadBack()
              QDir(appData->filePath(QStringLiteral("KLV TAVIK7 PC Software"))).canonicalPath());
     QCOMPARE(tableSnapshot(*window), filled);
     QCOMPARE(model->item(7, 1)->text(), QStringLiteral("1.13"));
-    // The loaded serial number is the one the next suggestion is built from.
+    // The loaded serial number is the one the next suggestion is built from;
+    // cancelling says nothing.
     QCOMPARE(click("pushButtonSaveSettings", QString()), QStringList());
     QVERIFY(requests.last().startName.endsWith(QDate::currentDate().toString("987654321-Tavik7_yyyy-MM-dd")));
-}
-
-void TestSettingsFileGui::saveRefusals()
-{
-    // Cancelled: no message at all; no ".dat" in the name: message 64.
-    const QStringList before = consoleMessages(*window);
-    QCOMPARE(click("pushButtonSaveSettings", QString()), QStringList());
-    QCOMPARE(consoleMessages(*window), before);
-    const QString text = files->filePath(QStringLiteral("device.txt"));
-    QCOMPARE(click("pushButtonSaveSettings", text), QStringList{germanMessage(64)});
-    QVERIFY(!QFile::exists(text));
-    QCOMPARE(click("pushButtonSaveSettings", files->filePath(QStringLiteral("no/such/folder.dat"))),
-             QStringList{germanMessage(58)});
 }
 
 void TestSettingsFileGui::failedSaveKeepsOldFile()

@@ -153,7 +153,8 @@ private slots:
     void parameterAnswerComesBeforeCounterRequest();
     void reminderWaitsForNoAnswer();
     void wrongFirmwareDeclined();
-    void silentDeviceAtStep4();
+    void deviceFailsAtStep4_data();
+    void deviceFailsAtStep4();
     void closedPortAtStep4();
     void earlierChoiceAbandonsCheck();
     void focusLandsInEntryAfterDirectionPopup();
@@ -177,14 +178,15 @@ private:
 void TestWizard::initTestCase()
 {
     registerTavik7Resources();
-    appData.reset(new QTemporaryDir);
-    QVERIFY(appData->isValid());
-    qputenv("APPDATA", QFile::encodeName(appData->path()));
     startDirectory = QDir::currentPath();
 }
 
 void TestWizard::init()
 {
+    // A fresh output log for each test: some look for what was not logged.
+    appData.reset(new QTemporaryDir);
+    QVERIFY(appData->isValid());
+    qputenv("APPDATA", QFile::encodeName(appData->path()));
     sim = std::make_unique<DevSim>();
 }
 
@@ -558,16 +560,26 @@ void TestWizard::wrongFirmwareDeclined()
     QTRY_VERIFY(showsIcon(symbol4, kIconFailed));
 }
 
-void TestWizard::silentDeviceAtStep4()
+void TestWizard::deviceFailsAtStep4_data()
 {
-    QVERIFY(startDevice({QStringLiteral("--fault"), QStringLiteral("silent=LP")}));
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("message");
+    QTest::newRow("silent") << "silent=LP" << 70;
+    QTest::newRow("Fehler!") << "error=LP" << 51;
+}
+
+void TestWizard::deviceFailsAtStep4()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, message);
+    QVERIFY(startDevice({QStringLiteral("--fault"), fault}));
     QVERIFY(connectFromInterfaceTab());
     ModalAnswerer anyBox;
     QVERIFY(chooseCounterType(QStringLiteral("9"), QStringLiteral("1"), QStringLiteral("1")));
     auto *symbol4 = child<QLabel>(*window, "labelSymbol4");
     QVERIFY(showsIcon(symbol4, kIconGoNext));
     QTRY_VERIFY_WITH_TIMEOUT(showsIcon(symbol4, kIconFailed), kTimeoutWaitMs);
-    QCOMPARE(consoleMessages(*window), QStringList({germanMessage(70)}));
+    QCOMPARE(consoleMessages(*window), QStringList({germanMessage(message)}));
     QVERIFY(child<QLabel>(*window, "labelSoftwareData")->text().isEmpty());
     QVERIFY(!child<QComboBox>(*window, "comboBoxDirection2")->isVisible());
     QCOMPARE(anyBox.answered(), 0);

@@ -32,13 +32,11 @@ private slots:
     void offeredChoices_data();
     void offeredChoices();
     void everyOfferedChoiceIsSupported();
-    void fixedComboItems();
     void firmwareCheck_data();
     void firmwareCheck();
     void rowPreparesEntryAndProgramming_data();
     void rowPreparesEntryAndProgramming();
     void shortCounterGivesShortEntry();
-    void directionChoiceMapsToTable();
 };
 
 void TestWizardTable::lookup_data()
@@ -136,14 +134,6 @@ void TestWizardTable::everyOfferedChoiceIsSupported()
         }
     }
     QCOMPARE(triples, 17);
-}
-
-void TestWizardTable::fixedComboItems()
-{
-    QCOMPARE(numberOfDigitsItems(German), QStringList({"", "8", "9"}));
-    QCOMPARE(numberOfDigitsItems(English), QStringList({"", "8", "9"}));
-    QCOMPARE(directionItems(German), QStringList({"", "rechts", "links"}));
-    QCOMPARE(directionItems(English), QStringList({"", "right", "left"}));
 }
 
 void TestWizardTable::firmwareCheck_data()
@@ -260,14 +250,6 @@ void TestWizardTable::shortCounterGivesShortEntry()
     // Fewer digits than decimals still yields a comma, never a crash.
     QCOMPARE(wizardCounterTransfer(QStringLiteral("12"), 3), QStringLiteral(",12"));
     QCOMPARE(wizardCounterTransfer(QStringLiteral("12345678,9"), 0), QStringLiteral("123456789"));
-}
-
-void TestWizardTable::directionChoiceMapsToTable()
-{
-    QCOMPARE(tableDirectionIndex(0), -1);
-    QCOMPARE(tableDirectionIndex(1), 0);
-    QCOMPARE(tableDirectionIndex(2), 1);
-    QCOMPARE(wizardSignificance(7).significanceIndex, 3);
 }
 
 QTEST_APPLESS_MAIN(TestWizardTable)

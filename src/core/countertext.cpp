@@ -137,7 +137,7 @@ bool commaAt(const QString &text, int position)
 CounterKeyEdit applyCounterEntryKey(const QString &text, int cursor, int maxLength, int key)
 {
     CounterKeyEdit edit{text, cursor};
-    int p = cursor;
+    int p = qBound(0, cursor, int(text.size()));
     if (key >= Qt::Key_0 && key <= Qt::Key_9) {
         const QChar digit = QChar(ushort(key));
         if (p < edit.text.size())

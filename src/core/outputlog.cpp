@@ -66,6 +66,21 @@ void writeRecord(const QString &path, const QByteArray &record, bool truncate)
         file.resize(sizeBefore);
 }
 
+// File times are coarse, so records in quick succession often leave both
+// files with the same time, and which one was written last becomes a guess
+// (with both full, a wrong guess empties the file holding the newest
+// records). Setting the other file's time just before this one's keeps the
+// order unambiguous.
+void markOtherFileOlder(const QString &written, const QString &other)
+{
+    const QDateTime writtenTime = QFileInfo(written).lastModified();
+    if (!writtenTime.isValid() || QFileInfo(other).lastModified() < writtenTime)
+        return;
+    QFile file;
+    if (openRegularFile(file, other, true))
+        file.setFileTime(writtenTime.addMSecs(-1), QFileDevice::FileModificationTime);
+}
+
 bool canContinue(const QFileInfo &info)
 {
     return info.size() > 0 && info.size() < kOutputLogFileLimitBytes;
@@ -109,21 +124,21 @@ void appendToOutputLog(const QString &file1, const QString &file2, const QString
     if (info1.isSymLink() || info2.isSymLink() || !info1.isFile() || !info2.isFile())
         return;
 
+    bool toFile1;
+    bool truncate;
     if (info1.size() == 0 && info2.size() == 0) {
-        writeRecord(file1, record, true);
-        return;
-    }
-    if (file1IsCurrent(info1, info2)) {
-        if (info1.size() >= kOutputLogFileLimitBytes)
-            writeRecord(file2, record, true);
-        else
-            writeRecord(file1, record, false);
+        toFile1 = true;
+        truncate = true;
+    } else if (file1IsCurrent(info1, info2)) {
+        truncate = info1.size() >= kOutputLogFileLimitBytes;
+        toFile1 = !truncate;
     } else {
-        if (info2.size() >= kOutputLogFileLimitBytes)
-            writeRecord(file1, record, true);
-        else
-            writeRecord(file2, record, false);
+        truncate = info2.size() >= kOutputLogFileLimitBytes;
+        toFile1 = truncate;
     }
+    const QString &target = toFile1 ? file1 : file2;
+    writeRecord(target, record, truncate);
+    markOtherFileOlder(target, toFile1 ? file2 : file1);
 }
 
 } // namespace tavik7

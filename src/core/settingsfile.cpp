@@ -32,9 +32,13 @@ enum Line {
     LineCrcStartValue,
 };
 
+// A line end inside a value (a device may hold one in a text field) would
+// end its line early and make the file unloadable: it is saved as a blank.
 QByteArray textValue(const char *field, int width)
 {
-    return QByteArray(field, int(qstrnlen(field, uint(width - 1))));
+    QByteArray value(field, int(qstrnlen(field, uint(width - 1))));
+    value.replace('\r', ' ').replace('\n', ' ');
+    return value;
 }
 
 void storeText(char *field, int width, const QByteArray &value)

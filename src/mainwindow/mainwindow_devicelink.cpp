@@ -320,7 +320,11 @@ void TAVIK7_Bediensoftware::onSerDataAvailable()
     default:
         if (namurActive)
             receiveNamurData();
-        // Without a request the bytes wait in the port; the next request discards them.
+        else
+            // Nobody waits for these bytes (noise, an answer after its time-out).
+            // The next request would discard them anyway; left in the port
+            // object they would pile up without bound.
+            serialPort->readAll();
         return;
     }
     receiveBuffer.append(serialPort->readAll());

@@ -70,8 +70,8 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
     const QString port = tavik7::flashtool::portArgument(tavik7::flashtool::kThisSystem, serialPort->portName());
     const QStringList arguments = tavik7::flashtool::arguments(port, path);
 
-    // The pulse on RTS puts the service adapter's module into its boot
-    // loader; the port can only switch the line while it is open.
+    // The service adapter gets a short pulse on RTS before the boot loader is
+    // addressed; the port can only switch the line while it is open.
     if (serialPort->isOpen()) {
         serialPort->setRequestToSend(true);
         serialPort->setRequestToSend(false);
@@ -203,4 +203,16 @@ void TAVIK7_Bediensoftware::keepFlashRunningState()
 {
     if (processAvrdude && processAvrdude->state() != QProcess::NotRunning)
         applyFlashRunningState();
+}
+
+TAVIK7_Bediensoftware::FlashToolStopper::~FlashToolStopper()
+{
+    QProcess *process = window->processAvrdude;
+    if (!process)
+        return;
+    process->disconnect(window);
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished();
+    }
 }

@@ -260,7 +260,8 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
     setDeviceButtonsEnabled(serialPort && serialPort->isOpen());
     if (messageHistory.contains(kMsgTableImplausible) || messageHistory.contains(kMsgCounterImplausible)) {
         showMessage(kMsgPlausible, false);
-        // The wizard's read became plausible only now: its version is shown here.
+        // The wizard's pending version display: a table that turns plausible
+        // while the wizard awaits its read shows the device's version here.
         if (wizardReadPending) {
             wizardReadPending = false;
             ui.labelSoftwareData->setText(tavik7::softwareVersionText(parameterRecord.softwareVersion));

@@ -240,7 +240,10 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     ui.pushButtonSetCounter->setText(textFor(14));
     ui.labelActCounterstatus->setText(textFor(15));
 
-    const tavik7::MultiplierTextIds multiplier = tavik7::multiplierTextIds(parameterRecord.significance);
+    // The combo, not the record: a significance chosen but not yet written
+    // keeps its multiplier.
+    const tavik7::MultiplierTextIds multiplier =
+        tavik7::multiplierTextIds(qint8(comboBoxSignificance->currentIndex()));
     ui.label_multi->setText(multiplier.multi < 0 ? QString() : textFor(multiplier.multi));
     ui.label_factor->setText(multiplier.factor < 0 ? QString() : textFor(multiplier.factor));
 

@@ -342,7 +342,7 @@ void TAVIK7_Bediensoftware::wizardRequestTimedOut()
 
 void TAVIK7_Bediensoftware::wizardRequestEnded()
 {
-    if (wizardVerdictPending || wizardCounterWritePending)
+    if (wizardReadPending || wizardVerdictPending || wizardCounterWritePending)
         QMetaObject::invokeMethod(this, [this] { wizardContinueAfterRequest(); }, Qt::QueuedConnection);
 }
 
@@ -351,6 +351,14 @@ void TAVIK7_Bediensoftware::wizardContinueAfterRequest()
     // Another request has started meanwhile; its end brings the wizard back.
     if (requestKind != NoRequest)
         return;
+    if (wizardReadPending) {
+        // The read ended without an answer to check ("Fehler!" from the
+        // device): the same cross as when it stays silent, so the user sees
+        // that choosing the decimal places again is the way on.
+        wizardReadPending = false;
+        ui.labelSoftwareData->clear();
+        ui.labelSymbol4->setPixmap(QPixmap(kIconFailed));
+    }
     if (wizardVerdictPending) {
         wizardVerdictPending = false;
         wizardFirmwareVerdict();

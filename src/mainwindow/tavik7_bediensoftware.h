@@ -301,6 +301,14 @@ private:
     // The port released for the run, to be taken back even if the list was
     // rebuilt meanwhile.
     QString flashReleasedPort;
+    // Ends a tool still running when the window closes. As a member it goes
+    // before the window's children: the process's own destructor would
+    // report the tool's end to a window already half torn down.
+    struct FlashToolStopper
+    {
+        TAVIK7_Bediensoftware *window;
+        ~FlashToolStopper();
+    } flashToolStopper{this};
 
     // NAMUR state. The log file is a child of the window: it outlives
     // namurLogStream, whose destructor still writes the buffered lines.

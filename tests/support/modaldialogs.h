@@ -61,6 +61,12 @@ private:
             button = box->buttons().value(0);
         if (button)
             button->click();
+        // The window's one message box may be shown again at once (one box
+        // leading to the next): once this showing has closed, the next is new.
+        if (!box->isVisible()) {
+            lastBox = nullptr;
+            seenBox = nullptr;
+        }
     }
 
     QMessageBox::StandardButton answer;
