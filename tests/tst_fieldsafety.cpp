@@ -1,15 +1,106 @@
-// Help beyond the specified messages: why a port did not open.
+// Help beyond the specified messages: why a port did not open, the history of
+// device writes, the backup before flashing and the cells a loaded file would
+// change in the device.
 
 #include <QtTest>
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include "devsim.h"
+#endif
+
+#include "changehistory.h"
+#include "filehooks.h"
 #include "modaldialogs.h"
+#include "readfile.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 #include "windowaccess.h"
+
+namespace {
+
+constexpr int kHoldBoxMs = 1500;
+constexpr int kRequestWaitMs = 10000;
+constexpr QRgb kPaleYellow = qRgb(255, 255, 200);
+
+QString message(int id)
+{
+    return tavik7::messageText(id, tavik7::German);
+}
+
+// Answers every box as it comes, with the first of the buttons offered:
+// Yes before Ok. Reused boxes shown again at once count as new ones.
+class BoxAnswerer : public QObject
+{
+public:
+    explicit BoxAnswerer(int holdMs = 0) : holdMs(holdMs)
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
+        timer.start();
+    }
+    QStringList texts;
+
+private:
+    void poll()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) {
+            seenBox = nullptr;
+            return;
+        }
+        if (box != seenBox) {
+            seenBox = box;
+            seen.start();
+        }
+        if (seen.elapsed() < holdMs)
+            return;
+        texts.append(box->text());
+        QAbstractButton *button = box->button(QMessageBox::Yes);
+        if (!button)
+            button = box->button(QMessageBox::Ok);
+        seenBox = nullptr;
+        if (button)
+            button->click();
+    }
+
+    int holdMs;
+    QTimer timer;
+    QElapsedTimer seen;
+    QPointer<QMessageBox> seenBox;
+};
+
+const char *const kCombos[] = {"comboBoxSignificance", "comboBoxTableBaudrate", "comboBoxTransmitMode",
+                               "comboBoxDirection", "comboBoxTelegramB", "comboBoxCrcStartValue"};
+
+QStringList tableSnapshot(QWidget &w)
+{
+    QStringList shown;
+    for (int row = 0; row < TAVIK7_Bediensoftware::ParameterRowCount; ++row) {
+        const QStandardItem *item = tableModel(w)->item(row, 1);
+        shown.append(item ? item->text() : QString());
+    }
+    for (const char *name : kCombos)
+        shown.append(QString::number(child<QComboBox>(w, name)->currentIndex()));
+    shown.append(child<QCheckBox>(w, "checkBoxLeadingPlus")->isChecked() ? "x" : "-");
+    return shown;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
 
 class TestFieldSafety : public QObject
 {
@@ -17,19 +108,74 @@ class TestFieldSafety : public QObject
 
 private slots:
     void initTestCase();
+    void init();
+    void cleanup();
     void vanishedPortSaysWhy();
+    void writeLeavesOneHistoryRecord();
+    void unwritableHistoryIsReportedOnce();
+    void loadedFileMarksDeviceDifferences();
+    void flashingLeavesABackupThatLoadsBack_data();
+    void flashingLeavesABackupThatLoadsBack();
 
 private:
+    [[nodiscard]] bool connectAndRead(const QStringList &simArgs = {});
+    QString folder() const { return appData->path() + QStringLiteral("/KLV TAVIK7 PC Software/"); }
+    QString historyFile() const { return folder() + QLatin1String(tavik7::kChangeHistoryFileName); }
+    QString outputLog() const { return folder() + QStringLiteral("Tavik7_Output_Logfile1.txt"); }
+    QPushButton *button(const char *name) { return child<QPushButton>(*window, name); }
+
     QScopedPointer<QTemporaryDir> appData;
+    std::unique_ptr<TAVIK7_Bediensoftware> window;
+#ifdef Q_OS_UNIX
+    std::unique_ptr<DevSim> sim;
+#endif
+    QString fileAnswer;
 };
 
 void TestFieldSafety::initTestCase()
 {
     registerTavik7Resources();
+    tavik7::fileNameHook = [this](const tavik7::FileNameRequest &) { return fileAnswer; };
+}
+
+void TestFieldSafety::init()
+{
     appData.reset(new QTemporaryDir);
     QVERIFY(appData->isValid());
     qputenv("APPDATA", QFile::encodeName(appData->path()));
     qputenv("TAVIK7_EXTRA_PORTS", QByteArray());
+}
+
+void TestFieldSafety::cleanup()
+{
+    window.reset();
+#ifdef Q_OS_UNIX
+    sim.reset();
+#endif
+    for (const char *name : {"TAVIK7_AVRDUDE", "FAKEAVRDUDE_OUTPUT", "FAKEAVRDUDE_EXIT"})
+        qunsetenv(name);
+    QVERIFY(noModalLeft());
+}
+
+bool TestFieldSafety::connectAndRead(const QStringList &simArgs)
+{
+#ifdef Q_OS_UNIX
+    sim = std::make_unique<DevSim>();
+    if (!sim->start(simArgs))
+        return false;
+    qputenv("TAVIK7_EXTRA_PORTS", QFile::encodeName(sim->portPath()));
+    window = std::make_unique<TAVIK7_Bediensoftware>();
+    window->show();
+    auto *devices = child<QComboBox>(*window, "comboBoxDevice");
+    devices->setCurrentIndex(devices->findText(sim->portPath()));
+    button("pushButtonConnect")->click();
+    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(2);
+    button("pushButtonReadSettings")->click();
+    return QTest::qWaitFor([this] { return consoleMessages(*window).contains(message(3)); }, kRequestWaitMs)
+        && QTest::qWaitFor([this] { return button("pushButtonWriteSettings")->isEnabled(); }, kRequestWaitMs);
+#else
+    return false;
+#endif
 }
 
 void TestFieldSafety::vanishedPortSaysWhy()
@@ -47,6 +193,175 @@ void TestFieldSafety::vanishedPortSaysWhy()
     QCOMPARE(messages.at(0), tavik7::messageText(61, tavik7::German));
     QVERIFY2(messages.at(1).contains(QStringLiteral("abgezogen")), qPrintable(messages.at(1)));
     QVERIFY(child<QPushButton>(window, "pushButtonConnect")->isEnabled());
+}
+
+void TestFieldSafety::writeLeavesOneHistoryRecord()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs the simulated device");
+#endif
+    QVERIFY(connectAndRead());
+    QVERIFY(!QFile::exists(historyFile()));
+
+    // A changed direction: the write sequence reads the counter anew and
+    // writes it back after the telegram; one record holds both.
+    child<QComboBox>(*window, "comboBoxDirection")->setCurrentIndex(1);
+    button("pushButtonWriteSettings")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(consoleMessages(*window).contains(message(4)), kRequestWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(button("pushButtonWriteSettings")->isEnabled(), kRequestWaitMs);
+
+    const QByteArray history = readFile(historyFile());
+    QVERIFY(history.startsWith(tavik7::changeHistoryHeader()));
+    const QByteArray record = history.mid(tavik7::changeHistoryHeader().size());
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(record.left(19)), "yyyy-MM-dd hh:mm:ss");
+    QVERIFY(qAbs(when.secsTo(QDateTime::currentDateTime())) < 60);
+    QCOMPARE(record.mid(19), "," + sim->portPath().toUtf8()
+                                 + ",123456789,Richtung/Direction,0: rechts,1: links,"
+                                   "Z\xc3\xa4hlwerksstand/Counter status,012345678,012345678\r\n");
+
+    // Setting the counter on its own: the old value is the last one read or written.
+    child<QLineEdit>(*window, "lineEditCounter")->setText(QStringLiteral("000000042"));
+    {
+        BoxAnswerer answerer(kHoldBoxMs);
+        button("pushButtonSetCounter")->click();
+        // Header, two records, nothing after the last line end.
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(historyFile()).count('\n'), 3, kRequestWaitMs);
+    }
+    QVERIFY(consoleMessages(*window).contains(message(4)));
+    const QList<QByteArray> lines = readFile(historyFile()).split('\n');
+    QVERIFY(lines.at(2).endsWith(",123456789,Z\xc3\xa4hlwerksstand/Counter status,012345678,000000042\r"));
+}
+
+void TestFieldSafety::unwritableHistoryIsReportedOnce()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs the simulated device");
+#endif
+    QVERIFY(connectAndRead());
+    // Tests run as root, for whom no folder is read-only: a directory in the
+    // history's place stands in for a history that cannot be written.
+    QVERIFY(QDir().mkdir(historyFile()));
+    auto *direction = child<QComboBox>(*window, "comboBoxDirection");
+    for (int pass = 0; pass < 2; ++pass) {
+        direction->setCurrentIndex(1 - direction->currentIndex());
+        const qsizetype before = readFile(outputLog()).count(QByteArray(tavik7::messageText(4, tavik7::German).toLatin1()));
+        button("pushButtonWriteSettings")->click();
+        // The write itself goes through all the same.
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(outputLog()).count(tavik7::messageText(4, tavik7::German).toLatin1()) > before,
+                                 kRequestWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(button("pushButtonWriteSettings")->isEnabled(), kRequestWaitMs);
+    }
+    const QString log = QString::fromLatin1(readFile(outputLog()));
+    QCOMPARE(log.count(QStringLiteral("Änderungshistorie")), 1);
+    QVERIFY(log.contains(QDir::toNativeSeparators(historyFile())));
+    QVERIFY(QFileInfo(historyFile()).isDir());
+}
+
+void TestFieldSafety::loadedFileMarksDeviceDifferences()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs the simulated device");
+#endif
+    QVERIFY(connectAndRead());
+    QTemporaryDir files;
+    fileAnswer = files.filePath(QStringLiteral("device.dat"));
+    button("pushButtonSaveSettings")->click();
+    QByteArray bytes = readFile(fileAnswer);
+    QVERIFY(bytes.contains("Einheit/Unit=m3\r\n") && bytes.contains("Richtung/Direction=0\r\n"));
+    bytes.replace("Einheit/Unit=m3\r\n", "Einheit/Unit=kWh\r\n").replace("Richtung/Direction=0", "Richtung/Direction=1");
+    fileAnswer = files.filePath(QStringLiteral("other.dat"));
+    QVERIFY(writeFile(fileAnswer, bytes));
+    button("pushButtonLoadSettings")->click();
+
+    QStandardItemModel *model = tableModel(*window);
+    QStandardItem *unit = model->item(TAVIK7_Bediensoftware::RowUnit, 1);
+    QCOMPARE(unit->text(), QStringLiteral("kWh"));
+    QCOMPARE(unit->background().color().rgb(), kPaleYellow);
+    QCOMPARE(unit->toolTip(), QStringLiteral("Im Gerät: m3"));
+    // The plausibility colour of the text stays.
+    QCOMPARE(unit->foreground().color().rgb(), qRgb(0, 0, 0));
+    auto *direction = child<QComboBox>(*window, "comboBoxDirection");
+    QCOMPARE(direction->currentIndex(), 1);
+    QVERIFY(direction->styleSheet().contains(QColor(kPaleYellow).name()));
+    QCOMPARE(direction->toolTip(), QStringLiteral("Im Gerät: 0: rechts"));
+    // Nothing else is marked.
+    for (int row = 0; row < TAVIK7_Bediensoftware::ParameterRowCount; ++row) {
+        if (QStandardItem *item = model->item(row, 1); item && row != TAVIK7_Bediensoftware::RowUnit)
+            QVERIFY2(item->toolTip().isEmpty() && item->background().style() == Qt::NoBrush, qPrintable(item->text()));
+    }
+    for (const char *name : kCombos) {
+        if (qstrcmp(name, "comboBoxDirection") != 0)
+            QVERIFY(child<QComboBox>(*window, name)->styleSheet().isEmpty());
+    }
+
+    // A read shows the device itself: the marks go.
+    button("pushButtonReadSettings")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(direction->currentIndex() == 0 && button("pushButtonWriteSettings")->isEnabled(),
+                             kRequestWaitMs);
+    unit = model->item(TAVIK7_Bediensoftware::RowUnit, 1);
+    QCOMPARE(unit->text(), QStringLiteral("m3"));
+    QVERIFY(unit->toolTip().isEmpty());
+    QCOMPARE(unit->background().style(), Qt::NoBrush);
+    QVERIFY(direction->styleSheet().isEmpty());
+    QVERIFY(direction->toolTip().isEmpty());
+}
+
+void TestFieldSafety::flashingLeavesABackupThatLoadsBack_data()
+{
+    QTest::addColumn<QString>("serialNumber");
+    QTest::addColumn<QString>("namePart");
+    QTest::newRow("plain") << QStringLiteral("123456789") << QStringLiteral("123456789");
+    // A device's serial number must not lead the backup out of its folder.
+    QTest::newRow("path characters") << QStringLiteral("../../x") << QStringLiteral(".._.._x");
+}
+
+void TestFieldSafety::flashingLeavesABackupThatLoadsBack()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs the simulated device");
+#else
+    QFETCH(QString, serialNumber);
+    QFETCH(QString, namePart);
+    QVERIFY(connectAndRead({QStringLiteral("--serial"), serialNumber}));
+    const QStringList read = tableSnapshot(*window);
+    QTemporaryDir files;
+    fileAnswer = files.filePath(QStringLiteral("saved.dat"));
+    button("pushButtonSaveSettings")->click();
+    const QByteArray saved = readFile(fileAnswer);
+    QVERIFY(!saved.isEmpty());
+
+    // Edits after the read are not the device's and stay out of the backup.
+    tableModel(*window)->item(TAVIK7_Bediensoftware::RowUnit, 1)->setText(QStringLiteral("kg"));
+    child<QComboBox>(*window, "comboBoxTransmitMode")->setCurrentIndex(4);
+
+    qputenv("TAVIK7_AVRDUDE", TAVIK7_FAKEAVRDUDE_PATH);
+    qputenv("FAKEAVRDUDE_OUTPUT", "avrdude done.  Thank you.\n");
+    qputenv("FAKEAVRDUDE_EXIT", "0");
+    const QString firmware = files.filePath(QStringLiteral("fw.hex"));
+    QVERIFY(writeFile(firmware, ":00000001FF\r\n"));
+    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(5);
+    child<QLineEdit>(*window, "lineEditSelectedFileFlashen")->setText(firmware);
+
+    BoxAnswerer answerer(kHoldBoxMs);
+    button("pushButtonFlashen")->click();
+    // Adapter, result, and the offer to load the backup.
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.texts.size() == 3, 30000);
+    QCOMPARE(answerer.texts.last(), QStringLiteral("Die vor dem Flashen gesicherten Parameter jetzt in die Tabelle laden?"));
+
+    const QStringList backups = QDir(folder()).entryList({QStringLiteral("Backup_*")}, QDir::Files, QDir::Name);
+    QCOMPARE(backups.size(), 2);
+    QVERIFY(QRegularExpression(QStringLiteral("^Backup_") + QRegularExpression::escape(namePart)
+                               + QStringLiteral("_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.counter\\.txt$"))
+                .match(backups.at(0)).hasMatch());
+    QCOMPARE(backups.at(1), backups.at(0).chopped(int(strlen(".counter.txt"))) + QStringLiteral(".dat"));
+    QCOMPARE(readFile(folder() + backups.at(1)), saved);
+    QCOMPARE(readFile(folder() + backups.at(0)), QByteArray("012345678\r\n"));
+    QVERIFY(readFile(outputLog()).contains(QDir::toNativeSeparators(folder() + backups.at(1)).toLatin1()));
+
+    // Yes loaded it: the table is the one that was read.
+    QTRY_COMPARE_WITH_TIMEOUT(tableSnapshot(*window), read, 5000);
+    QVERIFY(consoleMessages(*window).contains(message(5)));
+#endif
 }
 
 QTEST_MAIN(TestFieldSafety)

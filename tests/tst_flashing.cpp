@@ -21,10 +21,7 @@
 #include "devsim.h"
 #include "filehooks.h"
 #include "modaldialogs.h"
-#include "readfile.h"
-#include "tavik7_bediensoftware.h"
-#include "texttable.h"
-#include "windowaccess.h"
+#include "windowtest.h"
 
 namespace {
 
@@ -36,67 +33,6 @@ constexpr int kHoldBoxMs = 1500;
 
 const char *const kToolVariables[] = {"TAVIK7_AVRDUDE", "FAKEAVRDUDE_OUTPUT", "FAKEAVRDUDE_EXIT",
                                       "FAKEAVRDUDE_HANG", "FAKEAVRDUDE_ARGS_FILE"};
-
-QString message(int id)
-{
-    return tavik7::messageText(id, tavik7::German);
-}
-
-QString text(int id)
-{
-    return tavik7::text(id, tavik7::German);
-}
-
-// Answers message boxes like ModalAnswerer, but also the window's shared box
-// when it is shown again straight after being closed, with no pause in
-// between in which a poll could see it gone: the flash result box follows
-// the tool's end at once, and the adapter question may follow another box.
-class BoxAnswerer : public QObject
-{
-public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer, int holdMs = 0)
-        : answer(answer), holdMs(holdMs)
-    {
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
-        timer.start();
-    }
-
-    QStringList texts;
-    QStringList informativeTexts;
-    [[nodiscard]] int answered() const { return int(texts.size()); }
-
-private:
-    void poll()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible()) {
-            seenBox = nullptr;
-            return;
-        }
-        if (box != seenBox) {
-            seenBox = box;
-            seen.start();
-        }
-        if (seen.elapsed() < holdMs)
-            return;
-        texts.append(box->text());
-        informativeTexts.append(box->informativeText());
-        QAbstractButton *button = box->button(answer);
-        if (!button)
-            button = box->buttons().value(0);
-        // Closing the box hides it; if it shows up again, that is a new question.
-        seenBox = nullptr;
-        if (button)
-            button->click();
-    }
-
-    QMessageBox::StandardButton answer;
-    int holdMs;
-    QTimer timer;
-    QElapsedTimer seen;
-    QPointer<QMessageBox> seenBox;
-};
 
 } // namespace
 
@@ -123,7 +59,7 @@ private:
     void connectDevice(const QStringList &simArgs = {});
     void useFakeTool(const QByteArray &output, int exitCode);
     QString firmwareFile(const QString &name);
-    QString outputLog() const;
+    [[nodiscard]] QString log() const { return QString::fromLatin1(outputLog(appData->path())); }
     [[nodiscard]] bool portRetaken();
     [[nodiscard]] bool flashIdle();
     QPushButton *button(const char *name) { return child<QPushButton>(*window, name); }
@@ -156,20 +92,15 @@ void TestFlashing::cleanup()
     tavik7::fileNameHook = nullptr;
     for (const char *name : kToolVariables)
         qunsetenv(name);
-    QFile::remove(outputLog());
+    QFile::remove(appData->path() + QStringLiteral("/KLV TAVIK7 PC Software/Tavik7_Output_Logfile1.txt"));
     QVERIFY(noModalLeft());
 }
 
 void TestFlashing::connectDevice(const QStringList &simArgs)
 {
     QVERIFY2(sim->start(simArgs), qPrintable(sim->errorString()));
-    qputenv("TAVIK7_EXTRA_PORTS", QFile::encodeName(sim->portPath()));
-    window = std::make_unique<TAVIK7_Bediensoftware>();
-    window->show();
-    auto *devices = child<QComboBox>(*window, "comboBoxDevice");
-    devices->setCurrentIndex(devices->findText(sim->portPath()));
-    button("pushButtonConnect")->click();
-    QVERIFY(button("pushButtonDisconnect")->isEnabled());
+    window = openWindowOn(sim->portPath());
+    QVERIFY(connectWindow(*window, sim->portPath()));
     child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(5);
 }
 
@@ -189,11 +120,6 @@ QString TestFlashing::firmwareFile(const QString &name)
     if (file.open(QIODevice::WriteOnly))
         file.write(":00000001FF\r\n");
     return path;
-}
-
-QString TestFlashing::outputLog() const
-{
-    return appData->path() + QStringLiteral("/KLV TAVIK7 PC Software/Tavik7_Output_Logfile1.txt");
 }
 
 bool TestFlashing::portRetaken()
@@ -231,7 +157,7 @@ void TestFlashing::fileChoice()
     QCOMPARE(selected->text(), offered);
     QCOMPARE(asked.filter, QStringLiteral("*.hex"));
     QCOMPARE(asked.startName, QDir::currentPath() + QStringLiteral("/AVRDude/"));
-    QCOMPARE(consoleMessages(*window).first(), message(101).section(QLatin1Char('\n'), 0, 0));
+    QCOMPARE(consoleMessages(*window).first(), germanMessage(101).section(QLatin1Char('\n'), 0, 0));
 
     // Upper case and a cancelled dialog leave the choice as it was.
     for (const QString &other : {QStringLiteral("/fw/TAVIK.HEX"), QString()}) {
@@ -249,19 +175,19 @@ void TestFlashing::flashNeedsAFileAndTheAdapter()
 
     for (const QString &path : {QString(), QStringLiteral("/fw/TAVIK.HEX")}) {
         selected->setText(path);
-        BoxAnswerer answerer(QMessageBox::Ok);
+        ModalAnswerer answerer(QMessageBox::Ok);
         button("pushButtonFlashen")->click();
         QCOMPARE(answerer.answered(), 0);
-        QVERIFY(child<QTextEdit>(*window, "textEditOutput")->toPlainText().contains(message(63)));
+        QVERIFY(child<QTextEdit>(*window, "textEditOutput")->toPlainText().contains(germanMessage(63)));
     }
 
     // Cancel in the adapter box: the port stays, no tool runs.
     selected->setText(firmwareFile(QStringLiteral("fw.hex")));
     {
-        BoxAnswerer answerer(QMessageBox::Cancel, kHoldBoxMs);
+        ModalAnswerer answerer(QMessageBox::Cancel, kHoldBoxMs);
         button("pushButtonFlashen")->click();
         QCOMPARE(answerer.answered(), 1);
-        QCOMPARE(answerer.texts.first(), text(243));
+        QCOMPARE(answerer.texts.first(), germanText(243));
     }
     QVERIFY(button("pushButtonDisconnect")->isEnabled());
     QVERIFY(flashIdle());
@@ -277,11 +203,11 @@ void TestFlashing::successfulRunRetakesPort()
     const QString path = firmwareFile(QStringLiteral("new fw/\"v1.12\" tavik.hex"));
     child<QLineEdit>(*window, "lineEditSelectedFileFlashen")->setText(path);
 
-    BoxAnswerer answerer(QMessageBox::Ok, kHoldBoxMs);
+    ModalAnswerer answerer(QMessageBox::Ok, kHoldBoxMs);
     button("pushButtonFlashen")->click();
     QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 2, kRunWaitMs);
-    QCOMPARE(answerer.texts.at(1), text(245));
-    QCOMPARE(answerer.informativeTexts.at(1), text(244));
+    QCOMPARE(answerer.texts.at(1), germanText(245));
+    QCOMPARE(answerer.informativeTexts.at(1), germanText(244));
     QVERIFY(portRetaken());
     QVERIFY(flashIdle());
 
@@ -291,18 +217,14 @@ void TestFlashing::successfulRunRetakesPort()
     QCOMPARE(args.value(9), sim->portPath());
     QCOMPARE(args.value(11), QStringLiteral("flash:w:") + path + QStringLiteral(":i"));
 
-    const QString console = child<QTextEdit>(*window, "textEditConsole")->toPlainText();
-    QVERIFY(console.startsWith(QStringLiteral("\"") + QDir::toNativeSeparators(TAVIK7_FAKEAVRDUDE_PATH)
-                               + QStringLiteral("\" -u -p m168 -b 9600 -c avr109 -v -P ") + sim->portPath()
-                               + QStringLiteral(" -U flash:w:\"") + path + QStringLiteral("\":i\n")));
-    QVERIFY(console.contains(QStringLiteral("avrdude done.  Thank you.")));
+    QVERIFY(child<QTextEdit>(*window, "textEditConsole")->toPlainText().contains(QStringLiteral("Thank you.")));
 
     // The port was released before the tool ran and taken back after the box.
-    const QString log = QString::fromLatin1(readFile(outputLog()));
-    const qsizetype closed = log.indexOf(message(8));
-    const qsizetype instructions = log.indexOf(message(101), closed);
-    const qsizetype succeeded = log.indexOf(message(10), instructions);
-    const qsizetype reopened = log.indexOf(message(7), succeeded);
+    const QString log = this->log();
+    const qsizetype closed = log.indexOf(germanMessage(8));
+    const qsizetype instructions = log.indexOf(germanMessage(101), closed);
+    const qsizetype succeeded = log.indexOf(germanMessage(10), instructions);
+    const qsizetype reopened = log.indexOf(germanMessage(7), succeeded);
     QVERIFY(closed >= 0 && instructions > closed && succeeded > instructions && reopened > succeeded);
     // A manual flash returns to the parameter tab.
     QCOMPARE(child<QTabWidget>(*window, "tabWidget")->currentIndex(), 2);
@@ -325,16 +247,16 @@ void TestFlashing::failedRunsAreFailures()
     useFakeTool(output, exitCode);
     child<QLineEdit>(*window, "lineEditSelectedFileFlashen")->setText(firmwareFile(QStringLiteral("fw.hex")));
 
-    BoxAnswerer answerer(QMessageBox::Ok, kHoldBoxMs);
+    ModalAnswerer answerer(QMessageBox::Ok, kHoldBoxMs);
     button("pushButtonFlashen")->click();
     QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 2, kRunWaitMs);
-    QCOMPARE(answerer.texts.at(1), text(246));
+    QCOMPARE(answerer.texts.at(1), germanText(246));
     QVERIFY(answerer.informativeTexts.at(1).isEmpty());
     QVERIFY(portRetaken());
     QVERIFY(flashIdle());
-    const QString log = QString::fromLatin1(readFile(outputLog()));
-    QVERIFY(log.contains(message(66)));
-    QVERIFY(!log.contains(message(10)));
+    const QString log = this->log();
+    QVERIFY(log.contains(germanMessage(66)));
+    QVERIFY(!log.contains(germanMessage(10)));
     QVERIFY(child<QTextEdit>(*window, "textEditConsole")->toPlainText().contains(QStringLiteral("Thank you."))
             == output.contains("Thank you."));
 }
@@ -345,18 +267,18 @@ void TestFlashing::missingToolGivesThePortBack()
     qputenv("TAVIK7_AVRDUDE", QFile::encodeName(work->filePath(QStringLiteral("AVRDude/avrdude"))));
     child<QLineEdit>(*window, "lineEditSelectedFileFlashen")->setText(firmwareFile(QStringLiteral("fw.hex")));
 
-    BoxAnswerer answerer(QMessageBox::Ok);
+    ModalAnswerer answerer(QMessageBox::Ok);
     button("pushButtonFlashen")->click();
     QVERIFY(portRetaken());
     QVERIFY(flashIdle());
     QVERIFY(child<QTextEdit>(*window, "textEditConsole")->isEnabled());
     QCOMPARE(answerer.answered(), 1); // only the adapter question, no result box
 
-    const QString log = QString::fromLatin1(readFile(outputLog()));
-    const qsizetype error = log.indexOf(message(67));
+    const QString log = this->log();
+    const qsizetype error = log.indexOf(germanMessage(67));
     QVERIFY(error >= 0);
-    QVERIFY(log.indexOf(message(65), error) > error);
-    QVERIFY(!log.contains(message(66)));
+    QVERIFY(log.indexOf(germanMessage(65), error) > error);
+    QVERIFY(!log.contains(germanMessage(66)));
 }
 
 void TestFlashing::hangingToolIsCancelled()
@@ -367,7 +289,7 @@ void TestFlashing::hangingToolIsCancelled()
     child<QLineEdit>(*window, "lineEditSelectedFileFlashen")->setText(firmwareFile(QStringLiteral("fw.hex")));
     auto *console = child<QTextEdit>(*window, "textEditConsole");
 
-    BoxAnswerer answerer(QMessageBox::Ok, kHoldBoxMs);
+    ModalAnswerer answerer(QMessageBox::Ok, kHoldBoxMs);
     button("pushButtonFlashen")->click();
     QTRY_VERIFY_WITH_TIMEOUT(console->toPlainText().contains(QStringLiteral("Reading | ####")), kRunWaitMs);
     QVERIFY(!console->isEnabled());
@@ -385,13 +307,13 @@ void TestFlashing::hangingToolIsCancelled()
 
     button("pushButtonFlashenCancel")->click();
     QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 2, kRunWaitMs);
-    QCOMPARE(answerer.texts.at(1), text(246));
+    QCOMPARE(answerer.texts.at(1), germanText(246));
     QVERIFY(portRetaken());
     QVERIFY(flashIdle());
-    const QString log = QString::fromLatin1(readFile(outputLog()));
-    const qsizetype error = log.lastIndexOf(message(67));
+    const QString log = this->log();
+    const qsizetype error = log.lastIndexOf(germanMessage(67));
     QVERIFY(error >= 0);
-    QVERIFY(log.indexOf(message(66), error) > error);
+    QVERIFY(log.indexOf(germanMessage(66), error) > error);
 }
 
 void TestFlashing::closingDuringRunEndsTheTool()
@@ -400,7 +322,7 @@ void TestFlashing::closingDuringRunEndsTheTool()
     useFakeTool("Writing | ##\\n", 0);
     qputenv("FAKEAVRDUDE_HANG", "1");
     child<QLineEdit>(*window, "lineEditSelectedFileFlashen")->setText(firmwareFile(QStringLiteral("fw.hex")));
-    BoxAnswerer answerer(QMessageBox::Ok);
+    ModalAnswerer answerer(QMessageBox::Ok);
     button("pushButtonFlashen")->click();
     QTRY_VERIFY_WITH_TIMEOUT(button("pushButtonFlashenCancel")->isEnabled(), kRunWaitMs);
     auto *process = window->findChild<QProcess *>();
@@ -423,11 +345,11 @@ void TestFlashing::realAvrdudeFlashesTheSimulator()
     child<QLineEdit>(*window, "lineEditSelectedFileFlashen")
         ->setText(QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex"));
 
-    BoxAnswerer answerer(QMessageBox::Ok, kHoldBoxMs);
+    ModalAnswerer answerer(QMessageBox::Ok, kHoldBoxMs);
     window->onFlashenClicked();
     QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 2, kRealFlashWaitMs);
     const QString console = child<QTextEdit>(*window, "textEditConsole")->toPlainText();
-    QVERIFY2(answerer.texts.at(1) == text(245), qPrintable(console));
+    QVERIFY2(answerer.texts.at(1) == germanText(245), qPrintable(console));
     QVERIFY(console.contains(QStringLiteral("300 bytes of flash verified")));
     QVERIFY(portRetaken());
 

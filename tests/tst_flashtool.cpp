@@ -18,7 +18,6 @@ class TestFlashTool : public QObject
 private slots:
     void commandLineOnWindows();
     void commandLineOnLinux();
-    void pathReachesToolIntact();
     void runJudgement_data();
     void runJudgement();
     void toolLocation();
@@ -44,16 +43,6 @@ void TestFlashTool::commandLineOnLinux()
                          QStringLiteral("/home/tech/fw/tavik_v1_12.hex")),
              QStringLiteral("\"AVRDude/avrdude\" -u -p m168 -b 9600 -c avr109 -v -P /dev/ttyUSB0 "
                             "-U flash:w:\"/home/tech/fw/tavik_v1_12.hex\":i"));
-}
-
-void TestFlashTool::pathReachesToolIntact()
-{
-    // Quotes in an argument list would reach avrdude as part of the name.
-    const QString path = QStringLiteral("C:/My Firmware/\"new\" tavik.hex");
-    const QStringList args = arguments(QStringLiteral("\\\\.\\COM3"), path);
-    QCOMPARE(args,
-             (QStringList{"-u", "-p", "m168", "-b", "9600", "-c", "avr109", "-v", "-P", "\\\\.\\COM3", "-U",
-                          "flash:w:C:/My Firmware/\"new\" tavik.hex:i"}));
 }
 
 void TestFlashTool::runJudgement_data()

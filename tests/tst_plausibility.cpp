@@ -69,7 +69,6 @@ void TestPlausibility::rowRules_data()
     QTest::addColumn<bool>("plausible");
 
     QTest::newRow("unit m3") << kRowUnit << "m3" << "m3" << true;
-    QTest::newRow("unit kWh") << kRowUnit << "kWh" << "kWh" << true;
     QTest::newRow("unit with blank") << kRowUnit << "m 3" << "m 3" << false;
     QTest::newRow("unit empty") << kRowUnit << "" << "" << false;
     QTest::newRow("unit four letters cut") << kRowUnit << "abcd" << "abc" << true;
@@ -80,7 +79,6 @@ void TestPlausibility::rowRules_data()
     QTest::newRow("manufacturer _ and &") << kRowManufacturer << "A&_" << "A&_" << true;
     QTest::newRow("manufacturer digit") << kRowManufacturer << "AB1" << "AB1" << false;
     QTest::newRow("manufacturer empty") << kRowManufacturer << "" << "" << true;
-    QTest::newRow("manufacturer blank") << kRowManufacturer << "A B" << "A B" << false;
 
     QTest::newRow("device type printable") << kRowDeviceType << "T-7 /x" << "T-7 /x" << true;
     QTest::newRow("device type cut to 6") << kRowDeviceType << "TAVIK77" << "TAVIK7" << true;
@@ -90,20 +88,17 @@ void TestPlausibility::rowRules_data()
     QTest::newRow("device type non-ASCII") << kRowDeviceType << QString::fromUtf8("\u00e4") << QString::fromUtf8("\u00e4")
                                            << false;
     QTest::newRow("serial cut to 9") << kRowSerialNumber << "1234567890" << "123456789" << true;
-    QTest::newRow("serial empty") << kRowSerialNumber << "" << "" << true;
 
     QTest::newRow("year 1949") << kRowYear << "1949" << "1949" << false;
     QTest::newRow("year 1950") << kRowYear << "1950" << "1950" << true;
     QTest::newRow("year 2049") << kRowYear << "2049" << "2049" << true;
     QTest::newRow("year 2050") << kRowYear << "2050" << "2050" << false;
     QTest::newRow("year dashes") << kRowYear << "----" << "----" << false;
-    QTest::newRow("year cut to 4") << kRowYear << "20245" << "2024" << true;
     QTest::newRow("year empty") << kRowYear << "" << "" << false;
 
     QTest::newRow("version 1.12") << kRowSoftwareVersion << "1.12" << "1.12" << true;
     QTest::newRow("version 1120") << kRowSoftwareVersion << "1120" << "1120" << true;
     QTest::newRow("version 1.1") << kRowSoftwareVersion << "1.1" << "1.1" << false;
-    QTest::newRow("version 11.2") << kRowSoftwareVersion << "11.2" << "11.2" << true;
     QTest::newRow("version .112") << kRowSoftwareVersion << ".112" << ".112" << false;
     QTest::newRow("version 112.") << kRowSoftwareVersion << "112." << "112." << false;
     QTest::newRow("version cut 1.123") << kRowSoftwareVersion << "1.123" << "1.12" << true;
@@ -153,11 +148,9 @@ void TestPlausibility::counterCheck_data()
     QTest::newRow("8 -3 ok") << "12345,678" << 0 << 111 << true;
     QTest::newRow("8 -3 comma late") << "123456,78" << 0 << 111 << false;
     QTest::newRow("8 -3 no comma") << "12345678" << 0 << 111 << false;
-    QTest::newRow("8 -3 short") << "12345,67" << 0 << 111 << false;
     QTest::newRow("8 -2 ok") << "123456,78" << 1 << 111 << true;
     QTest::newRow("8 -2 comma early") << "12345,678" << 1 << 111 << false;
     QTest::newRow("8 -1 ok") << "1234567,8" << 2 << 111 << true;
-    QTest::newRow("8 -1 comma at end") << "12345678," << 2 << 111 << false;
     QTest::newRow("8 0 ok") << "12345678" << 3 << 111 << true;
     QTest::newRow("8 0 short") << "1234567" << 3 << 111 << false;
     QTest::newRow("8 +1 comma") << "1234567,8" << 4 << 111 << false;
@@ -167,7 +160,6 @@ void TestPlausibility::counterCheck_data()
     QTest::newRow("9 -3 ok") << "123456,789" << 0 << 112 << true;
     QTest::newRow("9 -3 eight digits") << "12345,678" << 0 << 112 << false;
     QTest::newRow("9 -2 ok") << "1234567,89" << 1 << 112 << true;
-    QTest::newRow("9 -2 comma early") << "123456,789" << 1 << 112 << false;
     QTest::newRow("9 -1 ok") << "12345678,9" << 2 << 112 << true;
     QTest::newRow("9 0 ok") << "000123456" << 3 << 112 << true;
     QTest::newRow("9 0 eight digits") << "00012345" << 3 << 112 << false;
@@ -176,7 +168,6 @@ void TestPlausibility::counterCheck_data()
     QTest::newRow("9 -1 letter before comma") << "1234567x,9" << 2 << 112 << false;
 
     QTest::newRow("empty, comma") << "" << 1 << 112 << false;
-    QTest::newRow("empty, no comma") << "" << 3 << 111 << false;
     // An empty significance combo (an index from a file) asks for no comma.
     QTest::newRow("no significance") << "123456789" << -1 << 112 << true;
 }
@@ -202,11 +193,9 @@ void TestPlausibility::counterFormatting_data()
 
     QTest::newRow("8 -3") << "12345678" << 0 << 111 << "12345,678";
     QTest::newRow("8 -2") << "12345678" << 1 << 111 << "123456,78";
-    QTest::newRow("8 -1") << "12345678" << 2 << 111 << "1234567,8";
     QTest::newRow("8 0 drops comma") << "12345,678" << 3 << 111 << "12345678";
     QTest::newRow("9 -3") << "123456789" << 0 << 112 << "123456,789";
     QTest::newRow("9 -2 moves comma") << "123456,789" << 1 << 112 << "1234567,89";
-    QTest::newRow("9 -1") << "123456789" << 2 << 112 << "12345678,9";
     QTest::newRow("9 +2") << "1234567,89" << 5 << 112 << "123456789";
     QTest::newRow("too short stays unpadded") << "12" << 0 << 111 << "12";
 }
@@ -256,8 +245,6 @@ void TestPlausibility::keyFilter_data()
     QTest::newRow("left from 0 wraps to the end") << "1234567,8" << 0 << 9 << "<" << "1234567,8" << 8;
     QTest::newRow("left skips the comma") << "1234567,8" << 8 << 9 << "<" << "1234567,8" << 6;
     QTest::newRow("right skips the comma") << "1234567,8" << 6 << 9 << ">" << "1234567,8" << 8;
-    QTest::newRow("right wraps") << "1234567,8" << 8 << 9 << ">" << "1234567,8" << 0;
-    QTest::newRow("left then digit") << "1234567,8" << 0 << 9 << "<5" << "1234567,5" << 0;
     QTest::newRow("digit on the comma replaces it") << "1234567,8" << 7 << 9 << "0" << "123456708" << 8;
     QTest::newRow("other keys change nothing") << "1234567,8" << 3 << 9 << "BDx .-" << "1234567,8" << 3;
     QTest::newRow("no comma, wrap") << "12345678" << 6 << 8 << "99" << "12345699" << 0;
@@ -287,11 +274,9 @@ void TestPlausibility::softwareCrcCell_data()
 
     QTest::newRow("lower case") << "0a3f" << 0x0A3F;
     QTest::newRow("upper case") << "0A3F" << 0x0A3F;
-    QTest::newRow("short") << "3f" << 0x3F;
     QTest::newRow("largest") << "ffff" << 0xFFFF;
     QTest::newRow("five digits") << "10a3f" << 0;
     QTest::newRow("five digits, leading zero") << "00a3f" << 0;
-    QTest::newRow("eight digits") << "12345678" << 0;
     QTest::newRow("not hex") << "zz" << 0;
     QTest::newRow("empty") << "" << 0;
 }

@@ -49,21 +49,6 @@ private slots:
         }
     }
 
-    void bilingualLabels()
-    {
-        const char *const labels[] = {"Einheit/Unit", "Wertigkeit/Significance", "Führendes Plus/Leading plus",
-            "Hersteller/Manufacturer", "Gerätetyp/Device type", "Seriennummer/Serial number",
-            "Baujahr/Year of manufacture", "Softwareversion/Software version", "Software CRC/Software CRC",
-            "Baudrate/Baud rate", "Sendemodus/Transmit mode", "Richtung/Direction", "Telegramm B/Telegram B",
-            "CRC Startwert/CRC start value", "Zählwerksstand/Counter status"};
-        static_assert(std::size(labels) == kBilingualLabelCount);
-        for (int k = 0; k < kBilingualLabelCount; ++k) {
-            QCOMPARE(bilingualLabel(k), u(labels[k]));
-            // The labels run across the entries slot by slot, not as language pairs.
-            QCOMPARE(text(kFirstBilingualTextId + k / 2, k % 2), u(labels[k]));
-        }
-    }
-
     void nullSlotAndRanges()
     {
         QCOMPARE(rawText(131, English), nullptr);

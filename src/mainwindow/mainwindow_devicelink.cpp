@@ -228,6 +228,9 @@ void TAVIK7_Bediensoftware::sendRequest(RequestKind kind, const QByteArray &byte
     // Whatever arrived since the last request is stale.
     serialPort->flush();
     serialPort->readAll();
+    // Also what the driver holds and no readyRead() has fetched yet, such as
+    // the tail of an answer that came after its time-out.
+    serialPort->clear(QSerialPort::Input);
     receiveBuffer.clear();
     serialPort->write(bytes);
     requestTimer->start(timeoutMs);
@@ -235,6 +238,7 @@ void TAVIK7_Bediensoftware::sendRequest(RequestKind kind, const QByteArray &byte
 
 void TAVIK7_Bediensoftware::stopRequest()
 {
+    flushPendingHistory();
     requestTimer->stop();
     requestKind = NoRequest;
     sequenceMode = NoSequence;
@@ -351,6 +355,7 @@ void TAVIK7_Bediensoftware::handleParameterAnswer()
     lastCrc = answer.computedCrc;
     if (answer.status == tavik7::ParameterAnswerStatus::CrcOk) {
         showMessage(kMsgParametersRead, false);
+        rememberDeviceRecord(sequenceMode != WriteSequence);
         if (sequenceMode == WriteSequence) {
             // The table is not refreshed: the user's edits are what gets written.
             if (comboBoxDirection->currentIndex() != parameterRecord.direction) {
@@ -423,6 +428,7 @@ void TAVIK7_Bediensoftware::handleCounterAnswer()
     // the steps above may already have left it in place, and the flag must not
     // keep the verdict on what the user had typed before.
     onCounterTextChanged(ui.lineEditCounter->text());
+    rememberDeviceCounter();
 
     if (sequenceMode == WriteSequence) {
         emit writeSettings();
@@ -443,6 +449,7 @@ void TAVIK7_Bediensoftware::handleWriteParametersAnswer()
         return;
     if (receiveBuffer.contains("OK")) {
         showMessage(kMsgParametersWritten, true);
+        noteParametersWritten();
         if (sequenceMode == WriteSequence)
             emit writeCounterStatus();
         else
@@ -461,6 +468,7 @@ void TAVIK7_Bediensoftware::handleWriteCounterAnswer()
         counter.remove(QLatin1Char(','));
         const bool echoed = receiveBuffer.contains(counter.toLatin1());
         showMessage(echoed ? kMsgCounterWritten : kMsgWriteCounterError, sequenceMode == WriteSequence);
+        noteCounterAnswer(echoed);
         stopRequest();
         updatePlausibilityState();
     }

@@ -65,6 +65,7 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
     messageBox->setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
     if (messageBox->exec() != QMessageBox::Ok)
         return;
+    backUpDeviceBeforeFlash();
 
     const tavik7::flashtool::Tool tool = tavik7::flashtool::locateTool();
     const QString port = tavik7::flashtool::portArgument(tavik7::flashtool::kThisSystem, serialPort->portName());
@@ -142,6 +143,7 @@ void TAVIK7_Bediensoftware::onProcessAvrdudeFinished(int exitCode, QProcess::Exi
 
     retakePortAfterFlash();
     applyFlashIdleState();
+    offerBackupAfterFlash();
 }
 
 void TAVIK7_Bediensoftware::retakePortAfterFlash()

@@ -1,6 +1,10 @@
 // The one-page bilingual inspection report.
 
 #include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QTemporaryFile>
 #include <QFont>
 #include <QFontDatabase>
 #include <QImage>
@@ -43,6 +47,27 @@ constexpr int kTitleFontPx = 25;
 constexpr int kHeadingFontPx = 17;
 constexpr int kTextFontPx = 15;
 
+// Copies a finished PDF over the chosen file through QSaveFile (unbuffered:
+// with a buffer, a failed flush still let commit() replace the old file).
+// A PDF that lacks its end-of-file marker was cut short and is not used.
+bool replaceWithCompletePdf(const QString &draftPath, const QString &targetPath)
+{
+    QFile draft(draftPath);
+    if (!draft.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray pdf = draft.readAll();
+    if (!pdf.trimmed().endsWith("%%EOF"))
+        return false;
+    QSaveFile target(targetPath);
+    if (!target.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    if (target.write(pdf) != pdf.size()) {
+        target.cancelWriting();
+        return false;
+    }
+    return target.commit();
+}
+
 } // namespace
 
 void TAVIK7_Bediensoftware::onCreatePdf()
@@ -66,20 +91,31 @@ void TAVIK7_Bediensoftware::writeInspectionReport()
         return;
     }
 
+    // The printer writes into a file of its own; the chosen file is replaced
+    // only by a complete report, so a full disk never cuts an earlier report
+    // that carries the same name.
+    QTemporaryFile draft(QDir::tempPath() + QStringLiteral("/tavik7-report-XXXXXX.pdf"));
+    if (!draft.open())
+        return;
+    draft.close();
+
     QPrinter printer(QPrinter::ScreenResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(name);
+    printer.setOutputFileName(draft.fileName());
     // The layout reaches down to the last note's underline. Where the default
     // page and margins leave less room than that (Letter paper), the margins
     // give way rather than the notes.
     if (printer.height() < kLayoutHeightPx)
         printer.setPageMargins(QMarginsF(0, 0, 0, 0));
     QPainter painter;
-    // A folder the user may not write to ends the report quietly.
     if (!painter.begin(&printer))
         return;
     paintInspectionReport(painter, printer.width(), today);
     if (!painter.end())
+        return;
+    // A folder the user may not write to, or a disk that filled up, ends the
+    // report quietly, as an unwritable folder always did.
+    if (!replaceWithCompletePdf(draft.fileName(), name))
         return;
 
     showMessage(kMsgPdfCreated, true);

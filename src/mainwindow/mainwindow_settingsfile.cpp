@@ -37,8 +37,12 @@ QString TAVIK7_Bediensoftware::deviceFileSuggestion() const
 
 void TAVIK7_Bediensoftware::onLoadSettingsClicked()
 {
-    const QString name = tavik7::askFileName(
-        {tavik7::FileNameRequest::Open, this, textFor(kLoadCaptionTextId), appDataFolder, kSettingsFilter});
+    loadSettingsFile(tavik7::askFileName(
+        {tavik7::FileNameRequest::Open, this, textFor(kLoadCaptionTextId), appDataFolder, kSettingsFilter}));
+}
+
+void TAVIK7_Bediensoftware::loadSettingsFile(const QString &name)
+{
     if (name.isEmpty() || !name.contains(kSettingsExtension)) {
         showMessage(kMsgNoParameterFile, false);
         return;
@@ -71,6 +75,7 @@ void TAVIK7_Bediensoftware::onLoadSettingsClicked()
     // index from the file left empty.
     updatePlausibilityState();
     showWizardStep(1);
+    markDifferencesFromDevice();
 }
 
 void TAVIK7_Bediensoftware::onSaveSettingsClicked()

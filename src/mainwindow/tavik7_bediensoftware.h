@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTextStream>
 
+#include "changehistory.h"
 #include "console.h"
 #include "parameterrecord.h"
 #include "portenumerator.h"
@@ -173,6 +174,36 @@ private:
     // Field safety (mainwindow_fieldsafety.cpp): help beyond the messages.
     void appendConsoleNote(const QString &text);
     void explainPortOpenFailure();
+    // Hooks where a device request succeeds. The device's record and counter
+    // as last read (or written) feed the change history, the backup before
+    // flashing and the marks of cells that a loaded file would change.
+    void rememberDeviceRecord(bool tableRefilled);
+    void rememberDeviceCounter();
+    void noteParametersWritten();
+    void noteCounterAnswer(bool written);
+    // Writes the parameter changes held back for the counter write that did not follow.
+    void flushPendingHistory();
+    void appendHistoryRecord(const QString &serialNumber, const QList<tavik7::FieldChange> &changes);
+    void backUpDeviceBeforeFlash();
+    void offerBackupAfterFlash();
+    void showBackupOffer(const QString &backupFile);
+    // The Load button's loader without its dialog (mainwindow_settingsfile.cpp).
+    void loadSettingsFile(const QString &name);
+    void markDifferencesFromDevice();
+    void clearDeviceDifferenceMarks();
+
+    tavik7::ParameterRecord deviceRecord{};
+    bool deviceRecordKnown = false;
+    QString deviceCounterText;
+    bool deviceCounterKnown = false;
+    // Parameter changes acknowledged in the write sequence, written together
+    // with the counter write that follows them as one record.
+    QList<tavik7::FieldChange> pendingHistoryChanges;
+    QString pendingHistorySerial;
+    bool historyPending = false;
+    bool historyFailureReported = false;
+    QString flashBackupFile;  // this run's backup, offered after a successful flash
+    QList<int> markedRows;
 
     // Parameters
     void setupParameterTable();

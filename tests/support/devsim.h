@@ -29,6 +29,8 @@ public:
     bool start(const QStringList &args = {});
 
     [[nodiscard]] QString portPath() const { return m_portPath; }
+    // The simulator's process id, to freeze it (SIGSTOP) or kill it mid-answer.
+    [[nodiscard]] qint64 processId() const { return m_process.processId(); }
 
     // The "RX ..." lines received so far, oldest first.
     QStringList received();

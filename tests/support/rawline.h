@@ -39,6 +39,8 @@ public:
 
     [[nodiscard]] bool isOpen() const { return m_master >= 0; }
     [[nodiscard]] QString portPath() const { return m_port; }
+    // The far end, non-blocking, for a test that plays the device on its own thread.
+    [[nodiscard]] int masterFd() const { return m_master; }
 
     // Writes all bytes from a helper thread while this thread's event loop
     // runs, so the program under test reads as fast as the line carries them.

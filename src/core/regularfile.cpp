@@ -1,0 +1,41 @@
+#include "regularfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace tavik7 {
+
+bool openRegularFile(QFile &file, const QString &path, bool append)
+{
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered
+        | (append ? QIODevice::Append : QIODevice::OpenMode());
+#ifdef Q_OS_UNIX
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (append ? O_APPEND : 0),
+                          0644);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    const QFileInfo info(path);
+    if (info.isSymLink() || info.isJunction() || (info.exists() && !info.isFile()))
+        return false;
+    file.setFileName(path);
+    // Append even when the file is to be emptied: a plain WriteOnly would
+    // truncate before the checks above could matter.
+    return file.open(mode | QIODevice::Append);
+#endif
+}
+
+} // namespace tavik7
