@@ -1,4 +1,4 @@
-// Help beyond the specified messages: why a port did not open, the history of
+// Help beyond the console's messages: why a port did not open, the history of
 // device writes, the backup before flashing and the cells a loaded file would
 // change in the device.
 
