@@ -24,6 +24,7 @@
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 #include "windowaccess.h"
+#include "windowtest.h"
 
 namespace {
 
@@ -77,28 +78,6 @@ private:
     QElapsedTimer seen;
     QPointer<QMessageBox> seenBox;
 };
-
-const char *const kCombos[] = {"comboBoxSignificance", "comboBoxTableBaudrate", "comboBoxTransmitMode",
-                               "comboBoxDirection", "comboBoxTelegramB", "comboBoxCrcStartValue"};
-
-QStringList tableSnapshot(QWidget &w)
-{
-    QStringList shown;
-    for (int row = 0; row < TAVIK7_Bediensoftware::ParameterRowCount; ++row) {
-        const QStandardItem *item = tableModel(w)->item(row, 1);
-        shown.append(item ? item->text() : QString());
-    }
-    for (const char *name : kCombos)
-        shown.append(QString::number(child<QComboBox>(w, name)->currentIndex()));
-    shown.append(child<QCheckBox>(w, "checkBoxLeadingPlus")->isChecked() ? "x" : "-");
-    return shown;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 } // namespace
 

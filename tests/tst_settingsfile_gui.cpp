@@ -41,29 +41,6 @@ const QByteArray kExpectedFile("[Tavik-Parameter]\r\n"
                                "Telegramm B/Telegram B=3\r\n"
                                "CRC Startwert/CRC start value=1\r\n");
 
-const char *const kCombos[] = {"comboBoxSignificance", "comboBoxTableBaudrate", "comboBoxTransmitMode",
-                               "comboBoxDirection", "comboBoxTelegramB", "comboBoxCrcStartValue"};
-
-// Everything the table shows, for comparing before and after.
-QStringList tableSnapshot(QWidget &w)
-{
-    QStringList shown;
-    for (int row = 0; row < TAVIK7_Bediensoftware::ParameterRowCount; ++row) {
-        const QStandardItem *item = tableModel(w)->item(row, 1);
-        shown.append(item ? item->text() : QString());
-    }
-    for (const char *name : kCombos)
-        shown.append(QString::number(child<QComboBox>(w, name)->currentIndex()));
-    shown.append(child<QCheckBox>(w, "checkBoxLeadingPlus")->isChecked() ? "x" : "-");
-    return shown;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 class TestSettingsFileGui : public QObject

@@ -6,6 +6,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QFile>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -69,6 +71,30 @@ inline bool connectWindow(QWidget &window, const QString &port)
     devices->setCurrentIndex(index);
     child<QPushButton>(window, "pushButtonConnect")->click();
     return window.windowTitle() == QStringLiteral("TAVIK7 PC Software: ") + port;
+}
+
+// The combo box cells of the parameter table.
+inline const char *const kCombos[] = {"comboBoxSignificance", "comboBoxTableBaudrate", "comboBoxTransmitMode",
+                                      "comboBoxDirection", "comboBoxTelegramB", "comboBoxCrcStartValue"};
+
+// Everything the table shows, for comparing before and after.
+inline QStringList tableSnapshot(QWidget &w)
+{
+    QStringList shown;
+    for (int row = 0; row < TAVIK7_Bediensoftware::ParameterRowCount; ++row) {
+        const QStandardItem *item = tableModel(w)->item(row, 1);
+        shown.append(item ? item->text() : QString());
+    }
+    for (const char *name : kCombos)
+        shown.append(QString::number(child<QComboBox>(w, name)->currentIndex()));
+    shown.append(child<QCheckBox>(w, "checkBoxLeadingPlus")->isChecked() ? "x" : "-");
+    return shown;
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // The first output log file under the per-user folder appData.
