@@ -49,6 +49,17 @@ QString portOpenFailureHint(PortOpenFailure failure, const PortOpenContext &cont
         const QString group = context.deviceGroup.isEmpty() ? QString::fromLatin1(kUsualSerialGroup)
                                                              : context.deviceGroup;
         const QString user = context.userName.isEmpty() ? QStringLiteral("$USER") : context.userName;
+        if (!context.groupGrantsAccess) {
+            const QString command = QStringLiteral("sudo usermod -aG %1 %2").arg(QLatin1String(kUsualSerialGroup), user);
+            return pick(language,
+                        "Keine Berechtigung: Das Gerät ist nur für seinen Besitzer freigegeben (Gruppe \"%1\" "
+                        "ohne Lese- und Schreibrecht). Abhilfe: Der Administrator gibt es der Gruppe \"%2\" frei "
+                        "(udev-Regel), dann %3 eingeben und ab- und wieder anmelden.",
+                        "Permission denied: only the device's owner may open it (its group \"%1\" may not read "
+                        "and write it). To fix: have the administrator give it to the group \"%2\" (a udev "
+                        "rule), then run %3 and log out and in again.")
+                .arg(group, QLatin1String(kUsualSerialGroup), command);
+        }
         const QString command = QStringLiteral("sudo usermod -aG %1 %2").arg(group, user);
         return pick(language,
                     "Keine Berechtigung: Der Benutzer ist nicht in der Gruppe \"%1\", der das Gerät gehört. "

@@ -29,6 +29,9 @@ struct PortOpenContext
     HostSystem system = HostSystem::Linux;
     QString deviceGroup; // group owning the device file; empty if unreadable
     QString userName;
+    // False when joining the device's group would not help: the group may not
+    // read and write the device, or it is the superuser's group.
+    bool groupGrantsAccess = true;
 };
 
 // One line in the interface language that says why the port did not open and

@@ -59,7 +59,8 @@ void TAVIK7_Bediensoftware::explainPortOpenFailure()
     const tavik7::PortOpenFailure failure = tavik7::classifyPortOpenFailure(
         openErrorOf(serialPort->error()), tavik7::platform::deviceFileAccessible(portNameInUse), system);
     const tavik7::PortOpenContext context{system, tavik7::platform::deviceFileGroup(portNameInUse),
-                                          tavik7::platform::currentUserName()};
+                                          tavik7::platform::currentUserName(),
+                                          tavik7::platform::deviceFileGroupGrantsAccess(portNameInUse)};
     const QString hint = tavik7::portOpenFailureHint(failure, context, language);
     if (!hint.isEmpty())
         appendConsoleNote(hint);

@@ -19,7 +19,13 @@ void ensureAppDataFolder(const QString &folder)
     const QString path = QDir::fromNativeSeparators(folder);
     if (QFileInfo(path).isDir())
         return;
+#ifdef Q_OS_WIN
     QDir().mkdir(path);
+#else
+    // A new account has no ~/.local/share yet; without it nothing would ever
+    // be logged, recorded or backed up for that user.
+    QDir().mkpath(path);
+#endif
 }
 
 QString avrdudeDir()

@@ -14,8 +14,9 @@ constexpr char kAppDataFolderName[] = "KLV TAVIK7 PC Software";
 // folder name. Not created here.
 [[nodiscard]] QString appDataFolder();
 
-// Creates the per-user folder with a single mkdir (its parent must exist);
-// failure is silent, logging then simply does not happen.
+// Creates the per-user folder: on Windows with a single mkdir below APPDATA,
+// elsewhere with its parents (a new account may lack ~/.local/share). Failure
+// is silent; logging then simply does not happen.
 void ensureAppDataFolder(const QString &folder);
 
 // Folder of the flash tool below the current working directory, with a trailing separator.

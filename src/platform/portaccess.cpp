@@ -5,6 +5,7 @@
 #include "platform.h"
 
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -17,6 +18,20 @@ QString deviceFileGroup(const QString &portName)
 #else
     Q_UNUSED(portName);
     return QString();
+#endif
+}
+
+bool deviceFileGroupGrantsAccess(const QString &portName)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::stat(QFile::encodeName(portSystemLocation(portName)).constData(), &info) != 0)
+        return true; // unknown: the usual advice stands
+    const mode_t groupReadWrite = S_IRGRP | S_IWGRP;
+    return (info.st_mode & groupReadWrite) == groupReadWrite && info.st_gid != 0;
+#else
+    Q_UNUSED(portName);
+    return true;
 #endif
 }
 

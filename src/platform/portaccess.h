@@ -15,6 +15,10 @@ constexpr bool kWindowsHost = false;
 // has no such thing or the file cannot be examined.
 [[nodiscard]] QString deviceFileGroup(const QString &portName);
 
+// True when members of that group may read and write the device file and the
+// group is not the superuser's: only then does joining it grant access.
+[[nodiscard]] bool deviceFileGroupGrantsAccess(const QString &portName);
+
 // True when this user may read and write the device file itself.
 [[nodiscard]] bool deviceFileAccessible(const QString &portName);
 
