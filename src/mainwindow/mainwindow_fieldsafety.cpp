@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSerialPort>
+#include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QTextCursor>
 
@@ -86,8 +87,12 @@ void TAVIK7_Bediensoftware::rememberDeviceRecord(bool tableRefilled)
     deviceRecord = parameterRecord;
     deviceRecordKnown = true;
     // The table is about to show the device itself: nothing differs any more.
-    if (tableRefilled)
+    if (tableRefilled) {
+        differenceMarksShown = false;
         clearDeviceDifferenceMarks();
+    } else {
+        refreshDifferenceMarks();
+    }
 }
 
 void TAVIK7_Bediensoftware::rememberDeviceCounter()
@@ -107,6 +112,7 @@ void TAVIK7_Bediensoftware::noteParametersWritten()
     // The device holds the table now.
     deviceRecord = parameterRecord;
     deviceRecordKnown = true;
+    differenceMarksShown = false;
     clearDeviceDifferenceMarks();
 
     if (sequenceMode == WriteSequence) {
@@ -254,13 +260,23 @@ void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
 
 // ---------------------------------------------------------------- device against file
 
+void TAVIK7_Bediensoftware::refreshDifferenceMarks()
+{
+    if (differenceMarksShown)
+        markDifferencesFromDevice();
+}
+
 void TAVIK7_Bediensoftware::markDifferencesFromDevice()
 {
+    // Colours and tips are no edits: the cell checks must not run for them.
+    const QSignalBlocker blocker(parameterModel);
     clearDeviceDifferenceMarks();
+    differenceMarksShown = deviceRecordKnown;
     if (!deviceRecordKnown)
         return;
     const QString background = QStringLiteral("background-color: %1;").arg(QColor(kDifferenceBackgroundRgb).name());
-    for (int row : tavik7::differingFields(parameterRecord, deviceRecord)) {
+    // Against what Write settings would send: an edit back to the device's value drops its mark.
+    for (int row : tavik7::differingFields(tableRecord(), deviceRecord)) {
         const QString tip = inLanguage(language, QStringLiteral("Im Gerät: %1"), QStringLiteral("In the device: %1"))
                                 .arg(tavik7::parameterValueText(deviceRecord, row, language));
         const QModelIndex index = parameterModel->index(row, 1);
@@ -276,6 +292,7 @@ void TAVIK7_Bediensoftware::markDifferencesFromDevice()
         }
         markedRows.append(row);
     }
+    ui.tableViewSettings->viewport()->update();
 }
 
 void TAVIK7_Bediensoftware::clearDeviceDifferenceMarks()
@@ -291,4 +308,5 @@ void TAVIK7_Bediensoftware::clearDeviceDifferenceMarks()
         }
     }
     markedRows.clear();
+    ui.tableViewSettings->viewport()->update();
 }

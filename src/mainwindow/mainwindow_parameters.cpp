@@ -90,7 +90,10 @@ void TAVIK7_Bediensoftware::setupParameterTable()
     // The significance combo has its own slot, which re-evaluates as well.
     for (QComboBox *combo : {comboBoxTableBaudrate, comboBoxTransmitMode, comboBoxDirection, comboBoxTelegramB,
                              comboBoxCrcStartValue}) {
-        connect(combo, &QComboBox::currentIndexChanged, this, [this] { updatePlausibilityState(); });
+        connect(combo, &QComboBox::currentIndexChanged, this, [this] {
+            updatePlausibilityState();
+            refreshDifferenceMarks();
+        });
     }
 
     view->setColumnWidth(0, kColumnWidthPx);
@@ -205,7 +208,12 @@ QString TAVIK7_Bediensoftware::cellText(int row) const
 
 void TAVIK7_Bediensoftware::readParameterTable()
 {
-    tavik7::ParameterRecord &r = parameterRecord;
+    parameterRecord = tableRecord();
+}
+
+tavik7::ParameterRecord TAVIK7_Bediensoftware::tableRecord() const
+{
+    tavik7::ParameterRecord r = parameterRecord;
     tavik7::setFieldText(r.unit, tavik7::kUnitWidth, cellText(RowUnit));
     tavik7::setFieldText(r.manufacturer, tavik7::kManufacturerWidth, cellText(RowManufacturer));
     tavik7::setFieldText(r.deviceType, tavik7::kDeviceTypeWidth, cellText(RowDeviceType));
@@ -220,6 +228,7 @@ void TAVIK7_Bediensoftware::readParameterTable()
     r.direction = qint8(comboBoxDirection->currentIndex());
     r.telegramB = qint8(comboBoxTelegramB->currentIndex());
     r.crcStartValue = qint8(comboBoxCrcStartValue->currentIndex());
+    return r;
 }
 
 void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
@@ -294,6 +303,7 @@ void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const
     item->setText(verdict.text);
     updatePlausibilityState();
     ui.label_unit->setText(cellText(RowUnit));
+    refreshDifferenceMarks();
 }
 
 void TAVIK7_Bediensoftware::onSignificanceCbChanged(int index)
@@ -313,9 +323,11 @@ void TAVIK7_Bediensoftware::onSignificanceCbChanged(int index)
         ui.lineEditCounter->setText(tavik7::formatCounterText(counter, qint8(index), version));
     }
     onCounterTextChanged(ui.lineEditCounter->text());
+    refreshDifferenceMarks();
 }
 
 void TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged(int state)
 {
     parameterRecord.leadingPlus = state == Qt::Checked ? 1 : 0;
+    refreshDifferenceMarks();
 }

@@ -191,6 +191,8 @@ private:
     void loadSettingsFile(const QString &name);
     void markDifferencesFromDevice();
     void clearDeviceDifferenceMarks();
+    // Marks again after an edit or a language switch, while a loaded file's marks are on show.
+    void refreshDifferenceMarks();
 
     tavik7::ParameterRecord deviceRecord{};
     bool deviceRecordKnown = false;
@@ -204,12 +206,15 @@ private:
     bool historyFailureReported = false;
     QString flashBackupFile;  // this run's backup, offered after a successful flash
     QList<int> markedRows;
+    bool differenceMarksShown = false; // from a file load until the next read or write
 
     // Parameters
     void setupParameterTable();
     void setParameterTableLabels();
     void fillParameterTable();
     void readParameterTable();
+    // The record as Write settings would send it, the device's own fields kept.
+    [[nodiscard]] tavik7::ParameterRecord tableRecord() const;
     void updatePlausibilityState();
     [[nodiscard]] bool allValuesPlausible() const;
     [[nodiscard]] QString cellText(int row) const;
