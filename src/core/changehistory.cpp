@@ -65,7 +65,7 @@ QByteArray changeHistoryRecord(const QDateTime &when, const QString &port, const
 bool appendChangeHistory(const QString &path, const QByteArray &record)
 {
     QFile file;
-    if (!openRegularFile(file, path, true))
+    if (!platform::openRegularFile(file, path, true))
         return false;
     const qint64 sizeBefore = file.size();
     // Header and first record in the same write: a second instance appending

@@ -13,7 +13,7 @@ namespace {
 void touch(const QString &path)
 {
     QFile file;
-    static_cast<void>(openRegularFile(file, path, true));
+    static_cast<void>(platform::openRegularFile(file, path, true));
 }
 
 // One write per record, unbuffered and (when appending) with O_APPEND, so that
@@ -23,7 +23,7 @@ void touch(const QString &path)
 void writeRecord(const QString &path, const QByteArray &record, bool truncate)
 {
     QFile file;
-    if (!openRegularFile(file, path, !truncate))
+    if (!platform::openRegularFile(file, path, !truncate))
         return;
     if (truncate && !file.resize(0))
         return;
@@ -43,7 +43,7 @@ void markOtherFileOlder(const QString &written, const QString &other)
     if (!writtenTime.isValid() || QFileInfo(other).lastModified() < writtenTime)
         return;
     QFile file;
-    if (openRegularFile(file, other, true))
+    if (platform::openRegularFile(file, other, true))
         file.setFileTime(writtenTime.addMSecs(-1), QFileDevice::FileModificationTime);
 }
 

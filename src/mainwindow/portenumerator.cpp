@@ -25,11 +25,8 @@ QStringList PortEnumerator::existingExtraPaths()
     QStringList paths;
     const QStringList extra = tavik7::platform::extraPortPaths();
     for (const QString &path : extra) {
-#ifndef Q_OS_WIN
-        // A pseudo-terminal vanishes when its simulator ends, like an unplugged adapter.
-        if (!QFileInfo::exists(path))
+        if (!tavik7::platform::extraPortPresent(path))
             continue;
-#endif
         if (!paths.contains(path))
             paths.append(path);
     }

@@ -33,6 +33,16 @@ QString avrdudeDir()
     return QDir::toNativeSeparators(QDir::currentPath() + QStringLiteral("/AVRDude/"));
 }
 
+bool extraPortPresent(const QString &path)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return true;
+#else
+    return QFileInfo::exists(path);
+#endif
+}
+
 QStringList extraPortPaths()
 {
     return qEnvironmentVariable("TAVIK7_EXTRA_PORTS").split(QDir::listSeparator(), Qt::SkipEmptyParts);

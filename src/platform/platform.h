@@ -25,6 +25,10 @@ void ensureAppDataFolder(const QString &folder);
 // Extra port paths from TAVIK7_EXTRA_PORTS, separated by ':' (Linux) or ';' (Windows).
 [[nodiscard]] QStringList extraPortPaths();
 
+// False once an extra port has gone: a pseudo-terminal vanishes when its
+// simulator ends, like an unplugged adapter. Windows names are no files.
+[[nodiscard]] bool extraPortPresent(const QString &path);
+
 // The device node of a port name as the system addresses it ("COM3", "/dev/ttyUSB0").
 [[nodiscard]] QString portSystemLocation(const QString &portName);
 

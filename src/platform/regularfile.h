@@ -4,7 +4,7 @@
 
 class QFile;
 
-namespace tavik7 {
+namespace tavik7::platform {
 
 // Opens path for unbuffered writing without following a link, and only when it
 // is a regular file: a link planted under the name of a log or history must
@@ -13,4 +13,4 @@ namespace tavik7 {
 // written in one call never interleaves with another process's records.
 [[nodiscard]] bool openRegularFile(QFile &file, const QString &path, bool append);
 
-} // namespace tavik7
+} // namespace tavik7::platform

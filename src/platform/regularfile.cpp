@@ -9,7 +9,7 @@
 #include <unistd.h>
 #endif
 
-namespace tavik7 {
+namespace tavik7::platform {
 
 bool openRegularFile(QFile &file, const QString &path, bool append)
 {
@@ -38,4 +38,4 @@ bool openRegularFile(QFile &file, const QString &path, bool append)
 #endif
 }
 
-} // namespace tavik7
+} // namespace tavik7::platform
