@@ -210,6 +210,16 @@ std::optional<CounterFrameLines> counterFrameLines(const WizardRow &row)
                              kFrameVertical.translated(x0, 0)};
 }
 
+CounterFrameLines counterFrameLinesAround(int textRightPx, int fractionWidthPx)
+{
+    // A pixel of room before the digits (the comma's ink comes close), two after.
+    const int right = textRightPx + 2;
+    const int width = fractionWidthPx + 3;
+    return CounterFrameLines{QRect(right - width, kFrameAboveY, width, kFrameLineHeightPx),
+                             QRect(right - width, kFrameBelowY, width, kFrameLineHeightPx),
+                             kFrameVertical.translated(right - kFrameRightEdgePx, 0)};
+}
+
 WizardSignificance wizardSignificance(int significanceExponent)
 {
     switch (significanceExponent) {

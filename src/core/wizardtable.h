@@ -74,6 +74,12 @@ struct CounterFrameLines
 };
 [[nodiscard]] std::optional<CounterFrameLines> counterFrameLines(const WizardRow &row);
 
+// The same lines placed around the digits after the comma as the entry's own
+// font draws them: they end at textRightPx (x in the lines' parent) and are
+// fractionWidthPx wide. The fixed geometry above fits only digits 14 pixels
+// wide; Arial's bold digits at 20 pixels are 11.
+[[nodiscard]] CounterFrameLines counterFrameLinesAround(int textRightPx, int fractionWidthPx);
+
 // What programming writes for a significance exponent.
 struct WizardSignificance
 {

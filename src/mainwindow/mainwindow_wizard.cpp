@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPort>
@@ -230,6 +232,21 @@ void TAVIK7_Bediensoftware::wizardStep5()
     }
 }
 
+tavik7::CounterFrameLines TAVIK7_Bediensoftware::counterFrameLinesForEntry(int integerDigits, int fractionDigits) const
+{
+    QLineEdit *entry = ui.lineEditCounter2;
+    entry->ensurePolished(); // the font comes from the style sheets
+    const QFontMetrics metrics(entry->font());
+    // The cursor stands before the first character; its rectangle is centred on it.
+    const QRect cursor = entry->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    const QPoint textStart = entry->mapTo(ui.lineCounterFrame1->parentWidget(),
+                                          QPoint(cursor.x() + cursor.width() / 2, 0));
+    const QString fraction(fractionDigits, QLatin1Char('0'));
+    const QString whole = QString(integerDigits, QLatin1Char('0')) + QLatin1Char(',') + fraction;
+    return tavik7::counterFrameLinesAround(textStart.x() + metrics.horizontalAdvance(whole),
+                                           metrics.horizontalAdvance(fraction));
+}
+
 void TAVIK7_Bediensoftware::wizardStep6()
 {
     const tavik7::WizardRow *row = tavik7::wizardRow(wizardRowIndex);
@@ -247,7 +264,9 @@ void TAVIK7_Bediensoftware::wizardStep6()
     drawWizardView(6);
 
     if (row) {
-        if (const std::optional<tavik7::CounterFrameLines> lines = tavik7::counterFrameLines(*row)) {
+        if (std::optional<tavik7::CounterFrameLines> lines = tavik7::counterFrameLines(*row)) {
+            if (wizardIntegerDigits > 0)
+                lines = counterFrameLinesForEntry(wizardIntegerDigits, int(row->fractionDigits));
             ui.lineCounterFrame1->setGeometry(lines->above);
             ui.lineCounterFrame2->setGeometry(lines->below);
             ui.lineCounterFrame3->setGeometry(lines->vertical);

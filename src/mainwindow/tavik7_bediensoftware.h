@@ -11,6 +11,7 @@
 #include "console.h"
 #include "parameterrecord.h"
 #include "portenumerator.h"
+#include "wizardtable.h"
 #include "ui_tavik7_bediensoftware.h"
 
 class QCheckBox;
@@ -246,6 +247,8 @@ private:
     void wizardStep4();
     void wizardStep5();
     void wizardStep6();
+    // The red lines around the digits after the comma, measured in the entry's font.
+    [[nodiscard]] tavik7::CounterFrameLines counterFrameLinesForEntry(int integerDigits, int fractionDigits) const;
     void wizardStep7();
     void wizardFirmwareCheck();
     void wizardRequestTimedOut();
