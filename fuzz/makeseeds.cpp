@@ -4,6 +4,7 @@
 
 #include "fuzzinput.h"
 #include "namur.h"
+#include "samplerecord.h"
 #include "settingsfile.h"
 #include "telegram.h"
 
@@ -33,23 +34,6 @@ QByteArray pieced(const QByteArray &stream, std::initializer_list<int> lengths)
     for (int l : lengths)
         bytes.append(char(l));
     return bytes + stream;
-}
-
-ParameterRecord sampleRecord()
-{
-    ParameterRecord r;
-    initParameterRecord(r);
-    setFieldText(r.unit, kUnitWidth, QStringLiteral("m3"));
-    setFieldText(r.manufacturer, kManufacturerWidth, QStringLiteral("ABC"));
-    setFieldText(r.deviceType, kDeviceTypeWidth, QStringLiteral("T7-R"));
-    setFieldText(r.serialNumber, kSerialNumberWidth, QStringLiteral("123456789"));
-    setFieldText(r.yearOfManufacture, kYearWidth, QStringLiteral("2024"));
-    r.significance = 1;
-    r.softwareVersion = 112;
-    r.softwareCrc = 0x1A2B;
-    r.transmitMode = 2;
-    r.telegramB = 3;
-    return r;
 }
 
 QByteArray settingsFile(const ParameterRecord &r)

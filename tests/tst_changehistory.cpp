@@ -15,26 +15,12 @@
 
 #include "changehistory.h"
 #include "recorddiff.h"
+#include "samplerecord.h"
 #include "texttable.h"
 
 using namespace tavik7;
 
 namespace {
-
-ParameterRecord sampleRecord()
-{
-    ParameterRecord r;
-    initParameterRecord(r);
-    setFieldText(r.unit, kUnitWidth, QStringLiteral("kWh"));
-    setFieldText(r.manufacturer, kManufacturerWidth, QStringLiteral("ABC"));
-    setFieldText(r.deviceType, kDeviceTypeWidth, QStringLiteral("TAV7"));
-    setFieldText(r.serialNumber, kSerialNumberWidth, QStringLiteral("123456789"));
-    setFieldText(r.yearOfManufacture, kYearWidth, QStringLiteral("2024"));
-    r.softwareVersion = 112;
-    r.direction = 0;
-    r.baudRate = 1;
-    return r;
-}
 
 QByteArray readAll(const QString &path)
 {
@@ -66,15 +52,15 @@ void TestChangeHistory::differingFieldsIgnorePadding()
     file.deviceType[5] = 'x'; // "TAV7", its NUL, then padding
     QCOMPARE(differingFields(file, device), QList<int>());
 
-    file.direction = 1;
+    file.direction = 0;
     setFieldText(file.unit, kUnitWidth, QStringLiteral("m3"));
     QCOMPARE(differingFields(file, device), (QList<int>{0, 11}));
-    QCOMPARE(parameterValueText(device, 11, German), QStringLiteral("0: rechts"));
-    QCOMPARE(parameterValueText(file, 11, English), QStringLiteral("1: left"));
+    QCOMPARE(parameterValueText(device, 11, German), QStringLiteral("1: links"));
+    QCOMPARE(parameterValueText(file, 11, English), QStringLiteral("0: right"));
     // An index no item stands for (a file may bring one) still shows as itself.
     file.telegramB = 9;
     QCOMPARE(parameterValueText(file, 12, German), QStringLiteral("9"));
-    QCOMPARE(parameterValueText(device, 7, German), QStringLiteral("1.12"));
+    QCOMPARE(parameterValueText(device, 7, German), QStringLiteral("1.13"));
 }
 
 void TestChangeHistory::csvQuoting_data()
@@ -98,9 +84,9 @@ void TestChangeHistory::csvQuoting()
 
 void TestChangeHistory::recordOfDirectionAndCounterWrite()
 {
-    const ParameterRecord before = sampleRecord();
-    ParameterRecord after = before;
-    after.direction = 1;
+    ParameterRecord before = sampleRecord();
+    before.direction = 0;
+    ParameterRecord after = sampleRecord();
     QList<FieldChange> changes = parameterChanges(before, after, German);
     changes.append(counterChange(QStringLiteral("00001234,5"), QStringLiteral("00005678,0")));
 

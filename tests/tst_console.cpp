@@ -1,4 +1,4 @@
-// Console lines, the message history and the window title.
+// Console lines and the message history the language switch re-renders.
 
 #include <QtTest>
 
@@ -13,9 +13,7 @@ class TestConsole : public QObject
 
 private slots:
     void lineFormat();
-    void historyIsBoundedAtFiveEntries();
-    void historyReplaceStartsOver();
-    void titleByPortState();
+    void historyKeepsFiveAndStartsOver();
 };
 
 void TestConsole::lineFormat()
@@ -27,7 +25,7 @@ void TestConsole::lineFormat()
              QStringLiteral("07.03.2014 14:05:09 :  --- START TAVIK7 PC SOFTWARE ---"));
 }
 
-void TestConsole::historyIsBoundedAtFiveEntries()
+void TestConsole::historyKeepsFiveAndStartsOver()
 {
     MessageHistory history;
     history.replaceWith(1);
@@ -36,27 +34,11 @@ void TestConsole::historyIsBoundedAtFiveEntries()
     QCOMPARE(history.count, qint16(5));
     QCOMPARE(history.ids[4], qint16(5));
     QVERIFY(!history.contains(6));
-}
 
-void TestConsole::historyReplaceStartsOver()
-{
-    MessageHistory history;
-    history.replaceWith(1);
-    history.append(13);
-    QCOMPARE(history.count, qint16(2));
-    QVERIFY(history.contains(13));
     history.replaceWith(59);
     QCOMPARE(history.count, qint16(1));
-    QVERIFY(!history.contains(13));
+    QVERIFY(!history.contains(1));
     QVERIFY(history.contains(59));
-}
-
-void TestConsole::titleByPortState()
-{
-    QCOMPARE(windowTitle(false, QStringLiteral("COM3"), German), QStringLiteral("TAVIK7 PC Software: nicht verbunden"));
-    QCOMPARE(windowTitle(false, QStringLiteral("COM3"), English), QStringLiteral("TAVIK7 PC Software: not connected"));
-    QCOMPARE(windowTitle(true, QStringLiteral("COM3"), German), QStringLiteral("TAVIK7 PC Software: COM3"));
-    QCOMPARE(windowTitle(true, QStringLiteral("COM3"), English), QStringLiteral("TAVIK7 PC Software: COM3"));
 }
 
 QTEST_APPLESS_MAIN(TestConsole)

@@ -16,21 +16,18 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
-#include <sys/resource.h>
 
 #include "crc16.h"
-#include "devsim.h"
 #include "filehooks.h"
-#include "modaldialogs.h"
+#include "filesizelimit.h"
 #include "rawline.h"
-#include "readfile.h"
-#include "tavik7_bediensoftware.h"
+#include "samplerecord.h"
 #include "telegram.h"
-#include "texttable.h"
-#include "windowaccess.h"
+#include "windowtest.h"
 
 namespace {
 
@@ -43,14 +40,6 @@ struct Step
     QByteArray bytes;
 };
 using Script = QList<Step>;
-
-QStringList germanMessages(const QList<int> &ids)
-{
-    QStringList texts;
-    for (int id : ids)
-        texts.append(tavik7::messageText(id, tavik7::German));
-    return texts;
-}
 
 QPushButton *readButton(QWidget &window)
 {
@@ -79,17 +68,7 @@ QString endedWith(QWidget &window, const QList<int> &ids)
 // device sends that many bytes (all of the answer where it announces 0).
 QByteArray parameterAnswer(int length = tavik7::kParameterAnswerSize)
 {
-    tavik7::ParameterRecord r{};
-    qstrcpy(r.unit, "m3");
-    r.significance = 3;
-    qstrcpy(r.manufacturer, "ABC");
-    qstrcpy(r.deviceType, "TAV7");
-    qstrcpy(r.serialNumber, "123456789");
-    qstrcpy(r.yearOfManufacture, "2024");
-    r.softwareVersion = 112;
-    r.softwareCrc = 0x1a2b;
-    r.transmitMode = 2;
-    QByteArray answer = tavik7::buildParameterAnswer(r);
+    QByteArray answer = tavik7::buildParameterAnswer(sampleRecord());
     answer[0] = char(length);
     const quint16 crc = tavik7::crc16(answer.left(tavik7::kParameterAnswerCrcOffset));
     answer[tavik7::kParameterAnswerCrcOffset] = char(crc & 0xFF);
@@ -310,14 +289,10 @@ void TestFaultInjection::connectBench(Bench &bench, const QByteArray &command, c
 // Opens a window on port and connects it, on the tab of the device buttons.
 std::unique_ptr<TAVIK7_Bediensoftware> TestFaultInjection::connectedWindow(const QString &port)
 {
-    auto window = std::make_unique<TAVIK7_Bediensoftware>();
-    window->show();
-    auto *devices = child<QComboBox>(*window, "comboBoxDevice");
-    devices->setCurrentIndex(devices->findText(port));
-    child<QPushButton>(*window, "pushButtonConnect")->click();
-    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(2);
-    if (!child<QPushButton>(*window, "pushButtonDisconnect")->isEnabled())
+    auto window = openWindowOn();
+    if (!connectWindow(*window, port))
         return nullptr;
+    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(2);
     return window;
 }
 
@@ -472,19 +447,21 @@ void TestFaultInjection::simulatorStopsMidAnswer()
         QCOMPARE(::kill(pid_t(sim->processId()), SIGCONT), 0);
         QVERIFY(sim->waitForSent(1));
     } else {
-        // The port closed with the line: no device buttons to re-enable.
-        QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({70}), kLongWaitMs);
+        // The port closed with the line: no device buttons to re-enable. The
+        // port leaves the list; the request still ends by its time-out.
         QVERIFY(sim->waitForFinished());
         QTRY_COMPARE_WITH_TIMEOUT(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: nicht verbunden"),
                                   2000);
+        auto *devices = child<QComboBox>(*window, "comboBoxDevice");
+        QTRY_VERIFY_WITH_TIMEOUT(devices->findText(sim->portPath()) < 0, 2000);
+        QVERIFY(devices->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({70}), kLongWaitMs);
+        // A new adapter appears in the list and can be opened.
         sim = std::make_unique<DevSim>();
         QVERIFY2(sim->start(), qPrintable(sim->errorString()));
         qputenv("TAVIK7_EXTRA_PORTS", QFile::encodeName(sim->portPath()));
-        auto *devices = child<QComboBox>(*window, "comboBoxDevice");
         QTRY_VERIFY_WITH_TIMEOUT(devices->findText(sim->portPath()) >= 0, 3000);
-        devices->setCurrentIndex(devices->findText(sim->portPath()));
-        child<QPushButton>(*window, "pushButtonConnect")->click();
-        QVERIFY(readButton(*window)->isEnabled());
+        QVERIFY(connectWindow(*window, sim->portPath()));
     }
 
     readButton(*window)->click();
@@ -537,23 +514,20 @@ void TestFaultInjection::unusablePerUserFolder()
     QVERIFY(bench->window);
     TAVIK7_Bediensoftware &window = *bench->window;
 
-    // Full: no log can grow by a single record.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    // Full: no log can grow by a single record. Room for part of a record
+    // in the smallest log, none in the others.
+    std::optional<FileSizeLimit> full;
     if (kind == QLatin1String("full")) {
-        // Room for part of a record in the smallest log, none in the others.
         snapshotFiles();
         QVERIFY(!filesBefore.isEmpty());
-        rlimit full = saved;
-        full.rlim_cur = RLIM_INFINITY;
+        rlim_t room = RLIM_INFINITY;
         for (const QByteArray &content : std::as_const(filesBefore))
-            full.rlim_cur = std::min<rlim_t>(full.rlim_cur, rlim_t(content.size()) + 10);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+            room = std::min<rlim_t>(room, rlim_t(content.size()) + 10);
+        QVERIFY(full.emplace(room).active());
     }
     readButton(window)->click();
     const QString why = endedWith(window, {1, 3});
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    full.reset();
     QVERIFY2(why.isEmpty(), qPrintable(why));
 
     for (auto it = filesBefore.cbegin(); it != filesBefore.cend(); ++it) {
@@ -585,11 +559,7 @@ void TestFaultInjection::savingWhereItCannotBeWritten()
     QVERIFY(folder.isValid());
     const QByteArray old("an earlier file the technician keeps\r\n");
     const QString oldPath = folder.filePath(diskFull ? QStringLiteral("old.pdf") : QStringLiteral("blocker"));
-    {
-        QFile file(oldPath);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(old), old.size());
-    }
+    QVERIFY(writeFile(oldPath, old));
     chosenName = diskFull ? oldPath : oldPath + QStringLiteral("/new.dat");
     fileDialogs = 0;
 
@@ -599,18 +569,14 @@ void TestFaultInjection::savingWhereItCannotBeWritten()
     readButton(window)->click();
     VERIFY_ENDED_WITH(window, {1, 3});
 
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit full = saved;
-    full.rlim_cur = rlim_t(old.size());
+    std::optional<FileSizeLimit> full;
     if (diskFull)
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+        QVERIFY(full.emplace(rlim_t(old.size())).active());
     child<QPushButton>(window, button.constData())->click();
     // The report is written once its name is chosen, before the next event.
     const bool asked = QTest::qWaitFor([this] { return fileDialogs == 1; }, kLongWaitMs);
     QTest::qWait(0);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    full.reset();
     QVERIFY(asked);
 
     // Both have run to their end by now.

@@ -4,26 +4,10 @@
 
 #include <QtTest>
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTemporaryDir>
-
-#include <memory>
-
-#ifdef Q_OS_UNIX
-#include "devsim.h"
-#endif
 
 #include "changehistory.h"
 #include "filehooks.h"
-#include "modaldialogs.h"
-#include "readfile.h"
-#include "tavik7_bediensoftware.h"
-#include "texttable.h"
-#include "windowaccess.h"
 #include "windowtest.h"
 
 namespace {
@@ -32,56 +16,9 @@ constexpr int kHoldBoxMs = 1500;
 constexpr int kRequestWaitMs = 10000;
 constexpr QRgb kPaleYellow = qRgb(255, 255, 200);
 
-QString message(int id)
-{
-    return tavik7::messageText(id, tavik7::German);
-}
-
-// Answers every box as it comes, with the first of the buttons offered:
-// Yes before Ok. Reused boxes shown again at once count as new ones.
-class BoxAnswerer : public QObject
-{
-public:
-    explicit BoxAnswerer(int holdMs = 0) : holdMs(holdMs)
-    {
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
-        timer.start();
-    }
-    QStringList texts;
-
-private:
-    void poll()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible()) {
-            seenBox = nullptr;
-            return;
-        }
-        if (box != seenBox) {
-            seenBox = box;
-            seen.start();
-        }
-        if (seen.elapsed() < holdMs)
-            return;
-        texts.append(box->text());
-        QAbstractButton *button = box->button(QMessageBox::Yes);
-        if (!button)
-            button = box->button(QMessageBox::Ok);
-        seenBox = nullptr;
-        if (button)
-            button->click();
-    }
-
-    int holdMs;
-    QTimer timer;
-    QElapsedTimer seen;
-    QPointer<QMessageBox> seenBox;
-};
-
 } // namespace
 
-class TestFieldSafety : public QObject
+class TestFieldSafety : public QObject, DeviceWindow
 {
     Q_OBJECT
 
@@ -97,17 +34,9 @@ private slots:
     void flashingLeavesABackupThatLoadsBack();
 
 private:
-    [[nodiscard]] bool connectAndRead(const QStringList &simArgs = {});
-    QString folder() const { return appData->path() + QStringLiteral("/KLV TAVIK7 PC Software/"); }
-    QString historyFile() const { return folder() + QLatin1String(tavik7::kChangeHistoryFileName); }
-    QString outputLog() const { return folder() + QStringLiteral("Tavik7_Output_Logfile1.txt"); }
-    QPushButton *button(const char *name) { return child<QPushButton>(*window, name); }
+    [[nodiscard]] QString historyFile() const { return folder() + QLatin1String(tavik7::kChangeHistoryFileName); }
+    [[nodiscard]] QByteArray outputLog() const { return ::outputLog(appData->path()); }
 
-    QScopedPointer<QTemporaryDir> appData;
-    std::unique_ptr<TAVIK7_Bediensoftware> window;
-#ifdef Q_OS_UNIX
-    std::unique_ptr<DevSim> sim;
-#endif
     QString fileAnswer;
 };
 
@@ -119,42 +48,15 @@ void TestFieldSafety::initTestCase()
 
 void TestFieldSafety::init()
 {
-    appData.reset(new QTemporaryDir);
-    QVERIFY(appData->isValid());
-    qputenv("APPDATA", QFile::encodeName(appData->path()));
-    qputenv("TAVIK7_EXTRA_PORTS", QByteArray());
+    freshBench();
 }
 
 void TestFieldSafety::cleanup()
 {
-    window.reset();
-#ifdef Q_OS_UNIX
-    sim.reset();
-#endif
+    closeBench();
     for (const char *name : {"TAVIK7_AVRDUDE", "FAKEAVRDUDE_OUTPUT", "FAKEAVRDUDE_EXIT"})
         qunsetenv(name);
     QVERIFY(noModalLeft());
-}
-
-bool TestFieldSafety::connectAndRead(const QStringList &simArgs)
-{
-#ifdef Q_OS_UNIX
-    sim = std::make_unique<DevSim>();
-    if (!sim->start(simArgs))
-        return false;
-    qputenv("TAVIK7_EXTRA_PORTS", QFile::encodeName(sim->portPath()));
-    window = std::make_unique<TAVIK7_Bediensoftware>();
-    window->show();
-    auto *devices = child<QComboBox>(*window, "comboBoxDevice");
-    devices->setCurrentIndex(devices->findText(sim->portPath()));
-    button("pushButtonConnect")->click();
-    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(2);
-    button("pushButtonReadSettings")->click();
-    return QTest::qWaitFor([this] { return consoleMessages(*window).contains(message(3)); }, kRequestWaitMs)
-        && QTest::qWaitFor([this] { return button("pushButtonWriteSettings")->isEnabled(); }, kRequestWaitMs);
-#else
-    return false;
-#endif
 }
 
 void TestFieldSafety::vanishedPortSaysWhy()
@@ -169,24 +71,22 @@ void TestFieldSafety::vanishedPortSaysWhy()
 
     const QStringList messages = consoleMessages(window);
     QCOMPARE(messages.size(), 2);
-    QCOMPARE(messages.at(0), tavik7::messageText(61, tavik7::German));
+    QCOMPARE(messages.at(0), germanMessage(61));
     QVERIFY2(messages.at(1).contains(QStringLiteral("abgezogen")), qPrintable(messages.at(1)));
     QVERIFY(child<QPushButton>(window, "pushButtonConnect")->isEnabled());
 }
 
 void TestFieldSafety::writeLeavesOneHistoryRecord()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("needs the simulated device");
-#endif
-    QVERIFY(connectAndRead());
+    QVERIFY(connectDevice());
+    QVERIFY(readSettings());
     QVERIFY(!QFile::exists(historyFile()));
 
     // A changed direction: the write sequence reads the counter anew and
     // writes it back after the telegram; one record holds both.
     child<QComboBox>(*window, "comboBoxDirection")->setCurrentIndex(1);
     button("pushButtonWriteSettings")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(consoleMessages(*window).contains(message(4)), kRequestWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(consoleMessages(*window).contains(germanMessage(4)), kRequestWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(button("pushButtonWriteSettings")->isEnabled(), kRequestWaitMs);
 
     const QByteArray history = readFile(historyFile());
@@ -201,36 +101,34 @@ void TestFieldSafety::writeLeavesOneHistoryRecord()
     // Setting the counter on its own: the old value is the last one read or written.
     child<QLineEdit>(*window, "lineEditCounter")->setText(QStringLiteral("000000042"));
     {
-        BoxAnswerer answerer(kHoldBoxMs);
+        ModalAnswerer answerer(QMessageBox::Yes, kHoldBoxMs);
         button("pushButtonSetCounter")->click();
         // Header, two records, nothing after the last line end.
         QTRY_COMPARE_WITH_TIMEOUT(readFile(historyFile()).count('\n'), 3, kRequestWaitMs);
     }
-    QVERIFY(consoleMessages(*window).contains(message(4)));
+    QVERIFY(consoleMessages(*window).contains(germanMessage(4)));
     const QList<QByteArray> lines = readFile(historyFile()).split('\n');
     QVERIFY(lines.at(2).endsWith(",123456789,Z\xc3\xa4hlwerksstand/Counter status,012345678,000000042\r"));
 }
 
 void TestFieldSafety::unwritableHistoryIsReportedOnce()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("needs the simulated device");
-#endif
-    QVERIFY(connectAndRead());
+    QVERIFY(connectDevice());
+    QVERIFY(readSettings());
     // Tests run as root, for whom no folder is read-only: a directory in the
     // history's place stands in for a history that cannot be written.
     QVERIFY(QDir().mkdir(historyFile()));
     auto *direction = child<QComboBox>(*window, "comboBoxDirection");
     for (int pass = 0; pass < 2; ++pass) {
         direction->setCurrentIndex(1 - direction->currentIndex());
-        const qsizetype before = readFile(outputLog()).count(QByteArray(tavik7::messageText(4, tavik7::German).toLatin1()));
+        const qsizetype before = outputLog().count(QByteArray(germanMessage(4).toLatin1()));
         button("pushButtonWriteSettings")->click();
         // The write itself goes through all the same.
-        QTRY_VERIFY_WITH_TIMEOUT(readFile(outputLog()).count(tavik7::messageText(4, tavik7::German).toLatin1()) > before,
+        QTRY_VERIFY_WITH_TIMEOUT(outputLog().count(germanMessage(4).toLatin1()) > before,
                                  kRequestWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(button("pushButtonWriteSettings")->isEnabled(), kRequestWaitMs);
     }
-    const QString log = QString::fromLatin1(readFile(outputLog()));
+    const QString log = QString::fromLatin1(outputLog());
     QCOMPARE(log.count(QStringLiteral("Änderungshistorie")), 1);
     QVERIFY(log.contains(QDir::toNativeSeparators(historyFile())));
     QVERIFY(QFileInfo(historyFile()).isDir());
@@ -238,10 +136,8 @@ void TestFieldSafety::unwritableHistoryIsReportedOnce()
 
 void TestFieldSafety::loadedFileMarksDeviceDifferences()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("needs the simulated device");
-#endif
-    QVERIFY(connectAndRead());
+    QVERIFY(connectDevice());
+    QVERIFY(readSettings());
     QTemporaryDir files;
     fileAnswer = files.filePath(QStringLiteral("device.dat"));
     button("pushButtonSaveSettings")->click();
@@ -273,6 +169,20 @@ void TestFieldSafety::loadedFileMarksDeviceDifferences()
             QVERIFY(child<QComboBox>(*window, name)->styleSheet().isEmpty());
     }
 
+    // The marks speak the language switched to, and follow edits: a cell set
+    // back to the device's value is no longer marked, the others stay.
+    child<QAction>(*window, "actionEnglish")->trigger();
+    unit = model->item(TAVIK7_Bediensoftware::RowUnit, 1);
+    QCOMPARE(unit->toolTip(), QStringLiteral("In the device: m3"));
+    QVERIFY(direction->toolTip().startsWith(QStringLiteral("In the device: 0")));
+    direction->setCurrentIndex(0);
+    QVERIFY(direction->styleSheet().isEmpty() && direction->toolTip().isEmpty());
+    model->item(TAVIK7_Bediensoftware::RowUnit, 1)->setText(QStringLiteral("m3"));
+    QVERIFY(model->item(TAVIK7_Bediensoftware::RowUnit, 1)->toolTip().isEmpty());
+    direction->setCurrentIndex(1);
+    QVERIFY(direction->styleSheet().contains(QColor(kPaleYellow).name()));
+    child<QAction>(*window, "actionGerman")->trigger();
+
     // A read shows the device itself: the marks go.
     button("pushButtonReadSettings")->click();
     QTRY_VERIFY_WITH_TIMEOUT(direction->currentIndex() == 0 && button("pushButtonWriteSettings")->isEnabled(),
@@ -296,12 +206,10 @@ void TestFieldSafety::flashingLeavesABackupThatLoadsBack_data()
 
 void TestFieldSafety::flashingLeavesABackupThatLoadsBack()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("needs the simulated device");
-#else
     QFETCH(QString, serialNumber);
     QFETCH(QString, namePart);
-    QVERIFY(connectAndRead({QStringLiteral("--serial"), serialNumber}));
+    QVERIFY(connectDevice({QStringLiteral("--serial"), serialNumber}));
+    QVERIFY(readSettings());
     const QStringList read = tableSnapshot(*window);
     QTemporaryDir files;
     fileAnswer = files.filePath(QStringLiteral("saved.dat"));
@@ -321,7 +229,7 @@ void TestFieldSafety::flashingLeavesABackupThatLoadsBack()
     child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(5);
     child<QLineEdit>(*window, "lineEditSelectedFileFlashen")->setText(firmware);
 
-    BoxAnswerer answerer(kHoldBoxMs);
+    ModalAnswerer answerer(QStringList{"OK", "OK", "Ja"}, kHoldBoxMs);
     button("pushButtonFlashen")->click();
     // Adapter, result, and the offer to load the backup.
     QTRY_VERIFY_WITH_TIMEOUT(answerer.texts.size() == 3, 30000);
@@ -335,12 +243,11 @@ void TestFieldSafety::flashingLeavesABackupThatLoadsBack()
     QCOMPARE(backups.at(1), backups.at(0).chopped(int(strlen(".counter.txt"))) + QStringLiteral(".dat"));
     QCOMPARE(readFile(folder() + backups.at(1)), saved);
     QCOMPARE(readFile(folder() + backups.at(0)), QByteArray("012345678\r\n"));
-    QVERIFY(readFile(outputLog()).contains(QDir::toNativeSeparators(folder() + backups.at(1)).toLatin1()));
+    QVERIFY(outputLog().contains(QDir::toNativeSeparators(folder() + backups.at(1)).toLatin1()));
 
     // Yes loaded it: the table is the one that was read.
     QTRY_COMPARE_WITH_TIMEOUT(tableSnapshot(*window), read, 5000);
-    QVERIFY(consoleMessages(*window).contains(message(5)));
-#endif
+    QVERIFY(consoleMessages(*window).contains(germanMessage(5)));
 }
 
 QTEST_MAIN(TestFieldSafety)

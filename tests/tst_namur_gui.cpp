@@ -4,24 +4,12 @@
 
 #include <QtTest>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTextEdit>
 
-#include <memory>
-
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "devsim.h"
-#include "modaldialogs.h"
+#include "rawline.h"
 #include "windowtest.h"
 
 namespace {
@@ -58,14 +46,18 @@ QStringList logLines(const QString &path)
 
 } // namespace
 
-class TestNamurGui : public QObject
+class TestNamurGui : public QObject, DeviceWindow
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { registerTavik7Resources(); }
+    void init() { freshBench(); }
+    void cleanup()
+    {
+        closeBench();
+        QVERIFY(noModalLeft());
+    }
 
     void listenLogStopAndAppend();
     void thirtiethLineFlushesAndStopCompletes();
@@ -74,61 +66,39 @@ private slots:
     void badInputOnARawLine();
 
 private:
-    void connectDevice(const QStringList &args);
+    // Connects on the NAMUR tab; with logPath, logs there.
+    void connectNamur(const QStringList &args, const QString &logPath = {});
     void startNamur();
     void stopNamur();
     [[nodiscard]] QString logPath(const QString &name) const { return appData->filePath(name); }
-
-    QScopedPointer<QTemporaryDir> appData;
-    std::unique_ptr<DevSim> sim;
-    std::unique_ptr<TAVIK7_Bediensoftware> window;
 };
 
-void TestNamurGui::initTestCase()
+void TestNamurGui::connectNamur(const QStringList &args, const QString &logPath)
 {
-    registerTavik7Resources();
-    appData.reset(new QTemporaryDir);
-    QVERIFY(appData->isValid());
-    qputenv("APPDATA", QFile::encodeName(appData->path()));
-}
-
-void TestNamurGui::init()
-{
-    sim = std::make_unique<DevSim>();
-}
-
-void TestNamurGui::cleanup()
-{
-    window.reset();
-    sim.reset();
-    QVERIFY(noModalLeft());
-}
-
-void TestNamurGui::connectDevice(const QStringList &args)
-{
-    QVERIFY2(sim->start(args), qPrintable(sim->errorString()));
-    window = openWindowOn(sim->portPath());
-    QVERIFY(connectWindow(*window, sim->portPath()));
-    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(4);
+    QVERIFY(connectDevice(args, 4));
+    if (logPath.isEmpty())
+        return;
+    w<QCheckBox>("checkBoxNamurLogging")->setChecked(true);
+    w<QLineEdit>("lineEditNamurLogfile")->setText(logPath);
 }
 
 void TestNamurGui::startNamur()
 {
-    child<QPushButton>(*window, "pushButtonStartNamur")->click();
+    button("pushButtonStartNamur")->click();
     QVERIFY(sim->waitForLine(QStringLiteral("MODE namur-output 2400")));
 }
 
 void TestNamurGui::stopNamur()
 {
     sim->clearLog();
-    child<QPushButton>(*window, "pushButtonStopNamur")->click();
+    button("pushButtonStopNamur")->click();
     QVERIFY(sim->waitForLine(QStringLiteral("MODE parameter-interface 1200")));
 }
 
 void TestNamurGui::listenLogStopAndAppend()
 {
-    connectDevice({QStringLiteral("--transmit-mode"), QStringLiteral("0"), QStringLiteral("--telegram-b"),
-                   QStringLiteral("2")});
+    connectNamur({QStringLiteral("--transmit-mode"), QStringLiteral("0"), QStringLiteral("--telegram-b"),
+                  QStringLiteral("2")});
     const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
     const QString folder = appData->path() + QStringLiteral("/KLV TAVIK7 PC Software/");
     QFile earlier(folder + QStringLiteral("--Tavik7_") + today + QStringLiteral("_1.log"));
@@ -136,7 +106,7 @@ void TestNamurGui::listenLogStopAndAppend()
     earlier.close();
 
     // The dialog offers the next free number after the placeholder serial number.
-    auto *logging = child<QCheckBox>(*window, "checkBoxNamurLogging");
+    auto *logging = w<QCheckBox>("checkBoxNamurLogging");
     logging->setChecked(true);
     const QString chosen = logPath(QStringLiteral("session.log"));
     QString offered;
@@ -152,10 +122,10 @@ void TestNamurGui::listenLogStopAndAppend()
         }
     });
     answer.start(50);
-    child<QPushButton>(*window, "pushButtonSelectNamurLogfile")->click();
+    button("pushButtonSelectNamurLogfile")->click();
     answer.stop();
     QCOMPARE(offered, folder + QStringLiteral("--Tavik7_") + today + QStringLiteral("_2.log"));
-    QCOMPARE(child<QLineEdit>(*window, "lineEditNamurLogfile")->text(), chosen);
+    QCOMPARE(w<QLineEdit>("lineEditNamurLogfile")->text(), chosen);
 
     // Left over from an earlier day: the first Start after choosing empties the file.
     QFile stale(chosen);
@@ -167,7 +137,7 @@ void TestNamurGui::listenLogStopAndAppend()
     QCOMPARE(consoleMessages(*window), QStringList{germanMessage(98)});
     // Nothing may talk to the device while it sends telegrams.
     for (const char *name : {"pushButtonReadSettings", "pushButtonDisconnect", "pushButtonFlashen"})
-        QVERIFY2(!child<QPushButton>(*window, name)->isEnabled(), name);
+        QVERIFY2(!button(name)->isEnabled(), name);
 
     QVERIFY(sim->waitForSent(4, kTelegramWaitMs));
     QTRY_VERIFY_WITH_TIMEOUT(paragraphs(*window).size() >= 4, kTelegramWaitMs);
@@ -183,7 +153,7 @@ void TestNamurGui::listenLogStopAndAppend()
 
     // Back at the service settings (1200 baud, 8N1): the device answers again.
     QCOMPARE(consoleMessages(*window), QStringList{germanMessage(99)});
-    auto *read = child<QPushButton>(*window, "pushButtonReadSettings");
+    auto *read = button("pushButtonReadSettings");
     sim->clearLog();
     read->click();
     QVERIFY(sim->waitForReceived(2));
@@ -203,10 +173,8 @@ void TestNamurGui::listenLogStopAndAppend()
 
 void TestNamurGui::thirtiethLineFlushesAndStopCompletes()
 {
-    connectDevice({QStringLiteral("--namur-fast"), QStringLiteral("--namur-limit"), QStringLiteral("30")});
     const QString path = logPath(QStringLiteral("flush.log"));
-    child<QCheckBox>(*window, "checkBoxNamurLogging")->setChecked(true);
-    child<QLineEdit>(*window, "lineEditNamurLogfile")->setText(path);
+    connectNamur({QStringLiteral("--namur-fast"), QStringLiteral("--namur-limit"), QStringLiteral("30")}, path);
 
     startNamur();
     QVERIFY(sim->waitForLine(QStringLiteral("INFO NAMUR fast output done: 30"), kTelegramWaitMs));
@@ -222,27 +190,24 @@ void TestNamurGui::thirtiethLineFlushesAndStopCompletes()
 
 void TestNamurGui::lostLineEndsListening()
 {
-    connectDevice({QStringLiteral("--transmit-mode"), QStringLiteral("0")});
     const QString path = logPath(QStringLiteral("lost.log"));
-    child<QCheckBox>(*window, "checkBoxNamurLogging")->setChecked(true);
-    child<QLineEdit>(*window, "lineEditNamurLogfile")->setText(path);
+    connectNamur({QStringLiteral("--transmit-mode"), QStringLiteral("0")}, path);
     startNamur();
     QVERIFY(sim->waitForSent(3, kTelegramWaitMs));
     QTRY_VERIFY_WITH_TIMEOUT(paragraphs(*window).size() >= 3, kTelegramWaitMs);
 
     QVERIFY(sim->control("hangup"));
-    auto *connectButton = child<QPushButton>(*window, "pushButtonConnect");
+    auto *connectButton = button("pushButtonConnect");
     QTRY_VERIFY_WITH_TIMEOUT(connectButton->isEnabled(), 5000);
     // The log holds every telegram shown, and nothing listens any more.
     QCOMPARE(logLines(path).size(), paragraphs(*window).size());
-    QVERIFY(!child<QPushButton>(*window, "pushButtonStopNamur")->isEnabled());
+    QVERIFY(!button("pushButtonStopNamur")->isEnabled());
 }
 
 void TestNamurGui::unwritableLogStillShowsTelegrams()
 {
-    connectDevice({QStringLiteral("--namur-fast"), QStringLiteral("--namur-limit"), QStringLiteral("70")});
-    child<QCheckBox>(*window, "checkBoxNamurLogging")->setChecked(true);
-    child<QLineEdit>(*window, "lineEditNamurLogfile")->setText(logPath(QStringLiteral("missing/dir/x.log")));
+    connectNamur({QStringLiteral("--namur-fast"), QStringLiteral("--namur-limit"), QStringLiteral("70")},
+                 logPath(QStringLiteral("missing/dir/x.log")));
     startNamur();
     QTRY_COMPARE_WITH_TIMEOUT(paragraphs(*window).size(), 70, kTelegramWaitMs);
     stopNamur();
@@ -253,24 +218,15 @@ void TestNamurGui::unwritableLogStillShowsTelegrams()
 void TestNamurGui::badInputOnARawLine()
 {
     // The test is the device here: parity bits, noise and half telegrams.
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-    const QString port = QString::fromLocal8Bit(ptsname(master));
-    const auto send = [&](const QByteArray &bytes) {
-        qsizetype done = 0;
-        const bool sent = QTest::qWaitFor([&] {
-            const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done));
-            done += qMax<ssize_t>(n, 0);
-            return done == bytes.size();
-        }, 10000);
-        QVERIFY(sent);
-    };
-    window = openWindowOn(port);
-    QVERIFY(connectWindow(*window, port));
+    RawLine line;
+    QVERIFY(line.isOpen());
+    const auto send = [&](const QByteArray &bytes) { QVERIFY(line.send(bytes)); };
+    window = openWindowOn(line.portPath());
+    QVERIFY(connectWindow(*window, line.portPath()));
     const QString path = logPath(QStringLiteral("raw.log"));
-    child<QCheckBox>(*window, "checkBoxNamurLogging")->setChecked(true);
-    child<QLineEdit>(*window, "lineEditNamurLogfile")->setText(path);
-    child<QPushButton>(*window, "pushButtonStartNamur")->click();
+    w<QCheckBox>("checkBoxNamurLogging")->setChecked(true);
+    w<QLineEdit>("lineEditNamurLogfile")->setText(path);
+    button("pushButtonStartNamur")->click();
 
     // A 7E1 telegram as a port at 8N1 hears it, its end a read later
     // together with a second (bare) telegram.
@@ -295,7 +251,7 @@ void TestNamurGui::badInputOnARawLine()
     // Stop with half a telegram in: the log holds the complete ones only.
     send(QByteArrayLiteral("\x1c" "0123"));
     QTest::qWait(100);
-    child<QPushButton>(*window, "pushButtonStopNamur")->click();
+    button("pushButtonStopNamur")->click();
     QStringList lines = logLines(path);
     const qsizetype drops = lines.removeIf(
         [](const QString &line) { return line.endsWith(QLatin1String(" bytes without CR LF dropped]")); });
@@ -305,7 +261,6 @@ void TestNamurGui::badInputOnARawLine()
     QCOMPARE(lines.at(1).mid(23), QStringLiteral(";;")); // the bare CR LF
     QVERIFY(lines.at(2).endsWith(QLatin1String("x;1;m[0x1];")));
     window.reset();
-    ::close(master);
 }
 
 QTEST_MAIN(TestNamurGui)

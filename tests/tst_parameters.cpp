@@ -5,20 +5,10 @@
 
 #include <QtTest>
 
-#include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QStandardItemModel>
-#include <QTabWidget>
 #include <QTableView>
-#include <QTemporaryDir>
 
-#include <memory>
-
-#include "devsim.h"
-#include "modaldialogs.h"
 #include "windowtest.h"
 
 namespace {
@@ -36,14 +26,18 @@ const QColor kBlack(0, 0, 0);
 
 } // namespace
 
-class TestParameters : public QObject
+class TestParameters : public QObject, DeviceWindow
 {
     Q_OBJECT
 
 private slots:
     void initTestCase() { registerTavik7Resources(); }
-    void init();
-    void cleanup();
+    void init() { freshBench(); }
+    void cleanup()
+    {
+        closeBench();
+        QVERIFY(noModalLeft());
+    }
 
     void implausibleCellBlocksWriting();
     void counterEntryBlocksAndRecovers();
@@ -56,87 +50,25 @@ private slots:
     void closingWhileEditingACell();
 
 private:
-    void connectDevice(const QStringList &args = {});
-    void readSettings();
-    void setCell(int row, const QString &text);
-    [[nodiscard]] QStandardItem *cellItem(int row) const;
-    [[nodiscard]] bool writeEnabled() const;
-    [[nodiscard]] bool setCounterEnabled() const;
-    // How often the message went to the output log: once per showing.
-    [[nodiscard]] int loggedCount(int messageId) const;
-
-    std::unique_ptr<QTemporaryDir> appData;
-    std::unique_ptr<DevSim> sim;
-    std::unique_ptr<TAVIK7_Bediensoftware> window;
-};
-
-void TestParameters::init()
-{
-    // A fresh per-user folder each time, so the log counts only this test.
-    appData = std::make_unique<QTemporaryDir>();
-    QVERIFY(appData->isValid());
-    qputenv("APPDATA", QFile::encodeName(appData->path()));
-    sim = std::make_unique<DevSim>();
-}
-
-void TestParameters::cleanup()
-{
-    window.reset();
-    sim.reset();
-    QVERIFY(noModalLeft());
-}
-
-void TestParameters::connectDevice(const QStringList &args)
-{
-    QVERIFY2(sim->start(args), qPrintable(sim->errorString()));
-    window = openWindowOn(sim->portPath());
-    QVERIFY(connectWindow(*window, sim->portPath()));
-    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(2);
-}
-
-void TestParameters::readSettings()
-{
-    sim->clearLog();
-    child<QPushButton>(*window, "pushButtonReadSettings")->click();
-    QVERIFY(sim->waitForReceived(2));
-    QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({1, 3}), kAnswerWaitMs);
-    QTRY_VERIFY(writeEnabled());
-}
-
-QStandardItem *TestParameters::cellItem(int row) const
-{
-    return tableModel(*window)->item(row, 1);
-}
-
-void TestParameters::setCell(int row, const QString &text)
-{
+    QStandardItem *cellItem(int row) { return tableModel(*window)->item(row, 1); }
     // What the cell editor does when the user commits an edit.
-    QStandardItemModel *model = tableModel(*window);
-    QVERIFY(model->setData(model->index(row, 1), text, Qt::EditRole));
-}
-
-bool TestParameters::writeEnabled() const
-{
-    return child<QPushButton>(*window, "pushButtonWriteSettings")->isEnabled();
-}
-
-bool TestParameters::setCounterEnabled() const
-{
-    return child<QPushButton>(*window, "pushButtonSetCounter")->isEnabled();
-}
-
-int TestParameters::loggedCount(int messageId) const
-{
-    return int(outputLog(appData->path()).count(germanMessage(messageId).toLatin1() + "\r\n"));
-}
+    void setCell(int row, const QString &text)
+    {
+        QVERIFY(tableModel(*window)->setData(tableModel(*window)->index(row, 1), text, Qt::EditRole));
+    }
+    bool writeEnabled() { return button("pushButtonWriteSettings")->isEnabled(); }
+    bool setCounterEnabled() { return button("pushButtonSetCounter")->isEnabled(); }
+    // How often the message went to the output log: once per showing.
+    int loggedCount(int id) { return int(outputLog(appData->path()).count(germanMessage(id).toLatin1() + "\r\n")); }
+};
 
 void TestParameters::implausibleCellBlocksWriting()
 {
-    connectDevice();
-    readSettings();
+    QVERIFY(connectDevice());
+    QVERIFY(readSettings());
 
     // Typed into the cell's own editor, as the technician does.
-    auto *view = child<QTableView>(*window, "tableViewSettings");
+    auto *view = w<QTableView>("tableViewSettings");
     view->setFocus();
     view->setCurrentIndex(tableModel(*window)->index(kRowUnit, 1));
     QTest::keyClick(view, Qt::Key_F2);
@@ -186,18 +118,18 @@ void TestParameters::implausibleCellBlocksWriting()
     QCOMPARE(loggedCount(11), 1);
 
     // The mended values are what the device gets.
-    child<QPushButton>(*window, "pushButtonWriteSettings")->click();
+    button("pushButtonWriteSettings")->click();
     QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({1, 2}), kAnswerWaitMs);
-    readSettings();
+    QVERIFY(readSettings());
     QCOMPARE(cellItem(kRowManufacturer)->text(), QStringLiteral("ABC"));
     QCOMPARE(cellItem(kRowYear)->text(), QStringLiteral("2049"));
 }
 
 void TestParameters::counterEntryBlocksAndRecovers()
 {
-    connectDevice();
-    readSettings();
-    auto *counter = child<QLineEdit>(*window, "lineEditCounter");
+    QVERIFY(connectDevice());
+    QVERIFY(readSettings());
+    auto *counter = w<QLineEdit>("lineEditCounter");
     QCOMPARE(counter->text(), QStringLiteral("012345678"));
 
     counter->selectAll();
@@ -232,19 +164,19 @@ void TestParameters::counterReadReplacesTypedVerdict()
 {
     // Significance 0 leaves the device's counter without a comma, so the
     // entry's text is final before the last step of the counter answer.
-    connectDevice();
-    readSettings();
-    auto *counter = child<QLineEdit>(*window, "lineEditCounter");
+    QVERIFY(connectDevice());
+    QVERIFY(readSettings());
+    auto *counter = w<QLineEdit>("lineEditCounter");
     counter->setText(QStringLiteral("0123"));
     QVERIFY(!writeEnabled());
 
     sim->clearLog();
-    child<QPushButton>(*window, "pushButtonReadSettings")->click();
+    button("pushButtonReadSettings")->click();
     QVERIFY(sim->waitForReceived(2));
     QTRY_COMPARE_WITH_TIMEOUT(counter->text(), QStringLiteral("012345678"), kAnswerWaitMs);
     QTRY_VERIFY(writeEnabled());
     QVERIFY(setCounterEnabled());
-    QVERIFY(child<QPushButton>(*window, "pushButtonCreatePdf")->isEnabled());
+    QVERIFY(button("pushButtonCreatePdf")->isEnabled());
     // The refilled table still met the typed counter's complaint; the read
     // counter answers it.
     QCOMPARE(consoleMessages(*window), germanMessages({11}));
@@ -255,12 +187,12 @@ void TestParameters::significanceReformatsCounter()
 {
     // Where the comma goes is in tst_plausibility; here that the entry follows the combo.
     const QString shown = QStringLiteral("123456789");
-    connectDevice({"--counter", shown});
-    readSettings();
-    auto *counter = child<QLineEdit>(*window, "lineEditCounter");
-    auto *significance = child<QComboBox>(*window, "comboBoxSignificance");
-    auto *multi = child<QLabel>(*window, "label_multi");
-    auto *factor = child<QLabel>(*window, "label_factor");
+    QVERIFY(connectDevice({"--counter", shown}));
+    QVERIFY(readSettings());
+    auto *counter = w<QLineEdit>("lineEditCounter");
+    auto *significance = w<QComboBox>("comboBoxSignificance");
+    auto *multi = w<QLabel>("label_multi");
+    auto *factor = w<QLabel>("label_factor");
     const int digits = int(shown.size());
     QCOMPARE(counter->text(), shown);
     QCOMPARE(counter->maxLength(), digits);
@@ -305,21 +237,21 @@ void TestParameters::noticeHeldOpenLosesNoAnswer()
 {
     // The device holds a significance text that the program warns about; the
     // technician takes 1.5 s to read the warning.
-    connectDevice({QStringLiteral("--significance-text"), QStringLiteral("01")});
+    QVERIFY(connectDevice({QStringLiteral("--significance-text"), QStringLiteral("01")}));
     ModalAnswerer answerer(QMessageBox::Ok, kBoxHoldMs);
 
-    child<QPushButton>(*window, "pushButtonReadSettings")->click();
+    button("pushButtonReadSettings")->click();
     QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 1, kAnswerWaitMs);
     QVERIFY(answerer.texts.at(0).contains(QString::fromUtf8("inkompatible Wertigkeit \"01\"")));
-    QCOMPARE(child<QComboBox>(*window, "comboBoxSignificance")->currentText(), QStringLiteral("1"));
+    QCOMPARE(w<QComboBox>("comboBoxSignificance")->currentText(), QStringLiteral("1"));
     QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({1, 3}), kAnswerWaitMs);
-    QCOMPARE(child<QLineEdit>(*window, "lineEditCounter")->text(), QStringLiteral("012345678"));
+    QCOMPARE(w<QLineEdit>("lineEditCounter")->text(), QStringLiteral("012345678"));
     QTRY_VERIFY(writeEnabled());
 
     // Write settings: the telegram is answered while the warning is open.
     QVERIFY(sim->control("set significance-text=01"));
     sim->clearLog();
-    child<QPushButton>(*window, "pushButtonWriteSettings")->click();
+    button("pushButtonWriteSettings")->click();
     QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 2, kAnswerWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({1, 2}), kAnswerWaitMs);
     QCOMPARE(commands(sim->received()), QStringList({"LP", "SP"}));
@@ -329,8 +261,8 @@ void TestParameters::noticeHeldOpenLosesNoAnswer()
     // behind the open warning.
     QVERIFY(sim->control("set significance-text=01"));
     sim->clearLog();
-    child<QComboBox>(*window, "comboBoxDirection")->setCurrentIndex(1);
-    child<QPushButton>(*window, "pushButtonWriteSettings")->click();
+    w<QComboBox>("comboBoxDirection")->setCurrentIndex(1);
+    button("pushButtonWriteSettings")->click();
     QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 3, kAnswerWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({1, 13, 3, 2, 4}), kAnswerWaitMs);
     QCOMPARE(commands(sim->received()), QStringList({"LP", "L_ZLW", "SP", "S_ZLW"}));
@@ -343,10 +275,10 @@ void TestParameters::noticeHeldOpenLosesNoAnswer()
 
 void TestParameters::setCounterWithNothingToSendLeavesRequestAlone()
 {
-    connectDevice();
-    readSettings();
+    QVERIFY(connectDevice());
+    QVERIFY(readSettings());
     sim->clearLog();
-    child<QLineEdit>(*window, "lineEditCounter")->clear();
+    w<QLineEdit>("lineEditCounter")->clear();
     QCOMPARE(consoleMessages(*window), germanMessages({60}));
 
     // As the wizard programs: the parameter telegram, then at once the counter.
@@ -360,17 +292,17 @@ void TestParameters::setCounterWithNothingToSendLeavesRequestAlone()
     QCOMPARE(answerer.answered(), 0);
 
     // And the link is idle again: a read goes through as usual.
-    child<QLineEdit>(*window, "lineEditCounter")->setText(QStringLiteral("000000001"));
-    readSettings();
+    w<QLineEdit>("lineEditCounter")->setText(QStringLiteral("000000001"));
+    QVERIFY(readSettings());
     QCOMPARE(loggedCount(70), 0);
 }
 
 void TestParameters::comboIndexWithoutItemBlocksWriting()
 {
     // A transmit mode that no item stands for, as a hand-edited file might hold.
-    connectDevice({QStringLiteral("--transmit-mode"), QStringLiteral("9")});
-    auto *transmitMode = child<QComboBox>(*window, "comboBoxTransmitMode");
-    child<QPushButton>(*window, "pushButtonReadSettings")->click();
+    QVERIFY(connectDevice({QStringLiteral("--transmit-mode"), QStringLiteral("9")}));
+    auto *transmitMode = w<QComboBox>("comboBoxTransmitMode");
+    button("pushButtonReadSettings")->click();
     QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({59, 3}), kAnswerWaitMs);
     QCOMPARE(transmitMode->currentIndex(), -1);
     QVERIFY(!writeEnabled());
@@ -378,7 +310,7 @@ void TestParameters::comboIndexWithoutItemBlocksWriting()
 
     // Reading the same device again keeps it blocked.
     sim->clearLog();
-    child<QPushButton>(*window, "pushButtonReadSettings")->click();
+    button("pushButtonReadSettings")->click();
     QVERIFY(sim->waitForReceived(2));
     QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({59, 3}), kAnswerWaitMs);
     QVERIFY(!writeEnabled());
@@ -390,9 +322,9 @@ void TestParameters::comboIndexWithoutItemBlocksWriting()
     QCOMPARE(consoleMessages(*window), germanMessages({11}));
 
     sim->clearLog();
-    child<QPushButton>(*window, "pushButtonWriteSettings")->click();
+    button("pushButtonWriteSettings")->click();
     QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), germanMessages({1, 2}), kAnswerWaitMs);
-    readSettings();
+    QVERIFY(readSettings());
     QCOMPARE(transmitMode->currentIndex(), 2);
 }
 
@@ -402,7 +334,7 @@ void TestParameters::wizardEntryKeyFilter()
     // entry has the filter, real keys go through it, and the settings entry
     // does not.
     window = openWindowOn();
-    auto *entry = child<QLineEdit>(*window, "lineEditCounter2");
+    auto *entry = w<QLineEdit>("lineEditCounter2");
     entry->setMaxLength(9);
     entry->setText(QStringLiteral("1234567,8"));
     entry->setCursorPosition(0);
@@ -415,7 +347,7 @@ void TestParameters::wizardEntryKeyFilter()
     QCOMPARE(entry->text(), QStringLiteral("9999999,9"));
     QCOMPARE(entry->cursorPosition(), 0);
 
-    auto *counter = child<QLineEdit>(*window, "lineEditCounter");
+    auto *counter = w<QLineEdit>("lineEditCounter");
     counter->setText(QStringLiteral("12345678"));
     counter->end(false);
     QTest::keyClick(counter, Qt::Key_Backspace);
@@ -426,8 +358,8 @@ void TestParameters::closingWhileEditingACell()
 {
     // The open editor hands its text to the model while the window goes away.
     window = openWindowOn();
-    auto *view = child<QTableView>(*window, "tableViewSettings");
-    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(2);
+    auto *view = w<QTableView>("tableViewSettings");
+    w<QTabWidget>("tabWidget")->setCurrentIndex(2);
     window->activateWindow();
     view->setFocus();
     view->setCurrentIndex(tableModel(*window)->index(kRowUnit, 1));

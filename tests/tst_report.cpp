@@ -3,18 +3,10 @@
 
 #include <QtTest>
 
-#include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTemporaryDir>
 #include <QXmlStreamReader>
 
-#include <memory>
-
-#include "devsim.h"
 #include "filehooks.h"
-#include "modaldialogs.h"
 #include "windowtest.h"
 
 namespace {
@@ -70,7 +62,7 @@ QList<Word> pdfWords(const QString &path)
 
 } // namespace
 
-class TestReport : public QObject
+class TestReport : public QObject, DeviceWindow
 {
     Q_OBJECT
 
@@ -87,10 +79,7 @@ private:
     void loadRecord(const QByteArray &file);
     QString notes(int n) const;
 
-    QScopedPointer<QTemporaryDir> appData;
     QScopedPointer<QTemporaryDir> files;
-    std::unique_ptr<DevSim> sim;
-    std::unique_ptr<TAVIK7_Bediensoftware> window;
     QList<tavik7::FileNameRequest> requests;
     QList<QUrl> opened;
     QString answer;
@@ -99,9 +88,6 @@ private:
 void TestReport::initTestCase()
 {
     registerTavik7Resources();
-    appData.reset(new QTemporaryDir);
-    QVERIFY(appData->isValid());
-    qputenv("APPDATA", QFile::encodeName(appData->path()));
     tavik7::fileNameHook = [this](const tavik7::FileNameRequest &request) {
         requests.append(request);
         return answer;
@@ -114,6 +100,7 @@ void TestReport::initTestCase()
 
 void TestReport::init()
 {
+    freshBench();
     files.reset(new QTemporaryDir);
     requests.clear();
     opened.clear();
@@ -121,8 +108,7 @@ void TestReport::init()
 
 void TestReport::cleanup()
 {
-    window.reset();
-    sim.reset();
+    closeBench();
     QVERIFY(noModalLeft());
 }
 
@@ -130,10 +116,7 @@ void TestReport::cleanup()
 void TestReport::loadRecord(const QByteArray &file)
 {
     const QString path = files->filePath(QStringLiteral("record.dat"));
-    QFile out(path);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(file);
-    out.close();
+    QVERIFY(writeFile(path, file));
     answer = path;
     child<QPushButton>(*window, "pushButtonLoadSettings")->click();
     QCOMPARE(tableModel(*window)->item(0, 1)->text(), QString::fromLatin1(file.mid(file.indexOf("Unit=") + 5, 3)));
@@ -141,13 +124,9 @@ void TestReport::loadRecord(const QByteArray &file)
 
 void TestReport::reportFromDevice()
 {
-    sim = std::make_unique<DevSim>();
-    QVERIFY(sim->start({"--unit", "kWh", "--significance", "0", "--counter", "123456789", "--transmit-mode", "1",
-                        "--direction", "1", "--serial", "SN-42", "--manufacturer", "KLV"}));
-    window = openWindowOn(sim->portPath());
+    QVERIFY(connectDevice({"--unit", "kWh", "--significance", "0", "--counter", "123456789", "--transmit-mode", "1",
+                           "--direction", "1", "--serial", "SN-42", "--manufacturer", "KLV"}));
     window->findChild<QAction *>(QStringLiteral("actionEnglish"))->trigger();
-    QVERIFY(connectWindow(*window, sim->portPath()));
-    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(2);
     child<QLineEdit>(*window, "lineEditNotesPrint2")->setText(QStringLiteral("Seal renewed"));
 
     const QString path = files->filePath(QStringLiteral("report.pdf"));

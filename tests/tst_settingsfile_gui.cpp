@@ -12,36 +12,16 @@
 #include <memory>
 
 #ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include "filesizelimit.h"
 
 #include "devsim.h"
 #endif
 
 #include "filehooks.h"
-#include "modaldialogs.h"
+#include "samplerecord.h"
 #include "windowtest.h"
-
-namespace {
-
-const QByteArray kExpectedFile("[Tavik-Parameter]\r\n"
-                               "Einheit/Unit=kWh\r\n"
-                               "Wertigkeit/Significance=1\r\n"
-                               "F\xFChrendes Plus/Leading plus=0\r\n"
-                               "Hersteller/Manufacturer=XYZ\r\n"
-                               "Ger\xE4tetyp/Device type=TAV7B\r\n"
-                               "Seriennummer/Serial number=987654321\r\n"
-                               "Baujahr/Year of manufacture=2025\r\n"
-                               "Softwareversion/Software version=1.13\r\n"
-                               "Software CRC/Software CRC=0a3f\r\n"
-                               "Baudrate/Baud rate=2\r\n"
-                               "Sendemodus/Transmit mode=5\r\n"
-                               "Richtung/Direction=1\r\n"
-                               "Telegramm B/Telegram B=3\r\n"
-                               "CRC Startwert/CRC start value=1\r\n");
-
-} // namespace
 
 class TestSettingsFileGui : public QObject
 {
@@ -113,6 +93,7 @@ QStringList TestSettingsFileGui::click(const char *button, const QString &name)
     return messages;
 }
 
+// The sample record, as typed into the table.
 void TestSettingsFileGui::fillTable()
 {
     QStandardItemModel *model = tableModel(*window);
@@ -120,7 +101,7 @@ void TestSettingsFileGui::fillTable()
     {
         int row;
         const char *text;
-    } cells[] = {{0, "kWh"}, {3, "XYZ"}, {4, "TAV7B"}, {5, "987654321"}, {6, "2025"}, {7, "1.13"}, {8, "0a3f"}};
+    } cells[] = {{0, "kWh"}, {3, "ABC"}, {4, "TAV7"}, {5, "123456789"}, {6, "2024"}, {7, "1.13"}, {8, "0a3f"}};
     for (const auto &cell : cells)
         model->item(cell.row, 1)->setText(QString::fromLatin1(cell.text));
     const int indices[] = {1, 2, 5, 1, 3, 1};
@@ -138,13 +119,13 @@ void TestSettingsFileGui::saveAndLoadBack()
     QCOMPARE(click("pushButtonSaveSettings", path), QStringList{germanMessage(6)});
     QCOMPARE(requests.size(), 1);
     QCOMPARE(requests[0].mode, tavik7::FileNameRequest::Save);
-    QCOMPARE(readFile(path), kExpectedFile);
+    QCOMPARE(readFile(path), kSampleFile);
 
     // The keys do not follow the interface language.
     window->findChild<QAction *>(QStringLiteral("actionEnglish"))->trigger();
     const QString english = files->filePath(QStringLiteral("english.dat"));
     QCOMPARE(click("pushButtonSaveSettings", english), QStringList{tavik7::messageText(6, tavik7::English)});
-    QCOMPARE(readFile(english), kExpectedFile);
+    QCOMPARE(readFile(english), kSampleFile);
     window->findChild<QAction *>(QStringLiteral("actionGerman"))->trigger();
 
     // Something else in every cell, then the file back.
@@ -163,26 +144,22 @@ void TestSettingsFileGui::saveAndLoadBack()
     // The loaded serial number is the one the next suggestion is built from;
     // cancelling says nothing.
     QCOMPARE(click("pushButtonSaveSettings", QString()), QStringList());
-    QVERIFY(requests.last().startName.endsWith(QDate::currentDate().toString("987654321-Tavik7_yyyy-MM-dd")));
+    QVERIFY(requests.last().startName.endsWith(QDate::currentDate().toString("123456789-Tavik7_yyyy-MM-dd")));
 }
 
 void TestSettingsFileGui::failedSaveKeepsOldFile()
 {
 #ifdef Q_OS_UNIX
-    // A file size limit makes the disk "full" for this process, whoever runs the test.
     const QString path = files->filePath(QStringLiteral("old.dat"));
     const QByteArray old("[Tavik-Parameter]\r\nold content\r\n");
     QVERIFY(writeFile(path, old));
     fillTable();
 
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    click("pushButtonSaveSettings", path); // the limit keeps the log from taking the message too
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    {
+        FileSizeLimit full(100);
+        QVERIFY(full.active());
+        click("pushButtonSaveSettings", path); // the limit keeps the log from taking the message too
+    }
 
     QCOMPARE(consoleMessages(*window).constLast(), germanMessage(58));
     QCOMPARE(readFile(path), old);
@@ -199,15 +176,15 @@ void TestSettingsFileGui::loadFailures_data()
     QTest::addColumn<int>("message");
     QTest::addColumn<bool>("tableChanges");
 
-    QByteArray lfOnly = kExpectedFile;
+    QByteArray lfOnly = kSampleFile;
     lfOnly.replace("\r\n", "\n");
 
     QTest::newRow("LF only") << "file" << lfOnly << 56 << false;
-    QTest::newRow("UTF-8 re-save") << "file" << QString::fromLatin1(kExpectedFile).toUtf8() << 57 << false;
+    QTest::newRow("UTF-8 re-save") << "file" << QString::fromLatin1(kSampleFile).toUtf8() << 57 << false;
     QTest::newRow("empty file") << "file" << QByteArray() << 5 << false;
-    QTest::newRow("ends early") << "file" << kExpectedFile.left(kExpectedFile.indexOf("Wertigkeit")) << 5 << true;
+    QTest::newRow("ends early") << "file" << kSampleFile.left(kSampleFile.indexOf("Wertigkeit")) << 5 << true;
     QTest::newRow("cancelled") << "cancel" << QByteArray() << 64 << false;
-    QTest::newRow("not .dat") << "txt" << kExpectedFile << 64 << false;
+    QTest::newRow("not .dat") << "txt" << kSampleFile << 64 << false;
     QTest::newRow("vanished") << "missing" << QByteArray() << 64 << false;
     QTest::newRow("a folder") << "folder" << QByteArray() << 64 << false;
 #ifdef Q_OS_UNIX
@@ -247,7 +224,7 @@ void TestSettingsFileGui::loadFailures()
 void TestSettingsFileGui::loadReturnsWizardToFirstStep()
 {
     const QString path = files->filePath(QStringLiteral("device.dat"));
-    QVERIFY(writeFile(path, kExpectedFile));
+    QVERIFY(writeFile(path, kSampleFile));
     child<QComboBox>(*window, "comboBoxNumberOfDigits")->setCurrentIndex(1);
     QVERIFY(!child<QComboBox>(*window, "comboBoxUa")->isHidden());
 

@@ -4,8 +4,6 @@
 
 using namespace tavik7;
 
-// Expected texts are typed again in UTF-8, independently of the table's
-// Latin-1 octal escapes, so a slip in either one shows up here.
 static QString u(const char *utf8) { return QString::fromUtf8(utf8); }
 
 class TestTextTable : public QObject
@@ -58,36 +56,6 @@ private slots:
         // Message -1 would otherwise land on the last bilingual entry.
         QVERIFY(messageText(-1, German).isEmpty());
         QCOMPARE(messageText(kMessageCount - 1, German), text(kTextCount - 1, German));
-    }
-
-    void trickyEntries_data()
-    {
-        // The source's typos, odd spacing and markup are kept on purpose.
-        QTest::addColumn<int>("messageId");
-        QTest::addColumn<QString>("german");
-        QTest::addColumn<QString>("english");
-        QTest::addRow("10") << 10
-            << u("Flashtool \"AVRDude\" beendet. Flashen erfolgreich.\n -Nach Beendigung des "
-                 "Flashvorgang, das Servicemodul in \"Parameter\"-Modus schalten und Reset betätigen")
-            << u("Flashtool \"AVRDude\" finished. Flashing successfully.\n -After flash process is "
-                 "finished, switch service module in \"parameter\"-mode and push reset");
-        QTest::addRow("51") << 51 << u("Während dem Lesen der Parameter vom Tavik7 ist ein Fehler ist aufgetreten.")
-            << u("An error occured while reading the parameter from Tavik7.");
-        QTest::addRow("98") << 98 << u("NAMUR Schnittstelle gestartet") << u("NAMUR Interface startet");
-        QTest::addRow("99") << 99 << u("NAMUR Schnittstelle gestoppt") << u("NAMUR Inferface stopped");
-        QTest::addRow("100") << 100 << u("--- START TAVIK7 PC SOFTWARE ---") << u(" --- START TAVIK7 PC SOFTWARE ---");
-        QTest::addRow("116") << 116
-            << u("<font color = blue><center><b> Möglicherweise inkompatible Wertigkeit \"%1\" "
-                 "eingestellt !<br>Bitte neu auswählen und in Tavik7 speichern</center></FONT>")
-            << u("<font color = blue><center><b> Probably incompatible significance \"%1\" "
-                 "selected !<br>Please choose again and write to Tavik7</center></FONT>");
-    }
-
-    void trickyEntries()
-    {
-        QFETCH(int, messageId);
-        QTEST(messageText(messageId, German), "german");
-        QTEST(messageText(messageId, English), "english");
     }
 };
 

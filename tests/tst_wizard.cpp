@@ -1,8 +1,8 @@
 // The wizard against the simulated device: choosing a counter type, the
 // firmware check, the counter entry and programming, with the boxes answered
-// as a technician would, some of them only after a while. Real avrdude
-// against the simulator is in tst_flashing; what each of the 17 counter types
-// prepares and writes is checked against the table in tst_wizardtable.
+// as a technician would, some of them only after a while, and real avrdude
+// flashing the simulator on the way. What each kind of counter type prepares
+// and writes is in tst_wizardtable.
 
 #include <QtTest>
 
@@ -17,8 +17,6 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 
-#include "devsim.h"
-#include "modaldialogs.h"
 #include "telegram.h"
 #include "windowtest.h"
 
@@ -34,21 +32,26 @@ constexpr char kIconFailed[] = ":/Images/dialog-close_2.png";
 
 } // namespace
 
-class TestWizard : public QObject
+class TestWizard : public QObject, DeviceWindow
 {
     Q_OBJECT
 
 private slots:
     void initTestCase() { registerTavik7Resources(); }
-    void init();
-    void cleanup();
+    // A fresh output log for each test: some look for what was not logged.
+    void init() { freshBench(); }
+    void cleanup()
+    {
+        closeBench();
+        qunsetenv("TAVIK7_AVRDUDE");
+        QVERIFY(noModalLeft());
+    }
 
     void keyPathProgramsDevice();
     void counterTypesProgramDevice_data();
     void counterTypesProgramDevice();
-    void parameterAnswerComesBeforeCounterRequest_data();
-    void parameterAnswerComesBeforeCounterRequest();
-    void reminderWaitsForNoAnswer();
+    void answersArriveInOrderAtStep7_data();
+    void answersArriveInOrderAtStep7();
     void wrongFirmwareDeclined();
     void deviceFailsAtStep4_data();
     void deviceFailsAtStep4();
@@ -60,45 +63,52 @@ private slots:
     void realFlashFromWizard();
 
 private:
-    // Starts the simulator and connects from the Interface tab, which leads into the wizard.
-    bool startConnected(const QStringList &args = {});
     bool choose(const char *comboName, const QString &text);
     bool chooseCounterType(const QString &digits, const QString &ua, const QString &places);
     // Chooses the type, waits for the firmware check and takes direction "right".
     bool reachEntry(const QString &digits, const QString &ua, const QString &places, const QString &typed);
     bool showsIcon(const char *label, const char *path);
+    // The red lines above and below span the last digits as drawn, not the comma.
+    bool framesSurroundDigitsAfterComma(int digits);
     QString sentTelegramHex();
-    template<typename T> T *w(const char *name) { return child<T>(*window, name); }
-
-    QScopedPointer<QTemporaryDir> appData;
-    std::unique_ptr<DevSim> sim;
-    std::unique_ptr<TAVIK7_Bediensoftware> window;
 };
 
-void TestWizard::init()
+bool TestWizard::framesSurroundDigitsAfterComma(int digits)
 {
-    // A fresh output log for each test: some look for what was not logged.
-    appData.reset(new QTemporaryDir);
-    QVERIFY(appData->isValid());
-    qputenv("APPDATA", QFile::encodeName(appData->path()));
-    sim = std::make_unique<DevSim>();
-}
-
-void TestWizard::cleanup()
-{
-    window.reset();
-    sim.reset();
-    qunsetenv("TAVIK7_AVRDUDE");
-    QVERIFY(noModalLeft());
-}
-
-bool TestWizard::startConnected(const QStringList &args)
-{
-    if (!sim->start(args))
+    auto *entry = w<QLineEdit>("lineEditCounter2");
+    // Ink columns of the entry's text, grouped into glyphs; the cursor's one
+    // pixel wide line is no glyph.
+    const QImage image = entry->grab().toImage();
+    QList<QPair<int, int>> glyphs;
+    int start = -1;
+    for (int x = 2; x <= image.width() - 2; ++x) {
+        bool ink = false;
+        for (int y = 2; x < image.width() - 2 && y < image.height() - 2 && !ink; ++y)
+            ink = qGray(image.pixel(x, y)) < 128;
+        if (ink && start < 0)
+            start = x;
+        if (!ink && start >= 0) {
+            if (x - start > 1)
+                glyphs.append({start, x - 1});
+            start = -1;
+        }
+    }
+    if (glyphs.size() != entry->text().size()) {
+        qWarning() << "glyphs" << glyphs;
         return false;
-    window = openWindowOn(sim->portPath());
-    w<QTabWidget>("tabWidget")->setCurrentIndex(0);
-    return connectWindow(*window, sim->portPath()) && w<QTabWidget>("tabWidget")->currentIndex() == 1;
+    }
+    const QPair<int, int> comma = glyphs.at(glyphs.size() - digits - 1);
+    const int firstDigit = glyphs.at(glyphs.size() - digits).first;
+    const int lastDigit = glyphs.last().second;
+    for (const char *name : {"lineCounterFrame1", "lineCounterFrame2"}) {
+        const QRect line = w<QFrame>(name)->geometry().translated(-entry->x(), 0);
+        if (line.left() <= comma.second || line.left() > firstDigit || line.right() < lastDigit
+            || line.right() > lastDigit + 6) {
+            qWarning() << name << line << "comma" << comma << "digits" << firstDigit << lastDigit;
+            return false;
+        }
+    }
+    return true;
 }
 
 bool TestWizard::choose(const char *comboName, const QString &text)
@@ -145,7 +155,7 @@ QString TestWizard::sentTelegramHex()
 
 void TestWizard::keyPathProgramsDevice()
 {
-    QVERIFY(startConnected({"--counter", "123456789"}));
+    QVERIFY(connectDevice({"--counter", "123456789"}, 1));
     auto *ua = w<QComboBox>("comboBoxUa");
     auto *direction = w<QComboBox>("comboBoxDirection2");
     auto *entry = w<QLineEdit>("lineEditCounter2");
@@ -170,7 +180,7 @@ void TestWizard::keyPathProgramsDevice()
 
     // Step 6: the last digit is a graduation mark, which the user is told.
     {
-        BoxScript boxes({"OK"}, kSlowUserMs);
+        ModalAnswerer boxes(QStringList{"OK"}, kSlowUserMs);
         QVERIFY(choose("comboBoxDirection2", germanText(81)));
         QCOMPARE(boxes.answered(), 1);
         QVERIFY(boxes.texts.at(0).contains(germanText(242)));
@@ -179,6 +189,7 @@ void TestWizard::keyPathProgramsDevice()
     QCOMPARE(entry->text(), QStringLiteral("123456,789"));
     QCOMPARE(entry->cursorPosition(), 0);
     QVERIFY(w<QFrame>("lineCounterFrame1")->isVisible());
+    QVERIFY(framesSurroundDigitsAfterComma(3));
     QCOMPARE(consoleMessages(*window), QStringList({germanMessage(110)}));
 
     // The captions follow the language; the choices stay.
@@ -190,7 +201,7 @@ void TestWizard::keyPathProgramsDevice()
     entry->setText(QStringLiteral("654321,987"));
     sim->clearLog();
     QStringList consoleAtConfirmation;
-    BoxScript boxes({"Ja", "OK"}, kSlowUserMs, [&] {
+    ModalAnswerer boxes(QStringList{"Ja", "OK"}, kSlowUserMs, [&] {
         if (consoleAtConfirmation.isEmpty())
             consoleAtConfirmation = consoleMessages(*window);
     });
@@ -258,11 +269,11 @@ void TestWizard::counterTypesProgramDevice()
     QFETCH(int, leadingPlus);
     QFETCH(bool, hint);
 
-    QVERIFY(startConnected({"--version", QString::number(version), "--direction", "1"}));
+    QVERIFY(connectDevice({"--version", QString::number(version), "--direction", "1"}, 1));
     QStringList answers{"Ja", "OK"};
     if (hint)
         answers.prepend("OK");
-    BoxScript boxes(answers);
+    ModalAnswerer boxes(answers);
     QVERIFY(chooseCounterType(digits, ua, places));
 
     auto *direction = w<QComboBox>("comboBoxDirection2");
@@ -297,60 +308,52 @@ void TestWizard::counterTypesProgramDevice()
     QVERIFY(boxes.texts.last().contains(QStringLiteral("v%1").arg(version / 100.0, 0, 'f', 2)));
 }
 
-void TestWizard::parameterAnswerComesBeforeCounterRequest_data()
+void TestWizard::answersArriveInOrderAtStep7_data()
 {
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<QStringList>("consoleAtConfirmation");
+    QTest::addColumn<int>("holdMs");
+    QTest::addColumn<int>("atConfirmation"); // the message shown when the confirmation opens
+    QTest::addColumn<QList<int>>("notLogged");
 
     // A quick user confirms at once; the answer to the telegram is slow to come.
-    QTest::newRow("answer in pieces") << "pieces=SP" << QStringList({germanMessage(2)});
-    QTest::newRow("no answer") << "silent=SP" << QStringList({germanMessage(70)});
+    QTest::newRow("SP answer in pieces") << "pieces=SP" << 0 << 2 << QList<int>{55};
+    QTest::newRow("SP no answer") << "silent=SP" << 0 << 70 << QList<int>{55};
+    // The counter answer trickles in; the reminder shows at its first bytes
+    // and stays open longer than the request's time-out while the rest arrives.
+    QTest::newRow("reminder open while S_ZLW trickles in") << "pieces=S_ZLW" << 6000 << 2 << QList<int>{55, 70};
 }
 
-void TestWizard::parameterAnswerComesBeforeCounterRequest()
+void TestWizard::answersArriveInOrderAtStep7()
 {
     QFETCH(QString, fault);
-    QFETCH(QStringList, consoleAtConfirmation);
+    QFETCH(int, holdMs);
+    QFETCH(int, atConfirmation);
+    QFETCH(QList<int>, notLogged);
 
-    QVERIFY(startConnected());
+    QVERIFY(connectDevice({}, 1));
     QVERIFY(reachEntry("9", "10", "0", "000000042"));
     QVERIFY(sim->control("fault-once " + fault.toLatin1()));
     sim->clearLog();
     QStringList console;
-    BoxScript boxes({"Ja", "OK"}, 0, [&] {
+    ModalAnswerer boxes(QStringList{"Ja", "OK"}, holdMs, [&] {
         if (console.isEmpty())
             console = consoleMessages(*window);
     });
     w<QPushButton>("pushButtonProgram")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.answered(), 2, kTimeoutWaitMs + kAnswerWaitMs);
-    QCOMPARE(console.mid(console.size() - 1), consoleAtConfirmation);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.answered(), 2, 20000);
+    QCOMPARE(console.value(console.size() - 1), germanMessage(atConfirmation));
     QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), QStringList({germanMessage(4)}), kAnswerWaitMs);
     QCOMPARE(sim->received().size(), 2);
     QCOMPARE(sim->received().at(1), QStringLiteral("RX S_ZLW 000000042"));
-    QVERIFY(!outputLog(appData->path()).contains(germanMessage(55).toLatin1()));
-}
-
-void TestWizard::reminderWaitsForNoAnswer()
-{
-    // The counter answer trickles in; the reminder shows at its first bytes
-    // and stays open longer than the request's time-out while the rest arrives.
-    QVERIFY(startConnected({"--fault", "pieces=S_ZLW"}));
-    QVERIFY(reachEntry("9", "10", "0", "123456789"));
-    BoxScript boxes({"Ja", "OK"}, 6000);
-    w<QPushButton>("pushButtonProgram")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.answered(), 2, 20000);
-    QVERIFY(boxes.texts.at(1).contains(QStringLiteral("v1.12")));
-    QCOMPARE(consoleMessages(*window), QStringList({germanMessage(4)}));
-    const QByteArray logged = outputLog(appData->path());
-    QVERIFY(!logged.contains(germanMessage(70).toLatin1()));
-    QVERIFY(!logged.contains(germanMessage(55).toLatin1()));
+    for (int id : notLogged)
+        QVERIFY2(!outputLog(appData->path()).contains(germanMessage(id).toLatin1()), qPrintable(germanMessage(id)));
 }
 
 void TestWizard::wrongFirmwareDeclined()
 {
-    QVERIFY(startConnected({"--version", "111"}));
+    QVERIFY(connectDevice({"--version", "111"}, 1));
     {
-        BoxScript boxes({"Cancel"}, kSlowUserMs);
+        ModalAnswerer boxes(QStringList{"Cancel"}, kSlowUserMs);
         QVERIFY(chooseCounterType("8", "0.01", "2"));
         QTRY_COMPARE_WITH_TIMEOUT(boxes.answered(), 1, kAnswerWaitMs + kSlowUserMs);
         QCOMPARE(boxes.texts.at(0), germanText(239));
@@ -372,7 +375,7 @@ void TestWizard::wrongFirmwareDeclined()
     QVERIFY(choose("comboBoxUa", "0.1"));
     QVERIFY(choose("comboBoxDecimalPlaces", "2"));
     QTRY_VERIFY_WITH_TIMEOUT(w<QComboBox>("comboBoxDirection2")->isVisible(), kAnswerWaitMs);
-    BoxScript boxes({"Cancel"});
+    ModalAnswerer boxes(QStringList{"Cancel"});
     QVERIFY(choose("comboBoxDecimalPlaces", "1"));
     QTRY_COMPARE_WITH_TIMEOUT(boxes.answered(), 1, kAnswerWaitMs);
     QCOMPARE(boxes.buttonTexts.at(0).split(QLatin1Char('|')).size(), 2);
@@ -391,7 +394,7 @@ void TestWizard::deviceFailsAtStep4()
 {
     QFETCH(QString, fault);
     QFETCH(int, message);
-    QVERIFY(startConnected({"--fault", fault}));
+    QVERIFY(connectDevice({"--fault", fault}, 1));
     ModalAnswerer anyBox;
     QVERIFY(chooseCounterType("9", "1", "1"));
     QVERIFY(showsIcon("labelSymbol4", kIconGoNext));
@@ -412,7 +415,7 @@ void TestWizard::deviceFailsAtStep4()
 
 void TestWizard::closedPortAtStep4()
 {
-    QVERIFY(startConnected());
+    QVERIFY(connectDevice({}, 1));
     w<QPushButton>("pushButtonDisconnect")->click();
     QVERIFY(chooseCounterType("9", "1", "1"));
     QVERIFY(showsIcon("labelSymbol4", kIconFailed));
@@ -425,7 +428,7 @@ void TestWizard::earlierChoiceAbandonsCheck()
 {
     // The user changes the Ua value while the device is still being read:
     // its answer must not move the wizard on.
-    QVERIFY(startConnected({"--fault", "pieces=LP"}));
+    QVERIFY(connectDevice({"--fault", "pieces=LP"}, 1));
     QVERIFY(chooseCounterType("9", "1", "1"));
     QVERIFY(choose("comboBoxUa", "10"));
     QVERIFY(sim->waitForReceived(2)); // LP answered, counter read
@@ -438,7 +441,7 @@ void TestWizard::earlierChoiceAbandonsCheck()
 
 void TestWizard::focusLandsInEntryAfterDirectionPopup()
 {
-    QVERIFY(startConnected());
+    QVERIFY(connectDevice({}, 1));
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     QVERIFY(chooseCounterType("9", "10", "0"));
@@ -494,11 +497,11 @@ void TestWizard::returnFromFlashing()
     }
     qputenv("TAVIK7_AVRDUDE", QFile::encodeName(toolPath));
 
-    QVERIFY(startConnected({"--version", "111"}));
+    QVERIFY(connectDevice({"--version", "111"}, 1));
     QStringList answers{germanText(238), "OK"};
     if (!tool.isEmpty())
         answers.append("OK");
-    BoxScript boxes(answers, kSlowUserMs);
+    ModalAnswerer boxes(answers, kSlowUserMs);
     QVERIFY(chooseCounterType("8", "0.01", "2"));
 
     QTRY_COMPARE_WITH_TIMEOUT(boxes.answered(), int(answers.size()), 4 * kSlowUserMs + kAnswerWaitMs);
@@ -538,8 +541,8 @@ void TestWizard::realFlashFromWizard()
     const auto restoreDir = qScopeGuard([&] { QDir::setCurrent(previousDir); });
     QVERIFY(QDir::setCurrent(work.path()));
 
-    QVERIFY(startConnected({"--version", "111"}));
-    BoxScript flashBoxes({germanText(238), "OK", "OK"}, kSlowUserMs);
+    QVERIFY(connectDevice({"--version", "111"}, 1));
+    ModalAnswerer flashBoxes(QStringList{germanText(238), "OK", "OK"}, kSlowUserMs);
     QVERIFY(chooseCounterType("8", "0.01", "2"));
     QTRY_COMPARE_WITH_TIMEOUT(flashBoxes.answered(), 3, 60000);
     QVERIFY(flashBoxes.unexpected.isEmpty());
@@ -548,7 +551,7 @@ void TestWizard::realFlashFromWizard()
     // Back at step 5 with the firmware that fits, then programmed.
     QTRY_VERIFY_WITH_TIMEOUT(w<QComboBox>("comboBoxDirection2")->isVisible(), kAnswerWaitMs);
     QCOMPARE(w<QLabel>("labelSoftwareData")->text(), QStringLiteral("1.12"));
-    BoxScript boxes({"OK", "Ja", "OK"});
+    ModalAnswerer boxes(QStringList{"OK", "Ja", "OK"});
     QVERIFY(choose("comboBoxDirection2", germanText(80)));
     w<QLineEdit>("lineEditCounter2")->setText(QStringLiteral("654321,987"));
     w<QPushButton>("pushButtonProgram")->click();

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QUrl>
 
 #include "countertext.h"
+#include "documentation.h"
 #include "outputlog.h"
 #include "platform.h"
 #include "tavik7_bediensoftware.h"
@@ -294,6 +296,8 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     setLanguageOfWizardTab();
 
     parameterModel->blockSignals(wasBlocked);
+    // The refill dropped the marks, and their tool tips speak the new language.
+    refreshDifferenceMarks();
 }
 
 void TAVIK7_Bediensoftware::renderConsoleFromHistory()
@@ -325,28 +329,30 @@ void TAVIK7_Bediensoftware::setLanguageOfWizardTab()
 
 namespace {
 
-void openDocumentation(const char *relativePath)
+void openDocumentation(const char *fileName)
 {
-    // Relative to the working directory, not to the executable: the shortcut's
-    // start folder decides where the documentation is looked for.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::currentPath() + QLatin1String(relativePath)));
+    // The shortcut's start folder is looked in first; a program started from
+    // the desktop menu finds the manuals beside it or in its share folder.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(tavik7::platform::documentationPath(
+        QLatin1String(fileName), QDir::currentPath(), QCoreApplication::applicationDirPath(),
+        tavik7::platform::installedDocumentationRelativePath())));
 }
 
 } // namespace
 
 void TAVIK7_Bediensoftware::onDocuQuickGuideChecked()
 {
-    openDocumentation("/Documentation/Tavik7VUVozezoro.pdf");
+    openDocumentation("Tavik7VUVozezoro.pdf");
 }
 
 void TAVIK7_Bediensoftware::onDocuManualChecked()
 {
-    openDocumentation("/Documentation/Tavik7M_manual.pdf");
+    openDocumentation("Tavik7M_manual.pdf");
 }
 
 void TAVIK7_Bediensoftware::onDocuProgrammerManualChecked()
 {
-    openDocumentation("/Documentation/Tavik7_M_Programmierhandbuch.pdf");
+    openDocumentation("Tavik7_M_Programmierhandbuch.pdf");
 }
 
 void TAVIK7_Bediensoftware::onInfoChecked()

@@ -13,12 +13,6 @@ constexpr int kKillTimeoutMs = 2000;
 
 } // namespace
 
-DevSim::DevSim()
-{
-    // The simulator's complaints belong in the test output.
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-}
-
 DevSim::~DevSim()
 {
     if (m_process.state() != QProcess::NotRunning) {
@@ -66,15 +60,15 @@ void DevSim::readOutput()
     }
 }
 
-QStringList DevSim::received()
+QStringList DevSim::lines(const QString &prefix)
 {
     readOutput();
-    QStringList rx;
+    QStringList found;
     for (const QString &line : std::as_const(m_lines)) {
-        if (line.startsWith(QLatin1String("RX ")))
-            rx.append(line);
+        if (line.startsWith(prefix))
+            found.append(line);
     }
-    return rx;
+    return found;
 }
 
 void DevSim::clearLog()
@@ -83,46 +77,9 @@ void DevSim::clearLog()
     m_lines.clear();
 }
 
-int DevSim::lineCount(const QString &prefix)
-{
-    readOutput();
-    int count = 0;
-    for (const QString &line : std::as_const(m_lines)) {
-        if (line.startsWith(prefix))
-            ++count;
-    }
-    return count;
-}
-
-bool DevSim::waitForReceived(int count, int timeoutMs)
-{
-    return waitForLines(QStringLiteral("RX "), count, timeoutMs);
-}
-
-bool DevSim::waitForSent(int count, int timeoutMs)
-{
-    return waitForLines(QStringLiteral("TX "), count, timeoutMs);
-}
-
-bool DevSim::waitForLine(const QString &prefix, int timeoutMs)
-{
-    return waitForLines(prefix, 1, timeoutMs);
-}
-
-QStringList DevSim::sent()
-{
-    readOutput();
-    QStringList tx;
-    for (const QString &line : std::as_const(m_lines)) {
-        if (line.startsWith(QLatin1String("TX ")))
-            tx.append(line);
-    }
-    return tx;
-}
-
 bool DevSim::waitForLines(const QString &prefix, int count, int timeoutMs)
 {
-    return QTest::qWaitFor([&] { return lineCount(prefix) >= count; }, timeoutMs);
+    return QTest::qWaitFor([&] { return lines(prefix).size() >= count; }, timeoutMs);
 }
 
 bool DevSim::control(const QByteArray &line, int timeoutMs)
@@ -130,16 +87,11 @@ bool DevSim::control(const QByteArray &line, int timeoutMs)
     if (m_process.state() != QProcess::Running)
         return false;
     const QString ack = QStringLiteral("CTL ");
-    const int before = lineCount(ack);
+    const qsizetype before = lines(ack).size();
     m_process.write(line + '\n');
-    if (!waitForLines(ack, before + 1, timeoutMs))
+    if (!waitForLines(ack, int(before) + 1, timeoutMs))
         return false;
-    int seen = 0;
-    for (const QString &l : std::as_const(m_lines)) {
-        if (l.startsWith(ack) && ++seen == before + 1)
-            return l.startsWith(QLatin1String("CTL OK "));
-    }
-    return false;
+    return lines(ack).at(before).startsWith(QLatin1String("CTL OK "));
 }
 
 bool DevSim::waitForFinished(int timeoutMs)

@@ -19,7 +19,8 @@
 class DevSim
 {
 public:
-    DevSim();
+    // The simulator's complaints belong in the test output.
+    DevSim() { m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel); }
     ~DevSim(); // kills the simulator if it still runs
     DevSim(const DevSim &) = delete;
     DevSim &operator=(const DevSim &) = delete;
@@ -31,21 +32,19 @@ public:
     [[nodiscard]] QString portPath() const { return m_portPath; }
     // The simulator's process id, to freeze it (SIGSTOP) or kill it mid-answer.
     [[nodiscard]] qint64 processId() const { return m_process.processId(); }
+    [[nodiscard]] QString errorString() const { return m_error; }
 
     // The "RX ..." lines received so far, oldest first.
-    QStringList received();
+    QStringList received() { return lines(QStringLiteral("RX ")); }
     // Forgets the log lines seen so far; counts start again at zero.
     void clearLog();
 
-    // Waits until at least count "RX" lines have arrived in total.
-    bool waitForReceived(int count, int timeoutMs = 5000);
-
-    // Waits until at least count "TX" lines (answers, NAMUR telegrams) have arrived in total.
-    bool waitForSent(int count, int timeoutMs = 5000);
-    // Waits for a log line that starts with prefix, e.g. "MODE parameter-interface".
-    bool waitForLine(const QString &prefix, int timeoutMs = 5000);
-    // The "TX" lines so far, oldest first.
-    QStringList sent();
+    // Wait until at least count requests ("RX"), answers or NAMUR telegrams
+    // ("TX") have arrived in total, or for a line that starts with prefix,
+    // e.g. "MODE parameter-interface".
+    bool waitForReceived(int count, int timeoutMs = 5000) { return waitForLines(QStringLiteral("RX "), count, timeoutMs); }
+    bool waitForSent(int count, int timeoutMs = 5000) { return waitForLines(QStringLiteral("TX "), count, timeoutMs); }
+    bool waitForLine(const QString &prefix, int timeoutMs = 5000) { return waitForLines(prefix, 1, timeoutMs); }
 
     // Sends one control line ("fault silent=LP", "fault-once badcrc=LP",
     // "clear-faults", "set counter=42", "hangup", "quit") and waits until
@@ -54,11 +53,10 @@ public:
 
     // Waits until the simulator has ended by itself, as after a hang-up.
     bool waitForFinished(int timeoutMs = 5000);
-    [[nodiscard]] QString errorString() const { return m_error; }
 
 private:
     void readOutput();
-    int lineCount(const QString &prefix);
+    QStringList lines(const QString &prefix);
     bool waitForLines(const QString &prefix, int count, int timeoutMs);
 
     QProcess m_process;

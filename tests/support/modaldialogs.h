@@ -1,43 +1,60 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
-// Answers the next modal message box from a timer: message boxes run their
-// own event loop, so the test cannot click them from its own code path.
-// holdMs keeps each box open that long first, as a technician reading it
-// would: answers that arrive meanwhile must not be lost.
+#include <functional>
+
+// Answers modal message boxes from a timer: a box runs its own event loop,
+// so the test cannot click it from its own code path. holdMs keeps each box
+// open that long first, as a technician reading it would: answers that
+// arrive meanwhile must not be lost. onShown runs as a box appears, to look
+// at the window at that moment.
 class ModalAnswerer : public QObject
 {
 public:
+    // Every box gets this button (its first button where it has none).
     explicit ModalAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok, int holdMs = 0)
-        : answer(answer), holdMs(holdMs)
+        : standing(answer), holdMs(holdMs)
+    {
+        start();
+    }
+    // Box n gets the button captioned captions[n] ("Ja", "OK", without "&").
+    explicit ModalAnswerer(QStringList captions, int holdMs = 0, std::function<void()> onShown = {})
+        : captions(std::move(captions)), holdMs(holdMs), onShown(std::move(onShown))
+    {
+        start();
+    }
+
+    QStringList texts;
+    QStringList informativeTexts;
+    QStringList buttonTexts; // the captions of each box, joined by "|"
+    QStringList unexpected;  // boxes beyond the script, or without the scripted button
+
+    [[nodiscard]] int answered() const { return int(texts.size()); }
+
+private:
+    void start()
     {
         timer.setInterval(20);
         QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
         timer.start();
     }
 
-    // Texts of the boxes answered so far.
-    QStringList texts;
-    QStringList informativeTexts;
-    QStringList buttonTexts;
+    static QString caption(const QAbstractButton *button) { return button->text().remove(QLatin1Char('&')); }
 
-    [[nodiscard]] int answered() const { return int(texts.size()); }
-
-private:
     void poll()
     {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box) {
-            // The window's one message box is reused: once closed, its next
-            // showing is a new box to answer.
-            lastBox = nullptr;
             seenBox = nullptr;
+            lastBox = nullptr;
             return;
         }
         if (box == lastBox)
@@ -45,32 +62,46 @@ private:
         if (box != seenBox) {
             seenBox = box;
             seen.start();
+            if (onShown)
+                onShown();
         }
         if (seen.elapsed() < holdMs)
             return;
         lastBox = box;
         texts.append(box->text());
         informativeTexts.append(box->informativeText());
-        QStringList captions;
-        const auto buttons = box->buttons();
-        for (QAbstractButton *b : buttons)
-            captions.append(b->text());
-        buttonTexts.append(captions.join(QLatin1Char('|')));
-        QAbstractButton *button = box->button(answer);
-        if (!button)
-            button = box->buttons().value(0);
-        if (button)
-            button->click();
-        // The window's one message box may be shown again at once (one box
-        // leading to the next): once this showing has closed, the next is new.
+        QStringList shown;
+        for (QAbstractButton *b : box->buttons())
+            shown.append(caption(b));
+        buttonTexts.append(shown.join(QLatin1Char('|')));
+        QAbstractButton *target = nullptr;
+        if (captions.isEmpty()) {
+            target = box->button(standing);
+        } else {
+            const QString wanted = captions.value(answered() - 1);
+            for (QAbstractButton *b : box->buttons()) {
+                if (caption(b) == wanted)
+                    target = b;
+            }
+            if (!target)
+                unexpected.append(box->text());
+        }
+        if (!target)
+            target = box->buttons().value(0);
+        if (target)
+            target->click();
+        // The window's one message box may be shown again at once, before
+        // any poll finds it closed: a box that closed is new when it reappears.
         if (!box->isVisible()) {
-            lastBox = nullptr;
             seenBox = nullptr;
+            lastBox = nullptr;
         }
     }
 
-    QMessageBox::StandardButton answer;
+    QMessageBox::StandardButton standing = QMessageBox::NoButton;
+    QStringList captions;
     int holdMs;
+    std::function<void()> onShown;
     QTimer timer;
     QElapsedTimer seen;
     QPointer<QMessageBox> seenBox;

@@ -67,17 +67,6 @@ public:
         return finished;
     }
 
-    // What the program sent so far.
-    QByteArray receive()
-    {
-        QByteArray all;
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::read(m_master, buffer, sizeof buffer)) > 0)
-            all.append(buffer, n);
-        return all;
-    }
-
 private:
     int m_master = -1;
     QString m_port;

@@ -1,24 +1,20 @@
 #pragma once
 
 // What the window tests share: German texts, opening the window on a port and
-// connecting, the simulator's command names, the output log, and a box
-// answerer that clicks a scripted button per box.
+// connecting, the simulator's command names, the output log, and with the
+// simulator a fixture holding the per-user folder, device and window.
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QCheckBox>
-#include <QFile>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QMessageBox>
-#include <QPointer>
+#include <QFile>
 #include <QPushButton>
-#include <QTimer>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
 
-#include <functional>
-#include <initializer_list>
 #include <memory>
 
+#include "modaldialogs.h"
 #include "readfile.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
@@ -34,7 +30,7 @@ inline QString germanText(int id)
     return tavik7::text(id, tavik7::German);
 }
 
-inline QStringList germanMessages(std::initializer_list<int> ids)
+inline QStringList germanMessages(const QList<int> &ids)
 {
     QStringList texts;
     for (int id : ids)
@@ -103,79 +99,67 @@ inline QByteArray outputLog(const QString &appData)
     return readFile(appData + QStringLiteral("/KLV TAVIK7 PC Software/Tavik7_Output_Logfile1.txt"));
 }
 
-// Answers the message boxes one after another, each with the button of the
-// given caption, after holding it open for holdMs. onShown runs when a box
-// has just appeared, to look at the window at that moment.
-class BoxScript : public QObject
+#ifdef TAVIK7_DEVSIM_PATH
+#include "devsim.h"
+
+// A window test's world, as a second base of the test class: a fresh
+// per-user folder (APPDATA), the simulated device and a window on it.
+class DeviceWindow
 {
-public:
-    explicit BoxScript(QStringList captions, int holdMs = 0, std::function<void()> onShown = {})
-        : captions(std::move(captions)), holdMs(holdMs), onShown(std::move(onShown))
+protected:
+    // From init(): a new folder and simulator, no window yet.
+    void freshBench()
     {
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
-        timer.start();
+        appData = std::make_unique<QTemporaryDir>();
+        qputenv("APPDATA", QFile::encodeName(appData->path()));
+        sim = std::make_unique<DevSim>();
+    }
+    // From cleanup(): the window goes before its device.
+    void closeBench()
+    {
+        window.reset();
+        sim.reset();
     }
 
-    QStringList texts;
-    QStringList informativeTexts;
-    QStringList buttonTexts;
-    QStringList unexpected; // boxes beyond the script, or without the scripted button
-
-    [[nodiscard]] int answered() const { return int(texts.size()); }
-
-private:
-    static QString caption(const QAbstractButton *button) { return button->text().remove(QLatin1Char('&')); }
-
-    void poll()
+    // Starts the simulator, opens the window on it (unless open), connects
+    // and shows the tab. Connect leads from the Interface tab into the wizard (1).
+    [[nodiscard]] bool connectDevice(const QStringList &simArgs = {}, int tab = 2)
     {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box) {
-            seenBox = nullptr;
-            lastBox = nullptr;
-            return;
+        if (!sim->start(simArgs)) {
+            qWarning("%s", qPrintable(sim->errorString()));
+            return false;
         }
-        if (box == lastBox)
-            return;
-        if (box != seenBox) {
-            seenBox = box;
-            seen.start();
-            if (onShown)
-                onShown();
-        }
-        if (seen.elapsed() < holdMs)
-            return;
-        lastBox = box;
-        texts.append(box->text());
-        informativeTexts.append(box->informativeText());
-        QStringList shown;
-        QAbstractButton *target = nullptr;
-        const QString wanted = captions.value(answered() - 1);
-        for (QAbstractButton *b : box->buttons()) {
-            shown.append(caption(b));
-            if (caption(b) == wanted)
-                target = b;
-        }
-        buttonTexts.append(shown.join(QLatin1Char('|')));
-        if (!target) {
-            unexpected.append(box->text());
-            target = box->buttons().value(0);
-        }
-        if (target)
-            target->click();
-        // The window's one message box may be shown again at once, before
-        // any poll finds it closed: a box that closed is new when it reappears.
-        if (!box->isVisible()) {
-            seenBox = nullptr;
-            lastBox = nullptr;
-        }
+        if (!window)
+            window = openWindowOn(sim->portPath());
+        auto *tabs = w<QTabWidget>("tabWidget");
+        if (tab == 1)
+            tabs->setCurrentIndex(0);
+        if (!connectWindow(*window, sim->portPath()))
+            return false;
+        tabs->setCurrentIndex(tab);
+        return tabs->currentIndex() == tab;
     }
 
-    QStringList captions;
-    int holdMs;
-    std::function<void()> onShown;
-    QTimer timer;
-    QElapsedTimer seen;
-    QPointer<QMessageBox> seenBox;
-    QPointer<QMessageBox> lastBox;
+    // Reads the settings; true once messages 1 and 3 show and Write is usable.
+    [[nodiscard]] bool readSettings()
+    {
+        sim->clearLog();
+        button("pushButtonReadSettings")->click();
+        return QTest::qWaitFor(
+            [this] {
+                return consoleMessages(*window) == germanMessages({1, 3})
+                    && button("pushButtonWriteSettings")->isEnabled();
+            },
+            9000);
+    }
+
+    template<typename T> T *w(const char *name) { return child<T>(*window, name); }
+    QPushButton *button(const char *name) { return child<QPushButton>(*window, name); }
+    [[nodiscard]] QString log() const { return QString::fromLatin1(outputLog(appData->path())); }
+    [[nodiscard]] QString folder() const { return appData->path() + QStringLiteral("/KLV TAVIK7 PC Software/"); }
+
+    std::unique_ptr<QTemporaryDir> appData;
+    std::unique_ptr<DevSim> sim;
+    std::unique_ptr<TAVIK7_Bediensoftware> window;
 };
+#endif

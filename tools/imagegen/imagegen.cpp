@@ -1,10 +1,13 @@
-// Draws the program's icons and the report banner into a folder:
+// Draws the program's icons and the report banner into a folder, and with a
+// second folder the application icon in the sizes of a desktop icon theme:
 //
-//     tavik7-imagegen <output folder>
+//     tavik7-imagegen <output folder> [<icon theme folder>]
+//     tavik7-imagegen resources/Images packaging/icons/hicolor
 //
-// The results are committed under resources/Images; this tool only has to be
-// run again when a picture changes. Everything is drawn from paths, not text,
-// so the output does not depend on the fonts installed on the build machine.
+// The results are committed under resources/Images and packaging/icons; this
+// tool only has to be run again when a picture changes. Everything is drawn
+// from paths, not text, so the output does not depend on the fonts installed
+// on the build machine.
 
 #include <QColor>
 #include <QCoreApplication>
@@ -241,8 +244,8 @@ int main(int argc, char *argv[])
     // the tool runs on a build server without a display.
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 2) {
-        QTextStream(stderr) << "usage: tavik7-imagegen <output folder>\n";
+    if (args.size() != 2 && args.size() != 3) {
+        QTextStream(stderr) << "usage: tavik7-imagegen <output folder> [<icon theme folder>]\n";
         return 2;
     }
 
@@ -259,5 +262,19 @@ int main(int argc, char *argv[])
     ok &= save(drawCross(), dir, QStringLiteral("dialog-close_2.png"), "PNG");
     ok &= save(drawRightArrow(), dir, QStringLiteral("go-next-3.png"), "PNG");
     ok &= save(drawReportBanner(), dir, QStringLiteral("KLVHeaderLine.jpg"), "JPG", 92);
+
+    // The desktop menu picks the size it needs from <size>x<size>/apps.
+    if (args.size() == 3) {
+        for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+            QDir sizeDir(args.at(2) + QStringLiteral("/%1x%1/apps").arg(size));
+            if (!sizeDir.mkpath(QStringLiteral("."))) {
+                QTextStream(stderr) << "tavik7-imagegen: cannot create "
+                                    << QDir::toNativeSeparators(sizeDir.path()) << '\n';
+                ok = false;
+                continue;
+            }
+            ok &= save(drawAppIcon(size), sizeDir, QStringLiteral("tavik7-pc-software.png"), "PNG");
+        }
+    }
     return ok ? 0 : 1;
 }

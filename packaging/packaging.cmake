@@ -1,0 +1,57 @@
+# Installation beyond the program and its manuals, and the Debian package.
+#   cmake --install <build> --prefix /usr/local
+#   cd <build> && cpack          -> tavik7-pc-software_<version>_<arch>.deb
+
+if(UNIX AND NOT APPLE)
+    # The desktop menu entry and the icon it names, in every size drawn by
+    # tools/imagegen.
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/tavik7-pc-software.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(DIRECTORY ${CMAKE_CURRENT_LIST_DIR}/icons/hicolor
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+endif()
+
+set(TAVIK7_PACKAGE_MAINTAINER "KLV Tavik7 service software <tavik7-software@klv.example>"
+    CACHE STRING "Maintainer field of the Debian package")
+
+set(CPACK_PACKAGE_NAME "tavik7-pc-software")
+set(CPACK_PACKAGE_VENDOR "KLV")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Service tool for the Tavik7 roller counter field device")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Reads, checks and writes the parameters and the counter status of a Tavik7 "
+    "over a serial port, guides a technician through setting up a device for a "
+    "counter type, saves parameter sets to files, prints an inspection report, "
+    "flashes firmware through avrdude and logs the device's NAMUR telegrams. "
+    "German and English user interface.")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Tavik7 PC Software")
+set(CPACK_STRIP_FILES ON)
+
+if(UNIX AND NOT APPLE)
+    set(CPACK_GENERATOR "DEB")
+else()
+    set(CPACK_GENERATOR "ZIP")
+endif()
+
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TAVIK7_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+# The Qt libraries come from dpkg-shlibdeps; what the program loads or starts
+# at run time it cannot see: the window system plugins, the Arial-compatible
+# face the fixed layout is measured for, avrdude for flashing and xdg-open for
+# the manuals and reports.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation")
+find_program(DPKG_SHLIBDEPS_PROGRAM dpkg-shlibdeps)
+if(DPKG_SHLIBDEPS_PROGRAM)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+    # Without dpkg-dev the libraries are named by hand (Debian 12 names).
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), "
+        "libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libqt6printsupport6 (>= 6.4)")
+endif()
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avrdude, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "pdf-viewer")
+
+include(CPack)
