@@ -24,7 +24,9 @@
 
 #include <sys/resource.h>
 
+#include "residentmemory.h"
 #include "tavik7_bediensoftware.h"
+#include "windowaccess.h"
 
 namespace {
 
@@ -34,18 +36,6 @@ constexpr qint64 kDefaultTelegrams = 350000;
 constexpr qint64 kQuietMs = 1000;
 constexpr qint64 kGiveUpMs = 600000;
 constexpr int kTickMs = 10;
-
-qint64 currentRssKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 qint64 cpuMs()
 {
@@ -60,15 +50,6 @@ qint64 peakRssKb()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
-}
-
-template<typename T>
-T *child(QWidget &window, const char *name)
-{
-    T *widget = window.findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
 }
 
 void waitMs(int ms)
@@ -124,7 +105,7 @@ int main(int argc, char **argv)
     child<QCheckBox>(window, "checkBoxNamurLogging")->setChecked(true);
     child<QLineEdit>(window, "lineEditNamurLogfile")->setText(logPath);
     waitMs(1000);
-    const qint64 idleKb = currentRssKb();
+    const qint64 idleKb = residentKiB();
 
     QElapsedTimer clock;
     clock.start();

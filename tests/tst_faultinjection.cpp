@@ -25,6 +25,7 @@
 #include "filehooks.h"
 #include "filesizelimit.h"
 #include "rawline.h"
+#include "residentmemory.h"
 #include "samplerecord.h"
 #include "telegram.h"
 #include "windowtest.h"
@@ -182,18 +183,6 @@ struct Bench
     std::unique_ptr<LineDevice> device;
     std::unique_ptr<TAVIK7_Bediensoftware> window;
 };
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 } // namespace
 

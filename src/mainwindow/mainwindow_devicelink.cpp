@@ -295,14 +295,8 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
 
     if (sequenceMode != WriteSequence) {
         QMessageBox box;
-        box.setText(textFor(tavik7::kFirstMessageTextId + kMsgConfirmSetCounter));
-        box.setInformativeText(textFor(tavik7::kFirstMessageTextId + kMsgConfirmSetCounterInfo));
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::No);
-        box.button(QMessageBox::Yes)->setText(textFor(tavik7::kFirstMessageTextId + kMsgYes));
-        box.button(QMessageBox::No)->setText(textFor(tavik7::kFirstMessageTextId + kMsgNo));
-        box.setIcon(QMessageBox::Question);
-        box.setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
+        prepareYesNoBox(box, textFor(tavik7::kFirstMessageTextId + kMsgConfirmSetCounter),
+                        textFor(tavik7::kFirstMessageTextId + kMsgConfirmSetCounterInfo));
         if (box.exec() != QMessageBox::Yes) {
             setDeviceButtonsEnabled(true);
             return;
@@ -311,6 +305,19 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
 
     sendBuffer = QByteArrayLiteral("S_ZLW ") + digits + QByteArrayLiteral("\r\n");
     sendRequest(WriteCounter, sendBuffer.left(sendBuffer.size() - 1), kLongRequestTimeoutMs);
+}
+
+void TAVIK7_Bediensoftware::prepareYesNoBox(QMessageBox &box, const QString &text,
+                                            const QString &informativeText) const
+{
+    box.setText(text);
+    box.setInformativeText(informativeText);
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(textFor(tavik7::kFirstMessageTextId + kMsgYes));
+    box.button(QMessageBox::No)->setText(textFor(tavik7::kFirstMessageTextId + kMsgNo));
+    box.setIcon(QMessageBox::Question);
+    box.setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
 }
 
 void TAVIK7_Bediensoftware::onSerDataAvailable()

@@ -71,8 +71,6 @@ void TAVIK7_Bediensoftware::explainPortOpenFailure()
 
 namespace {
 
-constexpr qint8 kMsgYes = 104;
-constexpr qint8 kMsgNo = 105;
 constexpr QRgb kDifferenceBackgroundRgb = qRgb(255, 255, 200);
 
 QString inLanguage(int language, const QString &german, const QString &english)
@@ -244,16 +242,11 @@ void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
 {
     QMessageBox box(this);
     box.setStyleSheet(QStringLiteral("font: bold 14px;"));
-    box.setText(inLanguage(language,
-                           QStringLiteral("Die vor dem Flashen gesicherten Parameter jetzt in die Tabelle laden?"),
-                           QStringLiteral("Load the parameters backed up before flashing into the table now?")));
-    box.setInformativeText(QDir::toNativeSeparators(backupFile));
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(textFor(tavik7::kFirstMessageTextId + kMsgYes));
-    box.button(QMessageBox::No)->setText(textFor(tavik7::kFirstMessageTextId + kMsgNo));
-    box.setIcon(QMessageBox::Question);
-    box.setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
+    prepareYesNoBox(box,
+                    inLanguage(language,
+                               QStringLiteral("Die vor dem Flashen gesicherten Parameter jetzt in die Tabelle laden?"),
+                               QStringLiteral("Load the parameters backed up before flashing into the table now?")),
+                    QDir::toNativeSeparators(backupFile));
     if (box.exec() == QMessageBox::Yes)
         loadSettingsFile(backupFile);
 }

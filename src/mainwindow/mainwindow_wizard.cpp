@@ -275,14 +275,8 @@ void TAVIK7_Bediensoftware::wizardStep6()
     }
 
     if (row && row->supported() && row->graduationMarkDigit == 1) {
-        messageBox->setText(QStringLiteral("<font color = red>") + textFor(kTextGraduationMark)
-                            + QStringLiteral("</font>"));
-        messageBox->setInformativeText(QString());
-        messageBox->setStandardButtons(QMessageBox::Ok);
-        messageBox->setDefaultButton(QMessageBox::Ok);
-        messageBox->setIcon(QMessageBox::Information);
-        messageBox->setWindowIcon(QIcon(kWindowIcon));
-        messageBox->exec();
+        showInformationBox(QStringLiteral("<font color = red>") + textFor(kTextGraduationMark)
+                           + QStringLiteral("</font>"));
         ui.textEditOutput->setTextColor(Qt::red);
         showMessage(kMsgGraduationMark, false);
         ui.textEditOutput->setTextColor(Qt::black);
@@ -447,8 +441,13 @@ void TAVIK7_Bediensoftware::wizardTypePlateReminder()
 
 void TAVIK7_Bediensoftware::showTypePlateReminderBox()
 {
-    messageBox->setText(
+    showInformationBox(
         textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
+}
+
+void TAVIK7_Bediensoftware::showInformationBox(const QString &text)
+{
+    messageBox->setText(text);
     messageBox->setInformativeText(QString());
     messageBox->setStandardButtons(QMessageBox::Ok);
     messageBox->setDefaultButton(QMessageBox::Ok);

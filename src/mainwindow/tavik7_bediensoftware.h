@@ -170,6 +170,8 @@ private:
     void handleWriteParametersAnswer();
     void handleWriteCounterAnswer();
     void showIncompatibleSignificanceNotice(const QString &significance);
+    // Texts, Yes and No in the interface language (No the default), the question icon.
+    void prepareYesNoBox(QMessageBox &box, const QString &text, const QString &informativeText) const;
     void closePortSilently();
 
     // Field safety (mainwindow_fieldsafety.cpp): help beyond the messages.
@@ -250,6 +252,8 @@ private:
     // The red lines around the digits after the comma, measured in the entry's font.
     [[nodiscard]] tavik7::CounterFrameLines counterFrameLinesForEntry(int integerDigits, int fractionDigits) const;
     void wizardStep7();
+    // The shared message box with one text, Ok and the information icon, shown modally.
+    void showInformationBox(const QString &text);
     void wizardFirmwareCheck();
     void wizardRequestTimedOut();
     void wizardRequestEnded();
