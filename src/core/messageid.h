@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace tavik7 {
+
+// The console's messages. A message's text is text table entry
+// kFirstMessageTextId + id; the notes from NoteFirst on are the program's own
+// help lines, which carry arguments and live in the message catalogue.
+enum class MessageId : qint16 {
+    None = 0,
+    ParametersRead = 1,
+    ParametersWritten = 2,
+    CounterRead = 3,
+    CounterWritten = 4,
+    SettingsLoaded = 5,
+    SettingsSaved = 6,
+    PortOpened = 7,
+    PortClosed = 8,
+    FlashSucceeded = 10,
+    Plausible = 11,
+    PdfCreated = 12,
+    DirectionChanged = 13,
+    ReadParametersError = 51,
+    ReadParametersCrcError = 52,
+    WriteParametersError = 53,
+    ReadCounterError = 54,
+    WriteCounterError = 55,
+    SettingsHeaderFaulty = 56,
+    SettingsIncomplete = 57,
+    SettingsSaveError = 58,
+    TableImplausible = 59,
+    CounterImplausible = 60,
+    PortNotOpened = 61,
+    NoFirmwareFile = 63,
+    NoParameterFile = 64,
+    ToolNotStarted = 65,
+    FlashFailed = 66,
+    ToolError = 67,
+    PdfInvalidValues = 69,
+    NoData = 70,
+    PdfNoData = 71,
+    PdfNoName = 72,
+    PdfWrongName = 73,
+    NamurStarted = 98,
+    NamurStopped = 99,
+    Start = 100,
+    FlashInstructions = 101,
+    ConfirmSetCounter = 102,
+    ConfirmSetCounterInfo = 103,
+    Yes = 104,
+    No = 105,
+    GraduationMark = 110,
+    IncompatibleSignificance = 116,
+};
+
+} // namespace tavik7
