@@ -9,6 +9,7 @@
 
 #include "changehistory.h"
 #include "console.h"
+#include "messageid.h"
 #include "parameterrecord.h"
 #include "portenumerator.h"
 #include "wizardtable.h"
@@ -146,6 +147,7 @@ private slots:
 private:
     // Shell
     void showMessage(qint8 messageId, bool append);
+    void showMessage(tavik7::MessageId messageId, bool append) { showMessage(qint8(messageId), append); }
     void appendToOutputLog(const QString &line);
     [[nodiscard]] QString textFor(int textId) const;
     void renderConsoleFromHistory();
