@@ -67,7 +67,14 @@ public:
     void setTimeouts(const Timeouts &timeouts);
     [[nodiscard]] Timeouts timeouts() const;
 
-    // Opens the port; emits opened() or openFailed() with the reason line.
+    // Why a port did not open, for the line that tells the user what to do.
+    struct OpenFailure
+    {
+        PortOpenFailure failure = PortOpenFailure::Other;
+        PortOpenContext context;
+    };
+
+    // Opens the port; emits opened() or openFailed() with what the system says.
     bool open(const PortSettings &settings);
     // Closes without a word: emits closed(). A request underway ends silently.
     void close();
@@ -88,6 +95,8 @@ public:
     bool startWriteSequence(const ParameterRecord &table, const QString &counterText);
     bool writeParameters(const ParameterRecord &record);
     bool readCounter();
+    // Also the write sequence's last step, in answer to counterWriteDue():
+    // empty digits end the sequence with the counter write's error.
     bool writeCounter(const QByteArray &digits);
 
     [[nodiscard]] RequestKind requestKind() const { return m_requestKind; }
@@ -99,7 +108,7 @@ public:
 
 signals:
     void opened();
-    void openFailed(const QString &reasonLine);
+    void openFailed(const tavik7::DeviceLink::OpenFailure &why);
     void closed();
     // The adapter was pulled: the port is closed, nothing more will arrive.
     void portLost();
@@ -111,9 +120,12 @@ signals:
     void parametersRead(const tavik7::ParameterRecord &record, tavik7::DeviceLink::SequenceMode mode);
     // The device holds an unusual significance text ("01", "02", "00").
     void significanceNotice(const QString &significanceText);
-    // The counter's digits as the device sent them (the answer before CR LF).
-    void counterRead(const QString &digits, tavik7::DeviceLink::SequenceMode mode);
+    // The counter answer as the device sent it: its digits, then CR LF.
+    void counterRead(const QString &answer, tavik7::DeviceLink::SequenceMode mode);
     void parametersWritten(const tavik7::ParameterRecord &record);
+    // In the write sequence the parameters were acknowledged and the counter
+    // is next: the user answers with writeCounter() (digits from the entry).
+    void counterWriteDue();
     void counterWritten(const QByteArray &digits, bool echoed);
     // The report sequence's read is complete.
     void reportDataReady();
@@ -126,8 +138,17 @@ private:
     void onReadyRead();
     void onTimeout();
     void onError(QSerialPort::SerialPortError error);
-    bool sendRequest(RequestKind kind, const QByteArray &bytes, int timeoutMs);
+    bool requestAllowed() const;
+    void sendRequest(RequestKind kind, const QByteArray &bytes, int timeoutMs);
+    void sendReadCounter();
+    void sendWriteParameters(const ParameterRecord &record);
+    void stopRequest();
     void endRequest();
+    void fail(MessageId id, bool append = false);
+    void handleParameterAnswer();
+    void handleCounterAnswer();
+    void handleWriteParametersAnswer();
+    void handleWriteCounterAnswer();
 
     QSerialPort *m_serialPort = nullptr;
     QTimer *m_requestTimer = nullptr;
