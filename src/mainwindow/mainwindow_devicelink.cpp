@@ -164,7 +164,7 @@ void TAVIK7_Bediensoftware::closePortSilently()
     // Connect could not open the port again once it is back.
     if (serialPort->isOpen())
         serialPort->close();
-    if (namurActive)
+    if (namurListener->isListening())
         endNamurListening();
     applyDisconnectedState();
     updateWindowTitle();
@@ -329,9 +329,8 @@ void TAVIK7_Bediensoftware::onSerDataAvailable()
     case WriteCounter:
         break;
     default:
-        if (namurActive)
-            receiveNamurData();
-        else
+        // While listening, the NAMUR listener reads the port itself.
+        if (!namurListener->isListening())
             // Nobody waits for these bytes (noise, an answer after its time-out).
             // The next request would discard them anyway; left in the port
             // object they would pile up without bound.
