@@ -137,7 +137,7 @@ void TAVIK7_Bediensoftware::closePortSilently()
 {
     // The adapter is gone: the port object must let go of it, or the next
     // Connect could not open the port again once it is back.
-    if (namurActive)
+    if (namurListener->isListening())
         endNamurListening();
     deviceLink->close();
     applyDisconnectedState();

@@ -46,7 +46,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     tavik7::platform::ensureAppDataFolder(appDataFolder);
     avrdudeDir = tavik7::platform::avrdudeDir();
     reconnectAfterFlash = false;
-    namurActive = false;
+    setUpNamurListener();
     outputLogFile1 = appDataFolder + QStringLiteral("Tavik7_Output_Logfile1.txt");
     outputLogFile2 = appDataFolder + QStringLiteral("Tavik7_Output_Logfile2.txt");
 

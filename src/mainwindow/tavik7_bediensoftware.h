@@ -5,12 +5,13 @@
 #include <QModelIndex>
 #include <QProcess>
 #include <QString>
-#include <QTextStream>
+#include <QStringList>
 
 #include "changehistory.h"
 #include "console.h"
 #include "devicelink.h"
 #include "messageid.h"
+#include "namurlistener.h"
 #include "parameterrecord.h"
 #include "portenumerator.h"
 #include "wizardtable.h"
@@ -258,13 +259,14 @@ private:
     void appendFlashToolOutput(const QByteArray &bytes);
 
     // NAMUR (mainwindow_namur.cpp)
-    void receiveNamurData();
-    void showNamurTelegrams(const QList<QByteArray> &telegrams);
+    void setUpNamurListener();
+    void showNamurTelegrams(const QStringList &rendered);
     void flushNamurConsole(qsizetype maxParagraphs);
-    void writeNamurLogLine(const QString &line);
-    bool openNamurLogFile(bool truncate);
-    // Ends listening without touching the port: by Stop, and when the port is lost.
+    void showNamurLogTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path);
+    // Ends listening without touching the port: when the port is lost.
     void endNamurListening();
+    // The listener has let the port go, by Stop or because the port went.
+    void namurListeningEnded();
 
     Ui::TAVIK7_BediensoftwareClass ui;
 
@@ -294,9 +296,7 @@ private:
     QString outputLogFile2;
     QString avrdudeDir;
     QString portNameInUse; // as picked in the list; shown in the title
-    bool namurActive = false;
     bool reconnectAfterFlash = false;
-    QTextStream namurLogStream;
 
     // Wizard state.
     int wizardRowIndex = -1;
@@ -332,13 +332,8 @@ private:
         ~FlashToolStopper();
     } flashToolStopper{this};
 
-    // NAMUR state. The log file is a child of the window: it outlives
-    // namurLogStream, whose destructor still writes the buffered lines.
-    QFile *namurLogFile = nullptr;
-    int namurLineCount = 0;
-    QByteArray namurBuffer;
-    bool namurLogging = false;         // logging was on at this Start
-    bool namurLogChosenAnew = false;   // the dialog chose the file: the next Start empties it
+    // NAMUR state: the listener holds the port while listening, and the log.
+    tavik7::NamurListener *namurListener = nullptr;
     QStringList namurConsolePending;   // telegrams not on the tab yet, newest last
     bool namurConsoleFlushScheduled = false;
 };
