@@ -178,9 +178,9 @@ void TAVIK7_Bediensoftware::onSerialPortError()
         closePortSilently();
 }
 
-void TAVIK7_Bediensoftware::onConnectClicked()
+bool TAVIK7_Bediensoftware::openPort(const QString &portName)
 {
-    portNameInUse = ui.comboBoxDevice->currentText();
+    portNameInUse = portName;
     serialPort->setPortName(tavik7::platform::portSystemLocation(portNameInUse));
     serialPort->setBaudRate(ui.comboBoxBaudrate->currentText().toInt());
     serialPort->setDataBits(QSerialPort::DataBits(ui.comboBoxDatabits->currentText().toInt()));
@@ -188,21 +188,33 @@ void TAVIK7_Bediensoftware::onConnectClicked()
     serialPort->setParity(QSerialPort::NoParity);
     serialPort->setFlowControl(flowControlFromIndex(ui.comboBoxFlowcontrol->currentIndex()));
 
-    if (!portNameInUse.isEmpty() && serialPort->open(QIODevice::ReadWrite)) {
-        if (serialPort->flowControl() != QSerialPort::HardwareControl)
-            serialPort->setRequestToSend(false);
-        serialPort->clearError();
+    if (portNameInUse.isEmpty() || !serialPort->open(QIODevice::ReadWrite))
+        return false;
+    if (serialPort->flowControl() != QSerialPort::HardwareControl)
+        serialPort->setRequestToSend(false);
+    serialPort->clearError();
+    return true;
+}
+
+void TAVIK7_Bediensoftware::showTabAfterConnect()
+{
+    if (ui.tabWidget->currentIndex() == kTabConfig) {
+        showWizardStep(0);
+        ui.comboBoxNumberOfDigits->setEnabled(true);
+        ui.tabWidget->setCurrentIndex(kTabWizard);
+    } else if (flashReturnPending) {
+        wizardReturnFromFlashing();
+    } else {
+        ui.tabWidget->setCurrentIndex(kTabSettings);
+    }
+}
+
+void TAVIK7_Bediensoftware::onConnectClicked()
+{
+    if (openPort(ui.comboBoxDevice->currentText())) {
         showMessage(kMsgPortOpened, false);
         applyConnectedState();
-        if (ui.tabWidget->currentIndex() == kTabConfig) {
-            showWizardStep(0);
-            ui.comboBoxNumberOfDigits->setEnabled(true);
-            ui.tabWidget->setCurrentIndex(kTabWizard);
-        } else if (flashReturnPending) {
-            wizardReturnFromFlashing();
-        } else {
-            ui.tabWidget->setCurrentIndex(kTabSettings);
-        }
+        showTabAfterConnect();
     } else {
         showMessage(kMsgPortNotOpened, false);
         explainPortOpenFailure();
@@ -376,6 +388,7 @@ void TAVIK7_Bediensoftware::handleParameterAnswer()
             fillParameterTable();
             emit readCounterStatus();
             updatePlausibilityState();
+            offerFlashBackup();
         }
     } else {
         stopRequest();
