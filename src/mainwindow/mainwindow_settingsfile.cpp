@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "backupfile.h"
 #include "filehooks.h"
 #include "filenames.h"
 #include "settingsfile.h"
@@ -41,7 +42,8 @@ void TAVIK7_Bediensoftware::onLoadSettingsClicked()
         {tavik7::FileNameRequest::Open, this, textFor(kLoadCaptionTextId), appDataFolder, kSettingsFilter}));
 }
 
-void TAVIK7_Bediensoftware::loadSettingsFile(const QString &name)
+void TAVIK7_Bediensoftware::loadSettingsFile(const QString &name,
+                                             const std::optional<tavik7::ParameterRecord> &firmwareOf)
 {
     if (name.isEmpty() || !name.contains(kSettingsExtension)) {
         showMessage(kMsgNoParameterFile, false);
@@ -68,6 +70,8 @@ void TAVIK7_Bediensoftware::loadSettingsFile(const QString &name)
     case tavik7::SettingsFileStatus::Loaded:
         break;
     }
+    if (firmwareOf)
+        parameterRecord = tavik7::settingsFromBackup(parameterRecord, *firmwareOf);
     showMessage(kMsgLoaded, false);
     fillParameterTable();
     // The fill's checks run cell by cell while the table is half old, half
