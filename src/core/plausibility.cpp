@@ -1,17 +1,13 @@
 #include "plausibility.h"
 
+#include "parameterfields.h"
+
 namespace tavik7 {
 
 namespace {
 
-// Table rows with a text cell.
-constexpr int kRowUnit = 0;
-constexpr int kRowManufacturer = 3;
-constexpr int kRowDeviceType = 4;
-constexpr int kRowSerialNumber = 5;
-constexpr int kRowYear = 6;
-constexpr int kRowSoftwareVersion = 7;
-constexpr int kRowSoftwareCrc = 8;
+// The version and the checksum are both shown with four characters.
+constexpr int kNumberCellMaxLength = 4;
 
 constexpr int kFirstPlausibleYear = 1950;
 constexpr int kLastPlausibleYear = 2049;
@@ -30,27 +26,27 @@ bool isAsciiLetter(QChar c)
 
 int parameterCellMaxLength(int row)
 {
-    switch (row) {
-    case kRowUnit:
-    case kRowManufacturer: return 3;
-    case kRowDeviceType: return 6;
-    case kRowSerialNumber: return 9;
-    case kRowYear:
-    case kRowSoftwareVersion:
-    case kRowSoftwareCrc: return 4;
-    default: return -1;
+    if (row < 0 || row >= kParameterFieldCount)
+        return -1;
+    switch (kParameterFields[row].kind) {
+    case FieldKind::Text: return kParameterFields[row].width - 1;
+    case FieldKind::Version:
+    case FieldKind::Crc: return kNumberCellMaxLength;
+    case FieldKind::Combo:
+    case FieldKind::Check: break;
     }
+    return -1;
 }
 
 int plausibilityFlagOfRow(int row)
 {
     switch (row) {
-    case kRowUnit: return 0;
-    case kRowManufacturer: return 2;
-    case kRowDeviceType: return 3;
-    case kRowSerialNumber: return 4;
-    case kRowYear: return 5;
-    case kRowSoftwareVersion: return 6;
+    case FieldUnit: return 0;
+    case FieldManufacturer: return 2;
+    case FieldDeviceType: return 3;
+    case FieldSerialNumber: return 4;
+    case FieldYear: return 5;
+    case FieldSoftwareVersion: return 6;
     default: return -1;
     }
 }
@@ -106,12 +102,12 @@ CellVerdict checkParameterCell(int row, const QString &text)
     verdict.text = maxLength >= 0 ? text.left(maxLength) : text;
     verdict.flag = plausibilityFlagOfRow(row);
     switch (row) {
-    case kRowUnit: verdict.plausible = unitPlausible(verdict.text); break;
-    case kRowManufacturer: verdict.plausible = manufacturerPlausible(verdict.text); break;
-    case kRowDeviceType:
-    case kRowSerialNumber: verdict.plausible = printableAsciiPlausible(verdict.text); break;
-    case kRowYear: verdict.plausible = yearOfManufacturePlausible(verdict.text); break;
-    case kRowSoftwareVersion: verdict.plausible = softwareVersionPlausible(verdict.text); break;
+    case FieldUnit: verdict.plausible = unitPlausible(verdict.text); break;
+    case FieldManufacturer: verdict.plausible = manufacturerPlausible(verdict.text); break;
+    case FieldDeviceType:
+    case FieldSerialNumber: verdict.plausible = printableAsciiPlausible(verdict.text); break;
+    case FieldYear: verdict.plausible = yearOfManufacturePlausible(verdict.text); break;
+    case FieldSoftwareVersion: verdict.plausible = softwareVersionPlausible(verdict.text); break;
     default: verdict.plausible = true; break;
     }
     return verdict;
