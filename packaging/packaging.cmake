@@ -49,7 +49,7 @@ if(DPKG_SHLIBDEPS_PROGRAM)
 else()
     # Without dpkg-dev the libraries are named by hand (Debian 12 names).
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), "
-        "libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libqt6printsupport6 (>= 6.4)")
+        "libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4)")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avrdude, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "pdf-viewer")

@@ -17,10 +17,8 @@
 
 class QCheckBox;
 class QComboBox;
-class QDate;
 class QFile;
 class QMessageBox;
-class QPainter;
 class QSerialPort;
 class QSignalMapper;
 class QStandardItemModel;
@@ -238,7 +236,6 @@ private:
 
     // Inspection report (mainwindow_report.cpp)
     void writeInspectionReport();
-    void paintInspectionReport(QPainter &painter, int width, const QDate &today);
 
     // Wizard (mainwindow_wizard.cpp)
     void fillNumberOfDigitsCombo();
