@@ -12,7 +12,6 @@
 #include <QSerialPort>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
-#include <QTextCursor>
 
 #include "changehistory.h"
 #include "console.h"
@@ -43,10 +42,7 @@ void TAVIK7_Bediensoftware::appendConsoleNote(const QString &text)
     // Shown and logged like a message, but kept out of the message history:
     // the language switch re-renders only the messages themselves.
     const QString line = tavik7::consoleLine(QDateTime::currentDateTime(), text);
-    QTextCursor cursor(ui.textEditOutput->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertBlock();
-    cursor.insertText(line);
+    writeConsoleLine(line, true);
     ui.textEditOutput->ensureCursorVisible();
     appendToOutputLog(line);
 }

@@ -11,6 +11,7 @@
 #include <QSerialPort>
 #include <QSignalMapper>
 #include <QStandardItemModel>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTimer>
 #include <QUrl>
@@ -178,18 +179,34 @@ QString TAVIK7_Bediensoftware::textFor(int textId) const
     return tavik7::text(textId, language);
 }
 
-void TAVIK7_Bediensoftware::showMessage(qint8 messageId, bool append)
+void TAVIK7_Bediensoftware::writeConsoleLine(const QString &line, bool append, const QColor &colour)
+{
+    // Each line carries its own format: text inserted after a red line would
+    // otherwise take the red along into every later line.
+    QTextCharFormat format;
+    if (colour.isValid())
+        format.setForeground(colour);
+    if (!append)
+        ui.textEditOutput->setPlainText(line);
+    QTextCursor cursor(ui.textEditOutput->document());
+    if (append) {
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertBlock(cursor.blockFormat(), format);
+        cursor.insertText(line, format);
+    } else {
+        cursor.select(QTextCursor::Document);
+        cursor.setCharFormat(format);
+    }
+}
+
+void TAVIK7_Bediensoftware::showMessage(qint8 messageId, bool append, const QColor &colour)
 {
     const QString line = tavik7::consoleLine(QDateTime::currentDateTime(), tavik7::messageText(messageId, language));
+    writeConsoleLine(line, append, colour);
     if (append) {
-        QTextCursor cursor(ui.textEditOutput->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertBlock();
-        cursor.insertText(line);
         ui.textEditOutput->ensureCursorVisible();
         messageHistory.append(messageId);
     } else {
-        ui.textEditOutput->setPlainText(line);
         messageHistory.replaceWith(messageId);
     }
     if (messageId != 0)
@@ -305,13 +322,8 @@ void TAVIK7_Bediensoftware::renderConsoleFromHistory()
     // Every line carries the time of the switch; nothing is logged again.
     const QDateTime now = QDateTime::currentDateTime();
     const int count = qBound(1, int(messageHistory.count), int(tavik7::MessageHistory::kCapacity));
-    ui.textEditOutput->setPlainText(tavik7::consoleLine(now, tavik7::messageText(messageHistory.ids[0], language)));
-    QTextCursor cursor(ui.textEditOutput->document());
-    cursor.movePosition(QTextCursor::End);
-    for (int i = 1; i < count; ++i) {
-        cursor.insertBlock();
-        cursor.insertText(tavik7::consoleLine(now, tavik7::messageText(messageHistory.ids[i], language)));
-    }
+    for (int i = 0; i < count; ++i)
+        writeConsoleLine(tavik7::consoleLine(now, tavik7::messageText(messageHistory.ids[i], language)), i > 0);
 }
 
 void TAVIK7_Bediensoftware::setLanguageOfWizardTab()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QProcess>
@@ -144,9 +145,12 @@ private slots:
 
 private:
     // Shell
-    void showMessage(qint8 messageId, bool append);
+    // The line in the console's own colour unless a colour is given.
+    void showMessage(qint8 messageId, bool append, const QColor &colour = QColor());
     void showMessage(tavik7::MessageId messageId, bool append) { showMessage(qint8(messageId), append); }
     void appendToOutputLog(const QString &line);
+    // Replaces the console's content with line, or appends it; nothing is logged.
+    void writeConsoleLine(const QString &line, bool append, const QColor &colour = QColor());
     [[nodiscard]] QString textFor(int textId) const;
     void renderConsoleFromHistory();
     void setLanguageOfCellWidgets();
