@@ -57,6 +57,10 @@ QSerialPort::FlowControl flowControlFromIndex(int index)
 
 void TAVIK7_Bediensoftware::refreshPortList()
 {
+    // Another adapter coming or going must not change the port chosen:
+    // Connect would open a different device, and a write meant for this one
+    // would go there. Only a choice that has gone falls back to the first port.
+    const QString chosen = ui.comboBoxDevice->currentText();
     ui.comboBoxDevice->clear();
     // The enumerator's last scan: scanning again here would cost the GUI thread
     // milliseconds at every start and every hot-plug notice.
@@ -65,7 +69,8 @@ void TAVIK7_Bediensoftware::refreshPortList()
         if (!port.portName.isEmpty())
             ui.comboBoxDevice->addItem(port.portName);
     }
-    ui.comboBoxDevice->setCurrentIndex(ui.comboBoxDevice->count() > 0 ? 0 : -1);
+    const int kept = chosen.isEmpty() ? -1 : ui.comboBoxDevice->findText(chosen);
+    ui.comboBoxDevice->setCurrentIndex(kept >= 0 ? kept : (ui.comboBoxDevice->count() > 0 ? 0 : -1));
 }
 
 void TAVIK7_Bediensoftware::fillBaudrateComboBox()
