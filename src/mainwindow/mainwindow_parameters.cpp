@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QColor>
 #include <QComboBox>
+#include <QFont>
 #include <QKeyEvent>
 #include <QSerialPort>
 #include <QStandardItemModel>
@@ -61,6 +62,12 @@ void retranslateComboCell(QComboBox *combo, const ComboCell &cell, int language)
 void TAVIK7_Bediensoftware::setupParameterTable()
 {
     QTableView *view = ui.tableViewSettings;
+    // The columns are measured for Arial, the face the style sheet gives every
+    // other widget; the platform's default face may be far wider (a monospaced
+    // one where only a few fonts are installed).
+    QFont cellFont = view->font();
+    cellFont.setFamily(QStringLiteral("Arial"));
+    view->setFont(cellFont);
     view->setModel(parameterModel);
     parameterModel->setHorizontalHeaderItem(0, new QStandardItem(textFor(73)));
     parameterModel->setHorizontalHeaderItem(1, new QStandardItem(textFor(74)));
