@@ -19,8 +19,6 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 
-#include "modaldialogs.h"
-#include "portenumerator.h"
 #include "readfile.h"
 #include "tavik7_bediensoftware.h"
 #include "windowaccess.h"
@@ -37,7 +35,6 @@ private slots:
     void consoleRerendersHistoryWithoutLogging();
     void counterHintFollowsSoftwareVersion();
     void f3TogglesSerialAndYear();
-    void infoBoxShowsVersion();
     void hotPlugKeepsChosenPort();
 
 private:
@@ -176,16 +173,6 @@ void TestShell::f3TogglesSerialAndYear()
     QVERIFY(!model->item(6, 1)->isEditable());
 }
 
-void TestShell::infoBoxShowsVersion()
-{
-    TAVIK7_Bediensoftware w;
-    ModalAnswerer answerer(QMessageBox::Ok);
-    child<QAction>(w, "actionInfo")->trigger();
-    QCOMPARE(answerer.answered(), 1);
-    QVERIFY(answerer.texts.at(0).startsWith(QStringLiteral("Tavik7 PC Software Version: 4.12\n\n")));
-    QVERIFY(noModalLeft());
-}
-
 void TestShell::hotPlugKeepsChosenPort()
 {
     // Plain files stand in for adapters: an extra port is listed while its path exists.
@@ -216,15 +203,6 @@ void TestShell::hotPlugKeepsChosenPort()
     QVERIFY(QFile::remove(chosen));
     QTRY_VERIFY(devices->findText(chosen) < 0);
     QCOMPARE(devices->currentIndex(), 0);
-
-    // A listing for other programs names the same ports in the same order.
-    QStringList described;
-    for (const PortDescription &port : PortEnumerator::describePorts())
-        described.append(port.portName);
-    QStringList listed;
-    for (int i = 0; i < devices->count(); ++i)
-        listed.append(devices->itemText(i));
-    QCOMPARE(described, listed);
 }
 
 QTEST_MAIN(TestShell)
