@@ -27,7 +27,7 @@ namespace tavik7 {
 
 namespace {
 
-// The layout is laid out in pixels of a 96 dpi screen. A fixed resolution
+// The page is laid out in pixels of a 96 dpi screen. A fixed resolution
 // and page keep the drawing the same on every screen and for every default
 // printer.
 constexpr int kResolutionDpi = 96;
