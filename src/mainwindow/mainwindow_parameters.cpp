@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QColor>
 #include <QComboBox>
+#include <QFont>
 #include <QKeyEvent>
 #include <QSerialPort>
 #include <QStandardItemModel>
@@ -67,6 +68,12 @@ void TAVIK7_Bediensoftware::setupParameterTable()
 {
     static_assert(ParameterRowCount == tavik7::kParameterFieldCount, "one table row per parameter field");
     QTableView *view = ui.tableViewSettings;
+    // The columns are measured for Arial, the face the style sheet gives every
+    // other widget; the platform's default face may be far wider (a monospaced
+    // one where only a few fonts are installed).
+    QFont cellFont = view->font();
+    cellFont.setFamily(QStringLiteral("Arial"));
+    view->setFont(cellFont);
     view->setModel(parameterModel);
     parameterModel->setHorizontalHeaderItem(0, new QStandardItem(textFor(73)));
     parameterModel->setHorizontalHeaderItem(1, new QStandardItem(textFor(74)));

@@ -11,6 +11,7 @@
 #include <QSerialPort>
 #include <QSignalMapper>
 #include <QStandardItemModel>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTimer>
 #include <QUrl>
@@ -59,6 +60,12 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     showMessage(kStartMessage, false);
 
     deviceLink = new tavik7::DeviceLink(this);
+    // Before the window's own connections: marks and backups must see the
+    // device's record as just read.
+    changeRecorder = new tavik7::ChangeRecorder(
+        deviceLink, appDataFolder + QLatin1String(tavik7::kChangeHistoryFileName), this);
+    connect(changeRecorder, &tavik7::ChangeRecorder::historyUnwritable, this,
+            [this](const QString &path) { appendConsoleNote({tavik7::MessageId::NoteHistoryUnwritable, {path}}); });
     connectDeviceLink();
     portEnumerator = new PortEnumerator;
     portEnumerator->setUpNotifications();
@@ -162,21 +169,37 @@ QString TAVIK7_Bediensoftware::textFor(int textId) const
     return tavik7::text(textId, language);
 }
 
-void TAVIK7_Bediensoftware::showMessage(qint8 messageId, bool append)
+void TAVIK7_Bediensoftware::writeConsoleLine(const QString &line, bool append, const QColor &colour)
 {
-    const QString line = tavik7::consoleLine(QDateTime::currentDateTime(), tavik7::messageText(messageId, language));
-    if (append) {
-        QTextCursor cursor(ui.textEditOutput->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertBlock();
-        cursor.insertText(line);
-        ui.textEditOutput->ensureCursorVisible();
-        messageHistory.append(messageId);
-    } else {
+    // Each line carries its own format: text inserted after a red line would
+    // otherwise take the red along into every later line.
+    QTextCharFormat format;
+    if (colour.isValid())
+        format.setForeground(colour);
+    if (!append)
         ui.textEditOutput->setPlainText(line);
-        messageHistory.replaceWith(messageId);
+    QTextCursor cursor(ui.textEditOutput->document());
+    if (append) {
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertBlock(cursor.blockFormat(), format);
+        cursor.insertText(line, format);
+    } else {
+        cursor.select(QTextCursor::Document);
+        cursor.setCharFormat(format);
     }
-    if (messageId != 0)
+}
+
+void TAVIK7_Bediensoftware::showMessage(const tavik7::ConsoleEntry &entry, bool append, const QColor &colour)
+{
+    const QString line = tavik7::consoleLine(QDateTime::currentDateTime(), tavik7::renderEntry(entry, language));
+    writeConsoleLine(line, append, colour);
+    if (append) {
+        ui.textEditOutput->ensureCursorVisible();
+        messageHistory.append(entry);
+    } else {
+        messageHistory.replaceWith(entry);
+    }
+    if (entry.id != tavik7::MessageId::None)
         appendToOutputLog(line);
 }
 
@@ -199,6 +222,7 @@ void TAVIK7_Bediensoftware::onEnglishChecked()
 
 void TAVIK7_Bediensoftware::onSetLanguage()
 {
+    changeRecorder->setLanguage(language);
     ui.actionGerman->setChecked(language == tavik7::German);
     ui.actionEnglish->setChecked(language == tavik7::English);
 
@@ -289,13 +313,8 @@ void TAVIK7_Bediensoftware::renderConsoleFromHistory()
     // Every line carries the time of the switch; nothing is logged again.
     const QDateTime now = QDateTime::currentDateTime();
     const int count = qBound(1, int(messageHistory.count), int(tavik7::MessageHistory::kCapacity));
-    ui.textEditOutput->setPlainText(tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[0], language)));
-    QTextCursor cursor(ui.textEditOutput->document());
-    cursor.movePosition(QTextCursor::End);
-    for (int i = 1; i < count; ++i) {
-        cursor.insertBlock();
-        cursor.insertText(tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[i], language)));
-    }
+    for (int i = 0; i < count; ++i)
+        writeConsoleLine(tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[i], language)), i > 0);
 }
 
 void TAVIK7_Bediensoftware::setLanguageOfWizardTab()

@@ -279,9 +279,7 @@ void TAVIK7_Bediensoftware::wizardStep6()
     if (row && row->supported() && row->graduationMarkDigit == 1) {
         showInformationBox(QStringLiteral("<font color = red>") + textFor(kTextGraduationMark)
                            + QStringLiteral("</font>"));
-        ui.textEditOutput->setTextColor(Qt::red);
-        showMessage(kMsgGraduationMark, false);
-        ui.textEditOutput->setTextColor(Qt::black);
+        showMessage(kMsgGraduationMark, false, Qt::red);
     }
 
     ui.pushButtonProgram->show();
