@@ -10,6 +10,7 @@
 #include "backupfile.h"
 #include "filehooks.h"
 #include "flashtool.h"
+#include "platform.h"
 #include "portdiagnosis.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
@@ -72,7 +73,7 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
 void TAVIK7_Bediensoftware::onSelectFlashenClicked()
 {
     const QString path = tavik7::askFileName(
-        {tavik7::FileNameRequest::Open, this, textFor(kTextSelectFile), avrdudeDir, QStringLiteral("*.hex")});
+        {tavik7::FileNameRequest::Open, this, textFor(kTextSelectFile), tavik7::platform::avrdudeDir(), QStringLiteral("*.hex")});
     if (!FlashRun::isFirmwareFile(path))
         return;
     ui.lineEditSelectedFileFlashen->setText(path);

@@ -17,6 +17,7 @@
 #include "countertext.h"
 #include "devicelink.h"
 #include "tavik7_bediensoftware.h"
+#include "platform.h"
 #include "texttable.h"
 #include "wizardtable.h"
 
@@ -390,7 +391,7 @@ void TAVIK7_Bediensoftware::wizardFirmwareVerdict()
         return;
     }
 
-    const QString firmwareFile = avrdudeDir + tavik7::firmwareFileName(wizardRequiredFirmware);
+    const QString firmwareFile = tavik7::platform::avrdudeDir() + tavik7::firmwareFileName(wizardRequiredFirmware);
     messageBox->setText(textFor(kTextWrongFirmware));
     messageBox->setInformativeText(
         textFor(wizardRequiredFirmware == tavik7::kFirmwareV111 ? kTextPleaseFlashV111 : kTextPleaseFlashV112));

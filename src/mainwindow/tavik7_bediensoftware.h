@@ -26,7 +26,6 @@ class QCheckBox;
 class QComboBox;
 class QFile;
 class QMessageBox;
-class QSignalMapper;
 class QStandardItemModel;
 class QTimer;
 
@@ -147,6 +146,18 @@ private:
     void writeConsoleLine(const QString &line, bool append, const QColor &colour = QColor());
     [[nodiscard]] QString textFor(int textId) const;
     void renderConsoleFromHistory();
+    // The constructor's groups of steps.
+    void setUpEngines();
+    void connectMenus();
+    void connectDeviceButtons();
+    void connectOtherButtons();
+    void fillInterfaceCombos();
+    void connectTableChecks();
+    // The language switch, tab by tab.
+    void setLanguageOfMenusAndTabs();
+    void setLanguageOfParameterTab();
+    void setLanguageOfInterfaceTab();
+    void setLanguageOfNamurAndFlashTabs();
     void setLanguageOfCellWidgets();
     void setLanguageOfWizardTab();
 
@@ -280,7 +291,6 @@ private:
     PortEnumerator *portEnumerator = nullptr;
     QStandardItemModel *parameterModel = nullptr;
     tavik7::FlashRun *flashRun = nullptr;
-    QSignalMapper *readSettingsMapper = nullptr;
     QMessageBox *messageBox = nullptr;
 
     // Cell widgets of the parameter table, owned by the table view.
@@ -298,9 +308,6 @@ private:
     int counterLength = 8;
     tavik7::MessageHistory messageHistory;
     QString appDataFolder;
-    QString outputLogFile1;
-    QString outputLogFile2;
-    QString avrdudeDir;
     QString portNameInUse; // as picked in the list; shown in the title
 
     // Wizard state.
