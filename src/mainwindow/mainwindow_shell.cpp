@@ -65,6 +65,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     // RTS stays off: on the service adapter it selects the boot loader. The
     // port object can only switch it while open, so it is cleared after each open.
     setUpFlashRun();
+    setUpWizardFlow();
     readSettingsMapper = new QSignalMapper(this);
     readSettingsMapper->setMapping(ui.pushButtonReadSettings, tavik7::DeviceLink::PlainRead);
     readSettingsMapper->setMapping(ui.pushButtonWriteSettings, tavik7::DeviceLink::WriteSequence);
