@@ -14,15 +14,6 @@ constexpr WizardRow unsupported(const char *digits, const char *ua, const char *
 constexpr int kDigitsItemTextId = 82;   // "", "8", "9"
 constexpr int kDirectionItemTextId = 79; // "", right, left
 
-// The entry's pixel grid: one digit of the bold 20 px font is about 14 px wide.
-constexpr int kDigitWidthPx = 14;
-constexpr int kFrameRightEdgePx = 618;
-constexpr int kFrameAboveY = 319;
-constexpr int kFrameBelowY = 343;
-constexpr int kFrameLineHeightPx = 20;
-constexpr int kFrameWidthPx[3] = {18, 31, 45}; // one, two and three digits after the comma
-constexpr QRect kFrameVertical{601, 330, 30, 23};
-
 } // namespace
 
 const std::array<WizardRow, kWizardRowCount> kWizardTable = {{
@@ -189,7 +180,7 @@ WizardEntry prepareWizardEntry(const WizardRow &row, const QString &counterText)
     return entry;
 }
 
-std::optional<CounterFrameLines> counterFrameLines(const WizardRow &row)
+std::optional<CounterFrame> counterFrame(const WizardRow &row)
 {
     const int fraction = int(row.fractionDigits);
     if (!row.supported() || fraction < 1 || fraction > 3)
@@ -198,26 +189,10 @@ std::optional<CounterFrameLines> counterFrameLines(const WizardRow &row)
     if (QLatin1String(row.numberOfDigits) == QLatin1String("8") && QLatin1String(row.uaValue) == QLatin1String("1")
         && QLatin1String(row.decimalPlaces) == QLatin1String("0"))
         return std::nullopt;
-
     // Eight-digit counters on nine-digit firmware, and graduation marks, put
     // one more digit to the right of the comma's usual place.
     const bool shifted = QLatin1String(row.numberOfDigits) != QLatin1String("8") || row.graduationMarkDigit != 0;
-    const int x0 = shifted ? kDigitWidthPx : 0;
-    const int width = kFrameWidthPx[fraction - 1];
-    const int left = kFrameRightEdgePx - width + x0;
-    return CounterFrameLines{QRect(left, kFrameAboveY, width, kFrameLineHeightPx),
-                             QRect(left, kFrameBelowY, width, kFrameLineHeightPx),
-                             kFrameVertical.translated(x0, 0)};
-}
-
-CounterFrameLines counterFrameLinesAround(int textRightPx, int fractionWidthPx)
-{
-    // A pixel of room before the digits (the comma's ink comes close), two after.
-    const int right = textRightPx + 2;
-    const int width = fractionWidthPx + 3;
-    return CounterFrameLines{QRect(right - width, kFrameAboveY, width, kFrameLineHeightPx),
-                             QRect(right - width, kFrameBelowY, width, kFrameLineHeightPx),
-                             kFrameVertical.translated(right - kFrameRightEdgePx, 0)};
+    return CounterFrame{fraction, shifted};
 }
 
 WizardSignificance wizardSignificance(int significanceExponent)

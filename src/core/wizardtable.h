@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -64,21 +63,15 @@ struct WizardEntry
 };
 [[nodiscard]] WizardEntry prepareWizardEntry(const WizardRow &row, const QString &counterText);
 
-// Geometry of the three red lines that frame the digits after the comma;
-// none for rows without such digits.
-struct CounterFrameLines
+// The digits after the comma that the wizard frames in red: how many, and
+// whether the entry puts one more digit to the right of the comma's usual
+// place. None for rows without such digits.
+struct CounterFrame
 {
-    QRect above;
-    QRect below;
-    QRect vertical;
+    int fractionDigits = 0;
+    bool shifted = false;
 };
-[[nodiscard]] std::optional<CounterFrameLines> counterFrameLines(const WizardRow &row);
-
-// The same lines placed around the digits after the comma as the entry's own
-// font draws them: they end at textRightPx (x in the lines' parent) and are
-// fractionWidthPx wide. The fixed geometry above fits only digits 14 pixels
-// wide; Arial's bold digits at 20 pixels are 11.
-[[nodiscard]] CounterFrameLines counterFrameLinesAround(int textRightPx, int fractionWidthPx);
+[[nodiscard]] std::optional<CounterFrame> counterFrame(const WizardRow &row);
 
 // What programming writes for a significance exponent.
 struct WizardSignificance

@@ -118,6 +118,9 @@ void TAVIK7_Bediensoftware::setDeviceButtonsEnabled(bool enabled)
     ui.pushButtonWriteSettings->setEnabled(enabled);
     ui.pushButtonSetCounter->setEnabled(enabled);
     ui.pushButtonCreatePdf->setEnabled(enabled);
+    // Programming writes what the wizard sets, whatever the table says; only
+    // while another job holds the port is there no service line to write on.
+    ui.pushButtonProgram->setEnabled(deviceLink->portState() != tavik7::DeviceLink::PortState::Lent);
 }
 
 void TAVIK7_Bediensoftware::updateWindowTitle()
@@ -172,9 +175,8 @@ void TAVIK7_Bediensoftware::showTabAfterConnect()
         showWizardStep(0);
         ui.comboBoxNumberOfDigits->setEnabled(true);
         ui.tabWidget->setCurrentIndex(kTabWizard);
-    } else if (flashReturnPending) {
-        wizardReturnFromFlashing();
-    } else {
+    } else if (wizardFlow->state() != tavik7::WizardFlow::State::Flashing) {
+        // After its own flash the wizard shows itself again once the run has ended.
         ui.tabWidget->setCurrentIndex(kTabSettings);
     }
 }
@@ -211,7 +213,7 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
     connect(link, &tavik7::DeviceLink::portLost, this, &TAVIK7_Bediensoftware::onSerialPortError);
     connect(link, &tavik7::DeviceLink::parametersRead, this, &TAVIK7_Bediensoftware::onParametersRead);
     connect(link, &tavik7::DeviceLink::significanceNotice, this, [this](const QString &text) {
-        if (wizardReadPending)
+        if (wizardFlow->readsFirmware())
             return; // the wizard shows the version instead
         // Not from the data slot: QSerialPort emits no readyRead() while it
         // runs, so the answers to the request just sent would stay unread
@@ -228,20 +230,14 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
     connect(link, &tavik7::DeviceLink::counterWriteDue, this, [this] {
         deviceLink->writeCounter(tavik7::counterDigitsForDevice(ui.lineEditCounter->text()));
     });
-    connect(link, &tavik7::DeviceLink::counterWritten, this, [this](const QByteArray &, bool echoed) {
-        wizardTypePlateReminder();
-    });
     connect(link, &tavik7::DeviceLink::reportDataReady, this, [this] {
         if (allValuesPlausible())
             emit createPdf();
         else
             showMessage(tavik7::MessageId::PdfInvalidValues, true);
     });
-    connect(link, &tavik7::DeviceLink::requestFailed, this,
-            [this](tavik7::MessageId id) { if (id == tavik7::MessageId::NoData) onTimerTimeout(); });
     connect(link, &tavik7::DeviceLink::idle, this, [this] {
         updatePlausibilityState();
-        wizardRequestEnded();
     });
 }
 
@@ -253,10 +249,8 @@ bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer
     }
     // A closed port gives the answer a silent device would; while another
     // job holds the port nothing is sent and nothing is said.
-    if (deviceLink->portState() == tavik7::DeviceLink::PortState::Closed) {
+    if (deviceLink->portState() == tavik7::DeviceLink::PortState::Closed)
         showMessage(noAnswer, false);
-        onTimerTimeout();
-    }
     return true;
 }
 
@@ -298,14 +292,19 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
             updatePlausibilityState();
         return;
     }
-    QMessageBox box;
-    prepareYesNoBox(box, textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::ConfirmSetCounter)),
-                    textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::ConfirmSetCounterInfo)));
-    if (box.exec() != QMessageBox::Yes) {
+    if (!confirmSetCounter()) {
         setDeviceButtonsEnabled(true);
         return;
     }
     requestRefused(deviceLink->writeCounter(digits), tavik7::MessageId::NoData);
+}
+
+bool TAVIK7_Bediensoftware::confirmSetCounter()
+{
+    QMessageBox box;
+    prepareYesNoBox(box, textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::ConfirmSetCounter)),
+                    textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::ConfirmSetCounterInfo)));
+    return box.exec() == QMessageBox::Yes;
 }
 
 void TAVIK7_Bediensoftware::prepareYesNoBox(QMessageBox &box, const QString &text,
@@ -330,7 +329,7 @@ void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &reco
 {
     parameterRecord = record;
     const bool refill = mode != tavik7::DeviceLink::WriteSequence;
-    const bool technicianRead = mode == tavik7::DeviceLink::PlainRead && !wizardReadPending;
+    const bool technicianRead = mode == tavik7::DeviceLink::PlainRead && !wizardFlow->readsFirmware();
     followDeviceRecord(refill);
     if (refill) {
         // One change: the half-filled table in between is never judged, so
@@ -342,7 +341,6 @@ void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &reco
         }
         judgeParameterTable();
     }
-    wizardFirmwareCheck();
     if (technicianRead)
         offerFlashBackup();
 }
@@ -379,5 +377,6 @@ void TAVIK7_Bediensoftware::onCounterRead(const QString &answer)
 
 void TAVIK7_Bediensoftware::onTimerTimeout()
 {
-    wizardRequestTimedOut();
+    // The device link times its requests itself, and whoever waits for one
+    // (the wizard) hears of its end from the link.
 }

@@ -82,29 +82,33 @@ void TAVIK7_Bediensoftware::onSelectFlashenClicked()
 
 void TAVIK7_Bediensoftware::onFlashenClicked()
 {
-    // One run at a time; the wizard calls in here directly, not through the button.
     if (flashRun->state() != FlashRun::State::Idle)
         return;
     const QString path = ui.lineEditSelectedFileFlashen->text();
-    if (!flashRun->checkFirmwareFile(path))
-        return;
+    if (flashRun->checkFirmwareFile(path) && confirmAdapterForFlashing())
+        flashRun->start(flashRequest(path));
+}
 
+bool TAVIK7_Bediensoftware::confirmAdapterForFlashing()
+{
     messageBox->setText(textFor(kTextAdapterToFlash));
     messageBox->setInformativeText(QString());
     messageBox->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
     messageBox->setDefaultButton(QMessageBox::Ok);
     messageBox->setIcon(QMessageBox::Information);
     messageBox->setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
-    if (messageBox->exec() != QMessageBox::Ok)
-        return;
+    return messageBox->exec() == QMessageBox::Ok;
+}
 
+FlashRun::Request TAVIK7_Bediensoftware::flashRequest(const QString &firmwareFile) const
+{
     FlashRun::Request request;
-    request.firmwareFile = path;
+    request.firmwareFile = firmwareFile;
     request.tool = tavik7::flashtool::locateTool();
     request.backupFolder = appDataFolder;
     request.deviceRecord = changeRecorder->deviceRecord();
     request.deviceCounter = changeRecorder->deviceCounter();
-    flashRun->start(request);
+    return request;
 }
 
 void TAVIK7_Bediensoftware::onFlashenCancelClicked()
@@ -131,9 +135,6 @@ void TAVIK7_Bediensoftware::onProcessAvrdudeReadyReadStandardOutput()
 void TAVIK7_Bediensoftware::showFlashVerdict()
 {
     ui.textEditConsole->setEnabled(true);
-    // The wizard reads the device itself after its flash and has no use for the backup.
-    if (flashReturnPending)
-        flashRun->takeBackupOnOffer();
     const FlashRun::Verdict verdict = flashRun->verdict();
     // A tool that never ran has nothing to report beyond the console's message.
     if (verdict == FlashRun::Verdict::NotStarted)
@@ -167,7 +168,7 @@ FlashRun::Port::Reopen TAVIK7_Bediensoftware::reopenPortAfterFlash(const QString
     if (listed >= 0)
         ui.comboBoxDevice->setCurrentIndex(listed);
     applyConnectedState();
-    if (!keepVerdict || flashReturnPending)
+    if (!keepVerdict || wizardFlow->state() == tavik7::WizardFlow::State::Flashing)
         showTabAfterConnect();
     setWindowTitle(textFor(48) + portNameInUse);
     return FlashRun::Port::Reopen::Opened;

@@ -53,7 +53,7 @@ void TAVIK7_Bediensoftware::onStartNamurClicked()
     ui.pushButtonConnect->setEnabled(false);
     ui.pushButtonStopNamur->setEnabled(true);
 
-    namurConsole.pending.clear();
+    namurConsole.queued.clear();
     ui.textEditConsoleNamur->clear();
     // Without these the console's undo history and paragraphs would grow with
     // every telegram of a day-long session.
@@ -125,10 +125,10 @@ void TAVIK7_Bediensoftware::showNamurTelegrams(const QStringList &rendered)
     // every insertion costs a layout of the console, and a burst of
     // telegrams would otherwise keep the window busy with nothing else.
     const qsizetype first = qMax<qsizetype>(0, rendered.size() - tavik7::kNamurConsoleParagraphs);
-    namurConsole.pending.append(rendered.mid(first));
-    const qsizetype excess = namurConsole.pending.size() - tavik7::kNamurConsoleParagraphs;
+    namurConsole.queued.append(rendered.mid(first));
+    const qsizetype excess = namurConsole.queued.size() - tavik7::kNamurConsoleParagraphs;
     if (excess > 0)
-        namurConsole.pending.remove(0, excess);
+        namurConsole.queued.remove(0, excess);
     if (!namurConsole.flushScheduled) {
         namurConsole.flushScheduled = true;
         QTimer::singleShot(kConsoleRefreshMs, this, [this] { flushNamurConsole(kConsoleChunkParagraphs); });
@@ -138,18 +138,18 @@ void TAVIK7_Bediensoftware::showNamurTelegrams(const QStringList &rendered)
 void TAVIK7_Bediensoftware::flushNamurConsole(qsizetype maxParagraphs)
 {
     namurConsole.flushScheduled = false;
-    if (namurConsole.pending.isEmpty())
+    if (namurConsole.queued.isEmpty())
         return;
     // Laying out a paragraph costs some 20 us: a few thousand at once would
     // freeze the window. The rest follows once other events had their turn;
     // meanwhile the oldest of them may make way for newer ones.
-    const qsizetype count = qMin(maxParagraphs, namurConsole.pending.size());
+    const qsizetype count = qMin(maxParagraphs, namurConsole.queued.size());
     QTextDocument *document = ui.textEditConsoleNamur->document();
-    QString text = namurConsole.pending.mid(0, count).join(QLatin1Char('\n'));
+    QString text = namurConsole.queued.mid(0, count).join(QLatin1Char('\n'));
     if (!document->isEmpty())
         text.prepend(QLatin1Char('\n'));
-    namurConsole.pending.remove(0, count);
-    if (!namurConsole.pending.isEmpty()) {
+    namurConsole.queued.remove(0, count);
+    if (!namurConsole.queued.isEmpty()) {
         namurConsole.flushScheduled = true;
         QTimer::singleShot(0, this, [this] { flushNamurConsole(kConsoleChunkParagraphs); });
     }

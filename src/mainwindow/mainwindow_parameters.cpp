@@ -278,15 +278,8 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
         return;
     }
     setDeviceButtonsEnabled(port == tavik7::DeviceLink::PortState::Idle);
-    if (messageHistory.contains(kMsgTableImplausible) || messageHistory.contains(kMsgCounterImplausible)) {
+    if (messageHistory.contains(kMsgTableImplausible) || messageHistory.contains(kMsgCounterImplausible))
         showMessage(kMsgPlausible, false);
-        // The wizard's pending version display: a table that turns plausible
-        // while the wizard awaits its read shows the device's version here.
-        if (wizardReadPending) {
-            wizardReadPending = false;
-            ui.labelSoftwareData->setText(tavik7::softwareVersionText(parameterRecord.softwareVersion));
-        }
-    }
 }
 
 bool TAVIK7_Bediensoftware::allValuesPlausible() const

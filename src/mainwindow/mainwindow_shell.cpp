@@ -79,6 +79,7 @@ void TAVIK7_Bediensoftware::setUpEngines()
     connectDeviceLink();
     setUpNamurListener();
     setUpFlashRun();
+    setUpWizardFlow();
     portEnumerator = new PortEnumerator(this);
     portEnumerator->setUpNotifications();
     connect(portEnumerator, &PortEnumerator::deviceDiscovered, this, &TAVIK7_Bediensoftware::onDeviceDiscovered);

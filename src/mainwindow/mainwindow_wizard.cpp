@@ -1,8 +1,6 @@
-// The seven-step wizard that sets a device up for a counter type.
-//
-// The wizard has no step variable: what it shows is its state. Boxes that a
-// device answer leads to are opened from queued calls, never from inside the
-// port's data slot, which would keep further answers from being read.
+// The seven-step wizard's view: its rows, icons and boxes. The way through
+// the steps is the wizard flow's; the window draws what it reaches and
+// answers its questions with boxes.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -166,7 +164,7 @@ void TAVIK7_Bediensoftware::drawWizardView(int step)
     }
     ui.labelSymbol6->setPixmap(QPixmap(step == 6 ? kIconGoNext : kIconDone));
     setWidgetsVisible({ui.labelSymbol6, ui.labelCounter, ui.lineEditCounter2}, true);
-    ui.labelFactor->setVisible(wizardShowFactor);
+    ui.labelFactor->setVisible(wizardFlow->record().entry.showFactor);
     if (step == 6)
         setWidgetsVisible({ui.lineCounterFrame1, ui.lineCounterFrame2, ui.lineCounterFrame3}, false);
     else
@@ -175,46 +173,60 @@ void TAVIK7_Bediensoftware::drawWizardView(int step)
 
 // ---------------------------------------------------------------- the steps
 
-void TAVIK7_Bediensoftware::showWizardStep(int step)
+void TAVIK7_Bediensoftware::setUpWizardFlow()
 {
-    if (step >= 1 && step <= 3) {
-        // A choice in an earlier row abandons a firmware check underway: its
-        // answer must not move the wizard on to a row it no longer matches.
-        wizardReadPending = false;
-        wizardVerdictPending = false;
-    }
-    switch (step) {
-    case 2:
-        fillUaCombo();
-        drawWizardView(2);
-        break;
-    case 3:
-        fillDecimalPlacesCombo();
-        drawWizardView(3);
-        break;
-    case 4: wizardStep4(); break;
-    case 5: wizardStep5(); break;
-    case 6: wizardStep6(); break;
-    case 7: wizardStep7(); break;
-    default: drawWizardView(1); break;
-    }
+    wizardFlow = new tavik7::WizardFlow(deviceLink, flashRun, this);
+    connect(wizardFlow, &tavik7::WizardFlow::stateChanged, this, &TAVIK7_Bediensoftware::showWizardState);
+    connect(wizardFlow, &tavik7::WizardFlow::question, this, &TAVIK7_Bediensoftware::askWizardQuestion);
+    connect(wizardFlow, &tavik7::WizardFlow::programmed, this, &TAVIK7_Bediensoftware::showTypePlateReminderBox);
 }
 
-void TAVIK7_Bediensoftware::wizardStep4()
+void TAVIK7_Bediensoftware::showWizardStep(int step)
 {
-    wizardReadPending = false;
-    flashReturnPending = false;
-    wizardVerdictPending = false;
-    wizardRowIndex = tavik7::findWizardRow(ui.comboBoxNumberOfDigits->currentText(), ui.comboBoxUa->currentText(),
-                                           ui.comboBoxDecimalPlaces->currentText());
-    // Only a link that is free for a request: while NAMUR listens the port
-    // is not the service line, and the step fails as for a closed port.
-    if (deviceLink->portState() == tavik7::DeviceLink::PortState::Idle) {
-        wizardReadPending = true;
-        onReadSettingsClicked(tavik7::DeviceLink::PlainRead);
+    switch (step) {
+    case 2: fillUaCombo(); break;
+    case 3: fillDecimalPlacesCombo(); break;
+    case 4:
+        wizardFlow->checkFirmware(ui.comboBoxNumberOfDigits->currentText(), ui.comboBoxUa->currentText(),
+                                  ui.comboBoxDecimalPlaces->currentText());
+        return;
+    case 5: wizardFlow->chooseDirection(); return;
+    case 6: wizardFlow->enterCounter(ui.lineEditCounter->text()); return;
+    case 7: wizardStep7(); return;
+    default: step = 1; break;
+    }
+    wizardFlow->chooseCounterType();
+    drawWizardView(step);
+}
+
+void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tavik7::WizardFlow::State previous)
+{
+    using State = tavik7::WizardFlow::State;
+    const bool afterFlash = previous == State::Flashing;
+    if (afterFlash)
+        ui.tabWidget->setCurrentIndex(kTabWizard);
+    switch (state) {
+    case State::ReadingFirmware:
+        setDeviceButtonsEnabled(false);
         drawWizardView(4);
-    } else {
+        break;
+    case State::AwaitingVerdict:
+        ui.labelSoftwareData->setText(tavik7::softwareVersionText(wizardFlow->record().deviceFirmware));
+        break;
+    case State::ChoosingDirection:
+        wizardStep5();
+        if (afterFlash)
+            showFlashedFirmware();
+        break;
+    case State::EnteringCounter: wizardStep6(); break;
+    case State::Failed:
+        // A read that ended without an answer to check leaves no version to
+        // show; the cross tells that choosing the decimal places again is the way on.
+        if (previous == State::ReadingFirmware)
+            ui.labelSoftwareData->clear();
         ui.labelSymbol4->setPixmap(QPixmap(kIconFailed));
+        break;
+    default: break;
     }
 }
 
@@ -235,7 +247,43 @@ void TAVIK7_Bediensoftware::wizardStep5()
     }
 }
 
-tavik7::CounterFrameLines TAVIK7_Bediensoftware::counterFrameLinesForEntry(int integerDigits, int fractionDigits) const
+namespace {
+
+// The entry's pixel grid: one digit of the bold 20 px font is about 14 px wide.
+constexpr int kDigitWidthPx = 14;
+constexpr int kFrameRightEdgePx = 618;
+constexpr int kFrameAboveY = 319;
+constexpr int kFrameBelowY = 343;
+constexpr int kFrameLineHeightPx = 20;
+constexpr int kFrameWidthPx[3] = {18, 31, 45}; // one, two and three digits after the comma
+constexpr QRect kFrameVertical{601, 330, 30, 23};
+
+TAVIK7_Bediensoftware::CounterFrameLines framedAtGrid(const tavik7::CounterFrame &frame)
+{
+    const int x0 = frame.shifted ? kDigitWidthPx : 0;
+    const int width = kFrameWidthPx[frame.fractionDigits - 1];
+    const int left = kFrameRightEdgePx - width + x0;
+    return {QRect(left, kFrameAboveY, width, kFrameLineHeightPx), QRect(left, kFrameBelowY, width, kFrameLineHeightPx),
+            kFrameVertical.translated(x0, 0)};
+}
+
+// The lines around digits that end at textRightPx and are fractionWidthPx
+// wide: the grid above fits only digits 14 pixels wide; Arial's bold digits
+// at 20 pixels are 11.
+TAVIK7_Bediensoftware::CounterFrameLines framedAround(int textRightPx, int fractionWidthPx)
+{
+    // A pixel of room before the digits (the comma's ink comes close), two after.
+    const int right = textRightPx + 2;
+    const int width = fractionWidthPx + 3;
+    return {QRect(right - width, kFrameAboveY, width, kFrameLineHeightPx),
+            QRect(right - width, kFrameBelowY, width, kFrameLineHeightPx),
+            kFrameVertical.translated(right - kFrameRightEdgePx, 0)};
+}
+
+} // namespace
+
+TAVIK7_Bediensoftware::CounterFrameLines TAVIK7_Bediensoftware::counterFrameLinesForEntry(int integerDigits,
+                                                                                         int fractionDigits) const
 {
     QLineEdit *entry = ui.lineEditCounter2;
     entry->ensurePolished(); // the font comes from the style sheets
@@ -246,33 +294,29 @@ tavik7::CounterFrameLines TAVIK7_Bediensoftware::counterFrameLinesForEntry(int i
                                           QPoint(cursor.x() + cursor.width() / 2, 0));
     const QString fraction(fractionDigits, QLatin1Char('0'));
     const QString whole = QString(integerDigits, QLatin1Char('0')) + QLatin1Char(',') + fraction;
-    return tavik7::counterFrameLinesAround(textStart.x() + metrics.horizontalAdvance(whole),
-                                           metrics.horizontalAdvance(fraction));
+    return framedAround(textStart.x() + metrics.horizontalAdvance(whole), metrics.horizontalAdvance(fraction));
 }
 
 void TAVIK7_Bediensoftware::wizardStep6()
 {
-    const tavik7::WizardRow *row = tavik7::wizardRow(wizardRowIndex);
-    if (row && row->supported()) {
-        const tavik7::WizardEntry entry = tavik7::prepareWizardEntry(*row, ui.lineEditCounter->text());
-        wizardShowFactor = entry.showFactor;
-        wizardIntegerDigits = entry.integerDigits;
-        if (entry.integerDigits > 0) {
-            ui.lineEditCounter2->setMaxLength(entry.maxLength);
-            ui.lineEditCounter2->setText(entry.text);
-            ui.lineEditCounter2->setCursorPosition(0);
-        }
+    const tavik7::WizardRow *row = tavik7::wizardRow(wizardFlow->record().rowIndex);
+    const tavik7::WizardEntry &entry = wizardFlow->record().entry;
+    if (entry.integerDigits > 0) {
+        ui.lineEditCounter2->setMaxLength(entry.maxLength);
+        ui.lineEditCounter2->setText(entry.text);
+        ui.lineEditCounter2->setCursorPosition(0);
     }
 
     drawWizardView(6);
 
     if (row) {
-        if (std::optional<tavik7::CounterFrameLines> lines = tavik7::counterFrameLines(*row)) {
-            if (wizardIntegerDigits > 0)
-                lines = counterFrameLinesForEntry(wizardIntegerDigits, int(row->fractionDigits));
-            ui.lineCounterFrame1->setGeometry(lines->above);
-            ui.lineCounterFrame2->setGeometry(lines->below);
-            ui.lineCounterFrame3->setGeometry(lines->vertical);
+        if (const std::optional<tavik7::CounterFrame> frame = tavik7::counterFrame(*row)) {
+            const CounterFrameLines lines = entry.integerDigits > 0
+                ? counterFrameLinesForEntry(entry.integerDigits, int(row->fractionDigits))
+                : framedAtGrid(*frame);
+            ui.lineCounterFrame1->setGeometry(lines.above);
+            ui.lineCounterFrame2->setGeometry(lines.below);
+            ui.lineCounterFrame3->setGeometry(lines.vertical);
             setWidgetsVisible({ui.lineCounterFrame1, ui.lineCounterFrame2, ui.lineCounterFrame3}, true);
         }
     }
@@ -307,7 +351,7 @@ void TAVIK7_Bediensoftware::wizardStep7()
 {
     drawWizardView(7);
 
-    const tavik7::WizardRow *row = tavik7::wizardRow(wizardRowIndex);
+    const tavik7::WizardRow *row = tavik7::wizardRow(wizardFlow->record().rowIndex);
     const tavik7::WizardSignificance written = tavik7::wizardSignificance(row ? row->significanceExponent : 0);
     parameterRecord.leadingPlus = written.leadingPlus;
     cells.comboBoxSignificance->setCurrentIndex(written.significanceIndex);
@@ -319,82 +363,30 @@ void TAVIK7_Bediensoftware::wizardStep7()
 
     ui.lineEditCounter->setText(tavik7::wizardCounterTransfer(ui.lineEditCounter2->text(), written.decimals));
 
-    programPending = true;
-    // The counter is asked for and sent only once the parameter telegram has
-    // been answered or has timed out: a counter request sent earlier would
-    // replace it, and its answer would be judged as the counter's.
-    wizardCounterWritePending = true;
-    onWriteSettingsClicked();
+    // Write settings without its read first; the counter is asked for once
+    // the telegram has had its answer.
+    readParameterTable();
+    requestRefused(wizardFlow->program(parameterRecord, tavik7::counterDigitsForDevice(ui.lineEditCounter->text())),
+                   tavik7::MessageId::NoData);
 }
 
-// ---------------------------------------------------------------- device answers
+// ---------------------------------------------------------------- the wizard's questions
 
-void TAVIK7_Bediensoftware::wizardFirmwareCheck()
+void TAVIK7_Bediensoftware::askWizardQuestion(tavik7::WizardFlow::Question question)
 {
-    if (!wizardReadPending)
-        return;
-    wizardReadPending = false;
-    ui.labelSoftwareData->setText(tavik7::softwareVersionText(parameterRecord.softwareVersion));
-    const tavik7::WizardRow *row = tavik7::wizardRow(wizardRowIndex);
-    wizardRequiredFirmware = row ? row->requiredFirmware : 0;
-
-    // The verdict waits for the counter read that follows a good answer, so
-    // that step 6 finds the device's counter in the entry.
-    wizardVerdictPending = true;
-    if (deviceLink->requestKind() == tavik7::DeviceLink::NoRequest)
-        wizardRequestEnded();
+    if (question == tavik7::WizardFlow::Question::FlashFirmware)
+        askToFlashFirmware();
+    else
+        askToWriteWizardCounter();
 }
 
-void TAVIK7_Bediensoftware::wizardRequestTimedOut()
+void TAVIK7_Bediensoftware::askToFlashFirmware()
 {
-    if (!wizardReadPending)
-        return;
-    wizardReadPending = false;
-    ui.labelSoftwareData->clear();
-    ui.labelSymbol4->setPixmap(QPixmap(kIconFailed));
-}
-
-void TAVIK7_Bediensoftware::wizardRequestEnded()
-{
-    if (wizardReadPending || wizardVerdictPending || wizardCounterWritePending)
-        QMetaObject::invokeMethod(this, [this] { wizardContinueAfterRequest(); }, Qt::QueuedConnection);
-}
-
-void TAVIK7_Bediensoftware::wizardContinueAfterRequest()
-{
-    // Another request has started meanwhile; its end brings the wizard back.
-    if (deviceLink->requestKind() != tavik7::DeviceLink::NoRequest)
-        return;
-    if (wizardReadPending) {
-        // The read ended without an answer to check ("Fehler!" from the
-        // device): the same cross as when it stays silent, so the user sees
-        // that choosing the decimal places again is the way on.
-        wizardReadPending = false;
-        ui.labelSoftwareData->clear();
-        ui.labelSymbol4->setPixmap(QPixmap(kIconFailed));
-    }
-    if (wizardVerdictPending) {
-        wizardVerdictPending = false;
-        wizardFirmwareVerdict();
-    }
-    if (wizardCounterWritePending && deviceLink->requestKind() == tavik7::DeviceLink::NoRequest) {
-        wizardCounterWritePending = false;
-        if (deviceLink->isOpen())
-            onWriteCounterClicked();
-    }
-}
-
-void TAVIK7_Bediensoftware::wizardFirmwareVerdict()
-{
-    if (tavik7::firmwareFits(wizardRequiredFirmware, parameterRecord.softwareVersion)) {
-        showWizardStep(5);
-        return;
-    }
-
-    const QString firmwareFile = tavik7::platform::avrdudeDir() + tavik7::firmwareFileName(wizardRequiredFirmware);
+    const quint16 required = wizardFlow->record().requiredFirmware;
+    const QString firmwareFile = tavik7::platform::avrdudeDir() + tavik7::firmwareFileName(required);
     messageBox->setText(textFor(kTextWrongFirmware));
-    messageBox->setInformativeText(
-        textFor(wizardRequiredFirmware == tavik7::kFirmwareV111 ? kTextPleaseFlashV111 : kTextPleaseFlashV112));
+    messageBox->setInformativeText(textFor(required == tavik7::kFirmwareV111 ? kTextPleaseFlashV111
+                                                                             : kTextPleaseFlashV112));
     messageBox->setStandardButtons(QMessageBox::Cancel);
     QPushButton *flashButton = messageBox->addButton(textFor(kTextFlashen), QMessageBox::AcceptRole);
     messageBox->setIcon(QMessageBox::Critical);
@@ -406,38 +398,35 @@ void TAVIK7_Bediensoftware::wizardFirmwareVerdict()
     delete flashButton;
 
     if (!flashChosen) {
-        ui.labelSymbol4->setPixmap(QPixmap(kIconFailed));
+        wizardFlow->keepFirmware();
         return;
     }
     ui.tabWidget->setCurrentIndex(kTabFlashen);
-    flashReturnPending = true;
     ui.lineEditSelectedFileFlashen->setText(firmwareFile);
-    onFlashenClicked();
+    if (confirmAdapterForFlashing())
+        wizardFlow->flash(flashRequest(firmwareFile));
+    else
+        wizardFlow->keepFirmware();
 }
 
-void TAVIK7_Bediensoftware::wizardReturnFromFlashing()
+void TAVIK7_Bediensoftware::showFlashedFirmware()
 {
-    flashReturnPending = false;
-    ui.tabWidget->setCurrentIndex(kTabWizard);
-    if (flashRun->verdict() != tavik7::FlashRun::Verdict::Succeeded) {
-        // The device still runs the firmware that did not fit: programming
-        // it now would write a counter format it does not have.
-        ui.labelSymbol4->setPixmap(QPixmap(kIconFailed));
-        return;
-    }
-    showWizardStep(5);
+    // The device is not read again: it is taken to run the firmware flashed.
     QCoreApplication::processEvents(QEventLoop::AllEvents, kPendingEventsAfterFlashMs);
-    parameterRecord.softwareVersion = wizardRequiredFirmware;
+    parameterRecord.softwareVersion = wizardFlow->record().deviceFirmware;
     fillParameterTable();
     ui.labelSoftwareData->setText(tavik7::softwareVersionText(parameterRecord.softwareVersion));
 }
 
-void TAVIK7_Bediensoftware::wizardTypePlateReminder()
+void TAVIK7_Bediensoftware::askToWriteWizardCounter()
 {
-    if (!programPending)
+    setDeviceButtonsEnabled(false);
+    if (!confirmSetCounter()) {
+        setDeviceButtonsEnabled(true);
+        wizardFlow->skipCounterWrite();
         return;
-    programPending = false;
-    QMetaObject::invokeMethod(this, [this] { showTypePlateReminderBox(); }, Qt::QueuedConnection);
+    }
+    requestRefused(wizardFlow->writeCounter(), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::showTypePlateReminderBox()

@@ -19,6 +19,7 @@
 #include "namurlistener.h"
 #include "parameterrecord.h"
 #include "portenumerator.h"
+#include "wizardflow.h"
 #include "wizardtable.h"
 #include "ui_tavik7_bediensoftware.h"
 
@@ -39,6 +40,14 @@ class TAVIK7_Bediensoftware : public QMainWindow
 public:
     explicit TAVIK7_Bediensoftware(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~TAVIK7_Bediensoftware() override;
+
+    // The three red lines that frame the wizard entry's digits after the comma.
+    struct CounterFrameLines
+    {
+        QRect above;
+        QRect below;
+        QRect vertical;
+    };
 
     // Text rows and cell widget rows of the parameter table.
     enum ParameterRow {
@@ -240,6 +249,7 @@ private:
     void writeInspectionReport();
 
     // Wizard (mainwindow_wizard.cpp)
+    void setUpWizardFlow();
     void fillNumberOfDigitsCombo();
     void fillDirectionCombo();
     void fillUaCombo();
@@ -247,23 +257,26 @@ private:
     void setupWizardTab();
     void showWizardStep(int step);
     void drawWizardView(int step);
-    void wizardStep4();
+    // Draws what the wizard flow has reached.
+    void showWizardState(tavik7::WizardFlow::State state, tavik7::WizardFlow::State previous);
     void wizardStep5();
     void wizardStep6();
     // The red lines around the digits after the comma, measured in the entry's font.
-    [[nodiscard]] tavik7::CounterFrameLines counterFrameLinesForEntry(int integerDigits, int fractionDigits) const;
+    [[nodiscard]] CounterFrameLines counterFrameLinesForEntry(int integerDigits, int fractionDigits) const;
     void wizardStep7();
     // The shared message box with one text, Ok and the information icon, shown modally.
     void showInformationBox(const QString &text);
-    void wizardFirmwareCheck();
-    void wizardRequestTimedOut();
-    void wizardRequestEnded();
-    void wizardContinueAfterRequest();
-    void wizardFirmwareVerdict();
-    void wizardReturnFromFlashing();
-    void wizardTypePlateReminder();
+    void askWizardQuestion(tavik7::WizardFlow::Question question);
+    void askToFlashFirmware();
+    void showFlashedFirmware();
+    void askToWriteWizardCounter();
     void showTypePlateReminderBox();
     void focusWizardCounterEntry(int attemptsLeft);
+    // The boxes the wizard shares with the buttons that ask the same
+    // (mainwindow_devicelink.cpp, mainwindow_flashing.cpp).
+    [[nodiscard]] bool confirmSetCounter();
+    [[nodiscard]] bool confirmAdapterForFlashing();
+    [[nodiscard]] tavik7::FlashRun::Request flashRequest(const QString &firmwareFile) const;
 
     // Flashing (mainwindow_flashing.cpp)
     class FlashPort;
@@ -323,19 +336,8 @@ private:
     QString appDataFolder;
     QString portNameInUse; // as picked in the list; shown in the title
 
-    // Wizard state.
-    int wizardRowIndex = -1;
-    bool wizardReadPending = false;
-    bool flashReturnPending = false;
-    bool programPending = false;
-    quint16 wizardRequiredFirmware = 0;
-    int wizardIntegerDigits = 0;
-    bool wizardShowFactor = false;
-    // Work that waits until the outstanding request has ended: the verdict on
-    // the firmware once the counter read after it is done, and the counter
-    // write once the parameter telegram of programming is answered.
-    bool wizardVerdictPending = false;
-    bool wizardCounterWritePending = false;
+    // Wizard: its flow holds the state; the window draws it.
+    tavik7::WizardFlow *wizardFlow = nullptr;
 
     // Settings file and report state.
 
@@ -344,7 +346,7 @@ private:
     // Telegrams not on the tab yet, newest last, and whether their batch is due.
     struct NamurConsole
     {
-        QStringList pending;
+        QStringList queued;
         bool flushScheduled = false;
     } namurConsole;
 };

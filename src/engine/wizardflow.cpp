@@ -1,0 +1,204 @@
+// The wizard's way through the firmware check, a flash and programming.
+
+#include "wizardflow.h"
+
+#include "devicelink.h"
+
+namespace tavik7 {
+
+WizardFlow::WizardFlow(DeviceLink *link, FlashRun *flashRun, QObject *parent)
+    : QObject(parent)
+    , m_link(link)
+    , m_flashRun(flashRun)
+{
+    connect(link, &DeviceLink::parametersRead, this,
+            [this](const ParameterRecord &record) { onParametersRead(record); });
+    connect(link, &DeviceLink::idle, this, &WizardFlow::onLinkIdle);
+    connect(link, &DeviceLink::counterWritten, this, [this] {
+        if (m_state != State::WritingCounter)
+            return;
+        setState(State::Done);
+        QMetaObject::invokeMethod(this, &WizardFlow::programmed, Qt::QueuedConnection);
+    });
+    connect(flashRun, &FlashRun::stateChanged, this, &WizardFlow::onFlashRunState);
+}
+
+bool WizardFlow::readsFirmware() const
+{
+    return m_state == State::ReadingFirmware || m_state == State::AwaitingVerdict;
+}
+
+bool WizardFlow::checking() const
+{
+    return readsFirmware() || m_state == State::AskingFlash || m_state == State::Flashing;
+}
+
+bool WizardFlow::programming() const
+{
+    return m_state == State::WritingParameters || m_state == State::AskingCounterWrite
+        || m_state == State::WritingCounter;
+}
+
+void WizardFlow::setState(State state)
+{
+    const State previous = m_state;
+    m_state = state;
+    emit stateChanged(state, previous);
+}
+
+// ---------------------------------------------------------------- the firmware check
+
+void WizardFlow::chooseCounterType()
+{
+    if (!programming())
+        setState(State::Choosing);
+}
+
+void WizardFlow::checkFirmware(const QString &numberOfDigits, const QString &uaValue, const QString &decimalPlaces)
+{
+    if (programming())
+        return;
+    setState(State::Choosing);
+    m_record = Record{};
+    m_record.rowIndex = findWizardRow(numberOfDigits, uaValue, decimalPlaces);
+    const WizardRow *row = wizardRow(m_record.rowIndex);
+    m_record.requiredFirmware = row ? row->requiredFirmware : 0;
+    // While another job holds the port (NAMUR listening) the line is not the
+    // service line: the step fails as for a closed port, and nothing is sent.
+    setState(m_link->readSettings(DeviceLink::PlainRead) ? State::ReadingFirmware : State::Failed);
+}
+
+void WizardFlow::onParametersRead(const ParameterRecord &record)
+{
+    // Only an answer whose checksum held comes here; a bad one ends the read
+    // without a verdict.
+    if (m_state != State::ReadingFirmware)
+        return;
+    m_record.deviceFirmware = record.softwareVersion;
+    setState(State::AwaitingVerdict);
+}
+
+void WizardFlow::onLinkIdle()
+{
+    // Queued: the verdict may ask a question, and the link reports its end
+    // from inside the port's data slot.
+    if (readsFirmware() || m_state == State::WritingParameters || m_state == State::WritingCounter)
+        QMetaObject::invokeMethod(this, &WizardFlow::continueAfterRequest, Qt::QueuedConnection);
+}
+
+void WizardFlow::continueAfterRequest()
+{
+    // Another request has started meanwhile; its end brings the wizard back.
+    if (m_link->requestKind() != DeviceLink::NoRequest)
+        return;
+    switch (m_state) {
+    case State::ReadingFirmware: setState(State::Failed); break; // no answer to judge
+    case State::AwaitingVerdict: judgeFirmware(); break;
+    case State::WritingParameters: askCounterWrite(); break;
+    case State::WritingCounter: setState(State::Done); break; // no answer
+    default: break;
+    }
+}
+
+void WizardFlow::judgeFirmware()
+{
+    // The verdict waited for the counter read after the parameters, so the
+    // entry of step 6 finds the device's reading.
+    if (firmwareFits(m_record.requiredFirmware, m_record.deviceFirmware)) {
+        setState(State::ChoosingDirection);
+        return;
+    }
+    setState(State::AskingFlash);
+    emit question(Question::FlashFirmware);
+}
+
+void WizardFlow::flash(const FlashRun::Request &request)
+{
+    if (m_state != State::AskingFlash)
+        return;
+    setState(State::Flashing);
+    // A tool that cannot start may end the run before start() returns.
+    if (!m_flashRun->start(request) && m_state == State::Flashing)
+        setState(State::Failed);
+}
+
+void WizardFlow::keepFirmware()
+{
+    if (m_state == State::AskingFlash)
+        setState(State::Failed);
+}
+
+void WizardFlow::onFlashRunState(FlashRun::State runState)
+{
+    // Idle comes once the port has been taken back.
+    if (runState != FlashRun::State::Idle || m_state != State::Flashing)
+        return;
+    // The wizard goes on without reading the device again and has no use
+    // for the backup taken before the flash.
+    m_flashRun->takeBackupOnOffer();
+    if (m_flashRun->verdict() != FlashRun::Verdict::Succeeded) {
+        // The device still runs the firmware that did not fit: programming
+        // it now would write a counter format it does not have.
+        setState(State::Failed);
+        return;
+    }
+    m_record.deviceFirmware = m_record.requiredFirmware;
+    setState(State::ChoosingDirection);
+}
+
+// ---------------------------------------------------------------- direction, counter, programming
+
+void WizardFlow::chooseDirection()
+{
+    if (!checking() && !programming())
+        setState(State::ChoosingDirection);
+}
+
+void WizardFlow::enterCounter(const QString &counterText)
+{
+    if (checking() || programming())
+        return;
+    const WizardRow *row = wizardRow(m_record.rowIndex);
+    if (row && row->supported())
+        m_record.entry = prepareWizardEntry(*row, counterText);
+    setState(State::EnteringCounter);
+}
+
+bool WizardFlow::program(const ParameterRecord &record, const QByteArray &counterDigits)
+{
+    if (checking() || programming() || !m_link->writeParameters(record))
+        return false;
+    // The counter goes out only once the telegram is answered or timed out:
+    // sent earlier it would replace the telegram's request, and the
+    // telegram's answer would be judged as the counter's.
+    m_record.counterDigits = counterDigits;
+    setState(State::WritingParameters);
+    return true;
+}
+
+void WizardFlow::askCounterWrite()
+{
+    if (!m_link->isOpen() || m_record.counterDigits.isEmpty()) {
+        setState(State::Done);
+        return;
+    }
+    setState(State::AskingCounterWrite);
+    emit question(Question::WriteCounter);
+}
+
+bool WizardFlow::writeCounter()
+{
+    if (m_state != State::AskingCounterWrite)
+        return false;
+    const bool sent = m_link->writeCounter(m_record.counterDigits);
+    setState(sent ? State::WritingCounter : State::Done);
+    return sent;
+}
+
+void WizardFlow::skipCounterWrite()
+{
+    if (m_state == State::AskingCounterWrite)
+        setState(State::Done);
+}
+
+} // namespace tavik7

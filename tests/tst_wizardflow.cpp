@@ -1,0 +1,263 @@
+// The wizard flow on a device link to the simulated device, with the stand-in
+// flash tool and short time-outs: the firmware check and where each of its
+// endings leads, and programming with the counter write that must wait for
+// the parameters' answer.
+
+#include <QtTest>
+
+#include <QMetaEnum>
+
+#include "devicelink.h"
+#include "devsim.h"
+#include "flashrun.h"
+#include "samplerecord.h"
+#include "wizardflow.h"
+
+using tavik7::DeviceLink;
+using tavik7::FlashRun;
+using tavik7::WizardFlow;
+using State = WizardFlow::State;
+
+namespace {
+
+constexpr int kWaitMs = 8000;
+
+enum Answer { NoQuestion, No, Yes };
+// What happens while the check starts: a choice in an earlier row, or NAMUR listening.
+enum Meanwhile { Nothing, EarlierRowChosen, PortLent };
+enum Tool { Thanks, FailureExit, Missing };
+
+QStringList commandsOf(const QStringList &received)
+{
+    QStringList names;
+    for (const QString &line : received)
+        names.append(line.section(QLatin1Char(' '), 1, 1));
+    return names;
+}
+
+QString nameOf(State state)
+{
+    return QString::fromLatin1(QMetaEnum::fromType<State>().valueToKey(int(state)));
+}
+
+} // namespace
+
+class TestWizardFlow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void firmwareCheck_data();
+    void firmwareCheck();
+    void programming_data();
+    void programming();
+
+private:
+    bool start(const QStringList &simArgs);
+    // The states the flow went through, by name, and the link's console messages.
+    QStringList steps;
+    QList<int> messages;
+    QList<int> messagesAtQuestion;
+
+    std::unique_ptr<QTemporaryDir> work;
+    std::unique_ptr<DevSim> sim;
+    std::unique_ptr<DeviceLink> link;
+    FlashRun *run = nullptr;
+    WizardFlow *flow = nullptr;
+};
+
+void TestWizardFlow::init()
+{
+    work = std::make_unique<QTemporaryDir>();
+    sim = std::make_unique<DevSim>();
+    link = std::make_unique<DeviceLink>();
+    // Long enough for a parameter answer at 1200 baud, short for a quick suite.
+    link->setTimeouts({1000, 500});
+    run = new FlashRun(link.get(), link.get());
+    flow = new WizardFlow(link.get(), run, link.get());
+    steps.clear();
+    messages.clear();
+    messagesAtQuestion.clear();
+    connect(flow, &WizardFlow::stateChanged, flow, [this](State state) { steps << nameOf(state); });
+    connect(link.get(), &DeviceLink::message, flow, [this](tavik7::MessageId id) { messages << int(id); });
+}
+
+void TestWizardFlow::cleanup()
+{
+    link.reset();
+    sim.reset();
+    work.reset();
+}
+
+bool TestWizardFlow::start(const QStringList &simArgs)
+{
+    return sim->start(simArgs) && link->open({sim->portPath()});
+}
+
+void TestWizardFlow::firmwareCheck_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QString>("ua"); // of an eight-digit counter with 2 decimal places
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("tool");
+    QTest::addColumn<QStringList>("wire");
+    QTest::addColumn<QStringList>("trail"); // after Choosing, ReadingFirmware
+    QTest::addColumn<int>("firmware");       // the device's, as the flow has it at the end
+    QTest::addColumn<int>("meanwhile");
+
+    const QStringList read{"LP", "L_ZLW"};
+    const QStringList old{"--version", "111"};
+    const QStringList asked{"AwaitingVerdict", "AskingFlash"};
+    // "0.01" needs V1.12 or later, "0.1" exactly V1.11.
+    QTest::newRow("fits") << QStringList() << "0.01" << int(NoQuestion) << 0 << read
+                          << QStringList{"AwaitingVerdict", "ChoosingDirection"} << 112 << int(Nothing);
+    QTest::newRow("later firmware than the type takes")
+        << QStringList() << "0.1" << int(No) << 0 << read << asked + QStringList{"Failed"} << 112 << int(Nothing);
+    QTest::newRow("old firmware, flash declined")
+        << old << "0.01" << int(No) << 0 << read << asked + QStringList{"Failed"} << 111 << int(Nothing);
+    QTest::newRow("old firmware, flashed") << old << "0.01" << int(Yes) << int(Thanks) << read
+                                           << asked + QStringList{"Flashing", "ChoosingDirection"} << 112
+                                           << int(Nothing);
+    QTest::newRow("old firmware, flash fails") << old << "0.01" << int(Yes) << int(FailureExit) << read
+                                               << asked + QStringList{"Flashing", "Failed"} << 111 << int(Nothing);
+    QTest::newRow("old firmware, tool missing") << old << "0.01" << int(Yes) << int(Missing) << read
+                                                << asked + QStringList{"Flashing", "Failed"} << 111 << int(Nothing);
+    // The verdict waits for the counter read, but does not depend on it.
+    QTest::newRow("counter read fails") << QStringList{"--fault", "error=L_ZLW"} << "0.01" << int(NoQuestion) << 0
+                                        << read << QStringList{"AwaitingVerdict", "ChoosingDirection"} << 112
+                                        << int(Nothing);
+    QTest::newRow("mute device") << QStringList{"--fault", "silent=LP"} << "0.01" << int(NoQuestion) << 0
+                                 << QStringList{"LP"} << QStringList{"Failed"} << 0 << int(Nothing);
+    QTest::newRow("device error") << QStringList{"--fault", "error=LP"} << "0.01" << int(NoQuestion) << 0
+                                  << QStringList{"LP"} << QStringList{"Failed"} << 0 << int(Nothing);
+    // An answer that fails its checksum must not be judged.
+    QTest::newRow("bad checksum") << QStringList{"--fault", "badcrc=LP"} << "0.01" << int(NoQuestion) << 0
+                                  << QStringList{"LP"} << QStringList{"Failed"} << 0 << int(Nothing);
+    // A choice in an earlier row while the answer is on its way: it moves nothing.
+    QTest::newRow("earlier row chosen during the read") << QStringList() << "0.01" << int(NoQuestion) << 0 << read
+                                                        << QStringList{"Choosing"} << 0 << int(EarlierRowChosen);
+    // NAMUR listening holds the port: no service command on its line.
+    QTest::newRow("port lent") << QStringList() << "0.01" << int(NoQuestion) << 0 << QStringList()
+                               << QStringList{"Failed"} << 0 << int(PortLent);
+}
+
+void TestWizardFlow::firmwareCheck()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(QString, ua);
+    QFETCH(int, answer);
+    QFETCH(int, tool);
+    QFETCH(QStringList, wire);
+    QFETCH(QStringList, trail);
+    QFETCH(int, firmware);
+    QFETCH(int, meanwhile);
+
+    QVERIFY(start(simArgs));
+    FlashRun::Request request;
+    request.firmwareFile = work->filePath(QStringLiteral("tavik_v1_12.hex"));
+    request.backupFolder = work->path() + QLatin1Char('/');
+    request.tool = {QStringLiteral(TAVIK7_FAKEAVRDUDE_PATH), QStringLiteral("avrdude")};
+    if (tool == Missing)
+        request.tool.program = work->filePath(QStringLiteral("avrdude"));
+    qputenv("FAKEAVRDUDE_OUTPUT", "avrdude done.  Thank you.\\n");
+    qputenv("FAKEAVRDUDE_EXIT", tool == FailureExit ? "1" : "0");
+    int questions = 0;
+    connect(flow, &WizardFlow::question, flow, [&](WizardFlow::Question question) {
+        ++questions;
+        QCOMPARE(question, WizardFlow::Question::FlashFirmware);
+        if (answer == Yes)
+            flow->flash(request);
+        else
+            flow->keepFirmware();
+    });
+
+    if (meanwhile == PortLent)
+        QVERIFY(link->lendPort());
+    flow->checkFirmware(QStringLiteral("8"), ua, QStringLiteral("2"));
+    if (meanwhile == EarlierRowChosen) {
+        QCOMPARE(flow->state(), State::ReadingFirmware);
+        flow->chooseCounterType();
+    }
+    const auto progress = [&] {
+        const bool idle = link->requestKind() == DeviceLink::NoRequest;
+        return QStringList{commandsOf(sim->received()).join(QLatin1Char(',')), idle ? "idle" : "busy",
+                           nameOf(flow->state())};
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(progress(), (QStringList{wire.join(QLatin1Char(',')), "idle", trail.last()}), kWaitMs);
+    QCoreApplication::processEvents(); // anything still queued would show now
+
+    const QStringList begun{"Choosing", "ReadingFirmware"};
+    QCOMPARE(steps, (meanwhile == PortLent ? begun.mid(0, 1) : begun) + trail);
+    QCOMPARE(questions, answer == NoQuestion ? 0 : 1);
+    QCOMPARE(int(flow->record().deviceFirmware), firmware);
+    // The run ends with the port back where it was.
+    QCOMPARE(link->isOpen(), true);
+    QCOMPARE(run->state(), FlashRun::State::Idle);
+}
+
+void TestWizardFlow::programming_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("write"); // the answer to the counter question
+    QTest::addColumn<QStringList>("wire");
+    QTest::addColumn<QList<int>>("beforeQuestion"); // the link's messages when the counter question comes
+    QTest::addColumn<QStringList>("trail");
+    QTest::addColumn<bool>("programmed");
+
+    const QStringList asked{"WritingParameters", "AskingCounterWrite"};
+    const QStringList both{"SP", "S_ZLW"};
+    QTest::newRow("counter written") << QString() << true << both << QList<int>{2}
+                                     << asked + QStringList{"WritingCounter", "Done"} << true;
+    QTest::newRow("counter declined") << QString() << false << QStringList{"SP"} << QList<int>{2}
+                                      << asked + QStringList{"Done"} << false;
+    // The counter must not replace the telegram's request while its answer trickles in.
+    QTest::newRow("telegram answered in pieces") << "pieces=SP" << true << both << QList<int>{2}
+                                                 << asked + QStringList{"WritingCounter", "Done"} << true;
+    QTest::newRow("telegram unanswered") << "silent=SP" << true << both << QList<int>{70}
+                                         << asked + QStringList{"WritingCounter", "Done"} << true;
+    QTest::newRow("counter unanswered") << "silent=S_ZLW" << true << both << QList<int>{2}
+                                        << asked + QStringList{"WritingCounter", "Done"} << false;
+}
+
+void TestWizardFlow::programming()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, write);
+    QFETCH(QStringList, wire);
+    QFETCH(QList<int>, beforeQuestion);
+    QFETCH(QStringList, trail);
+    QFETCH(bool, programmed);
+
+    QVERIFY(start({}));
+    if (!fault.isEmpty())
+        QVERIFY(sim->control("fault " + fault.toLatin1()));
+    connect(flow, &WizardFlow::question, flow, [&] {
+        messagesAtQuestion = messages;
+        if (write)
+            QVERIFY(flow->writeCounter());
+        else
+            flow->skipCounterWrite();
+    });
+    QSignalSpy done(flow, &WizardFlow::programmed);
+
+    QVERIFY(flow->program(sampleRecord(), "000000042"));
+    QVERIFY(!flow->program(sampleRecord(), "000000042")); // one programming at a time
+    QTRY_COMPARE_WITH_TIMEOUT(flow->state(), State::Done, kWaitMs);
+    QCOMPARE(commandsOf(sim->received()), wire);
+    if (write)
+        QCOMPARE(sim->received().at(1), QStringLiteral("RX S_ZLW 000000042"));
+    QCOMPARE(messagesAtQuestion, beforeQuestion);
+    QCOMPARE(steps, trail);
+    QCoreApplication::processEvents(); // the report comes from the event loop
+    QCOMPARE(done.count(), programmed ? 1 : 0);
+
+    // Nothing is sent, and nothing changes, without a free link.
+    link->close();
+    QVERIFY(!flow->program(sampleRecord(), "000000042"));
+    QCOMPARE(flow->state(), State::Done);
+}
+
+QTEST_MAIN(TestWizardFlow)
+#include "tst_wizardflow.moc"
