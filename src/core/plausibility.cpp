@@ -1,5 +1,9 @@
 #include "plausibility.h"
 
+#include <algorithm>
+
+#include "countertext.h"
+
 namespace tavik7 {
 
 namespace {
@@ -115,6 +119,52 @@ CellVerdict checkParameterCell(int row, const QString &text)
     default: verdict.plausible = true; break;
     }
     return verdict;
+}
+
+namespace {
+
+// Items of the combo box cells: significance, baud rate, transmit mode,
+// direction, telegram b, CRC start value.
+struct ComboRange
+{
+    int row;
+    qint8 ParameterRecord::*field;
+    int itemCount;
+};
+constexpr ComboRange kComboRanges[] = {
+    {1, &ParameterRecord::significance, 6}, {9, &ParameterRecord::baudRate, 3},
+    {10, &ParameterRecord::transmitMode, 6}, {11, &ParameterRecord::direction, 2},
+    {12, &ParameterRecord::telegramB, 4},   {13, &ParameterRecord::crcStartValue, 2},
+};
+
+} // namespace
+
+QList<int> implausibleParameterFields(const ParameterRecord &r)
+{
+    const struct
+    {
+        int row;
+        QString text;
+    } cells[] = {
+        {kRowUnit, fieldText(r.unit, kUnitWidth)},
+        {kRowManufacturer, fieldText(r.manufacturer, kManufacturerWidth)},
+        {kRowDeviceType, fieldText(r.deviceType, kDeviceTypeWidth)},
+        {kRowSerialNumber, fieldText(r.serialNumber, kSerialNumberWidth)},
+        {kRowYear, fieldText(r.yearOfManufacture, kYearWidth)},
+        {kRowSoftwareVersion, softwareVersionText(r.softwareVersion)},
+    };
+    QList<int> rows;
+    for (const auto &cell : cells) {
+        if (!checkParameterCell(cell.row, cell.text).plausible)
+            rows.append(cell.row);
+    }
+    for (const ComboRange &combo : kComboRanges) {
+        const qint8 index = r.*combo.field;
+        if (index < 0 || index >= combo.itemCount)
+            rows.append(combo.row);
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 } // namespace tavik7
