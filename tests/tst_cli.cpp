@@ -48,7 +48,8 @@ private slots:
     void writeFile();
     void setCounter_data();
     void setCounter();
-    void muteDeviceBesideGoodOne();
+    void faultyDeviceBesideGoodOne_data();
+    void faultyDeviceBesideGoodOne();
     void refusedInput_data();
     void refusedInput();
 
@@ -225,15 +226,31 @@ void TestCli::setCounter()
     QCOMPARE(written, sent.isEmpty() ? QStringList() : QStringList{sent});
 }
 
-void TestCli::muteDeviceBesideGoodOne()
+void TestCli::faultyDeviceBesideGoodOne_data()
 {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("complaint");
+
+    QTest::newRow("mute") << "silent" << 3 << QByteArray("No or incomplete data");
+    QTest::newRow("unplugged while answering") << "hangup=L_ZLW" << 2 << QByteArray("went away");
+    QTest::newRow("CRC error") << "badcrc" << 4 << QByteArray("CRC-Error");
+}
+
+void TestCli::faultyDeviceBesideGoodOne()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, complaint);
+
     DevSim &good = sim();
-    DevSim &mute = sim({"--fault", "silent"});
-    const CliRun read = run({"read", "-p", mute.portPath(), "-p", good.portPath(), "--json"});
-    QCOMPARE(read.exitCode, 3);
+    DevSim &faulty = sim({"--fault", fault});
+    const CliRun read = run({"read", "-p", faulty.portPath(), "-p", good.portPath(), "--json"});
+    QCOMPARE(read.exitCode, exitCode);
     QCOMPARE(read.out.count('\n'), 1);
     QCOMPARE(QJsonDocument::fromJson(read.out).object().value("port").toString(), good.portPath());
-    QVERIFY(read.err.contains(mute.portPath().toUtf8() + ": No or incomplete data"));
+    QVERIFY(read.err.startsWith("tavik7-cli: " + faulty.portPath().toUtf8() + ": "));
+    QVERIFY(read.err.contains(complaint));
 }
 
 void TestCli::refusedInput_data()

@@ -378,8 +378,12 @@ void DeviceLink::onTimeout()
 void DeviceLink::onError(QSerialPort::SerialPortError error)
 {
     // A pulled USB adapter raises several errors in a row; only the first
-    // one finds the port open.
-    if (error != QSerialPort::ResourceError || !m_serialPort->isOpen())
+    // one finds the port open. A line whose far end hung up (a
+    // pseudo-terminal whose simulator ended) reads end of file instead,
+    // reported as a read error at every turn of the event loop for as long
+    // as the port stays open.
+    const bool lineGone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+    if (!lineGone || !m_serialPort->isOpen())
         return;
     close();
     emit portLost();
