@@ -213,9 +213,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
 
 namespace tavik7::cli {
 
-QString helpText()
-{
-    return QStringLiteral(R"(Usage: tavik7-cli COMMAND [OPTION]...
+namespace {
+
+constexpr char kHelpText[] = R"(Usage: tavik7-cli COMMAND [OPTION]...
 
 Reads, writes, sets the counter of, flashes, reports on and listens to Tavik7
 devices without the window, with the window's telegrams, time-outs, checks
@@ -262,16 +262,22 @@ Results go to stdout in the order the ports were given, messages to stderr.
 On a terminal, runs over several devices show their progress on stderr.
 
 Exit status (over several ports: the highest):
-  0  done
-  1  usage, or a file that cannot be read or is invalid
-  2  port cannot be opened, is missing, a directory or a FIFO, or went away
-  3  no answer in time
-  4  wrong answer (CRC, "Fehler!", device error, counter not echoed)
-  5  refused as implausible, nothing sent
-  6  flashing failed
+    0  done
+    1  usage, or a file that cannot be read or is invalid
+    2  port cannot be opened, is missing, a directory or a FIFO, or went away
+    3  no answer in time
+    4  wrong answer (CRC, "Fehler!", device error, counter not echoed)
+    5  refused as implausible, nothing sent
+    6  flashing failed
   130  interrupted (SIGINT, SIGTERM) before anything was written; a write
-     already on the wire is completed first
-)");
+       already on the line is completed first
+)";
+
+} // namespace
+
+QString helpText()
+{
+    return QString::fromUtf8(kHelpText);
 }
 
 } // namespace tavik7::cli
