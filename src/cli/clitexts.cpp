@@ -20,6 +20,7 @@ struct TextPair
 constexpr TextPair kTexts[] = {
     {"%1\nSiehe 'tavik7-cli --help'.", "%1\nTry 'tavik7-cli --help'."},
     {"Unbekannter Befehl '%1'.", "Unknown command '%1'."},
+    {"Unbekannte Option: %1.", "Unknown option: %1."},
     {"Kein Befehl angegeben.", "No command given."},
     {"Die Option %1 gehört nicht zum Befehl '%2'.", "Option %1 does not belong to command '%2'."},
     {"Der Befehl '%1' braucht einen Port: -p PORT.", "Command '%1' needs a port: -p PORT."},

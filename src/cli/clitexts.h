@@ -9,6 +9,7 @@ namespace tavik7::cli {
 enum class CliText {
     TryHelp,            // %1: the complaint
     UnknownCommand,     // %1: the command
+    UnknownOption,      // %1: the option(s)
     NoCommand,
     OptionNotForCommand, // %1: the option, %2: the command
     PortMissing,        // %1: the command

@@ -196,6 +196,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         parsed.options.language = English;
     else if (parser.isSet(set.lang))
         return usageError(parsed, cliText(CliText::BadLanguage, parsed.options.language).arg(lang));
+    if (!understood && !parser.unknownOptionNames().isEmpty()) {
+        const QString names = parser.unknownOptionNames().join(QStringLiteral(", "));
+        return usageError(parsed, cliText(CliText::UnknownOption, parsed.options.language).arg(names));
+    }
     if (!understood)
         return usageError(parsed, parser.errorText());
     if (parser.isSet(set.help)) {
