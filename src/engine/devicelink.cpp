@@ -77,9 +77,7 @@ bool DeviceLink::open(const PortSettings &settings)
     if (settings.portName.isEmpty() || !m_serialPort->open(QIODevice::ReadWrite)) {
         const OpenFailure why = diagnose(m_serialPort->error(), settings.portName);
         m_portName.clear();
-        emit message(MessageId::PortNotOpened, false);
-        if (!settings.portName.isEmpty())
-            emit openFailed(why);
+        emit openFailed(why);
         return false;
     }
     // RTS selects the boot loader on the service adapter; the port object
@@ -88,24 +86,23 @@ bool DeviceLink::open(const PortSettings &settings)
         m_serialPort->setRequestToSend(false);
     m_serialPort->clearError();
     m_portState = PortState::Idle;
-    emit message(MessageId::PortOpened, false);
     emit opened();
     return true;
 }
 
 void DeviceLink::close()
 {
-    const bool wasBusy = m_requestKind != NoRequest;
-    m_requestTimer->stop();
-    m_requestKind = NoRequest;
-    m_sequenceMode = NoSequence;
+    const bool answerAwaited = m_requestKind != NoRequest;
+    const SequenceMode mode = m_sequenceMode;
+    stopRequest();
     if (m_serialPort->isOpen())
         m_serialPort->close();
     m_portState = PortState::Closed;
     m_portName.clear();
     emit closed();
-    if (wasBusy)
-        emit idle();
+    // The answer can no longer come: the request ends as by its time-out.
+    if (answerAwaited)
+        endWithoutAnswer(mode);
 }
 
 bool DeviceLink::isOpen() const
@@ -296,9 +293,9 @@ void DeviceLink::handleParameterAnswer()
     }
     const SequenceMode mode = m_sequenceMode;
     emit message(MessageId::ParametersRead, false);
-    emit parametersRead(m_parameterRecord, mode);
     if (answer.significance.notice)
         emit significanceNotice(answer.significance.noticeText);
+    emit parametersRead(m_parameterRecord, mode);
     if (m_requestKind != ReadParameters)
         return; // a listener has ended or replaced the request
     if (mode != WriteSequence) {
@@ -366,9 +363,13 @@ void DeviceLink::handleWriteCounterAnswer()
 
 void DeviceLink::onTimeout()
 {
-    const SequenceMode mode = m_sequenceMode;
-    // Here the user's state is brought up to date first: the time-out's
-    // message is the last word on the console.
+    endWithoutAnswer(m_sequenceMode);
+}
+
+void DeviceLink::endWithoutAnswer(SequenceMode mode)
+{
+    // Here the user's state is brought up to date first: the message about
+    // the missing answer is the last word on the console.
     endRequest();
     const MessageId id = mode == ReportSequence ? MessageId::PdfNoData : MessageId::NoData;
     emit message(id, false);
@@ -378,15 +379,19 @@ void DeviceLink::onTimeout()
 void DeviceLink::onError(QSerialPort::SerialPortError error)
 {
     // A pulled USB adapter raises several errors in a row; only the first
-    // one finds the port open. A line whose far end hung up (a
-    // pseudo-terminal whose simulator ended) reads end of file instead,
-    // reported as a read error at every turn of the event loop for as long
-    // as the port stays open.
+    // one finds the port open. A line whose other end has gone (a
+    // pseudo-terminal's) fails every read instead.
     const bool lineGone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
     if (!lineGone || !m_serialPort->isOpen())
         return;
+    const bool answerAwaited = m_requestKind != NoRequest;
+    const SequenceMode mode = m_sequenceMode;
+    stopRequest();
     close();
     emit portLost();
+    // Nothing more can arrive: the request ends now as it would by its time-out.
+    if (answerAwaited)
+        endWithoutAnswer(mode);
 }
 
 } // namespace tavik7

@@ -74,7 +74,9 @@ public:
         PortOpenContext context;
     };
 
-    // Opens the port; emits opened() or openFailed() with what the system says.
+    // Opens the port; emits opened() or openFailed() with what the system
+    // says. The caller words the outcome: a reopen after flashing must not
+    // read like a fresh start.
     bool open(const PortSettings &settings);
     // Closes without a word: emits closed(). A request underway ends silently.
     void close();
@@ -143,6 +145,7 @@ private:
     void sendReadCounter();
     void sendWriteParameters(const ParameterRecord &record);
     void stopRequest();
+    void endWithoutAnswer(SequenceMode mode);
     void endRequest();
     void fail(MessageId id, bool append = false);
     void handleParameterAnswer();

@@ -3,40 +3,15 @@
 
 #include <QMessageBox>
 #include <QSerialPort>
-#include <QTimer>
+#include <QStandardItemModel>
 
 #include "countertext.h"
+#include "devicelink.h"
 #include "platform.h"
 #include "tavik7_bediensoftware.h"
-#include "telegram.h"
 #include "texttable.h"
 
 namespace {
-
-constexpr int kLongRequestTimeoutMs = 5000;
-constexpr int kCounterRequestTimeoutMs = 500;
-
-constexpr qint8 kMsgParametersRead = 1;
-constexpr qint8 kMsgParametersWritten = 2;
-constexpr qint8 kMsgCounterRead = 3;
-constexpr qint8 kMsgCounterWritten = 4;
-constexpr qint8 kMsgPortOpened = 7;
-constexpr qint8 kMsgPortClosed = 8;
-constexpr qint8 kMsgDirectionChanged = 13;
-constexpr qint8 kMsgReadParametersError = 51;
-constexpr qint8 kMsgReadParametersCrcError = 52;
-constexpr qint8 kMsgWriteParametersError = 53;
-constexpr qint8 kMsgReadCounterError = 54;
-constexpr qint8 kMsgWriteCounterError = 55;
-constexpr qint8 kMsgPortNotOpened = 61;
-constexpr qint8 kMsgPdfInvalidValues = 69;
-constexpr qint8 kMsgNoData = 70;
-constexpr qint8 kMsgPdfNoData = 71;
-constexpr qint8 kMsgConfirmSetCounter = 102;
-constexpr qint8 kMsgConfirmSetCounterInfo = 103;
-constexpr qint8 kMsgYes = 104;
-constexpr qint8 kMsgNo = 105;
-constexpr qint8 kMsgIncompatibleSignificance = 116;
 
 constexpr int kTabConfig = 0;
 constexpr int kTabWizard = 1;
@@ -142,7 +117,7 @@ void TAVIK7_Bediensoftware::setDeviceButtonsEnabled(bool enabled)
 
 void TAVIK7_Bediensoftware::updateWindowTitle()
 {
-    setWindowTitle(tavik7::windowTitle(serialPort && serialPort->isOpen(), portNameInUse, language));
+    setWindowTitle(tavik7::windowTitle(deviceLink->isOpen(), portNameInUse, language));
 }
 
 void TAVIK7_Bediensoftware::onDeviceDiscovered(const PortInfo &info)
@@ -162,37 +137,30 @@ void TAVIK7_Bediensoftware::closePortSilently()
 {
     // The adapter is gone: the port object must let go of it, or the next
     // Connect could not open the port again once it is back.
-    if (serialPort->isOpen())
-        serialPort->close();
     if (namurActive)
         endNamurListening();
+    deviceLink->close();
     applyDisconnectedState();
     updateWindowTitle();
 }
 
 void TAVIK7_Bediensoftware::onSerialPortError()
 {
-    // A pulled USB adapter raises several errors in a row; only the first
-    // one finds the port open.
-    if (serialPort->error() == QSerialPort::ResourceError && serialPort->isOpen())
-        closePortSilently();
+    // The device link closes a port whose adapter was pulled and says so.
+    closePortSilently();
 }
 
 void TAVIK7_Bediensoftware::onConnectClicked()
 {
     portNameInUse = ui.comboBoxDevice->currentText();
-    serialPort->setPortName(tavik7::platform::portSystemLocation(portNameInUse));
-    serialPort->setBaudRate(ui.comboBoxBaudrate->currentText().toInt());
-    serialPort->setDataBits(QSerialPort::DataBits(ui.comboBoxDatabits->currentText().toInt()));
-    serialPort->setStopBits(QSerialPort::OneStop);
-    serialPort->setParity(QSerialPort::NoParity);
-    serialPort->setFlowControl(flowControlFromIndex(ui.comboBoxFlowcontrol->currentIndex()));
+    tavik7::DeviceLink::PortSettings settings;
+    settings.portName = portNameInUse;
+    settings.baudRate = ui.comboBoxBaudrate->currentText().toInt();
+    settings.dataBits = QSerialPort::DataBits(ui.comboBoxDatabits->currentText().toInt());
+    settings.flowControl = flowControlFromIndex(ui.comboBoxFlowcontrol->currentIndex());
 
-    if (!portNameInUse.isEmpty() && serialPort->open(QIODevice::ReadWrite)) {
-        if (serialPort->flowControl() != QSerialPort::HardwareControl)
-            serialPort->setRequestToSend(false);
-        serialPort->clearError();
-        showMessage(kMsgPortOpened, false);
+    if (deviceLink->open(settings)) {
+        showMessage(tavik7::MessageId::PortOpened, false);
         applyConnectedState();
         if (ui.tabWidget->currentIndex() == kTabConfig) {
             showWizardStep(0);
@@ -203,59 +171,94 @@ void TAVIK7_Bediensoftware::onConnectClicked()
         } else {
             ui.tabWidget->setCurrentIndex(kTabSettings);
         }
-    } else {
-        showMessage(kMsgPortNotOpened, false);
-        explainPortOpenFailure();
     }
+    // A failure is told by explainPortOpenFailure(), from the link's openFailed().
     setWindowTitle(textFor(48) + portNameInUse);
 }
 
 void TAVIK7_Bediensoftware::onDisconnectClicked()
 {
-    serialPort->close();
+    deviceLink->close();
     applyConnectedState();
     applyDisconnectedState();
-    showMessage(kMsgPortClosed, false);
+    showMessage(tavik7::MessageId::PortClosed, false);
     setWindowTitle(textFor(49));
 }
 
 // ---------------------------------------------------------------- requests
 
-void TAVIK7_Bediensoftware::sendRequest(RequestKind kind, const QByteArray &bytes, int timeoutMs)
+void TAVIK7_Bediensoftware::connectDeviceLink()
 {
-    setDeviceButtonsEnabled(false);
-    requestKind = kind;
-    // Whatever arrived since the last request is stale.
-    serialPort->flush();
-    serialPort->readAll();
-    // Also what the driver holds and no readyRead() has fetched yet, such as
-    // the tail of an answer that came after its time-out.
-    serialPort->clear(QSerialPort::Input);
-    receiveBuffer.clear();
-    serialPort->write(bytes);
-    requestTimer->start(timeoutMs);
+    tavik7::DeviceLink *link = deviceLink;
+    connect(link, &tavik7::DeviceLink::message, this,
+            [this](tavik7::MessageId id, bool append) { showMessage(id, append); });
+    connect(link, &tavik7::DeviceLink::openFailed, this, &TAVIK7_Bediensoftware::explainPortOpenFailure);
+    connect(link, &tavik7::DeviceLink::portLost, this, &TAVIK7_Bediensoftware::onSerialPortError);
+    connect(link, &tavik7::DeviceLink::parametersRead, this, &TAVIK7_Bediensoftware::onParametersRead);
+    connect(link, &tavik7::DeviceLink::significanceNotice, this, [this](const QString &text) {
+        if (wizardReadPending)
+            return; // the wizard shows the version instead
+        // Not from the data slot: QSerialPort emits no readyRead() while it
+        // runs, so the answers to the request just sent would stay unread
+        // for as long as the box were open.
+        QMetaObject::invokeMethod(
+            this, [this, text] { showIncompatibleSignificanceNotice(text); }, Qt::QueuedConnection);
+    });
+    connect(link, &tavik7::DeviceLink::counterRead, this, &TAVIK7_Bediensoftware::onCounterRead);
+    connect(link, &tavik7::DeviceLink::parametersWritten, this, [this](const tavik7::ParameterRecord &record) {
+        parameterRecord = record;
+        noteParametersWritten();
+    });
+    connect(link, &tavik7::DeviceLink::counterWriteDue, this, [this] {
+        deviceLink->writeCounter(tavik7::counterDigitsForDevice(ui.lineEditCounter->text()));
+    });
+    connect(link, &tavik7::DeviceLink::counterWritten, this, [this](const QByteArray &, bool echoed) {
+        noteCounterAnswer(echoed);
+        wizardTypePlateReminder();
+    });
+    connect(link, &tavik7::DeviceLink::reportDataReady, this, [this] {
+        if (allValuesPlausible())
+            emit createPdf();
+        else
+            showMessage(tavik7::MessageId::PdfInvalidValues, true);
+    });
+    connect(link, &tavik7::DeviceLink::requestFailed, this,
+            [this](tavik7::MessageId id) { if (id == tavik7::MessageId::NoData) onTimerTimeout(); });
+    connect(link, &tavik7::DeviceLink::idle, this, [this] {
+        flushPendingHistory();
+        updatePlausibilityState();
+        wizardRequestEnded();
+    });
 }
 
-void TAVIK7_Bediensoftware::stopRequest()
+bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer)
 {
-    flushPendingHistory();
-    requestTimer->stop();
-    requestKind = NoRequest;
-    sequenceMode = NoSequence;
-    wizardRequestEnded();
+    if (sent) {
+        setDeviceButtonsEnabled(false);
+        return false;
+    }
+    // A closed port gives the answer a silent device would; while another
+    // job holds the port nothing is sent and nothing is said.
+    if (deviceLink->portState() == tavik7::DeviceLink::PortState::Closed) {
+        showMessage(noAnswer, false);
+        onTimerTimeout();
+    }
+    return true;
 }
 
 void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
-    sequenceMode = mode;
-    sendBuffer = QByteArrayLiteral("LP\r\n");
-    sendRequest(ReadParameters, sendBuffer.left(3), kLongRequestTimeoutMs);
+    const auto sequence = tavik7::DeviceLink::SequenceMode(mode);
+    const bool sent = sequence == tavik7::DeviceLink::WriteSequence
+        ? deviceLink->startWriteSequence(tableRecord(), ui.lineEditCounter->text())
+        : deviceLink->readSettings(sequence);
+    requestRefused(sent, sequence == tavik7::DeviceLink::ReportSequence ? tavik7::MessageId::PdfNoData
+                                                                         : tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onReadCounterClicked()
 {
-    sendBuffer = QByteArrayLiteral("L_ZLW\r\n");
-    sendRequest(ReadCounter, sendBuffer.left(sendBuffer.size() - 1), kCounterRequestTimeoutMs);
+    requestRefused(deviceLink->readCounter(), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onTimerCounterStatus()
@@ -265,46 +268,30 @@ void TAVIK7_Bediensoftware::onTimerCounterStatus()
 
 void TAVIK7_Bediensoftware::onWriteSettingsClicked()
 {
-    tavik7::clearParameterRecord(parameterRecord);
     readParameterTable();
-    sendBuffer = tavik7::buildWriteTelegram(parameterRecord);
-    lastCrc = quint16(quint8(sendBuffer.at(tavik7::kWriteTelegramSize - 4))
-                      | quint8(sendBuffer.at(tavik7::kWriteTelegramSize - 3)) << 8);
-    sendRequest(WriteParameters, sendBuffer, kLongRequestTimeoutMs);
+    requestRefused(deviceLink->writeParameters(parameterRecord), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onWriteCounterClicked()
 {
     setDeviceButtonsEnabled(false);
-
-    // Checked before anything else: with nothing to send, no request of this
-    // slot's own is opened. In the write sequence the request that led here is
-    // the sequence's and ends with it. Any other outstanding request (the
-    // wizard sends the parameter telegram just before the counter) belongs to
-    // its sender and is left to its answer, which re-enables the buttons.
+    // With nothing to send, no request of this slot's own is opened. Any
+    // request outstanding (the wizard's parameter telegram) belongs to its
+    // sender and is left to its answer, which re-enables the buttons.
     const QByteArray digits = tavik7::counterDigitsForDevice(ui.lineEditCounter->text());
     if (digits.isEmpty()) {
-        if (sequenceMode == WriteSequence) {
-            stopRequest();
-            showMessage(kMsgWriteCounterError, true);
-        }
-        if (requestKind == NoRequest)
+        if (deviceLink->requestKind() == tavik7::DeviceLink::NoRequest)
             updatePlausibilityState();
         return;
     }
-
-    if (sequenceMode != WriteSequence) {
-        QMessageBox box;
-        prepareYesNoBox(box, textFor(tavik7::kFirstMessageTextId + kMsgConfirmSetCounter),
-                        textFor(tavik7::kFirstMessageTextId + kMsgConfirmSetCounterInfo));
-        if (box.exec() != QMessageBox::Yes) {
-            setDeviceButtonsEnabled(true);
-            return;
-        }
+    QMessageBox box;
+    prepareYesNoBox(box, textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::ConfirmSetCounter)),
+                    textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::ConfirmSetCounterInfo)));
+    if (box.exec() != QMessageBox::Yes) {
+        setDeviceButtonsEnabled(true);
+        return;
     }
-
-    sendBuffer = QByteArrayLiteral("S_ZLW ") + digits + QByteArrayLiteral("\r\n");
-    sendRequest(WriteCounter, sendBuffer.left(sendBuffer.size() - 1), kLongRequestTimeoutMs);
+    requestRefused(deviceLink->writeCounter(digits), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::prepareYesNoBox(QMessageBox &box, const QString &text,
@@ -314,184 +301,67 @@ void TAVIK7_Bediensoftware::prepareYesNoBox(QMessageBox &box, const QString &tex
     box.setInformativeText(informativeText);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(textFor(tavik7::kFirstMessageTextId + kMsgYes));
-    box.button(QMessageBox::No)->setText(textFor(tavik7::kFirstMessageTextId + kMsgNo));
+    box.button(QMessageBox::Yes)->setText(textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::Yes)));
+    box.button(QMessageBox::No)->setText(textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::No)));
     box.setIcon(QMessageBox::Question);
     box.setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
 }
 
 void TAVIK7_Bediensoftware::onSerDataAvailable()
 {
-    switch (requestKind) {
-    case ReadParameters:
-    case ReadCounter:
-    case WriteParameters:
-    case WriteCounter:
-        break;
-    default:
-        if (namurActive)
-            receiveNamurData();
-        else
-            // Nobody waits for these bytes (noise, an answer after its time-out).
-            // The next request would discard them anyway; left in the port
-            // object they would pile up without bound.
-            serialPort->readAll();
-        return;
-    }
-    receiveBuffer.append(serialPort->readAll());
-    switch (requestKind) {
-    case ReadParameters: handleParameterAnswer(); break;
-    case ReadCounter: handleCounterAnswer(); break;
-    case WriteParameters: handleWriteParametersAnswer(); break;
-    case WriteCounter: handleWriteCounterAnswer(); break;
-    default: break;
-    }
+    // The engines read their ports themselves; nothing is left for the window.
 }
 
-void TAVIK7_Bediensoftware::handleParameterAnswer()
+void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &record, int mode)
 {
-    const tavik7::ParameterAnswer answer = tavik7::decodeParameterAnswer(receiveBuffer, parameterRecord);
-    if (answer.deviceError) {
-        stopRequest();
-        showMessage(kMsgReadParametersError, false);
-        updatePlausibilityState();
-    }
-    if (answer.status == tavik7::ParameterAnswerStatus::Incomplete)
-        return;
-
-    lastCrc = answer.computedCrc;
-    if (answer.status == tavik7::ParameterAnswerStatus::CrcOk) {
-        showMessage(kMsgParametersRead, false);
-        rememberDeviceRecord(sequenceMode != WriteSequence);
-        if (sequenceMode == WriteSequence) {
-            // The table is not refreshed: the user's edits are what gets written.
-            if (comboBoxDirection->currentIndex() != parameterRecord.direction) {
-                showMessage(kMsgDirectionChanged, true);
-                emit readCounterStatus();
-            } else {
-                sequenceMode = NoSequence;
-                emit writeSettings();
-            }
-        } else {
+    parameterRecord = record;
+    const bool refill = mode != tavik7::DeviceLink::WriteSequence;
+    rememberDeviceRecord(refill);
+    if (refill) {
+        // One change: the half-filled table in between is never judged, so
+        // no passing complaint replaces the read's message.
+        {
+            const QSignalBlocker modelBlocker(parameterModel);
+            const QSignalBlocker significanceBlocker(comboBoxSignificance);
             fillParameterTable();
-            emit readCounterStatus();
-            updatePlausibilityState();
         }
-    } else {
-        stopRequest();
-        showMessage(kMsgReadParametersCrcError, false);
-        updatePlausibilityState();
+        judgeParameterTable();
     }
-
-    if (wizardReadPending)
-        wizardFirmwareCheck();
-    else if (answer.significance.notice) {
-        // Not from here: QSerialPort emits no readyRead() while this slot runs,
-        // so the answers to the request just sent would stay unread for as
-        // long as the box were open.
-        const QString text = answer.significance.noticeText;
-        QMetaObject::invokeMethod(
-            this, [this, text] { showIncompatibleSignificanceNotice(text); }, Qt::QueuedConnection);
-    }
+    wizardFirmwareCheck();
 }
 
 void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &significance)
 {
     QMessageBox box;
     box.setStyleSheet(QStringLiteral("font: bold 14px;"));
-    box.setText(textFor(tavik7::kFirstMessageTextId + kMsgIncompatibleSignificance).arg(significance));
+    box.setText(textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::IncompatibleSignificance))
+                    .arg(significance));
     box.setStandardButtons(QMessageBox::Ok);
     box.setIcon(QMessageBox::Warning);
     box.exec();
 }
 
-void TAVIK7_Bediensoftware::handleCounterAnswer()
+void TAVIK7_Bediensoftware::onCounterRead(const QString &answer)
 {
-    if (!receiveBuffer.contains("\r\n"))
-        return;
-    if (receiveBuffer.contains(tavik7::kDeviceErrorAnswer)) {
-        stopRequest();
-        showMessage(kMsgReadCounterError, false);
-        updatePlausibilityState();
-        return;
-    }
-    showMessage(kMsgCounterRead, sequenceMode != NoSequence);
-
     // The entry's maximum length cuts the answer after the digits. Only the
     // final text is checked: the steps in between are never plausible and
     // would replace the console with a false complaint.
-    QString counter;
     {
         const QSignalBlocker blocker(ui.lineEditCounter);
         ui.lineEditCounter->setText(QStringLiteral(" "));
-        ui.lineEditCounter->setText(QString::fromLatin1(receiveBuffer));
-        counter = ui.lineEditCounter->text();
+        ui.lineEditCounter->setText(answer);
+        QString counter = ui.lineEditCounter->text();
         counter.remove(QLatin1Char(','));
         ui.lineEditCounter->setText(counter);
         ui.lineEditCounter->setText(
             tavik7::formatCounterText(counter, parameterRecord.significance, parameterRecord.softwareVersion));
     }
-    // Checked once on the final text, whether or not the last step changed it:
-    // the steps above may already have left it in place, and the flag must not
-    // keep the verdict on what the user had typed before.
+    // Checked once on the final text, whether or not the last step changed it.
     onCounterTextChanged(ui.lineEditCounter->text());
     rememberDeviceCounter();
-
-    if (sequenceMode == WriteSequence) {
-        emit writeSettings();
-    } else if (sequenceMode == ReportSequence) {
-        stopRequest();
-        if (allValuesPlausible())
-            emit createPdf();
-        else
-            showMessage(kMsgPdfInvalidValues, true);
-    } else {
-        stopRequest();
-    }
-}
-
-void TAVIK7_Bediensoftware::handleWriteParametersAnswer()
-{
-    if (!receiveBuffer.contains("\r\n"))
-        return;
-    if (receiveBuffer.contains("OK")) {
-        showMessage(kMsgParametersWritten, true);
-        noteParametersWritten();
-        if (sequenceMode == WriteSequence)
-            emit writeCounterStatus();
-        else
-            stopRequest();
-    } else {
-        stopRequest();
-        showMessage(kMsgWriteParametersError, false);
-    }
-    updatePlausibilityState();
-}
-
-void TAVIK7_Bediensoftware::handleWriteCounterAnswer()
-{
-    if (receiveBuffer.contains("\r\n")) {
-        QString counter = ui.lineEditCounter->text();
-        counter.remove(QLatin1Char(','));
-        const bool echoed = receiveBuffer.contains(counter.toLatin1());
-        showMessage(echoed ? kMsgCounterWritten : kMsgWriteCounterError, sequenceMode == WriteSequence);
-        noteCounterAnswer(echoed);
-        stopRequest();
-        updatePlausibilityState();
-    }
-    if (programPending)
-        wizardTypePlateReminder();
 }
 
 void TAVIK7_Bediensoftware::onTimerTimeout()
 {
-    const int mode = sequenceMode;
-    stopRequest();
-    updatePlausibilityState();
-    if (mode == ReportSequence) {
-        showMessage(kMsgPdfNoData, false);
-        return;
-    }
-    showMessage(kMsgNoData, false);
     wizardRequestTimedOut();
 }

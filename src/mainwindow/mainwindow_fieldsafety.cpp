@@ -25,18 +25,6 @@
 #include "portdiagnosis.h"
 #include "tavik7_bediensoftware.h"
 
-namespace {
-
-tavik7::PortOpenError openErrorOf(QSerialPort::SerialPortError error)
-{
-    switch (error) {
-    case QSerialPort::PermissionError: return tavik7::PortOpenError::Permission;
-    case QSerialPort::DeviceNotFoundError: return tavik7::PortOpenError::NotFound;
-    default: return tavik7::PortOpenError::Other;
-    }
-}
-
-} // namespace
 
 void TAVIK7_Bediensoftware::appendConsoleNote(const QString &text)
 {
@@ -51,18 +39,12 @@ void TAVIK7_Bediensoftware::appendConsoleNote(const QString &text)
     appendToOutputLog(line);
 }
 
-void TAVIK7_Bediensoftware::explainPortOpenFailure()
+void TAVIK7_Bediensoftware::explainPortOpenFailure(const tavik7::DeviceLink::OpenFailure &why)
 {
+    showMessage(tavik7::MessageId::PortNotOpened, false);
     if (portNameInUse.isEmpty())
         return;
-    const tavik7::HostSystem system = tavik7::platform::kWindowsHost ? tavik7::HostSystem::Windows
-                                                                     : tavik7::HostSystem::Linux;
-    const tavik7::PortOpenFailure failure = tavik7::classifyPortOpenFailure(
-        openErrorOf(serialPort->error()), tavik7::platform::deviceFileAccessible(portNameInUse), system);
-    const tavik7::PortOpenContext context{system, tavik7::platform::deviceFileGroup(portNameInUse),
-                                          tavik7::platform::currentUserName(),
-                                          tavik7::platform::deviceFileGroupGrantsAccess(portNameInUse)};
-    const QString hint = tavik7::portOpenFailureHint(failure, context, language);
+    const QString hint = tavik7::portOpenFailureHint(why.failure, why.context, language);
     if (!hint.isEmpty())
         appendConsoleNote(hint);
 }
@@ -113,7 +95,7 @@ void TAVIK7_Bediensoftware::noteParametersWritten()
     differenceMarksShown = false;
     clearDeviceDifferenceMarks();
 
-    if (sequenceMode == WriteSequence) {
+    if (deviceLink->sequenceMode() == tavik7::DeviceLink::WriteSequence) {
         pendingHistoryChanges = changes;
         pendingHistorySerial = serialNumber;
         historyPending = true;
@@ -176,7 +158,7 @@ void TAVIK7_Bediensoftware::appendHistoryRecord(const QString &serialNumber,
 void TAVIK7_Bediensoftware::backUpDeviceBeforeFlash()
 {
     flashBackupFile.clear();
-    if (!serialPort->isOpen() || !deviceRecordKnown)
+    if (!deviceLink->isOpen() || !deviceRecordKnown)
         return;
 
     const QString base = appDataFolder + QStringLiteral("Backup_")

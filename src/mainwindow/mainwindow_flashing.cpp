@@ -68,6 +68,7 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
     backUpDeviceBeforeFlash();
 
     const tavik7::flashtool::Tool tool = tavik7::flashtool::locateTool();
+    QSerialPort *serialPort = deviceLink->serialPort();
     const QString port = tavik7::flashtool::portArgument(tavik7::flashtool::kThisSystem, serialPort->portName());
     const QStringList arguments = tavik7::flashtool::arguments(port, path);
 
@@ -150,7 +151,7 @@ void TAVIK7_Bediensoftware::retakePortAfterFlash()
 {
     // The user may have connected by hand meanwhile; opening the open port
     // again would only report a failure.
-    if (reconnectAfterFlash && !serialPort->isOpen()) {
+    if (reconnectAfterFlash && !deviceLink->isOpen()) {
         // A port plugged in or out during the run rebuilds the list with its
         // first entry chosen; the device is still on the port that was released.
         const int index = ui.comboBoxDevice->findText(flashReleasedPort);

@@ -30,6 +30,9 @@ void TAVIK7_Bediensoftware::onStartNamurClicked()
     // A pseudo-terminal refuses 7 data bits and even parity. Listening goes
     // on at 8N1 then: the receive step's 7-bit mask strips the parity bit,
     // which lands in bit 7.
+    QSerialPort *serialPort = deviceLink->lendPort();
+    if (!serialPort)
+        return;
     serialPort->setBaudRate(tavik7::kNamurBaudRate);
     serialPort->setDataBits(QSerialPort::Data7);
     serialPort->setParity(QSerialPort::EvenParity);
@@ -54,7 +57,7 @@ void TAVIK7_Bediensoftware::onStartNamurClicked()
 
     serialPort->flush();
     serialPort->readAll();
-    receiveBuffer.clear();
+    namurBuffer.clear();
 
     namurLogging = ui.checkBoxNamurLogging->isChecked() && !ui.lineEditNamurLogfile->text().isEmpty();
     if (namurLogging) {
@@ -77,9 +80,11 @@ void TAVIK7_Bediensoftware::onStartNamurClicked()
 void TAVIK7_Bediensoftware::onStopNamurClicked()
 {
     // Telegrams that reached the port before the click belong in the log.
+    QSerialPort *serialPort = deviceLink->serialPort();
     if (namurActive && serialPort->bytesAvailable() > 0)
         receiveNamurData();
     endNamurListening();
+    deviceLink->takePortBack();
 
     serialPort->setBaudRate(kServiceBaudRate);
     serialPort->setDataBits(QSerialPort::Data8);
@@ -101,8 +106,7 @@ void TAVIK7_Bediensoftware::endNamurListening()
     }
     namurLogging = false;
     flushNamurConsole(tavik7::kNamurConsoleParagraphs);
-    // Half a telegram must not be taken for the start of a device answer.
-    receiveBuffer.clear();
+    namurBuffer.clear();
     ui.textEditConsoleNamur->setEnabled(true);
 }
 
@@ -128,10 +132,10 @@ void TAVIK7_Bediensoftware::onSelectNamurLogfileClicked()
 
 void TAVIK7_Bediensoftware::receiveNamurData()
 {
-    QByteArray bytes = serialPort->readAll();
+    QByteArray bytes = deviceLink->serialPort()->readAll();
     tavik7::maskToSevenBits(bytes);
-    receiveBuffer.append(bytes);
-    const tavik7::NamurTelegrams taken = tavik7::takeNamurTelegrams(receiveBuffer);
+    namurBuffer.append(bytes);
+    const tavik7::NamurTelegrams taken = tavik7::takeNamurTelegrams(namurBuffer);
     if (taken.telegrams.isEmpty() && taken.droppedBytes == 0)
         return;
 

@@ -9,6 +9,7 @@
 #include <QStandardItemModel>
 
 #include "countertext.h"
+#include "devicelink.h"
 #include "plausibility.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
@@ -257,8 +258,11 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
     const bool tableImplausible = std::any_of(std::begin(plausibilityFlags), std::begin(plausibilityFlags) + kCounterFlag,
                                               [](bool flag) { return flag; })
         || !comboCellsHoldItems();
+    // While another job holds the port no device button is offered, whatever
+    // the table says.
+    const tavik7::DeviceLink::PortState port = deviceLink->portState();
     if (tableImplausible || plausibilityFlags[kCounterFlag]) {
-        ui.pushButtonReadSettings->setEnabled(true);
+        ui.pushButtonReadSettings->setEnabled(port != tavik7::DeviceLink::PortState::Lent);
         ui.pushButtonWriteSettings->setEnabled(false);
         ui.pushButtonSetCounter->setEnabled(false);
         const qint8 message = tableImplausible ? kMsgTableImplausible : kMsgCounterImplausible;
@@ -266,7 +270,7 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
             showMessage(message, false);
         return;
     }
-    setDeviceButtonsEnabled(serialPort && serialPort->isOpen());
+    setDeviceButtonsEnabled(port == tavik7::DeviceLink::PortState::Idle);
     if (messageHistory.contains(kMsgTableImplausible) || messageHistory.contains(kMsgCounterImplausible)) {
         showMessage(kMsgPlausible, false);
         // The wizard's pending version display: a table that turns plausible
@@ -282,6 +286,23 @@ bool TAVIK7_Bediensoftware::allValuesPlausible() const
 {
     return std::none_of(std::begin(plausibilityFlags), std::end(plausibilityFlags), [](bool flag) { return flag; })
         && comboCellsHoldItems();
+}
+
+void TAVIK7_Bediensoftware::judgeParameterTable()
+{
+    // The cell checks of every text row on the values now shown, then the
+    // counter entry's, which ends with the verdict on the whole table.
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        QStandardItem *item = parameterModel->item(row, 1);
+        const tavik7::CellVerdict verdict = tavik7::checkParameterCell(row, item ? item->text() : QString());
+        if (!item || verdict.flag < 0)
+            continue;
+        plausibilityFlags[verdict.flag] = !verdict.plausible;
+        const QSignalBlocker blocker(parameterModel);
+        item->setForeground(QBrush(QColor::fromRgb(verdict.plausible ? kPlausibleTextRgb : kImplausibleTextRgb)));
+    }
+    ui.label_unit->setText(cellText(RowUnit));
+    onSignificanceCbChanged(comboBoxSignificance->currentIndex());
 }
 
 void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)

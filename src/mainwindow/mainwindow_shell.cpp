@@ -55,13 +55,12 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     language = tavik7::German;
     std::fill(std::begin(plausibilityFlags), std::end(plausibilityFlags), false);
     tavik7::initParameterRecord(parameterRecord);
-    requestKind = NoRequest;
-    sequenceMode = NoSequence;
     messageHistory.count = 0;
 
     showMessage(kStartMessage, false);
 
-    serialPort = new QSerialPort;
+    deviceLink = new tavik7::DeviceLink(this);
+    connectDeviceLink();
     portEnumerator = new PortEnumerator;
     portEnumerator->setUpNotifications();
     // RTS stays off: on the service adapter it selects the boot loader. The
@@ -70,10 +69,9 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     processAvrdude->setProcessChannelMode(QProcess::MergedChannels);
     processAvrdude->setReadChannel(QProcess::StandardOutput);
     readSettingsMapper = new QSignalMapper(this);
-    readSettingsMapper->setMapping(ui.pushButtonReadSettings, PlainRead);
-    readSettingsMapper->setMapping(ui.pushButtonWriteSettings, WriteSequence);
-    readSettingsMapper->setMapping(ui.pushButtonCreatePdf, ReportSequence);
-    requestTimer = new QTimer;
+    readSettingsMapper->setMapping(ui.pushButtonReadSettings, tavik7::DeviceLink::PlainRead);
+    readSettingsMapper->setMapping(ui.pushButtonWriteSettings, tavik7::DeviceLink::WriteSequence);
+    readSettingsMapper->setMapping(ui.pushButtonCreatePdf, tavik7::DeviceLink::ReportSequence);
     messageBox = new QMessageBox;
     messageBox->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
 
@@ -103,10 +101,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     connect(ui.checkBoxNamurLogging, &QCheckBox::stateChanged, this, &TAVIK7_Bediensoftware::onStateNamurLoggingChanged);
     connect(ui.pushButtonSelectNamurLogfile, &QPushButton::clicked, this,
             &TAVIK7_Bediensoftware::onSelectNamurLogfileClicked);
-    connect(requestTimer, &QTimer::timeout, this, &TAVIK7_Bediensoftware::onTimerTimeout);
     connect(readSettingsMapper, &QSignalMapper::mappedInt, this, &TAVIK7_Bediensoftware::onReadSettingsClicked);
-    connect(serialPort, &QSerialPort::readyRead, this, &TAVIK7_Bediensoftware::onSerDataAvailable);
-    connect(serialPort, &QSerialPort::errorOccurred, this, &TAVIK7_Bediensoftware::onSerialPortError);
     connect(processAvrdude, &QProcess::finished, this, &TAVIK7_Bediensoftware::onProcessAvrdudeFinished);
     connect(processAvrdude, &QProcess::errorOccurred, this, &TAVIK7_Bediensoftware::onProcessAvrdudeError);
     connect(processAvrdude, &QProcess::readyReadStandardOutput, this,
@@ -159,16 +154,12 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
 
 TAVIK7_Bediensoftware::~TAVIK7_Bediensoftware()
 {
-    delete serialPort;
-    serialPort = nullptr;
     delete portEnumerator;
     portEnumerator = nullptr;
     // Gone before the widgets: a cell editor still open hands its text to the
     // model as it loses focus, and no check may run on a half-destroyed window.
     delete parameterModel;
     parameterModel = nullptr;
-    delete requestTimer;
-    requestTimer = nullptr;
     delete messageBox;
     messageBox = nullptr;
 }

@@ -11,11 +11,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSerialPort>
 #include <QTextEdit>
 #include <QTimer>
 
 #include "countertext.h"
+#include "devicelink.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 #include "wizardtable.h"
@@ -206,9 +206,11 @@ void TAVIK7_Bediensoftware::wizardStep4()
     wizardVerdictPending = false;
     wizardRowIndex = tavik7::findWizardRow(ui.comboBoxNumberOfDigits->currentText(), ui.comboBoxUa->currentText(),
                                            ui.comboBoxDecimalPlaces->currentText());
-    if (serialPort->isOpen()) {
+    // Only a link that is free for a request: while NAMUR listens the port
+    // is not the service line, and the step fails as for a closed port.
+    if (deviceLink->portState() == tavik7::DeviceLink::PortState::Idle) {
         wizardReadPending = true;
-        onReadSettingsClicked(PlainRead);
+        onReadSettingsClicked(tavik7::DeviceLink::PlainRead);
         drawWizardView(4);
     } else {
         ui.labelSymbol4->setPixmap(QPixmap(kIconFailed));
@@ -340,7 +342,7 @@ void TAVIK7_Bediensoftware::wizardFirmwareCheck()
     // The verdict waits for the counter read that follows a good answer, so
     // that step 6 finds the device's counter in the entry.
     wizardVerdictPending = true;
-    if (requestKind == NoRequest)
+    if (deviceLink->requestKind() == tavik7::DeviceLink::NoRequest)
         wizardRequestEnded();
 }
 
@@ -362,7 +364,7 @@ void TAVIK7_Bediensoftware::wizardRequestEnded()
 void TAVIK7_Bediensoftware::wizardContinueAfterRequest()
 {
     // Another request has started meanwhile; its end brings the wizard back.
-    if (requestKind != NoRequest)
+    if (deviceLink->requestKind() != tavik7::DeviceLink::NoRequest)
         return;
     if (wizardReadPending) {
         // The read ended without an answer to check ("Fehler!" from the
@@ -376,9 +378,9 @@ void TAVIK7_Bediensoftware::wizardContinueAfterRequest()
         wizardVerdictPending = false;
         wizardFirmwareVerdict();
     }
-    if (wizardCounterWritePending && requestKind == NoRequest) {
+    if (wizardCounterWritePending && deviceLink->requestKind() == tavik7::DeviceLink::NoRequest) {
         wizardCounterWritePending = false;
-        if (serialPort->isOpen())
+        if (deviceLink->isOpen())
             onWriteCounterClicked();
     }
 }

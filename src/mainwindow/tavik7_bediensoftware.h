@@ -9,6 +9,7 @@
 
 #include "changehistory.h"
 #include "console.h"
+#include "devicelink.h"
 #include "messageid.h"
 #include "parameterrecord.h"
 #include "portenumerator.h"
@@ -21,7 +22,6 @@ class QDate;
 class QFile;
 class QMessageBox;
 class QPainter;
-class QSerialPort;
 class QSignalMapper;
 class QStandardItemModel;
 class QTimer;
@@ -36,24 +36,6 @@ class TAVIK7_Bediensoftware : public QMainWindow
 public:
     explicit TAVIK7_Bediensoftware(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~TAVIK7_Bediensoftware() override;
-
-    // The outstanding device request.
-    enum RequestKind : qint8 {
-        ReadParameters = 0,
-        ReadCounter = 1,
-        WriteParameters = 2,
-        WriteCounter = 3,
-        NoRequest = -1, // 255 as an unsigned byte: never a request
-    };
-
-    // The follow-up chain of the current request; the values are the mappings
-    // of the three buttons that start a parameter read.
-    enum SequenceMode {
-        NoSequence = -1,
-        PlainRead = 0,
-        WriteSequence = 2,
-        ReportSequence = 5,
-    };
 
     // Text rows and cell widget rows of the parameter table.
     enum ParameterRow {
@@ -165,12 +147,11 @@ private:
     void applyDisconnectedState();
     void updateWindowTitle();
     void setDeviceButtonsEnabled(bool enabled);
-    void sendRequest(RequestKind kind, const QByteArray &bytes, int timeoutMs);
-    void stopRequest();
-    void handleParameterAnswer();
-    void handleCounterAnswer();
-    void handleWriteParametersAnswer();
-    void handleWriteCounterAnswer();
+    void connectDeviceLink();
+    // False when the request went out; a closed port answers as a mute device.
+    bool requestRefused(bool sent, tavik7::MessageId noAnswer);
+    void onParametersRead(const tavik7::ParameterRecord &record, int mode);
+    void onCounterRead(const QString &answer);
     void showIncompatibleSignificanceNotice(const QString &significance);
     // Texts, Yes and No in the interface language (No the default), the question icon.
     void prepareYesNoBox(QMessageBox &box, const QString &text, const QString &informativeText) const;
@@ -178,7 +159,7 @@ private:
 
     // Field safety (mainwindow_fieldsafety.cpp): help beyond the messages.
     void appendConsoleNote(const QString &text);
-    void explainPortOpenFailure();
+    void explainPortOpenFailure(const tavik7::DeviceLink::OpenFailure &why);
     // Hooks where a device request succeeds. The device's record and counter
     // as last read (or written) feed the change history, the backup before
     // flashing and the marks of cells that a loaded file would change.
@@ -221,6 +202,8 @@ private:
     // The record as Write settings would send it, the device's own fields kept.
     [[nodiscard]] tavik7::ParameterRecord tableRecord() const;
     void updatePlausibilityState();
+    // Every cell check on the values now shown, as one verdict.
+    void judgeParameterTable();
     [[nodiscard]] bool allValuesPlausible() const;
     [[nodiscard]] QString cellText(int row) const;
     // False while a combo cell shows no item: its index (from a file) stands
@@ -285,12 +268,11 @@ private:
 
     Ui::TAVIK7_BediensoftwareClass ui;
 
-    QSerialPort *serialPort = nullptr;
+    tavik7::DeviceLink *deviceLink = nullptr;
     PortEnumerator *portEnumerator = nullptr;
     QStandardItemModel *parameterModel = nullptr;
     QProcess *processAvrdude = nullptr;
     QSignalMapper *readSettingsMapper = nullptr;
-    QTimer *requestTimer = nullptr;
     QMessageBox *messageBox = nullptr;
 
     // Cell widgets of the parameter table, owned by the table view.
@@ -302,12 +284,7 @@ private:
     QComboBox *comboBoxTelegramB = nullptr;
     QComboBox *comboBoxCrcStartValue = nullptr;
 
-    QByteArray sendBuffer;
-    QByteArray receiveBuffer;
     tavik7::ParameterRecord parameterRecord{};
-    quint16 lastCrc = 0;
-    RequestKind requestKind = NoRequest;
-    int sequenceMode = NoSequence;
     int language = 0;
     bool plausibilityFlags[8] = {};
     int counterLength = 8;
@@ -359,6 +336,7 @@ private:
     // namurLogStream, whose destructor still writes the buffered lines.
     QFile *namurLogFile = nullptr;
     int namurLineCount = 0;
+    QByteArray namurBuffer;
     bool namurLogging = false;         // logging was on at this Start
     bool namurLogChosenAnew = false;   // the dialog chose the file: the next Start empties it
     QStringList namurConsolePending;   // telegrams not on the tab yet, newest last

@@ -1,0 +1,291 @@
+// The device link against the simulated device over a real pseudo-terminal,
+// without a window: the requests and sequences on the wire, their answers,
+// a bad line and a port that is not the link's to use.
+
+#include <QtTest>
+
+#include <csignal>
+
+#include "devicelink.h"
+#include "devsim.h"
+#include "referencecrc.h"
+#include "samplerecord.h"
+#include "telegram.h"
+
+using tavik7::DeviceLink;
+using tavik7::MessageId;
+
+Q_DECLARE_METATYPE(QList<int>)
+
+namespace {
+
+constexpr int kWaitMs = 5000;
+
+QStringList commandsOf(const QStringList &received)
+{
+    QStringList names;
+    for (const QString &line : received)
+        names.append(line.section(QLatin1Char(' '), 1, 1));
+    return names;
+}
+
+// Records what a link reports, in order.
+struct LinkLog
+{
+    explicit LinkLog(DeviceLink &link)
+    {
+        QObject::connect(&link, &DeviceLink::message, &link, [this](MessageId id, bool append) {
+            messages.append(append ? int(id) : -int(id));
+        });
+        QObject::connect(&link, &DeviceLink::idle, &link, [this] { ++idles; });
+        QObject::connect(&link, &DeviceLink::counterRead, &link,
+                         [this](const QString &answer) { counterAnswers.append(answer); });
+        QObject::connect(&link, &DeviceLink::counterWriteDue, &link, [&link, this] {
+            link.writeCounter(sequenceCounter);
+        });
+    }
+    bool waitIdle(int count = 1) { return QTest::qWaitFor([&] { return idles >= count; }, kWaitMs); }
+
+    QList<int> messages; // negative: replaces the console, positive: appended
+    QStringList counterAnswers;
+    QByteArray sequenceCounter = "000000042";
+    int idles = 0;
+};
+
+} // namespace
+
+class TestDeviceLinkEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void plainReadFillsTheRecordThenReadsTheCounter();
+    void writeSequence_data();
+    void writeSequence();
+    void setCounterNeedsItsEcho_data();
+    void setCounterNeedsItsEcho();
+    void badAnswersEndTheRequest_data();
+    void badAnswersEndTheRequest();
+    void nothingIsSentUnlessTheLinkIsIdle();
+    void aPortThatGoesAwayEndsTheRequest();
+    void openFailureSaysWhy();
+
+private:
+    bool start(const QStringList &args = {});
+
+    std::unique_ptr<DevSim> sim;
+    std::unique_ptr<DeviceLink> link;
+};
+
+void TestDeviceLinkEngine::init()
+{
+    sim = std::make_unique<DevSim>();
+    link = std::make_unique<DeviceLink>();
+    // Long enough for an answer in pieces, short enough for a quick suite.
+    link->setTimeouts({2500, 500});
+}
+
+void TestDeviceLinkEngine::cleanup()
+{
+    link.reset();
+    sim.reset();
+}
+
+bool TestDeviceLinkEngine::start(const QStringList &args)
+{
+    if (!sim->start(args))
+        return false;
+    return link->open({sim->portPath()});
+}
+
+void TestDeviceLinkEngine::plainReadFillsTheRecordThenReadsTheCounter()
+{
+    QVERIFY(start({"--unit", "kWh", "--significance", "1", "--counter", "123456789", "--crc", "0a3f"}));
+    LinkLog log(*link);
+    QSignalSpy read(link.get(), &DeviceLink::parametersRead);
+    QVERIFY(link->readSettings(DeviceLink::PlainRead));
+    QCOMPARE(link->portState(), DeviceLink::PortState::Busy);
+    QVERIFY(log.waitIdle());
+
+    QCOMPARE(commandsOf(sim->received()), QStringList({"LP", "L_ZLW"}));
+    QCOMPARE(read.count(), 1);
+    const auto record = read.at(0).at(0).value<tavik7::ParameterRecord>();
+    QCOMPARE(tavik7::fieldText(record.unit, tavik7::kUnitWidth), QStringLiteral("kWh"));
+    QCOMPARE(record.significance, qint8(1));
+    QCOMPARE(record.softwareCrc, quint16(0x0a3f));
+    QCOMPARE(log.counterAnswers, QStringList({"123456789\r\n"}));
+    QCOMPARE(log.messages, QList<int>({-1, 3}));
+    QCOMPARE(link->portState(), DeviceLink::PortState::Idle);
+}
+
+void TestDeviceLinkEngine::writeSequence_data()
+{
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QList<int>>("messages");
+    // The same direction: the parameters alone. Another one: the device's
+    // reading is read and written back with them.
+    QTest::newRow("direction kept") << 0 << QStringList({"LP", "SP"}) << QList<int>({-1, 2});
+    QTest::newRow("direction changed") << 1 << QStringList({"LP", "L_ZLW", "SP", "S_ZLW"})
+                                       << QList<int>({-1, 13, 3, 2, 4});
+}
+
+void TestDeviceLinkEngine::writeSequence()
+{
+    QFETCH(int, direction);
+    QFETCH(QStringList, commands);
+    QFETCH(QList<int>, messages);
+    QVERIFY(start());
+    LinkLog log(*link);
+    tavik7::ParameterRecord table = sampleRecord();
+    table.direction = qint8(direction);
+    tavik7::setFieldText(table.unit, tavik7::kUnitWidth, QStringLiteral("kg"));
+
+    QVERIFY(link->startWriteSequence(table, QStringLiteral("000000042")));
+    QTRY_COMPARE_WITH_TIMEOUT(commandsOf(sim->received()), commands, kWaitMs);
+    QVERIFY(log.waitIdle());
+    QCOMPARE(log.messages, messages);
+
+    // The telegram as sent, byte for byte, against an independent CRC.
+    const QString sentHex = sim->received().at(commands.indexOf("SP")).section(QLatin1Char(' '), 2);
+    const QByteArray sent = QByteArray::fromHex(sentHex.toLatin1());
+    QCOMPARE(sent, tavik7::buildWriteTelegram(table));
+    const quint16 crc = referenceCrc(sent.mid(3, 39));
+    QCOMPARE(quint8(sent.at(44)) | quint8(sent.at(45)) << 8, int(crc));
+    QCOMPARE(link->lastCrc(), crc);
+    if (direction == 1)
+        QCOMPARE(sim->received().last(), QStringLiteral("RX S_ZLW 000000042"));
+}
+
+void TestDeviceLinkEngine::setCounterNeedsItsEcho_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("echoed");
+    QTest::newRow("echoed") << QString() << true;
+    QTest::newRow("device error") << "error=S_ZLW" << false;
+}
+
+void TestDeviceLinkEngine::setCounterNeedsItsEcho()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, echoed);
+    QVERIFY(start());
+    if (!fault.isEmpty())
+        QVERIFY(sim->control("fault " + fault.toLatin1()));
+    LinkLog log(*link);
+    QSignalSpy written(link.get(), &DeviceLink::counterWritten);
+    QVERIFY(link->writeCounter("000000043"));
+    QVERIFY(log.waitIdle());
+    QCOMPARE(sim->received(), QStringList({"RX S_ZLW 000000043"}));
+    QCOMPARE(written.count(), 1);
+    QCOMPARE(written.at(0).at(1).toBool(), echoed);
+    QCOMPARE(log.messages, QList<int>({echoed ? -4 : -55}));
+}
+
+void TestDeviceLinkEngine::badAnswersEndTheRequest_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("sequence");
+    QTest::addColumn<QList<int>>("messages");
+    const int plain = DeviceLink::PlainRead;
+    QTest::newRow("LP silent") << "silent=LP" << plain << QList<int>({-70});
+    QTest::newRow("LP bad CRC") << "badcrc=LP" << plain << QList<int>({-52});
+    QTest::newRow("LP Fehler!") << "error=LP" << plain << QList<int>({-51});
+    QTest::newRow("LP in pieces") << "pieces=LP" << plain << QList<int>({-1, 3});
+    QTest::newRow("LP garbage") << "garbage=LP" << plain << QList<int>({-70});
+    QTest::newRow("L_ZLW Fehler!") << "error=L_ZLW" << plain << QList<int>({-1, -54});
+    QTest::newRow("L_ZLW silent") << "silent=L_ZLW" << plain << QList<int>({-1, -70});
+    // In the report sequence a missing answer says that no report was made.
+    QTest::newRow("report, L_ZLW silent") << "silent=L_ZLW" << int(DeviceLink::ReportSequence)
+                                          << QList<int>({-1, -71});
+    QTest::newRow("SP Fehler!") << "error=SP" << int(DeviceLink::WriteSequence) << QList<int>({-1, -53});
+    QTest::newRow("SP in pieces") << "pieces=SP" << int(DeviceLink::WriteSequence) << QList<int>({-1, 2});
+}
+
+void TestDeviceLinkEngine::badAnswersEndTheRequest()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, sequence);
+    QFETCH(QList<int>, messages);
+    QVERIFY(start());
+    QVERIFY(sim->control("fault " + fault.toLatin1()));
+    LinkLog log(*link);
+    tavik7::ParameterRecord table = sampleRecord();
+    table.direction = 0; // as the device's: no counter in the sequence
+    const bool sent = sequence == DeviceLink::WriteSequence
+        ? link->startWriteSequence(table, QStringLiteral("000000042"))
+        : link->readSettings(DeviceLink::SequenceMode(sequence));
+    QVERIFY(sent);
+    QVERIFY(log.waitIdle());
+    QCOMPARE(log.messages, messages);
+    QCOMPARE(link->requestKind(), DeviceLink::NoRequest);
+    // The line is usable again at once.
+    QVERIFY(sim->control("clear-faults"));
+    log.messages.clear();
+    QVERIFY(link->readSettings());
+    QVERIFY(log.waitIdle(2));
+    QCOMPARE(log.messages, QList<int>({-1, 3}));
+}
+
+void TestDeviceLinkEngine::nothingIsSentUnlessTheLinkIsIdle()
+{
+    // Closed: nothing to send on.
+    QVERIFY(!link->readSettings());
+    QVERIFY(!link->writeCounter("000000042"));
+    QVERIFY(start());
+
+    // Lent to another job (NAMUR listening): no service command on its line.
+    QSerialPort *lent = link->lendPort();
+    QVERIFY(lent);
+    QCOMPARE(link->lendPort(), nullptr);
+    QVERIFY(!link->readSettings());
+    QVERIFY(!link->startWriteSequence(sampleRecord(), QStringLiteral("000000042")));
+    QVERIFY(!link->writeParameters(sampleRecord()));
+    QVERIFY(!link->readCounter());
+    QVERIFY(!link->writeCounter("000000042"));
+    link->takePortBack();
+
+    // Busy: one request at a time.
+    LinkLog log(*link);
+    QVERIFY(link->readSettings());
+    QVERIFY(!link->readCounter());
+    QVERIFY(log.waitIdle());
+    QCOMPARE(commandsOf(sim->received()), QStringList({"LP", "L_ZLW"}));
+}
+
+void TestDeviceLinkEngine::aPortThatGoesAwayEndsTheRequest()
+{
+    QVERIFY(start());
+    QVERIFY(sim->control("fault silent=LP"));
+    LinkLog log(*link);
+    QSignalSpy lost(link.get(), &DeviceLink::portLost);
+    link->setTimeouts({60000, 60000});
+    QVERIFY(link->readSettings());
+    QVERIFY(sim->waitForReceived(1));
+    QCOMPARE(::kill(pid_t(sim->processId()), SIGKILL), 0);
+    // Long before the time-out: the line's end ends the wait.
+    QVERIFY(log.waitIdle());
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(log.messages, QList<int>({-70}));
+    QVERIFY(!link->isOpen());
+    QCOMPARE(link->portState(), DeviceLink::PortState::Closed);
+}
+
+void TestDeviceLinkEngine::openFailureSaysWhy()
+{
+    QSignalSpy failed(link.get(), &DeviceLink::openFailed);
+    QTemporaryDir dir;
+    QVERIFY(!link->open({dir.path()}));
+    QVERIFY(!link->open({dir.filePath(QStringLiteral("gone"))}));
+    QCOMPARE(failed.count(), 2);
+    QCOMPARE(failed.at(1).at(0).value<DeviceLink::OpenFailure>().failure, tavik7::PortOpenFailure::NotFound);
+    QVERIFY(!link->open({QString()}));
+    QCOMPARE(failed.count(), 3);
+    QVERIFY(!link->isOpen());
+}
+
+QTEST_MAIN(TestDeviceLinkEngine)
+#include "tst_devicelink_engine.moc"
