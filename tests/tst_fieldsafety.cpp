@@ -1,6 +1,5 @@
 // Help beyond the console's messages: why a port did not open, the history of
-// device writes, the backup before flashing and the cells a loaded file would
-// change in the device.
+// device writes and the cells a loaded file would change in the device.
 
 #include <QtTest>
 
@@ -30,8 +29,6 @@ private slots:
     void writeLeavesOneHistoryRecord();
     void unwritableHistoryIsReportedOnce();
     void loadedFileMarksDeviceDifferences();
-    void flashingLeavesABackupThatLoadsBack_data();
-    void flashingLeavesABackupThatLoadsBack();
 
 private:
     [[nodiscard]] QString historyFile() const { return folder() + QLatin1String(tavik7::kChangeHistoryFileName); }
@@ -54,8 +51,6 @@ void TestFieldSafety::init()
 void TestFieldSafety::cleanup()
 {
     closeBench();
-    for (const char *name : {"TAVIK7_AVRDUDE", "FAKEAVRDUDE_OUTPUT", "FAKEAVRDUDE_EXIT"})
-        qunsetenv(name);
     QVERIFY(noModalLeft());
 }
 
@@ -193,61 +188,6 @@ void TestFieldSafety::loadedFileMarksDeviceDifferences()
     QCOMPARE(unit->background().style(), Qt::NoBrush);
     QVERIFY(direction->styleSheet().isEmpty());
     QVERIFY(direction->toolTip().isEmpty());
-}
-
-void TestFieldSafety::flashingLeavesABackupThatLoadsBack_data()
-{
-    QTest::addColumn<QString>("serialNumber");
-    QTest::addColumn<QString>("namePart");
-    QTest::newRow("plain") << QStringLiteral("123456789") << QStringLiteral("123456789");
-    // A device's serial number must not lead the backup out of its folder.
-    QTest::newRow("path characters") << QStringLiteral("../../x") << QStringLiteral(".._.._x");
-}
-
-void TestFieldSafety::flashingLeavesABackupThatLoadsBack()
-{
-    QFETCH(QString, serialNumber);
-    QFETCH(QString, namePart);
-    QVERIFY(connectDevice({QStringLiteral("--serial"), serialNumber}));
-    QVERIFY(readSettings());
-    const QStringList read = tableSnapshot(*window);
-    QTemporaryDir files;
-    fileAnswer = files.filePath(QStringLiteral("saved.dat"));
-    button("pushButtonSaveSettings")->click();
-    const QByteArray saved = readFile(fileAnswer);
-    QVERIFY(!saved.isEmpty());
-
-    // Edits after the read are not the device's and stay out of the backup.
-    tableModel(*window)->item(TAVIK7_Bediensoftware::RowUnit, 1)->setText(QStringLiteral("kg"));
-    child<QComboBox>(*window, "comboBoxTransmitMode")->setCurrentIndex(4);
-
-    qputenv("TAVIK7_AVRDUDE", TAVIK7_FAKEAVRDUDE_PATH);
-    qputenv("FAKEAVRDUDE_OUTPUT", "avrdude done.  Thank you.\n");
-    qputenv("FAKEAVRDUDE_EXIT", "0");
-    const QString firmware = files.filePath(QStringLiteral("fw.hex"));
-    QVERIFY(writeFile(firmware, ":00000001FF\r\n"));
-    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(5);
-    child<QLineEdit>(*window, "lineEditSelectedFileFlashen")->setText(firmware);
-
-    ModalAnswerer answerer(QStringList{"OK", "OK", "Ja"}, kHoldBoxMs);
-    button("pushButtonFlashen")->click();
-    // Adapter, result, and the offer to load the backup.
-    QTRY_VERIFY_WITH_TIMEOUT(answerer.texts.size() == 3, 30000);
-    QCOMPARE(answerer.texts.last(), QStringLiteral("Die vor dem Flashen gesicherten Parameter jetzt in die Tabelle laden?"));
-
-    const QStringList backups = QDir(folder()).entryList({QStringLiteral("Backup_*")}, QDir::Files, QDir::Name);
-    QCOMPARE(backups.size(), 2);
-    QVERIFY(QRegularExpression(QStringLiteral("^Backup_") + QRegularExpression::escape(namePart)
-                               + QStringLiteral("_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.counter\\.txt$"))
-                .match(backups.at(0)).hasMatch());
-    QCOMPARE(backups.at(1), backups.at(0).chopped(int(strlen(".counter.txt"))) + QStringLiteral(".dat"));
-    QCOMPARE(readFile(folder() + backups.at(1)), saved);
-    QCOMPARE(readFile(folder() + backups.at(0)), QByteArray("012345678\r\n"));
-    QVERIFY(outputLog().contains(QDir::toNativeSeparators(folder() + backups.at(1)).toLatin1()));
-
-    // Yes loaded it: the table is the one that was read.
-    QTRY_COMPARE_WITH_TIMEOUT(tableSnapshot(*window), read, 5000);
-    QVERIFY(consoleMessages(*window).contains(germanMessage(5)));
 }
 
 QTEST_MAIN(TestFieldSafety)

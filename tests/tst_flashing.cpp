@@ -1,26 +1,20 @@
-// The Flashen tab against the simulated device with a stand-in tool that
-// succeeds, fails, is missing or hangs. In every case the port must be taken
-// back. Real avrdude flashes the simulator in tst_wizard.
+// The Flashen tab as a technician walks it, against the simulated device with
+// a stand-in tool. The run's own rules are the flash run's test.
 
 #include <QtTest>
 
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QTextEdit>
 
-#include <csignal>
-
-#include "filehooks.h"
 #include "windowtest.h"
 
 namespace {
 
 constexpr int kRunWaitMs = 15000;
 constexpr int kHoldBoxMs = 1500;
+constexpr int kTabFlashen = 5;
 
-const char *const kToolVariables[] = {"TAVIK7_AVRDUDE", "FAKEAVRDUDE_OUTPUT", "FAKEAVRDUDE_EXIT",
-                                      "FAKEAVRDUDE_HANG", "FAKEAVRDUDE_ARGS_FILE"};
+const char *const kToolVariables[] = {"TAVIK7_AVRDUDE", "FAKEAVRDUDE_OUTPUT", "FAKEAVRDUDE_EXIT"};
 
 } // namespace
 
@@ -33,15 +27,12 @@ private slots:
     void init();
     void cleanup();
 
-    void fileChoice();
-    void flashNeedsAFileAndTheAdapter();
-    void toolRuns_data();
-    void toolRuns();
-    void closingDuringRunEndsTheTool();
+    void flashOffersTheBackupAfterTheNextRead();
+    void failureStaysInView_data();
+    void failureStaysInView();
 
 private:
-    void useFakeTool(const QByteArray &output, int exitCode);
-    QString firmwareFile(const QString &name);
+    void flash(const QByteArray &toolOutput, int exitCode);
     [[nodiscard]] bool portRetaken();
     [[nodiscard]] bool flashIdle();
 
@@ -53,45 +44,38 @@ void TestFlashing::init()
     freshBench();
     work.reset(new QTemporaryDir);
     QVERIFY(work->isValid());
-    QVERIFY(connectDevice({}, 5));
 }
 
 void TestFlashing::cleanup()
 {
     closeBench();
-    tavik7::fileNameHook = nullptr;
     for (const char *name : kToolVariables)
         qunsetenv(name);
     QVERIFY(noModalLeft());
 }
 
-void TestFlashing::useFakeTool(const QByteArray &output, int exitCode)
+// Starts a flash of a valid image; an empty output stands for a missing tool.
+void TestFlashing::flash(const QByteArray &toolOutput, int exitCode)
 {
-    qputenv("TAVIK7_AVRDUDE", TAVIK7_FAKEAVRDUDE_PATH);
-    qputenv("FAKEAVRDUDE_OUTPUT", output);
+    const QString tool = toolOutput.isEmpty() ? work->filePath(QStringLiteral("AVRDude/avrdude"))
+                                              : QStringLiteral(TAVIK7_FAKEAVRDUDE_PATH);
+    qputenv("TAVIK7_AVRDUDE", QFile::encodeName(tool));
+    qputenv("FAKEAVRDUDE_OUTPUT", toolOutput);
     qputenv("FAKEAVRDUDE_EXIT", QByteArray::number(exitCode));
-    qputenv("FAKEAVRDUDE_ARGS_FILE", QFile::encodeName(work->filePath(QStringLiteral("args.txt"))));
-}
-
-QString TestFlashing::firmwareFile(const QString &name)
-{
-    const QString path = work->filePath(name);
-    QDir().mkpath(QFileInfo(path).path());
-    writeFile(path, ":00000001FF\r\n");
-    return path;
+    const QString image = work->filePath(QStringLiteral("fw.hex"));
+    QVERIFY(writeFile(image, ":00000001FF\r\n"));
+    w<QLineEdit>("lineEditSelectedFileFlashen")->setText(image);
+    button("pushButtonFlashen")->click();
 }
 
 bool TestFlashing::portRetaken()
 {
-    const bool retaken = QTest::qWaitFor(
+    return QTest::qWaitFor(
         [this] {
             return button("pushButtonDisconnect")->isEnabled()
                 && window->windowTitle() == QStringLiteral("TAVIK7 PC Software: ") + sim->portPath();
         },
         kRunWaitMs);
-    if (!retaken)
-        qWarning() << window->windowTitle() << w<QTextEdit>("textEditOutput")->toPlainText();
-    return retaken;
 }
 
 bool TestFlashing::flashIdle()
@@ -100,164 +84,75 @@ bool TestFlashing::flashIdle()
         && !button("pushButtonFlashenCancel")->isEnabled();
 }
 
-void TestFlashing::fileChoice()
+void TestFlashing::flashOffersTheBackupAfterTheNextRead()
 {
-    auto *selected = w<QLineEdit>("lineEditSelectedFileFlashen");
-    QString offered;
-    tavik7::FileNameRequest asked;
-    tavik7::fileNameHook = [&](const tavik7::FileNameRequest &request) {
-        asked = request;
-        return offered;
-    };
+    QVERIFY(connectDevice({QStringLiteral("--version"), QStringLiteral("111")}));
+    QVERIFY(readSettings());
+    w<QTabWidget>("tabWidget")->setCurrentIndex(kTabFlashen);
 
-    offered = QStringLiteral("/fw/tavik.hex.d/image.bin"); // ".hex" anywhere counts
-    button("pushButtonSelectFlashen")->click();
-    QCOMPARE(selected->text(), offered);
-    QCOMPARE(asked.filter, QStringLiteral("*.hex"));
-    QCOMPARE(asked.startName, QDir::currentPath() + QStringLiteral("/AVRDude/"));
-    QCOMPARE(consoleMessages(*window).first(), germanMessage(101).section(QLatin1Char('\n'), 0, 0));
-
-    // Upper case and a cancelled dialog leave the choice as it was.
-    for (const QString &other : {QStringLiteral("/fw/TAVIK.HEX"), QString()}) {
-        offered = other;
-        button("pushButtonSelectFlashen")->click();
-        QCOMPARE(selected->text(), QStringLiteral("/fw/tavik.hex.d/image.bin"));
-    }
-}
-
-void TestFlashing::flashNeedsAFileAndTheAdapter()
-{
-    useFakeTool("avrdude done.  Thank you.\n", 0);
-    auto *selected = w<QLineEdit>("lineEditSelectedFileFlashen");
-
-    for (const QString &path : {QString(), QStringLiteral("/fw/TAVIK.HEX")}) {
-        selected->setText(path);
-        ModalAnswerer answerer(QMessageBox::Ok);
-        button("pushButtonFlashen")->click();
-        QCOMPARE(answerer.answered(), 0);
-        QVERIFY(w<QTextEdit>("textEditOutput")->toPlainText().contains(germanMessage(63)));
-    }
-
-    // Cancel in the adapter box: the port stays, no tool runs.
-    selected->setText(firmwareFile(QStringLiteral("fw.hex")));
-    {
-        ModalAnswerer answerer(QMessageBox::Cancel, kHoldBoxMs);
-        button("pushButtonFlashen")->click();
-        QCOMPARE(answerer.answered(), 1);
-        QCOMPARE(answerer.texts.first(), germanText(243));
-    }
-    QVERIFY(button("pushButtonDisconnect")->isEnabled());
-    QVERIFY(flashIdle());
-    QVERIFY(!QFile::exists(work->filePath(QStringLiteral("args.txt"))));
-}
-
-void TestFlashing::toolRuns_data()
-{
-    QTest::addColumn<QByteArray>("output"); // "\n" as the stand-in takes it; empty: no tool there
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<bool>("hang");   // runs until Cancel
-    QTest::addColumn<int>("result");  // text of the result box; 0: no box
-    QTest::addColumn<QList<int>>("logged"); // in this order
-    QTest::addColumn<int>("notLogged");
-
-    // avrdude writes everything to standard error. The port is released
-    // before the tool runs and taken back after the result box.
-    QTest::newRow("flashed") << QByteArray("avrdude: 300 bytes of flash verified\\n\\navrdude done.  Thank you.\\n")
-                             << 0 << false << 245 << QList<int>{8, 101, 10, 7} << 66;
-    // avrdude 7.1 says thank you also after "unable to open programmer".
-    QTest::newRow("thanked but failed")
-        << QByteArray("avrdude error: unable to open programmer\\n\\navrdude done.  Thank you.\\n") << 1 << false
-        << 246 << QList<int>{8, 66, 7} << 10;
-    QTest::newRow("no thanks") << QByteArray("something else entirely\\n") << 0 << false << 246 << QList<int>{66}
-                               << 10;
-    QTest::newRow("missing") << QByteArray() << 0 << false << 0 << QList<int>{8, 67, 65, 7} << 66;
-    QTest::newRow("hanging, cancelled") << QByteArray("Reading | ####\\n") << 0 << true << 246
-                                        << QList<int>{67, 66, 7} << 10;
-}
-
-void TestFlashing::toolRuns()
-{
-    QFETCH(QByteArray, output);
-    QFETCH(int, exitCode);
-    QFETCH(bool, hang);
-    QFETCH(int, result);
-    QFETCH(QList<int>, logged);
-    QFETCH(int, notLogged);
-
-    if (output.isEmpty())
-        qputenv("TAVIK7_AVRDUDE", QFile::encodeName(work->filePath(QStringLiteral("AVRDude/avrdude"))));
-    else
-        useFakeTool(output, exitCode);
-    if (hang)
-        qputenv("FAKEAVRDUDE_HANG", "1");
-    // Blanks and quotes in the path must reach the tool as they are.
-    const QString path = firmwareFile(QStringLiteral("new fw/\"v1.12\" tavik.hex"));
-    w<QLineEdit>("lineEditSelectedFileFlashen")->setText(path);
-    auto *console = w<QTextEdit>("textEditConsole");
-    const QString firstLine = QString::fromLatin1(output.left(output.indexOf("\\n")));
-
-    ModalAnswerer answerer(QMessageBox::Ok, kHoldBoxMs);
-    button("pushButtonFlashen")->click();
-    if (hang) {
-        QTRY_VERIFY_WITH_TIMEOUT(console->toPlainText().contains(firstLine), kRunWaitMs);
-        QVERIFY(!console->isEnabled());
-        for (const char *name : {"pushButtonSelectFlashen", "pushButtonFlashen", "pushButtonDisconnect"})
-            QVERIFY2(!button(name)->isEnabled(), name);
-        // Connecting by hand meanwhile must not take Cancel away.
-        w<QTabWidget>("tabWidget")->setCurrentIndex(0);
-        button("pushButtonConnect")->click();
-        QVERIFY(button("pushButtonDisconnect")->isEnabled());
-        QVERIFY(button("pushButtonFlashenCancel")->isEnabled());
-        button("pushButtonDisconnect")->click();
-        QVERIFY(button("pushButtonFlashenCancel")->isEnabled());
-        button("pushButtonFlashenCancel")->click();
-    }
-    if (result) {
-        QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 2, kRunWaitMs);
-        QCOMPARE(answerer.texts.at(1), germanText(result));
-        QCOMPARE(answerer.informativeTexts.at(1), result == 245 ? germanText(244) : QString());
-    }
+    ModalAnswerer answerer(QStringList{"OK", "OK", "Ja"}, kHoldBoxMs);
+    flash("avrdude: 300 bytes of flash verified\\n\\navrdude done.  Thank you.\\n", 0);
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 2, kRunWaitMs);
+    QCOMPARE(answerer.texts, (QStringList{germanText(243), germanText(245)}));
+    QCOMPARE(answerer.informativeTexts.at(1), germanText(244));
     QVERIFY(portRetaken());
     QVERIFY(flashIdle());
-    QVERIFY(console->isEnabled());
-    QVERIFY(console->toPlainText().contains(firstLine));
-    if (!result)
-        QCOMPARE(answerer.answered(), 1); // only the adapter question
-
-    const QString log = this->log();
+    QVERIFY(w<QTextEdit>("textEditConsole")->toPlainText().contains(QStringLiteral("Thank you.")));
+    // A manual flash returns to the parameters; the backup waits for the device to be read.
+    QCOMPARE(w<QTabWidget>("tabWidget")->currentIndex(), 2);
+    QCOMPARE(answerer.answered(), 2);
     qsizetype at = 0;
-    for (int id : logged) {
-        at = log.indexOf(germanMessage(id), at);
+    for (int id : {8, 101, 10, 7}) {
+        at = log().indexOf(germanMessage(id), at);
         QVERIFY2(at >= 0, qPrintable(QStringLiteral("message %1 missing or out of order").arg(id)));
     }
-    QVERIFY(!log.contains(germanMessage(notLogged)));
+    const QStringList backups = QDir(folder()).entryList({QStringLiteral("Backup_123456789_*.dat")});
+    QCOMPARE(backups.size(), 1);
+    QVERIFY(log().contains(QDir::toNativeSeparators(folder() + backups.first())));
 
-    if (!output.isEmpty()) {
-        const QStringList args = QString::fromLocal8Bit(readFile(work->filePath(QStringLiteral("args.txt"))))
-                                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(args.mid(0, 8), (QStringList{"-u", "-p", "m168", "-b", "9600", "-c", "avr109", "-v"}));
-        QCOMPARE(args.value(9), sim->portPath());
-        QCOMPARE(args.value(11), QStringLiteral("flash:w:") + path + QStringLiteral(":i"));
-    }
-    // A manual flash returns to the parameter tab.
-    if (!hang)
-        QCOMPARE(w<QTabWidget>("tabWidget")->currentIndex(), 2);
+    // The new firmware came up with its settings lost.
+    QVERIFY(sim->control("set version=112"));
+    QVERIFY(sim->control("set unit=kg"));
+    button("pushButtonReadSettings")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 3, kRunWaitMs);
+    QCOMPARE(answerer.texts.at(2),
+             QStringLiteral("Die vor dem Flashen gesicherten Parameter jetzt in die Tabelle laden?"));
+    QCOMPARE(answerer.informativeTexts.at(2), QDir::toNativeSeparators(folder() + backups.first()));
+    // The settings come back; the firmware stays the one just read.
+    QTRY_VERIFY_WITH_TIMEOUT(consoleMessages(*window).contains(germanMessage(5)), kRunWaitMs);
+    QStandardItemModel *table = tableModel(*window);
+    QCOMPARE(table->item(TAVIK7_Bediensoftware::RowUnit, 1)->text(), QStringLiteral("m3"));
+    QCOMPARE(table->item(TAVIK7_Bediensoftware::RowSoftwareVersion, 1)->text(), QStringLiteral("1.12"));
 }
 
-void TestFlashing::closingDuringRunEndsTheTool()
+void TestFlashing::failureStaysInView_data()
 {
-    useFakeTool("Writing | ##\\n", 0);
-    qputenv("FAKEAVRDUDE_HANG", "1");
-    w<QLineEdit>("lineEditSelectedFileFlashen")->setText(firmwareFile(QStringLiteral("fw.hex")));
+    QTest::addColumn<QByteArray>("toolOutput"); // empty: no tool there
+    QTest::addColumn<int>("verdict");           // the message that must stay readable
+    QTest::addColumn<int>("boxes");
+    QTest::newRow("tool missing") << QByteArray() << 65 << 1;
+    QTest::newRow("failed") << QByteArray("avrdude error: unable to open programmer\\n") << 66 << 2;
+}
+
+void TestFlashing::failureStaysInView()
+{
+    QFETCH(QByteArray, toolOutput);
+    QFETCH(int, verdict);
+    QFETCH(int, boxes);
+    QVERIFY(connectDevice({}, kTabFlashen));
+
     ModalAnswerer answerer(QMessageBox::Ok);
-    button("pushButtonFlashen")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(button("pushButtonFlashenCancel")->isEnabled(), kRunWaitMs);
-    auto *process = window->findChild<QProcess *>();
-    QVERIFY(process && process->state() == QProcess::Running);
-    const qint64 pid = process->processId();
-    window.reset();
-    QCOMPARE(answerer.answered(), 1);
-    QVERIFY(::kill(pid_t(pid), 0) != 0);
+    flash(toolOutput, 1);
+    QVERIFY(portRetaken());
+    QVERIFY(flashIdle());
+    QCOMPARE(answerer.answered(), boxes);
+    if (boxes == 2)
+        QCOMPARE(answerer.texts.at(1), germanText(246));
+    // The reopen is added below the verdict; the technician stays on the tab.
+    const QString console = w<QTextEdit>("textEditOutput")->toPlainText();
+    const qsizetype verdictAt = console.indexOf(germanMessage(verdict));
+    QVERIFY2(verdictAt >= 0 && console.indexOf(germanMessage(7), verdictAt) > verdictAt, qPrintable(console));
+    QCOMPARE(w<QTabWidget>("tabWidget")->currentIndex(), kTabFlashen);
 }
 
 QTEST_MAIN(TestFlashing)

@@ -31,7 +31,6 @@ class TestNamur : public QObject
     Q_OBJECT
 
 private slots:
-    void twoTelegramsInOneRead();
     void telegramSplitOverReads();
     void checkByteValues_data();
     void checkByteValues();
@@ -41,19 +40,6 @@ private slots:
     void suggestionNumbering_data();
     void suggestionNumbering();
 };
-
-void TestNamur::twoTelegramsInOneRead()
-{
-    // Each has its own check byte and its own log line; the start of a third stays.
-    const QByteArray second = QByteArrayLiteral("\x1c" "12345679" "\x1f" "m3" "\x05\r\n");
-    QByteArray pending = kTelegram + second + QByteArrayLiteral("\x1c" "123");
-    const NamurTelegrams taken = takeNamurTelegrams(pending);
-    QCOMPARE(renderAll(taken.telegrams),
-             QStringList({kRendered, QStringLiteral("[FS]12345679[US]m3[0x5][CR][LF]")}));
-    QCOMPARE(namurLogLine(kStamp, taken.telegrams.at(0)), kStamp + QStringLiteral(";12345678;m3[0x3f];"));
-    QCOMPARE(namurLogLine(kStamp, taken.telegrams.at(1)), kStamp + QStringLiteral(";12345679;m3[0x5];"));
-    QCOMPARE(pending, QByteArrayLiteral("\x1c" "123"));
-}
 
 void TestNamur::telegramSplitOverReads()
 {

@@ -75,9 +75,9 @@ bool DeviceLink::open(const PortSettings &settings)
     m_serialPort->setFlowControl(settings.flowControl);
 
     if (settings.portName.isEmpty() || !m_serialPort->open(QIODevice::ReadWrite)) {
-        const OpenFailure why = diagnose(m_serialPort->error(), settings.portName);
+        m_lastOpenFailure = diagnose(m_serialPort->error(), settings.portName);
         m_portName.clear();
-        emit openFailed(why);
+        emit openFailed(m_lastOpenFailure);
         return false;
     }
     // RTS selects the boot loader on the service adapter; the port object

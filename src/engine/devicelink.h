@@ -83,6 +83,8 @@ public:
     [[nodiscard]] bool isOpen() const;
     [[nodiscard]] PortState portState() const;
     [[nodiscard]] QString portName() const; // as picked; empty when closed
+    // Why the last open() failed.
+    [[nodiscard]] OpenFailure lastOpenFailure() const { return m_lastOpenFailure; }
 
     // Hands the open port to another engine; no request goes out until it is
     // given back. Null when the port is closed or busy.
@@ -158,6 +160,7 @@ private:
     Timeouts m_timeouts;
     PortState m_portState = PortState::Closed;
     QString m_portName;
+    OpenFailure m_lastOpenFailure;
     QByteArray m_sendBuffer;
     QByteArray m_receiveBuffer;
     ParameterRecord m_parameterRecord{};

@@ -137,7 +137,7 @@ void TAVIK7_Bediensoftware::closePortSilently()
 {
     // The adapter is gone: the port object must let go of it, or the next
     // Connect could not open the port again once it is back.
-    if (namurActive)
+    if (namurListener->isListening())
         endNamurListening();
     deviceLink->close();
     applyDisconnectedState();
@@ -150,29 +150,40 @@ void TAVIK7_Bediensoftware::onSerialPortError()
     closePortSilently();
 }
 
-void TAVIK7_Bediensoftware::onConnectClicked()
+bool TAVIK7_Bediensoftware::openPort(const QString &portName)
 {
-    portNameInUse = ui.comboBoxDevice->currentText();
+    portNameInUse = portName;
     tavik7::DeviceLink::PortSettings settings;
-    settings.portName = portNameInUse;
+    settings.portName = portName;
     settings.baudRate = ui.comboBoxBaudrate->currentText().toInt();
     settings.dataBits = QSerialPort::DataBits(ui.comboBoxDatabits->currentText().toInt());
     settings.flowControl = flowControlFromIndex(ui.comboBoxFlowcontrol->currentIndex());
+    return deviceLink->open(settings);
+}
 
-    if (deviceLink->open(settings)) {
+void TAVIK7_Bediensoftware::showTabAfterConnect()
+{
+    if (ui.tabWidget->currentIndex() == kTabConfig) {
+        showWizardStep(0);
+        ui.comboBoxNumberOfDigits->setEnabled(true);
+        ui.tabWidget->setCurrentIndex(kTabWizard);
+    } else if (flashReturnPending) {
+        wizardReturnFromFlashing();
+    } else {
+        ui.tabWidget->setCurrentIndex(kTabSettings);
+    }
+}
+
+void TAVIK7_Bediensoftware::onConnectClicked()
+{
+    if (openPort(ui.comboBoxDevice->currentText())) {
         showMessage(tavik7::MessageId::PortOpened, false);
         applyConnectedState();
-        if (ui.tabWidget->currentIndex() == kTabConfig) {
-            showWizardStep(0);
-            ui.comboBoxNumberOfDigits->setEnabled(true);
-            ui.tabWidget->setCurrentIndex(kTabWizard);
-        } else if (flashReturnPending) {
-            wizardReturnFromFlashing();
-        } else {
-            ui.tabWidget->setCurrentIndex(kTabSettings);
-        }
+        showTabAfterConnect();
+    } else {
+        showMessage(tavik7::MessageId::PortNotOpened, false);
+        explainPortOpenFailure(deviceLink->lastOpenFailure());
     }
-    // A failure is told by explainPortOpenFailure(), from the link's openFailed().
     setWindowTitle(textFor(48) + portNameInUse);
 }
 
@@ -192,7 +203,6 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
     tavik7::DeviceLink *link = deviceLink;
     connect(link, &tavik7::DeviceLink::message, this,
             [this](tavik7::MessageId id, bool append) { showMessage(id, append); });
-    connect(link, &tavik7::DeviceLink::openFailed, this, &TAVIK7_Bediensoftware::explainPortOpenFailure);
     connect(link, &tavik7::DeviceLink::portLost, this, &TAVIK7_Bediensoftware::onSerialPortError);
     connect(link, &tavik7::DeviceLink::parametersRead, this, &TAVIK7_Bediensoftware::onParametersRead);
     connect(link, &tavik7::DeviceLink::significanceNotice, this, [this](const QString &text) {
@@ -316,6 +326,7 @@ void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &reco
 {
     parameterRecord = record;
     const bool refill = mode != tavik7::DeviceLink::WriteSequence;
+    const bool technicianRead = mode == tavik7::DeviceLink::PlainRead && !wizardReadPending;
     rememberDeviceRecord(refill);
     if (refill) {
         // One change: the half-filled table in between is never judged, so
@@ -328,6 +339,8 @@ void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &reco
         judgeParameterTable();
     }
     wizardFirmwareCheck();
+    if (technicianRead)
+        offerFlashBackup();
 }
 
 void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &significance)

@@ -41,7 +41,6 @@ void TAVIK7_Bediensoftware::appendConsoleNote(const QString &text)
 
 void TAVIK7_Bediensoftware::explainPortOpenFailure(const tavik7::DeviceLink::OpenFailure &why)
 {
-    showMessage(tavik7::MessageId::PortNotOpened, false);
     if (portNameInUse.isEmpty())
         return;
     const QString hint = tavik7::portOpenFailureHint(why.failure, why.context, language);
@@ -151,86 +150,6 @@ void TAVIK7_Bediensoftware::appendHistoryRecord(const QString &serialNumber,
                                  QStringLiteral("The change history %1 cannot be written; "
                                                 "the device was written all the same.")
                                      .arg(QDir::toNativeSeparators(path))));
-}
-
-// ---------------------------------------------------------------- backup before flashing
-
-void TAVIK7_Bediensoftware::backUpDeviceBeforeFlash()
-{
-    flashBackupFile.clear();
-    if (!deviceLink->isOpen() || !deviceRecordKnown)
-        return;
-
-    const QString base = appDataFolder + QStringLiteral("Backup_")
-        + tavik7::fileNamePart(tavik7::fieldText(deviceRecord.serialNumber, tavik7::kSerialNumberWidth))
-        + QLatin1Char('_') + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_hh-mm-ss"));
-    const QString datName = base + QStringLiteral(".dat");
-
-    // The same bytes as a saved settings file, so the Load button takes it
-    // back. The counter cannot follow in that file (the loader stops at a line
-    // after the last key), so it goes to a companion file of its own.
-    QList<QByteArray> files[2] = {tavik7::settingsFileLines(deviceRecord), {}};
-    const QString counterName = base + QStringLiteral(".counter.txt");
-    if (deviceCounterKnown)
-        files[1].append(deviceCounterText.toLatin1() + "\r\n");
-
-    bool saved = true;
-    const QString names[2] = {datName, counterName};
-    for (int i = 0; i < 2 && saved; ++i) {
-        if (files[i].isEmpty())
-            continue;
-        QSaveFile file(names[i]);
-        saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-        for (const QByteArray &line : std::as_const(files[i]))
-            saved = saved && file.write(line) == line.size();
-        saved = saved && file.commit();
-        if (!saved)
-            file.cancelWriting();
-    }
-
-    const QString shownDat = QDir::toNativeSeparators(datName);
-    if (!saved) {
-        appendConsoleNote(inLanguage(
-            language,
-            QStringLiteral("Sicherung der Geräteparameter vor dem Flashen fehlgeschlagen: %1").arg(shownDat),
-            QStringLiteral("Backing up the device's parameters before flashing failed: %1").arg(shownDat)));
-        return;
-    }
-    flashBackupFile = flashReturnPending ? QString() : datName;
-    QString note = inLanguage(language,
-                              QStringLiteral("Geräteparameter vor dem Flashen gesichert: %1").arg(shownDat),
-                              QStringLiteral("Device parameters backed up before flashing: %1").arg(shownDat));
-    if (deviceCounterKnown) {
-        note += inLanguage(language, QStringLiteral(", Zählerstand %1 in %2"),
-                           QStringLiteral(", counter status %1 in %2"))
-                    .arg(deviceCounterText, QDir::toNativeSeparators(counterName));
-    }
-    appendConsoleNote(note);
-}
-
-void TAVIK7_Bediensoftware::offerBackupAfterFlash()
-{
-    const QString backup = flashBackupFile;
-    flashBackupFile.clear();
-    if (!flashSucceeded || backup.isEmpty())
-        return;
-    // Queued: the port was just taken back, and its answers must not wait
-    // behind a box opened from inside a slot.
-    QMetaObject::invokeMethod(
-        this, [this, backup] { showBackupOffer(backup); }, Qt::QueuedConnection);
-}
-
-void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
-{
-    QMessageBox box(this);
-    box.setStyleSheet(QStringLiteral("font: bold 14px;"));
-    prepareYesNoBox(box,
-                    inLanguage(language,
-                               QStringLiteral("Die vor dem Flashen gesicherten Parameter jetzt in die Tabelle laden?"),
-                               QStringLiteral("Load the parameters backed up before flashing into the table now?")),
-                    QDir::toNativeSeparators(backupFile));
-    if (box.exec() == QMessageBox::Yes)
-        loadSettingsFile(backupFile);
 }
 
 // ---------------------------------------------------------------- device against file

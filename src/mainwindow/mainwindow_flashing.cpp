@@ -1,23 +1,23 @@
-// Flashing firmware into the device through avrdude.
+// The Flashen tab: the flash run's file, question, output and verdict on
+// show, and the backup it took offered back.
 
+#include <QDir>
 #include <QIcon>
 #include <QMessageBox>
 #include <QSerialPort>
 #include <QTextCursor>
 
+#include "backupfile.h"
 #include "filehooks.h"
 #include "flashtool.h"
+#include "portdiagnosis.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 
 namespace {
 
-constexpr qint8 kMsgFlashSucceeded = 10;
-constexpr qint8 kMsgNoFirmwareFile = 63;
-constexpr qint8 kMsgToolNotStarted = 65;
-constexpr qint8 kMsgFlashFailed = 66;
-constexpr qint8 kMsgToolError = 67;
-constexpr qint8 kMsgFlashInstructions = 101;
+using tavik7::FlashRun;
+
 
 constexpr int kTextSelectFile = 123;
 constexpr int kTextAdapterToFlash = 243;
@@ -25,37 +25,68 @@ constexpr int kTextAdapterToParameters = 244;
 constexpr int kTextUpdateSucceeded = 245;
 constexpr int kTextUpdateFailed = 246;
 
-constexpr int kToolStartTimeoutMs = 30000;
-
-// Only this case-sensitive test decides what counts as a firmware file.
-bool isFirmwareFileName(const QString &path)
-{
-    return !path.isEmpty() && path.contains(QLatin1String(".hex"));
-}
-
 } // namespace
+
+// The window's own port, released through Disconnect and taken back as
+// Connect would, but on the port that was released whatever the list shows.
+class TAVIK7_Bediensoftware::FlashPort : public FlashRun::Port
+{
+public:
+    explicit FlashPort(TAVIK7_Bediensoftware *window) : m_window(window) {}
+
+    bool isOpen() const override { return m_window->deviceLink->isOpen(); }
+    QString portName() const override { return m_window->portNameInUse; }
+    QSerialPort *serialPort() const override { return m_window->deviceLink->serialPort(); }
+    void close() override { emit m_window->disconnectSerialPort(); }
+    Reopen reopen(const QString &portName) override { return m_window->reopenPortAfterFlash(portName); }
+
+private:
+    TAVIK7_Bediensoftware *m_window;
+};
+
+void TAVIK7_Bediensoftware::setUpFlashRun()
+{
+    flashRun = new FlashRun(std::make_unique<FlashPort>(this), this);
+    connect(flashRun, &FlashRun::message, this, [this](tavik7::MessageId id, bool append) { showMessage(id, append); });
+    connect(flashRun, &FlashRun::backupWritten, this,
+            [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result, language)); });
+    connect(flashRun, &FlashRun::backupFailed, this,
+            [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result, language)); });
+    connect(flashRun, &FlashRun::commandLine, this, [this](const QString &text) {
+        ui.textEditConsole->setPlainText(text + QLatin1Char('\n'));
+        ui.textEditConsole->setEnabled(false);
+    });
+    connect(flashRun, &FlashRun::toolOutput, this, &TAVIK7_Bediensoftware::appendFlashToolOutput);
+    connect(flashRun, &FlashRun::finished, this, &TAVIK7_Bediensoftware::showFlashVerdict);
+    connect(flashRun, &FlashRun::portGone, this, [this](const QString &) {
+        appendConsoleNote(tavik7::portOpenFailureHint(tavik7::PortOpenFailure::NotFound, {}, language));
+    });
+    connect(flashRun, &FlashRun::stateChanged, this, [this](FlashRun::State state) {
+        if (state == FlashRun::State::Running)
+            applyFlashRunningState();
+        else
+            applyFlashIdleState();
+    });
+}
 
 void TAVIK7_Bediensoftware::onSelectFlashenClicked()
 {
     const QString path = tavik7::askFileName(
         {tavik7::FileNameRequest::Open, this, textFor(kTextSelectFile), avrdudeDir, QStringLiteral("*.hex")});
-    if (!isFirmwareFileName(path))
+    if (!FlashRun::isFirmwareFile(path))
         return;
     ui.lineEditSelectedFileFlashen->setText(path);
-    showMessage(kMsgFlashInstructions, false);
+    showMessage(tavik7::MessageId::FlashInstructions, false);
 }
 
 void TAVIK7_Bediensoftware::onFlashenClicked()
 {
     // One run at a time; the wizard calls in here directly, not through the button.
-    if (processAvrdude->state() != QProcess::NotRunning)
+    if (flashRun->state() != FlashRun::State::Idle)
         return;
-
     const QString path = ui.lineEditSelectedFileFlashen->text();
-    if (!isFirmwareFileName(path)) {
-        showMessage(kMsgNoFirmwareFile, false);
+    if (!flashRun->checkFirmwareFile(path))
         return;
-    }
 
     messageBox->setText(textFor(kTextAdapterToFlash));
     messageBox->setInformativeText(QString());
@@ -65,121 +96,86 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
     messageBox->setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
     if (messageBox->exec() != QMessageBox::Ok)
         return;
-    backUpDeviceBeforeFlash();
 
-    const tavik7::flashtool::Tool tool = tavik7::flashtool::locateTool();
-    QSerialPort *serialPort = deviceLink->serialPort();
-    const QString port = tavik7::flashtool::portArgument(tavik7::flashtool::kThisSystem, serialPort->portName());
-    const QStringList arguments = tavik7::flashtool::arguments(port, path);
-
-    // The service adapter gets a short pulse on RTS before the boot loader is
-    // addressed; the port can only switch the line while it is open.
-    if (serialPort->isOpen()) {
-        serialPort->setRequestToSend(true);
-        serialPort->setRequestToSend(false);
-    }
-
-    reconnectAfterFlash = serialPort->isOpen();
-    if (reconnectAfterFlash) {
-        flashReleasedPort = portNameInUse;
-        emit disconnectSerialPort();
-    }
-
-    applyFlashRunningState();
-    flashSucceeded = false;
-    flashToolOutput.clear();
-    ui.textEditConsole->setPlainText(tavik7::flashtool::commandLine(tool.shown, port, path) + QLatin1Char('\n'));
-    ui.textEditConsole->setEnabled(false);
-
-    processAvrdude->start(tool.program, arguments, QIODevice::ReadWrite);
-    if (processAvrdude->waitForStarted(kToolStartTimeoutMs)) {
-        showMessage(kMsgFlashInstructions, false);
-        return;
-    }
-    // The error slot has shown its message already.
-    showMessage(kMsgToolNotStarted, false);
-    if (processAvrdude->state() == QProcess::NotRunning)
-        endFlashWithoutRun();
-}
-
-void TAVIK7_Bediensoftware::endFlashWithoutRun()
-{
-    // No finished() follows a tool that never started: without this the tab
-    // would stay in the running state with the port released for good.
-    ui.textEditConsole->setEnabled(true);
-    applyFlashIdleState();
-    flashSucceeded = false;
-    retakePortAfterFlash();
+    FlashRun::Request request;
+    request.firmwareFile = path;
+    request.tool = tavik7::flashtool::locateTool();
+    request.backupFolder = appDataFolder;
+    if (deviceRecordKnown)
+        request.deviceRecord = deviceRecord;
+    if (deviceCounterKnown)
+        request.deviceCounter = deviceCounterText;
+    flashRun->start(request);
 }
 
 void TAVIK7_Bediensoftware::onFlashenCancelClicked()
 {
-    if (processAvrdude->state() != QProcess::NotRunning)
-        processAvrdude->kill();
+    flashRun->cancel();
     ui.textEditConsole->setEnabled(true);
 }
 
 void TAVIK7_Bediensoftware::onProcessAvrdudeFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
-    // Output that arrived together with the end is still unread.
-    appendFlashToolOutput(processAvrdude->readAllStandardOutput());
-
-    flashSucceeded = tavik7::flashtool::runSucceeded(exitStatus, exitCode, flashToolOutput);
-
-    messageBox->setStandardButtons(QMessageBox::Ok);
-    messageBox->setDefaultButton(QMessageBox::Ok);
-    messageBox->setIcon(QMessageBox::Information);
-    messageBox->setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
-    if (flashSucceeded) {
-        showMessage(kMsgFlashSucceeded, false);
-        messageBox->setInformativeText(textFor(kTextAdapterToParameters));
-        messageBox->setText(textFor(kTextUpdateSucceeded));
-    } else {
-        showMessage(kMsgFlashFailed, false);
-        messageBox->setInformativeText(QString());
-        messageBox->setText(textFor(kTextUpdateFailed));
-    }
-    ui.textEditConsole->setEnabled(true);
-    messageBox->exec();
-
-    retakePortAfterFlash();
-    applyFlashIdleState();
-    offerBackupAfterFlash();
-}
-
-void TAVIK7_Bediensoftware::retakePortAfterFlash()
-{
-    // The user may have connected by hand meanwhile; opening the open port
-    // again would only report a failure.
-    if (reconnectAfterFlash && !deviceLink->isOpen()) {
-        // A port plugged in or out during the run rebuilds the list with its
-        // first entry chosen; the device is still on the port that was released.
-        const int index = ui.comboBoxDevice->findText(flashReleasedPort);
-        if (index >= 0)
-            ui.comboBoxDevice->setCurrentIndex(index);
-        emit connectSerialPort();
-    }
-    reconnectAfterFlash = false;
+    flashRun->handleToolFinished(exitCode, exitStatus);
 }
 
 void TAVIK7_Bediensoftware::onProcessAvrdudeError(QProcess::ProcessError error)
 {
-    Q_UNUSED(error);
-    showMessage(kMsgToolError, false);
-    ui.textEditConsole->setEnabled(true);
+    flashRun->handleToolError(error);
 }
 
 void TAVIK7_Bediensoftware::onProcessAvrdudeReadyReadStandardOutput()
 {
-    appendFlashToolOutput(processAvrdude->readAllStandardOutput());
+    flashRun->handleToolOutput();
 }
 
-void TAVIK7_Bediensoftware::appendFlashToolOutput(const QByteArray &bytes)
+void TAVIK7_Bediensoftware::showFlashVerdict()
 {
-    if (bytes.isEmpty())
+    ui.textEditConsole->setEnabled(true);
+    // The wizard reads the device itself after its flash and has no use for the backup.
+    if (flashReturnPending)
+        flashRun->takeBackupOnOffer();
+    const FlashRun::Verdict verdict = flashRun->verdict();
+    // A tool that never ran has nothing to report beyond the console's message.
+    if (verdict == FlashRun::Verdict::NotStarted)
         return;
-    const QString text = QString::fromLatin1(bytes);
-    flashToolOutput += text;
+
+    const bool succeeded = verdict == FlashRun::Verdict::Succeeded;
+    messageBox->setStandardButtons(QMessageBox::Ok);
+    messageBox->setDefaultButton(QMessageBox::Ok);
+    messageBox->setIcon(QMessageBox::Information);
+    messageBox->setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
+    messageBox->setInformativeText(succeeded ? textFor(kTextAdapterToParameters) : QString());
+    messageBox->setText(textFor(succeeded ? kTextUpdateSucceeded : kTextUpdateFailed));
+    // The port is taken back once the technician has switched the adapter and closed this.
+    messageBox->exec();
+}
+
+FlashRun::Port::Reopen TAVIK7_Bediensoftware::reopenPortAfterFlash(const QString &portName)
+{
+    // After a failed run its verdict stays in view: what follows is added
+    // below it, and the technician stays with the tool's output.
+    const bool keepVerdict = flashRun->verdict() != FlashRun::Verdict::Succeeded;
+    if (!openPort(portName)) {
+        const tavik7::DeviceLink::OpenFailure why = deviceLink->lastOpenFailure();
+        if (why.failure == tavik7::PortOpenFailure::NotFound)
+            return FlashRun::Port::Reopen::Gone;
+        explainPortOpenFailure(why);
+        setWindowTitle(textFor(48) + portNameInUse);
+        return FlashRun::Port::Reopen::Failed;
+    }
+    const int listed = ui.comboBoxDevice->findText(portName);
+    if (listed >= 0)
+        ui.comboBoxDevice->setCurrentIndex(listed);
+    applyConnectedState();
+    if (!keepVerdict || flashReturnPending)
+        showTabAfterConnect();
+    setWindowTitle(textFor(48) + portNameInUse);
+    return FlashRun::Port::Reopen::Opened;
+}
+
+void TAVIK7_Bediensoftware::appendFlashToolOutput(const QString &text)
+{
     // Always at the end, wherever the user clicked into the text meanwhile.
     QTextCursor cursor(ui.textEditConsole->document());
     cursor.movePosition(QTextCursor::End);
@@ -204,18 +200,33 @@ void TAVIK7_Bediensoftware::applyFlashIdleState()
 
 void TAVIK7_Bediensoftware::keepFlashRunningState()
 {
-    if (processAvrdude && processAvrdude->state() != QProcess::NotRunning)
+    if (flashRun && flashRun->state() == FlashRun::State::Running)
         applyFlashRunningState();
 }
 
-TAVIK7_Bediensoftware::FlashToolStopper::~FlashToolStopper()
+// ---------------------------------------------------------------- the backup taken before flashing
+
+void TAVIK7_Bediensoftware::offerFlashBackup()
 {
-    QProcess *process = window->processAvrdude;
-    if (!process)
+    // Only the technician's own read counts: the flashed firmware's version
+    // and checksum are known from then on, and the backup must not undo them.
+    const QString backup = flashRun->takeBackupOnOffer();
+    if (backup.isEmpty())
         return;
-    process->disconnect(window);
-    if (process->state() != QProcess::NotRunning) {
-        process->kill();
-        process->waitForFinished();
-    }
+    // Queued: not from inside the port's data slot, whose next answers would
+    // wait behind the box.
+    QMetaObject::invokeMethod(this, [this, backup] { showBackupOffer(backup); }, Qt::QueuedConnection);
+}
+
+void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
+{
+    QMessageBox box(this);
+    box.setStyleSheet(QStringLiteral("font: bold 14px;"));
+    const bool german = language == tavik7::German;
+    prepareYesNoBox(box,
+                    german ? QStringLiteral("Die vor dem Flashen gesicherten Parameter jetzt in die Tabelle laden?")
+                           : QStringLiteral("Load the parameters backed up before flashing into the table now?"),
+                    QDir::toNativeSeparators(backupFile));
+    if (box.exec() == QMessageBox::Yes)
+        loadSettingsFile(backupFile, deviceRecord);
 }

@@ -1,42 +1,50 @@
-// Listening to the device's NAMUR output and logging its telegrams.
+// The NAMUR tab: its buttons and its console. Listening and the log file are
+// the NamurListener's.
 
-#include <QDateTime>
-#include <QFile>
+#include <QDate>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSerialPort>
-#include <QStringConverter>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 
 #include "namur.h"
+#include "namurlistener.h"
 #include "tavik7_bediensoftware.h"
+#include "texttable.h"
 
 namespace {
 
-constexpr qint8 kMsgNamurStarted = 98;
-constexpr qint8 kMsgNamurStopped = 99;
 constexpr int kTextSelectFile = 123;
-constexpr int kServiceBaudRate = 1200;
 // Short enough to look immediate, long enough to take a burst in one go.
 constexpr int kConsoleRefreshMs = 50;
 constexpr qsizetype kConsoleChunkParagraphs = 1000;
 
 } // namespace
 
+void TAVIK7_Bediensoftware::setUpNamurListener()
+{
+    namurListener = new tavik7::NamurListener(this);
+    connect(namurListener, &tavik7::NamurListener::telegramsReceived, this,
+            &TAVIK7_Bediensoftware::showNamurTelegrams);
+    connect(namurListener, &tavik7::NamurListener::stopped, this, &TAVIK7_Bediensoftware::namurListeningEnded);
+    connect(namurListener, &tavik7::NamurListener::logTrouble, this, &TAVIK7_Bediensoftware::showNamurLogTrouble);
+}
+
 void TAVIK7_Bediensoftware::onStartNamurClicked()
 {
-    // A pseudo-terminal refuses 7 data bits and even parity. Listening goes
-    // on at 8N1 then: the receive step's 7-bit mask strips the parity bit,
-    // which lands in bit 7.
-    QSerialPort *serialPort = deviceLink->lendPort();
-    if (!serialPort)
+    const QString logPath = ui.checkBoxNamurLogging->isChecked() ? ui.lineEditNamurLogfile->text() : QString();
+    // The device link lends its port: no service request goes out on it
+    // until the listener has given it back.
+    QSerialPort *port = deviceLink->lendPort();
+    if (!port)
         return;
-    serialPort->setBaudRate(tavik7::kNamurBaudRate);
-    serialPort->setDataBits(QSerialPort::Data7);
-    serialPort->setParity(QSerialPort::EvenParity);
-    serialPort->clearError();
+    if (!namurListener->start(port, logPath)) {
+        deviceLink->takePortBack();
+        return;
+    }
 
     ui.pushButtonStartNamur->setEnabled(false);
     ui.pushButtonStopNamur->setEnabled(true);
@@ -53,61 +61,51 @@ void TAVIK7_Bediensoftware::onStartNamurClicked()
     ui.textEditConsoleNamur->document()->setMaximumBlockCount(tavik7::kNamurConsoleParagraphs);
     ui.textEditConsoleNamur->setEnabled(false);
 
-    showMessage(kMsgNamurStarted, false);
-
-    serialPort->flush();
-    serialPort->readAll();
-    namurBuffer.clear();
-
-    namurLogging = ui.checkBoxNamurLogging->isChecked() && !ui.lineEditNamurLogfile->text().isEmpty();
-    if (namurLogging) {
-        if (namurLogFile) {
-            namurLogStream.setDevice(nullptr);
-            delete namurLogFile;
-        }
-        namurLogFile = new QFile(ui.lineEditNamurLogfile->text(), this);
-        // Only the first Start after the dialog (which asked before
-        // overwriting) empties the file; later ones add to it.
-        openNamurLogFile(namurLogChosenAnew);
-        namurLogChosenAnew = false;
-        namurLogStream.setDevice(namurLogFile);
-        namurLogStream.setEncoding(QStringConverter::Latin1);
-    }
-
-    namurActive = true;
+    showMessage(tavik7::MessageId::NamurStarted, false);
 }
 
 void TAVIK7_Bediensoftware::onStopNamurClicked()
 {
-    // Telegrams that reached the port before the click belong in the log.
-    QSerialPort *serialPort = deviceLink->serialPort();
-    if (namurActive && serialPort->bytesAvailable() > 0)
-        receiveNamurData();
-    endNamurListening();
-    deviceLink->takePortBack();
-
-    serialPort->setBaudRate(kServiceBaudRate);
-    serialPort->setDataBits(QSerialPort::Data8);
-    serialPort->setParity(QSerialPort::NoParity);
-    serialPort->clearError();
-
+    namurListener->stop();
+    // The last read may have found the adapter gone: the port is closed then,
+    // and the window already shows the disconnected state.
+    if (!deviceLink->isOpen())
+        return;
     ui.pushButtonStartNamur->setEnabled(true);
     ui.pushButtonStopNamur->setEnabled(false);
     applyConnectedState();
-    showMessage(kMsgNamurStopped, false);
+    showMessage(tavik7::MessageId::NamurStopped, false);
 }
 
 void TAVIK7_Bediensoftware::endNamurListening()
 {
-    namurActive = false;
-    if (namurLogging && namurLogFile) {
-        namurLogStream.flush();
-        namurLogFile->close();
-    }
-    namurLogging = false;
+    namurListener->abandonPort();
+}
+
+void TAVIK7_Bediensoftware::namurListeningEnded()
+{
+    deviceLink->takePortBack();
     flushNamurConsole(tavik7::kNamurConsoleParagraphs);
-    namurBuffer.clear();
     ui.textEditConsoleNamur->setEnabled(true);
+}
+
+void TAVIK7_Bediensoftware::showNamurLogTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path)
+{
+    // A log that cannot be opened has never been mentioned here: the tab
+    // shows every telegram all the same. A replaced one has: its lines no
+    // longer are where the technician would look for them.
+    if (trouble != tavik7::NamurListener::LogTrouble::Replaced)
+        return;
+    const QString shown = QDir::toNativeSeparators(path);
+    appendConsoleNote(language == tavik7::German
+                          ? QStringLiteral("Die NAMUR-Logdatei %1 wurde während der Aufzeichnung ersetzt oder "
+                                           "entfernt. Die Telegramme gehen nur in die beim Starten geöffnete "
+                                           "Datei, nicht in das, was jetzt unter diesem Namen steht.")
+                                .arg(shown)
+                          : QStringLiteral("The NAMUR log file %1 was replaced or removed while logging. The "
+                                           "telegrams go only into the file opened at Start, not into what now "
+                                           "stands under that name.")
+                                .arg(shown));
 }
 
 void TAVIK7_Bediensoftware::onStateNamurLoggingChanged(int state)
@@ -127,39 +125,16 @@ void TAVIK7_Bediensoftware::onSelectNamurLogfileClicked()
     if (chosen.isEmpty() || !chosen.contains(QLatin1String(".log")))
         return;
     ui.lineEditNamurLogfile->setText(chosen);
-    namurLogChosenAnew = true;
+    namurListener->logFileChosen(chosen);
 }
 
-void TAVIK7_Bediensoftware::receiveNamurData()
+void TAVIK7_Bediensoftware::showNamurTelegrams(const QStringList &rendered)
 {
-    QByteArray bytes = deviceLink->serialPort()->readAll();
-    tavik7::maskToSevenBits(bytes);
-    namurBuffer.append(bytes);
-    const tavik7::NamurTelegrams taken = tavik7::takeNamurTelegrams(namurBuffer);
-    if (taken.telegrams.isEmpty() && taken.droppedBytes == 0)
-        return;
-
-    showNamurTelegrams(taken.telegrams);
-    if (!namurLogging)
-        return;
-    // One read takes a few milliseconds at most: its telegrams share the time.
-    const QString timeStamp = tavik7::namurTimeStamp(QDateTime::currentDateTime());
-    if (taken.droppedBytes > 0)
-        writeNamurLogLine(tavik7::namurDroppedLine(timeStamp, taken.droppedBytes));
-    for (const QByteArray &telegram : taken.telegrams)
-        writeNamurLogLine(tavik7::namurLogLine(timeStamp, telegram));
-}
-
-void TAVIK7_Bediensoftware::showNamurTelegrams(const QList<QByteArray> &telegrams)
-{
-    if (telegrams.isEmpty())
-        return;
     // Telegrams go onto the tab in batches, a few times a second at most:
     // every insertion costs a layout of the console, and a burst of
     // telegrams would otherwise keep the window busy with nothing else.
-    const qsizetype first = qMax<qsizetype>(0, telegrams.size() - tavik7::kNamurConsoleParagraphs);
-    for (qsizetype i = first; i < telegrams.size(); ++i)
-        namurConsolePending.append(tavik7::renderNamurTelegram(telegrams.at(i)));
+    const qsizetype first = qMax<qsizetype>(0, rendered.size() - tavik7::kNamurConsoleParagraphs);
+    namurConsolePending.append(rendered.mid(first));
     const qsizetype excess = namurConsolePending.size() - tavik7::kNamurConsoleParagraphs;
     if (excess > 0)
         namurConsolePending.remove(0, excess);
@@ -192,29 +167,4 @@ void TAVIK7_Bediensoftware::flushNamurConsole(qsizetype maxParagraphs)
     cursor.insertText(text);
     ui.textEditConsoleNamur->moveCursor(QTextCursor::End);
     ui.textEditConsoleNamur->ensureCursorVisible();
-}
-
-void TAVIK7_Bediensoftware::writeNamurLogLine(const QString &line)
-{
-    // Closing and reopening puts every earlier line on the disk; a file that
-    // could not be opened before gets another chance here.
-    if (++namurLineCount >= tavik7::kNamurLinesPerReopen) {
-        namurLineCount = 0;
-        namurLogStream.flush();
-        namurLogFile->close();
-        openNamurLogFile(false);
-    }
-    // Nothing is written into a closed file: the stream would keep it all.
-    if (namurLogFile->isOpen())
-        namurLogStream << line << "\r\n";
-}
-
-bool TAVIK7_Bediensoftware::openNamurLogFile(bool truncate)
-{
-    // Not in text mode: the lines carry their own CR LF on every platform.
-    const bool opened =
-        namurLogFile->open(QIODevice::WriteOnly | (truncate ? QIODevice::Truncate : QIODevice::Append));
-    // A stream that failed once writes nothing more until told to go on.
-    namurLogStream.resetStatus();
-    return opened;
 }

@@ -2,6 +2,7 @@
 
 #include <QDate>
 
+#include "backupfile.h"
 #include "filehooks.h"
 #include "filenames.h"
 #include "settingsfileio.h"
@@ -31,12 +32,15 @@ void TAVIK7_Bediensoftware::onLoadSettingsClicked()
         {tavik7::FileNameRequest::Open, this, textFor(kLoadCaptionTextId), appDataFolder, kSettingsFilter}));
 }
 
-void TAVIK7_Bediensoftware::loadSettingsFile(const QString &name)
+void TAVIK7_Bediensoftware::loadSettingsFile(const QString &name,
+                                             const std::optional<tavik7::ParameterRecord> &firmwareOf)
 {
     const tavik7::MessageId result = tavik7::loadSettingsFileNamed(name, parameterRecord);
     showMessage(result, false);
     if (result != tavik7::MessageId::SettingsLoaded)
         return;
+    if (firmwareOf)
+        parameterRecord = tavik7::settingsFromBackup(parameterRecord, *firmwareOf);
     fillParameterTable();
     // The fill's checks run cell by cell while the table is half old, half
     // new; the buttons follow the complete table, including a combo that an

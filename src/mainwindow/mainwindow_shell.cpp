@@ -45,8 +45,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     appDataFolder = tavik7::platform::appDataFolder();
     tavik7::platform::ensureAppDataFolder(appDataFolder);
     avrdudeDir = tavik7::platform::avrdudeDir();
-    reconnectAfterFlash = false;
-    namurActive = false;
+    setUpNamurListener();
     outputLogFile1 = appDataFolder + QStringLiteral("Tavik7_Output_Logfile1.txt");
     outputLogFile2 = appDataFolder + QStringLiteral("Tavik7_Output_Logfile2.txt");
 
@@ -65,9 +64,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     portEnumerator->setUpNotifications();
     // RTS stays off: on the service adapter it selects the boot loader. The
     // port object can only switch it while open, so it is cleared after each open.
-    processAvrdude = new QProcess(this);
-    processAvrdude->setProcessChannelMode(QProcess::MergedChannels);
-    processAvrdude->setReadChannel(QProcess::StandardOutput);
+    setUpFlashRun();
     readSettingsMapper = new QSignalMapper(this);
     readSettingsMapper->setMapping(ui.pushButtonReadSettings, tavik7::DeviceLink::PlainRead);
     readSettingsMapper->setMapping(ui.pushButtonWriteSettings, tavik7::DeviceLink::WriteSequence);
@@ -102,10 +99,6 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     connect(ui.pushButtonSelectNamurLogfile, &QPushButton::clicked, this,
             &TAVIK7_Bediensoftware::onSelectNamurLogfileClicked);
     connect(readSettingsMapper, &QSignalMapper::mappedInt, this, &TAVIK7_Bediensoftware::onReadSettingsClicked);
-    connect(processAvrdude, &QProcess::finished, this, &TAVIK7_Bediensoftware::onProcessAvrdudeFinished);
-    connect(processAvrdude, &QProcess::errorOccurred, this, &TAVIK7_Bediensoftware::onProcessAvrdudeError);
-    connect(processAvrdude, &QProcess::readyReadStandardOutput, this,
-            &TAVIK7_Bediensoftware::onProcessAvrdudeReadyReadStandardOutput);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, this, &TAVIK7_Bediensoftware::onSetLanguage);
     connect(this, &TAVIK7_Bediensoftware::connectSerialPort, this, &TAVIK7_Bediensoftware::onConnectClicked);
     connect(this, &TAVIK7_Bediensoftware::disconnectSerialPort, this, &TAVIK7_Bediensoftware::onDisconnectClicked);

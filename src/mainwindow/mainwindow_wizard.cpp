@@ -420,7 +420,7 @@ void TAVIK7_Bediensoftware::wizardReturnFromFlashing()
 {
     flashReturnPending = false;
     ui.tabWidget->setCurrentIndex(kTabWizard);
-    if (!flashSucceeded) {
+    if (flashRun->verdict() != tavik7::FlashRun::Verdict::Succeeded) {
         // The device still runs the firmware that did not fit: programming
         // it now would write a counter format it does not have.
         ui.labelSymbol4->setPixmap(QPixmap(kIconFailed));

@@ -5,12 +5,16 @@
 #include <QModelIndex>
 #include <QProcess>
 #include <QString>
-#include <QTextStream>
+#include <QStringList>
+
+#include <optional>
 
 #include "changehistory.h"
 #include "console.h"
 #include "devicelink.h"
+#include "flashrun.h"
 #include "messageid.h"
+#include "namurlistener.h"
 #include "parameterrecord.h"
 #include "portenumerator.h"
 #include "wizardtable.h"
@@ -156,6 +160,11 @@ private:
     // Texts, Yes and No in the interface language (No the default), the question icon.
     void prepareYesNoBox(QMessageBox &box, const QString &text, const QString &informativeText) const;
     void closePortSilently();
+    // Opens this port with the Interface tab's settings; portNameInUse names it.
+    bool openPort(const QString &portName);
+    // The tab a connection leads to: the wizard from the Interface tab, back
+    // into the wizard after its flash, else the parameters.
+    void showTabAfterConnect();
 
     // Field safety (mainwindow_fieldsafety.cpp): help beyond the messages.
     void appendConsoleNote(const QString &text);
@@ -170,11 +179,10 @@ private:
     // Writes the parameter changes held back for the counter write that did not follow.
     void flushPendingHistory();
     void appendHistoryRecord(const QString &serialNumber, const QList<tavik7::FieldChange> &changes);
-    void backUpDeviceBeforeFlash();
-    void offerBackupAfterFlash();
-    void showBackupOffer(const QString &backupFile);
     // The Load button's loader without its dialog (mainwindow_settingsfile.cpp).
-    void loadSettingsFile(const QString &name);
+    // With firmwareOf, the firmware's version and checksum are kept from it.
+    void loadSettingsFile(const QString &name,
+                          const std::optional<tavik7::ParameterRecord> &firmwareOf = std::nullopt);
     void markDifferencesFromDevice();
     void clearDeviceDifferenceMarks();
     // Marks again after an edit or a language switch, while a loaded file's marks are on show.
@@ -190,7 +198,6 @@ private:
     QString pendingHistorySerial;
     bool historyPending = false;
     bool historyFailureReported = false;
-    QString flashBackupFile;  // this run's backup, offered after a successful flash
     QList<int> markedRows;
     bool differenceMarksShown = false; // from a file load until the next read or write
 
@@ -250,28 +257,34 @@ private:
     void focusWizardCounterEntry(int attemptsLeft);
 
     // Flashing (mainwindow_flashing.cpp)
+    class FlashPort;
+    void setUpFlashRun();
     void applyFlashRunningState();
     void applyFlashIdleState();
     void keepFlashRunningState();
-    void retakePortAfterFlash();
-    void endFlashWithoutRun();
-    void appendFlashToolOutput(const QByteArray &bytes);
+    void showFlashVerdict();
+    tavik7::FlashRun::Port::Reopen reopenPortAfterFlash(const QString &portName);
+    void appendFlashToolOutput(const QString &text);
+    // After the first read of a freshly flashed device: the backup taken before.
+    void offerFlashBackup();
+    void showBackupOffer(const QString &backupFile);
 
     // NAMUR (mainwindow_namur.cpp)
-    void receiveNamurData();
-    void showNamurTelegrams(const QList<QByteArray> &telegrams);
+    void setUpNamurListener();
+    void showNamurTelegrams(const QStringList &rendered);
     void flushNamurConsole(qsizetype maxParagraphs);
-    void writeNamurLogLine(const QString &line);
-    bool openNamurLogFile(bool truncate);
-    // Ends listening without touching the port: by Stop, and when the port is lost.
+    void showNamurLogTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path);
+    // Ends listening without touching the port: when the port is lost.
     void endNamurListening();
+    // The listener has let the port go, by Stop or because the port went.
+    void namurListeningEnded();
 
     Ui::TAVIK7_BediensoftwareClass ui;
 
     tavik7::DeviceLink *deviceLink = nullptr;
     PortEnumerator *portEnumerator = nullptr;
     QStandardItemModel *parameterModel = nullptr;
-    QProcess *processAvrdude = nullptr;
+    tavik7::FlashRun *flashRun = nullptr;
     QSignalMapper *readSettingsMapper = nullptr;
     QMessageBox *messageBox = nullptr;
 
@@ -294,9 +307,6 @@ private:
     QString outputLogFile2;
     QString avrdudeDir;
     QString portNameInUse; // as picked in the list; shown in the title
-    bool namurActive = false;
-    bool reconnectAfterFlash = false;
-    QTextStream namurLogStream;
 
     // Wizard state.
     int wizardRowIndex = -1;
@@ -314,31 +324,8 @@ private:
 
     // Settings file and report state.
 
-    // Flashing state. Set before the port is taken back, so the wizard's
-    // return from flashing knows whether the new firmware is in the device.
-    bool flashSucceeded = false;
-    // What the tool has printed in this run; judged instead of the tab's text,
-    // which also shows the command line with the file's path.
-    QString flashToolOutput;
-    // The port released for the run, to be taken back even if the list was
-    // rebuilt meanwhile.
-    QString flashReleasedPort;
-    // Ends a tool still running when the window closes. As a member it goes
-    // before the window's children: the process's own destructor would
-    // report the tool's end to a window already half torn down.
-    struct FlashToolStopper
-    {
-        TAVIK7_Bediensoftware *window;
-        ~FlashToolStopper();
-    } flashToolStopper{this};
-
-    // NAMUR state. The log file is a child of the window: it outlives
-    // namurLogStream, whose destructor still writes the buffered lines.
-    QFile *namurLogFile = nullptr;
-    int namurLineCount = 0;
-    QByteArray namurBuffer;
-    bool namurLogging = false;         // logging was on at this Start
-    bool namurLogChosenAnew = false;   // the dialog chose the file: the next Start empties it
+    // NAMUR state: the listener holds the port while listening, and the log.
+    tavik7::NamurListener *namurListener = nullptr;
     QStringList namurConsolePending;   // telegrams not on the tab yet, newest last
     bool namurConsoleFlushScheduled = false;
 };

@@ -38,4 +38,22 @@ bool openRegularFile(QFile &file, const QString &path, bool append)
 #endif
 }
 
+bool stillAtPath(const QFile &file, const QString &path)
+{
+    if (!file.isOpen())
+        return false;
+#ifdef Q_OS_UNIX
+    struct stat held;
+    struct stat named;
+    const QByteArray native = QFile::encodeName(path);
+    return ::fstat(file.handle(), &held) == 0 && ::lstat(native.constData(), &named) == 0 && S_ISREG(named.st_mode)
+        && held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+#else
+    // An open file can be neither renamed nor removed here (Qt opens it
+    // without FILE_SHARE_DELETE), so only a link could stand for it.
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink() && !info.isJunction();
+#endif
+}
+
 } // namespace tavik7::platform

@@ -13,4 +13,10 @@ namespace tavik7::platform {
 // written in one call never interleaves with another process's records.
 [[nodiscard]] bool openRegularFile(QFile &file, const QString &path, bool append);
 
+// True while path still names the regular file that file holds open: not a
+// link, not another file moved into its place, not removed. A log that stays
+// open for a long session checks its name with this instead of opening the
+// name again.
+[[nodiscard]] bool stillAtPath(const QFile &file, const QString &path);
+
 } // namespace tavik7::platform

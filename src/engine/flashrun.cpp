@@ -1,0 +1,221 @@
+// A firmware flash through avrdude, from the backup before it to the port
+// taken back after it.
+
+#include "flashrun.h"
+
+#include <QDateTime>
+#include <QSerialPort>
+
+#include <utility>
+
+#include "devicelink.h"
+
+namespace tavik7 {
+
+namespace {
+
+// The port of a device link. The run reopens it with the settings it had, on
+// exactly the name it had: a port list rebuilt meanwhile may put another
+// device first, and that one is none of this run's business.
+class LinkPort : public FlashRun::Port
+{
+public:
+    explicit LinkPort(DeviceLink *link) : m_link(link) {}
+
+    bool isOpen() const override { return m_link->isOpen(); }
+    QString portName() const override { return m_link->portName(); }
+    QSerialPort *serialPort() const override { return m_link->serialPort(); }
+
+    void close() override
+    {
+        const QSerialPort *port = m_link->serialPort();
+        m_settings.baudRate = port->baudRate();
+        m_settings.dataBits = port->dataBits();
+        m_settings.flowControl = port->flowControl();
+        m_link->close();
+    }
+
+    Reopen reopen(const QString &portName) override
+    {
+        m_settings.portName = portName;
+        if (m_link->open(m_settings))
+            return Reopen::Opened;
+        return m_link->lastOpenFailure().failure == PortOpenFailure::NotFound ? Reopen::Gone : Reopen::Failed;
+    }
+
+private:
+    DeviceLink *m_link;
+    DeviceLink::PortSettings m_settings;
+};
+
+} // namespace
+
+FlashRun::FlashRun(DeviceLink *link, QObject *parent)
+    : FlashRun(std::make_unique<LinkPort>(link), parent)
+{
+}
+
+FlashRun::FlashRun(std::unique_ptr<Port> port, QObject *parent)
+    : QObject(parent)
+    , m_port(std::move(port))
+    , m_process(new QProcess(this))
+{
+    // avrdude writes everything to standard error.
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->setReadChannel(QProcess::StandardOutput);
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &FlashRun::handleToolOutput);
+    connect(m_process, &QProcess::errorOccurred, this, &FlashRun::handleToolError);
+    connect(m_process, &QProcess::finished, this, &FlashRun::handleToolFinished);
+    connect(m_process, &QProcess::started, this, [this] { emit message(MessageId::FlashInstructions, false); });
+}
+
+FlashRun::~FlashRun()
+{
+    // The process's own destructor would report the tool's end to a run
+    // already half gone.
+    m_process->disconnect(this);
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished();
+    }
+}
+
+bool FlashRun::isFirmwareFile(const QString &path)
+{
+    return !path.isEmpty() && path.contains(QLatin1String(".hex"));
+}
+
+bool FlashRun::checkFirmwareFile(const QString &path)
+{
+    if (isFirmwareFile(path))
+        return true;
+    emit message(MessageId::NoFirmwareFile, false);
+    return false;
+}
+
+bool FlashRun::start(const Request &request)
+{
+    if (m_state != State::Idle || !checkFirmwareFile(request.firmwareFile))
+        return false;
+    m_run = Run{};
+    backUp(request);
+
+    const QString port = flashtool::portArgument(flashtool::kThisSystem, m_port->portName());
+    releasePort();
+    m_state = State::Running;
+    emit stateChanged(m_state);
+    emit commandLine(flashtool::commandLine(request.tool.shown, port, request.firmwareFile));
+    // A tool that cannot start is reported through errorOccurred, perhaps
+    // before start() returns; the state above is set for it.
+    m_process->start(request.tool.program, flashtool::arguments(port, request.firmwareFile), QIODevice::ReadWrite);
+    return true;
+}
+
+void FlashRun::backUp(const Request &request)
+{
+    // Only what the device itself answered is worth keeping, and only while
+    // it is still there to be flashed.
+    if (!m_port->isOpen() || !request.deviceRecord)
+        return;
+    const BackupResult result = writeBackup(request.backupFolder, *request.deviceRecord, request.deviceCounter,
+                                            QDateTime::currentDateTime());
+    if (result.status == BackupResult::Written) {
+        m_run.backupFile = result.dataFile;
+        emit backupWritten(result);
+    } else {
+        emit backupFailed(result);
+    }
+}
+
+void FlashRun::releasePort()
+{
+    if (!m_port->isOpen())
+        return;
+    // The service adapter gets a short pulse on RTS before the boot loader
+    // is addressed; the port can only switch the line while it is open.
+    QSerialPort *serial = m_port->serialPort();
+    serial->setRequestToSend(true);
+    serial->setRequestToSend(false);
+    m_run.releasedPort = m_port->portName();
+    m_port->close();
+}
+
+void FlashRun::cancel()
+{
+    if (m_process->state() != QProcess::NotRunning)
+        m_process->kill();
+}
+
+QString FlashRun::takeBackupOnOffer()
+{
+    return std::exchange(m_run.backupOnOffer, QString());
+}
+
+void FlashRun::handleToolOutput()
+{
+    const QByteArray bytes = m_process->readAllStandardOutput();
+    if (bytes.isEmpty())
+        return;
+    const QString text = QString::fromLatin1(bytes);
+    m_run.toolOutput += text;
+    emit toolOutput(text);
+}
+
+void FlashRun::handleToolError(QProcess::ProcessError error)
+{
+    if (m_state != State::Running)
+        return;
+    emit message(MessageId::ToolError, false);
+    // No finished() follows a tool that never started: the run ends here.
+    if (error == QProcess::FailedToStart) {
+        emit message(MessageId::ToolNotStarted, false);
+        end(Verdict::NotStarted);
+    }
+}
+
+void FlashRun::handleToolFinished(int exitCode, QProcess::ExitStatus exitStatus)
+{
+    if (m_state != State::Running)
+        return;
+    // Output that arrived together with the end is still unread.
+    handleToolOutput();
+    const bool succeeded = flashtool::runSucceeded(exitStatus, exitCode, m_run.toolOutput);
+    emit message(succeeded ? MessageId::FlashSucceeded : MessageId::FlashFailed, false);
+    end(succeeded ? Verdict::Succeeded : Verdict::Failed);
+}
+
+void FlashRun::end(Verdict verdict)
+{
+    m_run.verdict = verdict;
+    if (verdict == Verdict::Succeeded)
+        m_run.backupOnOffer = m_run.backupFile;
+    emit finished(verdict);
+    takePortBack();
+    m_state = State::Idle;
+    emit stateChanged(m_state);
+}
+
+void FlashRun::takePortBack()
+{
+    // The user may have connected by hand meanwhile: that choice stands.
+    if (m_run.releasedPort.isEmpty() || m_port->isOpen())
+        return;
+    // After a failed run its verdict stays in view: what follows is added
+    // below it.
+    const bool keepVerdict = m_run.verdict != Verdict::Succeeded;
+    switch (m_port->reopen(m_run.releasedPort)) {
+    case Port::Reopen::Opened:
+        emit message(MessageId::PortOpened, keepVerdict);
+        emit portReopened(m_run.releasedPort);
+        break;
+    case Port::Reopen::Gone:
+        emit message(MessageId::PortNotOpened, keepVerdict);
+        emit portGone(m_run.releasedPort);
+        break;
+    case Port::Reopen::Failed:
+        emit message(MessageId::PortNotOpened, keepVerdict);
+        break;
+    }
+}
+
+} // namespace tavik7

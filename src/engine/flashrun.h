@@ -1,0 +1,131 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+#include "backupfile.h"
+#include "flashtool.h"
+#include "messageid.h"
+#include "parameterrecord.h"
+
+class QSerialPort;
+
+namespace tavik7 {
+
+class DeviceLink;
+
+// One firmware flash: the backup of the device's parameters, the port handed
+// over to the flash tool and taken back, the tool itself and the verdict on
+// its run. It knows no widget; what happens it reports by signal.
+class FlashRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { Idle, Running };
+    Q_ENUM(State)
+
+    enum class Verdict {
+        None,       // no run yet
+        Succeeded,  // normal exit, code 0 and avrdude's "Thank you."
+        Failed,     // anything else once the tool ran, a cancelled run too
+        NotStarted, // the tool is missing or cannot be executed
+    };
+    Q_ENUM(Verdict)
+
+    // Whoever holds the device's port. The tool needs the port to itself, so
+    // the run closes it first and opens exactly that port again afterwards.
+    class Port
+    {
+    public:
+        enum class Reopen { Opened, Gone, Failed };
+        virtual ~Port() = default;
+        [[nodiscard]] virtual bool isOpen() const = 0;
+        [[nodiscard]] virtual QString portName() const = 0; // as the user picked it
+        [[nodiscard]] virtual QSerialPort *serialPort() const = 0;
+        virtual void close() = 0;
+        virtual Reopen reopen(const QString &portName) = 0;
+    };
+
+    struct Request
+    {
+        QString firmwareFile;
+        flashtool::Tool tool;
+        QString backupFolder; // with its trailing separator
+        // What the device answered last; nothing to back up without it.
+        std::optional<ParameterRecord> deviceRecord;
+        std::optional<QString> deviceCounter;
+    };
+
+    // The current or last run.
+    struct Run
+    {
+        QString releasedPort; // empty when no port was open at the start
+        QString toolOutput;
+        QString backupFile;   // this run's backup; empty when none was written
+        QString backupOnOffer; // the backup to offer after a successful flash, until taken
+        Verdict verdict = Verdict::None;
+    };
+
+    explicit FlashRun(DeviceLink *link, QObject *parent = nullptr);
+    explicit FlashRun(std::unique_ptr<Port> port, QObject *parent = nullptr);
+    // A tool still running is killed: nothing may go on writing to the device
+    // once nobody reports on it.
+    ~FlashRun() override;
+
+    // Only this case-sensitive test decides what counts as a firmware file.
+    [[nodiscard]] static bool isFirmwareFile(const QString &path);
+    // Emits NoFirmwareFile and returns false for a path that is none.
+    bool checkFirmwareFile(const QString &path);
+
+    // Backs up, releases the port and starts the tool. False, changing
+    // nothing, while a run is underway or without a firmware file.
+    bool start(const Request &request);
+    // Kills the tool; its end is then reported as a failure.
+    void cancel();
+
+    [[nodiscard]] State state() const { return m_state; }
+    [[nodiscard]] const Run &run() const { return m_run; }
+    [[nodiscard]] Verdict verdict() const { return m_run.verdict; }
+    // The backup of the last successful run, once: a second read must not offer it again.
+    QString takeBackupOnOffer();
+
+    // What the tool's process reports. Connected to the run's own process;
+    // public so that whoever relays process reports reaches the same handling.
+    void handleToolOutput();
+    void handleToolError(QProcess::ProcessError error);
+    void handleToolFinished(int exitCode, QProcess::ExitStatus exitStatus);
+
+signals:
+    void backupWritten(const tavik7::BackupResult &result);
+    void backupFailed(const tavik7::BackupResult &result);
+    // As shown to the technician, before the tool starts.
+    void commandLine(const QString &text);
+    void toolOutput(const QString &chunk);
+    // Console messages in order; append as the console should show them.
+    void message(tavik7::MessageId id, bool append);
+    // Before the port is taken back: a modal box opened here holds it back
+    // until the technician has switched the adapter.
+    void finished(tavik7::FlashRun::Verdict verdict);
+    void portReopened(const QString &portName);
+    // The released port no longer exists; no other port was opened instead.
+    void portGone(const QString &portName);
+    void stateChanged(tavik7::FlashRun::State state);
+
+private:
+    void backUp(const Request &request);
+    void releasePort();
+    void takePortBack();
+    void end(Verdict verdict);
+
+    std::unique_ptr<Port> m_port;
+    QProcess *m_process = nullptr;
+    State m_state = State::Idle;
+    Run m_run;
+};
+
+} // namespace tavik7

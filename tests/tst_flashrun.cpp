@@ -1,0 +1,227 @@
+// The flash run on a device link to the simulated device: every way a run can
+// end with the stand-in tool, real avrdude against the simulator's boot
+// loader, and the backups it leaves behind.
+
+#include <QtTest>
+
+#include <QSignalSpy>
+#include <QStandardPaths>
+
+#include <csignal>
+
+#include "devicelink.h"
+#include "devsim.h"
+#include "flashrun.h"
+#include "readfile.h"
+#include "samplerecord.h"
+
+using tavik7::FlashRun;
+
+namespace {
+
+constexpr int kRunWaitMs = 30000;
+
+enum Tool { Fake, Missing, NotExecutable, Avrdude };
+enum Ending { Exits, Cancelled, Unplugged, Destroyed };
+
+} // namespace
+
+class TestFlashRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void runs_data();
+    void runs();
+    void backupNeverReplacesAnother();
+};
+
+void TestFlashRun::runs_data()
+{
+    QTest::addColumn<int>("tool");
+    QTest::addColumn<QByteArray>("output"); // for the stand-in; "\n" as it takes it
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("ending");
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<FlashRun::Verdict>("verdict");
+    // The run's messages, "L" for the link's; "end" when the verdict is out.
+    QTest::addColumn<QStringList>("events");
+
+    const QString hex = QStringLiteral("new fw/\"v1.12\" tavik.hex"); // blanks and quotes reach the tool as they are
+    const QByteArray thanks("avrdude done.  Thank you.\\n");
+    QTest::newRow("flashed") << int(Fake) << QByteArray("avrdude: 300 bytes of flash verified\\n\\n") + thanks << 0
+                             << int(Exits) << hex << FlashRun::Verdict::Succeeded
+                             << QStringList{"101", "10", "end", "7", "reopened"};
+    // avrdude 7.1 thanks also after "unable to open programmer".
+    QTest::newRow("failure exit") << int(Fake) << QByteArray("avrdude error: unable to open programmer\\n\\n") + thanks
+                                  << 1 << int(Exits) << hex << FlashRun::Verdict::Failed
+                                  << QStringList{"101", "66", "end", "7", "reopened"};
+    // The failure stays the run's last word; the port comes back after it.
+    QTest::newRow("tool missing") << int(Missing) << QByteArray() << 0 << int(Exits) << hex
+                                  << FlashRun::Verdict::NotStarted << QStringList{"67", "65", "end", "7", "reopened"};
+    QTest::newRow("tool not executable") << int(NotExecutable) << QByteArray() << 0 << int(Exits) << hex
+                                         << FlashRun::Verdict::NotStarted
+                                         << QStringList{"67", "65", "end", "7", "reopened"};
+    QTest::newRow("hanging, cancelled") << int(Fake) << QByteArray("Reading | ####\\n") << 0 << int(Cancelled) << hex
+                                        << FlashRun::Verdict::Failed
+                                        << QStringList{"101", "67", "66", "end", "7", "reopened"};
+    // The adapter pulled while the tool runs: no other port is opened instead.
+    QTest::newRow("port removed during the run")
+        << int(Fake) << QByteArray("Reading | ####\\n") << 0 << int(Unplugged) << hex << FlashRun::Verdict::Failed
+        << QStringList{"101", "67", "66", "end", "61", "gone"};
+    // Nothing may go on writing to the device once nobody reports on it.
+    QTest::newRow("hanging, run destroyed") << int(Fake) << QByteArray("Writing | ##\\n") << 0 << int(Destroyed)
+                                            << hex << FlashRun::Verdict::None << QStringList{"101"};
+    QTest::newRow("upper-case name") << int(Fake) << thanks << 0 << int(Exits) << QStringLiteral("FW.HEX")
+                                     << FlashRun::Verdict::None << QStringList{"63"};
+    QTest::newRow("real avrdude") << int(Avrdude) << QByteArray() << 0 << int(Exits)
+                                  << QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex")
+                                  << FlashRun::Verdict::Succeeded << QStringList{"101", "10", "end", "7", "reopened"};
+}
+
+void TestFlashRun::runs()
+{
+    QFETCH(int, tool);
+    QFETCH(QByteArray, output);
+    QFETCH(int, exitCode);
+    QFETCH(int, ending);
+    QFETCH(QString, firmware);
+    QFETCH(FlashRun::Verdict, verdict);
+    QFETCH(QStringList, events);
+
+    QTemporaryDir work;
+    FlashRun::Request request;
+    request.backupFolder = work.path() + QLatin1Char('/');
+    request.deviceRecord = sampleRecord();
+    request.deviceCounter = QStringLiteral("012345678");
+    const QString args = work.filePath(QStringLiteral("args.txt"));
+    switch (tool) {
+    case Fake:
+        request.tool = {QStringLiteral(TAVIK7_FAKEAVRDUDE_PATH), QStringLiteral("avrdude")};
+        qputenv("FAKEAVRDUDE_OUTPUT", output);
+        qputenv("FAKEAVRDUDE_EXIT", QByteArray::number(exitCode));
+        qputenv("FAKEAVRDUDE_ARGS_FILE", QFile::encodeName(args));
+        if (ending == Exits)
+            qunsetenv("FAKEAVRDUDE_HANG");
+        else
+            qputenv("FAKEAVRDUDE_HANG", "1");
+        break;
+    case Missing:
+        request.tool = {work.filePath(QStringLiteral("AVRDude/avrdude")), QStringLiteral("AVRDude/avrdude")};
+        break;
+    case NotExecutable:
+        request.tool = {work.filePath(QStringLiteral("avrdude")), QStringLiteral("avrdude")};
+        QVERIFY(QFile(request.tool.program).open(QIODevice::WriteOnly));
+        break;
+    case Avrdude:
+        request.tool.program = request.tool.shown = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
+        if (request.tool.program.isEmpty())
+            QSKIP("needs avrdude");
+        break;
+    }
+    if (!firmware.startsWith(QLatin1Char('/'))) {
+        QVERIFY(QDir(work.path()).mkpath(QStringLiteral("new fw")));
+        request.firmwareFile = work.filePath(firmware);
+        QVERIFY(QFile(request.firmwareFile).open(QIODevice::WriteOnly));
+    } else {
+        request.firmwareFile = firmware;
+    }
+
+    DevSim sim;
+    QVERIFY2(sim.start({QStringLiteral("--version"), QStringLiteral("111")}), qPrintable(sim.errorString()));
+    tavik7::DeviceLink link;
+    QVERIFY(link.open({sim.portPath()}));
+    auto *run = new FlashRun(&link);
+    QStringList seen;
+    connect(&link, &tavik7::DeviceLink::message, run,
+            [&](tavik7::MessageId id) { seen << QStringLiteral("L%1").arg(int(id)); });
+    connect(run, &FlashRun::message, run, [&](tavik7::MessageId id) { seen << QString::number(int(id)); });
+    connect(run, &FlashRun::finished, run, [&] { seen << QStringLiteral("end"); });
+    connect(run, &FlashRun::portReopened, run, [&] { seen << QStringLiteral("reopened"); });
+    connect(run, &FlashRun::portGone, run, [&] { seen << QStringLiteral("gone"); });
+    QSignalSpy chunks(run, &FlashRun::toolOutput);
+
+    const bool started = run->start(request);
+    QCOMPARE(started, verdict != FlashRun::Verdict::None || ending == Destroyed);
+    if (started)
+        QCOMPARE(link.isOpen(), false);
+    if (ending != Exits)
+        QVERIFY(chunks.wait(kRunWaitMs));
+    if (ending == Unplugged) {
+        ::kill(pid_t(sim.processId()), SIGKILL);
+        QTRY_VERIFY(!QFile::exists(sim.portPath()));
+    }
+    if (ending == Cancelled || ending == Unplugged)
+        run->cancel();
+    if (ending == Destroyed) {
+        const qint64 pid = run->findChild<QProcess *>()->processId();
+        delete run;
+        QVERIFY(::kill(pid_t(pid), 0) != 0);
+        QCOMPARE(seen, events);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(run->state(), FlashRun::State::Idle, kRunWaitMs);
+    QCOMPARE(seen, events);
+    QCOMPARE(run->verdict(), verdict);
+    // Reopened on the port released, or on none at all.
+    QCOMPARE(link.portName(), events.endsWith(QStringLiteral("gone")) ? QString() : sim.portPath());
+
+    // The tool addresses the port that was released, whose name the closed link no longer knows.
+    if (tool == Fake && started) {
+        const QStringList passed = QString::fromUtf8(readFile(args)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(passed.mid(9), (QStringList{sim.portPath(), "-U", "flash:w:" + request.firmwareFile + ":i"}));
+    }
+    if (tool == Avrdude) {
+        // The simulated boot loader took the image: the device reports its version.
+        QSignalSpy read(&link, &tavik7::DeviceLink::parametersRead);
+        QVERIFY(link.readSettings());
+        QVERIFY(read.wait(kRunWaitMs));
+        QCOMPARE(link.parameterRecord().softwareVersion, quint16(112));
+    }
+
+    // Taken before every run, offered back after a successful one only, and once.
+    const QString backup = run->run().backupFile;
+    QCOMPARE(backup.isEmpty(), !started);
+    if (started) {
+        QCOMPARE(readFile(backup), kSampleFile);
+        QCOMPARE(readFile(backup.chopped(4) + QStringLiteral(".counter.txt")), QByteArray("012345678\r\n"));
+    }
+    const QString offered = verdict == FlashRun::Verdict::Succeeded ? run->run().backupFile : QString();
+    QCOMPARE(run->takeBackupOnOffer(), offered);
+    QCOMPARE(run->takeBackupOnOffer(), QString());
+    delete run;
+}
+
+void TestFlashRun::backupNeverReplacesAnother()
+{
+    // Two instances, or two serial numbers that map to one name, in the same second.
+    QTemporaryDir work;
+    const QString folder = work.path() + QLatin1Char('/');
+    const QDateTime second(QDate(2026, 3, 4), QTime(5, 6, 7));
+    tavik7::ParameterRecord record = sampleRecord();
+    tavik7::setFieldText(record.serialNumber, tavik7::kSerialNumberWidth, QStringLiteral("../../x"));
+    // A counter file left without its data file holds a name all the same.
+    const QString base = folder + QStringLiteral("Backup_.._.._x_2026-03-04_05-06-07");
+    QVERIFY(QFile(base + QStringLiteral("_2.counter.txt")).open(QIODevice::WriteOnly));
+
+    QStringList names;
+    for (const char *counter : {"1", "2", "3"}) {
+        const tavik7::BackupResult result = tavik7::writeBackup(folder, record, QString::fromLatin1(counter), second);
+        QCOMPARE(result.status, tavik7::BackupResult::Written);
+        names << result.dataFile;
+    }
+    QCOMPARE(names, (QStringList{base + ".dat", base + "_3.dat", base + "_4.dat"}));
+    for (int i = 0; i < names.size(); ++i)
+        QCOMPARE(readFile(names.at(i).chopped(4) + ".counter.txt"), QByteArray::number(i + 1) + "\r\n");
+    QVERIFY(!QFile::exists(base + QStringLiteral("_2.dat")));
+    QCOMPARE(readFile(base + QStringLiteral("_2.counter.txt")), QByteArray());
+
+    // A folder that takes no file: reported, nothing left behind.
+    const tavik7::BackupResult refused =
+        tavik7::writeBackup(folder + QStringLiteral("missing/"), record, std::nullopt, second);
+    QCOMPARE(refused.status, tavik7::BackupResult::Failed);
+    QCOMPARE(QDir(work.path()).entryList(QDir::Files).size(), 7);
+}
+
+QTEST_MAIN(TestFlashRun)
+#include "tst_flashrun.moc"
