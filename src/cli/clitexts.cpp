@@ -42,8 +42,10 @@ constexpr TextPair kTexts[] = {
     {"Die Änderungshistorie %1 kann nicht geschrieben werden; das Gerät wurde trotzdem beschrieben.",
      "The change history %1 cannot be written; the device was written all the same."},
     {"%1 von %2 Geräten fertig", "%1 of %2 devices done"},
+    {"Das NAMUR-Log %1 kann nicht (mehr) geschrieben werden; die Zeilen erscheinen nur hier.",
+     "The NAMUR log %1 cannot be written (any more); the lines appear here only."},
 };
-static_assert(std::size(kTexts) == size_t(CliText::DevicesDone) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::NamurLogTrouble) + 1, "one text pair per CliText");
 
 } // namespace
 

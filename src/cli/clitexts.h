@@ -28,6 +28,7 @@ enum class CliText {
     NotAvailable,       // %1: the command
     HistoryNotWritten,  // %1: the path
     DevicesDone,        // %1: finished, %2: all
+    NamurLogTrouble,    // %1: the log file
 };
 
 // German for language 0, English otherwise.

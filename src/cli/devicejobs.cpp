@@ -1,5 +1,6 @@
 #include "devicejobs.h"
 
+#include "backupfile.h"
 #include "clitexts.h"
 #include "countertext.h"
 #include "deviceoutput.h"
@@ -42,8 +43,7 @@ void WriteJob::deviceRead(const DeviceReading &reading)
         return;
     }
     // What the firmware reports is not the file's to change.
-    record.softwareVersion = reading.record.softwareVersion;
-    record.softwareCrc = reading.record.softwareCrc;
+    record = settingsFromBackup(record, reading.record);
     const QList<int> implausible = implausibleParameterFields(record);
     if (options().dryRun) {
         if (options().ports.size() > 1)

@@ -10,6 +10,7 @@
 #include "clitexts.h"
 #include "commandline.h"
 #include "devicejobs.h"
+#include "enginejobs.h"
 #include "exitcodes.h"
 #include "jobrunner.h"
 #include "portlist.h"
@@ -47,6 +48,8 @@ PortJob *makeJob(const QString &port, const CliOptions &options)
     case Command::Read: return new ReadJob(port, options);
     case Command::Write: return new WriteJob(port, options);
     case Command::SetCounter: return new CounterJob(port, options);
+    case Command::Flash: return new FlashJob(port, options);
+    case Command::Namur: return new NamurJob(port, options);
     default: return nullptr;
     }
 }

@@ -17,7 +17,10 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
     , m_options(options)
     , m_port(port)
 {
-    connect(m_link, &DeviceLink::requestFailed, this, &PortJob::onRequestFailed);
+    connect(m_link, &DeviceLink::requestFailed, this, [this](MessageId id) {
+        if (m_stage != Stage::Done)
+            requestFailed(id);
+    });
     connect(m_link, &DeviceLink::portLost, this, &PortJob::onPortLost);
     connect(m_link, &DeviceLink::parametersRead, this, &PortJob::onParametersRead);
     connect(m_link, &DeviceLink::counterRead, this, &PortJob::onCounterRead);
@@ -111,7 +114,7 @@ void PortJob::recordHistory(const QString &serialNumber, const QList<FieldChange
         note(cliText(CliText::HistoryNotWritten, m_options.language).arg(QDir::toNativeSeparators(path)));
 }
 
-void PortJob::onRequestFailed(MessageId id)
+void PortJob::requestFailed(MessageId id)
 {
     const bool timedOut = id == MessageId::NoData || id == MessageId::PdfNoData;
     fail(timedOut ? ExitNoAnswer : ExitWrongAnswer, message(id));

@@ -54,6 +54,8 @@ protected:
     virtual void begin() = 0;
     // Runs once when the job ends, however it ends, before the port closes.
     virtual void ending() {}
+    // A request went unanswered or was answered wrongly: by default the end.
+    virtual void requestFailed(MessageId id);
     virtual void deviceRead(const DeviceReading &reading) = 0;
 
     // Parameters, then counter, as the window's Read; ends in deviceRead().
@@ -76,7 +78,6 @@ protected:
     void recordHistory(const QString &serialNumber, const QList<FieldChange> &changes);
 
 private:
-    void onRequestFailed(MessageId id);
     void onPortLost();
     void onParametersRead(const ParameterRecord &record);
     void onCounterRead(const QString &answer);
