@@ -52,9 +52,12 @@ private slots:
     void faultyDeviceBesideGoodOne();
     void refusedInput_data();
     void refusedInput();
+    void namurCount();
+    void flash_data();
+    void flash();
 
 private:
-    CliRun run(const QStringList &args);
+    CliRun run(const QStringList &args, const QStringList &environment = {});
     DevSim &sim(const QStringList &args = {});
     QString savedFile(const QString &port);
 
@@ -62,12 +65,14 @@ private:
     std::vector<std::unique_ptr<DevSim>> m_sims;
 };
 
-CliRun TestCli::run(const QStringList &args)
+CliRun TestCli::run(const QStringList &args, const QStringList &environment)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("APPDATA"), m_dir.path());
     env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+    for (const QString &variable : environment)
+        env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(TAVIK7_CLI_PATH), args);
     CliRun result;
@@ -284,6 +289,60 @@ void TestCli::refusedInput()
     QVERIFY(refused.out.isEmpty());
     QVERIFY(!refused.err.isEmpty());
     QVERIFY(device.received().isEmpty());
+}
+
+void TestCli::namurCount()
+{
+    // Telegrams every 250 ms, a and b alternately.
+    DevSim &device = sim({"--transmit-mode", "0", "--telegram-b", "2"});
+    const QString log = m_dir.filePath("namur.log");
+    const CliRun namur = run({"namur", "-p", device.portPath(), "--count", "3", "--log", log});
+    QCOMPARE(namur.exitCode, 0);
+    const QList<QByteArray> lines = namur.out.split('\n');
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines[3].isEmpty());
+    static const QRegularExpression line(
+        R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3};;012345678;(m3|123456789)\[0x[0-9a-f]{1,2}\];$)");
+    for (int i = 0; i < 3; ++i)
+        QVERIFY2(line.match(QString::fromLatin1(lines[i])).hasMatch(), lines[i].constData());
+    QVERIFY(namur.out.contains(";m3[0x65];") && namur.out.contains(";123456789[0x"));
+    // The log holds the same lines, with CR LF.
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray(namur.out).replace("\n", "\r\n"));
+}
+
+void TestCli::flash_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("exit");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("flashed") << TAVIK7_FAKEAVRDUDE_PATH << "avrdude done.  Thank you.\\n" << "0" << 0;
+    QTest::newRow("failed, thanking all the same")
+        << TAVIK7_FAKEAVRDUDE_PATH << "avrdude: stk500_recv(): failed\\navrdude done.  Thank you.\\n" << "1" << 6;
+    QTest::newRow("tool missing") << "/nonexistent/avrdude" << "" << "0" << 6;
+}
+
+void TestCli::flash()
+{
+    QFETCH(QString, tool);
+    QFETCH(QString, output);
+    QFETCH(QString, exit);
+    QFETCH(int, exitCode);
+
+    DevSim &device = sim();
+    QFile image(m_dir.filePath("firmware.hex"));
+    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":00000001FF\n") > 0);
+    image.close();
+    const CliRun flash = run({"flash", "-p", device.portPath(), image.fileName()},
+                             {"TAVIK7_AVRDUDE=" + tool, "FAKEAVRDUDE_OUTPUT=" + output, "FAKEAVRDUDE_EXIT=" + exit});
+    QCOMPARE(flash.exitCode, exitCode);
+    // The device answered, so it was backed up first.
+    QVERIFY(flash.err.contains("backed up before flashing"));
+    if (exitCode == 6 && !output.isEmpty())
+        QVERIFY(flash.err.contains("stk500_recv(): failed\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
