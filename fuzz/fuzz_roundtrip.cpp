@@ -8,9 +8,11 @@
 #include "countertext.h"
 #include "fuzzinput.h"
 #include "fuzzrecord.h"
+#include "parameterfields.h"
 #include "plausibility.h"
 #include "referencecrc.h"
 #include "telegram.h"
+#include "texttable.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -20,13 +22,6 @@
 using namespace tavik7;
 
 namespace {
-
-constexpr int kRowUnit = 0;
-constexpr int kRowManufacturer = 3;
-constexpr int kRowDeviceType = 4;
-constexpr int kRowSerialNumber = 5;
-constexpr int kRowYear = 6;
-constexpr int kRowSoftwareVersion = 7;
 
 const char kAlnum[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 const char kManufacturerChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_&";
@@ -129,30 +124,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto raw = [rawRows](int bit) { return (rawRows >> bit) & 1; };
 
     QString unit, manufacturer, deviceType, serialNumber, year, version;
-    if (!cell(fdp, kRowUnit, raw(0), drawText(fdp, kAlnum, 1, 3), unit)
-        || !cell(fdp, kRowManufacturer, raw(1), drawText(fdp, kManufacturerChars, 0, 3), manufacturer)
-        || !cell(fdp, kRowDeviceType, raw(2), drawPrintable(fdp, 6), deviceType)
-        || !cell(fdp, kRowSerialNumber, raw(3), drawPrintable(fdp, 9), serialNumber)
-        || !cell(fdp, kRowYear, raw(4), QString::number(fdp.ConsumeIntegralInRange(1950, 2049)), year))
+    if (!cell(fdp, FieldUnit, raw(0), drawText(fdp, kAlnum, 1, 3), unit)
+        || !cell(fdp, FieldManufacturer, raw(1), drawText(fdp, kManufacturerChars, 0, 3), manufacturer)
+        || !cell(fdp, FieldDeviceType, raw(2), drawPrintable(fdp, 6), deviceType)
+        || !cell(fdp, FieldSerialNumber, raw(3), drawPrintable(fdp, 9), serialNumber)
+        || !cell(fdp, FieldYear, raw(4), QString::number(fdp.ConsumeIntegralInRange(1950, 2049)), year))
         return 0;
     const QString versionDrawn = drawText(fdp, kDigits, 1, 1) + drawText(fdp, kDigitsAndPoint, 2, 2)
         + drawText(fdp, kDigits, 1, 1);
-    if (!cell(fdp, kRowSoftwareVersion, raw(5), versionDrawn, version))
+    if (!cell(fdp, FieldSoftwareVersion, raw(5), versionDrawn, version))
         return 0;
     const QString crcText = raw(6) ? rawText(fdp) : softwareCrcText(fdp.ConsumeIntegral<quint16>());
 
     // What readParameterTable makes of the cells and the combo boxes.
+    const QPair<int, QString> cells[] = {{FieldUnit, unit},
+                                         {FieldManufacturer, manufacturer},
+                                         {FieldDeviceType, deviceType},
+                                         {FieldSerialNumber, serialNumber},
+                                         {FieldYear, year},
+                                         {FieldSoftwareVersion, version},
+                                         {FieldSoftwareCrc, crcText}};
     ParameterRecord table;
     clearParameterRecord(table);
-    setFieldText(table.unit, kUnitWidth, unit);
-    setFieldText(table.manufacturer, kManufacturerWidth, manufacturer);
-    setFieldText(table.deviceType, kDeviceTypeWidth, deviceType);
-    setFieldText(table.serialNumber, kSerialNumberWidth, serialNumber);
-    setFieldText(table.yearOfManufacture, kYearWidth, year);
+    for (const auto &[field, text] : cells)
+        setFieldFromCellText(table, field, text);
     table.significance = fdp.ConsumeIntegralInRange<qint8>(0, 5);
     table.leadingPlus = fdp.ConsumeBool() ? 1 : 0;
-    table.softwareVersion = parseSoftwareVersion(version);
-    table.softwareCrc = parseSoftwareCrc(crcText);
     table.baudRate = fdp.ConsumeIntegralInRange<qint8>(0, 2);
     table.transmitMode = fdp.ConsumeIntegralInRange<qint8>(0, 5);
     table.direction = fdp.ConsumeIntegralInRange<qint8>(0, 1);
@@ -189,10 +186,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(fuzz::sameRecord(read, expected));
 
     // Refilled into the table, the text cells show what the user typed.
-    FUZZ_CHECK(fieldText(read.unit, kUnitWidth) == unit);
-    FUZZ_CHECK(fieldText(read.manufacturer, kManufacturerWidth) == manufacturer);
-    FUZZ_CHECK(fieldText(read.deviceType, kDeviceTypeWidth) == deviceType);
-    FUZZ_CHECK(fieldText(read.serialNumber, kSerialNumberWidth) == serialNumber);
-    FUZZ_CHECK(fieldText(read.yearOfManufacture, kYearWidth) == year);
+    for (const auto &[field, text] : cells) {
+        if (kParameterFields[field].kind == FieldKind::Text)
+            FUZZ_CHECK(parameterValueText(read, field, German) == text);
+    }
     return 0;
 }

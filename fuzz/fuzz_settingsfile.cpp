@@ -37,11 +37,10 @@ void loadArbitraryBytes(const QByteArray &bytes)
         FUZZ_CHECK(fuzz::sameRecord(record, initial));
 
     // Text fields stay terminated whatever the file holds.
-    FUZZ_CHECK(record.unit[kUnitWidth - 1] == '\0' || reading.valuesStored < 1);
-    FUZZ_CHECK(record.manufacturer[kManufacturerWidth - 1] == '\0' || reading.valuesStored < 4);
-    FUZZ_CHECK(record.deviceType[kDeviceTypeWidth - 1] == '\0' || reading.valuesStored < 5);
-    FUZZ_CHECK(record.serialNumber[kSerialNumberWidth - 1] == '\0' || reading.valuesStored < 6);
-    FUZZ_CHECK(record.yearOfManufacture[kYearWidth - 1] == '\0' || reading.valuesStored < 7);
+    for (int field = 0; field < reading.valuesStored; ++field) {
+        if (kParameterFields[field].kind == FieldKind::Text)
+            FUZZ_CHECK(textFieldData(record, field)[kParameterFields[field].width - 1] == '\0');
+    }
 }
 
 // A text field as the window may hold it: any bytes but NUL up to the full
@@ -63,20 +62,20 @@ void saveAndLoad(FuzzedDataProvider &fdp)
 {
     ParameterRecord saved;
     clearParameterRecord(saved);
-    drawTextField(fdp, saved.unit, kUnitWidth);
-    drawTextField(fdp, saved.manufacturer, kManufacturerWidth);
-    drawTextField(fdp, saved.deviceType, kDeviceTypeWidth);
-    drawTextField(fdp, saved.serialNumber, kSerialNumberWidth);
-    drawTextField(fdp, saved.yearOfManufacture, kYearWidth);
-    saved.significance = fdp.ConsumeIntegral<qint8>();
-    saved.leadingPlus = fdp.ConsumeIntegral<quint8>();
-    saved.softwareVersion = fdp.ConsumeIntegral<quint16>();
-    saved.softwareCrc = fdp.ConsumeIntegral<quint16>();
-    saved.baudRate = fdp.ConsumeIntegral<qint8>();
-    saved.transmitMode = fdp.ConsumeIntegral<qint8>();
-    saved.direction = fdp.ConsumeIntegral<qint8>();
-    saved.telegramB = fdp.ConsumeIntegral<qint8>();
-    saved.crcStartValue = fdp.ConsumeIntegral<qint8>();
+    // Texts first, then the numbers, each in table order.
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        if (kParameterFields[field].kind == FieldKind::Text)
+            drawTextField(fdp, textFieldData(saved, field), kParameterFields[field].width);
+    }
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        switch (kParameterFields[field].kind) {
+        case FieldKind::Text: break;
+        case FieldKind::Combo: setFieldNumber(saved, field, fdp.ConsumeIntegral<qint8>()); break;
+        case FieldKind::Check: setFieldNumber(saved, field, fdp.ConsumeIntegral<quint8>()); break;
+        case FieldKind::Version:
+        case FieldKind::Crc: setFieldNumber(saved, field, fdp.ConsumeIntegral<quint16>()); break;
+        }
+    }
 
     QByteArray file;
     const QList<QByteArray> lines = settingsFileLines(saved);
@@ -96,11 +95,10 @@ void saveAndLoad(FuzzedDataProvider &fdp)
     // A text keeps at most its width less the terminator; the leading plus
     // is a yes or no.
     ParameterRecord expected = saved;
-    expected.unit[kUnitWidth - 1] = '\0';
-    expected.manufacturer[kManufacturerWidth - 1] = '\0';
-    expected.deviceType[kDeviceTypeWidth - 1] = '\0';
-    expected.serialNumber[kSerialNumberWidth - 1] = '\0';
-    expected.yearOfManufacture[kYearWidth - 1] = '\0';
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        if (kParameterFields[field].kind == FieldKind::Text)
+            textFieldData(expected, field)[kParameterFields[field].width - 1] = '\0';
+    }
     expected.leadingPlus = saved.leadingPlus ? 1 : 0;
     FUZZ_CHECK(fuzz::sameRecord(loaded, expected));
 }

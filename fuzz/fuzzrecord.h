@@ -3,7 +3,7 @@
 // Field-by-field comparison of parameter records (the struct has padding, so
 // memcmp would compare bytes nobody writes).
 
-#include "parameterrecord.h"
+#include "parameterfields.h"
 
 #include <cstring>
 
@@ -12,14 +12,15 @@ namespace fuzz {
 inline bool sameRecord(const tavik7::ParameterRecord &a, const tavik7::ParameterRecord &b)
 {
     using namespace tavik7;
-    return std::memcmp(a.unit, b.unit, kUnitWidth) == 0 && a.significance == b.significance
-        && a.leadingPlus == b.leadingPlus && std::memcmp(a.manufacturer, b.manufacturer, kManufacturerWidth) == 0
-        && std::memcmp(a.deviceType, b.deviceType, kDeviceTypeWidth) == 0
-        && std::memcmp(a.serialNumber, b.serialNumber, kSerialNumberWidth) == 0
-        && std::memcmp(a.yearOfManufacture, b.yearOfManufacture, kYearWidth) == 0
-        && a.softwareVersion == b.softwareVersion && a.softwareCrc == b.softwareCrc && a.baudRate == b.baudRate
-        && a.transmitMode == b.transmitMode && a.direction == b.direction && a.telegramB == b.telegramB
-        && a.crcStartValue == b.crcStartValue;
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        const ParameterField &f = kParameterFields[field];
+        const bool same = f.kind == FieldKind::Text
+            ? std::memcmp(textFieldData(a, field), textFieldData(b, field), size_t(f.width)) == 0
+            : fieldNumber(a, field) == fieldNumber(b, field);
+        if (!same)
+            return false;
+    }
+    return true;
 }
 
 // Every byte of the record set to pattern: a field that a reader leaves alone

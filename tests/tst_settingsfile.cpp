@@ -1,5 +1,4 @@
-// The settings file format, the names offered for files and the report's rows,
-// without a window.
+// The settings file format and the names offered for files, without a window.
 
 #include <QtTest>
 
@@ -10,7 +9,6 @@
 #include <cstring>
 
 #include "filenames.h"
-#include "inspectionreport.h"
 #include "samplerecord.h"
 #include "settingsfile.h"
 
@@ -53,11 +51,8 @@ private slots:
     void faultyFiles_data();
     void faultyFiles();
     void overlongLines();
-    void values_data();
-    void values();
     void suggestedNames_data();
     void suggestedNames();
-    void reportRows();
 };
 
 void TestSettingsFile::writtenBytes()
@@ -66,14 +61,8 @@ void TestSettingsFile::writtenBytes()
     QCOMPARE(lines.size(), 15);
     QCOMPARE(lines.join(), kSampleFile);
 
-    // An index outside the items (as a file may bring) is written as its
-    // number, never as the character before "0".
-    ParameterRecord r = sampleRecord();
-    r.baudRate = -1;
-    QVERIFY(settingsFileLines(r).at(10).endsWith("=-1\r\n"));
-
     // A line end the device keeps in a text field must not end the line.
-    r = sampleRecord();
+    ParameterRecord r = sampleRecord();
     std::memcpy(r.unit, "a\nb", 4);
     QCOMPARE(settingsFileLines(r).at(1), QByteArray("Einheit/Unit=a b\r\n"));
     ParameterRecord loaded;
@@ -89,6 +78,12 @@ void TestSettingsFile::roundTrip()
     QCOMPARE(reading.status, SettingsFileStatus::Loaded);
     QCOMPARE(reading.valuesStored, 14);
     QVERIFY(sameRecord(loaded, sampleRecord()));
+
+    // A line without "=" still shows its key; its value is the line itself.
+    QList<QByteArray> lines = sampleLines();
+    lines[1] = "Einheit/Unit\r\n";
+    QCOMPARE(readFrom(lines.join(), loaded).status, SettingsFileStatus::Loaded);
+    QCOMPARE(fieldText(loaded.unit, kUnitWidth), QStringLiteral("Ein"));
 }
 
 void TestSettingsFile::faultyFiles_data()
@@ -173,36 +168,6 @@ void TestSettingsFile::overlongLines()
     qDebug("three 10 MB files read in %lld ms", timer.elapsed());
 }
 
-void TestSettingsFile::values_data()
-{
-    QTest::addColumn<int>("line");
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("written");
-
-    QTest::newRow("unit stops at NUL") << 1 << QByteArray("Einheit/Unit=a\0b\r\n", 18) << QByteArray("a");
-    QTest::newRow("no equals sign") << 1 << QByteArray("Einheit/Unit\r\n") << QByteArray("Ein");
-    QTest::newRow("index with spaces") << 2 << QByteArray("Wertigkeit/Significance= 4 \r\n") << QByteArray("4");
-    QTest::newRow("index out of range") << 10 << QByteArray("Baudrate/Baud rate=7\r\n") << QByteArray("7");
-    QTest::newRow("leading plus 2") << 3 << QByteArray("F\xFChrendes Plus/Leading plus=2\r\n") << QByteArray("1");
-    QTest::newRow("crc upper case") << 9 << QByteArray("Software CRC/Software CRC=0A3F\r\n") << QByteArray("0a3f");
-    QTest::newRow("crc over 16 bits") << 9 << QByteArray("Software CRC/Software CRC=12345\r\n") << QByteArray("0000");
-}
-
-void TestSettingsFile::values()
-{
-    QFETCH(int, line);
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, written);
-
-    QList<QByteArray> lines = sampleLines();
-    lines[line] = text;
-    ParameterRecord record;
-    initParameterRecord(record);
-    QCOMPARE(readFrom(lines.join(), record).status, SettingsFileStatus::Loaded);
-    const QByteArray saved = settingsFileLines(record).at(line);
-    QCOMPARE(saved.mid(saved.indexOf('=') + 1).chopped(2), written);
-}
-
 void TestSettingsFile::suggestedNames_data()
 {
     QTest::addColumn<QString>("serial");
@@ -223,36 +188,6 @@ void TestSettingsFile::suggestedNames()
     const QString name = deviceFileSuggestion(folder, serial, QDate(2026, 12, 6));
     QCOMPARE(name, folder + namePart + QStringLiteral("-Tavik7_2026-12-06"));
     QCOMPARE(QFileInfo(name).absolutePath() + QLatin1Char('/'), folder);
-}
-
-void TestSettingsFile::reportRows()
-{
-    ParameterRecord r = sampleRecord();
-    r.baudRate = 0;
-    r.transmitMode = 1;
-    const QList<InspectionReportRow> rows = inspectionReportRows(r, QStringLiteral("12345,678"));
-    // The PDF's own text is checked in tst_report; here the values it derives.
-    QCOMPARE(rows.size(), 14);
-    QCOMPARE(rows.at(8).value, QStringLiteral("0: 2400 Bps / 0: 2400 Bps"));
-    QCOMPARE(rows.at(13).value, QStringLiteral("12345678")); // the counter without its comma
-
-    const struct
-    {
-        qint8 significance;
-        quint8 plus;
-        const char *shown;
-    } significances[] = {{4, 1, "+1"}, {4, 0, "1"}, {0, 1, "-3"}, {9, 1, "+0"}, {9, 0, "0"}};
-    for (const auto &s : significances) {
-        r.significance = s.significance;
-        r.leadingPlus = s.plus;
-        QCOMPARE(inspectionReportRows(r, QString()).at(1).value, QString::fromLatin1(s.shown));
-    }
-
-    // An index that no item stands for prints nothing, not a neighbouring list's text.
-    r.baudRate = 3;
-    r.direction = -1;
-    QCOMPARE(inspectionReportRows(r, QString()).at(8).value, QString());
-    QCOMPARE(inspectionReportRows(r, QString()).at(10).value, QString());
 }
 
 QTEST_GUILESS_MAIN(TestSettingsFile)

@@ -4,32 +4,16 @@
 #include <QJsonDocument>
 #include <QStringList>
 
-#include "settingsfile.h"
+#include "parameterfields.h"
 
 namespace tavik7::cli {
 
 namespace {
 
-// In the order of the settings file's lines.
-constexpr const char *kFieldKeys[kSettingsFileParameterCount] = {
-    "unit",     "significance", "leadingPlus",  "manufacturer", "deviceType", "serialNumber", "year",
-    "softwareVersion", "softwareCrc", "baudRate", "transmitMode", "direction",   "telegramB",  "crcStart",
-};
-constexpr int kSoftwareVersionField = 7;
-constexpr int kSoftwareCrcField = 8;
-
-// The values exactly as the settings file writes them: taken from its lines,
-// so the two can never disagree.
-QStringList fileValues(const ParameterRecord &record)
+// Every value exactly as the settings file writes it.
+QString fileValue(const ParameterRecord &record, int field)
 {
-    const QList<QByteArray> lines = settingsFileLines(record);
-    QStringList values;
-    for (int i = 0; i < kSettingsFileParameterCount; ++i) {
-        const QByteArray &line = lines.at(i + 1);
-        const int start = int(settingsFileKey(i).size()) + 1;
-        values.append(QString::fromLatin1(line.mid(start, line.size() - start - 2)));
-    }
-    return values;
+    return QString::fromLatin1(settingsFileValue(record, field));
 }
 
 // A JSON string with its quotes; QJsonObject would sort the keys.
@@ -43,34 +27,34 @@ QByteArray jsonString(const QString &text)
 
 QByteArray deviceJsonLine(const QString &port, const ParameterRecord &record, const QString &counter)
 {
-    const QStringList values = fileValues(record);
     QByteArray line = "{\"port\":" + jsonString(port);
-    for (int i = 0; i < kSettingsFileParameterCount; ++i)
-        line += ",\"" + QByteArray(kFieldKeys[i]) + "\":" + jsonString(values.at(i));
+    for (int field = 0; field < kParameterFieldCount; ++field)
+        line += ",\"" + QByteArray(kParameterFields[field].jsonKey) + "\":" + jsonString(fileValue(record, field));
     line += ",\"counter\":" + jsonString(counter) + "}\n";
     return line;
 }
 
 QByteArray devicePlainLines(const QString &port, const ParameterRecord &record, const QString &counter)
 {
-    const QStringList values = fileValues(record);
     QString text = QStringLiteral("port=") + port + QLatin1Char('\n');
-    for (int i = 0; i < kSettingsFileParameterCount; ++i)
-        text += QLatin1String(kFieldKeys[i]) + QLatin1Char('=') + values.at(i) + QLatin1Char('\n');
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        text += QLatin1String(kParameterFields[field].jsonKey) + QLatin1Char('=') + fileValue(record, field)
+            + QLatin1Char('\n');
+    }
     text += QStringLiteral("counter=") + counter + QLatin1Char('\n');
     return text.toUtf8();
 }
 
 QByteArray differenceLines(const ParameterRecord &device, const ParameterRecord &file)
 {
-    const QStringList before = fileValues(device);
-    const QStringList after = fileValues(file);
     QString text;
-    for (int i = 0; i < kSettingsFileParameterCount; ++i) {
-        if (i == kSoftwareVersionField || i == kSoftwareCrcField || before.at(i) == after.at(i))
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        const QString before = fileValue(device, field);
+        const QString after = fileValue(file, field);
+        if (field == FieldSoftwareVersion || field == FieldSoftwareCrc || before == after)
             continue;
-        text += QLatin1String(kFieldKeys[i]) + QStringLiteral(": ") + before.at(i) + QStringLiteral(" -> ")
-            + after.at(i) + QLatin1Char('\n');
+        text += QLatin1String(kParameterFields[field].jsonKey) + QStringLiteral(": ") + before
+            + QStringLiteral(" -> ") + after + QLatin1Char('\n');
     }
     return text.toUtf8();
 }
@@ -79,8 +63,8 @@ QString fieldNames(const QList<int> &fields)
 {
     QStringList names;
     for (int field : fields) {
-        if (field >= 0 && field < kSettingsFileParameterCount)
-            names.append(QLatin1String(kFieldKeys[field]));
+        if (field >= 0 && field < kParameterFieldCount)
+            names.append(QLatin1String(kParameterFields[field].jsonKey));
     }
     return names.join(QStringLiteral(", "));
 }

@@ -19,7 +19,7 @@ QList<FieldChange> parameterChanges(const ParameterRecord &before, const Paramet
 {
     QList<FieldChange> changes;
     for (int field : differingFields(before, after)) {
-        changes.append({bilingualLabel(field), parameterValueText(before, field, language),
+        changes.append({bilingualFieldLabel(field), parameterValueText(before, field, language),
                         parameterValueText(after, field, language)});
     }
     return changes;
@@ -29,7 +29,7 @@ QList<FieldChange> parameterValues(const ParameterRecord &after, int language)
 {
     QList<FieldChange> values;
     for (int field = 0; field < kParameterFieldCount; ++field)
-        values.append({bilingualLabel(field), QString(), parameterValueText(after, field, language)});
+        values.append({bilingualFieldLabel(field), QString(), parameterValueText(after, field, language)});
     return values;
 }
 

@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include "messagecatalogue.h"
 #include "texttable.h"
 
 namespace tavik7 {
@@ -9,25 +10,30 @@ QString consoleLine(const QDateTime &when, const QString &text)
     return when.toString(QStringLiteral("dd.MM.yyyy ")) + when.toString(QStringLiteral("hh:mm:ss : ")) + text;
 }
 
-void MessageHistory::replaceWith(qint16 messageId)
+QString renderEntry(const ConsoleEntry &entry, int language)
 {
-    for (qint16 &id : ids)
-        id = 0;
-    ids[0] = messageId;
+    return renderMessage(entry.id, entry.arguments, language);
+}
+
+void MessageHistory::replaceWith(const ConsoleEntry &entry)
+{
+    for (ConsoleEntry &e : entries)
+        e = ConsoleEntry();
+    entries[0] = entry;
     count = 1;
 }
 
-void MessageHistory::append(qint16 messageId)
+void MessageHistory::append(const ConsoleEntry &entry)
 {
     if (count >= kCapacity)
         return;
-    ids[count++] = messageId;
+    entries[count++] = entry;
 }
 
-bool MessageHistory::contains(qint16 messageId) const
+bool MessageHistory::contains(MessageId id) const
 {
     for (int i = 0; i < count; ++i) {
-        if (ids[i] == messageId)
+        if (entries[i].id == id)
             return true;
     }
     return false;

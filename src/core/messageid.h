@@ -52,6 +52,17 @@ enum class MessageId : qint16 {
     No = 105,
     GraduationMark = 110,
     IncompatibleSignificance = 116,
+
+    NoteFirst = 200,
+    NoteHistoryUnwritable = 200,      // %1 the history file
+    NoteBackupFailed = 201,           // %1 the backup file
+    NoteBackupSaved = 202,            // %1 the backup file
+    NoteBackupSavedWithCounter = 203, // %1 the backup file, %2 the counter, %3 its file
+    QuestionLoadBackup = 204,
+    NotePortNotInGroup = 205,         // %1 the device's group, %2 the user
+    NotePortOwnerOnly = 206,          // %1 the device's group, %2 the user
+    NotePortBusy = 207,
+    NotePortGone = 208,
 };
 
 } // namespace tavik7

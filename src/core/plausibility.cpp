@@ -1,21 +1,14 @@
 #include "plausibility.h"
 
-#include <algorithm>
-
-#include "countertext.h"
+#include "parameterfields.h"
+#include "texttable.h"
 
 namespace tavik7 {
 
 namespace {
 
-// Table rows with a text cell.
-constexpr int kRowUnit = 0;
-constexpr int kRowManufacturer = 3;
-constexpr int kRowDeviceType = 4;
-constexpr int kRowSerialNumber = 5;
-constexpr int kRowYear = 6;
-constexpr int kRowSoftwareVersion = 7;
-constexpr int kRowSoftwareCrc = 8;
+// The version and the checksum are both shown with four characters.
+constexpr int kNumberCellMaxLength = 4;
 
 constexpr int kFirstPlausibleYear = 1950;
 constexpr int kLastPlausibleYear = 2049;
@@ -34,27 +27,27 @@ bool isAsciiLetter(QChar c)
 
 int parameterCellMaxLength(int row)
 {
-    switch (row) {
-    case kRowUnit:
-    case kRowManufacturer: return 3;
-    case kRowDeviceType: return 6;
-    case kRowSerialNumber: return 9;
-    case kRowYear:
-    case kRowSoftwareVersion:
-    case kRowSoftwareCrc: return 4;
-    default: return -1;
+    if (row < 0 || row >= kParameterFieldCount)
+        return -1;
+    switch (kParameterFields[row].kind) {
+    case FieldKind::Text: return kParameterFields[row].width - 1;
+    case FieldKind::Version:
+    case FieldKind::Crc: return kNumberCellMaxLength;
+    case FieldKind::Combo:
+    case FieldKind::Check: break;
     }
+    return -1;
 }
 
 int plausibilityFlagOfRow(int row)
 {
     switch (row) {
-    case kRowUnit: return 0;
-    case kRowManufacturer: return 2;
-    case kRowDeviceType: return 3;
-    case kRowSerialNumber: return 4;
-    case kRowYear: return 5;
-    case kRowSoftwareVersion: return 6;
+    case FieldUnit: return 0;
+    case FieldManufacturer: return 2;
+    case FieldDeviceType: return 3;
+    case FieldSerialNumber: return 4;
+    case FieldYear: return 5;
+    case FieldSoftwareVersion: return 6;
     default: return -1;
     }
 }
@@ -110,61 +103,34 @@ CellVerdict checkParameterCell(int row, const QString &text)
     verdict.text = maxLength >= 0 ? text.left(maxLength) : text;
     verdict.flag = plausibilityFlagOfRow(row);
     switch (row) {
-    case kRowUnit: verdict.plausible = unitPlausible(verdict.text); break;
-    case kRowManufacturer: verdict.plausible = manufacturerPlausible(verdict.text); break;
-    case kRowDeviceType:
-    case kRowSerialNumber: verdict.plausible = printableAsciiPlausible(verdict.text); break;
-    case kRowYear: verdict.plausible = yearOfManufacturePlausible(verdict.text); break;
-    case kRowSoftwareVersion: verdict.plausible = softwareVersionPlausible(verdict.text); break;
+    case FieldUnit: verdict.plausible = unitPlausible(verdict.text); break;
+    case FieldManufacturer: verdict.plausible = manufacturerPlausible(verdict.text); break;
+    case FieldDeviceType:
+    case FieldSerialNumber: verdict.plausible = printableAsciiPlausible(verdict.text); break;
+    case FieldYear: verdict.plausible = yearOfManufacturePlausible(verdict.text); break;
+    case FieldSoftwareVersion: verdict.plausible = softwareVersionPlausible(verdict.text); break;
     default: verdict.plausible = true; break;
     }
     return verdict;
 }
 
-namespace {
-
-// Items of the combo box cells: significance, baud rate, transmit mode,
-// direction, telegram b, CRC start value.
-struct ComboRange
+QList<int> implausibleParameterFields(const ParameterRecord &record)
 {
-    int row;
-    qint8 ParameterRecord::*field;
-    int itemCount;
-};
-constexpr ComboRange kComboRanges[] = {
-    {1, &ParameterRecord::significance, 6}, {9, &ParameterRecord::baudRate, 3},
-    {10, &ParameterRecord::transmitMode, 6}, {11, &ParameterRecord::direction, 2},
-    {12, &ParameterRecord::telegramB, 4},   {13, &ParameterRecord::crcStartValue, 2},
-};
-
-} // namespace
-
-QList<int> implausibleParameterFields(const ParameterRecord &r)
-{
-    const struct
-    {
-        int row;
-        QString text;
-    } cells[] = {
-        {kRowUnit, fieldText(r.unit, kUnitWidth)},
-        {kRowManufacturer, fieldText(r.manufacturer, kManufacturerWidth)},
-        {kRowDeviceType, fieldText(r.deviceType, kDeviceTypeWidth)},
-        {kRowSerialNumber, fieldText(r.serialNumber, kSerialNumberWidth)},
-        {kRowYear, fieldText(r.yearOfManufacture, kYearWidth)},
-        {kRowSoftwareVersion, softwareVersionText(r.softwareVersion)},
-    };
-    QList<int> rows;
-    for (const auto &cell : cells) {
-        if (!checkParameterCell(cell.row, cell.text).plausible)
-            rows.append(cell.row);
+    QList<int> fields;
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        const ParameterField &f = kParameterFields[field];
+        bool plausible = true;
+        if (f.kind == FieldKind::Combo) {
+            const int index = fieldNumber(record, field);
+            plausible = index >= 0 && index < f.itemCount;
+        } else if (plausibilityFlagOfRow(field) >= 0) {
+            // The text the table's cell would show, language aside.
+            plausible = checkParameterCell(field, parameterValueText(record, field, English)).plausible;
+        }
+        if (!plausible)
+            fields.append(field);
     }
-    for (const ComboRange &combo : kComboRanges) {
-        const qint8 index = r.*combo.field;
-        if (index < 0 || index >= combo.itemCount)
-            rows.append(combo.row);
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return fields;
 }
 
 } // namespace tavik7

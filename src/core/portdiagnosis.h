@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "console.h"
+
 namespace tavik7 {
 
 // Why a serial port did not open, as far as the port object can tell.
@@ -34,10 +36,13 @@ struct PortOpenContext
     bool groupGrantsAccess = true;
 };
 
-// One line in the interface language that says why the port did not open and
-// what to do, or an empty text when there is nothing useful to add.
+// The note that says why the port did not open and what to do, or an entry
+// with MessageId::None when there is nothing useful to add.
 // Windows reports a port held by another program as "access denied", so
 // there a permission failure is explained as a busy port.
+[[nodiscard]] ConsoleEntry portOpenFailureNote(PortOpenFailure failure, const PortOpenContext &context);
+
+// The note as one line in the interface language; empty for none.
 [[nodiscard]] QString portOpenFailureHint(PortOpenFailure failure, const PortOpenContext &context, int language);
 
 } // namespace tavik7

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QList>
 
-#include "parameterrecord.h"
+#include "parameterfields.h"
 
 class QIODevice;
 
@@ -13,7 +13,7 @@ namespace tavik7 {
 // one "key=value" line per parameter in a fixed order. The keys are bilingual
 // and do not follow the interface language.
 inline constexpr char kSettingsFileHeader[] = "[Tavik-Parameter]\r\n";
-constexpr int kSettingsFileParameterCount = 14;
+constexpr int kSettingsFileParameterCount = kParameterFieldCount;
 
 // Key of parameter line i (0 = unit .. 13 = CRC start value) as the file holds it.
 [[nodiscard]] QByteArray settingsFileKey(int i);

@@ -10,6 +10,7 @@
 
 #include "countertext.h"
 #include "devicelink.h"
+#include "parameterfields.h"
 #include "plausibility.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
@@ -18,8 +19,6 @@ namespace {
 
 constexpr int kColumnWidthPx = 145;
 constexpr int kRowHeightPx = 23;
-constexpr int kFirstRowLabelTextId = 59;
-constexpr int kLeadingPlusTextId = 61;
 constexpr int kCounterFlag = tavik7::kCounterPlausibilityFlag;
 constexpr QRgb kImplausibleTextRgb = qRgb(255, 64, 64);
 constexpr QRgb kPlausibleTextRgb = qRgb(0, 0, 0);
@@ -28,59 +27,70 @@ constexpr qint8 kMsgPlausible = 11;
 constexpr qint8 kMsgTableImplausible = 59;
 constexpr qint8 kMsgCounterImplausible = 60;
 
-// First TextId and item count of each combo box cell.
-struct ComboCell
+// The table's rows are the parameter fields, in the same order; combo boxes
+// and the check box sit in the value column as cell widgets.
+bool hasCellWidget(int row)
 {
-    int row;
-    int firstTextId;
-    int itemCount;
-};
-constexpr ComboCell kSignificanceCell{TAVIK7_Bediensoftware::RowSignificance, 97, 6};
-constexpr ComboCell kBaudRateCell{TAVIK7_Bediensoftware::RowBaudRate, 103, 3};
-constexpr ComboCell kTransmitModeCell{TAVIK7_Bediensoftware::RowTransmitMode, 106, 6};
-constexpr ComboCell kDirectionCell{TAVIK7_Bediensoftware::RowDirection, 112, 2};
-constexpr ComboCell kTelegramBCell{TAVIK7_Bediensoftware::RowTelegramB, 114, 4};
-constexpr ComboCell kCrcStartValueCell{TAVIK7_Bediensoftware::RowCrcStartValue, 118, 2};
+    const tavik7::FieldKind kind = tavik7::kParameterFields[row].kind;
+    return kind == tavik7::FieldKind::Combo || kind == tavik7::FieldKind::Check;
+}
 
-QComboBox *makeComboCell(const ComboCell &cell, const QString &objectName, int language)
+QWidget *cellWidget(const QTableView *view, int row)
 {
+    return view->indexWidget(view->model()->index(row, 1));
+}
+
+QComboBox *comboCell(const QTableView *view, int row)
+{
+    return qobject_cast<QComboBox *>(cellWidget(view, row));
+}
+
+QComboBox *makeComboCell(int row, int language)
+{
+    const tavik7::ParameterField &field = tavik7::kParameterFields[row];
     auto *combo = new QComboBox;
-    combo->setObjectName(objectName);
-    for (int i = 0; i < cell.itemCount; ++i)
-        combo->addItem(tavik7::text(cell.firstTextId + i, language));
+    for (int i = 0; i < field.itemCount; ++i)
+        combo->addItem(tavik7::text(field.firstItemTextId + i, language));
     return combo;
 }
 
-void retranslateComboCell(QComboBox *combo, const ComboCell &cell, int language)
+void retranslateComboCell(QComboBox *combo, int row, int language)
 {
-    for (int i = 0; i < cell.itemCount && i < combo->count(); ++i)
-        combo->setItemText(i, tavik7::text(cell.firstTextId + i, language));
+    const tavik7::ParameterField &field = tavik7::kParameterFields[row];
+    for (int i = 0; i < field.itemCount && i < combo->count(); ++i)
+        combo->setItemText(i, tavik7::text(field.firstItemTextId + i, language));
 }
 
 } // namespace
 
 void TAVIK7_Bediensoftware::setupParameterTable()
 {
+    static_assert(ParameterRowCount == tavik7::kParameterFieldCount, "one table row per parameter field");
     QTableView *view = ui.tableViewSettings;
     view->setModel(parameterModel);
     parameterModel->setHorizontalHeaderItem(0, new QStandardItem(textFor(73)));
     parameterModel->setHorizontalHeaderItem(1, new QStandardItem(textFor(74)));
 
-    comboBoxSignificance = makeComboCell(kSignificanceCell, QStringLiteral("comboBoxSignificance"), language);
-    view->setIndexWidget(parameterModel->index(RowSignificance, 1), comboBoxSignificance);
-    checkBoxLeadingPlus = new QCheckBox(textFor(kLeadingPlusTextId));
-    checkBoxLeadingPlus->setObjectName(QStringLiteral("checkBoxLeadingPlus"));
-    view->setIndexWidget(parameterModel->index(RowLeadingPlus, 1), checkBoxLeadingPlus);
-    comboBoxTableBaudrate = makeComboCell(kBaudRateCell, QStringLiteral("comboBoxTableBaudrate"), language);
-    view->setIndexWidget(parameterModel->index(RowBaudRate, 1), comboBoxTableBaudrate);
-    comboBoxTransmitMode = makeComboCell(kTransmitModeCell, QStringLiteral("comboBoxTransmitMode"), language);
-    view->setIndexWidget(parameterModel->index(RowTransmitMode, 1), comboBoxTransmitMode);
-    comboBoxDirection = makeComboCell(kDirectionCell, QStringLiteral("comboBoxDirection"), language);
-    view->setIndexWidget(parameterModel->index(RowDirection, 1), comboBoxDirection);
-    comboBoxTelegramB = makeComboCell(kTelegramBCell, QStringLiteral("comboBoxTelegramB"), language);
-    view->setIndexWidget(parameterModel->index(RowTelegramB, 1), comboBoxTelegramB);
-    comboBoxCrcStartValue = makeComboCell(kCrcStartValueCell, QStringLiteral("comboBoxCrcStartValue"), language);
-    view->setIndexWidget(parameterModel->index(RowCrcStartValue, 1), comboBoxCrcStartValue);
+    // Created in row order, which is also their order in the focus chain; the
+    // object names are those the rest of the window and its checks know.
+    const struct { int row; QComboBox **combo; const char *objectName; } cells[] = {
+        {RowSignificance, &comboBoxSignificance, "comboBoxSignificance"},
+        {RowLeadingPlus, nullptr, "checkBoxLeadingPlus"},
+        {RowBaudRate, &comboBoxTableBaudrate, "comboBoxTableBaudrate"},
+        {RowTransmitMode, &comboBoxTransmitMode, "comboBoxTransmitMode"},
+        {RowDirection, &comboBoxDirection, "comboBoxDirection"},
+        {RowTelegramB, &comboBoxTelegramB, "comboBoxTelegramB"},
+        {RowCrcStartValue, &comboBoxCrcStartValue, "comboBoxCrcStartValue"},
+    };
+    for (const auto &cell : cells) {
+        QWidget *widget = nullptr;
+        if (cell.combo)
+            widget = *cell.combo = makeComboCell(cell.row, language);
+        else
+            widget = checkBoxLeadingPlus = new QCheckBox(textFor(tavik7::kParameterFields[cell.row].labelTextId));
+        widget->setObjectName(QString::fromLatin1(cell.objectName));
+        view->setIndexWidget(parameterModel->index(cell.row, 1), widget);
+    }
 
     setParameterTableLabels();
     fillParameterTable();
@@ -89,9 +99,10 @@ void TAVIK7_Bediensoftware::setupParameterTable()
     // empty and blocks writing until the user picks an item; picking one must
     // lift the block at once. Connected after the first fill, as the checks are.
     // The significance combo has its own slot, which re-evaluates as well.
-    for (QComboBox *combo : {comboBoxTableBaudrate, comboBoxTransmitMode, comboBoxDirection, comboBoxTelegramB,
-                             comboBoxCrcStartValue}) {
-        connect(combo, &QComboBox::currentIndexChanged, this, [this] {
+    for (const auto &cell : cells) {
+        if (!cell.combo || cell.row == RowSignificance)
+            continue;
+        connect(*cell.combo, &QComboBox::currentIndexChanged, this, [this] {
             updatePlausibilityState();
             refreshDifferenceMarks();
         });
@@ -105,13 +116,13 @@ void TAVIK7_Bediensoftware::setupParameterTable()
 
 void TAVIK7_Bediensoftware::setLanguageOfCellWidgets()
 {
-    retranslateComboCell(comboBoxSignificance, kSignificanceCell, language);
-    checkBoxLeadingPlus->setText(textFor(kLeadingPlusTextId));
-    retranslateComboCell(comboBoxTableBaudrate, kBaudRateCell, language);
-    retranslateComboCell(comboBoxTransmitMode, kTransmitModeCell, language);
-    retranslateComboCell(comboBoxDirection, kDirectionCell, language);
-    retranslateComboCell(comboBoxTelegramB, kTelegramBCell, language);
-    retranslateComboCell(comboBoxCrcStartValue, kCrcStartValueCell, language);
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        QWidget *cell = cellWidget(ui.tableViewSettings, row);
+        if (auto *combo = qobject_cast<QComboBox *>(cell))
+            retranslateComboCell(combo, row, language);
+        else if (auto *check = qobject_cast<QCheckBox *>(cell))
+            check->setText(textFor(tavik7::kParameterFields[row].labelTextId));
+    }
 }
 
 void TAVIK7_Bediensoftware::setParameterTableLabels()
@@ -119,9 +130,9 @@ void TAVIK7_Bediensoftware::setParameterTableLabels()
     parameterModel->horizontalHeaderItem(0)->setText(textFor(73));
     parameterModel->horizontalHeaderItem(1)->setText(textFor(74));
     for (int row = 0; row < ParameterRowCount; ++row) {
-        if (row == RowLeadingPlus)
+        if (tavik7::kParameterFields[row].kind == tavik7::FieldKind::Check)
             continue; // the check box carries the name
-        auto *label = new QStandardItem(textFor(kFirstRowLabelTextId + row));
+        auto *label = new QStandardItem(textFor(tavik7::kParameterFields[row].labelTextId));
         label->setEnabled(false);
         label->setSelectable(false);
         label->setEditable(false);
@@ -131,47 +142,36 @@ void TAVIK7_Bediensoftware::setParameterTableLabels()
 
 void TAVIK7_Bediensoftware::fillParameterTable()
 {
-    const tavik7::ParameterRecord &r = parameterRecord;
+    // Copies: a changed index runs slots that may write back into the record.
+    const tavik7::ParameterRecord shown = parameterRecord;
     bool counterEntryRelaid = false;
-    const struct
-    {
-        int row;
-        QString text;
-        bool editable;
-    } cells[] = {
-        {RowUnit, tavik7::fieldText(r.unit, tavik7::kUnitWidth), true},
-        {RowManufacturer, tavik7::fieldText(r.manufacturer, tavik7::kManufacturerWidth), true},
-        {RowDeviceType, tavik7::fieldText(r.deviceType, tavik7::kDeviceTypeWidth), true},
-        {RowSerialNumber, tavik7::fieldText(r.serialNumber, tavik7::kSerialNumberWidth), false},
-        {RowYear, tavik7::fieldText(r.yearOfManufacture, tavik7::kYearWidth), false},
-        {RowSoftwareVersion, tavik7::softwareVersionText(r.softwareVersion), false},
-        {RowSoftwareCrc, tavik7::softwareCrcText(r.softwareCrc), false},
-    };
-    for (const auto &cell : cells) {
-        auto *item = new QStandardItem(cell.text);
-        item->setEditable(cell.editable);
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        if (hasCellWidget(row))
+            continue;
+        auto *item = new QStandardItem(tavik7::parameterValueText(shown, row, language));
+        // Serial number and year open only to the service key (F3).
+        item->setEditable(tavik7::kParameterFields[row].kind == tavik7::FieldKind::Text && row != RowSerialNumber
+                          && row != RowYear);
         item->setEnabled(true);
         // A refill without checks (the language switch) must not turn a cell
         // that still blocks writing black; a checked refill recolours anyway.
-        const int flag = tavik7::plausibilityFlagOfRow(cell.row);
+        const int flag = tavik7::plausibilityFlagOfRow(row);
         const bool red = flag >= 0 && plausibilityFlags[flag];
         item->setForeground(QBrush(QColor::fromRgb(red ? kImplausibleTextRgb : kPlausibleTextRgb)));
-        parameterModel->setItem(cell.row, 1, item);
-        if (cell.row == RowSoftwareVersion) {
-            counterEntryRelaid = resizeCounterEntry(tavik7::counterLength(r.significance, r.softwareVersion));
-            ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(r.softwareVersion)));
+        parameterModel->setItem(row, 1, item);
+        if (row == RowSoftwareVersion) {
+            counterEntryRelaid = resizeCounterEntry(tavik7::counterLength(shown.significance, shown.softwareVersion));
+            ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(shown.softwareVersion)));
         }
     }
 
-    // Copies: a changed index runs slots that may write back into the record.
-    const tavik7::ParameterRecord shown = r;
-    comboBoxSignificance->setCurrentIndex(shown.significance);
-    comboBoxTableBaudrate->setCurrentIndex(shown.baudRate);
-    comboBoxTransmitMode->setCurrentIndex(shown.transmitMode);
-    comboBoxDirection->setCurrentIndex(shown.direction);
-    comboBoxTelegramB->setCurrentIndex(shown.telegramB);
-    comboBoxCrcStartValue->setCurrentIndex(shown.crcStartValue);
-    checkBoxLeadingPlus->setChecked(shown.leadingPlus != 0);
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        QWidget *cell = cellWidget(ui.tableViewSettings, row);
+        if (auto *combo = qobject_cast<QComboBox *>(cell))
+            combo->setCurrentIndex(tavik7::fieldNumber(shown, row));
+        else if (auto *check = qobject_cast<QCheckBox *>(cell))
+            check->setChecked(tavik7::fieldNumber(shown, row) != 0);
+    }
     // Only now do length, significance and text agree again.
     if (counterEntryRelaid)
         onCounterTextChanged(ui.lineEditCounter->text());
@@ -215,20 +215,15 @@ void TAVIK7_Bediensoftware::readParameterTable()
 tavik7::ParameterRecord TAVIK7_Bediensoftware::tableRecord() const
 {
     tavik7::ParameterRecord r = parameterRecord;
-    tavik7::setFieldText(r.unit, tavik7::kUnitWidth, cellText(RowUnit));
-    tavik7::setFieldText(r.manufacturer, tavik7::kManufacturerWidth, cellText(RowManufacturer));
-    tavik7::setFieldText(r.deviceType, tavik7::kDeviceTypeWidth, cellText(RowDeviceType));
-    tavik7::setFieldText(r.serialNumber, tavik7::kSerialNumberWidth, cellText(RowSerialNumber));
-    tavik7::setFieldText(r.yearOfManufacture, tavik7::kYearWidth, cellText(RowYear));
-    r.significance = qint8(comboBoxSignificance->currentIndex());
-    r.leadingPlus = checkBoxLeadingPlus->isChecked() ? 1 : 0;
-    r.softwareVersion = tavik7::parseSoftwareVersion(cellText(RowSoftwareVersion));
-    r.softwareCrc = tavik7::parseSoftwareCrc(cellText(RowSoftwareCrc));
-    r.baudRate = qint8(comboBoxTableBaudrate->currentIndex());
-    r.transmitMode = qint8(comboBoxTransmitMode->currentIndex());
-    r.direction = qint8(comboBoxDirection->currentIndex());
-    r.telegramB = qint8(comboBoxTelegramB->currentIndex());
-    r.crcStartValue = qint8(comboBoxCrcStartValue->currentIndex());
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        QWidget *cell = cellWidget(ui.tableViewSettings, row);
+        if (const auto *combo = qobject_cast<const QComboBox *>(cell))
+            tavik7::setFieldNumber(r, row, combo->currentIndex());
+        else if (const auto *check = qobject_cast<const QCheckBox *>(cell))
+            tavik7::setFieldNumber(r, row, check->isChecked() ? 1 : 0);
+        else
+            tavik7::setFieldFromCellText(r, row, cellText(row));
+    }
     return r;
 }
 
@@ -245,9 +240,9 @@ void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
 
 bool TAVIK7_Bediensoftware::comboCellsHoldItems() const
 {
-    for (const QComboBox *combo : {comboBoxSignificance, comboBoxTableBaudrate, comboBoxTransmitMode,
-                                   comboBoxDirection, comboBoxTelegramB, comboBoxCrcStartValue}) {
-        if (combo->currentIndex() < 0)
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        const QComboBox *combo = comboCell(ui.tableViewSettings, row);
+        if (combo && combo->currentIndex() < 0)
             return false;
     }
     return true;

@@ -289,12 +289,12 @@ void TAVIK7_Bediensoftware::renderConsoleFromHistory()
     // Every line carries the time of the switch; nothing is logged again.
     const QDateTime now = QDateTime::currentDateTime();
     const int count = qBound(1, int(messageHistory.count), int(tavik7::MessageHistory::kCapacity));
-    ui.textEditOutput->setPlainText(tavik7::consoleLine(now, tavik7::messageText(messageHistory.ids[0], language)));
+    ui.textEditOutput->setPlainText(tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[0], language)));
     QTextCursor cursor(ui.textEditOutput->document());
     cursor.movePosition(QTextCursor::End);
     for (int i = 1; i < count; ++i) {
         cursor.insertBlock();
-        cursor.insertText(tavik7::consoleLine(now, tavik7::messageText(messageHistory.ids[i], language)));
+        cursor.insertText(tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[i], language)));
     }
 }
 

@@ -2,7 +2,9 @@
 
 #include "countertext.h"
 #include "crc16.h"
+#include "parameterfields.h"
 #include "telegram.h"
+#include "texttable.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -20,46 +22,34 @@ constexpr int kMaxCounterDigits = 9;
 constexpr int kSignificanceFieldOffset = 7;
 constexpr int kSignificanceFieldWidth = 3;
 
-char *textField(ParameterRecord &r, const QString &key, int *width)
+// The simulator's names of the parameter fields on the command line, in the
+// state file and on the control input, in the order of the field table.
+const char *const kFieldNames[tavik7::kParameterFieldCount] = {
+    "unit", "significance", "leading-plus", "manufacturer", "device-type", "serial", "year",
+    "version", "crc", "baud-rate", "transmit-mode", "direction", "telegram-b", "crc-start-value",
+};
+
+int fieldNamed(const QString &key)
 {
-    if (key == QLatin1String("unit")) {
-        *width = tavik7::kUnitWidth;
-        return r.unit;
+    for (int field = 0; field < tavik7::kParameterFieldCount; ++field) {
+        if (key == QLatin1String(kFieldNames[field]))
+            return field;
     }
-    if (key == QLatin1String("manufacturer")) {
-        *width = tavik7::kManufacturerWidth;
-        return r.manufacturer;
-    }
-    if (key == QLatin1String("device-type")) {
-        *width = tavik7::kDeviceTypeWidth;
-        return r.deviceType;
-    }
-    if (key == QLatin1String("serial")) {
-        *width = tavik7::kSerialNumberWidth;
-        return r.serialNumber;
-    }
-    if (key == QLatin1String("year")) {
-        *width = tavik7::kYearWidth;
-        return r.yearOfManufacture;
-    }
-    return nullptr;
+    return -1;
 }
 
-qint8 *indexField(ParameterRecord &r, const QString &key)
+// The firmware version in hundredths, as the device holds it; indices and
+// the leading plus as the bare numbers the device keeps.
+QString shownValue(const ParameterRecord &r, int field)
 {
-    if (key == QLatin1String("significance"))
-        return &r.significance;
-    if (key == QLatin1String("baud-rate"))
-        return &r.baudRate;
-    if (key == QLatin1String("transmit-mode"))
-        return &r.transmitMode;
-    if (key == QLatin1String("direction"))
-        return &r.direction;
-    if (key == QLatin1String("telegram-b"))
-        return &r.telegramB;
-    if (key == QLatin1String("crc-start-value"))
-        return &r.crcStartValue;
-    return nullptr;
+    switch (tavik7::kParameterFields[field].kind) {
+    case tavik7::FieldKind::Text:
+    case tavik7::FieldKind::Crc: return tavik7::parameterValueText(r, field, tavik7::English);
+    case tavik7::FieldKind::Combo:
+    case tavik7::FieldKind::Check:
+    case tavik7::FieldKind::Version: break;
+    }
+    return QString::number(tavik7::fieldNumber(r, field));
 }
 
 bool isLatin1(const QString &text)
@@ -87,18 +77,56 @@ bool fail(QString *error, const QString &text)
     return false;
 }
 
+// Takes only what the device could hold, so that a test names its device exactly.
+bool setFieldValue(ParameterRecord &r, int field, const QString &key, const QString &value, QString *error)
+{
+    const tavik7::ParameterField &f = tavik7::kParameterFields[field];
+    bool ok = false;
+    switch (f.kind) {
+    case tavik7::FieldKind::Text:
+        if (!isLatin1(value) || value.size() > f.width - 1)
+            return fail(error, QStringLiteral("%1: at most %2 Latin-1 characters").arg(key).arg(f.width - 1));
+        tavik7::setFieldFromCellText(r, field, value);
+        return true;
+    case tavik7::FieldKind::Combo: {
+        const int number = value.toInt(&ok);
+        if (!ok || number < -128 || number > 127)
+            return fail(error, QStringLiteral("%1: a number from -128 to 127").arg(key));
+        tavik7::setFieldNumber(r, field, number);
+        return true;
+    }
+    case tavik7::FieldKind::Check:
+        if (value != QLatin1String("0") && value != QLatin1String("1"))
+            return fail(error, QStringLiteral("%1: 0 or 1").arg(key));
+        tavik7::setFieldNumber(r, field, value.toInt());
+        return true;
+    case tavik7::FieldKind::Version: {
+        const uint number = value.toUInt(&ok);
+        if (!ok || number > 0xFFFF)
+            return fail(error, QStringLiteral("%1: hundredths from 0 to 65535, e.g. 112").arg(key));
+        tavik7::setFieldNumber(r, field, int(number));
+        return true;
+    }
+    case tavik7::FieldKind::Crc: {
+        const QString digits = value.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? value.mid(2) : value;
+        const uint number = digits.toUInt(&ok, 16);
+        if (digits.isEmpty() || !ok || number > 0xFFFF)
+            return fail(error, QStringLiteral("%1: up to four hex digits").arg(key));
+        tavik7::setFieldNumber(r, field, int(number));
+        return true;
+    }
+    }
+    return false;
+}
+
 } // namespace
 
 QStringList stateKeys()
 {
-    return {QStringLiteral("version"),      QStringLiteral("counter"),
-            QStringLiteral("unit"),         QStringLiteral("significance"),
-            QStringLiteral("significance-text"), QStringLiteral("leading-plus"),
-            QStringLiteral("manufacturer"), QStringLiteral("device-type"),
-            QStringLiteral("serial"),       QStringLiteral("year"),
-            QStringLiteral("crc"),          QStringLiteral("baud-rate"),
-            QStringLiteral("transmit-mode"), QStringLiteral("direction"),
-            QStringLiteral("telegram-b"),   QStringLiteral("crc-start-value")};
+    QStringList keys;
+    for (const auto &[key, value] : DeviceState().values())
+        keys.append(key);
+    return keys;
 }
 
 // The default device: a nine-digit firmware (1.12) counting cubic metres with
@@ -126,46 +154,9 @@ DeviceState::DeviceState()
 
 bool DeviceState::setValue(const QString &key, const QString &value, QString *error)
 {
-    int width = 0;
-    if (char *field = textField(record, key, &width)) {
-        if (!isLatin1(value) || value.size() > width - 1)
-            return fail(error, QStringLiteral("%1: at most %2 Latin-1 characters").arg(key).arg(width - 1));
-        tavik7::setFieldText(field, width, value);
-        return true;
-    }
-    if (qint8 *field = indexField(record, key)) {
-        bool ok = false;
-        const int number = value.toInt(&ok);
-        if (!ok || number < -128 || number > 127)
-            return fail(error, QStringLiteral("%1: a number from -128 to 127").arg(key));
-        *field = qint8(number);
-        return true;
-    }
-    if (key == QLatin1String("version")) {
-        bool ok = false;
-        const uint number = value.toUInt(&ok);
-        if (!ok || number > 0xFFFF)
-            return fail(error, QStringLiteral("version: hundredths from 0 to 65535, e.g. 112"));
-        record.softwareVersion = quint16(number);
-        return true;
-    }
-    if (key == QLatin1String("crc")) {
-        QString digits = value;
-        if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
-            digits = digits.mid(2);
-        bool ok = false;
-        const uint number = digits.toUInt(&ok, 16);
-        if (digits.isEmpty() || !ok || number > 0xFFFF)
-            return fail(error, QStringLiteral("crc: up to four hex digits"));
-        record.softwareCrc = quint16(number);
-        return true;
-    }
-    if (key == QLatin1String("leading-plus")) {
-        if (value != QLatin1String("0") && value != QLatin1String("1"))
-            return fail(error, QStringLiteral("leading-plus: 0 or 1"));
-        record.leadingPlus = value == QLatin1String("1") ? 1 : 0;
-        return true;
-    }
+    const int field = fieldNamed(key);
+    if (field >= 0)
+        return setFieldValue(record, field, key, value, error);
     if (key == QLatin1String("counter")) {
         if (value.isEmpty() || value.size() > kMaxCounterDigits || !allDigits(value))
             return fail(error, QStringLiteral("counter: 1 to %1 digits").arg(kMaxCounterDigits));
@@ -183,26 +174,14 @@ bool DeviceState::setValue(const QString &key, const QString &value, QString *er
 
 QList<QPair<QString, QString>> DeviceState::values() const
 {
-    const ParameterRecord &r = record;
-    auto number = [](int n) { return QString::number(n); };
-    return {
-        {QStringLiteral("version"), number(r.softwareVersion)},
-        {QStringLiteral("counter"), QString::number(counter)},
-        {QStringLiteral("unit"), tavik7::fieldText(r.unit, tavik7::kUnitWidth)},
-        {QStringLiteral("significance"), number(r.significance)},
-        {QStringLiteral("significance-text"), QString::fromLatin1(significanceOverride)},
-        {QStringLiteral("leading-plus"), number(r.leadingPlus)},
-        {QStringLiteral("manufacturer"), tavik7::fieldText(r.manufacturer, tavik7::kManufacturerWidth)},
-        {QStringLiteral("device-type"), tavik7::fieldText(r.deviceType, tavik7::kDeviceTypeWidth)},
-        {QStringLiteral("serial"), tavik7::fieldText(r.serialNumber, tavik7::kSerialNumberWidth)},
-        {QStringLiteral("year"), tavik7::fieldText(r.yearOfManufacture, tavik7::kYearWidth)},
-        {QStringLiteral("crc"), QStringLiteral("%1").arg(r.softwareCrc, 4, 16, QLatin1Char('0'))},
-        {QStringLiteral("baud-rate"), number(r.baudRate)},
-        {QStringLiteral("transmit-mode"), number(r.transmitMode)},
-        {QStringLiteral("direction"), number(r.direction)},
-        {QStringLiteral("telegram-b"), number(r.telegramB)},
-        {QStringLiteral("crc-start-value"), number(r.crcStartValue)},
-    };
+    QList<QPair<QString, QString>> values;
+    for (int field = 0; field < tavik7::kParameterFieldCount; ++field) {
+        values.append({QLatin1String(kFieldNames[field]), shownValue(record, field)});
+        if (field == tavik7::FieldSignificance)
+            values.append({QStringLiteral("significance-text"), QString::fromLatin1(significanceOverride)});
+    }
+    values.append({QStringLiteral("counter"), QString::number(counter)});
+    return values;
 }
 
 int DeviceState::counterDigits() const

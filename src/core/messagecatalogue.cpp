@@ -1,0 +1,86 @@
+#include "messagecatalogue.h"
+
+#include "texttable.h"
+
+namespace tavik7 {
+
+namespace {
+
+// Notes are UTF-8; unlike the text table's they were never Latin-1 bytes.
+struct Note
+{
+    MessageId id;
+    const char *german;
+    const char *english;
+};
+
+// The port notes name "dialout", the group serial devices belong to on
+// Debian and most distributions, when joining the device's own group would
+// not help.
+const Note kNotes[] = {
+    {MessageId::NoteHistoryUnwritable,
+     "Die Änderungshistorie %1 kann nicht geschrieben werden; das Gerät wurde trotzdem beschrieben.",
+     "The change history %1 cannot be written; the device was written all the same."},
+    {MessageId::NoteBackupFailed, "Sicherung der Geräteparameter vor dem Flashen fehlgeschlagen: %1",
+     "Backing up the device's parameters before flashing failed: %1"},
+    {MessageId::NoteBackupSaved, "Geräteparameter vor dem Flashen gesichert: %1",
+     "Device parameters backed up before flashing: %1"},
+    {MessageId::NoteBackupSavedWithCounter, "Geräteparameter vor dem Flashen gesichert: %1, Zählerstand %2 in %3",
+     "Device parameters backed up before flashing: %1, counter status %2 in %3"},
+    {MessageId::QuestionLoadBackup, "Die vor dem Flashen gesicherten Parameter jetzt in die Tabelle laden?",
+     "Load the parameters backed up before flashing into the table now?"},
+    {MessageId::NotePortNotInGroup,
+     "Keine Berechtigung: Der Benutzer ist nicht in der Gruppe \"%1\", der das Gerät gehört. "
+     "Abhilfe: sudo usermod -aG %1 %2 eingeben, dann ab- und wieder anmelden.",
+     "Permission denied: the user is not in the group \"%1\" that owns the device. "
+     "To fix: run sudo usermod -aG %1 %2, then log out and in again."},
+    {MessageId::NotePortOwnerOnly,
+     "Keine Berechtigung: Das Gerät ist nur für seinen Besitzer freigegeben (Gruppe \"%1\" "
+     "ohne Lese- und Schreibrecht). Abhilfe: Der Administrator gibt es der Gruppe \"dialout\" frei "
+     "(udev-Regel), dann sudo usermod -aG dialout %2 eingeben und ab- und wieder anmelden.",
+     "Permission denied: only the device's owner may open it (its group \"%1\" may not read "
+     "and write it). To fix: have the administrator give it to the group \"dialout\" (a udev "
+     "rule), then run sudo usermod -aG dialout %2 and log out and in again."},
+    {MessageId::NotePortBusy,
+     "Der Port wird von einem anderen Programm benutzt (Terminal, zweite Instanz dieses Programms). "
+     "Dieses Programm beenden und erneut verbinden.",
+     "Another program holds the port (a terminal, a second instance of this tool). "
+     "Close it and connect again."},
+    {MessageId::NotePortGone,
+     "Der Port ist nicht mehr vorhanden: Wurde der Adapter abgezogen? Adapter einstecken; "
+     "die Liste folgt von selbst.",
+     "The port is gone: was the adapter unplugged? Plug it in again; the list will follow."},
+};
+
+} // namespace
+
+QString catalogueText(MessageId id, int language)
+{
+    if (id < MessageId::NoteFirst)
+        return messageText(int(id), language);
+    for (const Note &note : kNotes) {
+        if (note.id == id)
+            return QString::fromUtf8(language == English ? note.english : note.german);
+    }
+    return QString();
+}
+
+QString renderMessage(MessageId id, const QStringList &arguments, int language)
+{
+    const QString pattern = catalogueText(id, language);
+    QString rendered;
+    rendered.reserve(pattern.size());
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern.at(i);
+        const int digit = i + 1 < pattern.size() ? pattern.at(i + 1).digitValue() : -1;
+        if (c == QLatin1Char('%') && digit >= 1 && digit <= arguments.size()) {
+            rendered += arguments.at(digit - 1);
+            ++i;
+        } else {
+            rendered += c;
+        }
+    }
+    return rendered;
+}
+
+} // namespace tavik7

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "parameterrecord.h"
+
+namespace tavik7 {
+
+// The device's 14 parameters, in the order of the table's rows and the
+// settings file's lines. Everything that lists them iterates kParameterFields.
+enum ParameterFieldId : int {
+    FieldUnit,
+    FieldSignificance,
+    FieldLeadingPlus,
+    FieldManufacturer,
+    FieldDeviceType,
+    FieldSerialNumber,
+    FieldYear,
+    FieldSoftwareVersion,
+    FieldSoftwareCrc,
+    FieldBaudRate,
+    FieldTransmitMode,
+    FieldDirection,
+    FieldTelegramB,
+    FieldCrcStartValue,
+};
+constexpr int kParameterFieldCount = 14;
+
+enum class FieldKind {
+    Text,    // Latin-1 bytes of a fixed width, NUL-terminated or NUL-padded
+    Combo,   // index of a combo box item, signed byte
+    Check,   // yes (any non-zero byte) or no
+    Version, // firmware version in hundredths
+    Crc,     // firmware checksum
+};
+
+struct ParameterField
+{
+    const char *jsonKey;      // the field's name, as JSON and the code spell it
+    int labelTextId;          // table row label, in the interface language
+    int bilingualLabel;       // slot of the "German/English" label (bilingualLabel()):
+                              // settings-file key, change-history name and report label
+    FieldKind kind;
+    int offset;               // of the value within ParameterRecord
+    int width;                // Text: bytes including the terminator
+    int firstItemTextId;      // Combo: TextId of item 0, the others follow it
+    int itemCount;            // Combo
+    int reportRow;            // row of the inspection report; -1: shown within another row
+};
+
+extern const ParameterField kParameterFields[kParameterFieldCount];
+
+// The functions below take a field number, 0..13 (ParameterFieldId); all but
+// textFieldData treat a number outside as no field.
+
+// The "German/English" name of field, as the settings file, the change
+// history and the report print it whatever the interface language.
+[[nodiscard]] QString bilingualFieldLabel(int field);
+
+// The bytes of a Text field (width bytes, not necessarily terminated); field
+// must be one of the Text fields.
+[[nodiscard]] const char *textFieldData(const ParameterRecord &record, int field);
+[[nodiscard]] char *textFieldData(ParameterRecord &record, int field);
+
+// The value of a Combo, Check, Version or Crc field as stored: a Check field
+// may hold any byte. 0 for a Text field.
+[[nodiscard]] int fieldNumber(const ParameterRecord &record, int field);
+// Stores number cut to the field's size; a Text field is left alone.
+void setFieldNumber(ParameterRecord &record, int field, int number);
+
+// Field of record as the settings file writes it: "kWh", "1", "1.12",
+// "0a3f". A line end in a text becomes a blank, so it cannot end its line.
+[[nodiscard]] QByteArray settingsFileValue(const ParameterRecord &record, int field);
+// Stores a value read from the settings file (the text after "="): a text up
+// to the line end or NUL, an index without a range check, anything that is
+// no number as 0.
+void setFieldFromSettingsFileValue(ParameterRecord &record, int field, const QByteArray &value);
+
+// Field of record as the table shows it: the text of a text field, the item
+// text of a combo box field in the given language (the bare index when no item
+// stands for it), "1" or "0" for the leading plus.
+[[nodiscard]] QString parameterValueText(const ParameterRecord &record, int field, int language);
+// Stores what a table cell holds into a Text, Version or Crc field: a text
+// is cut to its width less the terminator, a checksum that is not one to
+// four hex digits reads as 0. Combo and Check fields are left alone.
+void setFieldFromCellText(ParameterRecord &record, int field, const QString &text);
+
+} // namespace tavik7

@@ -1,0 +1,161 @@
+// The parameter fields as the settings file, the table, the report and the
+// comparison with the device see them, one row per field.
+
+#include <QtTest>
+
+#include "inspectionreport.h"
+#include "recorddiff.h"
+#include "samplerecord.h"
+#include "settingsfile.h"
+#include "texttable.h"
+
+using namespace tavik7;
+
+class TestParameterFields : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fields_data();
+    void fields();
+    void valuesNoItemStandsFor();
+};
+
+void TestParameterFields::fields_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("value"); // of sampleRecord() in the settings file
+    QTest::addColumn<QString>("german");   // shown in the table
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("report");   // "-": no row of its own
+    QTest::addColumn<QByteArray>("read");  // an odd value read from a file ...
+    QTest::addColumn<QByteArray>("stored"); // ... and what the file then says
+    QTest::addColumn<QString>("cell");     // a table cell's text (widget rows ignore it) ...
+    QTest::addColumn<QByteArray>("taken"); // ... and what the file then says
+
+    // Each row is named by the field's JSON key.
+    const auto row = [](int field, const char *jsonKey) -> QTestData & { return QTest::newRow(jsonKey) << field; };
+    row(0, "unit") << QByteArray("Einheit/Unit") << QByteArray("kWh") << "kWh" << "kWh" << "kWh"
+                   << QByteArray("a\0b", 3) << QByteArray("a") << "abcd" << QByteArray("abc");
+    row(1, "significance") << QByteArray("Wertigkeit/Significance") << QByteArray("1") << "-2"
+                           << "-2" << "-2" << QByteArray(" 4 \r\n") << QByteArray("4") << "3" << QByteArray("1");
+    row(2, "leadingPlus") << QByteArray("F\xFChrendes Plus/Leading plus") << QByteArray("0")
+                          << "0" << "0" << "-" << QByteArray("2") << QByteArray("1") << "1" << QByteArray("0");
+    row(3, "manufacturer") << QByteArray("Hersteller/Manufacturer") << QByteArray("ABC")
+                           << "ABC" << "ABC" << "ABC" << QByteArray("AB\r\n") << QByteArray("AB") << "xy"
+                           << QByteArray("xy");
+    row(4, "deviceType") << QByteArray("Ger\xE4tetyp/Device type") << QByteArray("TAV7") << "TAV7"
+                         << "TAV7" << "TAV7" << QByteArray("A\rB") << QByteArray("A") << "TAV7-12345"
+                         << QByteArray("TAV7-1");
+    row(5, "serialNumber") << QByteArray("Seriennummer/Serial number") << QByteArray("123456789")
+                           << "123456789" << "123456789" << "123456789" << QByteArray("1234567890")
+                           << QByteArray("123456789") << "SN-42" << QByteArray("SN-42");
+    row(6, "year") << QByteArray("Baujahr/Year of manufacture") << QByteArray("2024") << "2024" << "2024"
+                   << "2024" << QByteArray() << QByteArray() << "1999" << QByteArray("1999");
+    row(7, "softwareVersion") << QByteArray("Softwareversion/Software version")
+                              << QByteArray("1.13") << "1.13" << "1.13" << "1.13" << QByteArray(" 2.5 \r\n")
+                              << QByteArray("2.50") << "1.5" << QByteArray("1.50");
+    // A checksum of more than four digits is none, not its last four.
+    row(8, "softwareCrc") << QByteArray("Software CRC/Software CRC") << QByteArray("0a3f")
+                          << "0a3f" << "0a3f" << "0a3f" << QByteArray("12345\r\n") << QByteArray("0000")
+                          << " ABCD " << QByteArray("abcd");
+    row(9, "baudRate") << QByteArray("Baudrate/Baud rate") << QByteArray("2") << "2: 9600 Bps"
+                       << "2: 9600 Bps" << "2: 9600 Bps / 2: 9600 Bps" << QByteArray("-1") << QByteArray("-1")
+                       << "0" << QByteArray("2");
+    row(10, "transmitMode") << QByteArray("Sendemodus/Transmit mode") << QByteArray("5")
+                            << "5: 1x Power-Down" << "5: 1x Power-Down" << "5: 1x Power-Down / 5: 1x Power-Down"
+                            << QByteArray("x") << QByteArray("0") << "0" << QByteArray("5");
+    row(11, "direction") << QByteArray("Richtung/Direction") << QByteArray("1") << "1: links"
+                         << "1: left" << "1: links / 1: left" << QByteArray("7") << QByteArray("7") << "0"
+                         << QByteArray("1");
+    row(12, "telegramB") << QByteArray("Telegramm B/Telegram B") << QByteArray("3")
+                         << "3: Telegramm a+b" << "3: Telegram a+b" << "3: Telegramm a+b / 3: Telegram a+b"
+                         << QByteArray("+2") << QByteArray("2") << "0" << QByteArray("3");
+    row(13, "crcStart") << QByteArray("CRC Startwert/CRC start value") << QByteArray("1")
+                        << "1: 0x7F" << "1: 0x7F" << "1: 0x7F / 1: 0x7F" << QByteArray("0x7F") << QByteArray("0")
+                        << "0" << QByteArray("1");
+}
+
+void TestParameterFields::fields()
+{
+    QFETCH(int, field);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, value);
+    QFETCH(QString, german);
+    QFETCH(QString, english);
+    QFETCH(QString, report);
+    QFETCH(QByteArray, read);
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, cell);
+    QFETCH(QByteArray, taken);
+
+    const ParameterRecord sample = sampleRecord();
+    QCOMPARE(settingsFileKey(field), key);
+    QCOMPARE(QByteArray(kParameterFields[field].jsonKey), QByteArray(QTest::currentDataTag()));
+    QCOMPARE(settingsFileValue(sample, field), value);
+    QCOMPARE(parameterValueText(sample, field, German), german);
+    QCOMPARE(parameterValueText(sample, field, English), english);
+
+    const QList<InspectionReportRow> rows = inspectionReportRows(sample, QString());
+    const int reportRow = kParameterFields[field].reportRow;
+    QCOMPARE(reportRow < 0, report == QLatin1String("-"));
+    if (reportRow >= 0) {
+        QCOMPARE(rows.at(reportRow).label, QString::fromLatin1(key));
+        QCOMPARE(rows.at(reportRow).value, report);
+    }
+
+    // Read back, the value is the sample's again; an odd one changes this
+    // field alone, and the comparison with the device sees exactly that.
+    ParameterRecord r;
+    initParameterRecord(r);
+    setFieldFromSettingsFileValue(r, field, value);
+    QCOMPARE(settingsFileValue(r, field), value);
+    r = sample;
+    setFieldFromSettingsFileValue(r, field, read);
+    QCOMPARE(settingsFileValue(r, field), stored);
+    QCOMPARE(differingFields(r, sample), stored == value ? QList<int>() : QList<int>{field});
+
+    r = sample;
+    setFieldFromCellText(r, field, cell);
+    QCOMPARE(settingsFileValue(r, field), taken);
+    QCOMPARE(differingFields(r, sample), taken == value ? QList<int>() : QList<int>{field});
+}
+
+void TestParameterFields::valuesNoItemStandsFor()
+{
+    ParameterRecord device = sampleRecord();
+    device.leadingPlus = 1;
+    ParameterRecord file = device;
+    // Bytes after the terminator are padding; any non-zero leading plus is a yes.
+    file.deviceType[5] = 'x';
+    file.leadingPlus = 7;
+    QCOMPARE(differingFields(file, device), QList<int>());
+
+    // Index -1 shows as "-1" like the item for exponent -1, yet it is not that item.
+    ParameterRecord a = device, b = device;
+    a.significance = -1;
+    b.significance = 2;
+    QCOMPARE(parameterValueText(a, FieldSignificance, German), parameterValueText(b, FieldSignificance, German));
+    QCOMPARE(differingFields(a, b), QList<int>{FieldSignificance});
+
+    // The report prints nothing for such an index rather than a neighbouring
+    // list's text, the leading plus within the significance and the counter
+    // without its comma.
+    a.baudRate = 3;
+    a.significance = 4;
+    a.leadingPlus = 1;
+    const QList<InspectionReportRow> rows = inspectionReportRows(a, QStringLiteral("12345,678"));
+    QCOMPARE(rows.size(), kInspectionReportRowCount);
+    QCOMPARE(parameterValueText(a, FieldBaudRate, English), QStringLiteral("3"));
+    QCOMPARE(rows.at(kParameterFields[FieldBaudRate].reportRow).value, QString());
+    QCOMPARE(rows.at(kParameterFields[FieldSignificance].reportRow).value, QStringLiteral("+1"));
+    QCOMPARE(rows.last().label, bilingualLabel(14));
+    QCOMPARE(rows.last().value, QStringLiteral("12345678"));
+
+    // A field number from outside is no field.
+    QVERIFY(parameterValueText(a, kParameterFieldCount, German).isEmpty() && settingsFileKey(-1).isEmpty());
+}
+
+QTEST_APPLESS_MAIN(TestParameterFields)
+#include "tst_parameterfields.moc"
