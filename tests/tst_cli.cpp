@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include <csignal>
+
 #include <sys/stat.h>
 
 #include "devsim.h"
@@ -52,12 +54,15 @@ private slots:
     void faultyDeviceBesideGoodOne();
     void refusedInput_data();
     void refusedInput();
+    void interruptedWrite_data();
+    void interruptedWrite();
     void namurCount();
     void flash_data();
     void flash();
 
 private:
-    CliRun run(const QStringList &args, const QStringList &environment = {});
+    QProcessEnvironment environment(const QStringList &variables = {}) const;
+    CliRun run(const QStringList &args, const QStringList &variables = {});
     DevSim &sim(const QStringList &args = {});
     QString savedFile(const QString &port);
 
@@ -65,15 +70,21 @@ private:
     std::vector<std::unique_ptr<DevSim>> m_sims;
 };
 
-CliRun TestCli::run(const QStringList &args, const QStringList &environment)
+// The per-user folder in the test's own, messages in English.
+QProcessEnvironment TestCli::environment(const QStringList &variables) const
 {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("APPDATA"), m_dir.path());
     env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
-    for (const QString &variable : environment)
+    for (const QString &variable : variables)
         env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
-    process.setProcessEnvironment(env);
+    return env;
+}
+
+CliRun TestCli::run(const QStringList &args, const QStringList &variables)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment(variables));
     process.start(QStringLiteral(TAVIK7_CLI_PATH), args);
     CliRun result;
     if (!process.waitForFinished(kRunTimeoutMs))
@@ -289,6 +300,38 @@ void TestCli::refusedInput()
     QVERIFY(refused.out.isEmpty());
     QVERIFY(!refused.err.isEmpty());
     QVERIFY(device.received().isEmpty());
+}
+
+void TestCli::interruptedWrite_data()
+{
+    QTest::addColumn<QString>("interruptAfter"); // the simulator's log line
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("telegrams");
+
+    QTest::newRow("while reading") << "RX L_ZLW" << 130 << 0;
+    // The telegram is out: its answer is awaited (here in vain) before the end.
+    QTest::newRow("telegram on the line") << "RX SP" << 3 << 1;
+}
+
+void TestCli::interruptedWrite()
+{
+    QFETCH(QString, interruptAfter);
+    QFETCH(int, exitCode);
+    QFETCH(int, telegrams);
+
+    DevSim &device = sim();
+    const QString path = savedFile(device.portPath());
+    QVERIFY(!path.isEmpty());
+    QVERIFY(device.control("fault silent=SP"));
+    device.clearLog();
+    QProcess write;
+    write.setProcessEnvironment(environment());
+    write.start(QStringLiteral(TAVIK7_CLI_PATH), {"write", "-p", device.portPath(), path});
+    QVERIFY(device.waitForLine(interruptAfter));
+    QVERIFY(::kill(pid_t(write.processId()), SIGINT) == 0);
+    QVERIFY(write.waitForFinished(kRunTimeoutMs));
+    QCOMPARE(write.exitCode(), exitCode);
+    QCOMPARE(device.received().filter(QRegularExpression(QStringLiteral("^RX SP "))).size(), telegrams);
 }
 
 void TestCli::namurCount()

@@ -60,6 +60,10 @@ void PortJob::interrupt()
         return;
     }
     fail(ExitInterrupted, cliText(CliText::Interrupted, m_options.language));
+    // Closed at once, not after the queue: an answer read meanwhile must not
+    // carry the link on to a write. Called from the signal's notifier, not
+    // from inside the port's own signal.
+    m_link->close();
 }
 
 void PortJob::readDevice()
