@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #ifdef Q_OS_UNIX
+#include "fifo.h"
 #include "filesizelimit.h"
 #endif
 
@@ -42,6 +43,8 @@ private slots:
     void concurrentWritersKeepRecordsWhole();
     void linksAreNeverFollowed_data();
     void linksAreNeverFollowed();
+    void namedPipeTakesNoRecord_data();
+    void namedPipeTakesNoRecord();
     void futureTimeStampCountsAsOldest();
     void shortWriteLeavesNoHalfRecord();
 
@@ -187,6 +190,29 @@ void TestOutputLog::linksAreNeverFollowed()
         QCOMPARE(readFile(target), targetBefore);
     QCOMPARE(readFile(other), otherBefore);
     QVERIFY(QFileInfo(link).isSymLink());
+#endif
+}
+
+void TestOutputLog::namedPipeTakesNoRecord_data()
+{
+    QTest::addColumn<int>("piped"); // which log file name is a pipe
+    QTest::newRow("file1") << 1;
+    QTest::newRow("file2") << 2;
+}
+
+void TestOutputLog::namedPipeTakesNoRecord()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("named pipes are a POSIX matter here");
+#else
+    QFETCH(int, piped);
+    const QString &pipe = piped == 1 ? file1 : file2;
+    const QString &other = piped == 1 ? file2 : file1;
+    QVERIFY(makeFifo(pipe));
+    writeFile(other, "earlier\r\n", QDateTime::currentDateTime().addSecs(-60));
+
+    QVERIFY(returnsWithoutAReader(pipe, [this] { appendToOutputLog(file1, file2, QStringLiteral("line")); }));
+    QCOMPARE(readFile(other), QByteArray("earlier\r\n"));
 #endif
 }
 

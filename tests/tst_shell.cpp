@@ -6,18 +6,19 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextEdit>
 
-#include "modaldialogs.h"
 #include "readfile.h"
 #include "tavik7_bediensoftware.h"
 #include "windowaccess.h"
@@ -34,7 +35,7 @@ private slots:
     void consoleRerendersHistoryWithoutLogging();
     void counterHintFollowsSoftwareVersion();
     void f3TogglesSerialAndYear();
-    void infoBoxShowsVersion();
+    void hotPlugKeepsChosenPort();
 
 private:
     QScopedPointer<QTemporaryDir> appData;
@@ -172,14 +173,36 @@ void TestShell::f3TogglesSerialAndYear()
     QVERIFY(!model->item(6, 1)->isEditable());
 }
 
-void TestShell::infoBoxShowsVersion()
+void TestShell::hotPlugKeepsChosenPort()
 {
+    // Plain files stand in for adapters: an extra port is listed while its path exists.
+    QTemporaryDir ports;
+    const QString first = ports.filePath(QStringLiteral("first"));
+    const QString chosen = ports.filePath(QStringLiteral("chosen"));
+    const QString plugged = ports.filePath(QStringLiteral("plugged"));
+    const auto plugIn = [](const QString &path) { QFile(path).open(QIODevice::WriteOnly); };
+    plugIn(first);
+    plugIn(chosen);
+    qputenv("TAVIK7_EXTRA_PORTS", QFile::encodeName(QStringList{first, chosen, plugged}.join(QDir::listSeparator())));
+    const auto restore = qScopeGuard([] { qputenv("TAVIK7_EXTRA_PORTS", QByteArray()); });
+
     TAVIK7_Bediensoftware w;
-    ModalAnswerer answerer(QMessageBox::Ok);
-    child<QAction>(w, "actionInfo")->trigger();
-    QCOMPARE(answerer.answered(), 1);
-    QVERIFY(answerer.texts.at(0).startsWith(QStringLiteral("Tavik7 PC Software Version: 4.12\n\n")));
-    QVERIFY(noModalLeft());
+    auto *devices = child<QComboBox>(w, "comboBoxDevice");
+    devices->setCurrentIndex(devices->findText(chosen));
+    QCOMPARE(devices->currentText(), chosen);
+
+    // Another adapter comes and goes (the system's ports may arrive meanwhile).
+    plugIn(plugged);
+    QTRY_VERIFY(devices->findText(plugged) >= 0);
+    QCOMPARE(devices->currentText(), chosen);
+    QVERIFY(QFile::remove(plugged));
+    QTRY_VERIFY(devices->findText(plugged) < 0);
+    QCOMPARE(devices->currentText(), chosen);
+
+    // The chosen one is pulled: the first port takes its place.
+    QVERIFY(QFile::remove(chosen));
+    QTRY_VERIFY(devices->findText(chosen) < 0);
+    QCOMPARE(devices->currentIndex(), 0);
 }
 
 QTEST_MAIN(TestShell)

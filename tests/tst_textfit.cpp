@@ -234,7 +234,9 @@ void TestTextFit::windowFontsAreMetricCompatibleWithArial()
     TAVIK7_Bediensoftware window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    for (const char *name : {"labelFlowcontrol", "labelActCounterstatus", "pushButtonConnect", "checkBoxNamurLogging"}) {
+    // The table's cells too: the style sheet leaves them to the platform's default face.
+    for (const char *name : {"labelFlowcontrol", "labelActCounterstatus", "pushButtonConnect", "checkBoxNamurLogging",
+                             "tableViewSettings"}) {
         QWidget *widget = child<QWidget>(window, name);
         widget->ensurePolished();
         const QString resolved = QFontInfo(widget->font()).family();

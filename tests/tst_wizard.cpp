@@ -15,6 +15,8 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 
 #include "telegram.h"
@@ -29,6 +31,21 @@ constexpr int kSlowUserMs = 1500;
 constexpr char kIconGoNext[] = ":/Images/go-next-3.png";
 constexpr char kIconDone[] = ":/Images/dialog-ok_2.png";
 constexpr char kIconFailed[] = ":/Images/dialog-close_2.png";
+
+// Console lines whose colour breaks the rule: the graduation hint in red,
+// every other line in the console's own colour.
+QStringList miscolouredLines(QWidget &window)
+{
+    QStringList wrong;
+    const QTextDocument *console = child<QTextEdit>(window, "textEditOutput")->document();
+    for (QTextBlock line = console->begin(); line.isValid(); line = line.next()) {
+        const QBrush ink = line.begin().fragment().charFormat().foreground();
+        const bool red = ink.style() != Qt::NoBrush && ink.color() == QColor(Qt::red);
+        if (red != line.text().endsWith(germanMessage(110)))
+            wrong.append(line.text());
+    }
+    return wrong;
+}
 
 } // namespace
 
@@ -273,7 +290,12 @@ void TestWizard::counterTypesProgramDevice()
     QStringList answers{"Ja", "OK"};
     if (hint)
         answers.prepend("OK");
-    ModalAnswerer boxes(answers);
+    QStringList miscoloured;
+    bool hintShown = false;
+    ModalAnswerer boxes(answers, 0, [&] {
+        miscoloured += miscolouredLines(*window);
+        hintShown = hintShown || consoleMessages(*window).contains(germanMessage(110));
+    });
     QVERIFY(chooseCounterType(digits, ua, places));
 
     auto *direction = w<QComboBox>("comboBoxDirection2");
@@ -306,6 +328,9 @@ void TestWizard::counterTypesProgramDevice()
     QVERIFY(boxes.unexpected.isEmpty());
     QCOMPARE(boxes.answered(), int(answers.size()));
     QVERIFY(boxes.texts.last().contains(QStringLiteral("v%1").arg(version / 100.0, 0, 'f', 2)));
+    // The hint stays in view in red while the next messages come in their own colour.
+    QCOMPARE(hintShown, hint);
+    QVERIFY2(miscoloured.isEmpty(), qPrintable(miscoloured.join('\n')));
 }
 
 void TestWizard::answersArriveInOrderAtStep7_data()

@@ -108,21 +108,15 @@ BackupResult writeBackup(const QString &folder, const ParameterRecord &record,
     return result;
 }
 
-QString backupNote(const BackupResult &result, int language)
+ConsoleEntry backupNote(const BackupResult &result)
 {
-    const bool german = language == German;
     const QString data = QDir::toNativeSeparators(result.dataFile);
-    if (result.status != BackupResult::Written) {
-        return german ? QStringLiteral("Sicherung der Geräteparameter vor dem Flashen fehlgeschlagen: %1").arg(data)
-                      : QStringLiteral("Backing up the device's parameters before flashing failed: %1").arg(data);
-    }
-    QString note = german ? QStringLiteral("Geräteparameter vor dem Flashen gesichert: %1").arg(data)
-                          : QStringLiteral("Device parameters backed up before flashing: %1").arg(data);
-    if (!result.counterFile.isEmpty()) {
-        note += (german ? QStringLiteral(", Zählerstand %1 in %2") : QStringLiteral(", counter status %1 in %2"))
-                    .arg(result.counterText, QDir::toNativeSeparators(result.counterFile));
-    }
-    return note;
+    if (result.status != BackupResult::Written)
+        return {MessageId::NoteBackupFailed, {data}};
+    if (result.counterFile.isEmpty())
+        return {MessageId::NoteBackupSaved, {data}};
+    return {MessageId::NoteBackupSavedWithCounter,
+            {data, result.counterText, QDir::toNativeSeparators(result.counterFile)}};
 }
 
 ParameterRecord settingsFromBackup(const ParameterRecord &backup, const ParameterRecord &device)

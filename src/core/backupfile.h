@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "console.h"
 #include "parameterrecord.h"
 
 class QDateTime;
@@ -37,7 +38,7 @@ struct BackupResult
                                        const std::optional<QString> &counterText, const QDateTime &when);
 
 // The console line that tells where the backup went, or that it failed.
-[[nodiscard]] QString backupNote(const BackupResult &result, int language);
+[[nodiscard]] ConsoleEntry backupNote(const BackupResult &result);
 
 // A backup restores the settings, never the firmware's identity: version and
 // checksum stay as the device reported them, or a later write would claim an

@@ -50,6 +50,11 @@ const Note kNotes[] = {
      "Der Port ist nicht mehr vorhanden: Wurde der Adapter abgezogen? Adapter einstecken; "
      "die Liste folgt von selbst.",
      "The port is gone: was the adapter unplugged? Plug it in again; the list will follow."},
+    {MessageId::NoteNamurLogReplaced,
+     "Die NAMUR-Logdatei %1 wurde während der Aufzeichnung ersetzt oder entfernt. Die Telegramme gehen nur "
+     "in die beim Starten geöffnete Datei, nicht in das, was jetzt unter diesem Namen steht.",
+     "The NAMUR log file %1 was replaced or removed while logging. The telegrams go only into the file "
+     "opened at Start, not into what now stands under that name."},
 };
 
 } // namespace

@@ -63,6 +63,7 @@ enum class MessageId : qint16 {
     NotePortOwnerOnly = 206,          // %1 the device's group, %2 the user
     NotePortBusy = 207,
     NotePortGone = 208,
+    NoteNamurLogReplaced = 209,       // %1 the NAMUR log file
 };
 
 } // namespace tavik7

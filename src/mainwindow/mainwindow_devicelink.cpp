@@ -32,6 +32,10 @@ QSerialPort::FlowControl flowControlFromIndex(int index)
 
 void TAVIK7_Bediensoftware::refreshPortList()
 {
+    // Another adapter coming or going must not change the port chosen:
+    // Connect would open a different device, and a write meant for this one
+    // would go there. Only a choice that has gone falls back to the first port.
+    const QString chosen = ui.comboBoxDevice->currentText();
     ui.comboBoxDevice->clear();
     // The enumerator's last scan: scanning again here would cost the GUI thread
     // milliseconds at every start and every hot-plug notice.
@@ -40,7 +44,8 @@ void TAVIK7_Bediensoftware::refreshPortList()
         if (!port.portName.isEmpty())
             ui.comboBoxDevice->addItem(port.portName);
     }
-    ui.comboBoxDevice->setCurrentIndex(ui.comboBoxDevice->count() > 0 ? 0 : -1);
+    const int kept = chosen.isEmpty() ? -1 : ui.comboBoxDevice->findText(chosen);
+    ui.comboBoxDevice->setCurrentIndex(kept >= 0 ? kept : (ui.comboBoxDevice->count() > 0 ? 0 : -1));
 }
 
 void TAVIK7_Bediensoftware::fillBaudrateComboBox()
@@ -217,13 +222,13 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
     connect(link, &tavik7::DeviceLink::counterRead, this, &TAVIK7_Bediensoftware::onCounterRead);
     connect(link, &tavik7::DeviceLink::parametersWritten, this, [this](const tavik7::ParameterRecord &record) {
         parameterRecord = record;
-        noteParametersWritten();
+        // The device holds the table now.
+        followDeviceRecord(true);
     });
     connect(link, &tavik7::DeviceLink::counterWriteDue, this, [this] {
         deviceLink->writeCounter(tavik7::counterDigitsForDevice(ui.lineEditCounter->text()));
     });
     connect(link, &tavik7::DeviceLink::counterWritten, this, [this](const QByteArray &, bool echoed) {
-        noteCounterAnswer(echoed);
         wizardTypePlateReminder();
     });
     connect(link, &tavik7::DeviceLink::reportDataReady, this, [this] {
@@ -235,7 +240,6 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
     connect(link, &tavik7::DeviceLink::requestFailed, this,
             [this](tavik7::MessageId id) { if (id == tavik7::MessageId::NoData) onTimerTimeout(); });
     connect(link, &tavik7::DeviceLink::idle, this, [this] {
-        flushPendingHistory();
         updatePlausibilityState();
         wizardRequestEnded();
     });
@@ -327,7 +331,7 @@ void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &reco
     parameterRecord = record;
     const bool refill = mode != tavik7::DeviceLink::WriteSequence;
     const bool technicianRead = mode == tavik7::DeviceLink::PlainRead && !wizardReadPending;
-    rememberDeviceRecord(refill);
+    followDeviceRecord(refill);
     if (refill) {
         // One change: the half-filled table in between is never judged, so
         // no passing complaint replaces the read's message.
@@ -371,7 +375,6 @@ void TAVIK7_Bediensoftware::onCounterRead(const QString &answer)
     }
     // Checked once on the final text, whether or not the last step changed it.
     onCounterTextChanged(ui.lineEditCounter->text());
-    rememberDeviceCounter();
 }
 
 void TAVIK7_Bediensoftware::onTimerTimeout()

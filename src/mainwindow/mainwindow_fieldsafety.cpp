@@ -12,7 +12,6 @@
 #include <QSerialPort>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
-#include <QTextCursor>
 
 #include "changehistory.h"
 #include "console.h"
@@ -26,26 +25,17 @@
 #include "tavik7_bediensoftware.h"
 
 
-void TAVIK7_Bediensoftware::appendConsoleNote(const QString &text)
+void TAVIK7_Bediensoftware::appendConsoleNote(const tavik7::ConsoleEntry &note)
 {
-    // Shown and logged like a message, but kept out of the message history:
-    // the language switch re-renders only the messages themselves.
-    const QString line = tavik7::consoleLine(QDateTime::currentDateTime(), text);
-    QTextCursor cursor(ui.textEditOutput->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertBlock();
-    cursor.insertText(line);
-    ui.textEditOutput->ensureCursorVisible();
-    appendToOutputLog(line);
+    if (note.id != tavik7::MessageId::None)
+        showMessage(note, true);
 }
 
 void TAVIK7_Bediensoftware::explainPortOpenFailure(const tavik7::DeviceLink::OpenFailure &why)
 {
     if (portNameInUse.isEmpty())
         return;
-    const QString hint = tavik7::portOpenFailureHint(why.failure, why.context, language);
-    if (!hint.isEmpty())
-        appendConsoleNote(hint);
+    appendConsoleNote(tavik7::portOpenFailureNote(why.failure, why.context));
 }
 
 // ---------------------------------------------------------------- change history
@@ -61,95 +51,14 @@ QString inLanguage(int language, const QString &german, const QString &english)
 
 } // namespace
 
-void TAVIK7_Bediensoftware::rememberDeviceRecord(bool tableRefilled)
+void TAVIK7_Bediensoftware::followDeviceRecord(bool tableShowsDevice)
 {
-    deviceRecord = parameterRecord;
-    deviceRecordKnown = true;
-    // The table is about to show the device itself: nothing differs any more.
-    if (tableRefilled) {
+    if (tableShowsDevice) {
         differenceMarksShown = false;
         clearDeviceDifferenceMarks();
     } else {
         refreshDifferenceMarks();
     }
-}
-
-void TAVIK7_Bediensoftware::rememberDeviceCounter()
-{
-    deviceCounterText = ui.lineEditCounter->text();
-    deviceCounterKnown = true;
-}
-
-void TAVIK7_Bediensoftware::noteParametersWritten()
-{
-    const tavik7::ParameterRecord &before = deviceRecordKnown ? deviceRecord : parameterRecord;
-    const QString serialNumber = tavik7::fieldText(before.serialNumber, tavik7::kSerialNumberWidth);
-    // With nothing read to compare with, every value written, the old ones unknown.
-    const QList<tavik7::FieldChange> changes = deviceRecordKnown
-        ? tavik7::parameterChanges(deviceRecord, parameterRecord, language)
-        : tavik7::parameterValues(parameterRecord, language);
-    // The device holds the table now.
-    deviceRecord = parameterRecord;
-    deviceRecordKnown = true;
-    differenceMarksShown = false;
-    clearDeviceDifferenceMarks();
-
-    if (deviceLink->sequenceMode() == tavik7::DeviceLink::WriteSequence) {
-        pendingHistoryChanges = changes;
-        pendingHistorySerial = serialNumber;
-        historyPending = true;
-        return;
-    }
-    appendHistoryRecord(serialNumber, changes);
-}
-
-void TAVIK7_Bediensoftware::noteCounterAnswer(bool written)
-{
-    QList<tavik7::FieldChange> changes = pendingHistoryChanges;
-    const QString serialNumber = historyPending
-        ? pendingHistorySerial
-        : tavik7::fieldText((deviceRecordKnown ? deviceRecord : parameterRecord).serialNumber,
-                            tavik7::kSerialNumberWidth);
-    const bool parametersPending = historyPending;
-    pendingHistoryChanges.clear();
-    historyPending = false;
-    if (written) {
-        const QString counter = ui.lineEditCounter->text();
-        changes.append(tavik7::counterChange(deviceCounterKnown ? deviceCounterText : QString(), counter));
-        deviceCounterText = counter;
-        deviceCounterKnown = true;
-    }
-    if (written || parametersPending)
-        appendHistoryRecord(serialNumber, changes);
-}
-
-void TAVIK7_Bediensoftware::flushPendingHistory()
-{
-    if (!historyPending)
-        return;
-    historyPending = false;
-    appendHistoryRecord(pendingHistorySerial, pendingHistoryChanges);
-    pendingHistoryChanges.clear();
-}
-
-void TAVIK7_Bediensoftware::appendHistoryRecord(const QString &serialNumber,
-                                                const QList<tavik7::FieldChange> &changes)
-{
-    const QString path = appDataFolder + QLatin1String(tavik7::kChangeHistoryFileName);
-    const QByteArray record =
-        tavik7::changeHistoryRecord(QDateTime::currentDateTime(), portNameInUse, serialNumber, changes);
-    if (tavik7::appendChangeHistory(path, record) || historyFailureReported)
-        return;
-    // Once per run: the write to the device has succeeded all the same, and
-    // a complaint after every write would bury the messages that matter.
-    historyFailureReported = true;
-    appendConsoleNote(inLanguage(language,
-                                 QStringLiteral("Die Änderungshistorie %1 kann nicht geschrieben werden; "
-                                                "das Gerät wurde trotzdem beschrieben.")
-                                     .arg(QDir::toNativeSeparators(path)),
-                                 QStringLiteral("The change history %1 cannot be written; "
-                                                "the device was written all the same.")
-                                     .arg(QDir::toNativeSeparators(path))));
 }
 
 // ---------------------------------------------------------------- device against file
@@ -165,14 +74,15 @@ void TAVIK7_Bediensoftware::markDifferencesFromDevice()
     // Colours and tips are no edits: the cell checks must not run for them.
     const QSignalBlocker blocker(parameterModel);
     clearDeviceDifferenceMarks();
-    differenceMarksShown = deviceRecordKnown;
-    if (!deviceRecordKnown)
+    const std::optional<tavik7::ParameterRecord> &device = changeRecorder->deviceRecord();
+    differenceMarksShown = device.has_value();
+    if (!device)
         return;
     const QString background = QStringLiteral("background-color: %1;").arg(QColor(kDifferenceBackgroundRgb).name());
     // Against what Write settings would send: an edit back to the device's value drops its mark.
-    for (int row : tavik7::differingFields(tableRecord(), deviceRecord)) {
+    for (int row : tavik7::differingFields(tableRecord(), *device)) {
         const QString tip = inLanguage(language, QStringLiteral("Im Gerät: %1"), QStringLiteral("In the device: %1"))
-                                .arg(tavik7::parameterValueText(deviceRecord, row, language));
+                                .arg(tavik7::parameterValueText(*device, row, language));
         const QModelIndex index = parameterModel->index(row, 1);
         if (QWidget *cell = ui.tableViewSettings->indexWidget(index)) {
             // A style sheet, as the window's own would override a palette.

@@ -10,6 +10,7 @@
 #include "backupfile.h"
 #include "filehooks.h"
 #include "flashtool.h"
+#include "platform.h"
 #include "portdiagnosis.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
@@ -49,9 +50,9 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     flashRun = new FlashRun(std::make_unique<FlashPort>(this), this);
     connect(flashRun, &FlashRun::message, this, [this](tavik7::MessageId id, bool append) { showMessage(id, append); });
     connect(flashRun, &FlashRun::backupWritten, this,
-            [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result, language)); });
+            [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result)); });
     connect(flashRun, &FlashRun::backupFailed, this,
-            [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result, language)); });
+            [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result)); });
     connect(flashRun, &FlashRun::commandLine, this, [this](const QString &text) {
         ui.textEditConsole->setPlainText(text + QLatin1Char('\n'));
         ui.textEditConsole->setEnabled(false);
@@ -59,7 +60,7 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     connect(flashRun, &FlashRun::toolOutput, this, &TAVIK7_Bediensoftware::appendFlashToolOutput);
     connect(flashRun, &FlashRun::finished, this, &TAVIK7_Bediensoftware::showFlashVerdict);
     connect(flashRun, &FlashRun::portGone, this, [this](const QString &) {
-        appendConsoleNote(tavik7::portOpenFailureHint(tavik7::PortOpenFailure::NotFound, {}, language));
+        appendConsoleNote(tavik7::portOpenFailureNote(tavik7::PortOpenFailure::NotFound, {}));
     });
     connect(flashRun, &FlashRun::stateChanged, this, [this](FlashRun::State state) {
         if (state == FlashRun::State::Running)
@@ -72,7 +73,7 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
 void TAVIK7_Bediensoftware::onSelectFlashenClicked()
 {
     const QString path = tavik7::askFileName(
-        {tavik7::FileNameRequest::Open, this, textFor(kTextSelectFile), avrdudeDir, QStringLiteral("*.hex")});
+        {tavik7::FileNameRequest::Open, this, textFor(kTextSelectFile), tavik7::platform::avrdudeDir(), QStringLiteral("*.hex")});
     if (!FlashRun::isFirmwareFile(path))
         return;
     ui.lineEditSelectedFileFlashen->setText(path);
@@ -101,10 +102,8 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
     request.firmwareFile = path;
     request.tool = tavik7::flashtool::locateTool();
     request.backupFolder = appDataFolder;
-    if (deviceRecordKnown)
-        request.deviceRecord = deviceRecord;
-    if (deviceCounterKnown)
-        request.deviceCounter = deviceCounterText;
+    request.deviceRecord = changeRecorder->deviceRecord();
+    request.deviceCounter = changeRecorder->deviceCounter();
     flashRun->start(request);
 }
 
@@ -228,5 +227,5 @@ void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
                            : QStringLiteral("Load the parameters backed up before flashing into the table now?"),
                     QDir::toNativeSeparators(backupFile));
     if (box.exec() == QMessageBox::Yes)
-        loadSettingsFile(backupFile, deviceRecord);
+        loadSettingsFile(backupFile, changeRecorder->deviceRecord());
 }

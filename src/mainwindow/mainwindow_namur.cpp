@@ -96,16 +96,7 @@ void TAVIK7_Bediensoftware::showNamurLogTrouble(tavik7::NamurListener::LogTroubl
     // longer are where the technician would look for them.
     if (trouble != tavik7::NamurListener::LogTrouble::Replaced)
         return;
-    const QString shown = QDir::toNativeSeparators(path);
-    appendConsoleNote(language == tavik7::German
-                          ? QStringLiteral("Die NAMUR-Logdatei %1 wurde während der Aufzeichnung ersetzt oder "
-                                           "entfernt. Die Telegramme gehen nur in die beim Starten geöffnete "
-                                           "Datei, nicht in das, was jetzt unter diesem Namen steht.")
-                                .arg(shown)
-                          : QStringLiteral("The NAMUR log file %1 was replaced or removed while logging. The "
-                                           "telegrams go only into the file opened at Start, not into what now "
-                                           "stands under that name.")
-                                .arg(shown));
+    appendConsoleNote({tavik7::MessageId::NoteNamurLogReplaced, {QDir::toNativeSeparators(path)}});
 }
 
 void TAVIK7_Bediensoftware::onStateNamurLoggingChanged(int state)

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QColor>
 #include <QComboBox>
+#include <QFont>
 #include <QKeyEvent>
 #include <QSerialPort>
 #include <QStandardItemModel>
@@ -61,6 +62,20 @@ void retranslateComboCell(QComboBox *combo, int row, int language)
         combo->setItemText(i, tavik7::text(field.firstItemTextId + i, language));
 }
 
+// The columns are measured for Arial, the face the style sheet gives every
+// other widget; the platform's default face may be far wider (a monospaced
+// one where only a few fonts are installed).
+void layOutTableView(QTableView *view, int rows)
+{
+    QFont cellFont = view->font();
+    cellFont.setFamily(QStringLiteral("Arial"));
+    view->setFont(cellFont);
+    view->setColumnWidth(0, kColumnWidthPx);
+    view->setColumnWidth(1, kColumnWidthPx);
+    for (int row = 0; row < rows; ++row)
+        view->setRowHeight(row, kRowHeightPx);
+}
+
 } // namespace
 
 void TAVIK7_Bediensoftware::setupParameterTable()
@@ -108,10 +123,7 @@ void TAVIK7_Bediensoftware::setupParameterTable()
         });
     }
 
-    view->setColumnWidth(0, kColumnWidthPx);
-    view->setColumnWidth(1, kColumnWidthPx);
-    for (int row = 0; row < ParameterRowCount; ++row)
-        view->setRowHeight(row, kRowHeightPx);
+    layOutTableView(view, ParameterRowCount);
 }
 
 void TAVIK7_Bediensoftware::setLanguageOfCellWidgets()

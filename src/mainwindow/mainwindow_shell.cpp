@@ -9,8 +9,8 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSerialPort>
-#include <QSignalMapper>
 #include <QStandardItemModel>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTimer>
 #include <QUrl>
@@ -26,7 +26,6 @@ namespace {
 
 constexpr char kProgramVersion[] = "4.12";
 constexpr char kMessageBoxStyleSheet[] = "font: bold 14px;";
-constexpr qint8 kStartMessage = 100;
 
 } // namespace
 
@@ -44,34 +43,52 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
 
     appDataFolder = tavik7::platform::appDataFolder();
     tavik7::platform::ensureAppDataFolder(appDataFolder);
-    avrdudeDir = tavik7::platform::avrdudeDir();
-    setUpNamurListener();
-    outputLogFile1 = appDataFolder + QStringLiteral("Tavik7_Output_Logfile1.txt");
-    outputLogFile2 = appDataFolder + QStringLiteral("Tavik7_Output_Logfile2.txt");
-
     parameterModel = new QStandardItemModel(ParameterRowCount, 2, this);
-
     language = tavik7::German;
-    std::fill(std::begin(plausibilityFlags), std::end(plausibilityFlags), false);
     tavik7::initParameterRecord(parameterRecord);
-    messageHistory.count = 0;
+    showMessage(tavik7::MessageId::Start, false);
 
-    showMessage(kStartMessage, false);
+    setUpEngines();
+    connectMenus();
+    connectDeviceButtons();
+    connectOtherButtons();
+    fillInterfaceCombos();
+    applyDisconnectedState();
+    setupParameterTable();
 
+    emit setLanguage();
+
+    ui.textEditConsoleNamur->ensureCursorVisible();
+    ui.textEditConsole->ensureCursorVisible();
+    connectTableChecks();
+    ui.labelOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
+    ui.textEditOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
+    setupWizardTab();
+    showWizardStep(1);
+}
+
+void TAVIK7_Bediensoftware::setUpEngines()
+{
     deviceLink = new tavik7::DeviceLink(this);
+    // Before the window's own connections: marks and backups must see the
+    // device's record as just read.
+    changeRecorder = new tavik7::ChangeRecorder(
+        deviceLink, appDataFolder + QLatin1String(tavik7::kChangeHistoryFileName), this);
+    connect(changeRecorder, &tavik7::ChangeRecorder::historyUnwritable, this,
+            [this](const QString &path) { appendConsoleNote({tavik7::MessageId::NoteHistoryUnwritable, {path}}); });
     connectDeviceLink();
-    portEnumerator = new PortEnumerator;
-    portEnumerator->setUpNotifications();
-    // RTS stays off: on the service adapter it selects the boot loader. The
-    // port object can only switch it while open, so it is cleared after each open.
+    setUpNamurListener();
     setUpFlashRun();
-    readSettingsMapper = new QSignalMapper(this);
-    readSettingsMapper->setMapping(ui.pushButtonReadSettings, tavik7::DeviceLink::PlainRead);
-    readSettingsMapper->setMapping(ui.pushButtonWriteSettings, tavik7::DeviceLink::WriteSequence);
-    readSettingsMapper->setMapping(ui.pushButtonCreatePdf, tavik7::DeviceLink::ReportSequence);
-    messageBox = new QMessageBox;
+    portEnumerator = new PortEnumerator(this);
+    portEnumerator->setUpNotifications();
+    connect(portEnumerator, &PortEnumerator::deviceDiscovered, this, &TAVIK7_Bediensoftware::onDeviceDiscovered);
+    connect(portEnumerator, &PortEnumerator::deviceRemoved, this, &TAVIK7_Bediensoftware::onDeviceRemoved);
+    messageBox = new QMessageBox(this);
     messageBox->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
+}
 
+void TAVIK7_Bediensoftware::connectMenus()
+{
     connect(ui.actionEnglish, &QAction::triggered, this, &TAVIK7_Bediensoftware::onEnglishChecked);
     connect(ui.actionGerman, &QAction::triggered, this, &TAVIK7_Bediensoftware::onGermanChecked);
     connect(ui.actionDocuQuickGuide, &QAction::triggered, this, &TAVIK7_Bediensoftware::onDocuQuickGuideChecked);
@@ -79,33 +96,43 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     connect(ui.actionDocuProgrammerManual, &QAction::triggered, this,
             &TAVIK7_Bediensoftware::onDocuProgrammerManualChecked);
     connect(ui.actionInfo, &QAction::triggered, this, &TAVIK7_Bediensoftware::onInfoChecked);
-    connect(portEnumerator, &PortEnumerator::deviceDiscovered, this, &TAVIK7_Bediensoftware::onDeviceDiscovered);
-    connect(portEnumerator, &PortEnumerator::deviceRemoved, this, &TAVIK7_Bediensoftware::onDeviceRemoved);
-    connect(ui.lineEditCounter, &QLineEdit::textChanged, this, &TAVIK7_Bediensoftware::onCounterTextChanged);
+    connect(this, &TAVIK7_Bediensoftware::setLanguage, this, &TAVIK7_Bediensoftware::onSetLanguage);
+}
+
+void TAVIK7_Bediensoftware::connectDeviceButtons()
+{
     connect(ui.pushButtonConnect, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onConnectClicked);
     connect(ui.pushButtonDisconnect, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onDisconnectClicked);
     connect(ui.pushButtonSetCounter, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onWriteCounterClicked);
-    connect(ui.pushButtonLoadSettings, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onLoadSettingsClicked);
-    connect(ui.pushButtonSaveSettings, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onSaveSettingsClicked);
-    connect(ui.pushButtonSelectFlashen, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onSelectFlashenClicked);
-    connect(ui.pushButtonFlashen, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onFlashenClicked);
-    connect(ui.pushButtonFlashenCancel, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onFlashenCancelClicked);
-    connect(ui.pushButtonReadSettings, &QPushButton::clicked, readSettingsMapper, qOverload<>(&QSignalMapper::map));
-    connect(ui.pushButtonWriteSettings, &QPushButton::clicked, readSettingsMapper, qOverload<>(&QSignalMapper::map));
-    connect(ui.pushButtonCreatePdf, &QPushButton::clicked, readSettingsMapper, qOverload<>(&QSignalMapper::map));
-    connect(ui.pushButtonStartNamur, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onStartNamurClicked);
-    connect(ui.pushButtonStopNamur, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onStopNamurClicked);
-    connect(ui.checkBoxNamurLogging, &QCheckBox::stateChanged, this, &TAVIK7_Bediensoftware::onStateNamurLoggingChanged);
-    connect(ui.pushButtonSelectNamurLogfile, &QPushButton::clicked, this,
-            &TAVIK7_Bediensoftware::onSelectNamurLogfileClicked);
-    connect(readSettingsMapper, &QSignalMapper::mappedInt, this, &TAVIK7_Bediensoftware::onReadSettingsClicked);
-    connect(this, &TAVIK7_Bediensoftware::setLanguage, this, &TAVIK7_Bediensoftware::onSetLanguage);
+    // The three buttons that start with a parameter read, each with its sequence.
+    const std::pair<QPushButton *, tavik7::DeviceLink::SequenceMode> reads[] = {
+        {ui.pushButtonReadSettings, tavik7::DeviceLink::PlainRead},
+        {ui.pushButtonWriteSettings, tavik7::DeviceLink::WriteSequence},
+        {ui.pushButtonCreatePdf, tavik7::DeviceLink::ReportSequence},
+    };
+    for (const auto &[button, mode] : reads)
+        connect(button, &QPushButton::clicked, this, [this, mode = mode] { onReadSettingsClicked(mode); });
     connect(this, &TAVIK7_Bediensoftware::connectSerialPort, this, &TAVIK7_Bediensoftware::onConnectClicked);
     connect(this, &TAVIK7_Bediensoftware::disconnectSerialPort, this, &TAVIK7_Bediensoftware::onDisconnectClicked);
     connect(this, &TAVIK7_Bediensoftware::readCounterStatus, this, &TAVIK7_Bediensoftware::onReadCounterClicked);
     connect(this, &TAVIK7_Bediensoftware::writeCounterStatus, this, &TAVIK7_Bediensoftware::onWriteCounterClicked);
     connect(this, &TAVIK7_Bediensoftware::writeSettings, this, &TAVIK7_Bediensoftware::onWriteSettingsClicked);
     connect(this, &TAVIK7_Bediensoftware::createPdf, this, &TAVIK7_Bediensoftware::onCreatePdf);
+}
+
+void TAVIK7_Bediensoftware::connectOtherButtons()
+{
+    connect(ui.lineEditCounter, &QLineEdit::textChanged, this, &TAVIK7_Bediensoftware::onCounterTextChanged);
+    connect(ui.pushButtonLoadSettings, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onLoadSettingsClicked);
+    connect(ui.pushButtonSaveSettings, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onSaveSettingsClicked);
+    connect(ui.pushButtonSelectFlashen, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onSelectFlashenClicked);
+    connect(ui.pushButtonFlashen, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onFlashenClicked);
+    connect(ui.pushButtonFlashenCancel, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onFlashenCancelClicked);
+    connect(ui.pushButtonStartNamur, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onStartNamurClicked);
+    connect(ui.pushButtonStopNamur, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onStopNamurClicked);
+    connect(ui.checkBoxNamurLogging, &QCheckBox::stateChanged, this, &TAVIK7_Bediensoftware::onStateNamurLoggingChanged);
+    connect(ui.pushButtonSelectNamurLogfile, &QPushButton::clicked, this,
+            &TAVIK7_Bediensoftware::onSelectNamurLogfileClicked);
     connect(ui.comboBoxNumberOfDigits, &QComboBox::currentIndexChanged, this,
             &TAVIK7_Bediensoftware::onComboBoxNumberOfDigitsItemChanged);
     connect(ui.comboBoxUa, &QComboBox::currentIndexChanged, this, &TAVIK7_Bediensoftware::onComboBoxUaItemChanged);
@@ -114,7 +141,10 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     connect(ui.comboBoxDirection2, &QComboBox::currentIndexChanged, this,
             &TAVIK7_Bediensoftware::onComboBoxDirection2ItemChanged);
     connect(ui.pushButtonProgram, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onPushButtonProgramClicked);
+}
 
+void TAVIK7_Bediensoftware::fillInterfaceCombos()
+{
     refreshPortList();
     fillBaudrateComboBox();
     fillDatabitsComboBox();
@@ -123,38 +153,30 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     fillFlowcontrolComboBox();
     fillNumberOfDigitsCombo();
     fillDirectionCombo();
-    applyDisconnectedState();
-    setupParameterTable();
+}
 
-    emit setLanguage();
-
-    ui.textEditConsoleNamur->ensureCursorVisible();
-    ui.textEditConsole->ensureCursorVisible();
-
+void TAVIK7_Bediensoftware::connectTableChecks()
+{
     // Connected only now, so the initial fill of the table runs no checks.
     connect(parameterModel, &QStandardItemModel::dataChanged, this, &TAVIK7_Bediensoftware::onTableDataChanged);
     connect(comboBoxSignificance, &QComboBox::currentIndexChanged, this,
             &TAVIK7_Bediensoftware::onSignificanceCbChanged);
     connect(checkBoxLeadingPlus, &QCheckBox::stateChanged, this,
             &TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged);
-
-    ui.labelOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
-    ui.textEditOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
-
-    setupWizardTab();
-    showWizardStep(1);
 }
 
 TAVIK7_Bediensoftware::~TAVIK7_Bediensoftware()
 {
-    delete portEnumerator;
-    portEnumerator = nullptr;
     // Gone before the widgets: a cell editor still open hands its text to the
     // model as it loses focus, and no check may run on a half-destroyed window.
     delete parameterModel;
     parameterModel = nullptr;
-    delete messageBox;
-    messageBox = nullptr;
+    // The engines go while the window they report to is still whole: a tool
+    // still running is killed, a log still open gets its last lines.
+    delete flashRun;
+    delete namurListener;
+    delete changeRecorder;
+    delete deviceLink;
 }
 
 QString TAVIK7_Bediensoftware::textFor(int textId) const
@@ -162,27 +184,44 @@ QString TAVIK7_Bediensoftware::textFor(int textId) const
     return tavik7::text(textId, language);
 }
 
-void TAVIK7_Bediensoftware::showMessage(qint8 messageId, bool append)
+void TAVIK7_Bediensoftware::writeConsoleLine(const QString &line, bool append, const QColor &colour)
 {
-    const QString line = tavik7::consoleLine(QDateTime::currentDateTime(), tavik7::messageText(messageId, language));
-    if (append) {
-        QTextCursor cursor(ui.textEditOutput->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertBlock();
-        cursor.insertText(line);
-        ui.textEditOutput->ensureCursorVisible();
-        messageHistory.append(messageId);
-    } else {
+    // Each line carries its own format: text inserted after a red line would
+    // otherwise take the red along into every later line.
+    QTextCharFormat format;
+    if (colour.isValid())
+        format.setForeground(colour);
+    if (!append)
         ui.textEditOutput->setPlainText(line);
-        messageHistory.replaceWith(messageId);
+    QTextCursor cursor(ui.textEditOutput->document());
+    if (append) {
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertBlock(cursor.blockFormat(), format);
+        cursor.insertText(line, format);
+    } else {
+        cursor.select(QTextCursor::Document);
+        cursor.setCharFormat(format);
     }
-    if (messageId != 0)
+}
+
+void TAVIK7_Bediensoftware::showMessage(const tavik7::ConsoleEntry &entry, bool append, const QColor &colour)
+{
+    const QString line = tavik7::consoleLine(QDateTime::currentDateTime(), tavik7::renderEntry(entry, language));
+    writeConsoleLine(line, append, colour);
+    if (append) {
+        ui.textEditOutput->ensureCursorVisible();
+        messageHistory.append(entry);
+    } else {
+        messageHistory.replaceWith(entry);
+    }
+    if (entry.id != tavik7::MessageId::None)
         appendToOutputLog(line);
 }
 
 void TAVIK7_Bediensoftware::appendToOutputLog(const QString &line)
 {
-    tavik7::appendToOutputLog(outputLogFile1, outputLogFile2, line);
+    tavik7::appendToOutputLog(appDataFolder + QStringLiteral("Tavik7_Output_Logfile1.txt"),
+                              appDataFolder + QStringLiteral("Tavik7_Output_Logfile2.txt"), line);
 }
 
 void TAVIK7_Bediensoftware::onGermanChecked()
@@ -199,12 +238,32 @@ void TAVIK7_Bediensoftware::onEnglishChecked()
 
 void TAVIK7_Bediensoftware::onSetLanguage()
 {
-    ui.actionGerman->setChecked(language == tavik7::German);
-    ui.actionEnglish->setChecked(language == tavik7::English);
-
+    changeRecorder->setLanguage(language);
     // Rewriting the table must not run the cell checks.
     const bool wasBlocked = parameterModel->blockSignals(true);
 
+    setLanguageOfMenusAndTabs();
+    setLanguageOfParameterTab();
+    setLanguageOfInterfaceTab();
+    setLanguageOfNamurAndFlashTabs();
+    updateWindowTitle();
+
+    setLanguageOfCellWidgets();
+    readParameterTable();
+    setParameterTableLabels();
+    fillParameterTable();
+    renderConsoleFromHistory();
+    setLanguageOfWizardTab();
+
+    parameterModel->blockSignals(wasBlocked);
+    // The refill dropped the marks, and their tool tips speak the new language.
+    refreshDifferenceMarks();
+}
+
+void TAVIK7_Bediensoftware::setLanguageOfMenusAndTabs()
+{
+    ui.actionGerman->setChecked(language == tavik7::German);
+    ui.actionEnglish->setChecked(language == tavik7::English);
     ui.menuLanguage->setTitle(textFor(0));
     ui.actionGerman->setText(textFor(1));
     ui.actionEnglish->setText(textFor(2));
@@ -214,9 +273,15 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     ui.actionDocuQuickGuide->setText(textFor(56));
     ui.actionDocuManual->setText(textFor(57));
     ui.actionDocuProgrammerManual->setText(textFor(58));
+    const int tabTextIds[] = {6, 50, 22, 25, 34, 40};
+    for (int tab = 0; tab < 6; ++tab)
+        ui.tabWidget->setTabText(tab, textFor(tabTextIds[tab]));
+    ui.labelConsole->setText(textFor(45));
+    ui.labelOutput->setText(textFor(46));
+}
 
-    ui.tabWidget->setTabText(0, textFor(6));
-
+void TAVIK7_Bediensoftware::setLanguageOfParameterTab()
+{
     ui.labelTavikSettings->setText(textFor(7));
     ui.pushButtonReadSettings->setText(textFor(8));
     ui.pushButtonWriteSettings->setText(textFor(9));
@@ -225,19 +290,18 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(parameterRecord.softwareVersion)));
     ui.pushButtonSetCounter->setText(textFor(14));
     ui.labelActCounterstatus->setText(textFor(15));
-
     // The combo, not the record: a significance chosen but not yet written
     // keeps its multiplier.
     const tavik7::MultiplierTextIds multiplier =
         tavik7::multiplierTextIds(qint8(comboBoxSignificance->currentIndex()));
     ui.label_multi->setText(multiplier.multi < 0 ? QString() : textFor(multiplier.multi));
     ui.label_factor->setText(multiplier.factor < 0 ? QString() : textFor(multiplier.factor));
-
-    ui.tabWidget->setTabText(2, textFor(22));
     ui.labelNotes->setText(textFor(23));
     ui.pushButtonCreatePdf->setText(textFor(24));
-    ui.tabWidget->setTabText(3, textFor(25));
+}
 
+void TAVIK7_Bediensoftware::setLanguageOfInterfaceTab()
+{
     ui.labelDevice->setText(textFor(26));
     ui.labelBaudrate->setText(textFor(27));
     ui.labelDatabits->setText(textFor(28));
@@ -246,42 +310,23 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     ui.labelFlowcontrol->setText(textFor(31));
     ui.pushButtonConnect->setText(textFor(32));
     ui.pushButtonDisconnect->setText(textFor(33));
+    for (int i = 0; i < ui.comboBoxParity->count(); ++i)
+        ui.comboBoxParity->setItemText(i, textFor(75 + i));
+    for (int i = 0; i < ui.comboBoxFlowcontrol->count(); ++i)
+        ui.comboBoxFlowcontrol->setItemText(i, textFor(76 + i));
+}
 
-    ui.tabWidget->setTabText(4, textFor(34));
+void TAVIK7_Bediensoftware::setLanguageOfNamurAndFlashTabs()
+{
     ui.labelConsole_2->setText(textFor(35));
     ui.pushButtonStartNamur->setText(textFor(36));
     ui.pushButtonStopNamur->setText(textFor(37));
     ui.checkBoxNamurLogging->setText(textFor(38));
     ui.pushButtonSelectNamurLogfile->setText(textFor(39));
-
-    ui.tabWidget->setTabText(5, textFor(40));
     ui.labelSelectedFileFlashen->setText(textFor(41));
     ui.pushButtonSelectFlashen->setText(textFor(42));
     ui.pushButtonFlashen->setText(textFor(43));
     ui.pushButtonFlashenCancel->setText(textFor(44));
-    ui.labelConsole->setText(textFor(45));
-    ui.labelOutput->setText(textFor(46));
-
-    ui.tabWidget->setTabText(1, textFor(50));
-
-    updateWindowTitle();
-
-    setLanguageOfCellWidgets();
-    readParameterTable();
-    setParameterTableLabels();
-    fillParameterTable();
-
-    for (int i = 0; i < ui.comboBoxParity->count(); ++i)
-        ui.comboBoxParity->setItemText(i, textFor(75 + i));
-    for (int i = 0; i < ui.comboBoxFlowcontrol->count(); ++i)
-        ui.comboBoxFlowcontrol->setItemText(i, textFor(76 + i));
-
-    renderConsoleFromHistory();
-    setLanguageOfWizardTab();
-
-    parameterModel->blockSignals(wasBlocked);
-    // The refill dropped the marks, and their tool tips speak the new language.
-    refreshDifferenceMarks();
 }
 
 void TAVIK7_Bediensoftware::renderConsoleFromHistory()
@@ -289,13 +334,8 @@ void TAVIK7_Bediensoftware::renderConsoleFromHistory()
     // Every line carries the time of the switch; nothing is logged again.
     const QDateTime now = QDateTime::currentDateTime();
     const int count = qBound(1, int(messageHistory.count), int(tavik7::MessageHistory::kCapacity));
-    ui.textEditOutput->setPlainText(tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[0], language)));
-    QTextCursor cursor(ui.textEditOutput->document());
-    cursor.movePosition(QTextCursor::End);
-    for (int i = 1; i < count; ++i) {
-        cursor.insertBlock();
-        cursor.insertText(tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[i], language)));
-    }
+    for (int i = 0; i < count; ++i)
+        writeConsoleLine(tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[i], language)), i > 0);
 }
 
 void TAVIK7_Bediensoftware::setLanguageOfWizardTab()

@@ -17,6 +17,7 @@
 #include "countertext.h"
 #include "devicelink.h"
 #include "tavik7_bediensoftware.h"
+#include "platform.h"
 #include "texttable.h"
 #include "wizardtable.h"
 
@@ -279,9 +280,7 @@ void TAVIK7_Bediensoftware::wizardStep6()
     if (row && row->supported() && row->graduationMarkDigit == 1) {
         showInformationBox(QStringLiteral("<font color = red>") + textFor(kTextGraduationMark)
                            + QStringLiteral("</font>"));
-        ui.textEditOutput->setTextColor(Qt::red);
-        showMessage(kMsgGraduationMark, false);
-        ui.textEditOutput->setTextColor(Qt::black);
+        showMessage(kMsgGraduationMark, false, Qt::red);
     }
 
     ui.pushButtonProgram->show();
@@ -392,7 +391,7 @@ void TAVIK7_Bediensoftware::wizardFirmwareVerdict()
         return;
     }
 
-    const QString firmwareFile = avrdudeDir + tavik7::firmwareFileName(wizardRequiredFirmware);
+    const QString firmwareFile = tavik7::platform::avrdudeDir() + tavik7::firmwareFileName(wizardRequiredFirmware);
     messageBox->setText(textFor(kTextWrongFirmware));
     messageBox->setInformativeText(
         textFor(wizardRequiredFirmware == tavik7::kFirmwareV111 ? kTextPleaseFlashV111 : kTextPleaseFlashV112));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QProcess>
@@ -11,6 +12,7 @@
 
 #include "changehistory.h"
 #include "console.h"
+#include "changerecorder.h"
 #include "devicelink.h"
 #include "flashrun.h"
 #include "messageid.h"
@@ -22,11 +24,8 @@
 
 class QCheckBox;
 class QComboBox;
-class QDate;
 class QFile;
 class QMessageBox;
-class QPainter;
-class QSignalMapper;
 class QStandardItemModel;
 class QTimer;
 
@@ -132,11 +131,33 @@ private slots:
 
 private:
     // Shell
-    void showMessage(qint8 messageId, bool append);
-    void showMessage(tavik7::MessageId messageId, bool append) { showMessage(qint8(messageId), append); }
+    // The line in the console's own colour unless a colour is given.
+    void showMessage(const tavik7::ConsoleEntry &entry, bool append, const QColor &colour = QColor());
+    void showMessage(tavik7::MessageId messageId, bool append, const QColor &colour = QColor())
+    {
+        showMessage(tavik7::ConsoleEntry(messageId), append, colour);
+    }
+    void showMessage(qint8 messageId, bool append, const QColor &colour = QColor())
+    {
+        showMessage(tavik7::MessageId(messageId), append, colour);
+    }
     void appendToOutputLog(const QString &line);
+    // Replaces the console's content with line, or appends it; nothing is logged.
+    void writeConsoleLine(const QString &line, bool append, const QColor &colour = QColor());
     [[nodiscard]] QString textFor(int textId) const;
     void renderConsoleFromHistory();
+    // The constructor's groups of steps.
+    void setUpEngines();
+    void connectMenus();
+    void connectDeviceButtons();
+    void connectOtherButtons();
+    void fillInterfaceCombos();
+    void connectTableChecks();
+    // The language switch, tab by tab.
+    void setLanguageOfMenusAndTabs();
+    void setLanguageOfParameterTab();
+    void setLanguageOfInterfaceTab();
+    void setLanguageOfNamurAndFlashTabs();
     void setLanguageOfCellWidgets();
     void setLanguageOfWizardTab();
 
@@ -167,18 +188,12 @@ private:
     void showTabAfterConnect();
 
     // Field safety (mainwindow_fieldsafety.cpp): help beyond the messages.
-    void appendConsoleNote(const QString &text);
+    // A note of the program's own after the messages; the language switch renders it anew.
+    void appendConsoleNote(const tavik7::ConsoleEntry &note);
     void explainPortOpenFailure(const tavik7::DeviceLink::OpenFailure &why);
-    // Hooks where a device request succeeds. The device's record and counter
-    // as last read (or written) feed the change history, the backup before
-    // flashing and the marks of cells that a loaded file would change.
-    void rememberDeviceRecord(bool tableRefilled);
-    void rememberDeviceCounter();
-    void noteParametersWritten();
-    void noteCounterAnswer(bool written);
-    // Writes the parameter changes held back for the counter write that did not follow.
-    void flushPendingHistory();
-    void appendHistoryRecord(const QString &serialNumber, const QList<tavik7::FieldChange> &changes);
+    // After a read or a write the table either shows the device (no marks)
+    // or what will be written (marks against the device kept up to date).
+    void followDeviceRecord(bool tableShowsDevice);
     // The Load button's loader without its dialog (mainwindow_settingsfile.cpp).
     // With firmwareOf, the firmware's version and checksum are kept from it.
     void loadSettingsFile(const QString &name,
@@ -188,16 +203,6 @@ private:
     // Marks again after an edit or a language switch, while a loaded file's marks are on show.
     void refreshDifferenceMarks();
 
-    tavik7::ParameterRecord deviceRecord{};
-    bool deviceRecordKnown = false;
-    QString deviceCounterText;
-    bool deviceCounterKnown = false;
-    // Parameter changes acknowledged in the write sequence, written together
-    // with the counter write that follows them as one record.
-    QList<tavik7::FieldChange> pendingHistoryChanges;
-    QString pendingHistorySerial;
-    bool historyPending = false;
-    bool historyFailureReported = false;
     QList<int> markedRows;
     bool differenceMarksShown = false; // from a file load until the next read or write
 
@@ -228,7 +233,6 @@ private:
 
     // Inspection report (mainwindow_report.cpp)
     void writeInspectionReport();
-    void paintInspectionReport(QPainter &painter, int width, const QDate &today);
 
     // Wizard (mainwindow_wizard.cpp)
     void fillNumberOfDigitsCombo();
@@ -282,10 +286,11 @@ private:
     Ui::TAVIK7_BediensoftwareClass ui;
 
     tavik7::DeviceLink *deviceLink = nullptr;
+    // What the device holds as far as this program has seen, and the change history.
+    tavik7::ChangeRecorder *changeRecorder = nullptr;
     PortEnumerator *portEnumerator = nullptr;
     QStandardItemModel *parameterModel = nullptr;
     tavik7::FlashRun *flashRun = nullptr;
-    QSignalMapper *readSettingsMapper = nullptr;
     QMessageBox *messageBox = nullptr;
 
     // Cell widgets of the parameter table, owned by the table view.
@@ -303,9 +308,6 @@ private:
     int counterLength = 8;
     tavik7::MessageHistory messageHistory;
     QString appDataFolder;
-    QString outputLogFile1;
-    QString outputLogFile2;
-    QString avrdudeDir;
     QString portNameInUse; // as picked in the list; shown in the title
 
     // Wizard state.

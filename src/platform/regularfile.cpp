@@ -17,12 +17,17 @@ bool openRegularFile(QFile &file, const QString &path, bool append)
         | (append ? QIODevice::Append : QIODevice::OpenMode());
 #ifdef Q_OS_UNIX
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (append ? O_APPEND : 0),
-                          0644);
+    // Without O_NONBLOCK, a named pipe under the file's name would hold open(2)
+    // until some reader came, and the window with it; a regular file takes no
+    // notice of the flag, which is cleared again before the first write.
+    const int fd = ::open(native.constData(),
+                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (append ? O_APPEND : 0), 0644);
     if (fd < 0)
         return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0
+        || !file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
     }

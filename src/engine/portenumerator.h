@@ -15,6 +15,17 @@ struct PortInfo
     QString portName;
 };
 
+// One serial port with what the system knows of the device behind it, for a
+// listing such as "ports --json". An extra port has only its name and path.
+struct PortDescription
+{
+    QString portName;
+    QString systemLocation;
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+};
+
 // Lists the serial ports and reports ports that appear or disappear. The
 // system's ports are scanned again only when the platform says they may have
 // changed (or every few seconds where it cannot tell); the extra ports, a
@@ -29,6 +40,9 @@ public:
     // The system's ports, then the extra ports named in TAVIK7_EXTRA_PORTS that
     // currently exist (a simulated device is offered this way).
     [[nodiscard]] static QList<PortInfo> getPorts();
+    // The same ports in the same order, each with its description,
+    // manufacturer and serial number.
+    [[nodiscard]] static QList<PortDescription> describePorts();
 
     // Starts watching for ports that come and go. The system's ports are
     // scanned a moment later and reported with deviceDiscovered.

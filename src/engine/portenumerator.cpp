@@ -50,6 +50,24 @@ QList<PortInfo> PortEnumerator::getPorts()
     return toPorts(systemNames(), existingExtraPaths());
 }
 
+QList<PortDescription> PortEnumerator::describePorts()
+{
+    QList<PortDescription> ports;
+    QStringList systemPorts;
+    const QList<QSerialPortInfo> available = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : available) {
+        systemPorts.append(port.portName());
+        ports.append({port.portName(), port.systemLocation(), port.description(), port.manufacturer(),
+                      port.serialNumber()});
+    }
+    const QStringList extra = existingExtraPaths();
+    for (const QString &path : extra) {
+        if (!systemPorts.contains(path))
+            ports.append({path, tavik7::platform::portSystemLocation(path), {}, {}, {}});
+    }
+    return ports;
+}
+
 QList<PortInfo> PortEnumerator::ports() const
 {
     return scanned ? toPorts(knownSystemNames, knownExtraPaths) : getPorts();
