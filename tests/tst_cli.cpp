@@ -57,6 +57,8 @@ private slots:
     void interruptedWrite_data();
     void interruptedWrite();
     void namurCount();
+    void report_data();
+    void report();
     void flash_data();
     void flash();
 
@@ -386,6 +388,34 @@ void TestCli::flash()
     QVERIFY(flash.err.contains("backed up before flashing"));
     if (exitCode == 6 && !output.isEmpty())
         QVERIFY(flash.err.contains("stk500_recv(): failed\n"));
+}
+
+void TestCli::report_data()
+{
+    QTest::addColumn<QStringList>("device");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("plausible") << QStringList() << "report.pdf" << 0;
+    QTest::newRow("year the table refuses") << QStringList{"--year", "1900"} << "report.pdf" << 5;
+    QTest::newRow("name without .pdf") << QStringList() << "report.txt" << 1;
+}
+
+void TestCli::report()
+{
+    QFETCH(QStringList, device);
+    QFETCH(QString, file);
+    QFETCH(int, exitCode);
+
+    DevSim &simulated = sim(device);
+    const QString path = m_dir.filePath(file);
+    const CliRun report = run({"report", "-p", simulated.portPath(), "-o", path});
+    QCOMPARE(report.exitCode, exitCode);
+    QFile pdf(path);
+    QCOMPARE(pdf.open(QIODevice::ReadOnly) && pdf.read(5) == "%PDF-", exitCode == 0);
+    if (exitCode == 5)
+        QVERIFY(report.err.contains("Implausible: year"));
+    QFile::remove(path);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

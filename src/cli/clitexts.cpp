@@ -39,8 +39,6 @@ constexpr TextPair kTexts[] = {
     {"Die Verbindung zum Port ist verloren (Adapter abgezogen?).", "The port went away (adapter unplugged?)."},
     {"Der Befehl '%1' ist in dieser Version noch nicht verfügbar.",
      "Command '%1' is not available in this version yet."},
-    {"Die Änderungshistorie %1 kann nicht geschrieben werden; das Gerät wurde trotzdem beschrieben.",
-     "The change history %1 cannot be written; the device was written all the same."},
     {"%1 von %2 Geräten fertig", "%1 of %2 devices done"},
     {"Das NAMUR-Log %1 kann nicht (mehr) geschrieben werden; die Zeilen erscheinen nur hier.",
      "The NAMUR log %1 cannot be written (any more); the lines appear here only."},

@@ -26,7 +26,6 @@ enum class CliText {
     Interrupted,
     PortLost,
     NotAvailable,       // %1: the command
-    HistoryNotWritten,  // %1: the path
     DevicesDone,        // %1: finished, %2: all
     NamurLogTrouble,    // %1: the log file
 };

@@ -1,9 +1,12 @@
 #include "devicejobs.h"
 
+#include <QDate>
+
 #include "backupfile.h"
 #include "clitexts.h"
 #include "countertext.h"
 #include "deviceoutput.h"
+#include "inspectionreportpdf.h"
 #include "plausibility.h"
 #include "settingsfileio.h"
 
@@ -31,6 +34,13 @@ void ReadJob::deviceRead(const DeviceReading &reading)
 }
 
 // ---------------------------------------------------------------- write
+
+void WriteJob::begin()
+{
+    if (!options().dryRun)
+        recordChanges();
+    readDevice();
+}
 
 void WriteJob::deviceRead(const DeviceReading &reading)
 {
@@ -63,46 +73,28 @@ void WriteJob::deviceRead(const DeviceReading &reading)
 
 void WriteJob::startWrite(const ParameterRecord &record, const DeviceReading &reading)
 {
-    connect(link(), &DeviceLink::parametersWritten, this, &WriteJob::onParametersWritten);
+    connect(link(), &DeviceLink::parametersWritten, this, [this] { m_progress = Progress::ParametersWritten; });
     // A changed direction makes the link read the counter and write it back
     // after the parameters, as the window's write does; the value stays.
     connect(link(), &DeviceLink::counterWriteDue, this, [this] {
-        m_write.progress = WriteRecord::CounterDue;
+        m_progress = Progress::CounterDue;
         link()->writeCounter(counterDigitsForDevice(lastReading().counterText));
     });
-    connect(link(), &DeviceLink::counterWritten, this,
-            [this](const QByteArray &, bool echoed) { onCounterWritten(echoed); });
+    connect(link(), &DeviceLink::counterWritten, this, [this](const QByteArray &, bool echoed) {
+        m_progress = echoed ? Progress::CounterWritten : Progress::CounterFailed;
+    });
     connect(link(), &DeviceLink::idle, this, &WriteJob::onIdle);
     link()->startWriteSequence(record, reading.counterText);
-}
-
-void WriteJob::onParametersWritten(const ParameterRecord &record)
-{
-    m_write.before = lastReading().record;
-    m_write.changes = parameterChanges(m_write.before, record, options().language);
-    m_write.progress = WriteRecord::ParametersWritten;
-}
-
-void WriteJob::onCounterWritten(bool echoed)
-{
-    if (!echoed) {
-        m_write.progress = WriteRecord::CounterFailed;
-        return;
-    }
-    const QString counter = lastReading().counterText;
-    m_write.changes.append(counterChange(counter, counter));
-    m_write.progress = WriteRecord::CounterWritten;
 }
 
 void WriteJob::onIdle()
 {
     // A time-out ends the request before it is reported: only acknowledged
     // writes are a success.
-    const bool unanswered =
-        m_write.progress == WriteRecord::Unacknowledged || m_write.progress == WriteRecord::CounterDue;
+    const bool unanswered = m_progress == Progress::Unacknowledged || m_progress == Progress::CounterDue;
     if ((stage() != Stage::Working && stage() != Stage::Finishing) || unanswered)
         return;
-    if (m_write.progress == WriteRecord::CounterFailed) {
+    if (m_progress == Progress::CounterFailed) {
         fail(ExitWrongAnswer, message(MessageId::WriteCounterError));
         return;
     }
@@ -110,16 +102,13 @@ void WriteJob::onIdle()
     finish(ExitDone);
 }
 
-void WriteJob::ending()
-{
-    // One history record per write, also when the counter's write-back failed.
-    if (m_write.progress == WriteRecord::Unacknowledged)
-        return;
-    recordHistory(fieldText(m_write.before.serialNumber, kSerialNumberWidth), m_write.changes);
-    m_write.progress = WriteRecord::Unacknowledged;
-}
-
 // ---------------------------------------------------------------- set-counter
+
+void CounterJob::begin()
+{
+    recordChanges();
+    readDevice();
+}
 
 void CounterJob::deviceRead(const DeviceReading &reading)
 {
@@ -136,8 +125,6 @@ void CounterJob::deviceRead(const DeviceReading &reading)
                                         .arg(counterDigits(r.softwareVersion)));
         return;
     }
-    m_before = reading;
-    m_entry = entry;
     connect(link(), &DeviceLink::counterWritten, this,
             [this](const QByteArray &, bool echoed) { onCounterWritten(echoed); });
     link()->writeCounter(counterDigitsForDevice(entry));
@@ -149,9 +136,43 @@ void CounterJob::onCounterWritten(bool echoed)
         fail(ExitWrongAnswer, message(MessageId::WriteCounterError));
         return;
     }
-    recordHistory(fieldText(m_before.record.serialNumber, kSerialNumberWidth),
-                  {counterChange(m_before.counterText, m_entry)});
     note(message(MessageId::CounterWritten));
+    finish(ExitDone);
+}
+
+// ---------------------------------------------------------------- report
+
+void ReportJob::begin()
+{
+    // The window's name check, made before the device is read.
+    if (!options().outputFile.contains(QLatin1String(".pdf"))) {
+        fail(ExitUsage, message(MessageId::PdfWrongName));
+        return;
+    }
+    readDevice(DeviceLink::ReportSequence);
+}
+
+void ReportJob::deviceRead(const DeviceReading &reading)
+{
+    const ParameterRecord &r = reading.record;
+    const int length = counterLength(r.significance, r.softwareVersion);
+    QStringList implausible;
+    if (const QList<int> fields = implausibleParameterFields(r); !fields.isEmpty())
+        implausible.append(fieldNames(fields));
+    if (!counterTextPlausible(reading.counterText, length, length, r.significance))
+        implausible.append(QStringLiteral("counter"));
+    if (!implausible.isEmpty()) {
+        const QString names = implausible.join(QStringLiteral(", "));
+        fail(ExitImplausible, message(MessageId::PdfInvalidValues) + QLatin1Char(' ')
+                                  + cliText(CliText::ImplausibleFields, options().language).arg(names));
+        return;
+    }
+    QString error;
+    if (!writeInspectionReportPdf(options().outputFile, r, reading.counterText, {}, QDate::currentDate(), &error)) {
+        fail(ExitUsage, message(MessageId::PdfError) + QLatin1Char(' ') + error);
+        return;
+    }
+    note(message(MessageId::PdfCreated));
     finish(ExitDone);
 }
 

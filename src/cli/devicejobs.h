@@ -27,29 +27,21 @@ public:
     using PortJob::PortJob;
 
 protected:
-    void begin() override { readDevice(); }
+    void begin() override;
     void deviceRead(const DeviceReading &reading) override;
-    void ending() override;
 
 private:
     void startWrite(const ParameterRecord &record, const DeviceReading &reading);
-    void onParametersWritten(const ParameterRecord &record);
-    void onCounterWritten(bool echoed);
     void onIdle();
 
-    // What the write sequence found in the device and what it acknowledged.
-    struct WriteRecord
-    {
-        ParameterRecord before{};
-        QList<FieldChange> changes;
-        enum {
-            Unacknowledged,
-            ParametersWritten,
-            CounterDue, // the counter's write-back after a changed direction
-            CounterWritten,
-            CounterFailed,
-        } progress = Unacknowledged;
-    } m_write;
+    // How far the write sequence has been acknowledged.
+    enum class Progress {
+        Unacknowledged,
+        ParametersWritten,
+        CounterDue, // the counter's write-back after a changed direction
+        CounterWritten,
+        CounterFailed,
+    } m_progress = Progress::Unacknowledged;
 };
 
 // set-counter: the digits checked as the window's counter entry checks them.
@@ -61,14 +53,24 @@ public:
     using PortJob::PortJob;
 
 protected:
-    void begin() override { readDevice(); }
+    void begin() override;
     void deviceRead(const DeviceReading &reading) override;
 
 private:
     void onCounterWritten(bool echoed);
+};
 
-    DeviceReading m_before;
-    QString m_entry;
+// report: the window's Print: its read, its verdict on the values, its page.
+class ReportJob : public PortJob
+{
+    Q_OBJECT
+
+public:
+    using PortJob::PortJob;
+
+protected:
+    void begin() override;
+    void deviceRead(const DeviceReading &reading) override;
 };
 
 } // namespace tavik7::cli

@@ -16,7 +16,7 @@ QString fileValue(const ParameterRecord &record, int field)
     return QString::fromLatin1(settingsFileValue(record, field));
 }
 
-// A JSON string with its quotes; QJsonObject would sort the keys.
+// A JSON string with its quotes.
 QByteArray jsonString(const QString &text)
 {
     const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
@@ -27,11 +27,11 @@ QByteArray jsonString(const QString &text)
 
 QByteArray deviceJsonLine(const QString &port, const ParameterRecord &record, const QString &counter)
 {
-    QByteArray line = "{\"port\":" + jsonString(port);
+    QList<QPair<QString, QString>> members{{QStringLiteral("port"), port}};
     for (int field = 0; field < kParameterFieldCount; ++field)
-        line += ",\"" + QByteArray(kParameterFields[field].jsonKey) + "\":" + jsonString(fileValue(record, field));
-    line += ",\"counter\":" + jsonString(counter) + "}\n";
-    return line;
+        members.append({QLatin1String(kParameterFields[field].jsonKey), fileValue(record, field)});
+    members.append({QStringLiteral("counter"), counter});
+    return jsonObject(members) + '\n';
 }
 
 QByteArray devicePlainLines(const QString &port, const ParameterRecord &record, const QString &counter)
@@ -67,6 +67,17 @@ QString fieldNames(const QList<int> &fields)
             names.append(QLatin1String(kParameterFields[field].jsonKey));
     }
     return names.join(QStringLiteral(", "));
+}
+
+QByteArray jsonObject(const QList<QPair<QString, QString>> &members)
+{
+    QByteArray object = "{";
+    for (const auto &[name, value] : members) {
+        if (object.size() > 1)
+            object += ',';
+        object += jsonString(name) + ':' + jsonString(value);
+    }
+    return object + '}';
 }
 
 QString counterAnswerDigits(const QString &answer)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPair>
 #include <QString>
 
 #include "parameterrecord.h"
@@ -20,6 +21,9 @@ namespace tavik7::cli {
 
 // The script names of parameter fields (numbered as the table's rows), comma-separated.
 [[nodiscard]] QString fieldNames(const QList<int> &fields);
+
+// A JSON object whose members keep their order (QJsonObject sorts them).
+[[nodiscard]] QByteArray jsonObject(const QList<QPair<QString, QString>> &members);
 
 // The digits of a counter answer: everything before its line end.
 [[nodiscard]] QString counterAnswerDigits(const QString &answer);

@@ -45,9 +45,9 @@ FlashJob::FlashJob(const QString &port, const CliOptions &options, QObject *pare
 {
     connect(m_run, &FlashRun::finished, this, &FlashJob::onFinished);
     connect(m_run, &FlashRun::backupWritten, this,
-            [this](const BackupResult &result) { note(backupNote(result, this->options().language)); });
+            [this](const BackupResult &result) { note(message(backupNote(result))); });
     connect(m_run, &FlashRun::backupFailed, this,
-            [this](const BackupResult &result) { note(backupNote(result, this->options().language)); });
+            [this](const BackupResult &result) { note(message(backupNote(result))); });
     // avrdude's own progress bars, where someone watches.
     if (platform::isTerminal(2)) {
         connect(m_run, &FlashRun::toolOutput, this,
@@ -133,9 +133,13 @@ NamurJob::NamurJob(const QString &port, const CliOptions &options, QObject *pare
 {
     connect(m_listener, &NamurListener::logLineWritten, this, &NamurJob::onLine);
     connect(m_listener, &NamurListener::stopped, this, &NamurJob::onStopped);
-    connect(m_listener, &NamurListener::logTrouble, this, [this](NamurListener::LogTrouble, const QString &path) {
-        note(cliText(CliText::NamurLogTrouble, this->options().language).arg(QDir::toNativeSeparators(path)));
-    });
+    connect(m_listener, &NamurListener::logTrouble, this,
+            [this](NamurListener::LogTrouble trouble, const QString &path) {
+                const QString shown = QDir::toNativeSeparators(path);
+                note(trouble == NamurListener::LogTrouble::Replaced
+                         ? message({MessageId::NoteNamurLogReplaced, {shown}})
+                         : cliText(CliText::NamurLogTrouble, this->options().language).arg(shown));
+            });
 }
 
 void NamurJob::begin()

@@ -2,6 +2,7 @@
 // report and NAMUR logging for scripts and workshops, without the window.
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 
 #include <cstdio>
@@ -50,6 +51,7 @@ PortJob *makeJob(const QString &port, const CliOptions &options)
     case Command::SetCounter: return new CounterJob(port, options);
     case Command::Flash: return new FlashJob(port, options);
     case Command::Namur: return new NamurJob(port, options);
+    case Command::Report: return new ReportJob(port, options);
     default: return nullptr;
     }
 }
@@ -71,6 +73,16 @@ int runPortJobs(const CliOptions &options)
         runner.add(job);
     }
     return runner.run();
+}
+
+// Qt Gui only where a page is drawn, and then without a display.
+std::unique_ptr<QCoreApplication> makeApplication(Command command, int &argc, char **argv)
+{
+    if (command != Command::Report)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 QStringList argumentList(int argc, char **argv)
@@ -100,7 +112,7 @@ int main(int argc, char **argv)
         break;
     }
     const CliOptions &options = parsed.options;
-    const QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = makeApplication(options.command, argc, argv);
     if (options.command == Command::Ports) {
         printText(stdout, portListText(options.json));
         return ExitDone;

@@ -1,13 +1,10 @@
 #include "portjob.h"
 
-#include <QDateTime>
-#include <QDir>
-
+#include "changerecorder.h"
 #include "clitexts.h"
 #include "countertext.h"
 #include "deviceoutput.h"
 #include "platform.h"
-#include "texttable.h"
 
 namespace tavik7::cli {
 
@@ -25,7 +22,7 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
     connect(m_link, &DeviceLink::parametersRead, this, &PortJob::onParametersRead);
     connect(m_link, &DeviceLink::counterRead, this, &PortJob::onCounterRead);
     connect(m_link, &DeviceLink::significanceNotice, this, [this](const QString &significance) {
-        note(plainText(message(MessageId::IncompatibleSignificance).arg(significance)));
+        note(message({MessageId::IncompatibleSignificance, {significance}}));
     });
 }
 
@@ -66,11 +63,11 @@ void PortJob::interrupt()
     m_link->close();
 }
 
-void PortJob::readDevice()
+void PortJob::readDevice(DeviceLink::SequenceMode mode)
 {
     m_stage = Stage::Reading;
     m_reading = DeviceReading{};
-    m_link->readSettings(DeviceLink::PlainRead);
+    m_link->readSettings(mode);
 }
 
 void PortJob::finish(int exitCode)
@@ -103,19 +100,19 @@ void PortJob::note(const QString &text)
     emit diagnostics((QStringLiteral("tavik7-cli: %1: %2\n").arg(m_port, text)).toLocal8Bit());
 }
 
-QString PortJob::message(MessageId id) const
+QString PortJob::message(const ConsoleEntry &entry) const
 {
-    return plainText(messageText(int(id), m_options.language));
+    return plainText(renderEntry(entry, m_options.language));
 }
 
-void PortJob::recordHistory(const QString &serialNumber, const QList<FieldChange> &changes)
+void PortJob::recordChanges()
 {
     const QString folder = platform::appDataFolder();
     platform::ensureAppDataFolder(folder);
-    const QString path = folder + QLatin1String(kChangeHistoryFileName);
-    const QByteArray record = changeHistoryRecord(QDateTime::currentDateTime(), m_port, serialNumber, changes);
-    if (!appendChangeHistory(path, record))
-        note(cliText(CliText::HistoryNotWritten, m_options.language).arg(QDir::toNativeSeparators(path)));
+    auto *recorder = new ChangeRecorder(m_link, folder + QLatin1String(kChangeHistoryFileName), this);
+    recorder->setLanguage(m_options.language);
+    connect(recorder, &ChangeRecorder::historyUnwritable, this,
+            [this](const QString &path) { note(message({MessageId::NoteHistoryUnwritable, {path}})); });
 }
 
 void PortJob::requestFailed(MessageId id)

@@ -3,8 +3,8 @@
 #include <QObject>
 #include <QString>
 
-#include "changehistory.h"
 #include "commandline.h"
+#include "console.h"
 #include "devicelink.h"
 #include "exitcodes.h"
 
@@ -58,14 +58,16 @@ protected:
     virtual void requestFailed(MessageId id);
     virtual void deviceRead(const DeviceReading &reading) = 0;
 
-    // Parameters, then counter, as the window's Read; ends in deviceRead().
-    void readDevice();
+    // Parameters, then counter, as the window's Read (or its Print's read);
+    // ends in deviceRead().
+    void readDevice(DeviceLink::SequenceMode mode = DeviceLink::PlainRead);
     void finish(int exitCode);
     void fail(int exitCode, const QString &message);
     void note(const QString &message);
     void print(const QByteArray &bytes) { emit standardOutput(bytes); }
 
-    [[nodiscard]] QString message(MessageId id) const;
+    // A message or note of the window's catalogue, for a terminal.
+    [[nodiscard]] QString message(const ConsoleEntry &entry) const;
     [[nodiscard]] DeviceLink *link() const { return m_link; }
     [[nodiscard]] const CliOptions &options() const { return m_options; }
     [[nodiscard]] Stage stage() const { return m_stage; }
@@ -74,8 +76,9 @@ protected:
     // Where the port stands among those given, for output that names it.
     [[nodiscard]] int position() const { return int(m_options.ports.indexOf(m_port)); }
 
-    // Appends to the change history in the per-user folder, as the window does.
-    void recordHistory(const QString &serialNumber, const QList<FieldChange> &changes);
+    // From now on every acknowledged write goes to the change history in the
+    // per-user folder, as the window records it.
+    void recordChanges();
 
 private:
     void onPortLost();

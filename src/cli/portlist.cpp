@@ -1,30 +1,30 @@
 #include "portlist.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QSerialPortInfo>
+#include "deviceoutput.h"
+#include "portenumerator.h"
 
 namespace tavik7::cli {
 
 QString portListText(bool json)
 {
-    // Until the window's port enumerator is available without widgets.
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    // The window's list: the system's ports, then those of TAVIK7_EXTRA_PORTS.
+    const QList<PortDescription> ports = PortEnumerator::describePorts();
     if (!json) {
         QString text;
-        for (const QSerialPortInfo &info : ports)
-            text += info.portName() + QLatin1Char('\n');
+        for (const PortDescription &port : ports)
+            text += port.portName + QLatin1Char('\n');
         return text;
     }
-    QJsonArray array;
-    for (const QSerialPortInfo &info : ports) {
-        array.append(QJsonObject{{QStringLiteral("port"), info.portName()},
-                                 {QStringLiteral("description"), info.description()},
-                                 {QStringLiteral("manufacturer"), info.manufacturer()},
-                                 {QStringLiteral("serialNumber"), info.serialNumber()}});
+    QByteArray array = "[";
+    for (const PortDescription &port : ports) {
+        if (array.size() > 1)
+            array += ',';
+        array += jsonObject({{QStringLiteral("port"), port.portName},
+                             {QStringLiteral("description"), port.description},
+                             {QStringLiteral("manufacturer"), port.manufacturer},
+                             {QStringLiteral("serialNumber"), port.serialNumber}});
     }
-    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
+    return QString::fromUtf8(array + "]\n");
 }
 
 } // namespace tavik7::cli
