@@ -14,8 +14,8 @@ void TAVIK7_Bediensoftware::onCounterTextChanged(const QString &text)
     // The entry's own text is checked, whatever the caller passed.
     Q_UNUSED(text);
     const QString counter = ui.lineEditCounter->text();
-    plausibilityFlags[tavik7::kCounterPlausibilityFlag] = !tavik7::counterTextPlausible(
-        counter, ui.lineEditCounter->maxLength(), counterLength, qint8(comboBoxSignificance->currentIndex()));
+    tableChecks.flags[tavik7::kCounterPlausibilityFlag] = !tavik7::counterTextPlausible(
+        counter, ui.lineEditCounter->maxLength(), tableChecks.counterLength, qint8(cells.comboBoxSignificance->currentIndex()));
     updatePlausibilityState();
 }
 

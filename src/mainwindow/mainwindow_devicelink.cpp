@@ -337,7 +337,7 @@ void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &reco
         // no passing complaint replaces the read's message.
         {
             const QSignalBlocker modelBlocker(parameterModel);
-            const QSignalBlocker significanceBlocker(comboBoxSignificance);
+            const QSignalBlocker significanceBlocker(cells.comboBoxSignificance);
             fillParameterTable();
         }
         judgeParameterTable();

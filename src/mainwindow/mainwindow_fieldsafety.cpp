@@ -54,7 +54,7 @@ QString inLanguage(int language, const QString &german, const QString &english)
 void TAVIK7_Bediensoftware::followDeviceRecord(bool tableShowsDevice)
 {
     if (tableShowsDevice) {
-        differenceMarksShown = false;
+        differenceMarks.shown = false;
         clearDeviceDifferenceMarks();
     } else {
         refreshDifferenceMarks();
@@ -65,7 +65,7 @@ void TAVIK7_Bediensoftware::followDeviceRecord(bool tableShowsDevice)
 
 void TAVIK7_Bediensoftware::refreshDifferenceMarks()
 {
-    if (differenceMarksShown)
+    if (differenceMarks.shown)
         markDifferencesFromDevice();
 }
 
@@ -75,7 +75,7 @@ void TAVIK7_Bediensoftware::markDifferencesFromDevice()
     const QSignalBlocker blocker(parameterModel);
     clearDeviceDifferenceMarks();
     const std::optional<tavik7::ParameterRecord> &device = changeRecorder->deviceRecord();
-    differenceMarksShown = device.has_value();
+    differenceMarks.shown = device.has_value();
     if (!device)
         return;
     const QString background = QStringLiteral("background-color: %1;").arg(QColor(kDifferenceBackgroundRgb).name());
@@ -94,14 +94,14 @@ void TAVIK7_Bediensoftware::markDifferencesFromDevice()
             item->setBackground(QColor(kDifferenceBackgroundRgb));
             item->setToolTip(tip);
         }
-        markedRows.append(row);
+        differenceMarks.rows.append(row);
     }
     ui.tableViewSettings->viewport()->update();
 }
 
 void TAVIK7_Bediensoftware::clearDeviceDifferenceMarks()
 {
-    for (int row : std::as_const(markedRows)) {
+    for (int row : std::as_const(differenceMarks.rows)) {
         const QModelIndex index = parameterModel->index(row, 1);
         if (QWidget *cell = ui.tableViewSettings->indexWidget(index)) {
             cell->setStyleSheet(QString());
@@ -111,6 +111,6 @@ void TAVIK7_Bediensoftware::clearDeviceDifferenceMarks()
             item->setToolTip(QString());
         }
     }
-    markedRows.clear();
+    differenceMarks.rows.clear();
     ui.tableViewSettings->viewport()->update();
 }

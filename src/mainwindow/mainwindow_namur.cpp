@@ -53,7 +53,7 @@ void TAVIK7_Bediensoftware::onStartNamurClicked()
     ui.pushButtonConnect->setEnabled(false);
     ui.pushButtonStopNamur->setEnabled(true);
 
-    namurConsolePending.clear();
+    namurConsole.pending.clear();
     ui.textEditConsoleNamur->clear();
     // Without these the console's undo history and paragraphs would grow with
     // every telegram of a day-long session.
@@ -125,32 +125,32 @@ void TAVIK7_Bediensoftware::showNamurTelegrams(const QStringList &rendered)
     // every insertion costs a layout of the console, and a burst of
     // telegrams would otherwise keep the window busy with nothing else.
     const qsizetype first = qMax<qsizetype>(0, rendered.size() - tavik7::kNamurConsoleParagraphs);
-    namurConsolePending.append(rendered.mid(first));
-    const qsizetype excess = namurConsolePending.size() - tavik7::kNamurConsoleParagraphs;
+    namurConsole.pending.append(rendered.mid(first));
+    const qsizetype excess = namurConsole.pending.size() - tavik7::kNamurConsoleParagraphs;
     if (excess > 0)
-        namurConsolePending.remove(0, excess);
-    if (!namurConsoleFlushScheduled) {
-        namurConsoleFlushScheduled = true;
+        namurConsole.pending.remove(0, excess);
+    if (!namurConsole.flushScheduled) {
+        namurConsole.flushScheduled = true;
         QTimer::singleShot(kConsoleRefreshMs, this, [this] { flushNamurConsole(kConsoleChunkParagraphs); });
     }
 }
 
 void TAVIK7_Bediensoftware::flushNamurConsole(qsizetype maxParagraphs)
 {
-    namurConsoleFlushScheduled = false;
-    if (namurConsolePending.isEmpty())
+    namurConsole.flushScheduled = false;
+    if (namurConsole.pending.isEmpty())
         return;
     // Laying out a paragraph costs some 20 us: a few thousand at once would
     // freeze the window. The rest follows once other events had their turn;
     // meanwhile the oldest of them may make way for newer ones.
-    const qsizetype count = qMin(maxParagraphs, namurConsolePending.size());
+    const qsizetype count = qMin(maxParagraphs, namurConsole.pending.size());
     QTextDocument *document = ui.textEditConsoleNamur->document();
-    QString text = namurConsolePending.mid(0, count).join(QLatin1Char('\n'));
+    QString text = namurConsole.pending.mid(0, count).join(QLatin1Char('\n'));
     if (!document->isEmpty())
         text.prepend(QLatin1Char('\n'));
-    namurConsolePending.remove(0, count);
-    if (!namurConsolePending.isEmpty()) {
-        namurConsoleFlushScheduled = true;
+    namurConsole.pending.remove(0, count);
+    if (!namurConsole.pending.isEmpty()) {
+        namurConsole.flushScheduled = true;
         QTimer::singleShot(0, this, [this] { flushNamurConsole(kConsoleChunkParagraphs); });
     }
     QTextCursor cursor(document);

@@ -88,21 +88,21 @@ void TAVIK7_Bediensoftware::setupParameterTable()
 
     // Created in row order, which is also their order in the focus chain; the
     // object names are those the rest of the window and its checks know.
-    const struct { int row; QComboBox **combo; const char *objectName; } cells[] = {
-        {RowSignificance, &comboBoxSignificance, "comboBoxSignificance"},
+    const struct { int row; QComboBox **combo; const char *objectName; } created[] = {
+        {RowSignificance, &cells.comboBoxSignificance, "comboBoxSignificance"},
         {RowLeadingPlus, nullptr, "checkBoxLeadingPlus"},
-        {RowBaudRate, &comboBoxTableBaudrate, "comboBoxTableBaudrate"},
-        {RowTransmitMode, &comboBoxTransmitMode, "comboBoxTransmitMode"},
-        {RowDirection, &comboBoxDirection, "comboBoxDirection"},
-        {RowTelegramB, &comboBoxTelegramB, "comboBoxTelegramB"},
-        {RowCrcStartValue, &comboBoxCrcStartValue, "comboBoxCrcStartValue"},
+        {RowBaudRate, &cells.comboBoxTableBaudrate, "comboBoxTableBaudrate"},
+        {RowTransmitMode, &cells.comboBoxTransmitMode, "comboBoxTransmitMode"},
+        {RowDirection, &cells.comboBoxDirection, "comboBoxDirection"},
+        {RowTelegramB, &cells.comboBoxTelegramB, "comboBoxTelegramB"},
+        {RowCrcStartValue, &cells.comboBoxCrcStartValue, "comboBoxCrcStartValue"},
     };
-    for (const auto &cell : cells) {
+    for (const auto &cell : created) {
         QWidget *widget = nullptr;
         if (cell.combo)
             widget = *cell.combo = makeComboCell(cell.row, language);
         else
-            widget = checkBoxLeadingPlus = new QCheckBox(textFor(tavik7::kParameterFields[cell.row].labelTextId));
+            widget = cells.checkBoxLeadingPlus = new QCheckBox(textFor(tavik7::kParameterFields[cell.row].labelTextId));
         widget->setObjectName(QString::fromLatin1(cell.objectName));
         view->setIndexWidget(parameterModel->index(cell.row, 1), widget);
     }
@@ -114,7 +114,7 @@ void TAVIK7_Bediensoftware::setupParameterTable()
     // empty and blocks writing until the user picks an item; picking one must
     // lift the block at once. Connected after the first fill, as the checks are.
     // The significance combo has its own slot, which re-evaluates as well.
-    for (const auto &cell : cells) {
+    for (const auto &cell : created) {
         if (!cell.combo || cell.row == RowSignificance)
             continue;
         connect(*cell.combo, &QComboBox::currentIndexChanged, this, [this] {
@@ -168,7 +168,7 @@ void TAVIK7_Bediensoftware::fillParameterTable()
         // A refill without checks (the language switch) must not turn a cell
         // that still blocks writing black; a checked refill recolours anyway.
         const int flag = tavik7::plausibilityFlagOfRow(row);
-        const bool red = flag >= 0 && plausibilityFlags[flag];
+        const bool red = flag >= 0 && tableChecks.flags[flag];
         item->setForeground(QBrush(QColor::fromRgb(red ? kImplausibleTextRgb : kPlausibleTextRgb)));
         parameterModel->setItem(row, 1, item);
         if (row == RowSoftwareVersion) {
@@ -196,19 +196,19 @@ bool TAVIK7_Bediensoftware::resizeCounterEntry(int newLength)
     // count as implausible and the read would report a counter fault that
     // the counter answer, arriving a moment later, takes back.
     const QString entry = ui.lineEditCounter->text();
-    const qint8 shownSignificance = qint8(comboBoxSignificance->currentIndex());
+    const qint8 shownSignificance = qint8(cells.comboBoxSignificance->currentIndex());
     QString relaid;
-    if (newLength != counterLength
-        && tavik7::counterTextPlausible(entry, ui.lineEditCounter->maxLength(), counterLength, shownSignificance)) {
+    if (newLength != tableChecks.counterLength
+        && tavik7::counterTextPlausible(entry, ui.lineEditCounter->maxLength(), tableChecks.counterLength, shownSignificance)) {
         relaid = tavik7::relayCounterReading(entry, parameterRecord.significance, parameterRecord.softwareVersion);
     }
-    counterLength = newLength;
+    tableChecks.counterLength = newLength;
     if (relaid.isEmpty()) {
-        ui.lineEditCounter->setMaxLength(counterLength);
+        ui.lineEditCounter->setMaxLength(tableChecks.counterLength);
         return false;
     }
     const QSignalBlocker blocker(ui.lineEditCounter);
-    ui.lineEditCounter->setMaxLength(counterLength);
+    ui.lineEditCounter->setMaxLength(tableChecks.counterLength);
     ui.lineEditCounter->setText(relaid);
     return true;
 }
@@ -262,13 +262,13 @@ bool TAVIK7_Bediensoftware::comboCellsHoldItems() const
 
 void TAVIK7_Bediensoftware::updatePlausibilityState()
 {
-    const bool tableImplausible = std::any_of(std::begin(plausibilityFlags), std::begin(plausibilityFlags) + kCounterFlag,
+    const bool tableImplausible = std::any_of(std::begin(tableChecks.flags), std::begin(tableChecks.flags) + kCounterFlag,
                                               [](bool flag) { return flag; })
         || !comboCellsHoldItems();
     // While another job holds the port no device button is offered, whatever
     // the table says.
     const tavik7::DeviceLink::PortState port = deviceLink->portState();
-    if (tableImplausible || plausibilityFlags[kCounterFlag]) {
+    if (tableImplausible || tableChecks.flags[kCounterFlag]) {
         ui.pushButtonReadSettings->setEnabled(port != tavik7::DeviceLink::PortState::Lent);
         ui.pushButtonWriteSettings->setEnabled(false);
         ui.pushButtonSetCounter->setEnabled(false);
@@ -291,7 +291,7 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
 
 bool TAVIK7_Bediensoftware::allValuesPlausible() const
 {
-    return std::none_of(std::begin(plausibilityFlags), std::end(plausibilityFlags), [](bool flag) { return flag; })
+    return std::none_of(std::begin(tableChecks.flags), std::end(tableChecks.flags), [](bool flag) { return flag; })
         && comboCellsHoldItems();
 }
 
@@ -304,12 +304,12 @@ void TAVIK7_Bediensoftware::judgeParameterTable()
         const tavik7::CellVerdict verdict = tavik7::checkParameterCell(row, item ? item->text() : QString());
         if (!item || verdict.flag < 0)
             continue;
-        plausibilityFlags[verdict.flag] = !verdict.plausible;
+        tableChecks.flags[verdict.flag] = !verdict.plausible;
         const QSignalBlocker blocker(parameterModel);
         item->setForeground(QBrush(QColor::fromRgb(verdict.plausible ? kPlausibleTextRgb : kImplausibleTextRgb)));
     }
     ui.label_unit->setText(cellText(RowUnit));
-    onSignificanceCbChanged(comboBoxSignificance->currentIndex());
+    onSignificanceCbChanged(cells.comboBoxSignificance->currentIndex());
 }
 
 void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
@@ -323,8 +323,8 @@ void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const
 
     const tavik7::CellVerdict verdict = tavik7::checkParameterCell(topLeft.row(), item->text());
     if (verdict.flag >= 0)
-        plausibilityFlags[verdict.flag] = !verdict.plausible;
-    const bool red = verdict.flag >= 0 && plausibilityFlags[verdict.flag];
+        tableChecks.flags[verdict.flag] = !verdict.plausible;
+    const bool red = verdict.flag >= 0 && tableChecks.flags[verdict.flag];
     // Both writes raise dataChanged again; that run finds the same text and
     // colour and changes nothing more.
     item->setForeground(QBrush(QColor::fromRgb(red ? kImplausibleTextRgb : kPlausibleTextRgb)));
@@ -342,12 +342,12 @@ void TAVIK7_Bediensoftware::onSignificanceCbChanged(int index)
 
     const quint16 version = parameterRecord.softwareVersion;
     const QString counter = ui.lineEditCounter->text();
-    counterLength = tavik7::counterLength(qint8(index), version);
+    tableChecks.counterLength = tavik7::counterLength(qint8(index), version);
     {
         // A shorter maximum length cuts the old text first; that half-way text
         // must not be checked, or a false complaint would replace the console.
         const QSignalBlocker blocker(ui.lineEditCounter);
-        ui.lineEditCounter->setMaxLength(counterLength);
+        ui.lineEditCounter->setMaxLength(tableChecks.counterLength);
         ui.lineEditCounter->setText(tavik7::formatCounterText(counter, qint8(index), version));
     }
     onCounterTextChanged(ui.lineEditCounter->text());

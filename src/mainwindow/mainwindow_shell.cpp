@@ -159,9 +159,9 @@ void TAVIK7_Bediensoftware::connectTableChecks()
 {
     // Connected only now, so the initial fill of the table runs no checks.
     connect(parameterModel, &QStandardItemModel::dataChanged, this, &TAVIK7_Bediensoftware::onTableDataChanged);
-    connect(comboBoxSignificance, &QComboBox::currentIndexChanged, this,
+    connect(cells.comboBoxSignificance, &QComboBox::currentIndexChanged, this,
             &TAVIK7_Bediensoftware::onSignificanceCbChanged);
-    connect(checkBoxLeadingPlus, &QCheckBox::stateChanged, this,
+    connect(cells.checkBoxLeadingPlus, &QCheckBox::stateChanged, this,
             &TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged);
 }
 
@@ -293,7 +293,7 @@ void TAVIK7_Bediensoftware::setLanguageOfParameterTab()
     // The combo, not the record: a significance chosen but not yet written
     // keeps its multiplier.
     const tavik7::MultiplierTextIds multiplier =
-        tavik7::multiplierTextIds(qint8(comboBoxSignificance->currentIndex()));
+        tavik7::multiplierTextIds(qint8(cells.comboBoxSignificance->currentIndex()));
     ui.label_multi->setText(multiplier.multi < 0 ? QString() : textFor(multiplier.multi));
     ui.label_factor->setText(multiplier.factor < 0 ? QString() : textFor(multiplier.factor));
     ui.labelNotes->setText(textFor(23));

@@ -310,12 +310,12 @@ void TAVIK7_Bediensoftware::wizardStep7()
     const tavik7::WizardRow *row = tavik7::wizardRow(wizardRowIndex);
     const tavik7::WizardSignificance written = tavik7::wizardSignificance(row ? row->significanceExponent : 0);
     parameterRecord.leadingPlus = written.leadingPlus;
-    comboBoxSignificance->setCurrentIndex(written.significanceIndex);
-    checkBoxLeadingPlus->setChecked(written.leadingPlus == 1);
+    cells.comboBoxSignificance->setCurrentIndex(written.significanceIndex);
+    cells.checkBoxLeadingPlus->setChecked(written.leadingPlus == 1);
 
     const int direction = tavik7::tableDirectionIndex(ui.comboBoxDirection2->currentIndex());
     if (direction >= 0)
-        comboBoxDirection->setCurrentIndex(direction);
+        cells.comboBoxDirection->setCurrentIndex(direction);
 
     ui.lineEditCounter->setText(tavik7::wizardCounterTransfer(ui.lineEditCounter2->text(), written.decimals));
 

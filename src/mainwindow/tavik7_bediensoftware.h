@@ -203,8 +203,13 @@ private:
     // Marks again after an edit or a language switch, while a loaded file's marks are on show.
     void refreshDifferenceMarks();
 
-    QList<int> markedRows;
-    bool differenceMarksShown = false; // from a file load until the next read or write
+    // The cells marked as differing from the device, on show from a file
+    // load until the next read or write.
+    struct DifferenceMarks
+    {
+        QList<int> rows;
+        bool shown = false;
+    } differenceMarks;
 
     // Parameters
     void setupParameterTable();
@@ -294,18 +299,26 @@ private:
     QMessageBox *messageBox = nullptr;
 
     // Cell widgets of the parameter table, owned by the table view.
-    QComboBox *comboBoxSignificance = nullptr;
-    QCheckBox *checkBoxLeadingPlus = nullptr;
-    QComboBox *comboBoxTableBaudrate = nullptr;
-    QComboBox *comboBoxTransmitMode = nullptr;
-    QComboBox *comboBoxDirection = nullptr;
-    QComboBox *comboBoxTelegramB = nullptr;
-    QComboBox *comboBoxCrcStartValue = nullptr;
+    struct ParameterCells
+    {
+        QComboBox *comboBoxSignificance = nullptr;
+        QCheckBox *checkBoxLeadingPlus = nullptr;
+        QComboBox *comboBoxTableBaudrate = nullptr;
+        QComboBox *comboBoxTransmitMode = nullptr;
+        QComboBox *comboBoxDirection = nullptr;
+        QComboBox *comboBoxTelegramB = nullptr;
+        QComboBox *comboBoxCrcStartValue = nullptr;
+    } cells;
 
     tavik7::ParameterRecord parameterRecord{};
     int language = 0;
-    bool plausibilityFlags[8] = {};
-    int counterLength = 8;
+    // The verdicts of the table's cell checks and the counter entry's, and
+    // the counter's length for the device shown.
+    struct TableChecks
+    {
+        bool flags[8] = {};
+        int counterLength = 8;
+    } tableChecks;
     tavik7::MessageHistory messageHistory;
     QString appDataFolder;
     QString portNameInUse; // as picked in the list; shown in the title
@@ -328,6 +341,10 @@ private:
 
     // NAMUR state: the listener holds the port while listening, and the log.
     tavik7::NamurListener *namurListener = nullptr;
-    QStringList namurConsolePending;   // telegrams not on the tab yet, newest last
-    bool namurConsoleFlushScheduled = false;
+    // Telegrams not on the tab yet, newest last, and whether their batch is due.
+    struct NamurConsole
+    {
+        QStringList pending;
+        bool flushScheduled = false;
+    } namurConsole;
 };
