@@ -18,7 +18,7 @@ enum OptionBit : unsigned { OptJson = 1, OptOutput = 2, OptDryRun = 4, OptCount 
 // How many ports a command takes: none, exactly one, or one and more.
 enum class Ports { None, One, Many };
 
-struct CommandSpec
+struct CommandForm
 {
     const char *name;
     Command command;
@@ -27,7 +27,7 @@ struct CommandSpec
     unsigned options;
 };
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandForm kCommands[] = {
     {"ports", Command::Ports, Ports::None, nullptr, OptJson},
     {"read", Command::Read, Ports::Many, nullptr, OptJson | OptOutput},
     {"write", Command::Write, Ports::Many, "FILE", OptDryRun},
@@ -63,11 +63,11 @@ ParsedCommandLine usageError(ParsedCommandLine parsed, const QString &complaint)
     return parsed;
 }
 
-const CommandSpec *findCommand(const QString &name)
+const CommandForm *findCommand(const QString &name)
 {
-    for (const CommandSpec &spec : kCommands) {
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const CommandForm &form : kCommands) {
+        if (name == QLatin1String(form.name))
+            return &form;
     }
     return nullptr;
 }
@@ -84,14 +84,14 @@ bool samePortPath(const QString &a, const QString &b)
     return !canonicalA.isEmpty() && canonicalA == QFileInfo(locationB).canonicalFilePath();
 }
 
-QString checkPorts(const CommandSpec &spec, const QStringList &ports, int language)
+QString checkPorts(const CommandForm &form, const QStringList &ports, int language)
 {
-    const QString name = QLatin1String(spec.name);
-    if (spec.ports == Ports::None && !ports.isEmpty())
+    const QString name = QLatin1String(form.name);
+    if (form.ports == Ports::None && !ports.isEmpty())
         return cliText(CliText::OptionNotForCommand, language).arg(QStringLiteral("-p"), name);
-    if (spec.ports != Ports::None && ports.isEmpty())
+    if (form.ports != Ports::None && ports.isEmpty())
         return cliText(CliText::PortMissing, language).arg(name);
-    if (spec.ports == Ports::One && ports.size() > 1)
+    if (form.ports == Ports::One && ports.size() > 1)
         return cliText(CliText::OnePortOnly, language).arg(name);
     for (int i = 0; i < ports.size(); ++i) {
         for (int j = 0; j < i; ++j) {
@@ -102,22 +102,22 @@ QString checkPorts(const CommandSpec &spec, const QStringList &ports, int langua
     return {};
 }
 
-QString checkOptions(const CommandSpec &spec, const QCommandLineParser &parser, const OptionSet &set, int language)
+QString checkOptions(const CommandForm &form, const QCommandLineParser &parser, const OptionSet &set, int language)
 {
     for (const auto &[option, bit] : set.commandOptions()) {
-        if (parser.isSet(*option) && !(spec.options & bit)) {
+        if (parser.isSet(*option) && !(form.options & bit)) {
             const QString shown = QStringLiteral("--") + option->names().constLast();
-            return cliText(CliText::OptionNotForCommand, language).arg(shown, QLatin1String(spec.name));
+            return cliText(CliText::OptionNotForCommand, language).arg(shown, QLatin1String(form.name));
         }
     }
     return {};
 }
 
-QString checkPositionals(const CommandSpec &spec, const QStringList &rest, int language)
+QString checkPositionals(const CommandForm &form, const QStringList &rest, int language)
 {
-    const int wanted = spec.positional ? 1 : 0;
+    const int wanted = form.positional ? 1 : 0;
     if (rest.size() < wanted)
-        return cliText(CliText::ArgumentMissing, language).arg(QLatin1String(spec.positional));
+        return cliText(CliText::ArgumentMissing, language).arg(QLatin1String(form.positional));
     if (rest.size() > wanted)
         return cliText(CliText::TooManyArguments, language).arg(rest.at(wanted));
     return {};
@@ -139,10 +139,10 @@ QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser,
     return {};
 }
 
-void takeValues(CliOptions &o, const CommandSpec &spec, const QCommandLineParser &parser, const OptionSet &set)
+void takeValues(CliOptions &o, const CommandForm &form, const QCommandLineParser &parser, const OptionSet &set)
 {
-    o.command = spec.command;
-    o.commandName = QLatin1String(spec.name);
+    o.command = form.command;
+    o.commandName = QLatin1String(form.name);
     o.ports = parser.values(set.port);
     o.json = parser.isSet(set.json);
     o.dryRun = parser.isSet(set.dryRun);
@@ -150,8 +150,8 @@ void takeValues(CliOptions &o, const CommandSpec &spec, const QCommandLineParser
     o.logFile = parser.value(set.log);
     o.count = parser.isSet(set.count) ? parser.value(set.count).toInt() : 0;
     const QStringList rest = parser.positionalArguments().mid(1);
-    if (spec.positional && !rest.isEmpty()) {
-        if (spec.command == Command::SetCounter)
+    if (form.positional && !rest.isEmpty()) {
+        if (form.command == Command::SetCounter)
             o.digits = rest.constFirst();
         else
             o.inputFile = rest.constFirst();
@@ -163,14 +163,14 @@ ParsedCommandLine checkCommand(ParsedCommandLine parsed, const QCommandLineParse
     const QStringList positionals = parser.positionalArguments();
     if (positionals.isEmpty())
         return usageError(parsed, cliText(CliText::NoCommand, parsed.options.language));
-    const CommandSpec *spec = findCommand(positionals.constFirst());
+    const CommandForm *form = findCommand(positionals.constFirst());
     const int language = parsed.options.language;
-    if (!spec)
+    if (!form)
         return usageError(parsed, cliText(CliText::UnknownCommand, language).arg(positionals.constFirst()));
-    takeValues(parsed.options, *spec, parser, set);
+    takeValues(parsed.options, *form, parser, set);
     for (const QString &complaint :
-         {checkPorts(*spec, parsed.options.ports, language), checkOptions(*spec, parser, set, language),
-          checkPositionals(*spec, positionals.mid(1), language), checkCombinations(parsed.options, parser, set)}) {
+         {checkPorts(*form, parsed.options.ports, language), checkOptions(*form, parser, set, language),
+          checkPositionals(*form, positionals.mid(1), language), checkCombinations(parsed.options, parser, set)}) {
         if (!complaint.isEmpty())
             return usageError(parsed, complaint);
     }
