@@ -9,6 +9,19 @@ if(UNIX AND NOT APPLE)
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(DIRECTORY ${CMAKE_CURRENT_LIST_DIR}/icons/hicolor
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+    # The command-line program's manual page, compressed as Debian keeps them.
+    set(TAVIK7_CLI_MANPAGE ${CMAKE_CURRENT_LIST_DIR}/tavik7-cli.1)
+    find_program(GZIP_PROGRAM gzip)
+    if(GZIP_PROGRAM)
+        set(TAVIK7_CLI_MANPAGE ${CMAKE_BINARY_DIR}/packaging/tavik7-cli.1.gz)
+        add_custom_command(OUTPUT ${TAVIK7_CLI_MANPAGE}
+            COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/tavik7-cli.1 ${CMAKE_BINARY_DIR}/packaging/tavik7-cli.1
+            COMMAND ${GZIP_PROGRAM} -9 -n -f ${CMAKE_BINARY_DIR}/packaging/tavik7-cli.1
+            DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tavik7-cli.1
+            VERBATIM)
+        add_custom_target(tavik7-cli-manpage ALL DEPENDS ${TAVIK7_CLI_MANPAGE})
+    endif()
+    install(FILES ${TAVIK7_CLI_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
 set(TAVIK7_PACKAGE_MAINTAINER "KLV Tavik7 service software <tavik7-software@klv.example>"
@@ -23,7 +36,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "over a serial port, guides a technician through setting up a device for a "
     "counter type, saves parameter sets to files, prints an inspection report, "
     "flashes firmware through avrdude and logs the device's NAMUR telegrams. "
-    "German and English user interface.")
+    "German and English user interface. The command-line program tavik7-cli "
+    "does the same for scripts and for many devices at once.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Tavik7 PC Software")
 set(CPACK_STRIP_FILES ON)
 

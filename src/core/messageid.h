@@ -37,6 +37,7 @@ enum class MessageId : qint16 {
     ToolNotStarted = 65,
     FlashFailed = 66,
     ToolError = 67,
+    PdfError = 68,
     PdfInvalidValues = 69,
     NoData = 70,
     PdfNoData = 71,

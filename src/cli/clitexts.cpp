@@ -1,0 +1,70 @@
+#include "clitexts.h"
+
+#include <QRegularExpression>
+
+#include <iterator>
+
+#include "texttable.h"
+
+namespace tavik7::cli {
+
+namespace {
+
+struct TextPair
+{
+    const char *german;
+    const char *english;
+};
+
+// In the order of CliText. UTF-8, unlike the window's Latin-1 catalogue.
+constexpr TextPair kTexts[] = {
+    {"%1\nSiehe 'tavik7-cli --help'.", "%1\nTry 'tavik7-cli --help'."},
+    {"Unbekannter Befehl '%1'.", "Unknown command '%1'."},
+    {"Unbekannte Option: %1.", "Unknown option: %1."},
+    {"Kein Befehl angegeben.", "No command given."},
+    {"Die Option %1 gehört nicht zum Befehl '%2'.", "Option %1 does not belong to command '%2'."},
+    {"Der Befehl '%1' braucht einen Port: -p PORT.", "Command '%1' needs a port: -p PORT."},
+    {"Der Befehl '%1' arbeitet mit genau einem Port.", "Command '%1' works on exactly one port."},
+    {"Der Port %1 ist mehrfach angegeben.", "Port %1 is given more than once."},
+    {"Es fehlt: %1.", "Missing: %1."},
+    {"Zu viele Argumente: '%1'.", "Too many arguments: '%1'."},
+    {"--lang erwartet de oder en, nicht '%1'.", "--lang takes de or en, not '%1'."},
+    {"--count erwartet eine positive ganze Zahl, nicht '%1'.", "--count takes a positive whole number, not '%1'."},
+    {"-o speichert genau ein Gerät: nur ein -p.", "-o saves exactly one device: give one -p only."},
+    {"Der Befehl braucht eine Ausgabedatei: -o DATEI.", "The command needs an output file: -o FILE."},
+    {"Nichts gesendet. Unplausibel: %1.", "Nothing sent. Implausible: %1."},
+    {"Nichts gesendet. Das Gerät erwartet %1 Ziffern (mit Komma an seiner Stelle, falls die Wertigkeit eines hat).",
+     "Nothing sent. The device takes %1 digits (with the comma in its place where the significance has one)."},
+    {"Abgebrochen, bevor etwas geschrieben wurde.", "Interrupted before anything was written."},
+    {"Die Verbindung zum Port ist verloren (Adapter abgezogen?).", "The port went away (adapter unplugged?)."},
+    {"Der Befehl '%1' ist in dieser Version noch nicht verfügbar.",
+     "Command '%1' is not available in this version yet."},
+    {"%1 von %2 Geräten fertig", "%1 of %2 devices done"},
+    {"Das NAMUR-Log %1 kann nicht (mehr) geschrieben werden; die Zeilen erscheinen nur hier.",
+     "The NAMUR log %1 cannot be written (any more); the lines appear here only."},
+};
+static_assert(std::size(kTexts) == size_t(CliText::NamurLogTrouble) + 1, "one text pair per CliText");
+
+} // namespace
+
+QString cliText(CliText id, int language)
+{
+    const TextPair &pair = kTexts[int(id)];
+    return QString::fromUtf8(language == German ? pair.german : pair.english);
+}
+
+int languageFromEnvironment()
+{
+    return qEnvironmentVariable("LANG").startsWith(QLatin1String("de")) ? German : English;
+}
+
+QString plainText(QString text)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("<br\\s*/?>"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+    text.replace(lineBreak, QStringLiteral("\n"));
+    text.remove(tag);
+    return text.trimmed();
+}
+
+} // namespace tavik7::cli

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+namespace tavik7::cli {
+
+// The program's own lines; everything the window also says comes from the
+// message catalogue instead.
+enum class CliText {
+    TryHelp,            // %1: the complaint
+    UnknownCommand,     // %1: the command
+    UnknownOption,      // %1: the option(s)
+    NoCommand,
+    OptionNotForCommand, // %1: the option, %2: the command
+    PortMissing,        // %1: the command
+    OnePortOnly,        // %1: the command
+    SamePortTwice,      // %1: the port
+    ArgumentMissing,    // %1: what
+    TooManyArguments,   // %1: the first one too many
+    BadLanguage,        // %1: the value
+    BadCount,           // %1: the value
+    OutputNeedsOnePort,
+    OutputMissing,
+    ImplausibleFields,  // %1: the fields
+    CounterDigitsWrong, // %1: the digit count the device takes
+    Interrupted,
+    PortLost,
+    NotAvailable,       // %1: the command
+    DevicesDone,        // %1: finished, %2: all
+    NamurLogTrouble,    // %1: the log file
+};
+
+// German for language 0, English otherwise.
+[[nodiscard]] QString cliText(CliText id, int language);
+
+// The language of messages: --lang when given, else German for a LANG that
+// starts with "de", English for anything else.
+[[nodiscard]] int languageFromEnvironment();
+
+// A catalogue text for a plain terminal: HTML tags dropped, line breaks kept.
+[[nodiscard]] QString plainText(QString text);
+
+} // namespace tavik7::cli

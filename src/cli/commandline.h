@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tavik7::cli {
+
+enum class Command { Ports, Read, Write, SetCounter, Flash, Report, Namur };
+
+// Everything the command line asked for, checked against its command.
+struct CliOptions
+{
+    Command command = Command::Ports;
+    QString commandName;
+    QStringList ports;   // as given, in order
+    bool json = false;
+    bool dryRun = false;
+    QString outputFile;  // read: settings file; report: PDF
+    QString inputFile;   // write: settings file; flash: firmware image
+    QString digits;      // set-counter
+    int language = 1;    // English
+    int count = 0;       // namur: telegrams to take, 0 for no limit
+    QString logFile;     // namur; empty: the window's log in the per-user folder
+};
+
+struct ParsedCommandLine
+{
+    enum Outcome { Run, ShowHelp, ShowVersion, UsageError } outcome = Run;
+    CliOptions options;
+    QString error;       // UsageError: the complaint, in the options' language
+};
+
+// arguments[0] is the program's name.
+[[nodiscard]] ParsedCommandLine parseCommandLine(const QStringList &arguments);
+
+// The text of --help: every command, its options and the exit codes.
+[[nodiscard]] QString helpText();
+
+} // namespace tavik7::cli

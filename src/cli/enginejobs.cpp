@@ -1,0 +1,220 @@
+#include "enginejobs.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include "backupfile.h"
+#include "clitexts.h"
+#include "flashtool.h"
+#include "namur.h"
+#include "platform.h"
+#include "terminationsignal.h"
+
+namespace tavik7::cli {
+
+namespace {
+
+// Enough of avrdude's output to see why it failed.
+constexpr int kToolTailLines = 10;
+
+QString lastLines(const QString &output, int count)
+{
+    // Progress bars are redrawn with CR: each redraw counts as a line of its own.
+    QStringList lines = output.split(QRegularExpression(QStringLiteral("[\\r\\n]+")), Qt::SkipEmptyParts);
+    if (lines.size() > count)
+        lines = lines.mid(lines.size() - count);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString perUserFolder()
+{
+    const QString folder = platform::appDataFolder();
+    platform::ensureAppDataFolder(folder);
+    return folder;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- flash
+
+FlashJob::FlashJob(const QString &port, const CliOptions &options, QObject *parent)
+    : PortJob(port, options, parent)
+    , m_run(new FlashRun(link(), this))
+{
+    connect(m_run, &FlashRun::finished, this, &FlashJob::onFinished);
+    connect(m_run, &FlashRun::backupWritten, this,
+            [this](const BackupResult &result) { note(message(backupNote(result))); });
+    connect(m_run, &FlashRun::backupFailed, this,
+            [this](const BackupResult &result) { note(message(backupNote(result))); });
+    // avrdude's own progress bars, where someone watches.
+    if (platform::isTerminal(2)) {
+        connect(m_run, &FlashRun::toolOutput, this,
+                [this](const QString &text) { emit diagnostics(text.toLocal8Bit()); });
+    }
+}
+
+void FlashJob::begin()
+{
+    const QFileInfo image(options().inputFile);
+    if (!FlashRun::isFirmwareFile(options().inputFile) || !image.isFile() || !image.isReadable()) {
+        fail(ExitUsage, message(MessageId::NoFirmwareFile));
+        return;
+    }
+    readDevice();
+}
+
+void FlashJob::deviceRead(const DeviceReading &reading)
+{
+    startFlash(reading.record, reading.counterText);
+}
+
+void FlashJob::requestFailed(MessageId id)
+{
+    // A device already in its boot loader does not answer: it is flashed
+    // without a backup, as the window flashes one it has not read.
+    if (stage() != Stage::Reading) {
+        PortJob::requestFailed(id);
+        return;
+    }
+    note(message(id));
+    setStage(Stage::Working);
+    QMetaObject::invokeMethod(this, [this] { startFlash(std::nullopt, std::nullopt); }, Qt::QueuedConnection);
+}
+
+void FlashJob::startFlash(const std::optional<ParameterRecord> &record, const std::optional<QString> &counter)
+{
+    if (stage() == Stage::Done)
+        return;
+    FlashRun::Request request;
+    request.firmwareFile = options().inputFile;
+    request.tool = flashtool::locateTool();
+    request.backupFolder = perUserFolder();
+    request.deviceRecord = record;
+    request.deviceCounter = counter;
+    m_run->start(request);
+}
+
+void FlashJob::interrupt()
+{
+    if (m_run->state() != FlashRun::State::Running) {
+        PortJob::interrupt();
+        return;
+    }
+    // Killed as the window's Cancel kills it; the boot loader takes a new run.
+    setStage(Stage::Finishing);
+    m_run->cancel();
+}
+
+void FlashJob::onFinished(FlashRun::Verdict verdict)
+{
+    const bool interrupted = stage() == Stage::Finishing;
+    switch (verdict) {
+    case FlashRun::Verdict::Succeeded:
+        note(message(MessageId::FlashSucceeded));
+        finish(ExitDone);
+        return;
+    case FlashRun::Verdict::NotStarted:
+        fail(ExitFlashFailed, message(MessageId::ToolNotStarted));
+        return;
+    default:
+        note(lastLines(m_run->run().toolOutput, kToolTailLines));
+        fail(interrupted ? ExitInterrupted : ExitFlashFailed, message(MessageId::FlashFailed));
+        return;
+    }
+}
+
+// ---------------------------------------------------------------- namur
+
+NamurJob::NamurJob(const QString &port, const CliOptions &options, QObject *parent)
+    : PortJob(port, options, parent)
+    , m_listener(new NamurListener(this))
+{
+    connect(m_listener, &NamurListener::logLineWritten, this, &NamurJob::onLine);
+    connect(m_listener, &NamurListener::stopped, this, &NamurJob::onStopped);
+    connect(m_listener, &NamurListener::logTrouble, this,
+            [this](NamurListener::LogTrouble trouble, const QString &path) {
+                const QString shown = QDir::toNativeSeparators(path);
+                note(trouble == NamurListener::LogTrouble::Replaced
+                         ? message({MessageId::NoteNamurLogReplaced, {shown}})
+                         : cliText(CliText::NamurLogTrouble, this->options().language).arg(shown));
+            });
+}
+
+void NamurJob::begin()
+{
+    if (options().logFile.isEmpty())
+        readDevice(); // the window's log name carries the serial number
+    else
+        listen(QString());
+}
+
+void NamurJob::deviceRead(const DeviceReading &reading)
+{
+    listen(fieldText(reading.record.serialNumber, kSerialNumberWidth));
+}
+
+void NamurJob::requestFailed(MessageId id)
+{
+    if (stage() != Stage::Reading) {
+        PortJob::requestFailed(id);
+        return;
+    }
+    // Named as the window names it before anything was read.
+    note(message(id));
+    setStage(Stage::Working);
+    QMetaObject::invokeMethod(this, [this] { listen(QStringLiteral("-")); }, Qt::QueuedConnection);
+}
+
+void NamurJob::listen(const QString &serialNumber)
+{
+    if (stage() == Stage::Done)
+        return;
+    setStage(Stage::Working);
+    QString log = options().logFile;
+    if (log.isEmpty()) {
+        // The day's first log of the device, added to by every run that day.
+        log = namurLogFileSuggestion(perUserFolder(), serialNumber, QDate::currentDate(),
+                                     [](const QString &) { return false; });
+    }
+    if (!m_listener->start(link()->lendPort(), log)) {
+        fail(ExitPort, message(MessageId::PortNotOpened));
+        return;
+    }
+    note(message(MessageId::NamurStarted) + QStringLiteral(": ") + QDir::toNativeSeparators(log));
+}
+
+void NamurJob::onLine(const QString &line)
+{
+    print((line + QLatin1Char('\n')).toLocal8Bit());
+    if (options().count <= 0 || ++m_lines < options().count)
+        return;
+    // Ends at once, inside the read that brought the last line: the
+    // telegrams after it in the same read go neither out nor into the log.
+    setStage(Stage::Finishing);
+    m_listener->abandonPort();
+}
+
+void NamurJob::interrupt()
+{
+    if (!m_listener->isListening()) {
+        finish(ExitDone);
+        return;
+    }
+    setStage(Stage::Finishing);
+    m_listener->stop();
+}
+
+void NamurJob::onStopped()
+{
+    // Stopped without being asked: the port went away under the listener.
+    if (stage() != Stage::Finishing) {
+        fail(ExitPort, cliText(CliText::PortLost, options().language));
+        return;
+    }
+    note(message(MessageId::NamurStopped));
+    finish(ExitDone);
+}
+
+} // namespace tavik7::cli

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "flashrun.h"
+#include "namurlistener.h"
+#include "portjob.h"
+
+namespace tavik7::cli {
+
+// flash: the window's flash run, after a read for the backup when the device
+// answers; the verdict is avrdude's exit code and its closing line.
+class FlashJob : public PortJob
+{
+    Q_OBJECT
+
+public:
+    FlashJob(const QString &port, const CliOptions &options, QObject *parent = nullptr);
+    void interrupt() override;
+
+protected:
+    void begin() override;
+    void deviceRead(const DeviceReading &reading) override;
+    void requestFailed(MessageId id) override;
+
+private:
+    void startFlash(const std::optional<ParameterRecord> &record, const std::optional<QString> &counter);
+    void onFinished(FlashRun::Verdict verdict);
+
+    FlashRun *m_run;
+};
+
+// namur: the NAMUR tab's listening on the port, each log line also on stdout.
+class NamurJob : public PortJob
+{
+    Q_OBJECT
+
+public:
+    NamurJob(const QString &port, const CliOptions &options, QObject *parent = nullptr);
+    void interrupt() override;
+
+protected:
+    void begin() override;
+    void deviceRead(const DeviceReading &reading) override;
+    void requestFailed(MessageId id) override;
+
+private:
+    void listen(const QString &serialNumber);
+    void onLine(const QString &line);
+    void onStopped();
+
+    NamurListener *m_listener;
+    int m_lines = 0;
+};
+
+} // namespace tavik7::cli

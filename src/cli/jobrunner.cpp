@@ -1,0 +1,115 @@
+#include "jobrunner.h"
+
+#include <cstdio>
+
+#include "clitexts.h"
+#include "portjob.h"
+#include "terminationsignal.h"
+
+namespace tavik7::cli {
+
+JobRunner::JobRunner(int language, QObject *parent)
+    : QObject(parent)
+    , m_language(language)
+{
+}
+
+void JobRunner::add(PortJob *job)
+{
+    job->setParent(this);
+    const int index = int(m_slots.size());
+    m_slots.append(Slot{job, {}, {}});
+    connect(job, &PortJob::standardOutput, this, [this, index](const QByteArray &bytes) { take(index, bytes, false); });
+    connect(job, &PortJob::diagnostics, this, [this, index](const QByteArray &bytes) { take(index, bytes, true); });
+    connect(job, &PortJob::finished, this, &JobRunner::onFinished);
+}
+
+int JobRunner::run()
+{
+    platform::TerminationSignal termination;
+    connect(&termination, &platform::TerminationSignal::received, this, [this] {
+        for (const Slot &slot : std::as_const(m_slots))
+            slot.job->interrupt();
+    });
+    m_progress = m_slots.size() > 1 && platform::isTerminal(2);
+    drawProgress();
+    for (const Slot &slot : std::as_const(m_slots))
+        slot.job->start();
+    if (m_finished < m_slots.size())
+        m_loop.exec();
+    eraseProgress();
+    int exitCode = 0;
+    for (const Slot &slot : std::as_const(m_slots))
+        exitCode = qMax(exitCode, slot.job->exitCode());
+    return exitCode;
+}
+
+void JobRunner::take(int index, const QByteArray &bytes, bool diagnostic)
+{
+    if (index == m_next) {
+        put(bytes, diagnostic);
+        return;
+    }
+    Slot &slot = m_slots[index];
+    (diagnostic ? slot.diagnostics : slot.standardOutput).append(bytes);
+}
+
+void JobRunner::onFinished()
+{
+    ++m_finished;
+    passOn();
+    drawProgress();
+    if (m_finished == m_slots.size())
+        m_loop.quit();
+}
+
+void JobRunner::passOn()
+{
+    while (m_next < m_slots.size()) {
+        Slot &slot = m_slots[m_next];
+        put(slot.diagnostics, true);
+        put(slot.standardOutput, false);
+        slot.diagnostics.clear();
+        slot.standardOutput.clear();
+        if (!slot.job->isFinished())
+            return;
+        ++m_next;
+    }
+}
+
+void JobRunner::put(const QByteArray &bytes, bool diagnostic)
+{
+    if (bytes.isEmpty())
+        return;
+    eraseProgress();
+    FILE *stream = diagnostic ? stderr : stdout;
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+    drawProgress();
+}
+
+void JobRunner::drawProgress()
+{
+    if (!m_progress || m_finished == m_slots.size())
+        return;
+    const QByteArray line = QStringLiteral("tavik7-cli: ")
+                                .append(cliText(CliText::DevicesDone, m_language)
+                                            .arg(m_finished)
+                                            .arg(m_slots.size()))
+                                .toLocal8Bit();
+    std::fprintf(stderr, "\r%s", line.constData());
+    std::fflush(stderr);
+    m_progressWidth = int(line.size());
+}
+
+void JobRunner::eraseProgress()
+{
+    if (m_progressWidth == 0)
+        return;
+    // Blanks rather than an escape sequence: every console understands them.
+    std::fprintf(stderr, "\r%*s\r", m_progressWidth, "");
+    std::fflush(stderr);
+    m_progressWidth = 0;
+}
+
+} // namespace tavik7::cli

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QEventLoop>
+#include <QList>
+#include <QObject>
+
+namespace tavik7::cli {
+
+class PortJob;
+
+// Runs the jobs of one command side by side in one event loop and passes on
+// what they print in the order their ports were given: the first unfinished
+// job prints at once, the others are held back until those before them end.
+class JobRunner : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit JobRunner(int language, QObject *parent = nullptr);
+
+    // The runner becomes the job's parent.
+    void add(PortJob *job);
+    // Starts every job and returns when all have ended: the highest exit code.
+    int run();
+
+private:
+    struct Slot
+    {
+        PortJob *job;
+        QByteArray standardOutput;
+        QByteArray diagnostics;
+    };
+
+    void take(int index, const QByteArray &bytes, bool diagnostic);
+    void onFinished();
+    void passOn();
+    void put(const QByteArray &bytes, bool diagnostic);
+    void drawProgress();
+    void eraseProgress();
+
+    QList<Slot> m_slots;
+    int m_next = 0;     // the job whose output goes out at once
+    int m_finished = 0;
+    int m_language;
+    bool m_progress = false; // stderr is a terminal and there are several jobs
+    int m_progressWidth = 0;
+    QEventLoop m_loop;
+};
+
+} // namespace tavik7::cli

@@ -1,0 +1,121 @@
+// tavik7-cli: the service tool's reads, writes, counter entry, flashing,
+// report and NAMUR logging for scripts and workshops, without the window.
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QStringList>
+
+#include <cstdio>
+#include <memory>
+
+#include "clitexts.h"
+#include "commandline.h"
+#include "devicejobs.h"
+#include "enginejobs.h"
+#include "exitcodes.h"
+#include "jobrunner.h"
+#include "portlist.h"
+#include "settingsfileio.h"
+#include "texttable.h"
+
+using namespace tavik7;
+using namespace tavik7::cli;
+
+namespace {
+
+void printText(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+// A settings file that cannot be loaded is refused before any port is opened.
+int checkSettingsFile(const CliOptions &options)
+{
+    ParameterRecord scratch;
+    initParameterRecord(scratch);
+    const MessageId loaded = loadSettingsFileNamed(options.inputFile, scratch);
+    if (loaded == MessageId::SettingsLoaded)
+        return ExitDone;
+    printText(stderr, QStringLiteral("tavik7-cli: %1: %2\n")
+                          .arg(options.inputFile, plainText(messageText(int(loaded), options.language))));
+    return ExitUsage;
+}
+
+PortJob *makeJob(const QString &port, const CliOptions &options)
+{
+    switch (options.command) {
+    case Command::Read: return new ReadJob(port, options);
+    case Command::Write: return new WriteJob(port, options);
+    case Command::SetCounter: return new CounterJob(port, options);
+    case Command::Flash: return new FlashJob(port, options);
+    case Command::Namur: return new NamurJob(port, options);
+    case Command::Report: return new ReportJob(port, options);
+    default: return nullptr;
+    }
+}
+
+int runPortJobs(const CliOptions &options)
+{
+    if (options.command == Command::Write) {
+        if (const int refused = checkSettingsFile(options))
+            return refused;
+    }
+    JobRunner runner(options.language);
+    for (const QString &port : options.ports) {
+        PortJob *job = makeJob(port, options);
+        if (!job) {
+            printText(stderr, QStringLiteral("tavik7-cli: %1\n")
+                                  .arg(cliText(CliText::NotAvailable, options.language).arg(options.commandName)));
+            return ExitUsage;
+        }
+        runner.add(job);
+    }
+    return runner.run();
+}
+
+// Qt Gui only where a page is drawn, and then without a display.
+std::unique_ptr<QCoreApplication> makeApplication(Command command, int &argc, char **argv)
+{
+    if (command != Command::Report)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+QStringList argumentList(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const ParsedCommandLine parsed = parseCommandLine(argumentList(argc, argv));
+    switch (parsed.outcome) {
+    case ParsedCommandLine::ShowHelp:
+        printText(stdout, helpText());
+        return ExitDone;
+    case ParsedCommandLine::ShowVersion:
+        printText(stdout, QStringLiteral("tavik7-cli " TAVIK7_VERSION "\n"));
+        return ExitDone;
+    case ParsedCommandLine::UsageError:
+        printText(stderr, QStringLiteral("tavik7-cli: %1\n").arg(parsed.error));
+        return ExitUsage;
+    case ParsedCommandLine::Run:
+        break;
+    }
+    const CliOptions &options = parsed.options;
+    const std::unique_ptr<QCoreApplication> app = makeApplication(options.command, argc, argv);
+    if (options.command == Command::Ports) {
+        printText(stdout, portListText(options.json));
+        return ExitDone;
+    }
+    return runPortJobs(options);
+}

@@ -1,0 +1,154 @@
+#include "portjob.h"
+
+#include "changerecorder.h"
+#include "clitexts.h"
+#include "countertext.h"
+#include "deviceoutput.h"
+#include "platform.h"
+
+namespace tavik7::cli {
+
+PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent)
+    : QObject(parent)
+    , m_link(new DeviceLink(this))
+    , m_options(options)
+    , m_port(port)
+{
+    connect(m_link, &DeviceLink::requestFailed, this, [this](MessageId id) {
+        if (m_stage != Stage::Done)
+            requestFailed(id);
+    });
+    connect(m_link, &DeviceLink::portLost, this, &PortJob::onPortLost);
+    connect(m_link, &DeviceLink::parametersRead, this, &PortJob::onParametersRead);
+    connect(m_link, &DeviceLink::counterRead, this, &PortJob::onCounterRead);
+    connect(m_link, &DeviceLink::significanceNotice, this, [this](const QString &significance) {
+        note(message({MessageId::IncompatibleSignificance, {significance}}));
+    });
+}
+
+void PortJob::start()
+{
+    QString hint;
+    const QMetaObject::Connection diagnosis =
+        connect(m_link, &DeviceLink::openFailed, this, [this, &hint](const DeviceLink::OpenFailure &why) {
+            hint = portOpenFailureHint(why.failure, why.context, m_options.language);
+        });
+    DeviceLink::PortSettings settings;
+    settings.portName = m_port;
+    const bool opened = m_link->open(settings);
+    disconnect(diagnosis);
+    if (!opened) {
+        fail(ExitPort, hint.isEmpty() ? message(MessageId::PortNotOpened)
+                                      : message(MessageId::PortNotOpened) + QLatin1Char('\n') + hint);
+        return;
+    }
+    begin();
+}
+
+void PortJob::interrupt()
+{
+    if (m_stage == Stage::Done || m_stage == Stage::Finishing)
+        return;
+    // Half a telegram could leave the device with a mix of old and new
+    // values: what is on the wire is seen through to its answer.
+    const DeviceLink::RequestKind request = m_link->requestKind();
+    if (request == DeviceLink::WriteParameters || request == DeviceLink::WriteCounter) {
+        m_stage = Stage::Finishing;
+        return;
+    }
+    fail(ExitInterrupted, cliText(CliText::Interrupted, m_options.language));
+    // Closed at once, not after the queue: an answer read meanwhile must not
+    // carry the link on to a write. Called from the signal's notifier, not
+    // from inside the port's own signal.
+    m_link->close();
+}
+
+void PortJob::readDevice(DeviceLink::SequenceMode mode)
+{
+    m_stage = Stage::Reading;
+    m_reading = DeviceReading{};
+    m_link->readSettings(mode);
+}
+
+void PortJob::finish(int exitCode)
+{
+    if (m_stage == Stage::Done)
+        return;
+    ending();
+    m_stage = Stage::Done;
+    m_exitCode = exitCode;
+    // Not from inside the port's own signal, which may be what called here.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_link->close();
+            emit finished();
+        },
+        Qt::QueuedConnection);
+}
+
+void PortJob::fail(int exitCode, const QString &text)
+{
+    if (m_stage == Stage::Done)
+        return;
+    note(text);
+    finish(exitCode);
+}
+
+void PortJob::note(const QString &text)
+{
+    emit diagnostics((QStringLiteral("tavik7-cli: %1: %2\n").arg(m_port, text)).toLocal8Bit());
+}
+
+QString PortJob::message(const ConsoleEntry &entry) const
+{
+    return plainText(renderEntry(entry, m_options.language));
+}
+
+void PortJob::recordChanges()
+{
+    const QString folder = platform::appDataFolder();
+    platform::ensureAppDataFolder(folder);
+    auto *recorder = new ChangeRecorder(m_link, folder + QLatin1String(kChangeHistoryFileName), this);
+    recorder->setLanguage(m_options.language);
+    connect(recorder, &ChangeRecorder::historyUnwritable, this,
+            [this](const QString &path) { note(message({MessageId::NoteHistoryUnwritable, {path}})); });
+}
+
+void PortJob::requestFailed(MessageId id)
+{
+    const bool timedOut = id == MessageId::NoData || id == MessageId::PdfNoData;
+    fail(timedOut ? ExitNoAnswer : ExitWrongAnswer, message(id));
+}
+
+void PortJob::onPortLost()
+{
+    fail(ExitPort, cliText(CliText::PortLost, m_options.language));
+}
+
+void PortJob::onParametersRead(const ParameterRecord &record)
+{
+    m_reading.record = record;
+}
+
+void PortJob::onCounterRead(const QString &answer)
+{
+    const ParameterRecord &r = m_reading.record;
+    m_reading.counterDigits = counterAnswerDigits(answer);
+    m_reading.counterText = formatCounterText(m_reading.counterDigits.left(counterDigits(r.softwareVersion)),
+                                              r.significance, r.softwareVersion);
+    if (m_stage != Stage::Reading)
+        return;
+    // The link ends its request when this returns; what follows may send.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_stage == Stage::Reading) {
+                m_stage = Stage::Working;
+                deviceRead(m_reading);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace tavik7::cli

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "commandline.h"
+#include "console.h"
+#include "devicelink.h"
+#include "exitcodes.h"
+
+namespace tavik7::cli {
+
+// What a device said when it was read: its parameters and its counter.
+struct DeviceReading
+{
+    ParameterRecord record{};
+    QString counterDigits; // as the device sent them
+    QString counterText;   // as the window's entry shows them, comma included
+};
+
+// One command on one port: owns the device link, opens the port, reads the
+// device when asked, and ends with an exit code. What it prints goes out by
+// signal, so a run over several ports can keep the ports' order.
+class PortJob : public QObject
+{
+    Q_OBJECT
+
+public:
+    PortJob(const QString &port, const CliOptions &options, QObject *parent = nullptr);
+
+    void start();
+    // SIGINT or SIGTERM: a write on the wire is completed, anything else ends now.
+    virtual void interrupt();
+
+    [[nodiscard]] int exitCode() const { return m_exitCode; }
+    [[nodiscard]] bool isFinished() const { return m_stage == Stage::Done; }
+    [[nodiscard]] const QString &port() const { return m_port; }
+
+signals:
+    void standardOutput(const QByteArray &bytes);
+    void diagnostics(const QByteArray &bytes);
+    void finished();
+
+protected:
+    enum class Stage {
+        Starting,  // the port is being opened
+        Reading,   // the device is being read; nothing changes it yet
+        Working,   // the command's own requests
+        Finishing, // interrupted while a write is on the wire
+        Done,
+    };
+
+    // Runs once the port is open.
+    virtual void begin() = 0;
+    // Runs once when the job ends, however it ends, before the port closes.
+    virtual void ending() {}
+    // A request went unanswered or was answered wrongly: by default the end.
+    virtual void requestFailed(MessageId id);
+    virtual void deviceRead(const DeviceReading &reading) = 0;
+
+    // Parameters, then counter, as the window's Read (or its Print's read);
+    // ends in deviceRead().
+    void readDevice(DeviceLink::SequenceMode mode = DeviceLink::PlainRead);
+    void finish(int exitCode);
+    void fail(int exitCode, const QString &message);
+    void note(const QString &message);
+    void print(const QByteArray &bytes) { emit standardOutput(bytes); }
+
+    // A message or note of the window's catalogue, for a terminal.
+    [[nodiscard]] QString message(const ConsoleEntry &entry) const;
+    [[nodiscard]] DeviceLink *link() const { return m_link; }
+    [[nodiscard]] const CliOptions &options() const { return m_options; }
+    [[nodiscard]] Stage stage() const { return m_stage; }
+    void setStage(Stage stage) { m_stage = stage; }
+    [[nodiscard]] const DeviceReading &lastReading() const { return m_reading; }
+    // Where the port stands among those given, for output that names it.
+    [[nodiscard]] int position() const { return int(m_options.ports.indexOf(m_port)); }
+
+    // From now on every acknowledged write goes to the change history in the
+    // per-user folder, as the window records it.
+    void recordChanges();
+
+private:
+    void onPortLost();
+    void onParametersRead(const ParameterRecord &record);
+    void onCounterRead(const QString &answer);
+
+    DeviceLink *m_link;
+    CliOptions m_options;
+    QString m_port;
+    Stage m_stage = Stage::Starting;
+    int m_exitCode = ExitDone;
+    DeviceReading m_reading;
+};
+
+} // namespace tavik7::cli

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace tavik7::platform {
+
+// Turns SIGINT and SIGTERM (Ctrl+C, Ctrl+Break and closing the console on
+// Windows) into a signal on the event loop, so a program can finish what must
+// not be cut in half before it ends. One instance per process.
+class TerminationSignal : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TerminationSignal(QObject *parent = nullptr);
+    ~TerminationSignal() override;
+
+signals:
+    // Once per request to end; a second Ctrl+C arrives as a second signal.
+    void received();
+
+private:
+    void drain();
+
+    QSocketNotifier *m_notifier = nullptr;
+};
+
+// True when the stream (1 stdout, 2 stderr) is a terminal, where progress
+// lines may be redrawn; false when it goes to a file or a pipe.
+[[nodiscard]] bool isTerminal(int stream);
+
+} // namespace tavik7::platform
