@@ -205,6 +205,9 @@ void TestCli::writeFile()
     if (exitCode == 5)
         QVERIFY(write.err.contains(line.startsWith("Richtung") ? "Implausible: direction" : "Implausible: unit"));
     if (sentDirection >= 0) {
+        // The counter is set-counter's to change: the parameters go alone.
+        QCOMPARE(device.received().size(), 3);
+        QVERIFY(device.received().at(2).startsWith(QStringLiteral("RX SP ")));
         // The firmware's version stays in the telegram; the device reads back the file's direction.
         QCOMPARE(telegram.mid(4, 2), QByteArray::fromHex("7000"));
         QVERIFY(run({"read", "-p", device.portPath()}).out.contains("\ndirection=1\n"));

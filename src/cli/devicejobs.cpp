@@ -68,36 +68,24 @@ void WriteJob::deviceRead(const DeviceReading &reading)
     if (options().dryRun)
         finish(ExitDone);
     else
-        startWrite(record, reading);
+        startWrite(record);
 }
 
-void WriteJob::startWrite(const ParameterRecord &record, const DeviceReading &reading)
+void WriteJob::startWrite(const ParameterRecord &record)
 {
+    // The parameters alone, as the window's Write settings slot sends them:
+    // the counter is set-counter's to change.
     connect(link(), &DeviceLink::parametersWritten, this, [this] { m_progress = Progress::ParametersWritten; });
-    // A changed direction makes the link read the counter and write it back
-    // after the parameters, as the window's write does; the value stays.
-    connect(link(), &DeviceLink::counterWriteDue, this, [this] {
-        m_progress = Progress::CounterDue;
-        link()->writeCounter(counterDigitsForDevice(lastReading().counterText));
-    });
-    connect(link(), &DeviceLink::counterWritten, this, [this](const QByteArray &, bool echoed) {
-        m_progress = echoed ? Progress::CounterWritten : Progress::CounterFailed;
-    });
     connect(link(), &DeviceLink::idle, this, &WriteJob::onIdle);
-    link()->startWriteSequence(record, reading.counterText);
+    link()->writeParameters(record);
 }
 
 void WriteJob::onIdle()
 {
-    // A time-out ends the request before it is reported: only acknowledged
-    // writes are a success.
-    const bool unanswered = m_progress == Progress::Unacknowledged || m_progress == Progress::CounterDue;
-    if ((stage() != Stage::Working && stage() != Stage::Finishing) || unanswered)
+    // A time-out ends the request before it is reported: only an
+    // acknowledged write is a success.
+    if ((stage() != Stage::Working && stage() != Stage::Finishing) || m_progress != Progress::ParametersWritten)
         return;
-    if (m_progress == Progress::CounterFailed) {
-        fail(ExitWrongAnswer, message(MessageId::WriteCounterError));
-        return;
-    }
     note(message(MessageId::ParametersWritten));
     finish(ExitDone);
 }

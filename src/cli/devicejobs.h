@@ -31,17 +31,10 @@ protected:
     void deviceRead(const DeviceReading &reading) override;
 
 private:
-    void startWrite(const ParameterRecord &record, const DeviceReading &reading);
+    void startWrite(const ParameterRecord &record);
     void onIdle();
 
-    // How far the write sequence has been acknowledged.
-    enum class Progress {
-        Unacknowledged,
-        ParametersWritten,
-        CounterDue, // the counter's write-back after a changed direction
-        CounterWritten,
-        CounterFailed,
-    } m_progress = Progress::Unacknowledged;
+    enum class Progress { Unacknowledged, ParametersWritten } m_progress = Progress::Unacknowledged;
 };
 
 // set-counter: the digits checked as the window's counter entry checks them.
