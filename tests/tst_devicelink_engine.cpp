@@ -20,6 +20,10 @@ Q_DECLARE_METATYPE(QList<int>)
 namespace {
 
 constexpr int kWaitMs = 5000;
+// Waits long enough for a whole answer at 1200 baud; an answer in pieces
+// spreads over a second and gets a longer one.
+constexpr int kShortMs = 800;
+constexpr int kPiecesMs = 2500;
 
 QStringList commandsOf(const QStringList &received)
 {
@@ -72,6 +76,7 @@ private slots:
     void nothingIsSentUnlessTheLinkIsIdle();
     void aPortThatGoesAwayEndsTheRequest();
     void openFailureSaysWhy();
+    void defaultWaitsAreTheDevicesOwn();
 
 private:
     bool start(const QStringList &args = {});
@@ -84,8 +89,7 @@ void TestDeviceLinkEngine::init()
 {
     sim = std::make_unique<DevSim>();
     link = std::make_unique<DeviceLink>();
-    // Long enough for an answer in pieces, short enough for a quick suite.
-    link->setTimeouts({2500, 500});
+    link->setTimeouts({kShortMs, kShortMs / 2});
 }
 
 void TestDeviceLinkEngine::cleanup()
@@ -212,6 +216,8 @@ void TestDeviceLinkEngine::badAnswersEndTheRequest()
     QFETCH(QList<int>, messages);
     QVERIFY(start());
     QVERIFY(sim->control("fault " + fault.toLatin1()));
+    if (fault.startsWith(QLatin1String("pieces")))
+        link->setTimeouts({kPiecesMs, kShortMs / 2});
     LinkLog log(*link);
     tavik7::ParameterRecord table = sampleRecord();
     table.direction = 0; // as the device's: no counter in the sequence
@@ -285,6 +291,15 @@ void TestDeviceLinkEngine::openFailureSaysWhy()
     QVERIFY(!link->open({QString()}));
     QCOMPARE(failed.count(), 3);
     QVERIFY(!link->isOpen());
+}
+
+void TestDeviceLinkEngine::defaultWaitsAreTheDevicesOwn()
+{
+    // The device needs up to 5 s for a parameter or write request and answers
+    // the counter request within half a second; only tests wait less.
+    const DeviceLink::Timeouts waits = DeviceLink().timeouts();
+    QCOMPARE(waits.longRequestMs, 5000);
+    QCOMPARE(waits.counterRequestMs, 500);
 }
 
 QTEST_MAIN(TestDeviceLinkEngine)
