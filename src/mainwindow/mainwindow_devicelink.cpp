@@ -8,6 +8,7 @@
 #include "countertext.h"
 #include "devicelink.h"
 #include "platform.h"
+#include "messagecatalogue.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 
@@ -302,8 +303,8 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
 bool TAVIK7_Bediensoftware::confirmSetCounter()
 {
     QMessageBox box;
-    prepareYesNoBox(box, textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::ConfirmSetCounter)),
-                    textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::ConfirmSetCounterInfo)));
+    prepareYesNoBox(box, tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounter, language),
+                    tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounterInfo, language));
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -314,8 +315,8 @@ void TAVIK7_Bediensoftware::prepareYesNoBox(QMessageBox &box, const QString &tex
     box.setInformativeText(informativeText);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::Yes)));
-    box.button(QMessageBox::No)->setText(textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::No)));
+    box.button(QMessageBox::Yes)->setText(tavik7::catalogueText(tavik7::MessageId::Yes, language));
+    box.button(QMessageBox::No)->setText(tavik7::catalogueText(tavik7::MessageId::No, language));
     box.setIcon(QMessageBox::Question);
     box.setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
 }
@@ -349,7 +350,7 @@ void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &si
 {
     QMessageBox box;
     box.setStyleSheet(QStringLiteral("font: bold 14px;"));
-    box.setText(textFor(tavik7::kFirstMessageTextId + int(tavik7::MessageId::IncompatibleSignificance))
+    box.setText(tavik7::catalogueText(tavik7::MessageId::IncompatibleSignificance, language)
                     .arg(significance));
     box.setStandardButtons(QMessageBox::Ok);
     box.setIcon(QMessageBox::Warning);

@@ -12,6 +12,7 @@
 #include "flashtool.h"
 #include "platform.h"
 #include "portdiagnosis.h"
+#include "messagecatalogue.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 
@@ -222,10 +223,7 @@ void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
 {
     QMessageBox box(this);
     box.setStyleSheet(QStringLiteral("font: bold 14px;"));
-    const bool german = language == tavik7::German;
-    prepareYesNoBox(box,
-                    german ? QStringLiteral("Die vor dem Flashen gesicherten Parameter jetzt in die Tabelle laden?")
-                           : QStringLiteral("Load the parameters backed up before flashing into the table now?"),
+    prepareYesNoBox(box, tavik7::catalogueText(tavik7::MessageId::QuestionLoadBackup, language),
                     QDir::toNativeSeparators(backupFile));
     if (box.exec() == QMessageBox::Yes)
         loadSettingsFile(backupFile, changeRecorder->deviceRecord());

@@ -24,9 +24,6 @@ constexpr int kCounterFlag = tavik7::kCounterPlausibilityFlag;
 constexpr QRgb kImplausibleTextRgb = qRgb(255, 64, 64);
 constexpr QRgb kPlausibleTextRgb = qRgb(0, 0, 0);
 
-constexpr qint8 kMsgPlausible = 11;
-constexpr qint8 kMsgTableImplausible = 59;
-constexpr qint8 kMsgCounterImplausible = 60;
 
 // The table's rows are the parameter fields, in the same order; combo boxes
 // and the check box sit in the value column as cell widgets.
@@ -272,14 +269,16 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
         ui.pushButtonReadSettings->setEnabled(port != tavik7::DeviceLink::PortState::Lent);
         ui.pushButtonWriteSettings->setEnabled(false);
         ui.pushButtonSetCounter->setEnabled(false);
-        const qint8 message = tableImplausible ? kMsgTableImplausible : kMsgCounterImplausible;
+        const tavik7::MessageId message =
+            tableImplausible ? tavik7::MessageId::TableImplausible : tavik7::MessageId::CounterImplausible;
         if (!messageHistory.contains(message))
             showMessage(message, false);
         return;
     }
     setDeviceButtonsEnabled(port == tavik7::DeviceLink::PortState::Idle);
-    if (messageHistory.contains(kMsgTableImplausible) || messageHistory.contains(kMsgCounterImplausible))
-        showMessage(kMsgPlausible, false);
+    if (messageHistory.contains(tavik7::MessageId::TableImplausible)
+        || messageHistory.contains(tavik7::MessageId::CounterImplausible))
+        showMessage(tavik7::MessageId::Plausible, false);
 }
 
 bool TAVIK7_Bediensoftware::allValuesPlausible() const

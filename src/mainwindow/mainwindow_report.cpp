@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr qint8 kMsgPdfCreated = 12;
-constexpr qint8 kMsgPdfNoName = 72;
-constexpr qint8 kMsgPdfWrongName = 73;
 
 constexpr int kCaptionTextId = 122;
 constexpr QLatin1String kPdfFilter("*.pdf");
@@ -32,11 +29,11 @@ void TAVIK7_Bediensoftware::writeInspectionReport()
     const QString name = tavik7::askFileName(
         {tavik7::FileNameRequest::Save, this, textFor(kCaptionTextId), deviceFileSuggestion(), kPdfFilter});
     if (name.isEmpty()) {
-        showMessage(kMsgPdfNoName, true);
+        showMessage(tavik7::MessageId::PdfNoName, true);
         return;
     }
     if (!name.contains(kPdfExtension)) {
-        showMessage(kMsgPdfWrongName, true);
+        showMessage(tavik7::MessageId::PdfWrongName, true);
         return;
     }
 
@@ -49,6 +46,6 @@ void TAVIK7_Bediensoftware::writeInspectionReport()
     if (!tavik7::writeInspectionReportPdf(name, parameterRecord, ui.lineEditCounter->text(), notes, today))
         return;
 
-    showMessage(kMsgPdfCreated, true);
+    showMessage(tavik7::MessageId::PdfCreated, true);
     tavik7::openInViewer(name);
 }

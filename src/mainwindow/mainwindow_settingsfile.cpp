@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr qint8 kMsgNoParameterFile = 64;
 
 constexpr int kLoadCaptionTextId = 120;
 constexpr int kSaveCaptionTextId = 121;
@@ -57,7 +56,7 @@ void TAVIK7_Bediensoftware::onSaveSettingsClicked()
     if (name.isEmpty())
         return;
     if (!tavik7::isSettingsFileName(name)) {
-        showMessage(kMsgNoParameterFile, false);
+        showMessage(tavik7::MessageId::NoParameterFile, false);
         return;
     }
     readParameterTable();

@@ -34,7 +34,6 @@ constexpr int kTextPleaseFlashV111 = 240;
 constexpr int kTextPleaseFlashV112 = 241;
 constexpr int kTextGraduationMark = 242;
 constexpr int kTextCheckTypePlates = 247;
-constexpr qint8 kMsgGraduationMark = 110;
 
 constexpr char kWizardFont[] = "font: bold 20px;";
 constexpr char kFrameLineStyle[] = "color: red;";
@@ -324,7 +323,7 @@ void TAVIK7_Bediensoftware::wizardStep6()
     if (row && row->supported() && row->graduationMarkDigit == 1) {
         showInformationBox(QStringLiteral("<font color = red>") + textFor(kTextGraduationMark)
                            + QStringLiteral("</font>"));
-        showMessage(kMsgGraduationMark, false, Qt::red);
+        showMessage(tavik7::MessageId::GraduationMark, false, Qt::red);
     }
 
     ui.pushButtonProgram->show();
