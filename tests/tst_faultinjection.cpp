@@ -126,8 +126,10 @@ void TestFaultInjection::portThatVanishesLeavesTheList()
     QTRY_COMPARE(consoleMessages(*window), germanMessages({70}));
     QCOMPARE(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: nicht verbunden"));
     auto *devices = w<QComboBox>("comboBoxDevice");
-    QTRY_VERIFY(devices->findText(sim->portPath()) < 0);
     QVERIFY(devices->isEnabled());
+    // Unless another program on this machine has taken the freed terminal number at once.
+    const QString gone = sim->portPath();
+    QTRY_VERIFY(devices->findText(gone) < 0 || QFileInfo::exists(gone));
 
     // A new adapter appears in the list and works.
     sim = std::make_unique<DevSim>();
