@@ -29,13 +29,6 @@ QString drawCounterText(FuzzedDataProvider &fdp, int maxLength)
     return text;
 }
 
-QString drawDigits(FuzzedDataProvider &fdp, int count)
-{
-    QString digits;
-    for (int i = 0; i < count; ++i)
-        digits += QLatin1Char(char('0' + fdp.ConsumeIntegralInRange(0, 9)));
-    return digits;
-}
 
 // The rule: the entry is complete (counterLength characters at least), and
 // what it shows (up to maxLength characters) is digits, with a comma followed
@@ -77,7 +70,7 @@ void checkFormatAndRelay(FuzzedDataProvider &fdp)
     const quint16 version = fdp.ConsumeIntegral<quint16>();
     const int digitCount = counterDigits(version);
     FUZZ_CHECK(digitCount == (version >= 112 ? 9 : 8));
-    const QString digits = drawDigits(fdp, digitCount);
+    const QString digits = fuzz::drawText(fdp, "0123456789", digitCount, digitCount);
 
     // Stray commas anywhere: formatting removes them all first.
     QString entry = digits;
@@ -115,7 +108,7 @@ void checkEntryKeys(FuzzedDataProvider &fdp)
                                 Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_A, Qt::Key_Home, Qt::Key_Comma};
     const int maxLength = fdp.ConsumeIntegralInRange(1, 12);
     QString text = fdp.ConsumeBool() ? drawCounterText(fdp, 14)
-                                     : formatCounterText(drawDigits(fdp, 9), fdp.ConsumeIntegralInRange<qint8>(0, 5),
+                                     : formatCounterText(fuzz::drawText(fdp, "0123456789", 9, 9), fdp.ConsumeIntegralInRange<qint8>(0, 5),
                                                          112);
     int cursor = fdp.ConsumeIntegralInRange(0, maxLength - 1);
     const qsizetype longest = qMax<qsizetype>(text.size(), maxLength);

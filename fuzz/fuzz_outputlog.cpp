@@ -7,9 +7,6 @@
 // than the limit, no record is lost except by emptying the older file.
 //
 // Input: two bytes per record, its length (0..16383 characters).
-//
-// TAVIK7_FUZZ_OUTPUTLOG_ALLOW_LOSS=1 leaves out the lost-record check, to fuzz
-// the other checks while a known loss is open (tst_fuzzregressions).
 
 #include "fuzzinput.h"
 #include "outputlog.h"
@@ -140,8 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(newestIn1 != newestIn2);
         FUZZ_CHECK(newestIn1 ? r1.modifiedNs >= r2.modifiedNs : r2.modifiedNs >= r1.modifiedNs);
 
-        static const bool checkLoss = qEnvironmentVariableIsEmpty("TAVIK7_FUZZ_OUTPUTLOG_ALLOW_LOSS");
-        if (checkLoss && longest < kOutputLogFileLimitBytes) {
+        if (longest < kOutputLogFileLimitBytes) {
             // The older file ends just before the newer one starts.
             const FileRecords &newer = newestIn1 ? r1 : r2;
             const FileRecords &older = newestIn1 ? r2 : r1;

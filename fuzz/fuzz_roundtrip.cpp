@@ -27,25 +27,7 @@ const char kAlnum[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstu
 const char kManufacturerChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_&";
 const char kDigits[] = "0123456789";
 const char kDigitsAndPoint[] = "0123456789.";
-
-QString drawText(FuzzedDataProvider &fdp, const char *alphabet, int minLength, int maxLength)
-{
-    const int alphabetSize = int(std::strlen(alphabet));
-    const int length = fdp.ConsumeIntegralInRange(minLength, maxLength);
-    QString text;
-    for (int i = 0; i < length; ++i)
-        text += QLatin1Char(alphabet[fdp.ConsumeIntegralInRange(0, alphabetSize - 1)]);
-    return text;
-}
-
-QString drawPrintable(FuzzedDataProvider &fdp, int maxLength)
-{
-    const int length = fdp.ConsumeIntegralInRange(0, maxLength);
-    QString text;
-    for (int i = 0; i < length; ++i)
-        text += QLatin1Char(char(fdp.ConsumeIntegralInRange(0x20, 0x7E)));
-    return text;
-}
+const char kPrintable[] = " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~";
 
 QString rawText(FuzzedDataProvider &fdp)
 {
@@ -124,14 +106,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto raw = [rawRows](int bit) { return (rawRows >> bit) & 1; };
 
     QString unit, manufacturer, deviceType, serialNumber, year, version;
-    if (!cell(fdp, FieldUnit, raw(0), drawText(fdp, kAlnum, 1, 3), unit)
-        || !cell(fdp, FieldManufacturer, raw(1), drawText(fdp, kManufacturerChars, 0, 3), manufacturer)
-        || !cell(fdp, FieldDeviceType, raw(2), drawPrintable(fdp, 6), deviceType)
-        || !cell(fdp, FieldSerialNumber, raw(3), drawPrintable(fdp, 9), serialNumber)
+    if (!cell(fdp, FieldUnit, raw(0), fuzz::drawText(fdp, kAlnum, 1, 3), unit)
+        || !cell(fdp, FieldManufacturer, raw(1), fuzz::drawText(fdp, kManufacturerChars, 0, 3), manufacturer)
+        || !cell(fdp, FieldDeviceType, raw(2), fuzz::drawText(fdp, kPrintable, 0, 6), deviceType)
+        || !cell(fdp, FieldSerialNumber, raw(3), fuzz::drawText(fdp, kPrintable, 0, 9), serialNumber)
         || !cell(fdp, FieldYear, raw(4), QString::number(fdp.ConsumeIntegralInRange(1950, 2049)), year))
         return 0;
-    const QString versionDrawn = drawText(fdp, kDigits, 1, 1) + drawText(fdp, kDigitsAndPoint, 2, 2)
-        + drawText(fdp, kDigits, 1, 1);
+    const QString versionDrawn = fuzz::drawText(fdp, kDigits, 1, 1) + fuzz::drawText(fdp, kDigitsAndPoint, 2, 2)
+        + fuzz::drawText(fdp, kDigits, 1, 1);
     if (!cell(fdp, FieldSoftwareVersion, raw(5), versionDrawn, version))
         return 0;
     const QString crcText = raw(6) ? rawText(fdp) : softwareCrcText(fdp.ConsumeIntegral<quint16>());

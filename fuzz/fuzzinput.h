@@ -10,6 +10,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#if __has_include(<fuzzer/FuzzedDataProvider.h>)
+#include <fuzzer/FuzzedDataProvider.h>
+#define TAVIK7_FUZZ_DRAW
+#endif
 
 namespace fuzz {
 
@@ -54,6 +60,18 @@ inline PiecedInput splitPiecedInput(const uint8_t *data, size_t size)
     input.stream = QByteArray(reinterpret_cast<const char *>(data + 1 + n), qsizetype(size - 1 - n));
     return input;
 }
+
+#ifdef TAVIK7_FUZZ_DRAW
+// minLength to maxLength characters, each drawn from alphabet.
+inline QString drawText(FuzzedDataProvider &fdp, const char *alphabet, int minLength, int maxLength)
+{
+    const int last = int(std::strlen(alphabet)) - 1;
+    QString text;
+    for (int length = fdp.ConsumeIntegralInRange(minLength, maxLength); length > 0; --length)
+        text += QLatin1Char(alphabet[fdp.ConsumeIntegralInRange(0, last)]);
+    return text;
+}
+#endif
 
 // The bytes of a pieced input with the stream in one piece.
 inline QByteArray onePieceInput(const QByteArray &stream)

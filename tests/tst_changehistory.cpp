@@ -1,35 +1,24 @@
-// The change history of device writes: the CSV bytes and the file that must
-// only ever grow by whole records, never through a link.
+// The change history of device writes: the CSV bytes, a file that only ever
+// grows by whole records and never through a link, and the recorder that
+// writes one record per write the simulated device acknowledged.
 
 #include <QtTest>
 
-#include <QDateTime>
-#include <QFile>
 #include <QTemporaryDir>
 
-#ifdef Q_OS_UNIX
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "fifo.h"
-#endif
-
 #include "changehistory.h"
+#include "changerecorder.h"
+#include "devsim.h"
+#include "fifo.h"
 #include "parameterfields.h"
+#include "readfile.h"
 #include "samplerecord.h"
 #include "texttable.h"
 
 using namespace tavik7;
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-} // namespace
 
 class TestChangeHistory : public QObject
 {
@@ -38,11 +27,11 @@ class TestChangeHistory : public QObject
 private slots:
     void csvQuoting_data();
     void csvQuoting();
-    void recordOfDirectionAndCounterWrite();
-    void appendsWithOneHeader();
+    void recordBytes();
     void onlyARegularFileTakesRecords_data();
     void onlyARegularFileTakesRecords();
     void concurrentWritersKeepRecordsWhole();
+    void recorderWritesWhatTheDeviceAcknowledged();
 };
 
 void TestChangeHistory::csvQuoting_data()
@@ -50,7 +39,6 @@ void TestChangeHistory::csvQuoting_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("field");
     QTest::newRow("plain") << QStringLiteral("kWh") << QByteArray("kWh");
-    QTest::newRow("empty") << QString() << QByteArray();
     QTest::newRow("comma") << QStringLiteral("1234,5") << QByteArray("\"1234,5\"");
     QTest::newRow("quote") << QStringLiteral("a\"b") << QByteArray("\"a\"\"b\"");
     QTest::newRow("line break") << QStringLiteral("a\r\nb") << QByteArray("\"a\r\nb\"");
@@ -64,37 +52,25 @@ void TestChangeHistory::csvQuoting()
     QCOMPARE(csvField(text), field);
 }
 
-void TestChangeHistory::recordOfDirectionAndCounterWrite()
+void TestChangeHistory::recordBytes()
 {
     ParameterRecord before = sampleRecord();
     before.direction = 0;
-    ParameterRecord after = sampleRecord();
-    QList<FieldChange> changes = parameterChanges(before, after, German);
+    QList<FieldChange> changes = parameterChanges(before, sampleRecord(), German);
     changes.append(counterChange(QStringLiteral("00001234,5"), QStringLiteral("00005678,0")));
-
     const QDateTime when(QDate(2026, 12, 7), QTime(10, 11, 12));
     QCOMPARE(changeHistoryRecord(when, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("123456789"), changes),
              QByteArray("2026-12-07 10:11:12,/dev/ttyUSB0,123456789,Richtung/Direction,0: rechts,1: links,"
                         "Z\xc3\xa4hlwerksstand/Counter status,\"00001234,5\",\"00005678,0\"\r\n"));
-    // With nothing read before, every value is new; the old ones stay empty.
-    const QList<FieldChange> all = parameterValues(after, English);
+    // With nothing read before, every value is new and the old ones empty.
+    const QList<FieldChange> all = parameterValues(sampleRecord(), English);
     QCOMPARE(all.size(), kParameterFieldCount);
     QVERIFY(all.at(11).oldValue.isEmpty() && all.at(11).newValue == QStringLiteral("1: left"));
-    // A write that changed nothing still says when and where it happened.
-    QCOMPARE(changeHistoryRecord(when, QStringLiteral("COM3"), QStringLiteral("A,1"), {}),
-             QByteArray("2026-12-07 10:11:12,COM3,\"A,1\"\r\n"));
-}
 
-void TestChangeHistory::appendsWithOneHeader()
-{
     QTemporaryDir dir;
     const QString path = dir.filePath(QLatin1String(kChangeHistoryFileName));
-    QVERIFY(appendChangeHistory(path, "r1\r\n"));
-    QVERIFY(appendChangeHistory(path, "r2\r\n"));
-    QCOMPARE(readAll(path), changeHistoryHeader() + "r1\r\nr2\r\n");
-    QVERIFY(changeHistoryHeader().startsWith("Datum und Zeit/Date and time,Port,"));
-
-    // A folder that is gone (or never could be made) loses the record, reported by the result.
+    QVERIFY(appendChangeHistory(path, "r1\r\n") && appendChangeHistory(path, "r2\r\n"));
+    QCOMPARE(readFile(path), changeHistoryHeader() + "r1\r\nr2\r\n");
     QVERIFY(!appendChangeHistory(dir.filePath(QStringLiteral("gone/history.csv")), "r\r\n"));
 }
 
@@ -109,9 +85,6 @@ void TestChangeHistory::onlyARegularFileTakesRecords_data()
 
 void TestChangeHistory::onlyARegularFileTakesRecords()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("links and pipes are a POSIX matter here");
-#else
     QFETCH(QString, kind);
     QTemporaryDir dir;
     const QString path = dir.filePath(QLatin1String(kChangeHistoryFileName));
@@ -130,21 +103,16 @@ void TestChangeHistory::onlyARegularFileTakesRecords()
     bool appended = true;
     QVERIFY(returnsWithoutAReader(path, [&] { appended = appendChangeHistory(path, "r\r\n"); }));
     QVERIFY(!appended);
-    QCOMPARE(readAll(target), kind == QLatin1String("link") ? QByteArray("keep\n") : QByteArray("<unreadable>"));
-#endif
+    QCOMPARE(readFile(target), kind == QLatin1String("link") ? QByteArray("keep\n") : QByteArray("<missing>"));
 }
 
 void TestChangeHistory::concurrentWritersKeepRecordsWhole()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("needs fork()");
-#else
     QTemporaryDir dir;
     const QString path = dir.filePath(QLatin1String(kChangeHistoryFileName));
     QVERIFY(appendChangeHistory(path, "start\r\n"));
 
-    // Two processes, as two instances of the tool would be: each appends its
-    // own long records in a tight loop.
+    // Two processes, as two instances of the tool would be, each appending long records.
     constexpr int kRecords = 300;
     const QByteArray records[2] = {QByteArray(3000, 'a') + "\r\n", QByteArray(3000, 'b') + "\r\n"};
     const pid_t child = ::fork();
@@ -159,7 +127,7 @@ void TestChangeHistory::concurrentWritersKeepRecordsWhole()
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);
 
-    const QList<QByteArray> lines = readAll(path).split('\n');
+    const QList<QByteArray> lines = readFile(path).split('\n');
     int counts[2] = {};
     for (const QByteArray &line : lines.mid(2, lines.size() - 3)) {
         const QByteArray record = line + '\n';
@@ -168,7 +136,47 @@ void TestChangeHistory::concurrentWritersKeepRecordsWhole()
     }
     QCOMPARE(counts[0], kRecords);
     QCOMPARE(counts[1], kRecords);
-#endif
+}
+
+void TestChangeHistory::recorderWritesWhatTheDeviceAcknowledged()
+{
+    DevSim sim;
+    QVERIFY(sim.start());
+    DeviceLink link;
+    QVERIFY(link.open({sim.portPath()}));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QLatin1String(kChangeHistoryFileName));
+    ChangeRecorder recorder(&link, path);
+    QSignalSpy unwritable(&recorder, &ChangeRecorder::historyUnwritable);
+    QSignalSpy idle(&link, &DeviceLink::idle);
+    connect(&link, &DeviceLink::counterWriteDue, &link, [&link] { link.writeCounter("012345678"); });
+
+    QVERIFY(link.readSettings() && idle.wait());
+    ParameterRecord table = link.parameterRecord();
+    table.direction = 1;
+    QVERIFY(link.startWriteSequence(table, QStringLiteral("012345678")) && idle.wait());
+    // One record holds the parameters and the counter written after them.
+    QByteArray history = readFile(path);
+    QVERIFY(history.startsWith(changeHistoryHeader()));
+    const QByteArray record = history.mid(changeHistoryHeader().size());
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(record.left(19)), "yyyy-MM-dd hh:mm:ss");
+    QVERIFY(qAbs(when.secsTo(QDateTime::currentDateTime())) < 60);
+    QCOMPARE(record.mid(19), "," + sim.portPath().toUtf8()
+                                 + ",123456789,Richtung/Direction,0: rechts,1: links,"
+                                   "Z\xc3\xa4hlwerksstand/Counter status,012345678,012345678\r\n");
+
+    // The counter on its own: the old value is the last one read or written.
+    QVERIFY(link.writeCounter("000000042") && idle.wait());
+    history = readFile(path);
+    QVERIFY(history.endsWith(",123456789,Z\xc3\xa4hlwerksstand/Counter status,012345678,000000042\r\n"));
+    QCOMPARE(history.count('\n'), 3);
+
+    // A history that cannot be written is reported once, not after every write.
+    QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+    for (const QByteArray digits : {"000000043", "000000044"})
+        QVERIFY(link.writeCounter(digits) && idle.wait());
+    QCOMPARE(unwritable.count(), 1);
+    QCOMPARE(unwritable.at(0).at(0).toString(), QDir::toNativeSeparators(path));
 }
 
 QTEST_GUILESS_MAIN(TestChangeHistory)

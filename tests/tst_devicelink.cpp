@@ -1,26 +1,15 @@
-// The real window against the simulated device over a real serial line:
-// connecting, reading, writing, set counter and the write and report
-// sequences' faults. Writing with a changed direction, and the empty counter,
-// are in tst_parameters, behind an open box; faults of the read sequence, time-outs
-// and a line that goes away in tst_faultinjection.
+// The technician's walk through the device buttons, the real window against
+// the simulated device: connect, read, write with a changed direction, set
+// the counter. The requests and their faults are the device link's tests,
+// the history's records the recorder's.
 
 #include <QtTest>
 
 #include <QLineEdit>
 
-#include "referencecrc.h"
+#include "changehistory.h"
+#include "telegram.h"
 #include "windowtest.h"
-
-namespace {
-
-constexpr int kAnswerWaitMs = 5000;
-
-QString cell(QWidget &w, int row)
-{
-    return tableModel(w)->item(row, 1)->text();
-}
-
-} // namespace
 
 class TestDeviceLink : public QObject, DeviceWindow
 {
@@ -35,139 +24,76 @@ private slots:
         QVERIFY(noModalLeft());
     }
 
-    void connectListsPortAndOpensIt();
-    void plainReadFillsTableAndCounter();
-    void writeWithUnchangedDirection();
-    void setCounterAsksFirst();
-    void faultyAnswers_data();
-    void faultyAnswers();
-
-private:
-    // A request has ended when Write settings is usable again.
-    bool waitIdle()
-    {
-        return QTest::qWaitFor([this] { return button("pushButtonWriteSettings")->isEnabled(); }, kAnswerWaitMs);
-    }
+    void connectReadWriteSetCounter();
 };
 
-void TestDeviceLink::connectListsPortAndOpensIt()
+void TestDeviceLink::connectReadWriteSetCounter()
 {
     // From the Interface tab Connect leads into the wizard; from elsewhere to the parameters.
-    QVERIFY(connectDevice({}, 1));
+    QVERIFY(connectDevice({"--unit", "kWh", "--significance", "1", "--counter", "123456789"}, 1));
     QCOMPARE(consoleMessages(*window), germanMessages({7}));
-    QVERIFY(button("pushButtonReadSettings")->isEnabled());
-
     button("pushButtonDisconnect")->click();
     QCOMPARE(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: nicht verbunden"));
     QCOMPARE(consoleMessages(*window), germanMessages({8}));
     QVERIFY(!button("pushButtonReadSettings")->isEnabled());
-    auto *tabs = w<QTabWidget>("tabWidget");
-    tabs->setCurrentIndex(3);
-    button("pushButtonConnect")->click();
-    QCOMPARE(tabs->currentIndex(), 2);
-}
+    w<QTabWidget>("tabWidget")->setCurrentIndex(3);
+    QVERIFY(connectWindow(*window, sim->portPath()));
+    QCOMPARE(w<QTabWidget>("tabWidget")->currentIndex(), 2);
 
-void TestDeviceLink::plainReadFillsTableAndCounter()
-{
-    QVERIFY(connectDevice({"--unit", "kWh", "--significance", "1", "--counter", "123456789"}));
     QVERIFY(readSettings());
     QCOMPARE(commands(sim->received()), QStringList({"LP", "L_ZLW"}));
-
-    QCOMPARE(cell(*window, 0), QStringLiteral("kWh"));
-    QCOMPARE(cell(*window, 7), QStringLiteral("1.12"));
+    QCOMPARE(tableModel(*window)->item(TAVIK7_Bediensoftware::RowUnit, 1)->text(), QStringLiteral("kWh"));
     QCOMPARE(w<QComboBox>("comboBoxSignificance")->currentText(), QStringLiteral("-2"));
     // Nine digits from firmware 1.12 on, two of them after the comma for exponent -2.
-    QCOMPARE(w<QLineEdit>("lineEditCounter")->text(), QStringLiteral("1234567,89"));
-    QVERIFY(button("pushButtonSetCounter")->isEnabled());
-
-    QVERIFY(outputLog(appData->path()).contains(germanMessage(3).toLatin1() + "\r\n"));
-}
-
-void TestDeviceLink::writeWithUnchangedDirection()
-{
-    QVERIFY(connectDevice());
-    QVERIFY(readSettings());
-    sim->clearLog();
-
-    tableModel(*window)->item(0, 1)->setText(QStringLiteral("kg"));
-    w<QComboBox>("comboBoxTelegramB")->setCurrentIndex(2);
-    ModalAnswerer answerer(QMessageBox::No);
-    button("pushButtonWriteSettings")->click();
-    QVERIFY(sim->waitForReceived(2));
-    QVERIFY(waitIdle());
-    QTRY_COMPARE(consoleMessages(*window), germanMessages({1, 2}));
-    QCOMPARE(commands(sim->received()), QStringList({"LP", "SP"}));
-    QCOMPARE(answerer.answered(), 0);
-
-    // The telegram, byte for byte, from the table's values and an independent CRC.
-    QByteArray expected("SP ");
-    expected.append(char(41)).append(char(112)).append(char(0));
-    expected.append("0\0\0", 3).append("kg\0\0", 4).append("ABC\0", 4).append("TAV7\0\0\0", 7);
-    expected.append("123456789\0", 10).append("2024\0", 5);
-    expected.append(char(0)).append(char(2)).append(char(0)).append(char(2)).append(char(0));
-    const quint16 crc = referenceCrc(expected.mid(3, 39));
-    expected.append(char(crc & 0xFF)).append(char(crc >> 8)).append("\r\n");
-    const QString sent = sim->received().at(1).section(QLatin1Char(' '), 2);
-    QCOMPARE(sent, QString::fromLatin1(expected.toHex()));
-
-    // The device took it: a new read brings the written unit back.
-    tableModel(*window)->item(0, 1)->setText(QStringLiteral("xx"));
-    QVERIFY(readSettings());
-    QCOMPARE(cell(*window, 0), QStringLiteral("kg"));
-    QCOMPARE(w<QComboBox>("comboBoxTelegramB")->currentIndex(), 2);
-}
-
-void TestDeviceLink::setCounterAsksFirst()
-{
-    QVERIFY(connectDevice());
-    QVERIFY(readSettings());
-    sim->clearLog();
     auto *counter = w<QLineEdit>("lineEditCounter");
-    auto *setCounter = button("pushButtonSetCounter");
-    counter->setText(QStringLiteral("000000042"));
+    QCOMPARE(counter->text(), QStringLiteral("1234567,89"));
+    QVERIFY(log().contains(germanMessage(3) + QStringLiteral("\r\n")));
 
+    // A changed direction: the device's reading is read and goes back after
+    // the telegram, without a question. The history cannot be written: the
+    // device is written all the same, and the console says so once.
+    QVERIFY(QDir().mkdir(folder() + QLatin1String(tavik7::kChangeHistoryFileName)));
+    QVERIFY(editCell(*window, TAVIK7_Bediensoftware::RowUnit, QStringLiteral("kg")));
+    w<QComboBox>("comboBoxTelegramB")->setCurrentIndex(2);
+    w<QComboBox>("comboBoxDirection")->setCurrentIndex(1);
+    sim->clearLog();
     {
-        ModalAnswerer answerer(QMessageBox::No);
-        setCounter->click();
-        QCOMPARE(answerer.answered(), 1);
-        QCOMPARE(answerer.texts.at(0), QString::fromUtf8("Zählwerksstand wirklich setzen?"));
+        ModalAnswerer none(QMessageBox::No);
+        button("pushButtonWriteSettings")->click();
+        QTRY_COMPARE(consoleMessages(*window).mid(0, 5), germanMessages({1, 13, 3, 2, 4}));
+        QCOMPARE(none.answered(), 0);
     }
-    QVERIFY(setCounter->isEnabled());
+    QCOMPARE(commands(sim->received()), QStringList({"LP", "L_ZLW", "SP", "S_ZLW"}));
+    const tavik7::WriteTelegram sent =
+        tavik7::parseWriteTelegram(QByteArray::fromHex(sim->received().at(2).section(QLatin1Char(' '), 2).toLatin1()));
+    QVERIFY(sent.valid);
+    QCOMPARE(tavik7::fieldText(sent.record.unit, tavik7::kUnitWidth), QStringLiteral("kg"));
+    QCOMPARE(sent.record.significance, qint8(1));
+    QCOMPARE(sent.record.direction, qint8(1));
+    QCOMPARE(sent.record.telegramB, qint8(2));
+    QCOMPARE(sim->received().at(3), QStringLiteral("RX S_ZLW 123456789"));
 
-    // Had No sent anything, it would arrive before this one.
-    counter->setText(QStringLiteral("000000043"));
-    ModalAnswerer answerer(QMessageBox::Yes);
-    setCounter->click();
-    QVERIFY(sim->waitForReceived(1));
-    QCOMPARE(sim->received(), QStringList({"RX S_ZLW 000000043"}));
-    QVERIFY(waitIdle());
+    // Set counter asks first; No sends nothing.
+    counter->setText(QStringLiteral("0000000,42"));
+    {
+        ModalAnswerer no(QMessageBox::No);
+        button("pushButtonSetCounter")->click();
+        QCOMPARE(no.texts, QStringList{QString::fromUtf8("Zählwerksstand wirklich setzen?")});
+    }
+    QVERIFY(button("pushButtonSetCounter")->isEnabled());
+    counter->setText(QStringLiteral("0000000,43"));
+    sim->clearLog();
+    ModalAnswerer yes(QMessageBox::Yes);
+    button("pushButtonSetCounter")->click();
     QTRY_COMPARE(consoleMessages(*window), germanMessages({4}));
-}
+    QCOMPARE(sim->received(), QStringList({"RX S_ZLW 000000043"}));
+    QCOMPARE(log().count(QStringLiteral("Änderungshistorie")), 1);
 
-void TestDeviceLink::faultyAnswers_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QStringList>("messages");
-
-    QTest::newRow("SP Fehler") << "error=SP" << "pushButtonWriteSettings" << germanMessages({53});
-    QTest::newRow("SP in pieces") << "pieces=SP" << "pushButtonWriteSettings" << germanMessages({1, 2});
-    // In the report sequence the counter's time-out says that no report was made.
-    QTest::newRow("report, L_ZLW silent") << "silent=L_ZLW" << "pushButtonCreatePdf" << germanMessages({71});
-}
-
-void TestDeviceLink::faultyAnswers()
-{
-    QFETCH(QString, fault);
-    QFETCH(QString, button);
-    QFETCH(QStringList, messages);
-    QVERIFY(connectDevice());
+    // The device took it all.
     QVERIFY(readSettings());
-    QVERIFY(sim->control("fault " + fault.toLatin1()));
-
-    window->findChild<QPushButton *>(button)->click();
-    QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), messages, kAnswerWaitMs);
-    QVERIFY(waitIdle());
+    QCOMPARE(tableModel(*window)->item(TAVIK7_Bediensoftware::RowUnit, 1)->text(), QStringLiteral("kg"));
+    QCOMPARE(w<QComboBox>("comboBoxDirection")->currentIndex(), 1);
+    QCOMPARE(counter->text(), QStringLiteral("0000000,43"));
 }
 
 QTEST_MAIN(TestDeviceLink)

@@ -73,17 +73,14 @@ void TestPlausibility::rowRules_data()
     QTest::newRow("unit empty") << kRowUnit << "" << "" << false;
     QTest::newRow("unit four letters cut") << kRowUnit << "abcd" << "abc" << true;
     QTest::newRow("unit umlaut") << kRowUnit << QString::fromUtf8("m\u00b3") << QString::fromUtf8("m\u00b3") << false;
-    QTest::newRow("unit dash placeholder") << kRowUnit << "-" << "-" << false;
 
     QTest::newRow("manufacturer four letters cut") << kRowManufacturer << "ABCD" << "ABC" << true;
     QTest::newRow("manufacturer _ and &") << kRowManufacturer << "A&_" << "A&_" << true;
     QTest::newRow("manufacturer digit") << kRowManufacturer << "AB1" << "AB1" << false;
-    QTest::newRow("manufacturer empty") << kRowManufacturer << "" << "" << true;
 
     QTest::newRow("device type printable") << kRowDeviceType << "T-7 /x" << "T-7 /x" << true;
     QTest::newRow("device type cut to 6") << kRowDeviceType << "TAVIK77" << "TAVIK7" << true;
     QTest::newRow("device type tab") << kRowDeviceType << "TA\tV" << "TA\tV" << false;
-    QTest::newRow("device type tilde") << kRowDeviceType << "~" << "~" << true;
     QTest::newRow("device type DEL") << kRowDeviceType << QString(QChar(0x7F)) << QString(QChar(0x7F)) << false;
     QTest::newRow("device type non-ASCII") << kRowDeviceType << QString::fromUtf8("\u00e4") << QString::fromUtf8("\u00e4")
                                            << false;
@@ -93,13 +90,10 @@ void TestPlausibility::rowRules_data()
     QTest::newRow("year 1950") << kRowYear << "1950" << "1950" << true;
     QTest::newRow("year 2049") << kRowYear << "2049" << "2049" << true;
     QTest::newRow("year 2050") << kRowYear << "2050" << "2050" << false;
-    QTest::newRow("year dashes") << kRowYear << "----" << "----" << false;
     QTest::newRow("year empty") << kRowYear << "" << "" << false;
 
     QTest::newRow("version 1.12") << kRowSoftwareVersion << "1.12" << "1.12" << true;
-    QTest::newRow("version 1120") << kRowSoftwareVersion << "1120" << "1120" << true;
     QTest::newRow("version 1.1") << kRowSoftwareVersion << "1.1" << "1.1" << false;
-    QTest::newRow("version .112") << kRowSoftwareVersion << ".112" << ".112" << false;
     QTest::newRow("version 112.") << kRowSoftwareVersion << "112." << "112." << false;
     QTest::newRow("version cut 1.123") << kRowSoftwareVersion << "1.123" << "1.12" << true;
     QTest::newRow("version 1,12") << kRowSoftwareVersion << "1,12" << "1,12" << false;
@@ -116,7 +110,6 @@ void TestPlausibility::rowRules()
     QCOMPARE(verdict.text, kept);
     QCOMPARE(verdict.plausible, plausible);
     QVERIFY(verdict.flag >= 0 && verdict.flag < kCounterPlausibilityFlag);
-    QVERIFY(verdict.flag != 1); // flag 1 is never set by any row
 }
 
 void TestPlausibility::rowsWithoutRule()
@@ -129,8 +122,7 @@ void TestPlausibility::rowsWithoutRule()
     const QString longText(40, QLatin1Char('x'));
     QCOMPARE(checkParameterCell(kRowBaudRate, longText).text, longText);
     QCOMPARE(checkParameterCell(kRowBaudRate, longText).flag, -1);
-
-    // Every checked row has a flag of its own.
+    // Each checked row has a flag of its own: mending one must not clear another's.
     QSet<int> flags;
     for (int row : {kRowUnit, kRowManufacturer, kRowDeviceType, kRowSerialNumber, kRowYear, kRowSoftwareVersion})
         flags.insert(plausibilityFlagOfRow(row));
@@ -149,22 +141,18 @@ void TestPlausibility::counterCheck_data()
     QTest::newRow("8 -3 comma late") << "123456,78" << 0 << 111 << false;
     QTest::newRow("8 -3 no comma") << "12345678" << 0 << 111 << false;
     QTest::newRow("8 -2 ok") << "123456,78" << 1 << 111 << true;
-    QTest::newRow("8 -2 comma early") << "12345,678" << 1 << 111 << false;
     QTest::newRow("8 -1 ok") << "1234567,8" << 2 << 111 << true;
     QTest::newRow("8 0 ok") << "12345678" << 3 << 111 << true;
     QTest::newRow("8 0 short") << "1234567" << 3 << 111 << false;
     QTest::newRow("8 +1 comma") << "1234567,8" << 4 << 111 << false;
-    QTest::newRow("8 +2 ok") << "00000000" << 5 << 111 << true;
 
     // Nine digits: the comma after 6, 7 or 8 of them.
     QTest::newRow("9 -3 ok") << "123456,789" << 0 << 112 << true;
     QTest::newRow("9 -3 eight digits") << "12345,678" << 0 << 112 << false;
     QTest::newRow("9 -2 ok") << "1234567,89" << 1 << 112 << true;
-    QTest::newRow("9 -1 ok") << "12345678,9" << 2 << 112 << true;
     QTest::newRow("9 0 ok") << "000123456" << 3 << 112 << true;
     QTest::newRow("9 0 eight digits") << "00012345" << 3 << 112 << false;
     QTest::newRow("9 +1 letter") << "0001234a6" << 4 << 112 << false;
-    QTest::newRow("9 +2 blank") << "000 23456" << 5 << 112 << false;
     QTest::newRow("9 -1 letter before comma") << "1234567x,9" << 2 << 112 << false;
 
     QTest::newRow("empty, comma") << "" << 1 << 112 << false;
@@ -192,11 +180,9 @@ void TestPlausibility::counterFormatting_data()
     QTest::addColumn<QString>("formatted");
 
     QTest::newRow("8 -3") << "12345678" << 0 << 111 << "12345,678";
-    QTest::newRow("8 -2") << "12345678" << 1 << 111 << "123456,78";
     QTest::newRow("8 0 drops comma") << "12345,678" << 3 << 111 << "12345678";
     QTest::newRow("9 -3") << "123456789" << 0 << 112 << "123456,789";
     QTest::newRow("9 -2 moves comma") << "123456,789" << 1 << 112 << "1234567,89";
-    QTest::newRow("9 +2") << "1234567,89" << 5 << 112 << "123456789";
     QTest::newRow("too short stays unpadded") << "12" << 0 << 111 << "12";
 }
 
@@ -244,7 +230,6 @@ void TestPlausibility::keyFilter_data()
         << "1234567,8" << 0 << 9 << "9999999" << "9999999,8" << 8;
     QTest::newRow("left from 0 wraps to the end") << "1234567,8" << 0 << 9 << "<" << "1234567,8" << 8;
     QTest::newRow("left skips the comma") << "1234567,8" << 8 << 9 << "<" << "1234567,8" << 6;
-    QTest::newRow("right skips the comma") << "1234567,8" << 6 << 9 << ">" << "1234567,8" << 8;
     QTest::newRow("digit on the comma replaces it") << "1234567,8" << 7 << 9 << "0" << "123456708" << 8;
     QTest::newRow("other keys change nothing") << "1234567,8" << 3 << 9 << "BDx .-" << "1234567,8" << 3;
     QTest::newRow("no comma, wrap") << "12345678" << 6 << 8 << "99" << "12345699" << 0;
@@ -273,11 +258,9 @@ void TestPlausibility::softwareCrcCell_data()
     QTest::addColumn<int>("crc");
 
     QTest::newRow("lower case") << "0a3f" << 0x0A3F;
-    QTest::newRow("upper case") << "0A3F" << 0x0A3F;
     QTest::newRow("largest") << "ffff" << 0xFFFF;
     QTest::newRow("five digits") << "10a3f" << 0;
     QTest::newRow("five digits, leading zero") << "00a3f" << 0;
-    QTest::newRow("not hex") << "zz" << 0;
     QTest::newRow("empty") << "" << 0;
 }
 

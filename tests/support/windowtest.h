@@ -4,6 +4,7 @@
 // connecting, the simulator's command names, the output log, and with the
 // simulator a fixture holding the per-user folder, device and window.
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -67,6 +68,18 @@ inline bool connectWindow(QWidget &window, const QString &port)
     devices->setCurrentIndex(index);
     child<QPushButton>(window, "pushButtonConnect")->click();
     return window.windowTitle() == QStringLiteral("TAVIK7 PC Software: ") + port;
+}
+
+// The window's device link, to shorten the time-outs a test waits out.
+inline tavik7::DeviceLink *deviceLinkOf(QWidget &window)
+{
+    return window.findChild<tavik7::DeviceLink *>();
+}
+
+// What the cell editor does when the user commits an edit.
+inline bool editCell(QWidget &window, int row, const QString &text)
+{
+    return tableModel(window)->setData(tableModel(window)->index(row, 1), text, Qt::EditRole);
 }
 
 // The combo box cells of the parameter table.
@@ -152,6 +165,9 @@ protected:
             },
             9000);
     }
+
+    void shortenTimeouts(int longMs, int counterMs) { deviceLinkOf(*window)->setTimeouts({longMs, counterMs}); }
+    void switchLanguage(const char *action) { child<QAction>(*window, action)->trigger(); }
 
     template<typename T> T *w(const char *name) { return child<T>(*window, name); }
     QPushButton *button(const char *name) { return child<QPushButton>(*window, name); }
