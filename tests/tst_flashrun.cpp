@@ -21,7 +21,7 @@ namespace {
 
 constexpr int kRunWaitMs = 30000;
 
-enum Tool { Fake, Missing, NotExecutable, Avrdude };
+enum Tool { Fake, Missing, Avrdude };
 enum Ending { Exits, Cancelled, Unplugged, Destroyed };
 
 } // namespace
@@ -59,9 +59,6 @@ void TestFlashRun::runs_data()
     // The failure stays the run's last word; the port comes back after it.
     QTest::newRow("tool missing") << int(Missing) << QByteArray() << 0 << int(Exits) << hex
                                   << FlashRun::Verdict::NotStarted << QStringList{"67", "65", "end", "7", "reopened"};
-    QTest::newRow("tool not executable") << int(NotExecutable) << QByteArray() << 0 << int(Exits) << hex
-                                         << FlashRun::Verdict::NotStarted
-                                         << QStringList{"67", "65", "end", "7", "reopened"};
     QTest::newRow("hanging, cancelled") << int(Fake) << QByteArray("Reading | ####\\n") << 0 << int(Cancelled) << hex
                                         << FlashRun::Verdict::Failed
                                         << QStringList{"101", "67", "66", "end", "7", "reopened"};
@@ -108,10 +105,6 @@ void TestFlashRun::runs()
         break;
     case Missing:
         request.tool = {work.filePath(QStringLiteral("AVRDude/avrdude")), QStringLiteral("AVRDude/avrdude")};
-        break;
-    case NotExecutable:
-        request.tool = {work.filePath(QStringLiteral("avrdude")), QStringLiteral("avrdude")};
-        QVERIFY(QFile(request.tool.program).open(QIODevice::WriteOnly));
         break;
     case Avrdude:
         request.tool.program = request.tool.shown = QStandardPaths::findExecutable(QStringLiteral("avrdude"));

@@ -99,7 +99,6 @@ bool TestWizardFlow::start(const QStringList &simArgs)
 void TestWizardFlow::firmwareCheck_data()
 {
     QTest::addColumn<QStringList>("simArgs");
-    QTest::addColumn<QString>("ua"); // of an eight-digit counter with 2 decimal places
     QTest::addColumn<int>("answer");
     QTest::addColumn<int>("tool");
     QTest::addColumn<QStringList>("wire");
@@ -110,43 +109,38 @@ void TestWizardFlow::firmwareCheck_data()
     const QStringList read{"LP", "L_ZLW"};
     const QStringList old{"--version", "111"};
     const QStringList asked{"AwaitingVerdict", "AskingFlash"};
-    // "0.01" needs V1.12 or later, "0.1" exactly V1.11.
-    QTest::newRow("fits") << QStringList() << "0.01" << int(NoQuestion) << 0 << read
+    // The counter type checked (8, 0.01, 2) needs V1.12 or later.
+    QTest::newRow("fits") << QStringList() << int(NoQuestion) << 0 << read
                           << QStringList{"AwaitingVerdict", "ChoosingDirection"} << 112 << int(Nothing);
-    QTest::newRow("later firmware than the type takes")
-        << QStringList() << "0.1" << int(No) << 0 << read << asked + QStringList{"Failed"} << 112 << int(Nothing);
     QTest::newRow("old firmware, flash declined")
-        << old << "0.01" << int(No) << 0 << read << asked + QStringList{"Failed"} << 111 << int(Nothing);
-    QTest::newRow("old firmware, flashed") << old << "0.01" << int(Yes) << int(Thanks) << read
+        << old << int(No) << 0 << read << asked + QStringList{"Failed"} << 111 << int(Nothing);
+    QTest::newRow("old firmware, flashed") << old << int(Yes) << int(Thanks) << read
                                            << asked + QStringList{"Flashing", "ChoosingDirection"} << 112
                                            << int(Nothing);
-    QTest::newRow("old firmware, flash fails") << old << "0.01" << int(Yes) << int(FailureExit) << read
+    QTest::newRow("old firmware, flash fails") << old << int(Yes) << int(FailureExit) << read
                                                << asked + QStringList{"Flashing", "Failed"} << 111 << int(Nothing);
-    QTest::newRow("old firmware, tool missing") << old << "0.01" << int(Yes) << int(Missing) << read
+    QTest::newRow("old firmware, tool missing") << old << int(Yes) << int(Missing) << read
                                                 << asked + QStringList{"Flashing", "Failed"} << 111 << int(Nothing);
     // The verdict waits for the counter read, but does not depend on it.
-    QTest::newRow("counter read fails") << QStringList{"--fault", "error=L_ZLW"} << "0.01" << int(NoQuestion) << 0
+    QTest::newRow("counter read fails") << QStringList{"--fault", "error=L_ZLW"} << int(NoQuestion) << 0
                                         << read << QStringList{"AwaitingVerdict", "ChoosingDirection"} << 112
                                         << int(Nothing);
-    QTest::newRow("mute device") << QStringList{"--fault", "silent=LP"} << "0.01" << int(NoQuestion) << 0
-                                 << QStringList{"LP"} << QStringList{"Failed"} << 0 << int(Nothing);
-    QTest::newRow("device error") << QStringList{"--fault", "error=LP"} << "0.01" << int(NoQuestion) << 0
+    QTest::newRow("device error") << QStringList{"--fault", "error=LP"} << int(NoQuestion) << 0
                                   << QStringList{"LP"} << QStringList{"Failed"} << 0 << int(Nothing);
     // An answer that fails its checksum must not be judged.
-    QTest::newRow("bad checksum") << QStringList{"--fault", "badcrc=LP"} << "0.01" << int(NoQuestion) << 0
+    QTest::newRow("bad checksum") << QStringList{"--fault", "badcrc=LP"} << int(NoQuestion) << 0
                                   << QStringList{"LP"} << QStringList{"Failed"} << 0 << int(Nothing);
     // A choice in an earlier row while the answer is on its way: it moves nothing.
-    QTest::newRow("earlier row chosen during the read") << QStringList() << "0.01" << int(NoQuestion) << 0 << read
+    QTest::newRow("earlier row chosen during the read") << QStringList() << int(NoQuestion) << 0 << read
                                                         << QStringList{"Choosing"} << 0 << int(EarlierRowChosen);
     // NAMUR listening holds the port: no service command on its line.
-    QTest::newRow("port lent") << QStringList() << "0.01" << int(NoQuestion) << 0 << QStringList()
+    QTest::newRow("port lent") << QStringList() << int(NoQuestion) << 0 << QStringList()
                                << QStringList{"Failed"} << 0 << int(PortLent);
 }
 
 void TestWizardFlow::firmwareCheck()
 {
     QFETCH(QStringList, simArgs);
-    QFETCH(QString, ua);
     QFETCH(int, answer);
     QFETCH(int, tool);
     QFETCH(QStringList, wire);
@@ -175,7 +169,7 @@ void TestWizardFlow::firmwareCheck()
 
     if (meanwhile == PortLent)
         QVERIFY(link->lendPort());
-    flow->checkFirmware(QStringLiteral("8"), ua, QStringLiteral("2"));
+    flow->checkFirmware(QStringLiteral("8"), QStringLiteral("0.01"), QStringLiteral("2"));
     if (meanwhile == EarlierRowChosen) {
         QCOMPARE(flow->state(), State::ReadingFirmware);
         flow->chooseCounterType();
