@@ -236,13 +236,10 @@ void TestCli::refusedInput_data()
     QTest::addColumn<QStringList>("args"); // PORT stands for a simulated device's port
     QTest::addColumn<int>("exitCode");
 
-    QTest::newRow("unknown command") << QStringList{"frobnicate"} << 1;
-    QTest::newRow("unknown option") << QStringList{"read", "-p", "PORT", "--frob"} << 1;
     QTest::newRow("option of another command") << QStringList{"read", "-p", "PORT", "--dry-run"} << 1;
     QTest::newRow("no port") << QStringList{"read"} << 1;
     QTest::newRow("same port twice") << QStringList{"read", "-p", "PORT", "-p", "PORT"} << 1;
     QTest::newRow("missing port") << QStringList{"read", "-p", "DIR/none"} << 2;
-    QTest::newRow("directory") << QStringList{"read", "-p", "DIR"} << 2;
     QTest::newRow("fifo") << QStringList{"read", "-p", "DIR/fifo"} << 2;
     QTest::newRow("settings file missing") << QStringList{"write", "-p", "PORT", "DIR/none.dat"} << 1;
 }

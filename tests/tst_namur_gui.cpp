@@ -84,12 +84,18 @@ void TestNamurGui::chooseLogStartWatchStop()
 
     startNamur();
     QCOMPARE(consoleMessages(*window), QStringList{germanMessage(98)});
-    // Nothing may talk to the device while it sends telegrams.
-    for (const char *name : {"pushButtonReadSettings", "pushButtonDisconnect", "pushButtonConnect",
-                             "pushButtonFlashen", "pushButtonStartNamur", "pushButtonSelectNamurLogfile"})
+    // Nothing may talk to the device while it sends telegrams, whatever the
+    // technician meanwhile edits or chooses in the wizard.
+    QVERIFY(editCell(*window, TAVIK7_Bediensoftware::RowUnit, QStringLiteral("kWh")));
+    for (const char *combo : {"comboBoxNumberOfDigits", "comboBoxUa", "comboBoxDecimalPlaces"})
+        w<QComboBox>(combo)->setCurrentIndex(w<QComboBox>(combo)->findText(combo[8] == 'N' ? "9" : "1"));
+    for (const char *name : {"pushButtonReadSettings", "pushButtonWriteSettings", "pushButtonSetCounter",
+                             "pushButtonProgram", "pushButtonDisconnect", "pushButtonConnect", "pushButtonFlashen",
+                             "pushButtonStartNamur", "pushButtonSelectNamurLogfile"})
         QVERIFY2(!button(name)->isEnabled(), name);
     QVERIFY(button("pushButtonStopNamur")->isEnabled());
     QTRY_COMPARE_WITH_TIMEOUT(paragraphs(*window).size(), 4, kTelegramWaitMs);
+    QVERIFY(sim->received().isEmpty());
 
     sim->clearLog();
     button("pushButtonStopNamur")->click();
