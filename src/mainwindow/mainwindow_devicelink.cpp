@@ -333,14 +333,7 @@ void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &reco
     const bool technicianRead = mode == tavik7::DeviceLink::PlainRead && !wizardFlow->readsFirmware();
     followDeviceRecord(refill);
     if (refill) {
-        // One change: the half-filled table in between is never judged, so
-        // no passing complaint replaces the read's message.
-        {
-            const QSignalBlocker modelBlocker(parameterModel);
-            const QSignalBlocker significanceBlocker(cells.comboBoxSignificance);
-            fillParameterTable();
-        }
-        judgeParameterTable();
+        fillParameterTableAsOneChange();
     }
     if (technicianRead)
         offerFlashBackup();

@@ -101,6 +101,9 @@ void TAVIK7_Bediensoftware::markDifferencesFromDevice()
 
 void TAVIK7_Bediensoftware::clearDeviceDifferenceMarks()
 {
+    // Colours and tips are no edits: the cell checks must not run for them,
+    // least of all in the middle of a read's refill.
+    const QSignalBlocker blocker(parameterModel);
     for (int row : std::as_const(differenceMarks.rows)) {
         const QModelIndex index = parameterModel->index(row, 1);
         if (QWidget *cell = ui.tableViewSettings->indexWidget(index)) {

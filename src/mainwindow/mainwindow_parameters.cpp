@@ -9,6 +9,8 @@
 #include <QSerialPort>
 #include <QStandardItemModel>
 
+#include <vector>
+
 #include "countertext.h"
 #include "devicelink.h"
 #include "parameterfields.h"
@@ -184,6 +186,25 @@ void TAVIK7_Bediensoftware::fillParameterTable()
     // Only now do length, significance and text agree again.
     if (counterEntryRelaid)
         onCounterTextChanged(ui.lineEditCounter->text());
+}
+
+void TAVIK7_Bediensoftware::fillParameterTableAsOneChange()
+{
+    // The half-filled table in between is never judged: a cell, a combo box
+    // or the counter entry's new length would each pass a verdict on values
+    // half the device's and half the file's, and a passing complaint would
+    // replace the read's message.
+    {
+        std::vector<QSignalBlocker> blockers;
+        blockers.emplace_back(parameterModel);
+        blockers.emplace_back(ui.lineEditCounter);
+        for (int row = 0; row < ParameterRowCount; ++row) {
+            if (QWidget *cell = cellWidget(ui.tableViewSettings, row))
+                blockers.emplace_back(cell);
+        }
+        fillParameterTable();
+    }
+    judgeParameterTable();
 }
 
 bool TAVIK7_Bediensoftware::resizeCounterEntry(int newLength)

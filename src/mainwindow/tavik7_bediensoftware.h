@@ -230,6 +230,9 @@ private:
     void updatePlausibilityState();
     // Every cell check on the values now shown, as one verdict.
     void judgeParameterTable();
+    // A read's refill: no check runs until the table shows the device, then
+    // all of them once.
+    void fillParameterTableAsOneChange();
     [[nodiscard]] bool allValuesPlausible() const;
     [[nodiscard]] QString cellText(int row) const;
     // False while a combo cell shows no item: its index (from a file) stands
