@@ -10,7 +10,6 @@
 
 #include "commandparser.h"
 #include "fuzzinput.h"
-#include "fuzzrecord.h"
 #include "telegram.h"
 
 #include <cstring>

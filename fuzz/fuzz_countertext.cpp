@@ -8,8 +8,6 @@
 
 #include <QRegularExpression>
 
-#include <fuzzer/FuzzedDataProvider.h>
-
 using namespace tavik7;
 
 namespace {

@@ -4,12 +4,9 @@
 // The first input byte chooses between the two.
 
 #include "fuzzinput.h"
-#include "fuzzrecord.h"
 #include "settingsfile.h"
 
 #include <QBuffer>
-
-#include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstring>
 
