@@ -23,11 +23,11 @@ QList<QByteArray> cutAfterLineEnds(const QByteArray &stream, QByteArray &tail)
 {
     QList<QByteArray> telegrams;
     qsizetype start = 0;
-    for (qsizetype i = 0; i + 1 < stream.size(); ++i) {
-        if (stream.at(i) == '\r' && stream.at(i + 1) == '\n') {
-            telegrams.append(stream.mid(start, i + 2 - start));
-            start = i + 2;
-            ++i;
+    // Byte by byte, not by searching: the splitter searches.
+    for (qsizetype i = 1; i < stream.size(); ++i) {
+        if (stream.at(i - 1) == '\r' && stream.at(i) == '\n') {
+            telegrams.append(stream.mid(start, i + 1 - start));
+            start = i + 1;
         }
     }
     tail = stream.mid(start);

@@ -21,8 +21,6 @@ namespace {
 
 const char kAlnum[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 const char kManufacturerChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_&";
-const char kDigits[] = "0123456789";
-const char kDigitsAndPoint[] = "0123456789.";
 const char kPrintable[] = " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~";
 
 QString rawText(FuzzedDataProvider &fdp)
@@ -56,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         || !cell(fdp, FieldSerialNumber, raw(3), fuzz::drawText(fdp, kPrintable, 0, 9), serialNumber)
         || !cell(fdp, FieldYear, raw(4), QString::number(fdp.ConsumeIntegralInRange(1950, 2049)), year))
         return 0;
-    const QString versionDrawn = fuzz::drawText(fdp, kDigits, 1, 1) + fuzz::drawText(fdp, kDigitsAndPoint, 2, 2)
-        + fuzz::drawText(fdp, kDigits, 1, 1);
+    const QString versionDrawn = fuzz::drawText(fdp, "0123456789", 1, 1) + fuzz::drawText(fdp, "0123456789.", 2, 2)
+        + fuzz::drawText(fdp, "0123456789", 1, 1);
     if (!cell(fdp, FieldSoftwareVersion, raw(5), versionDrawn, version))
         return 0;
     const QString crcText = raw(6) ? rawText(fdp) : softwareCrcText(fdp.ConsumeIntegral<quint16>());

@@ -59,12 +59,11 @@ inline quint16 wordAt(const QByteArray &bytes, qsizetype i)
 }
 
 // minLength to maxLength characters, each drawn from alphabet.
-inline QString drawText(FuzzedDataProvider &fdp, const char *alphabet, int minLength, int maxLength)
+inline QString drawText(FuzzedDataProvider &fdp, const QString &alphabet, int minLength, int maxLength)
 {
-    const int last = int(std::strlen(alphabet)) - 1;
     QString text;
     for (int length = fdp.ConsumeIntegralInRange(minLength, maxLength); length > 0; --length)
-        text += QLatin1Char(alphabet[fdp.ConsumeIntegralInRange(0, last)]);
+        text += alphabet.at(fdp.ConsumeIntegralInRange<qsizetype>(0, alphabet.size() - 1));
     return text;
 }
 

@@ -39,10 +39,6 @@ for entry in $targets; do
     name=${entry%%:*}
     max_len=${entry#*:}
     binary="$build_dir/fuzz/$name"
-    if [ ! -x "$binary" ]; then
-        echo "$name: not built, skipped"
-        continue
-    fi
     mkdir -p "$scratch/$name"
     log="$here/crashes/$name.log"
     printf '%s: %ss ... ' "$name" "$seconds"
