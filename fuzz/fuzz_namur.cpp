@@ -2,8 +2,9 @@
 // the port delivers it, masked to 7 bits as the window does. Checked: every
 // byte is accounted for (in a telegram, dropped at the limit, or pending), the
 // pending bytes and the telegrams stay within the limit, the pieces give the
-// telegrams of one piece, those are the stream cut after each CR LF, and the
-// tab's text and the log line hold no raw line structure characters.
+// telegrams of one piece, those are the stream cut after each CR LF, the
+// tab's text names the line structure characters, and the log line holds no
+// line end.
 //
 // Input: byte 0 chooses the pending limit (0: the program's), then the
 // pieced layout of fuzzinput.h.
@@ -22,11 +23,11 @@ QList<QByteArray> cutAfterLineEnds(const QByteArray &stream, QByteArray &tail)
 {
     QList<QByteArray> telegrams;
     qsizetype start = 0;
-    for (qsizetype i = 0; i + 1 < stream.size(); ++i) {
-        if (stream.at(i) == '\r' && stream.at(i + 1) == '\n') {
-            telegrams.append(stream.mid(start, i + 2 - start));
-            start = i + 2;
-            ++i;
+    // Byte by byte, not by searching: the splitter searches.
+    for (qsizetype i = 1; i < stream.size(); ++i) {
+        if (stream.at(i - 1) == '\r' && stream.at(i) == '\n') {
+            telegrams.append(stream.mid(start, i + 1 - start));
+            start = i + 1;
         }
     }
     tail = stream.mid(start);
@@ -41,28 +42,18 @@ QString expectedRendering(const QByteArray &telegram)
     const qsizetype check = telegram.size() - 3;
     for (qsizetype i = 0; i < telegram.size(); ++i) {
         const quint8 c = quint8(telegram.at(i));
+        const char *name = c == 0x1C ? "[FS]" : c == 0x1F ? "[US]" : c == '\r' ? "[CR]" : c == '\n' ? "[LF]" : nullptr;
         if (i == check)
             text += QStringLiteral("[0x%1]").arg(uint(c), 0, 16);
-        else if (c == 0x1C)
-            text += QStringLiteral("[FS]");
-        else if (c == 0x1F)
-            text += QStringLiteral("[US]");
-        else if (c == '\r')
-            text += QStringLiteral("[CR]");
-        else if (c == '\n')
-            text += QStringLiteral("[LF]");
         else
-            text += QChar(c);
+            text += name ? QString::fromLatin1(name) : QString(QChar(c));
     }
     return text;
 }
 
 void checkTelegramText(const QByteArray &telegram)
 {
-    const QString shown = renderNamurTelegram(telegram);
-    FUZZ_CHECK(shown == expectedRendering(telegram));
-    for (const QChar c : shown)
-        FUZZ_CHECK(c != QChar(0x1C) && c != QChar(0x1F) && c != QLatin1Char('\r') && c != QLatin1Char('\n'));
+    FUZZ_CHECK(renderNamurTelegram(telegram) == expectedRendering(telegram));
 
     // One telegram is one line of the log file, whatever bytes it carries.
     const QString stamp = namurTimeStamp(QDateTime(QDate(2026, 12, 7), QTime(1, 2, 3, 4)));
@@ -86,11 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     qsizetype consumed = 0; // bytes of stream in telegrams or dropped
     bool dropped = false;
     for (QByteArray piece : input.pieces()) {
-        const QByteArray unmasked = piece;
         maskToSevenBits(piece);
-        FUZZ_CHECK(piece.size() == unmasked.size());
-        for (qsizetype i = 0; i < piece.size(); ++i)
-            FUZZ_CHECK(quint8(piece.at(i)) == (quint8(unmasked.at(i)) & 0x7F));
         stream += piece;
         pending += piece;
 

@@ -2,19 +2,15 @@
 // built from fuzzer bytes: either drawn from the characters each row's rule
 // allows (then the plausibility rules must agree), or taken raw and kept only
 // when the rules pass. Every record the table lets the user write must come
-// back from the device unchanged. The telegrams are checked against their byte
-// tables with Qt's ISO 3309 checksum as the CRC oracle.
+// back from the device unchanged. Qt's ISO 3309 checksum is the CRC oracle.
 
 #include "countertext.h"
 #include "fuzzinput.h"
-#include "fuzzrecord.h"
 #include "parameterfields.h"
 #include "plausibility.h"
 #include "referencecrc.h"
 #include "telegram.h"
 #include "texttable.h"
-
-#include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstring>
 #include <string>
@@ -25,8 +21,6 @@ namespace {
 
 const char kAlnum[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 const char kManufacturerChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_&";
-const char kDigits[] = "0123456789";
-const char kDigitsAndPoint[] = "0123456789.";
 const char kPrintable[] = " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~";
 
 QString rawText(FuzzedDataProvider &fdp)
@@ -45,58 +39,6 @@ bool cell(FuzzedDataProvider &fdp, int row, bool raw, const QString &drawn, QStr
     return verdict.plausible;
 }
 
-// The significance field as both telegrams carry it.
-QByteArray expectedSignificanceText(qint8 significance, quint8 leadingPlus)
-{
-    static const char *const kPlain[] = {"-3", "-2", "-1", "0", "1", "2"};
-    static const char *const kPlus[] = {"-3", "-2", "-1", "+0", "+1", "+2"};
-    QByteArray text((leadingPlus ? kPlus : kPlain)[significance]);
-    text.append(QByteArray(3 - text.size(), '\0'));
-    return text;
-}
-
-bool isLineEnd(char c)
-{
-    return c == '\r' || c == '\n';
-}
-
-quint16 wordAt(const QByteArray &bytes, int i)
-{
-    return quint16(quint8(bytes.at(i)) + 256 * quint8(bytes.at(i + 1)));
-}
-
-void checkWriteTelegram(const QByteArray &sp, const ParameterRecord &r)
-{
-    FUZZ_CHECK(sp.size() == 48);
-    FUZZ_CHECK(sp.startsWith("SP ") && sp.endsWith("\r\n"));
-    FUZZ_CHECK(sp.at(3) == 41);
-    FUZZ_CHECK(sp.mid(6, 3) == expectedSignificanceText(r.significance, r.leadingPlus));
-    FUZZ_CHECK(sp.mid(9, 4) == QByteArray(r.unit, 4));
-    FUZZ_CHECK(sp.mid(13, 4) == QByteArray(r.manufacturer, 4));
-    FUZZ_CHECK(sp.mid(17, 7) == QByteArray(r.deviceType, 7));
-    FUZZ_CHECK(sp.mid(24, 10) == QByteArray(r.serialNumber, 10));
-    FUZZ_CHECK(sp.mid(34, 5) == QByteArray(r.yearOfManufacture, 5));
-    const char indices[] = {char(r.baudRate), char(r.transmitMode), char(r.direction), char(r.telegramB),
-                            char(r.crcStartValue)};
-    FUZZ_CHECK(sp.mid(39, 5) == QByteArray(indices, 5));
-
-    // The CRC covers bytes 3..41. The version field carries the first attempt
-    // number whose CRC has no line-end byte; every smaller one must have had one.
-    FUZZ_CHECK(wordAt(sp, 44) == referenceCrc(sp.mid(3, 39)));
-    const int attempt = quint16(wordAt(sp, 4) - r.softwareVersion);
-    FUZZ_CHECK(attempt < 256);
-    QByteArray body = sp.mid(3, 39);
-    for (int a = 0; a < attempt; ++a) {
-        const quint16 version = quint16(r.softwareVersion + a);
-        body[1] = char(version & 0xFF);
-        body[2] = char(version >> 8);
-        const quint16 crc = referenceCrc(body);
-        FUZZ_CHECK(isLineEnd(char(crc & 0xFF)) || isLineEnd(char(crc >> 8)));
-    }
-    if (attempt < 255)
-        FUZZ_CHECK(!isLineEnd(sp.at(44)) && !isLineEnd(sp.at(45)));
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -112,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         || !cell(fdp, FieldSerialNumber, raw(3), fuzz::drawText(fdp, kPrintable, 0, 9), serialNumber)
         || !cell(fdp, FieldYear, raw(4), QString::number(fdp.ConsumeIntegralInRange(1950, 2049)), year))
         return 0;
-    const QString versionDrawn = fuzz::drawText(fdp, kDigits, 1, 1) + fuzz::drawText(fdp, kDigitsAndPoint, 2, 2)
-        + fuzz::drawText(fdp, kDigits, 1, 1);
+    const QString versionDrawn = fuzz::drawText(fdp, "0123456789", 1, 1) + fuzz::drawText(fdp, "0123456789.", 2, 2)
+        + fuzz::drawText(fdp, "0123456789", 1, 1);
     if (!cell(fdp, FieldSoftwareVersion, raw(5), versionDrawn, version))
         return 0;
     const QString crcText = raw(6) ? rawText(fdp) : softwareCrcText(fdp.ConsumeIntegral<quint16>());
@@ -139,21 +81,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     table.crcStartValue = fdp.ConsumeIntegralInRange<qint8>(0, 1);
     const quint32 reserved = fdp.ConsumeIntegral<quint32>();
 
+    // Where each field sits is the unit tests' business; here the CRC must
+    // hold for every record, and no byte of it may end the line early (a few
+    // raised versions always find such a CRC).
     const QByteArray sp = buildWriteTelegram(table);
-    checkWriteTelegram(sp, table);
+    FUZZ_CHECK(sp.size() == 48 && fuzz::wordAt(sp, 44) == referenceCrc(sp.mid(3, 39)));
+    FUZZ_CHECK(!sp.mid(44, 2).contains('\r') && !sp.mid(44, 2).contains('\n'));
 
     // The device takes the telegram and keeps its own firmware version and
     // checksum (the telegram's version may be raised; the checksum is not in it).
     const WriteTelegram received = parseWriteTelegram(sp);
     FUZZ_CHECK(received.valid);
     ParameterRecord device = received.record;
-    FUZZ_CHECK(device.softwareVersion == wordAt(sp, 4));
+    FUZZ_CHECK(device.softwareVersion == fuzz::wordAt(sp, 4));
     device.softwareVersion = table.softwareVersion;
     device.softwareCrc = table.softwareCrc;
 
     const QByteArray lp = buildParameterAnswer(device, reserved);
     FUZZ_CHECK(lp.size() == kParameterAnswerSize && lp.at(0) == kParameterAnswerSize);
-    FUZZ_CHECK(wordAt(lp, 47) == referenceCrc(lp.left(47)));
+    FUZZ_CHECK(fuzz::wordAt(lp, 47) == referenceCrc(lp.left(47)));
 
     ParameterRecord read = fuzz::patternRecord(0x5A);
     const ParameterAnswer answer = decodeParameterAnswer(lp, read);

@@ -4,14 +4,11 @@
 // The first input byte chooses between the two.
 
 #include "fuzzinput.h"
-#include "fuzzrecord.h"
 #include "settingsfile.h"
 
 #include <QBuffer>
 
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <cstring>
+#include <algorithm>
 
 using namespace tavik7;
 
@@ -43,38 +40,22 @@ void loadArbitraryBytes(const QByteArray &bytes)
     }
 }
 
-// A text field as the window may hold it: any bytes but NUL up to the full
-// width, NUL-padded (a field read from the device may lack its terminator).
-// Line ends are left out: a value cannot hold the line end of its own line.
-void drawTextField(FuzzedDataProvider &fdp, char *field, int width)
-{
-    std::memset(field, 0, size_t(width));
-    const int length = fdp.ConsumeIntegralInRange(0, width);
-    for (int i = 0; i < length; ++i) {
-        char c = char(fdp.ConsumeIntegralInRange(1, 255));
-        if (c == '\r' || c == '\n')
-            c = ' ';
-        field[i] = c;
-    }
-}
-
 void saveAndLoad(FuzzedDataProvider &fdp)
 {
+    // Numbers anywhere in their range; a text field as the window may hold
+    // it: any bytes but NUL up to the full width, NUL-padded (a field read
+    // from the device may lack its terminator). Line ends are left out: a
+    // value cannot hold the line end of its own line.
     ParameterRecord saved;
     clearParameterRecord(saved);
-    // Texts first, then the numbers, each in table order.
+    fdp.ConsumeData(&saved, sizeof saved);
     for (int field = 0; field < kParameterFieldCount; ++field) {
-        if (kParameterFields[field].kind == FieldKind::Text)
-            drawTextField(fdp, textFieldData(saved, field), kParameterFields[field].width);
-    }
-    for (int field = 0; field < kParameterFieldCount; ++field) {
-        switch (kParameterFields[field].kind) {
-        case FieldKind::Text: break;
-        case FieldKind::Combo: setFieldNumber(saved, field, fdp.ConsumeIntegral<qint8>()); break;
-        case FieldKind::Check: setFieldNumber(saved, field, fdp.ConsumeIntegral<quint8>()); break;
-        case FieldKind::Version:
-        case FieldKind::Crc: setFieldNumber(saved, field, fdp.ConsumeIntegral<quint16>()); break;
-        }
+        if (kParameterFields[field].kind != FieldKind::Text)
+            continue;
+        char *const text = textFieldData(saved, field);
+        char *const end = std::find(text, text + kParameterFields[field].width, '\0');
+        std::fill(end, text + kParameterFields[field].width, '\0');
+        std::replace_if(text, end, [](char c) { return c == '\r' || c == '\n'; }, ' ');
     }
 
     QByteArray file;

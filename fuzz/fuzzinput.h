@@ -1,21 +1,20 @@
 #pragma once
 
-// Helpers shared by the fuzz targets: the "pieces" input layout, and a check
-// that aborts with a readable reason, so that a mismatch is a crash libFuzzer
-// records like any other.
+// Helpers shared by the fuzz targets. A failed check aborts with a readable
+// reason, so that a mismatch is a crash libFuzzer records like any other.
+
+#include "parameterfields.h"
 
 #include <QByteArray>
 #include <QList>
 
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#if __has_include(<fuzzer/FuzzedDataProvider.h>)
-#include <fuzzer/FuzzedDataProvider.h>
-#define TAVIK7_FUZZ_DRAW
-#endif
 
 namespace fuzz {
 
@@ -31,20 +30,11 @@ struct PiecedInput
 
     [[nodiscard]] QList<QByteArray> pieces() const
     {
+        if (std::all_of(lengths.begin(), lengths.end(), [](int l) { return l == 0; }))
+            return {stream};
         QList<QByteArray> out;
-        int sum = 0;
-        for (int l : lengths)
-            sum += l;
-        if (sum == 0) {
-            out.append(stream);
-            return out;
-        }
-        qsizetype at = 0;
-        for (int i = 0; at < stream.size(); i = (i + 1) % int(lengths.size())) {
-            const qsizetype take = qMin<qsizetype>(lengths.at(i), stream.size() - at);
-            out.append(stream.mid(at, take));
-            at += take;
-        }
+        for (qsizetype at = 0, i = 0; at < stream.size(); at += out.last().size(), i = (i + 1) % lengths.size())
+            out.append(stream.mid(at, lengths.at(i)));
         return out;
     }
 };
@@ -61,22 +51,45 @@ inline PiecedInput splitPiecedInput(const uint8_t *data, size_t size)
     return input;
 }
 
-#ifdef TAVIK7_FUZZ_DRAW
-// minLength to maxLength characters, each drawn from alphabet.
-inline QString drawText(FuzzedDataProvider &fdp, const char *alphabet, int minLength, int maxLength)
+// The little-endian word at i; bytes beyond the end count as 0.
+inline quint16 wordAt(const QByteArray &bytes, qsizetype i)
 {
-    const int last = int(std::strlen(alphabet)) - 1;
+    const auto byte = [&bytes](qsizetype at) { return at < bytes.size() ? quint8(bytes.at(at)) : quint8(0); };
+    return quint16(byte(i) + 256 * byte(i + 1));
+}
+
+// minLength to maxLength characters, each drawn from alphabet.
+inline QString drawText(FuzzedDataProvider &fdp, const QString &alphabet, int minLength, int maxLength)
+{
     QString text;
     for (int length = fdp.ConsumeIntegralInRange(minLength, maxLength); length > 0; --length)
-        text += QLatin1Char(alphabet[fdp.ConsumeIntegralInRange(0, last)]);
+        text += alphabet.at(fdp.ConsumeIntegralInRange<qsizetype>(0, alphabet.size() - 1));
     return text;
 }
-#endif
 
-// The bytes of a pieced input with the stream in one piece.
-inline QByteArray onePieceInput(const QByteArray &stream)
+// Field by field: the struct has padding, so memcmp would compare bytes
+// nobody writes.
+inline bool sameRecord(const tavik7::ParameterRecord &a, const tavik7::ParameterRecord &b)
 {
-    return QByteArray(1, '\0') + stream;
+    using namespace tavik7;
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        const ParameterField &f = kParameterFields[field];
+        const bool same = f.kind == FieldKind::Text
+            ? std::memcmp(textFieldData(a, field), textFieldData(b, field), size_t(f.width)) == 0
+            : fieldNumber(a, field) == fieldNumber(b, field);
+        if (!same)
+            return false;
+    }
+    return true;
+}
+
+// Every byte of the record set to pattern: a field that a reader leaves alone
+// keeps it, one it writes (almost) never ends up holding it by chance.
+inline tavik7::ParameterRecord patternRecord(unsigned char pattern)
+{
+    tavik7::ParameterRecord r;
+    std::memset(&r, pattern, sizeof r);
+    return r;
 }
 
 [[noreturn]] inline void fail(const char *file, int line, const char *what)

@@ -3,7 +3,7 @@
 #   fuzz/run-fuzzers.sh [seconds-per-target] [build-dir]
 # Defaults: 60 seconds, build-fuzz beside this folder. Needs clang-14 and
 # libfuzzer-14-dev. New inputs that raise coverage go to a scratch corpus, not
-# into fuzz/corpus; a crash or mismatch is copied to fuzz/crashes/ and makes the
+# into fuzz/corpus; a crash or mismatch lands in fuzz/crashes/ and makes the
 # script exit non-zero once all targets have run.
 set -u
 
@@ -39,30 +39,20 @@ for entry in $targets; do
     name=${entry%%:*}
     max_len=${entry#*:}
     binary="$build_dir/fuzz/$name"
-    if [ ! -x "$binary" ]; then
-        echo "$name: not built, skipped"
-        continue
-    fi
-    mkdir -p "$scratch/$name/corpus" "$scratch/$name/artifacts"
-    log="$scratch/$name/log"
+    mkdir -p "$scratch/$name"
+    log="$here/crashes/$name.log"
     printf '%s: %ss ... ' "$name" "$seconds"
     "$binary" -max_len="$max_len" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -print_final_stats=1 -artifact_prefix="$scratch/$name/artifacts/" \
-        "$scratch/$name/corpus" "$here/corpus/$name" >"$log" 2>&1
+        -print_final_stats=1 -artifact_prefix="$here/crashes/$name-" \
+        "$scratch/$name" "$here/corpus/$name" >"$log" 2>&1
     status=$?
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     if [ "$status" -eq 0 ]; then
-        echo "ok (${runs:-?} runs)"
+        echo "ok ($(sed -n 's/^stat::number_of_executed_units: *//p' "$log") runs)"
+        rm -f "$log"
     else
         failed=1
-        echo "FAILED (exit $status)"
-        grep -E 'expectation failed|ERROR:|SUMMARY:' "$log" | head -5
-        for artifact in "$scratch/$name/artifacts/"*; do
-            [ -f "$artifact" ] || continue
-            cp "$artifact" "$here/crashes/$name-$(basename "$artifact")"
-            echo "  input: fuzz/crashes/$name-$(basename "$artifact")"
-        done
-        cp "$log" "$here/crashes/$name.log"
+        echo "FAILED (exit $status), log: fuzz/crashes/$name.log"
+        grep -E 'expectation failed|ERROR:|SUMMARY:|Test unit written' "$log" | head -5
     fi
 done
 exit $failed

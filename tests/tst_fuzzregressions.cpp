@@ -2,7 +2,6 @@
 // they showed cannot come back unnoticed.
 
 #include <QtTest>
-
 #include <QTemporaryDir>
 
 #include "outputlog.h"
@@ -27,9 +26,7 @@ private slots:
 void TestFuzzRegressions::outputLogKeepsNewestRecordsWhenBothFilesAreFull()
 {
     const int lengths[] = {9000, 9000, 9000, 80, 80, 80, 9000, 9000, 9000, 80};
-    constexpr int kRounds = 300;
-    QString lost;
-    for (int round = 0; round < kRounds && lost.isEmpty(); ++round) {
+    for (int round = 0; round < 300; ++round) {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString file1 = dir.filePath(QStringLiteral("Tavik7_Output_Logfile1.txt"));
@@ -43,19 +40,10 @@ void TestFuzzRegressions::outputLogKeepsNewestRecordsWhenBothFilesAreFull()
 
         // Rotation empties the older file only: the records since the last
         // switch of files are all still there.
-        const QByteArray content1 = readFile(file1);
-        const QByteArray content2 = readFile(file2);
-        for (int i = 7; i < records.size() && lost.isEmpty(); ++i) {
-            if (!content1.contains(records.at(i)) && !content2.contains(records.at(i))) {
-                lost = QStringLiteral("round %1: record %2 lost; file 1 %3 bytes, file 2 %4 bytes")
-                           .arg(round)
-                           .arg(i)
-                           .arg(content1.size())
-                           .arg(content2.size());
-            }
-        }
+        const QByteArray content = readFile(file1) + readFile(file2);
+        for (int i = 7; i < records.size(); ++i)
+            QVERIFY2(content.contains(records.at(i)), qPrintable(QStringLiteral("round %1: record %2 lost").arg(round).arg(i)));
     }
-    QVERIFY2(lost.isEmpty(), qPrintable(lost));
 }
 
 QTEST_GUILESS_MAIN(TestFuzzRegressions)
