@@ -79,8 +79,6 @@ void TestSettingsFile::faultyFiles_data()
     QByteArray utf8 = QString::fromLatin1(kSampleFile).toUtf8();
     QList<QByteArray> missing = lines;
     missing.removeAt(4);
-    QList<QByteArray> reordered = lines;
-    reordered.swapItemsAt(5, 6);
 
     const int header = int(SettingsFileStatus::HeaderFaulty);
     const int incomplete = int(SettingsFileStatus::Incomplete);
@@ -89,7 +87,6 @@ void TestSettingsFile::faultyFiles_data()
     QTest::newRow("LF only") << lfOnly << header << 0;
     QTest::newRow("UTF-8 re-save") << utf8 << incomplete << 2;
     QTest::newRow("missing key") << join(missing) << incomplete << 3;
-    QTest::newRow("reordered keys") << join(reordered) << incomplete << 4;
     QTest::newRow("extra empty line") << kSampleFile + "\r\n" << incomplete << 14;
     QTest::newRow("empty file") << QByteArray() << loaded << 0;
     QTest::newRow("ends after unit") << lines.mid(0, 2).join() << loaded << 1;
