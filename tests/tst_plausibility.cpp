@@ -176,11 +176,7 @@ void TestPlausibility::counterFormatting()
     QFETCH(int, version);
     QFETCH(QString, formatted);
 
-    const QString result = formatCounterText(text, qint8(significance), quint16(version));
-    QCOMPARE(result, formatted);
-    // A complete reading formatted for its significance is always plausible.
-    if (result.size() == counterLength(qint8(significance), quint16(version)))
-        QVERIFY(counterTextPlausible(result, result.size(), result.size(), qint8(significance)));
+    QCOMPARE(formatCounterText(text, qint8(significance), quint16(version)), formatted);
 }
 
 void TestPlausibility::readingMovedToOtherDigitCount()
