@@ -13,45 +13,25 @@ class TestConsole : public QObject
     Q_OBJECT
 
 private slots:
-    void lineFormat()
+    void rendering()
     {
         const QDateTime when(QDate(2014, 3, 7), QTime(14, 5, 9));
         QCOMPARE(consoleLine(when, renderEntry(MessageId::PortOpened, English)),
                  QStringLiteral("07.03.2014 14:05:09 : Serial port successfully opened."));
-    }
 
-    void notes_data()
-    {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("german");
-        QTest::addColumn<QString>("english");
         // An argument may hold a placeholder of its own; it is printed as it is.
-        QTest::newRow("one argument") << int(MessageId::NoteHistoryUnwritable) << QStringList{"/h/%2.csv"}
-                                      << "Die Änderungshistorie /h/%2.csv kann nicht geschrieben werden; "
-                                         "das Gerät wurde trotzdem beschrieben."
-                                      << "The change history /h/%2.csv cannot be written; the device was written "
-                                         "all the same.";
-        QTest::newRow("three arguments")
-            << int(MessageId::NoteBackupSavedWithCounter) << QStringList{"%3.dat", "00001234,5", "c.txt"}
-            << "Geräteparameter vor dem Flashen gesichert: %3.dat, Zählerstand 00001234,5 in c.txt"
-            << "Device parameters backed up before flashing: %3.dat, counter status 00001234,5 in c.txt";
-        QTest::newRow("advice") << int(MessageId::NotePortNotInGroup) << QStringList{"uucp", "anna"}
-                                << "Keine Berechtigung: Der Benutzer ist nicht in der Gruppe \"uucp\", der das Gerät "
-                                   "gehört. Abhilfe: sudo usermod -aG uucp anna eingeben, dann ab- und wieder anmelden."
-                                << "Permission denied: the user is not in the group \"uucp\" that owns the device. "
-                                   "To fix: run sudo usermod -aG uucp anna, then log out and in again.";
-    }
-
-    void notes()
-    {
-        QFETCH(int, id);
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, german);
-        QFETCH(QString, english);
-        const ConsoleEntry entry(MessageId(id), arguments);
-        QCOMPARE(renderEntry(entry, German), german);
-        QCOMPARE(renderEntry(entry, English), english);
+        const ConsoleEntry backup(MessageId::NoteBackupSavedWithCounter, {"%3.dat", "00001234,5", "c.txt"});
+        QCOMPARE(renderEntry(backup, German),
+                 QStringLiteral("Geräteparameter vor dem Flashen gesichert: %3.dat, Zählerstand 00001234,5 in c.txt"));
+        QCOMPARE(renderEntry(backup, English),
+                 QStringLiteral("Device parameters backed up before flashing: %3.dat, counter status 00001234,5 in c.txt"));
+        const ConsoleEntry advice(MessageId::NotePortNotInGroup, {"uucp", "anna"});
+        QCOMPARE(renderEntry(advice, German),
+                 QStringLiteral("Keine Berechtigung: Der Benutzer ist nicht in der Gruppe \"uucp\", der das Gerät gehört. "
+                                "Abhilfe: sudo usermod -aG uucp anna eingeben, dann ab- und wieder anmelden."));
+        QCOMPARE(renderEntry(advice, English),
+                 QStringLiteral("Permission denied: the user is not in the group \"uucp\" that owns the device. "
+                                "To fix: run sudo usermod -aG uucp anna, then log out and in again."));
     }
 
     void historyKeepsFiveAndRendersAgain()

@@ -66,15 +66,6 @@ private slots:
         QVERIFY2(quickest.hasExpired(), "answer came faster than the line allows");
     }
 
-    void counterDigitsByVersion()
-    {
-        // Nine digits, as from 1.12 on, show up in stateSurvivesRestart.
-        Line eight;
-        START(eight, {QStringLiteral("--version"), QStringLiteral("111")});
-        QCOMPARE(eight.ask("L_ZLW\r", 10), QByteArray("12345678\r\n"));
-        QCOMPARE(eight.ask("S_ZLW 123456789\r", 9), QByteArray("Fehler!\r\n"));
-    }
-
     void stateSurvivesRestart()
     {
         QTemporaryDir dir;

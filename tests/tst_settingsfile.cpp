@@ -3,8 +3,6 @@
 #include <QtTest>
 
 #include <QBuffer>
-#include <QElapsedTimer>
-#include <QFileInfo>
 
 #include <cstring>
 
@@ -81,11 +79,6 @@ void TestSettingsFile::faultyFiles_data()
     QByteArray utf8 = QString::fromLatin1(kSampleFile).toUtf8();
     QList<QByteArray> missing = lines;
     missing.removeAt(4);
-    QList<QByteArray> reordered = lines;
-    reordered.swapItemsAt(5, 6);
-    QByteArray junk;
-    for (int i = 0; i < 4096; ++i)
-        junk.append(char((i * 131 + 7) & 0xFF));
 
     const int header = int(SettingsFileStatus::HeaderFaulty);
     const int incomplete = int(SettingsFileStatus::Incomplete);
@@ -93,9 +86,7 @@ void TestSettingsFile::faultyFiles_data()
     QTest::newRow("as saved") << kSampleFile << loaded << 14;
     QTest::newRow("LF only") << lfOnly << header << 0;
     QTest::newRow("UTF-8 re-save") << utf8 << incomplete << 2;
-    QTest::newRow("binary junk") << junk << header << 0;
     QTest::newRow("missing key") << join(missing) << incomplete << 3;
-    QTest::newRow("reordered keys") << join(reordered) << incomplete << 4;
     QTest::newRow("extra empty line") << kSampleFile + "\r\n" << incomplete << 14;
     QTest::newRow("empty file") << QByteArray() << loaded << 0;
     QTest::newRow("ends after unit") << lines.mid(0, 2).join() << loaded << 1;
@@ -127,8 +118,6 @@ void TestSettingsFile::overlongLines()
 {
     const QList<QByteArray> lines = sampleLines();
     const QByteArray tenMegabytes(10 * 1024 * 1024, 'x');
-    QElapsedTimer timer;
-    timer.start();
 
     // A long value costs reading it, nothing more: the unit keeps its first
     // three characters and the following lines still count.
@@ -145,7 +134,6 @@ void TestSettingsFile::overlongLines()
     QCOMPARE(readFrom(tenMegabytes + kSampleFile, record).status, SettingsFileStatus::HeaderFaulty);
     reading = readFrom(QByteArray(kSettingsFileHeader) + tenMegabytes, record);
     QCOMPARE(reading.status, SettingsFileStatus::Incomplete);
-    qDebug("three 10 MB files read in %lld ms", timer.elapsed());
 }
 
 void TestSettingsFile::suggestedNames_data()
@@ -154,7 +142,6 @@ void TestSettingsFile::suggestedNames_data()
     QTest::addColumn<QString>("namePart");
 
     QTest::newRow("parent folder") << "../../x" << ".._.._x";
-    QTest::newRow("two dots") << ".." << "..";
     QTest::newRow("refused by Windows") << "a:b*c?\"<>|" << "a_b_c_____";
     QTest::newRow("control characters") << QString::fromLatin1("a\tb\x7F") << "a_b_";
 }
@@ -167,7 +154,6 @@ void TestSettingsFile::suggestedNames()
     const QString folder = QDir::tempPath() + QStringLiteral("/KLV TAVIK7 PC Software/");
     const QString name = deviceFileSuggestion(folder, serial, QDate(2026, 12, 6));
     QCOMPARE(name, folder + namePart + QStringLiteral("-Tavik7_2026-12-06"));
-    QCOMPARE(QFileInfo(name).absolutePath() + QLatin1Char('/'), folder);
 }
 
 QTEST_GUILESS_MAIN(TestSettingsFile)

@@ -13,41 +13,29 @@ using namespace tavik7;
 
 namespace {
 
-// The "SP" telegram of sampleRecord() written out by hand from the field layout.
+void appendCrc(QByteArray &bytes, const QByteArray &covered)
+{
+    const quint16 crc = referenceCrc(covered);
+    bytes.append(char(crc & 0xFF)).append(char(crc >> 8));
+}
+
+// The "SP" telegram of sampleRecord() written out by hand from the field layout:
+// significance, unit, manufacturer, device type, serial number, year, five settings.
 QByteArray handMadeWriteTelegram(quint16 version)
 {
     QByteArray t("SP ");
-    t.append(char(41));
-    t.append(char(version & 0xFF)).append(char(version >> 8));
-    t.append("-2\0", 3);
-    t.append("kWh\0", 4);
-    t.append("ABC\0", 4);
-    t.append("TAV7\0\0\0", 7);
-    t.append("123456789\0", 10);
-    t.append("2024\0", 5);
-    t.append(char(2)).append(char(5)).append(char(1)).append(char(3)).append(char(1));
-    const quint16 crc = referenceCrc(t.mid(3, 39));
-    t.append(char(crc & 0xFF)).append(char(crc >> 8));
-    t.append("\r\n");
-    return t;
+    t.append(char(41)).append(char(version & 0xFF)).append(char(version >> 8));
+    t.append(QByteArray::fromHex("2d3200 6b576800 41424300 54415637000000 31323334353637383900 3230323400 0205010301"));
+    appendCrc(t, t.mid(3, 39));
+    return t + "\r\n";
 }
 
+// Length, counter, version 1.12, then as above (a gap in the serial number), software CRC 0x0a3f.
 QByteArray handMadeParameterAnswer()
 {
-    QByteArray a;
-    a.append(char(49));
-    a.append("\x11\x22\x33\x44", 4);
-    a.append(char(112)).append(char(0));
-    a.append("-2\0", 3);
-    a.append("kWh\0", 4);
-    a.append("XY&\0", 4);
-    a.append("T7-01\0\0", 7);
-    a.append("12\0\0" "345\0\0\0\0", 10);
-    a.append("1999\0", 5);
-    a.append(char(2)).append(char(5)).append(char(1)).append(char(2)).append(char(0));
-    a.append(char(0x3F)).append(char(0x0A));
-    const quint16 crc = referenceCrc(a);
-    a.append(char(crc & 0xFF)).append(char(crc >> 8));
+    QByteArray a = QByteArray::fromHex("31 11223344 7000 2d3200 6b576800 58592600 54372d30310000 "
+                                       "31320000333435000000 3139393900 0205010200 3f0a");
+    appendCrc(a, a);
     return a;
 }
 
@@ -147,7 +135,6 @@ void TestTelegram::parameterAnswerFaults_data()
 
     QTest::newRow("truncated") << good.left(30) << incomplete << false;
     QTest::newRow("overlong") << good + "x" << incomplete << false;
-    QTest::newRow("garbage first") << QByteArray("#") + good << incomplete << false;
     QByteArray badCrc = good;
     badCrc[48] = char(badCrc.at(48) ^ 0x01);
     QTest::newRow("bad crc") << badCrc << crcError << false;
@@ -156,11 +143,10 @@ void TestTelegram::parameterAnswerFaults_data()
     longAnnounced[0] = char(200);
     QTest::newRow("length byte 200") << longAnnounced << incomplete << false;
     // A longer answer that announces its length is taken; the CRC covers the first 47 bytes.
-    QByteArray longer = good + QByteArray(78, 'x');
+    QByteArray longer = good.left(47);
     longer[0] = char(127);
-    const quint16 longerCrc = referenceCrc(longer.left(47));
-    longer[47] = char(longerCrc & 0xFF);
-    longer[48] = char(longerCrc >> 8);
+    appendCrc(longer, longer);
+    longer += QByteArray(78, 'x');
     QTest::newRow("length byte 127") << longer << int(ParameterAnswerStatus::CrcOk) << false;
     QTest::newRow("device error") << QByteArray("Fehler!\r\n") << incomplete << true;
     // A short but self-consistent answer: missing bytes read as 0, never past the end.
@@ -195,7 +181,6 @@ void TestTelegram::significanceTextBothWays_data()
     QTest::newRow("+0") << QByteArray("+0") << true << 3 << 1 << "-";
     QTest::newRow("+x") << QByteArray("+x") << true << 3 << 0 << "-";
     QTest::newRow("-1") << QByteArray("-1") << true << 2 << 0 << "-";
-    QTest::newRow("-3") << QByteArray("-3") << true << 0 << 0 << "-";
     QTest::newRow("0 NUL") << QByteArray("0\0", 2) << true << 3 << 0 << "-";
     QTest::newRow("01") << QByteArray("01") << true << 4 << 0 << "01";
     QTest::newRow("00") << QByteArray("00") << true << 3 << 0 << "00";
