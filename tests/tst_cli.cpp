@@ -262,14 +262,10 @@ void TestCli::namurCount()
     const QString log = m_dir.filePath("namur.log");
     const CliRun namur = run({"namur", "-p", device.portPath(), "--count", "3", "--log", log});
     QCOMPARE(namur.exitCode, 0);
-    const QList<QByteArray> lines = namur.out.split('\n');
-    QCOMPARE(lines.size(), 4);
-    QVERIFY(lines[3].isEmpty());
-    static const QRegularExpression line(
-        R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3};;012345678;(m3|123456789)\[0x[0-9a-f]{1,2}\];$)");
-    for (int i = 0; i < 3; ++i)
-        QVERIFY2(line.match(QString::fromLatin1(lines[i])).hasMatch(), lines[i].constData());
-    QVERIFY(namur.out.contains(";m3[0x65];") && namur.out.contains(";123456789[0x"));
+    // The lines' form is the listener's to test; here only that three come, both telegrams among them.
+    QCOMPARE(namur.out.count("\n"), 3);
+    QVERIFY(namur.out.endsWith(";\n"));
+    QVERIFY(namur.out.contains(";;012345678;m3[0x65];\n") && namur.out.contains(";;012345678;123456789[0x"));
     // The log holds the same lines, with CR LF.
     QCOMPARE(readFile(log), QByteArray(namur.out).replace("\n", "\r\n"));
 }
