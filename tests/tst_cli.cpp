@@ -53,8 +53,6 @@ private slots:
     void commands_data();
     void commands();
     void faultyDeviceBesideGoodOne();
-    void refusedInput_data();
-    void refusedInput();
     void interruptedWrite_data();
     void interruptedWrite();
     void namurCount();
@@ -231,36 +229,6 @@ void TestCli::faultyDeviceBesideGoodOne()
     }
 }
 
-void TestCli::refusedInput_data()
-{
-    QTest::addColumn<QStringList>("args"); // PORT stands for a simulated device's port
-    QTest::addColumn<int>("exitCode");
-
-    QTest::newRow("option of another command") << QStringList{"read", "-p", "PORT", "--dry-run"} << 1;
-    QTest::newRow("no port") << QStringList{"read"} << 1;
-    QTest::newRow("same port twice") << QStringList{"read", "-p", "PORT", "-p", "PORT"} << 1;
-    QTest::newRow("missing port") << QStringList{"read", "-p", "DIR/none"} << 2;
-    QTest::newRow("fifo") << QStringList{"read", "-p", "DIR/fifo"} << 2;
-    QTest::newRow("settings file missing") << QStringList{"write", "-p", "PORT", "DIR/none.dat"} << 1;
-}
-
-void TestCli::refusedInput()
-{
-    QFETCH(QStringList, args);
-    QFETCH(int, exitCode);
-
-    DevSim &device = sim();
-    QTemporaryDir dir;
-    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
-    args.replaceInStrings(QStringLiteral("PORT"), device.portPath());
-    args.replaceInStrings(QStringLiteral("DIR"), dir.path());
-    const CliRun refused = run(args);
-    QCOMPARE(refused.exitCode, exitCode);
-    QVERIFY(refused.out.isEmpty());
-    QVERIFY(!refused.err.isEmpty());
-    QVERIFY(device.received().isEmpty());
-}
-
 void TestCli::interruptedWrite_data()
 {
     QTest::addColumn<QString>("interruptAfter"); // the simulator's log line
@@ -294,14 +262,10 @@ void TestCli::namurCount()
     const QString log = m_dir.filePath("namur.log");
     const CliRun namur = run({"namur", "-p", device.portPath(), "--count", "3", "--log", log});
     QCOMPARE(namur.exitCode, 0);
-    const QList<QByteArray> lines = namur.out.split('\n');
-    QCOMPARE(lines.size(), 4);
-    QVERIFY(lines[3].isEmpty());
-    static const QRegularExpression line(
-        R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3};;012345678;(m3|123456789)\[0x[0-9a-f]{1,2}\];$)");
-    for (int i = 0; i < 3; ++i)
-        QVERIFY2(line.match(QString::fromLatin1(lines[i])).hasMatch(), lines[i].constData());
-    QVERIFY(namur.out.contains(";m3[0x65];") && namur.out.contains(";123456789[0x"));
+    // The lines' form is the listener's to test; here only that three come, both telegrams among them.
+    QCOMPARE(namur.out.count("\n"), 3);
+    QVERIFY(namur.out.endsWith(";\n"));
+    QVERIFY(namur.out.contains(";;012345678;m3[0x65];\n") && namur.out.contains(";;012345678;123456789[0x"));
     // The log holds the same lines, with CR LF.
     QCOMPARE(readFile(log), QByteArray(namur.out).replace("\n", "\r\n"));
 }
@@ -328,6 +292,18 @@ void TestCli::commands_data()
     QTest::newRow("report") << QStringList() << report << QStringList() << 0 << QByteArray() << QString();
     QTest::newRow("report, year the table refuses") << QStringList{"--year", "1900"} << report << QStringList() << 5
                                                     << QByteArray("Implausible: year") << QString();
+    // Refused before the port is opened, or when it cannot be: nothing reaches a device.
+    QTest::newRow("option of another command") << QStringList() << QStringList{"read", "-p", "PORT", "--dry-run"}
+                                               << QStringList() << 1 << QByteArray() << QString();
+    QTest::newRow("no port") << QStringList() << QStringList{"read"} << QStringList() << 1 << QByteArray() << QString();
+    QTest::newRow("same port twice") << QStringList() << QStringList{"read", "-p", "PORT", "-p", "PORT"}
+                                     << QStringList() << 1 << QByteArray() << QString();
+    QTest::newRow("missing port") << QStringList() << QStringList{"read", "-p", "DIR/none"} << QStringList() << 2
+                                  << QByteArray() << QString();
+    QTest::newRow("fifo") << QStringList() << QStringList{"read", "-p", "DIR/fifo"} << QStringList() << 2
+                          << QByteArray() << QString();
+    QTest::newRow("settings file missing") << QStringList() << QStringList{"write", "-p", "PORT", "DIR/none.dat"}
+                                           << QStringList() << 1 << QByteArray() << QString();
     QTest::newRow("report named without .pdf") << QStringList() << QStringList{"report", "-p", "PORT", "-o", "DIR/r.txt"}
                                                << QStringList() << 1 << QByteArray() << QString();
 
@@ -359,6 +335,7 @@ void TestCli::commands()
     QFile image(dir.filePath("firmware.hex"));
     QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":00000001FF\n") > 0);
     image.close();
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
     DevSim &simulated = sim(device);
     args.replaceInStrings(QStringLiteral("PORT"), simulated.portPath());
     args.replaceInStrings(QStringLiteral("DIR"), dir.path());
@@ -366,6 +343,8 @@ void TestCli::commands()
     QCOMPARE(done.exitCode, exitCode);
     QVERIFY2(done.err.contains(complaint), done.err.constData());
     QCOMPARE(sent(simulated, "S_ZLW"), counterSent.isEmpty() ? QStringList() : QStringList{counterSent});
+    if (exitCode == 1 || exitCode == 2)
+        QVERIFY(done.out.isEmpty() && !done.err.isEmpty() && simulated.received().isEmpty());
     QCOMPARE(readFile(dir.filePath("report.pdf")).startsWith("%PDF-"), exitCode == 0 && args.first() == "report");
 }
 

@@ -244,10 +244,8 @@ void TestNamurListener::stopTakesWhatThePortHolds()
 
     listener->stop();
     QCOMPARE(shown, QStringList({kTelegramA, kTelegramA}));
-    QCOMPARE(lines.size(), 2);
-    for (const QString &logged : std::as_const(lines))
-        QVERIFY2(kLogLine.match(logged).hasMatch(), qPrintable(logged));
     QCOMPARE(readFile(log), asFile(lines));
+    QCOMPARE(lines.size(), 2);
     QCOMPARE(port->baudRate(), 1200);
     QCOMPARE(port->dataBits(), QSerialPort::Data8);
     QCOMPARE(port->parity(), QSerialPort::NoParity);

@@ -60,6 +60,14 @@ void DevSim::readOutput()
     }
 }
 
+QStringList DevSim::commands()
+{
+    QStringList names;
+    for (const QString &line : received())
+        names.append(line.section(QLatin1Char(' '), 1, 1));
+    return names;
+}
+
 QStringList DevSim::lines(const QString &prefix)
 {
     readOutput();

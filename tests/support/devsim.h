@@ -36,6 +36,8 @@ public:
 
     // The "RX ..." lines received so far, oldest first.
     QStringList received() { return lines(QStringLiteral("RX ")); }
+    // Only their commands ("LP", "S_ZLW"), for tests that follow a sequence.
+    QStringList commands();
     // Forgets the log lines seen so far; counts start again at zero.
     void clearLog();
 
