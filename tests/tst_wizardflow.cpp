@@ -25,7 +25,7 @@ constexpr int kWaitMs = 8000;
 enum Answer { NoQuestion, No, Yes };
 // What happens while the check starts: a choice in an earlier row, or NAMUR listening.
 enum Meanwhile { Nothing, EarlierRowChosen, PortLent };
-enum Tool { Thanks, FailureExit };
+enum Tool { Thanks, FailureExit, Missing };
 
 QString nameOf(State state)
 {
@@ -111,11 +111,17 @@ void TestWizardFlow::firmwareCheck_data()
                                            << int(Nothing);
     QTest::newRow("old firmware, flash fails") << old << int(Yes) << int(FailureExit) << read
                                                << asked + QStringList{"Flashing", "Failed"} << 111 << int(Nothing);
+    // A tool that never ran flashed nothing: no resuming as if it had.
+    QTest::newRow("old firmware, tool missing") << old << int(Yes) << int(Missing) << read
+                                                << asked + QStringList{"Flashing", "Failed"} << 111 << int(Nothing);
     // The verdict waits for the counter read, but does not depend on it.
     QTest::newRow("counter read fails") << QStringList{"--fault", "error=L_ZLW"} << int(NoQuestion) << 0
                                         << read << QStringList{"AwaitingVerdict", "ChoosingDirection"} << 112
                                         << int(Nothing);
     QTest::newRow("device error") << QStringList{"--fault", "error=LP"} << int(NoQuestion) << 0
+                                  << QStringList{"LP"} << QStringList{"Failed"} << 0 << int(Nothing);
+    // An answer that fails its checksum must not be judged.
+    QTest::newRow("bad checksum") << QStringList{"--fault", "badcrc=LP"} << int(NoQuestion) << 0
                                   << QStringList{"LP"} << QStringList{"Failed"} << 0 << int(Nothing);
     // A choice in an earlier row while the answer is on its way: it moves nothing.
     QTest::newRow("earlier row chosen during the read") << QStringList() << int(NoQuestion) << 0 << read
@@ -140,6 +146,8 @@ void TestWizardFlow::firmwareCheck()
     request.firmwareFile = work->filePath(QStringLiteral("tavik_v1_12.hex"));
     request.backupFolder = work->path() + QLatin1Char('/');
     request.tool = {QStringLiteral(TAVIK7_FAKEAVRDUDE_PATH), QStringLiteral("avrdude")};
+    if (tool == Missing)
+        request.tool.program = work->filePath(QStringLiteral("avrdude"));
     qputenv("FAKEAVRDUDE_OUTPUT", "avrdude done.  Thank you.\\n");
     qputenv("FAKEAVRDUDE_EXIT", tool == FailureExit ? "1" : "0");
     int questions = 0;
