@@ -55,7 +55,9 @@ private:
         view->setCurrentIndex(tableModel(*window)->index(row, 1));
         QTest::keyClick(view, Qt::Key_F2);
         QLineEdit *editor = nullptr;
-        QTest::qWaitFor([&] { return (editor = view->viewport()->findChild<QLineEdit *>()) != nullptr; });
+        // A null editor fails the caller's check.
+        if (!QTest::qWaitFor([&] { return (editor = view->viewport()->findChild<QLineEdit *>()) != nullptr; }))
+            return nullptr;
         return editor;
     }
 };
