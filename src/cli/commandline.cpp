@@ -236,8 +236,8 @@ Commands:
       device as a settings file.
   write -p PORT [-p PORT]... FILE.dat [--dry-run]
       Writes the parameters of a settings file to each device. The device's
-      software version and software CRC are kept; the counter keeps its
-      value. Implausible values are refused before anything is sent.
+      software version and software CRC are kept; the counter is left to
+      set-counter. Implausible values are refused before anything is sent.
       --dry-run: lists each field whose device value differs from the file
       ("field: device -> file") and sends nothing.
   set-counter -p PORT DIGITS
