@@ -11,19 +11,11 @@
 #include "telegram.h"
 #include "windowtest.h"
 
-class TestDeviceLink : public QObject, DeviceWindow
+class TestDeviceLink : public DeviceWindow
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { registerTavik7Resources(); }
-    void init() { freshBench(); }
-    void cleanup()
-    {
-        closeBench();
-        QVERIFY(noModalLeft());
-    }
-
     void connectReadWriteSetCounter();
 };
 

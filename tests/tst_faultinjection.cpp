@@ -43,19 +43,11 @@ bool serveRead(RawLine &line, const QByteArray &counterAnswer = "012345678\r\n")
 
 } // namespace
 
-class TestFaultInjection : public QObject, DeviceWindow
+class TestFaultInjection : public DeviceWindow
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { registerTavik7Resources(); }
-    void init() { freshBench(); }
-    void cleanup()
-    {
-        closeBench();
-        QVERIFY(noModalLeft());
-    }
-
     void strayBytesNeverReachAnAnswer();
     void portThatVanishesLeavesTheList();
     void unusablePerUserFolder_data();

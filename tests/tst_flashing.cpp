@@ -18,12 +18,11 @@ const char *const kToolVariables[] = {"TAVIK7_AVRDUDE", "FAKEAVRDUDE_OUTPUT", "F
 
 } // namespace
 
-class TestFlashing : public QObject, DeviceWindow
+class TestFlashing : public DeviceWindow
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { registerTavik7Resources(); }
     void init();
     void cleanup();
 

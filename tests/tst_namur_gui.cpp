@@ -27,19 +27,11 @@ QStringList paragraphs(QWidget &window)
 
 } // namespace
 
-class TestNamurGui : public QObject, DeviceWindow
+class TestNamurGui : public DeviceWindow
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { registerTavik7Resources(); }
-    void init() { freshBench(); }
-    void cleanup()
-    {
-        closeBench();
-        QVERIFY(noModalLeft());
-    }
-
     void chooseLogStartWatchStop();
     void lostLineEndsListening();
 

@@ -22,19 +22,11 @@ const QColor kBlack(0, 0, 0);
 
 } // namespace
 
-class TestParameters : public QObject, DeviceWindow
+class TestParameters : public DeviceWindow
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { registerTavik7Resources(); }
-    void init() { freshBench(); }
-    void cleanup()
-    {
-        closeBench();
-        QVERIFY(noModalLeft());
-    }
-
     void verdictsBlockAndRelease();
     void counterFollowsSignificanceAndReading();
     void comboWithoutItemBlocksWriting();

@@ -69,7 +69,7 @@ QStringList wordsOffThePage(const QString &path)
 
 } // namespace
 
-class TestReport : public QObject, DeviceWindow
+class TestReport : public DeviceWindow
 {
     Q_OBJECT
 

@@ -13,7 +13,7 @@
 #include "samplerecord.h"
 #include "windowtest.h"
 
-class TestSettingsFileGui : public QObject, DeviceWindow
+class TestSettingsFileGui : public DeviceWindow
 {
     Q_OBJECT
 

@@ -24,19 +24,11 @@ constexpr char kIconDone[] = ":/Images/dialog-ok_2.png";
 
 } // namespace
 
-class TestWizard : public QObject, DeviceWindow
+class TestWizard : public DeviceWindow
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { registerTavik7Resources(); }
-    void init() { freshBench(); }
-    void cleanup()
-    {
-        closeBench();
-        QVERIFY(noModalLeft());
-    }
-
     void flashThenProgram();
 
 private:

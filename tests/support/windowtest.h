@@ -115,10 +115,23 @@ inline QByteArray outputLog(const QString &appData)
 #ifdef TAVIK7_DEVSIM_PATH
 #include "devsim.h"
 
-// A window test's world, as a second base of the test class: a fresh
-// per-user folder (APPDATA), the simulated device and a window on it.
-class DeviceWindow
+// A window test's world, as the base of the test class: a fresh per-user
+// folder (APPDATA), the simulated device and a window on it for each test,
+// and no box left open after it. A test class with more to set up declares
+// init() and cleanup() of its own and calls freshBench() and closeBench().
+class DeviceWindow : public QObject
 {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { registerTavik7Resources(); }
+    void init() { freshBench(); }
+    void cleanup()
+    {
+        closeBench();
+        QVERIFY(noModalLeft());
+    }
+
 protected:
     // From init(): a new folder and simulator, no window yet.
     void freshBench()
