@@ -186,9 +186,11 @@ void TestParameters::noticeBoxDoesNotHoldTheLine()
             || (QApplication::activeModalWidget() && consoleMessages(*window) == germanMessages({1, 3}));
     });
     watch.start(20);
-    ModalAnswerer answerer(QMessageBox::Ok, 400);
+    // Held open for seconds, as a technician reads it: the answers arriving
+    // meanwhile must be read all the same.
+    ModalAnswerer answerer(QMessageBox::Ok, 2000);
     button("pushButtonReadSettings")->click();
-    QTRY_COMPARE(answerer.answered(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 1, 8000);
     QVERIFY(answerer.texts.at(0).contains(QStringLiteral("inkompatible Wertigkeit \"01\"")));
     QVERIFY(readBehindBox);
     QCOMPARE(w<QComboBox>("comboBoxSignificance")->currentText(), QStringLiteral("1"));
