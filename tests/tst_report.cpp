@@ -76,7 +76,6 @@ class TestReport : public DeviceWindow
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
 
     void pageFromRecord();
     void unfinishedReportKeepsEarlierFile_data();
@@ -108,12 +107,6 @@ void TestReport::init()
     files.reset(new QTemporaryDir);
     requests.clear();
     opened.clear();
-}
-
-void TestReport::cleanup()
-{
-    closeBench();
-    QVERIFY(noModalLeft());
 }
 
 void TestReport::pageFromRecord()

@@ -9,13 +9,10 @@
 #include <QStringList>
 #include <QTimer>
 
-#include <functional>
-
 // Answers modal message boxes from a timer: a box runs its own event loop,
 // so the test cannot click it from its own code path. holdMs keeps each box
 // open that long first, as a technician reading it would: answers that
-// arrive meanwhile must not be lost. onShown runs as a box appears, to look
-// at the window at that moment.
+// arrive meanwhile must not be lost.
 class ModalAnswerer : public QObject
 {
 public:
@@ -26,8 +23,8 @@ public:
         start();
     }
     // Box n gets the button captioned captions[n] ("Ja", "OK", without "&").
-    explicit ModalAnswerer(QStringList captions, int holdMs = 0, std::function<void()> onShown = {})
-        : captions(std::move(captions)), holdMs(holdMs), onShown(std::move(onShown))
+    explicit ModalAnswerer(QStringList captions, int holdMs = 0)
+        : captions(std::move(captions)), holdMs(holdMs)
     {
         start();
     }
@@ -62,8 +59,6 @@ private:
         if (box != seenBox) {
             seenBox = box;
             seen.start();
-            if (onShown)
-                onShown();
         }
         if (seen.elapsed() < holdMs)
             return;
@@ -101,7 +96,6 @@ private:
     QMessageBox::StandardButton standing = QMessageBox::NoButton;
     QStringList captions;
     int holdMs;
-    std::function<void()> onShown;
     QTimer timer;
     QElapsedTimer seen;
     QPointer<QMessageBox> seenBox;
