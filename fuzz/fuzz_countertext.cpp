@@ -1,36 +1,17 @@
-// The counter text: its plausibility check against the rule stated as a
-// pattern, formatting of complete readings (always plausible), relaying a
-// reading to another digit count (same value or refused), and the wizard
-// entry's overwrite keys (cursor and length stay in bounds).
+// The counter text: formatting of complete readings (always plausible),
+// relaying a reading to another digit count (same value or refused), and the
+// wizard entry's overwrite keys (cursor and length stay in bounds).
 
 #include "countertext.h"
 #include "fuzzinput.h"
-
-#include <QRegularExpression>
 
 using namespace tavik7;
 
 namespace {
 
-// Digits are common, commas twice as likely as other characters; the last
-// three are digits outside ASCII, which must not pass for digits.
+// Digits are common, commas twice as likely as other characters, digits
+// outside ASCII among those.
 const QString kCounterChars = QStringLiteral("0123456789,,0123456789 a.-\u0663\uff11\u00b2");
-
-// The rule: the entry is complete (counterLength characters at least), and
-// what it shows (up to maxLength characters) is digits, with a comma followed
-// by exactly 3, 2 or 1 digits for the exponents -3, -2 and -1.
-bool ruleSaysPlausible(const QString &text, int maxLength, int counterLength, qint8 significance)
-{
-    if (text.size() < counterLength)
-        return false;
-    const QString shown = text.left(qMax(maxLength, 0));
-    const bool comma = significance >= 0 && significance <= 2;
-    const int decimals = 3 - significance;
-    // Anchored as a whole: "$" alone would also match before a final newline.
-    const QString pattern = !comma || shown.size() < decimals + 1 ? QStringLiteral("[0-9]*")
-                                                                    : QStringLiteral("[0-9]*,[0-9]{%1}").arg(decimals);
-    return QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(shown).hasMatch();
-}
 
 QString withoutLeadingZeros(QString digits)
 {
@@ -40,22 +21,11 @@ QString withoutLeadingZeros(QString digits)
     return digits;
 }
 
-void checkPlausibility(FuzzedDataProvider &fdp)
-{
-    const int maxLength = fdp.ConsumeIntegralInRange(0, 12);
-    const int length = fdp.ConsumeIntegralInRange(0, 12);
-    const qint8 significance = fdp.ConsumeIntegral<qint8>();
-    const QString text = fuzz::drawText(fdp, kCounterChars, 0, 14);
-    FUZZ_CHECK(counterTextPlausible(text, maxLength, length, significance)
-               == ruleSaysPlausible(text, maxLength, length, significance));
-}
-
 void checkFormatAndRelay(FuzzedDataProvider &fdp)
 {
     const qint8 significance = fdp.ConsumeIntegral<qint8>();
     const quint16 version = fdp.ConsumeIntegral<quint16>();
     const int digitCount = counterDigits(version);
-    FUZZ_CHECK(digitCount == (version >= 112 ? 9 : 8));
     const QString digits = fuzz::drawText(fdp, "0123456789", digitCount, digitCount);
 
     // Stray commas anywhere: formatting removes them all first.
@@ -130,10 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0)
         return 0;
     FuzzedDataProvider fdp(data + 1, size - 1);
-    switch (data[0] % 3) {
-    case 0: checkPlausibility(fdp); break;
-    case 1: checkFormatAndRelay(fdp); break;
-    default: checkEntryKeys(fdp); break;
-    }
+    if (data[0] & 1)
+        checkFormatAndRelay(fdp);
+    else
+        checkEntryKeys(fdp);
     return 0;
 }

@@ -23,8 +23,6 @@ private slots:
         const ConsoleEntry backup(MessageId::NoteBackupSavedWithCounter, {"%3.dat", "00001234,5", "c.txt"});
         QCOMPARE(renderEntry(backup, German),
                  QStringLiteral("Geräteparameter vor dem Flashen gesichert: %3.dat, Zählerstand 00001234,5 in c.txt"));
-        QCOMPARE(renderEntry(backup, English),
-                 QStringLiteral("Device parameters backed up before flashing: %3.dat, counter status 00001234,5 in c.txt"));
         const ConsoleEntry advice(MessageId::NotePortNotInGroup, {"uucp", "anna"});
         QCOMPARE(renderEntry(advice, German),
                  QStringLiteral("Keine Berechtigung: Der Benutzer ist nicht in der Gruppe \"uucp\", der das Gerät gehört. "

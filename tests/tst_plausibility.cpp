@@ -58,17 +58,15 @@ void TestPlausibility::rowRules_data()
     QTest::addColumn<QString>("kept");
     QTest::addColumn<bool>("plausible");
 
-    QTest::newRow("unit m3") << kRowUnit << "m3" << "m3" << true;
     QTest::newRow("unit with blank") << kRowUnit << "m 3" << "m 3" << false;
     QTest::newRow("unit empty") << kRowUnit << "" << "" << false;
-    QTest::newRow("unit four letters cut") << kRowUnit << "abcd" << "abc" << true;
+    QTest::newRow("unit cut to three") << kRowUnit << "m3ab" << "m3a" << true;
     QTest::newRow("unit umlaut") << kRowUnit << QString::fromUtf8("m\u00b3") << QString::fromUtf8("m\u00b3") << false;
 
     QTest::newRow("manufacturer _ and &") << kRowManufacturer << "A&_" << "A&_" << true;
     QTest::newRow("manufacturer digit") << kRowManufacturer << "AB1" << "AB1" << false;
 
-    QTest::newRow("device type printable") << kRowDeviceType << "T-7 /x" << "T-7 /x" << true;
-    QTest::newRow("device type cut to 6") << kRowDeviceType << "TAVIK77" << "TAVIK7" << true;
+    QTest::newRow("device type printable, cut to 6") << kRowDeviceType << "T-7 /xy" << "T-7 /x" << true;
     QTest::newRow("device type tab") << kRowDeviceType << "TA\tV" << "TA\tV" << false;
     QTest::newRow("device type DEL") << kRowDeviceType << QString(QChar(0x7F)) << QString(QChar(0x7F)) << false;
     QTest::newRow("serial cut to 9") << kRowSerialNumber << "1234567890" << "123456789" << true;
@@ -78,7 +76,6 @@ void TestPlausibility::rowRules_data()
     QTest::newRow("year 2049") << kRowYear << "2049" << "2049" << true;
     QTest::newRow("year 2050") << kRowYear << "2050" << "2050" << false;
 
-    QTest::newRow("version 1.12") << kRowSoftwareVersion << "1.12" << "1.12" << true;
     QTest::newRow("version 1.1") << kRowSoftwareVersion << "1.1" << "1.1" << false;
     QTest::newRow("version cut 1.123") << kRowSoftwareVersion << "1.123" << "1.12" << true;
     QTest::newRow("version 1,12") << kRowSoftwareVersion << "1,12" << "1,12" << false;
@@ -126,7 +123,6 @@ void TestPlausibility::counterCheck_data()
     // Eight digits: the comma after 5, 6 or 7 of them.
     QTest::newRow("8 -3 ok") << "12345,678" << 0 << 111 << true;
     QTest::newRow("8 -3 comma late") << "123456,78" << 0 << 111 << false;
-    QTest::newRow("8 -2 ok") << "123456,78" << 1 << 111 << true;
     QTest::newRow("8 -1 ok") << "1234567,8" << 2 << 111 << true;
     QTest::newRow("8 0 ok") << "12345678" << 3 << 111 << true;
     QTest::newRow("8 0 short") << "1234567" << 3 << 111 << false;
@@ -134,11 +130,8 @@ void TestPlausibility::counterCheck_data()
 
     // Nine digits: the comma after 6, 7 or 8 of them.
     QTest::newRow("9 -3 ok") << "123456,789" << 0 << 112 << true;
-    QTest::newRow("9 -3 eight digits") << "12345,678" << 0 << 112 << false;
-    QTest::newRow("9 0 ok") << "000123456" << 3 << 112 << true;
-    QTest::newRow("9 -1 letter before comma") << "1234567x,9" << 2 << 112 << false;
-
-    QTest::newRow("empty, comma") << "" << 1 << 112 << false;
+    // A digit of another script is no digit the device takes.
+    QTest::newRow("9 -1 Arabic digit before comma") << QString::fromUtf8("1234567\u0663,9") << 2 << 112 << false;
     // An empty significance combo (an index from a file) asks for no comma.
     QTest::newRow("no significance") << "123456789" << -1 << 112 << true;
 }
@@ -164,7 +157,6 @@ void TestPlausibility::counterFormatting_data()
 
     QTest::newRow("8 -3") << "12345678" << 0 << 111 << "12345,678";
     QTest::newRow("8 0 drops comma") << "12345,678" << 3 << 111 << "12345678";
-    QTest::newRow("9 -3") << "123456789" << 0 << 112 << "123456,789";
     QTest::newRow("9 -2 moves comma") << "123456,789" << 1 << 112 << "1234567,89";
     QTest::newRow("too short stays unpadded") << "12" << 0 << 111 << "12";
 }
@@ -185,13 +177,8 @@ void TestPlausibility::readingMovedToOtherDigitCount()
     QCOMPARE(relayCounterReading(QStringLiteral("12345678"), 3, 112), QStringLiteral("012345678"));
     QCOMPARE(relayCounterReading(QStringLiteral("012345678"), 3, 111), QStringLiteral("12345678"));
     QCOMPARE(relayCounterReading(QStringLiteral("12345,678"), 1, 112), QStringLiteral("0123456,78"));
-    QCOMPARE(relayCounterReading(QStringLiteral("0000000,00"), 0, 111), QStringLiteral("00000,000"));
     // Dropping a digit that counts would change the reading: no layout for it.
     QVERIFY(relayCounterReading(QStringLiteral("123456789"), 3, 111).isEmpty());
-    for (const QString &reading : {QStringLiteral("12345678"), QStringLiteral("00000000")}) {
-        const QString relaid = relayCounterReading(reading, 2, 112);
-        QVERIFY(counterTextPlausible(relaid, relaid.size(), counterLength(2, 112), 2));
-    }
 }
 
 void TestPlausibility::keyFilter_data()
@@ -211,8 +198,6 @@ void TestPlausibility::keyFilter_data()
     QTest::newRow("left skips the comma") << "1234567,8" << 8 << 9 << "<" << "1234567,8" << 6;
     QTest::newRow("digit on the comma replaces it") << "1234567,8" << 7 << 9 << "0" << "123456708" << 8;
     QTest::newRow("other keys change nothing") << "1234567,8" << 3 << 9 << "BDx .-" << "1234567,8" << 3;
-    QTest::newRow("no comma, wrap") << "12345678" << 6 << 8 << "99" << "12345699" << 0;
-    QTest::newRow("three decimals") << "12345,678" << 4 << 9 << "0" << "12340,678" << 6;
     QTest::newRow("digit at the end grows the text") << "1234" << 4 << 9 << "5" << "12345" << 5;
     QTest::newRow("full entry cannot grow") << "123" << 3 << 3 << "9" << "123" << 0;
 }

@@ -7,6 +7,7 @@
 #include "crc16.h"
 #include "telegram.h"
 #include "referencecrc.h"
+#include "parameterfields.h"
 #include "samplerecord.h"
 
 using namespace tavik7;
@@ -113,15 +114,12 @@ void TestTelegram::parameterAnswerDecoding()
     const ParameterAnswer answer = decodeParameterAnswer(handMadeParameterAnswer(), r);
     QCOMPARE(answer.status, ParameterAnswerStatus::CrcOk);
     QVERIFY(!answer.deviceError);
-    // First and last field of each kind, and the gap in the serial number closed.
-    QCOMPARE(r.softwareVersion, quint16(112));
-    QCOMPARE(r.significance, qint8(1));
-    QCOMPARE(fieldText(r.unit, kUnitWidth), QStringLiteral("kWh"));
+    // Every field at its offset, and the gap in the serial number closed.
+    const QByteArrayList expected{"kWh",  "1",    "0", "XY&", "T7-01", "12345", "1999",
+                                  "1.12", "0a3f", "2", "5",   "1",     "2",     "0"};
+    for (int field = 0; field < kParameterFieldCount; ++field)
+        QCOMPARE(settingsFileValue(r, field), expected.at(field));
     QCOMPARE(QByteArray(r.serialNumber, kSerialNumberWidth), QByteArray("12345\0\0\0\0\0", 10));
-    QCOMPARE(fieldText(r.yearOfManufacture, kYearWidth), QStringLiteral("1999"));
-    QCOMPARE(r.baudRate, qint8(2));
-    QCOMPARE(r.crcStartValue, qint8(0));
-    QCOMPARE(r.softwareCrc, quint16(0x0A3F));
 }
 
 void TestTelegram::parameterAnswerFaults_data()
@@ -160,13 +158,15 @@ void TestTelegram::parameterAnswerFaults()
     QFETCH(int, status);
     QFETCH(bool, deviceError);
     ParameterRecord r;
-    initParameterRecord(r);
+    std::memset(&r, 0xA5, sizeof r);
     ParameterRecord before = r;
     const ParameterAnswer answer = decodeParameterAnswer(buffer, r);
     QCOMPARE(int(answer.status), status);
     QCOMPARE(answer.deviceError, deviceError);
     if (answer.status == ParameterAnswerStatus::Incomplete)
         QVERIFY(std::memcmp(&r, &before, sizeof r) == 0);
+    else if (buffer.size() < kParameterAnswerSize) // what is missing reads as 0
+        QVERIFY(r.yearOfManufacture[0] == '\0' && r.crcStartValue == 0 && r.softwareCrc == 0);
 }
 
 void TestTelegram::significanceTextBothWays_data()
@@ -178,14 +178,19 @@ void TestTelegram::significanceTextBothWays_data()
     QTest::addColumn<QString>("notice"); // "-" for none
 
     QTest::newRow("+1") << QByteArray("+1") << true << 4 << 1 << "-";
+    QTest::newRow("+2") << QByteArray("+2") << true << 5 << 1 << "-";
     QTest::newRow("+0") << QByteArray("+0") << true << 3 << 1 << "-";
     QTest::newRow("+x") << QByteArray("+x") << true << 3 << 0 << "-";
     QTest::newRow("-1") << QByteArray("-1") << true << 2 << 0 << "-";
+    QTest::newRow("-2") << QByteArray("-2") << true << 1 << 0 << "-";
+    QTest::newRow("-x") << QByteArray("-x") << true << 0 << 0 << "-";
     QTest::newRow("0 NUL") << QByteArray("0\0", 2) << true << 3 << 0 << "-";
     QTest::newRow("01") << QByteArray("01") << true << 4 << 0 << "01";
+    QTest::newRow("02") << QByteArray("02") << true << 5 << 0 << "02";
     QTest::newRow("00") << QByteArray("00") << true << 3 << 0 << "00";
     QTest::newRow("07") << QByteArray("07") << true << 3 << 0 << "";
     QTest::newRow("1x") << QByteArray("1x") << true << 4 << 0 << "-";
+    QTest::newRow("2x") << QByteArray("2x") << true << 5 << 0 << "-";
     QTest::newRow("comma") << QByteArray(",1") << false << 0 << 0 << "-";
 }
 

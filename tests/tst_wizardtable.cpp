@@ -120,7 +120,6 @@ void TestWizardTable::rowPreparesEntryAndProgramming_data()
     QTest::newRow("18: 8/1/0") << 18 << "8,1" << "8,1" << 2 << 0 << false << "" << true;
     QTest::newRow("24: 8/10/x10") << 24 << "8,1" << "9" << 3 << 1 << true << "1+" << true;
     QTest::newRow("30: 9/0.01/3") << 30 << "6,3" << "6,3" << 0 << 0 << false << "3+" << false;
-    QTest::newRow("54: 9/100/x10") << 54 << "9" << "9" << 4 << 1 << true << "" << false;
 }
 
 void TestWizardTable::rowPreparesEntryAndProgramming()
