@@ -41,7 +41,6 @@ private slots:
     void writtenBytes();
     void faultyFiles_data();
     void faultyFiles();
-    void overlongLines();
     void suggestedNames_data();
     void suggestedNames();
 };
@@ -79,6 +78,11 @@ void TestSettingsFile::faultyFiles_data()
     QByteArray utf8 = QString::fromLatin1(kSampleFile).toUtf8();
     QList<QByteArray> missing = lines;
     missing.removeAt(4);
+    // An overlong line costs reading it, nothing more: the value keeps what
+    // fits and the following lines still count.
+    const QByteArray tenMegabytes(10 * 1024 * 1024, 'x');
+    QList<QByteArray> longSerial = lines;
+    longSerial[6].insert(longSerial[6].indexOf('\r'), tenMegabytes);
 
     const int header = int(SettingsFileStatus::HeaderFaulty);
     const int incomplete = int(SettingsFileStatus::Incomplete);
@@ -91,6 +95,9 @@ void TestSettingsFile::faultyFiles_data()
     QTest::newRow("empty file") << QByteArray() << loaded << 0;
     QTest::newRow("ends after unit") << lines.mid(0, 2).join() << loaded << 1;
     QTest::newRow("last line without line end") << kSampleFile.chopped(2) << loaded << 14;
+    QTest::newRow("overlong value") << join(longSerial) << loaded << 14;
+    QTest::newRow("overlong first line") << tenMegabytes + kSampleFile << header << 0;
+    QTest::newRow("header, then overlong line") << kSettingsFileHeader + tenMegabytes << incomplete << 0;
 }
 
 void TestSettingsFile::faultyFiles()
@@ -112,28 +119,6 @@ void TestSettingsFile::faultyFiles()
     const QList<QByteArray> got = settingsFileLines(record);
     for (int i = 0; i < kSettingsFileParameterCount; ++i)
         QCOMPARE(got.at(1 + i), (i < valuesStored ? expectedLines : initialLines).at(1 + i));
-}
-
-void TestSettingsFile::overlongLines()
-{
-    const QList<QByteArray> lines = sampleLines();
-    const QByteArray tenMegabytes(10 * 1024 * 1024, 'x');
-
-    // A long value costs reading it, nothing more: the unit keeps its first
-    // three characters and the following lines still count.
-    QList<QByteArray> longUnit = lines;
-    longUnit[1] = "Einheit/Unit=" + tenMegabytes + "\r\n";
-    ParameterRecord record;
-    initParameterRecord(record);
-    SettingsFileReading reading = readFrom(longUnit.join(), record);
-    QCOMPARE(reading.status, SettingsFileStatus::Loaded);
-    QCOMPARE(reading.valuesStored, 14);
-    QCOMPARE(fieldText(record.unit, kUnitWidth), QStringLiteral("xxx"));
-    QCOMPARE(fieldText(record.serialNumber, kSerialNumberWidth), QStringLiteral("123456789"));
-
-    QCOMPARE(readFrom(tenMegabytes + kSampleFile, record).status, SettingsFileStatus::HeaderFaulty);
-    reading = readFrom(QByteArray(kSettingsFileHeader) + tenMegabytes, record);
-    QCOMPARE(reading.status, SettingsFileStatus::Incomplete);
 }
 
 void TestSettingsFile::suggestedNames_data()

@@ -139,16 +139,13 @@ void TestSettingsFileGui::loadRefusals_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("message");
-    QTest::addColumn<bool>("tableChanges");
     QByteArray lfOnly = kSampleFile;
     lfOnly.replace("\r\n", "\n");
-    QTest::newRow("LF only") << "file" << lfOnly << 56 << false;
-    QTest::newRow("UTF-8 re-save") << "file" << QString::fromLatin1(kSampleFile).toUtf8() << 57 << false;
-    QTest::newRow("ends early") << "file" << kSampleFile.left(kSampleFile.indexOf("Wertigkeit")) << 5 << true;
-    QTest::newRow("not .dat") << "txt" << kSampleFile << 64 << false;
-    QTest::newRow("a folder") << "folder" << QByteArray() << 64 << false;
+    QTest::newRow("LF only") << "file" << lfOnly << 56;
+    QTest::newRow("UTF-8 re-save") << "file" << QString::fromLatin1(kSampleFile).toUtf8() << 57;
+    QTest::newRow("not .dat") << "txt" << kSampleFile << 64;
     // Opening a pipe would wait for a writer that never comes.
-    QTest::newRow("a pipe") << "fifo" << QByteArray() << 64 << false;
+    QTest::newRow("a pipe") << "fifo" << QByteArray() << 64;
 }
 
 void TestSettingsFileGui::loadRefusals()
@@ -156,19 +153,16 @@ void TestSettingsFileGui::loadRefusals()
     QFETCH(QString, kind);
     QFETCH(QByteArray, bytes);
     QFETCH(int, message);
-    QFETCH(bool, tableChanges);
     window = openWindowOn();
     const QString path = files->filePath(kind == QLatin1String("txt") ? "chosen.txt" : "chosen.dat");
-    if (kind == QLatin1String("folder"))
-        QVERIFY(QDir(files->path()).mkdir(QStringLiteral("chosen.dat")));
-    else if (kind == QLatin1String("fifo"))
+    if (kind == QLatin1String("fifo"))
         QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else
         QVERIFY(writeFile(path, bytes));
 
     const QStringList before = tableSnapshot(*window);
     QCOMPARE(click("pushButtonLoadSettings", path).value(0), germanMessage(message));
-    QCOMPARE(tableSnapshot(*window) != before, tableChanges);
+    QCOMPARE(tableSnapshot(*window), before);
 }
 
 void TestSettingsFileGui::loadedFileAgainstTheDevice()
@@ -196,10 +190,6 @@ void TestSettingsFileGui::loadedFileAgainstTheDevice()
     auto *direction = w<QComboBox>("comboBoxDirection");
     QVERIFY(direction->styleSheet().contains(yellow));
     QCOMPARE(direction->toolTip(), QStringLiteral("Im Gerät: 0: rechts"));
-    for (int row = 1; row < TAVIK7_Bediensoftware::ParameterRowCount; ++row) {
-        if (QStandardItem *item = tableModel(*window)->item(row, 1))
-            QVERIFY2(item->toolTip().isEmpty() && item->background().style() == Qt::NoBrush, qPrintable(item->text()));
-    }
     QVERIFY(w<QComboBox>("comboBoxTelegramB")->styleSheet().isEmpty());
 
     // The marks speak the language switched to and follow edits.
