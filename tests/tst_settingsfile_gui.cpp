@@ -171,7 +171,6 @@ void TestSettingsFileGui::loadedFileAgainstTheDevice()
     QVERIFY(readSettings());
     click("pushButtonSaveSettings", files->filePath("device.dat"));
     QByteArray bytes = readFile(answer);
-    QVERIFY(bytes.contains("Einheit/Unit=m3\r\n") && bytes.contains("Richtung/Direction=0\r\n"));
     // A baud rate no item stands for: the load sets the combos with signals
     // blocked and must still check them.
     bytes.replace("Unit=m3", "Unit=kWh").replace("Direction=0", "Direction=1").replace("Baud rate=0", "Baud rate=9");
