@@ -123,11 +123,10 @@ void TestDeviceLinkEngine::writeSequence()
     QVERIFY(log.waitIdle());
     QCOMPARE(log.messages, messages);
 
-    // The telegram as sent, byte for byte; its CRC is the one the link reports.
+    // The telegram as sent, byte for byte.
     const QString sentHex = sim->received().at(commands.indexOf("SP")).section(QLatin1Char(' '), 2);
     const QByteArray sent = QByteArray::fromHex(sentHex.toLatin1());
     QCOMPARE(sent, tavik7::buildWriteTelegram(table));
-    QCOMPARE(int(link->lastCrc()), quint8(sent.at(44)) | quint8(sent.at(45)) << 8);
     if (direction == 1)
         QCOMPARE(sim->received().last(), QStringLiteral("RX S_ZLW 000000042"));
 }

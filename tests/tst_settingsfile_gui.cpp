@@ -18,10 +18,7 @@ class TestSettingsFileGui : public DeviceWindow
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
-    void cleanup();
-
     void saveAndLoadBack();
     void failedSaveKeepsOldFile();
     void loadRefusals_data();
@@ -37,26 +34,15 @@ private:
     QString answer;
 };
 
-void TestSettingsFileGui::initTestCase()
-{
-    registerTavik7Resources();
-    tavik7::fileNameHook = [this](const tavik7::FileNameRequest &request) {
-        requests.append(request);
-        return answer;
-    };
-}
-
 void TestSettingsFileGui::init()
 {
     freshBench();
     files.reset(new QTemporaryDir);
     requests.clear();
-}
-
-void TestSettingsFileGui::cleanup()
-{
-    closeBench();
-    QVERIFY(noModalLeft());
+    tavik7::fileNameHook = [this](const tavik7::FileNameRequest &request) {
+        requests.append(request);
+        return answer;
+    };
 }
 
 // Clicks a button whose dialog is answered with name; returns the messages
