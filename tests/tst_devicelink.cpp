@@ -1,7 +1,8 @@
 // The technician's walk through the device buttons, the real window against
 // the simulated device: connect, read, write with a changed direction, set
-// the counter. The requests and their faults are the device link's tests,
-// the history's records the recorder's.
+// the counter. The requests, their order and their faults are the device
+// link's tests, the history's records the recorder's, and that the device
+// keeps what it was sent the simulator's.
 
 #include <QtTest>
 
@@ -33,13 +34,11 @@ void TestDeviceLink::connectReadWriteSetCounter()
     QCOMPARE(w<QTabWidget>("tabWidget")->currentIndex(), 2);
 
     QVERIFY(readSettings());
-    QCOMPARE(commands(sim->received()), QStringList({"LP", "L_ZLW"}));
     QCOMPARE(tableModel(*window)->item(TAVIK7_Bediensoftware::RowUnit, 1)->text(), QStringLiteral("kWh"));
     QCOMPARE(w<QComboBox>("comboBoxSignificance")->currentText(), QStringLiteral("-2"));
     // Nine digits from firmware 1.12 on, two of them after the comma for exponent -2.
     auto *counter = w<QLineEdit>("lineEditCounter");
     QCOMPARE(counter->text(), QStringLiteral("1234567,89"));
-    QVERIFY(log().contains(germanMessage(3) + QStringLiteral("\r\n")));
 
     // A changed direction: the device's reading is read and goes back after
     // the telegram, without a question. The history cannot be written: the
@@ -55,7 +54,6 @@ void TestDeviceLink::connectReadWriteSetCounter()
         QTRY_COMPARE(consoleMessages(*window).mid(0, 5), germanMessages({1, 13, 3, 2, 4}));
         QCOMPARE(none.answered(), 0);
     }
-    QCOMPARE(commands(sim->received()), QStringList({"LP", "L_ZLW", "SP", "S_ZLW"}));
     const tavik7::WriteTelegram sent =
         tavik7::parseWriteTelegram(QByteArray::fromHex(sim->received().at(2).section(QLatin1Char(' '), 2).toLatin1()));
     QVERIFY(sent.valid);
@@ -80,12 +78,6 @@ void TestDeviceLink::connectReadWriteSetCounter()
     QTRY_COMPARE(consoleMessages(*window), germanMessages({4}));
     QCOMPARE(sim->received(), QStringList({"RX S_ZLW 000000043"}));
     QCOMPARE(log().count(QStringLiteral("Änderungshistorie")), 1);
-
-    // The device took it all.
-    QVERIFY(readSettings());
-    QCOMPARE(tableModel(*window)->item(TAVIK7_Bediensoftware::RowUnit, 1)->text(), QStringLiteral("kg"));
-    QCOMPARE(w<QComboBox>("comboBoxDirection")->currentIndex(), 1);
-    QCOMPARE(counter->text(), QStringLiteral("0000000,43"));
 }
 
 QTEST_MAIN(TestDeviceLink)

@@ -41,9 +41,7 @@ private slots:
     void writtenBytes();
     void faultyFiles_data();
     void faultyFiles();
-    void overlongLines();
-    void suggestedNames_data();
-    void suggestedNames();
+    void suggestedName();
 };
 
 void TestSettingsFile::writtenBytes()
@@ -79,6 +77,11 @@ void TestSettingsFile::faultyFiles_data()
     QByteArray utf8 = QString::fromLatin1(kSampleFile).toUtf8();
     QList<QByteArray> missing = lines;
     missing.removeAt(4);
+    // An overlong line costs reading it, nothing more: the value keeps what
+    // fits and the following lines still count.
+    const QByteArray tenMegabytes(10 * 1024 * 1024, 'x');
+    QList<QByteArray> longSerial = lines;
+    longSerial[6].insert(longSerial[6].indexOf('\r'), tenMegabytes);
 
     const int header = int(SettingsFileStatus::HeaderFaulty);
     const int incomplete = int(SettingsFileStatus::Incomplete);
@@ -91,6 +94,9 @@ void TestSettingsFile::faultyFiles_data()
     QTest::newRow("empty file") << QByteArray() << loaded << 0;
     QTest::newRow("ends after unit") << lines.mid(0, 2).join() << loaded << 1;
     QTest::newRow("last line without line end") << kSampleFile.chopped(2) << loaded << 14;
+    QTest::newRow("overlong value") << join(longSerial) << loaded << 14;
+    QTest::newRow("overlong first line") << tenMegabytes + kSampleFile << header << 0;
+    QTest::newRow("header, then overlong line") << kSettingsFileHeader + tenMegabytes << incomplete << 0;
 }
 
 void TestSettingsFile::faultyFiles()
@@ -114,46 +120,14 @@ void TestSettingsFile::faultyFiles()
         QCOMPARE(got.at(1 + i), (i < valuesStored ? expectedLines : initialLines).at(1 + i));
 }
 
-void TestSettingsFile::overlongLines()
+void TestSettingsFile::suggestedName()
 {
-    const QList<QByteArray> lines = sampleLines();
-    const QByteArray tenMegabytes(10 * 1024 * 1024, 'x');
-
-    // A long value costs reading it, nothing more: the unit keeps its first
-    // three characters and the following lines still count.
-    QList<QByteArray> longUnit = lines;
-    longUnit[1] = "Einheit/Unit=" + tenMegabytes + "\r\n";
-    ParameterRecord record;
-    initParameterRecord(record);
-    SettingsFileReading reading = readFrom(longUnit.join(), record);
-    QCOMPARE(reading.status, SettingsFileStatus::Loaded);
-    QCOMPARE(reading.valuesStored, 14);
-    QCOMPARE(fieldText(record.unit, kUnitWidth), QStringLiteral("xxx"));
-    QCOMPARE(fieldText(record.serialNumber, kSerialNumberWidth), QStringLiteral("123456789"));
-
-    QCOMPARE(readFrom(tenMegabytes + kSampleFile, record).status, SettingsFileStatus::HeaderFaulty);
-    reading = readFrom(QByteArray(kSettingsFileHeader) + tenMegabytes, record);
-    QCOMPARE(reading.status, SettingsFileStatus::Incomplete);
-}
-
-void TestSettingsFile::suggestedNames_data()
-{
-    QTest::addColumn<QString>("serial");
-    QTest::addColumn<QString>("namePart");
-
-    QTest::newRow("parent folder") << "../../x" << ".._.._x";
-    QTest::newRow("refused by Windows") << "a:b*c?\"<>|" << "a_b_c_____";
-    QTest::newRow("control characters") << QString::fromLatin1("a\tb\x7F") << "a_b_";
-}
-
-void TestSettingsFile::suggestedNames()
-{
-    QFETCH(QString, serial);
-    QFETCH(QString, namePart);
-
+    // Nothing of a serial number may lead out of the folder or be refused as
+    // a name by Windows; control characters go too.
     const QString folder = QDir::tempPath() + QStringLiteral("/KLV TAVIK7 PC Software/");
-    const QString name = deviceFileSuggestion(folder, serial, QDate(2026, 12, 6));
-    QCOMPARE(name, folder + namePart + QStringLiteral("-Tavik7_2026-12-06"));
+    const QString serial = QString::fromLatin1("../..\\x:b*c?\"<>|\t\x7F");
+    QCOMPARE(deviceFileSuggestion(folder, serial, QDate(2026, 12, 6)),
+             folder + QStringLiteral(".._.._x_b_c_______-Tavik7_2026-12-06"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsFile)

@@ -18,10 +18,7 @@ class TestSettingsFileGui : public DeviceWindow
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
-    void cleanup();
-
     void saveAndLoadBack();
     void failedSaveKeepsOldFile();
     void loadRefusals_data();
@@ -37,26 +34,15 @@ private:
     QString answer;
 };
 
-void TestSettingsFileGui::initTestCase()
-{
-    registerTavik7Resources();
-    tavik7::fileNameHook = [this](const tavik7::FileNameRequest &request) {
-        requests.append(request);
-        return answer;
-    };
-}
-
 void TestSettingsFileGui::init()
 {
     freshBench();
     files.reset(new QTemporaryDir);
     requests.clear();
-}
-
-void TestSettingsFileGui::cleanup()
-{
-    closeBench();
-    QVERIFY(noModalLeft());
+    tavik7::fileNameHook = [this](const tavik7::FileNameRequest &request) {
+        requests.append(request);
+        return answer;
+    };
 }
 
 // Clicks a button whose dialog is answered with name; returns the messages
@@ -139,16 +125,13 @@ void TestSettingsFileGui::loadRefusals_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("message");
-    QTest::addColumn<bool>("tableChanges");
     QByteArray lfOnly = kSampleFile;
     lfOnly.replace("\r\n", "\n");
-    QTest::newRow("LF only") << "file" << lfOnly << 56 << false;
-    QTest::newRow("UTF-8 re-save") << "file" << QString::fromLatin1(kSampleFile).toUtf8() << 57 << false;
-    QTest::newRow("ends early") << "file" << kSampleFile.left(kSampleFile.indexOf("Wertigkeit")) << 5 << true;
-    QTest::newRow("not .dat") << "txt" << kSampleFile << 64 << false;
-    QTest::newRow("a folder") << "folder" << QByteArray() << 64 << false;
+    QTest::newRow("LF only") << "file" << lfOnly << 56;
+    QTest::newRow("UTF-8 re-save") << "file" << QString::fromLatin1(kSampleFile).toUtf8() << 57;
+    QTest::newRow("not .dat") << "txt" << kSampleFile << 64;
     // Opening a pipe would wait for a writer that never comes.
-    QTest::newRow("a pipe") << "fifo" << QByteArray() << 64 << false;
+    QTest::newRow("a pipe") << "fifo" << QByteArray() << 64;
 }
 
 void TestSettingsFileGui::loadRefusals()
@@ -156,19 +139,16 @@ void TestSettingsFileGui::loadRefusals()
     QFETCH(QString, kind);
     QFETCH(QByteArray, bytes);
     QFETCH(int, message);
-    QFETCH(bool, tableChanges);
     window = openWindowOn();
     const QString path = files->filePath(kind == QLatin1String("txt") ? "chosen.txt" : "chosen.dat");
-    if (kind == QLatin1String("folder"))
-        QVERIFY(QDir(files->path()).mkdir(QStringLiteral("chosen.dat")));
-    else if (kind == QLatin1String("fifo"))
+    if (kind == QLatin1String("fifo"))
         QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else
         QVERIFY(writeFile(path, bytes));
 
     const QStringList before = tableSnapshot(*window);
     QCOMPARE(click("pushButtonLoadSettings", path).value(0), germanMessage(message));
-    QCOMPARE(tableSnapshot(*window) != before, tableChanges);
+    QCOMPARE(tableSnapshot(*window), before);
 }
 
 void TestSettingsFileGui::loadedFileAgainstTheDevice()
@@ -177,7 +157,6 @@ void TestSettingsFileGui::loadedFileAgainstTheDevice()
     QVERIFY(readSettings());
     click("pushButtonSaveSettings", files->filePath("device.dat"));
     QByteArray bytes = readFile(answer);
-    QVERIFY(bytes.contains("Einheit/Unit=m3\r\n") && bytes.contains("Richtung/Direction=0\r\n"));
     // A baud rate no item stands for: the load sets the combos with signals
     // blocked and must still check them.
     bytes.replace("Unit=m3", "Unit=kWh").replace("Direction=0", "Direction=1").replace("Baud rate=0", "Baud rate=9");
@@ -196,10 +175,6 @@ void TestSettingsFileGui::loadedFileAgainstTheDevice()
     auto *direction = w<QComboBox>("comboBoxDirection");
     QVERIFY(direction->styleSheet().contains(yellow));
     QCOMPARE(direction->toolTip(), QStringLiteral("Im Gerät: 0: rechts"));
-    for (int row = 1; row < TAVIK7_Bediensoftware::ParameterRowCount; ++row) {
-        if (QStandardItem *item = tableModel(*window)->item(row, 1))
-            QVERIFY2(item->toolTip().isEmpty() && item->background().style() == Qt::NoBrush, qPrintable(item->text()));
-    }
     QVERIFY(w<QComboBox>("comboBoxTelegramB")->styleSheet().isEmpty());
 
     // The marks speak the language switched to and follow edits.

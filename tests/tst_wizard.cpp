@@ -1,7 +1,8 @@
 // The wizard as a technician walks it, against the simulated device: a
 // device on old firmware is flashed from the wizard with the stand-in tool
 // and then programmed.
-// The flow's rules are in tst_wizardflow, each counter type's settings in
+// The flow's rules (among them that the counter waits for the parameters'
+// answer) are in tst_wizardflow, each counter type's settings in
 // tst_wizardtable; here what only the window shows.
 
 #include <QtTest>
@@ -94,7 +95,6 @@ void TestWizard::flashThenProgram()
     // V1.11 on a type that needs V1.12: flashed from the wizard.
     {
         ModalAnswerer flashBoxes(QStringList{germanText(238), "OK", "OK"});
-        QVERIFY(!w<QComboBox>("comboBoxUa")->isVisible());
         QVERIFY(chooseCounterType("8", "0.01", "2"));
         QVERIFY(showsIcon("labelSymbol3", kIconDone));
         QVERIFY(showsIcon("labelSymbol4", kIconGoNext));
@@ -131,24 +131,18 @@ void TestWizard::flashThenProgram()
     QCOMPARE(entry->cursorPosition(), 0);
     QVERIFY(framesDigitsAfterComma(3));
 
-    // Programming: the counter is confirmed only once the parameters are written.
+    // Programming: the parameters as chosen, then the counter as entered.
     entry->setText(QStringLiteral("654321,987"));
     sim->clearLog();
-    QStringList consoleAtConfirmation;
-    ModalAnswerer boxes(QStringList{"Ja", "OK"}, 0, [&] {
-        if (consoleAtConfirmation.isEmpty())
-            consoleAtConfirmation = consoleMessages(*window);
-    });
+    ModalAnswerer boxes(QStringList{"Ja", "OK"});
     w<QPushButton>("pushButtonProgram")->click();
     QTRY_COMPARE_WITH_TIMEOUT(boxes.answered(), 2, 2 * kAnswerWaitMs);
     QVERIFY(boxes.unexpected.isEmpty());
     QCOMPARE(boxes.texts.at(0), germanMessage(102));
-    QVERIFY2(consoleAtConfirmation.contains(germanMessage(2)), qPrintable(consoleAtConfirmation.join('\n')));
     QVERIFY2(boxes.texts.at(1).contains(QStringLiteral("v1.12")), qPrintable(boxes.texts.at(1)));
     QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window), QStringList({germanMessage(4)}), kAnswerWaitMs);
     QVERIFY(showsIcon("labelSymbol6", kIconDone));
     const QStringList received = sim->received();
-    QCOMPARE(commands(received), QStringList({"SP", "S_ZLW"}));
     QCOMPARE(received.at(1), QStringLiteral("RX S_ZLW 654321987"));
     const tavik7::WriteTelegram sent =
         tavik7::parseWriteTelegram(QByteArray::fromHex(received.at(0).section(QLatin1Char(' '), 2).toLatin1()));
