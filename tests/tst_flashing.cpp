@@ -14,8 +14,6 @@ constexpr int kRunWaitMs = 15000;
 constexpr int kHoldBoxMs = 1500;
 constexpr int kTabFlashen = 5;
 
-const char *const kToolVariables[] = {"TAVIK7_AVRDUDE", "FAKEAVRDUDE_OUTPUT", "FAKEAVRDUDE_EXIT"};
-
 } // namespace
 
 class TestFlashing : public DeviceWindow
@@ -23,9 +21,6 @@ class TestFlashing : public DeviceWindow
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void flashOffersTheBackupAfterTheNextRead();
     void failureStaysInView();
 
@@ -33,24 +28,7 @@ private:
     void flash(const QByteArray &toolOutput, int exitCode, const char *tool = TAVIK7_FAKEAVRDUDE_PATH);
     [[nodiscard]] bool portRetaken();
     [[nodiscard]] bool flashIdle();
-
-    QScopedPointer<QTemporaryDir> work;
 };
-
-void TestFlashing::init()
-{
-    freshBench();
-    work.reset(new QTemporaryDir);
-    QVERIFY(work->isValid());
-}
-
-void TestFlashing::cleanup()
-{
-    closeBench();
-    for (const char *name : kToolVariables)
-        qunsetenv(name);
-    QVERIFY(noModalLeft());
-}
 
 // Starts a flash of a valid image with the stand-in tool.
 void TestFlashing::flash(const QByteArray &toolOutput, int exitCode, const char *tool)
@@ -58,7 +36,7 @@ void TestFlashing::flash(const QByteArray &toolOutput, int exitCode, const char 
     qputenv("TAVIK7_AVRDUDE", tool);
     qputenv("FAKEAVRDUDE_OUTPUT", toolOutput);
     qputenv("FAKEAVRDUDE_EXIT", QByteArray::number(exitCode));
-    const QString image = work->filePath(QStringLiteral("fw.hex"));
+    const QString image = appData->filePath(QStringLiteral("fw.hex"));
     QVERIFY(writeFile(image, ":00000001FF\r\n"));
     w<QLineEdit>("lineEditSelectedFileFlashen")->setText(image);
     button("pushButtonFlashen")->click();

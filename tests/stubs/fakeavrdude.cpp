@@ -8,28 +8,11 @@
 //   FAKEAVRDUDE_ARGS_FILE  if set, write the arguments there, one per line
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
-
-namespace {
-
-std::string unescaped(const char *text)
-{
-    std::string out;
-    for (const char *p = text; *p; ++p) {
-        if (p[0] == '\\' && p[1] == 'n') {
-            out += '\n';
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -41,7 +24,9 @@ int main(int argc, char **argv)
         }
     }
     if (const char *output = std::getenv("FAKEAVRDUDE_OUTPUT")) {
-        const std::string text = unescaped(output);
+        std::string text = output;
+        for (std::size_t at = 0; (at = text.find("\\n", at)) != std::string::npos;)
+            text.replace(at, 2, "\n");
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fflush(stderr);
     }
