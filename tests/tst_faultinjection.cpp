@@ -75,7 +75,7 @@ void TestFaultInjection::strayBytesNeverReachAnAnswer()
     QVERIFY(connectLine(line));
 
     // Noise with nothing asked and NAMUR off is read and dropped, not kept.
-    const qint64 before = residentKiB();
+    [[maybe_unused]] const qint64 before = residentKiB();
     const QByteArray chunk(1024 * 1024, '\x55');
     for (int i = 0; i < 16; ++i)
         QVERIFY(line.send(chunk));
