@@ -1,5 +1,6 @@
 // The Flashen tab as a technician walks it, against the simulated device with
-// a stand-in tool. The run's own rules are the flash run's test.
+// a stand-in tool and with real avrdude. The run's own rules are the flash
+// run's test.
 
 #include <QtTest>
 
@@ -21,23 +22,27 @@ class TestFlashing : public DeviceWindow
     Q_OBJECT
 
 private slots:
+    void flashOffersTheBackupAfterTheNextRead_data();
     void flashOffersTheBackupAfterTheNextRead();
     void failureStaysInView();
 
 private:
-    void flash(const QByteArray &toolOutput, int exitCode, const char *tool = TAVIK7_FAKEAVRDUDE_PATH);
+    void flash(const QByteArray &toolOutput, int exitCode, const QString &tool = TAVIK7_FAKEAVRDUDE_PATH,
+               QString image = {});
     [[nodiscard]] bool portRetaken();
     [[nodiscard]] bool flashIdle();
 };
 
-// Starts a flash of a valid image with the stand-in tool.
-void TestFlashing::flash(const QByteArray &toolOutput, int exitCode, const char *tool)
+// Starts a flash of image, by default a valid one for the stand-in tool.
+void TestFlashing::flash(const QByteArray &toolOutput, int exitCode, const QString &tool, QString image)
 {
-    qputenv("TAVIK7_AVRDUDE", tool);
+    qputenv("TAVIK7_AVRDUDE", QFile::encodeName(tool));
     qputenv("FAKEAVRDUDE_OUTPUT", toolOutput);
     qputenv("FAKEAVRDUDE_EXIT", QByteArray::number(exitCode));
-    const QString image = appData->filePath(QStringLiteral("fw.hex"));
-    QVERIFY(writeFile(image, ":00000001FF\r\n"));
+    if (image.isEmpty()) {
+        image = appData->filePath(QStringLiteral("fw.hex"));
+        QVERIFY(writeFile(image, ":00000001FF\r\n"));
+    }
     w<QLineEdit>("lineEditSelectedFileFlashen")->setText(image);
     button("pushButtonFlashen")->click();
 }
@@ -58,14 +63,29 @@ bool TestFlashing::flashIdle()
         && !button("pushButtonFlashenCancel")->isEnabled();
 }
 
+void TestFlashing::flashOffersTheBackupAfterTheNextRead_data()
+{
+    QTest::addColumn<bool>("realTool");
+    QTest::newRow("stand-in tool") << false;
+    // The simulated boot loader takes the image: the device comes up with 1.12.
+    QTest::newRow("real avrdude") << true;
+}
+
 void TestFlashing::flashOffersTheBackupAfterTheNextRead()
 {
+    QFETCH(bool, realTool);
+    const QString avrdude = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
+    if (realTool && avrdude.isEmpty())
+        QSKIP("needs avrdude");
     QVERIFY(connectDevice({QStringLiteral("--version"), QStringLiteral("111")}));
     QVERIFY(readSettings());
     w<QTabWidget>("tabWidget")->setCurrentIndex(kTabFlashen);
 
     ModalAnswerer answerer(QStringList{"OK", "OK", "Ja"}, kHoldBoxMs);
-    flash("avrdude: 300 bytes of flash verified\\n\\navrdude done.  Thank you.\\n", 0);
+    if (realTool)
+        flash({}, 0, avrdude, QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex"));
+    else
+        flash("avrdude: 300 bytes of flash verified\\n\\navrdude done.  Thank you.\\n", 0);
     QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 2, kRunWaitMs);
     QCOMPARE(answerer.texts, (QStringList{germanText(243), germanText(245)}));
     QCOMPARE(answerer.informativeTexts.at(1), germanText(244));
@@ -85,7 +105,8 @@ void TestFlashing::flashOffersTheBackupAfterTheNextRead()
     QVERIFY(log().contains(QDir::toNativeSeparators(folder() + backups.first())));
 
     // The new firmware came up with its settings lost.
-    QVERIFY(sim->control("set version=112"));
+    if (!realTool)
+        QVERIFY(sim->control("set version=112"));
     QVERIFY(sim->control("set unit=kg"));
     button("pushButtonReadSettings")->click();
     QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 3, kRunWaitMs);
