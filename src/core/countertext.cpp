@@ -53,6 +53,16 @@ QString relayCounterReading(const QString &text, qint8 significance, quint16 sof
     return formatCounterText(digits, significance, softwareVersion);
 }
 
+CounterReading parseCounterAnswer(const QByteArray &answer, qint8 significance, quint16 softwareVersion)
+{
+    QString text = QString::fromLatin1(answer.left(counterLength(significance, softwareVersion)));
+    text.remove(QLatin1Char(','));
+    CounterReading reading;
+    reading.text = formatCounterText(text, significance, softwareVersion);
+    reading.digits = counterDigitsForDevice(reading.text);
+    return reading;
+}
+
 QByteArray counterDigitsForDevice(const QString &text)
 {
     QString digits = text;

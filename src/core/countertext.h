@@ -29,6 +29,17 @@ namespace tavik7 {
 // the reading does not fit (a leading digit other than 0 would be lost).
 [[nodiscard]] QString relayCounterReading(const QString &text, qint8 significance, quint16 softwareVersion);
 
+// The answer to "L_ZLW" as the counter entry shows it: the answer is cut to
+// the entry's length for this significance and firmware, stripped of commas
+// and laid out again. The one reading of a counter answer for every user.
+struct CounterReading
+{
+    QString text;      // as the counter entry shows it, comma included
+    QByteArray digits; // the same reading as "S_ZLW" would send it back
+};
+[[nodiscard]] CounterReading parseCounterAnswer(const QByteArray &answer, qint8 significance,
+                                                quint16 softwareVersion);
+
 // The counter text as the digits sent with "S_ZLW"; empty when it is empty or
 // holds anything but digits and commas.
 [[nodiscard]] QByteArray counterDigitsForDevice(const QString &text);
