@@ -94,6 +94,8 @@ void DeviceBookWindow::buildLayout()
     m_deviceTable = new QTableView(splitter);
     m_deviceTable->setModel(m_deviceProxy);
     m_deviceTable->setSortingEnabled(true);
+    m_deviceTable->sortByColumn(kDeviceSerialColumn, Qt::AscendingOrder);
+    m_deviceTable->verticalHeader()->hide();
     m_deviceTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_deviceTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_deviceTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -101,6 +103,8 @@ void DeviceBookWindow::buildLayout()
     m_eventTable->setModel(m_events);
     m_eventTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_eventTable->setWordWrap(true);
+    m_eventTable->verticalHeader()->hide();
+    m_eventTable->horizontalHeader()->setStretchLastSection(true);
     m_exportCsv = new QPushButton(this);
     m_exportPdf = new QPushButton(this);
     auto *buttons = new QHBoxLayout;
@@ -163,6 +167,7 @@ void DeviceBookWindow::search(const QString &text)
         return;
     m_devices->setQuery(m_book.deviceSearchQuery(text));
     setHeaders();
+    m_deviceTable->resizeColumnsToContents();
     if (m_deviceProxy->rowCount() > 0)
         m_deviceTable->selectRow(0);
     else
@@ -182,6 +187,7 @@ void DeviceBookWindow::showDeviceEvents()
     while (m_events->canFetchMore())
         m_events->fetchMore();
     setHeaders();
+    m_eventTable->resizeColumnsToContents();
     m_eventTable->resizeRowsToContents();
 }
 
