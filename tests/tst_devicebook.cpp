@@ -54,6 +54,29 @@ void tamper(const QString &path, const QStringList &statements)
     QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
 }
 
+// A book with one event, then made unusable the way status names.
+void damageBook(BookStatus status, const QString &path, const QString &good)
+{
+    {
+        DeviceBook seed;
+        QVERIFY(seed.open(status == BookStatus::Link ? good : path).recorded);
+        QVERIFY(seed.record(bookEvent(QStringLiteral("1"))).recorded);
+    }
+    QFile file(path);
+    if (status == BookStatus::NotSqlite) {
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("no database, only words\n").repeated(50));
+    } else if (status == BookStatus::Corrupt) {
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(100));
+        file.write(QByteArray(2000, '\xab')); // the schema page
+    } else if (status == BookStatus::Link) {
+        QVERIFY(QFile::link(good, path));
+    } else if (status == BookStatus::ReadOnly) {
+        QVERIFY(file.setPermissions(QFile::ReadOwner));
+    }
+    file.close();
+}
+
 } // namespace
 
 class TestDeviceBook : public QObject
@@ -199,24 +222,9 @@ void TestDeviceBook::unusableBooks()
         QSKIP("root writes into read-only files");
     const QString path = m_dir.filePath(QStringLiteral("bad-%1.sqlite").arg(QTest::currentDataTag()));
     const QString good = m_dir.filePath(QStringLiteral("good-%1.sqlite").arg(QTest::currentDataTag()));
-    {
-        DeviceBook seed;
-        QVERIFY(seed.open(status == BookStatus::Link ? good : path).recorded);
-        QVERIFY(seed.record(bookEvent(QStringLiteral("1"))).recorded);
-    }
-    QFile file(path);
-    if (status == BookStatus::NotSqlite) {
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("no database, only words\n").repeated(50));
-    } else if (status == BookStatus::Corrupt) {
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(100));
-        file.write(QByteArray(2000, '\xab')); // the schema page
-    } else if (status == BookStatus::Link) {
-        QVERIFY(QFile::link(good, path));
-    } else if (status == BookStatus::ReadOnly) {
-        QVERIFY(file.setPermissions(QFile::ReadOwner));
-    }
-    file.close();
+    damageBook(status, path, good);
+    if (QTest::currentTestFailed())
+        return;
     const QByteArray damaged = [&] { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }();
 
     DeviceBook holder; // takes the write lock for the busy case
