@@ -133,6 +133,12 @@ void TestDeviceBook::migratesVersionOne()
     // Recording goes on from the migrated chain.
     QVERIFY(book.record(bookEvent(QStringLiteral("111"))).recorded);
     QCOMPARE(book.verify().firstBadId, 0);
+    // A book of a later program is neither changed nor set aside.
+    tamper(path, {QStringLiteral("PRAGMA user_version = 3")});
+    DeviceBook newer;
+    const BookResult opened = newer.open(path);
+    QCOMPARE(opened.status, BookStatus::TooNew);
+    QVERIFY(!opened.recorded && opened.setAsidePath.isEmpty());
 }
 
 void TestDeviceBook::chainNamesFirstBadEvent_data()

@@ -17,6 +17,8 @@ namespace tavik7::book {
 class BookRecorder
 {
 public:
+    // bookPath: bookPath(--book); changeHistoryPath: the per-user change
+    // history that a new book takes in (userChangeHistoryPath()).
     BookRecorder(FrontEnd frontEnd, const QString &bookPath, const QString &changeHistoryPath);
 
     // record: null when nothing was read; counter: the digits, empty if none.

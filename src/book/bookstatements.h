@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QVariantList>
 
@@ -30,6 +31,16 @@ struct DeviceBook::Statements
         setHead.prepare(QStringLiteral("INSERT OR REPLACE INTO head(one, id, hash) VALUES(1, ?, ?)"));
         imported.prepare(QStringLiteral("SELECT 1 FROM imported WHERE key = ?"));
         addImported.prepare(QStringLiteral("INSERT INTO imported(key) VALUES(?)"));
+    }
+    // The first statement that did not prepare, if any.
+    [[nodiscard]] QSqlError error() const
+    {
+        for (const QSqlQuery *q : {&head, &findDevice, &addDevice, &addEvent, &updateDevice, &setHead, &imported,
+                                   &addImported}) {
+            if (q->lastError().isValid())
+                return q->lastError();
+        }
+        return {};
     }
     QSqlQuery head, findDevice, addDevice, addEvent, updateDevice, setHead, imported, addImported;
 };

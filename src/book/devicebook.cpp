@@ -172,35 +172,52 @@ BookResult DeviceBook::openFile()
 
 BookResult DeviceBook::prepareSchema()
 {
-    QSqlDatabase db = database();
-    int version = 0;
-    bool created = false;
-    BookResult result = transaction([&]() -> BookResult {
-        QSqlQuery query(db);
-        if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
-            return failure(query.lastError());
-        version = query.value(0).toInt();
-        query.finish();
-        if (version > kBookSchemaVersion)
-            return {BookStatus::TooNew, false, {}, QString::number(version), 0};
-        QStringList statements = version == 0 ? schemaStatements(kBookSchemaVersion) : QStringList();
-        for (int from = version; from > 0 && from < kBookSchemaVersion; ++from)
-            statements += migrationStatements(from);
-        for (const QString &statement : statements) {
-            if (!query.exec(statement))
-                return failure(query.lastError());
-        }
-        created = version == 0;
-        m_statements = std::make_unique<Statements>(db);
-        if (!created || !QFileInfo::exists(m_changeHistoryPath))
-            return BookResult{BookStatus::Ok, true, {}, {}, 0};
-        // An unreadable history must not keep the book from starting.
-        const BookResult imported = importInto(m_changeHistoryPath, m_frontEnd, nullptr);
-        return imported.status == BookStatus::BadFile ? BookResult{BookStatus::Ok, true, {}, {}, 0} : imported;
-    });
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return failure(query.lastError());
+    const int version = query.value(0).toInt();
+    query.finish();
+    // The usual case takes no write lock, so a read-only book can be read.
+    BookResult result = version == kBookSchemaVersion ? prepareStatements()
+                                                      : transaction([this] { return upgradeSchema(); });
     if (result.status != BookStatus::Ok)
         m_statements.reset();
     return result;
+}
+
+BookResult DeviceBook::prepareStatements()
+{
+    m_statements = std::make_unique<Statements>(database());
+    // Preparing reads the schema: a damaged one shows here.
+    const QSqlError error = m_statements->error();
+    return error.isValid() ? failure(error) : BookResult{BookStatus::Ok, true, {}, {}, 0};
+}
+
+// Under the write lock: another process may have created or lifted the
+// book since the version was read.
+BookResult DeviceBook::upgradeSchema()
+{
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return failure(query.lastError());
+    const int version = query.value(0).toInt();
+    query.finish();
+    if (version > kBookSchemaVersion)
+        return {BookStatus::TooNew, false, {}, QString::number(version), 0};
+    QStringList statements = version == 0 ? schemaStatements(kBookSchemaVersion) : QStringList();
+    for (int from = version; from > 0 && from < kBookSchemaVersion; ++from)
+        statements += migrationStatements(from);
+    for (const QString &statement : statements) {
+        if (!query.exec(statement))
+            return failure(query.lastError());
+    }
+    const BookResult prepared = prepareStatements();
+    if (prepared.status != BookStatus::Ok || version != 0 || !QFileInfo::exists(m_changeHistoryPath))
+        return prepared;
+    // A new book takes in the change history; an unreadable one must not
+    // keep the book from starting.
+    const BookResult imported = importInto(m_changeHistoryPath, m_frontEnd, nullptr);
+    return imported.status == BookStatus::BadFile ? prepared : imported;
 }
 
 BookResult DeviceBook::setAsideAndReopen(const BookResult &damage)

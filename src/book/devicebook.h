@@ -106,6 +106,8 @@ private:
     struct Statements;
     BookResult openFile();
     BookResult prepareSchema();
+    BookResult prepareStatements();
+    BookResult upgradeSchema();
     BookResult setAsideAndReopen(const BookResult &damage);
     BookResult transaction(const std::function<BookResult()> &work);
     BookResult insertEvent(const BookEvent &event);
