@@ -65,6 +65,22 @@ void TestDeviceBookWindow::searchAndHistory()
     QCOMPARE(window.events()->index(1, 7).data().toString(),
              QStringLiteral("direction: 0 -> 1\nbaudRate: 2 -> 4"));
     QCOMPARE(window.events()->index(1, 2).data().toString(), QStringLiteral("write"));
+    {
+        // Another process records while the window is open.
+        DeviceBook other;
+        QVERIFY(other.open(m_path).recorded);
+        BookEvent counter;
+        counter.action = BookAction::SetCounter;
+        counter.timeMs = 3000;
+        counter.manufacturer = QStringLiteral("ABC");
+        counter.deviceType = QStringLiteral("TAV7");
+        counter.serialNumber = QStringLiteral("111111111");
+        counter.changes = {{QStringLiteral("counter"), QStringLiteral("000000012"), QStringLiteral("000000000")}};
+        QVERIFY(other.record(counter).recorded);
+    }
+    window.refresh();
+    QCOMPARE(window.events()->rowCount(), 3);
+    QCOMPARE(window.events()->index(2, 7).data().toString(), QStringLiteral("counter: 000000012 -> 000000000"));
     window.setLanguage(tavik7::German);
     QCOMPARE(window.deviceList()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Seriennummer"));
     QCOMPARE(window.windowTitle(), QStringLiteral("Gerätebuch"));

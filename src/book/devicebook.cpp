@@ -308,6 +308,9 @@ BookResult DeviceBook::insertEvent(const BookEvent &event)
 
 BookResult DeviceBook::record(const BookEvent &event)
 {
+    // An empty name would give SQLite a private temporary database.
+    if (m_path.isEmpty())
+        return {BookStatus::Failed, false, {}, {}, 0};
     if (!isOpen()) {
         const BookResult reopened = open(m_path, m_changeHistoryPath, m_frontEnd);
         if (!reopened.recorded)

@@ -129,6 +129,8 @@ DeviceBookWindow *DeviceBookWindow::showFor(QWidget *mainWindow, int language)
     auto *window = mainWindow->findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly);
     if (!window)
         window = new DeviceBookWindow(bookPath(), language, mainWindow);
+    else
+        window->refresh();
     window->show();
     window->raise();
     window->activateWindow();
@@ -173,6 +175,19 @@ void DeviceBookWindow::search(const QString &text)
     else
         m_events->clear();
     showDeviceEvents();
+}
+
+void DeviceBookWindow::refresh()
+{
+    const QString serial = m_deviceTable->currentIndex().isValid()
+        ? m_deviceProxy->index(m_deviceTable->currentIndex().row(), kDeviceSerialColumn).data().toString()
+        : QString();
+    search(m_search->text());
+    // Back to the device that was shown, if it is still in the list.
+    const QModelIndexList again =
+        m_deviceProxy->match(m_deviceProxy->index(0, kDeviceSerialColumn), Qt::DisplayRole, serial, 1, Qt::MatchExactly);
+    if (!serial.isEmpty() && !again.isEmpty())
+        m_deviceTable->selectRow(again.constFirst().row());
 }
 
 void DeviceBookWindow::showDeviceEvents()

@@ -28,6 +28,8 @@ public:
 
     void setLanguage(int language);
     void search(const QString &text);
+    // Shows what was recorded since: the main window calls it after each event.
+    void refresh();
     // The shown device's history; false with a message shown when not written.
     bool exportCsv(const QString &path);
     bool exportPdf(const QString &path);
