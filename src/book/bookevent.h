@@ -7,7 +7,7 @@
 
 namespace tavik7::book {
 
-// The stored numbers are part of every event's hash: append, never renumber.
+// The stored numbers go into every event's hash: append, never renumber.
 enum class BookAction : int { Read, Write, SetCounter, Flash, Report, Backup, Restore, Namur, Import };
 enum class FrontEnd : int { Window, Cli };
 
