@@ -56,15 +56,16 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # at run time it cannot see: the window system plugins, the Arial-compatible
 # face the fixed layout is measured for, a proportional everyday face (with
 # the Liberation faces alone, fontconfig's "Sans Serif" is Liberation Mono),
-# avrdude for flashing and xdg-open for the manuals and reports.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation, fonts-dejavu-core")
+# avrdude for flashing and xdg-open for the manuals and reports, and the
+# SQLite driver plugin that Qt Sql loads for the device book.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-liberation, fonts-dejavu-core")
 find_program(DPKG_SHLIBDEPS_PROGRAM dpkg-shlibdeps)
 if(DPKG_SHLIBDEPS_PROGRAM)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
     # Without dpkg-dev the libraries are named by hand (Debian 12 names).
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), "
-        "libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4)")
+        "libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libqt6sql6 (>= 6.4)")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avrdude, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "pdf-viewer")

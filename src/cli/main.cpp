@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "bookcommands.h"
 #include "clitexts.h"
 #include "commandline.h"
 #include "devicejobs.h"
@@ -97,7 +98,19 @@ QStringList argumentList(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
-    const ParsedCommandLine parsed = parseCommandLine(argumentList(argc, argv));
+    // --book FILE is global: taken off before the command is parsed.
+    QString bookFile;
+    QString bookComplaint;
+    const QStringList arguments = takeBookOption(argumentList(argc, argv), &bookFile, &bookComplaint);
+    if (!bookComplaint.isEmpty()) {
+        printText(stderr, QStringLiteral("tavik7-cli: %1\n").arg(bookComplaint));
+        return ExitUsage;
+    }
+    if (isBookCommand(arguments)) {
+        const QCoreApplication app(argc, argv);
+        return runBookCommand(arguments, bookFile);
+    }
+    const ParsedCommandLine parsed = parseCommandLine(arguments);
     switch (parsed.outcome) {
     case ParsedCommandLine::ShowHelp:
         printText(stdout, helpText());

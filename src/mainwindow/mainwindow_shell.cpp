@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include "countertext.h"
+#include "devicebookwindow.h"
 #include "documentation.h"
 #include "outputlog.h"
 #include "platform.h"
@@ -97,6 +98,7 @@ void TAVIK7_Bediensoftware::connectMenus()
     connect(ui.actionDocuProgrammerManual, &QAction::triggered, this,
             &TAVIK7_Bediensoftware::onDocuProgrammerManualChecked);
     connect(ui.actionInfo, &QAction::triggered, this, &TAVIK7_Bediensoftware::onInfoChecked);
+    connect(ui.actionDeviceBook, &QAction::triggered, this, [this] { DeviceBookWindow::showFor(this, language); });
     connect(this, &TAVIK7_Bediensoftware::setLanguage, this, &TAVIK7_Bediensoftware::onSetLanguage);
 }
 
@@ -268,6 +270,9 @@ void TAVIK7_Bediensoftware::setLanguageOfMenusAndTabs()
     ui.menuLanguage->setTitle(textFor(0));
     ui.actionGerman->setText(textFor(1));
     ui.actionEnglish->setText(textFor(2));
+    ui.actionDeviceBook->setText(DeviceBookWindow::menuText(language));
+    if (auto *book = findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly))
+        book->setLanguage(language);
     ui.menuHelp->setTitle(textFor(3));
     ui.actionInfo->setText(textFor(4));
     ui.menuDocumentation->setTitle(textFor(5));

@@ -1,0 +1,138 @@
+#include "bookevent.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace tavik7::book {
+
+namespace {
+
+constexpr const char *kActionNames[] = {"read",   "write",   "setCounter", "flash", "report",
+                                        "backup", "restore", "namur",      "import"};
+constexpr int kActionCount = int(sizeof kActionNames / sizeof kActionNames[0]);
+
+// Every field with its length in front: no separator character a value
+// could hold can make two different events hash alike.
+void addField(QCryptographicHash &hash, const QByteArray &bytes)
+{
+    const QByteArray length = QByteArray::number(bytes.size()) + ':';
+    hash.addData(length);
+    hash.addData(bytes);
+}
+
+} // namespace
+
+QString actionName(BookAction action)
+{
+    const int index = int(action);
+    return index >= 0 && index < kActionCount ? QLatin1String(kActionNames[index]) : QString::number(index);
+}
+
+bool actionFromName(const QString &name, BookAction *action)
+{
+    for (int index = 0; index < kActionCount; ++index) {
+        if (name == QLatin1String(kActionNames[index])) {
+            *action = BookAction(index);
+            return true;
+        }
+    }
+    return false;
+}
+
+QString frontEndName(FrontEnd frontEnd)
+{
+    return frontEnd == FrontEnd::Window ? QStringLiteral("window") : QStringLiteral("cli");
+}
+
+QString isoTimeText(qint64 timeMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzzZ"));
+}
+
+QByteArray changesToJson(const QList<BookChange> &changes)
+{
+    QJsonArray array;
+    for (const BookChange &change : changes)
+        array.append(QJsonArray{change.key, change.oldValue, change.newValue});
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+}
+
+QList<BookChange> changesFromJson(const QByteArray &json)
+{
+    QList<BookChange> changes;
+    const QJsonArray array = QJsonDocument::fromJson(json).array();
+    for (const QJsonValue &value : array) {
+        const QJsonArray triple = value.toArray();
+        changes.append({triple.at(0).toString(), triple.at(1).toString(), triple.at(2).toString()});
+    }
+    return changes;
+}
+
+QString changesText(const QList<BookChange> &changes)
+{
+    QStringList lines;
+    for (const BookChange &change : changes)
+        lines.append(change.key + QStringLiteral(": ") + change.oldValue + QStringLiteral(" -> ") + change.newValue);
+    return lines.join(QLatin1Char('\n'));
+}
+
+StoredEvent storedForm(const BookEvent &event)
+{
+    return {event.id,
+            event.timeMs,
+            int(event.action),
+            int(event.frontEnd),
+            event.user,
+            event.port,
+            event.manufacturer,
+            event.deviceType,
+            event.serialNumber,
+            event.status,
+            changesToJson(event.changes),
+            event.file,
+            event.sha256,
+            event.softwareVersion,
+            event.counter,
+            event.details.isEmpty() ? QByteArray() : QJsonDocument(event.details).toJson(QJsonDocument::Compact)};
+}
+
+BookEvent eventFromStored(const StoredEvent &stored)
+{
+    BookEvent event;
+    event.id = stored.id;
+    event.timeMs = stored.timeMs;
+    event.action = BookAction(stored.action);
+    event.frontEnd = FrontEnd(stored.frontEnd);
+    event.user = stored.user;
+    event.port = stored.port;
+    event.manufacturer = stored.manufacturer;
+    event.deviceType = stored.deviceType;
+    event.serialNumber = stored.serialNumber;
+    event.status = stored.status;
+    event.changes = changesFromJson(stored.changes);
+    event.file = stored.file;
+    event.sha256 = stored.sha256;
+    event.softwareVersion = stored.softwareVersion;
+    event.counter = stored.counter;
+    event.details = QJsonDocument::fromJson(stored.details).object();
+    return event;
+}
+
+QByteArray chainHash(const QByteArray &previousHash, const StoredEvent &e)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    addField(hash, previousHash);
+    for (const qint64 number : {e.id, e.timeMs, qint64(e.action), qint64(e.frontEnd)})
+        addField(hash, QByteArray::number(number));
+    for (const QString *text : {&e.user, &e.port, &e.manufacturer, &e.deviceType, &e.serialNumber, &e.status})
+        addField(hash, text->toUtf8());
+    addField(hash, e.changes);
+    for (const QString *text : {&e.file, &e.sha256, &e.softwareVersion, &e.counter})
+        addField(hash, text->toUtf8());
+    addField(hash, e.details);
+    return hash.result();
+}
+
+} // namespace tavik7::book

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+namespace tavik7::book {
+
+// The stored numbers go into every event's hash: append, never renumber.
+enum class BookAction : int { Read, Write, SetCounter, Flash, Report, Backup, Restore, Namur, Import };
+enum class FrontEnd : int { Window, Cli };
+
+inline constexpr char kUnknownIdentity[] = "unknown";
+inline constexpr char kStatusOk[] = "ok";
+
+// One changed value: the JSON key of read --json ("counter" for the counter)
+// with the settings file's value strings.
+struct BookChange
+{
+    QString key;
+    QString oldValue;
+    QString newValue;
+    friend bool operator==(const BookChange &a, const BookChange &b)
+    {
+        return a.key == b.key && a.oldValue == b.oldValue && a.newValue == b.newValue;
+    }
+};
+
+struct BookEvent
+{
+    qint64 id = 0;        // given by the book when recorded
+    qint64 timeMs = 0;    // UTC, milliseconds since the epoch
+    BookAction action = BookAction::Read;
+    FrontEnd frontEnd = FrontEnd::Cli;
+    QString user;
+    QString port;
+    QString manufacturer = QLatin1String(kUnknownIdentity);
+    QString deviceType = QLatin1String(kUnknownIdentity);
+    QString serialNumber = QLatin1String(kUnknownIdentity);
+    QString status = QLatin1String(kStatusOk); // "ok" or the command line's error word
+    QList<BookChange> changes;
+    QString file;         // flash image, report PDF, backup file
+    QString sha256;       // of file, lower-case hex
+    QString softwareVersion; // as read during the action; empty: not read
+    QString counter;         // digits as read or set; empty: not read
+    // flash: verdict, versionBefore, versionAfter; namur: start, end,
+    // telegrams, log; import: source.
+    QJsonObject details;
+};
+
+[[nodiscard]] QString actionName(BookAction action);
+[[nodiscard]] bool actionFromName(const QString &name, BookAction *action);
+[[nodiscard]] QString frontEndName(FrontEnd frontEnd);
+
+// Time as the book's readers print it: 2026-12-07T16:27:07.123Z.
+[[nodiscard]] QString isoTimeText(qint64 timeMs);
+
+// The changes as stored: a compact JSON array of [key, old, new] arrays.
+[[nodiscard]] QByteArray changesToJson(const QList<BookChange> &changes);
+[[nodiscard]] QList<BookChange> changesFromJson(const QByteArray &json);
+// Each change as "key: old -> new", one per line.
+[[nodiscard]] QString changesText(const QList<BookChange> &changes);
+
+// The columns of one stored event in the order they are hashed. Built from
+// the stored text, so that verifying never depends on re-encoding JSON.
+struct StoredEvent
+{
+    qint64 id = 0;
+    qint64 timeMs = 0;
+    int action = 0;
+    int frontEnd = 0;
+    QString user, port, manufacturer, deviceType, serialNumber, status;
+    QByteArray changes;
+    QString file, sha256, softwareVersion, counter;
+    QByteArray details;
+};
+
+[[nodiscard]] StoredEvent storedForm(const BookEvent &event);
+[[nodiscard]] BookEvent eventFromStored(const StoredEvent &stored);
+
+// SHA-256 of the previous event's hash followed by this event's content, its
+// id included, so that an edited, removed or moved row breaks the chain.
+[[nodiscard]] QByteArray chainHash(const QByteArray &previousHash, const StoredEvent &event);
+
+} // namespace tavik7::book

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace tavik7::book {
+
+inline constexpr char kBookFileName[] = "devicebook.sqlite";
+inline constexpr char kBookEnvironmentVariable[] = "TAVIK7_BOOK";
+
+// The book to use: the file named by --book, else by TAVIK7_BOOK, else
+// devicebook.sqlite in the per-user folder (which is created for it).
+[[nodiscard]] QString bookPath(const QString &option = QString());
+
+// The per-user change-history file that a new book takes in.
+[[nodiscard]] QString userChangeHistoryPath();
+
+// The login name recorded with every event.
+[[nodiscard]] QString loginName();
+
+} // namespace tavik7::book

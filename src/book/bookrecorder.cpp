@@ -1,0 +1,182 @@
+#include "bookrecorder.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include "booklocation.h"
+#include "countertext.h"
+#include "parameterfields.h"
+#include "recorddiff.h"
+
+namespace tavik7::book {
+
+namespace {
+
+QString identityText(const char *field, int width)
+{
+    const QString text = fieldText(field, width).trimmed();
+    return text.isEmpty() ? QLatin1String(kUnknownIdentity) : text;
+}
+
+} // namespace
+
+QList<BookChange> recordChanges(const ParameterRecord &before, const ParameterRecord &after,
+                                const QString &counterBefore, const QString &counterAfter)
+{
+    QList<BookChange> changes;
+    for (int field : differingFields(before, after)) {
+        changes.append({QLatin1String(kParameterFields[field].jsonKey),
+                        QString::fromLatin1(settingsFileValue(before, field)),
+                        QString::fromLatin1(settingsFileValue(after, field))});
+    }
+    if (counterBefore != counterAfter)
+        changes.append({QStringLiteral("counter"), counterBefore, counterAfter});
+    return changes;
+}
+
+QString fileSha256(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+BookRecorder::BookRecorder(FrontEnd frontEnd, const QString &bookPath, const QString &changeHistoryPath)
+    : m_frontEnd(frontEnd), m_bookPath(bookPath), m_changeHistoryPath(changeHistoryPath)
+{
+}
+
+BookEvent BookRecorder::newEvent(BookAction action, const QString &port, const QString &status) const
+{
+    BookEvent event;
+    event.timeMs = QDateTime::currentMSecsSinceEpoch();
+    event.action = action;
+    event.frontEnd = m_frontEnd;
+    event.user = loginName();
+    event.port = port;
+    const Identity identity = m_identities.value(port);
+    event.manufacturer = identity.manufacturer;
+    event.deviceType = identity.deviceType;
+    event.serialNumber = identity.serialNumber;
+    event.status = status;
+    return event;
+}
+
+void BookRecorder::rememberIdentity(const QString &port, const ParameterRecord &record)
+{
+    m_identities.insert(port, {identityText(record.manufacturer, kManufacturerWidth),
+                               identityText(record.deviceType, kDeviceTypeWidth),
+                               identityText(record.serialNumber, kSerialNumberWidth)});
+}
+
+BookResult BookRecorder::recordEvent(const BookEvent &event)
+{
+    // Opened at the first event: a run that touches no device leaves no book.
+    if (!m_book.isOpen()) {
+        const BookResult opened = m_book.open(m_bookPath, m_changeHistoryPath, m_frontEnd);
+        if (!opened.recorded)
+            return opened;
+        BookResult recorded = m_book.record(event);
+        if (recorded.setAsidePath.isEmpty() && !opened.setAsidePath.isEmpty() && recorded.recorded) {
+            recorded.status = opened.status;
+            recorded.setAsidePath = opened.setAsidePath;
+        }
+        return recorded;
+    }
+    return m_book.record(event);
+}
+
+BookResult BookRecorder::recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
+                                    const QString &status)
+{
+    if (record)
+        rememberIdentity(port, *record);
+    BookEvent event = newEvent(BookAction::Read, port, status);
+    if (record)
+        event.softwareVersion = softwareVersionText(record->softwareVersion);
+    event.counter = counter;
+    return recordEvent(event);
+}
+
+BookResult BookRecorder::recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
+                                     const QString &counterBefore, const QString &counterAfter, const QString &status)
+{
+    BookEvent event = newEvent(BookAction::Write, port, status);
+    event.changes = recordChanges(before, after, counterBefore, counterAfter);
+    if (status == QLatin1String(kStatusOk))
+        event.counter = counterAfter;
+    return recordEvent(event);
+}
+
+BookResult BookRecorder::recordSetCounter(const QString &port, const QString &counterBefore,
+                                          const QString &counterAfter, const QString &status)
+{
+    BookEvent event = newEvent(BookAction::SetCounter, port, status);
+    event.changes = {{QStringLiteral("counter"), counterBefore, counterAfter}};
+    if (status == QLatin1String(kStatusOk))
+        event.counter = counterAfter;
+    return recordEvent(event);
+}
+
+BookResult BookRecorder::recordFlash(const QString &port, const QString &imageFile, const QString &verdict,
+                                     const QString &versionBefore, const QString &versionAfter, const QString &status)
+{
+    BookEvent event = newEvent(BookAction::Flash, port, status);
+    event.file = QFileInfo(imageFile).absoluteFilePath();
+    event.sha256 = fileSha256(imageFile);
+    event.details = {{QStringLiteral("verdict"), verdict},
+                     {QStringLiteral("versionBefore"), versionBefore},
+                     {QStringLiteral("versionAfter"), versionAfter}};
+    if (versionBefore != versionAfter && !versionAfter.isEmpty())
+        event.changes = {{QStringLiteral("softwareVersion"), versionBefore, versionAfter}};
+    event.softwareVersion = versionAfter;
+    return recordEvent(event);
+}
+
+BookResult BookRecorder::recordReport(const QString &port, const QString &pdfFile, const QString &status)
+{
+    BookEvent event = newEvent(BookAction::Report, port, status);
+    event.file = QFileInfo(pdfFile).absoluteFilePath();
+    event.sha256 = fileSha256(pdfFile);
+    return recordEvent(event);
+}
+
+BookResult BookRecorder::recordBackup(const QString &port, const QString &backupFile, const QString &status)
+{
+    BookEvent event = newEvent(BookAction::Backup, port, status);
+    event.file = QFileInfo(backupFile).absoluteFilePath();
+    event.sha256 = fileSha256(backupFile);
+    return recordEvent(event);
+}
+
+BookResult BookRecorder::recordRestore(const QString &port, const QString &backupFile, const ParameterRecord &before,
+                                       const ParameterRecord &after, const QString &status)
+{
+    BookEvent event = newEvent(BookAction::Restore, port, status);
+    event.file = QFileInfo(backupFile).absoluteFilePath();
+    event.sha256 = fileSha256(backupFile);
+    event.changes = recordChanges(before, after);
+    return recordEvent(event);
+}
+
+BookResult BookRecorder::recordNamur(const QString &port, qint64 startMs, qint64 endMs, int telegrams,
+                                     const QString &logFile, const QString &status)
+{
+    BookEvent event = newEvent(BookAction::Namur, port, status);
+    event.details = {{QStringLiteral("start"), isoTimeText(startMs)},
+                     {QStringLiteral("end"), isoTimeText(endMs)},
+                     {QStringLiteral("telegrams"), telegrams},
+                     {QStringLiteral("log"), logFile.isEmpty() ? QString() : QFileInfo(logFile).absoluteFilePath()}};
+    return recordEvent(event);
+}
+
+QString BookRecorder::message(const BookResult &result, int language) const
+{
+    return bookResultMessage(result, m_bookPath, language);
+}
+
+} // namespace tavik7::book

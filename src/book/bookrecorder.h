@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include "bookevent.h"
+#include "devicebook.h"
+#include "parameterrecord.h"
+
+namespace tavik7::book {
+
+// What both front ends call after each device action, so that the window and
+// the command line record the same event from the same results. status is
+// "ok" or the command line's error word (noAnswer, wrongAnswer, ...). A
+// result that is not recorded (or a damaged book set aside) is shown with
+// message(); the device action's own outcome stays what it was.
+class BookRecorder
+{
+public:
+    // bookPath: bookPath(--book); changeHistoryPath: the per-user change
+    // history that a new book takes in (userChangeHistoryPath()).
+    BookRecorder(FrontEnd frontEnd, const QString &bookPath, const QString &changeHistoryPath);
+
+    // record: null when nothing was read; counter: the digits, empty if none.
+    BookResult recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
+                          const QString &status);
+    // before: the device as read before the write; after: what was sent.
+    BookResult recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
+                           const QString &counterBefore, const QString &counterAfter, const QString &status);
+    BookResult recordSetCounter(const QString &port, const QString &counterBefore, const QString &counterAfter,
+                                const QString &status);
+    // verdict: the flash tool's own word (its exit, "ok", "failed", ...).
+    BookResult recordFlash(const QString &port, const QString &imageFile, const QString &verdict,
+                           const QString &versionBefore, const QString &versionAfter, const QString &status);
+    BookResult recordReport(const QString &port, const QString &pdfFile, const QString &status);
+    BookResult recordBackup(const QString &port, const QString &backupFile, const QString &status);
+    BookResult recordRestore(const QString &port, const QString &backupFile, const ParameterRecord &before,
+                             const ParameterRecord &after, const QString &status);
+    BookResult recordNamur(const QString &port, qint64 startMs, qint64 endMs, int telegrams, const QString &logFile,
+                           const QString &status);
+
+    // Empty when nothing needs saying.
+    [[nodiscard]] QString message(const BookResult &result, int language) const;
+    [[nodiscard]] DeviceBook &book() { return m_book; }
+
+private:
+    struct Identity
+    {
+        QString manufacturer = QLatin1String(kUnknownIdentity);
+        QString deviceType = QLatin1String(kUnknownIdentity);
+        QString serialNumber = QLatin1String(kUnknownIdentity);
+    };
+
+    BookEvent newEvent(BookAction action, const QString &port, const QString &status) const;
+    void rememberIdentity(const QString &port, const ParameterRecord &record);
+    BookResult recordEvent(const BookEvent &event);
+
+    FrontEnd m_frontEnd;
+    QString m_bookPath;
+    QString m_changeHistoryPath;
+    DeviceBook m_book;
+    QHash<QString, Identity> m_identities; // as last read on each port
+};
+
+// Each field whose settings-file value differs, under its JSON key, with the
+// counter as "counter" when its digits differ.
+[[nodiscard]] QList<BookChange> recordChanges(const ParameterRecord &before, const ParameterRecord &after,
+                                              const QString &counterBefore = QString(),
+                                              const QString &counterAfter = QString());
+
+// Lower-case hex SHA-256 of a file's content; empty when it cannot be read.
+[[nodiscard]] QString fileSha256(const QString &path);
+
+} // namespace tavik7::book

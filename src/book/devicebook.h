@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+class QSqlError;
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+#include "bookevent.h"
+
+namespace tavik7::book {
+
+// Why an event is not (or not only) where it was meant to go.
+enum class BookStatus {
+    Ok,
+    NotSqlite,   // the file is no SQLite database
+    Corrupt,     // a SQLite database with damaged pages
+    ReadOnly,    // the file or its folder cannot be written
+    DiskFull,    // no room to write (disk full or file size limit)
+    Link,        // a link or anything else but a regular file
+    Busy,        // another writer held the book longer than the busy time-out
+    TooNew,      // written by a newer program; left alone
+    BadFile,     // an input file (change history) cannot be read
+    Failed,      // any other SQLite failure
+};
+
+struct BookResult
+{
+    BookStatus status = BookStatus::Ok;
+    // True when the event is in a book: always with Ok; also with NotSqlite
+    // or Corrupt when the damaged file was set aside and a new book took it.
+    bool recorded = false;
+    QString setAsidePath; // where a damaged book was moved to
+    QString detail;       // SQLite's own words, for the message
+    qint64 id = 0;        // the recorded event's number
+};
+
+struct DeviceSummary
+{
+    qint64 id = 0;
+    QString manufacturer, deviceType, serialNumber;
+    qint64 lastSeenMs = 0;
+    QString softwareVersion, counter;
+    qint64 events = 0;
+};
+
+struct VerifyResult
+{
+    BookStatus status = BookStatus::Ok;
+    qint64 events = 0;
+    qint64 firstBadId = 0; // 0: the chain is intact
+};
+
+inline constexpr int kBookSchemaVersion = 2;
+inline constexpr int kBookBusyTimeoutMs = 10000;
+
+// One connection to one book file. Every process (window, each CLI run) opens
+// its own; SQLite's WAL and busy time-out let them write side by side.
+class DeviceBook
+{
+public:
+    DeviceBook();
+    ~DeviceBook();
+    DeviceBook(const DeviceBook &) = delete;
+    DeviceBook &operator=(const DeviceBook &) = delete;
+
+    // Opens or creates the book at path. A new book takes in the records of
+    // changeHistoryPath (when given and present) once. A file that is not
+    // SQLite or is corrupt is renamed aside and a new book started: the
+    // result says so with recorded = true and setAsidePath.
+    BookResult open(const QString &path, const QString &changeHistoryPath = QString(), FrontEnd frontEnd = FrontEnd::Cli);
+    [[nodiscard]] bool isOpen() const;
+    [[nodiscard]] QString path() const { return m_path; }
+    // For tests: how long a writer waits for another one.
+    void setBusyTimeoutMs(int ms);
+
+    // One transaction per event; event.id is given here.
+    BookResult record(const BookEvent &event);
+    // Many events in one transaction (the benchmark's generator): next fills
+    // in the following event and returns false when there is none.
+    BookResult recordAll(const std::function<bool(BookEvent &)> &next);
+
+    // Each record of a change-history file as one import event; records the
+    // book already took in are skipped. imported: how many were new.
+    BookResult importChangeHistory(const QString &file, FrontEnd frontEnd, int *imported = nullptr);
+
+    [[nodiscard]] QList<DeviceSummary> devices(const QString &serialPrefix) const;
+    // Every event of every device with that serial number, oldest first.
+    [[nodiscard]] QList<BookEvent> history(const QString &serialNumber, qint64 sinceMs = 0) const;
+    [[nodiscard]] VerifyResult verify() const;
+
+    // The window's queries, executed, for QSqlQueryModel: devices whose serial
+    // number, manufacturer or device type contain text (taken as plain text),
+    // and the events of one device with their changes as "key: old -> new".
+    [[nodiscard]] QSqlQuery deviceSearchQuery(const QString &text) const;
+    [[nodiscard]] QSqlQuery deviceEventsQuery(qint64 deviceId) const;
+
+    [[nodiscard]] QSqlDatabase database() const;
+
+private:
+    struct Statements;
+    BookResult openFile();
+    BookResult prepareSchema();
+    BookResult prepareStatements();
+    BookResult upgradeSchema();
+    BookResult setAsideAndReopen(const BookResult &damage);
+    BookResult transaction(const std::function<BookResult()> &work);
+    BookResult insertEvent(const BookEvent &event);
+    BookResult importInto(const QString &file, FrontEnd frontEnd, int *imported);
+    qint64 deviceId(const BookEvent &event, BookResult *result);
+    [[nodiscard]] BookResult failure(const QSqlError &error) const;
+    void close();
+
+    QString m_path;
+    QString m_changeHistoryPath;
+    FrontEnd m_frontEnd = FrontEnd::Cli;
+    QString m_connection;
+    QByteArray m_identity;
+    int m_busyTimeoutMs = kBookBusyTimeoutMs;
+    std::unique_ptr<Statements> m_statements;
+};
+
+// The words of a status, and the one message both front ends show when the
+// book missed an event or set a damaged file aside.
+[[nodiscard]] QString bookStatusText(BookStatus status, int language);
+[[nodiscard]] QString bookResultMessage(const BookResult &result, const QString &bookPath, int language);
+
+} // namespace tavik7::book

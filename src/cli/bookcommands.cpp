@@ -1,0 +1,332 @@
+#include "bookcommands.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include <cstdio>
+
+#include "booklocation.h"
+#include "changehistory.h"
+#include "clitexts.h"
+#include "devicebook.h"
+#include "exitcodes.h"
+#include "texttable.h"
+
+namespace tavik7::cli {
+
+using namespace tavik7::book;
+
+namespace {
+
+enum class BookText { UnknownBookCommand, ArgumentMissing, TooManyArguments, BadDate, OutputMissing, BookUnusable,
+                      Intact, Tampered, Imported, CannotRead, CannotWrite, BookValueMissing };
+
+QString bookText(BookText id, int language)
+{
+    static const char *const texts[][2] = {
+        {"unbekannter Gerätebuch-Befehl \"%1\" (devices, history, export, verify, import)",
+         "unknown book command \"%1\" (devices, history, export, verify, import)"},
+        {"%1 fehlt", "%1 is missing"},
+        {"zu viele Argumente: %1", "too many arguments: %1"},
+        {"kein Datum: %1 (JJJJ-MM-TT oder ISO 8601)", "not a date: %1 (YYYY-MM-DD or ISO 8601)"},
+        {"-o DATEI.csv fehlt", "-o FILE.csv is missing"},
+        {"Gerätebuch %1: %2", "device book %1: %2"},
+        {"Gerätebuch unversehrt: %1 Einträge", "device book intact: %1 events"},
+        {"Eintrag %1 wurde geändert, gelöscht oder umgestellt", "event %1 was edited, deleted or reordered"},
+        {"%1 Einträge übernommen", "%1 records imported"},
+        {"%1: nicht lesbar", "%1: cannot be read"},
+        {"%1: nicht schreibbar", "%1: cannot be written"},
+        {"--book braucht eine Datei", "--book needs a file"},
+    };
+    return QString::fromUtf8(texts[int(id)][language == German ? 0 : 1]);
+}
+
+void print(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+int complain(const QString &text, int exitCode = ExitUsage)
+{
+    print(stderr, QStringLiteral("tavik7-cli: %1\n").arg(text));
+    return exitCode;
+}
+
+QByteArray jsonText(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+// Members in the given order; a value already JSON (number, array) is kept.
+QByteArray jsonMembers(const QList<QPair<const char *, QByteArray>> &members)
+{
+    QByteArray object = "{";
+    for (const auto &[name, value] : members)
+        object += (object.size() > 1 ? "," : "") + jsonText(QLatin1String(name)) + ':' + value;
+    return object + '}';
+}
+
+QByteArray changesJson(const QList<BookChange> &changes)
+{
+    QByteArrayList items;
+    for (const BookChange &c : changes)
+        items.append(jsonMembers({{"key", jsonText(c.key)}, {"old", jsonText(c.oldValue)}, {"new", jsonText(c.newValue)}}));
+    return '[' + items.join(',') + ']';
+}
+
+QByteArray deviceJson(const DeviceSummary &d)
+{
+    return jsonMembers({{"manufacturer", jsonText(d.manufacturer)},
+                        {"deviceType", jsonText(d.deviceType)},
+                        {"serialNumber", jsonText(d.serialNumber)},
+                        {"lastSeen", jsonText(isoTimeText(d.lastSeenMs))},
+                        {"softwareVersion", jsonText(d.softwareVersion)},
+                        {"counter", jsonText(d.counter)},
+                        {"events", QByteArray::number(d.events)}});
+}
+
+QByteArray eventJson(const BookEvent &e)
+{
+    QList<QPair<const char *, QByteArray>> members{
+        {"id", QByteArray::number(e.id)},       {"time", jsonText(isoTimeText(e.timeMs))},
+        {"action", jsonText(actionName(e.action))}, {"frontEnd", jsonText(frontEndName(e.frontEnd))},
+        {"user", jsonText(e.user)},             {"port", jsonText(e.port)},
+        {"manufacturer", jsonText(e.manufacturer)}, {"deviceType", jsonText(e.deviceType)},
+        {"serialNumber", jsonText(e.serialNumber)}, {"status", jsonText(e.status)},
+        {"changes", changesJson(e.changes)},    {"file", jsonText(e.file)},
+        {"sha256", jsonText(e.sha256)}};
+    // Flash verdict and versions, NAMUR times and telegrams, an import's source.
+    if (!e.details.isEmpty())
+        members.append({"details", QJsonDocument(e.details).toJson(QJsonDocument::Compact)});
+    return jsonMembers(members);
+}
+
+QString changesLine(const QList<BookChange> &changes)
+{
+    return changesText(changes).replace(QLatin1Char('\n'), QStringLiteral("; "));
+}
+
+QString eventLine(const BookEvent &e)
+{
+    return QStringList{QString::number(e.id), isoTimeText(e.timeMs), actionName(e.action), frontEndName(e.frontEnd),
+                       e.user, e.port, e.manufacturer, e.deviceType, e.serialNumber, e.status,
+                       changesLine(e.changes), e.file}
+        .join(QLatin1Char('\t'));
+}
+
+QByteArray csvRow(const QStringList &fields)
+{
+    QByteArrayList cells;
+    for (const QString &field : fields)
+        cells.append(csvField(field));
+    return cells.join(',') + "\r\n";
+}
+
+QByteArray csvEvent(const BookEvent &e)
+{
+    const QString details = e.details.isEmpty() ? QString()
+                                                : QString::fromUtf8(QJsonDocument(e.details).toJson(QJsonDocument::Compact));
+    return csvRow({QString::number(e.id), isoTimeText(e.timeMs), actionName(e.action), frontEndName(e.frontEnd), e.user,
+                   e.port, e.manufacturer, e.deviceType, e.serialNumber, e.status, changesText(e.changes), e.file,
+                   e.sha256, details});
+}
+
+// A date is midnight UTC; a time without zone is UTC too.
+bool parseSince(const QString &text, qint64 *ms)
+{
+    const QDate date = QDate::fromString(text, Qt::ISODate);
+    if (date.isValid()) {
+        *ms = date.startOfDay(Qt::UTC).toMSecsSinceEpoch();
+        return true;
+    }
+    QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!time.isValid())
+        return false;
+    if (time.timeSpec() == Qt::LocalTime)
+        time.setTimeSpec(Qt::UTC);
+    *ms = time.toMSecsSinceEpoch();
+    return true;
+}
+
+struct BookRun
+{
+    QCommandLineParser parser;
+    QCommandLineOption json{QStringLiteral("json")};
+    QCommandLineOption serial{QStringLiteral("serial"), QString(), QStringLiteral("PREFIX")};
+    QCommandLineOption since{QStringLiteral("since"), QString(), QStringLiteral("DATE")};
+    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("FILE")};
+    QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("LANG")};
+    int language = English;
+    QString path;
+    QStringList rest; // after "book" and its command
+    DeviceBook book;
+};
+
+int runDevices(BookRun &run)
+{
+    const bool json = run.parser.isSet(run.json);
+    QByteArray out;
+    for (const DeviceSummary &d : run.book.devices(run.parser.value(run.serial))) {
+        out += json ? deviceJson(d)
+                    : QStringList{d.serialNumber, d.manufacturer, d.deviceType, isoTimeText(d.lastSeenMs),
+                                  d.softwareVersion, d.counter, QString::number(d.events)}
+                          .join(QLatin1Char('\t'))
+                          .toUtf8();
+        out += '\n';
+    }
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    return ExitDone;
+}
+
+int runHistory(BookRun &run)
+{
+    qint64 sinceMs = 0;
+    const QString since = run.parser.value(run.since);
+    if (run.parser.isSet(run.since) && !parseSince(since, &sinceMs))
+        return complain(bookText(BookText::BadDate, run.language).arg(since));
+    const bool json = run.parser.isSet(run.json);
+    QByteArray out;
+    for (const BookEvent &e : run.book.history(run.rest.constFirst(), sinceMs))
+        out += (json ? eventJson(e) : eventLine(e).toUtf8()) + '\n';
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    return ExitDone;
+}
+
+int runExport(BookRun &run)
+{
+    const QString target = run.parser.value(run.output);
+    if (target.isEmpty())
+        return complain(bookText(BookText::OutputMissing, run.language));
+    QSaveFile file(target);
+    QByteArray csv = csvRow({QStringLiteral("id"), QStringLiteral("time"), QStringLiteral("action"),
+                             QStringLiteral("frontEnd"), QStringLiteral("user"), QStringLiteral("port"),
+                             QStringLiteral("manufacturer"), QStringLiteral("deviceType"), QStringLiteral("serialNumber"),
+                             QStringLiteral("status"), QStringLiteral("changes"), QStringLiteral("file"),
+                             QStringLiteral("sha256"), QStringLiteral("details")});
+    for (const BookEvent &e : run.book.history(run.rest.constFirst()))
+        csv += csvEvent(e);
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
+        return complain(bookText(BookText::CannotWrite, run.language).arg(target));
+    return ExitDone;
+}
+
+int runVerify(BookRun &run)
+{
+    const VerifyResult verified = run.book.verify();
+    if (verified.status != BookStatus::Ok) {
+        return complain(bookText(BookText::BookUnusable, run.language)
+                            .arg(run.path, bookStatusText(verified.status, run.language)));
+    }
+    if (verified.firstBadId != 0) {
+        print(stdout, bookText(BookText::Tampered, run.language).arg(verified.firstBadId) + QLatin1Char('\n'));
+        return ExitBookTampered;
+    }
+    print(stdout, bookText(BookText::Intact, run.language).arg(verified.events) + QLatin1Char('\n'));
+    return ExitDone;
+}
+
+int runImport(BookRun &run)
+{
+    int imported = 0;
+    const QString file = run.rest.constFirst();
+    const BookResult result = run.book.importChangeHistory(file, FrontEnd::Cli, &imported);
+    if (result.status == BookStatus::BadFile)
+        return complain(bookText(BookText::CannotRead, run.language).arg(file));
+    if (result.status != BookStatus::Ok)
+        return complain(bookResultMessage(result, run.path, run.language));
+    print(stdout, bookText(BookText::Imported, run.language).arg(imported) + QLatin1Char('\n'));
+    return ExitDone;
+}
+
+struct BookCommand
+{
+    const char *name;
+    const char *argument; // the one positional argument, or null
+    int (*run)(BookRun &);
+};
+
+constexpr BookCommand kBookCommands[] = {
+    {"devices", nullptr, runDevices}, {"history", "SERIAL", runHistory}, {"export", "SERIAL", runExport},
+    {"verify", nullptr, runVerify},   {"import", "FILE", runImport},
+};
+
+} // namespace
+
+QStringList takeBookOption(const QStringList &arguments, QString *file, QString *complaint)
+{
+    QStringList rest = arguments.mid(0, 1);
+    bool commandSeen = false;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (!commandSeen && argument == QLatin1String("--book")) {
+            if (i + 1 >= arguments.size())
+                *complaint = bookText(BookText::BookValueMissing, languageFromEnvironment());
+            else
+                *file = arguments.at(++i);
+        } else if (!commandSeen && argument.startsWith(QLatin1String("--book="))) {
+            *file = argument.mid(7);
+        } else {
+            rest.append(argument);
+            // The one option before the command that takes a value.
+            if (!commandSeen && argument == QLatin1String("--lang") && i + 1 < arguments.size())
+                rest.append(arguments.at(++i));
+            else if (!argument.startsWith(QLatin1Char('-')))
+                commandSeen = true;
+        }
+    }
+    return rest;
+}
+
+bool isBookCommand(const QStringList &arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("--lang"))
+            ++i;
+        else if (!arguments.at(i).startsWith(QLatin1Char('-')))
+            return arguments.at(i) == QLatin1String("book");
+    }
+    return false;
+}
+
+int runBookCommand(const QStringList &arguments, const QString &bookOption)
+{
+    BookRun run;
+    run.language = languageFromEnvironment();
+    run.parser.addOptions({run.json, run.serial, run.since, run.output, run.lang});
+    const bool understood = run.parser.parse(arguments);
+    const QString lang = run.parser.value(run.lang);
+    if (lang == QLatin1String("de") || lang == QLatin1String("en"))
+        run.language = lang == QLatin1String("de") ? German : English;
+    if (!understood)
+        return complain(run.parser.errorText());
+    const QStringList positionals = run.parser.positionalArguments(); // "book", its command, ...
+    const QString name = positionals.value(1);
+    for (const BookCommand &command : kBookCommands) {
+        if (name != QLatin1String(command.name))
+            continue;
+        run.rest = positionals.mid(2);
+        const int wanted = command.argument ? 1 : 0;
+        if (run.rest.size() < wanted)
+            return complain(bookText(BookText::ArgumentMissing, run.language).arg(QLatin1String(command.argument)));
+        if (run.rest.size() > wanted)
+            return complain(bookText(BookText::TooManyArguments, run.language).arg(run.rest.at(wanted)));
+        run.path = bookPath(bookOption);
+        const BookResult opened = run.book.open(run.path, userChangeHistoryPath(), FrontEnd::Cli);
+        if (!opened.recorded) {
+            const QString why = bookStatusText(opened.status, run.language)
+                + (opened.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(opened.detail));
+            return complain(bookText(BookText::BookUnusable, run.language).arg(run.path, why));
+        }
+        if (!opened.setAsidePath.isEmpty())
+            print(stderr, bookResultMessage(opened, run.path, run.language) + QLatin1Char('\n'));
+        return command.run(run);
+    }
+    return complain(bookText(BookText::UnknownBookCommand, run.language).arg(name));
+}
+
+} // namespace tavik7::cli

@@ -1,0 +1,349 @@
+// The device book on its own: schema and migration, the hash chain, import,
+// damaged and unusable books, search text, and what the recorder writes.
+
+#include <QFile>
+#include <QCryptographicHash>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+#include "bookrecorder.h"
+#include "bookschema.h"
+#include "changehistory.h"
+#include "devicebook.h"
+#include "filesizelimit.h"
+#include "parameterfields.h"
+#include "samplerecord.h"
+#include "texttable.h"
+
+using namespace tavik7;
+using namespace tavik7::book;
+
+namespace {
+
+BookEvent bookEvent(const QString &serial, const QString &status = QStringLiteral("ok"), qint64 timeMs = 1000)
+{
+    BookEvent e;
+    e.timeMs = timeMs;
+    e.action = BookAction::Write;
+    e.user = QStringLiteral("tester");
+    e.port = QStringLiteral("/dev/ttyUSB0");
+    e.manufacturer = QStringLiteral("ABC");
+    e.deviceType = QStringLiteral("TAV7");
+    e.serialNumber = serial;
+    e.status = status;
+    e.changes = {{QStringLiteral("direction"), QStringLiteral("0"), QStringLiteral("1")}};
+    return e;
+}
+
+// Runs SQL on the file behind the book's back, as someone editing it would.
+void tamper(const QString &path, const QStringList &statements)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tamper"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        for (const QString &statement : statements)
+            QVERIFY2(q.exec(statement), qPrintable(q.lastError().text() + statement));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
+}
+
+// A book with one event, then made unusable the way status names.
+void damageBook(BookStatus status, const QString &path, const QString &good)
+{
+    {
+        DeviceBook seed;
+        QVERIFY(seed.open(status == BookStatus::Link ? good : path).recorded);
+        QVERIFY(seed.record(bookEvent(QStringLiteral("1"))).recorded);
+    }
+    QFile file(path);
+    if (status == BookStatus::NotSqlite) {
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("no database, only words\n").repeated(50));
+    } else if (status == BookStatus::Corrupt) {
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(100));
+        file.write(QByteArray(2000, '\xab')); // the schema page
+    } else if (status == BookStatus::Link) {
+        QVERIFY(QFile::link(good, path));
+    } else if (status == BookStatus::ReadOnly) {
+        QVERIFY(file.setPermissions(QFile::ReadOwner));
+    }
+    file.close();
+}
+
+} // namespace
+
+class TestDeviceBook : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void migratesVersionOne();
+    void chainNamesFirstBadEvent_data();
+    void chainNamesFirstBadEvent();
+    void importsChangeHistoryOnce();
+    void unusableBooks_data();
+    void unusableBooks();
+    void searchTextIsText_data();
+    void searchTextIsText();
+    void recorderWritesChanges();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestDeviceBook::migratesVersionOne()
+{
+    const QString path = m_dir.filePath(QStringLiteral("v1.sqlite"));
+    // A version 1 book: identity in every event.
+    QStringList statements = schemaStatements(1);
+    QByteArray previous;
+    for (int id = 1; id <= 3; ++id) {
+        BookEvent e = bookEvent(id == 3 ? QStringLiteral("222") : QStringLiteral("111"), QStringLiteral("ok"), id * 1000);
+        e.id = id;
+        e.softwareVersion = QStringLiteral("1.1%1").arg(id);
+        const StoredEvent s = storedForm(e);
+        previous = chainHash(previous, s);
+        statements.append(QStringLiteral("INSERT INTO events VALUES(%1, %2, %3, 1, 'tester', '/dev/ttyUSB0', 'ABC', "
+                                         "'TAV7', '%4', 'ok', '%5', '', '', '%6', '', '', x'%7')")
+                              .arg(id).arg(e.timeMs).arg(s.action).arg(e.serialNumber, QString::fromUtf8(s.changes),
+                                                                        e.softwareVersion, QString::fromLatin1(previous.toHex())));
+    }
+    statements.append(QStringLiteral("INSERT INTO head VALUES(1, 3, x'%1')").arg(QString::fromLatin1(previous.toHex())));
+    tamper(path, statements);
+
+    DeviceBook book;
+    QCOMPARE(book.open(path).status, BookStatus::Ok);
+    QSqlQuery version(book.database());
+    QVERIFY(version.exec(QStringLiteral("PRAGMA user_version")) && version.next());
+    QCOMPARE(version.value(0).toInt(), kBookSchemaVersion);
+    version.finish();
+    QCOMPARE(book.verify().firstBadId, 0);
+    const QList<DeviceSummary> devices = book.devices(QStringLiteral("111"));
+    QCOMPARE(devices.size(), 1);
+    QCOMPARE(devices.at(0).events, 2);
+    QCOMPARE(devices.at(0).softwareVersion, QStringLiteral("1.12"));
+    QCOMPARE(book.history(QStringLiteral("111")).at(1).changes, bookEvent(QString()).changes);
+    // Recording goes on from the migrated chain.
+    QVERIFY(book.record(bookEvent(QStringLiteral("111"))).recorded);
+    QCOMPARE(book.verify().firstBadId, 0);
+    // A book of a later program is neither changed nor set aside.
+    tamper(path, {QStringLiteral("PRAGMA user_version = 3")});
+    DeviceBook newer;
+    const BookResult opened = newer.open(path);
+    QCOMPARE(opened.status, BookStatus::TooNew);
+    QVERIFY(!opened.recorded && opened.setAsidePath.isEmpty());
+}
+
+void TestDeviceBook::chainNamesFirstBadEvent_data()
+{
+    QTest::addColumn<QStringList>("statements");
+    QTest::addColumn<qint64>("firstBad");
+    QTest::newRow("intact") << QStringList() << qint64(0);
+    QTest::newRow("edited") << QStringList{QStringLiteral("UPDATE events SET status = 'ok' WHERE id = 3")} << qint64(3);
+    QTest::newRow("changes edited") << QStringList{QStringLiteral("UPDATE events SET changes = '[]' WHERE id = 4")}
+                                    << qint64(4);
+    QTest::newRow("deleted") << QStringList{QStringLiteral("DELETE FROM events WHERE id = 3")} << qint64(3);
+    QTest::newRow("last deleted") << QStringList{QStringLiteral("DELETE FROM events WHERE id = 5")} << qint64(5);
+    QTest::newRow("reordered") << QStringList{QStringLiteral("UPDATE events SET id = 100 WHERE id = 2"),
+                                              QStringLiteral("UPDATE events SET id = 2 WHERE id = 3"),
+                                              QStringLiteral("UPDATE events SET id = 3 WHERE id = 100")}
+                               << qint64(2);
+}
+
+void TestDeviceBook::chainNamesFirstBadEvent()
+{
+    QFETCH(QStringList, statements);
+    QFETCH(qint64, firstBad);
+    const QString path = m_dir.filePath(QStringLiteral("chain-%1.sqlite").arg(QTest::currentDataTag()));
+    {
+        DeviceBook book;
+        QVERIFY(book.open(path).recorded);
+        for (int i = 1; i <= 5; ++i)
+            QCOMPARE(book.record(bookEvent(QStringLiteral("7"), i == 3 ? QStringLiteral("noAnswer") : QStringLiteral("ok"), i)).id, i);
+    }
+    tamper(path, statements);
+    DeviceBook book;
+    QVERIFY(book.open(path).recorded);
+    QCOMPARE(book.verify().firstBadId, firstBad);
+}
+
+void TestDeviceBook::importsChangeHistoryOnce()
+{
+    const QString history = m_dir.filePath(QStringLiteral("history.csv"));
+    const int directionItem = kParameterFields[FieldDirection].firstItemTextId + 1;
+    const QList<FieldChange> changes{{bilingualFieldLabel(FieldDirection), text(directionItem - 1, German),
+                                      text(directionItem, German)},
+                                     {bilingualLabel(14), QStringLiteral("00000012"), QStringLiteral("00000000")}};
+    const QByteArray record = changeHistoryRecord(QDateTime(QDate(2026, 3, 1), QTime(10, 0)), QStringLiteral("COM3"),
+                                                  QStringLiteral("555"), changes);
+    QVERIFY(appendChangeHistory(history, record));
+    QVERIFY(appendChangeHistory(history, record)); // a second write, just like the first
+    // A new book takes the per-user history in once, by itself.
+    DeviceBook book;
+    QVERIFY(book.open(m_dir.filePath(QStringLiteral("import.sqlite")), history).recorded);
+    const QList<BookEvent> imported = book.history(QStringLiteral("555"));
+    QCOMPARE(imported.size(), 2);
+    QCOMPARE(imported.at(0).action, BookAction::Import);
+    QCOMPARE(imported.at(0).changes,
+             (QList<BookChange>{{QStringLiteral("direction"), QStringLiteral("0"), QStringLiteral("1")},
+                                {QStringLiteral("counter"), QStringLiteral("00000012"), QStringLiteral("00000000")}}));
+    int added = -1;
+    QCOMPARE(book.importChangeHistory(history, FrontEnd::Cli, &added).status, BookStatus::Ok);
+    QCOMPARE(added, 0);
+    QVERIFY(appendChangeHistory(history, changeHistoryRecord(QDateTime::currentDateTime(), QStringLiteral("COM3"),
+                                                              QStringLiteral("555"), changes)));
+    QCOMPARE(book.importChangeHistory(history, FrontEnd::Cli, &added).status, BookStatus::Ok);
+    QCOMPARE(added, 1);
+    QCOMPARE(book.importChangeHistory(m_dir.filePath(QStringLiteral("missing.csv")), FrontEnd::Cli).status,
+             BookStatus::BadFile);
+    QCOMPARE(book.verify().firstBadId, 0);
+}
+
+void TestDeviceBook::unusableBooks_data()
+{
+    QTest::addColumn<BookStatus>("status");
+    QTest::addColumn<bool>("recorded");
+    QTest::addColumn<bool>("setAside");
+    QTest::newRow("not SQLite") << BookStatus::NotSqlite << true << true;
+    QTest::newRow("corrupt") << BookStatus::Corrupt << true << true;
+    QTest::newRow("link") << BookStatus::Link << false << false;
+    QTest::newRow("read-only") << BookStatus::ReadOnly << false << false;
+    QTest::newRow("disk full") << BookStatus::DiskFull << false << false;
+    QTest::newRow("busy") << BookStatus::Busy << false << false;
+}
+
+void TestDeviceBook::unusableBooks()
+{
+    QFETCH(BookStatus, status);
+    QFETCH(bool, recorded);
+    QFETCH(bool, setAside);
+    if (status == BookStatus::ReadOnly && geteuid() == 0)
+        QSKIP("root writes into read-only files");
+    const QString path = m_dir.filePath(QStringLiteral("bad-%1.sqlite").arg(QTest::currentDataTag()));
+    const QString good = m_dir.filePath(QStringLiteral("good-%1.sqlite").arg(QTest::currentDataTag()));
+    damageBook(status, path, good);
+    if (QTest::currentTestFailed())
+        return;
+    const QByteArray damaged = [&] { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }();
+
+    DeviceBook holder; // takes the write lock for the busy case
+    QSqlQuery lock;
+    if (status == BookStatus::Busy) {
+        QVERIFY(holder.open(path).recorded);
+        lock = QSqlQuery(holder.database());
+        QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
+    }
+    DeviceBook book;
+    book.setBusyTimeoutMs(200);
+    const BookResult opened = book.open(path);
+    std::unique_ptr<FileSizeLimit> full;
+    if (status == BookStatus::DiskFull) {
+        full = std::make_unique<FileSizeLimit>(1024);
+        QVERIFY(full->active());
+    }
+    const BookResult recordResult = book.record(bookEvent(QStringLiteral("2")));
+    full.reset();
+    // A damaged book is found and set aside on opening; the event then goes
+    // into the new book.
+    const BookResult result = opened.status != BookStatus::Ok ? opened : recordResult;
+    QCOMPARE(recordResult.recorded, recorded);
+    QCOMPARE(result.status, status);
+    QCOMPARE(result.recorded, recorded);
+    QCOMPARE(!result.setAsidePath.isEmpty(), setAside);
+    QVERIFY(!bookResultMessage(result, path, English).isEmpty());
+    if (setAside) {
+        QFile kept(result.setAsidePath);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), damaged); // never overwritten
+        QCOMPARE(book.history(QStringLiteral("2")).size(), 1); // in the new book
+    }
+    if (status == BookStatus::Link)
+        QVERIFY(QFileInfo(path).isSymLink());
+    if (status == BookStatus::DiskFull) {
+        QCOMPARE(book.verify().firstBadId, 0);
+        QVERIFY(book.record(bookEvent(QStringLiteral("3"))).recorded);
+    }
+}
+
+void TestDeviceBook::searchTextIsText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("found");
+    QTest::newRow("percent") << QStringLiteral("12%") << QStringList{QStringLiteral("12%45")};
+    QTest::newRow("underscore") << QStringLiteral("2_4") << QStringList{QStringLiteral("12_45")};
+    QTest::newRow("quote") << QStringLiteral("O'B") << QStringList{QStringLiteral("O'Brien")};
+    QTest::newRow("backslash") << QStringLiteral("\\") << QStringList{QStringLiteral("a\\b")};
+    QTest::newRow("sql") << QStringLiteral("' OR 1=1 --") << QStringList();
+    QTest::newRow("manufacturer") << QStringLiteral("abc") << QStringList{QStringLiteral("12%45"), QStringLiteral("12345"), QStringLiteral("12_45"), QStringLiteral("O'Brien"), QStringLiteral("a\\b")};
+}
+
+void TestDeviceBook::searchTextIsText()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, found);
+    DeviceBook book;
+    const QString path = m_dir.filePath(QStringLiteral("search.sqlite"));
+    const bool fresh = !QFile::exists(path);
+    QVERIFY(book.open(path).recorded);
+    for (const char *serial : {"12345", "12%45", "12_45", "O'Brien", "a\\b"}) {
+        if (fresh)
+            QVERIFY(book.record(bookEvent(QLatin1String(serial))).recorded);
+    }
+    QSqlQuery query = book.deviceSearchQuery(text);
+    QStringList serials;
+    while (query.next())
+        serials.append(query.value(1).toString());
+    serials.sort();
+    found.sort();
+    QCOMPARE(serials, found);
+    // The command line's prefix takes the text literally too.
+    QStringList prefixed;
+    for (const DeviceSummary &d : book.devices(text))
+        prefixed.append(d.serialNumber);
+    QStringList starting;
+    for (const QString &serial : found) {
+        if (serial.startsWith(text))
+            starting.append(serial);
+    }
+    QCOMPARE(prefixed, starting);
+}
+
+void TestDeviceBook::recorderWritesChanges()
+{
+    const QString image = m_dir.filePath(QStringLiteral("firmware.hex"));
+    QFile hex(image);
+    QVERIFY(hex.open(QIODevice::WriteOnly) && hex.write(":00000001FF\n") > 0);
+    hex.close();
+    BookRecorder recorder(FrontEnd::Window, m_dir.filePath(QStringLiteral("recorder.sqlite")), QString());
+    const ParameterRecord before = sampleRecord();
+    ParameterRecord after = before;
+    after.direction = 0;
+    QVERIFY(recorder.recordRead(QStringLiteral("COM3"), nullptr, QString(), QStringLiteral("noAnswer")).recorded);
+    QVERIFY(recorder.recordRead(QStringLiteral("COM3"), &before, QStringLiteral("000001234"), QStringLiteral("ok")).recorded);
+    QVERIFY(recorder.recordWrite(QStringLiteral("COM3"), before, after, QString(), QString(), QStringLiteral("ok")).recorded);
+    QVERIFY(recorder.recordSetCounter(QStringLiteral("COM3"), QStringLiteral("000001234"), QStringLiteral("000000000"),
+                                      QStringLiteral("ok")).recorded);
+    QVERIFY(recorder.recordFlash(QStringLiteral("COM3"), image, QStringLiteral("ok"), QStringLiteral("1.13"),
+                                 QStringLiteral("1.14"), QStringLiteral("ok")).recorded);
+    QCOMPARE(recorder.book().history(QLatin1String(kUnknownIdentity)).size(), 1);
+    const QList<BookEvent> events = recorder.book().history(QStringLiteral("123456789"));
+    QCOMPARE(events.size(), 4);
+    QCOMPARE(events.at(1).changes, (QList<BookChange>{{QStringLiteral("direction"), QStringLiteral("1"), QStringLiteral("0")}}));
+    QCOMPARE(events.at(2).changes.at(0).key, QStringLiteral("counter"));
+    QCOMPARE(events.at(3).sha256, QString::fromLatin1(QCryptographicHash::hash(":00000001FF\n", QCryptographicHash::Sha256).toHex()));
+    QCOMPARE(events.at(3).details.value(QStringLiteral("versionAfter")).toString(), QStringLiteral("1.14"));
+    QCOMPARE(events.at(3).frontEnd, FrontEnd::Window);
+    const QList<DeviceSummary> device = recorder.book().devices(QStringLiteral("123456789"));
+    QCOMPARE(device.at(0).softwareVersion, QStringLiteral("1.14"));
+    QCOMPARE(device.at(0).counter, QStringLiteral("000000000"));
+}
+
+QTEST_GUILESS_MAIN(TestDeviceBook)
+#include "tst_devicebook.moc"
