@@ -1,5 +1,6 @@
 // The rules behind the parameter table's colouring and the counter entry: the
 // row rules at their boundaries, the counter check for every comma position,
+// the counter answer as the entry shows it,
 // and the overwrite-mode editing of the wizard's counter entry.
 
 #include <QtTest>
@@ -47,6 +48,8 @@ private slots:
     void counterFormatting_data();
     void counterFormatting();
     void readingMovedToOtherDigitCount();
+    void counterAnswer_data();
+    void counterAnswer();
     void keyFilter_data();
     void keyFilter();
 };
@@ -179,6 +182,68 @@ void TestPlausibility::readingMovedToOtherDigitCount()
     QCOMPARE(relayCounterReading(QStringLiteral("12345,678"), 1, 112), QStringLiteral("0123456,78"));
     // Dropping a digit that counts would change the reading: no layout for it.
     QVERIFY(relayCounterReading(QStringLiteral("123456789"), 3, 111).isEmpty());
+}
+
+void TestPlausibility::counterAnswer_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("significance");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("digits");
+
+    // Every significance with both digit counts; the expected texts are what
+    // the counter entry showed for these answers.
+    const char *const eight[] = {"12345,678", "123456,78", "1234567,8", "12345678", "12345678", "12345678"};
+    const char *const nine[] = {"123456,789", "1234567,89", "12345678,9", "123456789", "123456789", "123456789"};
+    for (int significance = 0; significance < 6; ++significance) {
+        QTest::addRow("8 digits, significance %d", significance)
+            << QByteArray("12345678\r\n") << significance << 111 << QString::fromLatin1(eight[significance])
+            << QByteArray("12345678");
+        QTest::addRow("9 digits, significance %d", significance)
+            << QByteArray("123456789\r\n") << significance << 112 << QString::fromLatin1(nine[significance])
+            << QByteArray("123456789");
+    }
+    // The entry's length cuts the answer, and cuts again once the comma is in.
+    QTest::newRow("short") << QByteArray("1234\r\n") << 0 << 111 << QStringLiteral("1234\r,\n") << QByteArray();
+    QTest::newRow("short, no room for a comma") << QByteArray("12\r\n") << 0 << 112 << QStringLiteral("12\r\n")
+                                                << QByteArray();
+    QTest::newRow("one digit short") << QByteArray("1234567\r\n") << 2 << 111 << QStringLiteral("1234567,\r")
+                                     << QByteArray();
+    QTest::newRow("overlong") << QByteArray("1234567890123\r\n") << 3 << 111 << QStringLiteral("12345678")
+                              << QByteArray("12345678");
+    QTest::newRow("overlong with comma") << QByteArray("1234567890123\r\n") << 0 << 112
+                                         << QStringLiteral("123456,789") << QByteArray("123456789");
+    QTest::newRow("comma in the answer") << QByteArray("1234,5678\r\n") << 3 << 111 << QStringLiteral("1234567")
+                                         << QByteArray("1234567");
+    QTest::newRow("commas everywhere") << QByteArray("1,2,3,4,5,6,7,8,9\r\n") << 1 << 112
+                                       << QStringLiteral("12345") << QByteArray("12345");
+    QTest::newRow("letters") << QByteArray("ABCDEFGH\r\n") << 3 << 111 << QStringLiteral("ABCDEFGH") << QByteArray();
+    QTest::newRow("CR LF only") << QByteArray("\r\n") << 3 << 112 << QStringLiteral("\r\n") << QByteArray();
+    QTest::newRow("CR LF only, comma significance") << QByteArray("\r\n") << 0 << 111 << QStringLiteral("\r\n")
+                                                    << QByteArray();
+    QTest::newRow("empty") << QByteArray() << 2 << 111 << QString() << QByteArray();
+    QTest::newRow("control bytes") << QByteArray("12\x01\x02" "345678\r\n") << 3 << 111
+                                   << QStringLiteral("12\x01\x02" "3456") << QByteArray();
+    QTest::newRow("NUL") << QByteArray("1234\0" "5678\r\n", 11) << 3 << 112
+                         << QString::fromLatin1("1234\0" "5678", 9) << QByteArray();
+    QTest::newRow("Latin-1 byte") << QByteArray("\xe4" "2345678\r\n") << 3 << 111
+                                  << QString::fromLatin1("\xe4" "2345678") << QByteArray();
+    QTest::newRow("no significance") << QByteArray("123456789\r\n") << -1 << 112 << QStringLiteral("123456789")
+                                     << QByteArray("123456789");
+}
+
+void TestPlausibility::counterAnswer()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, significance);
+    QFETCH(int, version);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, digits);
+
+    const CounterReading reading = parseCounterAnswer(answer, qint8(significance), quint16(version));
+    QCOMPARE(reading.text, text);
+    QCOMPARE(reading.digits, digits);
 }
 
 void TestPlausibility::keyFilter_data()
