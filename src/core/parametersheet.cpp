@@ -42,6 +42,9 @@ ParameterSheet::ParameterSheet()
     initParameterRecord(m_record);
     for (int field = 0; field < kParameterFieldCount; ++field)
         m_cellTexts[field] = parameterValueText(m_record, field, English);
+    // A zero reading until the device's arrives: moved to a device with
+    // another digit count it stays complete rather than becoming a fault.
+    m_counterText = QString(counterLength(), QLatin1Char('0'));
 }
 
 void ParameterSheet::setRecord(const ParameterRecord &record)
@@ -52,7 +55,7 @@ void ParameterSheet::setRecord(const ParameterRecord &record)
     for (int field = 0; field < kParameterFieldCount; ++field)
         m_cellTexts[field] = parameterValueText(m_record, field, English);
     relayCounter(oldLength, complete);
-    judgeAll();
+    judgeCells();
 }
 
 bool ParameterSheet::counterComplete() const
@@ -66,13 +69,18 @@ void ParameterSheet::relayCounter(int oldLength, bool complete)
     // its value with a leading zero more or less; cut or left short it would
     // count as a counter fault that the device's next answer takes back.
     QString counter = m_counterText;
+    bool relaid = false;
     if (counterLength() != oldLength && complete) {
-        const QString relaid = relayCounterReading(counter, m_record.significance, m_record.softwareVersion);
-        if (!relaid.isEmpty())
-            counter = relaid;
+        const QString reading = relayCounterReading(counter, m_record.significance, m_record.softwareVersion);
+        relaid = !reading.isEmpty();
+        if (relaid)
+            counter = reading;
     }
     m_counterText = counter.left(counterLength());
+    // Judged only when laid out anew: an entry nobody filled yet is no fault.
+    const bool judged = m_judged[kCounterPlausibilityFlag];
     setFieldNumber(FieldSignificance, m_record.significance);
+    m_judged[kCounterPlausibilityFlag] = judged || relaid;
 }
 
 QString ParameterSheet::cellText(int field) const
@@ -189,9 +197,10 @@ QList<ImplausibleField> ParameterSheet::implausibleFields() const
     return fields;
 }
 
-void ParameterSheet::judgeAll()
+void ParameterSheet::judgeCells()
 {
-    m_judged.fill(true);
+    for (int flag = 0; flag < kPlausibilityFlagCount; ++flag)
+        m_judged[flag] = m_judged[flag] || flag != kCounterPlausibilityFlag;
 }
 
 } // namespace tavik7

@@ -36,7 +36,8 @@ public:
     [[nodiscard]] const ParameterRecord &record() const { return m_record; }
     // A record read from the device or a file: every cell shows it and is
     // judged. A complete counter reading keeps its value when the digit
-    // count changes and is laid out for the record's significance.
+    // count changes and is laid out for the record's significance; the
+    // counter is judged once it has been set or laid out anew.
     void setRecord(const ParameterRecord &record);
 
     // The text a cell shows; for a combo box or the check box its number.
@@ -77,7 +78,7 @@ private:
     [[nodiscard]] bool comboHoldsItem(int field) const;
     [[nodiscard]] bool counterComplete() const;
     void relayCounter(int oldLength, bool complete);
-    void judgeAll();
+    void judgeCells();
 
     ParameterRecord m_record{};
     std::array<QString, kParameterFieldCount> m_cellTexts;

@@ -413,6 +413,7 @@ void TAVIK7_Bediensoftware::showFlashedFirmware()
     // The device is not read again: it is taken to run the firmware flashed.
     QCoreApplication::processEvents(QEventLoop::AllEvents, kPendingEventsAfterFlashMs);
     parameterRecord.softwareVersion = wizardFlow->record().deviceFirmware;
+    takeParameterRecord(parameterRecord);
     fillParameterTable();
     ui.labelSoftwareData->setText(tavik7::softwareVersionText(parameterRecord.softwareVersion));
 }

@@ -18,6 +18,7 @@
 #include "messageid.h"
 #include "namurlistener.h"
 #include "parameterrecord.h"
+#include "parametersheet.h"
 #include "portenumerator.h"
 #include "wizardflow.h"
 #include "wizardtable.h"
@@ -234,13 +235,10 @@ private:
     // all of them once.
     void fillParameterTableAsOneChange();
     [[nodiscard]] bool allValuesPlausible() const;
-    [[nodiscard]] QString cellText(int row) const;
-    // False while a combo cell shows no item: its index (from a file) stands
-    // for none and must never reach the device.
-    [[nodiscard]] bool comboCellsHoldItems() const;
-    // Sets counterLength and the entry's maximum length for a refill; true
-    // when a complete reading was laid out anew (its check is still due).
-    bool resizeCounterEntry(int newLength);
+    // The counter entry as the sheet has it, its length included, unjudged.
+    void showCounterEntry();
+    // A record read or loaded: the table shows it next and judges it whole.
+    void takeParameterRecord(const tavik7::ParameterRecord &record);
 
     // Counter entry (mainwindow_counter.cpp)
 
@@ -328,13 +326,9 @@ private:
 
     tavik7::ParameterRecord parameterRecord{};
     int language = 0;
-    // The verdicts of the table's cell checks and the counter entry's, and
-    // the counter's length for the device shown.
-    struct TableChecks
-    {
-        bool flags[8] = {};
-        int counterLength = 8;
-    } tableChecks;
+    // The table's record, cell texts, counter reading and verdicts; the
+    // widgets show it. parameterRecord is the record last taken in.
+    tavik7::ParameterSheet sheet;
     tavik7::MessageHistory messageHistory;
     QString appDataFolder;
     QString portNameInUse; // as picked in the list; shown in the title
