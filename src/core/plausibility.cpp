@@ -41,15 +41,9 @@ int parameterCellMaxLength(int row)
 
 int plausibilityFlagOfRow(int row)
 {
-    switch (row) {
-    case FieldUnit: return 0;
-    case FieldManufacturer: return 2;
-    case FieldDeviceType: return 3;
-    case FieldSerialNumber: return 4;
-    case FieldYear: return 5;
-    case FieldSoftwareVersion: return 6;
-    default: return -1;
-    }
+    if (row < 0 || row >= kParameterFieldCount)
+        return -1;
+    return kParameterFields[row].plausibilityFlag;
 }
 
 bool unitPlausible(const QString &text)
@@ -102,15 +96,8 @@ CellVerdict checkParameterCell(int row, const QString &text)
     const int maxLength = parameterCellMaxLength(row);
     verdict.text = maxLength >= 0 ? text.left(maxLength) : text;
     verdict.flag = plausibilityFlagOfRow(row);
-    switch (row) {
-    case FieldUnit: verdict.plausible = unitPlausible(verdict.text); break;
-    case FieldManufacturer: verdict.plausible = manufacturerPlausible(verdict.text); break;
-    case FieldDeviceType:
-    case FieldSerialNumber: verdict.plausible = printableAsciiPlausible(verdict.text); break;
-    case FieldYear: verdict.plausible = yearOfManufacturePlausible(verdict.text); break;
-    case FieldSoftwareVersion: verdict.plausible = softwareVersionPlausible(verdict.text); break;
-    default: verdict.plausible = true; break;
-    }
+    const auto rule = row >= 0 && row < kParameterFieldCount ? kParameterFields[row].rule : nullptr;
+    verdict.plausible = rule ? rule(verdict.text) : true;
     return verdict;
 }
 

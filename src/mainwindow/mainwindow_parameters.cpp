@@ -39,6 +39,11 @@ QWidget *cellWidget(const QTableView *view, int row)
     return view->indexWidget(view->model()->index(row, 1));
 }
 
+QComboBox *comboCell(const QTableView *view, int row)
+{
+    return qobject_cast<QComboBox *>(cellWidget(view, row));
+}
+
 QComboBox *makeComboCell(int row, int language)
 {
     const tavik7::ParameterField &field = tavik7::kParameterFields[row];
@@ -73,7 +78,6 @@ void layOutTableView(QTableView *view, int rows)
 
 void TAVIK7_Bediensoftware::setupParameterTable()
 {
-    static_assert(ParameterRowCount == tavik7::kParameterFieldCount, "one table row per parameter field");
     QTableView *view = ui.tableViewSettings;
     view->setModel(parameterModel);
     parameterModel->setHorizontalHeaderItem(0, new QStandardItem(textFor(73)));
@@ -81,24 +85,19 @@ void TAVIK7_Bediensoftware::setupParameterTable()
 
     // Created in row order, which is also their order in the focus chain; the
     // object names are those the rest of the window and its checks know.
-    const struct { int row; QComboBox **combo; const char *objectName; } created[] = {
-        {RowSignificance, &cells.comboBoxSignificance, "comboBoxSignificance"},
-        {RowLeadingPlus, nullptr, "checkBoxLeadingPlus"},
-        {RowBaudRate, &cells.comboBoxTableBaudrate, "comboBoxTableBaudrate"},
-        {RowTransmitMode, &cells.comboBoxTransmitMode, "comboBoxTransmitMode"},
-        {RowDirection, &cells.comboBoxDirection, "comboBoxDirection"},
-        {RowTelegramB, &cells.comboBoxTelegramB, "comboBoxTelegramB"},
-        {RowCrcStartValue, &cells.comboBoxCrcStartValue, "comboBoxCrcStartValue"},
-    };
-    for (const auto &cell : created) {
-        QWidget *widget = nullptr;
-        if (cell.combo)
-            widget = *cell.combo = makeComboCell(cell.row, language);
-        else
-            widget = cells.checkBoxLeadingPlus = new QCheckBox(textFor(tavik7::kParameterFields[cell.row].labelTextId));
-        widget->setObjectName(QString::fromLatin1(cell.objectName));
-        view->setIndexWidget(parameterModel->index(cell.row, 1), widget);
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        const tavik7::ParameterField &field = tavik7::kParameterFields[row];
+        if (!field.objectName)
+            continue;
+        QWidget *widget = field.kind == tavik7::FieldKind::Check
+            ? static_cast<QWidget *>(new QCheckBox(textFor(field.labelTextId)))
+            : makeComboCell(row, language);
+        widget->setObjectName(QString::fromLatin1(field.objectName));
+        view->setIndexWidget(parameterModel->index(row, 1), widget);
     }
+    cells.comboBoxSignificance = comboCell(view, RowSignificance);
+    cells.checkBoxLeadingPlus = qobject_cast<QCheckBox *>(cellWidget(view, RowLeadingPlus));
+    cells.comboBoxDirection = comboCell(view, RowDirection);
 
     setParameterTableLabels();
     fillParameterTable();
@@ -107,10 +106,11 @@ void TAVIK7_Bediensoftware::setupParameterTable()
     // empty and blocks writing until the user picks an item; picking one must
     // lift the block at once. Connected after the first fill, as the checks are.
     // The significance combo has its own slot, which re-evaluates as well.
-    for (const auto &cell : created) {
-        if (!cell.combo || cell.row == RowSignificance)
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        QComboBox *combo = comboCell(view, row);
+        if (!combo || row == RowSignificance)
             continue;
-        connect(*cell.combo, &QComboBox::currentIndexChanged, this, [this, row = cell.row](int index) {
+        connect(combo, &QComboBox::currentIndexChanged, this, [this, row](int index) {
             sheet.setFieldNumber(row, index);
             updatePlausibilityState();
             refreshDifferenceMarks();
@@ -154,9 +154,8 @@ void TAVIK7_Bediensoftware::fillParameterTable()
         if (hasCellWidget(row))
             continue;
         auto *item = new QStandardItem(sheet.cellText(row));
-        // Serial number and year open only to the service key (F3).
-        item->setEditable(tavik7::kParameterFields[row].kind == tavik7::FieldKind::Text && row != RowSerialNumber
-                          && row != RowYear);
+        const tavik7::ParameterField &field = tavik7::kParameterFields[row];
+        item->setEditable(field.kind == tavik7::FieldKind::Text && !field.serviceLocked);
         item->setEnabled(true);
         item->setForeground(QBrush(QColor::fromRgb(sheet.cellImplausible(row) ? kImplausibleTextRgb : kPlausibleTextRgb)));
         parameterModel->setItem(row, 1, item);
@@ -223,8 +222,9 @@ void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
     // F3 is the service key that unlocks serial number and year for editing.
     if (event->key() != Qt::Key_F3)
         return;
-    for (int row : {int(RowSerialNumber), int(RowYear)}) {
-        if (QStandardItem *item = parameterModel->item(row, 1))
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        QStandardItem *item = parameterModel->item(row, 1);
+        if (item && tavik7::kParameterFields[row].serviceLocked)
             item->setEditable(!item->isEditable());
     }
 }

@@ -17,6 +17,7 @@
 #include "flashrun.h"
 #include "messageid.h"
 #include "namurlistener.h"
+#include "parameterfields.h"
 #include "parameterrecord.h"
 #include "parametersheet.h"
 #include "portenumerator.h"
@@ -66,7 +67,7 @@ public:
         RowDirection = 11,
         RowTelegramB = 12,
         RowCrcStartValue = 13,
-        ParameterRowCount = 14,
+        ParameterRowCount = tavik7::kParameterFieldCount,
     };
 
 signals:
@@ -312,16 +313,13 @@ private:
     tavik7::FlashRun *flashRun = nullptr;
     QMessageBox *messageBox = nullptr;
 
-    // Cell widgets of the parameter table, owned by the table view.
+    // The cell widgets the window reaches by name, owned by the table view;
+    // the field table says which cells are widgets.
     struct ParameterCells
     {
         QComboBox *comboBoxSignificance = nullptr;
         QCheckBox *checkBoxLeadingPlus = nullptr;
-        QComboBox *comboBoxTableBaudrate = nullptr;
-        QComboBox *comboBoxTransmitMode = nullptr;
         QComboBox *comboBoxDirection = nullptr;
-        QComboBox *comboBoxTelegramB = nullptr;
-        QComboBox *comboBoxCrcStartValue = nullptr;
     } cells;
 
     tavik7::ParameterRecord parameterRecord{};
