@@ -52,6 +52,7 @@ struct ParameterField
                               // plus is in the significance text)
     int plausibilityFlag;     // the window's flag for this cell's rule; -1: no rule
     bool (*rule)(const QString &text); // the cell's rule on its cut text; nullptr: none
+    const char *ruleReason;   // what a text that fails the rule is not, in English
     bool serviceLocked;       // the cell opens to the service key (F3) only
     const char *objectName;   // of the table's cell widget; nullptr for a text cell
 };

@@ -22,19 +22,6 @@ int rowOfFlag(int flag)
     return -1;
 }
 
-QString ruleText(int field)
-{
-    switch (field) {
-    case FieldUnit: return QStringLiteral("not 1 to 3 letters or digits");
-    case FieldManufacturer: return QStringLiteral("not letters, '_' or '&' only");
-    case FieldDeviceType:
-    case FieldSerialNumber: return QStringLiteral("not printable ASCII");
-    case FieldYear: return QStringLiteral("not a year from 1950 to 2049");
-    case FieldSoftwareVersion: return QStringLiteral("not a version of four characters such as 1.12");
-    default: return QString();
-    }
-}
-
 } // namespace
 
 ParameterSheet::ParameterSheet()
@@ -186,7 +173,7 @@ QList<ImplausibleField> ParameterSheet::implausibleFields() const
     QList<ImplausibleField> fields;
     for (int field : implausibleFieldIds()) {
         const QString reason = comboHoldsItem(field)
-            ? ruleText(field)
+            ? QString::fromLatin1(kParameterFields[field].ruleReason)
             : QStringLiteral("no item for index %1").arg(fieldNumber(m_record, field));
         fields.append({QLatin1String(kParameterFields[field].jsonKey), reason});
     }
