@@ -180,24 +180,21 @@ void TestPlausibility::counterAnswer_data()
             << QByteArray("123456789");
     }
     // The entry's length cuts the answer, and cuts again once the comma is in.
-    QTest::newRow("short") << QByteArray("1234\r\n") << 0 << 111 << QStringLiteral("1234\r,\n") << QByteArray();
-    QTest::newRow("one digit short") << QByteArray("1234567\r\n") << 2 << 111 << QStringLiteral("1234567,\r")
-                                     << QByteArray();
-    QTest::newRow("overlong") << QByteArray("1234567890123\r\n") << 3 << 111 << QStringLiteral("12345678")
-                              << QByteArray("12345678");
-    QTest::newRow("overlong with comma") << QByteArray("1234567890123\r\n") << 0 << 112
-                                         << QStringLiteral("123456,789") << QByteArray("123456789");
-    QTest::newRow("comma in the answer") << QByteArray("1234,5678\r\n") << 3 << 111 << QStringLiteral("1234567")
-                                         << QByteArray("1234567");
-    QTest::newRow("letters") << QByteArray("ABCDEFGH\r\n") << 3 << 111 << QStringLiteral("ABCDEFGH") << QByteArray();
-    QTest::newRow("CR LF only") << QByteArray("\r\n") << 3 << 112 << QStringLiteral("\r\n") << QByteArray();
-    QTest::newRow("empty") << QByteArray() << 2 << 111 << QString() << QByteArray();
-    QTest::newRow("control bytes") << QByteArray("12\x01\x02" "345678\r\n") << 3 << 111
-                                   << QStringLiteral("12\x01\x02" "3456") << QByteArray();
-    QTest::newRow("NUL") << QByteArray("1234\0" "5678\r\n", 11) << 3 << 112
-                         << QString::fromLatin1("1234\0" "5678", 9) << QByteArray();
-    QTest::newRow("no significance") << QByteArray("123456789\r\n") << -1 << 112 << QStringLiteral("123456789")
-                                     << QByteArray("123456789");
+    const auto row = [](const char *name, const QByteArray &answer, int significance, int version,
+                        const QString &text, const QByteArray &digits = {}) {
+        QTest::newRow(name) << answer << significance << version << text << digits;
+    };
+    row("short", "1234\r\n", 0, 111, QStringLiteral("1234\r,\n"));
+    row("one digit short", "1234567\r\n", 2, 111, QStringLiteral("1234567,\r"));
+    row("overlong", "1234567890123\r\n", 3, 111, QStringLiteral("12345678"), "12345678");
+    row("overlong with comma", "1234567890123\r\n", 0, 112, QStringLiteral("123456,789"), "123456789");
+    row("comma in the answer", "1234,5678\r\n", 3, 111, QStringLiteral("1234567"), "1234567");
+    row("letters", "ABCDEFGH\r\n", 3, 111, QStringLiteral("ABCDEFGH"));
+    row("CR LF only", "\r\n", 3, 112, QStringLiteral("\r\n"));
+    row("empty", QByteArray(), 2, 111, QString());
+    row("control bytes", "12\x01\x02" "345678\r\n", 3, 111, QStringLiteral("12\x01\x02" "3456"));
+    row("NUL", QByteArray("1234\0" "5678\r\n", 11), 3, 112, QString::fromLatin1("1234\0" "5678", 9));
+    row("no significance", "123456789\r\n", -1, 112, QStringLiteral("123456789"), "123456789");
 }
 
 void TestPlausibility::counterAnswer()

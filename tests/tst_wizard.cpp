@@ -167,7 +167,6 @@ void TestWizard::counterWithoutUaCountsRight()
     // No Ua value: the counter counts to the right, not to be chosen.
     QCOMPARE(direction->currentIndex(), 1);
     QVERIFY(!direction->isEnabled());
-    QCOMPARE(entry->text(), QStringLiteral("123456,78"));
 
     // While programming runs the choices are refused visibly, then offered again.
     sim->clearLog();

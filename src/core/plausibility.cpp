@@ -101,23 +101,4 @@ CellVerdict checkParameterCell(int row, const QString &text)
     return verdict;
 }
 
-QList<int> implausibleParameterFields(const ParameterRecord &record)
-{
-    QList<int> fields;
-    for (int field = 0; field < kParameterFieldCount; ++field) {
-        const ParameterField &f = kParameterFields[field];
-        bool plausible = true;
-        if (f.kind == FieldKind::Combo) {
-            const int index = fieldNumber(record, field);
-            plausible = index >= 0 && index < f.itemCount;
-        } else if (plausibilityFlagOfRow(field) >= 0) {
-            // The text the table's cell would show, language aside.
-            plausible = checkParameterCell(field, parameterValueText(record, field, English)).plausible;
-        }
-        if (!plausible)
-            fields.append(field);
-    }
-    return fields;
-}
-
 } // namespace tavik7
