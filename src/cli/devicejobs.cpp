@@ -55,7 +55,7 @@ void ReadJob::deviceRead(const DeviceReading &reading)
     const ParameterSheet sheet = sheetOf(reading.record, reading.counterText);
     if (!sheet.fitToWrite()) {
         note(message(sheet.tablePlausible() ? MessageId::CounterImplausible : MessageId::TableImplausible)
-             + QLatin1Char(' ') + cliText(CliText::ImplausibleFields, options().language).arg(implausibleKeys(sheet)));
+             + QStringLiteral(" (%1)").arg(implausibleKeys(sheet)));
     }
     finish(ExitDone);
 }
