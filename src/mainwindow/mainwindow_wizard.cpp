@@ -360,7 +360,7 @@ void TAVIK7_Bediensoftware::wizardStep7()
         return;
     // The table shows what is sent; Write settings without its read first,
     // and the counter is asked for once the telegram has had its answer.
-    const tavik7::WizardProgram &program = wizardFlow->record().program;
+    const tavik7::WizardProgram program = wizardFlow->record().program;
     cells.comboBoxSignificance->setCurrentIndex(program.record.significance);
     cells.checkBoxLeadingPlus->setChecked(program.record.leadingPlus == 1);
     cells.comboBoxDirection->setCurrentIndex(program.record.direction);
