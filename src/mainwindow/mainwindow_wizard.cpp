@@ -413,8 +413,12 @@ void TAVIK7_Bediensoftware::showFlashedFirmware()
     // The device is not read again: it is taken to run the firmware flashed.
     QCoreApplication::processEvents(QEventLoop::AllEvents, kPendingEventsAfterFlashMs);
     parameterRecord.softwareVersion = wizardFlow->record().deviceFirmware;
+    const QString counterBefore = sheet.counterText();
     takeParameterRecord(parameterRecord);
     fillParameterTable();
+    // A reading laid out anew for the firmware's digit count is judged, as a typed one is.
+    if (sheet.counterText() != counterBefore)
+        updatePlausibilityState();
     ui.labelSoftwareData->setText(tavik7::softwareVersionText(parameterRecord.softwareVersion));
 }
 
