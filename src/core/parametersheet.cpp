@@ -27,8 +27,7 @@ int rowOfFlag(int flag)
 ParameterSheet::ParameterSheet()
 {
     initParameterRecord(m_record);
-    for (int field = 0; field < kParameterFieldCount; ++field)
-        m_cellTexts[field] = parameterValueText(m_record, field, English);
+    showRecordInCells();
     // A zero reading until the device's arrives: moved to a device with
     // another digit count it stays complete rather than becoming a fault.
     m_counterText = QString(counterLength(), QLatin1Char('0'));
@@ -39,10 +38,15 @@ void ParameterSheet::setRecord(const ParameterRecord &record)
     const int oldLength = counterLength();
     const bool complete = counterComplete();
     m_record = record;
-    for (int field = 0; field < kParameterFieldCount; ++field)
-        m_cellTexts[field] = parameterValueText(m_record, field, English);
+    showRecordInCells();
     relayCounter(oldLength, complete);
     judgeCells();
+}
+
+void ParameterSheet::showRecordInCells()
+{
+    for (int field = 0; field < kParameterFieldCount; ++field)
+        m_cellTexts[field] = isCellField(field) ? parameterValueText(m_record, field, English) : QString();
 }
 
 bool ParameterSheet::counterComplete() const
@@ -99,7 +103,6 @@ void ParameterSheet::setFieldNumber(int field, int number)
     if (field < 0 || field >= kParameterFieldCount || isCellField(field))
         return;
     tavik7::setFieldNumber(m_record, field, number);
-    m_cellTexts[field] = QString::number(fieldNumber(m_record, field));
     if (field != FieldSignificance)
         return;
     // Cut to the new length once the comma has moved: a reading that loses

@@ -76,12 +76,13 @@ public:
 
 private:
     [[nodiscard]] bool comboHoldsItem(int field) const;
+    void showRecordInCells();
     [[nodiscard]] bool counterComplete() const;
     void relayCounter(int oldLength, bool complete);
     void judgeCells();
 
     ParameterRecord m_record{};
-    std::array<QString, kParameterFieldCount> m_cellTexts;
+    std::array<QString, kParameterFieldCount> m_cellTexts; // of the text cells
     QString m_counterText;
     // Which flags have been judged since the placeholder.
     std::array<bool, kPlausibilityFlagCount> m_judged{};
