@@ -241,8 +241,6 @@ private:
     // A record read or loaded: the table shows it next and judges it whole.
     void takeParameterRecord(const tavik7::ParameterRecord &record);
 
-    // Counter entry (mainwindow_counter.cpp)
-
     // Settings file (mainwindow_settingsfile.cpp)
     // Folder, serial number and today's date: the name offered for a settings file or a report.
     [[nodiscard]] QString deviceFileSuggestion() const;
@@ -333,8 +331,6 @@ private:
 
     // Wizard: its flow holds the state; the window draws it.
     tavik7::WizardFlow *wizardFlow = nullptr;
-
-    // Settings file and report state.
 
     // NAMUR state: the listener holds the port while listening, and the log.
     tavik7::NamurListener *namurListener = nullptr;
