@@ -1,5 +1,6 @@
 // The rules behind the parameter table's colouring and the counter entry: the
 // row rules at their boundaries, the counter check for every comma position,
+// the counter answer as the entry shows it,
 // and the overwrite-mode editing of the wizard's counter entry.
 
 #include <QtTest>
@@ -44,9 +45,9 @@ private slots:
     void rowsWithoutRule();
     void counterCheck_data();
     void counterCheck();
-    void counterFormatting_data();
-    void counterFormatting();
     void readingMovedToOtherDigitCount();
+    void counterAnswer_data();
+    void counterAnswer();
     void keyFilter_data();
     void keyFilter();
 };
@@ -148,29 +149,6 @@ void TestPlausibility::counterCheck()
     QCOMPARE(counterTextPlausible(text, length, length, qint8(significance)), plausible);
 }
 
-void TestPlausibility::counterFormatting_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("significance");
-    QTest::addColumn<int>("version");
-    QTest::addColumn<QString>("formatted");
-
-    QTest::newRow("8 -3") << "12345678" << 0 << 111 << "12345,678";
-    QTest::newRow("8 0 drops comma") << "12345,678" << 3 << 111 << "12345678";
-    QTest::newRow("9 -2 moves comma") << "123456,789" << 1 << 112 << "1234567,89";
-    QTest::newRow("too short stays unpadded") << "12" << 0 << 111 << "12";
-}
-
-void TestPlausibility::counterFormatting()
-{
-    QFETCH(QString, text);
-    QFETCH(int, significance);
-    QFETCH(int, version);
-    QFETCH(QString, formatted);
-
-    QCOMPARE(formatCounterText(text, qint8(significance), quint16(version)), formatted);
-}
-
 void TestPlausibility::readingMovedToOtherDigitCount()
 {
     // A leading zero more or less keeps the value; the comma follows the significance.
@@ -179,6 +157,57 @@ void TestPlausibility::readingMovedToOtherDigitCount()
     QCOMPARE(relayCounterReading(QStringLiteral("12345,678"), 1, 112), QStringLiteral("0123456,78"));
     // Dropping a digit that counts would change the reading: no layout for it.
     QVERIFY(relayCounterReading(QStringLiteral("123456789"), 3, 111).isEmpty());
+}
+
+void TestPlausibility::counterAnswer_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("significance");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("digits");
+
+    // Every significance with both digit counts; the expected texts are what
+    // the counter entry showed for these answers.
+    const char *const eight[] = {"12345,678", "123456,78", "1234567,8", "12345678", "12345678", "12345678"};
+    const char *const nine[] = {"123456,789", "1234567,89", "12345678,9", "123456789", "123456789", "123456789"};
+    for (int significance = 0; significance < 6; ++significance) {
+        QTest::addRow("8 digits, significance %d", significance)
+            << QByteArray("12345678\r\n") << significance << 111 << QString::fromLatin1(eight[significance])
+            << QByteArray("12345678");
+        QTest::addRow("9 digits, significance %d", significance)
+            << QByteArray("123456789\r\n") << significance << 112 << QString::fromLatin1(nine[significance])
+            << QByteArray("123456789");
+    }
+    // The entry's length cuts the answer, and cuts again once the comma is in.
+    const auto row = [](const char *name, const QByteArray &answer, int significance, int version,
+                        const QString &text, const QByteArray &digits = {}) {
+        QTest::newRow(name) << answer << significance << version << text << digits;
+    };
+    row("short", "1234\r\n", 0, 111, QStringLiteral("1234\r,\n"));
+    row("one digit short", "1234567\r\n", 2, 111, QStringLiteral("1234567,\r"));
+    row("overlong", "1234567890123\r\n", 3, 111, QStringLiteral("12345678"), "12345678");
+    row("overlong with comma", "1234567890123\r\n", 0, 112, QStringLiteral("123456,789"), "123456789");
+    row("comma in the answer", "1234,5678\r\n", 3, 111, QStringLiteral("1234567"), "1234567");
+    row("letters", "ABCDEFGH\r\n", 3, 111, QStringLiteral("ABCDEFGH"));
+    row("CR LF only", "\r\n", 3, 112, QStringLiteral("\r\n"));
+    row("empty", QByteArray(), 2, 111, QString());
+    row("control bytes", "12\x01\x02" "345678\r\n", 3, 111, QStringLiteral("12\x01\x02" "3456"));
+    row("NUL", QByteArray("1234\0" "5678\r\n", 11), 3, 112, QString::fromLatin1("1234\0" "5678", 9));
+    row("no significance", "123456789\r\n", -1, 112, QStringLiteral("123456789"), "123456789");
+}
+
+void TestPlausibility::counterAnswer()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, significance);
+    QFETCH(int, version);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, digits);
+
+    const CounterReading reading = parseCounterAnswer(answer, qint8(significance), quint16(version));
+    QCOMPARE(reading.text, text);
+    QCOMPARE(reading.digits, digits);
 }
 
 void TestPlausibility::keyFilter_data()

@@ -31,6 +31,7 @@ class TestWizard : public DeviceWindow
 
 private slots:
     void flashThenProgram();
+    void counterWithoutUaCountsRight();
 
 private:
     bool choose(const char *comboName, const QString &text);
@@ -149,6 +150,38 @@ void TestWizard::flashThenProgram()
     QVERIFY(sent.valid);
     QCOMPARE(int(sent.record.significance), 0);
     QCOMPARE(int(sent.record.direction), 1);
+}
+
+void TestWizard::counterWithoutUaCountsRight()
+{
+    // A device whose significance text would raise the notice after a read
+    // of the technician's: the wizard's read shows the version instead.
+    QVERIFY(connectDevice({"--version", "111", "--counter", "12345678", "--significance-text", "01"}, 1));
+    auto *direction = w<QComboBox>("comboBoxDirection2");
+    auto *entry = w<QLineEdit>("lineEditCounter2");
+    ModalAnswerer boxes(QStringList{"Ja", "OK"});
+    QVERIFY(chooseCounterType("8", "---", "2"));
+    QTRY_VERIFY_WITH_TIMEOUT(entry->isVisible(), kAnswerWaitMs);
+    QCOMPARE(boxes.answered(), 0);
+    QCOMPARE(w<QLabel>("labelSoftwareData")->text(), QStringLiteral("1.11"));
+    // No Ua value: the counter counts to the right, not to be chosen.
+    QCOMPARE(direction->currentIndex(), 1);
+    QVERIFY(!direction->isEnabled());
+
+    // While programming runs the choices are refused visibly, then offered again.
+    sim->clearLog();
+    w<QPushButton>("pushButtonProgram")->click();
+    QVERIFY(!w<QComboBox>("comboBoxUa")->isEnabled() && !entry->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.answered(), 2, 2 * kAnswerWaitMs);
+    QVERIFY(boxes.unexpected.isEmpty());
+    QTRY_VERIFY(w<QComboBox>("comboBoxUa")->isEnabled() && entry->isEnabled());
+    QVERIFY(!direction->isEnabled());
+    const tavik7::WriteTelegram sent = tavik7::parseWriteTelegram(
+        QByteArray::fromHex(sim->received().at(0).section(QLatin1Char(' '), 2).toLatin1()));
+    QVERIFY(sent.valid);
+    QCOMPARE(int(sent.record.direction), 0);
+    QCOMPARE(int(sent.record.significance), 1);
+    QCOMPARE(sim->received().at(1), QStringLiteral("RX S_ZLW 12345678"));
 }
 
 QTEST_MAIN(TestWizard)

@@ -3,6 +3,7 @@
 
 #include <QtTest>
 
+#include "countertext.h"
 #include "texttable.h"
 #include "wizardtable.h"
 
@@ -34,6 +35,8 @@ private slots:
     void rowPreparesEntryAndProgramming_data();
     void rowPreparesEntryAndProgramming();
     void shortCounterGivesShortEntry();
+    void programmedRecord_data();
+    void programmedRecord();
 };
 
 void TestWizardTable::offeredChoicesAreTheSupportedRows()
@@ -176,6 +179,49 @@ void TestWizardTable::shortCounterGivesShortEntry()
     // Fewer digits than decimals still yields a comma, never a crash.
     QCOMPARE(wizardCounterTransfer(QStringLiteral("12"), 3), QStringLiteral(",12"));
     QCOMPARE(wizardCounterTransfer(QStringLiteral("12345678,9"), 0), QStringLiteral("123456789"));
+}
+
+void TestWizardTable::programmedRecord_data()
+{
+    QTest::addColumn<int>("row");       // -1: nothing chosen
+    QTest::addColumn<int>("direction"); // the wizard's direction combo
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("tableDirection");
+    QTest::addColumn<int>("significance");
+    QTest::addColumn<QString>("counter");
+
+    // A counter without a Ua value counts to the right, whatever was chosen.
+    QTest::newRow("Ua --- chosen left") << 1 << 2 << 111 << "123456,78" << 0 << 1 << "123456,78";
+    QTest::newRow("Ua --- nothing chosen") << 3 << 0 << 111 << "12345678" << 0 << 3 << "12345678";
+    QTest::newRow("Ua 0.1 left") << 11 << 2 << 111 << "123456,78" << 1 << 1 << "123456,78";
+    // x10: exponent 0, no decimals, leading plus.
+    QTest::newRow("x10") << 24 << 1 << 112 << "12345678,9" << 0 << 3 << "123456789";
+    // The counter entry cuts what is longer than the counter.
+    QTest::newRow("overlong entry cut") << 30 << 1 << 112 << "1234567,890" << 0 << 0 << "1234567,89";
+    QTest::newRow("no row") << -1 << 1 << 112 << "" << 0 << 3 << "";
+}
+
+void TestWizardTable::programmedRecord()
+{
+    QFETCH(int, row);
+    QFETCH(int, direction);
+    QFETCH(int, version);
+    QFETCH(QString, entry);
+    QFETCH(int, tableDirection);
+    QFETCH(int, significance);
+    QFETCH(QString, counter);
+
+    ParameterRecord table;
+    initParameterRecord(table);
+    table.direction = 1;
+    table.softwareVersion = quint16(version);
+    const WizardProgram program = wizardProgram(table, wizardRow(row), direction, entry);
+    QCOMPARE(int(program.record.direction), tableDirection);
+    QCOMPARE(int(program.record.significance), significance);
+    QCOMPARE(int(program.record.leadingPlus), significance >= 3 ? 1 : 0);
+    QCOMPARE(program.counterText, counter);
+    QCOMPARE(program.counterDigits, counterDigitsForDevice(counter));
 }
 
 QTEST_APPLESS_MAIN(TestWizardTable)

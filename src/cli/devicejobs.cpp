@@ -7,10 +7,31 @@
 #include "countertext.h"
 #include "deviceoutput.h"
 #include "inspectionreportpdf.h"
-#include "plausibility.h"
+#include "parametersheet.h"
 #include "settingsfileio.h"
 
 namespace tavik7::cli {
+
+namespace {
+
+// The window's verdict on what it shows after a read: the same sheet.
+ParameterSheet sheetOf(const ParameterRecord &record, const QString &counterText)
+{
+    ParameterSheet sheet;
+    sheet.setRecord(record);
+    sheet.setCounterText(counterText);
+    return sheet;
+}
+
+QString implausibleKeys(const ParameterSheet &sheet)
+{
+    QStringList keys;
+    for (const ImplausibleField &field : sheet.implausibleFields())
+        keys.append(field.key);
+    return keys.join(QStringLiteral(", "));
+}
+
+} // namespace
 
 // ---------------------------------------------------------------- read
 
@@ -29,6 +50,12 @@ void ReadJob::deviceRead(const DeviceReading &reading)
             fail(ExitUsage, message(saved));
             return;
         }
+    }
+    // Said as the window says it after a read, and still a successful read.
+    const ParameterSheet sheet = sheetOf(reading.record, reading.counterText);
+    if (!sheet.fitToWrite()) {
+        note(message(sheet.tablePlausible() ? MessageId::CounterImplausible : MessageId::TableImplausible)
+             + QStringLiteral(" (%1)").arg(implausibleKeys(sheet)));
     }
     finish(ExitDone);
 }
@@ -54,7 +81,10 @@ void WriteJob::deviceRead(const DeviceReading &reading)
     }
     // What the firmware reports is not the file's to change.
     record = settingsFromBackup(record, reading.record);
-    const QList<int> implausible = implausibleParameterFields(record);
+    // The parameters alone are written: the counter reading is not judged.
+    ParameterSheet sheet;
+    sheet.setRecord(record);
+    const QList<int> implausible = sheet.implausibleFieldIds();
     if (options().dryRun) {
         if (options().ports.size() > 1)
             print((QStringLiteral("port=") + port() + QLatin1Char('\n')).toUtf8());
@@ -143,16 +173,10 @@ void ReportJob::begin()
 void ReportJob::deviceRead(const DeviceReading &reading)
 {
     const ParameterRecord &r = reading.record;
-    const int length = counterLength(r.significance, r.softwareVersion);
-    QStringList implausible;
-    if (const QList<int> fields = implausibleParameterFields(r); !fields.isEmpty())
-        implausible.append(fieldNames(fields));
-    if (!counterTextPlausible(reading.counterText, length, length, r.significance))
-        implausible.append(QStringLiteral("counter"));
-    if (!implausible.isEmpty()) {
-        const QString names = implausible.join(QStringLiteral(", "));
+    const ParameterSheet sheet = sheetOf(r, reading.counterText);
+    if (!sheet.fitToPrint()) {
         fail(ExitImplausible, message(MessageId::PdfInvalidValues) + QLatin1Char(' ')
-                                  + cliText(CliText::ImplausibleFields, options().language).arg(names));
+                                  + cliText(CliText::ImplausibleFields, options().language).arg(implausibleKeys(sheet)));
         return;
     }
     QString error;

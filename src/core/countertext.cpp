@@ -55,10 +55,14 @@ QString relayCounterReading(const QString &text, qint8 significance, quint16 sof
 
 CounterReading parseCounterAnswer(const QByteArray &answer, qint8 significance, quint16 softwareVersion)
 {
-    QString text = QString::fromLatin1(answer.left(counterLength(significance, softwareVersion)));
+    // Cut to the entry's length before and after the comma goes in: the comma
+    // then pushes the last character out, as the entry always did. Line ends
+    // and control bytes are kept; the plausibility check refuses them.
+    const int length = counterLength(significance, softwareVersion);
+    QString text = QString::fromLatin1(answer.left(length));
     text.remove(QLatin1Char(','));
     CounterReading reading;
-    reading.text = formatCounterText(text, significance, softwareVersion);
+    reading.text = formatCounterText(text, significance, softwareVersion).left(length);
     reading.digits = counterDigitsForDevice(reading.text);
     return reading;
 }

@@ -30,8 +30,10 @@ namespace tavik7 {
 [[nodiscard]] QString relayCounterReading(const QString &text, qint8 significance, quint16 softwareVersion);
 
 // The answer to "L_ZLW" as the counter entry shows it: the answer is cut to
-// the entry's length for this significance and firmware, stripped of commas
-// and laid out again. The one reading of a counter answer for every user.
+// the entry's length for this significance and firmware, stripped of commas,
+// laid out again and cut once more. Line ends and control bytes stay in the
+// text (and leave digits empty). The one reading of a counter answer for
+// every user.
 struct CounterReading
 {
     QString text;      // as the counter entry shows it, comma included

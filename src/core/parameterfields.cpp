@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "countertext.h"
+#include "plausibility.h"
 #include "texttable.h"
 
 namespace tavik7 {
@@ -88,22 +89,37 @@ QString comboText(const ParameterField &f, int index, int language)
 
 } // namespace
 
-// jsonKey, row label, bilingual label, kind, offset, width, first item, items, report row
+// jsonKey, row label, bilingual label, kind, offset, width, first item, items, report row,
+// telegram offset, plausibility flag, rule and its reason, service lock, cell widget
 const ParameterField kParameterFields[kParameterFieldCount] = {
-    {"unit", 59, 0, FieldKind::Text, at(offsetof(R, unit)), kUnitWidth, 0, 0, 0},
-    {"significance", 60, 1, FieldKind::Combo, at(offsetof(R, significance)), 0, 97, 6, 1},
-    {"leadingPlus", 61, 2, FieldKind::Check, at(offsetof(R, leadingPlus)), 0, 0, 0, -1},
-    {"manufacturer", 62, 3, FieldKind::Text, at(offsetof(R, manufacturer)), kManufacturerWidth, 0, 0, 2},
-    {"deviceType", 63, 4, FieldKind::Text, at(offsetof(R, deviceType)), kDeviceTypeWidth, 0, 0, 3},
-    {"serialNumber", 64, 5, FieldKind::Text, at(offsetof(R, serialNumber)), kSerialNumberWidth, 0, 0, 4},
-    {"year", 65, 6, FieldKind::Text, at(offsetof(R, yearOfManufacture)), kYearWidth, 0, 0, 5},
-    {"softwareVersion", 66, 7, FieldKind::Version, at(offsetof(R, softwareVersion)), 0, 0, 0, 6},
-    {"softwareCrc", 67, 8, FieldKind::Crc, at(offsetof(R, softwareCrc)), 0, 0, 0, 7},
-    {"baudRate", 68, 9, FieldKind::Combo, at(offsetof(R, baudRate)), 0, 103, 3, 8},
-    {"transmitMode", 69, 10, FieldKind::Combo, at(offsetof(R, transmitMode)), 0, 106, 6, 9},
-    {"direction", 70, 11, FieldKind::Combo, at(offsetof(R, direction)), 0, 112, 2, 10},
-    {"telegramB", 71, 12, FieldKind::Combo, at(offsetof(R, telegramB)), 0, 114, 4, 11},
-    {"crcStart", 72, 13, FieldKind::Combo, at(offsetof(R, crcStartValue)), 0, 118, 2, 12},
+    {"unit", 59, 0, FieldKind::Text, at(offsetof(R, unit)), kUnitWidth, 0, 0, 0,
+     5, 0, unitPlausible, "not 1 to 3 letters or digits", false, nullptr},
+    {"significance", 60, 1, FieldKind::Combo, at(offsetof(R, significance)), 0, 97, 6, 1,
+     2, -1, nullptr, nullptr, false, "comboBoxSignificance"},
+    {"leadingPlus", 61, 2, FieldKind::Check, at(offsetof(R, leadingPlus)), 0, 0, 0, -1,
+     -1, -1, nullptr, nullptr, false, "checkBoxLeadingPlus"},
+    {"manufacturer", 62, 3, FieldKind::Text, at(offsetof(R, manufacturer)), kManufacturerWidth, 0, 0, 2,
+     9, 2, manufacturerPlausible, "not letters, '_' or '&' only", false, nullptr},
+    {"deviceType", 63, 4, FieldKind::Text, at(offsetof(R, deviceType)), kDeviceTypeWidth, 0, 0, 3,
+     13, 3, printableAsciiPlausible, "not printable ASCII", false, nullptr},
+    {"serialNumber", 64, 5, FieldKind::Text, at(offsetof(R, serialNumber)), kSerialNumberWidth, 0, 0, 4,
+     20, 4, printableAsciiPlausible, "not printable ASCII", true, nullptr},
+    {"year", 65, 6, FieldKind::Text, at(offsetof(R, yearOfManufacture)), kYearWidth, 0, 0, 5,
+     30, 5, yearOfManufacturePlausible, "not a year from 1950 to 2049", true, nullptr},
+    {"softwareVersion", 66, 7, FieldKind::Version, at(offsetof(R, softwareVersion)), 0, 0, 0, 6,
+     0, 6, softwareVersionPlausible, "not a version of four characters such as 1.12", false, nullptr},
+    {"softwareCrc", 67, 8, FieldKind::Crc, at(offsetof(R, softwareCrc)), 0, 0, 0, 7,
+     40, -1, nullptr, nullptr, false, nullptr},
+    {"baudRate", 68, 9, FieldKind::Combo, at(offsetof(R, baudRate)), 0, 103, 3, 8,
+     35, -1, nullptr, nullptr, false, "comboBoxTableBaudrate"},
+    {"transmitMode", 69, 10, FieldKind::Combo, at(offsetof(R, transmitMode)), 0, 106, 6, 9,
+     36, -1, nullptr, nullptr, false, "comboBoxTransmitMode"},
+    {"direction", 70, 11, FieldKind::Combo, at(offsetof(R, direction)), 0, 112, 2, 10,
+     37, -1, nullptr, nullptr, false, "comboBoxDirection"},
+    {"telegramB", 71, 12, FieldKind::Combo, at(offsetof(R, telegramB)), 0, 114, 4, 11,
+     38, -1, nullptr, nullptr, false, "comboBoxTelegramB"},
+    {"crcStart", 72, 13, FieldKind::Combo, at(offsetof(R, crcStartValue)), 0, 118, 2, 12,
+     39, -1, nullptr, nullptr, false, "comboBoxCrcStartValue"},
 };
 
 QString bilingualFieldLabel(int field)

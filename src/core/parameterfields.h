@@ -47,7 +47,19 @@ struct ParameterField
     int firstItemTextId;      // Combo: TextId of item 0, the others follow it
     int itemCount;            // Combo
     int reportRow;            // row of the inspection report; -1: shown within another row
+    int telegramOffset;       // of the value in both telegrams' body, which starts with
+                              // the version; -1: carried by another field (the leading
+                              // plus is in the significance text)
+    int plausibilityFlag;     // the window's flag for this cell's rule; -1: no rule
+    bool (*rule)(const QString &text); // the cell's rule on its cut text; nullptr: none
+    const char *ruleReason;   // what a text that fails the rule is not, in English
+    bool serviceLocked;       // the cell opens to the service key (F3) only
+    const char *objectName;   // of the table's cell widget; nullptr for a text cell
 };
+
+// The telegrams' body: version up to the CRC start value (40 bytes), then
+// in the "LP" answer only the firmware checksum.
+constexpr int kTelegramBodySize = 40;
 
 extern const ParameterField kParameterFields[kParameterFieldCount];
 

@@ -41,15 +41,9 @@ int parameterCellMaxLength(int row)
 
 int plausibilityFlagOfRow(int row)
 {
-    switch (row) {
-    case FieldUnit: return 0;
-    case FieldManufacturer: return 2;
-    case FieldDeviceType: return 3;
-    case FieldSerialNumber: return 4;
-    case FieldYear: return 5;
-    case FieldSoftwareVersion: return 6;
-    default: return -1;
-    }
+    if (row < 0 || row >= kParameterFieldCount)
+        return -1;
+    return kParameterFields[row].plausibilityFlag;
 }
 
 bool unitPlausible(const QString &text)
@@ -102,35 +96,9 @@ CellVerdict checkParameterCell(int row, const QString &text)
     const int maxLength = parameterCellMaxLength(row);
     verdict.text = maxLength >= 0 ? text.left(maxLength) : text;
     verdict.flag = plausibilityFlagOfRow(row);
-    switch (row) {
-    case FieldUnit: verdict.plausible = unitPlausible(verdict.text); break;
-    case FieldManufacturer: verdict.plausible = manufacturerPlausible(verdict.text); break;
-    case FieldDeviceType:
-    case FieldSerialNumber: verdict.plausible = printableAsciiPlausible(verdict.text); break;
-    case FieldYear: verdict.plausible = yearOfManufacturePlausible(verdict.text); break;
-    case FieldSoftwareVersion: verdict.plausible = softwareVersionPlausible(verdict.text); break;
-    default: verdict.plausible = true; break;
-    }
+    const auto rule = row >= 0 && row < kParameterFieldCount ? kParameterFields[row].rule : nullptr;
+    verdict.plausible = rule ? rule(verdict.text) : true;
     return verdict;
-}
-
-QList<int> implausibleParameterFields(const ParameterRecord &record)
-{
-    QList<int> fields;
-    for (int field = 0; field < kParameterFieldCount; ++field) {
-        const ParameterField &f = kParameterFields[field];
-        bool plausible = true;
-        if (f.kind == FieldKind::Combo) {
-            const int index = fieldNumber(record, field);
-            plausible = index >= 0 && index < f.itemCount;
-        } else if (plausibilityFlagOfRow(field) >= 0) {
-            // The text the table's cell would show, language aside.
-            plausible = checkParameterCell(field, parameterValueText(record, field, English)).plausible;
-        }
-        if (!plausible)
-            fields.append(field);
-    }
-    return fields;
 }
 
 } // namespace tavik7

@@ -37,10 +37,4 @@ struct CellVerdict
 };
 [[nodiscard]] CellVerdict checkParameterCell(int row, const QString &text);
 
-// The fields (numbered as the table's rows) that would keep a record from
-// being written: a text cell that fails its rule, or a combo box index that
-// no item stands for, which would leave the combo empty. Software version
-// and CRC are checked as the table shows them.
-[[nodiscard]] QList<int> implausibleParameterFields(const ParameterRecord &record);
-
 } // namespace tavik7

@@ -1,6 +1,7 @@
 #include "telegram.h"
 
 #include "crc16.h"
+#include "parameterfields.h"
 
 #include <cstring>
 
@@ -24,29 +25,66 @@ void appendWord(QByteArray &out, quint16 value)
     out.append(char(value >> 8));
 }
 
-void appendField(QByteArray &out, const char *field, int width)
+// Where the body starts: after "SP " and the length byte, and after the
+// answer's length byte and its four reserved bytes.
+constexpr int kWriteBodyOffset = 4;
+constexpr int kAnswerBodyOffset = 5;
+
+void putWord(char *at, quint16 value)
 {
-    out.append(field, width);
+    at[0] = char(value & 0xFF);
+    at[1] = char(value >> 8);
+}
+
+// Every field at its place in a telegram's body, which out already holds.
+// The "SP" body ends before the firmware checksum.
+void putFields(QByteArray &out, int bodyOffset, const ParameterRecord &record, quint16 version)
+{
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        const ParameterField &f = kParameterFields[field];
+        if (f.telegramOffset < 0 || bodyOffset + f.telegramOffset >= out.size())
+            continue;
+        char *at = out.data() + bodyOffset + f.telegramOffset;
+        if (field == FieldSignificance) {
+            const QByteArray text = significanceText(record.significance, record.leadingPlus);
+            std::memcpy(at, text.constData(), size_t(text.size()));
+            continue;
+        }
+        switch (f.kind) {
+        case FieldKind::Text: std::memcpy(at, textFieldData(record, field), size_t(f.width)); break;
+        case FieldKind::Combo: *at = char(fieldNumber(record, field)); break;
+        case FieldKind::Version: putWord(at, version); break;
+        case FieldKind::Crc: putWord(at, quint16(fieldNumber(record, field))); break;
+        case FieldKind::Check: break;
+        }
+    }
+}
+
+// The fields of a telegram's body into record; the significance, which
+// may go unrecognised, is left to the caller. Bytes beyond the buffer read as 0.
+void takeFields(const QByteArray &buffer, int bodyOffset, ParameterRecord &record, bool withCrc)
+{
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        const ParameterField &f = kParameterFields[field];
+        if (f.telegramOffset < 0 || field == FieldSignificance || (f.kind == FieldKind::Crc && !withCrc))
+            continue;
+        const int at = bodyOffset + f.telegramOffset;
+        switch (f.kind) {
+        case FieldKind::Text: copyTextField(textFieldData(record, field), buffer, f.width, at); break;
+        case FieldKind::Combo: setFieldNumber(record, field, qint8(byteAt(buffer, at))); break;
+        case FieldKind::Version:
+        case FieldKind::Crc: setFieldNumber(record, field, wordAt(buffer, at)); break;
+        case FieldKind::Check: break;
+        }
+    }
 }
 
 // Bytes 3..43 of the "SP" telegram for one attempt.
 QByteArray writeTelegramBody(const ParameterRecord &record, quint16 version)
 {
-    QByteArray body;
-    body.reserve(kWriteTelegramLengthByte);
-    body.append(char(kWriteTelegramLengthByte));
-    appendWord(body, version);
-    body.append(significanceText(record.significance, record.leadingPlus));
-    appendField(body, record.unit, kUnitWidth);
-    appendField(body, record.manufacturer, kManufacturerWidth);
-    appendField(body, record.deviceType, kDeviceTypeWidth);
-    appendField(body, record.serialNumber, kSerialNumberWidth);
-    appendField(body, record.yearOfManufacture, kYearWidth);
-    body.append(char(record.baudRate));
-    body.append(char(record.transmitMode));
-    body.append(char(record.direction));
-    body.append(char(record.telegramB));
-    body.append(char(record.crcStartValue));
+    QByteArray body(1 + kTelegramBodySize, '\0');
+    body[0] = char(kWriteTelegramLengthByte);
+    putFields(body, 1, record, version);
     return body;
 }
 
@@ -74,23 +112,13 @@ ParameterAnswer decodeParameterAnswer(const QByteArray &buffer, ParameterRecord 
     if (buffer.isEmpty() || buffer.size() != announced)
         return answer;
 
-    record.softwareVersion = wordAt(buffer, 5);
-    answer.significance = readSignificanceText(char(byteAt(buffer, 7)), char(byteAt(buffer, 8)));
+    takeFields(buffer, kAnswerBodyOffset, record, true);
+    const int significanceAt = kAnswerBodyOffset + kParameterFields[FieldSignificance].telegramOffset;
+    answer.significance = readSignificanceText(char(byteAt(buffer, significanceAt)), char(byteAt(buffer, significanceAt + 1)));
     if (answer.significance.recognised) {
         record.significance = answer.significance.significance;
         record.leadingPlus = answer.significance.leadingPlus;
     }
-    copyTextField(record.unit, buffer, kUnitWidth, 10);
-    copyTextField(record.manufacturer, buffer, kManufacturerWidth, 14);
-    copyTextField(record.deviceType, buffer, kDeviceTypeWidth, 18);
-    copyTextField(record.serialNumber, buffer, kSerialNumberWidth, 25);
-    copyTextField(record.yearOfManufacture, buffer, kYearWidth, 35);
-    record.baudRate = qint8(byteAt(buffer, 40));
-    record.transmitMode = qint8(byteAt(buffer, 41));
-    record.direction = qint8(byteAt(buffer, 42));
-    record.telegramB = qint8(byteAt(buffer, 43));
-    record.crcStartValue = qint8(byteAt(buffer, 44));
-    record.softwareCrc = wordAt(buffer, 45);
 
     QByteArray covered = buffer.left(kParameterAnswerCrcOffset);
     covered.resize(kParameterAnswerCrcOffset, '\0');
@@ -121,24 +149,11 @@ QByteArray buildWriteTelegram(const ParameterRecord &record)
 
 QByteArray buildParameterAnswer(const ParameterRecord &record, quint32 reserved)
 {
-    QByteArray answer;
-    answer.reserve(kParameterAnswerSize);
-    answer.append(char(kParameterAnswerSize));
-    appendWord(answer, quint16(reserved & 0xFFFF));
-    appendWord(answer, quint16(reserved >> 16));
-    appendWord(answer, record.softwareVersion);
-    answer.append(significanceText(record.significance, record.leadingPlus));
-    appendField(answer, record.unit, kUnitWidth);
-    appendField(answer, record.manufacturer, kManufacturerWidth);
-    appendField(answer, record.deviceType, kDeviceTypeWidth);
-    appendField(answer, record.serialNumber, kSerialNumberWidth);
-    appendField(answer, record.yearOfManufacture, kYearWidth);
-    answer.append(char(record.baudRate));
-    answer.append(char(record.transmitMode));
-    answer.append(char(record.direction));
-    answer.append(char(record.telegramB));
-    answer.append(char(record.crcStartValue));
-    appendWord(answer, record.softwareCrc);
+    QByteArray answer(kParameterAnswerCrcOffset, '\0');
+    answer[0] = char(kParameterAnswerSize);
+    putWord(answer.data() + 1, quint16(reserved & 0xFFFF));
+    putWord(answer.data() + 3, quint16(reserved >> 16));
+    putFields(answer, kAnswerBodyOffset, record, record.softwareVersion);
     appendWord(answer, crc16(answer));
     return answer;
 }
@@ -155,20 +170,11 @@ WriteTelegram parseWriteTelegram(const QByteArray &telegram)
 
     ParameterRecord &r = result.record;
     clearParameterRecord(r);
-    r.softwareVersion = wordAt(telegram, 4);
-    const SignificanceReading s = readSignificanceText(telegram.at(6), telegram.at(7));
+    takeFields(telegram, kWriteBodyOffset, r, false);
+    const int significanceAt = kWriteBodyOffset + kParameterFields[FieldSignificance].telegramOffset;
+    const SignificanceReading s = readSignificanceText(telegram.at(significanceAt), telegram.at(significanceAt + 1));
     r.significance = s.significance;
     r.leadingPlus = s.leadingPlus;
-    copyTextField(r.unit, telegram, kUnitWidth, 9);
-    copyTextField(r.manufacturer, telegram, kManufacturerWidth, 13);
-    copyTextField(r.deviceType, telegram, kDeviceTypeWidth, 17);
-    copyTextField(r.serialNumber, telegram, kSerialNumberWidth, 24);
-    copyTextField(r.yearOfManufacture, telegram, kYearWidth, 34);
-    r.baudRate = qint8(telegram.at(39));
-    r.transmitMode = qint8(telegram.at(40));
-    r.direction = qint8(telegram.at(41));
-    r.telegramB = qint8(telegram.at(42));
-    r.crcStartValue = qint8(telegram.at(43));
     result.valid = true;
     return result;
 }

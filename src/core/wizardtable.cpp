@@ -1,5 +1,7 @@
 #include "wizardtable.h"
 
+#include "countertext.h"
+
 #include "texttable.h"
 
 namespace tavik7 {
@@ -224,6 +226,29 @@ QString wizardCounterTransfer(const QString &entryText, int decimals)
         return digits;
     const int integerDigits = qMax(0, int(digits.size()) - decimals);
     return digits.left(integerDigits) + QLatin1Char(',') + digits.mid(integerDigits);
+}
+
+bool wizardDirectionFixed(const QString &uaValue)
+{
+    return uaValue == QLatin1String("---");
+}
+
+WizardProgram wizardProgram(const ParameterRecord &table, const WizardRow *row, int wizardDirectionIndex,
+                            const QString &entryText)
+{
+    WizardProgram program;
+    program.record = table;
+    const WizardSignificance written = wizardSignificance(row ? row->significanceExponent : 0);
+    program.record.significance = qint8(written.significanceIndex);
+    program.record.leadingPlus = written.leadingPlus;
+    const int direction = tableDirectionIndex(row && wizardDirectionFixed(QLatin1String(row->uaValue)) ? kWizardDirectionRight
+                                                                               : wizardDirectionIndex);
+    if (direction >= 0)
+        program.record.direction = qint8(direction);
+    const int length = counterLength(program.record.significance, program.record.softwareVersion);
+    program.counterText = wizardCounterTransfer(entryText, written.decimals).left(length);
+    program.counterDigits = counterDigitsForDevice(program.counterText);
+    return program;
 }
 
 } // namespace tavik7

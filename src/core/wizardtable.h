@@ -7,6 +7,8 @@
 #include <array>
 #include <optional>
 
+#include "parameterrecord.h"
+
 namespace tavik7 {
 
 // One counter type: the three choices read off the mechanical counter and
@@ -89,5 +91,24 @@ struct WizardSignificance
 // The wizard entry as the settings counter: commas removed, then a comma
 // before the last `decimals` digits.
 [[nodiscard]] QString wizardCounterTransfer(const QString &entryText, int decimals);
+
+// Counters without a Ua value ("---") count to the right only: the wizard's
+// direction is fixed to this index of its direction combo, and no other
+// choice reaches the device.
+constexpr int kWizardDirectionRight = 1;
+[[nodiscard]] bool wizardDirectionFixed(const QString &uaValue);
+
+// What programming sends: the table's record with the row's significance and
+// leading plus and the chosen direction, and the wizard entry as the
+// settings counter, cut to the counter's length for that significance.
+struct WizardProgram
+{
+    ParameterRecord record{};
+    QString counterText;
+    QByteArray counterDigits; // as "S_ZLW" sends them; empty when the entry holds none
+};
+// row may be nullptr (nothing chosen): the significance of exponent 0 is written.
+[[nodiscard]] WizardProgram wizardProgram(const ParameterRecord &table, const WizardRow *row,
+                                          int wizardDirectionIndex, const QString &entryText);
 
 } // namespace tavik7

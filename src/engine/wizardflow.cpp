@@ -63,6 +63,7 @@ void WizardFlow::checkFirmware(const QString &numberOfDigits, const QString &uaV
     m_record.rowIndex = findWizardRow(numberOfDigits, uaValue, decimalPlaces);
     const WizardRow *row = wizardRow(m_record.rowIndex);
     m_record.requiredFirmware = row ? row->requiredFirmware : 0;
+    m_record.directionFixed = wizardDirectionFixed(uaValue);
     // While another job holds the port (NAMUR listening) the line is not the
     // service line: the step fails as for a closed port, and nothing is sent.
     setState(m_link->readSettings(DeviceLink::PlainRead) ? State::ReadingFirmware : State::Failed);
@@ -173,6 +174,15 @@ bool WizardFlow::program(const ParameterRecord &record, const QByteArray &counte
     // telegram's answer would be judged as the counter's.
     m_record.counterDigits = counterDigits;
     setState(State::WritingParameters);
+    return true;
+}
+
+bool WizardFlow::prepareProgram(const ParameterRecord &table, int wizardDirectionIndex, const QString &entryText)
+{
+    if (checking() || programming())
+        return false;
+    const int direction = m_record.directionFixed ? kWizardDirectionRight : wizardDirectionIndex;
+    m_record.program = wizardProgram(table, wizardRow(m_record.rowIndex), direction, entryText);
     return true;
 }
 

@@ -52,6 +52,8 @@ public:
         quint16 deviceFirmware = 0; // as read, or as flashed since
         WizardEntry entry;          // the counter entry: integer digits, factor shown
         QByteArray counterDigits;   // what programming writes as the counter
+        bool directionFixed = false; // Ua "---": the direction is right, not chosen
+        WizardProgram program;      // what the last programming sent or offered to send
     };
 
     WizardFlow(DeviceLink *link, FlashRun *flashRun, QObject *parent = nullptr);
@@ -76,6 +78,17 @@ public:
     // Sends the parameters; the counter question follows their answer or
     // time-out. False, changing nothing, when nothing went out.
     bool program(const ParameterRecord &record, const QByteArray &counterDigits);
+
+    // True while programming runs: its record and counter stay as sent, and
+    // a new choice is refused until it has ended.
+    [[nodiscard]] bool isProgramming() const { return programming(); }
+    // The firmware image the counter type needs, by file name.
+    [[nodiscard]] QString firmwareImage() const { return firmwareFileName(m_record.requiredFirmware); }
+    // The record programming is to send: the table's record with the chosen
+    // row's significance, the direction (right for a Ua "---" counter) and
+    // the entry as the counter. False, changing nothing, while a check, a
+    // flash or programming is underway; then send it with program().
+    bool prepareProgram(const ParameterRecord &table, int wizardDirectionIndex, const QString &entryText);
 
     // The answers to the flash question.
     void flash(const FlashRun::Request &request);

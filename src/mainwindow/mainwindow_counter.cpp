@@ -6,16 +6,13 @@
 #include <QKeyEvent>
 
 #include "countertext.h"
-#include "plausibility.h"
 #include "tavik7_bediensoftware.h"
 
 void TAVIK7_Bediensoftware::onCounterTextChanged(const QString &text)
 {
     // The entry's own text is checked, whatever the caller passed.
     Q_UNUSED(text);
-    const QString counter = ui.lineEditCounter->text();
-    tableChecks.flags[tavik7::kCounterPlausibilityFlag] = !tavik7::counterTextPlausible(
-        counter, ui.lineEditCounter->maxLength(), tableChecks.counterLength, qint8(cells.comboBoxSignificance->currentIndex()));
+    sheet.setCounterText(ui.lineEditCounter->text());
     updatePlausibilityState();
 }
 

@@ -22,7 +22,6 @@ namespace {
 
 constexpr int kColumnWidthPx = 145;
 constexpr int kRowHeightPx = 23;
-constexpr int kCounterFlag = tavik7::kCounterPlausibilityFlag;
 constexpr QRgb kImplausibleTextRgb = qRgb(255, 64, 64);
 constexpr QRgb kPlausibleTextRgb = qRgb(0, 0, 0);
 
@@ -79,7 +78,6 @@ void layOutTableView(QTableView *view, int rows)
 
 void TAVIK7_Bediensoftware::setupParameterTable()
 {
-    static_assert(ParameterRowCount == tavik7::kParameterFieldCount, "one table row per parameter field");
     QTableView *view = ui.tableViewSettings;
     view->setModel(parameterModel);
     parameterModel->setHorizontalHeaderItem(0, new QStandardItem(textFor(73)));
@@ -87,24 +85,19 @@ void TAVIK7_Bediensoftware::setupParameterTable()
 
     // Created in row order, which is also their order in the focus chain; the
     // object names are those the rest of the window and its checks know.
-    const struct { int row; QComboBox **combo; const char *objectName; } created[] = {
-        {RowSignificance, &cells.comboBoxSignificance, "comboBoxSignificance"},
-        {RowLeadingPlus, nullptr, "checkBoxLeadingPlus"},
-        {RowBaudRate, &cells.comboBoxTableBaudrate, "comboBoxTableBaudrate"},
-        {RowTransmitMode, &cells.comboBoxTransmitMode, "comboBoxTransmitMode"},
-        {RowDirection, &cells.comboBoxDirection, "comboBoxDirection"},
-        {RowTelegramB, &cells.comboBoxTelegramB, "comboBoxTelegramB"},
-        {RowCrcStartValue, &cells.comboBoxCrcStartValue, "comboBoxCrcStartValue"},
-    };
-    for (const auto &cell : created) {
-        QWidget *widget = nullptr;
-        if (cell.combo)
-            widget = *cell.combo = makeComboCell(cell.row, language);
-        else
-            widget = cells.checkBoxLeadingPlus = new QCheckBox(textFor(tavik7::kParameterFields[cell.row].labelTextId));
-        widget->setObjectName(QString::fromLatin1(cell.objectName));
-        view->setIndexWidget(parameterModel->index(cell.row, 1), widget);
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        const tavik7::ParameterField &field = tavik7::kParameterFields[row];
+        if (!field.objectName)
+            continue;
+        QWidget *widget = field.kind == tavik7::FieldKind::Check
+            ? static_cast<QWidget *>(new QCheckBox(textFor(field.labelTextId)))
+            : makeComboCell(row, language);
+        widget->setObjectName(QString::fromLatin1(field.objectName));
+        view->setIndexWidget(parameterModel->index(row, 1), widget);
     }
+    cells.comboBoxSignificance = comboCell(view, RowSignificance);
+    cells.checkBoxLeadingPlus = qobject_cast<QCheckBox *>(cellWidget(view, RowLeadingPlus));
+    cells.comboBoxDirection = comboCell(view, RowDirection);
 
     setParameterTableLabels();
     fillParameterTable();
@@ -113,10 +106,12 @@ void TAVIK7_Bediensoftware::setupParameterTable()
     // empty and blocks writing until the user picks an item; picking one must
     // lift the block at once. Connected after the first fill, as the checks are.
     // The significance combo has its own slot, which re-evaluates as well.
-    for (const auto &cell : created) {
-        if (!cell.combo || cell.row == RowSignificance)
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        QComboBox *combo = comboCell(view, row);
+        if (!combo || row == RowSignificance)
             continue;
-        connect(*cell.combo, &QComboBox::currentIndexChanged, this, [this] {
+        connect(combo, &QComboBox::currentIndexChanged, this, [this, row](int index) {
+            sheet.setFieldNumber(row, index);
             updatePlausibilityState();
             refreshDifferenceMarks();
         });
@@ -153,28 +148,20 @@ void TAVIK7_Bediensoftware::setParameterTableLabels()
 
 void TAVIK7_Bediensoftware::fillParameterTable()
 {
-    // Copies: a changed index runs slots that may write back into the record.
-    const tavik7::ParameterRecord shown = parameterRecord;
-    bool counterEntryRelaid = false;
+    // Copies: a changed index runs slots that write into the sheet.
+    const tavik7::ParameterRecord shown = sheet.record();
     for (int row = 0; row < ParameterRowCount; ++row) {
         if (hasCellWidget(row))
             continue;
-        auto *item = new QStandardItem(tavik7::parameterValueText(shown, row, language));
-        // Serial number and year open only to the service key (F3).
-        item->setEditable(tavik7::kParameterFields[row].kind == tavik7::FieldKind::Text && row != RowSerialNumber
-                          && row != RowYear);
+        auto *item = new QStandardItem(sheet.cellText(row));
+        const tavik7::ParameterField &field = tavik7::kParameterFields[row];
+        item->setEditable(field.kind == tavik7::FieldKind::Text && !field.serviceLocked);
         item->setEnabled(true);
-        // A refill without checks (the language switch) must not turn a cell
-        // that still blocks writing black; a checked refill recolours anyway.
-        const int flag = tavik7::plausibilityFlagOfRow(row);
-        const bool red = flag >= 0 && tableChecks.flags[flag];
-        item->setForeground(QBrush(QColor::fromRgb(red ? kImplausibleTextRgb : kPlausibleTextRgb)));
+        item->setForeground(QBrush(QColor::fromRgb(sheet.cellImplausible(row) ? kImplausibleTextRgb : kPlausibleTextRgb)));
         parameterModel->setItem(row, 1, item);
-        if (row == RowSoftwareVersion) {
-            counterEntryRelaid = resizeCounterEntry(tavik7::counterLength(shown.significance, shown.softwareVersion));
-            ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(shown.softwareVersion)));
-        }
     }
+    showCounterEntry();
+    ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(shown.softwareVersion)));
 
     for (int row = 0; row < ParameterRowCount; ++row) {
         QWidget *cell = cellWidget(ui.tableViewSettings, row);
@@ -183,9 +170,21 @@ void TAVIK7_Bediensoftware::fillParameterTable()
         else if (auto *check = qobject_cast<QCheckBox *>(cell))
             check->setChecked(tavik7::fieldNumber(shown, row) != 0);
     }
-    // Only now do length, significance and text agree again.
-    if (counterEntryRelaid)
-        onCounterTextChanged(ui.lineEditCounter->text());
+}
+
+void TAVIK7_Bediensoftware::showCounterEntry()
+{
+    // The entry's own cut must find nothing left to cut, or its half-way
+    // text would be judged.
+    const QSignalBlocker blocker(ui.lineEditCounter);
+    ui.lineEditCounter->setMaxLength(sheet.counterLength());
+    ui.lineEditCounter->setText(sheet.counterText());
+}
+
+void TAVIK7_Bediensoftware::takeParameterRecord(const tavik7::ParameterRecord &record)
+{
+    parameterRecord = record;
+    sheet.setRecord(record);
 }
 
 void TAVIK7_Bediensoftware::fillParameterTableAsOneChange()
@@ -194,6 +193,7 @@ void TAVIK7_Bediensoftware::fillParameterTableAsOneChange()
     // or the counter entry's new length would each pass a verdict on values
     // half the device's and half the file's, and a passing complaint would
     // replace the read's message.
+    takeParameterRecord(parameterRecord);
     {
         std::vector<QSignalBlocker> blockers;
         blockers.emplace_back(parameterModel);
@@ -207,54 +207,14 @@ void TAVIK7_Bediensoftware::fillParameterTableAsOneChange()
     judgeParameterTable();
 }
 
-bool TAVIK7_Bediensoftware::resizeCounterEntry(int newLength)
-{
-    // A complete reading moved to a device with another digit count keeps its
-    // value with a leading zero more or less. Cut or left short, it would
-    // count as implausible and the read would report a counter fault that
-    // the counter answer, arriving a moment later, takes back.
-    const QString entry = ui.lineEditCounter->text();
-    const qint8 shownSignificance = qint8(cells.comboBoxSignificance->currentIndex());
-    QString relaid;
-    if (newLength != tableChecks.counterLength
-        && tavik7::counterTextPlausible(entry, ui.lineEditCounter->maxLength(), tableChecks.counterLength, shownSignificance)) {
-        relaid = tavik7::relayCounterReading(entry, parameterRecord.significance, parameterRecord.softwareVersion);
-    }
-    tableChecks.counterLength = newLength;
-    if (relaid.isEmpty()) {
-        ui.lineEditCounter->setMaxLength(tableChecks.counterLength);
-        return false;
-    }
-    const QSignalBlocker blocker(ui.lineEditCounter);
-    ui.lineEditCounter->setMaxLength(tableChecks.counterLength);
-    ui.lineEditCounter->setText(relaid);
-    return true;
-}
-
-QString TAVIK7_Bediensoftware::cellText(int row) const
-{
-    const QStandardItem *item = parameterModel->item(row, 1);
-    return item ? item->text() : QString();
-}
-
 void TAVIK7_Bediensoftware::readParameterTable()
 {
-    parameterRecord = tableRecord();
+    parameterRecord = sheet.record();
 }
 
 tavik7::ParameterRecord TAVIK7_Bediensoftware::tableRecord() const
 {
-    tavik7::ParameterRecord r = parameterRecord;
-    for (int row = 0; row < ParameterRowCount; ++row) {
-        QWidget *cell = cellWidget(ui.tableViewSettings, row);
-        if (const auto *combo = qobject_cast<const QComboBox *>(cell))
-            tavik7::setFieldNumber(r, row, combo->currentIndex());
-        else if (const auto *check = qobject_cast<const QCheckBox *>(cell))
-            tavik7::setFieldNumber(r, row, check->isChecked() ? 1 : 0);
-        else
-            tavik7::setFieldFromCellText(r, row, cellText(row));
-    }
-    return r;
+    return sheet.record();
 }
 
 void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
@@ -262,31 +222,20 @@ void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
     // F3 is the service key that unlocks serial number and year for editing.
     if (event->key() != Qt::Key_F3)
         return;
-    for (int row : {int(RowSerialNumber), int(RowYear)}) {
-        if (QStandardItem *item = parameterModel->item(row, 1))
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        QStandardItem *item = parameterModel->item(row, 1);
+        if (item && tavik7::kParameterFields[row].serviceLocked)
             item->setEditable(!item->isEditable());
     }
 }
 
-bool TAVIK7_Bediensoftware::comboCellsHoldItems() const
-{
-    for (int row = 0; row < ParameterRowCount; ++row) {
-        const QComboBox *combo = comboCell(ui.tableViewSettings, row);
-        if (combo && combo->currentIndex() < 0)
-            return false;
-    }
-    return true;
-}
-
 void TAVIK7_Bediensoftware::updatePlausibilityState()
 {
-    const bool tableImplausible = std::any_of(std::begin(tableChecks.flags), std::begin(tableChecks.flags) + kCounterFlag,
-                                              [](bool flag) { return flag; })
-        || !comboCellsHoldItems();
+    const bool tableImplausible = !sheet.tablePlausible();
     // While another job holds the port no device button is offered, whatever
     // the table says.
     const tavik7::DeviceLink::PortState port = deviceLink->portState();
-    if (tableImplausible || tableChecks.flags[kCounterFlag]) {
+    if (!sheet.fitToWrite()) {
         ui.pushButtonReadSettings->setEnabled(port != tavik7::DeviceLink::PortState::Lent);
         ui.pushButtonWriteSettings->setEnabled(false);
         ui.pushButtonSetCounter->setEnabled(false);
@@ -304,24 +253,19 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
 
 bool TAVIK7_Bediensoftware::allValuesPlausible() const
 {
-    return std::none_of(std::begin(tableChecks.flags), std::end(tableChecks.flags), [](bool flag) { return flag; })
-        && comboCellsHoldItems();
+    return sheet.fitToPrint();
 }
 
 void TAVIK7_Bediensoftware::judgeParameterTable()
 {
-    // The cell checks of every text row on the values now shown, then the
-    // counter entry's, which ends with the verdict on the whole table.
+    // The cells' colours on the values now shown, then the counter entry's
+    // check, which ends with the verdict on the whole table.
+    const QSignalBlocker blocker(parameterModel);
     for (int row = 0; row < ParameterRowCount; ++row) {
-        QStandardItem *item = parameterModel->item(row, 1);
-        const tavik7::CellVerdict verdict = tavik7::checkParameterCell(row, item ? item->text() : QString());
-        if (!item || verdict.flag < 0)
-            continue;
-        tableChecks.flags[verdict.flag] = !verdict.plausible;
-        const QSignalBlocker blocker(parameterModel);
-        item->setForeground(QBrush(QColor::fromRgb(verdict.plausible ? kPlausibleTextRgb : kImplausibleTextRgb)));
+        if (QStandardItem *item = parameterModel->item(row, 1); item && !hasCellWidget(row))
+            item->setForeground(QBrush(QColor::fromRgb(sheet.cellImplausible(row) ? kImplausibleTextRgb : kPlausibleTextRgb)));
     }
-    ui.label_unit->setText(cellText(RowUnit));
+    ui.label_unit->setText(sheet.cellText(RowUnit));
     onSignificanceCbChanged(cells.comboBoxSignificance->currentIndex());
 }
 
@@ -334,16 +278,19 @@ void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const
     if (!item)
         return;
 
-    const tavik7::CellVerdict verdict = tavik7::checkParameterCell(topLeft.row(), item->text());
-    if (verdict.flag >= 0)
-        tableChecks.flags[verdict.flag] = !verdict.plausible;
-    const bool red = verdict.flag >= 0 && tableChecks.flags[verdict.flag];
+    const int counterLength = sheet.counterLength();
+    const QString kept = sheet.setCellText(topLeft.row(), item->text());
     // Both writes raise dataChanged again; that run finds the same text and
     // colour and changes nothing more.
-    item->setForeground(QBrush(QColor::fromRgb(red ? kImplausibleTextRgb : kPlausibleTextRgb)));
-    item->setText(verdict.text);
+    item->setForeground(
+        QBrush(QColor::fromRgb(sheet.cellImplausible(topLeft.row()) ? kImplausibleTextRgb : kPlausibleTextRgb)));
+    item->setText(kept);
+    if (sheet.counterLength() != counterLength) {
+        showCounterEntry();
+        ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
+    }
     updatePlausibilityState();
-    ui.label_unit->setText(cellText(RowUnit));
+    ui.label_unit->setText(sheet.cellText(RowUnit));
     refreshDifferenceMarks();
 }
 
@@ -353,22 +300,14 @@ void TAVIK7_Bediensoftware::onSignificanceCbChanged(int index)
     ui.label_multi->setText(multiplier.multi < 0 ? QString() : textFor(multiplier.multi));
     ui.label_factor->setText(multiplier.factor < 0 ? QString() : textFor(multiplier.factor));
 
-    const quint16 version = parameterRecord.softwareVersion;
-    const QString counter = ui.lineEditCounter->text();
-    tableChecks.counterLength = tavik7::counterLength(qint8(index), version);
-    {
-        // A shorter maximum length cuts the old text first; that half-way text
-        // must not be checked, or a false complaint would replace the console.
-        const QSignalBlocker blocker(ui.lineEditCounter);
-        ui.lineEditCounter->setMaxLength(tableChecks.counterLength);
-        ui.lineEditCounter->setText(tavik7::formatCounterText(counter, qint8(index), version));
-    }
-    onCounterTextChanged(ui.lineEditCounter->text());
+    sheet.setFieldNumber(RowSignificance, index);
+    showCounterEntry();
+    updatePlausibilityState();
     refreshDifferenceMarks();
 }
 
 void TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged(int state)
 {
-    parameterRecord.leadingPlus = state == Qt::Checked ? 1 : 0;
+    sheet.setFieldNumber(RowLeadingPlus, state == Qt::Checked ? 1 : 0);
     refreshDifferenceMarks();
 }

@@ -40,6 +40,7 @@ void TAVIK7_Bediensoftware::loadSettingsFile(const QString &name,
         return;
     if (firmwareOf)
         parameterRecord = tavik7::settingsFromBackup(parameterRecord, *firmwareOf);
+    takeParameterRecord(parameterRecord);
     fillParameterTable();
     // The fill's checks run cell by cell while the table is half old, half
     // new; the buttons follow the complete table, including a combo that an

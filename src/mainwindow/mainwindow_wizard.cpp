@@ -202,6 +202,12 @@ void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tav
 {
     using State = tavik7::WizardFlow::State;
     const bool afterFlash = previous == State::Flashing;
+    // A choice made while programming runs would not reach the device: refused visibly.
+    const bool programming = wizardFlow->isProgramming();
+    for (QWidget *choice : std::initializer_list<QWidget *>{ui.comboBoxNumberOfDigits, ui.comboBoxUa,
+                                                           ui.comboBoxDecimalPlaces, ui.lineEditCounter2})
+        choice->setEnabled(!programming);
+    ui.comboBoxDirection2->setEnabled(!programming && !wizardFlow->record().directionFixed);
     if (afterFlash)
         ui.tabWidget->setCurrentIndex(kTabWizard);
     switch (state) {
@@ -232,11 +238,10 @@ void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tav
 void TAVIK7_Bediensoftware::wizardStep5()
 {
     drawWizardView(5);
-    if (ui.comboBoxUa->currentText() == QLatin1String("---")) {
-        // Counters without a Ua value only count to the right.
+    if (wizardFlow->record().directionFixed) {
         {
             const QSignalBlocker blocker(ui.comboBoxDirection2);
-            ui.comboBoxDirection2->setCurrentIndex(1);
+            ui.comboBoxDirection2->setCurrentIndex(tavik7::kWizardDirectionRight);
             ui.comboBoxDirection2->setEnabled(false);
         }
         showWizardStep(6);
@@ -349,24 +354,19 @@ void TAVIK7_Bediensoftware::focusWizardCounterEntry(int attemptsLeft)
 void TAVIK7_Bediensoftware::wizardStep7()
 {
     drawWizardView(7);
-
-    const tavik7::WizardRow *row = tavik7::wizardRow(wizardFlow->record().rowIndex);
-    const tavik7::WizardSignificance written = tavik7::wizardSignificance(row ? row->significanceExponent : 0);
-    parameterRecord.leadingPlus = written.leadingPlus;
-    cells.comboBoxSignificance->setCurrentIndex(written.significanceIndex);
-    cells.checkBoxLeadingPlus->setChecked(written.leadingPlus == 1);
-
-    const int direction = tavik7::tableDirectionIndex(ui.comboBoxDirection2->currentIndex());
-    if (direction >= 0)
-        cells.comboBoxDirection->setCurrentIndex(direction);
-
-    ui.lineEditCounter->setText(tavik7::wizardCounterTransfer(ui.lineEditCounter2->text(), written.decimals));
-
-    // Write settings without its read first; the counter is asked for once
-    // the telegram has had its answer.
+    // While programming runs its record stays as sent; the choices are
+    // disabled meanwhile, and a second click changes nothing.
+    if (!wizardFlow->prepareProgram(sheet.record(), ui.comboBoxDirection2->currentIndex(), ui.lineEditCounter2->text()))
+        return;
+    // The table shows what is sent; Write settings without its read first,
+    // and the counter is asked for once the telegram has had its answer.
+    const tavik7::WizardProgram program = wizardFlow->record().program;
+    cells.comboBoxSignificance->setCurrentIndex(program.record.significance);
+    cells.checkBoxLeadingPlus->setChecked(program.record.leadingPlus == 1);
+    cells.comboBoxDirection->setCurrentIndex(program.record.direction);
+    ui.lineEditCounter->setText(program.counterText);
     readParameterTable();
-    requestRefused(wizardFlow->program(parameterRecord, tavik7::counterDigitsForDevice(ui.lineEditCounter->text())),
-                   tavik7::MessageId::NoData);
+    requestRefused(wizardFlow->program(program.record, program.counterDigits), tavik7::MessageId::NoData);
 }
 
 // ---------------------------------------------------------------- the wizard's questions
@@ -382,7 +382,7 @@ void TAVIK7_Bediensoftware::askWizardQuestion(tavik7::WizardFlow::Question quest
 void TAVIK7_Bediensoftware::askToFlashFirmware()
 {
     const quint16 required = wizardFlow->record().requiredFirmware;
-    const QString firmwareFile = tavik7::platform::avrdudeDir() + tavik7::firmwareFileName(required);
+    const QString firmwareFile = tavik7::platform::avrdudeDir() + wizardFlow->firmwareImage();
     messageBox->setText(textFor(kTextWrongFirmware));
     messageBox->setInformativeText(textFor(required == tavik7::kFirmwareV111 ? kTextPleaseFlashV111
                                                                              : kTextPleaseFlashV112));
@@ -413,7 +413,12 @@ void TAVIK7_Bediensoftware::showFlashedFirmware()
     // The device is not read again: it is taken to run the firmware flashed.
     QCoreApplication::processEvents(QEventLoop::AllEvents, kPendingEventsAfterFlashMs);
     parameterRecord.softwareVersion = wizardFlow->record().deviceFirmware;
+    const QString counterBefore = sheet.counterText();
+    takeParameterRecord(parameterRecord);
     fillParameterTable();
+    // A reading laid out anew for the firmware's digit count is judged, as a typed one is.
+    if (sheet.counterText() != counterBefore)
+        updatePlausibilityState();
     ui.labelSoftwareData->setText(tavik7::softwareVersionText(parameterRecord.softwareVersion));
 }
 

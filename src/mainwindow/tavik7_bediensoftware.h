@@ -17,7 +17,9 @@
 #include "flashrun.h"
 #include "messageid.h"
 #include "namurlistener.h"
+#include "parameterfields.h"
 #include "parameterrecord.h"
+#include "parametersheet.h"
 #include "portenumerator.h"
 #include "wizardflow.h"
 #include "wizardtable.h"
@@ -65,7 +67,7 @@ public:
         RowDirection = 11,
         RowTelegramB = 12,
         RowCrcStartValue = 13,
-        ParameterRowCount = 14,
+        ParameterRowCount = tavik7::kParameterFieldCount,
     };
 
 signals:
@@ -234,15 +236,10 @@ private:
     // all of them once.
     void fillParameterTableAsOneChange();
     [[nodiscard]] bool allValuesPlausible() const;
-    [[nodiscard]] QString cellText(int row) const;
-    // False while a combo cell shows no item: its index (from a file) stands
-    // for none and must never reach the device.
-    [[nodiscard]] bool comboCellsHoldItems() const;
-    // Sets counterLength and the entry's maximum length for a refill; true
-    // when a complete reading was laid out anew (its check is still due).
-    bool resizeCounterEntry(int newLength);
-
-    // Counter entry (mainwindow_counter.cpp)
+    // The counter entry as the sheet has it, its length included, unjudged.
+    void showCounterEntry();
+    // A record read or loaded: the table shows it next and judges it whole.
+    void takeParameterRecord(const tavik7::ParameterRecord &record);
 
     // Settings file (mainwindow_settingsfile.cpp)
     // Folder, serial number and today's date: the name offered for a settings file or a report.
@@ -314,35 +311,26 @@ private:
     tavik7::FlashRun *flashRun = nullptr;
     QMessageBox *messageBox = nullptr;
 
-    // Cell widgets of the parameter table, owned by the table view.
+    // The cell widgets the window reaches by name, owned by the table view;
+    // the field table says which cells are widgets.
     struct ParameterCells
     {
         QComboBox *comboBoxSignificance = nullptr;
         QCheckBox *checkBoxLeadingPlus = nullptr;
-        QComboBox *comboBoxTableBaudrate = nullptr;
-        QComboBox *comboBoxTransmitMode = nullptr;
         QComboBox *comboBoxDirection = nullptr;
-        QComboBox *comboBoxTelegramB = nullptr;
-        QComboBox *comboBoxCrcStartValue = nullptr;
     } cells;
 
     tavik7::ParameterRecord parameterRecord{};
     int language = 0;
-    // The verdicts of the table's cell checks and the counter entry's, and
-    // the counter's length for the device shown.
-    struct TableChecks
-    {
-        bool flags[8] = {};
-        int counterLength = 8;
-    } tableChecks;
+    // The table's record, cell texts, counter reading and verdicts; the
+    // widgets show it. parameterRecord is the record last taken in.
+    tavik7::ParameterSheet sheet;
     tavik7::MessageHistory messageHistory;
     QString appDataFolder;
     QString portNameInUse; // as picked in the list; shown in the title
 
     // Wizard: its flow holds the state; the window draws it.
     tavik7::WizardFlow *wizardFlow = nullptr;
-
-    // Settings file and report state.
 
     // NAMUR state: the listener holds the port while listening, and the log.
     tavik7::NamurListener *namurListener = nullptr;
