@@ -318,6 +318,10 @@ void TestCli::commands_data()
         << QStringList{fake, "FAKEAVRDUDE_EXIT=1",
                        "FAKEAVRDUDE_OUTPUT=avrdude: stk500_recv(): failed\\navrdude done.  Thank you.\\n"}
         << 6 << QByteArray("stk500_recv(): failed\n") << QString();
+    // avrdude would erase the chip before it finds the fault: nothing may start it.
+    QTest::newRow("corrupt image") << QStringList() << QStringList{"flash", "-p", "PORT", "DIR/corrupt.hex"}
+                                   << QStringList{fake, "FAKEAVRDUDE_EXIT=0"} << 1
+                                   << QByteArray("corrupt.hex, line 1: bad checksum") << QString();
     QTest::newRow("flash tool missing") << QStringList() << flash << QStringList{"TAVIK7_AVRDUDE=/nonexistent/avrdude"}
                                         << 6 << QByteArray("backed up before flashing") << QString();
 }
@@ -335,6 +339,9 @@ void TestCli::commands()
     QFile image(dir.filePath("firmware.hex"));
     QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":00000001FF\n") > 0);
     image.close();
+    QFile corrupt(dir.filePath("corrupt.hex"));
+    QVERIFY(corrupt.open(QIODevice::WriteOnly) && corrupt.write(":0100000000FE\n:00000001FF\n") > 0);
+    corrupt.close();
     QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
     DevSim &simulated = sim(device);
     args.replaceInStrings(QStringLiteral("PORT"), simulated.portPath());

@@ -13,6 +13,7 @@
 #include "devicejobs.h"
 #include "enginejobs.h"
 #include "exitcodes.h"
+#include "inputchecks.h"
 #include "jobrunner.h"
 #include "portlist.h"
 #include "settingsfileio.h"
@@ -61,6 +62,12 @@ int runPortJobs(const CliOptions &options)
     if (options.command == Command::Write) {
         if (const int refused = checkSettingsFile(options))
             return refused;
+    }
+    // Said once per port, so that a script reading stderr by port finds it.
+    if (const QString complaint = checkInputFiles(options); !complaint.isEmpty()) {
+        for (const QString &port : options.ports)
+            printText(stderr, QStringLiteral("tavik7-cli: %1: %2\n").arg(port, complaint));
+        return ExitUsage;
     }
     JobRunner runner(options.language);
     for (const QString &port : options.ports) {
