@@ -165,6 +165,11 @@ void TestCli::writeFile_data()
                              << QByteArray("direction: 0 -> 1\n");
     QTest::newRow("implausible unit") << QByteArrayList{"Einheit/Unit=m 3"} << QStringList() << 5 << QByteArray();
     QTest::newRow("line without its key") << QByteArrayList{"Richtung=1"} << QStringList() << 1 << QByteArray();
+    // The window's loader would send these as 0.
+    QTest::newRow("value in words") << QByteArrayList{"Wertigkeit/Significance=three"} << QStringList() << 1
+                                    << QByteArray();
+    QTest::newRow("comment after a value") << QByteArrayList{"Richtung/Direction=1 # left"}
+                                           << QStringList{"--dry-run"} << 1 << QByteArray();
 }
 
 void TestCli::writeFile()
@@ -192,6 +197,12 @@ void TestCli::writeFile()
     QCOMPARE(write.out, printed);
     if (exitCode == 5)
         QVERIFY(write.err.contains("Implausible: unit"));
+    if (exitCode == 1) {
+        QVERIFY2(write.err.startsWith("tavik7-cli: " + device.portPath().toUtf8() + ": "), write.err.constData());
+        QVERIFY(device.received().isEmpty());
+    }
+    if (lines.join().contains("three"))
+        QVERIFY2(write.err.contains("line 3 (Wertigkeit/Significance)"), write.err.constData());
     const QStringList telegrams = sent(device, "SP");
     QCOMPARE(telegrams.size(), exitCode == 0 && options.isEmpty() ? 1 : 0);
     if (telegrams.isEmpty())

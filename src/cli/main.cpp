@@ -16,8 +16,6 @@
 #include "inputchecks.h"
 #include "jobrunner.h"
 #include "portlist.h"
-#include "settingsfileio.h"
-#include "texttable.h"
 
 using namespace tavik7;
 using namespace tavik7::cli;
@@ -29,19 +27,6 @@ void printText(FILE *stream, const QString &text)
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
-}
-
-// A settings file that cannot be loaded is refused before any port is opened.
-int checkSettingsFile(const CliOptions &options)
-{
-    ParameterRecord scratch;
-    initParameterRecord(scratch);
-    const MessageId loaded = loadSettingsFileNamed(options.inputFile, scratch);
-    if (loaded == MessageId::SettingsLoaded)
-        return ExitDone;
-    printText(stderr, QStringLiteral("tavik7-cli: %1: %2\n")
-                          .arg(options.inputFile, plainText(messageText(int(loaded), options.language))));
-    return ExitUsage;
 }
 
 PortJob *makeJob(const QString &port, const CliOptions &options)
@@ -59,10 +44,6 @@ PortJob *makeJob(const QString &port, const CliOptions &options)
 
 int runPortJobs(const CliOptions &options)
 {
-    if (options.command == Command::Write) {
-        if (const int refused = checkSettingsFile(options))
-            return refused;
-    }
     // Said once per port, so that a script reading stderr by port finds it.
     if (const QString complaint = checkInputFiles(options); !complaint.isEmpty()) {
         for (const QString &port : options.ports)
