@@ -12,7 +12,9 @@
 
 #include <csignal>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "devsim.h"
 #include "readfile.h"
@@ -56,9 +58,10 @@ private slots:
     void interruptedWrite_data();
     void interruptedWrite();
     void namurCount();
+    void unattendedEnds();
 
 private:
-    QProcess *start(const QStringList &args, const QStringList &variables = {});
+    QProcess *start(const QStringList &args, const QStringList &variables = {}, int standardOutput = -1);
     CliRun finish(QProcess &process);
     CliRun run(const QStringList &args, const QStringList &variables = {});
     DevSim &sim(const QStringList &args = {});
@@ -69,7 +72,8 @@ private:
 };
 
 // The per-user folder in the test's own, messages in English.
-QProcess *TestCli::start(const QStringList &args, const QStringList &variables)
+// standardOutput: a descriptor the program writes to instead of the test's pipe.
+QProcess *TestCli::start(const QStringList &args, const QStringList &variables, int standardOutput)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("APPDATA"), m_dir.path());
@@ -78,6 +82,8 @@ QProcess *TestCli::start(const QStringList &args, const QStringList &variables)
         env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
     auto *process = new QProcess(this);
     process->setProcessEnvironment(env);
+    if (standardOutput >= 0)
+        process->setChildProcessModifier([standardOutput] { ::dup2(standardOutput, STDOUT_FILENO); });
     process->start(QStringLiteral(TAVIK7_CLI_PATH), args);
     return process;
 }
@@ -243,27 +249,70 @@ void TestCli::faultyDeviceBesideGoodOne()
 void TestCli::interruptedWrite_data()
 {
     QTest::addColumn<QString>("interruptAfter"); // the simulator's log line
+    QTest::addColumn<int>("signalNumber");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<int>("telegrams");
 
-    QTest::newRow("while reading") << "RX LP" << 130 << 0;
+    QTest::newRow("while reading") << "RX LP" << SIGINT << 130 << 0;
     // The telegram is out: its answer, slowed down here, is awaited and counts.
-    QTest::newRow("telegram on the line") << "RX SP" << 0 << 1;
+    QTest::newRow("telegram on the line") << "RX SP" << SIGINT << 0 << 1;
+    // A dropped session is no reason to leave the device written but unrecorded.
+    QTest::newRow("hang-up, telegram on the line") << "RX SP" << SIGHUP << 0 << 1;
 }
 
 void TestCli::interruptedWrite()
 {
     QFETCH(QString, interruptAfter);
+    QFETCH(int, signalNumber);
     QFETCH(int, exitCode);
     QFETCH(int, telegrams);
 
     DevSim &device = sim({"--fault", "pieces=SP"});
     std::unique_ptr<QProcess> write(start({"write", "-p", device.portPath(), m_saved}));
     QVERIFY(device.waitForLine(interruptAfter));
-    QVERIFY(::kill(pid_t(write->processId()), SIGINT) == 0);
+    QVERIFY(::kill(pid_t(write->processId()), signalNumber) == 0);
     QVERIFY(write->waitForFinished(kRunTimeoutMs));
+    QCOMPARE(write->exitStatus(), QProcess::NormalExit);
     QCOMPARE(write->exitCode(), exitCode);
     QCOMPARE(sent(device, "SP").size(), telegrams);
+}
+
+void TestCli::unattendedEnds()
+{
+    // A counted run whose device falls silent; started first, as it waits 10 s.
+    DevSim &quiet = sim({"--namur-fast", "--namur-limit", "1"});
+    const QString quietLog = m_dir.filePath("quiet.log");
+    std::unique_ptr<QProcess> silent(start({"namur", "-p", quiet.portPath(), "--count", "2", "--log", quietLog}));
+    DevSim &slow = sim();
+    std::unique_ptr<QProcess> timed(start({"namur", "-p", slow.portPath(), "--duration", "1", "--log",
+                                           m_dir.filePath("timed.log")}));
+
+    // Standard output whose reader is gone, as after `| head -1`, and a full disk.
+    int pipeEnds[2];
+    QVERIFY(::pipe(pipeEnds) == 0);
+    ::close(pipeEnds[0]);
+    DevSim &fast = sim({"--namur-fast", "--namur-limit", "6"});
+    const QString log = m_dir.filePath("piped.log");
+    const CliRun piped = finish(*std::unique_ptr<QProcess>(
+        start({"namur", "-p", fast.portPath(), "--count", "3", "--log", log}, {}, pipeEnds[1])));
+    ::close(pipeEnds[1]);
+    QCOMPARE(piped.exitCode, 8);
+    QVERIFY2(piped.err.contains("standard output cannot be written"), piped.err.constData());
+    QCOMPARE(readFile(log).count("\r\n"), 3);
+
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    QVERIFY(full >= 0);
+    DevSim &device = sim();
+    const CliRun fullRead = finish(*std::unique_ptr<QProcess>(start({"read", "-p", device.portPath(), "--json"}, {}, full)));
+    ::close(full);
+    QCOMPARE(fullRead.exitCode, 8);
+
+    const CliRun ended = finish(*timed);
+    QCOMPARE(ended.exitCode, 0);
+    const CliRun quietEnd = finish(*silent);
+    QCOMPARE(quietEnd.exitCode, 3);
+    QCOMPARE(quietEnd.out.count('\n'), 1);
+    QVERIFY2(quietEnd.err.contains("No NAMUR telegram for 10 s"), quietEnd.err.constData());
 }
 
 void TestCli::namurCount()
@@ -313,6 +362,13 @@ void TestCli::commands_data()
                                   << QByteArray() << QString();
     QTest::newRow("fifo") << QStringList() << QStringList{"read", "-p", "DIR/fifo"} << QStringList() << 2
                           << QByteArray() << QString();
+    // Records that could not be kept are refused before the port opens.
+    QTest::newRow("log a directory") << QStringList() << QStringList{"namur", "-p", "PORT", "--log", "DIR"}
+                                     << QStringList() << 1 << QByteArray("cannot be written") << QString();
+    QTest::newRow("log a fifo") << QStringList() << QStringList{"namur", "-p", "PORT", "--log", "DIR/fifo"}
+                                << QStringList() << 1 << QByteArray("cannot be written") << QString();
+    QTest::newRow("saved onto a fifo") << QStringList() << QStringList{"read", "-p", "PORT", "-o", "DIR/fifo.dat"}
+                                       << QStringList() << 1 << QByteArray("not a regular file") << QString();
     QTest::newRow("settings file missing") << QStringList() << QStringList{"write", "-p", "PORT", "DIR/none.dat"}
                                            << QStringList() << 1 << QByteArray() << QString();
     QTest::newRow("report named without .pdf") << QStringList() << QStringList{"report", "-p", "PORT", "-o", "DIR/r.txt"}
@@ -353,7 +409,8 @@ void TestCli::commands()
     QFile corrupt(dir.filePath("corrupt.hex"));
     QVERIFY(corrupt.open(QIODevice::WriteOnly) && corrupt.write(":0100000000FE\n:00000001FF\n") > 0);
     corrupt.close();
-    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
+    for (const char *name : {"fifo", "fifo.dat"})
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0600) == 0);
     DevSim &simulated = sim(device);
     args.replaceInStrings(QStringLiteral("PORT"), simulated.portPath());
     args.replaceInStrings(QStringLiteral("DIR"), dir.path());

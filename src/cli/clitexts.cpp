@@ -29,7 +29,7 @@ constexpr TextPair kTexts[] = {
     {"Es fehlt: %1.", "Missing: %1."},
     {"Zu viele Argumente: '%1'.", "Too many arguments: '%1'."},
     {"--lang erwartet de oder en, nicht '%1'.", "--lang takes de or en, not '%1'."},
-    {"--count erwartet eine positive ganze Zahl, nicht '%1'.", "--count takes a positive whole number, not '%1'."},
+    {"%1 erwartet eine positive ganze Zahl, nicht '%2'.", "%1 takes a positive whole number, not '%2'."},
     {"-o speichert genau ein Gerät: nur ein -p.", "-o saves exactly one device: give one -p only."},
     {"Der Befehl braucht eine Ausgabedatei: -o DATEI.", "The command needs an output file: -o FILE."},
     {"Nichts gesendet. Unplausibel: %1.", "Nothing sent. Implausible: %1."},
@@ -42,8 +42,14 @@ constexpr TextPair kTexts[] = {
     {"%1 von %2 Geräten fertig", "%1 of %2 devices done"},
     {"Das NAMUR-Log %1 kann nicht (mehr) geschrieben werden; die Zeilen erscheinen nur hier.",
      "The NAMUR log %1 cannot be written (any more); the lines appear here only."},
+    {"Die Standardausgabe kann nicht geschrieben werden; die Geräte werden fertig bearbeitet und aufgezeichnet",
+     "standard output cannot be written; the devices' work is finished and recorded"},
+    {"Seit %1 s kein NAMUR-Telegramm.", "No NAMUR telegram for %1 s."},
+    {"%1 ist keine gewöhnliche Datei; nichts gesendet.", "%1 is not a regular file; nothing sent."},
+    {"Das NAMUR-Log %1 kann nicht geschrieben werden; der Port wurde nicht geöffnet.",
+     "The NAMUR log %1 cannot be written; the port was not opened."},
 };
-static_assert(std::size(kTexts) == size_t(CliText::NamurLogTrouble) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::LogUnwritable) + 1, "one text pair per CliText");
 
 } // namespace
 

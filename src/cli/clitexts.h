@@ -18,7 +18,7 @@ enum class CliText {
     ArgumentMissing,    // %1: what
     TooManyArguments,   // %1: the first one too many
     BadLanguage,        // %1: the value
-    BadCount,           // %1: the value
+    BadCount,           // %1: the option, %2: the value
     OutputNeedsOnePort,
     OutputMissing,
     ImplausibleFields,  // %1: the fields
@@ -28,6 +28,10 @@ enum class CliText {
     NotAvailable,       // %1: the command
     DevicesDone,        // %1: finished, %2: all
     NamurLogTrouble,    // %1: the log file
+    OutputFailed,
+    NamurSilent,        // %1: seconds
+    NotRegularFile,     // %1: the file
+    LogUnwritable,      // %1: the log file
 };
 
 // German for language 0, English otherwise.

@@ -13,7 +13,7 @@ namespace tavik7::cli {
 
 namespace {
 
-enum OptionBit : unsigned { OptJson = 1, OptOutput = 2, OptDryRun = 4, OptCount = 8, OptLog = 16 };
+enum OptionBit : unsigned { OptJson = 1, OptOutput = 2, OptDryRun = 4, OptCount = 8, OptLog = 16, OptDuration = 32 };
 
 // How many ports a command takes: none, exactly one, or one and more.
 enum class Ports { None, One, Many };
@@ -34,7 +34,7 @@ constexpr CommandForm kCommands[] = {
     {"set-counter", Command::SetCounter, Ports::One, "DIGITS", 0},
     {"flash", Command::Flash, Ports::One, "HEXFILE", 0},
     {"report", Command::Report, Ports::One, nullptr, OptOutput},
-    {"namur", Command::Namur, Ports::One, nullptr, OptCount | OptLog},
+    {"namur", Command::Namur, Ports::One, nullptr, OptCount | OptLog | OptDuration},
 };
 
 struct OptionSet
@@ -48,11 +48,12 @@ struct OptionSet
     QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("LANG")};
     QCommandLineOption count{QStringLiteral("count"), QString(), QStringLiteral("N")};
     QCommandLineOption log{QStringLiteral("log"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption duration{QStringLiteral("duration"), QString(), QStringLiteral("SECONDS")};
 
     // The options that belong to some commands only, with their bits.
     [[nodiscard]] QList<QPair<const QCommandLineOption *, unsigned>> commandOptions() const
     {
-        return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog}};
+        return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog}, {&duration, OptDuration}};
     }
 };
 
@@ -135,7 +136,9 @@ QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser,
     if (o.command == Command::Report && o.outputFile.isEmpty())
         return cliText(CliText::OutputMissing, o.language);
     if (parser.isSet(set.count) && o.count <= 0)
-        return cliText(CliText::BadCount, o.language).arg(parser.value(set.count));
+        return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--count"), parser.value(set.count));
+    if (parser.isSet(set.duration) && o.durationSeconds <= 0)
+        return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--duration"), parser.value(set.duration));
     return {};
 }
 
@@ -149,6 +152,7 @@ void takeValues(CliOptions &o, const CommandForm &form, const QCommandLineParser
     o.outputFile = parser.value(set.output);
     o.logFile = parser.value(set.log);
     o.count = parser.isSet(set.count) ? parser.value(set.count).toInt() : 0;
+    o.durationSeconds = parser.isSet(set.duration) ? parser.value(set.duration).toInt() : 0;
     const QStringList rest = parser.positionalArguments().mid(1);
     if (form.positional && !rest.isEmpty()) {
         if (form.command == Command::SetCounter)
@@ -186,7 +190,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const OptionSet set;
     QCommandLineParser parser;
     parser.addOptions({set.help, set.version, set.port, set.json, set.output, set.dryRun, set.lang, set.count,
-                       set.log});
+                       set.log, set.duration});
     const bool understood = parser.parse(arguments);
     // The language first, so that every complaint is made in it.
     const QString lang = parser.value(set.lang);

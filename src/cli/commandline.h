@@ -21,6 +21,7 @@ struct CliOptions
     int language = 1;    // English
     int count = 0;       // namur: telegrams to take, 0 for no limit
     QString logFile;     // namur; empty: the window's log in the per-user folder
+    int durationSeconds = 0; // namur: listening time, 0 for no limit
 };
 
 struct ParsedCommandLine

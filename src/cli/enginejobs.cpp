@@ -130,7 +130,9 @@ void FlashJob::onFinished(FlashRun::Verdict verdict)
 NamurJob::NamurJob(const QString &port, const CliOptions &options, QObject *parent)
     : PortJob(port, options, parent)
     , m_listener(new NamurListener(this))
+    , m_limits(new NamurLimits(options, this))
 {
+    connect(m_limits, &NamurLimits::reached, this, &NamurJob::onLimit);
     connect(m_listener, &NamurListener::logLineWritten, this, &NamurJob::onLine);
     connect(m_listener, &NamurListener::stopped, this, &NamurJob::onStopped);
     connect(m_listener, &NamurListener::logTrouble, this,
@@ -183,17 +185,33 @@ void NamurJob::listen(const QString &serialNumber)
         return;
     }
     note(message(MessageId::NamurStarted) + QStringLiteral(": ") + QDir::toNativeSeparators(log));
+    m_limits->start();
 }
 
 void NamurJob::onLine(const QString &line)
 {
     print((line + QLatin1Char('\n')).toLocal8Bit());
-    if (options().count <= 0 || ++m_lines < options().count)
+    m_limits->take(line);
+}
+
+void NamurJob::onLimit(NamurLimits::Reason reason)
+{
+    switch (reason) {
+    case NamurLimits::Reason::Count:
+        // Ends at once, inside the read that brought the last line: the
+        // telegrams after it in the same read go neither out nor into the log.
+        setStage(Stage::Finishing);
+        m_listener->abandonPort();
         return;
-    // Ends at once, inside the read that brought the last line: the
-    // telegrams after it in the same read go neither out nor into the log.
-    setStage(Stage::Finishing);
-    m_listener->abandonPort();
+    case NamurLimits::Reason::Duration:
+        interrupt();
+        return;
+    case NamurLimits::Reason::Silence:
+        // Failed first, so that the stop that follows is no lost port.
+        fail(ExitNoAnswer, cliText(CliText::NamurSilent, options().language).arg(NamurLimits::kSilenceMs / 1000));
+        m_listener->stop();
+        return;
+    }
 }
 
 void NamurJob::interrupt()

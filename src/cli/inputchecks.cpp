@@ -1,9 +1,12 @@
 #include "inputchecks.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include "clitexts.h"
 #include "intelhex.h"
+#include "regularfile.h"
 #include "settingsfileio.h"
 #include "settingsfilestrict.h"
 #include "texttable.h"
@@ -43,6 +46,26 @@ QString settingsComplaint(const QString &path, int language)
         .arg(where);
 }
 
+// A log that cannot take a line would leave the run without its record:
+// opened (and created) here as the listener will open it.
+QString logComplaint(const QString &path, int language)
+{
+    QFile file;
+    if (path.isEmpty() || platform::openRegularFile(file, path, true))
+        return {};
+    return cliText(CliText::LogUnwritable, language).arg(QDir::toNativeSeparators(path));
+}
+
+// Saving renames over the name: a FIFO or device there would be replaced by
+// a plain file while its reader waits in vain.
+QString outputComplaint(const QString &path, int language)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists() || info.isFile())
+        return {};
+    return cliText(CliText::NotRegularFile, language).arg(QDir::toNativeSeparators(path));
+}
+
 } // namespace
 
 QString checkInputFiles(const CliOptions &options)
@@ -50,6 +73,9 @@ QString checkInputFiles(const CliOptions &options)
     switch (options.command) {
     case Command::Flash: return firmwareComplaint(options.inputFile);
     case Command::Write: return settingsComplaint(options.inputFile, options.language);
+    case Command::Namur: return logComplaint(options.logFile, options.language);
+    case Command::Read:
+    case Command::Report: return outputComplaint(options.outputFile, options.language);
     default: return {};
     }
 }

@@ -1,8 +1,11 @@
 #include "jobrunner.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "clitexts.h"
+#include "exitcodes.h"
 #include "portjob.h"
 #include "terminationsignal.h"
 
@@ -38,7 +41,7 @@ int JobRunner::run()
     if (m_finished < m_slots.size())
         m_loop.exec();
     eraseProgress();
-    int exitCode = 0;
+    int exitCode = m_outputFailed ? int(ExitOutput) : int(ExitDone);
     for (const Slot &slot : std::as_const(m_slots))
         exitCode = qMax(exitCode, slot.job->exitCode());
     return exitCode;
@@ -47,7 +50,7 @@ int JobRunner::run()
 void JobRunner::take(int index, const QByteArray &bytes, bool diagnostic)
 {
     if (index == m_next) {
-        put(bytes, diagnostic);
+        put(index, bytes, diagnostic);
         return;
     }
     Slot &slot = m_slots[index];
@@ -67,8 +70,8 @@ void JobRunner::passOn()
 {
     while (m_next < m_slots.size()) {
         Slot &slot = m_slots[m_next];
-        put(slot.diagnostics, true);
-        put(slot.standardOutput, false);
+        put(m_next, slot.diagnostics, true);
+        put(m_next, slot.standardOutput, false);
         slot.diagnostics.clear();
         slot.standardOutput.clear();
         if (!slot.job->isFinished())
@@ -77,15 +80,31 @@ void JobRunner::passOn()
     }
 }
 
-void JobRunner::put(const QByteArray &bytes, bool diagnostic)
+void JobRunner::put(int index, const QByteArray &bytes, bool diagnostic)
 {
-    if (bytes.isEmpty())
+    if (bytes.isEmpty() || (!diagnostic && m_outputFailed))
         return;
     eraseProgress();
     FILE *stream = diagnostic ? stderr : stdout;
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+    if ((std::fflush(stream) != 0 || !written) && !diagnostic)
+        outputFailed(index, errno);
     drawProgress();
+}
+
+// The devices' work goes on: a write already decided is finished and
+// recorded, only its lines are lost, and the exit code says so.
+void JobRunner::outputFailed(int index, int error)
+{
+    m_outputFailed = true;
+    std::clearerr(stdout);
+    const QString reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QString();
+    const QString line = QStringLiteral("tavik7-cli: %1: %2 (%3)\n")
+                             .arg(m_slots.at(index).job->port(), cliText(CliText::OutputFailed, m_language), reason);
+    const QByteArray bytes = line.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
 }
 
 void JobRunner::drawProgress()

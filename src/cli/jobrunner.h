@@ -35,7 +35,8 @@ private:
     void take(int index, const QByteArray &bytes, bool diagnostic);
     void onFinished();
     void passOn();
-    void put(const QByteArray &bytes, bool diagnostic);
+    void put(int index, const QByteArray &bytes, bool diagnostic);
+    void outputFailed(int index, int error);
     void drawProgress();
     void eraseProgress();
 
@@ -43,6 +44,7 @@ private:
     int m_next = 0;     // the job whose output goes out at once
     int m_finished = 0;
     int m_language;
+    bool m_outputFailed = false; // stdout refused a write: nothing more goes there
     bool m_progress = false; // stderr is a terminal and there are several jobs
     int m_progressWidth = 0;
     QEventLoop m_loop;

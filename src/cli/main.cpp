@@ -16,17 +16,24 @@
 #include "inputchecks.h"
 #include "jobrunner.h"
 #include "portlist.h"
+#include "terminationsignal.h"
 
 using namespace tavik7;
 using namespace tavik7::cli;
 
 namespace {
 
-void printText(FILE *stream, const QString &text)
+// False when the text could not be written (a closed pipe, a full disk).
+bool printText(FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+    return std::fflush(stream) == 0 && written;
+}
+
+int printResult(const QString &text)
+{
+    return printText(stdout, text) ? ExitDone : ExitOutput;
 }
 
 PortJob *makeJob(const QString &port, const CliOptions &options)
@@ -85,14 +92,11 @@ QStringList argumentList(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    platform::ignoreBrokenPipe();
     const ParsedCommandLine parsed = parseCommandLine(argumentList(argc, argv));
     switch (parsed.outcome) {
-    case ParsedCommandLine::ShowHelp:
-        printText(stdout, helpText());
-        return ExitDone;
-    case ParsedCommandLine::ShowVersion:
-        printText(stdout, QStringLiteral("tavik7-cli " TAVIK7_VERSION "\n"));
-        return ExitDone;
+    case ParsedCommandLine::ShowHelp: return printResult(helpText());
+    case ParsedCommandLine::ShowVersion: return printResult(QStringLiteral("tavik7-cli " TAVIK7_VERSION "\n"));
     case ParsedCommandLine::UsageError:
         printText(stderr, QStringLiteral("tavik7-cli: %1\n").arg(parsed.error));
         return ExitUsage;
@@ -101,9 +105,7 @@ int main(int argc, char **argv)
     }
     const CliOptions &options = parsed.options;
     const std::unique_ptr<QCoreApplication> app = makeApplication(options.command, argc, argv);
-    if (options.command == Command::Ports) {
-        printText(stdout, portListText(options.json));
-        return ExitDone;
-    }
+    if (options.command == Command::Ports)
+        return printResult(portListText(options.json));
     return runPortJobs(options);
 }
