@@ -229,7 +229,10 @@ void TestCli::faultyDeviceBesideGoodOne()
         const char *fault;
         int exitCode;
         QByteArray complaint;
-    } faults[] = {{"silent", 3, "No or incomplete data"}, {"hangup=L_ZLW", 2, "went away"}, {"badcrc", 4, "CRC-Error"}};
+        QString error;
+    } faults[] = {{"silent", 3, "No or incomplete data", "noAnswer"},
+                  {"hangup=L_ZLW", 2, "went away", QString()},
+                  {"badcrc", 4, "CRC-Error", "wrongAnswer"}};
     std::vector<std::pair<DevSim *, DevSim *>> pairs;
     std::vector<std::unique_ptr<QProcess>> reads;
     for (const auto &fault : faults) {
@@ -239,8 +242,17 @@ void TestCli::faultyDeviceBesideGoodOne()
     for (size_t i = 0; i < reads.size(); ++i) {
         const CliRun read = finish(*reads[i]);
         QCOMPARE(read.exitCode, faults[i].exitCode);
-        QCOMPARE(read.out.count('\n'), 1);
-        QCOMPARE(QJsonDocument::fromJson(read.out).object().value("port").toString(), pairs[i].second->portPath());
+        // One line per port in the ports' order, the failed one's with exactly its four keys.
+        const QList<QByteArray> lines = read.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        const QJsonObject failed = QJsonDocument::fromJson(lines[0]).object();
+        QCOMPARE(failed.keys(), QStringList({"error", "exit", "message", "port"}));
+        QCOMPARE(failed["port"].toString(), pairs[i].first->portPath());
+        QCOMPARE(failed["exit"].toInt(), faults[i].exitCode);
+        QVERIFY(read.err.contains(failed["message"].toString().toUtf8()));
+        if (!faults[i].error.isEmpty())
+            QCOMPARE(failed["error"].toString(), faults[i].error);
+        QCOMPARE(QJsonDocument::fromJson(lines[1]).object().value("port").toString(), pairs[i].second->portPath());
         QVERIFY(read.err.startsWith("tavik7-cli: " + pairs[i].first->portPath().toUtf8() + ": "));
         QVERIFY2(read.err.contains(faults[i].complaint), read.err.constData());
     }

@@ -48,8 +48,15 @@ constexpr TextPair kTexts[] = {
     {"%1 ist keine gewöhnliche Datei; nichts gesendet.", "%1 is not a regular file; nothing sent."},
     {"Das NAMUR-Log %1 kann nicht geschrieben werden; der Port wurde nicht geöffnet.",
      "The NAMUR log %1 cannot be written; the port was not opened."},
+    {"Ein leerer Portname ist kein Port.", "An empty port name is no port."},
+    {"Unbekanntes Feld '%1'; die Feldnamen sind die von read --json.",
+     "Unknown field '%1'; the field names are those of read --json."},
+    {"Die Portliste nach -p @ kann nicht gelesen werden.", "The port list after -p @ cannot be read."},
+    {"kein serieller Port", "not a serial port"},
+    {"unplausibel: %1", "implausible: %1"},
+    {"weicht von der Datei ab: %1", "differs from the file: %1"},
 };
-static_assert(std::size(kTexts) == size_t(CliText::LogUnwritable) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::DeviceDiffers) + 1, "one text pair per CliText");
 
 } // namespace
 
@@ -61,7 +68,12 @@ QString cliText(CliText id, int language)
 
 int languageFromEnvironment()
 {
-    return qEnvironmentVariable("LANG").startsWith(QLatin1String("de")) ? German : English;
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const QString value = qEnvironmentVariable(name);
+        if (!value.isEmpty())
+            return value.startsWith(QLatin1String("de")) ? German : English;
+    }
+    return English;
 }
 
 QString plainText(QString text)

@@ -32,13 +32,20 @@ enum class CliText {
     NamurSilent,        // %1: seconds
     NotRegularFile,     // %1: the file
     LogUnwritable,      // %1: the log file
+    EmptyPort,
+    UnknownField,       // %1: the key
+    PortListUnreadable,
+    NotSerialPort,
+    FieldsImplausible,  // %1: key=value, ...
+    DeviceDiffers,      // %1: the keys
 };
 
 // German for language 0, English otherwise.
 [[nodiscard]] QString cliText(CliText id, int language);
 
-// The language of messages: --lang when given, else German for a LANG that
-// starts with "de", English for anything else.
+// The language of messages: --lang when given, else German when the first
+// set of LC_ALL, LC_MESSAGES and LANG (the order POSIX gives them) starts
+// with "de", English for anything else.
 [[nodiscard]] int languageFromEnvironment();
 
 // A catalogue text for a plain terminal: HTML tags dropped, line breaks kept.

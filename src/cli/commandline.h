@@ -5,7 +5,7 @@
 
 namespace tavik7::cli {
 
-enum class Command { Ports, Read, Write, SetCounter, Flash, Report, Namur };
+enum class Command { Ports, Read, Write, Check, SetCounter, Flash, Report, Namur };
 
 // Everything the command line asked for, checked against its command.
 struct CliOptions
@@ -22,6 +22,9 @@ struct CliOptions
     int count = 0;       // namur: telegrams to take, 0 for no limit
     QString logFile;     // namur; empty: the window's log in the per-user folder
     int durationSeconds = 0; // namur: listening time, 0 for no limit
+    QStringList keep;    // check: field keys that keep the device's value
+    QString field;       // read: the one field key to print
+    bool check = false;  // read: implausible fields end the run with 5
 };
 
 struct ParsedCommandLine
@@ -29,12 +32,13 @@ struct ParsedCommandLine
     enum Outcome { Run, ShowHelp, ShowVersion, UsageError } outcome = Run;
     CliOptions options;
     QString error;       // UsageError: the complaint, in the options' language
+    QString helpCommand; // ShowHelp: the command asked about, or empty for all
 };
 
 // arguments[0] is the program's name.
 [[nodiscard]] ParsedCommandLine parseCommandLine(const QStringList &arguments);
 
-// The text of --help: every command, its options and the exit codes.
-[[nodiscard]] QString helpText();
+// The help asked for, in the options' language.
+[[nodiscard]] QString helpFor(const ParsedCommandLine &parsed);
 
 } // namespace tavik7::cli

@@ -5,15 +5,18 @@
 #include <cstring>
 
 #include "clitexts.h"
+#include "deviceoutput.h"
+#include "exitwords.h"
 #include "exitcodes.h"
 #include "portjob.h"
 #include "terminationsignal.h"
 
 namespace tavik7::cli {
 
-JobRunner::JobRunner(int language, QObject *parent)
+JobRunner::JobRunner(int language, bool json, QObject *parent)
     : QObject(parent)
     , m_language(language)
+    , m_json(json)
 {
 }
 
@@ -21,10 +24,25 @@ void JobRunner::add(PortJob *job)
 {
     job->setParent(this);
     const int index = int(m_slots.size());
-    m_slots.append(Slot{job, {}, {}});
+    Slot slot;
+    slot.job = job;
+    slot.port = job->port();
+    m_slots.append(slot);
     connect(job, &PortJob::standardOutput, this, [this, index](const QByteArray &bytes) { take(index, bytes, false); });
     connect(job, &PortJob::diagnostics, this, [this, index](const QByteArray &bytes) { take(index, bytes, true); });
-    connect(job, &PortJob::finished, this, &JobRunner::onFinished);
+    connect(job, &PortJob::finished, this, [this, index] { onFinished(index); });
+}
+
+void JobRunner::addRefused(const QString &port, int exitCode, const QString &error, const QString &message)
+{
+    Slot slot;
+    slot.port = port;
+    slot.refusedExitCode = exitCode;
+    slot.diagnostics = QStringLiteral("tavik7-cli: %1: %2\n").arg(port, message).toLocal8Bit();
+    if (m_json)
+        slot.standardOutput = failureJsonLine(port, error, exitCode, message);
+    m_slots.append(slot);
+    ++m_finished;
 }
 
 int JobRunner::run()
@@ -36,19 +54,40 @@ int JobRunner::run()
     });
     m_progress = m_slots.size() > 1 && platform::isTerminal(2);
     drawProgress();
-    for (const Slot &slot : std::as_const(m_slots))
-        slot.job->start();
+    for (const Slot &slot : std::as_const(m_slots)) {
+        if (slot.job)
+            slot.job->start();
+    }
+    passOn();
     if (m_finished < m_slots.size())
         m_loop.exec();
     eraseProgress();
     int exitCode = m_outputFailed ? int(ExitOutput) : int(ExitDone);
     for (const Slot &slot : std::as_const(m_slots))
-        exitCode = qMax(exitCode, slot.job->exitCode());
+        exitCode = qMax(exitCode, JobRunner::exitCode(slot));
     return exitCode;
+}
+
+bool JobRunner::isFinished(const Slot &slot)
+{
+    return !slot.job || slot.job->isFinished();
+}
+
+int JobRunner::exitCode(const Slot &slot)
+{
+    return slot.job ? slot.job->exitCode() : slot.refusedExitCode;
 }
 
 void JobRunner::take(int index, const QByteArray &bytes, bool diagnostic)
 {
+    Slot &taker = m_slots[index];
+    if (diagnostic) {
+        const QByteArray prefix = QStringLiteral("tavik7-cli: %1: ").arg(taker.port).toLocal8Bit();
+        const QByteArray last = bytes.trimmed().split('\n').constLast();
+        taker.lastMessage = QString::fromLocal8Bit(last.startsWith(prefix) ? last.mid(prefix.size()) : last);
+    } else {
+        taker.printed = true;
+    }
     if (index == m_next) {
         put(index, bytes, diagnostic);
         return;
@@ -57,9 +96,13 @@ void JobRunner::take(int index, const QByteArray &bytes, bool diagnostic)
     (diagnostic ? slot.diagnostics : slot.standardOutput).append(bytes);
 }
 
-void JobRunner::onFinished()
+void JobRunner::onFinished(int index)
 {
     ++m_finished;
+    Slot &slot = m_slots[index];
+    const int code = exitCode(slot);
+    if (m_json && code != ExitDone && !slot.printed)
+        take(index, failureJsonLine(slot.port, errorWord(code, slot.port), code, slot.lastMessage), false);
     passOn();
     drawProgress();
     if (m_finished == m_slots.size())
@@ -74,7 +117,7 @@ void JobRunner::passOn()
         put(m_next, slot.standardOutput, false);
         slot.diagnostics.clear();
         slot.standardOutput.clear();
-        if (!slot.job->isFinished())
+        if (!isFinished(slot))
             return;
         ++m_next;
     }
@@ -84,10 +127,16 @@ void JobRunner::put(int index, const QByteArray &bytes, bool diagnostic)
 {
     if (bytes.isEmpty() || (!diagnostic && m_outputFailed))
         return;
+    // A device's output opens with the empty line that separates it from the
+    // one before; with nothing before (the first port failed) it is left out.
+    const QByteArray text = !diagnostic && !m_anyOutput && bytes.startsWith('\n') ? bytes.mid(1) : bytes;
+    if (text.isEmpty())
+        return;
+    m_anyOutput = m_anyOutput || !diagnostic;
     eraseProgress();
     FILE *stream = diagnostic ? stderr : stdout;
     errno = 0;
-    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+    const bool written = std::fwrite(text.constData(), 1, size_t(text.size()), stream) == size_t(text.size());
     if ((std::fflush(stream) != 0 || !written) && !diagnostic)
         outputFailed(index, errno);
     drawProgress();
@@ -101,7 +150,7 @@ void JobRunner::outputFailed(int index, int error)
     std::clearerr(stdout);
     const QString reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QString();
     const QString line = QStringLiteral("tavik7-cli: %1: %2 (%3)\n")
-                             .arg(m_slots.at(index).job->port(), cliText(CliText::OutputFailed, m_language), reason);
+                             .arg(m_slots.at(index).port, cliText(CliText::OutputFailed, m_language), reason);
     const QByteArray bytes = line.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);

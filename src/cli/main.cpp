@@ -13,9 +13,11 @@
 #include "devicejobs.h"
 #include "enginejobs.h"
 #include "exitcodes.h"
+#include "exitwords.h"
 #include "inputchecks.h"
 #include "jobrunner.h"
 #include "portlist.h"
+#include "readjobs.h"
 #include "terminationsignal.h"
 
 using namespace tavik7;
@@ -39,7 +41,8 @@ int printResult(const QString &text)
 PortJob *makeJob(const QString &port, const CliOptions &options)
 {
     switch (options.command) {
-    case Command::Read: return new ReadJob(port, options);
+    case Command::Read: return new CheckedReadJob(port, options);
+    case Command::Check: return new CheckJob(port, options);
     case Command::Write: return new WriteJob(port, options);
     case Command::SetCounter: return new CounterJob(port, options);
     case Command::Flash: return new FlashJob(port, options);
@@ -49,16 +52,22 @@ PortJob *makeJob(const QString &port, const CliOptions &options)
     }
 }
 
+// Each port ends with its own result, refused ones too, so that a script
+// finds one line per port in the order given.
 int runPortJobs(const CliOptions &options)
 {
-    // Said once per port, so that a script reading stderr by port finds it.
-    if (const QString complaint = checkInputFiles(options); !complaint.isEmpty()) {
-        for (const QString &port : options.ports)
-            printText(stderr, QStringLiteral("tavik7-cli: %1: %2\n").arg(port, complaint));
-        return ExitUsage;
-    }
-    JobRunner runner(options.language);
+    JobRunner runner(options.language, options.json);
+    const QString complaint = checkInputFiles(options);
     for (const QString &port : options.ports) {
+        if (!complaint.isEmpty()) {
+            runner.addRefused(port, ExitUsage, QStringLiteral("badFile"), complaint);
+            continue;
+        }
+        if (classifyPortPath(port) == PortPath::NotSerial) {
+            runner.addRefused(port, ExitPort, QStringLiteral("notSerial"),
+                              cliText(CliText::NotSerialPort, options.language));
+            continue;
+        }
         PortJob *job = makeJob(port, options);
         if (!job) {
             printText(stderr, QStringLiteral("tavik7-cli: %1\n")
@@ -95,7 +104,7 @@ int main(int argc, char **argv)
     platform::ignoreBrokenPipe();
     const ParsedCommandLine parsed = parseCommandLine(argumentList(argc, argv));
     switch (parsed.outcome) {
-    case ParsedCommandLine::ShowHelp: return printResult(helpText());
+    case ParsedCommandLine::ShowHelp: return printResult(helpFor(parsed));
     case ParsedCommandLine::ShowVersion: return printResult(QStringLiteral("tavik7-cli " TAVIK7_VERSION "\n"));
     case ParsedCommandLine::UsageError:
         printText(stderr, QStringLiteral("tavik7-cli: %1\n").arg(parsed.error));
