@@ -59,6 +59,8 @@ private slots:
     void interruptedWrite();
     void namurCount();
     void unattendedEnds();
+    void readAndCheck_data();
+    void readAndCheck();
 
 private:
     QProcess *start(const QStringList &args, const QStringList &variables = {}, int standardOutput = -1);
@@ -433,6 +435,62 @@ void TestCli::commands()
     if (exitCode == 1 || exitCode == 2)
         QVERIFY(done.out.isEmpty() && !done.err.isEmpty() && simulated.received().isEmpty());
     QCOMPARE(readFile(dir.filePath("report.pdf")).startsWith("%PDF-"), exitCode == 0 && args.first() == "report");
+}
+
+void TestCli::readAndCheck_data()
+{
+    QTest::addColumn<QStringList>("device");
+    QTest::addColumn<QStringList>("args"); // PORT: the device's port, SAVED: the default device's file
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err"); // contained in standard error
+
+    const QStringList turned{"--direction", "1"};
+    QTest::newRow("check, same") << QStringList() << QStringList{"check", "-p", "PORT", "SAVED"} << 0 << QByteArray()
+                                 << QByteArray();
+    QTest::newRow("check, differs") << turned << QStringList{"check", "-p", "PORT", "SAVED"} << 7
+                                    << QByteArray("direction: 1 -> 0\n") << QByteArray("differs from the file: direction");
+    QTest::newRow("check, kept") << turned << QStringList{"check", "-p", "PORT", "SAVED", "--keep", "direction"} << 0
+                                 << QByteArray() << QByteArray();
+    QTest::newRow("check, json") << turned << QStringList{"check", "-p", "PORT", "SAVED", "--json"} << 7
+                                 << QByteArray(R"("fields":[{"key":"direction","device":"1","file":"0"}]})" "\n")
+                                 << QByteArray();
+    QTest::newRow("one field") << QStringList() << QStringList{"read", "-p", "PORT", "--field", "serialNumber"} << 0
+                               << QByteArray("123456789\n") << QByteArray();
+    QTest::newRow("unknown field") << QStringList() << QStringList{"read", "-p", "PORT", "--field", "serial"} << 1
+                                   << QByteArray() << QByteArray("Unknown field 'serial'");
+    // What the window marks red is named with its value; --check makes it fail.
+    QTest::newRow("implausible, told") << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--field", "year"}
+                                       << 0 << QByteArray("1900\n") << QByteArray("implausible: year=1900");
+    QTest::newRow("implausible, checked") << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--check"}
+                                          << 5 << QByteArray() << QByteArray("implausible: year=1900");
+    QTest::newRow("regular file as port") << QStringList() << QStringList{"read", "-p", "SAVED", "--json"} << 2
+                                          << QByteArray(R"("error":"notSerial")") << QByteArray(": not a serial port\n");
+}
+
+void TestCli::readAndCheck()
+{
+    QFETCH(QStringList, device);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+
+    DevSim &simulated = sim(device);
+    args.replaceInStrings(QStringLiteral("PORT"), simulated.portPath());
+    args.replaceInStrings(QStringLiteral("SAVED"), m_saved);
+    const CliRun done = run(args);
+    QCOMPARE(done.exitCode, exitCode);
+    QVERIFY2(done.err.contains(err), done.err.constData());
+    if (exitCode == 5)
+        QVERIFY(!done.out.isEmpty());
+    else if (out.startsWith('"'))
+        QVERIFY2(done.out.contains(out), done.out.constData());
+    else
+        QCOMPARE(done.out, out);
+    // Reads only: nothing but LP and L_ZLW reaches a device.
+    for (const QString &line : simulated.received())
+        QVERIFY2(line.startsWith("RX LP") || line.startsWith("RX L_ZLW"), qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

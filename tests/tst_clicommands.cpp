@@ -1,0 +1,131 @@
+// The command line's parser and its one command table, in-process: what
+// --help, the manual page and the README list must be what the parser takes.
+
+#include <QtTest>
+
+#include "clitexts.h"
+#include "commandline.h"
+#include "commandtable.h"
+#include "readfile.h"
+#include "texttable.h"
+
+using namespace tavik7;
+using namespace tavik7::cli;
+
+namespace {
+
+QList<const CommandSpec *> allCommands()
+{
+    int count = 0;
+    const CommandSpec *specs = commandSpecs(&count);
+    QList<const CommandSpec *> list;
+    for (int i = 0; i < count; ++i)
+        list.append(specs + i);
+    return list;
+}
+
+// The manual page's SYNOPSIS as plain lines: macros and escapes dropped.
+QString manSynopsis()
+{
+    const QString page = QString::fromUtf8(readFile(QStringLiteral(TAVIK7_SOURCE_DIR "/packaging/tavik7-cli.1")));
+    const qsizetype start = page.indexOf(QLatin1String(".SH SYNOPSIS"));
+    const qsizetype end = page.indexOf(QLatin1String(".SH"), start + 1);
+    QString synopsis = page.mid(start, end - start);
+    synopsis.replace(QLatin1String("\\-"), QLatin1String("-")).replace(QLatin1String(".B "), QString());
+    return synopsis;
+}
+
+} // namespace
+
+class TestCliCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { qputenv("LANG", "C"); qunsetenv("LC_ALL"); qunsetenv("LC_MESSAGES"); }
+    void everyListingFollowsTheTable();
+    void parse_data();
+    void parse();
+    void language_data();
+    void language();
+};
+
+void TestCliCommands::everyListingFollowsTheTable()
+{
+    const QString help = helpText(English);
+    const QString german = helpText(German);
+    const QString man = manSynopsis();
+    const QString readme = QString::fromUtf8(readFile(QStringLiteral(TAVIK7_SOURCE_DIR "/README.md")));
+    for (const CommandSpec *spec : allCommands()) {
+        const QString line = QStringLiteral("tavik7-cli ") + QLatin1String(spec->synopsis);
+        QVERIFY2(help.contains(line + QLatin1Char('\n')), qPrintable(line));
+        QVERIFY2(german.contains(line + QLatin1Char('\n')), qPrintable(line));
+        QVERIFY2(man.contains(line + QLatin1Char('\n')), qPrintable(line));
+        QVERIFY2(readme.contains(QStringLiteral("    ") + line + QLatin1Char('\n')), qPrintable(line));
+        // help COMMAND and COMMAND --help say the same, for that command alone.
+        const ParsedCommandLine asked = parseCommandLine({"tavik7-cli", "help", QLatin1String(spec->name)});
+        const ParsedCommandLine flagged = parseCommandLine({"tavik7-cli", QLatin1String(spec->name), "--help"});
+        QCOMPARE(asked.outcome, ParsedCommandLine::ShowHelp);
+        QCOMPARE(helpFor(asked), helpFor(flagged));
+        QVERIFY(helpFor(asked).startsWith(QStringLiteral("  ") + line + QLatin1Char('\n')));
+    }
+    QVERIFY(german.contains(QLatin1String("Befehle:")) && !german.contains(QLatin1String("Commands:")));
+}
+
+void TestCliCommands::parse_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("complaint");
+
+    const int run = ParsedCommandLine::Run;
+    const int usage = ParsedCommandLine::UsageError;
+    QTest::newRow("read two ports") << QStringList{"read", "-p", "a", "-p", "b", "--json"} << run << QString();
+    QTest::newRow("empty port") << QStringList{"read", "-p", ""} << usage << "empty port name";
+    QTest::newRow("check with keep") << QStringList{"check", "-p", "a", "f.dat", "--keep", "year,serialNumber"}
+                                     << run << QString();
+    QTest::newRow("keep of no field") << QStringList{"check", "-p", "a", "f.dat", "--keep", "yr"} << usage
+                                      << "Unknown field 'yr'";
+    QTest::newRow("check without file") << QStringList{"check", "-p", "a"} << usage << "Missing: FILE.dat";
+    QTest::newRow("field on write") << QStringList{"write", "-p", "a", "f.dat", "--field", "year"} << usage
+                                    << "--field does not belong";
+    QTest::newRow("duration zero") << QStringList{"namur", "-p", "a", "--duration", "0"} << usage
+                                   << "--duration takes a positive";
+    QTest::newRow("help of no command") << QStringList{"help", "frobnicate"} << usage << "Unknown command";
+    QTest::newRow("port list missing") << QStringList{"read", "-p", "@/nonexistent"} << usage << "port list";
+}
+
+void TestCliCommands::parse()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, outcome);
+    QFETCH(QString, complaint);
+
+    const ParsedCommandLine parsed = parseCommandLine(QStringList{"tavik7-cli"} + args);
+    QCOMPARE(int(parsed.outcome), outcome);
+    QVERIFY2(parsed.error.contains(complaint), qPrintable(parsed.error));
+}
+
+void TestCliCommands::language_data()
+{
+    QTest::addColumn<QByteArrayList>("environment"); // NAME=VALUE
+    QTest::addColumn<int>("language");
+
+    QTest::newRow("LANG alone") << QByteArrayList{"LANG=de_DE.UTF-8"} << int(German);
+    QTest::newRow("LC_ALL before LANG") << QByteArrayList{"LANG=de_DE.UTF-8", "LC_ALL=C"} << int(English);
+    QTest::newRow("LC_MESSAGES before LANG") << QByteArrayList{"LANG=C", "LC_MESSAGES=de_AT"} << int(German);
+    QTest::newRow("empty LC_ALL ignored") << QByteArrayList{"LC_ALL=", "LANG=de_CH"} << int(German);
+}
+
+void TestCliCommands::language()
+{
+    QFETCH(QByteArrayList, environment);
+    QFETCH(int, language);
+
+    for (const QByteArray &variable : environment)
+        qputenv(variable.left(variable.indexOf('=')).constData(), variable.mid(variable.indexOf('=') + 1));
+    QCOMPARE(languageFromEnvironment(), language);
+}
+
+QTEST_GUILESS_MAIN(TestCliCommands)
+#include "tst_clicommands.moc"
