@@ -363,7 +363,9 @@ void TestCli::commands_data()
         << QStringList() << 4 << QByteArray() << "RX S_ZLW 987654321";
 
     const QStringList report{"report", "-p", "PORT", "-o", "DIR/report.pdf"};
-    QTest::newRow("report") << QStringList() << report << QStringList() << 0 << QByteArray() << QString();
+    // Run from cron or a service: no session, and no Qt warning about it.
+    QTest::newRow("report") << QStringList() << report << QStringList{"XDG_RUNTIME_DIR="} << 0 << QByteArray()
+                            << QString();
     QTest::newRow("report, year the table refuses") << QStringList{"--year", "1900"} << report << QStringList() << 5
                                                     << QByteArray("Implausible: year") << QString();
     // Refused before the port is opened, or when it cannot be: nothing reaches a device.
@@ -434,6 +436,12 @@ void TestCli::commands()
     QCOMPARE(sent(simulated, "S_ZLW"), counterSent.isEmpty() ? QStringList() : QStringList{counterSent});
     if (exitCode == 1 || exitCode == 2)
         QVERIFY(done.out.isEmpty() && !done.err.isEmpty() && simulated.received().isEmpty());
+    QVERIFY2(!done.err.contains("QStandardPaths"), done.err.constData());
+    // Each line on stderr says which port it is about, usage errors aside.
+    for (const QByteArray &line : done.err.trimmed().split('\n')) {
+        if (!done.err.contains("--help"))
+            QVERIFY2(line.isEmpty() || line.startsWith("tavik7-cli: " + args.at(2).toUtf8() + ": "), line.constData());
+    }
     QCOMPARE(readFile(dir.filePath("report.pdf")).startsWith("%PDF-"), exitCode == 0 && args.first() == "report");
 }
 

@@ -56,12 +56,15 @@ void TestCliCommands::everyListingFollowsTheTable()
     const QString german = helpText(German);
     const QString man = manSynopsis();
     const QString readme = QString::fromUtf8(readFile(QStringLiteral(TAVIK7_SOURCE_DIR "/README.md")));
+    const QString completion =
+        QString::fromUtf8(readFile(QStringLiteral(TAVIK7_SOURCE_DIR "/packaging/completion/tavik7-cli")));
     for (const CommandSpec *spec : allCommands()) {
         const QString line = QStringLiteral("tavik7-cli ") + QLatin1String(spec->synopsis);
         QVERIFY2(help.contains(line + QLatin1Char('\n')), qPrintable(line));
         QVERIFY2(german.contains(line + QLatin1Char('\n')), qPrintable(line));
         QVERIFY2(man.contains(line + QLatin1Char('\n')), qPrintable(line));
         QVERIFY2(readme.contains(QStringLiteral("    ") + line + QLatin1Char('\n')), qPrintable(line));
+        QVERIFY2(completion.contains(QLatin1Char(' ') + QLatin1String(spec->name) + QLatin1Char(' ')), spec->name);
         // help COMMAND and COMMAND --help say the same, for that command alone.
         const ParsedCommandLine asked = parseCommandLine({"tavik7-cli", "help", QLatin1String(spec->name)});
         const ParsedCommandLine flagged = parseCommandLine({"tavik7-cli", QLatin1String(spec->name), "--help"});

@@ -78,22 +78,34 @@ int JobRunner::exitCode(const Slot &slot)
     return slot.job ? slot.job->exitCode() : slot.refusedExitCode;
 }
 
+// Every line on stderr names the program and the port, also the lines of a
+// message that runs over several; avrdude's redrawn progress bars excepted.
+QByteArray JobRunner::framed(Slot &slot, const QByteArray &bytes)
+{
+    const QByteArray prefix = QStringLiteral("tavik7-cli: %1: ").arg(slot.port).toLocal8Bit();
+    if (bytes.contains('\r'))
+        return bytes;
+    QByteArray text;
+    for (const QByteArray &line : bytes.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QByteArray message = line.startsWith(prefix) ? line.mid(prefix.size()) : line;
+        slot.lastMessage = QString::fromLocal8Bit(message);
+        text += prefix + message + '\n';
+    }
+    return text;
+}
+
 void JobRunner::take(int index, const QByteArray &bytes, bool diagnostic)
 {
-    Slot &taker = m_slots[index];
-    if (diagnostic) {
-        const QByteArray prefix = QStringLiteral("tavik7-cli: %1: ").arg(taker.port).toLocal8Bit();
-        const QByteArray last = bytes.trimmed().split('\n').constLast();
-        taker.lastMessage = QString::fromLocal8Bit(last.startsWith(prefix) ? last.mid(prefix.size()) : last);
-    } else {
-        taker.printed = true;
-    }
+    Slot &slot = m_slots[index];
+    const QByteArray text = diagnostic ? framed(slot, bytes) : bytes;
+    slot.printed = slot.printed || !diagnostic;
     if (index == m_next) {
-        put(index, bytes, diagnostic);
+        put(index, text, diagnostic);
         return;
     }
-    Slot &slot = m_slots[index];
-    (diagnostic ? slot.diagnostics : slot.standardOutput).append(bytes);
+    (diagnostic ? slot.diagnostics : slot.standardOutput).append(text);
 }
 
 void JobRunner::onFinished(int index)

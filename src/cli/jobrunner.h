@@ -41,6 +41,7 @@ private:
 
     [[nodiscard]] static bool isFinished(const Slot &slot);
     [[nodiscard]] static int exitCode(const Slot &slot);
+    [[nodiscard]] static QByteArray framed(Slot &slot, const QByteArray &bytes);
     void take(int index, const QByteArray &bytes, bool diagnostic);
     void onFinished(int index);
     void passOn();

@@ -3,7 +3,10 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QDir>
+#include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <memory>
@@ -86,6 +89,15 @@ std::unique_ptr<QCoreApplication> makeApplication(Command command, int &argc, ch
         return std::make_unique<QCoreApplication>(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef Q_OS_UNIX
+    // Without a session (cron, a service) Qt warns on stderr that it makes a
+    // runtime folder of its own; a private one for this run says nothing.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        static QTemporaryDir runtimeFolder(QDir::tempPath() + QStringLiteral("/tavik7-cli-XXXXXX"));
+        if (runtimeFolder.isValid())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
+    }
+#endif
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
