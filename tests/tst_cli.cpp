@@ -58,6 +58,7 @@ private slots:
     void interruptedWrite_data();
     void interruptedWrite();
     void namurCount();
+    void interruptedFlash();
     void unattendedEnds();
     void readAndCheck_data();
     void readAndCheck();
@@ -291,6 +292,23 @@ void TestCli::interruptedWrite()
     QCOMPARE(sent(device, "SP").size(), telegrams);
 }
 
+void TestCli::interruptedFlash()
+{
+    // Stopped once avrdude runs, the chip may be erased: a failed flash, not 130.
+    QTemporaryDir dir;
+    QFile image(dir.filePath("firmware.hex"));
+    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":00000001FF\n") > 0);
+    image.close();
+    DevSim &device = sim();
+    std::unique_ptr<QProcess> flash(start({"flash", "-p", device.portPath(), image.fileName(), "--yes"},
+                                          {"TAVIK7_AVRDUDE=" TAVIK7_FAKEAVRDUDE_PATH, "FAKEAVRDUDE_HANG=1"}));
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += flash->readAllStandardError()).contains("avrdude: "), kRunTimeoutMs);
+    QVERIFY(::kill(pid_t(flash->processId()), SIGINT) == 0);
+    QVERIFY(flash->waitForFinished(kRunTimeoutMs));
+    QCOMPARE(flash->exitCode(), 6);
+}
+
 void TestCli::unattendedEnds()
 {
     // A counted run whose device falls silent; started first, as it waits 10 s.
@@ -405,6 +423,13 @@ void TestCli::commands_data()
     QTest::newRow("corrupt image") << QStringList() << QStringList{"flash", "-p", "PORT", "DIR/corrupt.hex"}
                                    << QStringList{fake, "FAKEAVRDUDE_EXIT=0"} << 1
                                    << QByteArray("corrupt.hex, line 1: bad checksum") << QString();
+    // Without its backup a device's parameters would go with the erase.
+    QTest::newRow("flash, no answer for the backup") << QStringList{"--fault", "silent"} << flash << QStringList{fake}
+                                                     << 3 << QByteArray("--no-backup") << QString();
+    QTest::newRow("flash without backup")
+        << QStringList{"--fault", "silent"} << QStringList{"flash", "-p", "PORT", "DIR/firmware.hex", "--no-backup"}
+        << QStringList{fake, "FAKEAVRDUDE_OUTPUT=avrdude done.  Thank you.\\n"} << 0
+        << QByteArray("avrdude: " TAVIK7_FAKEAVRDUDE_PATH "\n") << QString();
     QTest::newRow("flash tool missing") << QStringList() << flash << QStringList{"TAVIK7_AVRDUDE=/nonexistent/avrdude"}
                                         << 6 << QByteArray("backed up before flashing") << QString();
 }

@@ -55,8 +55,11 @@ constexpr TextPair kTexts[] = {
     {"kein serieller Port", "not a serial port"},
     {"unplausibel: %1", "implausible: %1"},
     {"weicht von der Datei ab: %1", "differs from the file: %1"},
+    {"Dann Enter drücken (Strg+C bricht ab, nichts geflasht).", "Then press Enter (Ctrl+C stops, nothing flashed)."},
+    {"Ohne Sicherung wird nicht geflasht; --no-backup flasht ein Gerät, das nicht antwortet.",
+     "Not flashed without a backup; --no-backup flashes a device that does not answer."},
 };
-static_assert(std::size(kTexts) == size_t(CliText::DeviceDiffers) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::NoBackupHint) + 1, "one text pair per CliText");
 
 } // namespace
 

@@ -38,6 +38,8 @@ enum class CliText {
     NotSerialPort,
     FieldsImplausible,  // %1: key=value, ...
     DeviceDiffers,      // %1: the keys
+    PressEnter,
+    NoBackupHint,
 };
 
 // German for language 0, English otherwise.

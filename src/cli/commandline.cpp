@@ -32,12 +32,15 @@ struct OptionSet
     QCommandLineOption keep{QStringLiteral("keep"), QString(), QStringLiteral("KEYS")};
     QCommandLineOption field{QStringLiteral("field"), QString(), QStringLiteral("KEY")};
     QCommandLineOption check{QStringLiteral("check")};
+    QCommandLineOption yes{QStringLiteral("yes")};
+    QCommandLineOption noBackup{QStringLiteral("no-backup")};
 
     // The options that belong to some commands only, with their bits.
     [[nodiscard]] QList<QPair<const QCommandLineOption *, unsigned>> commandOptions() const
     {
         return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog},
-                {&duration, OptDuration}, {&keep, OptKeep}, {&field, OptField}, {&check, OptCheck}};
+                {&duration, OptDuration}, {&keep, OptKeep}, {&field, OptField}, {&check, OptCheck},
+                {&yes, OptYes}, {&noBackup, OptNoBackup}};
     }
 };
 
@@ -138,6 +141,8 @@ void takeValues(CliOptions &o, const CommandSpec &form, const QCommandLineParser
     o.keep = parser.value(set.keep).split(QLatin1Char(','), Qt::SkipEmptyParts);
     o.field = parser.value(set.field);
     o.check = parser.isSet(set.check);
+    o.yes = parser.isSet(set.yes);
+    o.noBackup = parser.isSet(set.noBackup);
     const QStringList rest = parser.positionalArguments().mid(1);
     if (form.positional && !rest.isEmpty()) {
         if (form.command == Command::SetCounter)
@@ -213,7 +218,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const OptionSet set;
     QCommandLineParser parser;
     parser.addOptions({set.help, set.version, set.port, set.json, set.output, set.dryRun, set.lang, set.count,
-                       set.log, set.duration, set.keep, set.field, set.check});
+                       set.log, set.duration, set.keep, set.field, set.check, set.yes,
+                       set.noBackup});
     const bool understood = parser.parse(arguments);
     // The language first, so that every complaint is made in it.
     const QString lang = parser.value(set.lang);

@@ -25,6 +25,8 @@ struct CliOptions
     QStringList keep;    // check: field keys that keep the device's value
     QString field;       // read: the one field key to print
     bool check = false;  // read: implausible fields end the run with 5
+    bool yes = false;    // flash: no waiting for the adapter's switch
+    bool noBackup = false; // flash: no backup read, for a device that cannot answer
 };
 
 struct ParsedCommandLine

@@ -57,14 +57,20 @@ constexpr CommandSpec kCommands[] = {
      "      Setzt den Zählerstand; DIGITS hat die Stellenzahl des Geräts (8 bis\n"
      "      Firmware 1.11, 9 ab 1.12), ein Komma an der Stelle der Wertigkeit darf\n"
      "      stehen oder fehlen.\n"},
-    {"flash", Command::Flash, Ports::One, "HEXFILE", false, 0, "flash -p PORT HEXFILE",
+    {"flash", Command::Flash, Ports::One, "HEXFILE", false, OptYes | OptNoBackup,
+     "flash -p PORT HEXFILE [--yes] [--no-backup]",
      "      Checks the firmware image (Intel HEX: every record, its checksum, the\n"
-     "      end record, addresses below the boot loader), then flashes it with\n"
-     "      avrdude after backing up the device's parameters when it answers.\n",
+     "      end record, addresses below the boot loader), backs up the device's\n"
+     "      parameters (exit 3 when it does not answer, unless --no-backup), asks\n"
+     "      on a terminal to switch the adapter to \"Firmware-Flash\" and waits for\n"
+     "      Enter (--yes: goes straight on), then flashes it with avrdude, whose\n"
+     "      path it names.\n",
      "      Prüft das Firmware-Abbild (Intel HEX: jeder Datensatz, seine Prüfsumme,\n"
-     "      der Endsatz, Adressen unterhalb des Bootloaders) und flasht es dann mit\n"
-     "      avrdude, nachdem die Parameter des Geräts gesichert sind, falls es\n"
-     "      antwortet.\n"},
+     "      der Endsatz, Adressen unterhalb des Bootloaders), sichert die Parameter\n"
+     "      des Geräts (Ende mit 3, wenn es nicht antwortet, außer mit --no-backup),\n"
+     "      bittet am Terminal, den Adapter auf \"Firmware-Flash\" zu stellen, und\n"
+     "      wartet auf Enter (--yes: ohne zu warten), dann flasht es mit avrdude,\n"
+     "      dessen Pfad es nennt.\n"},
     {"report", Command::Report, Ports::One, nullptr, false, OptOutput, "report -p PORT -o FILE.pdf",
      "      Reads the device and writes its inspection report.\n",
      "      Liest das Gerät und schreibt sein Prüfprotokoll.\n"},

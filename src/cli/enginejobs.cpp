@@ -7,6 +7,8 @@
 
 #include "backupfile.h"
 #include "clitexts.h"
+#include "enterprompt.h"
+#include "texttable.h"
 #include "flashtool.h"
 #include "namur.h"
 #include "platform.h"
@@ -15,6 +17,9 @@
 namespace tavik7::cli {
 
 namespace {
+
+// The window's box before flashing: "Switch service adapter to "Firmware-Flash"".
+constexpr int kSwitchToFirmwareFlashMessage = 111;
 
 // Enough of avrdude's output to see why it failed.
 constexpr int kToolTailLines = 10;
@@ -62,25 +67,42 @@ void FlashJob::begin()
         fail(ExitUsage, message(MessageId::NoFirmwareFile));
         return;
     }
-    readDevice();
+    if (!options().noBackup) {
+        readDevice();
+        return;
+    }
+    setStage(Stage::Working);
+    QMetaObject::invokeMethod(this, [this] { startFlash(std::nullopt, std::nullopt); }, Qt::QueuedConnection);
 }
 
 void FlashJob::deviceRead(const DeviceReading &reading)
 {
-    startFlash(reading.record, reading.counterText);
+    // The backup was read with the switch at "Parameter-IF"; the boot loader
+    // answers only at "Firmware-Flash".
+    if (options().yes || !EnterPrompt::available()) {
+        startFlash(reading.record, reading.counterText);
+        return;
+    }
+    auto *prompt = new EnterPrompt(this);
+    connect(prompt, &EnterPrompt::answered, this, [this, prompt, reading](bool confirmed) {
+        prompt->deleteLater();
+        if (confirmed)
+            startFlash(reading.record, reading.counterText);
+        else
+            fail(ExitInterrupted, cliText(CliText::Interrupted, options().language));
+    });
+    note(plainText(messageText(kSwitchToFirmwareFlashMessage, options().language)).simplified() + QLatin1Char(' ')
+         + cliText(CliText::PressEnter, options().language));
+    prompt->wait();
 }
 
 void FlashJob::requestFailed(MessageId id)
 {
-    // A device already in its boot loader does not answer: it is flashed
-    // without a backup, as the window flashes one it has not read.
-    if (stage() != Stage::Reading) {
-        PortJob::requestFailed(id);
-        return;
-    }
-    note(message(id));
-    setStage(Stage::Working);
-    QMetaObject::invokeMethod(this, [this] { startFlash(std::nullopt, std::nullopt); }, Qt::QueuedConnection);
+    // A device that does not answer is flashed only when asked to: without a
+    // backup its parameters would be lost with the erase.
+    if (stage() == Stage::Reading)
+        note(cliText(CliText::NoBackupHint, options().language));
+    PortJob::requestFailed(id);
 }
 
 void FlashJob::startFlash(const std::optional<ParameterRecord> &record, const std::optional<QString> &counter)
@@ -90,6 +112,8 @@ void FlashJob::startFlash(const std::optional<ParameterRecord> &record, const st
     FlashRun::Request request;
     request.firmwareFile = options().inputFile;
     request.tool = flashtool::locateTool();
+    // Which avrdude ran matters when a flash goes wrong: several may be installed.
+    note(QStringLiteral("avrdude: ") + request.tool.shown);
     request.backupFolder = perUserFolder();
     request.deviceRecord = record;
     request.deviceCounter = counter;
@@ -109,7 +133,6 @@ void FlashJob::interrupt()
 
 void FlashJob::onFinished(FlashRun::Verdict verdict)
 {
-    const bool interrupted = stage() == Stage::Finishing;
     switch (verdict) {
     case FlashRun::Verdict::Succeeded:
         note(message(MessageId::FlashSucceeded));
@@ -120,7 +143,8 @@ void FlashJob::onFinished(FlashRun::Verdict verdict)
         return;
     default:
         note(lastLines(m_run->run().toolOutput, kToolTailLines));
-        fail(interrupted ? ExitInterrupted : ExitFlashFailed, message(MessageId::FlashFailed));
+        // Stopped once the tool ran, the chip may be erased: a failed flash, not "nothing written".
+        fail(ExitFlashFailed, message(MessageId::FlashFailed));
         return;
     }
 }
