@@ -497,6 +497,9 @@ void TestCli::readAndCheck_data()
                                        << 0 << QByteArray("1900\n") << QByteArray("implausible: year=1900");
     QTest::newRow("implausible, checked") << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--check"}
                                           << 5 << QByteArray() << QByteArray("implausible: year=1900");
+    // The device's own record with one change, no file: read back to see it went in.
+    QTest::newRow("write --set alone") << QStringList() << QStringList{"write", "-p", "PORT", "--set", "direction=1"} << 0
+                                       << QByteArray() << QByteArray("successfully written");
     QTest::newRow("regular file as port") << QStringList() << QStringList{"read", "-p", "SAVED", "--json"} << 2
                                           << QByteArray(R"("error":"notSerial")") << QByteArray(": not a serial port\n");
 }
@@ -521,6 +524,10 @@ void TestCli::readAndCheck()
         QVERIFY2(done.out.contains(out), done.out.constData());
     else
         QCOMPARE(done.out, out);
+    if (args.first() == QLatin1String("write")) {
+        QVERIFY(run({"read", "-p", simulated.portPath()}).out.contains("\ndirection=1\n"));
+        return;
+    }
     // Reads only: nothing but LP and L_ZLW reaches a device.
     for (const QString &line : simulated.received())
         QVERIFY2(line.startsWith("RX LP") || line.startsWith("RX L_ZLW"), qPrintable(line));

@@ -6,7 +6,11 @@
 #include "clitexts.h"
 #include "commandline.h"
 #include "commandtable.h"
+#include "parameterfields.h"
 #include "readfile.h"
+#include "samplerecord.h"
+#include "settingsfile.h"
+#include "writeplan.h"
 #include "texttable.h"
 
 using namespace tavik7;
@@ -48,6 +52,8 @@ private slots:
     void parse();
     void language_data();
     void language();
+    void plannedWrite_data();
+    void plannedWrite();
 };
 
 void TestCliCommands::everyListingFollowsTheTable()
@@ -95,6 +101,11 @@ void TestCliCommands::parse_data()
     QTest::newRow("duration zero") << QStringList{"namur", "-p", "a", "--duration", "0"} << usage
                                    << "--duration takes a positive";
     QTest::newRow("help of no command") << QStringList{"help", "frobnicate"} << usage << "Unknown command";
+    QTest::newRow("set without file") << QStringList{"write", "-p", "a", "--set", "direction=1"} << run << QString();
+    QTest::newRow("set in words") << QStringList{"write", "-p", "a", "--set", "significance=three"} << usage
+                                  << "--set 'significance=three'";
+    QTest::newRow("set of no field") << QStringList{"write", "-p", "a", "--set", "colour=1"} << usage << "--set";
+    QTest::newRow("write with nothing") << QStringList{"write", "-p", "a"} << usage << "Missing: FILE.dat";
     QTest::newRow("port list missing") << QStringList{"read", "-p", "@/nonexistent"} << usage << "port list";
 }
 
@@ -128,6 +139,57 @@ void TestCliCommands::language()
     for (const QByteArray &variable : environment)
         qputenv(variable.left(variable.indexOf('=')).constData(), variable.mid(variable.indexOf('=') + 1));
     QCOMPARE(languageFromEnvironment(), language);
+}
+
+void TestCliCommands::plannedWrite_data()
+{
+    QTest::addColumn<bool>("withFile");
+    QTest::addColumn<QStringList>("sets");
+    QTest::addColumn<QStringList>("keep");
+    QTest::addColumn<QStringList>("expected"); // key=value of the planned record, beside the file's
+
+    // The device differs from the file in every field a write may change.
+    QTest::newRow("file") << true << QStringList() << QStringList() << QStringList{"softwareVersion=1.11"};
+    QTest::newRow("file, set") << true << QStringList{"direction=0", "year=2031"} << QStringList()
+                               << QStringList{"direction=0", "year=2031"};
+    QTest::newRow("file, kept") << true << QStringList() << QStringList{"serialNumber", "year"}
+                                << QStringList{"serialNumber=987654321", "year=1999"};
+    QTest::newRow("device, set") << false << QStringList{"unit=m3"} << QStringList()
+                                 << QStringList{"unit=m3", "serialNumber=987654321", "direction=0"};
+}
+
+void TestCliCommands::plannedWrite()
+{
+    QFETCH(bool, withFile);
+    QFETCH(QStringList, sets);
+    QFETCH(QStringList, keep);
+    QFETCH(QStringList, expected);
+
+    const ParameterRecord file = sampleRecord();
+    ParameterRecord device = sampleRecord();
+    setFieldText(device.serialNumber, kSerialNumberWidth, QStringLiteral("987654321"));
+    setFieldText(device.yearOfManufacture, kYearWidth, QStringLiteral("1999"));
+    setFieldText(device.unit, kUnitWidth, QStringLiteral("l"));
+    device.direction = 0;
+    device.softwareVersion = 111;
+    QTemporaryDir dir;
+    CliOptions options;
+    options.setValues = sets;
+    options.keep = keep;
+    if (withFile) {
+        options.inputFile = dir.filePath(QStringLiteral("t.dat"));
+        QFile out(options.inputFile);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(settingsFileLines(file).join()) > 0);
+    }
+    const ParameterRecord planned = plannedWriteRecord(device, options);
+    const ParameterRecord &base = withFile ? file : device;
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        const QString key = QLatin1String(kParameterFields[field].jsonKey);
+        const QStringList given = expected.filter(QRegularExpression(QLatin1Char('^') + key + QLatin1Char('=')));
+        const QByteArray value = given.isEmpty() ? settingsFileValue(field == FieldSoftwareVersion ? device : base, field)
+                                                 : given.constFirst().section(QLatin1Char('='), 1).toLatin1();
+        QCOMPARE(settingsFileValue(planned, field), value);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliCommands)

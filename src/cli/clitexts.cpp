@@ -58,8 +58,11 @@ constexpr TextPair kTexts[] = {
     {"Dann Enter drücken (Strg+C bricht ab, nichts geflasht).", "Then press Enter (Ctrl+C stops, nothing flashed)."},
     {"Ohne Sicherung wird nicht geflasht; --no-backup flasht ein Gerät, das nicht antwortet.",
      "Not flashed without a backup; --no-backup flashes a device that does not answer."},
+    {"--set '%1': erwartet KEY=VALUE mit einem Feldnamen von read --json und einem Wert, wie ihn die "
+     "Einstellungsdatei schreibt.",
+     "--set '%1': takes KEY=VALUE with a field name of read --json and a value as the settings file writes it."},
 };
-static_assert(std::size(kTexts) == size_t(CliText::NoBackupHint) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::BadSetValue) + 1, "one text pair per CliText");
 
 } // namespace
 

@@ -40,6 +40,7 @@ enum class CliText {
     DeviceDiffers,      // %1: the keys
     PressEnter,
     NoBackupHint,
+    BadSetValue,        // %1: the argument
 };
 
 // German for language 0, English otherwise.

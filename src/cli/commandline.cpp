@@ -7,6 +7,7 @@
 #include "clitexts.h"
 #include "commandtable.h"
 #include "deviceoutput.h"
+#include "writeplan.h"
 #include "parameterfields.h"
 #include "messageid.h"
 #include "platform.h"
@@ -32,6 +33,7 @@ struct OptionSet
     QCommandLineOption keep{QStringLiteral("keep"), QString(), QStringLiteral("KEYS")};
     QCommandLineOption field{QStringLiteral("field"), QString(), QStringLiteral("KEY")};
     QCommandLineOption check{QStringLiteral("check")};
+    QCommandLineOption set{QStringLiteral("set"), QString(), QStringLiteral("KEY=VALUE")};
     QCommandLineOption yes{QStringLiteral("yes")};
     QCommandLineOption noBackup{QStringLiteral("no-backup")};
 
@@ -40,7 +42,7 @@ struct OptionSet
     {
         return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog},
                 {&duration, OptDuration}, {&keep, OptKeep}, {&field, OptField}, {&check, OptCheck},
-                {&yes, OptYes}, {&noBackup, OptNoBackup}};
+                {&set, OptSet}, {&yes, OptYes}, {&noBackup, OptNoBackup}};
     }
 };
 
@@ -122,6 +124,12 @@ QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser,
         if (!key.isEmpty() && fieldByKey(key) < 0)
             return cliText(CliText::UnknownField, o.language).arg(key);
     }
+    for (const QString &argument : o.setValues) {
+        if (const QString complaint = checkSetArgument(argument, o.language); !complaint.isEmpty())
+            return complaint;
+    }
+    if (o.command == Command::Write && o.inputFile.isEmpty() && o.setValues.isEmpty())
+        return cliText(CliText::ArgumentMissing, o.language).arg(QStringLiteral("FILE.dat / --set KEY=VALUE"));
     if (parser.isSet(set.duration) && o.durationSeconds <= 0)
         return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--duration"), parser.value(set.duration));
     return {};
@@ -141,6 +149,7 @@ void takeValues(CliOptions &o, const CommandSpec &form, const QCommandLineParser
     o.keep = parser.value(set.keep).split(QLatin1Char(','), Qt::SkipEmptyParts);
     o.field = parser.value(set.field);
     o.check = parser.isSet(set.check);
+    o.setValues = parser.values(set.set);
     o.yes = parser.isSet(set.yes);
     o.noBackup = parser.isSet(set.noBackup);
     const QStringList rest = parser.positionalArguments().mid(1);
@@ -218,8 +227,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const OptionSet set;
     QCommandLineParser parser;
     parser.addOptions({set.help, set.version, set.port, set.json, set.output, set.dryRun, set.lang, set.count,
-                       set.log, set.duration, set.keep, set.field, set.check, set.yes,
-                       set.noBackup});
+                       set.log, set.duration, set.keep, set.field, set.check, set.set,
+                       set.yes, set.noBackup});
     const bool understood = parser.parse(arguments);
     // The language first, so that every complaint is made in it.
     const QString lang = parser.value(set.lang);

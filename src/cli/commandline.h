@@ -22,7 +22,8 @@ struct CliOptions
     int count = 0;       // namur: telegrams to take, 0 for no limit
     QString logFile;     // namur; empty: the window's log in the per-user folder
     int durationSeconds = 0; // namur: listening time, 0 for no limit
-    QStringList keep;    // check: field keys that keep the device's value
+    QStringList keep;    // write, check: field keys that keep the device's value
+    QStringList setValues; // write: "KEY=VALUE", settings-file form
     QString field;       // read: the one field key to print
     bool check = false;  // read: implausible fields end the run with 5
     bool yes = false;    // flash: no waiting for the adapter's switch

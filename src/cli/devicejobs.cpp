@@ -9,6 +9,7 @@
 #include "inspectionreportpdf.h"
 #include "plausibility.h"
 #include "settingsfileio.h"
+#include "writeplan.h"
 
 namespace tavik7::cli {
 
@@ -44,16 +45,9 @@ void WriteJob::begin()
 
 void WriteJob::deviceRead(const DeviceReading &reading)
 {
-    // Loaded over what the device holds, as the window loads over its table:
-    // a file that ends early leaves the device's values in the lines it lacks.
-    ParameterRecord record = reading.record;
-    const MessageId loaded = loadSettingsFileNamed(options().inputFile, record);
-    if (loaded != MessageId::SettingsLoaded) {
-        fail(ExitUsage, message(loaded));
-        return;
-    }
-    // What the firmware reports is not the file's to change.
-    record = settingsFromBackup(record, reading.record);
+    // The file (read strictly before the port opened), --set and --keep over
+    // the device's record; the firmware's version and CRC stay the device's.
+    const ParameterRecord record = plannedWriteRecord(reading.record, options());
     const QList<int> implausible = implausibleParameterFields(record);
     if (options().dryRun) {
         if (options().ports.size() > 1)

@@ -73,7 +73,8 @@ QString checkInputFiles(const CliOptions &options)
     switch (options.command) {
     case Command::Flash: return firmwareComplaint(options.inputFile);
     case Command::Write:
-    case Command::Check: return settingsComplaint(options.inputFile, options.language);
+    case Command::Check:
+        return options.inputFile.isEmpty() ? QString() : settingsComplaint(options.inputFile, options.language);
     case Command::Namur: return logComplaint(options.logFile, options.language);
     case Command::Read:
     case Command::Report: return outputComplaint(options.outputFile, options.language);
