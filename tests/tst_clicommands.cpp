@@ -106,6 +106,10 @@ void TestCliCommands::parse_data()
                                   << "--set 'significance=three'";
     QTest::newRow("set of no field") << QStringList{"write", "-p", "a", "--set", "colour=1"} << usage << "--set";
     QTest::newRow("write with nothing") << QStringList{"write", "-p", "a"} << usage << "Missing: FILE.dat";
+    QStringList sixNotes{"report", "-p", "a", "-o", "-"};
+    for (int i = 0; i < 6; ++i)
+        sixNotes << "--note" << QString::number(i);
+    QTest::newRow("six notes") << sixNotes << usage << "at most 5 --note";
     QTest::newRow("port list missing") << QStringList{"read", "-p", "@/nonexistent"} << usage << "port list";
 }
 

@@ -41,6 +41,8 @@ enum class CliText {
     PressEnter,
     NoBackupHint,
     BadSetValue,        // %1: the argument
+    TooManyNotes,       // %1: how many the report has
+    WaitingForPort,     // %1: seconds
 };
 
 // German for language 0, English otherwise.

@@ -18,6 +18,9 @@ namespace tavik7::cli {
 
 namespace {
 
+// The Report tab's note lines.
+constexpr int kReportNoteLines = 5;
+
 struct OptionSet
 {
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
@@ -35,6 +38,9 @@ struct OptionSet
     QCommandLineOption check{QStringLiteral("check")};
     QCommandLineOption set{QStringLiteral("set"), QString(), QStringLiteral("KEY=VALUE")};
     QCommandLineOption yes{QStringLiteral("yes")};
+    QCommandLineOption note{QStringLiteral("note"), QString(), QStringLiteral("TEXT")};
+    QCommandLineOption quiet{QStringLiteral("quiet")};
+    QCommandLineOption wait{QStringLiteral("wait"), QString(), QStringLiteral("SECONDS")};
     QCommandLineOption noBackup{QStringLiteral("no-backup")};
 
     // The options that belong to some commands only, with their bits.
@@ -42,7 +48,7 @@ struct OptionSet
     {
         return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog},
                 {&duration, OptDuration}, {&keep, OptKeep}, {&field, OptField}, {&check, OptCheck},
-                {&set, OptSet}, {&yes, OptYes}, {&noBackup, OptNoBackup}};
+                {&set, OptSet}, {&yes, OptYes}, {&noBackup, OptNoBackup}, {&note, OptNote}};
     }
 };
 
@@ -130,6 +136,10 @@ QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser,
     }
     if (o.command == Command::Write && o.inputFile.isEmpty() && o.setValues.isEmpty())
         return cliText(CliText::ArgumentMissing, o.language).arg(QStringLiteral("FILE.dat / --set KEY=VALUE"));
+    if (o.notes.size() > kReportNoteLines)
+        return cliText(CliText::TooManyNotes, o.language).arg(kReportNoteLines);
+    if (parser.isSet(set.wait) && o.waitSeconds <= 0)
+        return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--wait"), parser.value(set.wait));
     if (parser.isSet(set.duration) && o.durationSeconds <= 0)
         return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--duration"), parser.value(set.duration));
     return {};
@@ -151,6 +161,9 @@ void takeValues(CliOptions &o, const CommandSpec &form, const QCommandLineParser
     o.check = parser.isSet(set.check);
     o.setValues = parser.values(set.set);
     o.yes = parser.isSet(set.yes);
+    o.notes = parser.values(set.note);
+    o.quiet = parser.isSet(set.quiet);
+    o.waitSeconds = parser.isSet(set.wait) ? parser.value(set.wait).toInt() : 0;
     o.noBackup = parser.isSet(set.noBackup);
     const QStringList rest = parser.positionalArguments().mid(1);
     if (form.positional && !rest.isEmpty()) {
@@ -228,7 +241,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     QCommandLineParser parser;
     parser.addOptions({set.help, set.version, set.port, set.json, set.output, set.dryRun, set.lang, set.count,
                        set.log, set.duration, set.keep, set.field, set.check, set.set,
-                       set.yes, set.noBackup});
+                       set.yes, set.noBackup, set.note, set.quiet, set.wait});
     const bool understood = parser.parse(arguments);
     // The language first, so that every complaint is made in it.
     const QString lang = parser.value(set.lang);

@@ -26,6 +26,9 @@ struct CliOptions
     QStringList setValues; // write: "KEY=VALUE", settings-file form
     QString field;       // read: the one field key to print
     bool check = false;  // read: implausible fields end the run with 5
+    bool quiet = false;  // no stderr lines for a port that succeeds
+    int waitSeconds = 0; // how long to wait for a port that is not there yet
+    QStringList notes;   // report: up to five note lines
     bool yes = false;    // flash: no waiting for the adapter's switch
     bool noBackup = false; // flash: no backup read, for a device that cannot answer
 };

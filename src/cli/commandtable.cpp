@@ -74,9 +74,12 @@ constexpr CommandSpec kCommands[] = {
      "      bittet am Terminal, den Adapter auf \"Firmware-Flash\" zu stellen, und\n"
      "      wartet auf Enter (--yes: ohne zu warten), dann flasht es mit avrdude,\n"
      "      dessen Pfad es nennt.\n"},
-    {"report", Command::Report, Ports::One, nullptr, false, OptOutput, "report -p PORT -o FILE.pdf",
-     "      Reads the device and writes its inspection report.\n",
-     "      Liest das Gerät und schreibt sein Prüfprotokoll.\n"},
+    {"report", Command::Report, Ports::One, nullptr, false, OptOutput | OptNote,
+     "report -p PORT -o FILE.pdf|- [--note TEXT]...",
+     "      Reads the device and writes its inspection report; -o - writes the PDF\n"
+     "      to stdout. --note (up to five) fills the report's note lines.\n",
+     "      Liest das Gerät und schreibt sein Prüfprotokoll; -o - schreibt das PDF\n"
+     "      auf stdout. --note (bis zu fünf) füllt die Anmerkungszeilen.\n"},
     {"namur", Command::Namur, Ports::One, nullptr, false, OptCount | OptLog | OptDuration,
      "namur -p PORT [--count N] [--duration SECONDS] [--log FILE]",
      "      Listens to the NAMUR output (2400 baud, 7E1) and prints one line per\n"
@@ -110,14 +113,20 @@ constexpr TextPair kUsage{"Aufruf: tavik7-cli BEFEHL [OPTION]...\n\n"
 constexpr TextPair kOptions{
     "\nOptionen:\n"
     "  -p, --port PORT   ein serieller Port (ttyUSB0, /dev/ttyUSB0, COM3); read,\n"
-    "                    write und check nehmen mehrere und arbeiten an allen zugleich\n"
+    "                    write und check nehmen mehrere und arbeiten an allen zugleich;\n"
+    "                    -p @DATEI: die Ports der Datei, einer je Zeile (# Kommentar)\n"
+    "  --wait SEKUNDEN   so lange auf einen Port warten, der noch fehlt\n"
+    "  --quiet           ein erfolgreicher Port schreibt nichts auf stderr\n"
     "  --lang de|en      Sprache der Meldungen (ohne Angabe: Deutsch, wenn LC_ALL,\n"
     "                    LC_MESSAGES oder LANG, das erste gesetzte, mit \"de\" beginnt)\n"
     "  -h, --help        dieser Text; help BEFEHL oder BEFEHL --help: nur der Befehl\n"
     "  -v, --version     die Version des Programms\n",
     "\nOptions:\n"
     "  -p, --port PORT   a serial port (ttyUSB0, /dev/ttyUSB0, COM3); read, write\n"
-    "                    and check take several and work on all at once\n"
+    "                    and check take several and work on all at once;\n"
+    "                    -p @FILE: the ports in FILE, one per line (# comments)\n"
+    "  --wait SECONDS    wait that long for a port that is not there yet\n"
+    "  --quiet           a port that succeeds writes nothing to stderr\n"
     "  --lang de|en      language of messages (default: German when the first set\n"
     "                    of LC_ALL, LC_MESSAGES and LANG starts with \"de\")\n"
     "  -h, --help        this text; help COMMAND or COMMAND --help: that command\n"

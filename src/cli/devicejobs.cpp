@@ -8,6 +8,7 @@
 #include "deviceoutput.h"
 #include "inspectionreportpdf.h"
 #include "plausibility.h"
+#include "reportoutput.h"
 #include "settingsfileio.h"
 #include "writeplan.h"
 
@@ -127,7 +128,8 @@ void CounterJob::onCounterWritten(bool echoed)
 void ReportJob::begin()
 {
     // The window's name check, made before the device is read.
-    if (!options().outputFile.contains(QLatin1String(".pdf"))) {
+    const QString &target = options().outputFile;
+    if (target != QLatin1String(kStandardOutputName) && !target.contains(QLatin1String(".pdf"))) {
         fail(ExitUsage, message(MessageId::PdfWrongName));
         return;
     }
@@ -150,10 +152,12 @@ void ReportJob::deviceRead(const DeviceReading &reading)
         return;
     }
     QString error;
-    if (!writeInspectionReportPdf(options().outputFile, r, reading.counterText, {}, QDate::currentDate(), &error)) {
+    QByteArray pdf; // for -o -
+    if (!writeReportTo(options().outputFile, r, reading.counterText, options().notes, &pdf, &error)) {
         fail(ExitUsage, message(MessageId::PdfError) + QLatin1Char(' ') + error);
         return;
     }
+    print(pdf);
     note(message(MessageId::PdfCreated));
     finish(ExitDone);
 }

@@ -1,5 +1,8 @@
 #include "jobrunner.h"
 
+#include <QDeadlineTimer>
+#include <QTimer>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,17 +10,46 @@
 #include "clitexts.h"
 #include "deviceoutput.h"
 #include "exitwords.h"
+#include "commandline.h"
 #include "exitcodes.h"
 #include "portjob.h"
 #include "terminationsignal.h"
 
 namespace tavik7::cli {
 
-JobRunner::JobRunner(int language, bool json, QObject *parent)
+JobRunner::JobRunner(const CliOptions &options, QObject *parent)
     : QObject(parent)
-    , m_language(language)
-    , m_json(json)
+    , m_language(options.language)
+    , m_json(options.json)
+    , m_quiet(options.quiet)
+    , m_waitSeconds(options.waitSeconds)
 {
+}
+
+// --wait: a port that is not there yet (an adapter still being plugged in)
+// is looked for until the time is up; then the job finds it, or fails as a
+// missing port.
+void JobRunner::startWhenPresent(int index)
+{
+    PortJob *job = m_slots.at(index).job;
+    if (m_waitSeconds <= 0 || classifyPortPath(job->port()) != PortPath::Missing) {
+        job->start();
+        return;
+    }
+    take(index, cliText(CliText::WaitingForPort, m_language).arg(m_waitSeconds).toLocal8Bit(), true);
+    auto *poll = new QTimer(this);
+    const QDeadlineTimer deadline(qint64(m_waitSeconds) * 1000);
+    connect(poll, &QTimer::timeout, this, [job, poll, deadline] {
+        if (job->isFinished()) { // interrupted meanwhile
+            poll->deleteLater();
+            return;
+        }
+        if (classifyPortPath(job->port()) == PortPath::Missing && !deadline.hasExpired())
+            return;
+        poll->deleteLater();
+        job->start();
+    });
+    poll->start(kPortPollMs);
 }
 
 void JobRunner::add(PortJob *job)
@@ -49,14 +81,16 @@ int JobRunner::run()
 {
     platform::TerminationSignal termination;
     connect(&termination, &platform::TerminationSignal::received, this, [this] {
-        for (const Slot &slot : std::as_const(m_slots))
-            slot.job->interrupt();
+        for (const Slot &slot : std::as_const(m_slots)) {
+            if (slot.job)
+                slot.job->interrupt();
+        }
     });
     m_progress = m_slots.size() > 1 && platform::isTerminal(2);
     drawProgress();
-    for (const Slot &slot : std::as_const(m_slots)) {
-        if (slot.job)
-            slot.job->start();
+    for (int index = 0; index < m_slots.size(); ++index) {
+        if (m_slots.at(index).job)
+            startWhenPresent(index);
     }
     passOn();
     if (m_finished < m_slots.size())
@@ -101,7 +135,8 @@ void JobRunner::take(int index, const QByteArray &bytes, bool diagnostic)
     Slot &slot = m_slots[index];
     const QByteArray text = diagnostic ? framed(slot, bytes) : bytes;
     slot.printed = slot.printed || !diagnostic;
-    if (index == m_next) {
+    // --quiet: a port's lines on stderr wait for its end, and go only if it failed.
+    if (index == m_next && !(diagnostic && m_quiet)) {
         put(index, text, diagnostic);
         return;
     }
@@ -113,6 +148,8 @@ void JobRunner::onFinished(int index)
     ++m_finished;
     Slot &slot = m_slots[index];
     const int code = exitCode(slot);
+    if (m_quiet && code == ExitDone)
+        slot.diagnostics.clear();
     if (m_json && code != ExitDone && !slot.printed)
         take(index, failureJsonLine(slot.port, errorWord(code, slot.port), code, slot.lastMessage), false);
     passOn();
@@ -125,11 +162,14 @@ void JobRunner::passOn()
 {
     while (m_next < m_slots.size()) {
         Slot &slot = m_slots[m_next];
-        put(m_next, slot.diagnostics, true);
+        const bool finished = isFinished(slot);
+        if (finished || !m_quiet) {
+            put(m_next, slot.diagnostics, true);
+            slot.diagnostics.clear();
+        }
         put(m_next, slot.standardOutput, false);
-        slot.diagnostics.clear();
         slot.standardOutput.clear();
-        if (!isFinished(slot))
+        if (!finished)
             return;
         ++m_next;
     }

@@ -8,6 +8,7 @@
 namespace tavik7::cli {
 
 class PortJob;
+struct CliOptions;
 
 // Runs the jobs of one command side by side in one event loop and passes on
 // what they print in the order their ports were given: the first unfinished
@@ -17,8 +18,9 @@ class JobRunner : public QObject
     Q_OBJECT
 
 public:
-    // json: a port that fails without a line of its own gets the failure line.
-    JobRunner(int language, bool json, QObject *parent = nullptr);
+    // --json: a port that fails without a line of its own gets the failure
+    // line; --quiet and --wait are the runner's too.
+    explicit JobRunner(const CliOptions &options, QObject *parent = nullptr);
 
     // The runner becomes the job's parent.
     void add(PortJob *job);
@@ -42,6 +44,7 @@ private:
     [[nodiscard]] static bool isFinished(const Slot &slot);
     [[nodiscard]] static int exitCode(const Slot &slot);
     [[nodiscard]] static QByteArray framed(Slot &slot, const QByteArray &bytes);
+    void startWhenPresent(int index);
     void take(int index, const QByteArray &bytes, bool diagnostic);
     void onFinished(int index);
     void passOn();
@@ -55,6 +58,9 @@ private:
     int m_finished = 0;
     int m_language;
     bool m_json;
+    bool m_quiet;
+    int m_waitSeconds;
+    static constexpr int kPortPollMs = 100;
     bool m_anyOutput = false;    // something went to stdout already
     bool m_outputFailed = false; // stdout refused a write: nothing more goes there
     bool m_progress = false; // stderr is a terminal and there are several jobs

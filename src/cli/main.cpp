@@ -59,7 +59,7 @@ PortJob *makeJob(const QString &port, const CliOptions &options)
 // finds one line per port in the order given.
 int runPortJobs(const CliOptions &options)
 {
-    JobRunner runner(options.language, options.json);
+    JobRunner runner(options);
     const QString complaint = checkInputFiles(options);
     for (const QString &port : options.ports) {
         if (!complaint.isEmpty()) {
