@@ -32,7 +32,7 @@ constexpr TextPair kTexts[] = {
     {"%1 erwartet eine positive ganze Zahl, nicht '%2'.", "%1 takes a positive whole number, not '%2'."},
     {"-o speichert genau ein Gerät: nur ein -p.", "-o saves exactly one device: give one -p only."},
     {"Der Befehl braucht eine Ausgabedatei: -o DATEI.", "The command needs an output file: -o FILE."},
-    {"Nichts gesendet. Unplausibel: %1.", "Nothing sent. Implausible: %1."},
+    {"nichts gesendet; unplausibel: %1", "nothing sent; implausible: %1"},
     {"Nichts gesendet. Das Gerät erwartet %1 Ziffern (mit Komma an seiner Stelle, falls die Wertigkeit eines hat).",
      "Nothing sent. The device takes %1 digits (with the comma in its place where the significance has one)."},
     {"Abgebrochen, bevor etwas geschrieben wurde.", "Interrupted before anything was written."},
@@ -63,8 +63,9 @@ constexpr TextPair kTexts[] = {
      "--set '%1': takes KEY=VALUE with a field name of read --json and a value as the settings file writes it."},
     {"Das Protokoll hat %1 Anmerkungszeilen: höchstens %1 --note.", "The report has %1 note lines: at most %1 --note."},
     {"Port fehlt noch; bis zu %1 s wird auf ihn gewartet.", "port not there yet; waiting for it up to %1 s."},
+    {"kein Protokoll; unplausibel: %1", "no report; implausible: %1"},
 };
-static_assert(std::size(kTexts) == size_t(CliText::WaitingForPort) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::NoReportImplausible) + 1, "one text pair per CliText");
 
 } // namespace
 

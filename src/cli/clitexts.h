@@ -21,7 +21,7 @@ enum class CliText {
     BadCount,           // %1: the option, %2: the value
     OutputNeedsOnePort,
     OutputMissing,
-    ImplausibleFields,  // %1: the fields
+    ImplausibleFields,  // %1: key=value, ...
     CounterDigitsWrong, // %1: the digit count the device takes
     Interrupted,
     PortLost,
@@ -43,6 +43,7 @@ enum class CliText {
     BadSetValue,        // %1: the argument
     TooManyNotes,       // %1: how many the report has
     WaitingForPort,     // %1: seconds
+    NoReportImplausible, // %1: key=value, ...
 };
 
 // German for language 0, English otherwise.

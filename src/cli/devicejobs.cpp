@@ -8,6 +8,7 @@
 #include "deviceoutput.h"
 #include "inspectionreportpdf.h"
 #include "plausibility.h"
+#include "readjobs.h"
 #include "reportoutput.h"
 #include "settingsfileio.h"
 #include "writeplan.h"
@@ -56,8 +57,8 @@ void WriteJob::deviceRead(const DeviceReading &reading)
         print(differenceLines(reading.record, record));
     }
     if (!implausible.isEmpty()) {
-        const QString fields = cliText(CliText::ImplausibleFields, options().language).arg(fieldNames(implausible));
-        fail(ExitImplausible, message(MessageId::TableImplausible) + QLatin1Char(' ') + fields);
+        fail(ExitImplausible, cliText(CliText::ImplausibleFields, options().language)
+                                  .arg(implausibleRecordTexts(record).join(QStringLiteral(", "))));
         return;
     }
     if (options().dryRun)
@@ -139,16 +140,9 @@ void ReportJob::begin()
 void ReportJob::deviceRead(const DeviceReading &reading)
 {
     const ParameterRecord &r = reading.record;
-    const int length = counterLength(r.significance, r.softwareVersion);
-    QStringList implausible;
-    if (const QList<int> fields = implausibleParameterFields(r); !fields.isEmpty())
-        implausible.append(fieldNames(fields));
-    if (!counterTextPlausible(reading.counterText, length, length, r.significance))
-        implausible.append(QStringLiteral("counter"));
-    if (!implausible.isEmpty()) {
-        const QString names = implausible.join(QStringLiteral(", "));
-        fail(ExitImplausible, message(MessageId::PdfInvalidValues) + QLatin1Char(' ')
-                                  + cliText(CliText::ImplausibleFields, options().language).arg(names));
+    if (const QStringList implausible = implausibleFieldTexts(reading); !implausible.isEmpty()) {
+        fail(ExitImplausible, cliText(CliText::NoReportImplausible, options().language)
+                                  .arg(implausible.join(QStringLiteral(", "))));
         return;
     }
     QString error;

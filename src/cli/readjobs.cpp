@@ -13,12 +13,18 @@
 
 namespace tavik7::cli {
 
+QStringList implausibleRecordTexts(const ParameterRecord &record)
+{
+    QStringList texts;
+    for (int field : implausibleParameterFields(record))
+        texts.append(QLatin1String(kParameterFields[field].jsonKey) + QLatin1Char('=') + shownValue(record, field));
+    return texts;
+}
+
 QStringList implausibleFieldTexts(const DeviceReading &reading)
 {
     const ParameterRecord &r = reading.record;
-    QStringList texts;
-    for (int field : implausibleParameterFields(r))
-        texts.append(QLatin1String(kParameterFields[field].jsonKey) + QLatin1Char('=') + shownValue(r, field));
+    QStringList texts = implausibleRecordTexts(r);
     const int length = counterLength(r.significance, r.softwareVersion);
     if (!counterTextPlausible(reading.counterText, length, length, r.significance))
         texts.append(QStringLiteral("counter=") + escapedText(reading.counterDigits));

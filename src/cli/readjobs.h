@@ -8,6 +8,8 @@ namespace tavik7::cli {
 // Until the parameter sheet gives its own verdict, the rules are the
 // plausibility functions the window's table and the report apply.
 [[nodiscard]] QStringList implausibleFieldTexts(const DeviceReading &reading);
+// The same for a record alone, as a write would send it.
+[[nodiscard]] QStringList implausibleRecordTexts(const ParameterRecord &record);
 
 // read with its checks: the whole device or one --field, a note on stderr
 // for every implausible field, and with --check the run fails on them.
