@@ -65,6 +65,7 @@ private slots:
     void readAndCheck();
 
 private:
+    static void addFlashRows();
     QProcess *start(const QStringList &args, const QStringList &variables = {}, int standardOutput = -1);
     CliRun finish(QProcess &process);
     CliRun run(const QStringList &args, const QStringList &variables = {});
@@ -350,7 +351,8 @@ void TestCli::unattendedEnds()
     const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
     QVERIFY(full >= 0);
     DevSim &device = sim();
-    const CliRun fullRead = finish(*std::unique_ptr<QProcess>(start({"read", "-p", device.portPath(), "--json"}, {}, full)));
+    const CliRun fullRead =
+        finish(*std::unique_ptr<QProcess>(start({"read", "-p", device.portPath(), "--json"}, {}, full)));
     ::close(full);
     QCOMPARE(fullRead.exitCode, 8);
 
@@ -422,7 +424,12 @@ void TestCli::commands_data()
                                            << QStringList() << 1 << QByteArray() << QString();
     QTest::newRow("report named without .pdf") << QStringList() << QStringList{"report", "-p", "PORT", "-o", "DIR/r.txt"}
                                                << QStringList() << 1 << QByteArray() << QString();
+    addFlashRows();
+}
 
+// The flash rows of commands(): the image checked, the backup, avrdude's verdict.
+void TestCli::addFlashRows()
+{
     // The device answers, so it is backed up before any flash.
     const QStringList flash{"flash", "-p", "PORT", "DIR/firmware.hex"};
     const QString fake = QStringLiteral("TAVIK7_AVRDUDE=" TAVIK7_FAKEAVRDUDE_PATH);
@@ -497,7 +504,8 @@ void TestCli::readAndCheck_data()
     QTest::newRow("check, same") << QStringList() << QStringList{"check", "-p", "PORT", "SAVED"} << 0 << QByteArray()
                                  << QByteArray();
     QTest::newRow("check, differs") << turned << QStringList{"check", "-p", "PORT", "SAVED"} << 7
-                                    << QByteArray("direction: 1 -> 0\n") << QByteArray("differs from the file: direction");
+                                    << QByteArray("direction: 1 -> 0\n")
+                                    << QByteArray("differs from the file: direction");
     QTest::newRow("check, kept") << turned << QStringList{"check", "-p", "PORT", "SAVED", "--keep", "direction"} << 0
                                  << QByteArray() << QByteArray();
     QTest::newRow("check, json") << turned << QStringList{"check", "-p", "PORT", "SAVED", "--json"} << 7

@@ -61,7 +61,8 @@ constexpr TextPair kTexts[] = {
     {"--set '%1': erwartet KEY=VALUE mit einem Feldnamen von read --json und einem Wert, wie ihn die "
      "Einstellungsdatei schreibt.",
      "--set '%1': takes KEY=VALUE with a field name of read --json and a value as the settings file writes it."},
-    {"Das Protokoll hat %1 Anmerkungszeilen: höchstens %1 --note.", "The report has %1 note lines: at most %1 --note."},
+    {"Das Protokoll hat %1 Anmerkungszeilen: höchstens %1 --note.",
+     "The report has %1 note lines: at most %1 --note."},
     {"Port fehlt noch; bis zu %1 s wird auf ihn gewartet.", "port not there yet; waiting for it up to %1 s."},
     {"kein Protokoll; unplausibel: %1", "no report; implausible: %1"},
 };

@@ -197,7 +197,8 @@ bool expandPortLists(QStringList &ports)
         if (!QFileInfo(list.fileName()).isFile() || !list.open(QIODevice::ReadOnly | QIODevice::Text))
             return false;
         for (const QByteArray &line : list.readAll().split('\n')) {
-            const QString name = QString::fromLocal8Bit(line.left(line.indexOf('#') < 0 ? line.size() : line.indexOf('#'))).trimmed();
+            const qsizetype comment = line.indexOf('#');
+            const QString name = QString::fromLocal8Bit(comment < 0 ? line : line.left(comment)).trimmed();
             if (!name.isEmpty())
                 expanded.append(name);
         }

@@ -23,7 +23,10 @@ QString firmwareComplaint(const QString &path)
     const QString shown = QDir::toNativeSeparators(path);
     if (check.line == 0)
         return QStringLiteral("%1: %2; nothing sent").arg(shown, intelHexFaultText(check.fault));
-    return QStringLiteral("%1, line %2: %3; nothing sent").arg(shown).arg(check.line).arg(intelHexFaultText(check.fault));
+    return QStringLiteral("%1, line %2: %3; nothing sent")
+        .arg(shown)
+        .arg(check.line)
+        .arg(intelHexFaultText(check.fault));
 }
 
 // The window's loader first, for its messages on a missing or foreign file;

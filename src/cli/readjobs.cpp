@@ -37,7 +37,8 @@ void CheckedReadJob::deviceRead(const DeviceReading &reading)
 {
     printReading(reading);
     const QStringList implausible = implausibleFieldTexts(reading);
-    const QString named = cliText(CliText::FieldsImplausible, options().language).arg(implausible.join(QStringLiteral(", ")));
+    const QString named =
+        cliText(CliText::FieldsImplausible, options().language).arg(implausible.join(QStringLiteral(", ")));
     if (!implausible.isEmpty() && options().check) {
         fail(ExitImplausible, named);
         return;
