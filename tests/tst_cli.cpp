@@ -389,8 +389,8 @@ void TestCli::commands_data()
     QTest::addColumn<QString>("counterSent");
 
     const QStringList point{"--significance", "1"};
-    QTest::newRow("set-counter") << point << QStringList{"set-counter", "-p", "PORT", "9876543,21"} << QStringList()
-                                 << 0 << QByteArray() << "RX S_ZLW 987654321";
+    QTest::newRow("set-counter") << point << QStringList{"set-counter", "-p", "PORT", "9876543,21", "--json"}
+                                 << QStringList() << 0 << QByteArray() << "RX S_ZLW 987654321";
     QTest::newRow("set-counter, comma misplaced") << point << QStringList{"set-counter", "-p", "PORT", "98765432,1"}
                                                   << QStringList() << 5 << QByteArray() << QString();
     QTest::newRow("set-counter, device error")
@@ -484,6 +484,8 @@ void TestCli::commands()
     if (exitCode == 1 || exitCode == 2)
         QVERIFY(done.out.isEmpty() && !done.err.isEmpty() && simulated.received().isEmpty());
     QVERIFY2(!done.err.contains("QStandardPaths"), done.err.constData());
+    if (args.contains("--json") && exitCode == 0)
+        QCOMPARE(QJsonDocument::fromJson(done.out).object().value("newCounter").toString(), counterSent.mid(9));
     // Each line on stderr says which port it is about, usage errors aside.
     for (const QByteArray &line : done.err.trimmed().split('\n')) {
         if (!done.err.contains("--help"))

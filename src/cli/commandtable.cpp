@@ -53,15 +53,15 @@ constexpr CommandSpec kCommands[] = {
      "      (Softwareversion und CRC gehören dem Gerät; --keep nennt weitere\n"
      "      Felder, die nicht zählen). Ende mit 7, wenn es abweicht, mit den\n"
      "      Zeilen \"key: Gerät -> Datei\". Sendet nur die Leseanfragen.\n"},
-    {"set-counter", Command::SetCounter, Ports::One, "DIGITS", false, 0, "set-counter -p PORT DIGITS",
+    {"set-counter", Command::SetCounter, Ports::One, "DIGITS", false, OptJson, "set-counter -p PORT DIGITS [--json]",
      "      Sets the counter status; DIGITS has the device's digit count (8 up to\n"
      "      firmware 1.11, 9 from 1.12 on), a comma where the significance has one\n"
-     "      may be given or left out.\n",
+     "      may be given or left out. --json: port, counter (as read), newCounter.\n",
      "      Setzt den Zählerstand; DIGITS hat die Stellenzahl des Geräts (8 bis\n"
      "      Firmware 1.11, 9 ab 1.12), ein Komma an der Stelle der Wertigkeit darf\n"
-     "      stehen oder fehlen.\n"},
-    {"flash", Command::Flash, Ports::One, "HEXFILE", false, OptYes | OptNoBackup,
-     "flash -p PORT HEXFILE [--yes] [--no-backup]",
+     "      stehen oder fehlen. --json: port, counter (wie gelesen), newCounter.\n"},
+    {"flash", Command::Flash, Ports::One, "HEXFILE", false, OptJson | OptYes | OptNoBackup,
+     "flash -p PORT HEXFILE [--yes] [--no-backup] [--json]",
      "      Checks the firmware image (Intel HEX: every record, its checksum, the\n"
      "      end record, addresses below the boot loader), backs up the device's\n"
      "      parameters (exit 3 when it does not answer, unless --no-backup), asks\n"

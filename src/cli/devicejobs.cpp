@@ -110,15 +110,21 @@ void CounterJob::deviceRead(const DeviceReading &reading)
         return;
     }
     connect(link(), &DeviceLink::counterWritten, this,
-            [this](const QByteArray &, bool echoed) { onCounterWritten(echoed); });
+            [this](const QByteArray &digits, bool echoed) { onCounterWritten(digits, echoed); });
     link()->writeCounter(counterDigitsForDevice(entry));
 }
 
-void CounterJob::onCounterWritten(bool echoed)
+void CounterJob::onCounterWritten(const QByteArray &digits, bool echoed)
 {
     if (!echoed) {
         fail(ExitWrongAnswer, message(MessageId::WriteCounterError));
         return;
+    }
+    if (options().json) {
+        print(jsonObject({{QStringLiteral("port"), port()},
+                          {QStringLiteral("counter"), lastReading().counterDigits},
+                          {QStringLiteral("newCounter"), QString::fromLatin1(digits)}})
+              + '\n');
     }
     note(message(MessageId::CounterWritten));
     finish(ExitDone);

@@ -50,7 +50,7 @@ protected:
     void deviceRead(const DeviceReading &reading) override;
 
 private:
-    void onCounterWritten(bool echoed);
+    void onCounterWritten(const QByteArray &digits, bool echoed);
 };
 
 // report: the window's Print: its read, its verdict on the values, its page.

@@ -7,6 +7,7 @@
 
 #include "backupfile.h"
 #include "clitexts.h"
+#include "deviceoutput.h"
 #include "enterprompt.h"
 #include "texttable.h"
 #include "flashtool.h"
@@ -135,6 +136,10 @@ void FlashJob::onFinished(FlashRun::Verdict verdict)
 {
     switch (verdict) {
     case FlashRun::Verdict::Succeeded:
+        if (options().json) {
+            const QString tool = flashtool::locateTool().shown;
+            print(jsonObject({{QStringLiteral("port"), port()}, {QStringLiteral("avrdude"), tool}}) + '\n');
+        }
         note(message(MessageId::FlashSucceeded));
         finish(ExitDone);
         return;
