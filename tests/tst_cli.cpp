@@ -523,8 +523,9 @@ void TestCli::readAndCheck_data()
     QTest::newRow("implausible, checked") << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--check"}
                                           << 5 << QByteArray() << QByteArray("implausible: year=1900");
     // The device's own record with one change, no file: read back to see it went in.
-    QTest::newRow("write --set alone") << QStringList() << QStringList{"write", "-p", "PORT", "--set", "direction=1"} << 0
-                                       << QByteArray() << QByteArray("successfully written");
+    QTest::newRow("write --set alone") << QStringList()
+                                       << QStringList{"write", "-p", "PORT", "--set", "direction=1", "--json"} << 0
+                                       << QByteArray(R"("changed":["direction"],"verified":"no"})") << QByteArray();
     QTest::newRow("report to stdout, quiet") << QStringList() << QStringList{"report", "-p", "PORT", "-o", "-", "--quiet"}
                                              << 0 << QByteArray("%PDF-") << QByteArray();
     QTest::newRow("regular file as port") << QStringList() << QStringList{"read", "-p", "SAVED", "--json"} << 2

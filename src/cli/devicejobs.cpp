@@ -82,6 +82,10 @@ void WriteJob::onIdle()
     // acknowledged write is a success.
     if ((stage() != Stage::Working && stage() != Stage::Finishing) || m_progress != Progress::ParametersWritten)
         return;
+    if (options().json) {
+        const ParameterRecord &device = lastReading().record;
+        print(writeJsonLine(port(), differingFields(device, plannedWriteRecord(device, options()))));
+    }
     note(message(MessageId::ParametersWritten));
     finish(ExitDone);
 }

@@ -85,6 +85,17 @@ QByteArray failureJsonLine(const QString &port, const QString &error, int exitCo
     return line + "}\n";
 }
 
+QByteArray writeJsonLine(const QString &port, const QList<int> &changed)
+{
+    QJsonArray keys;
+    for (int field : changed)
+        keys.append(QLatin1String(kParameterFields[field].jsonKey));
+    QByteArray line = jsonObject({{QStringLiteral("port"), port}});
+    line.chop(1);
+    line += ",\"changed\":" + QJsonDocument(keys).toJson(QJsonDocument::Compact) + ",\"verified\":\"no\"}\n";
+    return line;
+}
+
 QByteArray deviceJsonLine(const QString &port, const ParameterRecord &record, const QString &counter)
 {
     QList<QPair<QString, QString>> members{{QStringLiteral("port"), port}};

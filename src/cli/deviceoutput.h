@@ -35,6 +35,10 @@ namespace tavik7::cli {
                                          const QString &message, const ParameterRecord *device = nullptr,
                                          const ParameterRecord *file = nullptr);
 
+// write's line: port, changed (the keys written with another value) and
+// verified ("no": the device was not read back).
+[[nodiscard]] QByteArray writeJsonLine(const QString &port, const QList<int> &changed);
+
 // The field whose script name is key, or -1.
 [[nodiscard]] int fieldByKey(const QString &key);
 
