@@ -528,6 +528,11 @@ void TestCli::readAndCheck_data()
                                        << QByteArray(R"("changed":["direction"],"verified":"no"})") << QByteArray();
     QTest::newRow("report to stdout, quiet") << QStringList() << QStringList{"report", "-p", "PORT", "-o", "-", "--quiet"}
                                              << 0 << QByteArray("%PDF-") << QByteArray();
+    // Acknowledged, but a negative exponent takes no leading plus: read back, it is gone.
+    QTest::newRow("write --verify") << QStringList()
+                                    << QStringList{"write", "-p", "PORT", "--set", "significance=0", "--set",
+                                                   "leadingPlus=1", "--verify"}
+                                    << 7 << QByteArray("leadingPlus: 0 -> 1\n") << QByteArray("other values: leadingPlus");
     QTest::newRow("regular file as port") << QStringList() << QStringList{"read", "-p", "SAVED", "--json"} << 2
                                           << QByteArray(R"("error":"notSerial")") << QByteArray(": not a serial port\n");
 }
@@ -557,7 +562,8 @@ void TestCli::readAndCheck()
     if (args.first() == QLatin1String("report"))
         return;
     if (args.first() == QLatin1String("write")) {
-        QVERIFY(run({"read", "-p", simulated.portPath()}).out.contains("\ndirection=1\n"));
+        QCOMPARE(sent(simulated, "SP").size(), 1);
+        QCOMPARE(sent(simulated, "LP").size(), args.contains("--verify") ? 2 : 1);
         return;
     }
     // Reads only: nothing but LP and L_ZLW reaches a device.

@@ -65,8 +65,9 @@ constexpr TextPair kTexts[] = {
      "The report has %1 note lines: at most %1 --note."},
     {"Port fehlt noch; bis zu %1 s wird auf ihn gewartet.", "port not there yet; waiting for it up to %1 s."},
     {"kein Protokoll; unplausibel: %1", "no report; implausible: %1"},
+    {"geschrieben, aber das Gerät hält andere Werte: %1", "written, but the device holds other values: %1"},
 };
-static_assert(std::size(kTexts) == size_t(CliText::NoReportImplausible) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::ReadBackDiffers) + 1, "one text pair per CliText");
 
 } // namespace
 

@@ -44,6 +44,7 @@ enum class CliText {
     TooManyNotes,       // %1: how many the report has
     WaitingForPort,     // %1: seconds
     NoReportImplausible, // %1: key=value, ...
+    ReadBackDiffers,    // %1: the keys
 };
 
 // German for language 0, English otherwise.

@@ -37,6 +37,7 @@ struct OptionSet
     QCommandLineOption field{QStringLiteral("field"), QString(), QStringLiteral("KEY")};
     QCommandLineOption check{QStringLiteral("check")};
     QCommandLineOption set{QStringLiteral("set"), QString(), QStringLiteral("KEY=VALUE")};
+    QCommandLineOption verify{QStringLiteral("verify")};
     QCommandLineOption yes{QStringLiteral("yes")};
     QCommandLineOption note{QStringLiteral("note"), QString(), QStringLiteral("TEXT")};
     QCommandLineOption quiet{QStringLiteral("quiet")};
@@ -48,7 +49,8 @@ struct OptionSet
     {
         return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog},
                 {&duration, OptDuration}, {&keep, OptKeep}, {&field, OptField}, {&check, OptCheck},
-                {&set, OptSet}, {&yes, OptYes}, {&noBackup, OptNoBackup}, {&note, OptNote}};
+                {&set, OptSet}, {&yes, OptYes}, {&noBackup, OptNoBackup}, {&note, OptNote},
+                {&verify, OptVerify}};
     }
 };
 
@@ -160,6 +162,7 @@ void takeValues(CliOptions &o, const CommandSpec &form, const QCommandLineParser
     o.field = parser.value(set.field);
     o.check = parser.isSet(set.check);
     o.setValues = parser.values(set.set);
+    o.verify = parser.isSet(set.verify);
     o.yes = parser.isSet(set.yes);
     o.notes = parser.values(set.note);
     o.quiet = parser.isSet(set.quiet);
@@ -242,7 +245,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     QCommandLineParser parser;
     parser.addOptions({set.help, set.version, set.port, set.json, set.output, set.dryRun, set.lang, set.count,
                        set.log, set.duration, set.keep, set.field, set.check, set.set,
-                       set.yes, set.noBackup, set.note, set.quiet, set.wait});
+                       set.yes, set.noBackup, set.note, set.quiet, set.wait,
+                       set.verify});
     const bool understood = parser.parse(arguments);
     // The language first, so that every complaint is made in it.
     const QString lang = parser.value(set.lang);

@@ -29,6 +29,7 @@ struct CliOptions
     bool quiet = false;  // no stderr lines for a port that succeeds
     int waitSeconds = 0; // how long to wait for a port that is not there yet
     QStringList notes;   // report: up to five note lines
+    bool verify = false; // write: read back and compare
     bool yes = false;    // flash: no waiting for the adapter's switch
     bool noBackup = false; // flash: no backup read, for a device that cannot answer
 };

@@ -26,8 +26,8 @@ constexpr CommandSpec kCommands[] = {
      "      JSON-Objekt je Gerät und Zeile. -o (nur ein Port) speichert das Gerät\n"
      "      auch als Einstellungsdatei. --field KEY gibt nur diesen Wert aus.\n"
      "      --check endet mit 5, wenn ein Feld unplausibel ist, und nennt jedes.\n"},
-    {"write", Command::Write, Ports::Many, "FILE.dat", true, OptJson | OptDryRun | OptKeep | OptSet,
-     "write -p PORT... [FILE.dat] [--set KEY=VALUE]... [--keep KEY,...] [--dry-run] [--json]",
+    {"write", Command::Write, Ports::Many, "FILE.dat", true, OptJson | OptDryRun | OptKeep | OptSet | OptVerify,
+     "write -p PORT... [FILE.dat] [--set KEY=VALUE]... [--keep KEY,...] [--verify] [--dry-run] [--json]",
      "      Writes the parameters of a settings file to each device. The device's\n"
      "      software version and software CRC are kept, and the fields --keep\n"
      "      names. --set changes single fields, over the file or, without one,\n"
@@ -35,7 +35,9 @@ constexpr CommandSpec kCommands[] = {
      "      file that does not is refused naming line and key. Implausible values\n"
      "      are refused before anything is sent. --dry-run: lists each field\n"
      "      whose device value differs (\"field: device -> file\"), sends nothing.\n"
-     "      --json: port, changed (the keys written with another value), verified.\n",
+     "      --verify reads the device again after its OK: exit 7 when it holds\n"
+     "      other values. --json: port, changed (the keys written with another\n"
+     "      value), verified.\n",
      "      Schreibt die Parameter einer Einstellungsdatei in jedes Gerät.\n"
      "      Softwareversion und Software-CRC des Geräts bleiben, ebenso die Felder,\n"
      "      die --keep nennt. --set ändert einzelne Felder, über der Datei oder,\n"
@@ -43,7 +45,9 @@ constexpr CommandSpec kCommands[] = {
      "      lesbar sein; sonst wird die Datei mit Zeile und Schlüssel abgelehnt.\n"
      "      Unplausible Werte werden abgelehnt, bevor etwas gesendet wird.\n"
      "      --dry-run: nennt jedes abweichende Feld (\"Feld: Gerät -> Datei\")\n"
-     "      und sendet nichts. --json: port, changed (die geänderten Felder), verified.\n"},
+     "      und sendet nichts. --verify liest das Gerät nach seinem OK erneut: Ende\n"
+     "      mit 7, wenn es andere Werte hält. --json: port, changed (die geänderten\n"
+     "      Felder), verified.\n"},
     {"check", Command::Check, Ports::Many, "FILE.dat", false, OptJson | OptKeep,
      "check -p PORT... FILE.dat [--keep KEY,...] [--json]",
      "      Reads each device and compares it with a settings file (software\n"

@@ -47,6 +47,10 @@ void WriteJob::begin()
 
 void WriteJob::deviceRead(const DeviceReading &reading)
 {
+    if (m_progress == Progress::Verifying) {
+        verify(reading);
+        return;
+    }
     // The file (read strictly before the port opened), --set and --keep over
     // the device's record; the firmware's version and CRC stay the device's.
     const ParameterRecord record = plannedWriteRecord(reading.record, options());
@@ -73,7 +77,26 @@ void WriteJob::startWrite(const ParameterRecord &record)
     // the counter is set-counter's to change.
     connect(link(), &DeviceLink::parametersWritten, this, [this] { m_progress = Progress::ParametersWritten; });
     connect(link(), &DeviceLink::idle, this, &WriteJob::onIdle);
+    m_written = record;
     link()->writeParameters(record);
+}
+
+// --verify: the device read again after its OK must hold every field written.
+void WriteJob::verify(const DeviceReading &reading)
+{
+    const QList<int> fields = differingFields(reading.record, m_written);
+    if (fields.isEmpty()) {
+        if (options().json)
+            print(writeJsonLine(port(), differingFields(m_before, m_written), true));
+        finish(ExitDone);
+        return;
+    }
+    const QString text = cliText(CliText::ReadBackDiffers, options().language).arg(fieldNames(fields));
+    if (options().json)
+        print(failureJsonLine(port(), QStringLiteral("differs"), ExitDiffers, text, &reading.record, &m_written));
+    else
+        print(differenceLines(reading.record, m_written));
+    fail(ExitDiffers, text);
 }
 
 void WriteJob::onIdle()
@@ -82,11 +105,16 @@ void WriteJob::onIdle()
     // acknowledged write is a success.
     if ((stage() != Stage::Working && stage() != Stage::Finishing) || m_progress != Progress::ParametersWritten)
         return;
-    if (options().json) {
-        const ParameterRecord &device = lastReading().record;
-        print(writeJsonLine(port(), differingFields(device, plannedWriteRecord(device, options()))));
-    }
     note(message(MessageId::ParametersWritten));
+    if (options().verify && stage() == Stage::Working) {
+        m_before = lastReading().record;
+        m_progress = Progress::Verifying;
+        // Not from inside the link's own signal.
+        QMetaObject::invokeMethod(this, [this] { readDevice(); }, Qt::QueuedConnection);
+        return;
+    }
+    if (options().json)
+        print(writeJsonLine(port(), differingFields(lastReading().record, m_written), false));
     finish(ExitDone);
 }
 

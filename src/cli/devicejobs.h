@@ -33,8 +33,11 @@ protected:
 private:
     void startWrite(const ParameterRecord &record);
     void onIdle();
+    void verify(const DeviceReading &reading);
 
-    enum class Progress { Unacknowledged, ParametersWritten } m_progress = Progress::Unacknowledged;
+    enum class Progress { Unacknowledged, ParametersWritten, Verifying } m_progress = Progress::Unacknowledged;
+    ParameterRecord m_written{}; // what the telegram carried
+    ParameterRecord m_before{};  // the device before it, for --json's "changed"
 };
 
 // set-counter: the digits checked as the window's counter entry checks them.

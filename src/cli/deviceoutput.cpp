@@ -85,14 +85,15 @@ QByteArray failureJsonLine(const QString &port, const QString &error, int exitCo
     return line + "}\n";
 }
 
-QByteArray writeJsonLine(const QString &port, const QList<int> &changed)
+QByteArray writeJsonLine(const QString &port, const QList<int> &changed, bool verified)
 {
     QJsonArray keys;
     for (int field : changed)
         keys.append(QLatin1String(kParameterFields[field].jsonKey));
     QByteArray line = jsonObject({{QStringLiteral("port"), port}});
     line.chop(1);
-    line += ",\"changed\":" + QJsonDocument(keys).toJson(QJsonDocument::Compact) + ",\"verified\":\"no\"}\n";
+    line += ",\"changed\":" + QJsonDocument(keys).toJson(QJsonDocument::Compact) + ",\"verified\":"
+        + (verified ? "\"yes\"" : "\"no\"") + "}\n";
     return line;
 }
 

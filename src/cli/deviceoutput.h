@@ -36,8 +36,8 @@ namespace tavik7::cli {
                                          const ParameterRecord *file = nullptr);
 
 // write's line: port, changed (the keys written with another value) and
-// verified ("no": the device was not read back).
-[[nodiscard]] QByteArray writeJsonLine(const QString &port, const QList<int> &changed);
+// verified ("yes" when the device was read back and held them).
+[[nodiscard]] QByteArray writeJsonLine(const QString &port, const QList<int> &changed, bool verified);
 
 // The field whose script name is key, or -1.
 [[nodiscard]] int fieldByKey(const QString &key);
