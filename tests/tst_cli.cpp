@@ -343,6 +343,10 @@ void TestCli::unattendedEnds()
     const QString log = m_dir.filePath("piped.log");
     const CliRun piped = finish(*std::unique_ptr<QProcess>(
         start({"namur", "-p", fast.portPath(), "--count", "3", "--log", log}, {}, pipeEnds[1])));
+    // With --json only the end's line goes to stdout.
+    const CliRun counted = run({"namur", "-p", sim({"--namur-fast", "--namur-limit", "6"}).portPath(), "--count", "2",
+                                "--log", m_dir.filePath("counted.log"), "--json"});
+    QCOMPARE(QJsonDocument::fromJson(counted.out).object().value("telegrams").toString(), "2");
     ::close(pipeEnds[1]);
     QCOMPARE(piped.exitCode, 8);
     QVERIFY2(piped.err.contains("standard output cannot be written"), piped.err.constData());
@@ -397,7 +401,7 @@ void TestCli::commands_data()
         << QStringList{"--fault-once", "error=S_ZLW"} << QStringList{"set-counter", "-p", "PORT", "987654321"}
         << QStringList() << 4 << QByteArray() << "RX S_ZLW 987654321";
 
-    const QStringList report{"report", "-p", "PORT", "-o", "DIR/report.pdf"};
+    const QStringList report{"report", "-p", "PORT", "-o", "DIR/report.pdf", "--json"};
     // Run from cron or a service: no session, and no Qt warning about it.
     QTest::newRow("report") << QStringList() << report << QStringList{"XDG_RUNTIME_DIR="} << 0 << QByteArray()
                             << QString();
@@ -484,8 +488,13 @@ void TestCli::commands()
     if (exitCode == 1 || exitCode == 2)
         QVERIFY(done.out.isEmpty() && !done.err.isEmpty() && simulated.received().isEmpty());
     QVERIFY2(!done.err.contains("QStandardPaths"), done.err.constData());
-    if (args.contains("--json") && exitCode == 0)
-        QCOMPARE(QJsonDocument::fromJson(done.out).object().value("newCounter").toString(), counterSent.mid(9));
+    // One JSON line for the port, failed or not.
+    if (args.contains("--json")) {
+        QCOMPARE(done.out.count('\n'), 1);
+        const QJsonObject line = QJsonDocument::fromJson(done.out).object();
+        QCOMPARE(line.value("port").toString(), simulated.portPath());
+        QCOMPARE(line.value("newCounter").toString(), counterSent.mid(9));
+    }
     // Each line on stderr says which port it is about, usage errors aside.
     for (const QByteArray &line : done.err.trimmed().split('\n')) {
         if (!done.err.contains("--help"))

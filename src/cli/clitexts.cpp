@@ -66,8 +66,10 @@ constexpr TextPair kTexts[] = {
     {"Port fehlt noch; bis zu %1 s wird auf ihn gewartet.", "port not there yet; waiting for it up to %1 s."},
     {"kein Protokoll; unplausibel: %1", "no report; implausible: %1"},
     {"geschrieben, aber das Gerät hält andere Werte: %1", "written, but the device holds other values: %1"},
+    {"-o - und --json schließen sich aus: stdout nimmt entweder das PDF oder die JSON-Zeile.",
+     "-o - and --json exclude each other: stdout takes either the PDF or the JSON line."},
 };
-static_assert(std::size(kTexts) == size_t(CliText::ReadBackDiffers) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::PdfAndJson) + 1, "one text pair per CliText");
 
 } // namespace
 

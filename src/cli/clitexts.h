@@ -45,6 +45,7 @@ enum class CliText {
     WaitingForPort,     // %1: seconds
     NoReportImplausible, // %1: key=value, ...
     ReadBackDiffers,    // %1: the keys
+    PdfAndJson,
 };
 
 // German for language 0, English otherwise.

@@ -126,6 +126,8 @@ QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser,
     }
     if (o.command == Command::Report && o.outputFile.isEmpty())
         return cliText(CliText::OutputMissing, o.language);
+    if (o.command == Command::Report && o.json && o.outputFile == QLatin1String("-"))
+        return cliText(CliText::PdfAndJson, o.language);
     if (parser.isSet(set.count) && o.count <= 0)
         return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--count"), parser.value(set.count));
     for (const QString &key : o.keep + QStringList{o.field}) {

@@ -79,24 +79,26 @@ constexpr CommandSpec kCommands[] = {
      "      bittet am Terminal, den Adapter auf \"Firmware-Flash\" zu stellen, und\n"
      "      wartet auf Enter (--yes: ohne zu warten), dann flasht es mit avrdude,\n"
      "      dessen Pfad es nennt.\n"},
-    {"report", Command::Report, Ports::One, nullptr, false, OptOutput | OptNote,
-     "report -p PORT -o FILE.pdf|- [--note TEXT]...",
+    {"report", Command::Report, Ports::One, nullptr, false, OptJson | OptOutput | OptNote,
+     "report -p PORT -o FILE.pdf|- [--note TEXT]... [--json]",
      "      Reads the device and writes its inspection report; -o - writes the PDF\n"
      "      to stdout. --note (up to five) fills the report's note lines.\n",
      "      Liest das Gerät und schreibt sein Prüfprotokoll; -o - schreibt das PDF\n"
      "      auf stdout. --note (bis zu fünf) füllt die Anmerkungszeilen.\n"},
-    {"namur", Command::Namur, Ports::One, nullptr, false, OptCount | OptLog | OptDuration,
-     "namur -p PORT [--count N] [--duration SECONDS] [--log FILE]",
+    {"namur", Command::Namur, Ports::One, nullptr, false, OptJson | OptCount | OptLog | OptDuration,
+     "namur -p PORT [--count N] [--duration SECONDS] [--log FILE] [--json]",
      "      Listens to the NAMUR output (2400 baud, 7E1) and prints one line per\n"
      "      telegram, appending it to the log (default: the window's NAMUR log in\n"
      "      the per-user folder; a log that cannot be written is refused). Ends\n"
      "      after N telegrams (exit 3 when none came for 10 s), after SECONDS, or\n"
-     "      on SIGINT, SIGTERM or SIGHUP.\n",
+     "      on SIGINT, SIGTERM or SIGHUP. --json: one line at the end with port,\n"
+     "      telegrams and log.\n",
      "      Hört die NAMUR-Ausgabe ab (2400 Baud, 7E1), gibt je Telegramm eine\n"
      "      Zeile aus und hängt sie an das Log an (ohne Angabe das NAMUR-Log des\n"
      "      Fensters im Benutzerordner; ein nicht schreibbares Log wird abgelehnt).\n"
      "      Endet nach N Telegrammen (mit 3, wenn 10 s keines kam), nach SECONDS\n"
-     "      oder bei SIGINT, SIGTERM oder SIGHUP.\n"},
+     "      oder bei SIGINT, SIGTERM oder SIGHUP. --json: am Ende eine Zeile mit\n"
+     "      port, telegrams und log.\n"},
 };
 
 struct TextPair

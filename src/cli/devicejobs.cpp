@@ -1,6 +1,7 @@
 #include "devicejobs.h"
 
 #include <QDate>
+#include <QDir>
 
 #include "backupfile.h"
 #include "clitexts.h"
@@ -190,6 +191,10 @@ void ReportJob::deviceRead(const DeviceReading &reading)
         return;
     }
     print(pdf);
+    if (options().json) {
+        const QString file = QDir::toNativeSeparators(options().outputFile);
+        print(jsonObject({{QStringLiteral("port"), port()}, {QStringLiteral("report"), file}}) + '\n');
+    }
     note(message(MessageId::PdfCreated));
     finish(ExitDone);
 }

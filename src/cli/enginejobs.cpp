@@ -209,6 +209,7 @@ void NamurJob::listen(const QString &serialNumber)
         log = namurLogFileSuggestion(perUserFolder(), serialNumber, QDate::currentDate(),
                                      [](const QString &) { return false; });
     }
+    m_logPath = log;
     if (!m_listener->start(link()->lendPort(), log)) {
         fail(ExitPort, message(MessageId::PortNotOpened));
         return;
@@ -219,7 +220,9 @@ void NamurJob::listen(const QString &serialNumber)
 
 void NamurJob::onLine(const QString &line)
 {
-    print((line + QLatin1Char('\n')).toLocal8Bit());
+    // With --json the lines are the log's; the run ends with one line of its own.
+    if (!options().json)
+        print((line + QLatin1Char('\n')).toLocal8Bit());
     m_limits->take(line);
 }
 
@@ -261,6 +264,12 @@ void NamurJob::onStopped()
         return;
     }
     note(message(MessageId::NamurStopped));
+    if (options().json) {
+        print(jsonObject({{QStringLiteral("port"), port()},
+                          {QStringLiteral("telegrams"), QString::number(m_limits->telegrams())},
+                          {QStringLiteral("log"), QDir::toNativeSeparators(m_logPath)}})
+              + '\n');
+    }
     finish(ExitDone);
 }
 

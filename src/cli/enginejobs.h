@@ -51,6 +51,7 @@ private:
 
     NamurListener *m_listener;
     NamurLimits *m_limits;
+    QString m_logPath;
 };
 
 } // namespace tavik7::cli

@@ -33,10 +33,11 @@ void NamurLimits::take(const QString &line)
 {
     if (m_dropped.match(line).hasMatch())
         return;
+    ++m_telegrams;
     if (m_count <= 0)
         return;
     m_silence.start();
-    if (++m_telegrams == m_count) {
+    if (m_telegrams == m_count) {
         m_silence.stop();
         m_duration.stop();
         emit reached(Reason::Count);

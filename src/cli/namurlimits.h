@@ -28,6 +28,7 @@ public:
     void start();
     // A log line as the listener wrote it.
     void take(const QString &line);
+    [[nodiscard]] int telegrams() const { return m_telegrams; }
 
 signals:
     void reached(tavik7::cli::NamurLimits::Reason reason);
