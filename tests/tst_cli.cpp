@@ -520,30 +520,34 @@ void TestCli::readAndCheck_data()
     QTest::newRow("check, kept") << turned << QStringList{"check", "-p", "PORT", "SAVED", "--keep", "direction"} << 0
                                  << QByteArray() << QByteArray();
     QTest::newRow("check, json") << turned << QStringList{"check", "-p", "PORT", "SAVED", "--json"} << 7
-                                 << QByteArray(R"("fields":[{"key":"direction","device":"1","file":"0"}]})" "\n")
+                                 << QByteArray(R"("fields":[{"key":"direction","device":"1","file":"0"}]})"
+                                               "\n")
                                  << QByteArray();
     QTest::newRow("one field") << QStringList() << QStringList{"read", "-p", "PORT", "--field", "serialNumber"} << 0
                                << QByteArray("123456789\n") << QByteArray();
     QTest::newRow("unknown field") << QStringList() << QStringList{"read", "-p", "PORT", "--field", "serial"} << 1
                                    << QByteArray() << QByteArray("Unknown field 'serial'");
     // What the window marks red is named with its value; --check makes it fail.
-    QTest::newRow("implausible, told") << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--field", "year"}
-                                       << 0 << QByteArray("1900\n") << QByteArray("implausible: year=1900");
-    QTest::newRow("implausible, checked") << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--check"}
-                                          << 5 << QByteArray() << QByteArray("implausible: year=1900");
-    // The device's own record with one change, no file: read back to see it went in.
+    QTest::newRow("implausible, told") << QStringList{"--year", "1900"}
+                                       << QStringList{"read", "-p", "PORT", "--field", "year"} << 0
+                                       << QByteArray("1900\n") << QByteArray("implausible: year=1900");
+    QTest::newRow("implausible, checked")
+        << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--check"} << 5 << QByteArray()
+        << QByteArray("implausible: year=1900");
+    // The device's own record with one change, no file.
     QTest::newRow("write --set alone") << QStringList()
                                        << QStringList{"write", "-p", "PORT", "--set", "direction=1", "--json"} << 0
                                        << QByteArray(R"("changed":["direction"],"verified":"no"})") << QByteArray();
-    QTest::newRow("report to stdout, quiet") << QStringList() << QStringList{"report", "-p", "PORT", "-o", "-", "--quiet"}
-                                             << 0 << QByteArray("%PDF-") << QByteArray();
+    QTest::newRow("report to stdout, quiet")
+        << QStringList() << QStringList{"report", "-p", "PORT", "-o", "-", "--quiet"} << 0 << QByteArray("%PDF-")
+        << QByteArray();
     // Acknowledged, but a negative exponent takes no leading plus: read back, it is gone.
-    QTest::newRow("write --verify") << QStringList()
-                                    << QStringList{"write", "-p", "PORT", "--set", "significance=0", "--set",
-                                                   "leadingPlus=1", "--verify"}
-                                    << 7 << QByteArray("leadingPlus: 0 -> 1\n") << QByteArray("other values: leadingPlus");
-    QTest::newRow("regular file as port") << QStringList() << QStringList{"read", "-p", "SAVED", "--json"} << 2
-                                          << QByteArray(R"("error":"notSerial")") << QByteArray(": not a serial port\n");
+    const QStringList lostPlus{"write", "-p", "PORT", "--set", "significance=0", "--set", "leadingPlus=1", "--verify"};
+    QTest::newRow("write --verify") << QStringList() << lostPlus << 7 << QByteArray("leadingPlus: 0 -> 1\n")
+                                    << QByteArray("other values: leadingPlus");
+    QTest::newRow("regular file as port")
+        << QStringList() << QStringList{"read", "-p", "SAVED", "--json"} << 2 << QByteArray(R"("error":"notSerial")")
+        << QByteArray(": not a serial port\n");
 }
 
 void TestCli::readAndCheck()

@@ -18,13 +18,13 @@ using namespace tavik7::cli;
 
 namespace {
 
-QList<const CommandSpec *> allCommands()
+QList<const CommandForm *> allCommands()
 {
     int count = 0;
-    const CommandSpec *specs = commandSpecs(&count);
-    QList<const CommandSpec *> list;
+    const CommandForm *forms = commandForms(&count);
+    QList<const CommandForm *> list;
     for (int i = 0; i < count; ++i)
-        list.append(specs + i);
+        list.append(forms + i);
     return list;
 }
 
@@ -64,16 +64,16 @@ void TestCliCommands::everyListingFollowsTheTable()
     const QString readme = QString::fromUtf8(readFile(QStringLiteral(TAVIK7_SOURCE_DIR "/README.md")));
     const QString completion =
         QString::fromUtf8(readFile(QStringLiteral(TAVIK7_SOURCE_DIR "/packaging/completion/tavik7-cli")));
-    for (const CommandSpec *spec : allCommands()) {
-        const QString line = QStringLiteral("tavik7-cli ") + QLatin1String(spec->synopsis);
+    for (const CommandForm *form : allCommands()) {
+        const QString line = QStringLiteral("tavik7-cli ") + QLatin1String(form->synopsis);
         QVERIFY2(help.contains(line + QLatin1Char('\n')), qPrintable(line));
         QVERIFY2(german.contains(line + QLatin1Char('\n')), qPrintable(line));
         QVERIFY2(man.contains(line + QLatin1Char('\n')), qPrintable(line));
         QVERIFY2(readme.contains(QStringLiteral("    ") + line + QLatin1Char('\n')), qPrintable(line));
-        QVERIFY2(completion.contains(QLatin1Char(' ') + QLatin1String(spec->name) + QLatin1Char(' ')), spec->name);
+        QVERIFY2(completion.contains(QLatin1Char(' ') + QLatin1String(form->name) + QLatin1Char(' ')), form->name);
         // help COMMAND and COMMAND --help say the same, for that command alone.
-        const ParsedCommandLine asked = parseCommandLine({"tavik7-cli", "help", QLatin1String(spec->name)});
-        const ParsedCommandLine flagged = parseCommandLine({"tavik7-cli", QLatin1String(spec->name), "--help"});
+        const ParsedCommandLine asked = parseCommandLine({"tavik7-cli", "help", QLatin1String(form->name)});
+        const ParsedCommandLine flagged = parseCommandLine({"tavik7-cli", QLatin1String(form->name), "--help"});
         QCOMPARE(asked.outcome, ParsedCommandLine::ShowHelp);
         QCOMPARE(helpFor(asked), helpFor(flagged));
         QVERIFY(helpFor(asked).startsWith(QStringLiteral("  ") + line + QLatin1Char('\n')));
@@ -190,8 +190,9 @@ void TestCliCommands::plannedWrite()
     for (int field = 0; field < kParameterFieldCount; ++field) {
         const QString key = QLatin1String(kParameterFields[field].jsonKey);
         const QStringList given = expected.filter(QRegularExpression(QLatin1Char('^') + key + QLatin1Char('=')));
-        const QByteArray value = given.isEmpty() ? settingsFileValue(field == FieldSoftwareVersion ? device : base, field)
-                                                 : given.constFirst().section(QLatin1Char('='), 1).toLatin1();
+        const QByteArray value = given.isEmpty()
+            ? settingsFileValue(field == FieldSoftwareVersion ? device : base, field)
+            : given.constFirst().section(QLatin1Char('='), 1).toLatin1();
         QCOMPARE(settingsFileValue(planned, field), value);
     }
 }

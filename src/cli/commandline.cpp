@@ -74,7 +74,7 @@ bool samePortPath(const QString &a, const QString &b)
     return !canonicalA.isEmpty() && canonicalA == QFileInfo(locationB).canonicalFilePath();
 }
 
-QString checkPorts(const CommandSpec &form, const QStringList &ports, int language)
+QString checkPorts(const CommandForm &form, const QStringList &ports, int language)
 {
     const QString name = QLatin1String(form.name);
     if (form.ports == Ports::None && !ports.isEmpty())
@@ -94,7 +94,7 @@ QString checkPorts(const CommandSpec &form, const QStringList &ports, int langua
     return {};
 }
 
-QString checkOptions(const CommandSpec &form, const QCommandLineParser &parser, const OptionSet &set, int language)
+QString checkOptions(const CommandForm &form, const QCommandLineParser &parser, const OptionSet &set, int language)
 {
     for (const auto &[option, bit] : set.commandOptions()) {
         if (parser.isSet(*option) && !(form.options & bit)) {
@@ -105,7 +105,7 @@ QString checkOptions(const CommandSpec &form, const QCommandLineParser &parser, 
     return {};
 }
 
-QString checkPositionals(const CommandSpec &form, const QStringList &rest, int language)
+QString checkPositionals(const CommandForm &form, const QStringList &rest, int language)
 {
     const int wanted = form.positional ? 1 : 0;
     if (rest.size() < wanted && !form.positionalOptional)
@@ -149,7 +149,7 @@ QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser,
     return {};
 }
 
-void takeValues(CliOptions &o, const CommandSpec &form, const QCommandLineParser &parser, const OptionSet &set)
+void takeValues(CliOptions &o, const CommandForm &form, const QCommandLineParser &parser, const OptionSet &set)
 {
     o.command = form.command;
     o.commandName = QLatin1String(form.name);
@@ -182,7 +182,7 @@ void takeValues(CliOptions &o, const CommandSpec &form, const QCommandLineParser
 // "help COMMAND" and "COMMAND --help" alike.
 ParsedCommandLine showHelp(ParsedCommandLine parsed, const QString &command)
 {
-    if (!command.isEmpty() && !findCommandSpec(command))
+    if (!command.isEmpty() && !findCommand(command))
         return usageError(parsed, cliText(CliText::UnknownCommand, parsed.options.language).arg(command));
     parsed.outcome = ParsedCommandLine::ShowHelp;
     parsed.helpCommand = command;
@@ -219,7 +219,7 @@ ParsedCommandLine checkCommand(ParsedCommandLine parsed, const QCommandLineParse
         return usageError(parsed, cliText(CliText::NoCommand, parsed.options.language));
     if (positionals.constFirst() == QLatin1String("help"))
         return showHelp(parsed, positionals.value(1));
-    const CommandSpec *form = findCommandSpec(positionals.constFirst());
+    const CommandForm *form = findCommand(positionals.constFirst());
     const int language = parsed.options.language;
     if (!form)
         return usageError(parsed, cliText(CliText::UnknownCommand, language).arg(positionals.constFirst()));
@@ -280,8 +280,8 @@ namespace tavik7::cli {
 QString helpFor(const ParsedCommandLine &parsed)
 {
     const int language = parsed.options.language;
-    if (const CommandSpec *spec = findCommandSpec(parsed.helpCommand))
-        return commandHelpText(*spec, language);
+    if (const CommandForm *form = findCommand(parsed.helpCommand))
+        return commandHelpText(*form, language);
     return helpText(language);
 }
 

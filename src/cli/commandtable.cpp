@@ -8,7 +8,7 @@ namespace tavik7::cli {
 
 namespace {
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandForm kCommands[] = {
     {"ports", Command::Ports, Ports::None, nullptr, false, OptJson, "ports [--json]",
      "      The serial ports, one per line; --json: one JSON array of objects with\n"
      "      port, description, manufacturer and serialNumber.\n",
@@ -171,25 +171,25 @@ QString pick(const TextPair &pair, int language)
     return QString::fromUtf8(language == German ? pair.german : pair.english);
 }
 
-QString paragraph(const CommandSpec &spec, int language)
+QString paragraph(const CommandForm &form, int language)
 {
-    return QStringLiteral("  tavik7-cli ") + QLatin1String(spec.synopsis) + QLatin1Char('\n')
-        + QString::fromUtf8(language == German ? spec.german : spec.english);
+    return QStringLiteral("  tavik7-cli ") + QLatin1String(form.synopsis) + QLatin1Char('\n')
+        + QString::fromUtf8(language == German ? form.german : form.english);
 }
 
 } // namespace
 
-const CommandSpec *commandSpecs(int *count)
+const CommandForm *commandForms(int *count)
 {
     *count = int(std::size(kCommands));
     return kCommands;
 }
 
-const CommandSpec *findCommandSpec(const QString &name)
+const CommandForm *findCommand(const QString &name)
 {
-    for (const CommandSpec &spec : kCommands) {
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const CommandForm &form : kCommands) {
+        if (name == QLatin1String(form.name))
+            return &form;
     }
     return nullptr;
 }
@@ -197,14 +197,14 @@ const CommandSpec *findCommandSpec(const QString &name)
 QString helpText(int language)
 {
     QString text = pick(kUsage, language);
-    for (const CommandSpec &spec : kCommands)
-        text += paragraph(spec, language);
+    for (const CommandForm &form : kCommands)
+        text += paragraph(form, language);
     return text + pick(kOptions, language) + pick(kExitStatus, language);
 }
 
-QString commandHelpText(const CommandSpec &spec, int language)
+QString commandHelpText(const CommandForm &form, int language)
 {
-    return paragraph(spec, language) + pick(kOptions, language);
+    return paragraph(form, language) + pick(kOptions, language);
 }
 
 } // namespace tavik7::cli

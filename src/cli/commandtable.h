@@ -29,7 +29,7 @@ enum OptionBit : unsigned {
 
 // One command as the parser, --help, "help COMMAND", the manual page's
 // synopsis and the README's list know it; they are checked against this.
-struct CommandSpec
+struct CommandForm
 {
     const char *name;
     Command command;
@@ -42,12 +42,12 @@ struct CommandSpec
     const char *german;
 };
 
-[[nodiscard]] const CommandSpec *commandSpecs(int *count);
-[[nodiscard]] const CommandSpec *findCommandSpec(const QString &name);
+[[nodiscard]] const CommandForm *commandForms(int *count);
+[[nodiscard]] const CommandForm *findCommand(const QString &name);
 
 // The whole --help in the language (German 0, English otherwise).
 [[nodiscard]] QString helpText(int language);
 // One command's help: its synopsis and paragraph, and the common options.
-[[nodiscard]] QString commandHelpText(const CommandSpec &spec, int language);
+[[nodiscard]] QString commandHelpText(const CommandForm &form, int language);
 
 } // namespace tavik7::cli

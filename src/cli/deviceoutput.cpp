@@ -122,7 +122,8 @@ QByteArray differenceLines(const ParameterRecord &device, const ParameterRecord 
     QString text;
     for (int field : differingFields(device, file)) {
         text += QLatin1String(kParameterFields[field].jsonKey) + QStringLiteral(": ")
-            + escapedText(fileValue(device, field)) + QStringLiteral(" -> ") + escapedText(fileValue(file, field)) + QLatin1Char('\n');
+            + escapedText(fileValue(device, field)) + QStringLiteral(" -> ") + escapedText(fileValue(file, field))
+            + QLatin1Char('\n');
     }
     return text.toUtf8();
 }
