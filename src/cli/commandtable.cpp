@@ -149,7 +149,7 @@ constexpr TextPair kExitStatus{
     "    4  falsche Antwort (CRC, \"Fehler!\", Gerätefehler, Zähler nicht zurückgesendet)\n"
     "    5  als unplausibel abgelehnt, nichts gesendet\n"
     "    6  Flashen fehlgeschlagen\n"
-    "    7  das Gerät weicht von der Datei ab\n"
+    "    7  das Gerät weicht von der Datei ab (check, write --verify)\n"
     "    8  die Ausgabe konnte nicht geschrieben werden; die Geräte sind fertig\n"
     "  130  unterbrochen (SIGINT, SIGTERM, SIGHUP), bevor etwas geschrieben wurde\n",
     "\nResults go to stdout in the order the ports were given, messages to stderr.\n\n"
@@ -161,7 +161,7 @@ constexpr TextPair kExitStatus{
     "    4  wrong answer (CRC, \"Fehler!\", device error, counter not echoed)\n"
     "    5  refused as implausible, nothing sent\n"
     "    6  flashing failed\n"
-    "    7  the device differs from the file\n"
+    "    7  the device differs from the file (check, write --verify)\n"
     "    8  output could not be written; the devices' work was done\n"
     "  130  interrupted (SIGINT, SIGTERM, SIGHUP) before anything was written; a\n"
     "       write already on the line is completed first\n"};
