@@ -1,7 +1,6 @@
 #include "exitwords.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>

@@ -8,10 +8,10 @@
 #include <cstring>
 
 #include "clitexts.h"
-#include "deviceoutput.h"
-#include "exitwords.h"
 #include "commandline.h"
+#include "deviceoutput.h"
 #include "exitcodes.h"
+#include "exitwords.h"
 #include "portjob.h"
 #include "terminationsignal.h"
 

@@ -2,9 +2,9 @@
 // report and NAMUR logging for scripts and workshops, without the window.
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QStringList>
 #include <QTemporaryDir>
 
