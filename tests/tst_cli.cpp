@@ -545,6 +545,10 @@ void TestCli::readAndCheck_data()
     const QStringList lostPlus{"write", "-p", "PORT", "--set", "significance=0", "--set", "leadingPlus=1", "--verify"};
     QTest::newRow("write --verify") << QStringList() << lostPlus << 7 << QByteArray("leadingPlus: 0 -> 1\n")
                                     << QByteArray("other values: leadingPlus");
+    // A bell in the serial number reaches no terminal as one.
+    QTest::newRow("control byte") << QStringList{"--serial", "A\aB"}
+                                  << QStringList{"read", "-p", "PORT", "--field", "serialNumber"} << 0
+                                  << QByteArray("A\\x07B\n") << QByteArray("implausible: serialNumber=A\\x07B");
     // The empty line between devices is not there when the first one failed.
     QTest::newRow("first port missing") << QStringList() << QStringList{"read", "-p", "/nonexistent/tty", "-p", "PORT"}
                                         << 2 << QByteArray("^port=PORT\n") << QByteArray();
