@@ -56,7 +56,7 @@ void WriteJob::deviceRead(const DeviceReading &reading)
     // the device's record; the firmware's version and CRC stay the device's.
     const ParameterRecord record = plannedWriteRecord(reading.record, options());
     const QList<int> implausible = implausibleParameterFields(record);
-    if (options().dryRun) {
+    if (options().dryRun && !options().json) {
         if (options().ports.size() > 1)
             print((QStringLiteral("port=") + port() + QLatin1Char('\n')).toUtf8());
         print(differenceLines(reading.record, record));
@@ -66,10 +66,14 @@ void WriteJob::deviceRead(const DeviceReading &reading)
                                   .arg(implausibleRecordTexts(record).join(QStringLiteral(", "))));
         return;
     }
-    if (options().dryRun)
-        finish(ExitDone);
-    else
+    if (!options().dryRun) {
         startWrite(record);
+        return;
+    }
+    // The port's one JSON line: what the write would change.
+    if (options().json)
+        print(writeJsonLine(port(), differingFields(reading.record, record), false));
+    finish(ExitDone);
 }
 
 void WriteJob::startWrite(const ParameterRecord &record)

@@ -9,11 +9,11 @@
 #include "clitexts.h"
 #include "deviceoutput.h"
 #include "enterprompt.h"
-#include "texttable.h"
 #include "flashtool.h"
 #include "namur.h"
 #include "platform.h"
 #include "terminationsignal.h"
+#include "texttable.h"
 
 namespace tavik7::cli {
 
