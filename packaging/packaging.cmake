@@ -22,6 +22,9 @@ if(UNIX AND NOT APPLE)
         add_custom_target(tavik7-cli-manpage ALL DEPENDS ${TAVIK7_CLI_MANPAGE})
     endif()
     install(FILES ${TAVIK7_CLI_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    # Where bash-completion loads completions on demand, by the command's name.
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/completion/tavik7-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 endif()
 
 set(TAVIK7_PACKAGE_MAINTAINER "KLV Tavik7 service software <tavik7-software@klv.example>"

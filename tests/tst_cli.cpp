@@ -12,7 +12,9 @@
 
 #include <csignal>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "devsim.h"
 #include "readfile.h"
@@ -56,9 +58,15 @@ private slots:
     void interruptedWrite_data();
     void interruptedWrite();
     void namurCount();
+    void interruptedFlash();
+    void waitForPort();
+    void unattendedEnds();
+    void readAndCheck_data();
+    void readAndCheck();
 
 private:
-    QProcess *start(const QStringList &args, const QStringList &variables = {});
+    static void addFlashRows();
+    QProcess *start(const QStringList &args, const QStringList &variables = {}, int standardOutput = -1);
     CliRun finish(QProcess &process);
     CliRun run(const QStringList &args, const QStringList &variables = {});
     DevSim &sim(const QStringList &args = {});
@@ -69,7 +77,8 @@ private:
 };
 
 // The per-user folder in the test's own, messages in English.
-QProcess *TestCli::start(const QStringList &args, const QStringList &variables)
+// standardOutput: a descriptor the program writes to instead of the test's pipe.
+QProcess *TestCli::start(const QStringList &args, const QStringList &variables, int standardOutput)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("APPDATA"), m_dir.path());
@@ -78,6 +87,8 @@ QProcess *TestCli::start(const QStringList &args, const QStringList &variables)
         env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
     auto *process = new QProcess(this);
     process->setProcessEnvironment(env);
+    if (standardOutput >= 0)
+        process->setChildProcessModifier([standardOutput] { ::dup2(standardOutput, STDOUT_FILENO); });
     process->start(QStringLiteral(TAVIK7_CLI_PATH), args);
     return process;
 }
@@ -165,6 +176,11 @@ void TestCli::writeFile_data()
                              << QByteArray("direction: 0 -> 1\n");
     QTest::newRow("implausible unit") << QByteArrayList{"Einheit/Unit=m 3"} << QStringList() << 5 << QByteArray();
     QTest::newRow("line without its key") << QByteArrayList{"Richtung=1"} << QStringList() << 1 << QByteArray();
+    // The window's loader would send these as 0.
+    QTest::newRow("value in words") << QByteArrayList{"Wertigkeit/Significance=three"} << QStringList() << 1
+                                    << QByteArray();
+    QTest::newRow("comment after a value") << QByteArrayList{"Richtung/Direction=1 # left"}
+                                           << QStringList{"--dry-run"} << 1 << QByteArray();
 }
 
 void TestCli::writeFile()
@@ -191,7 +207,13 @@ void TestCli::writeFile()
     QCOMPARE(write.exitCode, exitCode);
     QCOMPARE(write.out, printed);
     if (exitCode == 5)
-        QVERIFY(write.err.contains("Implausible: unit"));
+        QVERIFY2(write.err.contains("nothing sent; implausible: unit=\"m 3\""), write.err.constData());
+    if (exitCode == 1) {
+        QVERIFY2(write.err.startsWith("tavik7-cli: " + device.portPath().toUtf8() + ": "), write.err.constData());
+        QVERIFY(device.received().isEmpty());
+    }
+    if (lines.join().contains("three"))
+        QVERIFY2(write.err.contains("line 3 (Wertigkeit/Significance)"), write.err.constData());
     const QStringList telegrams = sent(device, "SP");
     QCOMPARE(telegrams.size(), exitCode == 0 && options.isEmpty() ? 1 : 0);
     if (telegrams.isEmpty())
@@ -212,7 +234,10 @@ void TestCli::faultyDeviceBesideGoodOne()
         const char *fault;
         int exitCode;
         QByteArray complaint;
-    } faults[] = {{"silent", 3, "No or incomplete data"}, {"hangup=L_ZLW", 2, "went away"}, {"badcrc", 4, "CRC-Error"}};
+        QString error;
+    } faults[] = {{"silent", 3, "No or incomplete data", "noAnswer"},
+                  {"hangup=L_ZLW", 2, "went away", QString()},
+                  {"badcrc", 4, "CRC-Error", "wrongAnswer"}};
     std::vector<std::pair<DevSim *, DevSim *>> pairs;
     std::vector<std::unique_ptr<QProcess>> reads;
     for (const auto &fault : faults) {
@@ -222,8 +247,17 @@ void TestCli::faultyDeviceBesideGoodOne()
     for (size_t i = 0; i < reads.size(); ++i) {
         const CliRun read = finish(*reads[i]);
         QCOMPARE(read.exitCode, faults[i].exitCode);
-        QCOMPARE(read.out.count('\n'), 1);
-        QCOMPARE(QJsonDocument::fromJson(read.out).object().value("port").toString(), pairs[i].second->portPath());
+        // One line per port in the ports' order, the failed one's with exactly its four keys.
+        const QList<QByteArray> lines = read.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        const QJsonObject failed = QJsonDocument::fromJson(lines[0]).object();
+        QCOMPARE(failed.keys(), QStringList({"error", "exit", "message", "port"}));
+        QCOMPARE(failed["port"].toString(), pairs[i].first->portPath());
+        QCOMPARE(failed["exit"].toInt(), faults[i].exitCode);
+        QVERIFY(read.err.contains(failed["message"].toString().toUtf8()));
+        if (!faults[i].error.isEmpty())
+            QCOMPARE(failed["error"].toString(), faults[i].error);
+        QCOMPARE(QJsonDocument::fromJson(lines[1]).object().value("port").toString(), pairs[i].second->portPath());
         QVERIFY(read.err.startsWith("tavik7-cli: " + pairs[i].first->portPath().toUtf8() + ": "));
         QVERIFY2(read.err.contains(faults[i].complaint), read.err.constData());
     }
@@ -232,27 +266,106 @@ void TestCli::faultyDeviceBesideGoodOne()
 void TestCli::interruptedWrite_data()
 {
     QTest::addColumn<QString>("interruptAfter"); // the simulator's log line
+    QTest::addColumn<int>("signalNumber");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<int>("telegrams");
 
-    QTest::newRow("while reading") << "RX LP" << 130 << 0;
+    QTest::newRow("while reading") << "RX LP" << SIGINT << 130 << 0;
     // The telegram is out: its answer, slowed down here, is awaited and counts.
-    QTest::newRow("telegram on the line") << "RX SP" << 0 << 1;
+    QTest::newRow("telegram on the line") << "RX SP" << SIGINT << 0 << 1;
+    // A dropped session is no reason to leave the device written but unrecorded.
+    QTest::newRow("hang-up, telegram on the line") << "RX SP" << SIGHUP << 0 << 1;
 }
 
 void TestCli::interruptedWrite()
 {
     QFETCH(QString, interruptAfter);
+    QFETCH(int, signalNumber);
     QFETCH(int, exitCode);
     QFETCH(int, telegrams);
 
     DevSim &device = sim({"--fault", "pieces=SP"});
     std::unique_ptr<QProcess> write(start({"write", "-p", device.portPath(), m_saved}));
     QVERIFY(device.waitForLine(interruptAfter));
-    QVERIFY(::kill(pid_t(write->processId()), SIGINT) == 0);
+    QVERIFY(::kill(pid_t(write->processId()), signalNumber) == 0);
     QVERIFY(write->waitForFinished(kRunTimeoutMs));
+    QCOMPARE(write->exitStatus(), QProcess::NormalExit);
     QCOMPARE(write->exitCode(), exitCode);
     QCOMPARE(sent(device, "SP").size(), telegrams);
+}
+
+void TestCli::interruptedFlash()
+{
+    // Stopped once avrdude runs, the chip may be erased: a failed flash, not 130.
+    QTemporaryDir dir;
+    QFile image(dir.filePath("firmware.hex"));
+    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":00000001FF\n") > 0);
+    image.close();
+    DevSim &device = sim();
+    std::unique_ptr<QProcess> flash(start({"flash", "-p", device.portPath(), image.fileName(), "--yes"},
+                                          {"TAVIK7_AVRDUDE=" TAVIK7_FAKEAVRDUDE_PATH, "FAKEAVRDUDE_HANG=1"}));
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += flash->readAllStandardError()).contains("avrdude: "), kRunTimeoutMs);
+    QVERIFY(::kill(pid_t(flash->processId()), SIGINT) == 0);
+    QVERIFY(flash->waitForFinished(kRunTimeoutMs));
+    QCOMPARE(flash->exitCode(), 6);
+}
+
+void TestCli::waitForPort()
+{
+    // The adapter comes once the run is waiting for it.
+    const QString later = m_dir.filePath("later");
+    std::unique_ptr<QProcess> read(start({"read", "-p", later, "--wait", "20", "--field", "year"}));
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += read->readAllStandardError()).contains("waiting"), kRunTimeoutMs);
+    QVERIFY(QFile::link(sim().portPath(), later));
+    const CliRun done = finish(*read);
+    QFile::remove(later);
+    QCOMPARE(done.exitCode, 0);
+    QCOMPARE(done.out, QByteArray("2024\n"));
+}
+
+void TestCli::unattendedEnds()
+{
+    // A counted run whose device falls silent; started first, as it waits 10 s.
+    DevSim &quiet = sim({"--namur-fast", "--namur-limit", "1"});
+    const QString quietLog = m_dir.filePath("quiet.log");
+    std::unique_ptr<QProcess> silent(start({"namur", "-p", quiet.portPath(), "--count", "2", "--log", quietLog}));
+    DevSim &slow = sim();
+    std::unique_ptr<QProcess> timed(start({"namur", "-p", slow.portPath(), "--duration", "1", "--log",
+                                           m_dir.filePath("timed.log")}));
+
+    // Standard output whose reader is gone, as after `| head -1`, and a full disk.
+    int pipeEnds[2];
+    QVERIFY(::pipe(pipeEnds) == 0);
+    ::close(pipeEnds[0]);
+    DevSim &fast = sim({"--namur-fast", "--namur-limit", "6"});
+    const QString log = m_dir.filePath("piped.log");
+    const CliRun piped = finish(*std::unique_ptr<QProcess>(
+        start({"namur", "-p", fast.portPath(), "--count", "3", "--log", log}, {}, pipeEnds[1])));
+    // With --json only the end's line goes to stdout.
+    const CliRun counted = run({"namur", "-p", sim({"--namur-fast", "--namur-limit", "6"}).portPath(), "--count", "2",
+                                "--log", m_dir.filePath("counted.log"), "--json"});
+    QCOMPARE(QJsonDocument::fromJson(counted.out).object().value("telegrams").toString(), "2");
+    ::close(pipeEnds[1]);
+    QCOMPARE(piped.exitCode, 8);
+    QVERIFY2(piped.err.contains("standard output cannot be written"), piped.err.constData());
+    QCOMPARE(readFile(log).count("\r\n"), 3);
+
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    QVERIFY(full >= 0);
+    DevSim &device = sim();
+    const CliRun fullRead =
+        finish(*std::unique_ptr<QProcess>(start({"read", "-p", device.portPath(), "--json"}, {}, full)));
+    ::close(full);
+    QCOMPARE(fullRead.exitCode, 8);
+
+    const CliRun ended = finish(*timed);
+    QCOMPARE(ended.exitCode, 0);
+    const CliRun quietEnd = finish(*silent);
+    QCOMPARE(quietEnd.exitCode, 3);
+    QCOMPARE(quietEnd.out.count('\n'), 1);
+    QVERIFY2(quietEnd.err.contains("No NAMUR telegram for 10 s"), quietEnd.err.constData());
 }
 
 void TestCli::namurCount()
@@ -280,18 +393,20 @@ void TestCli::commands_data()
     QTest::addColumn<QString>("counterSent");
 
     const QStringList point{"--significance", "1"};
-    QTest::newRow("set-counter") << point << QStringList{"set-counter", "-p", "PORT", "9876543,21"} << QStringList()
-                                 << 0 << QByteArray() << "RX S_ZLW 987654321";
+    QTest::newRow("set-counter") << point << QStringList{"set-counter", "-p", "PORT", "9876543,21", "--json"}
+                                 << QStringList() << 0 << QByteArray() << "RX S_ZLW 987654321";
     QTest::newRow("set-counter, comma misplaced") << point << QStringList{"set-counter", "-p", "PORT", "98765432,1"}
                                                   << QStringList() << 5 << QByteArray() << QString();
     QTest::newRow("set-counter, device error")
         << QStringList{"--fault-once", "error=S_ZLW"} << QStringList{"set-counter", "-p", "PORT", "987654321"}
         << QStringList() << 4 << QByteArray() << "RX S_ZLW 987654321";
 
-    const QStringList report{"report", "-p", "PORT", "-o", "DIR/report.pdf"};
-    QTest::newRow("report") << QStringList() << report << QStringList() << 0 << QByteArray() << QString();
+    const QStringList report{"report", "-p", "PORT", "-o", "DIR/report.pdf", "--json"};
+    // Run from cron or a service: no session, and no Qt warning about it.
+    QTest::newRow("report") << QStringList() << report << QStringList{"XDG_RUNTIME_DIR="} << 0 << QByteArray()
+                            << QString();
     QTest::newRow("report, year the table refuses") << QStringList{"--year", "1900"} << report << QStringList() << 5
-                                                    << QByteArray("Implausible: year") << QString();
+                                                    << QByteArray("no report; implausible: year=1900") << QString();
     // Refused before the port is opened, or when it cannot be: nothing reaches a device.
     QTest::newRow("option of another command") << QStringList() << QStringList{"read", "-p", "PORT", "--dry-run"}
                                                << QStringList() << 1 << QByteArray() << QString();
@@ -302,11 +417,23 @@ void TestCli::commands_data()
                                   << QByteArray() << QString();
     QTest::newRow("fifo") << QStringList() << QStringList{"read", "-p", "DIR/fifo"} << QStringList() << 2
                           << QByteArray() << QString();
+    // Records that could not be kept are refused before the port opens.
+    QTest::newRow("log a directory") << QStringList() << QStringList{"namur", "-p", "PORT", "--log", "DIR"}
+                                     << QStringList() << 1 << QByteArray("cannot be written") << QString();
+    QTest::newRow("log a fifo") << QStringList() << QStringList{"namur", "-p", "PORT", "--log", "DIR/fifo"}
+                                << QStringList() << 1 << QByteArray("cannot be written") << QString();
+    QTest::newRow("saved onto a fifo") << QStringList() << QStringList{"read", "-p", "PORT", "-o", "DIR/fifo.dat"}
+                                       << QStringList() << 1 << QByteArray("not a regular file") << QString();
     QTest::newRow("settings file missing") << QStringList() << QStringList{"write", "-p", "PORT", "DIR/none.dat"}
                                            << QStringList() << 1 << QByteArray() << QString();
     QTest::newRow("report named without .pdf") << QStringList() << QStringList{"report", "-p", "PORT", "-o", "DIR/r.txt"}
                                                << QStringList() << 1 << QByteArray() << QString();
+    addFlashRows();
+}
 
+// The flash rows of commands(): the image checked, the backup, avrdude's verdict.
+void TestCli::addFlashRows()
+{
     // The device answers, so it is backed up before any flash.
     const QStringList flash{"flash", "-p", "PORT", "DIR/firmware.hex"};
     const QString fake = QStringLiteral("TAVIK7_AVRDUDE=" TAVIK7_FAKEAVRDUDE_PATH);
@@ -318,6 +445,17 @@ void TestCli::commands_data()
         << QStringList{fake, "FAKEAVRDUDE_EXIT=1",
                        "FAKEAVRDUDE_OUTPUT=avrdude: stk500_recv(): failed\\navrdude done.  Thank you.\\n"}
         << 6 << QByteArray("stk500_recv(): failed\n") << QString();
+    // avrdude would erase the chip before it finds the fault: nothing may start it.
+    QTest::newRow("corrupt image") << QStringList() << QStringList{"flash", "-p", "PORT", "DIR/corrupt.hex"}
+                                   << QStringList{fake, "FAKEAVRDUDE_EXIT=0"} << 1
+                                   << QByteArray("corrupt.hex, line 1: bad checksum") << QString();
+    // Without its backup a device's parameters would go with the erase.
+    QTest::newRow("flash, no answer for the backup") << QStringList{"--fault", "silent"} << flash << QStringList{fake}
+                                                     << 3 << QByteArray("--no-backup") << QString();
+    QTest::newRow("flash without backup")
+        << QStringList{"--fault", "silent"} << QStringList{"flash", "-p", "PORT", "DIR/firmware.hex", "--no-backup"}
+        << QStringList{fake, "FAKEAVRDUDE_OUTPUT=avrdude done.  Thank you.\\n"} << 0
+        << QByteArray("avrdude: " TAVIK7_FAKEAVRDUDE_PATH "\n") << QString();
     QTest::newRow("flash tool missing") << QStringList() << flash << QStringList{"TAVIK7_AVRDUDE=/nonexistent/avrdude"}
                                         << 6 << QByteArray("backed up before flashing") << QString();
 }
@@ -335,7 +473,11 @@ void TestCli::commands()
     QFile image(dir.filePath("firmware.hex"));
     QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":00000001FF\n") > 0);
     image.close();
-    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
+    QFile corrupt(dir.filePath("corrupt.hex"));
+    QVERIFY(corrupt.open(QIODevice::WriteOnly) && corrupt.write(":0100000000FE\n:00000001FF\n") > 0);
+    corrupt.close();
+    for (const char *name : {"fifo", "fifo.dat"})
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0600) == 0);
     DevSim &simulated = sim(device);
     args.replaceInStrings(QStringLiteral("PORT"), simulated.portPath());
     args.replaceInStrings(QStringLiteral("DIR"), dir.path());
@@ -345,7 +487,111 @@ void TestCli::commands()
     QCOMPARE(sent(simulated, "S_ZLW"), counterSent.isEmpty() ? QStringList() : QStringList{counterSent});
     if (exitCode == 1 || exitCode == 2)
         QVERIFY(done.out.isEmpty() && !done.err.isEmpty() && simulated.received().isEmpty());
+    QVERIFY2(!done.err.contains("QStandardPaths"), done.err.constData());
+    // One JSON line for the port, failed or not.
+    if (args.contains("--json")) {
+        QCOMPARE(done.out.count('\n'), 1);
+        const QJsonObject line = QJsonDocument::fromJson(done.out).object();
+        QCOMPARE(line.value("port").toString(), simulated.portPath());
+        QCOMPARE(line.value("newCounter").toString(), counterSent.mid(9));
+    }
+    // Each line on stderr says which port it is about, usage errors aside.
+    for (const QByteArray &line : done.err.trimmed().split('\n')) {
+        if (!done.err.contains("--help"))
+            QVERIFY2(line.isEmpty() || line.startsWith("tavik7-cli: " + args.at(2).toUtf8() + ": "), line.constData());
+    }
     QCOMPARE(readFile(dir.filePath("report.pdf")).startsWith("%PDF-"), exitCode == 0 && args.first() == "report");
+}
+
+void TestCli::readAndCheck_data()
+{
+    QTest::addColumn<QStringList>("device");
+    QTest::addColumn<QStringList>("args"); // PORT: the device's port, SAVED: the default device's file
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out"); // exactly; contained when it starts with " or %, a prefix after ^
+    QTest::addColumn<QByteArray>("err"); // contained in standard error
+
+    const QStringList turned{"--direction", "1"};
+    QTest::newRow("check, same") << QStringList() << QStringList{"check", "-p", "PORT", "SAVED"} << 0 << QByteArray()
+                                 << QByteArray();
+    QTest::newRow("check, differs") << turned << QStringList{"check", "-p", "PORT", "SAVED"} << 7
+                                    << QByteArray("direction: 1 -> 0\n")
+                                    << QByteArray("differs from the file: direction");
+    QTest::newRow("check, kept") << turned << QStringList{"check", "-p", "PORT", "SAVED", "--keep", "direction"} << 0
+                                 << QByteArray() << QByteArray();
+    QTest::newRow("check, json") << turned << QStringList{"check", "-p", "PORT", "SAVED", "--json"} << 7
+                                 << QByteArray(R"("fields":[{"key":"direction","device":"1","file":"0"}]})"
+                                               "\n")
+                                 << QByteArray();
+    QTest::newRow("one field") << QStringList() << QStringList{"read", "-p", "PORT", "--field", "serialNumber"} << 0
+                               << QByteArray("123456789\n") << QByteArray();
+    QTest::newRow("unknown field") << QStringList() << QStringList{"read", "-p", "PORT", "--field", "serial"} << 1
+                                   << QByteArray() << QByteArray("Unknown field 'serial'");
+    // What the window marks red is named with its value; --check makes it fail.
+    QTest::newRow("implausible, told") << QStringList{"--year", "1900"}
+                                       << QStringList{"read", "-p", "PORT", "--field", "year"} << 0
+                                       << QByteArray("1900\n") << QByteArray("implausible: year=1900");
+    QTest::newRow("implausible, checked")
+        << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--check"} << 5 << QByteArray()
+        << QByteArray("implausible: year=1900");
+    // The device's own record with one change, no file.
+    QTest::newRow("write --set alone") << QStringList()
+                                       << QStringList{"write", "-p", "PORT", "--set", "direction=1", "--json"} << 0
+                                       << QByteArray(R"("changed":["direction"],"verified":"no"})") << QByteArray();
+    QTest::newRow("report to stdout, quiet")
+        << QStringList() << QStringList{"report", "-p", "PORT", "-o", "-", "--quiet"} << 0 << QByteArray("%PDF-")
+        << QByteArray();
+    // Acknowledged, but a negative exponent takes no leading plus: read back, it is gone.
+    const QStringList lostPlus{"write", "-p", "PORT", "--set", "significance=0", "--set", "leadingPlus=1", "--verify"};
+    QTest::newRow("write --verify") << QStringList() << lostPlus << 7 << QByteArray("leadingPlus: 0 -> 1\n")
+                                    << QByteArray("other values: leadingPlus");
+    // A bell in the serial number reaches no terminal as one.
+    QTest::newRow("control byte") << QStringList{"--serial", "A\aB"}
+                                  << QStringList{"read", "-p", "PORT", "--field", "serialNumber"} << 0
+                                  << QByteArray("A\\x07B\n") << QByteArray("implausible: serialNumber=A\\x07B");
+    // The empty line between devices is not there when the first one failed.
+    QTest::newRow("first port missing") << QStringList() << QStringList{"read", "-p", "/nonexistent/tty", "-p", "PORT"}
+                                        << 2 << QByteArray("^port=PORT\n") << QByteArray();
+    QTest::newRow("regular file as port")
+        << QStringList() << QStringList{"read", "-p", "SAVED", "--json"} << 2 << QByteArray(R"("error":"notSerial")")
+        << QByteArray(": not a serial port\n");
+}
+
+void TestCli::readAndCheck()
+{
+    QFETCH(QStringList, device);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+
+    DevSim &simulated = sim(device);
+    args.replaceInStrings(QStringLiteral("PORT"), simulated.portPath());
+    args.replaceInStrings(QStringLiteral("SAVED"), m_saved);
+    const CliRun done = run(args);
+    QCOMPARE(done.exitCode, exitCode);
+    QVERIFY2(done.err.contains(err), done.err.constData());
+    if (args.contains("--quiet"))
+        QVERIFY2(done.err.isEmpty(), done.err.constData());
+    out.replace("PORT", simulated.portPath().toUtf8());
+    if (exitCode == 5)
+        QVERIFY(!done.out.isEmpty());
+    else if (out.startsWith('^'))
+        QVERIFY2(done.out.startsWith(out.mid(1)), done.out.constData());
+    else if (out.startsWith('"') || out.startsWith('%'))
+        QVERIFY2(done.out.contains(out), done.out.constData());
+    else
+        QCOMPARE(done.out, out);
+    if (args.first() == QLatin1String("report"))
+        return;
+    if (args.first() == QLatin1String("write")) {
+        QCOMPARE(sent(simulated, "SP").size(), 1);
+        QCOMPARE(sent(simulated, "LP").size(), args.contains("--verify") ? 2 : 1);
+        return;
+    }
+    // Reads only: nothing but LP and L_ZLW reaches a device.
+    for (const QString &line : simulated.received())
+        QVERIFY2(line.startsWith("RX LP") || line.startsWith("RX L_ZLW"), qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -29,10 +29,10 @@ constexpr TextPair kTexts[] = {
     {"Es fehlt: %1.", "Missing: %1."},
     {"Zu viele Argumente: '%1'.", "Too many arguments: '%1'."},
     {"--lang erwartet de oder en, nicht '%1'.", "--lang takes de or en, not '%1'."},
-    {"--count erwartet eine positive ganze Zahl, nicht '%1'.", "--count takes a positive whole number, not '%1'."},
+    {"%1 erwartet eine positive ganze Zahl, nicht '%2'.", "%1 takes a positive whole number, not '%2'."},
     {"-o speichert genau ein Gerät: nur ein -p.", "-o saves exactly one device: give one -p only."},
     {"Der Befehl braucht eine Ausgabedatei: -o DATEI.", "The command needs an output file: -o FILE."},
-    {"Nichts gesendet. Unplausibel: %1.", "Nothing sent. Implausible: %1."},
+    {"nichts gesendet; unplausibel: %1", "nothing sent; implausible: %1"},
     {"Nichts gesendet. Das Gerät erwartet %1 Ziffern (mit Komma an seiner Stelle, falls die Wertigkeit eines hat).",
      "Nothing sent. The device takes %1 digits (with the comma in its place where the significance has one)."},
     {"Abgebrochen, bevor etwas geschrieben wurde.", "Interrupted before anything was written."},
@@ -42,8 +42,34 @@ constexpr TextPair kTexts[] = {
     {"%1 von %2 Geräten fertig", "%1 of %2 devices done"},
     {"Das NAMUR-Log %1 kann nicht (mehr) geschrieben werden; die Zeilen erscheinen nur hier.",
      "The NAMUR log %1 cannot be written (any more); the lines appear here only."},
+    {"Die Standardausgabe kann nicht geschrieben werden; die Geräte werden fertig bearbeitet und aufgezeichnet",
+     "standard output cannot be written; the devices' work is finished and recorded"},
+    {"Seit %1 s kein NAMUR-Telegramm.", "No NAMUR telegram for %1 s."},
+    {"%1 ist keine gewöhnliche Datei; nichts gesendet.", "%1 is not a regular file; nothing sent."},
+    {"Das NAMUR-Log %1 kann nicht geschrieben werden; der Port wurde nicht geöffnet.",
+     "The NAMUR log %1 cannot be written; the port was not opened."},
+    {"Ein leerer Portname ist kein Port.", "An empty port name is no port."},
+    {"Unbekanntes Feld '%1'; die Feldnamen sind die von read --json.",
+     "Unknown field '%1'; the field names are those of read --json."},
+    {"Die Portliste nach -p @ kann nicht gelesen werden.", "The port list after -p @ cannot be read."},
+    {"kein serieller Port", "not a serial port"},
+    {"unplausibel: %1", "implausible: %1"},
+    {"weicht von der Datei ab: %1", "differs from the file: %1"},
+    {"Dann Enter drücken (Strg+C bricht ab, nichts geflasht).", "Then press Enter (Ctrl+C stops, nothing flashed)."},
+    {"Ohne Sicherung wird nicht geflasht; --no-backup flasht ein Gerät, das nicht antwortet.",
+     "Not flashed without a backup; --no-backup flashes a device that does not answer."},
+    {"--set '%1': erwartet KEY=VALUE mit einem Feldnamen von read --json und einem Wert, wie ihn die "
+     "Einstellungsdatei schreibt.",
+     "--set '%1': takes KEY=VALUE with a field name of read --json and a value as the settings file writes it."},
+    {"Das Protokoll hat %1 Anmerkungszeilen: höchstens %1 --note.",
+     "The report has %1 note lines: at most %1 --note."},
+    {"Port fehlt noch; bis zu %1 s wird auf ihn gewartet.", "port not there yet; waiting for it up to %1 s."},
+    {"kein Protokoll; unplausibel: %1", "no report; implausible: %1"},
+    {"geschrieben, aber das Gerät hält andere Werte: %1", "written, but the device holds other values: %1"},
+    {"-o - und --json schließen sich aus: stdout nimmt entweder das PDF oder die JSON-Zeile.",
+     "-o - and --json exclude each other: stdout takes either the PDF or the JSON line."},
 };
-static_assert(std::size(kTexts) == size_t(CliText::NamurLogTrouble) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::PdfAndJson) + 1, "one text pair per CliText");
 
 } // namespace
 
@@ -55,7 +81,12 @@ QString cliText(CliText id, int language)
 
 int languageFromEnvironment()
 {
-    return qEnvironmentVariable("LANG").startsWith(QLatin1String("de")) ? German : English;
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const QString value = qEnvironmentVariable(name);
+        if (!value.isEmpty())
+            return value.startsWith(QLatin1String("de")) ? German : English;
+    }
+    return English;
 }
 
 QString plainText(QString text)

@@ -18,23 +18,42 @@ enum class CliText {
     ArgumentMissing,    // %1: what
     TooManyArguments,   // %1: the first one too many
     BadLanguage,        // %1: the value
-    BadCount,           // %1: the value
+    BadCount,           // %1: the option, %2: the value
     OutputNeedsOnePort,
     OutputMissing,
-    ImplausibleFields,  // %1: the fields
+    ImplausibleFields,  // %1: key=value, ...
     CounterDigitsWrong, // %1: the digit count the device takes
     Interrupted,
     PortLost,
     NotAvailable,       // %1: the command
     DevicesDone,        // %1: finished, %2: all
     NamurLogTrouble,    // %1: the log file
+    OutputFailed,
+    NamurSilent,        // %1: seconds
+    NotRegularFile,     // %1: the file
+    LogUnwritable,      // %1: the log file
+    EmptyPort,
+    UnknownField,       // %1: the key
+    PortListUnreadable,
+    NotSerialPort,
+    FieldsImplausible,  // %1: key=value, ...
+    DeviceDiffers,      // %1: the keys
+    PressEnter,
+    NoBackupHint,
+    BadSetValue,        // %1: the argument
+    TooManyNotes,       // %1: how many the report has
+    WaitingForPort,     // %1: seconds
+    NoReportImplausible, // %1: key=value, ...
+    ReadBackDiffers,    // %1: the keys
+    PdfAndJson,
 };
 
 // German for language 0, English otherwise.
 [[nodiscard]] QString cliText(CliText id, int language);
 
-// The language of messages: --lang when given, else German for a LANG that
-// starts with "de", English for anything else.
+// The language of messages: --lang when given, else German when the first
+// set of LC_ALL, LC_MESSAGES and LANG (the order POSIX gives them) starts
+// with "de", English for anything else.
 [[nodiscard]] int languageFromEnvironment();
 
 // A catalogue text for a plain terminal: HTML tags dropped, line breaks kept.

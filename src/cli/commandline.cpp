@@ -1,9 +1,14 @@
 #include "commandline.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 
 #include "clitexts.h"
+#include "commandtable.h"
+#include "deviceoutput.h"
+#include "writeplan.h"
+#include "parameterfields.h"
 #include "messageid.h"
 #include "platform.h"
 #include "settingsfileio.h"
@@ -13,29 +18,8 @@ namespace tavik7::cli {
 
 namespace {
 
-enum OptionBit : unsigned { OptJson = 1, OptOutput = 2, OptDryRun = 4, OptCount = 8, OptLog = 16 };
-
-// How many ports a command takes: none, exactly one, or one and more.
-enum class Ports { None, One, Many };
-
-struct CommandForm
-{
-    const char *name;
-    Command command;
-    Ports ports;
-    const char *positional; // the one argument after the options, or null
-    unsigned options;
-};
-
-constexpr CommandForm kCommands[] = {
-    {"ports", Command::Ports, Ports::None, nullptr, OptJson},
-    {"read", Command::Read, Ports::Many, nullptr, OptJson | OptOutput},
-    {"write", Command::Write, Ports::Many, "FILE", OptDryRun},
-    {"set-counter", Command::SetCounter, Ports::One, "DIGITS", 0},
-    {"flash", Command::Flash, Ports::One, "HEXFILE", 0},
-    {"report", Command::Report, Ports::One, nullptr, OptOutput},
-    {"namur", Command::Namur, Ports::One, nullptr, OptCount | OptLog},
-};
+// The Report tab's note lines.
+constexpr int kReportNoteLines = 5;
 
 struct OptionSet
 {
@@ -48,11 +32,25 @@ struct OptionSet
     QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("LANG")};
     QCommandLineOption count{QStringLiteral("count"), QString(), QStringLiteral("N")};
     QCommandLineOption log{QStringLiteral("log"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption duration{QStringLiteral("duration"), QString(), QStringLiteral("SECONDS")};
+    QCommandLineOption keep{QStringLiteral("keep"), QString(), QStringLiteral("KEYS")};
+    QCommandLineOption field{QStringLiteral("field"), QString(), QStringLiteral("KEY")};
+    QCommandLineOption check{QStringLiteral("check")};
+    QCommandLineOption set{QStringLiteral("set"), QString(), QStringLiteral("KEY=VALUE")};
+    QCommandLineOption verify{QStringLiteral("verify")};
+    QCommandLineOption yes{QStringLiteral("yes")};
+    QCommandLineOption note{QStringLiteral("note"), QString(), QStringLiteral("TEXT")};
+    QCommandLineOption quiet{QStringLiteral("quiet")};
+    QCommandLineOption wait{QStringLiteral("wait"), QString(), QStringLiteral("SECONDS")};
+    QCommandLineOption noBackup{QStringLiteral("no-backup")};
 
     // The options that belong to some commands only, with their bits.
     [[nodiscard]] QList<QPair<const QCommandLineOption *, unsigned>> commandOptions() const
     {
-        return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog}};
+        return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog},
+                {&duration, OptDuration}, {&keep, OptKeep}, {&field, OptField}, {&check, OptCheck},
+                {&set, OptSet}, {&yes, OptYes}, {&noBackup, OptNoBackup}, {&note, OptNote},
+                {&verify, OptVerify}};
     }
 };
 
@@ -63,14 +61,6 @@ ParsedCommandLine usageError(ParsedCommandLine parsed, const QString &complaint)
     return parsed;
 }
 
-const CommandForm *findCommand(const QString &name)
-{
-    for (const CommandForm &form : kCommands) {
-        if (name == QLatin1String(form.name))
-            return &form;
-    }
-    return nullptr;
-}
 
 // Two names of one port: the same system location, or the same device file
 // reached through a link or a relative path.
@@ -93,6 +83,8 @@ QString checkPorts(const CommandForm &form, const QStringList &ports, int langua
         return cliText(CliText::PortMissing, language).arg(name);
     if (form.ports == Ports::One && ports.size() > 1)
         return cliText(CliText::OnePortOnly, language).arg(name);
+    if (ports.contains(QString()))
+        return cliText(CliText::EmptyPort, language);
     for (int i = 0; i < ports.size(); ++i) {
         for (int j = 0; j < i; ++j) {
             if (samePortPath(ports.at(i), ports.at(j)))
@@ -116,7 +108,7 @@ QString checkOptions(const CommandForm &form, const QCommandLineParser &parser, 
 QString checkPositionals(const CommandForm &form, const QStringList &rest, int language)
 {
     const int wanted = form.positional ? 1 : 0;
-    if (rest.size() < wanted)
+    if (rest.size() < wanted && !form.positionalOptional)
         return cliText(CliText::ArgumentMissing, language).arg(QLatin1String(form.positional));
     if (rest.size() > wanted)
         return cliText(CliText::TooManyArguments, language).arg(rest.at(wanted));
@@ -134,8 +126,26 @@ QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser,
     }
     if (o.command == Command::Report && o.outputFile.isEmpty())
         return cliText(CliText::OutputMissing, o.language);
+    if (o.command == Command::Report && o.json && o.outputFile == QLatin1String("-"))
+        return cliText(CliText::PdfAndJson, o.language);
     if (parser.isSet(set.count) && o.count <= 0)
-        return cliText(CliText::BadCount, o.language).arg(parser.value(set.count));
+        return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--count"), parser.value(set.count));
+    for (const QString &key : o.keep + QStringList{o.field}) {
+        if (!key.isEmpty() && fieldByKey(key) < 0)
+            return cliText(CliText::UnknownField, o.language).arg(key);
+    }
+    for (const QString &argument : o.setValues) {
+        if (const QString complaint = checkSetArgument(argument, o.language); !complaint.isEmpty())
+            return complaint;
+    }
+    if (o.command == Command::Write && o.inputFile.isEmpty() && o.setValues.isEmpty())
+        return cliText(CliText::ArgumentMissing, o.language).arg(QStringLiteral("FILE.dat / --set KEY=VALUE"));
+    if (o.notes.size() > kReportNoteLines)
+        return cliText(CliText::TooManyNotes, o.language).arg(kReportNoteLines);
+    if (parser.isSet(set.wait) && o.waitSeconds <= 0)
+        return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--wait"), parser.value(set.wait));
+    if (parser.isSet(set.duration) && o.durationSeconds <= 0)
+        return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--duration"), parser.value(set.duration));
     return {};
 }
 
@@ -149,6 +159,17 @@ void takeValues(CliOptions &o, const CommandForm &form, const QCommandLineParser
     o.outputFile = parser.value(set.output);
     o.logFile = parser.value(set.log);
     o.count = parser.isSet(set.count) ? parser.value(set.count).toInt() : 0;
+    o.durationSeconds = parser.isSet(set.duration) ? parser.value(set.duration).toInt() : 0;
+    o.keep = parser.value(set.keep).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    o.field = parser.value(set.field);
+    o.check = parser.isSet(set.check);
+    o.setValues = parser.values(set.set);
+    o.verify = parser.isSet(set.verify);
+    o.yes = parser.isSet(set.yes);
+    o.notes = parser.values(set.note);
+    o.quiet = parser.isSet(set.quiet);
+    o.waitSeconds = parser.isSet(set.wait) ? parser.value(set.wait).toInt() : 0;
+    o.noBackup = parser.isSet(set.noBackup);
     const QStringList rest = parser.positionalArguments().mid(1);
     if (form.positional && !rest.isEmpty()) {
         if (form.command == Command::SetCounter)
@@ -158,16 +179,55 @@ void takeValues(CliOptions &o, const CommandForm &form, const QCommandLineParser
     }
 }
 
+// "help COMMAND" and "COMMAND --help" alike.
+ParsedCommandLine showHelp(ParsedCommandLine parsed, const QString &command)
+{
+    if (!command.isEmpty() && !findCommand(command))
+        return usageError(parsed, cliText(CliText::UnknownCommand, parsed.options.language).arg(command));
+    parsed.outcome = ParsedCommandLine::ShowHelp;
+    parsed.helpCommand = command;
+    return parsed;
+}
+
+// -p @FILE: the ports of a line's list, one per line, '#' starting a comment.
+bool expandPortLists(QStringList &ports)
+{
+    QStringList expanded;
+    for (const QString &port : std::as_const(ports)) {
+        if (!port.startsWith(QLatin1Char('@'))) {
+            expanded.append(port);
+            continue;
+        }
+        QFile list(port.mid(1));
+        if (!QFileInfo(list.fileName()).isFile() || !list.open(QIODevice::ReadOnly | QIODevice::Text))
+            return false;
+        for (const QByteArray &line : list.readAll().split('\n')) {
+            const qsizetype comment = line.indexOf('#');
+            const QString name = QString::fromLocal8Bit(comment < 0 ? line : line.left(comment)).trimmed();
+            if (!name.isEmpty())
+                expanded.append(name);
+        }
+    }
+    ports = expanded;
+    return true;
+}
+
 ParsedCommandLine checkCommand(ParsedCommandLine parsed, const QCommandLineParser &parser, const OptionSet &set)
 {
     const QStringList positionals = parser.positionalArguments();
     if (positionals.isEmpty())
         return usageError(parsed, cliText(CliText::NoCommand, parsed.options.language));
+    if (positionals.constFirst() == QLatin1String("help"))
+        return showHelp(parsed, positionals.value(1));
     const CommandForm *form = findCommand(positionals.constFirst());
     const int language = parsed.options.language;
     if (!form)
         return usageError(parsed, cliText(CliText::UnknownCommand, language).arg(positionals.constFirst()));
+    if (parser.isSet(set.help))
+        return showHelp(parsed, QLatin1String(form->name));
     takeValues(parsed.options, *form, parser, set);
+    if (!expandPortLists(parsed.options.ports))
+        return usageError(parsed, cliText(CliText::PortListUnreadable, language));
     for (const QString &complaint :
          {checkPorts(*form, parsed.options.ports, language), checkOptions(*form, parser, set, language),
           checkPositionals(*form, positionals.mid(1), language), checkCombinations(parsed.options, parser, set)}) {
@@ -186,7 +246,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const OptionSet set;
     QCommandLineParser parser;
     parser.addOptions({set.help, set.version, set.port, set.json, set.output, set.dryRun, set.lang, set.count,
-                       set.log});
+                       set.log, set.duration, set.keep, set.field, set.check, set.set,
+                       set.yes, set.noBackup, set.note, set.quiet, set.wait,
+                       set.verify});
     const bool understood = parser.parse(arguments);
     // The language first, so that every complaint is made in it.
     const QString lang = parser.value(set.lang);
@@ -202,10 +264,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     }
     if (!understood)
         return usageError(parsed, parser.errorText());
-    if (parser.isSet(set.help)) {
-        parsed.outcome = ParsedCommandLine::ShowHelp;
-        return parsed;
-    }
+    if (parser.isSet(set.help) && parser.positionalArguments().isEmpty())
+        return showHelp(parsed, QString());
     if (parser.isSet(set.version)) {
         parsed.outcome = ParsedCommandLine::ShowVersion;
         return parsed;
@@ -217,71 +277,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
 
 namespace tavik7::cli {
 
-namespace {
-
-constexpr char kHelpText[] = R"(Usage: tavik7-cli COMMAND [OPTION]...
-
-Reads, writes, sets the counter of, flashes, reports on and listens to Tavik7
-devices without the window, with the window's telegrams, time-outs, checks
-and files.
-
-Commands:
-  ports [--json]
-      The serial ports, one per line; --json: one JSON array of objects with
-      port, description, manufacturer and serialNumber.
-  read -p PORT [-p PORT]... [--json] [-o FILE.dat]
-      Reads parameters and counter. Plain: key=value lines, each device's
-      starting with port=, devices separated by an empty line. --json: one
-      JSON object per device and line. -o (one port only) also saves the
-      device as a settings file.
-  write -p PORT [-p PORT]... FILE.dat [--dry-run]
-      Writes the parameters of a settings file to each device. The device's
-      software version and software CRC are kept; the counter is left to
-      set-counter. Implausible values are refused before anything is sent.
-      --dry-run: lists each field whose device value differs from the file
-      ("field: device -> file") and sends nothing.
-  set-counter -p PORT DIGITS
-      Sets the counter status; DIGITS has the device's digit count (8 up to
-      firmware 1.11, 9 from 1.12 on), a comma where the significance has one
-      may be given or left out.
-  flash -p PORT HEXFILE
-      Flashes a firmware image with avrdude, after backing up the device's
-      parameters when it answers.
-  report -p PORT -o FILE.pdf
-      Reads the device and writes its inspection report.
-  namur -p PORT [--count N] [--log FILE]
-      Listens to the NAMUR output (2400 baud, 7E1) and prints one line per
-      telegram, appending it to the log (default: the window's NAMUR log in
-      the per-user folder). Ends after N telegrams or on SIGINT or SIGTERM.
-
-Options:
-  -p, --port PORT   a serial port (ttyUSB0, /dev/ttyUSB0, COM3); read and
-                    write take several and work on all at once
-  --lang de|en      language of messages (default: German when LANG starts
-                    with "de", else English)
-  -h, --help        this text
-  -v, --version     the program's version
-
-Results go to stdout in the order the ports were given, messages to stderr.
-On a terminal, runs over several devices show their progress on stderr.
-
-Exit status (over several ports: the highest):
-    0  done
-    1  usage, or a file that cannot be read or is invalid
-    2  port cannot be opened, is missing, a directory or a FIFO, or went away
-    3  no answer in time
-    4  wrong answer (CRC, "Fehler!", device error, counter not echoed)
-    5  refused as implausible, nothing sent
-    6  flashing failed
-  130  interrupted (SIGINT, SIGTERM) before anything was written; a write
-       already on the line is completed first
-)";
-
-} // namespace
-
-QString helpText()
+QString helpFor(const ParsedCommandLine &parsed)
 {
-    return QString::fromUtf8(kHelpText);
+    const int language = parsed.options.language;
+    if (const CommandForm *form = findCommand(parsed.helpCommand))
+        return commandHelpText(*form, language);
+    return helpText(language);
 }
 
 } // namespace tavik7::cli

@@ -5,7 +5,7 @@
 
 namespace tavik7::cli {
 
-enum class Command { Ports, Read, Write, SetCounter, Flash, Report, Namur };
+enum class Command { Ports, Read, Write, Check, SetCounter, Flash, Report, Namur, Book };
 
 // Everything the command line asked for, checked against its command.
 struct CliOptions
@@ -21,6 +21,17 @@ struct CliOptions
     int language = 1;    // English
     int count = 0;       // namur: telegrams to take, 0 for no limit
     QString logFile;     // namur; empty: the window's log in the per-user folder
+    int durationSeconds = 0; // namur: listening time, 0 for no limit
+    QStringList keep;    // write, check: field keys that keep the device's value
+    QStringList setValues; // write: "KEY=VALUE", settings-file form
+    QString field;       // read: the one field key to print
+    bool check = false;  // read: implausible fields end the run with 5
+    bool quiet = false;  // no stderr lines for a port that succeeds
+    int waitSeconds = 0; // how long to wait for a port that is not there yet
+    QStringList notes;   // report: up to five note lines
+    bool verify = false; // write: read back and compare
+    bool yes = false;    // flash: no waiting for the adapter's switch
+    bool noBackup = false; // flash: no backup read, for a device that cannot answer
 };
 
 struct ParsedCommandLine
@@ -28,12 +39,13 @@ struct ParsedCommandLine
     enum Outcome { Run, ShowHelp, ShowVersion, UsageError } outcome = Run;
     CliOptions options;
     QString error;       // UsageError: the complaint, in the options' language
+    QString helpCommand; // ShowHelp: the command asked about, or empty for all
 };
 
 // arguments[0] is the program's name.
 [[nodiscard]] ParsedCommandLine parseCommandLine(const QStringList &arguments);
 
-// The text of --help: every command, its options and the exit codes.
-[[nodiscard]] QString helpText();
+// The help asked for, in the options' language.
+[[nodiscard]] QString helpFor(const ParsedCommandLine &parsed);
 
 } // namespace tavik7::cli

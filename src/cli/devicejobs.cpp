@@ -1,6 +1,7 @@
 #include "devicejobs.h"
 
 #include <QDate>
+#include <QDir>
 
 #include "backupfile.h"
 #include "clitexts.h"
@@ -8,57 +9,12 @@
 #include "deviceoutput.h"
 #include "inspectionreportpdf.h"
 #include "parametersheet.h"
+#include "readjobs.h"
+#include "reportoutput.h"
 #include "settingsfileio.h"
+#include "writeplan.h"
 
 namespace tavik7::cli {
-
-namespace {
-
-// The window's verdict on what it shows after a read: the same sheet.
-ParameterSheet sheetOf(const ParameterRecord &record, const QString &counterText)
-{
-    ParameterSheet sheet;
-    sheet.setRecord(record);
-    sheet.setCounterText(counterText);
-    return sheet;
-}
-
-QString implausibleKeys(const ParameterSheet &sheet)
-{
-    QStringList keys;
-    for (const ImplausibleField &field : sheet.implausibleFields())
-        keys.append(field.key);
-    return keys.join(QStringLiteral(", "));
-}
-
-} // namespace
-
-// ---------------------------------------------------------------- read
-
-void ReadJob::deviceRead(const DeviceReading &reading)
-{
-    if (options().json) {
-        print(deviceJsonLine(port(), reading.record, reading.counterDigits));
-    } else {
-        if (position() > 0)
-            print("\n");
-        print(devicePlainLines(port(), reading.record, reading.counterDigits));
-    }
-    if (!options().outputFile.isEmpty()) {
-        const MessageId saved = saveSettingsFileNamed(options().outputFile, reading.record);
-        if (saved != MessageId::SettingsSaved) {
-            fail(ExitUsage, message(saved));
-            return;
-        }
-    }
-    // Said as the window says it after a read, and still a successful read.
-    const ParameterSheet sheet = sheetOf(reading.record, reading.counterText);
-    if (!sheet.fitToWrite()) {
-        note(message(sheet.tablePlausible() ? MessageId::CounterImplausible : MessageId::TableImplausible)
-             + QStringLiteral(" (%1)").arg(implausibleKeys(sheet)));
-    }
-    finish(ExitDone);
-}
 
 // ---------------------------------------------------------------- write
 
@@ -71,34 +27,34 @@ void WriteJob::begin()
 
 void WriteJob::deviceRead(const DeviceReading &reading)
 {
-    // Loaded over what the device holds, as the window loads over its table:
-    // a file that ends early leaves the device's values in the lines it lacks.
-    ParameterRecord record = reading.record;
-    const MessageId loaded = loadSettingsFileNamed(options().inputFile, record);
-    if (loaded != MessageId::SettingsLoaded) {
-        fail(ExitUsage, message(loaded));
+    if (m_progress == Progress::Verifying) {
+        verify(reading);
         return;
     }
-    // What the firmware reports is not the file's to change.
-    record = settingsFromBackup(record, reading.record);
-    // The parameters alone are written: the counter reading is not judged.
+    // The file (read strictly before the port opened), --set and --keep over
+    // the device's record; the firmware's version and CRC stay the device's.
+    const ParameterRecord record = plannedWriteRecord(reading.record, options());
     ParameterSheet sheet;
     sheet.setRecord(record);
     const QList<int> implausible = sheet.implausibleFieldIds();
-    if (options().dryRun) {
+    if (options().dryRun && !options().json) {
         if (options().ports.size() > 1)
             print((QStringLiteral("port=") + port() + QLatin1Char('\n')).toUtf8());
         print(differenceLines(reading.record, record));
     }
     if (!implausible.isEmpty()) {
-        const QString fields = cliText(CliText::ImplausibleFields, options().language).arg(fieldNames(implausible));
-        fail(ExitImplausible, message(MessageId::TableImplausible) + QLatin1Char(' ') + fields);
+        fail(ExitImplausible, cliText(CliText::ImplausibleFields, options().language)
+                                  .arg(implausibleRecordTexts(record).join(QStringLiteral(", "))));
         return;
     }
-    if (options().dryRun)
-        finish(ExitDone);
-    else
+    if (!options().dryRun) {
         startWrite(record);
+        return;
+    }
+    // The port's one JSON line: what the write would change.
+    if (options().json)
+        print(writeJsonLine(port(), differingFields(reading.record, record), false));
+    finish(ExitDone);
 }
 
 void WriteJob::startWrite(const ParameterRecord &record)
@@ -107,7 +63,26 @@ void WriteJob::startWrite(const ParameterRecord &record)
     // the counter is set-counter's to change.
     connect(link(), &DeviceLink::parametersWritten, this, [this] { m_progress = Progress::ParametersWritten; });
     connect(link(), &DeviceLink::idle, this, &WriteJob::onIdle);
+    m_written = record;
     link()->writeParameters(record);
+}
+
+// --verify: the device read again after its OK must hold every field written.
+void WriteJob::verify(const DeviceReading &reading)
+{
+    const QList<int> fields = differingFields(reading.record, m_written);
+    if (fields.isEmpty()) {
+        if (options().json)
+            print(writeJsonLine(port(), differingFields(m_before, m_written), true));
+        finish(ExitDone);
+        return;
+    }
+    const QString text = cliText(CliText::ReadBackDiffers, options().language).arg(fieldNames(fields));
+    if (options().json)
+        print(failureJsonLine(port(), QStringLiteral("differs"), ExitDiffers, text, &reading.record, &m_written));
+    else
+        print(differenceLines(reading.record, m_written));
+    fail(ExitDiffers, text);
 }
 
 void WriteJob::onIdle()
@@ -117,6 +92,15 @@ void WriteJob::onIdle()
     if ((stage() != Stage::Working && stage() != Stage::Finishing) || m_progress != Progress::ParametersWritten)
         return;
     note(message(MessageId::ParametersWritten));
+    if (options().verify && stage() == Stage::Working) {
+        m_before = lastReading().record;
+        m_progress = Progress::Verifying;
+        // Not from inside the link's own signal.
+        QMetaObject::invokeMethod(this, [this] { readDevice(); }, Qt::QueuedConnection);
+        return;
+    }
+    if (options().json)
+        print(writeJsonLine(port(), differingFields(lastReading().record, m_written), false));
     finish(ExitDone);
 }
 
@@ -144,15 +128,21 @@ void CounterJob::deviceRead(const DeviceReading &reading)
         return;
     }
     connect(link(), &DeviceLink::counterWritten, this,
-            [this](const QByteArray &, bool echoed) { onCounterWritten(echoed); });
+            [this](const QByteArray &digits, bool echoed) { onCounterWritten(digits, echoed); });
     link()->writeCounter(counterDigitsForDevice(entry));
 }
 
-void CounterJob::onCounterWritten(bool echoed)
+void CounterJob::onCounterWritten(const QByteArray &digits, bool echoed)
 {
     if (!echoed) {
         fail(ExitWrongAnswer, message(MessageId::WriteCounterError));
         return;
+    }
+    if (options().json) {
+        print(jsonObject({{QStringLiteral("port"), port()},
+                          {QStringLiteral("counter"), lastReading().counterDigits},
+                          {QStringLiteral("newCounter"), QString::fromLatin1(digits)}})
+              + '\n');
     }
     note(message(MessageId::CounterWritten));
     finish(ExitDone);
@@ -163,7 +153,8 @@ void CounterJob::onCounterWritten(bool echoed)
 void ReportJob::begin()
 {
     // The window's name check, made before the device is read.
-    if (!options().outputFile.contains(QLatin1String(".pdf"))) {
+    const QString &target = options().outputFile;
+    if (target != QLatin1String(kStandardOutputName) && !target.contains(QLatin1String(".pdf"))) {
         fail(ExitUsage, message(MessageId::PdfWrongName));
         return;
     }
@@ -173,16 +164,21 @@ void ReportJob::begin()
 void ReportJob::deviceRead(const DeviceReading &reading)
 {
     const ParameterRecord &r = reading.record;
-    const ParameterSheet sheet = sheetOf(r, reading.counterText);
-    if (!sheet.fitToPrint()) {
-        fail(ExitImplausible, message(MessageId::PdfInvalidValues) + QLatin1Char(' ')
-                                  + cliText(CliText::ImplausibleFields, options().language).arg(implausibleKeys(sheet)));
+    if (const QStringList implausible = implausibleFieldTexts(reading); !implausible.isEmpty()) {
+        fail(ExitImplausible, cliText(CliText::NoReportImplausible, options().language)
+                                  .arg(implausible.join(QStringLiteral(", "))));
         return;
     }
     QString error;
-    if (!writeInspectionReportPdf(options().outputFile, r, reading.counterText, {}, QDate::currentDate(), &error)) {
+    QByteArray pdf; // for -o -
+    if (!writeReportTo(options().outputFile, r, reading.counterText, options().notes, &pdf, &error)) {
         fail(ExitUsage, message(MessageId::PdfError) + QLatin1Char(' ') + error);
         return;
+    }
+    print(pdf);
+    if (options().json) {
+        const QString file = QDir::toNativeSeparators(options().outputFile);
+        print(jsonObject({{QStringLiteral("port"), port()}, {QStringLiteral("report"), file}}) + '\n');
     }
     note(message(MessageId::PdfCreated));
     finish(ExitDone);

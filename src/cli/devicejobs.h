@@ -4,19 +4,6 @@
 
 namespace tavik7::cli {
 
-// read: prints the device, and with -o saves it as the window's Save would.
-class ReadJob : public PortJob
-{
-    Q_OBJECT
-
-public:
-    using PortJob::PortJob;
-
-protected:
-    void begin() override { readDevice(); }
-    void deviceRead(const DeviceReading &reading) override;
-};
-
 // write: the settings file's parameters into the device, the device's own
 // software version and CRC kept, nothing sent unless the result is plausible.
 class WriteJob : public PortJob
@@ -33,8 +20,11 @@ protected:
 private:
     void startWrite(const ParameterRecord &record);
     void onIdle();
+    void verify(const DeviceReading &reading);
 
-    enum class Progress { Unacknowledged, ParametersWritten } m_progress = Progress::Unacknowledged;
+    enum class Progress { Unacknowledged, ParametersWritten, Verifying } m_progress = Progress::Unacknowledged;
+    ParameterRecord m_written{}; // what the telegram carried
+    ParameterRecord m_before{};  // the device before it, for --json's "changed"
 };
 
 // set-counter: the digits checked as the window's counter entry checks them.
@@ -50,7 +40,7 @@ protected:
     void deviceRead(const DeviceReading &reading) override;
 
 private:
-    void onCounterWritten(bool echoed);
+    void onCounterWritten(const QByteArray &digits, bool echoed);
 };
 
 // report: the window's Print: its read, its verdict on the values, its page.

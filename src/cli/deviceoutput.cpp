@@ -23,7 +23,79 @@ QByteArray jsonString(const QString &text)
     return array.mid(1, array.size() - 2);
 }
 
+QByteArray differenceArray(const ParameterRecord &device, const ParameterRecord &file)
+{
+    QByteArray array = "[";
+    for (int field : differingFields(device, file)) {
+        if (array.size() > 1)
+            array += ',';
+        array += jsonObject({{QStringLiteral("key"), QLatin1String(kParameterFields[field].jsonKey)},
+                             {QStringLiteral("device"), fileValue(device, field)},
+                             {QStringLiteral("file"), fileValue(file, field)}});
+    }
+    return array + ']';
+}
+
 } // namespace
+
+QString fileValueText(const ParameterRecord &record, int field)
+{
+    return fileValue(record, field);
+}
+
+QString escapedText(const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            escaped += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+QString shownValue(const ParameterRecord &record, int field)
+{
+    const QString value = escapedText(fileValue(record, field));
+    return value.isEmpty() || value.contains(QLatin1Char(' ')) ? QLatin1Char('"') + value + QLatin1Char('"') : value;
+}
+
+QList<int> differingFields(const ParameterRecord &device, const ParameterRecord &file)
+{
+    QList<int> fields;
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        if (field != FieldSoftwareVersion && field != FieldSoftwareCrc
+            && fileValue(device, field) != fileValue(file, field))
+            fields.append(field);
+    }
+    return fields;
+}
+
+QByteArray failureJsonLine(const QString &port, const QString &error, int exitCode, const QString &message,
+                           const ParameterRecord *device, const ParameterRecord *file)
+{
+    QByteArray line = jsonObject({{QStringLiteral("port"), port}, {QStringLiteral("error"), error}});
+    line.chop(1);
+    line += ",\"exit\":" + QByteArray::number(exitCode) + ',' + jsonString(QStringLiteral("message")) + ':'
+        + jsonString(message);
+    if (device && file)
+        line += ",\"fields\":" + differenceArray(*device, *file);
+    return line + "}\n";
+}
+
+QByteArray writeJsonLine(const QString &port, const QList<int> &changed, bool verified)
+{
+    QJsonArray keys;
+    for (int field : changed)
+        keys.append(QLatin1String(kParameterFields[field].jsonKey));
+    QByteArray line = jsonObject({{QStringLiteral("port"), port}});
+    line.chop(1);
+    line += ",\"changed\":" + QJsonDocument(keys).toJson(QJsonDocument::Compact) + ",\"verified\":"
+        + (verified ? "\"yes\"" : "\"no\"") + "}\n";
+    return line;
+}
 
 QByteArray deviceJsonLine(const QString &port, const ParameterRecord &record, const QString &counter)
 {
@@ -38,25 +110,31 @@ QByteArray devicePlainLines(const QString &port, const ParameterRecord &record, 
 {
     QString text = QStringLiteral("port=") + port + QLatin1Char('\n');
     for (int field = 0; field < kParameterFieldCount; ++field) {
-        text += QLatin1String(kParameterFields[field].jsonKey) + QLatin1Char('=') + fileValue(record, field)
-            + QLatin1Char('\n');
+        text += QLatin1String(kParameterFields[field].jsonKey) + QLatin1Char('=')
+            + escapedText(fileValue(record, field)) + QLatin1Char('\n');
     }
-    text += QStringLiteral("counter=") + counter + QLatin1Char('\n');
+    text += QStringLiteral("counter=") + escapedText(counter) + QLatin1Char('\n');
     return text.toUtf8();
 }
 
 QByteArray differenceLines(const ParameterRecord &device, const ParameterRecord &file)
 {
     QString text;
-    for (int field = 0; field < kParameterFieldCount; ++field) {
-        const QString before = fileValue(device, field);
-        const QString after = fileValue(file, field);
-        if (field == FieldSoftwareVersion || field == FieldSoftwareCrc || before == after)
-            continue;
-        text += QLatin1String(kParameterFields[field].jsonKey) + QStringLiteral(": ") + before
-            + QStringLiteral(" -> ") + after + QLatin1Char('\n');
+    for (int field : differingFields(device, file)) {
+        text += QLatin1String(kParameterFields[field].jsonKey) + QStringLiteral(": ")
+            + escapedText(fileValue(device, field)) + QStringLiteral(" -> ") + escapedText(fileValue(file, field))
+            + QLatin1Char('\n');
     }
     return text.toUtf8();
+}
+
+int fieldByKey(const QString &key)
+{
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        if (key == QLatin1String(kParameterFields[field].jsonKey))
+            return field;
+    }
+    return -1;
 }
 
 QString fieldNames(const QList<int> &fields)

@@ -15,9 +15,32 @@ namespace tavik7::cli {
 [[nodiscard]] QByteArray devicePlainLines(const QString &port, const ParameterRecord &record,
                                           const QString &counter);
 
-// "field: device -> file" for each field whose value differs, software version
-// and CRC left out (a write keeps the device's).
+// "field: device -> file" for each of differingFields().
 [[nodiscard]] QByteArray differenceLines(const ParameterRecord &device, const ParameterRecord &file);
+
+// A field's value exactly as the settings file writes it.
+[[nodiscard]] QString fileValueText(const ParameterRecord &record, int field);
+// Text for a terminal: control bytes as \xNN, so a device's garbage cannot
+// move the cursor or ring the bell.
+[[nodiscard]] QString escapedText(const QString &text);
+// The value for a message: escaped, in quotes when it has blanks or is empty.
+[[nodiscard]] QString shownValue(const ParameterRecord &record, int field);
+
+// The fields whose values differ, software version and CRC left out.
+[[nodiscard]] QList<int> differingFields(const ParameterRecord &device, const ParameterRecord &file);
+
+// The one line a failed port gets with --json: exactly port, error, exit and
+// message, and for "differs" the fields as [{"key","device","file"}...].
+[[nodiscard]] QByteArray failureJsonLine(const QString &port, const QString &error, int exitCode,
+                                         const QString &message, const ParameterRecord *device = nullptr,
+                                         const ParameterRecord *file = nullptr);
+
+// write's line: port, changed (the keys written with another value) and
+// verified ("yes" when the device was read back and held them).
+[[nodiscard]] QByteArray writeJsonLine(const QString &port, const QList<int> &changed, bool verified);
+
+// The field whose script name is key, or -1.
+[[nodiscard]] int fieldByKey(const QString &key);
 
 // The script names of parameter fields (numbered as the table's rows), comma-separated.
 [[nodiscard]] QString fieldNames(const QList<int> &fields);

@@ -7,14 +7,20 @@
 
 #include "backupfile.h"
 #include "clitexts.h"
+#include "deviceoutput.h"
+#include "enterprompt.h"
 #include "flashtool.h"
 #include "namur.h"
 #include "platform.h"
 #include "terminationsignal.h"
+#include "texttable.h"
 
 namespace tavik7::cli {
 
 namespace {
+
+// The window's box before flashing: "Switch service adapter to "Firmware-Flash"".
+constexpr int kSwitchToFirmwareFlashMessage = 111;
 
 // Enough of avrdude's output to see why it failed.
 constexpr int kToolTailLines = 10;
@@ -62,25 +68,42 @@ void FlashJob::begin()
         fail(ExitUsage, message(MessageId::NoFirmwareFile));
         return;
     }
-    readDevice();
+    if (!options().noBackup) {
+        readDevice();
+        return;
+    }
+    setStage(Stage::Working);
+    QMetaObject::invokeMethod(this, [this] { startFlash(std::nullopt, std::nullopt); }, Qt::QueuedConnection);
 }
 
 void FlashJob::deviceRead(const DeviceReading &reading)
 {
-    startFlash(reading.record, reading.counterText);
+    // The backup was read with the switch at "Parameter-IF"; the boot loader
+    // answers only at "Firmware-Flash".
+    if (options().yes || !EnterPrompt::available()) {
+        startFlash(reading.record, reading.counterText);
+        return;
+    }
+    auto *prompt = new EnterPrompt(this);
+    connect(prompt, &EnterPrompt::answered, this, [this, prompt, reading](bool confirmed) {
+        prompt->deleteLater();
+        if (confirmed)
+            startFlash(reading.record, reading.counterText);
+        else
+            fail(ExitInterrupted, cliText(CliText::Interrupted, options().language));
+    });
+    note(plainText(messageText(kSwitchToFirmwareFlashMessage, options().language)).simplified() + QLatin1Char(' ')
+         + cliText(CliText::PressEnter, options().language));
+    prompt->wait();
 }
 
 void FlashJob::requestFailed(MessageId id)
 {
-    // A device already in its boot loader does not answer: it is flashed
-    // without a backup, as the window flashes one it has not read.
-    if (stage() != Stage::Reading) {
-        PortJob::requestFailed(id);
-        return;
-    }
-    note(message(id));
-    setStage(Stage::Working);
-    QMetaObject::invokeMethod(this, [this] { startFlash(std::nullopt, std::nullopt); }, Qt::QueuedConnection);
+    // A device that does not answer is flashed only when asked to: without a
+    // backup its parameters would be lost with the erase.
+    if (stage() == Stage::Reading)
+        note(cliText(CliText::NoBackupHint, options().language));
+    PortJob::requestFailed(id);
 }
 
 void FlashJob::startFlash(const std::optional<ParameterRecord> &record, const std::optional<QString> &counter)
@@ -90,6 +113,8 @@ void FlashJob::startFlash(const std::optional<ParameterRecord> &record, const st
     FlashRun::Request request;
     request.firmwareFile = options().inputFile;
     request.tool = flashtool::locateTool();
+    // Which avrdude ran matters when a flash goes wrong: several may be installed.
+    note(QStringLiteral("avrdude: ") + request.tool.shown);
     request.backupFolder = perUserFolder();
     request.deviceRecord = record;
     request.deviceCounter = counter;
@@ -109,9 +134,12 @@ void FlashJob::interrupt()
 
 void FlashJob::onFinished(FlashRun::Verdict verdict)
 {
-    const bool interrupted = stage() == Stage::Finishing;
     switch (verdict) {
     case FlashRun::Verdict::Succeeded:
+        if (options().json) {
+            const QString tool = flashtool::locateTool().shown;
+            print(jsonObject({{QStringLiteral("port"), port()}, {QStringLiteral("avrdude"), tool}}) + '\n');
+        }
         note(message(MessageId::FlashSucceeded));
         finish(ExitDone);
         return;
@@ -120,7 +148,8 @@ void FlashJob::onFinished(FlashRun::Verdict verdict)
         return;
     default:
         note(lastLines(m_run->run().toolOutput, kToolTailLines));
-        fail(interrupted ? ExitInterrupted : ExitFlashFailed, message(MessageId::FlashFailed));
+        // Stopped once the tool ran, the chip may be erased: a failed flash, not "nothing written".
+        fail(ExitFlashFailed, message(MessageId::FlashFailed));
         return;
     }
 }
@@ -130,7 +159,9 @@ void FlashJob::onFinished(FlashRun::Verdict verdict)
 NamurJob::NamurJob(const QString &port, const CliOptions &options, QObject *parent)
     : PortJob(port, options, parent)
     , m_listener(new NamurListener(this))
+    , m_limits(new NamurLimits(options, this))
 {
+    connect(m_limits, &NamurLimits::reached, this, &NamurJob::onLimit);
     connect(m_listener, &NamurListener::logLineWritten, this, &NamurJob::onLine);
     connect(m_listener, &NamurListener::stopped, this, &NamurJob::onStopped);
     connect(m_listener, &NamurListener::logTrouble, this,
@@ -178,22 +209,41 @@ void NamurJob::listen(const QString &serialNumber)
         log = namurLogFileSuggestion(perUserFolder(), serialNumber, QDate::currentDate(),
                                      [](const QString &) { return false; });
     }
+    m_logPath = log;
     if (!m_listener->start(link()->lendPort(), log)) {
         fail(ExitPort, message(MessageId::PortNotOpened));
         return;
     }
     note(message(MessageId::NamurStarted) + QStringLiteral(": ") + QDir::toNativeSeparators(log));
+    m_limits->start();
 }
 
 void NamurJob::onLine(const QString &line)
 {
-    print((line + QLatin1Char('\n')).toLocal8Bit());
-    if (options().count <= 0 || ++m_lines < options().count)
+    // With --json the lines are the log's; the run ends with one line of its own.
+    if (!options().json)
+        print((line + QLatin1Char('\n')).toLocal8Bit());
+    m_limits->take(line);
+}
+
+void NamurJob::onLimit(NamurLimits::Reason reason)
+{
+    switch (reason) {
+    case NamurLimits::Reason::Count:
+        // Ends at once, inside the read that brought the last line: the
+        // telegrams after it in the same read go neither out nor into the log.
+        setStage(Stage::Finishing);
+        m_listener->abandonPort();
         return;
-    // Ends at once, inside the read that brought the last line: the
-    // telegrams after it in the same read go neither out nor into the log.
-    setStage(Stage::Finishing);
-    m_listener->abandonPort();
+    case NamurLimits::Reason::Duration:
+        interrupt();
+        return;
+    case NamurLimits::Reason::Silence:
+        // Failed first, so that the stop that follows is no lost port.
+        fail(ExitNoAnswer, cliText(CliText::NamurSilent, options().language).arg(NamurLimits::kSilenceMs / 1000));
+        m_listener->stop();
+        return;
+    }
 }
 
 void NamurJob::interrupt()
@@ -214,6 +264,12 @@ void NamurJob::onStopped()
         return;
     }
     note(message(MessageId::NamurStopped));
+    if (options().json) {
+        print(jsonObject({{QStringLiteral("port"), port()},
+                          {QStringLiteral("telegrams"), QString::number(m_limits->telegrams())},
+                          {QStringLiteral("log"), QDir::toNativeSeparators(m_logPath)}})
+              + '\n');
+    }
     finish(ExitDone);
 }
 

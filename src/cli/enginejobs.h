@@ -1,6 +1,7 @@
 #pragma once
 
 #include "flashrun.h"
+#include "namurlimits.h"
 #include "namurlistener.h"
 #include "portjob.h"
 
@@ -46,9 +47,11 @@ private:
     void listen(const QString &serialNumber);
     void onLine(const QString &line);
     void onStopped();
+    void onLimit(NamurLimits::Reason reason);
 
     NamurListener *m_listener;
-    int m_lines = 0;
+    NamurLimits *m_limits;
+    QString m_logPath;
 };
 
 } // namespace tavik7::cli

@@ -12,6 +12,8 @@ enum ExitCode : int {
     ExitWrongAnswer = 4,  // CRC, "Fehler!", no "OK", counter not echoed
     ExitImplausible = 5,  // refused before anything was sent
     ExitFlashFailed = 6,  // avrdude failed or could not start
+    ExitDiffers = 7,      // the device holds other values than the file or the write
+    ExitOutput = 8,       // standard output could not be written; the devices' work was done
     ExitInterrupted = 130 // SIGINT or SIGTERM before the work was done
 };
 

@@ -2,8 +2,11 @@
 // report and NAMUR logging for scripts and workshops, without the window.
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <memory>
@@ -14,40 +17,36 @@
 #include "devicejobs.h"
 #include "enginejobs.h"
 #include "exitcodes.h"
+#include "exitwords.h"
+#include "inputchecks.h"
 #include "jobrunner.h"
 #include "portlist.h"
-#include "settingsfileio.h"
-#include "texttable.h"
+#include "readjobs.h"
+#include "terminationsignal.h"
 
 using namespace tavik7;
 using namespace tavik7::cli;
 
 namespace {
 
-void printText(FILE *stream, const QString &text)
+// False when the text could not be written (a closed pipe, a full disk).
+bool printText(FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+    return std::fflush(stream) == 0 && written;
 }
 
-// A settings file that cannot be loaded is refused before any port is opened.
-int checkSettingsFile(const CliOptions &options)
+int printResult(const QString &text)
 {
-    ParameterRecord scratch;
-    initParameterRecord(scratch);
-    const MessageId loaded = loadSettingsFileNamed(options.inputFile, scratch);
-    if (loaded == MessageId::SettingsLoaded)
-        return ExitDone;
-    printText(stderr, QStringLiteral("tavik7-cli: %1: %2\n")
-                          .arg(options.inputFile, plainText(messageText(int(loaded), options.language))));
-    return ExitUsage;
+    return printText(stdout, text) ? ExitDone : ExitOutput;
 }
 
 PortJob *makeJob(const QString &port, const CliOptions &options)
 {
     switch (options.command) {
-    case Command::Read: return new ReadJob(port, options);
+    case Command::Read: return new CheckedReadJob(port, options);
+    case Command::Check: return new CheckJob(port, options);
     case Command::Write: return new WriteJob(port, options);
     case Command::SetCounter: return new CounterJob(port, options);
     case Command::Flash: return new FlashJob(port, options);
@@ -57,14 +56,22 @@ PortJob *makeJob(const QString &port, const CliOptions &options)
     }
 }
 
+// Each port ends with its own result, refused ones too, so that a script
+// finds one line per port in the order given.
 int runPortJobs(const CliOptions &options)
 {
-    if (options.command == Command::Write) {
-        if (const int refused = checkSettingsFile(options))
-            return refused;
-    }
-    JobRunner runner(options.language);
+    JobRunner runner(options);
+    const QString complaint = checkInputFiles(options);
     for (const QString &port : options.ports) {
+        if (!complaint.isEmpty()) {
+            runner.addRefused(port, ExitUsage, QStringLiteral("badFile"), complaint);
+            continue;
+        }
+        if (classifyPortPath(port) == PortPath::NotSerial) {
+            runner.addRefused(port, ExitPort, QStringLiteral("notSerial"),
+                              cliText(CliText::NotSerialPort, options.language));
+            continue;
+        }
         PortJob *job = makeJob(port, options);
         if (!job) {
             printText(stderr, QStringLiteral("tavik7-cli: %1\n")
@@ -83,6 +90,15 @@ std::unique_ptr<QCoreApplication> makeApplication(Command command, int &argc, ch
         return std::make_unique<QCoreApplication>(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef Q_OS_UNIX
+    // Without a session (cron, a service) Qt warns on stderr that it makes a
+    // runtime folder of its own; a private one for this run says nothing.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        static QTemporaryDir runtimeFolder(QDir::tempPath() + QStringLiteral("/tavik7-cli-XXXXXX"));
+        if (runtimeFolder.isValid())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
+    }
+#endif
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
@@ -98,6 +114,7 @@ QStringList argumentList(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    platform::ignoreBrokenPipe();
     // --book FILE is global: taken off before the command is parsed.
     QString bookFile;
     QString bookComplaint;
@@ -106,18 +123,15 @@ int main(int argc, char **argv)
         printText(stderr, QStringLiteral("tavik7-cli: %1\n").arg(bookComplaint));
         return ExitUsage;
     }
-    if (isBookCommand(arguments)) {
+    // Its help comes from the command table, as every command's does.
+    if (isBookCommand(arguments) && !arguments.contains(QLatin1String("--help")) && !arguments.contains(QLatin1String("-h"))) {
         const QCoreApplication app(argc, argv);
         return runBookCommand(arguments, bookFile);
     }
     const ParsedCommandLine parsed = parseCommandLine(arguments);
     switch (parsed.outcome) {
-    case ParsedCommandLine::ShowHelp:
-        printText(stdout, helpText());
-        return ExitDone;
-    case ParsedCommandLine::ShowVersion:
-        printText(stdout, QStringLiteral("tavik7-cli " TAVIK7_VERSION "\n"));
-        return ExitDone;
+    case ParsedCommandLine::ShowHelp: return printResult(helpFor(parsed));
+    case ParsedCommandLine::ShowVersion: return printResult(QStringLiteral("tavik7-cli " TAVIK7_VERSION "\n"));
     case ParsedCommandLine::UsageError:
         printText(stderr, QStringLiteral("tavik7-cli: %1\n").arg(parsed.error));
         return ExitUsage;
@@ -126,9 +140,7 @@ int main(int argc, char **argv)
     }
     const CliOptions &options = parsed.options;
     const std::unique_ptr<QCoreApplication> app = makeApplication(options.command, argc, argv);
-    if (options.command == Command::Ports) {
-        printText(stdout, portListText(options.json));
-        return ExitDone;
-    }
+    if (options.command == Command::Ports)
+        return printResult(portListText(options.json));
     return runPortJobs(options);
 }

@@ -46,6 +46,8 @@ TerminationSignal::~TerminationSignal()
 
 void TerminationSignal::drain() {}
 
+void ignoreBrokenPipe() {}
+
 bool isTerminal(int stream)
 {
     return _isatty(stream) != 0;
@@ -79,14 +81,16 @@ TerminationSignal::TerminationSignal(QObject *parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal or a dropped ssh session is one more way to be told
+    // to end, not a reason to leave a write half done or unrecorded.
+    for (int number : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(number, &action, nullptr);
 }
 
 TerminationSignal::~TerminationSignal()
 {
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
+    for (int number : {SIGINT, SIGTERM, SIGHUP})
+        ::signal(number, SIG_DFL);
     for (int &fd : g_signalPipe) {
         if (fd >= 0)
             ::close(fd);
@@ -104,6 +108,11 @@ void TerminationSignal::drain()
 bool isTerminal(int stream)
 {
     return ::isatty(stream) != 0;
+}
+
+void ignoreBrokenPipe()
+{
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 #endif

@@ -1,0 +1,228 @@
+#include "commandtable.h"
+
+#include <iterator>
+
+#include "texttable.h"
+
+namespace tavik7::cli {
+
+namespace {
+
+constexpr CommandForm kCommands[] = {
+    {"ports", Command::Ports, Ports::None, nullptr, false, OptJson, "ports [--json]",
+     "      The serial ports, one per line; --json: one JSON array of objects with\n"
+     "      port, description, manufacturer and serialNumber.\n",
+     "      Die seriellen Ports, einer je Zeile; --json: ein JSON-Array von Objekten\n"
+     "      mit port, description, manufacturer und serialNumber.\n"},
+    {"read", Command::Read, Ports::Many, nullptr, false, OptJson | OptOutput | OptField | OptCheck,
+     "read -p PORT... [--json] [-o FILE.dat] [--field KEY] [--check]",
+     "      Reads parameters and counter. Plain: key=value lines, each device's\n"
+     "      starting with port=, devices separated by an empty line. --json: one\n"
+     "      JSON object per device and line. -o (one port only) also saves the\n"
+     "      device as a settings file. --field KEY prints that value alone.\n"
+     "      --check exits 5 when a field is implausible, naming each.\n",
+     "      Liest Parameter und Zählerstand. Ohne Option: Zeilen key=value, je Gerät\n"
+     "      beginnend mit port=, Geräte durch eine Leerzeile getrennt. --json: ein\n"
+     "      JSON-Objekt je Gerät und Zeile. -o (nur ein Port) speichert das Gerät\n"
+     "      auch als Einstellungsdatei. --field KEY gibt nur diesen Wert aus.\n"
+     "      --check endet mit 5, wenn ein Feld unplausibel ist, und nennt jedes.\n"},
+    {"write", Command::Write, Ports::Many, "FILE.dat", true, OptJson | OptDryRun | OptKeep | OptSet | OptVerify,
+     "write -p PORT... [FILE.dat] [--set KEY=VALUE]... [--keep KEY,...] [--verify] [--dry-run] [--json]",
+     "      Writes the parameters of a settings file to each device. The device's\n"
+     "      software version and software CRC are kept, and the fields --keep\n"
+     "      names. --set changes single fields, over the file or, without one,\n"
+     "      over the device's own values. Every value must parse completely; a\n"
+     "      file that does not is refused naming line and key. Implausible values\n"
+     "      are refused before anything is sent. --dry-run: lists each field\n"
+     "      whose device value differs (\"field: device -> file\"), sends nothing.\n"
+     "      --verify reads the device again after its OK: exit 7 when it holds\n"
+     "      other values. --json: port, changed (the keys written with another\n"
+     "      value), verified.\n",
+     "      Schreibt die Parameter einer Einstellungsdatei in jedes Gerät.\n"
+     "      Softwareversion und Software-CRC des Geräts bleiben, ebenso die Felder,\n"
+     "      die --keep nennt. --set ändert einzelne Felder, über der Datei oder,\n"
+     "      ohne Datei, über den Werten des Geräts. Jeder Wert muss vollständig\n"
+     "      lesbar sein; sonst wird die Datei mit Zeile und Schlüssel abgelehnt.\n"
+     "      Unplausible Werte werden abgelehnt, bevor etwas gesendet wird.\n"
+     "      --dry-run: nennt jedes abweichende Feld (\"Feld: Gerät -> Datei\")\n"
+     "      und sendet nichts. --verify liest das Gerät nach seinem OK erneut: Ende\n"
+     "      mit 7, wenn es andere Werte hält. --json: port, changed (die geänderten\n"
+     "      Felder), verified.\n"},
+    {"check", Command::Check, Ports::Many, "FILE.dat", false, OptJson | OptKeep,
+     "check -p PORT... FILE.dat [--keep KEY,...] [--json]",
+     "      Reads each device and compares it with a settings file (software\n"
+     "      version and CRC are the device's own; --keep names more fields to\n"
+     "      leave out). Exit 7 when it differs, listing \"key: device -> file\".\n"
+     "      Sends nothing but the reads.\n",
+     "      Liest jedes Gerät und vergleicht es mit einer Einstellungsdatei\n"
+     "      (Softwareversion und CRC gehören dem Gerät; --keep nennt weitere\n"
+     "      Felder, die nicht zählen). Ende mit 7, wenn es abweicht, mit den\n"
+     "      Zeilen \"key: Gerät -> Datei\". Sendet nur die Leseanfragen.\n"},
+    {"set-counter", Command::SetCounter, Ports::One, "DIGITS", false, OptJson, "set-counter -p PORT DIGITS [--json]",
+     "      Sets the counter status; DIGITS has the device's digit count (8 up to\n"
+     "      firmware 1.11, 9 from 1.12 on), a comma where the significance has one\n"
+     "      may be given or left out. --json: port, counter (as read), newCounter.\n",
+     "      Setzt den Zählerstand; DIGITS hat die Stellenzahl des Geräts (8 bis\n"
+     "      Firmware 1.11, 9 ab 1.12), ein Komma an der Stelle der Wertigkeit darf\n"
+     "      stehen oder fehlen. --json: port, counter (wie gelesen), newCounter.\n"},
+    {"flash", Command::Flash, Ports::One, "HEXFILE", false, OptJson | OptYes | OptNoBackup,
+     "flash -p PORT HEXFILE [--yes] [--no-backup] [--json]",
+     "      Checks the firmware image (Intel HEX: every record, its checksum, the\n"
+     "      end record, addresses below the boot loader), backs up the device's\n"
+     "      parameters (exit 3 when it does not answer, unless --no-backup), asks\n"
+     "      on a terminal to switch the adapter to \"Firmware-Flash\" and waits for\n"
+     "      Enter (--yes: goes straight on), then flashes it with avrdude, whose\n"
+     "      path it names.\n",
+     "      Prüft das Firmware-Abbild (Intel HEX: jeder Datensatz, seine Prüfsumme,\n"
+     "      der Endsatz, Adressen unterhalb des Bootloaders), sichert die Parameter\n"
+     "      des Geräts (Ende mit 3, wenn es nicht antwortet, außer mit --no-backup),\n"
+     "      bittet am Terminal, den Adapter auf \"Firmware-Flash\" zu stellen, und\n"
+     "      wartet auf Enter (--yes: ohne zu warten), dann flasht es mit avrdude,\n"
+     "      dessen Pfad es nennt.\n"},
+    {"report", Command::Report, Ports::One, nullptr, false, OptJson | OptOutput | OptNote,
+     "report -p PORT -o FILE.pdf|- [--note TEXT]... [--json]",
+     "      Reads the device and writes its inspection report; -o - writes the PDF\n"
+     "      to stdout. --note (up to five) fills the report's note lines.\n",
+     "      Liest das Gerät und schreibt sein Prüfprotokoll; -o - schreibt das PDF\n"
+     "      auf stdout. --note (bis zu fünf) füllt die Anmerkungszeilen.\n"},
+    {"namur", Command::Namur, Ports::One, nullptr, false, OptJson | OptCount | OptLog | OptDuration,
+     "namur -p PORT [--count N] [--duration SECONDS] [--log FILE] [--json]",
+     "      Listens to the NAMUR output (2400 baud, 7E1) and prints one line per\n"
+     "      telegram, appending it to the log (default: the window's NAMUR log in\n"
+     "      the per-user folder; a log that cannot be written is refused). Ends\n"
+     "      after N telegrams (exit 3 when none came for 10 s), after SECONDS, or\n"
+     "      on SIGINT, SIGTERM or SIGHUP. --json: one line at the end with port,\n"
+     "      telegrams and log.\n",
+     "      Hört die NAMUR-Ausgabe ab (2400 Baud, 7E1), gibt je Telegramm eine\n"
+     "      Zeile aus und hängt sie an das Log an (ohne Angabe das NAMUR-Log des\n"
+     "      Fensters im Benutzerordner; ein nicht schreibbares Log wird abgelehnt).\n"
+     "      Endet nach N Telegrammen (mit 3, wenn 10 s keines kam), nach SECONDS\n"
+     "      oder bei SIGINT, SIGTERM oder SIGHUP. --json: am Ende eine Zeile mit\n"
+     "      port, telegrams und log.\n"},
+    {"book", Command::Book, Ports::None, nullptr, false, OptJson,
+     "[--book FILE] book devices [--serial PREFIX] [--json]",
+     "      The device book: every device action of the window and of this\n"
+     "      program, by device. devices: one line (JSON object) per device whose\n"
+     "      serial number starts with PREFIX. Also:\n"
+     "        book history SERIAL [--since DATE] [--json]  the device's events\n"
+     "        book export SERIAL -o FILE.csv               the same as CSV\n"
+     "        book verify     exit 7 naming the first edited, deleted or moved event\n"
+     "        book import FILE                              a change-history file\n"
+     "      --book FILE (or TAVIK7_BOOK) names the book, before the command.\n",
+     "      Das Gerätebuch: jede Gerätehandlung des Fensters und dieses Programms,\n"
+     "      nach Gerät. devices: eine Zeile (JSON-Objekt) je Gerät, dessen\n"
+     "      Seriennummer mit PREFIX beginnt. Außerdem:\n"
+     "        book history SERIAL [--since DATE] [--json]  die Ereignisse des Geräts\n"
+     "        book export SERIAL -o FILE.csv               dieselben als CSV\n"
+     "        book verify     Ende mit 7, nennt das erste geänderte, gelöschte oder\n"
+     "                        verschobene Ereignis\n"
+     "        book import FILE                              eine Änderungshistorie\n"
+     "      --book FILE (oder TAVIK7_BOOK) nennt das Buch, vor dem Befehl.\n"},
+};
+struct TextPair
+{
+    const char *german;
+    const char *english;
+};
+
+constexpr TextPair kUsage{"Aufruf: tavik7-cli BEFEHL [OPTION]...\n\n"
+                          "Liest, schreibt, setzt den Zähler, flasht, protokolliert und hört Tavik7-Geräte\n"
+                          "ohne das Fenster ab, mit dessen Telegrammen, Zeitgrenzen, Prüfungen und Dateien.\n\n"
+                          "Befehle:\n",
+                          "Usage: tavik7-cli COMMAND [OPTION]...\n\n"
+                          "Reads, writes, sets the counter of, flashes, reports on and listens to Tavik7\n"
+                          "devices without the window, with the window's telegrams, time-outs, checks\n"
+                          "and files.\n\n"
+                          "Commands:\n"};
+
+constexpr TextPair kOptions{
+    "\nOptionen:\n"
+    "  -p, --port PORT   ein serieller Port (ttyUSB0, /dev/ttyUSB0, COM3); read,\n"
+    "                    write und check nehmen mehrere und arbeiten an allen zugleich;\n"
+    "                    -p @DATEI: die Ports der Datei, einer je Zeile (# Kommentar)\n"
+    "  --wait SEKUNDEN   so lange auf einen Port warten, der noch fehlt\n"
+    "  --quiet           ein erfolgreicher Port schreibt nichts auf stderr\n"
+    "  --lang de|en      Sprache der Meldungen (ohne Angabe: Deutsch, wenn LC_ALL,\n"
+    "                    LC_MESSAGES oder LANG, das erste gesetzte, mit \"de\" beginnt)\n"
+    "  -h, --help        dieser Text; help BEFEHL oder BEFEHL --help: nur der Befehl\n"
+    "  -v, --version     die Version des Programms\n",
+    "\nOptions:\n"
+    "  -p, --port PORT   a serial port (ttyUSB0, /dev/ttyUSB0, COM3); read, write\n"
+    "                    and check take several and work on all at once;\n"
+    "                    -p @FILE: the ports in FILE, one per line (# comments)\n"
+    "  --wait SECONDS    wait that long for a port that is not there yet\n"
+    "  --quiet           a port that succeeds writes nothing to stderr\n"
+    "  --lang de|en      language of messages (default: German when the first set\n"
+    "                    of LC_ALL, LC_MESSAGES and LANG starts with \"de\")\n"
+    "  -h, --help        this text; help COMMAND or COMMAND --help: that command\n"
+    "  -v, --version     the program's version\n"};
+
+constexpr TextPair kExitStatus{
+    "\nErgebnisse gehen in der Reihenfolge der Ports auf stdout, Meldungen auf stderr.\n\n"
+    "Rückgabewert (bei mehreren Ports der höchste):\n"
+    "    0  erledigt\n"
+    "    1  Aufruf, Datei unlesbar oder ungültig (Einstellungen, HEX), Log nicht schreibbar\n"
+    "    2  Port fehlt, ist kein serieller Port, ist belegt oder verschwand\n"
+    "    3  keine Antwort in der Zeit\n"
+    "    4  falsche Antwort (CRC, \"Fehler!\", Gerätefehler, Zähler nicht zurückgesendet)\n"
+    "    5  als unplausibel abgelehnt, nichts gesendet\n"
+    "    6  Flashen fehlgeschlagen\n"
+    "    7  das Gerät weicht von der Datei ab (check, write --verify)\n"
+    "    8  die Ausgabe konnte nicht geschrieben werden; die Geräte sind fertig\n"
+    "  130  unterbrochen (SIGINT, SIGTERM, SIGHUP), bevor etwas geschrieben wurde\n",
+    "\nResults go to stdout in the order the ports were given, messages to stderr.\n\n"
+    "Exit status (over several ports: the highest):\n"
+    "    0  done\n"
+    "    1  usage, a file that cannot be read or is invalid (settings, HEX), unwritable log\n"
+    "    2  port missing, not a serial port, busy, or went away\n"
+    "    3  no answer in time\n"
+    "    4  wrong answer (CRC, \"Fehler!\", device error, counter not echoed)\n"
+    "    5  refused as implausible, nothing sent\n"
+    "    6  flashing failed\n"
+    "    7  the device differs from the file (check, write --verify)\n"
+    "    8  output could not be written; the devices' work was done\n"
+    "  130  interrupted (SIGINT, SIGTERM, SIGHUP) before anything was written; a\n"
+    "       write already on the line is completed first\n"};
+
+QString pick(const TextPair &pair, int language)
+{
+    return QString::fromUtf8(language == German ? pair.german : pair.english);
+}
+
+QString paragraph(const CommandForm &form, int language)
+{
+    return QStringLiteral("  tavik7-cli ") + QLatin1String(form.synopsis) + QLatin1Char('\n')
+        + QString::fromUtf8(language == German ? form.german : form.english);
+}
+
+} // namespace
+
+const CommandForm *commandForms(int *count)
+{
+    *count = int(std::size(kCommands));
+    return kCommands;
+}
+
+const CommandForm *findCommand(const QString &name)
+{
+    for (const CommandForm &form : kCommands) {
+        if (name == QLatin1String(form.name))
+            return &form;
+    }
+    return nullptr;
+}
+
+QString helpText(int language)
+{
+    QString text = pick(kUsage, language);
+    for (const CommandForm &form : kCommands)
+        text += paragraph(form, language);
+    return text + pick(kOptions, language) + pick(kExitStatus, language);
+}
+
+QString commandHelpText(const CommandForm &form, int language)
+{
+    return paragraph(form, language) + pick(kOptions, language);
+}
+
+} // namespace tavik7::cli

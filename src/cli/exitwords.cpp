@@ -1,0 +1,60 @@
+#include "exitwords.h"
+
+#include <QFile>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+#include "exitcodes.h"
+#include "platform.h"
+
+namespace tavik7::cli {
+
+namespace {
+
+struct ExitWord
+{
+    int exitCode;
+    const char *word;
+};
+
+constexpr ExitWord kExitWords[] = {
+    {ExitUsage, "badFile"},       {ExitNoAnswer, "noAnswer"},     {ExitWrongAnswer, "wrongAnswer"},
+    {ExitImplausible, "implausible"}, {ExitFlashFailed, "flashFailed"}, {ExitDiffers, "differs"},
+    {ExitOutput, "outputFailed"}, {ExitInterrupted, "interrupted"},
+};
+
+} // namespace
+
+PortPath classifyPortPath(const QString &port)
+{
+#ifdef Q_OS_UNIX
+    const QString location = platform::portSystemLocation(port);
+    struct stat st;
+    if (::stat(QFile::encodeName(location).constData(), &st) != 0)
+        return PortPath::Missing;
+    return S_ISCHR(st.st_mode) ? PortPath::Device : PortPath::NotSerial;
+#else
+    Q_UNUSED(port);
+    return PortPath::Device;
+#endif
+}
+
+QString errorWord(int exitCode, const QString &port)
+{
+    if (exitCode == ExitPort) {
+        switch (classifyPortPath(port)) {
+        case PortPath::Missing: return QStringLiteral("portMissing");
+        case PortPath::NotSerial: return QStringLiteral("notSerial");
+        case PortPath::Device: return QStringLiteral("portBusy");
+        }
+    }
+    for (const ExitWord &entry : kExitWords) {
+        if (entry.exitCode == exitCode)
+            return QLatin1String(entry.word);
+    }
+    return QStringLiteral("usage");
+}
+
+} // namespace tavik7::cli

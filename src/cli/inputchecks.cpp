@@ -1,0 +1,88 @@
+#include "inputchecks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "clitexts.h"
+#include "intelhex.h"
+#include "regularfile.h"
+#include "settingsfileio.h"
+#include "settingsfilestrict.h"
+#include "texttable.h"
+
+namespace tavik7::cli {
+
+namespace {
+
+QString firmwareComplaint(const QString &path)
+{
+    const IntelHexCheck check = checkIntelHexFile(path);
+    if (check.ok())
+        return {};
+    const QString shown = QDir::toNativeSeparators(path);
+    if (check.line == 0)
+        return QStringLiteral("%1: %2; nothing sent").arg(shown, intelHexFaultText(check.fault));
+    return QStringLiteral("%1, line %2: %3; nothing sent")
+        .arg(shown)
+        .arg(check.line)
+        .arg(intelHexFaultText(check.fault));
+}
+
+// The window's loader first, for its messages on a missing or foreign file;
+// then the strict reading, which refuses what that loader would store as 0.
+QString settingsComplaint(const QString &path, int language)
+{
+    ParameterRecord scratch;
+    initParameterRecord(scratch);
+    const MessageId loaded = loadSettingsFileNamed(path, scratch);
+    const QString shown = QDir::toNativeSeparators(path);
+    if (loaded != MessageId::SettingsLoaded)
+        return shown + QStringLiteral(": ") + plainText(messageText(int(loaded), language));
+    const StrictSettingsReading strict = readSettingsFileStrictNamed(path);
+    if (strict.ok)
+        return {};
+    const QString where = strict.key.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(strict.key);
+    return QStringLiteral("%1, line %2%3: not a value this field takes; nothing sent")
+        .arg(shown)
+        .arg(strict.line)
+        .arg(where);
+}
+
+// A log that cannot take a line would leave the run without its record:
+// opened (and created) here as the listener will open it.
+QString logComplaint(const QString &path, int language)
+{
+    QFile file;
+    if (path.isEmpty() || platform::openRegularFile(file, path, true))
+        return {};
+    return cliText(CliText::LogUnwritable, language).arg(QDir::toNativeSeparators(path));
+}
+
+// Saving renames over the name: a FIFO or device there would be replaced by
+// a plain file while its reader waits in vain.
+QString outputComplaint(const QString &path, int language)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists() || info.isFile())
+        return {};
+    return cliText(CliText::NotRegularFile, language).arg(QDir::toNativeSeparators(path));
+}
+
+} // namespace
+
+QString checkInputFiles(const CliOptions &options)
+{
+    switch (options.command) {
+    case Command::Flash: return firmwareComplaint(options.inputFile);
+    case Command::Write:
+    case Command::Check:
+        return options.inputFile.isEmpty() ? QString() : settingsComplaint(options.inputFile, options.language);
+    case Command::Namur: return logComplaint(options.logFile, options.language);
+    case Command::Read:
+    case Command::Report: return outputComplaint(options.outputFile, options.language);
+    default: return {};
+    }
+}
+
+} // namespace tavik7::cli

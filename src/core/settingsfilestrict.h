@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "parameterrecord.h"
+
+namespace tavik7 {
+
+// The settings file as an unattended line must read it: where the window's
+// loader stores a value that does not parse as 0 (and so could write
+// significance 10^-3 for "three"), this reading refuses the whole file and
+// names the first line at fault. Nothing of a refused file is used.
+struct StrictSettingsReading
+{
+    bool ok = false;
+    int line = 0;        // 1-based line at fault
+    QString key;         // its settings-file key ("Wertigkeit/Significance"); empty for the header
+    ParameterRecord record{};
+};
+
+// Every value must parse completely: a decimal index within its items, 0 or 1
+// for the leading plus, a version "D.DD", one to four hex digits of CRC, a
+// text no longer than its field takes; the header and the 14 key lines in
+// order, each "key=value" ended by CR LF, nothing after them.
+[[nodiscard]] StrictSettingsReading readSettingsFileStrict(const QByteArray &bytes);
+[[nodiscard]] StrictSettingsReading readSettingsFileStrictNamed(const QString &path);
+
+// One value in settings-file form by the same rules, stored into record on
+// success; record is unchanged otherwise.
+[[nodiscard]] bool setFieldFromStrictValue(ParameterRecord &record, int field, const QByteArray &value);
+
+} // namespace tavik7
