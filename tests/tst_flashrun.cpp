@@ -43,32 +43,32 @@ void TestFlashRun::runs_data()
     QTest::addColumn<int>("ending");
     QTest::addColumn<QString>("firmware");
     QTest::addColumn<FlashRun::Verdict>("verdict");
-    // The run's messages, "L" for the link's; "end" when the verdict is out.
+    // What the run reports, in order; "end" when the verdict is out.
     QTest::addColumn<QStringList>("events");
 
     const QString hex = QStringLiteral("new fw/\"v1.12\" tavik.hex"); // blanks and quotes reach the tool as they are
     const QByteArray thanks("avrdude done.  Thank you.\\n");
     QTest::newRow("flashed") << int(Fake) << QByteArray("avrdude: 300 bytes of flash verified\\n\\n") + thanks
                              << int(Exits) << hex << FlashRun::Verdict::Succeeded
-                             << QStringList{"101", "10", "end", "7", "reopened"};
+                             << QStringList{"started", "end", "Opened"};
     // The failure stays the run's last word; the port comes back after it.
     QTest::newRow("tool missing") << int(Missing) << QByteArray() << int(Exits) << hex
-                                  << FlashRun::Verdict::NotStarted << QStringList{"67", "65", "end", "7", "reopened"};
+                                  << FlashRun::Verdict::NotStarted << QStringList{"ToolError", "ToolNotStarted", "end", "Opened"};
     QTest::newRow("hanging, cancelled") << int(Fake) << QByteArray("Reading | ####\\n") << int(Cancelled) << hex
                                         << FlashRun::Verdict::Failed
-                                        << QStringList{"101", "67", "66", "end", "7", "reopened"};
+                                        << QStringList{"started", "ToolError", "end", "Opened"};
     // The adapter pulled while the tool runs: no other port is opened instead.
     QTest::newRow("port removed during the run")
         << int(Fake) << QByteArray("Reading | ####\\n") << int(Unplugged) << hex << FlashRun::Verdict::Failed
-        << QStringList{"101", "67", "66", "end", "61", "gone"};
+        << QStringList{"started", "ToolError", "end", "Gone"};
     // Nothing may go on writing to the device once nobody reports on it.
     QTest::newRow("hanging, run destroyed") << int(Fake) << QByteArray("Writing | ##\\n") << int(Destroyed)
-                                            << hex << FlashRun::Verdict::None << QStringList{"101"};
+                                            << hex << FlashRun::Verdict::None << QStringList{"started"};
     QTest::newRow("upper-case name") << int(Fake) << thanks << int(Exits) << QStringLiteral("FW.HEX")
-                                     << FlashRun::Verdict::None << QStringList{"63"};
+                                     << FlashRun::Verdict::None << QStringList{"NoFirmwareFile"};
     QTest::newRow("real avrdude") << int(Avrdude) << QByteArray() << int(Exits)
                                   << QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex")
-                                  << FlashRun::Verdict::Succeeded << QStringList{"101", "10", "end", "7", "reopened"};
+                                  << FlashRun::Verdict::Succeeded << QStringList{"started", "end", "Opened"};
 }
 
 void TestFlashRun::runs()
@@ -119,12 +119,13 @@ void TestFlashRun::runs()
     QVERIFY(link.open({sim.portPath()}));
     auto *run = new FlashRun(&link);
     QStringList seen;
-    connect(&link, &tavik7::DeviceLink::message, run,
-            [&](tavik7::MessageId id) { seen << QStringLiteral("L%1").arg(int(id)); });
-    connect(run, &FlashRun::message, run, [&](tavik7::MessageId id) { seen << QString::number(int(id)); });
+    connect(run, &FlashRun::toolStarted, run, [&] { seen << QStringLiteral("started"); });
+    connect(run, &FlashRun::errorOccurred, run,
+            [&](FlashRun::Error error) { seen << QString::fromLatin1(QMetaEnum::fromType<FlashRun::Error>().valueToKey(int(error))); });
     connect(run, &FlashRun::finished, run, [&] { seen << QStringLiteral("end"); });
-    connect(run, &FlashRun::portReopened, run, [&] { seen << QStringLiteral("reopened"); });
-    connect(run, &FlashRun::portGone, run, [&] { seen << QStringLiteral("gone"); });
+    connect(run, &FlashRun::portTakenBack, run, [&](FlashRun::Port::Reopen outcome) {
+        seen << QString::fromLatin1(outcome == FlashRun::Port::Reopen::Opened ? "Opened" : "Gone");
+    });
     QSignalSpy chunks(run, &FlashRun::toolOutput);
 
     const bool started = run->start(request);
@@ -150,7 +151,7 @@ void TestFlashRun::runs()
     QCOMPARE(seen, events);
     QCOMPARE(run->verdict(), verdict);
     // Reopened on the port released, or on none at all.
-    QCOMPARE(link.portName(), events.endsWith(QStringLiteral("gone")) ? QString() : sim.portPath());
+    QCOMPARE(link.portName(), events.endsWith(QStringLiteral("Gone")) ? QString() : sim.portPath());
 
     // The tool addresses the port that was released, whose name the closed link no longer knows.
     if (tool == Fake && started) {
@@ -159,20 +160,25 @@ void TestFlashRun::runs()
     }
     if (tool == Avrdude) {
         // The simulated boot loader took the image: the device reports its version.
-        QSignalSpy read(&link, &tavik7::DeviceLink::parametersRead);
+        QSignalSpy read(&link, &tavik7::DeviceLink::finished);
         QVERIFY(link.readSettings());
         QVERIFY(read.wait(kRunWaitMs));
         QCOMPARE(link.parameterRecord().softwareVersion, quint16(112));
     }
 
-    // Taken before every run, offered back after a successful one only, and once.
+    // Taken before every run, offered back after a successful one only, once,
+    // and only to the device it came from: another one read meanwhile does
+    // not get it, and does not use it up.
     const QString backup = run->run().backupFile;
     QCOMPARE(backup.isEmpty(), !started);
     if (started)
         QCOMPARE(readFile(backup.chopped(4) + QStringLiteral(".counter.txt")), QByteArray("012345678\r\n"));
     const QString offered = verdict == FlashRun::Verdict::Succeeded ? run->run().backupFile : QString();
-    QCOMPARE(run->takeBackupOnOffer(), offered);
-    QCOMPARE(run->takeBackupOnOffer(), QString());
+    tavik7::ParameterRecord other = sampleRecord();
+    tavik7::setFieldText(other.serialNumber, tavik7::kSerialNumberWidth, QStringLiteral("222222222"));
+    QCOMPARE(run->takeBackupOnOffer(other), QString());
+    QCOMPARE(run->takeBackupOnOffer(sampleRecord()), offered);
+    QCOMPARE(run->takeBackupOnOffer(sampleRecord()), QString());
     delete run;
 }
 

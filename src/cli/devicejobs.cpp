@@ -75,16 +75,14 @@ void WriteJob::startWrite(const ParameterRecord &record)
 {
     // The parameters alone, as the window's Write settings slot sends them:
     // the counter is set-counter's to change.
-    connect(link(), &DeviceLink::parametersWritten, this, [this] { m_progress = Progress::ParametersWritten; });
-    connect(link(), &DeviceLink::idle, this, &WriteJob::onIdle);
+    connect(link(), &DeviceLink::finished, this, &WriteJob::onWritten);
     link()->writeParameters(record);
 }
 
-void WriteJob::onIdle()
+void WriteJob::onWritten(const DeviceResult &result)
 {
-    // A time-out ends the request before it is reported: only an
-    // acknowledged write is a success.
-    if ((stage() != Stage::Working && stage() != Stage::Finishing) || m_progress != Progress::ParametersWritten)
+    // Only an acknowledged write is a success; a failure has ended the job already.
+    if ((stage() != Stage::Working && stage() != Stage::Finishing) || !result.written)
         return;
     note(message(MessageId::ParametersWritten));
     finish(ExitDone);
@@ -113,17 +111,15 @@ void CounterJob::deviceRead(const DeviceReading &reading)
                                         .arg(counterDigits(r.softwareVersion)));
         return;
     }
-    connect(link(), &DeviceLink::counterWritten, this,
-            [this](const QByteArray &, bool echoed) { onCounterWritten(echoed); });
+    connect(link(), &DeviceLink::finished, this, &CounterJob::onCounterWritten);
     link()->writeCounter(counterDigitsForDevice(entry));
 }
 
-void CounterJob::onCounterWritten(bool echoed)
+void CounterJob::onCounterWritten(const DeviceResult &result)
 {
-    if (!echoed) {
-        fail(ExitWrongAnswer, message(MessageId::WriteCounterError));
+    // A counter not echoed has ended the job already, as every failure.
+    if (stage() == Stage::Done || !result.counterWritten)
         return;
-    }
     note(message(MessageId::CounterWritten));
     finish(ExitDone);
 }
@@ -137,7 +133,7 @@ void ReportJob::begin()
         fail(ExitUsage, message(MessageId::PdfWrongName));
         return;
     }
-    readDevice(DeviceLink::ReportSequence);
+    readDevice(DeviceResult::Sequence::Report);
 }
 
 void ReportJob::deviceRead(const DeviceReading &reading)

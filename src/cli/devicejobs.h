@@ -32,9 +32,7 @@ protected:
 
 private:
     void startWrite(const ParameterRecord &record);
-    void onIdle();
-
-    enum class Progress { Unacknowledged, ParametersWritten } m_progress = Progress::Unacknowledged;
+    void onWritten(const DeviceResult &result);
 };
 
 // set-counter: the digits checked as the window's counter entry checks them.
@@ -50,7 +48,7 @@ protected:
     void deviceRead(const DeviceReading &reading) override;
 
 private:
-    void onCounterWritten(bool echoed);
+    void onCounterWritten(const DeviceResult &result);
 };
 
 // report: the window's Print: its read, its verdict on the values, its page.

@@ -70,15 +70,15 @@ void FlashJob::deviceRead(const DeviceReading &reading)
     startFlash(reading.record, reading.counterText);
 }
 
-void FlashJob::requestFailed(MessageId id)
+void FlashJob::requestFailed(const DeviceResult &result)
 {
     // A device already in its boot loader does not answer: it is flashed
     // without a backup, as the window flashes one it has not read.
     if (stage() != Stage::Reading) {
-        PortJob::requestFailed(id);
+        PortJob::requestFailed(result);
         return;
     }
-    note(message(id));
+    note(failureText(result));
     setStage(Stage::Working);
     QMetaObject::invokeMethod(this, [this] { startFlash(std::nullopt, std::nullopt); }, Qt::QueuedConnection);
 }
@@ -155,14 +155,14 @@ void NamurJob::deviceRead(const DeviceReading &reading)
     listen(fieldText(reading.record.serialNumber, kSerialNumberWidth));
 }
 
-void NamurJob::requestFailed(MessageId id)
+void NamurJob::requestFailed(const DeviceResult &result)
 {
     if (stage() != Stage::Reading) {
-        PortJob::requestFailed(id);
+        PortJob::requestFailed(result);
         return;
     }
     // Named as the window names it before anything was read.
-    note(message(id));
+    note(failureText(result));
     setStage(Stage::Working);
     QMetaObject::invokeMethod(this, [this] { listen(QStringLiteral("-")); }, Qt::QueuedConnection);
 }

@@ -19,7 +19,7 @@ public:
 protected:
     void begin() override;
     void deviceRead(const DeviceReading &reading) override;
-    void requestFailed(MessageId id) override;
+    void requestFailed(const DeviceResult &result) override;
 
 private:
     void startFlash(const std::optional<ParameterRecord> &record, const std::optional<QString> &counter);
@@ -40,7 +40,7 @@ public:
 protected:
     void begin() override;
     void deviceRead(const DeviceReading &reading) override;
-    void requestFailed(MessageId id) override;
+    void requestFailed(const DeviceResult &result) override;
 
 private:
     void listen(const QString &serialNumber);

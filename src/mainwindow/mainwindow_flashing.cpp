@@ -27,6 +27,17 @@ constexpr int kTextAdapterToParameters = 244;
 constexpr int kTextUpdateSucceeded = 245;
 constexpr int kTextUpdateFailed = 246;
 
+// The window's words for a flash run's troubles.
+tavik7::MessageId flashErrorMessage(FlashRun::Error error)
+{
+    switch (error) {
+    case FlashRun::Error::NoFirmwareFile: return tavik7::MessageId::NoFirmwareFile;
+    case FlashRun::Error::ToolError: return tavik7::MessageId::ToolError;
+    case FlashRun::Error::ToolNotStarted: return tavik7::MessageId::ToolNotStarted;
+    }
+    return tavik7::MessageId::ToolError;
+}
+
 } // namespace
 
 // The window's own port, released through Disconnect and taken back as
@@ -49,7 +60,10 @@ private:
 void TAVIK7_Bediensoftware::setUpFlashRun()
 {
     flashRun = new FlashRun(std::make_unique<FlashPort>(this), this);
-    connect(flashRun, &FlashRun::message, this, [this](tavik7::MessageId id, bool append) { showMessage(id, append); });
+    connect(flashRun, &FlashRun::toolStarted, this, [this] { showMessage(tavik7::MessageId::FlashInstructions, false); });
+    connect(flashRun, &FlashRun::errorOccurred, this, [this](FlashRun::Error error) {
+        showMessage(flashErrorMessage(error), false);
+    });
     connect(flashRun, &FlashRun::backupWritten, this,
             [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result)); });
     connect(flashRun, &FlashRun::backupFailed, this,
@@ -60,9 +74,7 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     });
     connect(flashRun, &FlashRun::toolOutput, this, &TAVIK7_Bediensoftware::appendFlashToolOutput);
     connect(flashRun, &FlashRun::finished, this, &TAVIK7_Bediensoftware::showFlashVerdict);
-    connect(flashRun, &FlashRun::portGone, this, [this](const QString &) {
-        appendConsoleNote(tavik7::portOpenFailureNote(tavik7::PortOpenFailure::NotFound, {}));
-    });
+    connect(flashRun, &FlashRun::portTakenBack, this, &TAVIK7_Bediensoftware::showPortTakenBack);
     connect(flashRun, &FlashRun::stateChanged, this, [this](FlashRun::State state) {
         if (state == FlashRun::State::Running)
             applyFlashRunningState();
@@ -133,10 +145,23 @@ void TAVIK7_Bediensoftware::onProcessAvrdudeReadyReadStandardOutput()
     flashRun->handleToolOutput();
 }
 
+void TAVIK7_Bediensoftware::showPortTakenBack(FlashRun::Port::Reopen outcome)
+{
+    // After a failed run its verdict stays in view: what follows is added below it.
+    const bool keepVerdict = flashRun->verdict() != FlashRun::Verdict::Succeeded;
+    const bool opened = outcome == FlashRun::Port::Reopen::Opened;
+    showMessage(opened ? tavik7::MessageId::PortOpened : tavik7::MessageId::PortNotOpened, keepVerdict);
+    if (outcome == FlashRun::Port::Reopen::Gone)
+        appendConsoleNote(tavik7::portOpenFailureNote(tavik7::PortOpenFailure::NotFound, {}));
+}
+
 void TAVIK7_Bediensoftware::showFlashVerdict()
 {
     ui.textEditConsole->setEnabled(true);
     const FlashRun::Verdict verdict = flashRun->verdict();
+    if (verdict == FlashRun::Verdict::Succeeded || verdict == FlashRun::Verdict::Failed)
+        showMessage(verdict == FlashRun::Verdict::Succeeded ? tavik7::MessageId::FlashSucceeded
+                                                            : tavik7::MessageId::FlashFailed, false);
     // A tool that never ran has nothing to report beyond the console's message.
     if (verdict == FlashRun::Verdict::NotStarted)
         return;
@@ -211,7 +236,7 @@ void TAVIK7_Bediensoftware::offerFlashBackup()
 {
     // Only the technician's own read counts: the flashed firmware's version
     // and checksum are known from then on, and the backup must not undo them.
-    const QString backup = flashRun->takeBackupOnOffer();
+    const QString backup = flashRun->takeBackupOnOffer(parameterRecord);
     if (backup.isEmpty())
         return;
     // Queued: not from inside the port's data slot, whose next answers would
