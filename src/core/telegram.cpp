@@ -178,11 +178,6 @@ WriteTelegram parseWriteTelegram(const QByteArray &telegram)
 
 namespace tavik7 {
 
-quint16 sentTelegramCrc(const QByteArray &telegram)
-{
-    return telegram.size() < kWriteTelegramSize ? 0 : wordAt(telegram, kWriteTelegramSize - 4);
-}
-
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";

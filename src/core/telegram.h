@@ -59,9 +59,6 @@ struct WriteTelegram
 
 namespace tavik7 {
 
-// The CRC an "SP" telegram as built by buildWriteTelegram carries.
-[[nodiscard]] quint16 sentTelegramCrc(const QByteArray &telegram);
-
 // How far the bytes received fit the answer a line request expects.
 enum class LineAnswer {
     Incomplete,  // so far a beginning of the answer or of "Fehler!" CR LF

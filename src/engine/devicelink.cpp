@@ -171,8 +171,9 @@ QSerialPort *DeviceLink::lendPort(Loan loan)
 
 DeviceLink::Return DeviceLink::takePortBack()
 {
+    // Closed meanwhile, as when the adapter was pulled: nothing to take back.
     if (m_portState != PortState::Lent)
-        return m_serialPort->isOpen() ? Return::Opened : Return::Failed;
+        return m_serialPort->isOpen() ? Return::Opened : Return::Gone;
     if (m_loan == Loan::Closed) {
         const PortSettings settings = m_settings;
         setPortState(PortState::Closed);

@@ -76,41 +76,31 @@ void TAVIK7_Bediensoftware::fillFlowcontrolComboBox()
         ui.comboBoxFlowcontrol->addItem(QString());
 }
 
-void TAVIK7_Bediensoftware::applyConnectedState()
+void TAVIK7_Bediensoftware::applyAvailability()
 {
-    ui.comboBoxDevice->setEnabled(false);
-    ui.pushButtonConnect->setEnabled(false);
-    ui.pushButtonDisconnect->setEnabled(true);
-    setDeviceButtonsEnabled(true);
-    ui.pushButtonFlashen->setEnabled(true);
-    ui.pushButtonFlashenCancel->setEnabled(false);
-    // A flash run outlasts port changes made meanwhile; its Cancel stays reachable.
-    keepFlashRunningState();
-    ui.pushButtonStartNamur->setEnabled(true);
-    ui.pushButtonStopNamur->setEnabled(false);
-    ui.checkBoxNamurLogging->setEnabled(true);
-    if (ui.checkBoxNamurLogging->isChecked()) {
-        ui.lineEditNamurLogfile->setEnabled(true);
-        ui.pushButtonSelectNamurLogfile->setEnabled(true);
-    }
-    updatePlausibilityState();
-}
-
-void TAVIK7_Bediensoftware::applyDisconnectedState()
-{
-    ui.comboBoxDevice->setEnabled(true);
-    ui.pushButtonConnect->setEnabled(true);
-    ui.pushButtonDisconnect->setEnabled(false);
-    setDeviceButtonsEnabled(false);
-    ui.pushButtonFlashen->setEnabled(false);
-    ui.pushButtonFlashenCancel->setEnabled(false);
-    // A flash run outlasts port changes made meanwhile; its Cancel stays reachable.
-    keepFlashRunningState();
-    ui.pushButtonStartNamur->setEnabled(false);
-    ui.pushButtonStopNamur->setEnabled(false);
-    ui.checkBoxNamurLogging->setEnabled(false);
-    ui.lineEditNamurLogfile->setEnabled(false);
-    ui.pushButtonSelectNamurLogfile->setEnabled(false);
+    using PortState = tavik7::DeviceLink::PortState;
+    const PortState port = deviceLink->portState();
+    const tavik7::DeviceLink::Availability can = deviceLink->availability();
+    // The service line is this window's while connected and no other job has it.
+    const bool serviceLine = port == PortState::Idle || port == PortState::Busy;
+    const bool flashing = flashRun->state() == tavik7::FlashRun::State::Running;
+    ui.comboBoxDevice->setEnabled(port == PortState::Closed);
+    ui.pushButtonConnect->setEnabled(port == PortState::Closed);
+    ui.pushButtonDisconnect->setEnabled(serviceLine);
+    ui.pushButtonStartNamur->setEnabled(can.namur);
+    ui.pushButtonStopNamur->setEnabled(namurListener->isListening());
+    ui.checkBoxNamurLogging->setEnabled(serviceLine);
+    const bool logFile = serviceLine && ui.checkBoxNamurLogging->isChecked();
+    ui.lineEditNamurLogfile->setEnabled(logFile);
+    ui.pushButtonSelectNamurLogfile->setEnabled(logFile);
+    // A flash run outlasts port changes; its Cancel stays reachable.
+    ui.pushButtonSelectFlashen->setEnabled(!flashing);
+    ui.pushButtonFlashen->setEnabled(can.flash && !flashing);
+    ui.pushButtonFlashenCancel->setEnabled(flashing);
+    // The device buttons come on again with the table's verdict once a
+    // request has ended (updatePlausibilityState); here they only go off.
+    if (!can.read)
+        setDeviceButtonsEnabled(false);
 }
 
 void TAVIK7_Bediensoftware::setDeviceButtonsEnabled(bool enabled)
@@ -149,7 +139,6 @@ void TAVIK7_Bediensoftware::closePortSilently()
     if (namurListener->isListening())
         endNamurListening();
     deviceLink->close();
-    applyDisconnectedState();
     updateWindowTitle();
 }
 
@@ -186,7 +175,7 @@ void TAVIK7_Bediensoftware::onConnectClicked()
 {
     if (openPort(ui.comboBoxDevice->currentText())) {
         showMessage(tavik7::MessageId::PortOpened, false);
-        applyConnectedState();
+        updatePlausibilityState();
         showTabAfterConnect();
     } else {
         showMessage(tavik7::MessageId::PortNotOpened, false);
@@ -201,8 +190,6 @@ void TAVIK7_Bediensoftware::onDisconnectClicked()
     // did not complete.
     showMessage(tavik7::MessageId::PortClosed, false);
     deviceLink->close();
-    applyConnectedState();
-    applyDisconnectedState();
     setWindowTitle(textFor(49));
 }
 
@@ -270,6 +257,7 @@ DeviceResult::Sequence sequenceOfMode(int mode)
 void TAVIK7_Bediensoftware::connectDeviceLink()
 {
     tavik7::DeviceLink *link = deviceLink;
+    connect(link, &tavik7::DeviceLink::stateChanged, this, &TAVIK7_Bediensoftware::applyAvailability);
     connect(link, &tavik7::DeviceLink::portLost, this, &TAVIK7_Bediensoftware::onSerialPortError);
     connect(link, &tavik7::DeviceLink::significanceNotice, this, [this](const QString &text) {
         if (wizardFlow->readsFirmware())

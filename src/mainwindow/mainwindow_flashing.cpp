@@ -40,8 +40,9 @@ tavik7::MessageId flashErrorMessage(FlashRun::Error error)
 
 } // namespace
 
-// The window's own port, released through Disconnect and taken back as
-// Connect would, but on the port that was released whatever the list shows.
+// The window's own port, lent closed to the tool as Disconnect would close
+// it, and taken back with the link's service settings on the port that was
+// released, whatever the list shows meanwhile.
 class TAVIK7_Bediensoftware::FlashPort : public FlashRun::Port
 {
 public:
@@ -50,8 +51,8 @@ public:
     bool isOpen() const override { return m_window->deviceLink->isOpen(); }
     QString portName() const override { return m_window->portNameInUse; }
     QSerialPort *serialPort() const override { return m_window->deviceLink->serialPort(); }
-    void close() override { emit m_window->disconnectSerialPort(); }
-    Reopen reopen(const QString &portName) override { return m_window->reopenPortAfterFlash(portName); }
+    void close() override { m_window->lendPortForFlash(); }
+    Reopen reopen(const QString &) override { return m_window->takePortBackAfterFlash(); }
 
 private:
     TAVIK7_Bediensoftware *m_window;
@@ -75,12 +76,7 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     connect(flashRun, &FlashRun::toolOutput, this, &TAVIK7_Bediensoftware::appendFlashToolOutput);
     connect(flashRun, &FlashRun::finished, this, &TAVIK7_Bediensoftware::showFlashVerdict);
     connect(flashRun, &FlashRun::portTakenBack, this, &TAVIK7_Bediensoftware::showPortTakenBack);
-    connect(flashRun, &FlashRun::stateChanged, this, [this](FlashRun::State state) {
-        if (state == FlashRun::State::Running)
-            applyFlashRunningState();
-        else
-            applyFlashIdleState();
-    });
+    connect(flashRun, &FlashRun::stateChanged, this, &TAVIK7_Bediensoftware::applyAvailability);
 }
 
 void TAVIK7_Bediensoftware::onSelectFlashenClicked()
@@ -177,23 +173,31 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
     messageBox->exec();
 }
 
-FlashRun::Port::Reopen TAVIK7_Bediensoftware::reopenPortAfterFlash(const QString &portName)
+void TAVIK7_Bediensoftware::lendPortForFlash()
+{
+    showMessage(tavik7::MessageId::PortClosed, false);
+    deviceLink->lendPort(tavik7::DeviceLink::Loan::Closed);
+    setWindowTitle(textFor(49));
+}
+
+FlashRun::Port::Reopen TAVIK7_Bediensoftware::takePortBackAfterFlash()
 {
     // After a failed run its verdict stays in view: what follows is added
     // below it, and the technician stays with the tool's output.
     const bool keepVerdict = flashRun->verdict() != FlashRun::Verdict::Succeeded;
-    if (!openPort(portName)) {
-        const tavik7::DeviceLink::OpenFailure why = deviceLink->lastOpenFailure();
-        if (why.failure == tavik7::PortOpenFailure::NotFound)
+    const tavik7::DeviceLink::Return back = deviceLink->takePortBack();
+    if (back != tavik7::DeviceLink::Return::Opened) {
+        portNameInUse.clear();
+        if (back == tavik7::DeviceLink::Return::Gone)
             return FlashRun::Port::Reopen::Gone;
-        explainPortOpenFailure(why);
-        setWindowTitle(textFor(48) + portNameInUse);
+        explainPortOpenFailure(deviceLink->lastOpenFailure());
+        setWindowTitle(textFor(49));
         return FlashRun::Port::Reopen::Failed;
     }
-    const int listed = ui.comboBoxDevice->findText(portName);
+    const int listed = ui.comboBoxDevice->findText(portNameInUse);
     if (listed >= 0)
         ui.comboBoxDevice->setCurrentIndex(listed);
-    applyConnectedState();
+    updatePlausibilityState();
     if (!keepVerdict || wizardFlow->state() == tavik7::WizardFlow::State::Flashing)
         showTabAfterConnect();
     setWindowTitle(textFor(48) + portNameInUse);
@@ -208,26 +212,6 @@ void TAVIK7_Bediensoftware::appendFlashToolOutput(const QString &text)
     cursor.insertText(text);
     ui.textEditConsole->setTextCursor(cursor);
     ui.textEditConsole->ensureCursorVisible();
-}
-
-void TAVIK7_Bediensoftware::applyFlashRunningState()
-{
-    ui.pushButtonSelectFlashen->setEnabled(false);
-    ui.pushButtonFlashen->setEnabled(false);
-    ui.pushButtonFlashenCancel->setEnabled(true);
-}
-
-void TAVIK7_Bediensoftware::applyFlashIdleState()
-{
-    ui.pushButtonSelectFlashen->setEnabled(true);
-    ui.pushButtonFlashen->setEnabled(true);
-    ui.pushButtonFlashenCancel->setEnabled(false);
-}
-
-void TAVIK7_Bediensoftware::keepFlashRunningState()
-{
-    if (flashRun && flashRun->state() == FlashRun::State::Running)
-        applyFlashRunningState();
 }
 
 // ---------------------------------------------------------------- the backup taken before flashing

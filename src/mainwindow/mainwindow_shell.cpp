@@ -53,7 +53,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     connectDeviceButtons();
     connectOtherButtons();
     fillInterfaceCombos();
-    applyDisconnectedState();
+    applyAvailability();
     setupParameterTable();
 
     emit setLanguage();

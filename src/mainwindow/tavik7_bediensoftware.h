@@ -177,8 +177,8 @@ private:
     void fillStopbitsComboBox();
     void fillParityComboBox();
     void fillFlowcontrolComboBox();
-    void applyConnectedState();
-    void applyDisconnectedState();
+    // Every button from what the engines say can be done now.
+    void applyAvailability();
     void updateWindowTitle();
     void setDeviceButtonsEnabled(bool enabled);
     void connectDeviceLink();
@@ -288,12 +288,10 @@ private:
     // Flashing (mainwindow_flashing.cpp)
     class FlashPort;
     void setUpFlashRun();
-    void applyFlashRunningState();
-    void applyFlashIdleState();
-    void keepFlashRunningState();
     void showFlashVerdict();
     void showPortTakenBack(tavik7::FlashRun::Port::Reopen outcome);
-    tavik7::FlashRun::Port::Reopen reopenPortAfterFlash(const QString &portName);
+    void lendPortForFlash();
+    tavik7::FlashRun::Port::Reopen takePortBackAfterFlash();
     void appendFlashToolOutput(const QString &text);
     // After the first read of a freshly flashed device: the backup taken before.
     void offerFlashBackup();
