@@ -37,7 +37,9 @@ public:
     Q_ENUM(Verdict)
 
     // Whoever holds the device's port. The tool needs the port to itself, so
-    // the run closes it first and opens exactly that port again afterwards.
+    // the run has it released first and taken back afterwards, on exactly
+    // that name and with its holder's own line settings, never with what
+    // the port had when it was released.
     class Port
     {
     public:
