@@ -24,6 +24,83 @@ constexpr int kRunWaitMs = 30000;
 enum Tool { Fake, Missing, Avrdude };
 enum Ending { Exits, Cancelled, Unplugged, Destroyed };
 
+// The stand-in tool with its output, or a tool that is not there.
+void setUpStandIn(FlashRun::Request &request, const QTemporaryDir &work, bool present, const QByteArray &output,
+                  bool hangs)
+{
+    if (!present) {
+        request.tool = {work.filePath(QStringLiteral("AVRDude/avrdude")), QStringLiteral("AVRDude/avrdude")};
+        return;
+    }
+    request.tool = {QStringLiteral(TAVIK7_FAKEAVRDUDE_PATH), QStringLiteral("avrdude")};
+    qputenv("FAKEAVRDUDE_OUTPUT", output);
+    qputenv("FAKEAVRDUDE_ARGS_FILE", QFile::encodeName(work.filePath(QStringLiteral("args.txt"))));
+    if (hangs)
+        qputenv("FAKEAVRDUDE_HANG", "1");
+    else
+        qunsetenv("FAKEAVRDUDE_HANG");
+}
+
+// A request for the tool and image of a row; false when the tool is missing.
+bool prepare(FlashRun::Request &request, const QTemporaryDir &work, int tool, const QByteArray &output, bool hangs,
+             const QString &firmware)
+{
+    request.backupFolder = work.path() + QLatin1Char('/');
+    request.deviceRecord = sampleRecord();
+    request.deviceCounter = QStringLiteral("012345678");
+    if (tool == Avrdude)
+        request.tool.program = request.tool.shown = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
+    else
+        setUpStandIn(request, work, tool == Fake, output, hangs);
+    request.firmwareFile = firmware;
+    if (!firmware.startsWith(QLatin1Char('/'))) {
+        request.firmwareFile = work.filePath(firmware);
+        QDir(work.path()).mkpath(QStringLiteral("new fw"));
+        QFile(request.firmwareFile).open(QIODevice::WriteOnly);
+    }
+    return !request.tool.program.isEmpty();
+}
+
+// A run that does not end by itself: cancelled, or its port pulled first.
+void interrupt(FlashRun *run, DevSim &sim, int ending)
+{
+    if (ending == Unplugged) {
+        ::kill(pid_t(sim.processId()), SIGKILL);
+        QTRY_VERIFY(!QFile::exists(sim.portPath()));
+    }
+    if (ending == Cancelled || ending == Unplugged)
+        run->cancel();
+}
+
+// What the run reports, in order; "end" when the verdict is out.
+void watch(FlashRun *run, QStringList &seen)
+{
+    QObject::connect(run, &FlashRun::toolStarted, run, [&seen] { seen << QStringLiteral("started"); });
+    QObject::connect(run, &FlashRun::errorOccurred, run, [&seen](FlashRun::Error error) {
+        seen << QString::fromLatin1(QMetaEnum::fromType<FlashRun::Error>().valueToKey(int(error)));
+    });
+    QObject::connect(run, &FlashRun::finished, run, [&seen] { seen << QStringLiteral("end"); });
+    QObject::connect(run, &FlashRun::portTakenBack, run, [&seen](FlashRun::Port::Reopen outcome) {
+        seen << QString::fromLatin1(outcome == FlashRun::Port::Reopen::Opened ? "Opened" : "Gone");
+    });
+}
+
+// Taken before every run, offered back after a successful one only, once,
+// and only to the device it came from: another one read meanwhile does not
+// get it, and does not use it up.
+void checkBackup(FlashRun *run, bool started, bool succeeded)
+{
+    const QString backup = run->run().backupFile;
+    QCOMPARE(backup.isEmpty(), !started);
+    if (started)
+        QCOMPARE(readFile(backup.chopped(4) + QStringLiteral(".counter.txt")), QByteArray("012345678\r\n"));
+    tavik7::ParameterRecord other = sampleRecord();
+    tavik7::setFieldText(other.serialNumber, tavik7::kSerialNumberWidth, QStringLiteral("222222222"));
+    QCOMPARE(run->takeBackupOnOffer(other), QString());
+    QCOMPARE(run->takeBackupOnOffer(sampleRecord()), succeeded ? backup : QString());
+    QCOMPARE(run->takeBackupOnOffer(sampleRecord()), QString());
+}
+
 } // namespace
 
 class TestFlashRun : public QObject
@@ -82,50 +159,15 @@ void TestFlashRun::runs()
 
     QTemporaryDir work;
     FlashRun::Request request;
-    request.backupFolder = work.path() + QLatin1Char('/');
-    request.deviceRecord = sampleRecord();
-    request.deviceCounter = QStringLiteral("012345678");
-    const QString args = work.filePath(QStringLiteral("args.txt"));
-    switch (tool) {
-    case Fake:
-        request.tool = {QStringLiteral(TAVIK7_FAKEAVRDUDE_PATH), QStringLiteral("avrdude")};
-        qputenv("FAKEAVRDUDE_OUTPUT", output);
-        qputenv("FAKEAVRDUDE_ARGS_FILE", QFile::encodeName(args));
-        if (ending == Exits)
-            qunsetenv("FAKEAVRDUDE_HANG");
-        else
-            qputenv("FAKEAVRDUDE_HANG", "1");
-        break;
-    case Missing:
-        request.tool = {work.filePath(QStringLiteral("AVRDude/avrdude")), QStringLiteral("AVRDude/avrdude")};
-        break;
-    case Avrdude:
-        request.tool.program = request.tool.shown = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
-        if (request.tool.program.isEmpty())
-            QSKIP("needs avrdude");
-        break;
-    }
-    if (!firmware.startsWith(QLatin1Char('/'))) {
-        QVERIFY(QDir(work.path()).mkpath(QStringLiteral("new fw")));
-        request.firmwareFile = work.filePath(firmware);
-        QVERIFY(QFile(request.firmwareFile).open(QIODevice::WriteOnly));
-    } else {
-        request.firmwareFile = firmware;
-    }
-
+    if (!prepare(request, work, tool, output, ending != Exits, firmware))
+        QSKIP("needs avrdude");
     DevSim sim;
     QVERIFY2(sim.start({QStringLiteral("--version"), QStringLiteral("111")}), qPrintable(sim.errorString()));
     tavik7::DeviceLink link;
     QVERIFY(link.open({sim.portPath()}));
     auto *run = new FlashRun(&link);
     QStringList seen;
-    connect(run, &FlashRun::toolStarted, run, [&] { seen << QStringLiteral("started"); });
-    connect(run, &FlashRun::errorOccurred, run,
-            [&](FlashRun::Error error) { seen << QString::fromLatin1(QMetaEnum::fromType<FlashRun::Error>().valueToKey(int(error))); });
-    connect(run, &FlashRun::finished, run, [&] { seen << QStringLiteral("end"); });
-    connect(run, &FlashRun::portTakenBack, run, [&](FlashRun::Port::Reopen outcome) {
-        seen << QString::fromLatin1(outcome == FlashRun::Port::Reopen::Opened ? "Opened" : "Gone");
-    });
+    watch(run, seen);
     QSignalSpy chunks(run, &FlashRun::toolOutput);
 
     const bool started = run->start(request);
@@ -134,12 +176,7 @@ void TestFlashRun::runs()
         QCOMPARE(link.isOpen(), false);
     if (ending != Exits)
         QVERIFY(chunks.wait(kRunWaitMs));
-    if (ending == Unplugged) {
-        ::kill(pid_t(sim.processId()), SIGKILL);
-        QTRY_VERIFY(!QFile::exists(sim.portPath()));
-    }
-    if (ending == Cancelled || ending == Unplugged)
-        run->cancel();
+    interrupt(run, sim, ending);
     if (ending == Destroyed) {
         const qint64 pid = run->findChild<QProcess *>()->processId();
         delete run;
@@ -152,33 +189,18 @@ void TestFlashRun::runs()
     QCOMPARE(run->verdict(), verdict);
     // Reopened on the port released, or on none at all.
     QCOMPARE(link.portName(), events.endsWith(QStringLiteral("Gone")) ? QString() : sim.portPath());
-
     // The tool addresses the port that was released, whose name the closed link no longer knows.
-    if (tool == Fake && started) {
-        const QStringList passed = QString::fromUtf8(readFile(args)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList passed = QString::fromUtf8(readFile(work.filePath(QStringLiteral("args.txt"))))
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (tool == Fake && started)
         QCOMPARE(passed.mid(9), (QStringList{sim.portPath(), "-U", "flash:w:" + request.firmwareFile + ":i"}));
-    }
     if (tool == Avrdude) {
         // The simulated boot loader took the image: the device reports its version.
         QSignalSpy read(&link, &tavik7::DeviceLink::finished);
-        QVERIFY(link.readSettings());
-        QVERIFY(read.wait(kRunWaitMs));
+        QVERIFY(link.readSettings() && read.wait(kRunWaitMs));
         QCOMPARE(link.parameterRecord().softwareVersion, quint16(112));
     }
-
-    // Taken before every run, offered back after a successful one only, once,
-    // and only to the device it came from: another one read meanwhile does
-    // not get it, and does not use it up.
-    const QString backup = run->run().backupFile;
-    QCOMPARE(backup.isEmpty(), !started);
-    if (started)
-        QCOMPARE(readFile(backup.chopped(4) + QStringLiteral(".counter.txt")), QByteArray("012345678\r\n"));
-    const QString offered = verdict == FlashRun::Verdict::Succeeded ? run->run().backupFile : QString();
-    tavik7::ParameterRecord other = sampleRecord();
-    tavik7::setFieldText(other.serialNumber, tavik7::kSerialNumberWidth, QStringLiteral("222222222"));
-    QCOMPARE(run->takeBackupOnOffer(other), QString());
-    QCOMPARE(run->takeBackupOnOffer(sampleRecord()), offered);
-    QCOMPARE(run->takeBackupOnOffer(sampleRecord()), QString());
+    checkBackup(run, started, verdict == FlashRun::Verdict::Succeeded);
     delete run;
 }
 
