@@ -196,8 +196,9 @@ void TestCli::writeFile()
     QCOMPARE(telegrams.size(), exitCode == 0 && options.isEmpty() ? 1 : 0);
     if (telegrams.isEmpty())
         return;
-    // The counter is set-counter's to change: the parameters go alone.
-    QCOMPARE(device.received().size(), 3);
+    // As the window's Write: a changed direction takes the device's reading along.
+    QCOMPARE(device.commands(), (QStringList{"LP", "L_ZLW", "LP", "L_ZLW", "SP", "S_ZLW"}));
+    QCOMPARE(device.received().last(), QStringLiteral("RX S_ZLW 012345678"));
     const QByteArray telegram = QByteArray::fromHex(telegrams.first().mid(6).toLatin1());
     QCOMPARE(int(telegram.at(41)), 1);
     QCOMPARE(telegram.mid(4, 2), QByteArray::fromHex("7000"));

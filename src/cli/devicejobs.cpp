@@ -73,18 +73,21 @@ void WriteJob::deviceRead(const DeviceReading &reading)
 
 void WriteJob::startWrite(const ParameterRecord &record)
 {
-    // The parameters alone, as the window's Write settings slot sends them:
-    // the counter is set-counter's to change.
+    // The window's Write: a device that is to count the other way gets its
+    // reading written back after the telegram; otherwise the counter is
+    // set-counter's to change.
     connect(link(), &DeviceLink::finished, this, &WriteJob::onWritten);
-    link()->writeParameters(record);
+    link()->startWriteSequence(record);
 }
 
 void WriteJob::onWritten(const DeviceResult &result)
 {
     // Only an acknowledged write is a success; a failure has ended the job already.
-    if ((stage() != Stage::Working && stage() != Stage::Finishing) || !result.written)
+    if ((stage() != Stage::Working && stage() != Stage::Finishing) || !result.ok())
         return;
     note(message(MessageId::ParametersWritten));
+    if (result.counterWritten)
+        note(message(MessageId::CounterWritten));
     finish(ExitDone);
 }
 
