@@ -70,6 +70,8 @@ bool DeviceLink::open(const PortSettings &settings)
         close();
     m_settings = settings;
     m_serialPort->setPortName(platform::portSystemLocation(settings.portName));
+    // Set before the port opens, so that the line never runs at another rate.
+    applyServiceSettings();
     if (settings.portName.isEmpty() || !m_serialPort->open(QIODevice::ReadWrite)) {
         m_lastOpenFailure = diagnose(m_serialPort->error(), settings.portName);
         m_settings.portName.clear();
@@ -93,7 +95,7 @@ void DeviceLink::applyServiceSettings()
     m_serialPort->setFlowControl(m_settings.flowControl);
     // RTS selects the boot loader on the service adapter; the port object
     // can only switch it while open.
-    if (m_settings.flowControl != QSerialPort::HardwareControl)
+    if (m_serialPort->isOpen() && m_settings.flowControl != QSerialPort::HardwareControl)
         m_serialPort->setRequestToSend(false);
     m_serialPort->clearError();
 }

@@ -186,12 +186,11 @@ FlashRun::Port::Reopen TAVIK7_Bediensoftware::takePortBackAfterFlash()
     // below it, and the technician stays with the tool's output.
     const bool keepVerdict = flashRun->verdict() != FlashRun::Verdict::Succeeded;
     const tavik7::DeviceLink::Return back = deviceLink->takePortBack();
-    if (back != tavik7::DeviceLink::Return::Opened) {
-        portNameInUse.clear();
-        if (back == tavik7::DeviceLink::Return::Gone)
-            return FlashRun::Port::Reopen::Gone;
+    if (back == tavik7::DeviceLink::Return::Gone)
+        return FlashRun::Port::Reopen::Gone;
+    if (back == tavik7::DeviceLink::Return::Failed) {
         explainPortOpenFailure(deviceLink->lastOpenFailure());
-        setWindowTitle(textFor(49));
+        setWindowTitle(textFor(48) + portNameInUse);
         return FlashRun::Port::Reopen::Failed;
     }
     const int listed = ui.comboBoxDevice->findText(portNameInUse);
