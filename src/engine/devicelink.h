@@ -105,7 +105,7 @@ public:
     void close();
     [[nodiscard]] bool isOpen() const;
     [[nodiscard]] PortState portState() const;
-    [[nodiscard]] QString portName() const; // as picked; empty when closed
+    [[nodiscard]] QString portName() const; // as picked, also while lent; empty when closed
     // Why the last open() failed.
     [[nodiscard]] OpenFailure lastOpenFailure() const { return m_lastOpenFailure; }
     [[nodiscard]] Error error() const { return m_error; }
@@ -121,6 +121,7 @@ public:
 
     // The requests. Each returns false, sending nothing, unless the port is
     // Idle; else its end comes as requestFinished() and finished().
+    // LP, then L_ZLW: the Read or the Report sequence.
     bool readSettings(Sequence sequence = Sequence::Read);
     // LP; when the device's direction differs from the record's, its counter
     // is read before the SP and written back after it.
