@@ -18,6 +18,7 @@ class TestDeviceLink : public DeviceWindow
 
 private slots:
     void connectReadWriteSetCounter();
+    void disconnectWhileAnAnswerIsAwaited();
 };
 
 void TestDeviceLink::connectReadWriteSetCounter()
@@ -78,6 +79,17 @@ void TestDeviceLink::connectReadWriteSetCounter()
     QTRY_COMPARE(consoleMessages(*window), germanMessages({4}));
     QCOMPARE(sim->received(), QStringList({"RX S_ZLW 000000043"}));
     QCOMPARE(log().count(QStringLiteral("Änderungshistorie")), 1);
+}
+
+void TestDeviceLink::disconnectWhileAnAnswerIsAwaited()
+{
+    // The port is closed, and the read it cut short did not complete: both are said.
+    QVERIFY(connectDevice());
+    QVERIFY(sim->control("fault silent=LP"));
+    button("pushButtonReadSettings")->click();
+    QVERIFY(sim->waitForReceived(1));
+    button("pushButtonDisconnect")->click();
+    QCOMPARE(consoleMessages(*window), germanMessages({8, 70}));
 }
 
 QTEST_MAIN(TestDeviceLink)

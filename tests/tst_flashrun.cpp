@@ -24,6 +24,83 @@ constexpr int kRunWaitMs = 30000;
 enum Tool { Fake, Missing, Avrdude };
 enum Ending { Exits, Cancelled, Unplugged, Destroyed };
 
+// The stand-in tool with its output, or a tool that is not there.
+void setUpStandIn(FlashRun::Request &request, const QTemporaryDir &work, bool present, const QByteArray &output,
+                  bool hangs)
+{
+    if (!present) {
+        request.tool = {work.filePath(QStringLiteral("AVRDude/avrdude")), QStringLiteral("AVRDude/avrdude")};
+        return;
+    }
+    request.tool = {QStringLiteral(TAVIK7_FAKEAVRDUDE_PATH), QStringLiteral("avrdude")};
+    qputenv("FAKEAVRDUDE_OUTPUT", output);
+    qputenv("FAKEAVRDUDE_ARGS_FILE", QFile::encodeName(work.filePath(QStringLiteral("args.txt"))));
+    if (hangs)
+        qputenv("FAKEAVRDUDE_HANG", "1");
+    else
+        qunsetenv("FAKEAVRDUDE_HANG");
+}
+
+// A request for the tool and image of a row; false when the tool is missing.
+bool prepare(FlashRun::Request &request, const QTemporaryDir &work, int tool, const QByteArray &output, bool hangs,
+             const QString &firmware)
+{
+    request.backupFolder = work.path() + QLatin1Char('/');
+    request.deviceRecord = sampleRecord();
+    request.deviceCounter = QStringLiteral("012345678");
+    if (tool == Avrdude)
+        request.tool.program = request.tool.shown = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
+    else
+        setUpStandIn(request, work, tool == Fake, output, hangs);
+    request.firmwareFile = firmware;
+    if (!firmware.startsWith(QLatin1Char('/'))) {
+        request.firmwareFile = work.filePath(firmware);
+        QDir(work.path()).mkpath(QStringLiteral("new fw"));
+        QFile(request.firmwareFile).open(QIODevice::WriteOnly);
+    }
+    return !request.tool.program.isEmpty();
+}
+
+// A run that does not end by itself: cancelled, or its port pulled first.
+void interrupt(FlashRun *run, DevSim &sim, int ending)
+{
+    if (ending == Unplugged) {
+        ::kill(pid_t(sim.processId()), SIGKILL);
+        QTRY_VERIFY(!QFile::exists(sim.portPath()));
+    }
+    if (ending == Cancelled || ending == Unplugged)
+        run->cancel();
+}
+
+// What the run reports, in order; "end" when the verdict is out.
+void watch(FlashRun *run, QStringList &seen)
+{
+    QObject::connect(run, &FlashRun::toolStarted, run, [&seen] { seen << QStringLiteral("started"); });
+    QObject::connect(run, &FlashRun::errorOccurred, run, [&seen](FlashRun::Error error) {
+        seen << QString::fromLatin1(QMetaEnum::fromType<FlashRun::Error>().valueToKey(int(error)));
+    });
+    QObject::connect(run, &FlashRun::finished, run, [&seen] { seen << QStringLiteral("end"); });
+    QObject::connect(run, &FlashRun::portTakenBack, run, [&seen](FlashRun::Port::Reopen outcome) {
+        seen << QString::fromLatin1(outcome == FlashRun::Port::Reopen::Opened ? "Opened" : "Gone");
+    });
+}
+
+// Taken before every run, offered back after a successful one only, once,
+// and only to the device it came from: another one read meanwhile does not
+// get it, and does not use it up.
+void checkBackup(FlashRun *run, bool started, bool succeeded)
+{
+    const QString backup = run->run().backupFile;
+    QCOMPARE(backup.isEmpty(), !started);
+    if (started)
+        QCOMPARE(readFile(backup.chopped(4) + QStringLiteral(".counter.txt")), QByteArray("012345678\r\n"));
+    tavik7::ParameterRecord other = sampleRecord();
+    tavik7::setFieldText(other.serialNumber, tavik7::kSerialNumberWidth, QStringLiteral("222222222"));
+    QCOMPARE(run->takeBackupOnOffer(other), QString());
+    QCOMPARE(run->takeBackupOnOffer(sampleRecord()), succeeded ? backup : QString());
+    QCOMPARE(run->takeBackupOnOffer(sampleRecord()), QString());
+}
+
 } // namespace
 
 class TestFlashRun : public QObject
@@ -43,32 +120,32 @@ void TestFlashRun::runs_data()
     QTest::addColumn<int>("ending");
     QTest::addColumn<QString>("firmware");
     QTest::addColumn<FlashRun::Verdict>("verdict");
-    // The run's messages, "L" for the link's; "end" when the verdict is out.
+    // What the run reports, in order; "end" when the verdict is out.
     QTest::addColumn<QStringList>("events");
 
     const QString hex = QStringLiteral("new fw/\"v1.12\" tavik.hex"); // blanks and quotes reach the tool as they are
     const QByteArray thanks("avrdude done.  Thank you.\\n");
     QTest::newRow("flashed") << int(Fake) << QByteArray("avrdude: 300 bytes of flash verified\\n\\n") + thanks
                              << int(Exits) << hex << FlashRun::Verdict::Succeeded
-                             << QStringList{"101", "10", "end", "7", "reopened"};
+                             << QStringList{"started", "end", "Opened"};
     // The failure stays the run's last word; the port comes back after it.
     QTest::newRow("tool missing") << int(Missing) << QByteArray() << int(Exits) << hex
-                                  << FlashRun::Verdict::NotStarted << QStringList{"67", "65", "end", "7", "reopened"};
+                                  << FlashRun::Verdict::NotStarted << QStringList{"ToolError", "ToolNotStarted", "end", "Opened"};
     QTest::newRow("hanging, cancelled") << int(Fake) << QByteArray("Reading | ####\\n") << int(Cancelled) << hex
                                         << FlashRun::Verdict::Failed
-                                        << QStringList{"101", "67", "66", "end", "7", "reopened"};
+                                        << QStringList{"started", "ToolError", "end", "Opened"};
     // The adapter pulled while the tool runs: no other port is opened instead.
     QTest::newRow("port removed during the run")
         << int(Fake) << QByteArray("Reading | ####\\n") << int(Unplugged) << hex << FlashRun::Verdict::Failed
-        << QStringList{"101", "67", "66", "end", "61", "gone"};
+        << QStringList{"started", "ToolError", "end", "Gone"};
     // Nothing may go on writing to the device once nobody reports on it.
     QTest::newRow("hanging, run destroyed") << int(Fake) << QByteArray("Writing | ##\\n") << int(Destroyed)
-                                            << hex << FlashRun::Verdict::None << QStringList{"101"};
+                                            << hex << FlashRun::Verdict::None << QStringList{"started"};
     QTest::newRow("upper-case name") << int(Fake) << thanks << int(Exits) << QStringLiteral("FW.HEX")
-                                     << FlashRun::Verdict::None << QStringList{"63"};
+                                     << FlashRun::Verdict::None << QStringList{"NoFirmwareFile"};
     QTest::newRow("real avrdude") << int(Avrdude) << QByteArray() << int(Exits)
                                   << QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex")
-                                  << FlashRun::Verdict::Succeeded << QStringList{"101", "10", "end", "7", "reopened"};
+                                  << FlashRun::Verdict::Succeeded << QStringList{"started", "end", "Opened"};
 }
 
 void TestFlashRun::runs()
@@ -82,49 +159,15 @@ void TestFlashRun::runs()
 
     QTemporaryDir work;
     FlashRun::Request request;
-    request.backupFolder = work.path() + QLatin1Char('/');
-    request.deviceRecord = sampleRecord();
-    request.deviceCounter = QStringLiteral("012345678");
-    const QString args = work.filePath(QStringLiteral("args.txt"));
-    switch (tool) {
-    case Fake:
-        request.tool = {QStringLiteral(TAVIK7_FAKEAVRDUDE_PATH), QStringLiteral("avrdude")};
-        qputenv("FAKEAVRDUDE_OUTPUT", output);
-        qputenv("FAKEAVRDUDE_ARGS_FILE", QFile::encodeName(args));
-        if (ending == Exits)
-            qunsetenv("FAKEAVRDUDE_HANG");
-        else
-            qputenv("FAKEAVRDUDE_HANG", "1");
-        break;
-    case Missing:
-        request.tool = {work.filePath(QStringLiteral("AVRDude/avrdude")), QStringLiteral("AVRDude/avrdude")};
-        break;
-    case Avrdude:
-        request.tool.program = request.tool.shown = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
-        if (request.tool.program.isEmpty())
-            QSKIP("needs avrdude");
-        break;
-    }
-    if (!firmware.startsWith(QLatin1Char('/'))) {
-        QVERIFY(QDir(work.path()).mkpath(QStringLiteral("new fw")));
-        request.firmwareFile = work.filePath(firmware);
-        QVERIFY(QFile(request.firmwareFile).open(QIODevice::WriteOnly));
-    } else {
-        request.firmwareFile = firmware;
-    }
-
+    if (!prepare(request, work, tool, output, ending != Exits, firmware))
+        QSKIP("needs avrdude");
     DevSim sim;
     QVERIFY2(sim.start({QStringLiteral("--version"), QStringLiteral("111")}), qPrintable(sim.errorString()));
     tavik7::DeviceLink link;
     QVERIFY(link.open({sim.portPath()}));
     auto *run = new FlashRun(&link);
     QStringList seen;
-    connect(&link, &tavik7::DeviceLink::message, run,
-            [&](tavik7::MessageId id) { seen << QStringLiteral("L%1").arg(int(id)); });
-    connect(run, &FlashRun::message, run, [&](tavik7::MessageId id) { seen << QString::number(int(id)); });
-    connect(run, &FlashRun::finished, run, [&] { seen << QStringLiteral("end"); });
-    connect(run, &FlashRun::portReopened, run, [&] { seen << QStringLiteral("reopened"); });
-    connect(run, &FlashRun::portGone, run, [&] { seen << QStringLiteral("gone"); });
+    watch(run, seen);
     QSignalSpy chunks(run, &FlashRun::toolOutput);
 
     const bool started = run->start(request);
@@ -133,12 +176,7 @@ void TestFlashRun::runs()
         QCOMPARE(link.isOpen(), false);
     if (ending != Exits)
         QVERIFY(chunks.wait(kRunWaitMs));
-    if (ending == Unplugged) {
-        ::kill(pid_t(sim.processId()), SIGKILL);
-        QTRY_VERIFY(!QFile::exists(sim.portPath()));
-    }
-    if (ending == Cancelled || ending == Unplugged)
-        run->cancel();
+    interrupt(run, sim, ending);
     if (ending == Destroyed) {
         const qint64 pid = run->findChild<QProcess *>()->processId();
         delete run;
@@ -150,29 +188,19 @@ void TestFlashRun::runs()
     QCOMPARE(seen, events);
     QCOMPARE(run->verdict(), verdict);
     // Reopened on the port released, or on none at all.
-    QCOMPARE(link.portName(), events.endsWith(QStringLiteral("gone")) ? QString() : sim.portPath());
-
+    QCOMPARE(link.portName(), events.endsWith(QStringLiteral("Gone")) ? QString() : sim.portPath());
     // The tool addresses the port that was released, whose name the closed link no longer knows.
-    if (tool == Fake && started) {
-        const QStringList passed = QString::fromUtf8(readFile(args)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList passed = QString::fromUtf8(readFile(work.filePath(QStringLiteral("args.txt"))))
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (tool == Fake && started)
         QCOMPARE(passed.mid(9), (QStringList{sim.portPath(), "-U", "flash:w:" + request.firmwareFile + ":i"}));
-    }
     if (tool == Avrdude) {
         // The simulated boot loader took the image: the device reports its version.
-        QSignalSpy read(&link, &tavik7::DeviceLink::parametersRead);
-        QVERIFY(link.readSettings());
-        QVERIFY(read.wait(kRunWaitMs));
+        QSignalSpy read(&link, &tavik7::DeviceLink::finished);
+        QVERIFY(link.readSettings() && read.wait(kRunWaitMs));
         QCOMPARE(link.parameterRecord().softwareVersion, quint16(112));
     }
-
-    // Taken before every run, offered back after a successful one only, and once.
-    const QString backup = run->run().backupFile;
-    QCOMPARE(backup.isEmpty(), !started);
-    if (started)
-        QCOMPARE(readFile(backup.chopped(4) + QStringLiteral(".counter.txt")), QByteArray("012345678\r\n"));
-    const QString offered = verdict == FlashRun::Verdict::Succeeded ? run->run().backupFile : QString();
-    QCOMPARE(run->takeBackupOnOffer(), offered);
-    QCOMPARE(run->takeBackupOnOffer(), QString());
+    checkBackup(run, started, verdict == FlashRun::Verdict::Succeeded);
     delete run;
 }
 

@@ -58,6 +58,7 @@ private slots:
     void linesAcrossTheFlush();
     void stopTakesWhatThePortHolds_data();
     void stopTakesWhatThePortHolds();
+    void startDropsWhatCameBefore();
     void portGoesAway();
 
 private:
@@ -246,6 +247,22 @@ void TestNamurListener::stopTakesWhatThePortHolds()
     QCOMPARE(::write(line.masterFd(), "\r\n", 2), ssize_t(2));
     QTRY_VERIFY_WITH_TIMEOUT(port->bytesAvailable() > 0, kWaitMs);
     QCOMPARE(shown.size(), 2);
+}
+
+void TestNamurListener::startDropsWhatCameBefore()
+{
+    RawLine line;
+    QVERIFY(openPort(line.portPath()));
+    const QByteArray telegram = QByteArrayLiteral("\x1c" "012345678" "\x1f" "m3" "\x65\r\n");
+    // In the driver, unread, when Start comes.
+    QCOMPARE(::write(line.masterFd(), telegram.constData(), size_t(telegram.size())), ssize_t(telegram.size()));
+    pollfd readable{int(port->handle()), POLLIN, 0};
+    QCOMPARE(::poll(&readable, 1, kWaitMs), 1);
+    QVERIFY(listener->start(port.get(), path(QStringLiteral("namur.log"))));
+
+    QVERIFY(line.send(telegram + telegram));
+    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 2, kWaitMs);
+    QCOMPARE(lines.size(), 2);
 }
 
 // Deleting the port closes it first: one path for both ways it can go.

@@ -48,7 +48,7 @@ private slots:
 
 private:
     bool start(const QStringList &simArgs);
-    // The states the flow went through, by name, and the link's console messages.
+    // The states the flow went through, by name, and the statuses of the link's requests.
     QStringList steps;
     QList<int> messages;
     QList<int> messagesAtQuestion;
@@ -73,7 +73,8 @@ void TestWizardFlow::init()
     messages.clear();
     messagesAtQuestion.clear();
     connect(flow, &WizardFlow::stateChanged, flow, [this](State state) { steps << nameOf(state); });
-    connect(link.get(), &DeviceLink::message, flow, [this](tavik7::MessageId id) { messages << int(id); });
+    connect(link.get(), &DeviceLink::requestFinished, flow,
+            [this](const tavik7::DeviceResult &result) { messages << int(result.status); });
 }
 
 void TestWizardFlow::cleanup()
@@ -185,22 +186,24 @@ void TestWizardFlow::programming_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("write"); // the answer to the counter question
     QTest::addColumn<QStringList>("wire");
-    QTest::addColumn<QList<int>>("beforeQuestion"); // the link's messages when the counter question comes
+    QTest::addColumn<QList<int>>("beforeQuestion"); // the link's results when the counter question comes
     QTest::addColumn<QStringList>("trail");
     QTest::addColumn<bool>("programmed");
 
     const QStringList asked{"WritingParameters", "AskingCounterWrite"};
     const QStringList both{"SP", "S_ZLW"};
-    QTest::newRow("counter written") << QString() << true << both << QList<int>{2}
+    const QList<int> answered{int(tavik7::DeviceResult::Status::Ok)};
+    const QList<int> unanswered{int(tavik7::DeviceResult::Status::NoAnswer)};
+    QTest::newRow("counter written") << QString() << true << both << answered
                                      << asked + QStringList{"WritingCounter", "Done"} << true;
-    QTest::newRow("counter declined") << QString() << false << QStringList{"SP"} << QList<int>{2}
+    QTest::newRow("counter declined") << QString() << false << QStringList{"SP"} << answered
                                       << asked + QStringList{"Done"} << false;
     // The counter must not replace the telegram's request while its answer trickles in.
-    QTest::newRow("telegram answered in pieces") << "pieces=SP" << true << both << QList<int>{2}
+    QTest::newRow("telegram answered in pieces") << "pieces=SP" << true << both << answered
                                                  << asked + QStringList{"WritingCounter", "Done"} << true;
-    QTest::newRow("telegram unanswered") << "silent=SP" << true << both << QList<int>{70}
+    QTest::newRow("telegram unanswered") << "silent=SP" << true << both << unanswered
                                          << asked + QStringList{"WritingCounter", "Done"} << true;
-    QTest::newRow("counter unanswered") << "silent=S_ZLW" << true << both << QList<int>{2}
+    QTest::newRow("counter unanswered") << "silent=S_ZLW" << true << both << answered
                                         << asked + QStringList{"WritingCounter", "Done"} << false;
 }
 

@@ -20,9 +20,30 @@ namespace tavik7::cli {
 
 void WriteJob::begin()
 {
-    if (!options().dryRun)
-        recordChanges();
-    readDevice();
+    if (options().dryRun) {
+        readDevice();
+        return;
+    }
+    recordChanges();
+    startWrite();
+}
+
+// The plan over what the device holds; the checks the window's Write makes.
+std::optional<ParameterRecord> WriteJob::plan(const ParameterRecord &device)
+{
+    // The file (read strictly before the port opened), --set and --keep over
+    // the device's record; the firmware's version and CRC stay the device's.
+    const ParameterRecord record = plannedWriteRecord(device, options());
+    ParameterSheet sheet;
+    sheet.setRecord(record);
+    if (!sheet.implausibleFieldIds().isEmpty()) {
+        m_refusal = cliText(CliText::ImplausibleFields, options().language)
+                        .arg(implausibleRecordTexts(record).join(QStringLiteral(", ")));
+        return std::nullopt;
+    }
+    m_before = device;
+    m_written = record;
+    return record;
 }
 
 void WriteJob::deviceRead(const DeviceReading &reading)
@@ -31,40 +52,39 @@ void WriteJob::deviceRead(const DeviceReading &reading)
         verify(reading);
         return;
     }
-    // The file (read strictly before the port opened), --set and --keep over
-    // the device's record; the firmware's version and CRC stay the device's.
+    // --dry-run: what a write would change, nothing sent.
     const ParameterRecord record = plannedWriteRecord(reading.record, options());
-    ParameterSheet sheet;
-    sheet.setRecord(record);
-    const QList<int> implausible = sheet.implausibleFieldIds();
-    if (options().dryRun && !options().json) {
+    const bool plausible = plan(reading.record).has_value();
+    if (!options().json) {
         if (options().ports.size() > 1)
             print((QStringLiteral("port=") + port() + QLatin1Char('\n')).toUtf8());
         print(differenceLines(reading.record, record));
     }
-    if (!implausible.isEmpty()) {
-        fail(ExitImplausible, cliText(CliText::ImplausibleFields, options().language)
-                                  .arg(implausibleRecordTexts(record).join(QStringLiteral(", "))));
+    if (!plausible) {
+        fail(ExitImplausible, m_refusal);
         return;
     }
-    if (!options().dryRun) {
-        startWrite(record);
-        return;
-    }
-    // The port's one JSON line: what the write would change.
     if (options().json)
         print(writeJsonLine(port(), differingFields(reading.record, record), false));
     finish(ExitDone);
 }
 
-void WriteJob::startWrite(const ParameterRecord &record)
+void WriteJob::requestFailed(const DeviceResult &result)
 {
-    // The parameters alone, as the window's Write settings slot sends them:
-    // the counter is set-counter's to change.
-    connect(link(), &DeviceLink::parametersWritten, this, [this] { m_progress = Progress::ParametersWritten; });
-    connect(link(), &DeviceLink::idle, this, &WriteJob::onIdle);
-    m_written = record;
-    link()->writeParameters(record);
+    if (result.status == DeviceResult::Status::Refused)
+        fail(ExitImplausible, m_refusal);
+    else
+        PortJob::requestFailed(result);
+}
+
+void WriteJob::startWrite()
+{
+    // The window's Write: LP, and a device that is to count the other way
+    // gets its reading (L_ZLW before the SP) written back after the telegram
+    // (S_ZLW); otherwise the counter is set-counter's to change.
+    setStage(Stage::Working);
+    connect(link(), &DeviceLink::finished, this, &WriteJob::onWritten);
+    link()->startWriteSequence([this](const ParameterRecord &device) { return plan(device); });
 }
 
 // --verify: the device read again after its OK must hold every field written.
@@ -85,22 +105,24 @@ void WriteJob::verify(const DeviceReading &reading)
     fail(ExitDiffers, text);
 }
 
-void WriteJob::onIdle()
+void WriteJob::onWritten(const DeviceResult &result)
 {
-    // A time-out ends the request before it is reported: only an
-    // acknowledged write is a success.
-    if ((stage() != Stage::Working && stage() != Stage::Finishing) || m_progress != Progress::ParametersWritten)
+    // Only an acknowledged write is a success; a failure has ended the job
+    // already. The read of --verify ends in deviceRead().
+    if ((stage() != Stage::Working && stage() != Stage::Finishing) || !result.ok()
+        || m_progress == Progress::Verifying)
         return;
     note(message(MessageId::ParametersWritten));
+    if (result.counterWritten)
+        note(message(MessageId::CounterWritten));
     if (options().verify && stage() == Stage::Working) {
-        m_before = lastReading().record;
         m_progress = Progress::Verifying;
         // Not from inside the link's own signal.
         QMetaObject::invokeMethod(this, [this] { readDevice(); }, Qt::QueuedConnection);
         return;
     }
     if (options().json)
-        print(writeJsonLine(port(), differingFields(lastReading().record, m_written), false));
+        print(writeJsonLine(port(), differingFields(m_before, m_written), false));
     finish(ExitDone);
 }
 
@@ -127,21 +149,19 @@ void CounterJob::deviceRead(const DeviceReading &reading)
                                         .arg(counterDigits(r.softwareVersion)));
         return;
     }
-    connect(link(), &DeviceLink::counterWritten, this,
-            [this](const QByteArray &digits, bool echoed) { onCounterWritten(digits, echoed); });
+    connect(link(), &DeviceLink::finished, this, &CounterJob::onCounterWritten);
     link()->writeCounter(counterDigitsForDevice(entry));
 }
 
-void CounterJob::onCounterWritten(const QByteArray &digits, bool echoed)
+void CounterJob::onCounterWritten(const DeviceResult &result)
 {
-    if (!echoed) {
-        fail(ExitWrongAnswer, message(MessageId::WriteCounterError));
+    // A counter not echoed has ended the job already, as every failure.
+    if (stage() == Stage::Done || !result.counterWritten)
         return;
-    }
     if (options().json) {
         print(jsonObject({{QStringLiteral("port"), port()},
                           {QStringLiteral("counter"), lastReading().counterDigits},
-                          {QStringLiteral("newCounter"), QString::fromLatin1(digits)}})
+                          {QStringLiteral("newCounter"), QString::fromLatin1(result.counterWritten->digits)}})
               + '\n');
     }
     note(message(MessageId::CounterWritten));
@@ -158,7 +178,7 @@ void ReportJob::begin()
         fail(ExitUsage, message(MessageId::PdfWrongName));
         return;
     }
-    readDevice(DeviceLink::ReportSequence);
+    readDevice(DeviceResult::Sequence::Report);
 }
 
 void ReportJob::deviceRead(const DeviceReading &reading)

@@ -18,13 +18,16 @@ protected:
     void deviceRead(const DeviceReading &reading) override;
 
 private:
-    void startWrite(const ParameterRecord &record);
-    void onIdle();
+    void requestFailed(const DeviceResult &result) override;
+    std::optional<ParameterRecord> plan(const ParameterRecord &device);
+    void startWrite();
+    void onWritten(const DeviceResult &result);
     void verify(const DeviceReading &reading);
 
-    enum class Progress { Unacknowledged, ParametersWritten, Verifying } m_progress = Progress::Unacknowledged;
+    enum class Progress { Writing, Verifying } m_progress = Progress::Writing;
     ParameterRecord m_written{}; // what the telegram carried
     ParameterRecord m_before{};  // the device before it, for --json's "changed"
+    QString m_refusal;           // why the plan refused the device's record
 };
 
 // set-counter: the digits checked as the window's counter entry checks them.
@@ -40,7 +43,7 @@ protected:
     void deviceRead(const DeviceReading &reading) override;
 
 private:
-    void onCounterWritten(const QByteArray &digits, bool echoed);
+    void onCounterWritten(const DeviceResult &result);
 };
 
 // report: the window's Print: its read, its verdict on the values, its page.

@@ -158,13 +158,4 @@ QByteArray jsonObject(const QList<QPair<QString, QString>> &members)
     return object + '}';
 }
 
-QString counterAnswerDigits(const QString &answer)
-{
-    qsizetype end = answer.indexOf(QLatin1Char('\r'));
-    const qsizetype lineFeed = answer.indexOf(QLatin1Char('\n'));
-    if (end < 0 || (lineFeed >= 0 && lineFeed < end))
-        end = lineFeed;
-    return end < 0 ? answer : answer.left(end);
-}
-
 } // namespace tavik7::cli

@@ -48,7 +48,4 @@ namespace tavik7::cli {
 // A JSON object whose members keep their order (QJsonObject sorts them).
 [[nodiscard]] QByteArray jsonObject(const QList<QPair<QString, QString>> &members);
 
-// The digits of a counter answer: everything before its line end.
-[[nodiscard]] QString counterAnswerDigits(const QString &answer);
-
 } // namespace tavik7::cli

@@ -97,13 +97,13 @@ void FlashJob::deviceRead(const DeviceReading &reading)
     prompt->wait();
 }
 
-void FlashJob::requestFailed(MessageId id)
+void FlashJob::requestFailed(const DeviceResult &result)
 {
     // A device that does not answer is flashed only when asked to: without a
     // backup its parameters would be lost with the erase.
     if (stage() == Stage::Reading)
         note(cliText(CliText::NoBackupHint, options().language));
-    PortJob::requestFailed(id);
+    PortJob::requestFailed(result);
 }
 
 void FlashJob::startFlash(const std::optional<ParameterRecord> &record, const std::optional<QString> &counter)
@@ -186,14 +186,14 @@ void NamurJob::deviceRead(const DeviceReading &reading)
     listen(fieldText(reading.record.serialNumber, kSerialNumberWidth));
 }
 
-void NamurJob::requestFailed(MessageId id)
+void NamurJob::requestFailed(const DeviceResult &result)
 {
     if (stage() != Stage::Reading) {
-        PortJob::requestFailed(id);
+        PortJob::requestFailed(result);
         return;
     }
     // Named as the window names it before anything was read.
-    note(message(id));
+    note(failureText(result));
     setStage(Stage::Working);
     QMetaObject::invokeMethod(this, [this] { listen(QStringLiteral("-")); }, Qt::QueuedConnection);
 }

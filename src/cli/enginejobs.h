@@ -20,7 +20,7 @@ public:
 protected:
     void begin() override;
     void deviceRead(const DeviceReading &reading) override;
-    void requestFailed(MessageId id) override;
+    void requestFailed(const DeviceResult &result) override;
 
 private:
     void startFlash(const std::optional<ParameterRecord> &record, const std::optional<QString> &counter);
@@ -41,7 +41,7 @@ public:
 protected:
     void begin() override;
     void deviceRead(const DeviceReading &reading) override;
-    void requestFailed(MessageId id) override;
+    void requestFailed(const DeviceResult &result) override;
 
 private:
     void listen(const QString &serialNumber);

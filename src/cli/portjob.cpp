@@ -2,8 +2,6 @@
 
 #include "changerecorder.h"
 #include "clitexts.h"
-#include "countertext.h"
-#include "deviceoutput.h"
 #include "platform.h"
 
 namespace tavik7::cli {
@@ -14,13 +12,8 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
     , m_options(options)
     , m_port(port)
 {
-    connect(m_link, &DeviceLink::requestFailed, this, [this](MessageId id) {
-        if (m_stage != Stage::Done)
-            requestFailed(id);
-    });
     connect(m_link, &DeviceLink::portLost, this, &PortJob::onPortLost);
-    connect(m_link, &DeviceLink::parametersRead, this, &PortJob::onParametersRead);
-    connect(m_link, &DeviceLink::counterRead, this, &PortJob::onCounterRead);
+    connect(m_link, &DeviceLink::finished, this, &PortJob::onFinished);
     connect(m_link, &DeviceLink::significanceNotice, this, [this](const QString &significance) {
         note(message({MessageId::IncompatibleSignificance, {significance}}));
     });
@@ -63,11 +56,11 @@ void PortJob::interrupt()
     m_link->close();
 }
 
-void PortJob::readDevice(DeviceLink::SequenceMode mode)
+void PortJob::readDevice(DeviceResult::Sequence sequence)
 {
     m_stage = Stage::Reading;
     m_reading = DeviceReading{};
-    m_link->readSettings(mode);
+    m_link->readSettings(sequence);
 }
 
 void PortJob::finish(int exitCode)
@@ -115,10 +108,51 @@ void PortJob::recordChanges()
             [this](const QString &path) { note(message({MessageId::NoteHistoryUnwritable, {path}})); });
 }
 
-void PortJob::requestFailed(MessageId id)
+namespace {
+
+// The one place where a request's end becomes an exit code and the
+// catalogue's line for it.
+struct Outcome
 {
-    const bool timedOut = id == MessageId::NoData || id == MessageId::PdfNoData;
-    fail(timedOut ? ExitNoAnswer : ExitWrongAnswer, message(id));
+    int exitCode;
+    MessageId text;
+};
+
+Outcome outcomeOf(const DeviceResult &result)
+{
+    using Kind = DeviceResult::Kind;
+    using Status = DeviceResult::Status;
+    const bool report = result.sequence == DeviceResult::Sequence::Report;
+    switch (result.status) {
+    case Status::Ok: return {ExitDone, MessageId::None};
+    case Status::NoAnswer:
+    case Status::Closed: return {ExitNoAnswer, report ? MessageId::PdfNoData : MessageId::NoData};
+    case Status::PortLost: return {ExitPort, MessageId::NoData};
+    case Status::Refused: return {ExitImplausible, MessageId::TableImplausible};
+    case Status::BadCrc: return {ExitWrongAnswer, MessageId::ReadParametersCrcError};
+    default: break;
+    }
+    switch (result.kind) {
+    case Kind::ReadParameters:
+        return {ExitWrongAnswer, result.status == Status::DeviceError ? MessageId::ReadParametersError
+                                                                      : MessageId::NoData};
+    case Kind::ReadCounter: return {ExitWrongAnswer, MessageId::ReadCounterError};
+    case Kind::WriteParameters: return {ExitWrongAnswer, MessageId::WriteParametersError};
+    case Kind::WriteCounter: return {ExitWrongAnswer, MessageId::WriteCounterError};
+    }
+    return {ExitWrongAnswer, MessageId::NoData};
+}
+
+} // namespace
+
+QString PortJob::failureText(const DeviceResult &result) const
+{
+    return message(outcomeOf(result).text);
+}
+
+void PortJob::requestFailed(const DeviceResult &result)
+{
+    fail(outcomeOf(result).exitCode, failureText(result));
 }
 
 void PortJob::onPortLost()
@@ -126,20 +160,20 @@ void PortJob::onPortLost()
     fail(ExitPort, cliText(CliText::PortLost, m_options.language));
 }
 
-void PortJob::onParametersRead(const ParameterRecord &record)
+void PortJob::onFinished(const DeviceResult &result)
 {
-    m_reading.record = record;
-}
-
-void PortJob::onCounterRead(const QString &answer)
-{
-    const ParameterRecord &r = m_reading.record;
-    m_reading.counterDigits = counterAnswerDigits(answer);
-    m_reading.counterText = formatCounterText(m_reading.counterDigits.left(counterDigits(r.softwareVersion)),
-                                              r.significance, r.softwareVersion);
-    if (m_stage != Stage::Reading)
+    if (m_stage == Stage::Done)
         return;
-    // The link ends its request when this returns; what follows may send.
+    if (!result.ok()) {
+        requestFailed(result);
+        return;
+    }
+    if (m_stage != Stage::Reading || !result.record || !result.counter)
+        return;
+    m_reading.record = *result.record;
+    m_reading.counterDigits = QString::fromLatin1(result.counter->digits);
+    m_reading.counterText = result.counter->text;
+    // Not from inside the port's data slot: what follows may send.
     QMetaObject::invokeMethod(
         this,
         [this] {

@@ -14,7 +14,7 @@ namespace tavik7::cli {
 struct DeviceReading
 {
     ParameterRecord record{};
-    QString counterDigits; // as the device sent them
+    QString counterDigits; // the reading's digits, as "S_ZLW" would send them back
     QString counterText;   // as the window's entry shows them, comma included
 };
 
@@ -55,12 +55,12 @@ protected:
     // Runs once when the job ends, however it ends, before the port closes.
     virtual void ending() {}
     // A request went unanswered or was answered wrongly: by default the end.
-    virtual void requestFailed(MessageId id);
+    virtual void requestFailed(const DeviceResult &result);
     virtual void deviceRead(const DeviceReading &reading) = 0;
 
     // Parameters, then counter, as the window's Read (or its Print's read);
     // ends in deviceRead().
-    void readDevice(DeviceLink::SequenceMode mode = DeviceLink::PlainRead);
+    void readDevice(DeviceResult::Sequence sequence = DeviceResult::Sequence::Read);
     void finish(int exitCode);
     void fail(int exitCode, const QString &message);
     void note(const QString &message);
@@ -68,6 +68,8 @@ protected:
 
     // A message or note of the window's catalogue, for a terminal.
     [[nodiscard]] QString message(const ConsoleEntry &entry) const;
+    // What a failed request says on a terminal.
+    [[nodiscard]] QString failureText(const DeviceResult &result) const;
     [[nodiscard]] DeviceLink *link() const { return m_link; }
     [[nodiscard]] const CliOptions &options() const { return m_options; }
     [[nodiscard]] Stage stage() const { return m_stage; }
@@ -82,8 +84,7 @@ protected:
 
 private:
     void onPortLost();
-    void onParametersRead(const ParameterRecord &record);
-    void onCounterRead(const QString &answer);
+    void onFinished(const DeviceResult &result);
 
     DeviceLink *m_link;
     CliOptions m_options;

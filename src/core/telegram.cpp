@@ -4,6 +4,7 @@
 #include "parameterfields.h"
 
 #include <cstring>
+#include <optional>
 
 namespace tavik7 {
 
@@ -177,6 +178,55 @@ WriteTelegram parseWriteTelegram(const QByteArray &telegram)
     r.leadingPlus = s.leadingPlus;
     result.valid = true;
     return result;
+}
+
+} // namespace tavik7
+
+namespace tavik7 {
+
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+
+// A device error, or the beginning of one still to be completed.
+std::optional<LineAnswer> judgeDeviceError(const QByteArray &buffer)
+{
+    const QByteArray error = QByteArray(kDeviceErrorAnswer) + kLineEnd;
+    if (buffer.startsWith(error))
+        return LineAnswer::DeviceError;
+    if (error.startsWith(buffer))
+        return LineAnswer::Incomplete;
+    return std::nullopt;
+}
+
+} // namespace
+
+LineAnswer judgeCounterAnswer(const QByteArray &buffer)
+{
+    if (const std::optional<LineAnswer> error = judgeDeviceError(buffer))
+        return *error;
+    const qsizetype end = buffer.indexOf(kLineEnd);
+    const QByteArray reading = end < 0 ? buffer : buffer.left(end);
+    // A CR still waiting for its LF is the only other byte allowed so far.
+    const qsizetype digitsEnd = end < 0 && reading.endsWith('\r') ? reading.size() - 1 : reading.size();
+    for (qsizetype i = 0; i < digitsEnd; ++i) {
+        const char c = reading.at(i);
+        if ((c < '0' || c > '9') && c != ',')
+            return LineAnswer::Wrong;
+    }
+    if (end < 0)
+        return LineAnswer::Incomplete;
+    // What follows the line end belongs to no answer; the next request discards it.
+    return end > 0 ? LineAnswer::Fits : LineAnswer::Wrong;
+}
+
+LineAnswer judgeExactAnswer(const QByteArray &buffer, const QByteArray &expected)
+{
+    if (buffer.startsWith(expected))
+        return LineAnswer::Fits;
+    if (expected.startsWith(buffer))
+        return LineAnswer::Incomplete;
+    return judgeDeviceError(buffer).value_or(LineAnswer::Wrong);
 }
 
 } // namespace tavik7

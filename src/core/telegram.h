@@ -56,3 +56,22 @@ struct WriteTelegram
 [[nodiscard]] WriteTelegram parseWriteTelegram(const QByteArray &telegram);
 
 } // namespace tavik7
+
+namespace tavik7 {
+
+// How far the bytes received fit the answer a line request expects.
+enum class LineAnswer {
+    Incomplete,  // so far a beginning of the answer or of "Fehler!" CR LF
+    Fits,
+    DeviceError, // "Fehler!" CR LF
+    Wrong,       // bytes that belong to no answer of this request
+};
+
+// The answer to "L_ZLW": digits, a comma allowed among them, then CR LF.
+// Bytes after the line end that completes an answer do not change the verdict.
+[[nodiscard]] LineAnswer judgeCounterAnswer(const QByteArray &buffer);
+// An answer that must be exactly expected: "OK" CR LF after "SP", the digits
+// and CR LF echoed after "S_ZLW".
+[[nodiscard]] LineAnswer judgeExactAnswer(const QByteArray &buffer, const QByteArray &expected);
+
+} // namespace tavik7

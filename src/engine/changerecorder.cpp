@@ -21,12 +21,10 @@ ChangeRecorder::ChangeRecorder(DeviceLink *link, const QString &historyPath, QOb
     , m_link(link)
     , m_historyPath(historyPath)
 {
-    connect(link, &DeviceLink::parametersRead, this, &ChangeRecorder::onParametersRead);
-    connect(link, &DeviceLink::counterRead, this, &ChangeRecorder::onCounterRead);
-    connect(link, &DeviceLink::parametersWritten, this, &ChangeRecorder::onParametersWritten);
-    connect(link, &DeviceLink::counterWritten, this, &ChangeRecorder::onCounterWritten);
-    // A sequence that ends without its counter still wrote the parameters.
-    connect(link, &DeviceLink::idle, this, &ChangeRecorder::flush);
+    connect(link, &DeviceLink::requestFinished, this, &ChangeRecorder::onRequestFinished);
+    // One record per sequence, after its last answer: the parameters with
+    // the counter written after them, or without it when that failed.
+    connect(link, &DeviceLink::finished, this, &ChangeRecorder::flush);
 }
 
 void ChangeRecorder::setLanguage(int language)
@@ -34,17 +32,16 @@ void ChangeRecorder::setLanguage(int language)
     m_language = language;
 }
 
-void ChangeRecorder::onParametersRead(const ParameterRecord &record)
+void ChangeRecorder::onRequestFinished(const DeviceResult &result)
 {
-    m_known.record = record;
-}
-
-void ChangeRecorder::onCounterRead(const QString &answer)
-{
-    if (!m_known.record)
-        return;
-    const QString digits = answer.left(answer.indexOf(QLatin1String("\r\n")));
-    m_known.counter = formatCounterText(digits, m_known.record->significance, m_known.record->softwareVersion);
+    if (result.ok() && result.record)
+        m_known.record = result.record;
+    else if (result.ok() && result.counter && m_known.record)
+        m_known.counter = result.counter->text;
+    else if (result.ok() && result.written)
+        onParametersWritten(*result.written);
+    else if (result.ok() && result.counterWritten)
+        onCounterWritten(*result.counterWritten);
 }
 
 void ChangeRecorder::onParametersWritten(const ParameterRecord &record)
@@ -52,29 +49,19 @@ void ChangeRecorder::onParametersWritten(const ParameterRecord &record)
     // With nothing read to compare with, every value written, the old ones unknown.
     const QList<FieldChange> changes = m_known.record ? parameterChanges(*m_known.record, record, m_language)
                                                       : parameterValues(record, m_language);
-    const QString serialNumber = serialNumberOf(m_known.record ? *m_known.record : record);
+    m_held = Held{serialNumberOf(m_known.record ? *m_known.record : record), changes};
     m_known.record = record;
-    if (m_link->sequenceMode() == DeviceLink::WriteSequence) {
-        m_held = Held{serialNumber, changes};
-        return;
-    }
-    append(serialNumber, changes);
 }
 
-void ChangeRecorder::onCounterWritten(const QByteArray &digits, bool echoed)
+void ChangeRecorder::onCounterWritten(const CounterReading &echoed)
 {
+    // Only a counter the device repeated counts; parameters written before a
+    // failed one are recorded all the same.
     const ParameterRecord &device = m_known.record ? *m_known.record : m_link->parameterRecord();
-    Held record = m_held.value_or(Held{serialNumberOf(device), {}});
-    const bool parametersHeld = m_held.has_value();
-    m_held.reset();
-    if (echoed) {
-        const QString counter =
-            formatCounterText(QString::fromLatin1(digits), device.significance, device.softwareVersion);
-        record.changes.append(counterChange(m_known.counter.value_or(QString()), counter));
-        m_known.counter = counter;
-    }
-    if (echoed || parametersHeld)
-        append(record.serialNumber, record.changes);
+    if (!m_held)
+        m_held = Held{serialNumberOf(device), {}};
+    m_held->changes.append(counterChange(m_known.counter.value_or(QString()), echoed.text));
+    m_known.counter = echoed.text;
 }
 
 void ChangeRecorder::flush()

@@ -35,10 +35,9 @@ signals:
     void historyUnwritable(const QString &path);
 
 private:
-    void onParametersRead(const ParameterRecord &record);
-    void onCounterRead(const QString &answer);
+    void onRequestFinished(const DeviceResult &result);
     void onParametersWritten(const ParameterRecord &record);
-    void onCounterWritten(const QByteArray &digits, bool echoed);
+    void onCounterWritten(const CounterReading &echoed);
     void flush();
     void append(const QString &serialNumber, const QList<FieldChange> &changes);
 
@@ -53,8 +52,7 @@ private:
         std::optional<ParameterRecord> record;
         std::optional<QString> counter;
     } m_known;
-    // Parameter changes acknowledged in a write sequence, held for the
-    // counter write that follows them.
+    // Changes acknowledged in the running sequence, held until its end.
     struct Held
     {
         QString serialNumber;

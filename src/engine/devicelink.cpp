@@ -5,7 +5,6 @@
 
 #include <QTimer>
 
-#include "countertext.h"
 #include "platform.h"
 #include "portaccess.h"
 #include "telegram.h"
@@ -40,6 +39,9 @@ DeviceLink::DeviceLink(QObject *parent)
     , m_serialPort(new QSerialPort(this))
     , m_requestTimer(new QTimer(this))
 {
+    // A coarse timer may end a 5000 ms wait a few per cent early, before a
+    // slow device has answered.
+    m_requestTimer->setTimerType(Qt::PreciseTimer);
     m_requestTimer->setSingleShot(true);
     connect(m_requestTimer, &QTimer::timeout, this, &DeviceLink::onTimeout);
     connect(m_serialPort, &QSerialPort::readyRead, this, &DeviceLink::onReadyRead);
@@ -64,45 +66,53 @@ DeviceLink::Timeouts DeviceLink::timeouts() const
 
 bool DeviceLink::open(const PortSettings &settings)
 {
-    if (m_serialPort->isOpen())
+    if (m_serialPort->isOpen() || m_portState == PortState::Lent)
         close();
-    m_portName = settings.portName;
+    m_settings = settings;
     m_serialPort->setPortName(platform::portSystemLocation(settings.portName));
-    m_serialPort->setBaudRate(settings.baudRate);
-    m_serialPort->setDataBits(settings.dataBits);
-    m_serialPort->setStopBits(QSerialPort::OneStop);
-    m_serialPort->setParity(QSerialPort::NoParity);
-    m_serialPort->setFlowControl(settings.flowControl);
-
+    // Set before the port opens, so that the line never runs at another rate.
+    applyServiceSettings();
     if (settings.portName.isEmpty() || !m_serialPort->open(QIODevice::ReadWrite)) {
         m_lastOpenFailure = diagnose(m_serialPort->error(), settings.portName);
-        m_portName.clear();
+        m_settings.portName.clear();
+        m_error = Error::OpenError;
         emit openFailed(m_lastOpenFailure);
         return false;
     }
-    // RTS selects the boot loader on the service adapter; the port object
-    // can only switch it while open.
-    if (m_serialPort->flowControl() != QSerialPort::HardwareControl)
-        m_serialPort->setRequestToSend(false);
-    m_serialPort->clearError();
-    m_portState = PortState::Idle;
+    applyServiceSettings();
+    m_error = Error::NoError;
+    setPortState(PortState::Idle);
     emit opened();
     return true;
+}
+
+void DeviceLink::applyServiceSettings()
+{
+    m_serialPort->setBaudRate(m_settings.baudRate);
+    m_serialPort->setDataBits(m_settings.dataBits);
+    m_serialPort->setStopBits(QSerialPort::OneStop);
+    m_serialPort->setParity(QSerialPort::NoParity);
+    m_serialPort->setFlowControl(m_settings.flowControl);
+    // RTS selects the boot loader on the service adapter; the port object
+    // can only switch it while open.
+    if (m_serialPort->isOpen() && m_settings.flowControl != QSerialPort::HardwareControl)
+        m_serialPort->setRequestToSend(false);
+    m_serialPort->clearError();
 }
 
 void DeviceLink::close()
 {
     const bool answerAwaited = m_requestKind != NoRequest;
-    const SequenceMode mode = m_sequenceMode;
-    stopRequest();
+    m_requestTimer->stop();
     if (m_serialPort->isOpen())
         m_serialPort->close();
-    m_portState = PortState::Closed;
-    m_portName.clear();
+    m_settings.portName.clear();
+    setPortState(PortState::Closed);
     emit closed();
-    // The answer can no longer come: the request ends as by its time-out.
+    // The answer can no longer come, and the user must hear that the
+    // request did not complete.
     if (answerAwaited)
-        endWithoutAnswer(mode);
+        endWithoutAnswer(DeviceResult::Status::Closed);
 }
 
 bool DeviceLink::isOpen() const
@@ -117,26 +127,74 @@ DeviceLink::PortState DeviceLink::portState() const
 
 QString DeviceLink::portName() const
 {
-    return m_portName;
+    return m_settings.portName;
 }
 
-QSerialPort *DeviceLink::lendPort()
+QString DeviceLink::errorString() const
+{
+    switch (m_error) {
+    case Error::NoError: return {};
+    case Error::OpenError: return QStringLiteral("the port could not be opened");
+    case Error::TimeoutError: return QStringLiteral("no complete answer in time");
+    case Error::ProtocolError: return QStringLiteral("an answer that does not fit the request");
+    case Error::DeviceError: return QStringLiteral("the device could not carry the command out");
+    case Error::PortLostError: return QStringLiteral("the port went away");
+    case Error::RefusedError: return QStringLiteral("the device's record was refused before anything was written");
+    }
+    return {};
+}
+
+DeviceLink::Availability DeviceLink::availability() const
+{
+    const bool idle = m_portState == PortState::Idle;
+    return Availability{idle, idle, idle, idle, idle};
+}
+
+void DeviceLink::setPortState(PortState state)
+{
+    if (m_portState == state)
+        return;
+    const Availability before = availability();
+    m_portState = state;
+    emit stateChanged(state);
+    if (availability() != before)
+        emit availabilityChanged(availability());
+}
+
+QSerialPort *DeviceLink::lendPort(Loan loan)
 {
     if (m_portState != PortState::Idle)
         return nullptr;
-    m_portState = PortState::Lent;
-    return m_serialPort;
+    m_loan = loan;
+    if (loan == Loan::Closed)
+        m_serialPort->close();
+    setPortState(PortState::Lent);
+    return loan == Loan::Open ? m_serialPort : nullptr;
 }
 
-void DeviceLink::takePortBack()
+DeviceLink::Return DeviceLink::takePortBack()
 {
+    // Closed meanwhile, as when the adapter was pulled: nothing to take back.
     if (m_portState != PortState::Lent)
-        return;
-    m_portState = m_serialPort->isOpen() ? PortState::Idle : PortState::Closed;
-    // Half a telegram must not be taken for the start of an answer.
-    m_receiveBuffer.clear();
-    if (m_portState == PortState::Closed)
-        m_portName.clear();
+        return m_serialPort->isOpen() ? Return::Opened : Return::Gone;
+    if (m_loan == Loan::Closed) {
+        const PortSettings settings = m_settings;
+        setPortState(PortState::Closed);
+        if (open(settings))
+            return Return::Opened;
+        return m_lastOpenFailure.failure == PortOpenFailure::NotFound ? Return::Gone : Return::Failed;
+    }
+    if (!m_serialPort->isOpen()) {
+        m_settings.portName.clear();
+        setPortState(PortState::Closed);
+        return Return::Gone;
+    }
+    // Whatever the borrower switched the line to (NAMUR's 2400 baud 7E1, a
+    // flow control of its own), the service line is this link's.
+    applyServiceSettings();
+    discardInput();
+    setPortState(PortState::Idle);
+    return Return::Opened;
 }
 
 // ---------------------------------------------------------------- requests
@@ -146,25 +204,41 @@ bool DeviceLink::requestAllowed() const
     return m_portState == PortState::Idle && m_serialPort->isOpen();
 }
 
-bool DeviceLink::readSettings(SequenceMode mode)
+void DeviceLink::begin(Sequence sequence)
+{
+    m_sequence = sequence;
+    m_summary = DeviceResult{};
+    m_summary.sequence = sequence;
+    m_counterDigits.clear();
+}
+
+bool DeviceLink::readSettings(Sequence sequence)
 {
     if (!requestAllowed())
         return false;
-    m_sequenceMode = mode;
-    m_sendBuffer = QByteArrayLiteral("LP\r\n");
-    // The device takes CR as the end of a command.
-    sendRequest(ReadParameters, m_sendBuffer.left(3), m_timeouts.longRequestMs);
+    begin(sequence == Sequence::Write ? Sequence::Read : sequence);
+    sendReadParameters();
     return true;
 }
 
-bool DeviceLink::startWriteSequence(const ParameterRecord &table, const QString &counterText)
+bool DeviceLink::startWriteSequence(const ParameterRecord &record)
 {
     if (!requestAllowed())
         return false;
-    m_writeJob = WriteJob{table, counterText};
-    m_sequenceMode = WriteSequence;
-    m_sendBuffer = QByteArrayLiteral("LP\r\n");
-    sendRequest(ReadParameters, m_sendBuffer.left(3), m_timeouts.longRequestMs);
+    begin(Sequence::Write);
+    m_writeRecord = record;
+    m_writePlan = nullptr;
+    sendReadParameters();
+    return true;
+}
+
+bool DeviceLink::startWriteSequence(const WritePlan &plan)
+{
+    if (!requestAllowed() || !plan)
+        return false;
+    begin(Sequence::Write);
+    m_writePlan = plan;
+    sendReadParameters();
     return true;
 }
 
@@ -172,6 +246,7 @@ bool DeviceLink::writeParameters(const ParameterRecord &record)
 {
     if (!requestAllowed())
         return false;
+    begin(Sequence::None);
     sendWriteParameters(record);
     return true;
 }
@@ -180,79 +255,117 @@ bool DeviceLink::readCounter()
 {
     if (!requestAllowed())
         return false;
+    begin(Sequence::None);
     sendReadCounter();
     return true;
 }
 
 bool DeviceLink::writeCounter(const QByteArray &digits)
 {
-    // The write sequence's counter follows its acknowledged parameters while
-    // their request is still the current one.
-    const bool sequenceStep = m_sequenceMode == WriteSequence && m_requestKind == WriteParameters;
-    if (!sequenceStep && !requestAllowed())
+    if (!requestAllowed() || digits.isEmpty())
         return false;
-    if (digits.isEmpty()) {
-        if (sequenceStep)
-            fail(MessageId::WriteCounterError, true);
-        return false;
-    }
-    m_sendBuffer = QByteArrayLiteral("S_ZLW ") + digits + QByteArrayLiteral("\r\n");
-    sendRequest(WriteCounter, m_sendBuffer.left(m_sendBuffer.size() - 1), m_timeouts.longRequestMs);
+    begin(Sequence::None);
+    sendWriteCounter(digits);
     return true;
+}
+
+void DeviceLink::sendReadParameters()
+{
+    // The device takes CR as the end of a command.
+    sendRequest(ReadParameters, QByteArrayLiteral("LP\r"), m_timeouts.longRequestMs);
 }
 
 void DeviceLink::sendReadCounter()
 {
-    m_sendBuffer = QByteArrayLiteral("L_ZLW\r\n");
-    sendRequest(ReadCounter, m_sendBuffer.left(m_sendBuffer.size() - 1), m_timeouts.counterRequestMs);
+    sendRequest(ReadCounter, QByteArrayLiteral("L_ZLW\r"), m_timeouts.counterRequestMs);
 }
 
 void DeviceLink::sendWriteParameters(const ParameterRecord &record)
 {
-    m_writeJob.table = record;
-    m_sendBuffer = buildWriteTelegram(record);
-    m_lastCrc = quint16(quint8(m_sendBuffer.at(kWriteTelegramSize - 4))
-                        | quint8(m_sendBuffer.at(kWriteTelegramSize - 3)) << 8);
-    sendRequest(WriteParameters, m_sendBuffer, m_timeouts.longRequestMs);
+    m_writeRecord = record;
+    sendRequest(WriteParameters, buildWriteTelegram(record), m_timeouts.longRequestMs);
+}
+
+void DeviceLink::sendWriteCounter(const QByteArray &digits)
+{
+    m_counterDigits = digits;
+    sendRequest(WriteCounter, QByteArrayLiteral("S_ZLW ") + digits + '\r', m_timeouts.longRequestMs);
 }
 
 void DeviceLink::sendRequest(RequestKind kind, const QByteArray &bytes, int timeoutMs)
 {
-    m_portState = PortState::Busy;
+    setPortState(PortState::Busy);
     m_requestKind = kind;
-    // Whatever arrived since the last request is stale, also what the driver
+    m_step = DeviceResult{};
+    m_step.kind = DeviceResult::Kind(kind);
+    m_step.sequence = m_sequence;
+    m_step.directionChanged = m_summary.directionChanged;
+    discardInput();
+    m_serialPort->write(bytes);
+    m_requestTimer->start(timeoutMs);
+}
+
+void DeviceLink::discardInput()
+{
+    // Whatever arrived before the request is stale, also what the driver
     // holds and no readyRead() has fetched yet, such as the tail of an answer
     // that came after its time-out.
     m_serialPort->flush();
     m_serialPort->readAll();
     m_serialPort->clear(QSerialPort::Input);
     m_receiveBuffer.clear();
-    m_serialPort->write(bytes);
-    m_requestTimer->start(timeoutMs);
 }
 
 void DeviceLink::stopRequest()
 {
     m_requestTimer->stop();
     m_requestKind = NoRequest;
-    m_sequenceMode = NoSequence;
     if (m_portState == PortState::Busy)
-        m_portState = m_serialPort->isOpen() ? PortState::Idle : PortState::Closed;
+        setPortState(m_serialPort->isOpen() ? PortState::Idle : PortState::Closed);
 }
 
-void DeviceLink::endRequest()
+void DeviceLink::report(DeviceResult::Status status)
 {
-    stopRequest();
-    emit idle();
+    m_step.status = status;
+    DeviceResult &sum = m_summary;
+    sum.kind = m_step.kind;
+    sum.status = status;
+    if (m_step.record)
+        sum.record = m_step.record;
+    if (m_step.counter)
+        sum.counter = m_step.counter;
+    if (m_step.written)
+        sum.written = m_step.written;
+    if (m_step.counterWritten)
+        sum.counterWritten = m_step.counterWritten;
+    sum.directionChanged = sum.directionChanged || m_step.directionChanged;
+    emit requestFinished(m_step);
 }
 
-void DeviceLink::fail(MessageId id, bool append)
+void DeviceLink::endSequence(DeviceResult::Status status)
 {
-    const SequenceMode mode = m_sequenceMode;
+    using Status = DeviceResult::Status;
+    switch (status) {
+    case Status::Ok: m_error = Error::NoError; break;
+    case Status::NoAnswer: m_error = Error::TimeoutError; break;
+    case Status::DeviceError: m_error = Error::DeviceError; break;
+    case Status::PortLost: case Status::Closed: m_error = Error::PortLostError; break;
+    case Status::Refused: m_error = Error::RefusedError; break;
+    default: m_error = Error::ProtocolError; break;
+    }
     stopRequest();
-    emit message(id, append);
-    emit requestFailed(id, mode);
-    emit idle();
+    m_sequence = Sequence::None;
+    emit finished(m_summary);
+}
+
+void DeviceLink::endWithoutAnswer(DeviceResult::Status status)
+{
+    // Nothing of this request may be taken for an answer any more, also not
+    // while its end is being reported.
+    m_requestTimer->stop();
+    m_requestKind = NoRequest;
+    report(status);
+    endSequence(status);
 }
 
 // ---------------------------------------------------------------- answers
@@ -277,103 +390,141 @@ void DeviceLink::onReadyRead()
     }
 }
 
+void DeviceLink::fail(DeviceResult::Status status)
+{
+    // What came cannot be told apart from what may still follow: both go,
+    // so that none of it is taken for the answer to a later request.
+    discardInput();
+    endWithoutAnswer(status);
+}
+
 void DeviceLink::handleParameterAnswer()
 {
-    const ParameterAnswer answer = decodeParameterAnswer(m_receiveBuffer, m_parameterRecord);
+    using Status = DeviceResult::Status;
+    ParameterRecord record = m_parameterRecord;
+    const ParameterAnswer answer = decodeParameterAnswer(m_receiveBuffer, record);
     if (answer.deviceError) {
-        fail(MessageId::ReadParametersError);
+        fail(Status::DeviceError);
+        return;
+    }
+    if (m_receiveBuffer.isEmpty())
+        return;
+    // More bytes than the first one announces are no answer to this "LP".
+    const int announced = qint8(m_receiveBuffer.at(0));
+    if (announced <= 0 || m_receiveBuffer.size() > announced) {
+        fail(Status::WrongAnswer);
         return;
     }
     if (answer.status == ParameterAnswerStatus::Incomplete)
         return;
-    m_lastCrc = answer.computedCrc;
     if (answer.status != ParameterAnswerStatus::CrcOk) {
-        fail(MessageId::ReadParametersCrcError);
+        fail(Status::BadCrc);
         return;
     }
-    const SequenceMode mode = m_sequenceMode;
-    emit message(MessageId::ParametersRead, false);
+    m_parameterRecord = record;
+    m_step.record = record;
+    if (m_sequence == Sequence::Write && m_writePlan) {
+        const std::optional<ParameterRecord> planned = std::exchange(m_writePlan, nullptr)(record);
+        if (!planned) {
+            report(Status::Ok);
+            m_summary.status = Status::Refused;
+            endSequence(Status::Refused);
+            return;
+        }
+        m_writeRecord = *planned;
+    }
+    m_step.directionChanged = m_sequence == Sequence::Write && m_writeRecord.direction != record.direction;
     if (answer.significance.notice)
         emit significanceNotice(answer.significance.noticeText);
-    emit parametersRead(m_parameterRecord, mode);
-    if (m_requestKind != ReadParameters)
-        return; // a listener has ended or replaced the request
-    if (mode != WriteSequence) {
+    report(Status::Ok);
+    if (m_requestKind == ReadParameters)
+        afterParametersRead();
+}
+
+void DeviceLink::afterParametersRead()
+{
+    // In the write sequence the device's reading is read and written back
+    // with the parameters only when it counts the other way from now on.
+    if (m_sequence != Sequence::Write || m_summary.directionChanged)
         sendReadCounter();
-    } else if (m_writeJob.table.direction != m_parameterRecord.direction) {
-        // The device counts the other way from now on: its reading is read
-        // and written back with the parameters.
-        emit message(MessageId::DirectionChanged, true);
-        sendReadCounter();
-    } else {
-        m_sequenceMode = NoSequence;
-        sendWriteParameters(m_writeJob.table);
-    }
+    else
+        sendWriteParameters(m_writeRecord);
 }
 
 void DeviceLink::handleCounterAnswer()
 {
-    if (!m_receiveBuffer.contains("\r\n"))
-        return;
-    if (m_receiveBuffer.contains(kDeviceErrorAnswer)) {
-        fail(MessageId::ReadCounterError);
-        return;
+    using Status = DeviceResult::Status;
+    switch (judgeCounterAnswer(m_receiveBuffer)) {
+    case LineAnswer::Incomplete: return;
+    case LineAnswer::DeviceError: fail(Status::DeviceError); return;
+    case LineAnswer::Wrong: fail(Status::WrongAnswer); return;
+    case LineAnswer::Fits: break;
     }
-    const SequenceMode mode = m_sequenceMode;
-    emit message(MessageId::CounterRead, mode != NoSequence);
-    emit counterRead(QString::fromLatin1(m_receiveBuffer), mode);
+    // The reading without its line end, which would otherwise be counted
+    // among the characters the entry's length takes.
+    const QByteArray answer = m_receiveBuffer.left(m_receiveBuffer.indexOf("\r\n"));
+    const CounterReading reading =
+        parseCounterAnswer(answer, m_parameterRecord.significance, m_parameterRecord.softwareVersion);
+    m_step.counter = reading;
+    report(Status::Ok);
     if (m_requestKind != ReadCounter)
         return;
-    if (mode == WriteSequence) {
-        sendWriteParameters(m_writeJob.table);
+    if (m_sequence == Sequence::Write) {
+        m_counterDigits = reading.digits;
+        sendWriteParameters(m_writeRecord);
         return;
     }
-    endRequest();
-    if (mode == ReportSequence)
-        emit reportDataReady();
+    endSequence(Status::Ok);
 }
 
 void DeviceLink::handleWriteParametersAnswer()
 {
-    if (!m_receiveBuffer.contains("\r\n"))
-        return;
-    if (!m_receiveBuffer.contains("OK")) {
-        fail(MessageId::WriteParametersError);
-        return;
+    using Status = DeviceResult::Status;
+    switch (judgeExactAnswer(m_receiveBuffer, QByteArrayLiteral("OK\r\n"))) {
+    case LineAnswer::Incomplete: return;
+    case LineAnswer::DeviceError: fail(Status::DeviceError); return;
+    case LineAnswer::Wrong: fail(Status::WrongAnswer); return;
+    case LineAnswer::Fits: break;
     }
-    m_parameterRecord = m_writeJob.table;
-    emit message(MessageId::ParametersWritten, true);
-    emit parametersWritten(m_parameterRecord);
-    if (m_sequenceMode == WriteSequence && m_requestKind == WriteParameters)
-        emit counterWriteDue();
-    else if (m_requestKind == WriteParameters)
-        endRequest();
+    m_parameterRecord = m_writeRecord;
+    m_step.written = m_writeRecord;
+    report(Status::Ok);
+    if (m_requestKind != WriteParameters)
+        return;
+    if (m_sequence != Sequence::Write || !m_summary.directionChanged) {
+        endSequence(Status::Ok);
+    } else if (m_counterDigits.isEmpty()) {
+        // A reading with anything but digits cannot be written back.
+        m_step.kind = DeviceResult::Kind::WriteCounter;
+        m_step.written.reset();
+        endWithoutAnswer(Status::NotEchoed);
+    } else {
+        sendWriteCounter(m_counterDigits);
+    }
 }
 
 void DeviceLink::handleWriteCounterAnswer()
 {
-    if (!m_receiveBuffer.contains("\r\n"))
-        return;
-    const QByteArray digits = m_sendBuffer.mid(6, m_sendBuffer.size() - 8);
-    const bool echoed = m_receiveBuffer.contains(digits);
-    emit message(echoed ? MessageId::CounterWritten : MessageId::WriteCounterError, m_sequenceMode == WriteSequence);
-    emit counterWritten(digits, echoed);
-    endRequest();
+    using Status = DeviceResult::Status;
+    switch (judgeExactAnswer(m_receiveBuffer, m_counterDigits + "\r\n")) {
+    case LineAnswer::Incomplete: return;
+    case LineAnswer::DeviceError: fail(Status::DeviceError); return;
+    case LineAnswer::Wrong: fail(Status::NotEchoed); return;
+    case LineAnswer::Fits: break;
+    }
+    const ParameterRecord &device = m_parameterRecord;
+    m_step.counterWritten = CounterReading{
+        formatCounterText(QString::fromLatin1(m_counterDigits), device.significance, device.softwareVersion),
+        m_counterDigits};
+    report(Status::Ok);
+    if (m_requestKind == WriteCounter)
+        endSequence(Status::Ok);
 }
 
 void DeviceLink::onTimeout()
 {
-    endWithoutAnswer(m_sequenceMode);
-}
-
-void DeviceLink::endWithoutAnswer(SequenceMode mode)
-{
-    // Here the user's state is brought up to date first: the message about
-    // the missing answer is the last word on the console.
-    endRequest();
-    const MessageId id = mode == ReportSequence ? MessageId::PdfNoData : MessageId::NoData;
-    emit message(id, false);
-    emit requestFailed(id, mode);
+    if (m_requestKind != NoRequest)
+        endWithoutAnswer(DeviceResult::Status::NoAnswer);
 }
 
 void DeviceLink::onError(QSerialPort::SerialPortError error)
@@ -385,13 +536,13 @@ void DeviceLink::onError(QSerialPort::SerialPortError error)
     if (!lineGone || !m_serialPort->isOpen())
         return;
     const bool answerAwaited = m_requestKind != NoRequest;
-    const SequenceMode mode = m_sequenceMode;
-    stopRequest();
+    m_requestKind = NoRequest;
+    m_requestTimer->stop();
     close();
     emit portLost();
-    // Nothing more can arrive: the request ends now as it would by its time-out.
+    // Nothing more can arrive: the request ends now.
     if (answerAwaited)
-        endWithoutAnswer(mode);
+        endWithoutAnswer(DeviceResult::Status::PortLost);
 }
 
 } // namespace tavik7

@@ -5,7 +5,10 @@
 #include <QSerialPort>
 #include <QString>
 
-#include "messageid.h"
+#include <functional>
+#include <optional>
+
+#include "deviceresult.h"
 #include "parameterrecord.h"
 #include "portdiagnosis.h"
 
@@ -15,8 +18,8 @@ namespace tavik7 {
 
 // The service line to one device: the port at 1200 baud 8N1, one request at
 // a time, each with its time-out, and the three sequences a button starts.
-// It knows no widget: what it learns it reports by signal, what it needs
-// from its user (the counter digits to write) it is given or asks for.
+// It knows no widget: every request and every sequence ends in a
+// DeviceResult, whose words each front end chooses itself.
 class DeviceLink : public QObject
 {
     Q_OBJECT
@@ -32,19 +35,33 @@ public:
     };
     Q_ENUM(RequestKind)
 
-    // The follow-up chain of the current request.
-    enum SequenceMode {
-        NoSequence = -1,
-        PlainRead = 0,     // LP, then L_ZLW
-        WriteSequence = 2, // LP, L_ZLW if the direction changes, SP, S_ZLW
-        ReportSequence = 5 // LP, then L_ZLW, then the report
-    };
-    Q_ENUM(SequenceMode)
+    using Sequence = DeviceResult::Sequence;
 
-    // Who has the port: nobody, this link, or another engine that took it
-    // over (NAMUR listening, flashing). No request is sent unless Idle.
+    // Who has the port: nobody, this link, or another engine that borrowed
+    // it (NAMUR listening on it, a flash tool that needs it closed). No
+    // request is sent unless Idle.
     enum class PortState { Closed, Idle, Busy, Lent };
     Q_ENUM(PortState)
+
+    // The device's last failure, in the manner of QModbusDevice::Error.
+    enum class Error { NoError, OpenError, TimeoutError, ProtocolError, DeviceError, PortLostError, RefusedError };
+    Q_ENUM(Error)
+
+    // What can be asked of the device now.
+    struct Availability
+    {
+        bool read = false;
+        bool write = false;
+        bool setCounter = false;
+        bool flash = false;
+        bool namur = false;
+        [[nodiscard]] bool operator==(const Availability &o) const
+        {
+            return read == o.read && write == o.write && setCounter == o.setCounter && flash == o.flash
+                && namur == o.namur;
+        }
+        [[nodiscard]] bool operator!=(const Availability &o) const { return !(*this == o); }
+    };
 
     struct Timeouts
     {
@@ -59,6 +76,13 @@ public:
         QSerialPort::DataBits dataBits = QSerialPort::Data8;
         QSerialPort::FlowControl flowControl = QSerialPort::NoFlowControl;
     };
+
+    // How a borrower needs the port: open, to read it itself, or closed, for
+    // another program to open it.
+    enum class Loan { Open, Closed };
+    Q_ENUM(Loan)
+    enum class Return { Opened, Gone, Failed };
+    Q_ENUM(Return)
 
     explicit DeviceLink(QObject *parent = nullptr);
     ~DeviceLink() override;
@@ -78,36 +102,47 @@ public:
     // says. The caller words the outcome: a reopen after flashing must not
     // read like a fresh start.
     bool open(const PortSettings &settings);
-    // Closes without a word: emits closed(). A request underway ends silently.
+    // Closes: emits closed(). A request underway ends with status Closed.
     void close();
     [[nodiscard]] bool isOpen() const;
     [[nodiscard]] PortState portState() const;
-    [[nodiscard]] QString portName() const; // as picked; empty when closed
+    [[nodiscard]] QString portName() const; // as picked, also while lent; empty when closed
     // Why the last open() failed.
     [[nodiscard]] OpenFailure lastOpenFailure() const { return m_lastOpenFailure; }
+    [[nodiscard]] Error error() const { return m_error; }
+    [[nodiscard]] QString errorString() const;
+    [[nodiscard]] Availability availability() const;
 
-    // Hands the open port to another engine; no request goes out until it is
-    // given back. Null when the port is closed or busy.
-    QSerialPort *lendPort();
-    void takePortBack();
+    // Hands the idle port to another engine; no request goes out until it is
+    // given back. Null when the port is not idle, or lent closed.
+    QSerialPort *lendPort(Loan loan = Loan::Open);
+    // The port comes back with this link's own settings, whatever the
+    // borrower left; a port lent closed is opened again under its name.
+    Return takePortBack();
 
-    // The requests. Each returns false, sending nothing, unless the port is Idle.
-    bool readSettings(SequenceMode mode = PlainRead);
-    // The write sequence: table is what gets written; counterText is the
-    // entry's text at the time. When the device's direction differs from the
-    // table's, its counter is read first and that reading is written back.
-    bool startWriteSequence(const ParameterRecord &table, const QString &counterText);
+    // The requests. Each returns false, sending nothing, unless the port is
+    // Idle; else its end comes as requestFinished() and finished().
+    // LP, then L_ZLW: the Read or the Report sequence.
+    bool readSettings(Sequence sequence = Sequence::Read);
+    // LP; when the device's direction differs from the record's, its counter
+    // is read before the SP and written back after it.
+    bool startWriteSequence(const ParameterRecord &record);
+    // The same, with what to write decided from the device's record as this
+    // sequence's LP reads it (a template over the device's own values): no
+    // second LP goes out before the SP. A plan that gives nothing ends the
+    // sequence as Refused after the LP, with nothing written.
+    using WritePlan = std::function<std::optional<ParameterRecord>(const ParameterRecord &device)>;
+    bool startWriteSequence(const WritePlan &plan);
     bool writeParameters(const ParameterRecord &record);
     bool readCounter();
-    // Also the write sequence's last step, in answer to counterWriteDue():
-    // empty digits end the sequence with the counter write's error.
     bool writeCounter(const QByteArray &digits);
 
     [[nodiscard]] RequestKind requestKind() const { return m_requestKind; }
-    [[nodiscard]] SequenceMode sequenceMode() const { return m_sequenceMode; }
-    [[nodiscard]] quint16 lastCrc() const { return m_lastCrc; }
-    // The device's record as last read or acknowledged (parameterRecord).
+    [[nodiscard]] Sequence sequence() const { return m_sequence; }
+    // The device's record as last read or acknowledged.
     [[nodiscard]] const ParameterRecord &parameterRecord() const { return m_parameterRecord; }
+    // The end of the last request or sequence.
+    [[nodiscard]] const DeviceResult &lastResult() const { return m_summary; }
     [[nodiscard]] QSerialPort *serialPort() const { return m_serialPort; }
 
 signals:
@@ -116,63 +151,60 @@ signals:
     void closed();
     // The adapter was pulled: the port is closed, nothing more will arrive.
     void portLost();
-
-    // Every console message the exchange produces, in order; append as the
-    // console should show it (false: replaces the console).
-    void message(tavik7::MessageId id, bool append);
-
-    void parametersRead(const tavik7::ParameterRecord &record, tavik7::DeviceLink::SequenceMode mode);
+    void stateChanged(tavik7::DeviceLink::PortState state);
+    void availabilityChanged(const tavik7::DeviceLink::Availability &availability);
     // The device holds an unusual significance text ("01", "02", "00").
     void significanceNotice(const QString &significanceText);
-    // The counter answer as the device sent it: its digits, then CR LF.
-    void counterRead(const QString &answer, tavik7::DeviceLink::SequenceMode mode);
-    void parametersWritten(const tavik7::ParameterRecord &record);
-    // In the write sequence the parameters were acknowledged and the counter
-    // is next: the user answers with writeCounter() (digits from the entry).
-    void counterWriteDue();
-    void counterWritten(const QByteArray &digits, bool echoed);
-    // The report sequence's read is complete.
-    void reportDataReady();
-    // A request failed (device error, CRC, no answer); the sequence is over.
-    void requestFailed(tavik7::MessageId id, tavik7::DeviceLink::SequenceMode mode);
-    // No request is outstanding any more (after success or failure).
-    void idle();
+    // Each request's end, in order, before a sequence's next request goes out.
+    void requestFinished(const tavik7::DeviceResult &result);
+    // The end of a sequence or of a single request: what was read and
+    // written in it, and the status of its last request.
+    void finished(const tavik7::DeviceResult &result);
 
 private:
     void onReadyRead();
     void onTimeout();
     void onError(QSerialPort::SerialPortError error);
+    void setPortState(PortState state);
+    void applyServiceSettings();
     bool requestAllowed() const;
+    void begin(Sequence sequence);
     void sendRequest(RequestKind kind, const QByteArray &bytes, int timeoutMs);
+    void sendReadParameters();
     void sendReadCounter();
     void sendWriteParameters(const ParameterRecord &record);
+    void sendWriteCounter(const QByteArray &digits);
     void stopRequest();
-    void endWithoutAnswer(SequenceMode mode);
-    void endRequest();
-    void fail(MessageId id, bool append = false);
+    void discardInput();
+    void fail(DeviceResult::Status status);
+    void report(DeviceResult::Status status);
+    void endSequence(DeviceResult::Status status);
+    void endWithoutAnswer(DeviceResult::Status status);
     void handleParameterAnswer();
     void handleCounterAnswer();
     void handleWriteParametersAnswer();
     void handleWriteCounterAnswer();
+    void afterParametersRead();
 
     QSerialPort *m_serialPort = nullptr;
     QTimer *m_requestTimer = nullptr;
     Timeouts m_timeouts;
     PortState m_portState = PortState::Closed;
-    QString m_portName;
+    Loan m_loan = Loan::Open;
+    PortSettings m_settings;
     OpenFailure m_lastOpenFailure;
-    QByteArray m_sendBuffer;
+    Error m_error = Error::NoError;
     QByteArray m_receiveBuffer;
     ParameterRecord m_parameterRecord{};
-    quint16 m_lastCrc = 0;
     RequestKind m_requestKind = NoRequest;
-    SequenceMode m_sequenceMode = NoSequence;
-    // The write sequence's own record: what the table held at its start.
-    struct WriteJob
-    {
-        ParameterRecord table{};
-        QString counterText;
-    } m_writeJob;
+    Sequence m_sequence = Sequence::None;
+    // The outstanding request's result so far, and the sequence's.
+    DeviceResult m_step;
+    DeviceResult m_summary;
+    // What the write sequence writes, and the counter digits it sends.
+    ParameterRecord m_writeRecord{};
+    WritePlan m_writePlan;
+    QByteArray m_counterDigits;
 };
 
 } // namespace tavik7

@@ -14,9 +14,18 @@ namespace tavik7 {
 
 namespace {
 
-// The port of a device link. The run reopens it with the settings it had, on
-// exactly the name it had: a port list rebuilt meanwhile may put another
-// device first, and that one is none of this run's business.
+// The same device as far as its type plate tells: what a backup belongs to.
+bool sameDevice(const ParameterRecord &a, const ParameterRecord &b)
+{
+    return fieldText(a.manufacturer, kManufacturerWidth) == fieldText(b.manufacturer, kManufacturerWidth)
+        && fieldText(a.deviceType, kDeviceTypeWidth) == fieldText(b.deviceType, kDeviceTypeWidth)
+        && fieldText(a.serialNumber, kSerialNumberWidth) == fieldText(b.serialNumber, kSerialNumberWidth);
+}
+
+// The port of a device link, lent closed for the tool and taken back with
+// the link's own service settings, on exactly the name it had: a port list
+// rebuilt meanwhile may put another device first, and that one is none of
+// this run's business.
 class LinkPort : public FlashRun::Port
 {
 public:
@@ -25,27 +34,20 @@ public:
     bool isOpen() const override { return m_link->isOpen(); }
     QString portName() const override { return m_link->portName(); }
     QSerialPort *serialPort() const override { return m_link->serialPort(); }
+    void close() override { m_link->lendPort(DeviceLink::Loan::Closed); }
 
-    void close() override
+    Reopen reopen(const QString &) override
     {
-        const QSerialPort *port = m_link->serialPort();
-        m_settings.baudRate = port->baudRate();
-        m_settings.dataBits = port->dataBits();
-        m_settings.flowControl = port->flowControl();
-        m_link->close();
-    }
-
-    Reopen reopen(const QString &portName) override
-    {
-        m_settings.portName = portName;
-        if (m_link->open(m_settings))
-            return Reopen::Opened;
-        return m_link->lastOpenFailure().failure == PortOpenFailure::NotFound ? Reopen::Gone : Reopen::Failed;
+        switch (m_link->takePortBack()) {
+        case DeviceLink::Return::Opened: return Reopen::Opened;
+        case DeviceLink::Return::Gone: return Reopen::Gone;
+        case DeviceLink::Return::Failed: break;
+        }
+        return Reopen::Failed;
     }
 
 private:
     DeviceLink *m_link;
-    DeviceLink::PortSettings m_settings;
 };
 
 } // namespace
@@ -66,7 +68,7 @@ FlashRun::FlashRun(std::unique_ptr<Port> port, QObject *parent)
     connect(m_process, &QProcess::readyReadStandardOutput, this, &FlashRun::handleToolOutput);
     connect(m_process, &QProcess::errorOccurred, this, &FlashRun::handleToolError);
     connect(m_process, &QProcess::finished, this, &FlashRun::handleToolFinished);
-    connect(m_process, &QProcess::started, this, [this] { emit message(MessageId::FlashInstructions, false); });
+    connect(m_process, &QProcess::started, this, &FlashRun::toolStarted);
 }
 
 FlashRun::~FlashRun()
@@ -89,7 +91,7 @@ bool FlashRun::checkFirmwareFile(const QString &path)
 {
     if (isFirmwareFile(path))
         return true;
-    emit message(MessageId::NoFirmwareFile, false);
+    emit errorOccurred(Error::NoFirmwareFile);
     return false;
 }
 
@@ -121,6 +123,7 @@ void FlashRun::backUp(const Request &request)
                                             QDateTime::currentDateTime());
     if (result.status == BackupResult::Written) {
         m_run.backupFile = result.dataFile;
+        m_run.backedUpDevice = *request.deviceRecord;
         emit backupWritten(result);
     } else {
         emit backupFailed(result);
@@ -146,9 +149,16 @@ void FlashRun::cancel()
         m_process->kill();
 }
 
-QString FlashRun::takeBackupOnOffer()
+QString FlashRun::takeBackupOnOffer(const ParameterRecord &deviceRead)
 {
+    if (m_run.backupOnOffer.isEmpty() || !m_run.backedUpDevice || !sameDevice(*m_run.backedUpDevice, deviceRead))
+        return {};
     return std::exchange(m_run.backupOnOffer, QString());
+}
+
+void FlashRun::dropBackupOnOffer()
+{
+    m_run.backupOnOffer.clear();
 }
 
 void FlashRun::handleToolOutput()
@@ -165,10 +175,10 @@ void FlashRun::handleToolError(QProcess::ProcessError error)
 {
     if (m_state != State::Running)
         return;
-    emit message(MessageId::ToolError, false);
+    emit errorOccurred(Error::ToolError);
     // No finished() follows a tool that never started: the run ends here.
     if (error == QProcess::FailedToStart) {
-        emit message(MessageId::ToolNotStarted, false);
+        emit errorOccurred(Error::ToolNotStarted);
         end(Verdict::NotStarted);
     }
 }
@@ -180,7 +190,6 @@ void FlashRun::handleToolFinished(int exitCode, QProcess::ExitStatus exitStatus)
     // Output that arrived together with the end is still unread.
     handleToolOutput();
     const bool succeeded = flashtool::runSucceeded(exitStatus, exitCode, m_run.toolOutput);
-    emit message(succeeded ? MessageId::FlashSucceeded : MessageId::FlashFailed, false);
     end(succeeded ? Verdict::Succeeded : Verdict::Failed);
 }
 
@@ -200,22 +209,7 @@ void FlashRun::takePortBack()
     // The user may have connected by hand meanwhile: that choice stands.
     if (m_run.releasedPort.isEmpty() || m_port->isOpen())
         return;
-    // After a failed run its verdict stays in view: what follows is added
-    // below it.
-    const bool keepVerdict = m_run.verdict != Verdict::Succeeded;
-    switch (m_port->reopen(m_run.releasedPort)) {
-    case Port::Reopen::Opened:
-        emit message(MessageId::PortOpened, keepVerdict);
-        emit portReopened(m_run.releasedPort);
-        break;
-    case Port::Reopen::Gone:
-        emit message(MessageId::PortNotOpened, keepVerdict);
-        emit portGone(m_run.releasedPort);
-        break;
-    case Port::Reopen::Failed:
-        emit message(MessageId::PortNotOpened, keepVerdict);
-        break;
-    }
+    emit portTakenBack(m_port->reopen(m_run.releasedPort), m_run.releasedPort);
 }
 
 } // namespace tavik7

@@ -9,7 +9,6 @@
 
 #include "backupfile.h"
 #include "flashtool.h"
-#include "messageid.h"
 #include "parameterrecord.h"
 
 class QSerialPort;
@@ -38,7 +37,9 @@ public:
     Q_ENUM(Verdict)
 
     // Whoever holds the device's port. The tool needs the port to itself, so
-    // the run closes it first and opens exactly that port again afterwards.
+    // the run has it released first and taken back afterwards, on exactly
+    // that name and with its holder's own line settings, never with what
+    // the port had when it was released.
     class Port
     {
     public:
@@ -68,6 +69,7 @@ public:
         QString toolOutput;
         QString backupFile;   // this run's backup; empty when none was written
         QString backupOnOffer; // the backup to offer after a successful flash, until taken
+        std::optional<ParameterRecord> backedUpDevice; // whose parameters the backup holds
         Verdict verdict = Verdict::None;
     };
 
@@ -77,9 +79,13 @@ public:
     // once nobody reports on it.
     ~FlashRun() override;
 
+    // What kept a run from starting or from running to its end.
+    enum class Error { NoFirmwareFile, ToolError, ToolNotStarted };
+    Q_ENUM(Error)
+
     // Only this case-sensitive test decides what counts as a firmware file.
     [[nodiscard]] static bool isFirmwareFile(const QString &path);
-    // Emits NoFirmwareFile and returns false for a path that is none.
+    // Reports NoFirmwareFile and returns false for a path that is none.
     bool checkFirmwareFile(const QString &path);
 
     // Backs up, releases the port and starts the tool. False, changing
@@ -91,8 +97,12 @@ public:
     [[nodiscard]] State state() const { return m_state; }
     [[nodiscard]] const Run &run() const { return m_run; }
     [[nodiscard]] Verdict verdict() const { return m_run.verdict; }
-    // The backup of the last successful run, once: a second read must not offer it again.
-    QString takeBackupOnOffer();
+    // The backup of the last successful run, once, and only for the device
+    // it was taken from (same manufacturer, type and serial number): another
+    // device read meanwhile must not get its parameters. Kept until then.
+    QString takeBackupOnOffer(const ParameterRecord &deviceRead);
+    // Nobody will ask for it (the wizard goes on without reading again).
+    void dropBackupOnOffer();
 
     // What the tool's process reports. Connected to the run's own process;
     // public so that whoever relays process reports reaches the same handling.
@@ -106,14 +116,15 @@ signals:
     // As shown to the technician, before the tool starts.
     void commandLine(const QString &text);
     void toolOutput(const QString &chunk);
-    // Console messages in order; append as the console should show them.
-    void message(tavik7::MessageId id, bool append);
+    // The tool runs: the technician follows its instructions now.
+    void toolStarted();
+    void errorOccurred(tavik7::FlashRun::Error error);
     // Before the port is taken back: a modal box opened here holds it back
     // until the technician has switched the adapter.
     void finished(tavik7::FlashRun::Verdict verdict);
-    void portReopened(const QString &portName);
-    // The released port no longer exists; no other port was opened instead.
-    void portGone(const QString &portName);
+    // The released port is back (Opened), no longer exists (Gone: no other
+    // port was opened instead) or would not open.
+    void portTakenBack(tavik7::FlashRun::Port::Reopen outcome, const QString &portName);
     void stateChanged(tavik7::FlashRun::State state);
 
 private:

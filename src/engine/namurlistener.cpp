@@ -46,7 +46,10 @@ bool NamurListener::start(QSerialPort *port, const QString &logPath)
     port->setParity(QSerialPort::EvenParity);
     port->clearError();
     port->flush();
+    // What waited in the port, also in the driver where no read has fetched
+    // it yet, was sent before Start: logged now, it would carry the start time.
     port->readAll();
+    port->clear(QSerialPort::Input);
 
     m_record.port = port;
     m_record.pending.clear();

@@ -11,15 +11,8 @@ WizardFlow::WizardFlow(DeviceLink *link, FlashRun *flashRun, QObject *parent)
     , m_link(link)
     , m_flashRun(flashRun)
 {
-    connect(link, &DeviceLink::parametersRead, this,
-            [this](const ParameterRecord &record) { onParametersRead(record); });
-    connect(link, &DeviceLink::idle, this, &WizardFlow::onLinkIdle);
-    connect(link, &DeviceLink::counterWritten, this, [this] {
-        if (m_state != State::WritingCounter)
-            return;
-        setState(State::Done);
-        QMetaObject::invokeMethod(this, &WizardFlow::programmed, Qt::QueuedConnection);
-    });
+    connect(link, &DeviceLink::requestFinished, this, &WizardFlow::onRequestFinished);
+    connect(link, &DeviceLink::finished, this, &WizardFlow::onLinkIdle);
     connect(flashRun, &FlashRun::stateChanged, this, &WizardFlow::onFlashRunState);
 }
 
@@ -66,7 +59,24 @@ void WizardFlow::checkFirmware(const QString &numberOfDigits, const QString &uaV
     m_record.directionFixed = wizardDirectionFixed(uaValue);
     // While another job holds the port (NAMUR listening) the line is not the
     // service line: the step fails as for a closed port, and nothing is sent.
-    setState(m_link->readSettings(DeviceLink::PlainRead) ? State::ReadingFirmware : State::Failed);
+    setState(m_link->readSettings() ? State::ReadingFirmware : State::Failed);
+}
+
+void WizardFlow::onRequestFinished(const DeviceResult &result)
+{
+    using Status = DeviceResult::Status;
+    if (result.kind == DeviceResult::Kind::ReadParameters && result.ok() && result.record) {
+        onParametersRead(*result.record);
+        return;
+    }
+    // Any answer of the device to the counter write ends programming, an
+    // unechoed one too; only a missing answer leaves the reminder out.
+    const bool answered = result.status != Status::NoAnswer && result.status != Status::PortLost
+        && result.status != Status::Closed;
+    if (result.kind != DeviceResult::Kind::WriteCounter || !answered || m_state != State::WritingCounter)
+        return;
+    setState(State::Done);
+    QMetaObject::invokeMethod(this, &WizardFlow::programmed, Qt::QueuedConnection);
 }
 
 void WizardFlow::onParametersRead(const ParameterRecord &record)
@@ -136,7 +146,7 @@ void WizardFlow::onFlashRunState(FlashRun::State runState)
         return;
     // The wizard goes on without reading the device again and has no use
     // for the backup taken before the flash.
-    m_flashRun->takeBackupOnOffer();
+    m_flashRun->dropBackupOnOffer();
     if (m_flashRun->verdict() != FlashRun::Verdict::Succeeded) {
         // The device still runs the firmware that did not fit: programming
         // it now would write a counter format it does not have.

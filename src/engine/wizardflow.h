@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include "deviceresult.h"
 #include "flashrun.h"
 #include "parameterrecord.h"
 #include "wizardtable.h"
@@ -110,6 +111,7 @@ private:
     [[nodiscard]] bool checking() const;
     [[nodiscard]] bool programming() const;
     void setState(State state);
+    void onRequestFinished(const DeviceResult &result);
     void onParametersRead(const ParameterRecord &record);
     void onLinkIdle();
     void continueAfterRequest();

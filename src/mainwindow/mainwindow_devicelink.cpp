@@ -76,41 +76,31 @@ void TAVIK7_Bediensoftware::fillFlowcontrolComboBox()
         ui.comboBoxFlowcontrol->addItem(QString());
 }
 
-void TAVIK7_Bediensoftware::applyConnectedState()
+void TAVIK7_Bediensoftware::applyAvailability()
 {
-    ui.comboBoxDevice->setEnabled(false);
-    ui.pushButtonConnect->setEnabled(false);
-    ui.pushButtonDisconnect->setEnabled(true);
-    setDeviceButtonsEnabled(true);
-    ui.pushButtonFlashen->setEnabled(true);
-    ui.pushButtonFlashenCancel->setEnabled(false);
-    // A flash run outlasts port changes made meanwhile; its Cancel stays reachable.
-    keepFlashRunningState();
-    ui.pushButtonStartNamur->setEnabled(true);
-    ui.pushButtonStopNamur->setEnabled(false);
-    ui.checkBoxNamurLogging->setEnabled(true);
-    if (ui.checkBoxNamurLogging->isChecked()) {
-        ui.lineEditNamurLogfile->setEnabled(true);
-        ui.pushButtonSelectNamurLogfile->setEnabled(true);
-    }
-    updatePlausibilityState();
-}
-
-void TAVIK7_Bediensoftware::applyDisconnectedState()
-{
-    ui.comboBoxDevice->setEnabled(true);
-    ui.pushButtonConnect->setEnabled(true);
-    ui.pushButtonDisconnect->setEnabled(false);
-    setDeviceButtonsEnabled(false);
-    ui.pushButtonFlashen->setEnabled(false);
-    ui.pushButtonFlashenCancel->setEnabled(false);
-    // A flash run outlasts port changes made meanwhile; its Cancel stays reachable.
-    keepFlashRunningState();
-    ui.pushButtonStartNamur->setEnabled(false);
-    ui.pushButtonStopNamur->setEnabled(false);
-    ui.checkBoxNamurLogging->setEnabled(false);
-    ui.lineEditNamurLogfile->setEnabled(false);
-    ui.pushButtonSelectNamurLogfile->setEnabled(false);
+    using PortState = tavik7::DeviceLink::PortState;
+    const PortState port = deviceLink->portState();
+    const tavik7::DeviceLink::Availability can = deviceLink->availability();
+    // The service line is this window's while connected and no other job has it.
+    const bool serviceLine = port == PortState::Idle || port == PortState::Busy;
+    const bool flashing = flashRun->state() == tavik7::FlashRun::State::Running;
+    ui.comboBoxDevice->setEnabled(port == PortState::Closed);
+    ui.pushButtonConnect->setEnabled(port == PortState::Closed);
+    ui.pushButtonDisconnect->setEnabled(serviceLine);
+    ui.pushButtonStartNamur->setEnabled(can.namur);
+    ui.pushButtonStopNamur->setEnabled(namurListener->isListening());
+    ui.checkBoxNamurLogging->setEnabled(serviceLine);
+    const bool logFile = serviceLine && ui.checkBoxNamurLogging->isChecked();
+    ui.lineEditNamurLogfile->setEnabled(logFile);
+    ui.pushButtonSelectNamurLogfile->setEnabled(logFile);
+    // A flash run outlasts port changes; its Cancel stays reachable.
+    ui.pushButtonSelectFlashen->setEnabled(!flashing);
+    ui.pushButtonFlashen->setEnabled(can.flash && !flashing);
+    ui.pushButtonFlashenCancel->setEnabled(flashing);
+    // The device buttons come on again with the table's verdict once a
+    // request has ended (updatePlausibilityState); here they only go off.
+    if (!can.read)
+        setDeviceButtonsEnabled(false);
 }
 
 void TAVIK7_Bediensoftware::setDeviceButtonsEnabled(bool enabled)
@@ -149,7 +139,6 @@ void TAVIK7_Bediensoftware::closePortSilently()
     if (namurListener->isListening())
         endNamurListening();
     deviceLink->close();
-    applyDisconnectedState();
     updateWindowTitle();
 }
 
@@ -186,7 +175,7 @@ void TAVIK7_Bediensoftware::onConnectClicked()
 {
     if (openPort(ui.comboBoxDevice->currentText())) {
         showMessage(tavik7::MessageId::PortOpened, false);
-        applyConnectedState();
+        updatePlausibilityState();
         showTabAfterConnect();
     } else {
         showMessage(tavik7::MessageId::PortNotOpened, false);
@@ -197,22 +186,79 @@ void TAVIK7_Bediensoftware::onConnectClicked()
 
 void TAVIK7_Bediensoftware::onDisconnectClicked()
 {
-    deviceLink->close();
-    applyConnectedState();
-    applyDisconnectedState();
+    // Said first: a request still awaiting its answer adds below that it
+    // did not complete.
     showMessage(tavik7::MessageId::PortClosed, false);
+    deviceLink->close();
     setWindowTitle(textFor(49));
 }
 
 // ---------------------------------------------------------------- requests
 
+namespace {
+
+using tavik7::DeviceResult;
+using tavik7::MessageId;
+
+struct ConsoleLine
+{
+    MessageId id;
+    bool append;
+};
+
+// The numbered message a request's end shows: the window's one table of
+// results. A missing answer, a wrong one to a read among them, says "no data".
+bool endsWithoutData(const DeviceResult &r)
+{
+    using Status = DeviceResult::Status;
+    const bool read = r.kind == DeviceResult::Kind::ReadParameters || r.kind == DeviceResult::Kind::ReadCounter;
+    return r.status == Status::NoAnswer || r.status == Status::PortLost || r.status == Status::Closed
+        || (read && r.status == Status::WrongAnswer);
+}
+
+ConsoleLine consoleLineFor(const DeviceResult &r)
+{
+    using Kind = DeviceResult::Kind;
+    using Sequence = DeviceResult::Sequence;
+    const bool ok = r.ok();
+    // A Disconnect while the answer was awaited keeps its own line above.
+    if (endsWithoutData(r))
+        return {r.sequence == Sequence::Report ? MessageId::PdfNoData : MessageId::NoData,
+                r.status == DeviceResult::Status::Closed};
+    switch (r.kind) {
+    case Kind::ReadParameters:
+        if (ok)
+            return {MessageId::ParametersRead, false};
+        return {r.status == DeviceResult::Status::BadCrc ? MessageId::ReadParametersCrcError
+                                                          : MessageId::ReadParametersError, false};
+    case Kind::ReadCounter:
+        return ok ? ConsoleLine{MessageId::CounterRead, r.sequence != Sequence::None}
+                  : ConsoleLine{MessageId::ReadCounterError, false};
+    case Kind::WriteParameters:
+        return ok ? ConsoleLine{MessageId::ParametersWritten, true} : ConsoleLine{MessageId::WriteParametersError, false};
+    case Kind::WriteCounter:
+        return {ok ? MessageId::CounterWritten : MessageId::WriteCounterError, r.sequence == Sequence::Write};
+    }
+    return {MessageId::NoData, false};
+}
+
+// The buttons' sequence numbers, as the read, write and report buttons pass them.
+DeviceResult::Sequence sequenceOfMode(int mode)
+{
+    switch (mode) {
+    case 2: return DeviceResult::Sequence::Write;
+    case 5: return DeviceResult::Sequence::Report;
+    default: return DeviceResult::Sequence::Read;
+    }
+}
+
+} // namespace
+
 void TAVIK7_Bediensoftware::connectDeviceLink()
 {
     tavik7::DeviceLink *link = deviceLink;
-    connect(link, &tavik7::DeviceLink::message, this,
-            [this](tavik7::MessageId id, bool append) { showMessage(id, append); });
+    connect(link, &tavik7::DeviceLink::stateChanged, this, &TAVIK7_Bediensoftware::applyAvailability);
     connect(link, &tavik7::DeviceLink::portLost, this, &TAVIK7_Bediensoftware::onSerialPortError);
-    connect(link, &tavik7::DeviceLink::parametersRead, this, &TAVIK7_Bediensoftware::onParametersRead);
     connect(link, &tavik7::DeviceLink::significanceNotice, this, [this](const QString &text) {
         if (wizardFlow->readsFirmware())
             return; // the wizard shows the version instead
@@ -222,24 +268,46 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
         QMetaObject::invokeMethod(
             this, [this, text] { showIncompatibleSignificanceNotice(text); }, Qt::QueuedConnection);
     });
-    connect(link, &tavik7::DeviceLink::counterRead, this, &TAVIK7_Bediensoftware::onCounterRead);
-    connect(link, &tavik7::DeviceLink::parametersWritten, this, [this](const tavik7::ParameterRecord &record) {
-        parameterRecord = record;
+    connect(link, &tavik7::DeviceLink::requestFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
+    connect(link, &tavik7::DeviceLink::finished, this, &TAVIK7_Bediensoftware::showSequenceResult);
+}
+
+void TAVIK7_Bediensoftware::showRequestResult(const tavik7::DeviceResult &result)
+{
+    // The end without data is the last word on the console, after the buttons.
+    if (endsWithoutData(result))
+        return;
+    const ConsoleLine line = consoleLineFor(result);
+    showMessage(line.id, line.append);
+    if (!result.ok())
+        return;
+    if (result.record) {
+        onParametersRead(*result.record, int(result.sequence));
+        if (result.directionChanged)
+            showMessage(MessageId::DirectionChanged, true);
+    } else if (result.counter) {
+        onCounterRead(*result.counter);
+    } else if (result.written) {
+        parameterRecord = *result.written;
         // The device holds the table now.
         followDeviceRecord(true);
-    });
-    connect(link, &tavik7::DeviceLink::counterWriteDue, this, [this] {
-        deviceLink->writeCounter(tavik7::counterDigitsForDevice(ui.lineEditCounter->text()));
-    });
-    connect(link, &tavik7::DeviceLink::reportDataReady, this, [this] {
-        if (allValuesPlausible())
-            emit createPdf();
-        else
-            showMessage(tavik7::MessageId::PdfInvalidValues, true);
-    });
-    connect(link, &tavik7::DeviceLink::idle, this, [this] {
-        updatePlausibilityState();
-    });
+    }
+}
+
+void TAVIK7_Bediensoftware::showSequenceResult(const tavik7::DeviceResult &result)
+{
+    updatePlausibilityState();
+    if (endsWithoutData(result)) {
+        const ConsoleLine line = consoleLineFor(result);
+        showMessage(line.id, line.append);
+        return;
+    }
+    if (result.sequence != DeviceResult::Sequence::Report || !result.ok())
+        return;
+    if (allValuesPlausible())
+        emit createPdf();
+    else
+        showMessage(MessageId::PdfInvalidValues, true);
 }
 
 bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer)
@@ -257,12 +325,10 @@ bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer
 
 void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
-    const auto sequence = tavik7::DeviceLink::SequenceMode(mode);
-    const bool sent = sequence == tavik7::DeviceLink::WriteSequence
-        ? deviceLink->startWriteSequence(tableRecord(), ui.lineEditCounter->text())
-        : deviceLink->readSettings(sequence);
-    requestRefused(sent, sequence == tavik7::DeviceLink::ReportSequence ? tavik7::MessageId::PdfNoData
-                                                                         : tavik7::MessageId::NoData);
+    const DeviceResult::Sequence sequence = sequenceOfMode(mode);
+    const bool sent = sequence == DeviceResult::Sequence::Write ? deviceLink->startWriteSequence(tableRecord())
+                                                                : deviceLink->readSettings(sequence);
+    requestRefused(sent, sequence == DeviceResult::Sequence::Report ? MessageId::PdfNoData : MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onReadCounterClicked()
@@ -326,11 +392,12 @@ void TAVIK7_Bediensoftware::onSerDataAvailable()
     // The engines read their ports themselves; nothing is left for the window.
 }
 
-void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &record, int mode)
+void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &record, int sequence)
 {
     parameterRecord = record;
-    const bool refill = mode != tavik7::DeviceLink::WriteSequence;
-    const bool technicianRead = mode == tavik7::DeviceLink::PlainRead && !wizardFlow->readsFirmware();
+    const bool refill = DeviceResult::Sequence(sequence) != DeviceResult::Sequence::Write;
+    const bool technicianRead = DeviceResult::Sequence(sequence) == DeviceResult::Sequence::Read
+        && !wizardFlow->readsFirmware();
     followDeviceRecord(refill);
     if (refill) {
         fillParameterTableAsOneChange();
@@ -350,22 +417,14 @@ void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &si
     box.exec();
 }
 
-void TAVIK7_Bediensoftware::onCounterRead(const QString &answer)
+void TAVIK7_Bediensoftware::onCounterRead(const tavik7::CounterReading &reading)
 {
-    // The entry's maximum length cuts the answer after the digits. Only the
-    // final text is checked: the steps in between are never plausible and
-    // would replace the console with a false complaint.
+    // Only the final text is checked: a text on its way is never plausible
+    // and would replace the console with a false complaint.
     {
         const QSignalBlocker blocker(ui.lineEditCounter);
-        ui.lineEditCounter->setText(QStringLiteral(" "));
-        ui.lineEditCounter->setText(answer);
-        QString counter = ui.lineEditCounter->text();
-        counter.remove(QLatin1Char(','));
-        ui.lineEditCounter->setText(counter);
-        ui.lineEditCounter->setText(
-            tavik7::formatCounterText(counter, parameterRecord.significance, parameterRecord.softwareVersion));
+        ui.lineEditCounter->setText(reading.text);
     }
-    // Checked once on the final text, whether or not the last step changed it.
     onCounterTextChanged(ui.lineEditCounter->text());
 }
 

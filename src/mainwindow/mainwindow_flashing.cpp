@@ -27,10 +27,22 @@ constexpr int kTextAdapterToParameters = 244;
 constexpr int kTextUpdateSucceeded = 245;
 constexpr int kTextUpdateFailed = 246;
 
+// The window's words for a flash run's troubles.
+tavik7::MessageId flashErrorMessage(FlashRun::Error error)
+{
+    switch (error) {
+    case FlashRun::Error::NoFirmwareFile: return tavik7::MessageId::NoFirmwareFile;
+    case FlashRun::Error::ToolError: return tavik7::MessageId::ToolError;
+    case FlashRun::Error::ToolNotStarted: return tavik7::MessageId::ToolNotStarted;
+    }
+    return tavik7::MessageId::ToolError;
+}
+
 } // namespace
 
-// The window's own port, released through Disconnect and taken back as
-// Connect would, but on the port that was released whatever the list shows.
+// The window's own port, lent closed to the tool as Disconnect would close
+// it, and taken back with the link's service settings on the port that was
+// released, whatever the list shows meanwhile.
 class TAVIK7_Bediensoftware::FlashPort : public FlashRun::Port
 {
 public:
@@ -39,8 +51,8 @@ public:
     bool isOpen() const override { return m_window->deviceLink->isOpen(); }
     QString portName() const override { return m_window->portNameInUse; }
     QSerialPort *serialPort() const override { return m_window->deviceLink->serialPort(); }
-    void close() override { emit m_window->disconnectSerialPort(); }
-    Reopen reopen(const QString &portName) override { return m_window->reopenPortAfterFlash(portName); }
+    void close() override { m_window->lendPortForFlash(); }
+    Reopen reopen(const QString &) override { return m_window->takePortBackAfterFlash(); }
 
 private:
     TAVIK7_Bediensoftware *m_window;
@@ -49,7 +61,10 @@ private:
 void TAVIK7_Bediensoftware::setUpFlashRun()
 {
     flashRun = new FlashRun(std::make_unique<FlashPort>(this), this);
-    connect(flashRun, &FlashRun::message, this, [this](tavik7::MessageId id, bool append) { showMessage(id, append); });
+    connect(flashRun, &FlashRun::toolStarted, this, [this] { showMessage(tavik7::MessageId::FlashInstructions, false); });
+    connect(flashRun, &FlashRun::errorOccurred, this, [this](FlashRun::Error error) {
+        showMessage(flashErrorMessage(error), false);
+    });
     connect(flashRun, &FlashRun::backupWritten, this,
             [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result)); });
     connect(flashRun, &FlashRun::backupFailed, this,
@@ -60,15 +75,8 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     });
     connect(flashRun, &FlashRun::toolOutput, this, &TAVIK7_Bediensoftware::appendFlashToolOutput);
     connect(flashRun, &FlashRun::finished, this, &TAVIK7_Bediensoftware::showFlashVerdict);
-    connect(flashRun, &FlashRun::portGone, this, [this](const QString &) {
-        appendConsoleNote(tavik7::portOpenFailureNote(tavik7::PortOpenFailure::NotFound, {}));
-    });
-    connect(flashRun, &FlashRun::stateChanged, this, [this](FlashRun::State state) {
-        if (state == FlashRun::State::Running)
-            applyFlashRunningState();
-        else
-            applyFlashIdleState();
-    });
+    connect(flashRun, &FlashRun::portTakenBack, this, &TAVIK7_Bediensoftware::showPortTakenBack);
+    connect(flashRun, &FlashRun::stateChanged, this, &TAVIK7_Bediensoftware::applyAvailability);
 }
 
 void TAVIK7_Bediensoftware::onSelectFlashenClicked()
@@ -133,10 +141,23 @@ void TAVIK7_Bediensoftware::onProcessAvrdudeReadyReadStandardOutput()
     flashRun->handleToolOutput();
 }
 
+void TAVIK7_Bediensoftware::showPortTakenBack(FlashRun::Port::Reopen outcome)
+{
+    // After a failed run its verdict stays in view: what follows is added below it.
+    const bool keepVerdict = flashRun->verdict() != FlashRun::Verdict::Succeeded;
+    const bool opened = outcome == FlashRun::Port::Reopen::Opened;
+    showMessage(opened ? tavik7::MessageId::PortOpened : tavik7::MessageId::PortNotOpened, keepVerdict);
+    if (outcome == FlashRun::Port::Reopen::Gone)
+        appendConsoleNote(tavik7::portOpenFailureNote(tavik7::PortOpenFailure::NotFound, {}));
+}
+
 void TAVIK7_Bediensoftware::showFlashVerdict()
 {
     ui.textEditConsole->setEnabled(true);
     const FlashRun::Verdict verdict = flashRun->verdict();
+    if (verdict == FlashRun::Verdict::Succeeded || verdict == FlashRun::Verdict::Failed)
+        showMessage(verdict == FlashRun::Verdict::Succeeded ? tavik7::MessageId::FlashSucceeded
+                                                            : tavik7::MessageId::FlashFailed, false);
     // A tool that never ran has nothing to report beyond the console's message.
     if (verdict == FlashRun::Verdict::NotStarted)
         return;
@@ -152,23 +173,30 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
     messageBox->exec();
 }
 
-FlashRun::Port::Reopen TAVIK7_Bediensoftware::reopenPortAfterFlash(const QString &portName)
+void TAVIK7_Bediensoftware::lendPortForFlash()
+{
+    showMessage(tavik7::MessageId::PortClosed, false);
+    deviceLink->lendPort(tavik7::DeviceLink::Loan::Closed);
+    setWindowTitle(textFor(49));
+}
+
+FlashRun::Port::Reopen TAVIK7_Bediensoftware::takePortBackAfterFlash()
 {
     // After a failed run its verdict stays in view: what follows is added
     // below it, and the technician stays with the tool's output.
     const bool keepVerdict = flashRun->verdict() != FlashRun::Verdict::Succeeded;
-    if (!openPort(portName)) {
-        const tavik7::DeviceLink::OpenFailure why = deviceLink->lastOpenFailure();
-        if (why.failure == tavik7::PortOpenFailure::NotFound)
-            return FlashRun::Port::Reopen::Gone;
-        explainPortOpenFailure(why);
+    const tavik7::DeviceLink::Return back = deviceLink->takePortBack();
+    if (back == tavik7::DeviceLink::Return::Gone)
+        return FlashRun::Port::Reopen::Gone;
+    if (back == tavik7::DeviceLink::Return::Failed) {
+        explainPortOpenFailure(deviceLink->lastOpenFailure());
         setWindowTitle(textFor(48) + portNameInUse);
         return FlashRun::Port::Reopen::Failed;
     }
-    const int listed = ui.comboBoxDevice->findText(portName);
+    const int listed = ui.comboBoxDevice->findText(portNameInUse);
     if (listed >= 0)
         ui.comboBoxDevice->setCurrentIndex(listed);
-    applyConnectedState();
+    updatePlausibilityState();
     if (!keepVerdict || wizardFlow->state() == tavik7::WizardFlow::State::Flashing)
         showTabAfterConnect();
     setWindowTitle(textFor(48) + portNameInUse);
@@ -185,33 +213,13 @@ void TAVIK7_Bediensoftware::appendFlashToolOutput(const QString &text)
     ui.textEditConsole->ensureCursorVisible();
 }
 
-void TAVIK7_Bediensoftware::applyFlashRunningState()
-{
-    ui.pushButtonSelectFlashen->setEnabled(false);
-    ui.pushButtonFlashen->setEnabled(false);
-    ui.pushButtonFlashenCancel->setEnabled(true);
-}
-
-void TAVIK7_Bediensoftware::applyFlashIdleState()
-{
-    ui.pushButtonSelectFlashen->setEnabled(true);
-    ui.pushButtonFlashen->setEnabled(true);
-    ui.pushButtonFlashenCancel->setEnabled(false);
-}
-
-void TAVIK7_Bediensoftware::keepFlashRunningState()
-{
-    if (flashRun && flashRun->state() == FlashRun::State::Running)
-        applyFlashRunningState();
-}
-
 // ---------------------------------------------------------------- the backup taken before flashing
 
 void TAVIK7_Bediensoftware::offerFlashBackup()
 {
     // Only the technician's own read counts: the flashed firmware's version
     // and checksum are known from then on, and the backup must not undo them.
-    const QString backup = flashRun->takeBackupOnOffer();
+    const QString backup = flashRun->takeBackupOnOffer(parameterRecord);
     if (backup.isEmpty())
         return;
     // Queued: not from inside the port's data slot, whose next answers would

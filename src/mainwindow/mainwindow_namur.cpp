@@ -31,6 +31,7 @@ void TAVIK7_Bediensoftware::setUpNamurListener()
             &TAVIK7_Bediensoftware::showNamurTelegrams);
     connect(namurListener, &tavik7::NamurListener::stopped, this, &TAVIK7_Bediensoftware::namurListeningEnded);
     connect(namurListener, &tavik7::NamurListener::logTrouble, this, &TAVIK7_Bediensoftware::showNamurLogTrouble);
+    connect(namurListener, &tavik7::NamurListener::started, this, &TAVIK7_Bediensoftware::applyAvailability);
 }
 
 void TAVIK7_Bediensoftware::onStartNamurClicked()
@@ -46,12 +47,6 @@ void TAVIK7_Bediensoftware::onStartNamurClicked()
         return;
     }
 
-    ui.pushButtonStartNamur->setEnabled(false);
-    ui.pushButtonStopNamur->setEnabled(true);
-    applyDisconnectedState();
-    ui.comboBoxDevice->setEnabled(false);
-    ui.pushButtonConnect->setEnabled(false);
-    ui.pushButtonStopNamur->setEnabled(true);
 
     namurConsole.queued.clear();
     ui.textEditConsoleNamur->clear();
@@ -71,9 +66,7 @@ void TAVIK7_Bediensoftware::onStopNamurClicked()
     // and the window already shows the disconnected state.
     if (!deviceLink->isOpen())
         return;
-    ui.pushButtonStartNamur->setEnabled(true);
-    ui.pushButtonStopNamur->setEnabled(false);
-    applyConnectedState();
+    updatePlausibilityState();
     showMessage(tavik7::MessageId::NamurStopped, false);
 }
 
@@ -84,7 +77,9 @@ void TAVIK7_Bediensoftware::endNamurListening()
 
 void TAVIK7_Bediensoftware::namurListeningEnded()
 {
+    // Back at the service settings, whatever the listener left.
     deviceLink->takePortBack();
+    applyAvailability();
     flushNamurConsole(tavik7::kNamurConsoleParagraphs);
     ui.textEditConsoleNamur->setEnabled(true);
 }
@@ -101,9 +96,8 @@ void TAVIK7_Bediensoftware::showNamurLogTrouble(tavik7::NamurListener::LogTroubl
 
 void TAVIK7_Bediensoftware::onStateNamurLoggingChanged(int state)
 {
-    const bool checked = state == Qt::Checked;
-    ui.lineEditNamurLogfile->setEnabled(checked);
-    ui.pushButtonSelectNamurLogfile->setEnabled(checked);
+    Q_UNUSED(state);
+    applyAvailability();
 }
 
 void TAVIK7_Bediensoftware::onSelectNamurLogfileClicked()

@@ -54,7 +54,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     connectDeviceButtons();
     connectOtherButtons();
     fillInterfaceCombos();
-    applyDisconnectedState();
+    applyAvailability();
     setupParameterTable();
 
     emit setLanguage();
@@ -108,10 +108,10 @@ void TAVIK7_Bediensoftware::connectDeviceButtons()
     connect(ui.pushButtonDisconnect, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onDisconnectClicked);
     connect(ui.pushButtonSetCounter, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onWriteCounterClicked);
     // The three buttons that start with a parameter read, each with its sequence.
-    const std::pair<QPushButton *, tavik7::DeviceLink::SequenceMode> reads[] = {
-        {ui.pushButtonReadSettings, tavik7::DeviceLink::PlainRead},
-        {ui.pushButtonWriteSettings, tavik7::DeviceLink::WriteSequence},
-        {ui.pushButtonCreatePdf, tavik7::DeviceLink::ReportSequence},
+    const std::pair<QPushButton *, int> reads[] = {
+        {ui.pushButtonReadSettings, 0},
+        {ui.pushButtonWriteSettings, 2},
+        {ui.pushButtonCreatePdf, 5},
     };
     for (const auto &[button, mode] : reads)
         connect(button, &QPushButton::clicked, this, [this, mode = mode] { onReadSettingsClicked(mode); });

@@ -179,15 +179,19 @@ private:
     void fillStopbitsComboBox();
     void fillParityComboBox();
     void fillFlowcontrolComboBox();
-    void applyConnectedState();
-    void applyDisconnectedState();
+    // Every button from what the engines say can be done now.
+    void applyAvailability();
     void updateWindowTitle();
     void setDeviceButtonsEnabled(bool enabled);
     void connectDeviceLink();
     // False when the request went out; a closed port answers as a mute device.
     bool requestRefused(bool sent, tavik7::MessageId noAnswer);
-    void onParametersRead(const tavik7::ParameterRecord &record, int mode);
-    void onCounterRead(const QString &answer);
+    // The console line and the widgets for each request's end, then the
+    // sequence's own end (buttons, report).
+    void showRequestResult(const tavik7::DeviceResult &result);
+    void showSequenceResult(const tavik7::DeviceResult &result);
+    void onParametersRead(const tavik7::ParameterRecord &record, int sequence);
+    void onCounterRead(const tavik7::CounterReading &reading);
     void showIncompatibleSignificanceNotice(const QString &significance);
     // Texts, Yes and No in the interface language (No the default), the question icon.
     void prepareYesNoBox(QMessageBox &box, const QString &text, const QString &informativeText) const;
@@ -281,11 +285,10 @@ private:
     // Flashing (mainwindow_flashing.cpp)
     class FlashPort;
     void setUpFlashRun();
-    void applyFlashRunningState();
-    void applyFlashIdleState();
-    void keepFlashRunningState();
     void showFlashVerdict();
-    tavik7::FlashRun::Port::Reopen reopenPortAfterFlash(const QString &portName);
+    void showPortTakenBack(tavik7::FlashRun::Port::Reopen outcome);
+    void lendPortForFlash();
+    tavik7::FlashRun::Port::Reopen takePortBackAfterFlash();
     void appendFlashToolOutput(const QString &text);
     // After the first read of a freshly flashed device: the backup taken before.
     void offerFlashBackup();

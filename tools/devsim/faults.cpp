@@ -22,7 +22,7 @@ constexpr KindName kKinds[] = {
     {FaultKind::Silent, "silent"},   {FaultKind::Pieces, "pieces"},
     {FaultKind::BadCrc, "badcrc"},   {FaultKind::Error, "error"},
     {FaultKind::Garbage, "garbage"}, {FaultKind::Hangup, "hangup"},
-    {FaultKind::Bytewise, "bytewise"},
+    {FaultKind::Bytewise, "bytewise"}, {FaultKind::Late, "late"},
 };
 
 bool commandFromName(const QString &name, Command *command)
@@ -64,6 +64,7 @@ QStringList FaultEffects::names() const
     if (garbage) list << QStringLiteral("garbage");
     if (hangup) list << QStringLiteral("hangup");
     if (bytewise) list << QStringLiteral("bytewise");
+    if (late) list << QStringLiteral("late");
     return list;
 }
 
@@ -122,6 +123,7 @@ FaultEffects FaultSet::take(Command command)
         case FaultKind::Garbage: effects.garbage = true; break;
         case FaultKind::Hangup: effects.hangup = true; break;
         case FaultKind::Bytewise: effects.bytewise = true; break;
+        case FaultKind::Late: effects.late = true; break;
         }
         if (it->once)
             it = m_faults.erase(it);

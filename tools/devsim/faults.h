@@ -22,7 +22,11 @@ enum class FaultKind {
     Garbage,  // a few stray bytes before the answer
     Hangup,   // the line goes dead before the answer: the simulator ends
     Bytewise, // one byte per write, paced
+    Late,     // the answer comes kLateAnswerMs after the command, past a short time-out
 };
+
+// Longer than the waits a test gives the PC, short enough for a quick test.
+constexpr int kLateAnswerMs = 1000;
 
 // How a command's answer is disturbed; the union of every fault that applies.
 struct FaultEffects
@@ -34,6 +38,7 @@ struct FaultEffects
     bool garbage = false;
     bool hangup = false;
     bool bytewise = false;
+    bool late = false;
 
     // The command itself is not carried out, only its answer changes otherwise.
     [[nodiscard]] bool suppressesCommand() const { return silent || error || hangup; }

@@ -92,6 +92,7 @@ Other options:
                              garbage   the bytes 00 7f 23 before the answer
                              hangup    close the line and exit with status 0
                              bytewise  one byte per write
+                             late      the answer 1000 ms after the command
   --fault-once KIND[=CMD]  the same for the next matching command only
   -h, --help               this text
 

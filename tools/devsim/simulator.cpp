@@ -3,6 +3,8 @@
 #include "namur.h"
 #include "telegram.h"
 
+#include <QThread>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -388,6 +390,9 @@ void Simulator::handleRequest(const Request &request)
     if (effects.garbage)
         answer.prepend(kGarbage);
 
+    // The device is busy meanwhile: later commands wait in the line.
+    if (effects.late)
+        QThread::msleep(kLateAnswerMs);
     PtyLine::Pacing pacing = PtyLine::Pacing::Normal;
     if (effects.pieces)
         pacing = PtyLine::Pacing::Pieces;

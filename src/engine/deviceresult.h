@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+#include <optional>
+
+#include "countertext.h"
+#include "parameterrecord.h"
+
+namespace tavik7 {
+
+// What became of one request to the device, or of a sequence of them. The
+// engines speak no front end's words: the window and the command-line
+// program each turn a result into their own.
+struct DeviceResult
+{
+    // The request the result is about (for a sequence: the last one sent).
+    enum class Kind { ReadParameters, ReadCounter, WriteParameters, WriteCounter };
+    enum class Status {
+        Ok,
+        NoAnswer,    // nothing, or not all of it, came in time
+        BadCrc,      // a parameter answer whose checksum does not hold
+        DeviceError, // the device said it could not carry the command out
+        NotEchoed,   // a counter write the device did not repeat
+        WrongAnswer, // bytes that are no answer to this request
+        PortLost,    // the adapter or the line went away
+        Closed,      // the port was closed by its user while the answer was awaited
+        Refused,     // the caller's plan refused the device as read: nothing was written
+    };
+    // The chain a button starts; None for a single request.
+    enum class Sequence { None, Read, Write, Report };
+
+    Kind kind = Kind::ReadParameters;
+    Status status = Status::Ok;
+    Sequence sequence = Sequence::None;
+    // The device's record and counter as read by this request or sequence.
+    std::optional<ParameterRecord> record;
+    std::optional<CounterReading> counter;
+    // What the device acknowledged: the record written, the counter echoed.
+    std::optional<ParameterRecord> written;
+    std::optional<CounterReading> counterWritten;
+    // A write sequence whose device counts the other way: its counter goes along.
+    bool directionChanged = false;
+
+    [[nodiscard]] bool ok() const { return status == Status::Ok; }
+};
+
+} // namespace tavik7
+
+Q_DECLARE_METATYPE(tavik7::DeviceResult)
