@@ -532,6 +532,8 @@ void TestCli::readAndCheck_data()
                                  << QByteArray();
     QTest::newRow("one field") << QStringList() << QStringList{"read", "-p", "PORT", "--field", "serialNumber"} << 0
                                << QByteArray("123456789\n") << QByteArray();
+    QTest::newRow("counter field") << QStringList() << QStringList{"read", "-p", "PORT", "--field", "counter"} << 0
+                                   << QByteArray("012345678\n") << QByteArray();
     QTest::newRow("unknown field") << QStringList() << QStringList{"read", "-p", "PORT", "--field", "serial"} << 1
                                    << QByteArray() << QByteArray("Unknown field 'serial'");
     // What the window marks red is named with its value; --check makes it fail.

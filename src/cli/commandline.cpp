@@ -130,7 +130,10 @@ QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser,
         return cliText(CliText::PdfAndJson, o.language);
     if (parser.isSet(set.count) && o.count <= 0)
         return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--count"), parser.value(set.count));
-    for (const QString &key : o.keep + QStringList{o.field}) {
+    // read --json names the counter too; --keep takes parameters only.
+    if (!o.field.isEmpty() && o.field != QLatin1String("counter") && fieldByKey(o.field) < 0)
+        return cliText(CliText::UnknownField, o.language).arg(o.field);
+    for (const QString &key : o.keep) {
         if (!key.isEmpty() && fieldByKey(key) < 0)
             return cliText(CliText::UnknownField, o.language).arg(key);
     }

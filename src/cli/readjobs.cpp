@@ -73,11 +73,12 @@ void CheckedReadJob::deviceRead(const DeviceReading &reading)
 void CheckedReadJob::printReading(const DeviceReading &reading)
 {
     const int field = fieldByKey(options().field);
-    if (field >= 0 && options().json) {
-        print(jsonObject({{QStringLiteral("port"), port()}, {options().field, fileValueText(reading.record, field)}})
-              + '\n');
-    } else if (field >= 0) {
-        print((escapedText(fileValueText(reading.record, field)) + QLatin1Char('\n')).toUtf8());
+    const bool counter = options().field == QLatin1String("counter");
+    const QString value = counter ? reading.counterDigits : field >= 0 ? fileValueText(reading.record, field) : QString();
+    if ((field >= 0 || counter) && options().json) {
+        print(jsonObject({{QStringLiteral("port"), port()}, {options().field, value}}) + '\n');
+    } else if (field >= 0 || counter) {
+        print((escapedText(value) + QLatin1Char('\n')).toUtf8());
     } else if (options().json) {
         print(deviceJsonLine(port(), reading.record, reading.counterDigits));
     } else {
