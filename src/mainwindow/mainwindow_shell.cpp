@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEvent>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSerialPort>
@@ -14,6 +15,8 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QUrl>
+
+#include <functional>
 
 #include "countertext.h"
 #include "devicebookwindow.h"
@@ -27,6 +30,37 @@ namespace {
 
 constexpr char kProgramVersion[] = "4.12";
 constexpr char kMessageBoxStyleSheet[] = "font: bold 14px;";
+
+// Runs a step once, queued behind the widget's first paint: the frame then
+// reaches the screen before the step takes the GUI thread.
+class AfterFirstPaint : public QObject
+{
+public:
+    AfterFirstPaint(QWidget *widget, std::function<void()> step)
+        : QObject(widget)
+        , step(std::move(step))
+    {
+        widget->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    step();
+                    deleteLater();
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> step;
+};
 
 } // namespace
 
@@ -85,6 +119,7 @@ void TAVIK7_Bediensoftware::setUpEngines()
     portEnumerator->setUpNotifications();
     connect(portEnumerator, &PortEnumerator::deviceDiscovered, this, &TAVIK7_Bediensoftware::onDeviceDiscovered);
     connect(portEnumerator, &PortEnumerator::deviceRemoved, this, &TAVIK7_Bediensoftware::onDeviceRemoved);
+    new AfterFirstPaint(this, [this] { portEnumerator->scan(); });
     messageBox = new QMessageBox(this);
     messageBox->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
 }
