@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSerialPort>
+#include <QTabBar>
 #include <QStandardItemModel>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -23,6 +24,7 @@
 #include "documentation.h"
 #include "outputlog.h"
 #include "platform.h"
+#include "tabpagesstylesheet.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 
@@ -89,6 +91,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     connectOtherButtons();
     fillInterfaceCombos();
     applyDisconnectedState();
+    styleFirstFrame();
     setupParameterTable();
 
     emit setLanguage();
@@ -100,6 +103,29 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     ui.textEditOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
     setupWizardTab();
     showWizardStep(1);
+    new AfterFirstPaint(this, [this] { styleAllPages(); });
+    connect(ui.tabWidget, &QTabWidget::currentChanged, this, &TAVIK7_Bediensoftware::styleAllPages);
+}
+
+void TAVIK7_Bediensoftware::styleFirstFrame()
+{
+    // Styling a page costs a millisecond or more for each combo box on it,
+    // which builds its popup list as the style arrives. The first frame shows
+    // only the tab bar and the first page: they are styled at once, the other
+    // pages once that frame is painted. The parameter page too is styled
+    // before its table is filled, which sizes its headers as it always has.
+    const QString sheet = QString::fromUtf8(kTabPagesStyleSheet);
+    for (QWidget *widget : std::initializer_list<QWidget *>{ui.tabWidget->tabBar(), ui.tabConfig, ui.tabSettings})
+        widget->setStyleSheet(sheet);
+}
+
+void TAVIK7_Bediensoftware::styleAllPages()
+{
+    const QString sheet = QString::fromUtf8(kTabPagesStyleSheet);
+    for (int page = 0; page < ui.tabWidget->count(); ++page) {
+        if (ui.tabWidget->widget(page)->styleSheet().isEmpty())
+            ui.tabWidget->widget(page)->setStyleSheet(sheet);
+    }
 }
 
 void TAVIK7_Bediensoftware::setUpEngines()
