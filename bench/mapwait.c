@@ -6,6 +6,7 @@
  *   prints: "<milliseconds> <rss-kilobytes>" and ends the program.
  */
 #define _GNU_SOURCE
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -63,26 +64,36 @@ int main(int argc, char **argv)
         execvp(argv[1], argv + 1);
         _exit(127);
     }
-    xcb_generic_event_t *ev;
+    // Polled rather than blocked on: a program that dies before it maps a
+    // window would otherwise leave this waiting for ever.
+    const int fd = xcb_get_file_descriptor(c);
     double mapped = -1;
-    while ((ev = xcb_wait_for_event(c))) {
-        const int type = ev->response_type & 0x7f;
-        if (type == XCB_MAP_NOTIFY) {
-            const xcb_map_notify_event_t *m = (const xcb_map_notify_event_t *)ev;
-            if (!m->override_redirect) {
+    int ended = 0;
+    while (mapped < 0 && !ended && !xcb_connection_has_error(c)) {
+        xcb_generic_event_t *ev;
+        while (mapped < 0 && (ev = xcb_poll_for_event(c))) {
+            const int type = ev->response_type & 0x7f;
+            if (type == XCB_MAP_NOTIFY && !((const xcb_map_notify_event_t *)ev)->override_redirect)
                 mapped = nowMs() - start;
-                free(ev);
-                break;
-            }
+            free(ev);
         }
-        free(ev);
+        if (mapped < 0 && waitpid(pid, NULL, WNOHANG) == pid)
+            ended = 1;
+        if (mapped < 0 && !ended) {
+            struct pollfd wait = {fd, POLLIN, 0};
+            poll(&wait, 1, 20);
+        }
     }
-    const long kb = rssKb(pid);
-    kill(pid, SIGTERM);
-    waitpid(pid, NULL, 0);
+    const long kb = ended ? -1 : rssKb(pid);
+    if (!ended) {
+        kill(pid, SIGTERM);
+        waitpid(pid, NULL, 0);
+    }
     xcb_disconnect(c);
-    if (mapped < 0)
+    if (mapped < 0) {
+        fprintf(stderr, "mapwait: %s ended before it mapped a window\n", argv[1]);
         return 1;
+    }
     printf("%.1f %ld\n", mapped, kb);
     return 0;
 }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Prints the program's figures against anchors measured in the same run:
 #   start-up: time from exec to the window mapped (X MapNotify) and resident
-#             memory then, against an empty 880 x 640 QMainWindow;
+#             memory then, against an empty 880 x 640 QMainWindow and against
+#             the same window showing one label;
 #   idle:     CPU time used in 10 s with the window idle;
 #   read:     a plain read against the simulator at 1200 baud, against the
 #             answers' time on the wire.
@@ -47,8 +48,9 @@ echo "  window with label: $lt ms to mapped, $((lm / 1024)) MB resident (the fon
 echo "  program:           $at ms to mapped, $((am / 1024)) MB resident"
 awk -v a="$at" -v e="$et" -v am="$am" -v em="$em" 'BEGIN {
     printf "  ratio:             %.2fx time (goal <= 2.5), %.2fx memory (goal <= 1.4)\n", a / e, am / em }'
+# The label window pays for the fonts as the program does: the fairer anchor.
 awk -v a="$at" -v e="$lt" -v am="$am" -v em="$lm" 'BEGIN {
-    printf "  against the label: %.2fx time, %.2fx memory\n", a / e, am / em }'
+    printf "  against the label: %.2fx time (goal <= 1.5), %.2fx memory (goal <= 1.2)\n", a / e, am / em }'
 
 "$app" >/dev/null 2>&1 &
 pid=$!

@@ -75,13 +75,12 @@ QList<PortInfo> PortEnumerator::ports() const
 
 void PortEnumerator::setUpNotifications()
 {
-    // The system's ports take the GUI thread 10 ms and more to list, as long
-    // as the rest of the start-up together: they follow once the window is
-    // on screen, announced like ports plugged in. The extra ports cost nothing
-    // and are there from the start.
+    // The system's ports take the GUI thread 10 ms and more to list: the
+    // caller runs the first scan once it can spare the time (the window, once
+    // its first frame is on screen), and they are announced like ports plugged
+    // in. The extra ports cost nothing and are there from the start.
     knownExtraPaths = existingExtraPaths();
     scanned = true;
-    QTimer::singleShot(kFirstSystemScanDelayMs, this, &PortEnumerator::scan);
 
     QStringList extraFolders;
     for (const QString &path : tavik7::platform::extraPortPaths())

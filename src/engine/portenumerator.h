@@ -44,9 +44,12 @@ public:
     // manufacturer and serial number.
     [[nodiscard]] static QList<PortDescription> describePorts();
 
-    // Starts watching for ports that come and go. The system's ports are
-    // scanned a moment later and reported with deviceDiscovered.
+    // Starts watching for ports that come and go. Until scan() runs, only the
+    // extra ports are listed.
     void setUpNotifications();
+    // Lists the ports now and reports those that came or went since the last
+    // scan; the first scan reports every system port with deviceDiscovered.
+    void scan();
 
     // The ports as of the last scan (or a fresh scan before the first one).
     [[nodiscard]] QList<PortInfo> ports() const;
@@ -58,9 +61,7 @@ signals:
 private:
     static constexpr int kExtraPortCheckMs = 1000;
     static constexpr int kFallbackScanMs = 5000;
-    static constexpr int kFirstSystemScanDelayMs = 100;
 
-    void scan();
     void checkExtraPorts();
     [[nodiscard]] static QStringList systemNames();
     [[nodiscard]] static QStringList existingExtraPaths();

@@ -44,10 +44,10 @@ QComboBox *comboCell(const QTableView *view, int row)
     return qobject_cast<QComboBox *>(cellWidget(view, row));
 }
 
-QComboBox *makeComboCell(int row, int language)
+QComboBox *makeComboCell(int row, int language, QWidget *parent)
 {
     const tavik7::ParameterField &field = tavik7::kParameterFields[row];
-    auto *combo = new QComboBox;
+    auto *combo = new QComboBox(parent);
     for (int i = 0; i < field.itemCount; ++i)
         combo->addItem(tavik7::text(field.firstItemTextId + i, language));
     return combo;
@@ -90,8 +90,8 @@ void TAVIK7_Bediensoftware::setupParameterTable()
         if (!field.objectName)
             continue;
         QWidget *widget = field.kind == tavik7::FieldKind::Check
-            ? static_cast<QWidget *>(new QCheckBox(textFor(field.labelTextId)))
-            : makeComboCell(row, language);
+            ? static_cast<QWidget *>(new QCheckBox(textFor(field.labelTextId), view->viewport()))
+            : makeComboCell(row, language, view->viewport());
         widget->setObjectName(QString::fromLatin1(field.objectName));
         view->setIndexWidget(parameterModel->index(row, 1), widget);
     }

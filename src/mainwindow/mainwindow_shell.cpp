@@ -6,20 +6,25 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEvent>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSerialPort>
+#include <QTabBar>
 #include <QStandardItemModel>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTimer>
 #include <QUrl>
 
+#include <functional>
+
 #include "countertext.h"
 #include "devicebookwindow.h"
 #include "documentation.h"
 #include "outputlog.h"
 #include "platform.h"
+#include "tabpagesstylesheet.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 
@@ -27,6 +32,37 @@ namespace {
 
 constexpr char kProgramVersion[] = "4.12";
 constexpr char kMessageBoxStyleSheet[] = "font: bold 14px;";
+
+// Runs a step once, queued behind the widget's first paint: the frame then
+// reaches the screen before the step takes the GUI thread.
+class AfterFirstPaint : public QObject
+{
+public:
+    AfterFirstPaint(QWidget *widget, std::function<void()> step)
+        : QObject(widget)
+        , step(std::move(step))
+    {
+        widget->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    step();
+                    deleteLater();
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> step;
+};
 
 } // namespace
 
@@ -55,6 +91,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     connectOtherButtons();
     fillInterfaceCombos();
     applyAvailability();
+    styleFirstFrame();
     setupParameterTable();
 
     emit setLanguage();
@@ -66,6 +103,29 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     ui.textEditOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
     setupWizardTab();
     showWizardStep(1);
+    new AfterFirstPaint(this, [this] { styleAllPages(); });
+    connect(ui.tabWidget, &QTabWidget::currentChanged, this, &TAVIK7_Bediensoftware::styleAllPages);
+}
+
+void TAVIK7_Bediensoftware::styleFirstFrame()
+{
+    // Styling a page costs a millisecond or more for each combo box on it,
+    // which builds its popup list as the style arrives. The first frame shows
+    // only the tab bar and the first page: they are styled at once, the other
+    // pages once that frame is painted. The parameter page too is styled
+    // before its table is filled, which sizes its headers as it always has.
+    const QString sheet = QString::fromUtf8(kTabPagesStyleSheet);
+    for (QWidget *widget : std::initializer_list<QWidget *>{ui.tabWidget->tabBar(), ui.tabConfig, ui.tabSettings})
+        widget->setStyleSheet(sheet);
+}
+
+void TAVIK7_Bediensoftware::styleAllPages()
+{
+    const QString sheet = QString::fromUtf8(kTabPagesStyleSheet);
+    for (int page = 0; page < ui.tabWidget->count(); ++page) {
+        if (ui.tabWidget->widget(page)->styleSheet().isEmpty())
+            ui.tabWidget->widget(page)->setStyleSheet(sheet);
+    }
 }
 
 void TAVIK7_Bediensoftware::setUpEngines()
@@ -85,6 +145,7 @@ void TAVIK7_Bediensoftware::setUpEngines()
     portEnumerator->setUpNotifications();
     connect(portEnumerator, &PortEnumerator::deviceDiscovered, this, &TAVIK7_Bediensoftware::onDeviceDiscovered);
     connect(portEnumerator, &PortEnumerator::deviceRemoved, this, &TAVIK7_Bediensoftware::onDeviceRemoved);
+    new AfterFirstPaint(this, [this] { portEnumerator->scan(); });
     messageBox = new QMessageBox(this);
     messageBox->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
 }

@@ -164,6 +164,9 @@ private:
     void connectOtherButtons();
     void fillInterfaceCombos();
     void connectTableChecks();
+    // The tab pages' style sheet: what the first frame shows, then all pages.
+    void styleFirstFrame();
+    void styleAllPages();
     // The language switch, tab by tab.
     void setLanguageOfMenusAndTabs();
     void setLanguageOfParameterTab();
