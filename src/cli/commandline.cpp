@@ -43,6 +43,7 @@ struct OptionSet
     QCommandLineOption quiet{QStringLiteral("quiet")};
     QCommandLineOption wait{QStringLiteral("wait"), QString(), QStringLiteral("SECONDS")};
     QCommandLineOption noBackup{QStringLiteral("no-backup")};
+    QCommandLineOption trace{QStringLiteral("trace"), QString(), QStringLiteral("FILE")};
 
     // The options that belong to some commands only, with their bits.
     [[nodiscard]] QList<QPair<const QCommandLineOption *, unsigned>> commandOptions() const
@@ -50,7 +51,7 @@ struct OptionSet
         return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog},
                 {&duration, OptDuration}, {&keep, OptKeep}, {&field, OptField}, {&check, OptCheck},
                 {&set, OptSet}, {&yes, OptYes}, {&noBackup, OptNoBackup}, {&note, OptNote},
-                {&verify, OptVerify}};
+                {&verify, OptVerify}, {&trace, OptTrace}};
     }
 };
 
@@ -170,6 +171,7 @@ void takeValues(CliOptions &o, const CommandForm &form, const QCommandLineParser
     o.quiet = parser.isSet(set.quiet);
     o.waitSeconds = parser.isSet(set.wait) ? parser.value(set.wait).toInt() : 0;
     o.noBackup = parser.isSet(set.noBackup);
+    o.traceFile = parser.value(set.trace);
     const QStringList rest = parser.positionalArguments().mid(1);
     if (form.positional && !rest.isEmpty()) {
         if (form.command == Command::SetCounter)
@@ -248,7 +250,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     parser.addOptions({set.help, set.version, set.port, set.json, set.output, set.dryRun, set.lang, set.count,
                        set.log, set.duration, set.keep, set.field, set.check, set.set,
                        set.yes, set.noBackup, set.note, set.quiet, set.wait,
-                       set.verify});
+                       set.verify, set.trace});
     const bool understood = parser.parse(arguments);
     // The language first, so that every complaint is made in it.
     const QString lang = parser.value(set.lang);
