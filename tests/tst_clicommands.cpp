@@ -79,6 +79,14 @@ void TestCliCommands::everyListingFollowsTheTable()
         QVERIFY(helpFor(asked).startsWith(QStringLiteral("  ") + line + QLatin1Char('\n')));
     }
     QVERIFY(german.contains(QLatin1String("Befehle:")) && !german.contains(QLatin1String("Commands:")));
+    // The options of every port command are in no synopsis: each listing names them itself.
+    QString page = QString::fromUtf8(readFile(QStringLiteral(TAVIK7_SOURCE_DIR "/packaging/tavik7-cli.1")));
+    page.replace(QLatin1String("\\-"), QLatin1String("-"));
+    for (const QString &option : {QStringLiteral("--wait"), QStringLiteral("--quiet"), QStringLiteral("--trace")}) {
+        const QRegularExpression word(QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(option));
+        for (const QString &listing : {help, german, page, readme, completion})
+            QVERIFY2(listing.contains(word), qPrintable(option + QLatin1Char('\n') + listing.left(60)));
+    }
 }
 
 void TestCliCommands::parse_data()
