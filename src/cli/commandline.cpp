@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include "clitexts.h"
 #include "commandtable.h"
@@ -63,16 +64,25 @@ ParsedCommandLine usageError(ParsedCommandLine parsed, const QString &complaint)
 }
 
 
-// Two names of one port: the same system location, or the same device file
-// reached through a link or a relative path.
-bool samePortPath(const QString &a, const QString &b)
+// The first port named twice: the same system location (in any case, as
+// Windows takes it), or the same device file reached through a link or a
+// relative path. Each name is resolved once: compared pair by pair, 32 ports
+// took a thousand path lookups before the first port opened.
+QString portNamedTwice(const QStringList &ports)
 {
-    const QString locationA = platform::portSystemLocation(a);
-    const QString locationB = platform::portSystemLocation(b);
-    if (platform::samePort(locationA, locationB))
-        return true;
-    const QString canonicalA = QFileInfo(locationA).canonicalFilePath();
-    return !canonicalA.isEmpty() && canonicalA == QFileInfo(locationB).canonicalFilePath();
+    QSet<QString> seen;
+    for (const QString &port : ports) {
+        const QString location = platform::portSystemLocation(port);
+        const QString canonical = QFileInfo(location).canonicalFilePath();
+        const QString byLocation = QLatin1Char('L') + location.toCaseFolded();
+        const QString byFile = QLatin1Char('F') + canonical;
+        if (seen.contains(byLocation) || (!canonical.isEmpty() && seen.contains(byFile)))
+            return port;
+        seen.insert(byLocation);
+        if (!canonical.isEmpty())
+            seen.insert(byFile);
+    }
+    return {};
 }
 
 QString checkPorts(const CommandForm &form, const QStringList &ports, int language)
@@ -86,12 +96,8 @@ QString checkPorts(const CommandForm &form, const QStringList &ports, int langua
         return cliText(CliText::OnePortOnly, language).arg(name);
     if (ports.contains(QString()))
         return cliText(CliText::EmptyPort, language);
-    for (int i = 0; i < ports.size(); ++i) {
-        for (int j = 0; j < i; ++j) {
-            if (samePortPath(ports.at(i), ports.at(j)))
-                return cliText(CliText::SamePortTwice, language).arg(ports.at(i));
-        }
-    }
+    if (const QString twice = portNamedTwice(ports); !twice.isEmpty())
+        return cliText(CliText::SamePortTwice, language).arg(twice);
     return {};
 }
 
