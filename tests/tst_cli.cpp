@@ -632,9 +632,10 @@ void TestCli::trace()
     for (int i = 0; i < devices; ++i) {
         const QString port = sims.at(i)->portPath();
         QString name = port.mid(port.startsWith("/dev/") ? 5 : 0).replace('/', '_');
-        const QByteArray trace = readFile(devices == 1 ? dir.filePath("wire.txt") : dir.filePath("wire-" + name + ".txt"));
-        const QRegularExpression form(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z %1 ([<>]) ((?:[0-9a-f]{2} )*[0-9a-f]{2})$")
-                                        .arg(QRegularExpression::escape(port)));
+        const QByteArray trace = readFile(dir.filePath(devices == 1 ? "wire.txt" : "wire-" + name + ".txt"));
+        const QRegularExpression form(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z %1 ([<>]) ((?:[0-9a-f]{2} )*[0-9a-f]{2})$")
+                .arg(QRegularExpression::escape(port)));
         // Chunks in one direction joined: the telegrams as they went.
         QList<QPair<QString, QByteArray>> wire;
         for (const QByteArray &line : trace.trimmed().split('\n')) {
@@ -654,7 +655,8 @@ void TestCli::trace()
         QCOMPARE(wire[1].second.size(), int(quint8(wire[1].second.at(0))));
         QVERIFY(wire[1].second.contains("TRACE" + QByteArray::number(i)));
         QCOMPARE(wire[2], qMakePair(QString(">"), QByteArray("L_ZLW\r")));
-        const QByteArray counter = QJsonDocument::fromJson(readings.value(i)).object().value("counter").toString().toLatin1();
+        const QJsonObject reading = QJsonDocument::fromJson(readings.value(i)).object();
+        const QByteArray counter = reading.value("counter").toString().toLatin1();
         QCOMPARE(wire[3], qMakePair(QString("<"), counter + "\r\n"));
     }
 }

@@ -26,7 +26,8 @@ constexpr CommandForm kCommands[] = {
      "      JSON-Objekt je Gerät und Zeile. -o (nur ein Port) speichert das Gerät\n"
      "      auch als Einstellungsdatei. --field KEY gibt nur diesen Wert aus.\n"
      "      --check endet mit 5, wenn ein Feld unplausibel ist, und nennt jedes.\n"},
-    {"write", Command::Write, Ports::Many, "FILE.dat", true, OptJson | OptDryRun | OptKeep | OptSet | OptVerify | OptTrace,
+    {"write", Command::Write, Ports::Many, "FILE.dat", true,
+     OptJson | OptDryRun | OptKeep | OptSet | OptVerify | OptTrace,
      "write -p PORT... [FILE.dat] [--set KEY=VALUE]... [--keep KEY,...] [--verify] [--dry-run] [--json]",
      "      Writes the parameters of a settings file to each device. The device's\n"
      "      software version and software CRC are kept, and the fields --keep\n"
@@ -58,7 +59,8 @@ constexpr CommandForm kCommands[] = {
      "      (Softwareversion und CRC gehören dem Gerät; --keep nennt weitere\n"
      "      Felder, die nicht zählen). Ende mit 7, wenn es abweicht, mit den\n"
      "      Zeilen \"key: Gerät -> Datei\". Sendet nur die Leseanfragen.\n"},
-    {"set-counter", Command::SetCounter, Ports::One, "DIGITS", false, OptJson | OptTrace, "set-counter -p PORT DIGITS [--json]",
+    {"set-counter", Command::SetCounter, Ports::One, "DIGITS", false, OptJson | OptTrace,
+     "set-counter -p PORT DIGITS [--json]",
      "      Sets the counter status; DIGITS has the device's digit count (8 up to\n"
      "      firmware 1.11, 9 from 1.12 on), a comma where the significance has one\n"
      "      may be given or left out. --json: port, counter (as read), newCounter.\n",

@@ -29,7 +29,8 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
 void PortJob::start()
 {
     if (m_trace && !m_trace->open()) {
-        fail(ExitUsage, cliText(CliText::TraceUnwritable, m_options.language).arg(QDir::toNativeSeparators(m_trace->path())));
+        const QString shown = QDir::toNativeSeparators(m_trace->path());
+        fail(ExitUsage, cliText(CliText::TraceUnwritable, m_options.language).arg(shown));
         return;
     }
     QString hint;
@@ -51,7 +52,7 @@ void PortJob::start()
 
 void PortJob::interrupt()
 {
-    // A second signal may not give the process the time to end in order.
+    // What crossed the wire so far is in the file, whatever ends the process next.
     if (m_trace)
         m_trace->flush();
     if (m_stage == Stage::Done || m_stage == Stage::Finishing)

@@ -17,13 +17,13 @@ QString traceFileFor(const QString &file, const QString &port, int portCount)
     if (name.startsWith(QLatin1String("/dev/")))
         name = name.mid(5);
     name.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
+    // The extension is the file name's own (a dot in a folder's name is
+    // none); a name that only starts with a dot has none either.
     const QFileInfo info(file);
     const QString suffix = info.suffix();
-    const QString base = suffix.isEmpty() ? file : file.left(file.size() - suffix.size() - 1);
-    // A dot in a folder's name is no extension.
-    if (!suffix.isEmpty() && !info.completeBaseName().isEmpty() && !suffix.contains(QLatin1Char('/')))
-        return base + QLatin1Char('-') + name + QLatin1Char('.') + suffix;
-    return file + QLatin1Char('-') + name;
+    if (suffix.isEmpty() || info.completeBaseName().isEmpty())
+        return file + QLatin1Char('-') + name;
+    return file.left(file.size() - suffix.size() - 1) + QLatin1Char('-') + name + QLatin1Char('.') + suffix;
 }
 
 WireTrace::WireTrace(DeviceLink *link, const QString &path, const QString &port, QObject *parent)
