@@ -294,13 +294,18 @@ void TestCli::interruptedWrite()
     QFETCH(int, telegrams);
 
     DevSim &device = sim({"--fault", "pieces=SP"});
-    std::unique_ptr<QProcess> write(start({"write", "-p", device.portPath(), m_saved}));
+    const QString trace = m_dir.filePath(QStringLiteral("interrupted.txt"));
+    std::unique_ptr<QProcess> write(start({"write", "-p", device.portPath(), m_saved, "--trace", trace}));
     QVERIFY(device.waitForLine(interruptAfter));
     QVERIFY(::kill(pid_t(write->processId()), signalNumber) == 0);
     QVERIFY(write->waitForFinished(kRunTimeoutMs));
     QCOMPARE(write->exitStatus(), QProcess::NormalExit);
     QCOMPARE(write->exitCode(), exitCode);
     QCOMPARE(sent(device, "SP").size(), telegrams);
+    // The trace is written out however the run ends, the awaited answer's last byte included.
+    const QByteArray wire = readFile(trace);
+    QVERIFY2(wire.contains(" > 4c 50 0d\n"), wire.constData());
+    QCOMPARE(wire.endsWith(" 0a\n"), telegrams > 0);
 }
 
 void TestCli::interruptedFlash()
