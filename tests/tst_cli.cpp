@@ -63,6 +63,8 @@ private slots:
     void unattendedEnds();
     void readAndCheck_data();
     void readAndCheck();
+    void trace_data();
+    void trace();
 
 private:
     static void addFlashRows();
@@ -292,13 +294,18 @@ void TestCli::interruptedWrite()
     QFETCH(int, telegrams);
 
     DevSim &device = sim({"--fault", "pieces=SP"});
-    std::unique_ptr<QProcess> write(start({"write", "-p", device.portPath(), m_saved}));
+    const QString trace = m_dir.filePath(QStringLiteral("interrupted.txt"));
+    std::unique_ptr<QProcess> write(start({"write", "-p", device.portPath(), m_saved, "--trace", trace}));
     QVERIFY(device.waitForLine(interruptAfter));
     QVERIFY(::kill(pid_t(write->processId()), signalNumber) == 0);
     QVERIFY(write->waitForFinished(kRunTimeoutMs));
     QCOMPARE(write->exitStatus(), QProcess::NormalExit);
     QCOMPARE(write->exitCode(), exitCode);
     QCOMPARE(sent(device, "SP").size(), telegrams);
+    // The trace is written out however the run ends, the awaited answer's last byte included.
+    const QByteArray wire = readFile(trace);
+    QVERIFY2(wire.contains(" > 4c 50 0d\n"), wire.constData());
+    QCOMPARE(wire.endsWith(" 0a\n"), telegrams > 0);
 }
 
 void TestCli::interruptedFlash()
@@ -429,6 +436,8 @@ void TestCli::commands_data()
                                      << QStringList() << 1 << QByteArray("cannot be written") << QString();
     QTest::newRow("log a fifo") << QStringList() << QStringList{"namur", "-p", "PORT", "--log", "DIR/fifo"}
                                 << QStringList() << 1 << QByteArray("cannot be written") << QString();
+    QTest::newRow("trace a directory") << QStringList() << QStringList{"read", "-p", "PORT", "--trace", "DIR"}
+                                       << QStringList() << 1 << QByteArray("cannot be written") << QString();
     QTest::newRow("saved onto a fifo") << QStringList() << QStringList{"read", "-p", "PORT", "-o", "DIR/fifo.dat"}
                                        << QStringList() << 1 << QByteArray("not a regular file") << QString();
     QTest::newRow("settings file missing") << QStringList() << QStringList{"write", "-p", "PORT", "DIR/none.dat"}
@@ -601,6 +610,62 @@ void TestCli::readAndCheck()
     // Reads only: nothing but LP and L_ZLW reaches a device.
     for (const QString &line : simulated.received())
         QVERIFY2(line.startsWith("RX LP") || line.startsWith("RX L_ZLW"), qPrintable(line));
+}
+
+void TestCli::trace_data()
+{
+    QTest::addColumn<int>("devices");
+
+    QTest::newRow("one port, the file as named") << 1;
+    QTest::newRow("two ports, a file each") << 2;
+}
+
+// What a field engineer finds in the trace: the requests and the answers'
+// bytes in the order they crossed the wire, told apart by direction.
+void TestCli::trace()
+{
+    QFETCH(int, devices);
+
+    QTemporaryDir dir;
+    QStringList args{"read", "--json", "--trace", dir.filePath("wire.txt")};
+    QList<DevSim *> sims;
+    for (int i = 0; i < devices; ++i) {
+        sims.append(&sim({"--serial", QStringLiteral("TRACE%1").arg(i)}));
+        args << "-p" << sims.last()->portPath();
+    }
+    const CliRun done = run(args);
+    QCOMPARE(done.exitCode, 0);
+    const QList<QByteArray> readings = done.out.trimmed().split('\n');
+    for (int i = 0; i < devices; ++i) {
+        const QString port = sims.at(i)->portPath();
+        QString name = port.mid(port.startsWith("/dev/") ? 5 : 0).replace('/', '_');
+        const QByteArray trace = readFile(dir.filePath(devices == 1 ? "wire.txt" : "wire-" + name + ".txt"));
+        const QRegularExpression form(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z %1 ([<>]) ((?:[0-9a-f]{2} )*[0-9a-f]{2})$")
+                .arg(QRegularExpression::escape(port)));
+        // Chunks in one direction joined: the telegrams as they went.
+        QList<QPair<QString, QByteArray>> wire;
+        for (const QByteArray &line : trace.trimmed().split('\n')) {
+            const QRegularExpressionMatch match = form.match(QString::fromLatin1(line));
+            QVERIFY2(match.hasMatch(), line.constData());
+            const QByteArray bytes = QByteArray::fromHex(match.captured(2).toLatin1());
+            if (!wire.isEmpty() && wire.last().first == match.captured(1))
+                wire.last().second += bytes;
+            else
+                wire.append({match.captured(1), bytes});
+        }
+        QVERIFY(trace.contains(" > 4c 50 0d\n"));
+        QCOMPARE(wire.size(), 4);
+        QCOMPARE(wire[0], qMakePair(QString(">"), QByteArray("LP\r")));
+        // The LP answer announces its own length in its first byte.
+        QCOMPARE(wire[1].first, QString("<"));
+        QCOMPARE(wire[1].second.size(), int(quint8(wire[1].second.at(0))));
+        QVERIFY(wire[1].second.contains("TRACE" + QByteArray::number(i)));
+        QCOMPARE(wire[2], qMakePair(QString(">"), QByteArray("L_ZLW\r")));
+        const QJsonObject reading = QJsonDocument::fromJson(readings.value(i)).object();
+        const QByteArray counter = reading.value("counter").toString().toLatin1();
+        QCOMPARE(wire[3], qMakePair(QString("<"), counter + "\r\n"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -12,6 +12,7 @@
 #include "settingsfile.h"
 #include "writeplan.h"
 #include "texttable.h"
+#include "wiretrace.h"
 
 using namespace tavik7;
 using namespace tavik7::cli;
@@ -54,6 +55,8 @@ private slots:
     void language();
     void plannedWrite_data();
     void plannedWrite();
+    void traceFileName_data();
+    void traceFileName();
 };
 
 void TestCliCommands::everyListingFollowsTheTable()
@@ -79,6 +82,14 @@ void TestCliCommands::everyListingFollowsTheTable()
         QVERIFY(helpFor(asked).startsWith(QStringLiteral("  ") + line + QLatin1Char('\n')));
     }
     QVERIFY(german.contains(QLatin1String("Befehle:")) && !german.contains(QLatin1String("Commands:")));
+    // The options of every port command are in no synopsis: each listing names them itself.
+    QString page = QString::fromUtf8(readFile(QStringLiteral(TAVIK7_SOURCE_DIR "/packaging/tavik7-cli.1")));
+    page.replace(QLatin1String("\\-"), QLatin1String("-"));
+    for (const QString &option : {QStringLiteral("--wait"), QStringLiteral("--quiet"), QStringLiteral("--trace")}) {
+        const QRegularExpression word(QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(option));
+        for (const QString &listing : {help, german, page, readme, completion})
+            QVERIFY2(listing.contains(word), qPrintable(option + QLatin1Char('\n') + listing.left(60)));
+    }
 }
 
 void TestCliCommands::parse_data()
@@ -195,6 +206,31 @@ void TestCliCommands::plannedWrite()
             : given.constFirst().section(QLatin1Char('='), 1).toLatin1();
         QCOMPARE(settingsFileValue(planned, field), value);
     }
+}
+
+
+void TestCliCommands::traceFileName_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("ports");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("one port: as named") << "w.txt" << "/dev/ttyUSB0" << 1 << "w.txt";
+    QTest::newRow("before the extension") << "log/w.txt" << "/dev/ttyUSB0" << 2 << "log/w-ttyUSB0.txt";
+    QTest::newRow("pts keeps its folder") << "w.txt" << "/dev/pts/3" << 2 << "w-pts_3.txt";
+    QTest::newRow("dot in a folder") << "run.d/w" << "COM3" << 2 << "run.d/w-COM3";
+    QTest::newRow("hidden file") << "/tmp/.w" << "ttyS0" << 2 << "/tmp/.w-ttyS0";
+}
+
+void TestCliCommands::traceFileName()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, port);
+    QFETCH(int, ports);
+    QFETCH(QString, expected);
+
+    QCOMPARE(traceFileFor(file, port, ports), expected);
 }
 
 QTEST_GUILESS_MAIN(TestCliCommands)

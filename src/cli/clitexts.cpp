@@ -68,8 +68,10 @@ constexpr TextPair kTexts[] = {
     {"geschrieben, aber das Gerät hält andere Werte: %1", "written, but the device holds other values: %1"},
     {"-o - und --json schließen sich aus: stdout nimmt entweder das PDF oder die JSON-Zeile.",
      "-o - and --json exclude each other: stdout takes either the PDF or the JSON line."},
+    {"Die Mitschrift %1 kann nicht geschrieben werden; der Port wurde nicht geöffnet.",
+     "The trace file %1 cannot be written; the port was not opened."},
 };
-static_assert(std::size(kTexts) == size_t(CliText::PdfAndJson) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::TraceUnwritable) + 1, "one text pair per CliText");
 
 } // namespace
 

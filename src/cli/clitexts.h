@@ -46,6 +46,7 @@ enum class CliText {
     NoReportImplausible, // %1: key=value, ...
     ReadBackDiffers,    // %1: the keys
     PdfAndJson,
+    TraceUnwritable,    // %1: the trace file
 };
 
 // German for language 0, English otherwise.

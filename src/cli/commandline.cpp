@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include "clitexts.h"
 #include "commandtable.h"
@@ -43,6 +44,7 @@ struct OptionSet
     QCommandLineOption quiet{QStringLiteral("quiet")};
     QCommandLineOption wait{QStringLiteral("wait"), QString(), QStringLiteral("SECONDS")};
     QCommandLineOption noBackup{QStringLiteral("no-backup")};
+    QCommandLineOption trace{QStringLiteral("trace"), QString(), QStringLiteral("FILE")};
 
     // The options that belong to some commands only, with their bits.
     [[nodiscard]] QList<QPair<const QCommandLineOption *, unsigned>> commandOptions() const
@@ -50,7 +52,7 @@ struct OptionSet
         return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog},
                 {&duration, OptDuration}, {&keep, OptKeep}, {&field, OptField}, {&check, OptCheck},
                 {&set, OptSet}, {&yes, OptYes}, {&noBackup, OptNoBackup}, {&note, OptNote},
-                {&verify, OptVerify}};
+                {&verify, OptVerify}, {&trace, OptTrace}};
     }
 };
 
@@ -62,16 +64,25 @@ ParsedCommandLine usageError(ParsedCommandLine parsed, const QString &complaint)
 }
 
 
-// Two names of one port: the same system location, or the same device file
-// reached through a link or a relative path.
-bool samePortPath(const QString &a, const QString &b)
+// The first port named twice: the same system location (in any case, as
+// Windows takes it), or the same device file reached through a link or a
+// relative path. Each name is resolved once: compared pair by pair, 32 ports
+// took a thousand path lookups before the first port opened.
+QString portNamedTwice(const QStringList &ports)
 {
-    const QString locationA = platform::portSystemLocation(a);
-    const QString locationB = platform::portSystemLocation(b);
-    if (platform::samePort(locationA, locationB))
-        return true;
-    const QString canonicalA = QFileInfo(locationA).canonicalFilePath();
-    return !canonicalA.isEmpty() && canonicalA == QFileInfo(locationB).canonicalFilePath();
+    QSet<QString> seen;
+    for (const QString &port : ports) {
+        const QString location = platform::portSystemLocation(port);
+        const QString canonical = QFileInfo(location).canonicalFilePath();
+        const QString byLocation = QLatin1Char('L') + location.toCaseFolded();
+        const QString byFile = QLatin1Char('F') + canonical;
+        if (seen.contains(byLocation) || (!canonical.isEmpty() && seen.contains(byFile)))
+            return port;
+        seen.insert(byLocation);
+        if (!canonical.isEmpty())
+            seen.insert(byFile);
+    }
+    return {};
 }
 
 QString checkPorts(const CommandForm &form, const QStringList &ports, int language)
@@ -85,12 +96,8 @@ QString checkPorts(const CommandForm &form, const QStringList &ports, int langua
         return cliText(CliText::OnePortOnly, language).arg(name);
     if (ports.contains(QString()))
         return cliText(CliText::EmptyPort, language);
-    for (int i = 0; i < ports.size(); ++i) {
-        for (int j = 0; j < i; ++j) {
-            if (samePortPath(ports.at(i), ports.at(j)))
-                return cliText(CliText::SamePortTwice, language).arg(ports.at(i));
-        }
-    }
+    if (const QString twice = portNamedTwice(ports); !twice.isEmpty())
+        return cliText(CliText::SamePortTwice, language).arg(twice);
     return {};
 }
 
@@ -173,6 +180,7 @@ void takeValues(CliOptions &o, const CommandForm &form, const QCommandLineParser
     o.quiet = parser.isSet(set.quiet);
     o.waitSeconds = parser.isSet(set.wait) ? parser.value(set.wait).toInt() : 0;
     o.noBackup = parser.isSet(set.noBackup);
+    o.traceFile = parser.value(set.trace);
     const QStringList rest = parser.positionalArguments().mid(1);
     if (form.positional && !rest.isEmpty()) {
         if (form.command == Command::SetCounter)
@@ -251,7 +259,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     parser.addOptions({set.help, set.version, set.port, set.json, set.output, set.dryRun, set.lang, set.count,
                        set.log, set.duration, set.keep, set.field, set.check, set.set,
                        set.yes, set.noBackup, set.note, set.quiet, set.wait,
-                       set.verify});
+                       set.verify, set.trace});
     const bool understood = parser.parse(arguments);
     // The language first, so that every complaint is made in it.
     const QString lang = parser.value(set.lang);

@@ -32,6 +32,7 @@ struct CliOptions
     bool verify = false; // write: read back and compare
     bool yes = false;    // flash: no waiting for the adapter's switch
     bool noBackup = false; // flash: no backup read, for a device that cannot answer
+    QString traceFile;   // the bytes on the wire, per port; empty: none
 };
 
 struct ParsedCommandLine

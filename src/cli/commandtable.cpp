@@ -14,7 +14,7 @@ constexpr CommandForm kCommands[] = {
      "      port, description, manufacturer and serialNumber.\n",
      "      Die seriellen Ports, einer je Zeile; --json: ein JSON-Array von Objekten\n"
      "      mit port, description, manufacturer und serialNumber.\n"},
-    {"read", Command::Read, Ports::Many, nullptr, false, OptJson | OptOutput | OptField | OptCheck,
+    {"read", Command::Read, Ports::Many, nullptr, false, OptJson | OptOutput | OptField | OptCheck | OptTrace,
      "read -p PORT... [--json] [-o FILE.dat] [--field KEY] [--check]",
      "      Reads parameters and counter. Plain: key=value lines, each device's\n"
      "      starting with port=, devices separated by an empty line. --json: one\n"
@@ -26,7 +26,8 @@ constexpr CommandForm kCommands[] = {
      "      JSON-Objekt je Gerät und Zeile. -o (nur ein Port) speichert das Gerät\n"
      "      auch als Einstellungsdatei. --field KEY gibt nur diesen Wert aus.\n"
      "      --check endet mit 5, wenn ein Feld unplausibel ist, und nennt jedes.\n"},
-    {"write", Command::Write, Ports::Many, "FILE.dat", true, OptJson | OptDryRun | OptKeep | OptSet | OptVerify,
+    {"write", Command::Write, Ports::Many, "FILE.dat", true,
+     OptJson | OptDryRun | OptKeep | OptSet | OptVerify | OptTrace,
      "write -p PORT... [FILE.dat] [--set KEY=VALUE]... [--keep KEY,...] [--verify] [--dry-run] [--json]",
      "      Writes the parameters of a settings file to each device. The device's\n"
      "      software version and software CRC are kept, and the fields --keep\n"
@@ -48,7 +49,7 @@ constexpr CommandForm kCommands[] = {
      "      und sendet nichts. --verify liest das Gerät nach seinem OK erneut: Ende\n"
      "      mit 7, wenn es andere Werte hält. --json: port, changed (die geänderten\n"
      "      Felder), verified.\n"},
-    {"check", Command::Check, Ports::Many, "FILE.dat", false, OptJson | OptKeep,
+    {"check", Command::Check, Ports::Many, "FILE.dat", false, OptJson | OptKeep | OptTrace,
      "check -p PORT... FILE.dat [--keep KEY,...] [--json]",
      "      Reads each device and compares it with a settings file (software\n"
      "      version and CRC are the device's own; --keep names more fields to\n"
@@ -58,14 +59,15 @@ constexpr CommandForm kCommands[] = {
      "      (Softwareversion und CRC gehören dem Gerät; --keep nennt weitere\n"
      "      Felder, die nicht zählen). Ende mit 7, wenn es abweicht, mit den\n"
      "      Zeilen \"key: Gerät -> Datei\". Sendet nur die Leseanfragen.\n"},
-    {"set-counter", Command::SetCounter, Ports::One, "DIGITS", false, OptJson, "set-counter -p PORT DIGITS [--json]",
+    {"set-counter", Command::SetCounter, Ports::One, "DIGITS", false, OptJson | OptTrace,
+     "set-counter -p PORT DIGITS [--json]",
      "      Sets the counter status; DIGITS has the device's digit count (8 up to\n"
      "      firmware 1.11, 9 from 1.12 on), a comma where the significance has one\n"
      "      may be given or left out. --json: port, counter (as read), newCounter.\n",
      "      Setzt den Zählerstand; DIGITS hat die Stellenzahl des Geräts (8 bis\n"
      "      Firmware 1.11, 9 ab 1.12), ein Komma an der Stelle der Wertigkeit darf\n"
      "      stehen oder fehlen. --json: port, counter (wie gelesen), newCounter.\n"},
-    {"flash", Command::Flash, Ports::One, "HEXFILE", false, OptJson | OptYes | OptNoBackup,
+    {"flash", Command::Flash, Ports::One, "HEXFILE", false, OptJson | OptYes | OptNoBackup | OptTrace,
      "flash -p PORT HEXFILE [--yes] [--no-backup] [--json]",
      "      Checks the firmware image (Intel HEX: every record, its checksum, the\n"
      "      end record, addresses below the boot loader), backs up the device's\n"
@@ -79,13 +81,13 @@ constexpr CommandForm kCommands[] = {
      "      bittet am Terminal, den Adapter auf \"Firmware-Flash\" zu stellen, und\n"
      "      wartet auf Enter (--yes: ohne zu warten), dann flasht es mit avrdude,\n"
      "      dessen Pfad es nennt.\n"},
-    {"report", Command::Report, Ports::One, nullptr, false, OptJson | OptOutput | OptNote,
+    {"report", Command::Report, Ports::One, nullptr, false, OptJson | OptOutput | OptNote | OptTrace,
      "report -p PORT -o FILE.pdf|- [--note TEXT]... [--json]",
      "      Reads the device and writes its inspection report; -o - writes the PDF\n"
      "      to stdout. --note (up to five) fills the report's note lines.\n",
      "      Liest das Gerät und schreibt sein Prüfprotokoll; -o - schreibt das PDF\n"
      "      auf stdout. --note (bis zu fünf) füllt die Anmerkungszeilen.\n"},
-    {"namur", Command::Namur, Ports::One, nullptr, false, OptJson | OptCount | OptLog | OptDuration,
+    {"namur", Command::Namur, Ports::One, nullptr, false, OptJson | OptCount | OptLog | OptDuration | OptTrace,
      "namur -p PORT [--count N] [--duration SECONDS] [--log FILE] [--json]",
      "      Listens to the NAMUR output (2400 baud, 7E1) and prints one line per\n"
      "      telegram, appending it to the log (default: the window's NAMUR log in\n"
@@ -142,6 +144,9 @@ constexpr TextPair kOptions{
     "                    -p @DATEI: die Ports der Datei, einer je Zeile (# Kommentar)\n"
     "  --wait SEKUNDEN   so lange auf einen Port warten, der noch fehlt\n"
     "  --quiet           ein erfolgreicher Port schreibt nichts auf stderr\n"
+    "  --trace DATEI     jedes Byte auf der Leitung, je Stück eine Zeile: Zeit (UTC),\n"
+    "                    Port, > gesendet oder < empfangen, Hex; bei mehreren Ports\n"
+    "                    eine Datei je Port, DATEI mit -PORT vor der Endung\n"
     "  --lang de|en      Sprache der Meldungen (ohne Angabe: Deutsch, wenn LC_ALL,\n"
     "                    LC_MESSAGES oder LANG, das erste gesetzte, mit \"de\" beginnt)\n"
     "  -h, --help        dieser Text; help BEFEHL oder BEFEHL --help: nur der Befehl\n"
@@ -152,6 +157,9 @@ constexpr TextPair kOptions{
     "                    -p @FILE: the ports in FILE, one per line (# comments)\n"
     "  --wait SECONDS    wait that long for a port that is not there yet\n"
     "  --quiet           a port that succeeds writes nothing to stderr\n"
+    "  --trace FILE      every byte on the wire, one line per chunk: time (UTC),\n"
+    "                    port, > sent or < received, hex; over several ports one\n"
+    "                    file each, FILE with -PORT before its extension\n"
     "  --lang de|en      language of messages (default: German when the first set\n"
     "                    of LC_ALL, LC_MESSAGES and LANG starts with \"de\")\n"
     "  -h, --help        this text; help COMMAND or COMMAND --help: that command\n"

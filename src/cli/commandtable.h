@@ -25,6 +25,7 @@ enum OptionBit : unsigned {
     OptYes = 1u << 11,
     OptNoBackup = 1u << 12,
     OptNote = 1u << 13,
+    OptTrace = 1u << 14,
 };
 
 // One command as the parser, --help, "help COMMAND", the manual page's

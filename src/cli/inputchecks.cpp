@@ -10,6 +10,7 @@
 #include "settingsfileio.h"
 #include "settingsfilestrict.h"
 #include "texttable.h"
+#include "wiretrace.h"
 
 namespace tavik7::cli {
 
@@ -69,9 +70,22 @@ QString outputComplaint(const QString &path, int language)
     return cliText(CliText::NotRegularFile, language).arg(QDir::toNativeSeparators(path));
 }
 
-} // namespace
+// Each port's trace file, opened (and created) as the trace will open it:
+// refused before any port opens, as an unwritable NAMUR log is.
+QString traceComplaint(const CliOptions &options)
+{
+    if (options.traceFile.isEmpty())
+        return {};
+    for (const QString &port : options.ports) {
+        const QString path = traceFileFor(options.traceFile, port, int(options.ports.size()));
+        QFile file;
+        if (!platform::openRegularFile(file, path, false))
+            return cliText(CliText::TraceUnwritable, options.language).arg(QDir::toNativeSeparators(path));
+    }
+    return {};
+}
 
-QString checkInputFiles(const CliOptions &options)
+QString commandComplaint(const CliOptions &options)
 {
     switch (options.command) {
     case Command::Flash: return firmwareComplaint(options.inputFile);
@@ -83,6 +97,14 @@ QString checkInputFiles(const CliOptions &options)
     case Command::Report: return outputComplaint(options.outputFile, options.language);
     default: return {};
     }
+}
+
+} // namespace
+
+QString checkInputFiles(const CliOptions &options)
+{
+    const QString complaint = commandComplaint(options);
+    return complaint.isEmpty() ? traceComplaint(options) : complaint;
 }
 
 } // namespace tavik7::cli

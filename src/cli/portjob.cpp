@@ -1,8 +1,11 @@
 #include "portjob.h"
 
+#include <QDir>
+
 #include "changerecorder.h"
 #include "clitexts.h"
 #include "platform.h"
+#include "wiretrace.h"
 
 namespace tavik7::cli {
 
@@ -12,6 +15,10 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
     , m_options(options)
     , m_port(port)
 {
+    if (!options.traceFile.isEmpty()) {
+        const QString path = traceFileFor(options.traceFile, port, int(options.ports.size()));
+        m_trace = new WireTrace(m_link, path, port, this);
+    }
     connect(m_link, &DeviceLink::portLost, this, &PortJob::onPortLost);
     connect(m_link, &DeviceLink::finished, this, &PortJob::onFinished);
     connect(m_link, &DeviceLink::significanceNotice, this, [this](const QString &significance) {
@@ -21,6 +28,11 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
 
 void PortJob::start()
 {
+    if (m_trace && !m_trace->open()) {
+        const QString shown = QDir::toNativeSeparators(m_trace->path());
+        fail(ExitUsage, cliText(CliText::TraceUnwritable, m_options.language).arg(shown));
+        return;
+    }
     QString hint;
     const QMetaObject::Connection diagnosis =
         connect(m_link, &DeviceLink::openFailed, this, [this, &hint](const DeviceLink::OpenFailure &why) {
@@ -40,6 +52,9 @@ void PortJob::start()
 
 void PortJob::interrupt()
 {
+    // What crossed the wire so far is in the file, whatever ends the process next.
+    if (m_trace)
+        m_trace->flush();
     if (m_stage == Stage::Done || m_stage == Stage::Finishing)
         return;
     // Half a telegram could leave the device with a mix of old and new

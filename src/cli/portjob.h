@@ -10,6 +10,8 @@
 
 namespace tavik7::cli {
 
+class WireTrace;
+
 // What a device said when it was read: its parameters and its counter.
 struct DeviceReading
 {
@@ -87,6 +89,7 @@ private:
     void onFinished(const DeviceResult &result);
 
     DeviceLink *m_link;
+    WireTrace *m_trace = nullptr; // --trace
     CliOptions m_options;
     QString m_port;
     Stage m_stage = Stage::Starting;

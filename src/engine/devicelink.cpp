@@ -3,6 +3,7 @@
 
 #include "devicelink.h"
 
+#include <QMetaMethod>
 #include <QTimer>
 
 #include "platform.h"
@@ -302,6 +303,7 @@ void DeviceLink::sendRequest(RequestKind kind, const QByteArray &bytes, int time
     m_step.directionChanged = m_summary.directionChanged;
     discardInput();
     m_serialPort->write(bytes);
+    emit wireBytes(Wire::Sent, bytes);
     m_requestTimer->start(timeoutMs);
 }
 
@@ -311,7 +313,7 @@ void DeviceLink::discardInput()
     // holds and no readyRead() has fetched yet, such as the tail of an answer
     // that came after its time-out.
     m_serialPort->flush();
-    m_serialPort->readAll();
+    received(m_serialPort->readAll());
     m_serialPort->clear(QSerialPort::Input);
     m_receiveBuffer.clear();
 }
@@ -370,17 +372,30 @@ void DeviceLink::endWithoutAnswer(DeviceResult::Status status)
 
 // ---------------------------------------------------------------- answers
 
+QByteArray DeviceLink::received(const QByteArray &bytes)
+{
+    if (!bytes.isEmpty())
+        emit wireBytes(Wire::Received, bytes);
+    return bytes;
+}
+
 void DeviceLink::onReadyRead()
 {
-    if (m_portState == PortState::Lent)
-        return; // the borrower reads
+    if (m_portState == PortState::Lent) {
+        // The borrower reads, after this slot, everything that waits: what
+        // waits now is what just came (a borrower that reads all of it each
+        // time, as the NAMUR listener does).
+        if (isSignalConnected(QMetaMethod::fromSignal(&DeviceLink::wireBytes)))
+            received(m_serialPort->peek(m_serialPort->bytesAvailable()));
+        return;
+    }
     if (m_requestKind == NoRequest) {
         // Nobody waits for these bytes (noise, an answer after its time-out);
         // left in the port object they would pile up without bound.
-        m_serialPort->readAll();
+        received(m_serialPort->readAll());
         return;
     }
-    m_receiveBuffer.append(m_serialPort->readAll());
+    m_receiveBuffer.append(received(m_serialPort->readAll()));
     switch (m_requestKind) {
     case ReadParameters: handleParameterAnswer(); break;
     case ReadCounter: handleCounterAnswer(); break;

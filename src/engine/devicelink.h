@@ -84,6 +84,10 @@ public:
     enum class Return { Opened, Gone, Failed };
     Q_ENUM(Return)
 
+    // Which way a chunk of bytes crossed the port.
+    enum class Wire { Sent, Received };
+    Q_ENUM(Wire)
+
     explicit DeviceLink(QObject *parent = nullptr);
     ~DeviceLink() override;
 
@@ -160,9 +164,15 @@ signals:
     // The end of a sequence or of a single request: what was read and
     // written in it, and the status of its last request.
     void finished(const tavik7::DeviceResult &result);
+    // Every chunk written to the port and every chunk read from it, stale
+    // input and noise included, as it went; also what a borrower of the open
+    // port reads. Raw bytes only: whoever listens formats them.
+    void wireBytes(tavik7::DeviceLink::Wire direction, const QByteArray &bytes);
 
 private:
     void onReadyRead();
+    // Passes bytes read from the port on to wireBytes(), and returns them.
+    QByteArray received(const QByteArray &bytes);
     void onTimeout();
     void onError(QSerialPort::SerialPortError error);
     void setPortState(PortState state);
