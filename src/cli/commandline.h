@@ -32,6 +32,7 @@ struct CliOptions
     bool verify = false; // write: read back and compare
     bool yes = false;    // flash: no waiting for the adapter's switch
     bool noBackup = false; // flash: no backup read, for a device that cannot answer
+    QString bookFile;    // --book, taken off before the command; empty: TAVIK7_BOOK or the per-user book
 };
 
 struct ParsedCommandLine

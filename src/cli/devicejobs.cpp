@@ -185,6 +185,7 @@ void ReportJob::deviceRead(const DeviceReading &reading)
 {
     const ParameterRecord &r = reading.record;
     if (const QStringList implausible = implausibleFieldTexts(reading); !implausible.isEmpty()) {
+        keeper()->recordReport(QString(), QStringLiteral("implausible"));
         fail(ExitImplausible, cliText(CliText::NoReportImplausible, options().language)
                                   .arg(implausible.join(QStringLiteral(", "))));
         return;
@@ -192,9 +193,12 @@ void ReportJob::deviceRead(const DeviceReading &reading)
     QString error;
     QByteArray pdf; // for -o -
     if (!writeReportTo(options().outputFile, r, reading.counterText, options().notes, &pdf, &error)) {
+        keeper()->recordReport(QString(), QStringLiteral("badFile"));
         fail(ExitUsage, message(MessageId::PdfError) + QLatin1Char(' ') + error);
         return;
     }
+    const bool toFile = options().outputFile != QLatin1String(kStandardOutputName);
+    keeper()->recordReport(toFile ? options().outputFile : QString());
     print(pdf);
     if (options().json) {
         const QString file = QDir::toNativeSeparators(options().outputFile);

@@ -49,6 +49,7 @@ FlashJob::FlashJob(const QString &port, const CliOptions &options, QObject *pare
     : PortJob(port, options, parent)
     , m_run(new FlashRun(link(), this))
 {
+    keeper()->watchFlashRun(m_run);
     connect(m_run, &FlashRun::finished, this, &FlashJob::onFinished);
     connect(m_run, &FlashRun::backupWritten, this,
             [this](const BackupResult &result) { note(message(backupNote(result))); });
@@ -134,6 +135,7 @@ void FlashJob::interrupt()
 
 void FlashJob::onFinished(FlashRun::Verdict verdict)
 {
+    keeper()->recordFlash(options().inputFile, verdict);
     switch (verdict) {
     case FlashRun::Verdict::Succeeded:
         if (options().json) {
@@ -161,6 +163,7 @@ NamurJob::NamurJob(const QString &port, const CliOptions &options, QObject *pare
     , m_listener(new NamurListener(this))
     , m_limits(new NamurLimits(options, this))
 {
+    keeper()->watchNamurListener(m_listener);
     connect(m_limits, &NamurLimits::reached, this, &NamurJob::onLimit);
     connect(m_listener, &NamurListener::logLineWritten, this, &NamurJob::onLine);
     connect(m_listener, &NamurListener::stopped, this, &NamurJob::onStopped);
@@ -210,6 +213,7 @@ void NamurJob::listen(const QString &serialNumber)
                                      [](const QString &) { return false; });
     }
     m_logPath = log;
+    keeper()->setNamurLogFile(log);
     if (!m_listener->start(link()->lendPort(), log)) {
         fail(ExitPort, message(MessageId::PortNotOpened));
         return;

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+#include "bookrecorder.h"
+#include "deviceresult.h"
+#include "flashrun.h"
+
+namespace tavik7 {
+class DeviceLink;
+class NamurListener;
+struct BackupResult;
+} // namespace tavik7
+
+namespace tavik7::book {
+
+// The word a device result is recorded with: "ok" or the error word of the
+// command line's JSON lines. The one table both front ends record through.
+[[nodiscard]] QString deviceStatusWord(DeviceResult::Status status);
+[[nodiscard]] QString flashStatusWord(FlashRun::Verdict verdict);
+
+// Puts every device action of one front end into the device book. It hears
+// the link's typed results itself, so it must be made before the front end
+// connects its own handlers: Qt calls slots in connection order, and an
+// action reported as done has to be in the book by then. What the front end
+// does on its own (a report, a backup loaded, a flash verdict) it records
+// through the calls below before telling the user.
+class DeviceBookKeeper : public QObject
+{
+    Q_OBJECT
+
+public:
+    DeviceBookKeeper(DeviceLink *link, FrontEnd frontEnd, const QString &bookPath, QObject *parent = nullptr);
+
+    void setLanguage(int language) { m_language = language; }
+    // Backups a flash run writes; flash verdicts come through recordFlash().
+    void watchFlashRun(FlashRun *run);
+    // One NAMUR event per listening, from its start to its stop.
+    void watchNamurListener(NamurListener *listener);
+    void setNamurLogFile(const QString &path) { m_namur.logFile = path; }
+
+    void recordFlash(const QString &imageFile, FlashRun::Verdict verdict);
+    // pdfFile: empty when the page went elsewhere than a file.
+    void recordReport(const QString &pdfFile, const QString &status = QLatin1String(kStatusOk));
+    void recordBackup(const BackupResult &result);
+    // A backup's values loaded into what is to be written to the device.
+    void recordRestore(const QString &backupFile, const ParameterRecord &before, const ParameterRecord &after);
+
+    [[nodiscard]] BookRecorder &recorder() { return m_recorder; }
+
+signals:
+    // After each event the book took.
+    void recorded(qint64 eventId);
+    // The book missed an event, or set a damaged file aside: said once per
+    // reason, not once per event, until the book takes events again.
+    void bookNotice(const QString &message);
+
+private:
+    struct Known
+    {
+        std::optional<ParameterRecord> record;
+        QString counter; // digits
+    };
+
+    void onFinished(const DeviceResult &result);
+    void recordWriteResult(const QString &port, const DeviceResult &result, const QString &status);
+    void recordCounterResult(const QString &port, const DeviceResult &result, const QString &status);
+    void remember(const QString &port, const DeviceResult &result);
+    void onNamurStopped();
+    void take(const BookResult &result);
+    [[nodiscard]] QString port() const;
+
+    DeviceLink *m_link;
+    BookRecorder m_recorder;
+    int m_language = 1;
+    QHash<QString, Known> m_known; // as last read or acknowledged on each port
+    QString m_lastNotice;
+    struct Namur
+    {
+        qint64 startMs = 0;
+        int telegrams = 0;
+        QString logFile;
+    } m_namur;
+};
+
+} // namespace tavik7::book
