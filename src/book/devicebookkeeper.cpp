@@ -62,9 +62,16 @@ DeviceBookKeeper::DeviceBookKeeper(DeviceLink *link, FrontEnd frontEnd, const QS
     connect(link, &DeviceLink::finished, this, &DeviceBookKeeper::onFinished);
 }
 
-QString DeviceBookKeeper::port() const
+DeviceBookKeeper *DeviceBookKeeper::of(const QObject *owner)
 {
-    return m_link->portName();
+    return owner->findChild<DeviceBookKeeper *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+QString DeviceBookKeeper::port()
+{
+    if (const QString name = m_link->portName(); !name.isEmpty())
+        m_lastPort = name;
+    return m_lastPort;
 }
 
 void DeviceBookKeeper::watchFlashRun(FlashRun *run)

@@ -36,6 +36,9 @@ class DeviceBookKeeper : public QObject
 public:
     DeviceBookKeeper(DeviceLink *link, FrontEnd frontEnd, const QString &bookPath, QObject *parent = nullptr);
 
+    // The keeper owner made, for the places that record what the owner does itself.
+    [[nodiscard]] static DeviceBookKeeper *of(const QObject *owner);
+
     void setLanguage(int language) { m_language = language; }
     // Backups a flash run writes; flash verdicts come through recordFlash().
     void watchFlashRun(FlashRun *run);
@@ -72,13 +75,14 @@ private:
     void remember(const QString &port, const DeviceResult &result);
     void onNamurStopped();
     void take(const BookResult &result);
-    [[nodiscard]] QString port() const;
+    [[nodiscard]] QString port();
 
     DeviceLink *m_link;
     BookRecorder m_recorder;
     int m_language = 1;
     QHash<QString, Known> m_known; // as last read or acknowledged on each port
     QString m_lastNotice;
+    QString m_lastPort; // a flash closes the link, the event still names its port
     struct Namur
     {
         qint64 startMs = 0;
