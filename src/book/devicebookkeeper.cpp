@@ -85,6 +85,7 @@ void DeviceBookKeeper::watchNamurListener(NamurListener *listener)
     connect(listener, &NamurListener::started, this, [this] {
         m_namur.startMs = QDateTime::currentMSecsSinceEpoch();
         m_namur.telegrams = 0;
+        m_namur.status = QLatin1String(kStatusOk);
     });
     // Lines, not telegrams received: a run that stops at a count mid-read
     // has logged (and reported) only those.
@@ -95,7 +96,7 @@ void DeviceBookKeeper::watchNamurListener(NamurListener *listener)
 void DeviceBookKeeper::onNamurStopped()
 {
     take(m_recorder.recordNamur(port(), m_namur.startMs, QDateTime::currentMSecsSinceEpoch(), m_namur.telegrams,
-                                m_namur.logFile, QLatin1String(kStatusOk)));
+                                m_namur.logFile, m_namur.status));
 }
 
 void DeviceBookKeeper::onFinished(const DeviceResult &result)

@@ -45,6 +45,8 @@ public:
     // One NAMUR event per listening, from its start to its stop.
     void watchNamurListener(NamurListener *listener);
     void setNamurLogFile(const QString &path) { m_namur.logFile = path; }
+    // The session ends as a failure (a device gone silent): said before the stop.
+    void setNamurStatus(const QString &status) { m_namur.status = status; }
 
     void recordFlash(const QString &imageFile, FlashRun::Verdict verdict);
     // pdfFile: empty when the page went elsewhere than a file.
@@ -88,6 +90,7 @@ private:
         qint64 startMs = 0;
         int telegrams = 0;
         QString logFile;
+        QString status;
     } m_namur;
 };
 
