@@ -4,6 +4,7 @@
 
 #include <QtTest>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -65,6 +66,8 @@ private slots:
     void readAndCheck();
     void trace_data();
     void trace();
+    void deviceBook_data();
+    void deviceBook();
 
 private:
     static void addFlashRows();
@@ -666,6 +669,59 @@ void TestCli::trace()
         const QByteArray counter = reading.value("counter").toString().toLatin1();
         QCOMPARE(wire[3], qMakePair(QString("<"), counter + "\r\n"));
     }
+}
+
+void TestCli::deviceBook_data()
+{
+    QTest::addColumn<QString>("kind");       // what lies at the book's path beforehand
+    QTest::addColumn<QByteArray>("said");    // the one line of each run about the book
+    QTest::newRow("new book") << "" << QByteArray();
+    QTest::newRow("directory") << "directory" << QByteArray("missed this action: a link or not a regular file");
+    QTest::newRow("not SQLite, set aside") << "text" << QByteArray("was not an SQLite database; kept as");
+}
+
+void TestCli::deviceBook()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, said);
+    const QString book = m_dir.filePath(QStringLiteral("book-%1.sqlite").arg(QTest::currentDataTag()));
+    if (kind == QLatin1String("directory"))
+        QVERIFY(QDir().mkdir(book));
+    QFile text(book);
+    if (kind == QLatin1String("text"))
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a book\n") == 11);
+    text.close();
+    DevSim &device = sim();
+    const QString port = device.portPath();
+    const QList<QStringList> actions = {{"read", "-p", port}, {"write", "-p", port, "--set", "direction=1"},
+                                        {"set-counter", "-p", port, "000000042"}};
+    for (const QStringList &action : actions) {
+        const CliRun done = run(QStringList{"--book", book} + action);
+        QCOMPARE(done.exitCode, 0);
+        // A damaged book is set aside once; one that cannot be written is said by every run.
+        const bool says = !said.isEmpty() && (kind == QLatin1String("directory") || action == actions.first());
+        QVERIFY2(done.err.count("Device book") == (says ? 1 : 0) && (!says || done.err.contains(said)), done.err.constData());
+    }
+    if (kind == QLatin1String("directory"))
+        return;
+    const CliRun history = run({"--book", book, "book", "history", "123456789", "--json"});
+    QCOMPARE(history.exitCode, 0);
+    QStringList shown;
+    for (const QByteArray &line : history.out.trimmed().split('\n')) {
+        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        if (event["action"] == QLatin1String("import")) // the runs' change history, taken in once
+            continue;
+        QCOMPARE(event["frontEnd"].toString(), "cli");
+        QCOMPARE(event["status"].toString(), "ok");
+        QString changes;
+        for (const QJsonValue &change : event["changes"].toArray())
+            changes += QStringLiteral(" %1:%2>%3").arg(change["key"].toString(), change["old"].toString(),
+                                                       change["new"].toString());
+        shown.append(event["action"].toString() + changes);
+    }
+    // One event per action: set-counter's own read is not one.
+    QCOMPARE(shown, (QStringList{"read", "write direction:0>1 counter:012345678>012345678",
+                                 "setCounter counter:012345678>000000042"}));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

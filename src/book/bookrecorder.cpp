@@ -103,10 +103,13 @@ BookResult BookRecorder::recordRead(const QString &port, const ParameterRecord *
 }
 
 BookResult BookRecorder::recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
-                                     const QString &counterBefore, const QString &counterAfter, const QString &status)
+                                     const QString &counterBefore, const QString &counterAfter, const QString &status,
+                                     bool counterWritten)
 {
     BookEvent event = newEvent(BookAction::Write, port, status);
     event.changes = recordChanges(before, after, counterBefore, counterAfter);
+    if (counterWritten && counterBefore == counterAfter)
+        event.changes.append({QStringLiteral("counter"), counterBefore, counterAfter});
     if (status == QLatin1String(kStatusOk))
         event.counter = counterAfter;
     return recordEvent(event);

@@ -25,8 +25,11 @@ public:
     BookResult recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
                           const QString &status);
     // before: the device as read before the write; after: what was sent.
+    // counterWritten: the counter went along (a turned direction), a change
+    // even when its digits stay.
     BookResult recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
-                           const QString &counterBefore, const QString &counterAfter, const QString &status);
+                           const QString &counterBefore, const QString &counterAfter, const QString &status,
+                           bool counterWritten = false);
     BookResult recordSetCounter(const QString &port, const QString &counterBefore, const QString &counterAfter,
                                 const QString &status);
     // verdict: the flash tool's own word (its exit, "ok", "failed", ...).
@@ -38,6 +41,10 @@ public:
                              const ParameterRecord &after, const QString &status);
     BookResult recordNamur(const QString &port, qint64 startMs, qint64 endMs, int telegrams, const QString &logFile,
                            const QString &status);
+
+    // The device's identity for the port's later events, from a read that
+    // is not an event of its own (a write's or a report's LP).
+    void rememberIdentity(const QString &port, const ParameterRecord &record);
 
     // Empty when nothing needs saying.
     [[nodiscard]] QString message(const BookResult &result, int language) const;
@@ -52,7 +59,6 @@ private:
     };
 
     BookEvent newEvent(BookAction action, const QString &port, const QString &status) const;
-    void rememberIdentity(const QString &port, const ParameterRecord &record);
     BookResult recordEvent(const BookEvent &event);
 
     FrontEnd m_frontEnd;

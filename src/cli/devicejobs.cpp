@@ -117,6 +117,7 @@ void WriteJob::onWritten(const DeviceResult &result)
         note(message(MessageId::CounterWritten));
     if (options().verify && stage() == Stage::Working) {
         m_progress = Progress::Verifying;
+        keeper()->setReadsNameOnly(true); // the read-back is part of the write
         // Not from inside the link's own signal.
         QMetaObject::invokeMethod(this, [this] { readDevice(); }, Qt::QueuedConnection);
         return;
@@ -131,6 +132,8 @@ void WriteJob::onWritten(const DeviceResult &result)
 void CounterJob::begin()
 {
     recordChanges();
+    // The read only names the device and its old counter for the counter's event.
+    keeper()->setReadsNameOnly(true);
     readDevice();
 }
 
@@ -185,6 +188,7 @@ void ReportJob::deviceRead(const DeviceReading &reading)
 {
     const ParameterRecord &r = reading.record;
     if (const QStringList implausible = implausibleFieldTexts(reading); !implausible.isEmpty()) {
+        keeper()->recordReport(QString(), QStringLiteral("implausible"));
         fail(ExitImplausible, cliText(CliText::NoReportImplausible, options().language)
                                   .arg(implausible.join(QStringLiteral(", "))));
         return;
@@ -192,9 +196,12 @@ void ReportJob::deviceRead(const DeviceReading &reading)
     QString error;
     QByteArray pdf; // for -o -
     if (!writeReportTo(options().outputFile, r, reading.counterText, options().notes, &pdf, &error)) {
+        keeper()->recordReport(QString(), QStringLiteral("badFile"));
         fail(ExitUsage, message(MessageId::PdfError) + QLatin1Char(' ') + error);
         return;
     }
+    const bool toFile = options().outputFile != QLatin1String(kStandardOutputName);
+    keeper()->recordReport(toFile ? options().outputFile : QString());
     print(pdf);
     if (options().json) {
         const QString file = QDir::toNativeSeparators(options().outputFile);

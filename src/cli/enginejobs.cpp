@@ -49,6 +49,7 @@ FlashJob::FlashJob(const QString &port, const CliOptions &options, QObject *pare
     : PortJob(port, options, parent)
     , m_run(new FlashRun(link(), this))
 {
+    keeper()->watchFlashRun(m_run);
     connect(m_run, &FlashRun::finished, this, &FlashJob::onFinished);
     connect(m_run, &FlashRun::backupWritten, this,
             [this](const BackupResult &result) { note(message(backupNote(result))); });
@@ -69,6 +70,8 @@ void FlashJob::begin()
         return;
     }
     if (!options().noBackup) {
+        // The backup read is the flash's: its events are the backup and the flash.
+        keeper()->setReadsNameOnly(true);
         readDevice();
         return;
     }
@@ -134,6 +137,7 @@ void FlashJob::interrupt()
 
 void FlashJob::onFinished(FlashRun::Verdict verdict)
 {
+    keeper()->recordFlash(options().inputFile, verdict);
     switch (verdict) {
     case FlashRun::Verdict::Succeeded:
         if (options().json) {
@@ -161,6 +165,7 @@ NamurJob::NamurJob(const QString &port, const CliOptions &options, QObject *pare
     , m_listener(new NamurListener(this))
     , m_limits(new NamurLimits(options, this))
 {
+    keeper()->watchNamurListener(m_listener);
     connect(m_limits, &NamurLimits::reached, this, &NamurJob::onLimit);
     connect(m_listener, &NamurListener::logLineWritten, this, &NamurJob::onLine);
     connect(m_listener, &NamurListener::stopped, this, &NamurJob::onStopped);
@@ -210,6 +215,7 @@ void NamurJob::listen(const QString &serialNumber)
                                      [](const QString &) { return false; });
     }
     m_logPath = log;
+    keeper()->setNamurLogFile(log);
     if (!m_listener->start(link()->lendPort(), log)) {
         fail(ExitPort, message(MessageId::PortNotOpened));
         return;
@@ -239,6 +245,7 @@ void NamurJob::onLimit(NamurLimits::Reason reason)
         interrupt();
         return;
     case NamurLimits::Reason::Silence:
+        keeper()->setNamurStatus(QStringLiteral("noAnswer"));
         // Failed first, so that the stop that follows is no lost port.
         fail(ExitNoAnswer, cliText(CliText::NamurSilent, options().language).arg(NamurLimits::kSilenceMs / 1000));
         m_listener->stop();

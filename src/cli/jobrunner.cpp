@@ -62,6 +62,10 @@ void JobRunner::add(PortJob *job)
     m_slots.append(slot);
     connect(job, &PortJob::standardOutput, this, [this, index](const QByteArray &bytes) { take(index, bytes, false); });
     connect(job, &PortJob::diagnostics, this, [this, index](const QByteArray &bytes) { take(index, bytes, true); });
+    connect(job, &PortJob::bookNotice, this, [this, index](const QByteArray &bytes) {
+        m_slots[index].bookNotice += bytes;
+        take(index, bytes, true);
+    });
     connect(job, &PortJob::finished, this, [this, index] { onFinished(index); });
 }
 
@@ -148,8 +152,9 @@ void JobRunner::onFinished(int index)
     ++m_finished;
     Slot &slot = m_slots[index];
     const int code = exitCode(slot);
+    // A book that missed the work is no success to keep quiet about.
     if (m_quiet && code == ExitDone)
-        slot.diagnostics.clear();
+        slot.diagnostics = slot.bookNotice.isEmpty() ? QByteArray() : framed(slot, slot.bookNotice);
     if (m_json && code != ExitDone && !slot.printed)
         take(index, failureJsonLine(slot.port, errorWord(code, slot.port), code, slot.lastMessage), false);
     passOn();

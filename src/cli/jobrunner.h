@@ -39,6 +39,7 @@ private:
         QByteArray diagnostics;
         bool printed = false;   // the job wrote to stdout itself
         QString lastMessage;    // its last line on stderr, without the prefix
+        QByteArray bookNotice;  // kept through --quiet
     };
 
     [[nodiscard]] static bool isFinished(const Slot &slot);

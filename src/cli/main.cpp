@@ -138,7 +138,8 @@ int main(int argc, char **argv)
     case ParsedCommandLine::Run:
         break;
     }
-    const CliOptions &options = parsed.options;
+    CliOptions options = parsed.options;
+    options.bookFile = bookFile;
     const std::unique_ptr<QCoreApplication> app = makeApplication(options.command, argc, argv);
     if (options.command == Command::Ports)
         return printResult(portListText(options.json));

@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "booklocation.h"
 #include "changerecorder.h"
 #include "clitexts.h"
 #include "platform.h"
@@ -12,6 +13,9 @@ namespace tavik7::cli {
 PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent)
     : QObject(parent)
     , m_link(new DeviceLink(this))
+    // Before any connection of the job's own: an action is in the book
+    // before the job reports it.
+    , m_keeper(new book::DeviceBookKeeper(m_link, book::FrontEnd::Cli, book::bookPath(options.bookFile), this))
     , m_options(options)
     , m_port(port)
 {
@@ -19,6 +23,10 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
         const QString path = traceFileFor(options.traceFile, port, int(options.ports.size()));
         m_trace = new WireTrace(m_link, path, port, this);
     }
+    m_keeper->setLanguage(options.language);
+    connect(m_keeper, &book::DeviceBookKeeper::bookNotice, this, [this](const QString &text) {
+        emit bookNotice((QStringLiteral("tavik7-cli: %1: %2\n").arg(m_port, text)).toLocal8Bit());
+    });
     connect(m_link, &DeviceLink::portLost, this, &PortJob::onPortLost);
     connect(m_link, &DeviceLink::finished, this, &PortJob::onFinished);
     connect(m_link, &DeviceLink::significanceNotice, this, [this](const QString &significance) {

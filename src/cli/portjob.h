@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "commandline.h"
+#include "devicebookkeeper.h"
 #include "console.h"
 #include "devicelink.h"
 #include "exitcodes.h"
@@ -41,6 +42,8 @@ public:
 signals:
     void standardOutput(const QByteArray &bytes);
     void diagnostics(const QByteArray &bytes);
+    // The device book missed this port's work: said even under --quiet.
+    void bookNotice(const QByteArray &bytes);
     void finished();
 
 protected:
@@ -73,6 +76,7 @@ protected:
     // What a failed request says on a terminal.
     [[nodiscard]] QString failureText(const DeviceResult &result) const;
     [[nodiscard]] DeviceLink *link() const { return m_link; }
+    [[nodiscard]] book::DeviceBookKeeper *keeper() const { return m_keeper; }
     [[nodiscard]] const CliOptions &options() const { return m_options; }
     [[nodiscard]] Stage stage() const { return m_stage; }
     void setStage(Stage stage) { m_stage = stage; }
@@ -90,6 +94,7 @@ private:
 
     DeviceLink *m_link;
     WireTrace *m_trace = nullptr; // --trace
+    book::DeviceBookKeeper *m_keeper;
     CliOptions m_options;
     QString m_port;
     Stage m_stage = Stage::Starting;

@@ -8,6 +8,7 @@
 #include <QTextCursor>
 
 #include "backupfile.h"
+#include "devicebookkeeper.h"
 #include "filehooks.h"
 #include "flashtool.h"
 #include "platform.h"
@@ -61,6 +62,7 @@ private:
 void TAVIK7_Bediensoftware::setUpFlashRun()
 {
     flashRun = new FlashRun(std::make_unique<FlashPort>(this), this);
+    tavik7::book::DeviceBookKeeper::of(this)->watchFlashRun(flashRun);
     connect(flashRun, &FlashRun::toolStarted, this, [this] { showMessage(tavik7::MessageId::FlashInstructions, false); });
     connect(flashRun, &FlashRun::errorOccurred, this, [this](FlashRun::Error error) {
         showMessage(flashErrorMessage(error), false);
@@ -155,6 +157,7 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
 {
     ui.textEditConsole->setEnabled(true);
     const FlashRun::Verdict verdict = flashRun->verdict();
+    tavik7::book::DeviceBookKeeper::of(this)->recordFlash(ui.lineEditSelectedFileFlashen->text(), verdict);
     if (verdict == FlashRun::Verdict::Succeeded || verdict == FlashRun::Verdict::Failed)
         showMessage(verdict == FlashRun::Verdict::Succeeded ? tavik7::MessageId::FlashSucceeded
                                                             : tavik7::MessageId::FlashFailed, false);
@@ -233,6 +236,9 @@ void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
     box.setStyleSheet(QStringLiteral("font: bold 14px;"));
     prepareYesNoBox(box, tavik7::catalogueText(tavik7::MessageId::QuestionLoadBackup, language),
                     QDir::toNativeSeparators(backupFile));
-    if (box.exec() == QMessageBox::Yes)
-        loadSettingsFile(backupFile, changeRecorder->deviceRecord());
+    if (box.exec() != QMessageBox::Yes)
+        return;
+    const tavik7::ParameterRecord before = parameterRecord;
+    loadSettingsFile(backupFile, changeRecorder->deviceRecord());
+    tavik7::book::DeviceBookKeeper::of(this)->recordRestore(backupFile, before, parameterRecord);
 }

@@ -10,6 +10,7 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include "devicebookkeeper.h"
 #include "namur.h"
 #include "namurlistener.h"
 #include "tavik7_bediensoftware.h"
@@ -27,6 +28,7 @@ constexpr qsizetype kConsoleChunkParagraphs = 1000;
 void TAVIK7_Bediensoftware::setUpNamurListener()
 {
     namurListener = new tavik7::NamurListener(this);
+    tavik7::book::DeviceBookKeeper::of(this)->watchNamurListener(namurListener);
     connect(namurListener, &tavik7::NamurListener::telegramsReceived, this,
             &TAVIK7_Bediensoftware::showNamurTelegrams);
     connect(namurListener, &tavik7::NamurListener::stopped, this, &TAVIK7_Bediensoftware::namurListeningEnded);
@@ -42,6 +44,7 @@ void TAVIK7_Bediensoftware::onStartNamurClicked()
     QSerialPort *port = deviceLink->lendPort();
     if (!port)
         return;
+    tavik7::book::DeviceBookKeeper::of(this)->setNamurLogFile(logPath);
     if (!namurListener->start(port, logPath)) {
         deviceLink->takePortBack();
         return;

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QLineEdit>
 
+#include "devicebookkeeper.h"
 #include "filehooks.h"
 #include "inspectionreportpdf.h"
 #include "tavik7_bediensoftware.h"
@@ -43,9 +44,11 @@ void TAVIK7_Bediensoftware::writeInspectionReport()
     // A folder the user may not write to, or a disk that filled up, ends the
     // report quietly, as an unwritable folder always did; an earlier report
     // under the same name stays as it was.
-    if (!tavik7::writeInspectionReportPdf(name, parameterRecord, ui.lineEditCounter->text(), notes, today))
+    if (!tavik7::writeInspectionReportPdf(name, parameterRecord, ui.lineEditCounter->text(), notes, today)) {
+        tavik7::book::DeviceBookKeeper::of(this)->recordReport(QString(), QStringLiteral("badFile"));
         return;
-
+    }
+    tavik7::book::DeviceBookKeeper::of(this)->recordReport(name);
     showMessage(tavik7::MessageId::PdfCreated, true);
     tavik7::openInViewer(name);
 }

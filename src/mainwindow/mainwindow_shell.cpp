@@ -19,7 +19,9 @@
 
 #include <functional>
 
+#include "booklocation.h"
 #include "countertext.h"
+#include "devicebookkeeper.h"
 #include "devicebookwindow.h"
 #include "documentation.h"
 #include "outputlog.h"
@@ -131,6 +133,18 @@ void TAVIK7_Bediensoftware::styleAllPages()
 void TAVIK7_Bediensoftware::setUpEngines()
 {
     deviceLink = new tavik7::DeviceLink(this);
+    // Before the window's own connections: an action is in the book before the window reports it.
+    auto *keeper =
+        new tavik7::book::DeviceBookKeeper(deviceLink, tavik7::book::FrontEnd::Window, tavik7::book::bookPath(), this);
+    connect(this, &TAVIK7_Bediensoftware::setLanguage, keeper, [this, keeper] { keeper->setLanguage(language); });
+    connect(keeper, &tavik7::book::DeviceBookKeeper::recorded, this, [this] {
+        if (auto *book = findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly))
+            book->refresh();
+    });
+    // After the action's own line, which may start the console afresh.
+    connect(keeper, &tavik7::book::DeviceBookKeeper::bookNotice, this, [this](const QString &text) {
+        writeConsoleLine(tavik7::consoleLine(QDateTime::currentDateTime(), text), true, Qt::red);
+    }, Qt::QueuedConnection);
     // Before the window's own connections: marks and backups must see the
     // device's record as just read.
     changeRecorder = new tavik7::ChangeRecorder(

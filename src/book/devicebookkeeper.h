@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+#include "bookrecorder.h"
+#include "deviceresult.h"
+#include "flashrun.h"
+
+namespace tavik7 {
+class DeviceLink;
+class NamurListener;
+struct BackupResult;
+} // namespace tavik7
+
+namespace tavik7::book {
+
+// The word a device result is recorded with: "ok" or the error word of the
+// command line's JSON lines. The one table both front ends record through.
+[[nodiscard]] QString deviceStatusWord(DeviceResult::Status status);
+[[nodiscard]] QString flashStatusWord(FlashRun::Verdict verdict);
+
+// Puts every device action of one front end into the device book. It hears
+// the link's typed results itself, so it must be made before the front end
+// connects its own handlers: Qt calls slots in connection order, and an
+// action reported as done has to be in the book by then. What the front end
+// does on its own (a report, a backup loaded, a flash verdict) it records
+// through the calls below before telling the user.
+class DeviceBookKeeper : public QObject
+{
+    Q_OBJECT
+
+public:
+    DeviceBookKeeper(DeviceLink *link, FrontEnd frontEnd, const QString &bookPath, QObject *parent = nullptr);
+
+    // The keeper owner made, for the places that record what the owner does itself.
+    [[nodiscard]] static DeviceBookKeeper *of(const QObject *owner);
+
+    void setLanguage(int language) { m_language = language; }
+    // For a job whose reads only prepare its own action (the command line's
+    // set-counter and flash, a write's read-back): a successful read then
+    // names the device for that action's event instead of being one.
+    void setReadsNameOnly(bool nameOnly) { m_readsNameOnly = nameOnly; }
+    // Backups a flash run writes; flash verdicts come through recordFlash().
+    void watchFlashRun(FlashRun *run);
+    // One NAMUR event per listening, from its start to its stop.
+    void watchNamurListener(NamurListener *listener);
+    void setNamurLogFile(const QString &path) { m_namur.logFile = path; }
+    // The session ends as a failure (a device gone silent): said before the stop.
+    void setNamurStatus(const QString &status) { m_namur.status = status; }
+
+    void recordFlash(const QString &imageFile, FlashRun::Verdict verdict);
+    // pdfFile: empty when the page went elsewhere than a file.
+    void recordReport(const QString &pdfFile, const QString &status = QLatin1String(kStatusOk));
+    void recordBackup(const BackupResult &result);
+    // A backup's values loaded into what is to be written to the device.
+    void recordRestore(const QString &backupFile, const ParameterRecord &before, const ParameterRecord &after);
+
+    [[nodiscard]] BookRecorder &recorder() { return m_recorder; }
+
+signals:
+    // After each event the book took.
+    void recorded(qint64 eventId);
+    // The book missed an event, or set a damaged file aside: said once per
+    // reason, not once per event, until the book takes events again.
+    void bookNotice(const QString &message);
+
+private:
+    struct Known
+    {
+        std::optional<ParameterRecord> record;
+        QString counter; // digits
+    };
+
+    void onFinished(const DeviceResult &result);
+    void recordWriteResult(const QString &port, const DeviceResult &result, const QString &status);
+    void recordCounterResult(const QString &port, const DeviceResult &result, const QString &status);
+    void remember(const QString &port, const DeviceResult &result);
+    void onNamurStopped();
+    void take(const BookResult &result);
+    [[nodiscard]] QString port();
+
+    DeviceLink *m_link;
+    BookRecorder m_recorder;
+    bool m_readsNameOnly = false;
+    int m_language = 1;
+    QHash<QString, Known> m_known; // as last read or acknowledged on each port
+    QString m_lastNotice;
+    QString m_lastPort; // a flash closes the link, the event still names its port
+    struct Namur
+    {
+        qint64 startMs = 0;
+        int telegrams = 0;
+        QString logFile;
+        QString status;
+    } m_namur;
+};
+
+} // namespace tavik7::book

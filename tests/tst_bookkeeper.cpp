@@ -1,0 +1,78 @@
+// The device book's keeper against the simulated device: one event per
+// device action with its changes and its result, in the book before any
+// handler connected after the keeper hears of the action.
+
+#include <QtTest>
+
+#include <QTemporaryDir>
+
+#include "devicebook.h"
+#include "devicebookkeeper.h"
+#include "devicelink.h"
+#include "devsim.h"
+
+using namespace tavik7;
+using namespace tavik7::book;
+
+class TestBookKeeper : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void eachActionIsOneEventBeforeItIsReported();
+};
+
+void TestBookKeeper::eachActionIsOneEventBeforeItIsReported()
+{
+    DevSim sim;
+    QVERIFY(sim.start());
+    QTemporaryDir dir;
+    qputenv("APPDATA", QFile::encodeName(dir.path())); // no change history of the user's own
+    const QString path = dir.filePath(QStringLiteral("book.sqlite"));
+    DeviceLink link;
+    // Long enough for an answer at 1200 baud, short for the silent device's.
+    link.setTimeouts({2000, 1000});
+    DeviceBookKeeper keeper(&link, FrontEnd::Window, path);
+    QSignalSpy notices(&keeper, &DeviceBookKeeper::bookNotice);
+    QVERIFY(link.open({sim.portPath()}));
+    // The front end's handler, connected after the keeper: what it finds in
+    // the book is what it may report.
+    DeviceBook reader;
+    QVERIFY(reader.open(path).recorded);
+    QList<BookEvent> seen;
+    connect(&link, &DeviceLink::finished, &keeper, [&] { seen = reader.history(QStringLiteral("123456789")); });
+    QSignalSpy finished(&link, &DeviceLink::finished);
+
+    QVERIFY(link.readSettings() && finished.wait());
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.last().action, BookAction::Read);
+    QCOMPARE(seen.last().counter, QStringLiteral("012345678"));
+
+    ParameterRecord turned = link.parameterRecord();
+    turned.direction = 1;
+    QVERIFY(link.startWriteSequence(turned) && finished.wait());
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen.last().action, BookAction::Write);
+    const QList<BookChange> written = {{"direction", "0", "1"}, {"counter", "012345678", "012345678"}};
+    QCOMPARE(seen.last().changes, written);
+
+    QVERIFY(link.writeCounter("000000042") && finished.wait());
+    QCOMPARE(seen.size(), 3);
+    QCOMPARE(seen.last().action, BookAction::SetCounter);
+    QCOMPARE(seen.last().changes, (QList<BookChange>{{"counter", "012345678", "000000042"}}));
+
+    // Silent now: the failure is the device's as last read on the port.
+    QVERIFY(sim.control("fault silent=LP"));
+    QVERIFY(link.readSettings() && finished.wait());
+    QCOMPARE(seen.size(), 4);
+    QCOMPARE(seen.last().action, BookAction::Read);
+    QCOMPARE(seen.last().status, QStringLiteral("noAnswer"));
+    for (const BookEvent &event : seen) {
+        QCOMPARE(event.frontEnd, FrontEnd::Window);
+        QCOMPARE(event.port, sim.portPath());
+    }
+    QCOMPARE(notices.count(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestBookKeeper)
+#include "tst_bookkeeper.moc"
