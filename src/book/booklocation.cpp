@@ -4,6 +4,7 @@
 
 #include "changehistory.h"
 #include "platform.h"
+#include "portaccess.h"
 
 namespace tavik7::book {
 
@@ -26,12 +27,8 @@ QString userChangeHistoryPath()
 
 QString loginName()
 {
-    for (const char *name : {"USER", "LOGNAME", "USERNAME"}) {
-        const QString value = qEnvironmentVariable(name);
-        if (!value.isEmpty())
-            return value;
-    }
-    return QStringLiteral("unknown");
+    const QString name = platform::currentUserName();
+    return name.isEmpty() ? QStringLiteral("unknown") : name;
 }
 
 } // namespace tavik7::book

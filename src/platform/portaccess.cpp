@@ -5,6 +5,7 @@
 #include "platform.h"
 
 #ifdef Q_OS_UNIX
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -47,10 +48,17 @@ bool deviceFileAccessible(const QString &portName)
 
 QString currentUserName()
 {
-    QString name = qEnvironmentVariable("USER");
-    if (name.isEmpty())
-        name = qEnvironmentVariable("USERNAME");
-    return name;
+    for (const char *variable : {"USER", "LOGNAME", "USERNAME"}) {
+        if (QString name = qEnvironmentVariable(variable); !name.isEmpty())
+            return name;
+    }
+#ifdef Q_OS_UNIX
+    // A service or a container's shell may set none of them; the account
+    // database still knows who runs the program.
+    if (const passwd *account = getpwuid(geteuid()); account && account->pw_name)
+        return QString::fromLocal8Bit(account->pw_name);
+#endif
+    return QString();
 }
 
 } // namespace tavik7::platform
