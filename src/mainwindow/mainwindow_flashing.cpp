@@ -31,7 +31,9 @@ constexpr int kTextUpdateFailed = 246;
 tavik7::MessageId flashErrorMessage(FlashRun::Error error)
 {
     switch (error) {
-    case FlashRun::Error::NoFirmwareFile: return tavik7::MessageId::NoFirmwareFile;
+    case FlashRun::Error::NoError:
+    case FlashRun::Error::NoFirmwareFile:
+    case FlashRun::Error::BadFirmwareImage: return tavik7::MessageId::NoFirmwareFile;
     case FlashRun::Error::ToolError: return tavik7::MessageId::ToolError;
     case FlashRun::Error::ToolNotStarted: return tavik7::MessageId::ToolNotStarted;
     }
