@@ -1,29 +1,14 @@
-// Help for the technician beyond the messages of the console: why a port did
-// not open and what to do about it, a history of what was written to devices,
-// a backup of the device's parameters before flashing, and the cells that a
-// loaded file would change in the device.
+// Help for the technician beyond the console's messages: why a port did not
+// open and what to do about it, and the cells a loaded file would change in
+// the device.
 
-#include <QDateTime>
-#include <QDir>
-#include <QIcon>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QSaveFile>
-#include <QSerialPort>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 
-#include "changehistory.h"
-#include "console.h"
-#include "countertext.h"
-#include "filenames.h"
 #include "recorddiff.h"
-#include "settingsfile.h"
-#include "texttable.h"
-#include "portaccess.h"
 #include "portdiagnosis.h"
 #include "tavik7_bediensoftware.h"
-
+#include "texttable.h"
 
 void TAVIK7_Bediensoftware::appendConsoleNote(const tavik7::ConsoleEntry &note)
 {

@@ -3,13 +3,11 @@
 // answers its questions with boxes.
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTextEdit>
 #include <QTimer>
 
 #include "countertext.h"
@@ -208,11 +206,11 @@ void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tav
                                                            ui.comboBoxDecimalPlaces, ui.lineEditCounter2})
         choice->setEnabled(!programming);
     ui.comboBoxDirection2->setEnabled(!programming && !wizardFlow->record().directionFixed);
+    applyAvailability();
     if (afterFlash)
         ui.tabWidget->setCurrentIndex(kTabWizard);
     switch (state) {
     case State::ReadingFirmware:
-        setDeviceButtonsEnabled(false);
         drawWizardView(4);
         break;
     case State::AwaitingVerdict:
@@ -402,7 +400,8 @@ void TAVIK7_Bediensoftware::askToFlashFirmware()
     }
     ui.tabWidget->setCurrentIndex(kTabFlashen);
     ui.lineEditSelectedFileFlashen->setText(firmwareFile);
-    if (confirmAdapterForFlashing())
+    // A bad image is refused before the technician switches the adapter.
+    if (flashRun->checkFirmwareFile(firmwareFile) && confirmAdapterForFlashing())
         wizardFlow->flash(flashRequest(firmwareFile));
     else
         wizardFlow->keepFirmware();
@@ -424,9 +423,7 @@ void TAVIK7_Bediensoftware::showFlashedFirmware()
 
 void TAVIK7_Bediensoftware::askToWriteWizardCounter()
 {
-    setDeviceButtonsEnabled(false);
     if (!confirmSetCounter()) {
-        setDeviceButtonsEnabled(true);
         wizardFlow->skipCounterWrite();
         return;
     }
@@ -439,13 +436,14 @@ void TAVIK7_Bediensoftware::showTypePlateReminderBox()
         textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
 }
 
-void TAVIK7_Bediensoftware::showInformationBox(const QString &text)
+int TAVIK7_Bediensoftware::showInformationBox(const QString &text, const QString &informativeText,
+                                              QMessageBox::StandardButtons buttons)
 {
     messageBox->setText(text);
-    messageBox->setInformativeText(QString());
-    messageBox->setStandardButtons(QMessageBox::Ok);
+    messageBox->setInformativeText(informativeText);
+    messageBox->setStandardButtons(buttons);
     messageBox->setDefaultButton(QMessageBox::Ok);
     messageBox->setIcon(QMessageBox::Information);
     messageBox->setWindowIcon(QIcon(kWindowIcon));
-    messageBox->exec();
+    return messageBox->exec();
 }
