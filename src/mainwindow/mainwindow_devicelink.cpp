@@ -1,5 +1,5 @@
-// Serial port, one-request-at-a-time exchange with the device and the
-// parameter telegram.
+// The serial port and the requests to the device: the buttons that start them
+// and the one table that words their results.
 
 #include <QMessageBox>
 #include <QSerialPort>

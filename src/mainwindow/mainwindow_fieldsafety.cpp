@@ -63,22 +63,10 @@ void TAVIK7_Bediensoftware::markDifferencesFromDevice()
     differenceMarks.shown = device.has_value();
     if (!device)
         return;
-    const QString background = QStringLiteral("background-color: %1;").arg(QColor(kDifferenceBackgroundRgb).name());
     // Against what Write settings would send: an edit back to the device's value drops its mark.
     for (int row : tavik7::differingFields(tableRecord(), *device)) {
-        const QString tip = inLanguage(language, QStringLiteral("Im Gerät: %1"), QStringLiteral("In the device: %1"))
-                                .arg(tavik7::parameterValueText(*device, row, language));
-        const QModelIndex index = parameterModel->index(row, 1);
-        if (QWidget *cell = ui.tableViewSettings->indexWidget(index)) {
-            // A style sheet, as the window's own would override a palette.
-            cell->setStyleSheet(QStringLiteral("%1 { %2 }").arg(QString::fromLatin1(cell->metaObject()->className()),
-                                                                background));
-            cell->setToolTip(tip);
-        } else if (QStandardItem *item = parameterModel->item(row, 1)) {
-            // Only the background: the text keeps the plausibility colour.
-            item->setBackground(QColor(kDifferenceBackgroundRgb));
-            item->setToolTip(tip);
-        }
+        setDifferenceMark(row, inLanguage(language, QStringLiteral("Im Gerät: %1"), QStringLiteral("In the device: %1"))
+                                   .arg(tavik7::parameterValueText(*device, row, language)));
         differenceMarks.rows.append(row);
     }
     ui.tableViewSettings->viewport()->update();
@@ -89,16 +77,25 @@ void TAVIK7_Bediensoftware::clearDeviceDifferenceMarks()
     // Colours and tips are no edits: the cell checks must not run for them,
     // least of all in the middle of a read's refill.
     const QSignalBlocker blocker(parameterModel);
-    for (int row : std::as_const(differenceMarks.rows)) {
-        const QModelIndex index = parameterModel->index(row, 1);
-        if (QWidget *cell = ui.tableViewSettings->indexWidget(index)) {
-            cell->setStyleSheet(QString());
-            cell->setToolTip(QString());
-        } else if (QStandardItem *item = parameterModel->item(row, 1)) {
-            item->setData(QVariant(), Qt::BackgroundRole);
-            item->setToolTip(QString());
-        }
-    }
+    for (int row : std::as_const(differenceMarks.rows))
+        setDifferenceMark(row, QString());
     differenceMarks.rows.clear();
     ui.tableViewSettings->viewport()->update();
+}
+
+void TAVIK7_Bediensoftware::setDifferenceMark(int row, const QString &deviceTip)
+{
+    const bool marked = !deviceTip.isEmpty();
+    if (QWidget *cell = ui.tableViewSettings->indexWidget(parameterModel->index(row, 1))) {
+        // A style sheet, as the window's own would override a palette.
+        cell->setStyleSheet(marked ? QStringLiteral("%1 { background-color: %2; }")
+                                         .arg(QString::fromLatin1(cell->metaObject()->className()),
+                                              QColor(kDifferenceBackgroundRgb).name())
+                                   : QString());
+        cell->setToolTip(deviceTip);
+    } else if (QStandardItem *item = parameterModel->item(row, 1)) {
+        // Only the background: the text keeps the plausibility colour.
+        item->setData(marked ? QVariant(QBrush(QColor(kDifferenceBackgroundRgb))) : QVariant(), Qt::BackgroundRole);
+        item->setToolTip(deviceTip);
+    }
 }

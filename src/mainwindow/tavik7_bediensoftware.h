@@ -180,6 +180,8 @@ private:
                           const std::optional<tavik7::ParameterRecord> &firmwareOf = std::nullopt);
     void markDifferencesFromDevice();
     void clearDeviceDifferenceMarks();
+    // The cell's mark with the device's value as its tip; an empty tip takes it off.
+    void setDifferenceMark(int row, const QString &deviceTip);
     // Marks again after an edit or a language switch, while a loaded file's marks are on show.
     void refreshDifferenceMarks();
 
