@@ -25,6 +25,7 @@ private slots:
     void flashOffersTheBackupAfterTheNextRead_data();
     void flashOffersTheBackupAfterTheNextRead();
     void failureStaysInView();
+    void corruptImageReachesNothing();
 
 private:
     void flash(const QByteArray &toolOutput, int exitCode, const QString &tool = TAVIK7_FAKEAVRDUDE_PATH,
@@ -133,6 +134,21 @@ void TestFlashing::failureStaysInView()
     const qsizetype verdictAt = console.indexOf(germanMessage(65));
     QVERIFY2(verdictAt >= 0 && console.indexOf(germanMessage(7), verdictAt) > verdictAt, qPrintable(console));
     QCOMPARE(w<QTabWidget>("tabWidget")->currentIndex(), kTabFlashen);
+}
+
+void TestFlashing::corruptImageReachesNothing()
+{
+    QVERIFY(connectDevice({}, kTabFlashen));
+    sim->clearLog();
+    const QString image = appData->filePath(QStringLiteral("corrupt.hex"));
+    QVERIFY(writeFile(image, ":0100000000FE\r\n:00000001FF\r\n"));
+    ModalAnswerer answerer(QMessageBox::Ok);
+    flash({}, 0, TAVIK7_FAKEAVRDUDE_PATH, image);
+    // Refused before the adapter question: no box, no backup, nothing on the wire.
+    QCOMPARE(consoleMessages(*window), germanMessages({63}));
+    QCOMPARE(answerer.answered(), 0);
+    QVERIFY(sim->received().isEmpty() && QDir(folder()).entryList({QStringLiteral("Backup_*")}).isEmpty());
+    QVERIFY(flashIdle() && button("pushButtonDisconnect")->isEnabled());
 }
 
 QTEST_MAIN(TestFlashing)

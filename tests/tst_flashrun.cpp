@@ -56,7 +56,11 @@ bool prepare(FlashRun::Request &request, const QTemporaryDir &work, int tool, co
     if (!firmware.startsWith(QLatin1Char('/'))) {
         request.firmwareFile = work.filePath(firmware);
         QDir(work.path()).mkpath(QStringLiteral("new fw"));
-        QFile(request.firmwareFile).open(QIODevice::WriteOnly);
+        // One data byte and the end record; a "corrupt" image's first record has a wrong checksum.
+        QFile image(request.firmwareFile);
+        image.open(QIODevice::WriteOnly);
+        image.write(firmware.contains(QLatin1String("corrupt")) ? ":0100000000FE\n:00000001FF\n"
+                                                                 : ":0100000000FF\n:00000001FF\n");
     }
     return !request.tool.program.isEmpty();
 }
@@ -143,6 +147,9 @@ void TestFlashRun::runs_data()
                                             << hex << FlashRun::Verdict::None << QStringList{"started"};
     QTest::newRow("upper-case name") << int(Fake) << thanks << int(Exits) << QStringLiteral("FW.HEX")
                                      << FlashRun::Verdict::None << QStringList{"NoFirmwareFile"};
+    // avrdude would erase the chip before it found the bad record.
+    QTest::newRow("corrupt image") << int(Fake) << thanks << int(Exits) << QStringLiteral("corrupt.hex")
+                                   << FlashRun::Verdict::None << QStringList{"BadFirmwareImage"};
     QTest::newRow("real avrdude") << int(Avrdude) << QByteArray() << int(Exits)
                                   << QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex")
                                   << FlashRun::Verdict::Succeeded << QStringList{"started", "end", "Opened"};
@@ -192,6 +199,13 @@ void TestFlashRun::runs()
     // The tool addresses the port that was released, whose name the closed link no longer knows.
     const QStringList passed = QString::fromUtf8(readFile(work.filePath(QStringLiteral("args.txt"))))
                                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // A refused run leaves the port open and sends nothing: no backup, no tool.
+    if (!started) {
+        QVERIFY(!QFile::exists(work.filePath(QStringLiteral("args.txt"))));
+        QVERIFY(link.isOpen());
+        QCOMPARE(sim.received(), QStringList());
+        QVERIFY(!run->errorString().isEmpty());
+    }
     if (tool == Fake && started)
         QCOMPARE(passed.mid(9), (QStringList{sim.portPath(), "-U", "flash:w:" + request.firmwareFile + ":i"}));
     if (tool == Avrdude) {

@@ -89,6 +89,13 @@ void TestWizard::flashThenProgram()
     qputenv("TAVIK7_AVRDUDE", TAVIK7_FAKEAVRDUDE_PATH);
     qputenv("FAKEAVRDUDE_OUTPUT", "avrdude done.  Thank you.\\n");
     qputenv("FAKEAVRDUDE_EXIT", "0");
+    // The wizard takes its image from the tool's folder under the start folder, and checks it first.
+    QTemporaryDir startFolder;
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir(startFolder.path()).mkpath(QStringLiteral("AVRDude")) && QDir::setCurrent(startFolder.path()));
+    const auto restore = qScopeGuard([&before] { QDir::setCurrent(before); });
+    QVERIFY(QFile::copy(QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex"),
+                        QStringLiteral("AVRDude/tavik_v1_12.hex")));
     QVERIFY(connectDevice({"--version", "111", "--counter", "12345678"}, 1));
     auto *direction = w<QComboBox>("comboBoxDirection2");
     auto *entry = w<QLineEdit>("lineEditCounter2");

@@ -144,6 +144,9 @@ void TestWizardFlow::firmwareCheck()
     QVERIFY(start(simArgs));
     FlashRun::Request request;
     request.firmwareFile = work->filePath(QStringLiteral("tavik_v1_12.hex"));
+    // The run checks the image before anything reaches the device.
+    QFile::remove(request.firmwareFile);
+    QVERIFY(QFile::copy(QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex"), request.firmwareFile));
     request.backupFolder = work->path() + QLatin1Char('/');
     request.tool = {QStringLiteral(TAVIK7_FAKEAVRDUDE_PATH), QStringLiteral("avrdude")};
     if (tool == Missing)

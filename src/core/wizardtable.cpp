@@ -251,4 +251,20 @@ WizardProgram wizardProgram(const ParameterRecord &table, const WizardRow *row, 
     return program;
 }
 
+WizardView wizardView(int step)
+{
+    WizardView view;
+    view.choiceRowsShown = qMin(step, 5);
+    // The direction row never waits: its symbol keeps the form's check mark.
+    if (step >= 2 && step <= 5)
+        view.doneRow = step - 2;
+    if (step <= 4)
+        view.waitingRow = step - 1;
+    view.counterRow = step >= 6;
+    view.counterDone = step >= 7;
+    view.hidesFrameLines = step <= 6;
+    view.clearsFirmware = step == 3;
+    return view;
+}
+
 } // namespace tavik7

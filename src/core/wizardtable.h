@@ -75,6 +75,23 @@ struct CounterFrame
 };
 [[nodiscard]] std::optional<CounterFrame> counterFrame(const WizardRow &row);
 
+// What the wizard tab shows at a step (1 to 7): the five choice rows (digits,
+// Ua, decimal places, firmware, direction) up to the step, the check mark on
+// the row just chosen and the arrow on the one waiting, the counter row and
+// Program from step 6. The frame lines go at every step but the last, which
+// keeps those step 6 drew.
+struct WizardView
+{
+    int choiceRowsShown = 0;
+    int doneRow = -1;    // -1: no symbol changes to the check mark
+    int waitingRow = -1; // -1: no choice row waits
+    bool counterRow = false;
+    bool counterDone = false; // the counter row's own symbol
+    bool hidesFrameLines = true;
+    bool clearsFirmware = false; // a new decimal-place choice drops the version read for the last
+};
+[[nodiscard]] WizardView wizardView(int step);
+
 // What programming writes for a significance exponent.
 struct WizardSignificance
 {

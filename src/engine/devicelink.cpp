@@ -550,6 +550,13 @@ void DeviceLink::onError(QSerialPort::SerialPortError error)
     const bool lineGone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
     if (!lineGone || !m_serialPort->isOpen())
         return;
+    closeLost();
+}
+
+void DeviceLink::closeLost()
+{
+    if (!m_serialPort->isOpen())
+        return;
     const bool answerAwaited = m_requestKind != NoRequest;
     m_requestKind = NoRequest;
     m_requestTimer->stop();

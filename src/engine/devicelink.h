@@ -108,6 +108,9 @@ public:
     bool open(const PortSettings &settings);
     // Closes: emits closed(). A request underway ends with status Closed.
     void close();
+    // The adapter has gone, as the system's port list may say before the
+    // line fails: closed(), portLost(), and an awaited answer ends as PortLost.
+    void closeLost();
     [[nodiscard]] bool isOpen() const;
     [[nodiscard]] PortState portState() const;
     [[nodiscard]] QString portName() const; // as picked, also while lent; empty when closed

@@ -89,16 +89,43 @@ bool FlashRun::isFirmwareFile(const QString &path)
 
 bool FlashRun::checkFirmwareFile(const QString &path)
 {
-    if (isFirmwareFile(path))
+    if (!isFirmwareFile(path)) {
+        reportError(Error::NoFirmwareFile);
+        return false;
+    }
+    m_imageCheck = checkIntelHexFile(path);
+    if (m_imageCheck.ok())
         return true;
-    emit errorOccurred(Error::NoFirmwareFile);
+    reportError(Error::BadFirmwareImage);
     return false;
+}
+
+QString FlashRun::errorString() const
+{
+    switch (m_error) {
+    case Error::NoError: return {};
+    case Error::NoFirmwareFile: return QStringLiteral("no firmware file");
+    case Error::BadFirmwareImage:
+        return QStringLiteral("firmware image unusable, line %1: %2")
+            .arg(m_imageCheck.line)
+            .arg(intelHexFaultText(m_imageCheck.fault));
+    case Error::ToolError: return QStringLiteral("the flash tool reported an error");
+    case Error::ToolNotStarted: return QStringLiteral("the flash tool could not be started");
+    }
+    return {};
+}
+
+void FlashRun::reportError(Error error)
+{
+    m_error = error;
+    emit errorOccurred(error);
 }
 
 bool FlashRun::start(const Request &request)
 {
     if (m_state != State::Idle || !checkFirmwareFile(request.firmwareFile))
         return false;
+    m_error = Error::NoError;
     m_run = Run{};
     backUp(request);
 
@@ -175,10 +202,10 @@ void FlashRun::handleToolError(QProcess::ProcessError error)
 {
     if (m_state != State::Running)
         return;
-    emit errorOccurred(Error::ToolError);
+    reportError(Error::ToolError);
     // No finished() follows a tool that never started: the run ends here.
     if (error == QProcess::FailedToStart) {
-        emit errorOccurred(Error::ToolNotStarted);
+        reportError(Error::ToolNotStarted);
         end(Verdict::NotStarted);
     }
 }

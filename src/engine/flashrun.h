@@ -9,6 +9,7 @@
 
 #include "backupfile.h"
 #include "flashtool.h"
+#include "intelhex.h"
 #include "parameterrecord.h"
 
 class QSerialPort;
@@ -80,12 +81,15 @@ public:
     ~FlashRun() override;
 
     // What kept a run from starting or from running to its end.
-    enum class Error { NoFirmwareFile, ToolError, ToolNotStarted };
+    enum class Error { NoError, NoFirmwareFile, BadFirmwareImage, ToolError, ToolNotStarted };
     Q_ENUM(Error)
 
     // Only this case-sensitive test decides what counts as a firmware file.
     [[nodiscard]] static bool isFirmwareFile(const QString &path);
-    // Reports NoFirmwareFile and returns false for a path that is none.
+    // A path that names no firmware file reports NoFirmwareFile, an image
+    // that is no sound Intel HEX for this device BadFirmwareImage; both
+    // return false. avrdude erases the chip before it finds a bad record, so
+    // every front end checks here before anything reaches the device.
     bool checkFirmwareFile(const QString &path);
 
     // Backs up, releases the port and starts the tool. False, changing
@@ -97,6 +101,11 @@ public:
     [[nodiscard]] State state() const { return m_state; }
     [[nodiscard]] const Run &run() const { return m_run; }
     [[nodiscard]] Verdict verdict() const { return m_run.verdict; }
+    // The last error reported, and in plain English words.
+    [[nodiscard]] Error error() const { return m_error; }
+    [[nodiscard]] QString errorString() const;
+    // The image check behind the last BadFirmwareImage: fault and line.
+    [[nodiscard]] IntelHexCheck imageCheck() const { return m_imageCheck; }
     // The backup of the last successful run, once, and only for the device
     // it was taken from (same manufacturer, type and serial number): another
     // device read meanwhile must not get its parameters. Kept until then.
@@ -132,10 +141,13 @@ private:
     void releasePort();
     void takePortBack();
     void end(Verdict verdict);
+    void reportError(Error error);
 
     std::unique_ptr<Port> m_port;
     QProcess *m_process = nullptr;
     State m_state = State::Idle;
+    Error m_error = Error::NoError;
+    IntelHexCheck m_imageCheck;
     Run m_run;
 };
 

@@ -1,5 +1,5 @@
-// Serial port, one-request-at-a-time exchange with the device and the
-// parameter telegram.
+// The serial port and the requests to the device: the buttons that start them
+// and the one table that words their results.
 
 #include <QMessageBox>
 #include <QSerialPort>
@@ -49,44 +49,43 @@ void TAVIK7_Bediensoftware::refreshPortList()
     ui.comboBoxDevice->setCurrentIndex(kept >= 0 ? kept : (ui.comboBoxDevice->count() > 0 ? 0 : -1));
 }
 
-void TAVIK7_Bediensoftware::fillBaudrateComboBox()
+void TAVIK7_Bediensoftware::fillInterfaceCombos()
 {
+    refreshPortList();
+    // The service line has one setting each; parity and flow control get
+    // their texts from the language switch.
     ui.comboBoxBaudrate->addItem(QStringLiteral("1200"));
-}
-
-void TAVIK7_Bediensoftware::fillDatabitsComboBox()
-{
     ui.comboBoxDatabits->addItem(QStringLiteral("8"));
-}
-
-void TAVIK7_Bediensoftware::fillStopbitsComboBox()
-{
     ui.comboBoxStopbits->addItem(QStringLiteral("1"));
-}
-
-void TAVIK7_Bediensoftware::fillParityComboBox()
-{
-    // The language switch writes the item texts.
     ui.comboBoxParity->addItem(QString());
-}
-
-void TAVIK7_Bediensoftware::fillFlowcontrolComboBox()
-{
     for (int i = 0; i < 3; ++i)
         ui.comboBoxFlowcontrol->addItem(QString());
+    fillNumberOfDigitsCombo();
+    fillDirectionCombo();
 }
 
 void TAVIK7_Bediensoftware::applyAvailability()
 {
     using PortState = tavik7::DeviceLink::PortState;
     const PortState port = deviceLink->portState();
+    // The link says Idle only while no request runs and neither NAMUR nor a
+    // flash holds the port.
     const tavik7::DeviceLink::Availability can = deviceLink->availability();
     // The service line is this window's while connected and no other job has it.
     const bool serviceLine = port == PortState::Idle || port == PortState::Busy;
     const bool flashing = flashRun->state() == tavik7::FlashRun::State::Running;
+    const bool fit = sheet.fitToWrite();
     ui.comboBoxDevice->setEnabled(port == PortState::Closed);
     ui.pushButtonConnect->setEnabled(port == PortState::Closed);
     ui.pushButtonDisconnect->setEnabled(serviceLine);
+    // An unfit table keeps Read on even without a port: the click answers as a silent device.
+    ui.pushButtonReadSettings->setEnabled(can.read || (!fit && port == PortState::Closed));
+    ui.pushButtonWriteSettings->setEnabled(can.write && fit);
+    ui.pushButtonSetCounter->setEnabled(can.setCounter && fit);
+    ui.pushButtonCreatePdf->setEnabled(can.read && sheet.fitToPrint());
+    // Programming writes what the wizard sets, whatever the table says.
+    ui.pushButtonProgram->setEnabled((port == PortState::Idle || port == PortState::Closed)
+                                     && !wizardFlow->isProgramming());
     ui.pushButtonStartNamur->setEnabled(can.namur);
     ui.pushButtonStopNamur->setEnabled(namurListener->isListening());
     ui.checkBoxNamurLogging->setEnabled(serviceLine);
@@ -97,21 +96,6 @@ void TAVIK7_Bediensoftware::applyAvailability()
     ui.pushButtonSelectFlashen->setEnabled(!flashing);
     ui.pushButtonFlashen->setEnabled(can.flash && !flashing);
     ui.pushButtonFlashenCancel->setEnabled(flashing);
-    // The device buttons come on again with the table's verdict once a
-    // request has ended (updatePlausibilityState); here they only go off.
-    if (!can.read)
-        setDeviceButtonsEnabled(false);
-}
-
-void TAVIK7_Bediensoftware::setDeviceButtonsEnabled(bool enabled)
-{
-    ui.pushButtonReadSettings->setEnabled(enabled);
-    ui.pushButtonWriteSettings->setEnabled(enabled);
-    ui.pushButtonSetCounter->setEnabled(enabled);
-    ui.pushButtonCreatePdf->setEnabled(enabled);
-    // Programming writes what the wizard sets, whatever the table says; only
-    // while another job holds the port is there no service line to write on.
-    ui.pushButtonProgram->setEnabled(deviceLink->portState() != tavik7::DeviceLink::PortState::Lent);
 }
 
 void TAVIK7_Bediensoftware::updateWindowTitle()
@@ -138,7 +122,7 @@ void TAVIK7_Bediensoftware::closePortSilently()
     // Connect could not open the port again once it is back.
     if (namurListener->isListening())
         endNamurListening();
-    deviceLink->close();
+    deviceLink->closeLost();
     updateWindowTitle();
 }
 
@@ -312,10 +296,8 @@ void TAVIK7_Bediensoftware::showSequenceResult(const tavik7::DeviceResult &resul
 
 bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer)
 {
-    if (sent) {
-        setDeviceButtonsEnabled(false);
+    if (sent)
         return false;
-    }
     // A closed port gives the answer a silent device would; while another
     // job holds the port nothing is sent and nothing is said.
     if (deviceLink->portState() == tavik7::DeviceLink::PortState::Closed)
@@ -349,21 +331,16 @@ void TAVIK7_Bediensoftware::onWriteSettingsClicked()
 
 void TAVIK7_Bediensoftware::onWriteCounterClicked()
 {
-    setDeviceButtonsEnabled(false);
-    // With nothing to send, no request of this slot's own is opened. Any
-    // request outstanding (the wizard's parameter telegram) belongs to its
-    // sender and is left to its answer, which re-enables the buttons.
+    // With nothing to send, no request of this slot's own is opened; the
+    // table's verdict is said again.
     const QByteArray digits = tavik7::counterDigitsForDevice(ui.lineEditCounter->text());
     if (digits.isEmpty()) {
         if (deviceLink->requestKind() == tavik7::DeviceLink::NoRequest)
             updatePlausibilityState();
         return;
     }
-    if (!confirmSetCounter()) {
-        setDeviceButtonsEnabled(true);
-        return;
-    }
-    requestRefused(deviceLink->writeCounter(digits), tavik7::MessageId::NoData);
+    if (confirmSetCounter())
+        requestRefused(deviceLink->writeCounter(digits), tavik7::MessageId::NoData);
 }
 
 bool TAVIK7_Bediensoftware::confirmSetCounter()

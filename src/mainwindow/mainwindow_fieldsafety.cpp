@@ -1,29 +1,14 @@
-// Help for the technician beyond the messages of the console: why a port did
-// not open and what to do about it, a history of what was written to devices,
-// a backup of the device's parameters before flashing, and the cells that a
-// loaded file would change in the device.
+// Help for the technician beyond the console's messages: why a port did not
+// open and what to do about it, and the cells a loaded file would change in
+// the device.
 
-#include <QDateTime>
-#include <QDir>
-#include <QIcon>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QSaveFile>
-#include <QSerialPort>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 
-#include "changehistory.h"
-#include "console.h"
-#include "countertext.h"
-#include "filenames.h"
 #include "recorddiff.h"
-#include "settingsfile.h"
-#include "texttable.h"
-#include "portaccess.h"
 #include "portdiagnosis.h"
 #include "tavik7_bediensoftware.h"
-
+#include "texttable.h"
 
 void TAVIK7_Bediensoftware::appendConsoleNote(const tavik7::ConsoleEntry &note)
 {
@@ -78,22 +63,10 @@ void TAVIK7_Bediensoftware::markDifferencesFromDevice()
     differenceMarks.shown = device.has_value();
     if (!device)
         return;
-    const QString background = QStringLiteral("background-color: %1;").arg(QColor(kDifferenceBackgroundRgb).name());
     // Against what Write settings would send: an edit back to the device's value drops its mark.
     for (int row : tavik7::differingFields(tableRecord(), *device)) {
-        const QString tip = inLanguage(language, QStringLiteral("Im Gerät: %1"), QStringLiteral("In the device: %1"))
-                                .arg(tavik7::parameterValueText(*device, row, language));
-        const QModelIndex index = parameterModel->index(row, 1);
-        if (QWidget *cell = ui.tableViewSettings->indexWidget(index)) {
-            // A style sheet, as the window's own would override a palette.
-            cell->setStyleSheet(QStringLiteral("%1 { %2 }").arg(QString::fromLatin1(cell->metaObject()->className()),
-                                                                background));
-            cell->setToolTip(tip);
-        } else if (QStandardItem *item = parameterModel->item(row, 1)) {
-            // Only the background: the text keeps the plausibility colour.
-            item->setBackground(QColor(kDifferenceBackgroundRgb));
-            item->setToolTip(tip);
-        }
+        setDifferenceMark(row, inLanguage(language, QStringLiteral("Im Gerät: %1"), QStringLiteral("In the device: %1"))
+                                   .arg(tavik7::parameterValueText(*device, row, language)));
         differenceMarks.rows.append(row);
     }
     ui.tableViewSettings->viewport()->update();
@@ -104,16 +77,25 @@ void TAVIK7_Bediensoftware::clearDeviceDifferenceMarks()
     // Colours and tips are no edits: the cell checks must not run for them,
     // least of all in the middle of a read's refill.
     const QSignalBlocker blocker(parameterModel);
-    for (int row : std::as_const(differenceMarks.rows)) {
-        const QModelIndex index = parameterModel->index(row, 1);
-        if (QWidget *cell = ui.tableViewSettings->indexWidget(index)) {
-            cell->setStyleSheet(QString());
-            cell->setToolTip(QString());
-        } else if (QStandardItem *item = parameterModel->item(row, 1)) {
-            item->setData(QVariant(), Qt::BackgroundRole);
-            item->setToolTip(QString());
-        }
-    }
+    for (int row : std::as_const(differenceMarks.rows))
+        setDifferenceMark(row, QString());
     differenceMarks.rows.clear();
     ui.tableViewSettings->viewport()->update();
+}
+
+void TAVIK7_Bediensoftware::setDifferenceMark(int row, const QString &deviceTip)
+{
+    const bool marked = !deviceTip.isEmpty();
+    if (QWidget *cell = ui.tableViewSettings->indexWidget(parameterModel->index(row, 1))) {
+        // A style sheet, as the window's own would override a palette.
+        cell->setStyleSheet(marked ? QStringLiteral("%1 { background-color: %2; }")
+                                         .arg(QString::fromLatin1(cell->metaObject()->className()),
+                                              QColor(kDifferenceBackgroundRgb).name())
+                                   : QString());
+        cell->setToolTip(deviceTip);
+    } else if (QStandardItem *item = parameterModel->item(row, 1)) {
+        // Only the background: the text keeps the plausibility colour.
+        item->setData(marked ? QVariant(QBrush(QColor(kDifferenceBackgroundRgb))) : QVariant(), Qt::BackgroundRole);
+        item->setToolTip(deviceTip);
+    }
 }

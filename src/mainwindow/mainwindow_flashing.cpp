@@ -2,9 +2,7 @@
 // show, and the backup it took offered back.
 
 #include <QDir>
-#include <QIcon>
 #include <QMessageBox>
-#include <QSerialPort>
 #include <QTextCursor>
 
 #include "backupfile.h"
@@ -32,7 +30,9 @@ constexpr int kTextUpdateFailed = 246;
 tavik7::MessageId flashErrorMessage(FlashRun::Error error)
 {
     switch (error) {
-    case FlashRun::Error::NoFirmwareFile: return tavik7::MessageId::NoFirmwareFile;
+    case FlashRun::Error::NoError:
+    case FlashRun::Error::NoFirmwareFile:
+    case FlashRun::Error::BadFirmwareImage: return tavik7::MessageId::NoFirmwareFile;
     case FlashRun::Error::ToolError: return tavik7::MessageId::ToolError;
     case FlashRun::Error::ToolNotStarted: return tavik7::MessageId::ToolNotStarted;
     }
@@ -41,27 +41,11 @@ tavik7::MessageId flashErrorMessage(FlashRun::Error error)
 
 } // namespace
 
-// The window's own port, lent closed to the tool as Disconnect would close
-// it, and taken back with the link's service settings on the port that was
-// released, whatever the list shows meanwhile.
-class TAVIK7_Bediensoftware::FlashPort : public FlashRun::Port
-{
-public:
-    explicit FlashPort(TAVIK7_Bediensoftware *window) : m_window(window) {}
-
-    bool isOpen() const override { return m_window->deviceLink->isOpen(); }
-    QString portName() const override { return m_window->portNameInUse; }
-    QSerialPort *serialPort() const override { return m_window->deviceLink->serialPort(); }
-    void close() override { m_window->lendPortForFlash(); }
-    Reopen reopen(const QString &) override { return m_window->takePortBackAfterFlash(); }
-
-private:
-    TAVIK7_Bediensoftware *m_window;
-};
-
 void TAVIK7_Bediensoftware::setUpFlashRun()
 {
-    flashRun = new FlashRun(std::make_unique<FlashPort>(this), this);
+    // The run lends the link's port closed, as Disconnect would close it, and
+    // takes it back with the link's service settings on the port released.
+    flashRun = new FlashRun(deviceLink, this);
     tavik7::book::DeviceBookKeeper::of(this)->watchFlashRun(flashRun);
     connect(flashRun, &FlashRun::toolStarted, this, [this] { showMessage(tavik7::MessageId::FlashInstructions, false); });
     connect(flashRun, &FlashRun::errorOccurred, this, [this](FlashRun::Error error) {
@@ -78,7 +62,13 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     connect(flashRun, &FlashRun::toolOutput, this, &TAVIK7_Bediensoftware::appendFlashToolOutput);
     connect(flashRun, &FlashRun::finished, this, &TAVIK7_Bediensoftware::showFlashVerdict);
     connect(flashRun, &FlashRun::portTakenBack, this, &TAVIK7_Bediensoftware::showPortTakenBack);
-    connect(flashRun, &FlashRun::stateChanged, this, &TAVIK7_Bediensoftware::applyAvailability);
+    connect(flashRun, &FlashRun::stateChanged, this, [this](FlashRun::State state) {
+        if (state == FlashRun::State::Running && !flashRun->run().releasedPort.isEmpty()) {
+            showMessage(tavik7::MessageId::PortClosed, false);
+            setWindowTitle(textFor(49));
+        }
+        applyAvailability();
+    });
 }
 
 void TAVIK7_Bediensoftware::onSelectFlashenClicked()
@@ -102,13 +92,8 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
 
 bool TAVIK7_Bediensoftware::confirmAdapterForFlashing()
 {
-    messageBox->setText(textFor(kTextAdapterToFlash));
-    messageBox->setInformativeText(QString());
-    messageBox->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-    messageBox->setDefaultButton(QMessageBox::Ok);
-    messageBox->setIcon(QMessageBox::Information);
-    messageBox->setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
-    return messageBox->exec() == QMessageBox::Ok;
+    return showInformationBox(textFor(kTextAdapterToFlash), {}, QMessageBox::Ok | QMessageBox::Cancel)
+        == QMessageBox::Ok;
 }
 
 FlashRun::Request TAVIK7_Bediensoftware::flashRequest(const QString &firmwareFile) const
@@ -145,10 +130,23 @@ void TAVIK7_Bediensoftware::onProcessAvrdudeReadyReadStandardOutput()
 
 void TAVIK7_Bediensoftware::showPortTakenBack(FlashRun::Port::Reopen outcome)
 {
-    // After a failed run its verdict stays in view: what follows is added below it.
+    // After a failed run its verdict stays in view: what follows is added
+    // below it, and the technician stays with the tool's output.
     const bool keepVerdict = flashRun->verdict() != FlashRun::Verdict::Succeeded;
-    const bool opened = outcome == FlashRun::Port::Reopen::Opened;
-    showMessage(opened ? tavik7::MessageId::PortOpened : tavik7::MessageId::PortNotOpened, keepVerdict);
+    if (outcome == FlashRun::Port::Reopen::Failed)
+        explainPortOpenFailure(deviceLink->lastOpenFailure());
+    if (outcome == FlashRun::Port::Reopen::Opened) {
+        const int listed = ui.comboBoxDevice->findText(portNameInUse);
+        if (listed >= 0)
+            ui.comboBoxDevice->setCurrentIndex(listed);
+        updatePlausibilityState();
+        if (!keepVerdict || wizardFlow->state() == tavik7::WizardFlow::State::Flashing)
+            showTabAfterConnect();
+    }
+    if (outcome != FlashRun::Port::Reopen::Gone)
+        setWindowTitle(textFor(48) + portNameInUse);
+    showMessage(outcome == FlashRun::Port::Reopen::Opened ? tavik7::MessageId::PortOpened
+                                                          : tavik7::MessageId::PortNotOpened, keepVerdict);
     if (outcome == FlashRun::Port::Reopen::Gone)
         appendConsoleNote(tavik7::portOpenFailureNote(tavik7::PortOpenFailure::NotFound, {}));
 }
@@ -166,44 +164,9 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
         return;
 
     const bool succeeded = verdict == FlashRun::Verdict::Succeeded;
-    messageBox->setStandardButtons(QMessageBox::Ok);
-    messageBox->setDefaultButton(QMessageBox::Ok);
-    messageBox->setIcon(QMessageBox::Information);
-    messageBox->setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
-    messageBox->setInformativeText(succeeded ? textFor(kTextAdapterToParameters) : QString());
-    messageBox->setText(textFor(succeeded ? kTextUpdateSucceeded : kTextUpdateFailed));
     // The port is taken back once the technician has switched the adapter and closed this.
-    messageBox->exec();
-}
-
-void TAVIK7_Bediensoftware::lendPortForFlash()
-{
-    showMessage(tavik7::MessageId::PortClosed, false);
-    deviceLink->lendPort(tavik7::DeviceLink::Loan::Closed);
-    setWindowTitle(textFor(49));
-}
-
-FlashRun::Port::Reopen TAVIK7_Bediensoftware::takePortBackAfterFlash()
-{
-    // After a failed run its verdict stays in view: what follows is added
-    // below it, and the technician stays with the tool's output.
-    const bool keepVerdict = flashRun->verdict() != FlashRun::Verdict::Succeeded;
-    const tavik7::DeviceLink::Return back = deviceLink->takePortBack();
-    if (back == tavik7::DeviceLink::Return::Gone)
-        return FlashRun::Port::Reopen::Gone;
-    if (back == tavik7::DeviceLink::Return::Failed) {
-        explainPortOpenFailure(deviceLink->lastOpenFailure());
-        setWindowTitle(textFor(48) + portNameInUse);
-        return FlashRun::Port::Reopen::Failed;
-    }
-    const int listed = ui.comboBoxDevice->findText(portNameInUse);
-    if (listed >= 0)
-        ui.comboBoxDevice->setCurrentIndex(listed);
-    updatePlausibilityState();
-    if (!keepVerdict || wizardFlow->state() == tavik7::WizardFlow::State::Flashing)
-        showTabAfterConnect();
-    setWindowTitle(textFor(48) + portNameInUse);
-    return FlashRun::Port::Reopen::Opened;
+    showInformationBox(textFor(succeeded ? kTextUpdateSucceeded : kTextUpdateFailed),
+                       succeeded ? textFor(kTextAdapterToParameters) : QString());
 }
 
 void TAVIK7_Bediensoftware::appendFlashToolOutput(const QString &text)

@@ -1,12 +1,13 @@
-// Parameter table, its plausibility state and the counter entry.
+// Parameter table, its plausibility state and the counter entries, the
+// wizard's overwrite-mode key filter among them.
 
 #include <QBrush>
 #include <QCheckBox>
 #include <QColor>
 #include <QComboBox>
+#include <QEvent>
 #include <QFont>
 #include <QKeyEvent>
-#include <QSerialPort>
 #include <QStandardItemModel>
 
 #include <vector>
@@ -25,6 +26,10 @@ constexpr int kRowHeightPx = 23;
 constexpr QRgb kImplausibleTextRgb = qRgb(255, 64, 64);
 constexpr QRgb kPlausibleTextRgb = qRgb(0, 0, 0);
 
+QBrush verdictBrush(bool implausible)
+{
+    return QBrush(QColor::fromRgb(implausible ? kImplausibleTextRgb : kPlausibleTextRgb));
+}
 
 // The table's rows are the parameter fields, in the same order; combo boxes
 // and the check box sit in the value column as cell widgets.
@@ -157,7 +162,7 @@ void TAVIK7_Bediensoftware::fillParameterTable()
         const tavik7::ParameterField &field = tavik7::kParameterFields[row];
         item->setEditable(field.kind == tavik7::FieldKind::Text && !field.serviceLocked);
         item->setEnabled(true);
-        item->setForeground(QBrush(QColor::fromRgb(sheet.cellImplausible(row) ? kImplausibleTextRgb : kPlausibleTextRgb)));
+        item->setForeground(verdictBrush(sheet.cellImplausible(row)));
         parameterModel->setItem(row, 1, item);
     }
     showCounterEntry();
@@ -231,21 +236,14 @@ void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
 
 void TAVIK7_Bediensoftware::updatePlausibilityState()
 {
-    const bool tableImplausible = !sheet.tablePlausible();
-    // While another job holds the port no device button is offered, whatever
-    // the table says.
-    const tavik7::DeviceLink::PortState port = deviceLink->portState();
+    applyAvailability();
     if (!sheet.fitToWrite()) {
-        ui.pushButtonReadSettings->setEnabled(port != tavik7::DeviceLink::PortState::Lent);
-        ui.pushButtonWriteSettings->setEnabled(false);
-        ui.pushButtonSetCounter->setEnabled(false);
-        const tavik7::MessageId message =
-            tableImplausible ? tavik7::MessageId::TableImplausible : tavik7::MessageId::CounterImplausible;
+        const tavik7::MessageId message = sheet.tablePlausible() ? tavik7::MessageId::CounterImplausible
+                                                                 : tavik7::MessageId::TableImplausible;
         if (!messageHistory.contains(message))
             showMessage(message, false);
         return;
     }
-    setDeviceButtonsEnabled(port == tavik7::DeviceLink::PortState::Idle);
     if (messageHistory.contains(tavik7::MessageId::TableImplausible)
         || messageHistory.contains(tavik7::MessageId::CounterImplausible))
         showMessage(tavik7::MessageId::Plausible, false);
@@ -263,7 +261,7 @@ void TAVIK7_Bediensoftware::judgeParameterTable()
     const QSignalBlocker blocker(parameterModel);
     for (int row = 0; row < ParameterRowCount; ++row) {
         if (QStandardItem *item = parameterModel->item(row, 1); item && !hasCellWidget(row))
-            item->setForeground(QBrush(QColor::fromRgb(sheet.cellImplausible(row) ? kImplausibleTextRgb : kPlausibleTextRgb)));
+            item->setForeground(verdictBrush(sheet.cellImplausible(row)));
     }
     ui.label_unit->setText(sheet.cellText(RowUnit));
     onSignificanceCbChanged(cells.comboBoxSignificance->currentIndex());
@@ -282,8 +280,7 @@ void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const
     const QString kept = sheet.setCellText(topLeft.row(), item->text());
     // Both writes raise dataChanged again; that run finds the same text and
     // colour and changes nothing more.
-    item->setForeground(
-        QBrush(QColor::fromRgb(sheet.cellImplausible(topLeft.row()) ? kImplausibleTextRgb : kPlausibleTextRgb)));
+    item->setForeground(verdictBrush(sheet.cellImplausible(topLeft.row())));
     item->setText(kept);
     if (sheet.counterLength() != counterLength) {
         showCounterEntry();
@@ -294,11 +291,16 @@ void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const
     refreshDifferenceMarks();
 }
 
-void TAVIK7_Bediensoftware::onSignificanceCbChanged(int index)
+void TAVIK7_Bediensoftware::showMultiplier(int significance)
 {
-    const tavik7::MultiplierTextIds multiplier = tavik7::multiplierTextIds(qint8(index));
+    const tavik7::MultiplierTextIds multiplier = tavik7::multiplierTextIds(qint8(significance));
     ui.label_multi->setText(multiplier.multi < 0 ? QString() : textFor(multiplier.multi));
     ui.label_factor->setText(multiplier.factor < 0 ? QString() : textFor(multiplier.factor));
+}
+
+void TAVIK7_Bediensoftware::onSignificanceCbChanged(int index)
+{
+    showMultiplier(index);
 
     sheet.setFieldNumber(RowSignificance, index);
     showCounterEntry();
@@ -310,4 +312,30 @@ void TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged(int state)
 {
     sheet.setFieldNumber(RowLeadingPlus, state == Qt::Checked ? 1 : 0);
     refreshDifferenceMarks();
+}
+
+void TAVIK7_Bediensoftware::onCounterTextChanged(const QString &text)
+{
+    // The entry's own text is checked, whatever the caller passed.
+    Q_UNUSED(text);
+    sheet.setCounterText(ui.lineEditCounter->text());
+    updatePlausibilityState();
+}
+
+bool TAVIK7_Bediensoftware::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != ui.lineEditCounter2 || event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+
+    // The entry only ever sees digits typed over the reading; Backspace,
+    // Delete, letters and the rest are swallowed so the digit count and the
+    // comma stay as the wizard laid them out.
+    QLineEdit *entry = ui.lineEditCounter2;
+    const auto *keyEvent = static_cast<QKeyEvent *>(event);
+    const tavik7::CounterKeyEdit edit =
+        tavik7::applyCounterEntryKey(entry->text(), entry->cursorPosition(), entry->maxLength(), keyEvent->key());
+    if (edit.text != entry->text())
+        entry->setText(edit.text);
+    entry->setCursorPosition(edit.cursor);
+    return true;
 }

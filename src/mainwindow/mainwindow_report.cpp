@@ -1,7 +1,6 @@
 // The one-page bilingual inspection report.
 
 #include <QDate>
-#include <QLineEdit>
 
 #include "devicebookkeeper.h"
 #include "filehooks.h"

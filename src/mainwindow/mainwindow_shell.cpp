@@ -7,14 +7,12 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
+#include <QMenu>
 #include <QMessageBox>
-#include <QProcess>
-#include <QSerialPort>
 #include <QTabBar>
 #include <QStandardItemModel>
 #include <QTextCharFormat>
 #include <QTextCursor>
-#include <QTimer>
 #include <QUrl>
 
 #include <functional>
@@ -221,18 +219,6 @@ void TAVIK7_Bediensoftware::connectOtherButtons()
     connect(ui.pushButtonProgram, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onPushButtonProgramClicked);
 }
 
-void TAVIK7_Bediensoftware::fillInterfaceCombos()
-{
-    refreshPortList();
-    fillBaudrateComboBox();
-    fillDatabitsComboBox();
-    fillStopbitsComboBox();
-    fillParityComboBox();
-    fillFlowcontrolComboBox();
-    fillNumberOfDigitsCombo();
-    fillDirectionCombo();
-}
-
 void TAVIK7_Bediensoftware::connectTableChecks()
 {
     // Connected only now, so the initial fill of the table runs no checks.
@@ -320,10 +306,8 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     // Rewriting the table must not run the cell checks.
     const bool wasBlocked = parameterModel->blockSignals(true);
 
-    setLanguageOfMenusAndTabs();
-    setLanguageOfParameterTab();
-    setLanguageOfInterfaceTab();
-    setLanguageOfNamurAndFlashTabs();
+    setLanguageOfCaptions();
+    setLanguageOfItems();
     updateWindowTitle();
 
     setLanguageOfCellWidgets();
@@ -331,83 +315,54 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     setParameterTableLabels();
     fillParameterTable();
     renderConsoleFromHistory();
-    setLanguageOfWizardTab();
 
     parameterModel->blockSignals(wasBlocked);
     // The refill dropped the marks, and their tool tips speak the new language.
     refreshDifferenceMarks();
 }
 
-void TAVIK7_Bediensoftware::setLanguageOfMenusAndTabs()
+void TAVIK7_Bediensoftware::setLanguageOfCaptions()
+{
+    // Every fixed caption with its text: a menu takes it as its title, the rest as their text.
+    const std::pair<QObject *, int> captions[] = {
+        {ui.menuLanguage, 0}, {ui.actionGerman, 1}, {ui.actionEnglish, 2}, {ui.menuHelp, 3}, {ui.actionInfo, 4},
+        {ui.menuDocumentation, 5}, {ui.actionDocuQuickGuide, 56}, {ui.actionDocuManual, 57},
+        {ui.actionDocuProgrammerManual, 58}, {ui.labelConsole, 45}, {ui.labelOutput, 46},
+        {ui.labelTavikSettings, 7}, {ui.pushButtonReadSettings, 8}, {ui.pushButtonWriteSettings, 9},
+        {ui.pushButtonLoadSettings, 10}, {ui.pushButtonSaveSettings, 11}, {ui.pushButtonSetCounter, 14},
+        {ui.labelActCounterstatus, 15}, {ui.labelNotes, 23}, {ui.pushButtonCreatePdf, 24},
+        {ui.labelDevice, 26}, {ui.labelBaudrate, 27}, {ui.labelDatabits, 28}, {ui.labelStopbits, 29},
+        {ui.labelParity, 30}, {ui.labelFlowcontrol, 31}, {ui.pushButtonConnect, 32}, {ui.pushButtonDisconnect, 33},
+        {ui.labelConsole_2, 35}, {ui.pushButtonStartNamur, 36}, {ui.pushButtonStopNamur, 37},
+        {ui.checkBoxNamurLogging, 38}, {ui.pushButtonSelectNamurLogfile, 39}, {ui.labelSelectedFileFlashen, 41},
+        {ui.pushButtonSelectFlashen, 42}, {ui.pushButtonFlashen, 43}, {ui.pushButtonFlashenCancel, 44},
+        {ui.labelNumberOfDigits, 51}, {ui.labelUa, 52}, {ui.labelDecimalPlaces, 53}, {ui.labelSoftwareversion, 66},
+        {ui.labelDirection2, 55}, {ui.labelCounter, 15}, {ui.pushButtonProgram, 54},
+    };
+    for (const auto &[object, textId] : captions)
+        object->setProperty(qobject_cast<QMenu *>(object) ? "title" : "text", textFor(textId));
+}
+
+void TAVIK7_Bediensoftware::setLanguageOfItems()
 {
     ui.actionGerman->setChecked(language == tavik7::German);
     ui.actionEnglish->setChecked(language == tavik7::English);
-    ui.menuLanguage->setTitle(textFor(0));
-    ui.actionGerman->setText(textFor(1));
-    ui.actionEnglish->setText(textFor(2));
     ui.actionDeviceBook->setText(DeviceBookWindow::menuText(language));
     if (auto *book = findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly))
         book->setLanguage(language);
-    ui.menuHelp->setTitle(textFor(3));
-    ui.actionInfo->setText(textFor(4));
-    ui.menuDocumentation->setTitle(textFor(5));
-    ui.actionDocuQuickGuide->setText(textFor(56));
-    ui.actionDocuManual->setText(textFor(57));
-    ui.actionDocuProgrammerManual->setText(textFor(58));
     const int tabTextIds[] = {6, 50, 22, 25, 34, 40};
     for (int tab = 0; tab < 6; ++tab)
         ui.tabWidget->setTabText(tab, textFor(tabTextIds[tab]));
-    ui.labelConsole->setText(textFor(45));
-    ui.labelOutput->setText(textFor(46));
-}
-
-void TAVIK7_Bediensoftware::setLanguageOfParameterTab()
-{
-    ui.labelTavikSettings->setText(textFor(7));
-    ui.pushButtonReadSettings->setText(textFor(8));
-    ui.pushButtonWriteSettings->setText(textFor(9));
-    ui.pushButtonLoadSettings->setText(textFor(10));
-    ui.pushButtonSaveSettings->setText(textFor(11));
     ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(parameterRecord.softwareVersion)));
-    ui.pushButtonSetCounter->setText(textFor(14));
-    ui.labelActCounterstatus->setText(textFor(15));
     // The combo, not the record: a significance chosen but not yet written
     // keeps its multiplier.
-    const tavik7::MultiplierTextIds multiplier =
-        tavik7::multiplierTextIds(qint8(cells.comboBoxSignificance->currentIndex()));
-    ui.label_multi->setText(multiplier.multi < 0 ? QString() : textFor(multiplier.multi));
-    ui.label_factor->setText(multiplier.factor < 0 ? QString() : textFor(multiplier.factor));
-    ui.labelNotes->setText(textFor(23));
-    ui.pushButtonCreatePdf->setText(textFor(24));
-}
-
-void TAVIK7_Bediensoftware::setLanguageOfInterfaceTab()
-{
-    ui.labelDevice->setText(textFor(26));
-    ui.labelBaudrate->setText(textFor(27));
-    ui.labelDatabits->setText(textFor(28));
-    ui.labelStopbits->setText(textFor(29));
-    ui.labelParity->setText(textFor(30));
-    ui.labelFlowcontrol->setText(textFor(31));
-    ui.pushButtonConnect->setText(textFor(32));
-    ui.pushButtonDisconnect->setText(textFor(33));
+    showMultiplier(cells.comboBoxSignificance->currentIndex());
     for (int i = 0; i < ui.comboBoxParity->count(); ++i)
         ui.comboBoxParity->setItemText(i, textFor(75 + i));
     for (int i = 0; i < ui.comboBoxFlowcontrol->count(); ++i)
         ui.comboBoxFlowcontrol->setItemText(i, textFor(76 + i));
-}
-
-void TAVIK7_Bediensoftware::setLanguageOfNamurAndFlashTabs()
-{
-    ui.labelConsole_2->setText(textFor(35));
-    ui.pushButtonStartNamur->setText(textFor(36));
-    ui.pushButtonStopNamur->setText(textFor(37));
-    ui.checkBoxNamurLogging->setText(textFor(38));
-    ui.pushButtonSelectNamurLogfile->setText(textFor(39));
-    ui.labelSelectedFileFlashen->setText(textFor(41));
-    ui.pushButtonSelectFlashen->setText(textFor(42));
-    ui.pushButtonFlashen->setText(textFor(43));
-    ui.pushButtonFlashenCancel->setText(textFor(44));
+    for (int i = 0; i < qMin(3, ui.comboBoxDirection2->count()); ++i)
+        ui.comboBoxDirection2->setItemText(i, textFor(79 + i));
 }
 
 void TAVIK7_Bediensoftware::renderConsoleFromHistory()
@@ -417,19 +372,6 @@ void TAVIK7_Bediensoftware::renderConsoleFromHistory()
     const int count = qBound(1, int(messageHistory.count), int(tavik7::MessageHistory::kCapacity));
     for (int i = 0; i < count; ++i)
         writeConsoleLine(tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[i], language)), i > 0);
-}
-
-void TAVIK7_Bediensoftware::setLanguageOfWizardTab()
-{
-    ui.labelNumberOfDigits->setText(textFor(51));
-    ui.labelUa->setText(textFor(52));
-    ui.labelDecimalPlaces->setText(textFor(53));
-    ui.labelSoftwareversion->setText(textFor(66));
-    ui.labelDirection2->setText(textFor(55));
-    for (int i = 0; i < qMin(3, ui.comboBoxDirection2->count()); ++i)
-        ui.comboBoxDirection2->setItemText(i, textFor(79 + i));
-    ui.labelCounter->setText(textFor(15));
-    ui.pushButtonProgram->setText(textFor(54));
 }
 
 namespace {

@@ -3,13 +3,11 @@
 // answers its questions with boxes.
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTextEdit>
 #include <QTimer>
 
 #include "countertext.h"
@@ -44,7 +42,7 @@ const QString kIconDone = QStringLiteral(":/Images/dialog-ok_2.png");
 const QString kIconFailed = QStringLiteral(":/Images/dialog-close_2.png");
 const QString kWindowIcon = QStringLiteral(":/Images/klvicon.ico");
 
-void setWidgetsVisible(std::initializer_list<QWidget *> widgets, bool visible)
+void setWidgetsVisible(const QList<QWidget *> &widgets, bool visible)
 {
     for (QWidget *widget : widgets)
         widget->setVisible(visible);
@@ -133,6 +131,7 @@ void TAVIK7_Bediensoftware::setupWizardTab()
 
 void TAVIK7_Bediensoftware::drawWizardView(int step)
 {
+    const tavik7::WizardView view = tavik7::wizardView(step);
     const QList<QList<QWidget *>> rows{
         {ui.labelSymbol1, ui.labelNumberOfDigits, ui.comboBoxNumberOfDigits},
         {ui.labelSymbol2, ui.labelUa, ui.comboBoxUa},
@@ -140,34 +139,19 @@ void TAVIK7_Bediensoftware::drawWizardView(int step)
         {ui.labelSymbol4, ui.labelSoftwareversion, ui.labelSoftwareData},
         {ui.labelSymbol5, ui.labelDirection2, ui.comboBoxDirection2},
     };
-    QLabel *const symbols[] = {ui.labelSymbol1, ui.labelSymbol2, ui.labelSymbol3, ui.labelSymbol4};
-
-    const int lastShownRow = qMin(step, 5);
-    for (int row = 0; row < rows.size(); ++row) {
-        for (QWidget *widget : rows.at(row))
-            widget->setVisible(row < lastShownRow);
-    }
-    if (step == 3)
+    for (int row = 0; row < rows.size(); ++row)
+        setWidgetsVisible(rows.at(row), row < view.choiceRowsShown);
+    if (view.clearsFirmware)
         ui.labelSoftwareData->clear();
-    // labelSymbol5 keeps the check mark of the form: the direction row never waits.
-    if (step >= 2 && step <= 5)
-        symbols[step - 2]->setPixmap(QPixmap(kIconDone));
-    if (step <= 4)
-        symbols[step - 1]->setPixmap(QPixmap(kIconGoNext));
-
-    if (step <= 5) {
-        setWidgetsVisible({ui.labelSymbol6, ui.labelCounter, ui.lineEditCounter2, ui.labelFactor,
-                           ui.lineCounterFrame1, ui.lineCounterFrame2, ui.lineCounterFrame3, ui.pushButtonProgram},
-                          false);
-        return;
-    }
-    ui.labelSymbol6->setPixmap(QPixmap(step == 6 ? kIconGoNext : kIconDone));
-    setWidgetsVisible({ui.labelSymbol6, ui.labelCounter, ui.lineEditCounter2}, true);
-    ui.labelFactor->setVisible(wizardFlow->record().entry.showFactor);
-    if (step == 6)
+    if (view.doneRow >= 0)
+        static_cast<QLabel *>(rows.at(view.doneRow).first())->setPixmap(QPixmap(kIconDone));
+    if (view.waitingRow >= 0)
+        static_cast<QLabel *>(rows.at(view.waitingRow).first())->setPixmap(QPixmap(kIconGoNext));
+    ui.labelSymbol6->setPixmap(QPixmap(view.counterDone ? kIconDone : kIconGoNext));
+    setWidgetsVisible({ui.labelSymbol6, ui.labelCounter, ui.lineEditCounter2, ui.pushButtonProgram}, view.counterRow);
+    ui.labelFactor->setVisible(view.counterRow && wizardFlow->record().entry.showFactor);
+    if (view.hidesFrameLines)
         setWidgetsVisible({ui.lineCounterFrame1, ui.lineCounterFrame2, ui.lineCounterFrame3}, false);
-    else
-        ui.pushButtonProgram->show();
 }
 
 // ---------------------------------------------------------------- the steps
@@ -208,11 +192,11 @@ void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tav
                                                            ui.comboBoxDecimalPlaces, ui.lineEditCounter2})
         choice->setEnabled(!programming);
     ui.comboBoxDirection2->setEnabled(!programming && !wizardFlow->record().directionFixed);
+    applyAvailability();
     if (afterFlash)
         ui.tabWidget->setCurrentIndex(kTabWizard);
     switch (state) {
     case State::ReadingFirmware:
-        setDeviceButtonsEnabled(false);
         drawWizardView(4);
         break;
     case State::AwaitingVerdict:
@@ -402,7 +386,8 @@ void TAVIK7_Bediensoftware::askToFlashFirmware()
     }
     ui.tabWidget->setCurrentIndex(kTabFlashen);
     ui.lineEditSelectedFileFlashen->setText(firmwareFile);
-    if (confirmAdapterForFlashing())
+    // A bad image is refused before the technician switches the adapter.
+    if (flashRun->checkFirmwareFile(firmwareFile) && confirmAdapterForFlashing())
         wizardFlow->flash(flashRequest(firmwareFile));
     else
         wizardFlow->keepFirmware();
@@ -424,9 +409,7 @@ void TAVIK7_Bediensoftware::showFlashedFirmware()
 
 void TAVIK7_Bediensoftware::askToWriteWizardCounter()
 {
-    setDeviceButtonsEnabled(false);
     if (!confirmSetCounter()) {
-        setDeviceButtonsEnabled(true);
         wizardFlow->skipCounterWrite();
         return;
     }
@@ -439,13 +422,14 @@ void TAVIK7_Bediensoftware::showTypePlateReminderBox()
         textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
 }
 
-void TAVIK7_Bediensoftware::showInformationBox(const QString &text)
+int TAVIK7_Bediensoftware::showInformationBox(const QString &text, const QString &informativeText,
+                                              QMessageBox::StandardButtons buttons)
 {
     messageBox->setText(text);
-    messageBox->setInformativeText(QString());
-    messageBox->setStandardButtons(QMessageBox::Ok);
+    messageBox->setInformativeText(informativeText);
+    messageBox->setStandardButtons(buttons);
     messageBox->setDefaultButton(QMessageBox::Ok);
     messageBox->setIcon(QMessageBox::Information);
     messageBox->setWindowIcon(QIcon(kWindowIcon));
-    messageBox->exec();
+    return messageBox->exec();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QByteArray>
 #include <QColor>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QModelIndex>
 #include <QProcess>
 #include <QString>
@@ -27,10 +27,7 @@
 
 class QCheckBox;
 class QComboBox;
-class QFile;
-class QMessageBox;
 class QStandardItemModel;
-class QTimer;
 
 // Registers the compiled-in images; main() and the tests call it once.
 void registerTavik7Resources();
@@ -44,30 +41,13 @@ public:
     ~TAVIK7_Bediensoftware() override;
 
     // The three red lines that frame the wizard entry's digits after the comma.
-    struct CounterFrameLines
-    {
-        QRect above;
-        QRect below;
-        QRect vertical;
-    };
+    struct CounterFrameLines { QRect above, below, vertical; };
 
-    // Text rows and cell widget rows of the parameter table.
+    // Text rows and cell widget rows of the parameter table, in field order.
     enum ParameterRow {
-        RowUnit = 0,
-        RowSignificance = 1,
-        RowLeadingPlus = 2,
-        RowManufacturer = 3,
-        RowDeviceType = 4,
-        RowSerialNumber = 5,
-        RowYear = 6,
-        RowSoftwareVersion = 7,
-        RowSoftwareCrc = 8,
-        RowBaudRate = 9,
-        RowTransmitMode = 10,
-        RowDirection = 11,
-        RowTelegramB = 12,
-        RowCrcStartValue = 13,
-        ParameterRowCount = tavik7::kParameterFieldCount,
+        RowUnit, RowSignificance, RowLeadingPlus, RowManufacturer, RowDeviceType, RowSerialNumber, RowYear,
+        RowSoftwareVersion, RowSoftwareCrc, RowBaudRate, RowTransmitMode, RowDirection, RowTelegramB,
+        RowCrcStartValue, ParameterRowCount = tavik7::kParameterFieldCount,
     };
 
 signals:
@@ -102,7 +82,6 @@ public slots:
     void onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight);
     void onSignificanceCbChanged(int index);
     void onLeadingPlusCheckBoxStateChanged(int state);
-    // Counter entry (mainwindow_counter.cpp)
     void onCounterTextChanged(const QString &text);
     // Settings file (mainwindow_settingsfile.cpp)
     void onLoadSettingsClicked();
@@ -134,23 +113,18 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
-    // The key filter of lineEditCounter2 (mainwindow_counter.cpp).
+    // The key filter of lineEditCounter2 (mainwindow_parameters.cpp).
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void onSerialPortError();
 
 private:
-    // Shell
-    // The line in the console's own colour unless a colour is given.
+    // Shell: the line in the console's own colour unless a colour is given.
     void showMessage(const tavik7::ConsoleEntry &entry, bool append, const QColor &colour = QColor());
     void showMessage(tavik7::MessageId messageId, bool append, const QColor &colour = QColor())
     {
         showMessage(tavik7::ConsoleEntry(messageId), append, colour);
-    }
-    void showMessage(qint8 messageId, bool append, const QColor &colour = QColor())
-    {
-        showMessage(tavik7::MessageId(messageId), append, colour);
     }
     void appendToOutputLog(const QString &line);
     // Replaces the console's content with line, or appends it; nothing is logged.
@@ -168,24 +142,15 @@ private:
     void styleFirstFrame();
     void styleAllPages();
     // The language switch, tab by tab.
-    void setLanguageOfMenusAndTabs();
-    void setLanguageOfParameterTab();
-    void setLanguageOfInterfaceTab();
-    void setLanguageOfNamurAndFlashTabs();
+    void setLanguageOfCaptions();
+    void setLanguageOfItems();
     void setLanguageOfCellWidgets();
-    void setLanguageOfWizardTab();
 
     // Device link
     void refreshPortList();
-    void fillBaudrateComboBox();
-    void fillDatabitsComboBox();
-    void fillStopbitsComboBox();
-    void fillParityComboBox();
-    void fillFlowcontrolComboBox();
     // Every button from what the engines say can be done now.
     void applyAvailability();
     void updateWindowTitle();
-    void setDeviceButtonsEnabled(bool enabled);
     void connectDeviceLink();
     // False when the request went out; a closed port answers as a mute device.
     bool requestRefused(bool sent, tavik7::MessageId noAnswer);
@@ -218,6 +183,8 @@ private:
                           const std::optional<tavik7::ParameterRecord> &firmwareOf = std::nullopt);
     void markDifferencesFromDevice();
     void clearDeviceDifferenceMarks();
+    // The cell's mark with the device's value as its tip; an empty tip takes it off.
+    void setDifferenceMark(int row, const QString &deviceTip);
     // Marks again after an edit or a language switch, while a loaded file's marks are on show.
     void refreshDifferenceMarks();
 
@@ -243,6 +210,7 @@ private:
     // all of them once.
     void fillParameterTableAsOneChange();
     [[nodiscard]] bool allValuesPlausible() const;
+    void showMultiplier(int significance);
     // The counter entry as the sheet has it, its length included, unjudged.
     void showCounterEntry();
     // A record read or loaded: the table shows it next and judges it whole.
@@ -271,8 +239,9 @@ private:
     // The red lines around the digits after the comma, measured in the entry's font.
     [[nodiscard]] CounterFrameLines counterFrameLinesForEntry(int integerDigits, int fractionDigits) const;
     void wizardStep7();
-    // The shared message box with one text, Ok and the information icon, shown modally.
-    void showInformationBox(const QString &text);
+    // The shared message box with the information icon and Ok its default, shown modally.
+    int showInformationBox(const QString &text, const QString &informativeText = {},
+                           QMessageBox::StandardButtons buttons = QMessageBox::Ok);
     void askWizardQuestion(tavik7::WizardFlow::Question question);
     void askToFlashFirmware();
     void showFlashedFirmware();
@@ -286,12 +255,9 @@ private:
     [[nodiscard]] tavik7::FlashRun::Request flashRequest(const QString &firmwareFile) const;
 
     // Flashing (mainwindow_flashing.cpp)
-    class FlashPort;
     void setUpFlashRun();
     void showFlashVerdict();
     void showPortTakenBack(tavik7::FlashRun::Port::Reopen outcome);
-    void lendPortForFlash();
-    tavik7::FlashRun::Port::Reopen takePortBackAfterFlash();
     void appendFlashToolOutput(const QString &text);
     // After the first read of a freshly flashed device: the backup taken before.
     void offerFlashBackup();
