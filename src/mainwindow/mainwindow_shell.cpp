@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTabBar>
@@ -24,11 +25,16 @@
 #include "documentation.h"
 #include "outputlog.h"
 #include "platform.h"
-#include "tabpagesstylesheet.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 
 namespace {
+
+QString tabPagesStyleSheet()
+{
+    QFile file(QStringLiteral(":/Styles/tabpages.qss"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 constexpr char kProgramVersion[] = "4.12";
 constexpr char kMessageBoxStyleSheet[] = "font: bold 14px;";
@@ -114,14 +120,14 @@ void TAVIK7_Bediensoftware::styleFirstFrame()
     // only the tab bar and the first page: they are styled at once, the other
     // pages once that frame is painted. The parameter page too is styled
     // before its table is filled, which sizes its headers as it always has.
-    const QString sheet = QString::fromUtf8(kTabPagesStyleSheet);
+    const QString sheet = tabPagesStyleSheet();
     for (QWidget *widget : std::initializer_list<QWidget *>{ui.tabWidget->tabBar(), ui.tabConfig, ui.tabSettings})
         widget->setStyleSheet(sheet);
 }
 
 void TAVIK7_Bediensoftware::styleAllPages()
 {
-    const QString sheet = QString::fromUtf8(kTabPagesStyleSheet);
+    const QString sheet = tabPagesStyleSheet();
     for (int page = 0; page < ui.tabWidget->count(); ++page) {
         if (ui.tabWidget->widget(page)->styleSheet().isEmpty())
             ui.tabWidget->widget(page)->setStyleSheet(sheet);

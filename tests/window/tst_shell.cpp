@@ -60,6 +60,8 @@ void TestShell::startAndLanguageSwitch()
                  .hasMatch(),
              readFile(logFile(1)).constData());
     QCOMPARE(readFile(logFile(2)), QByteArray());
+    // The first page wears the window's look from the first frame on.
+    QVERIFY(child<QWidget>(w, "tabConfig")->styleSheet().contains(QLatin1String("#333F48")));
     // The placeholder record is shown without any plausibility complaint.
     QCOMPARE(tableModel(w)->item(7, 1)->text(), QStringLiteral("0.00"));
     auto *hint = child<QLabel>(w, "labelCounterHint");
