@@ -29,8 +29,6 @@ QSerialPort::FlowControl flowControlFromIndex(int index)
 
 } // namespace
 
-// ---------------------------------------------------------------- the port
-
 void TAVIK7_Bediensoftware::refreshPortList()
 {
     // Another adapter coming or going must not change the port chosen:
@@ -121,15 +119,9 @@ void TAVIK7_Bediensoftware::closePortSilently()
     // The adapter is gone: the port object must let go of it, or the next
     // Connect could not open the port again once it is back.
     if (namurListener->isListening())
-        endNamurListening();
+        namurListener->abandonPort(); // the port is not touched
     deviceLink->closeLost();
     updateWindowTitle();
-}
-
-void TAVIK7_Bediensoftware::onSerialPortError()
-{
-    // The device link closes a port whose adapter was pulled and says so.
-    closePortSilently();
 }
 
 bool TAVIK7_Bediensoftware::openPort(const QString &portName)
@@ -176,8 +168,6 @@ void TAVIK7_Bediensoftware::onDisconnectClicked()
     deviceLink->close();
     setWindowTitle(textFor(49));
 }
-
-// ---------------------------------------------------------------- requests
 
 namespace {
 
@@ -242,7 +232,8 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
 {
     tavik7::DeviceLink *link = deviceLink;
     connect(link, &tavik7::DeviceLink::stateChanged, this, &TAVIK7_Bediensoftware::applyAvailability);
-    connect(link, &tavik7::DeviceLink::portLost, this, &TAVIK7_Bediensoftware::onSerialPortError);
+    // The device link closes a port whose adapter was pulled and says so.
+    connect(link, &tavik7::DeviceLink::portLost, this, &TAVIK7_Bediensoftware::closePortSilently);
     connect(link, &tavik7::DeviceLink::significanceNotice, this, [this](const QString &text) {
         if (wizardFlow->readsFirmware())
             return; // the wizard shows the version instead
@@ -308,7 +299,7 @@ bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer
 void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
     const DeviceResult::Sequence sequence = sequenceOfMode(mode);
-    const bool sent = sequence == DeviceResult::Sequence::Write ? deviceLink->startWriteSequence(tableRecord())
+    const bool sent = sequence == DeviceResult::Sequence::Write ? deviceLink->startWriteSequence(sheet.record())
                                                                 : deviceLink->readSettings(sequence);
     requestRefused(sent, sequence == DeviceResult::Sequence::Report ? MessageId::PdfNoData : MessageId::NoData);
 }

@@ -19,7 +19,6 @@ namespace {
 
 using tavik7::FlashRun;
 
-
 constexpr int kTextSelectFile = 123;
 constexpr int kTextAdapterToFlash = 243;
 constexpr int kTextAdapterToParameters = 244;
@@ -178,8 +177,6 @@ void TAVIK7_Bediensoftware::appendFlashToolOutput(const QString &text)
     ui.textEditConsole->setTextCursor(cursor);
     ui.textEditConsole->ensureCursorVisible();
 }
-
-// ---------------------------------------------------------------- the backup taken before flashing
 
 void TAVIK7_Bediensoftware::offerFlashBackup()
 {

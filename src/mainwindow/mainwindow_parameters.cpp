@@ -209,17 +209,20 @@ void TAVIK7_Bediensoftware::fillParameterTableAsOneChange()
         }
         fillParameterTable();
     }
-    judgeParameterTable();
+    // The cells' colours on the values now shown, then the counter entry's
+    // check, which ends with the verdict on the whole table.
+    const QSignalBlocker blocker(parameterModel);
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        if (QStandardItem *item = parameterModel->item(row, 1); item && !hasCellWidget(row))
+            item->setForeground(verdictBrush(sheet.cellImplausible(row)));
+    }
+    ui.label_unit->setText(sheet.cellText(RowUnit));
+    onSignificanceCbChanged(cells.comboBoxSignificance->currentIndex());
 }
 
 void TAVIK7_Bediensoftware::readParameterTable()
 {
     parameterRecord = sheet.record();
-}
-
-tavik7::ParameterRecord TAVIK7_Bediensoftware::tableRecord() const
-{
-    return sheet.record();
 }
 
 void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
@@ -252,19 +255,6 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
 bool TAVIK7_Bediensoftware::allValuesPlausible() const
 {
     return sheet.fitToPrint();
-}
-
-void TAVIK7_Bediensoftware::judgeParameterTable()
-{
-    // The cells' colours on the values now shown, then the counter entry's
-    // check, which ends with the verdict on the whole table.
-    const QSignalBlocker blocker(parameterModel);
-    for (int row = 0; row < ParameterRowCount; ++row) {
-        if (QStandardItem *item = parameterModel->item(row, 1); item && !hasCellWidget(row))
-            item->setForeground(verdictBrush(sheet.cellImplausible(row)));
-    }
-    ui.label_unit->setText(sheet.cellText(RowUnit));
-    onSignificanceCbChanged(cells.comboBoxSignificance->currentIndex());
 }
 
 void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)

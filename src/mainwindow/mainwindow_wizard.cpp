@@ -62,8 +62,6 @@ void fillWizardCombo(QComboBox *combo, const QStringList &items, bool clearFirst
 
 } // namespace
 
-// ---------------------------------------------------------------- combo boxes
-
 void TAVIK7_Bediensoftware::fillNumberOfDigitsCombo()
 {
     fillWizardCombo(ui.comboBoxNumberOfDigits, tavik7::numberOfDigitsItems(language), false);
@@ -112,8 +110,6 @@ void TAVIK7_Bediensoftware::onPushButtonProgramClicked()
     showWizardStep(7);
 }
 
-// ---------------------------------------------------------------- the view
-
 void TAVIK7_Bediensoftware::setupWizardTab()
 {
     ui.labelNumberOfDigits->hide();
@@ -154,14 +150,15 @@ void TAVIK7_Bediensoftware::drawWizardView(int step)
         setWidgetsVisible({ui.lineCounterFrame1, ui.lineCounterFrame2, ui.lineCounterFrame3}, false);
 }
 
-// ---------------------------------------------------------------- the steps
-
 void TAVIK7_Bediensoftware::setUpWizardFlow()
 {
     wizardFlow = new tavik7::WizardFlow(deviceLink, flashRun, this);
     connect(wizardFlow, &tavik7::WizardFlow::stateChanged, this, &TAVIK7_Bediensoftware::showWizardState);
     connect(wizardFlow, &tavik7::WizardFlow::question, this, &TAVIK7_Bediensoftware::askWizardQuestion);
-    connect(wizardFlow, &tavik7::WizardFlow::programmed, this, &TAVIK7_Bediensoftware::showTypePlateReminderBox);
+    connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this] {
+        showInformationBox(
+            textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
+    });
 }
 
 void TAVIK7_Bediensoftware::showWizardStep(int step)
@@ -353,8 +350,6 @@ void TAVIK7_Bediensoftware::wizardStep7()
     requestRefused(wizardFlow->program(program.record, program.counterDigits), tavik7::MessageId::NoData);
 }
 
-// ---------------------------------------------------------------- the wizard's questions
-
 void TAVIK7_Bediensoftware::askWizardQuestion(tavik7::WizardFlow::Question question)
 {
     if (question == tavik7::WizardFlow::Question::FlashFirmware)
@@ -414,12 +409,6 @@ void TAVIK7_Bediensoftware::askToWriteWizardCounter()
         return;
     }
     requestRefused(wizardFlow->writeCounter(), tavik7::MessageId::NoData);
-}
-
-void TAVIK7_Bediensoftware::showTypePlateReminderBox()
-{
-    showInformationBox(
-        textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
 }
 
 int TAVIK7_Bediensoftware::showInformationBox(const QString &text, const QString &informativeText,
