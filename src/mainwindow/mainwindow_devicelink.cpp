@@ -101,9 +101,8 @@ void TAVIK7_Bediensoftware::updateWindowTitle()
     setWindowTitle(tavik7::windowTitle(deviceLink->isOpen(), portNameInUse, language));
 }
 
-void TAVIK7_Bediensoftware::onDeviceDiscovered(const PortInfo &info)
+void TAVIK7_Bediensoftware::onDeviceDiscovered(const PortInfo &)
 {
-    Q_UNUSED(info);
     refreshPortList();
 }
 
@@ -367,9 +366,8 @@ void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &reco
     const bool technicianRead = DeviceResult::Sequence(sequence) == DeviceResult::Sequence::Read
         && !wizardFlow->readsFirmware();
     followDeviceRecord(refill);
-    if (refill) {
+    if (refill)
         fillParameterTableAsOneChange();
-    }
     if (technicianRead)
         offerFlashBackup();
 }

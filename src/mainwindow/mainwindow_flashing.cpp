@@ -50,10 +50,9 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     connect(flashRun, &FlashRun::errorOccurred, this, [this](FlashRun::Error error) {
         showMessage(flashErrorMessage(error), false);
     });
-    connect(flashRun, &FlashRun::backupWritten, this,
-            [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result)); });
-    connect(flashRun, &FlashRun::backupFailed, this,
-            [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result)); });
+    for (auto signal : {&FlashRun::backupWritten, &FlashRun::backupFailed})
+        connect(flashRun, signal, this,
+                [this](const tavik7::BackupResult &r) { appendConsoleNote(tavik7::backupNote(r)); });
     connect(flashRun, &FlashRun::commandLine, this, [this](const QString &text) {
         ui.textEditConsole->setPlainText(text + QLatin1Char('\n'));
         ui.textEditConsole->setEnabled(false);

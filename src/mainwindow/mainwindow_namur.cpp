@@ -91,9 +91,8 @@ void TAVIK7_Bediensoftware::showNamurLogTrouble(tavik7::NamurListener::LogTroubl
     appendConsoleNote({tavik7::MessageId::NoteNamurLogReplaced, {QDir::toNativeSeparators(path)}});
 }
 
-void TAVIK7_Bediensoftware::onStateNamurLoggingChanged(int state)
+void TAVIK7_Bediensoftware::onStateNamurLoggingChanged(int)
 {
-    Q_UNUSED(state);
     applyAvailability();
 }
 

@@ -257,9 +257,8 @@ bool TAVIK7_Bediensoftware::allValuesPlausible() const
     return sheet.fitToPrint();
 }
 
-void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
+void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &)
 {
-    Q_UNUSED(bottomRight);
     if (topLeft.column() == 0)
         return;
     QStandardItem *item = parameterModel->item(topLeft.row(), topLeft.column());
@@ -304,10 +303,9 @@ void TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged(int state)
     refreshDifferenceMarks();
 }
 
-void TAVIK7_Bediensoftware::onCounterTextChanged(const QString &text)
+void TAVIK7_Bediensoftware::onCounterTextChanged(const QString &)
 {
     // The entry's own text is checked, whatever the caller passed.
-    Q_UNUSED(text);
     sheet.setCounterText(ui.lineEditCounter->text());
     updatePlausibilityState();
 }

@@ -99,9 +99,8 @@ void TAVIK7_Bediensoftware::onComboBoxDecimalPlacesItemChanged(int index)
     showWizardStep(index != 0 ? 4 : 3);
 }
 
-void TAVIK7_Bediensoftware::onComboBoxDirection2ItemChanged(int index)
+void TAVIK7_Bediensoftware::onComboBoxDirection2ItemChanged(int)
 {
-    Q_UNUSED(index);
     showWizardStep(ui.comboBoxDirection2->currentIndex() > 0 ? 6 : 5);
 }
 
@@ -154,7 +153,9 @@ void TAVIK7_Bediensoftware::setUpWizardFlow()
 {
     wizardFlow = new tavik7::WizardFlow(deviceLink, flashRun, this);
     connect(wizardFlow, &tavik7::WizardFlow::stateChanged, this, &TAVIK7_Bediensoftware::showWizardState);
-    connect(wizardFlow, &tavik7::WizardFlow::question, this, &TAVIK7_Bediensoftware::askWizardQuestion);
+    connect(wizardFlow, &tavik7::WizardFlow::question, this, [this](tavik7::WizardFlow::Question question) {
+        question == tavik7::WizardFlow::Question::FlashFirmware ? askToFlashFirmware() : askToWriteWizardCounter();
+    });
     connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this] {
         showInformationBox(
             textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
@@ -348,14 +349,6 @@ void TAVIK7_Bediensoftware::wizardStep7()
     ui.lineEditCounter->setText(program.counterText);
     readParameterTable();
     requestRefused(wizardFlow->program(program.record, program.counterDigits), tavik7::MessageId::NoData);
-}
-
-void TAVIK7_Bediensoftware::askWizardQuestion(tavik7::WizardFlow::Question question)
-{
-    if (question == tavik7::WizardFlow::Question::FlashFirmware)
-        askToFlashFirmware();
-    else
-        askToWriteWizardCounter();
 }
 
 void TAVIK7_Bediensoftware::askToFlashFirmware()

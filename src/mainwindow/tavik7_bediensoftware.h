@@ -110,10 +110,8 @@ protected:
 private:
     // Shell: the line in the console's own colour unless a colour is given.
     void showMessage(const tavik7::ConsoleEntry &entry, bool append, const QColor &colour = QColor());
-    void showMessage(tavik7::MessageId messageId, bool append, const QColor &colour = QColor())
-    {
-        showMessage(tavik7::ConsoleEntry(messageId), append, colour);
-    }
+    void showMessage(tavik7::MessageId id, bool append, const QColor &colour = QColor())
+    { showMessage(tavik7::ConsoleEntry(id), append, colour); }
     void appendToOutputLog(const QString &line);
     // Replaces the console's content with line, or appends it; nothing is logged.
     void writeConsoleLine(const QString &line, bool append, const QColor &colour = QColor());
@@ -219,7 +217,6 @@ private:
     // The shared message box with the information icon and Ok its default, shown modally.
     int showInformationBox(const QString &text, const QString &informativeText = {},
                            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
-    void askWizardQuestion(tavik7::WizardFlow::Question question);
     void askToFlashFirmware();
     void showFlashedFirmware();
     void askToWriteWizardCounter();
