@@ -1,12 +1,10 @@
 // The serial port and the requests to the device: the buttons that start them
 // and the one table that words their results.
 
-#include <QMessageBox>
 #include <QSerialPort>
 #include <QStandardItemModel>
 
 #include "countertext.h"
-#include "devicelink.h"
 #include "platform.h"
 #include "messagecatalogue.h"
 #include "tavik7_bediensoftware.h"

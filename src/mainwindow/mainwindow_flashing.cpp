@@ -2,7 +2,6 @@
 // show, and the backup it took offered back.
 
 #include <QDir>
-#include <QMessageBox>
 #include <QTextCursor>
 
 #include "backupfile.h"

@@ -11,8 +11,6 @@
 
 #include "devicebookkeeper.h"
 #include "namur.h"
-#include "namurconsolefeed.h"
-#include "namurlistener.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 

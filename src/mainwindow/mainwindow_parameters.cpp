@@ -3,7 +3,6 @@
 
 #include <QBrush>
 #include <QCheckBox>
-#include <QColor>
 #include <QComboBox>
 #include <QEvent>
 #include <QFont>
@@ -13,8 +12,6 @@
 #include <vector>
 
 #include "countertext.h"
-#include "devicelink.h"
-#include "parameterfields.h"
 #include "plausibility.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"

@@ -6,16 +6,13 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
 #include "countertext.h"
-#include "devicelink.h"
 #include "tavik7_bediensoftware.h"
 #include "platform.h"
 #include "texttable.h"
-#include "wizardtable.h"
 
 namespace {
 
