@@ -16,14 +16,9 @@ constexpr int kTabConfig = 0;
 constexpr int kTabWizard = 1;
 constexpr int kTabSettings = 2;
 
-QSerialPort::FlowControl flowControlFromIndex(int index)
-{
-    switch (index) {
-    case 1: return QSerialPort::HardwareControl;
-    case 2: return QSerialPort::SoftwareControl;
-    default: return QSerialPort::NoFlowControl;
-    }
-}
+// In the order of the Interface tab's flow control list.
+constexpr QSerialPort::FlowControl kFlowControls[] = {QSerialPort::NoFlowControl, QSerialPort::HardwareControl,
+                                                      QSerialPort::SoftwareControl};
 
 } // namespace
 
@@ -128,7 +123,7 @@ bool TAVIK7_Bediensoftware::openPort(const QString &portName)
     settings.portName = portName;
     settings.baudRate = ui.comboBoxBaudrate->currentText().toInt();
     settings.dataBits = QSerialPort::DataBits(ui.comboBoxDatabits->currentText().toInt());
-    settings.flowControl = flowControlFromIndex(ui.comboBoxFlowcontrol->currentIndex());
+    settings.flowControl = kFlowControls[qBound(0, ui.comboBoxFlowcontrol->currentIndex(), 2)];
     return deviceLink->open(settings);
 }
 
@@ -334,13 +329,11 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
 bool TAVIK7_Bediensoftware::confirmSetCounter()
 {
     QMessageBox box;
-    prepareYesNoBox(box, tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounter, language),
+    return askYesNo(box, tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounter, language),
                     tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounterInfo, language));
-    return box.exec() == QMessageBox::Yes;
 }
 
-void TAVIK7_Bediensoftware::prepareYesNoBox(QMessageBox &box, const QString &text,
-                                            const QString &informativeText) const
+bool TAVIK7_Bediensoftware::askYesNo(QMessageBox &box, const QString &text, const QString &informativeText) const
 {
     box.setText(text);
     box.setInformativeText(informativeText);
@@ -350,6 +343,7 @@ void TAVIK7_Bediensoftware::prepareYesNoBox(QMessageBox &box, const QString &tex
     box.button(QMessageBox::No)->setText(tavik7::catalogueText(tavik7::MessageId::No, language));
     box.setIcon(QMessageBox::Question);
     box.setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
+    return box.exec() == QMessageBox::Yes;
 }
 
 void TAVIK7_Bediensoftware::onSerDataAvailable()

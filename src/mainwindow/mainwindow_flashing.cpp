@@ -192,9 +192,8 @@ void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
 {
     QMessageBox box(this);
     box.setStyleSheet(QStringLiteral("font: bold 14px;"));
-    prepareYesNoBox(box, tavik7::catalogueText(tavik7::MessageId::QuestionLoadBackup, language),
-                    QDir::toNativeSeparators(backupFile));
-    if (box.exec() != QMessageBox::Yes)
+    if (!askYesNo(box, tavik7::catalogueText(tavik7::MessageId::QuestionLoadBackup, language),
+                  QDir::toNativeSeparators(backupFile)))
         return;
     const tavik7::ParameterRecord before = parameterRecord;
     loadSettingsFile(backupFile, changeRecorder->deviceRecord());

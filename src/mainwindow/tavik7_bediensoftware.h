@@ -144,8 +144,8 @@ private:
     void onParametersRead(const tavik7::ParameterRecord &record, int sequence);
     void onCounterRead(const tavik7::CounterReading &reading);
     void showIncompatibleSignificanceNotice(const QString &significance);
-    // Texts, Yes and No in the interface language (No the default), the question icon.
-    void prepareYesNoBox(QMessageBox &box, const QString &text, const QString &informativeText) const;
+    // Texts, Yes and No in the interface language (No the default), the question icon; true for Yes.
+    bool askYesNo(QMessageBox &box, const QString &text, const QString &informativeText) const;
     void closePortSilently();
     // Opens this port with the Interface tab's settings; portNameInUse names it.
     bool openPort(const QString &portName);
