@@ -1,12 +1,10 @@
 // The serial port and the requests to the device: the buttons that start them
 // and the one table that words their results.
 
-#include <QMessageBox>
 #include <QSerialPort>
 #include <QStandardItemModel>
 
 #include "countertext.h"
-#include "devicelink.h"
 #include "platform.h"
 #include "messagecatalogue.h"
 #include "tavik7_bediensoftware.h"
@@ -18,18 +16,11 @@ constexpr int kTabConfig = 0;
 constexpr int kTabWizard = 1;
 constexpr int kTabSettings = 2;
 
-QSerialPort::FlowControl flowControlFromIndex(int index)
-{
-    switch (index) {
-    case 1: return QSerialPort::HardwareControl;
-    case 2: return QSerialPort::SoftwareControl;
-    default: return QSerialPort::NoFlowControl;
-    }
-}
+// In the order of the Interface tab's flow control list.
+constexpr QSerialPort::FlowControl kFlowControls[] = {QSerialPort::NoFlowControl, QSerialPort::HardwareControl,
+                                                      QSerialPort::SoftwareControl};
 
 } // namespace
-
-// ---------------------------------------------------------------- the port
 
 void TAVIK7_Bediensoftware::refreshPortList()
 {
@@ -103,9 +94,8 @@ void TAVIK7_Bediensoftware::updateWindowTitle()
     setWindowTitle(tavik7::windowTitle(deviceLink->isOpen(), portNameInUse, language));
 }
 
-void TAVIK7_Bediensoftware::onDeviceDiscovered(const PortInfo &info)
+void TAVIK7_Bediensoftware::onDeviceDiscovered(const PortInfo &)
 {
-    Q_UNUSED(info);
     refreshPortList();
 }
 
@@ -121,15 +111,9 @@ void TAVIK7_Bediensoftware::closePortSilently()
     // The adapter is gone: the port object must let go of it, or the next
     // Connect could not open the port again once it is back.
     if (namurListener->isListening())
-        endNamurListening();
+        namurListener->abandonPort(); // the port is not touched
     deviceLink->closeLost();
     updateWindowTitle();
-}
-
-void TAVIK7_Bediensoftware::onSerialPortError()
-{
-    // The device link closes a port whose adapter was pulled and says so.
-    closePortSilently();
 }
 
 bool TAVIK7_Bediensoftware::openPort(const QString &portName)
@@ -139,7 +123,7 @@ bool TAVIK7_Bediensoftware::openPort(const QString &portName)
     settings.portName = portName;
     settings.baudRate = ui.comboBoxBaudrate->currentText().toInt();
     settings.dataBits = QSerialPort::DataBits(ui.comboBoxDatabits->currentText().toInt());
-    settings.flowControl = flowControlFromIndex(ui.comboBoxFlowcontrol->currentIndex());
+    settings.flowControl = kFlowControls[qBound(0, ui.comboBoxFlowcontrol->currentIndex(), 2)];
     return deviceLink->open(settings);
 }
 
@@ -176,8 +160,6 @@ void TAVIK7_Bediensoftware::onDisconnectClicked()
     deviceLink->close();
     setWindowTitle(textFor(49));
 }
-
-// ---------------------------------------------------------------- requests
 
 namespace {
 
@@ -242,7 +224,8 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
 {
     tavik7::DeviceLink *link = deviceLink;
     connect(link, &tavik7::DeviceLink::stateChanged, this, &TAVIK7_Bediensoftware::applyAvailability);
-    connect(link, &tavik7::DeviceLink::portLost, this, &TAVIK7_Bediensoftware::onSerialPortError);
+    // The device link closes a port whose adapter was pulled and says so.
+    connect(link, &tavik7::DeviceLink::portLost, this, &TAVIK7_Bediensoftware::closePortSilently);
     connect(link, &tavik7::DeviceLink::significanceNotice, this, [this](const QString &text) {
         if (wizardFlow->readsFirmware())
             return; // the wizard shows the version instead
@@ -308,7 +291,7 @@ bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer
 void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
     const DeviceResult::Sequence sequence = sequenceOfMode(mode);
-    const bool sent = sequence == DeviceResult::Sequence::Write ? deviceLink->startWriteSequence(tableRecord())
+    const bool sent = sequence == DeviceResult::Sequence::Write ? deviceLink->startWriteSequence(sheet.record())
                                                                 : deviceLink->readSettings(sequence);
     requestRefused(sent, sequence == DeviceResult::Sequence::Report ? MessageId::PdfNoData : MessageId::NoData);
 }
@@ -346,13 +329,11 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
 bool TAVIK7_Bediensoftware::confirmSetCounter()
 {
     QMessageBox box;
-    prepareYesNoBox(box, tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounter, language),
+    return askYesNo(box, tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounter, language),
                     tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounterInfo, language));
-    return box.exec() == QMessageBox::Yes;
 }
 
-void TAVIK7_Bediensoftware::prepareYesNoBox(QMessageBox &box, const QString &text,
-                                            const QString &informativeText) const
+bool TAVIK7_Bediensoftware::askYesNo(QMessageBox &box, const QString &text, const QString &informativeText) const
 {
     box.setText(text);
     box.setInformativeText(informativeText);
@@ -362,6 +343,7 @@ void TAVIK7_Bediensoftware::prepareYesNoBox(QMessageBox &box, const QString &tex
     box.button(QMessageBox::No)->setText(tavik7::catalogueText(tavik7::MessageId::No, language));
     box.setIcon(QMessageBox::Question);
     box.setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
+    return box.exec() == QMessageBox::Yes;
 }
 
 void TAVIK7_Bediensoftware::onSerDataAvailable()
@@ -376,9 +358,8 @@ void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &reco
     const bool technicianRead = DeviceResult::Sequence(sequence) == DeviceResult::Sequence::Read
         && !wizardFlow->readsFirmware();
     followDeviceRecord(refill);
-    if (refill) {
+    if (refill)
         fillParameterTableAsOneChange();
-    }
     if (technicianRead)
         offerFlashBackup();
 }

@@ -23,8 +23,6 @@ void TAVIK7_Bediensoftware::explainPortOpenFailure(const tavik7::DeviceLink::Ope
     appendConsoleNote(tavik7::portOpenFailureNote(why.failure, why.context));
 }
 
-// ---------------------------------------------------------------- change history
-
 namespace {
 
 constexpr QRgb kDifferenceBackgroundRgb = qRgb(255, 255, 200);
@@ -46,8 +44,6 @@ void TAVIK7_Bediensoftware::followDeviceRecord(bool tableShowsDevice)
     }
 }
 
-// ---------------------------------------------------------------- device against file
-
 void TAVIK7_Bediensoftware::refreshDifferenceMarks()
 {
     if (differenceMarks.shown)
@@ -64,7 +60,7 @@ void TAVIK7_Bediensoftware::markDifferencesFromDevice()
     if (!device)
         return;
     // Against what Write settings would send: an edit back to the device's value drops its mark.
-    for (int row : tavik7::differingFields(tableRecord(), *device)) {
+    for (int row : tavik7::differingFields(sheet.record(), *device)) {
         setDifferenceMark(row, inLanguage(language, QStringLiteral("Im Gerät: %1"), QStringLiteral("In the device: %1"))
                                    .arg(tavik7::parameterValueText(*device, row, language)));
         differenceMarks.rows.append(row);

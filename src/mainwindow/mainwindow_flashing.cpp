@@ -2,7 +2,6 @@
 // show, and the backup it took offered back.
 
 #include <QDir>
-#include <QMessageBox>
 #include <QTextCursor>
 
 #include "backupfile.h"
@@ -18,7 +17,6 @@
 namespace {
 
 using tavik7::FlashRun;
-
 
 constexpr int kTextSelectFile = 123;
 constexpr int kTextAdapterToFlash = 243;
@@ -51,10 +49,9 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     connect(flashRun, &FlashRun::errorOccurred, this, [this](FlashRun::Error error) {
         showMessage(flashErrorMessage(error), false);
     });
-    connect(flashRun, &FlashRun::backupWritten, this,
-            [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result)); });
-    connect(flashRun, &FlashRun::backupFailed, this,
-            [this](const tavik7::BackupResult &result) { appendConsoleNote(tavik7::backupNote(result)); });
+    for (auto signal : {&FlashRun::backupWritten, &FlashRun::backupFailed})
+        connect(flashRun, signal, this,
+                [this](const tavik7::BackupResult &r) { appendConsoleNote(tavik7::backupNote(r)); });
     connect(flashRun, &FlashRun::commandLine, this, [this](const QString &text) {
         ui.textEditConsole->setPlainText(text + QLatin1Char('\n'));
         ui.textEditConsole->setEnabled(false);
@@ -179,8 +176,6 @@ void TAVIK7_Bediensoftware::appendFlashToolOutput(const QString &text)
     ui.textEditConsole->ensureCursorVisible();
 }
 
-// ---------------------------------------------------------------- the backup taken before flashing
-
 void TAVIK7_Bediensoftware::offerFlashBackup()
 {
     // Only the technician's own read counts: the flashed firmware's version
@@ -197,9 +192,8 @@ void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
 {
     QMessageBox box(this);
     box.setStyleSheet(QStringLiteral("font: bold 14px;"));
-    prepareYesNoBox(box, tavik7::catalogueText(tavik7::MessageId::QuestionLoadBackup, language),
-                    QDir::toNativeSeparators(backupFile));
-    if (box.exec() != QMessageBox::Yes)
+    if (!askYesNo(box, tavik7::catalogueText(tavik7::MessageId::QuestionLoadBackup, language),
+                  QDir::toNativeSeparators(backupFile)))
         return;
     const tavik7::ParameterRecord before = parameterRecord;
     loadSettingsFile(backupFile, changeRecorder->deviceRecord());

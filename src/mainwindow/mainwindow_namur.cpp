@@ -8,20 +8,15 @@
 #include <QSerialPort>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTimer>
 
 #include "devicebookkeeper.h"
 #include "namur.h"
-#include "namurlistener.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 
 namespace {
 
 constexpr int kTextSelectFile = 123;
-// Short enough to look immediate, long enough to take a burst in one go.
-constexpr int kConsoleRefreshMs = 50;
-constexpr qsizetype kConsoleChunkParagraphs = 1000;
 
 } // namespace
 
@@ -29,8 +24,11 @@ void TAVIK7_Bediensoftware::setUpNamurListener()
 {
     namurListener = new tavik7::NamurListener(this);
     tavik7::book::DeviceBookKeeper::of(this)->watchNamurListener(namurListener);
-    connect(namurListener, &tavik7::NamurListener::telegramsReceived, this,
-            &TAVIK7_Bediensoftware::showNamurTelegrams);
+    // Every insertion costs a layout of the console: a burst of telegrams
+    // would otherwise keep the window busy with nothing else.
+    namurFeed = new tavik7::NamurConsoleFeed(this);
+    connect(namurListener, &tavik7::NamurListener::telegramsReceived, namurFeed, &tavik7::NamurConsoleFeed::add);
+    connect(namurFeed, &tavik7::NamurConsoleFeed::batchReady, this, &TAVIK7_Bediensoftware::appendNamurBatch);
     connect(namurListener, &tavik7::NamurListener::stopped, this, &TAVIK7_Bediensoftware::namurListeningEnded);
     connect(namurListener, &tavik7::NamurListener::logTrouble, this, &TAVIK7_Bediensoftware::showNamurLogTrouble);
     connect(namurListener, &tavik7::NamurListener::started, this, &TAVIK7_Bediensoftware::applyAvailability);
@@ -50,8 +48,7 @@ void TAVIK7_Bediensoftware::onStartNamurClicked()
         return;
     }
 
-
-    namurConsole.queued.clear();
+    namurFeed->clear();
     ui.textEditConsoleNamur->clear();
     // Without these the console's undo history and paragraphs would grow with
     // every telegram of a day-long session.
@@ -73,17 +70,12 @@ void TAVIK7_Bediensoftware::onStopNamurClicked()
     showMessage(tavik7::MessageId::NamurStopped, false);
 }
 
-void TAVIK7_Bediensoftware::endNamurListening()
-{
-    namurListener->abandonPort();
-}
-
 void TAVIK7_Bediensoftware::namurListeningEnded()
 {
     // Back at the service settings, whatever the listener left.
     deviceLink->takePortBack();
     applyAvailability();
-    flushNamurConsole(tavik7::kNamurConsoleParagraphs);
+    namurFeed->flushAll();
     ui.textEditConsoleNamur->setEnabled(true);
 }
 
@@ -97,9 +89,8 @@ void TAVIK7_Bediensoftware::showNamurLogTrouble(tavik7::NamurListener::LogTroubl
     appendConsoleNote({tavik7::MessageId::NoteNamurLogReplaced, {QDir::toNativeSeparators(path)}});
 }
 
-void TAVIK7_Bediensoftware::onStateNamurLoggingChanged(int state)
+void TAVIK7_Bediensoftware::onStateNamurLoggingChanged(int)
 {
-    Q_UNUSED(state);
     applyAvailability();
 }
 
@@ -116,43 +107,12 @@ void TAVIK7_Bediensoftware::onSelectNamurLogfileClicked()
     namurListener->logFileChosen(chosen);
 }
 
-void TAVIK7_Bediensoftware::showNamurTelegrams(const QStringList &rendered)
+void TAVIK7_Bediensoftware::appendNamurBatch(const QString &lines)
 {
-    // Telegrams go onto the tab in batches, a few times a second at most:
-    // every insertion costs a layout of the console, and a burst of
-    // telegrams would otherwise keep the window busy with nothing else.
-    const qsizetype first = qMax<qsizetype>(0, rendered.size() - tavik7::kNamurConsoleParagraphs);
-    namurConsole.queued.append(rendered.mid(first));
-    const qsizetype excess = namurConsole.queued.size() - tavik7::kNamurConsoleParagraphs;
-    if (excess > 0)
-        namurConsole.queued.remove(0, excess);
-    if (!namurConsole.flushScheduled) {
-        namurConsole.flushScheduled = true;
-        QTimer::singleShot(kConsoleRefreshMs, this, [this] { flushNamurConsole(kConsoleChunkParagraphs); });
-    }
-}
-
-void TAVIK7_Bediensoftware::flushNamurConsole(qsizetype maxParagraphs)
-{
-    namurConsole.flushScheduled = false;
-    if (namurConsole.queued.isEmpty())
-        return;
-    // Laying out a paragraph costs some 20 us: a few thousand at once would
-    // freeze the window. The rest follows once other events had their turn;
-    // meanwhile the oldest of them may make way for newer ones.
-    const qsizetype count = qMin(maxParagraphs, namurConsole.queued.size());
     QTextDocument *document = ui.textEditConsoleNamur->document();
-    QString text = namurConsole.queued.mid(0, count).join(QLatin1Char('\n'));
-    if (!document->isEmpty())
-        text.prepend(QLatin1Char('\n'));
-    namurConsole.queued.remove(0, count);
-    if (!namurConsole.queued.isEmpty()) {
-        namurConsole.flushScheduled = true;
-        QTimer::singleShot(0, this, [this] { flushNamurConsole(kConsoleChunkParagraphs); });
-    }
     QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
+    cursor.insertText(document->isEmpty() ? lines : QLatin1Char('\n') + lines);
     ui.textEditConsoleNamur->moveCursor(QTextCursor::End);
     ui.textEditConsoleNamur->ensureCursorVisible();
 }

@@ -3,7 +3,6 @@
 
 #include <QBrush>
 #include <QCheckBox>
-#include <QColor>
 #include <QComboBox>
 #include <QEvent>
 #include <QFont>
@@ -13,8 +12,6 @@
 #include <vector>
 
 #include "countertext.h"
-#include "devicelink.h"
-#include "parameterfields.h"
 #include "plausibility.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
@@ -209,17 +206,20 @@ void TAVIK7_Bediensoftware::fillParameterTableAsOneChange()
         }
         fillParameterTable();
     }
-    judgeParameterTable();
+    // The cells' colours on the values now shown, then the counter entry's
+    // check, which ends with the verdict on the whole table.
+    const QSignalBlocker blocker(parameterModel);
+    for (int row = 0; row < ParameterRowCount; ++row) {
+        if (QStandardItem *item = parameterModel->item(row, 1); item && !hasCellWidget(row))
+            item->setForeground(verdictBrush(sheet.cellImplausible(row)));
+    }
+    ui.label_unit->setText(sheet.cellText(RowUnit));
+    onSignificanceCbChanged(cells.comboBoxSignificance->currentIndex());
 }
 
 void TAVIK7_Bediensoftware::readParameterTable()
 {
     parameterRecord = sheet.record();
-}
-
-tavik7::ParameterRecord TAVIK7_Bediensoftware::tableRecord() const
-{
-    return sheet.record();
 }
 
 void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
@@ -254,22 +254,8 @@ bool TAVIK7_Bediensoftware::allValuesPlausible() const
     return sheet.fitToPrint();
 }
 
-void TAVIK7_Bediensoftware::judgeParameterTable()
+void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &)
 {
-    // The cells' colours on the values now shown, then the counter entry's
-    // check, which ends with the verdict on the whole table.
-    const QSignalBlocker blocker(parameterModel);
-    for (int row = 0; row < ParameterRowCount; ++row) {
-        if (QStandardItem *item = parameterModel->item(row, 1); item && !hasCellWidget(row))
-            item->setForeground(verdictBrush(sheet.cellImplausible(row)));
-    }
-    ui.label_unit->setText(sheet.cellText(RowUnit));
-    onSignificanceCbChanged(cells.comboBoxSignificance->currentIndex());
-}
-
-void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
-{
-    Q_UNUSED(bottomRight);
     if (topLeft.column() == 0)
         return;
     QStandardItem *item = parameterModel->item(topLeft.row(), topLeft.column());
@@ -314,10 +300,9 @@ void TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged(int state)
     refreshDifferenceMarks();
 }
 
-void TAVIK7_Bediensoftware::onCounterTextChanged(const QString &text)
+void TAVIK7_Bediensoftware::onCounterTextChanged(const QString &)
 {
     // The entry's own text is checked, whatever the caller passed.
-    Q_UNUSED(text);
     sheet.setCounterText(ui.lineEditCounter->text());
     updatePlausibilityState();
 }

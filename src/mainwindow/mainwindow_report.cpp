@@ -9,7 +9,6 @@
 
 namespace {
 
-
 constexpr int kCaptionTextId = 122;
 constexpr QLatin1String kPdfFilter("*.pdf");
 constexpr QLatin1String kPdfExtension(".pdf");

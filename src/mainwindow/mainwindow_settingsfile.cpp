@@ -10,7 +10,6 @@
 
 namespace {
 
-
 constexpr int kLoadCaptionTextId = 120;
 constexpr int kSaveCaptionTextId = 121;
 

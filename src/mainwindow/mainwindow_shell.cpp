@@ -9,7 +9,6 @@
 #include <QEvent>
 #include <QFile>
 #include <QMenu>
-#include <QMessageBox>
 #include <QTabBar>
 #include <QStandardItemModel>
 #include <QTextCharFormat>

@@ -6,16 +6,13 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
 #include "countertext.h"
-#include "devicelink.h"
 #include "tavik7_bediensoftware.h"
 #include "platform.h"
 #include "texttable.h"
-#include "wizardtable.h"
 
 namespace {
 
@@ -62,8 +59,6 @@ void fillWizardCombo(QComboBox *combo, const QStringList &items, bool clearFirst
 
 } // namespace
 
-// ---------------------------------------------------------------- combo boxes
-
 void TAVIK7_Bediensoftware::fillNumberOfDigitsCombo()
 {
     fillWizardCombo(ui.comboBoxNumberOfDigits, tavik7::numberOfDigitsItems(language), false);
@@ -101,9 +96,8 @@ void TAVIK7_Bediensoftware::onComboBoxDecimalPlacesItemChanged(int index)
     showWizardStep(index != 0 ? 4 : 3);
 }
 
-void TAVIK7_Bediensoftware::onComboBoxDirection2ItemChanged(int index)
+void TAVIK7_Bediensoftware::onComboBoxDirection2ItemChanged(int)
 {
-    Q_UNUSED(index);
     showWizardStep(ui.comboBoxDirection2->currentIndex() > 0 ? 6 : 5);
 }
 
@@ -111,8 +105,6 @@ void TAVIK7_Bediensoftware::onPushButtonProgramClicked()
 {
     showWizardStep(7);
 }
-
-// ---------------------------------------------------------------- the view
 
 void TAVIK7_Bediensoftware::setupWizardTab()
 {
@@ -154,14 +146,17 @@ void TAVIK7_Bediensoftware::drawWizardView(int step)
         setWidgetsVisible({ui.lineCounterFrame1, ui.lineCounterFrame2, ui.lineCounterFrame3}, false);
 }
 
-// ---------------------------------------------------------------- the steps
-
 void TAVIK7_Bediensoftware::setUpWizardFlow()
 {
     wizardFlow = new tavik7::WizardFlow(deviceLink, flashRun, this);
     connect(wizardFlow, &tavik7::WizardFlow::stateChanged, this, &TAVIK7_Bediensoftware::showWizardState);
-    connect(wizardFlow, &tavik7::WizardFlow::question, this, &TAVIK7_Bediensoftware::askWizardQuestion);
-    connect(wizardFlow, &tavik7::WizardFlow::programmed, this, &TAVIK7_Bediensoftware::showTypePlateReminderBox);
+    connect(wizardFlow, &tavik7::WizardFlow::question, this, [this](tavik7::WizardFlow::Question question) {
+        question == tavik7::WizardFlow::Question::FlashFirmware ? askToFlashFirmware() : askToWriteWizardCounter();
+    });
+    connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this] {
+        showInformationBox(
+            textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
+    });
 }
 
 void TAVIK7_Bediensoftware::showWizardStep(int step)
@@ -353,16 +348,6 @@ void TAVIK7_Bediensoftware::wizardStep7()
     requestRefused(wizardFlow->program(program.record, program.counterDigits), tavik7::MessageId::NoData);
 }
 
-// ---------------------------------------------------------------- the wizard's questions
-
-void TAVIK7_Bediensoftware::askWizardQuestion(tavik7::WizardFlow::Question question)
-{
-    if (question == tavik7::WizardFlow::Question::FlashFirmware)
-        askToFlashFirmware();
-    else
-        askToWriteWizardCounter();
-}
-
 void TAVIK7_Bediensoftware::askToFlashFirmware()
 {
     const quint16 required = wizardFlow->record().requiredFirmware;
@@ -414,12 +399,6 @@ void TAVIK7_Bediensoftware::askToWriteWizardCounter()
         return;
     }
     requestRefused(wizardFlow->writeCounter(), tavik7::MessageId::NoData);
-}
-
-void TAVIK7_Bediensoftware::showTypePlateReminderBox()
-{
-    showInformationBox(
-        textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
 }
 
 int TAVIK7_Bediensoftware::showInformationBox(const QString &text, const QString &informativeText,

@@ -16,6 +16,7 @@
 #include "devicelink.h"
 #include "flashrun.h"
 #include "messageid.h"
+#include "namurconsolefeed.h"
 #include "namurlistener.h"
 #include "parameterfields.h"
 #include "parameterrecord.h"
@@ -60,7 +61,6 @@ signals:
     void createPdf();
 
 public slots:
-    // Shell (mainwindow_shell.cpp)
     void onGermanChecked();
     void onEnglishChecked();
     void onDocuQuickGuideChecked();
@@ -68,7 +68,6 @@ public slots:
     void onDocuProgrammerManualChecked();
     void onInfoChecked();
     void onSetLanguage();
-    // Device link (mainwindow_devicelink.cpp)
     void onDeviceDiscovered(const PortInfo &info);
     void onDeviceRemoved(const PortInfo &info);
     void onConnectClicked();
@@ -78,33 +77,25 @@ public slots:
     void onReadCounterClicked();
     void onWriteCounterClicked();
     void onSerDataAvailable();
-    // Plausibility (mainwindow_parameters.cpp)
     void onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight);
     void onSignificanceCbChanged(int index);
     void onLeadingPlusCheckBoxStateChanged(int state);
     void onCounterTextChanged(const QString &text);
-    // Settings file (mainwindow_settingsfile.cpp)
     void onLoadSettingsClicked();
     void onSaveSettingsClicked();
-    // Inspection report (mainwindow_report.cpp)
     void onCreatePdf();
-    // Flashing (mainwindow_flashing.cpp)
     void onSelectFlashenClicked();
     void onFlashenClicked();
     void onFlashenCancelClicked();
-    // NAMUR (mainwindow_namur.cpp)
     void onStartNamurClicked();
     void onStopNamurClicked();
     void onStateNamurLoggingChanged(int state);
     void onSelectNamurLogfileClicked();
-    // Flashing (mainwindow_flashing.cpp)
     void onProcessAvrdudeFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void onProcessAvrdudeError(QProcess::ProcessError error);
     void onProcessAvrdudeReadyReadStandardOutput();
-    // Device link timers (mainwindow_devicelink.cpp)
     void onTimerTimeout();
     void onTimerCounterStatus();
-    // Wizard (mainwindow_wizard.cpp)
     void onComboBoxNumberOfDigitsItemChanged(int index);
     void onComboBoxUaItemChanged(int index);
     void onComboBoxDecimalPlacesItemChanged(int index);
@@ -116,22 +107,16 @@ protected:
     // The key filter of lineEditCounter2 (mainwindow_parameters.cpp).
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-private slots:
-    void onSerialPortError();
-
 private:
     // Shell: the line in the console's own colour unless a colour is given.
     void showMessage(const tavik7::ConsoleEntry &entry, bool append, const QColor &colour = QColor());
-    void showMessage(tavik7::MessageId messageId, bool append, const QColor &colour = QColor())
-    {
-        showMessage(tavik7::ConsoleEntry(messageId), append, colour);
-    }
+    void showMessage(tavik7::MessageId id, bool append, const QColor &colour = QColor())
+    { showMessage(tavik7::ConsoleEntry(id), append, colour); }
     void appendToOutputLog(const QString &line);
     // Replaces the console's content with line, or appends it; nothing is logged.
     void writeConsoleLine(const QString &line, bool append, const QColor &colour = QColor());
     [[nodiscard]] QString textFor(int textId) const;
     void renderConsoleFromHistory();
-    // The constructor's groups of steps.
     void setUpEngines();
     void connectMenus();
     void connectDeviceButtons();
@@ -141,12 +126,10 @@ private:
     // The tab pages' style sheet: what the first frame shows, then all pages.
     void styleFirstFrame();
     void styleAllPages();
-    // The language switch, tab by tab.
     void setLanguageOfCaptions();
     void setLanguageOfItems();
     void setLanguageOfCellWidgets();
 
-    // Device link
     void refreshPortList();
     // Every button from what the engines say can be done now.
     void applyAvailability();
@@ -161,8 +144,8 @@ private:
     void onParametersRead(const tavik7::ParameterRecord &record, int sequence);
     void onCounterRead(const tavik7::CounterReading &reading);
     void showIncompatibleSignificanceNotice(const QString &significance);
-    // Texts, Yes and No in the interface language (No the default), the question icon.
-    void prepareYesNoBox(QMessageBox &box, const QString &text, const QString &informativeText) const;
+    // Texts, Yes and No in the interface language (No the default), the question icon; true for Yes.
+    bool askYesNo(QMessageBox &box, const QString &text, const QString &informativeText) const;
     void closePortSilently();
     // Opens this port with the Interface tab's settings; portNameInUse names it.
     bool openPort(const QString &portName);
@@ -196,18 +179,13 @@ private:
         bool shown = false;
     } differenceMarks;
 
-    // Parameters
     void setupParameterTable();
     void setParameterTableLabels();
     void fillParameterTable();
     void readParameterTable();
-    // The record as Write settings would send it, the device's own fields kept.
-    [[nodiscard]] tavik7::ParameterRecord tableRecord() const;
     void updatePlausibilityState();
-    // Every cell check on the values now shown, as one verdict.
-    void judgeParameterTable();
     // A read's refill: no check runs until the table shows the device, then
-    // all of them once.
+    // all of them once, as one verdict.
     void fillParameterTableAsOneChange();
     [[nodiscard]] bool allValuesPlausible() const;
     void showMultiplier(int significance);
@@ -216,14 +194,11 @@ private:
     // A record read or loaded: the table shows it next and judges it whole.
     void takeParameterRecord(const tavik7::ParameterRecord &record);
 
-    // Settings file (mainwindow_settingsfile.cpp)
     // Folder, serial number and today's date: the name offered for a settings file or a report.
     [[nodiscard]] QString deviceFileSuggestion() const;
 
-    // Inspection report (mainwindow_report.cpp)
     void writeInspectionReport();
 
-    // Wizard (mainwindow_wizard.cpp)
     void setUpWizardFlow();
     void fillNumberOfDigitsCombo();
     void fillDirectionCombo();
@@ -242,11 +217,9 @@ private:
     // The shared message box with the information icon and Ok its default, shown modally.
     int showInformationBox(const QString &text, const QString &informativeText = {},
                            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
-    void askWizardQuestion(tavik7::WizardFlow::Question question);
     void askToFlashFirmware();
     void showFlashedFirmware();
     void askToWriteWizardCounter();
-    void showTypePlateReminderBox();
     void focusWizardCounterEntry(int attemptsLeft);
     // The boxes the wizard shares with the buttons that ask the same
     // (mainwindow_devicelink.cpp, mainwindow_flashing.cpp).
@@ -254,7 +227,6 @@ private:
     [[nodiscard]] bool confirmAdapterForFlashing();
     [[nodiscard]] tavik7::FlashRun::Request flashRequest(const QString &firmwareFile) const;
 
-    // Flashing (mainwindow_flashing.cpp)
     void setUpFlashRun();
     void showFlashVerdict();
     void showPortTakenBack(tavik7::FlashRun::Port::Reopen outcome);
@@ -263,13 +235,9 @@ private:
     void offerFlashBackup();
     void showBackupOffer(const QString &backupFile);
 
-    // NAMUR (mainwindow_namur.cpp)
     void setUpNamurListener();
-    void showNamurTelegrams(const QStringList &rendered);
-    void flushNamurConsole(qsizetype maxParagraphs);
+    void appendNamurBatch(const QString &lines);
     void showNamurLogTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path);
-    // Ends listening without touching the port: when the port is lost.
-    void endNamurListening();
     // The listener has let the port go, by Stop or because the port went.
     void namurListeningEnded();
 
@@ -306,10 +274,5 @@ private:
 
     // NAMUR state: the listener holds the port while listening, and the log.
     tavik7::NamurListener *namurListener = nullptr;
-    // Telegrams not on the tab yet, newest last, and whether their batch is due.
-    struct NamurConsole
-    {
-        QStringList queued;
-        bool flushScheduled = false;
-    } namurConsole;
+    tavik7::NamurConsoleFeed *namurFeed = nullptr;
 };
