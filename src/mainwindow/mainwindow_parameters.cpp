@@ -64,12 +64,18 @@ void retranslateComboCell(QComboBox *combo, int row, int language)
 
 // The columns are measured for Arial, the face the style sheet gives every
 // other widget; the platform's default face may be far wider (a monospaced
-// one where only a few fonts are installed).
-void layOutTableView(QTableView *view, int rows)
+// one where only a few fonts are installed). The face is set before the model
+// arrives: set afterwards, it has every header section measured a second time
+// and the headers keep sizes measured for the old face.
+void setTableFont(QTableView *view)
 {
     QFont cellFont = view->font();
     cellFont.setFamily(QStringLiteral("Arial"));
     view->setFont(cellFont);
+}
+
+void layOutTableView(QTableView *view, int rows)
+{
     view->setColumnWidth(0, kColumnWidthPx);
     view->setColumnWidth(1, kColumnWidthPx);
     for (int row = 0; row < rows; ++row)
@@ -81,6 +87,7 @@ void layOutTableView(QTableView *view, int rows)
 void TAVIK7_Bediensoftware::setupParameterTable()
 {
     QTableView *view = ui.tableViewSettings;
+    setTableFont(view);
     view->setModel(parameterModel);
     parameterModel->setHorizontalHeaderItem(0, new QStandardItem(textFor(73)));
     parameterModel->setHorizontalHeaderItem(1, new QStandardItem(textFor(74)));

@@ -117,10 +117,9 @@ void TAVIK7_Bediensoftware::styleFirstFrame()
     // Styling a page costs a millisecond or more for each combo box on it,
     // which builds its popup list as the style arrives. The first frame shows
     // only the tab bar and the first page: they are styled at once, the other
-    // pages once that frame is painted. The parameter page too is styled
-    // before its table is filled, which sizes its headers as it always has.
+    // pages once that frame is painted.
     const QString sheet = tabPagesStyleSheet();
-    for (QWidget *widget : std::initializer_list<QWidget *>{ui.tabWidget->tabBar(), ui.tabConfig, ui.tabSettings})
+    for (QWidget *widget : std::initializer_list<QWidget *>{ui.tabWidget->tabBar(), ui.tabConfig})
         widget->setStyleSheet(sheet);
 }
 
