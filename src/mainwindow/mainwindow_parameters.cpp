@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "lazylistcombobox.h"
 #include "countertext.h"
 #include "plausibility.h"
 #include "tavik7_bediensoftware.h"
@@ -49,7 +50,7 @@ QComboBox *comboCell(const QTableView *view, int row)
 QComboBox *makeComboCell(int row, int language, QWidget *parent)
 {
     const tavik7::ParameterField &field = tavik7::kParameterFields[row];
-    auto *combo = new QComboBox(parent);
+    auto *combo = new LazyListComboBox(parent);
     for (int i = 0; i < field.itemCount; ++i)
         combo->addItem(tavik7::text(field.firstItemTextId + i, language));
     return combo;
