@@ -5,8 +5,9 @@
 #include <QStandardItemModel>
 
 #include "countertext.h"
-#include "platform.h"
+#include "messageboxes.h"
 #include "messagecatalogue.h"
+#include "platform.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 
@@ -329,21 +330,8 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
 bool TAVIK7_Bediensoftware::confirmSetCounter()
 {
     QMessageBox box;
-    return askYesNo(box, tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounter, language),
-                    tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounterInfo, language));
-}
-
-bool TAVIK7_Bediensoftware::askYesNo(QMessageBox &box, const QString &text, const QString &informativeText) const
-{
-    box.setText(text);
-    box.setInformativeText(informativeText);
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(tavik7::catalogueText(tavik7::MessageId::Yes, language));
-    box.button(QMessageBox::No)->setText(tavik7::catalogueText(tavik7::MessageId::No, language));
-    box.setIcon(QMessageBox::Question);
-    box.setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
-    return box.exec() == QMessageBox::Yes;
+    return tavik7::boxes::askYesNo(box, tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounter, language),
+                                   tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounterInfo, language), language);
 }
 
 void TAVIK7_Bediensoftware::onSerDataAvailable()
@@ -366,13 +354,8 @@ void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &reco
 
 void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &significance)
 {
-    QMessageBox box;
-    box.setStyleSheet(QStringLiteral("font: bold 14px;"));
-    box.setText(tavik7::catalogueText(tavik7::MessageId::IncompatibleSignificance, language)
-                    .arg(significance));
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setIcon(QMessageBox::Warning);
-    box.exec();
+    tavik7::boxes::warn(tavik7::catalogueText(tavik7::MessageId::IncompatibleSignificance, language).arg(significance),
+                        QStringLiteral("font: bold 14px;"));
 }
 
 void TAVIK7_Bediensoftware::onCounterRead(const tavik7::CounterReading &reading)

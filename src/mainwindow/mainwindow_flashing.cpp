@@ -2,7 +2,6 @@
 // show, and the backup it took offered back.
 
 #include <QDir>
-#include <QTextCursor>
 
 #include "backupfile.h"
 #include "devicebookkeeper.h"
@@ -10,8 +9,10 @@
 #include "flashtool.h"
 #include "platform.h"
 #include "portdiagnosis.h"
+#include "messageboxes.h"
 #include "messagecatalogue.h"
 #include "tavik7_bediensoftware.h"
+#include "textpanes.h"
 #include "texttable.h"
 
 namespace {
@@ -56,7 +57,8 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
         ui.textEditConsole->setPlainText(text + QLatin1Char('\n'));
         ui.textEditConsole->setEnabled(false);
     });
-    connect(flashRun, &FlashRun::toolOutput, this, &TAVIK7_Bediensoftware::appendFlashToolOutput);
+    connect(flashRun, &FlashRun::toolOutput, this,
+            [this](const QString &text) { tavik7::panes::appendAtEnd(ui.textEditConsole, text); });
     connect(flashRun, &FlashRun::finished, this, &TAVIK7_Bediensoftware::showFlashVerdict);
     connect(flashRun, &FlashRun::portTakenBack, this, &TAVIK7_Bediensoftware::showPortTakenBack);
     connect(flashRun, &FlashRun::stateChanged, this, [this](FlashRun::State state) {
@@ -89,7 +91,7 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
 
 bool TAVIK7_Bediensoftware::confirmAdapterForFlashing()
 {
-    return showInformationBox(textFor(kTextAdapterToFlash), {}, QMessageBox::Ok | QMessageBox::Cancel)
+    return tavik7::boxes::inform(*messageBox, textFor(kTextAdapterToFlash), {}, QMessageBox::Ok | QMessageBox::Cancel)
         == QMessageBox::Ok;
 }
 
@@ -162,18 +164,8 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
 
     const bool succeeded = verdict == FlashRun::Verdict::Succeeded;
     // The port is taken back once the technician has switched the adapter and closed this.
-    showInformationBox(textFor(succeeded ? kTextUpdateSucceeded : kTextUpdateFailed),
-                       succeeded ? textFor(kTextAdapterToParameters) : QString());
-}
-
-void TAVIK7_Bediensoftware::appendFlashToolOutput(const QString &text)
-{
-    // Always at the end, wherever the user clicked into the text meanwhile.
-    QTextCursor cursor(ui.textEditConsole->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
-    ui.textEditConsole->setTextCursor(cursor);
-    ui.textEditConsole->ensureCursorVisible();
+    tavik7::boxes::inform(*messageBox, textFor(succeeded ? kTextUpdateSucceeded : kTextUpdateFailed),
+                          succeeded ? textFor(kTextAdapterToParameters) : QString());
 }
 
 void TAVIK7_Bediensoftware::offerFlashBackup()
@@ -192,8 +184,8 @@ void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
 {
     QMessageBox box(this);
     box.setStyleSheet(QStringLiteral("font: bold 14px;"));
-    if (!askYesNo(box, tavik7::catalogueText(tavik7::MessageId::QuestionLoadBackup, language),
-                  QDir::toNativeSeparators(backupFile)))
+    if (!tavik7::boxes::askYesNo(box, tavik7::catalogueText(tavik7::MessageId::QuestionLoadBackup, language),
+                                 QDir::toNativeSeparators(backupFile), language))
         return;
     const tavik7::ParameterRecord before = parameterRecord;
     loadSettingsFile(backupFile, changeRecorder->deviceRecord());

@@ -6,12 +6,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSerialPort>
-#include <QTextCursor>
 #include <QTextDocument>
 
 #include "devicebookkeeper.h"
 #include "namur.h"
 #include "tavik7_bediensoftware.h"
+#include "textpanes.h"
 #include "texttable.h"
 
 namespace {
@@ -28,7 +28,10 @@ void TAVIK7_Bediensoftware::setUpNamurListener()
     // would otherwise keep the window busy with nothing else.
     namurFeed = new tavik7::NamurConsoleFeed(this);
     connect(namurListener, &tavik7::NamurListener::telegramsReceived, namurFeed, &tavik7::NamurConsoleFeed::add);
-    connect(namurFeed, &tavik7::NamurConsoleFeed::batchReady, this, &TAVIK7_Bediensoftware::appendNamurBatch);
+    connect(namurFeed, &tavik7::NamurConsoleFeed::batchReady, this, [this](const QString &lines) {
+        const bool first = ui.textEditConsoleNamur->document()->isEmpty();
+        tavik7::panes::appendAtEnd(ui.textEditConsoleNamur, first ? lines : QLatin1Char('\n') + lines);
+    });
     connect(namurListener, &tavik7::NamurListener::stopped, this, &TAVIK7_Bediensoftware::namurListeningEnded);
     connect(namurListener, &tavik7::NamurListener::logTrouble, this, &TAVIK7_Bediensoftware::showNamurLogTrouble);
     connect(namurListener, &tavik7::NamurListener::started, this, &TAVIK7_Bediensoftware::applyAvailability);
@@ -105,14 +108,4 @@ void TAVIK7_Bediensoftware::onSelectNamurLogfileClicked()
         return;
     ui.lineEditNamurLogfile->setText(chosen);
     namurListener->logFileChosen(chosen);
-}
-
-void TAVIK7_Bediensoftware::appendNamurBatch(const QString &lines)
-{
-    QTextDocument *document = ui.textEditConsoleNamur->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(document->isEmpty() ? lines : QLatin1Char('\n') + lines);
-    ui.textEditConsoleNamur->moveCursor(QTextCursor::End);
-    ui.textEditConsoleNamur->ensureCursorVisible();
 }

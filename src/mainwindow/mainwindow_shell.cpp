@@ -11,8 +11,6 @@
 #include <QMenu>
 #include <QTabBar>
 #include <QStandardItemModel>
-#include <QTextCharFormat>
-#include <QTextCursor>
 #include <QUrl>
 
 #include <functional>
@@ -22,9 +20,12 @@
 #include "devicebookkeeper.h"
 #include "devicebookwindow.h"
 #include "documentation.h"
+#include "messageboxes.h"
 #include "outputlog.h"
+#include "parametertableview.h"
 #include "platform.h"
 #include "tavik7_bediensoftware.h"
+#include "textpanes.h"
 #include "texttable.h"
 
 namespace {
@@ -145,7 +146,8 @@ void TAVIK7_Bediensoftware::setUpEngines()
     });
     // After the action's own line, which may start the console afresh.
     connect(keeper, &tavik7::book::DeviceBookKeeper::bookNotice, this, [this](const QString &text) {
-        writeConsoleLine(tavik7::consoleLine(QDateTime::currentDateTime(), text), true, Qt::red);
+        tavik7::panes::writeLine(ui.textEditOutput, tavik7::consoleLine(QDateTime::currentDateTime(), text), true,
+                                 Qt::red);
     }, Qt::QueuedConnection);
     // Before the window's own connections: marks and backups must see the
     // device's record as just read.
@@ -227,9 +229,9 @@ void TAVIK7_Bediensoftware::connectTableChecks()
 {
     // Connected only now, so the initial fill of the table runs no checks.
     connect(parameterModel, &QStandardItemModel::dataChanged, this, &TAVIK7_Bediensoftware::onTableDataChanged);
-    connect(cells.comboBoxSignificance, &QComboBox::currentIndexChanged, this,
+    connect(parameterTable->combo(RowSignificance), &QComboBox::currentIndexChanged, this,
             &TAVIK7_Bediensoftware::onSignificanceCbChanged);
-    connect(cells.checkBoxLeadingPlus, &QCheckBox::stateChanged, this,
+    connect(parameterTable->check(RowLeadingPlus), &QCheckBox::stateChanged, this,
             &TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged);
 }
 
@@ -252,30 +254,10 @@ QString TAVIK7_Bediensoftware::textFor(int textId) const
     return tavik7::text(textId, language);
 }
 
-void TAVIK7_Bediensoftware::writeConsoleLine(const QString &line, bool append, const QColor &colour)
-{
-    // Each line carries its own format: text inserted after a red line would
-    // otherwise take the red along into every later line.
-    QTextCharFormat format;
-    if (colour.isValid())
-        format.setForeground(colour);
-    if (!append)
-        ui.textEditOutput->setPlainText(line);
-    QTextCursor cursor(ui.textEditOutput->document());
-    if (append) {
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertBlock(cursor.blockFormat(), format);
-        cursor.insertText(line, format);
-    } else {
-        cursor.select(QTextCursor::Document);
-        cursor.setCharFormat(format);
-    }
-}
-
 void TAVIK7_Bediensoftware::showMessage(const tavik7::ConsoleEntry &entry, bool append, const QColor &colour)
 {
     const QString line = tavik7::consoleLine(QDateTime::currentDateTime(), tavik7::renderEntry(entry, language));
-    writeConsoleLine(line, append, colour);
+    tavik7::panes::writeLine(ui.textEditOutput, line, append, colour);
     if (append) {
         ui.textEditOutput->ensureCursorVisible();
         messageHistory.append(entry);
@@ -314,7 +296,7 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     setLanguageOfItems();
     updateWindowTitle();
 
-    setLanguageOfCellWidgets();
+    parameterTable->retranslateCells(language);
     readParameterTable();
     setParameterTableLabels();
     fillParameterTable();
@@ -360,7 +342,7 @@ void TAVIK7_Bediensoftware::setLanguageOfItems()
     ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(parameterRecord.softwareVersion)));
     // The combo, not the record: a significance chosen but not yet written
     // keeps its multiplier.
-    showMultiplier(cells.comboBoxSignificance->currentIndex());
+    showMultiplier(parameterTable->combo(RowSignificance)->currentIndex());
     for (int i = 0; i < ui.comboBoxParity->count(); ++i)
         ui.comboBoxParity->setItemText(i, textFor(75 + i));
     for (int i = 0; i < ui.comboBoxFlowcontrol->count(); ++i)
@@ -375,7 +357,9 @@ void TAVIK7_Bediensoftware::renderConsoleFromHistory()
     const QDateTime now = QDateTime::currentDateTime();
     const int count = qBound(1, int(messageHistory.count), int(tavik7::MessageHistory::kCapacity));
     for (int i = 0; i < count; ++i)
-        writeConsoleLine(tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[i], language)), i > 0);
+        tavik7::panes::writeLine(ui.textEditOutput,
+                                 tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[i], language)),
+                                 i > 0);
 }
 
 namespace {
@@ -411,10 +395,5 @@ void TAVIK7_Bediensoftware::onInfoChecked()
     const QString text = QString::asprintf("Tavik7 PC Software Version: %s", kProgramVersion)
         + QStringLiteral("\n\nService software for the Tavik7, made by KLV.");
     QMessageBox box;
-    box.setText(text);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setIcon(QMessageBox::Information);
-    box.setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
-    box.exec();
+    tavik7::boxes::inform(box, text);
 }

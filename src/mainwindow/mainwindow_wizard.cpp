@@ -2,27 +2,22 @@
 // the steps is the wizard flow's; the window draws what it reaches and
 // answers its questions with boxes.
 
-#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
-#include <QFontMetrics>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTimer>
 
 #include "countertext.h"
-#include "tavik7_bediensoftware.h"
+#include "messageboxes.h"
+#include "parametertableview.h"
 #include "platform.h"
+#include "tavik7_bediensoftware.h"
 #include "texttable.h"
+#include "wizardpage.h"
 
 namespace {
 
 constexpr int kTabWizard = 1;
 constexpr int kTabFlashen = 5;
 constexpr int kPendingEventsAfterFlashMs = 200;
-// A combo box list flashes the chosen item for about 80 ms before it closes.
-constexpr int kFocusRetryMs = 20;
-constexpr int kFocusAttempts = 50;
-
 constexpr int kTextFlashen = 238;
 constexpr int kTextWrongFirmware = 239;
 constexpr int kTextPleaseFlashV111 = 240;
@@ -30,55 +25,28 @@ constexpr int kTextPleaseFlashV112 = 241;
 constexpr int kTextGraduationMark = 242;
 constexpr int kTextCheckTypePlates = 247;
 
-constexpr char kWizardFont[] = "font: bold 20px;";
-constexpr char kFrameLineStyle[] = "color: red;";
-constexpr QSize kWizardComboSize(200, 40);
-
-const QString kIconGoNext = QStringLiteral(":/Images/go-next-3.png");
-const QString kIconDone = QStringLiteral(":/Images/dialog-ok_2.png");
-const QString kIconFailed = QStringLiteral(":/Images/dialog-close_2.png");
-const QString kWindowIcon = QStringLiteral(":/Images/klvicon.ico");
-
-void setWidgetsVisible(const QList<QWidget *> &widgets, bool visible)
-{
-    for (QWidget *widget : widgets)
-        widget->setVisible(visible);
-}
-
-// The common frame of the four combo fills: the wizard's slots must not run.
-void fillWizardCombo(QComboBox *combo, const QStringList &items, bool clearFirst)
-{
-    const QSignalBlocker blocker(combo);
-    combo->setStyleSheet(QString::fromLatin1(kWizardFont));
-    combo->setEditable(false);
-    if (clearFirst)
-        combo->clear();
-    combo->addItems(items);
-    combo->setCurrentIndex(0);
-}
-
 } // namespace
 
 void TAVIK7_Bediensoftware::fillNumberOfDigitsCombo()
 {
-    fillWizardCombo(ui.comboBoxNumberOfDigits, tavik7::numberOfDigitsItems(language), false);
+    WizardPage::fillChoice(ui.comboBoxNumberOfDigits, tavik7::numberOfDigitsItems(language), false);
 }
 
 void TAVIK7_Bediensoftware::fillDirectionCombo()
 {
-    fillWizardCombo(ui.comboBoxDirection2, tavik7::directionItems(language), true);
+    WizardPage::fillChoice(ui.comboBoxDirection2, tavik7::directionItems(language), true);
 }
 
 void TAVIK7_Bediensoftware::fillUaCombo()
 {
-    fillWizardCombo(ui.comboBoxUa, tavik7::uaItems(ui.comboBoxNumberOfDigits->currentText()), true);
+    WizardPage::fillChoice(ui.comboBoxUa, tavik7::uaItems(ui.comboBoxNumberOfDigits->currentText()), true);
 }
 
 void TAVIK7_Bediensoftware::fillDecimalPlacesCombo()
 {
-    fillWizardCombo(ui.comboBoxDecimalPlaces,
-                    tavik7::decimalPlacesItems(ui.comboBoxNumberOfDigits->currentText(), ui.comboBoxUa->currentText()),
-                    true);
+    WizardPage::fillChoice(
+        ui.comboBoxDecimalPlaces,
+        tavik7::decimalPlacesItems(ui.comboBoxNumberOfDigits->currentText(), ui.comboBoxUa->currentText()), true);
 }
 
 void TAVIK7_Bediensoftware::onComboBoxNumberOfDigitsItemChanged(int index)
@@ -108,42 +76,20 @@ void TAVIK7_Bediensoftware::onPushButtonProgramClicked()
 
 void TAVIK7_Bediensoftware::setupWizardTab()
 {
-    ui.labelNumberOfDigits->hide();
-    for (QWidget *widget : std::initializer_list<QWidget *>{
-             ui.labelNumberOfDigits, ui.labelUa, ui.labelDecimalPlaces, ui.labelSoftwareversion, ui.labelDirection2,
-             ui.labelCounter, ui.labelFactor, ui.labelSoftwareData, ui.lineEditCounter2, ui.pushButtonProgram})
-        widget->setStyleSheet(QString::fromLatin1(kWizardFont));
-    ui.labelFactor->setText(QStringLiteral("x10"));
-    for (QComboBox *combo : {ui.comboBoxNumberOfDigits, ui.comboBoxUa, ui.comboBoxDecimalPlaces, ui.comboBoxDirection2})
-        combo->setFixedSize(kWizardComboSize);
-    ui.labelSoftwareData->clear();
-    for (QFrame *line : {ui.lineCounterFrame1, ui.lineCounterFrame2, ui.lineCounterFrame3})
-        line->setStyleSheet(QString::fromLatin1(kFrameLineStyle));
+    wizardPage = new WizardPage({{{ui.labelSymbol1, ui.labelNumberOfDigits, ui.comboBoxNumberOfDigits},
+                                  {ui.labelSymbol2, ui.labelUa, ui.comboBoxUa},
+                                  {ui.labelSymbol3, ui.labelDecimalPlaces, ui.comboBoxDecimalPlaces},
+                                  {ui.labelSymbol4, ui.labelSoftwareversion, ui.labelSoftwareData},
+                                  {ui.labelSymbol5, ui.labelDirection2, ui.comboBoxDirection2}},
+                                 ui.labelSymbol6, ui.labelCounter, ui.lineEditCounter2, ui.pushButtonProgram,
+                                 ui.labelFactor, {ui.lineCounterFrame1, ui.lineCounterFrame2, ui.lineCounterFrame3}},
+                                this);
+    wizardPage->setUp();
 }
 
 void TAVIK7_Bediensoftware::drawWizardView(int step)
 {
-    const tavik7::WizardView view = tavik7::wizardView(step);
-    const QList<QList<QWidget *>> rows{
-        {ui.labelSymbol1, ui.labelNumberOfDigits, ui.comboBoxNumberOfDigits},
-        {ui.labelSymbol2, ui.labelUa, ui.comboBoxUa},
-        {ui.labelSymbol3, ui.labelDecimalPlaces, ui.comboBoxDecimalPlaces},
-        {ui.labelSymbol4, ui.labelSoftwareversion, ui.labelSoftwareData},
-        {ui.labelSymbol5, ui.labelDirection2, ui.comboBoxDirection2},
-    };
-    for (int row = 0; row < rows.size(); ++row)
-        setWidgetsVisible(rows.at(row), row < view.choiceRowsShown);
-    if (view.clearsFirmware)
-        ui.labelSoftwareData->clear();
-    if (view.doneRow >= 0)
-        static_cast<QLabel *>(rows.at(view.doneRow).first())->setPixmap(QPixmap(kIconDone));
-    if (view.waitingRow >= 0)
-        static_cast<QLabel *>(rows.at(view.waitingRow).first())->setPixmap(QPixmap(kIconGoNext));
-    ui.labelSymbol6->setPixmap(QPixmap(view.counterDone ? kIconDone : kIconGoNext));
-    setWidgetsVisible({ui.labelSymbol6, ui.labelCounter, ui.lineEditCounter2, ui.pushButtonProgram}, view.counterRow);
-    ui.labelFactor->setVisible(view.counterRow && wizardFlow->record().entry.showFactor);
-    if (view.hidesFrameLines)
-        setWidgetsVisible({ui.lineCounterFrame1, ui.lineCounterFrame2, ui.lineCounterFrame3}, false);
+    wizardPage->draw(tavik7::wizardView(step), wizardFlow->record().entry.showFactor);
 }
 
 void TAVIK7_Bediensoftware::setUpWizardFlow()
@@ -154,8 +100,8 @@ void TAVIK7_Bediensoftware::setUpWizardFlow()
         question == tavik7::WizardFlow::Question::FlashFirmware ? askToFlashFirmware() : askToWriteWizardCounter();
     });
     connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this] {
-        showInformationBox(
-            textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
+        tavik7::boxes::inform(
+            *messageBox, textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
     });
 }
 
@@ -181,12 +127,7 @@ void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tav
 {
     using State = tavik7::WizardFlow::State;
     const bool afterFlash = previous == State::Flashing;
-    // A choice made while programming runs would not reach the device: refused visibly.
-    const bool programming = wizardFlow->isProgramming();
-    for (QWidget *choice : std::initializer_list<QWidget *>{ui.comboBoxNumberOfDigits, ui.comboBoxUa,
-                                                           ui.comboBoxDecimalPlaces, ui.lineEditCounter2})
-        choice->setEnabled(!programming);
-    ui.comboBoxDirection2->setEnabled(!programming && !wizardFlow->record().directionFixed);
+    wizardPage->enableChoices(wizardFlow->isProgramming(), wizardFlow->record().directionFixed);
     applyAvailability();
     if (afterFlash)
         ui.tabWidget->setCurrentIndex(kTabWizard);
@@ -206,9 +147,7 @@ void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tav
     case State::Failed:
         // A read that ended without an answer to check leaves no version to
         // show; the cross tells that choosing the decimal places again is the way on.
-        if (previous == State::ReadingFirmware)
-            ui.labelSoftwareData->clear();
-        ui.labelSymbol4->setPixmap(QPixmap(kIconFailed));
+        wizardPage->showFirmwareRefused(previous == State::ReadingFirmware);
         break;
     default: break;
     }
@@ -230,104 +169,18 @@ void TAVIK7_Bediensoftware::wizardStep5()
     }
 }
 
-namespace {
-
-// The entry's pixel grid: one digit of the bold 20 px font is about 14 px wide.
-constexpr int kDigitWidthPx = 14;
-constexpr int kFrameRightEdgePx = 618;
-constexpr int kFrameAboveY = 319;
-constexpr int kFrameBelowY = 343;
-constexpr int kFrameLineHeightPx = 20;
-constexpr int kFrameWidthPx[3] = {18, 31, 45}; // one, two and three digits after the comma
-constexpr QRect kFrameVertical{601, 330, 30, 23};
-
-TAVIK7_Bediensoftware::CounterFrameLines framedAtGrid(const tavik7::CounterFrame &frame)
-{
-    const int x0 = frame.shifted ? kDigitWidthPx : 0;
-    const int width = kFrameWidthPx[frame.fractionDigits - 1];
-    const int left = kFrameRightEdgePx - width + x0;
-    return {QRect(left, kFrameAboveY, width, kFrameLineHeightPx), QRect(left, kFrameBelowY, width, kFrameLineHeightPx),
-            kFrameVertical.translated(x0, 0)};
-}
-
-// The lines around digits that end at textRightPx and are fractionWidthPx
-// wide: the grid above fits only digits 14 pixels wide; Arial's bold digits
-// at 20 pixels are 11.
-TAVIK7_Bediensoftware::CounterFrameLines framedAround(int textRightPx, int fractionWidthPx)
-{
-    // A pixel of room before the digits (the comma's ink comes close), two after.
-    const int right = textRightPx + 2;
-    const int width = fractionWidthPx + 3;
-    return {QRect(right - width, kFrameAboveY, width, kFrameLineHeightPx),
-            QRect(right - width, kFrameBelowY, width, kFrameLineHeightPx),
-            kFrameVertical.translated(right - kFrameRightEdgePx, 0)};
-}
-
-} // namespace
-
-TAVIK7_Bediensoftware::CounterFrameLines TAVIK7_Bediensoftware::counterFrameLinesForEntry(int integerDigits,
-                                                                                         int fractionDigits) const
-{
-    QLineEdit *entry = ui.lineEditCounter2;
-    entry->ensurePolished(); // the font comes from the style sheets
-    const QFontMetrics metrics(entry->font());
-    // The cursor stands before the first character; its rectangle is centred on it.
-    const QRect cursor = entry->inputMethodQuery(Qt::ImCursorRectangle).toRect();
-    const QPoint textStart = entry->mapTo(ui.lineCounterFrame1->parentWidget(),
-                                          QPoint(cursor.x() + cursor.width() / 2, 0));
-    const QString fraction(fractionDigits, QLatin1Char('0'));
-    const QString whole = QString(integerDigits, QLatin1Char('0')) + QLatin1Char(',') + fraction;
-    return framedAround(textStart.x() + metrics.horizontalAdvance(whole), metrics.horizontalAdvance(fraction));
-}
-
 void TAVIK7_Bediensoftware::wizardStep6()
 {
     const tavik7::WizardRow *row = tavik7::wizardRow(wizardFlow->record().rowIndex);
-    const tavik7::WizardEntry &entry = wizardFlow->record().entry;
-    if (entry.integerDigits > 0) {
-        ui.lineEditCounter2->setMaxLength(entry.maxLength);
-        ui.lineEditCounter2->setText(entry.text);
-        ui.lineEditCounter2->setCursorPosition(0);
-    }
-
     drawWizardView(6);
-
-    if (row) {
-        if (const std::optional<tavik7::CounterFrame> frame = tavik7::counterFrame(*row)) {
-            const CounterFrameLines lines = entry.integerDigits > 0
-                ? counterFrameLinesForEntry(entry.integerDigits, int(row->fractionDigits))
-                : framedAtGrid(*frame);
-            ui.lineCounterFrame1->setGeometry(lines.above);
-            ui.lineCounterFrame2->setGeometry(lines.below);
-            ui.lineCounterFrame3->setGeometry(lines.vertical);
-            setWidgetsVisible({ui.lineCounterFrame1, ui.lineCounterFrame2, ui.lineCounterFrame3}, true);
-        }
-    }
-
+    wizardPage->showEntry(wizardFlow->record().entry, row);
     if (row && row->supported() && row->graduationMarkDigit == 1) {
-        showInformationBox(QStringLiteral("<font color = red>") + textFor(kTextGraduationMark)
-                           + QStringLiteral("</font>"));
+        tavik7::boxes::inform(*messageBox, QStringLiteral("<font color = red>") + textFor(kTextGraduationMark)
+                                               + QStringLiteral("</font>"));
         showMessage(tavik7::MessageId::GraduationMark, false, Qt::red);
     }
-
     ui.pushButtonProgram->show();
-    // Not now: when the direction was just chosen, its list is still closing
-    // and hands the focus back to the combo box once it has gone, so the
-    // digits would change the direction instead.
-    QMetaObject::invokeMethod(
-        this, [this] { focusWizardCounterEntry(kFocusAttempts); }, Qt::QueuedConnection);
-}
-
-void TAVIK7_Bediensoftware::focusWizardCounterEntry(int attemptsLeft)
-{
-    if (!ui.lineEditCounter2->isVisible())
-        return;
-    if (QApplication::activePopupWidget() && attemptsLeft > 0) {
-        QTimer::singleShot(kFocusRetryMs, this, [this, attemptsLeft] { focusWizardCounterEntry(attemptsLeft - 1); });
-        return;
-    }
-    ui.lineEditCounter2->setFocus(Qt::OtherFocusReason);
-    ui.lineEditCounter2->setCursorPosition(0);
+    wizardPage->focusEntrySoon();
 }
 
 void TAVIK7_Bediensoftware::wizardStep7()
@@ -340,9 +193,9 @@ void TAVIK7_Bediensoftware::wizardStep7()
     // The table shows what is sent; Write settings without its read first,
     // and the counter is asked for once the telegram has had its answer.
     const tavik7::WizardProgram program = wizardFlow->record().program;
-    cells.comboBoxSignificance->setCurrentIndex(program.record.significance);
-    cells.checkBoxLeadingPlus->setChecked(program.record.leadingPlus == 1);
-    cells.comboBoxDirection->setCurrentIndex(program.record.direction);
+    parameterTable->combo(RowSignificance)->setCurrentIndex(program.record.significance);
+    parameterTable->check(RowLeadingPlus)->setChecked(program.record.leadingPlus == 1);
+    parameterTable->combo(RowDirection)->setCurrentIndex(program.record.direction);
     ui.lineEditCounter->setText(program.counterText);
     readParameterTable();
     requestRefused(wizardFlow->program(program.record, program.counterDigits), tavik7::MessageId::NoData);
@@ -352,19 +205,10 @@ void TAVIK7_Bediensoftware::askToFlashFirmware()
 {
     const quint16 required = wizardFlow->record().requiredFirmware;
     const QString firmwareFile = tavik7::platform::avrdudeDir() + wizardFlow->firmwareImage();
-    messageBox->setText(textFor(kTextWrongFirmware));
-    messageBox->setInformativeText(textFor(required == tavik7::kFirmwareV111 ? kTextPleaseFlashV111
-                                                                             : kTextPleaseFlashV112));
-    messageBox->setStandardButtons(QMessageBox::Cancel);
-    QPushButton *flashButton = messageBox->addButton(textFor(kTextFlashen), QMessageBox::AcceptRole);
-    messageBox->setIcon(QMessageBox::Critical);
-    messageBox->setWindowIcon(QIcon(kWindowIcon));
-    messageBox->exec();
-    const bool flashChosen = messageBox->clickedButton() == flashButton;
-    // The box is shared: the next user must not find this button in it.
-    messageBox->removeButton(flashButton);
-    delete flashButton;
-
+    const bool flashChosen = tavik7::boxes::offerAction(
+        *messageBox, textFor(kTextWrongFirmware),
+        textFor(required == tavik7::kFirmwareV111 ? kTextPleaseFlashV111 : kTextPleaseFlashV112),
+        textFor(kTextFlashen));
     if (!flashChosen) {
         wizardFlow->keepFirmware();
         return;
@@ -399,16 +243,4 @@ void TAVIK7_Bediensoftware::askToWriteWizardCounter()
         return;
     }
     requestRefused(wizardFlow->writeCounter(), tavik7::MessageId::NoData);
-}
-
-int TAVIK7_Bediensoftware::showInformationBox(const QString &text, const QString &informativeText,
-                                              QMessageBox::StandardButtons buttons)
-{
-    messageBox->setText(text);
-    messageBox->setInformativeText(informativeText);
-    messageBox->setStandardButtons(buttons);
-    messageBox->setDefaultButton(QMessageBox::Ok);
-    messageBox->setIcon(QMessageBox::Information);
-    messageBox->setWindowIcon(QIcon(kWindowIcon));
-    return messageBox->exec();
 }

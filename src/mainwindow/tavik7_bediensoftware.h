@@ -26,9 +26,9 @@
 #include "wizardtable.h"
 #include "ui_tavik7_bediensoftware.h"
 
-class QCheckBox;
-class QComboBox;
 class QStandardItemModel;
+class ParameterTableView;
+class WizardPage;
 
 // Registers the compiled-in images; main() and the tests call it once.
 void registerTavik7Resources();
@@ -40,9 +40,6 @@ class TAVIK7_Bediensoftware : public QMainWindow
 public:
     explicit TAVIK7_Bediensoftware(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~TAVIK7_Bediensoftware() override;
-
-    // The three red lines that frame the wizard entry's digits after the comma.
-    struct CounterFrameLines { QRect above, below, vertical; };
 
     // Text rows and cell widget rows of the parameter table, in field order.
     enum ParameterRow {
@@ -113,8 +110,6 @@ private:
     void showMessage(tavik7::MessageId id, bool append, const QColor &colour = QColor())
     { showMessage(tavik7::ConsoleEntry(id), append, colour); }
     void appendToOutputLog(const QString &line);
-    // Replaces the console's content with line, or appends it; nothing is logged.
-    void writeConsoleLine(const QString &line, bool append, const QColor &colour = QColor());
     [[nodiscard]] QString textFor(int textId) const;
     void renderConsoleFromHistory();
     void setUpEngines();
@@ -128,7 +123,6 @@ private:
     void styleAllPages();
     void setLanguageOfCaptions();
     void setLanguageOfItems();
-    void setLanguageOfCellWidgets();
 
     void refreshPortList();
     // Every button from what the engines say can be done now.
@@ -144,8 +138,6 @@ private:
     void onParametersRead(const tavik7::ParameterRecord &record, int sequence);
     void onCounterRead(const tavik7::CounterReading &reading);
     void showIncompatibleSignificanceNotice(const QString &significance);
-    // Texts, Yes and No in the interface language (No the default), the question icon; true for Yes.
-    bool askYesNo(QMessageBox &box, const QString &text, const QString &informativeText) const;
     void closePortSilently();
     // Opens this port with the Interface tab's settings; portNameInUse names it.
     bool openPort(const QString &portName);
@@ -165,19 +157,8 @@ private:
     void loadSettingsFile(const QString &name,
                           const std::optional<tavik7::ParameterRecord> &firmwareOf = std::nullopt);
     void markDifferencesFromDevice();
-    void clearDeviceDifferenceMarks();
-    // The cell's mark with the device's value as its tip; an empty tip takes it off.
-    void setDifferenceMark(int row, const QString &deviceTip);
     // Marks again after an edit or a language switch, while a loaded file's marks are on show.
     void refreshDifferenceMarks();
-
-    // The cells marked as differing from the device, on show from a file
-    // load until the next read or write.
-    struct DifferenceMarks
-    {
-        QList<int> rows;
-        bool shown = false;
-    } differenceMarks;
 
     void setupParameterTable();
     void setParameterTableLabels();
@@ -211,16 +192,10 @@ private:
     void showWizardState(tavik7::WizardFlow::State state, tavik7::WizardFlow::State previous);
     void wizardStep5();
     void wizardStep6();
-    // The red lines around the digits after the comma, measured in the entry's font.
-    [[nodiscard]] CounterFrameLines counterFrameLinesForEntry(int integerDigits, int fractionDigits) const;
     void wizardStep7();
-    // The shared message box with the information icon and Ok its default, shown modally.
-    int showInformationBox(const QString &text, const QString &informativeText = {},
-                           QMessageBox::StandardButtons buttons = QMessageBox::Ok);
     void askToFlashFirmware();
     void showFlashedFirmware();
     void askToWriteWizardCounter();
-    void focusWizardCounterEntry(int attemptsLeft);
     // The boxes the wizard shares with the buttons that ask the same
     // (mainwindow_devicelink.cpp, mainwindow_flashing.cpp).
     [[nodiscard]] bool confirmSetCounter();
@@ -230,13 +205,11 @@ private:
     void setUpFlashRun();
     void showFlashVerdict();
     void showPortTakenBack(tavik7::FlashRun::Port::Reopen outcome);
-    void appendFlashToolOutput(const QString &text);
     // After the first read of a freshly flashed device: the backup taken before.
     void offerFlashBackup();
     void showBackupOffer(const QString &backupFile);
 
     void setUpNamurListener();
-    void appendNamurBatch(const QString &lines);
     void showNamurLogTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path);
     // The listener has let the port go, by Stop or because the port went.
     void namurListeningEnded();
@@ -251,26 +224,19 @@ private:
     tavik7::FlashRun *flashRun = nullptr;
     QMessageBox *messageBox = nullptr;
 
-    // The cell widgets the window reaches by name, owned by the table view;
-    // the field table says which cells are widgets.
-    struct ParameterCells
-    {
-        QComboBox *comboBoxSignificance = nullptr;
-        QCheckBox *checkBoxLeadingPlus = nullptr;
-        QComboBox *comboBoxDirection = nullptr;
-    } cells;
-
     tavik7::ParameterRecord parameterRecord{};
     int language = 0;
     // The table's record, cell texts, counter reading and verdicts; the
     // widgets show it. parameterRecord is the record last taken in.
     tavik7::ParameterSheet sheet;
+    ParameterTableView *parameterTable = nullptr;
     tavik7::MessageHistory messageHistory;
     QString appDataFolder;
     QString portNameInUse; // as picked in the list; shown in the title
 
     // Wizard: its flow holds the state; the window draws it.
     tavik7::WizardFlow *wizardFlow = nullptr;
+    WizardPage *wizardPage = nullptr;
 
     // NAMUR state: the listener holds the port while listening, and the log.
     tavik7::NamurListener *namurListener = nullptr;

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+// The program's modal boxes. A box may be shared and reused: each call sets
+// everything the technician sees in it, so nothing from an earlier use shows.
+namespace tavik7::boxes {
+
+// Information icon, Ok the default, the program's icon; the button clicked.
+int inform(QMessageBox &box, const QString &text, const QString &informativeText = {},
+           QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// Yes and No in the language, No the default, the question icon; true for Yes.
+[[nodiscard]] bool askYesNo(QMessageBox &box, const QString &text, const QString &informativeText, int language);
+
+// Critical icon, Cancel and one action button of its own; true when the
+// action was chosen. The button is gone again afterwards.
+[[nodiscard]] bool offerAction(QMessageBox &box, const QString &text, const QString &informativeText,
+                               const QString &actionText);
+
+// A box of its own in the given style, with the warning icon and Ok.
+void warn(const QString &text, const QString &styleSheet);
+
+} // namespace tavik7::boxes
