@@ -91,7 +91,7 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
 
 bool TAVIK7_Bediensoftware::confirmAdapterForFlashing()
 {
-    return tavik7::boxes::inform(*messageBox, textFor(kTextAdapterToFlash), {}, QMessageBox::Ok | QMessageBox::Cancel)
+    return tavik7::boxes::inform(noticeBox(), textFor(kTextAdapterToFlash), {}, QMessageBox::Ok | QMessageBox::Cancel)
         == QMessageBox::Ok;
 }
 
@@ -164,7 +164,7 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
 
     const bool succeeded = verdict == FlashRun::Verdict::Succeeded;
     // The port is taken back once the technician has switched the adapter and closed this.
-    tavik7::boxes::inform(*messageBox, textFor(succeeded ? kTextUpdateSucceeded : kTextUpdateFailed),
+    tavik7::boxes::inform(noticeBox(), textFor(succeeded ? kTextUpdateSucceeded : kTextUpdateFailed),
                           succeeded ? textFor(kTextAdapterToParameters) : QString());
 }
 

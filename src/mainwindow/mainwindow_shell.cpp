@@ -105,8 +105,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     ui.textEditConsoleNamur->ensureCursorVisible();
     ui.textEditConsole->ensureCursorVisible();
     connectTableChecks();
-    ui.labelOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
-    ui.textEditOutput->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
+    setOutputFont();
     setupWizardTab();
     showWizardStep(1);
     new AfterFirstPaint(this, [this] { styleAllPages(); });
@@ -164,8 +163,29 @@ void TAVIK7_Bediensoftware::setUpEngines()
     connect(portEnumerator, &PortEnumerator::deviceDiscovered, this, &TAVIK7_Bediensoftware::onDeviceDiscovered);
     connect(portEnumerator, &PortEnumerator::deviceRemoved, this, &TAVIK7_Bediensoftware::onDeviceRemoved);
     new AfterFirstPaint(this, [this] { portEnumerator->scan(); });
-    messageBox = new QMessageBox(this);
-    messageBox->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
+}
+
+// The face the style sheet "font: bold 14px;" gives, set as a font: as a
+// style sheet it had the console, its scroll bars and viewport styled and
+// cached one by one before the first frame, for the same pixels. Neither
+// widget lies on a styled page, so no page rule overrides the font.
+void TAVIK7_Bediensoftware::setOutputFont()
+{
+    for (QWidget *output : std::initializer_list<QWidget *>{ui.labelOutput, ui.textEditOutput}) {
+        QFont bold = output->font();
+        bold.setBold(true);
+        bold.setPixelSize(14);
+        output->setFont(bold);
+    }
+}
+
+QMessageBox &TAVIK7_Bediensoftware::noticeBox()
+{
+    if (!messageBox) {
+        messageBox = new QMessageBox(this);
+        messageBox->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
+    }
+    return *messageBox;
 }
 
 void TAVIK7_Bediensoftware::connectMenus()

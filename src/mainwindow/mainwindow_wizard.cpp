@@ -101,7 +101,7 @@ void TAVIK7_Bediensoftware::setUpWizardFlow()
     });
     connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this] {
         tavik7::boxes::inform(
-            *messageBox, textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
+            noticeBox(), textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
     });
 }
 
@@ -175,7 +175,7 @@ void TAVIK7_Bediensoftware::wizardStep6()
     drawWizardView(6);
     wizardPage->showEntry(wizardFlow->record().entry, row);
     if (row && row->supported() && row->graduationMarkDigit == 1) {
-        tavik7::boxes::inform(*messageBox, QStringLiteral("<font color = red>") + textFor(kTextGraduationMark)
+        tavik7::boxes::inform(noticeBox(), QStringLiteral("<font color = red>") + textFor(kTextGraduationMark)
                                                + QStringLiteral("</font>"));
         showMessage(tavik7::MessageId::GraduationMark, false, Qt::red);
     }
@@ -206,7 +206,7 @@ void TAVIK7_Bediensoftware::askToFlashFirmware()
     const quint16 required = wizardFlow->record().requiredFirmware;
     const QString firmwareFile = tavik7::platform::avrdudeDir() + wizardFlow->firmwareImage();
     const bool flashChosen = tavik7::boxes::offerAction(
-        *messageBox, textFor(kTextWrongFirmware),
+        noticeBox(), textFor(kTextWrongFirmware),
         textFor(required == tavik7::kFirmwareV111 ? kTextPleaseFlashV111 : kTextPleaseFlashV112),
         textFor(kTextFlashen));
     if (!flashChosen) {

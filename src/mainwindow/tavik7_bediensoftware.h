@@ -213,6 +213,8 @@ private:
     void showNamurLogTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path);
     // The listener has let the port go, by Stop or because the port went.
     void namurListeningEnded();
+    QMessageBox &noticeBox();
+    void setOutputFont();
 
     Ui::TAVIK7_BediensoftwareClass ui;
 
@@ -222,6 +224,7 @@ private:
     PortEnumerator *portEnumerator = nullptr;
     QStandardItemModel *parameterModel = nullptr;
     tavik7::FlashRun *flashRun = nullptr;
+    // Made on first use: a dialog's worth of widgets the first frame does not need.
     QMessageBox *messageBox = nullptr;
 
     tavik7::ParameterRecord parameterRecord{};
