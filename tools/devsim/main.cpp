@@ -80,8 +80,8 @@ for a block written at word address 0x40).
 Other options:
   --quick-answers          answers of the parameter interface and the boot
                            loader in one write, without waiting for the
-                           line's rate; faults that pace an answer keep
-                           their pace
+                           line's rate; an answer disturbed by a fault keeps
+                           the line's pace
   --state FILE             load name=value lines (the names above, without
                            "--") at start and write them back after every
                            stored "SP", "S_ZLW", "set" or flashed firmware

@@ -47,8 +47,8 @@ public:
     // most limit telegrams per switch to 2400 baud (-1: no limit).
     void setNamurOutput(bool fast, qint64 limit);
     // Answers at once instead of at the line's rate, for tests that check
-    // what a program makes of an answer, not how it gathers one; faults that
-    // shape an answer's pace keep their own, and NAMUR output keeps its rate.
+    // what a program makes of an answer, not how it gathers one. Answers
+    // disturbed by a fault and NAMUR output keep the line's pace.
     void setQuickAnswers(bool quick) { m_quickAnswers = quick; }
 
     // Runs until "quit", a hang-up, SIGTERM or SIGINT; returns the exit status.
