@@ -112,7 +112,7 @@ void TestDeviceLinkEngine::writeSequence()
 {
     QFETCH(int, direction);
     QFETCH(QStringList, commands);
-    QVERIFY(start());
+    QVERIFY(start({"--quick-answers"}));
     tavik7::ParameterRecord table = sampleRecord();
     table.direction = qint8(direction);
     tavik7::setFieldText(table.unit, tavik7::kUnitWidth, QStringLiteral("kg"));
