@@ -105,8 +105,8 @@ QProcess *TestCli::start(const QStringList &args, const QStringList &variables, 
 CliRun TestCli::finish(QProcess &process)
 {
     CliRun result;
-    // A run beside others may have ended already, while a wait for another
-    // one ran the event loop; waitForFinished() would call that a failure.
+    // A run beside others may have ended already, while starting a simulator
+    // ran the event loop; waitForFinished() would call that a failure.
     const bool ended = process.state() == QProcess::NotRunning ? process.error() != QProcess::FailedToStart
                                                                : process.waitForFinished(kRunTimeoutMs);
     if (!ended)
@@ -265,12 +265,13 @@ void TestCli::faultyDeviceBesideGoodOne()
                   {"badcrc", 4, "CRC-Error", "wrongAnswer"}};
     std::vector<std::pair<DevSim *, DevSim *>> pairs;
     std::vector<std::unique_ptr<QProcess>> reads;
-    // The simulators first: starting one runs the event loop, and of a run
-    // that ended inside it finish() was seen to get only part of the output.
-    for (const auto &fault : faults)
+    // The failed port first: its line must not be passed over when the good
+    // one ends before the runner has heard of the failure.
+    for (const auto &fault : faults) {
         pairs.emplace_back(&sim({"--fault", fault.fault}), &sim());
-    for (const auto &[faulty, good] : pairs)
-        reads.emplace_back(start({"read", "-p", faulty->portPath(), "-p", good->portPath(), "--json"}, {kShortAnswerWait}));
+        reads.emplace_back(start({"read", "-p", pairs.back().first->portPath(), "-p", pairs.back().second->portPath(), "--json"},
+                                 {kShortAnswerWait}));
+    }
     for (size_t i = 0; i < reads.size(); ++i) {
         const CliRun read = finish(*reads[i]);
         QCOMPARE(read.exitCode, faults[i].exitCode);
