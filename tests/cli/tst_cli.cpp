@@ -73,6 +73,7 @@ private slots:
 
 private:
     static void addFlashRows();
+    static void addWriteAndReportRows();
     QProcess *start(const QStringList &args, const QStringList &variables = {}, int standardOutput = -1);
     CliRun finish(QProcess &process);
     CliRun run(const QStringList &args, const QStringList &variables = {});
@@ -565,6 +566,22 @@ void TestCli::readAndCheck_data()
     QTest::newRow("implausible, checked")
         << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--check"} << 5 << QByteArray()
         << QByteArray("implausible: year=1900");
+    addWriteAndReportRows();
+    // A bell in the serial number reaches no terminal as one.
+    QTest::newRow("control byte") << QStringList{"--serial", "A\aB"}
+                                  << QStringList{"read", "-p", "PORT", "--field", "serialNumber"} << 0
+                                  << QByteArray("A\\x07B\n") << QByteArray("implausible: serialNumber=A\\x07B");
+    // The empty line between devices is not there when the first one failed.
+    QTest::newRow("first port missing") << QStringList() << QStringList{"read", "-p", "/nonexistent/tty", "-p", "PORT"}
+                                        << 2 << QByteArray("^port=PORT\n") << QByteArray();
+    QTest::newRow("regular file as port")
+        << QStringList() << QStringList{"read", "-p", "SAVED", "--json"} << 2 << QByteArray(R"("error":"notSerial")")
+        << QByteArray(": not a serial port\n");
+}
+
+// The rows of readAndCheck() whose command writes or draws a report.
+void TestCli::addWriteAndReportRows()
+{
     // The device's own record with one change, no file.
     QTest::newRow("write --set alone") << QStringList()
                                        << QStringList{"write", "-p", "PORT", "--set", "direction=1", "--json"} << 0
@@ -576,16 +593,6 @@ void TestCli::readAndCheck_data()
     const QStringList lostPlus{"write", "-p", "PORT", "--set", "significance=0", "--set", "leadingPlus=1", "--verify"};
     QTest::newRow("write --verify") << QStringList() << lostPlus << 7 << QByteArray("leadingPlus: 0 -> 1\n")
                                     << QByteArray("other values: leadingPlus");
-    // A bell in the serial number reaches no terminal as one.
-    QTest::newRow("control byte") << QStringList{"--serial", "A\aB"}
-                                  << QStringList{"read", "-p", "PORT", "--field", "serialNumber"} << 0
-                                  << QByteArray("A\\x07B\n") << QByteArray("implausible: serialNumber=A\\x07B");
-    // The empty line between devices is not there when the first one failed.
-    QTest::newRow("first port missing") << QStringList() << QStringList{"read", "-p", "/nonexistent/tty", "-p", "PORT"}
-                                        << 2 << QByteArray("^port=PORT\n") << QByteArray();
-    QTest::newRow("regular file as port")
-        << QStringList() << QStringList{"read", "-p", "SAVED", "--json"} << 2 << QByteArray(R"("error":"notSerial")")
-        << QByteArray(": not a serial port\n");
 }
 
 void TestCli::readAndCheck()
