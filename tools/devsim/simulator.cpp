@@ -394,7 +394,7 @@ void Simulator::handleRequest(const Request &request)
     if (effects.late)
         QThread::msleep(kLateAnswerMs);
     // A disturbed answer keeps the line's pace: what trickles in after a
-    // failure is part of what a test of the failure checks.
+    // failure belongs to what a test of the failure checks.
     const bool quick = m_quickAnswers && names.isEmpty();
     PtyLine::Pacing pacing = quick ? PtyLine::Pacing::AtOnce : PtyLine::Pacing::Normal;
     if (effects.pieces)
