@@ -247,7 +247,7 @@ void NamurJob::onLimit(NamurLimits::Reason reason)
     case NamurLimits::Reason::Silence:
         keeper()->setNamurStatus(QStringLiteral("noAnswer"));
         // Failed first, so that the stop that follows is no lost port.
-        fail(ExitNoAnswer, cliText(CliText::NamurSilent, options().language).arg(NamurLimits::kSilenceMs / 1000));
+        fail(ExitNoAnswer, cliText(CliText::NamurSilent, options().language).arg(m_limits->silenceMs() / 1000));
         m_listener->stop();
         return;
     }

@@ -37,6 +37,8 @@ class NamurJob : public PortJob
 public:
     NamurJob(const QString &port, const CliOptions &options, QObject *parent = nullptr);
     void interrupt() override;
+    // How long a counted run waits for a device that fell silent.
+    void setSilenceMs(int ms) { m_limits->setSilenceMs(ms); }
 
 protected:
     void begin() override;

@@ -74,6 +74,7 @@ void JobRunner::addRefused(const QString &port, int exitCode, const QString &err
     Slot slot;
     slot.port = port;
     slot.refusedExitCode = exitCode;
+    slot.ended = true;
     slot.diagnostics = QStringLiteral("tavik7-cli: %1: %2\n").arg(port, message).toLocal8Bit();
     if (m_json)
         slot.standardOutput = failureJsonLine(port, error, exitCode, message);
@@ -108,7 +109,7 @@ int JobRunner::run()
 
 bool JobRunner::isFinished(const Slot &slot)
 {
-    return !slot.job || slot.job->isFinished();
+    return slot.ended;
 }
 
 int JobRunner::exitCode(const Slot &slot)
@@ -151,6 +152,7 @@ void JobRunner::onFinished(int index)
 {
     ++m_finished;
     Slot &slot = m_slots[index];
+    slot.ended = true;
     const int code = exitCode(slot);
     // A book that missed the work is no success to keep quiet about.
     if (m_quiet && code == ExitDone)

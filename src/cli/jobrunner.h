@@ -40,6 +40,10 @@ private:
         bool printed = false;   // the job wrote to stdout itself
         QString lastMessage;    // its last line on stderr, without the prefix
         QByteArray bookNotice;  // kept through --quiet
+        // Its finished() has come. A job counts itself done before that, with
+        // its failure line still to be added here: passed over then, the line
+        // would be lost.
+        bool ended = false;
     };
 
     [[nodiscard]] static bool isFinished(const Slot &slot);

@@ -24,6 +24,10 @@ public:
 
     NamurLimits(const CliOptions &options, QObject *parent = nullptr);
 
+    // Tests wait for a silent device far less long than a run does.
+    void setSilenceMs(int ms) { m_silence.setInterval(ms); }
+    [[nodiscard]] int silenceMs() const { return m_silence.interval(); }
+
     // Listening has begun: the clocks start.
     void start();
     // A log line as the listener wrote it.

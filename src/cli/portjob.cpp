@@ -24,6 +24,12 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
         m_trace = new WireTrace(m_link, path, port, this);
     }
     m_keeper->setLanguage(options.language);
+    // A knob for tests and for diagnosing slow adapters (the manual's
+    // ENVIRONMENT): the device's own waits otherwise.
+    if (const int answerMs = qEnvironmentVariableIntValue("TAVIK7_ANSWER_TIMEOUT_MS"); answerMs > 0) {
+        const DeviceLink::Timeouts own = m_link->timeouts();
+        m_link->setTimeouts({answerMs, qMin(answerMs, own.counterRequestMs)});
+    }
     connect(m_keeper, &book::DeviceBookKeeper::bookNotice, this, [this](const QString &text) {
         emit bookNotice((QStringLiteral("tavik7-cli: %1: %2\n").arg(m_port, text)).toLocal8Bit());
     });

@@ -23,6 +23,8 @@
 namespace {
 
 constexpr int kRunTimeoutMs = 30000;
+// A silent device is given up on after this, not after its own 5 s.
+const QString kShortAnswerWait = QStringLiteral("TAVIK7_ANSWER_TIMEOUT_MS=800");
 
 struct CliRun
 {
@@ -71,10 +73,13 @@ private slots:
 
 private:
     static void addFlashRows();
+    static void addWriteAndReportRows();
     QProcess *start(const QStringList &args, const QStringList &variables = {}, int standardOutput = -1);
     CliRun finish(QProcess &process);
     CliRun run(const QStringList &args, const QStringList &variables = {});
+    // Answers at once, unless the test is about how they arrive.
     DevSim &sim(const QStringList &args = {});
+    DevSim &pacedSim(const QStringList &args = {});
 
     QTemporaryDir m_dir; // per-user folder and files of all runs
     QString m_saved;     // a default device as the window's Save writes it
@@ -101,7 +106,11 @@ QProcess *TestCli::start(const QStringList &args, const QStringList &variables, 
 CliRun TestCli::finish(QProcess &process)
 {
     CliRun result;
-    if (!process.waitForFinished(kRunTimeoutMs))
+    // A run beside others may have ended already, while starting a simulator
+    // ran the event loop; waitForFinished() would call that a failure.
+    const bool ended = process.state() == QProcess::NotRunning ? process.error() != QProcess::FailedToStart
+                                                               : process.waitForFinished(kRunTimeoutMs);
+    if (!ended)
         return result;
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     result.out = process.readAllStandardOutput();
@@ -115,6 +124,11 @@ CliRun TestCli::run(const QStringList &args, const QStringList &variables)
 }
 
 DevSim &TestCli::sim(const QStringList &args)
+{
+    return pacedSim(QStringList{"--quick-answers"} + args);
+}
+
+DevSim &TestCli::pacedSim(const QStringList &args)
 {
     m_sims.push_back(std::make_unique<DevSim>());
     if (!m_sims.back()->start(args))
@@ -131,8 +145,8 @@ void TestCli::initTestCase()
 
 void TestCli::readMatchesSettingsFile()
 {
-    DevSim &a = sim({"--unit", "kWh", "--significance", "1", "--crc", "a3f", "--counter", "42"});
-    DevSim &b = sim({"--version", "111", "--direction", "1", "--serial", "A=1,B"});
+    DevSim &a = pacedSim({"--unit", "kWh", "--significance", "1", "--crc", "a3f", "--counter", "42"});
+    DevSim &b = pacedSim({"--version", "111", "--direction", "1", "--serial", "A=1,B"});
     const CliRun json = run({"read", "-p", a.portPath(), "-p", b.portPath(), "--json"});
     QCOMPARE(json.exitCode, 0);
     const QList<QByteArray> lines = json.out.trimmed().split('\n');
@@ -240,7 +254,7 @@ void TestCli::writeFile()
 
 void TestCli::faultyDeviceBesideGoodOne()
 {
-    // Side by side, so that the test waits out the device's 5 s only once.
+    // Side by side, so that the test waits out the silent device's time only once.
     const struct
     {
         const char *fault;
@@ -252,9 +266,12 @@ void TestCli::faultyDeviceBesideGoodOne()
                   {"badcrc", 4, "CRC-Error", "wrongAnswer"}};
     std::vector<std::pair<DevSim *, DevSim *>> pairs;
     std::vector<std::unique_ptr<QProcess>> reads;
+    // The failed port first: its line must not be passed over when the good
+    // one ends before the runner has heard of the failure.
     for (const auto &fault : faults) {
         pairs.emplace_back(&sim({"--fault", fault.fault}), &sim());
-        reads.emplace_back(start({"read", "-p", pairs.back().first->portPath(), "-p", pairs.back().second->portPath(), "--json"}));
+        reads.emplace_back(start({"read", "-p", pairs.back().first->portPath(), "-p", pairs.back().second->portPath(), "--json"},
+                                 {kShortAnswerWait}));
     }
     for (size_t i = 0; i < reads.size(); ++i) {
         const CliRun read = finish(*reads[i]);
@@ -296,7 +313,7 @@ void TestCli::interruptedWrite()
     QFETCH(int, exitCode);
     QFETCH(int, telegrams);
 
-    DevSim &device = sim({"--fault", "pieces=SP"});
+    DevSim &device = pacedSim({"--fault", "pieces=SP"});
     const QString trace = m_dir.filePath(QStringLiteral("interrupted.txt"));
     std::unique_ptr<QProcess> write(start({"write", "-p", device.portPath(), m_saved, "--trace", trace}));
     QVERIFY(device.waitForLine(interruptAfter));
@@ -344,10 +361,7 @@ void TestCli::waitForPort()
 
 void TestCli::unattendedEnds()
 {
-    // A counted run whose device falls silent; started first, as it waits 10 s.
-    DevSim &quiet = sim({"--namur-fast", "--namur-limit", "1"});
-    const QString quietLog = m_dir.filePath("quiet.log");
-    std::unique_ptr<QProcess> silent(start({"namur", "-p", quiet.portPath(), "--count", "2", "--log", quietLog}));
+    // A counted run whose device falls silent is tried in-process, with a short wait.
     DevSim &slow = sim();
     std::unique_ptr<QProcess> timed(start({"namur", "-p", slow.portPath(), "--duration", "1", "--log",
                                            m_dir.filePath("timed.log")}));
@@ -379,10 +393,6 @@ void TestCli::unattendedEnds()
 
     const CliRun ended = finish(*timed);
     QCOMPARE(ended.exitCode, 0);
-    const CliRun quietEnd = finish(*silent);
-    QCOMPARE(quietEnd.exitCode, 3);
-    QCOMPARE(quietEnd.out.count('\n'), 1);
-    QVERIFY2(quietEnd.err.contains("No NAMUR telegram for 10 s"), quietEnd.err.constData());
 }
 
 void TestCli::namurCount()
@@ -469,7 +479,8 @@ void TestCli::addFlashRows()
                                    << QStringList{fake, "FAKEAVRDUDE_EXIT=0"} << 1
                                    << QByteArray("corrupt.hex, line 1: bad checksum") << QString();
     // Without its backup a device's parameters would go with the erase.
-    QTest::newRow("flash, no answer for the backup") << QStringList{"--fault", "silent"} << flash << QStringList{fake}
+    QTest::newRow("flash, no answer for the backup") << QStringList{"--fault", "silent"} << flash
+                                                     << QStringList{fake, kShortAnswerWait}
                                                      << 3 << QByteArray("--no-backup") << QString();
     QTest::newRow("flash without backup")
         << QStringList{"--fault", "silent"} << QStringList{"flash", "-p", "PORT", "DIR/firmware.hex", "--no-backup"}
@@ -555,6 +566,22 @@ void TestCli::readAndCheck_data()
     QTest::newRow("implausible, checked")
         << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--check"} << 5 << QByteArray()
         << QByteArray("implausible: year=1900");
+    addWriteAndReportRows();
+    // A bell in the serial number reaches no terminal as one.
+    QTest::newRow("control byte") << QStringList{"--serial", "A\aB"}
+                                  << QStringList{"read", "-p", "PORT", "--field", "serialNumber"} << 0
+                                  << QByteArray("A\\x07B\n") << QByteArray("implausible: serialNumber=A\\x07B");
+    // The empty line between devices is not there when the first one failed.
+    QTest::newRow("first port missing") << QStringList() << QStringList{"read", "-p", "/nonexistent/tty", "-p", "PORT"}
+                                        << 2 << QByteArray("^port=PORT\n") << QByteArray();
+    QTest::newRow("regular file as port")
+        << QStringList() << QStringList{"read", "-p", "SAVED", "--json"} << 2 << QByteArray(R"("error":"notSerial")")
+        << QByteArray(": not a serial port\n");
+}
+
+// The rows of readAndCheck() whose command writes or draws a report.
+void TestCli::addWriteAndReportRows()
+{
     // The device's own record with one change, no file.
     QTest::newRow("write --set alone") << QStringList()
                                        << QStringList{"write", "-p", "PORT", "--set", "direction=1", "--json"} << 0
@@ -566,16 +593,6 @@ void TestCli::readAndCheck_data()
     const QStringList lostPlus{"write", "-p", "PORT", "--set", "significance=0", "--set", "leadingPlus=1", "--verify"};
     QTest::newRow("write --verify") << QStringList() << lostPlus << 7 << QByteArray("leadingPlus: 0 -> 1\n")
                                     << QByteArray("other values: leadingPlus");
-    // A bell in the serial number reaches no terminal as one.
-    QTest::newRow("control byte") << QStringList{"--serial", "A\aB"}
-                                  << QStringList{"read", "-p", "PORT", "--field", "serialNumber"} << 0
-                                  << QByteArray("A\\x07B\n") << QByteArray("implausible: serialNumber=A\\x07B");
-    // The empty line between devices is not there when the first one failed.
-    QTest::newRow("first port missing") << QStringList() << QStringList{"read", "-p", "/nonexistent/tty", "-p", "PORT"}
-                                        << 2 << QByteArray("^port=PORT\n") << QByteArray();
-    QTest::newRow("regular file as port")
-        << QStringList() << QStringList{"read", "-p", "SAVED", "--json"} << 2 << QByteArray(R"("error":"notSerial")")
-        << QByteArray(": not a serial port\n");
 }
 
 void TestCli::readAndCheck()
@@ -633,7 +650,7 @@ void TestCli::trace()
     QStringList args{"read", "--json", "--trace", dir.filePath("wire.txt")};
     QList<DevSim *> sims;
     for (int i = 0; i < devices; ++i) {
-        sims.append(&sim({"--serial", QStringLiteral("TRACE%1").arg(i)}));
+        sims.append(&pacedSim({"--serial", QStringLiteral("TRACE%1").arg(i)}));
         args << "-p" << sims.last()->portPath();
     }
     const CliRun done = run(args);

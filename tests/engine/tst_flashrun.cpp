@@ -66,11 +66,14 @@ bool prepare(FlashRun::Request &request, const QTemporaryDir &work, int tool, co
 }
 
 // A run that does not end by itself: cancelled, or its port pulled first.
-void interrupt(FlashRun *run, DevSim &sim, int ending)
+// The port is a link of the test's own: pulled, its name is gone for good,
+// whereas the pseudo-terminal's number may go to another test's simulator at once.
+void interrupt(FlashRun *run, DevSim &sim, const QString &port, int ending)
 {
     if (ending == Unplugged) {
         ::kill(pid_t(sim.processId()), SIGKILL);
-        QTRY_VERIFY(!QFile::exists(sim.portPath()));
+        QVERIFY(sim.waitForFinished());
+        QVERIFY(QFile::remove(port));
     }
     if (ending == Cancelled || ending == Unplugged)
         run->cancel();
@@ -103,6 +106,29 @@ void checkBackup(FlashRun *run, bool started, bool succeeded)
     QCOMPARE(run->takeBackupOnOffer(other), QString());
     QCOMPARE(run->takeBackupOnOffer(sampleRecord()), succeeded ? backup : QString());
     QCOMPARE(run->takeBackupOnOffer(sampleRecord()), QString());
+}
+
+// What reached the tool and the device: nothing from a refused run, the
+// released port's name for the stand-in, the new firmware for real avrdude.
+void checkWire(tavik7::DeviceLink &link, DevSim &sim, FlashRun *run, const QTemporaryDir &work,
+               const FlashRun::Request &request, const QString &port, int tool, bool started)
+{
+    // A refused run leaves the port open and sends nothing: no backup, no tool.
+    if (!started) {
+        QVERIFY(!QFile::exists(work.filePath(QStringLiteral("args.txt"))));
+        QVERIFY(link.isOpen() && sim.received().isEmpty() && !run->errorString().isEmpty());
+    }
+    // The tool addresses the port that was released, whose name the closed link no longer knows.
+    const QStringList passed = QString::fromUtf8(readFile(work.filePath(QStringLiteral("args.txt"))))
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (tool == Fake && started)
+        QCOMPARE(passed.mid(9), (QStringList{port, "-U", "flash:w:" + request.firmwareFile + ":i"}));
+    if (tool == Avrdude) {
+        // The simulated boot loader took the image: the device reports its version.
+        QSignalSpy read(&link, &tavik7::DeviceLink::finished);
+        QVERIFY(link.readSettings() && read.wait(kRunWaitMs));
+        QCOMPARE(link.parameterRecord().softwareVersion, quint16(112));
+    }
 }
 
 } // namespace
@@ -169,9 +195,11 @@ void TestFlashRun::runs()
     if (!prepare(request, work, tool, output, ending != Exits, firmware))
         QSKIP("needs avrdude");
     DevSim sim;
-    QVERIFY2(sim.start({QStringLiteral("--version"), QStringLiteral("111")}), qPrintable(sim.errorString()));
+    const QString port = work.filePath(QStringLiteral("ttyTAVIK"));
+    QVERIFY2(sim.start({QStringLiteral("--version"), QStringLiteral("111")}) && QFile::link(sim.portPath(), port),
+             qPrintable(sim.errorString()));
     tavik7::DeviceLink link;
-    QVERIFY(link.open({sim.portPath()}));
+    QVERIFY(link.open({port}));
     auto *run = new FlashRun(&link);
     QStringList seen;
     watch(run, seen);
@@ -183,7 +211,7 @@ void TestFlashRun::runs()
         QCOMPARE(link.isOpen(), false);
     if (ending != Exits)
         QVERIFY(chunks.wait(kRunWaitMs));
-    interrupt(run, sim, ending);
+    interrupt(run, sim, port, ending);
     if (ending == Destroyed) {
         const qint64 pid = run->findChild<QProcess *>()->processId();
         delete run;
@@ -195,25 +223,8 @@ void TestFlashRun::runs()
     QCOMPARE(seen, events);
     QCOMPARE(run->verdict(), verdict);
     // Reopened on the port released, or on none at all.
-    QCOMPARE(link.portName(), events.endsWith(QStringLiteral("Gone")) ? QString() : sim.portPath());
-    // The tool addresses the port that was released, whose name the closed link no longer knows.
-    const QStringList passed = QString::fromUtf8(readFile(work.filePath(QStringLiteral("args.txt"))))
-                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    // A refused run leaves the port open and sends nothing: no backup, no tool.
-    if (!started) {
-        QVERIFY(!QFile::exists(work.filePath(QStringLiteral("args.txt"))));
-        QVERIFY(link.isOpen());
-        QCOMPARE(sim.received(), QStringList());
-        QVERIFY(!run->errorString().isEmpty());
-    }
-    if (tool == Fake && started)
-        QCOMPARE(passed.mid(9), (QStringList{sim.portPath(), "-U", "flash:w:" + request.firmwareFile + ":i"}));
-    if (tool == Avrdude) {
-        // The simulated boot loader took the image: the device reports its version.
-        QSignalSpy read(&link, &tavik7::DeviceLink::finished);
-        QVERIFY(link.readSettings() && read.wait(kRunWaitMs));
-        QCOMPARE(link.parameterRecord().softwareVersion, quint16(112));
-    }
+    QCOMPARE(link.portName(), events.endsWith(QStringLiteral("Gone")) ? QString() : port);
+    checkWire(link, sim, run, work, request, port, tool, started);
     checkBackup(run, started, verdict == FlashRun::Verdict::Succeeded);
     delete run;
 }

@@ -83,6 +83,22 @@ private slots:
         QCOMPARE(line.ask("L_ZLW\r", 11), QByteArray("000000099\r\n"));
         QCOMPARE(line.ask("LP\r", kParameterAnswerSize), buildParameterAnswer(record));
     }
+
+    // Quick answers leave a disturbed one at the line's pace: the device
+    // link's tests of a bad answer count on its tail coming late.
+    void quickAnswersButDisturbedPaced()
+    {
+        Line line;
+        START(line, {QStringLiteral("--quick-answers"), QStringLiteral("--fault-once"), QStringLiteral("badcrc=LP")});
+        const QDeadlineTimer quickest(350);
+        const QByteArray disturbed = line.ask("LP\r", kParameterAnswerSize);
+        QVERIFY2(quickest.hasExpired(), "a disturbed answer came faster than the line allows");
+        ParameterRecord record;
+        initParameterRecord(record);
+        QCOMPARE(decodeParameterAnswer(disturbed, record).status, ParameterAnswerStatus::CrcError);
+        QCOMPARE(decodeParameterAnswer(line.ask("LP\r", kParameterAnswerSize), record).status,
+                 ParameterAnswerStatus::CrcOk);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDevSim)

@@ -23,11 +23,11 @@ The device listens at the baud rate the PC program sets:
   1200 baud  parameter interface: "LP", "SP" telegram, "L_ZLW", "S_ZLW"
   2400 baud  NAMUR output: telegrams sent on the device's own accord (below)
   9600 baud  AVR109 boot loader of an ATmega168, for avrdude -c avr109 (below)
-Answers go out paced at the line's rate, 10 bits per byte. Lines the device
-does not understand get no answer. A command left incomplete for 2 s is
-forgotten. "SP" keeps the firmware's own version and checksum. A command
-answered "Fehler!" by an error fault, a silent one and a hang-up are not
-carried out.
+Answers go out paced at the line's rate, 10 bits per byte, unless
+--quick-answers is given. Lines the device does not understand get no
+answer. A command left incomplete for 2 s is forgotten. "SP" keeps the
+firmware's own version and checksum. A command answered "Fehler!" by an
+error fault, a silent one and a hang-up are not carried out.
 
 Device values (defaults in brackets):
   --version N              firmware version in hundredths [112]; below 112
@@ -78,6 +78,10 @@ stays. Each command is logged as BOOT <command> (e.g. "BOOT B F 128 @0x0040"
 for a block written at word address 0x40).
 
 Other options:
+  --quick-answers          answers of the parameter interface and the boot
+                           loader in one write, without waiting for the
+                           line's rate; an answer disturbed by a fault keeps
+                           the line's pace
   --state FILE             load name=value lines (the names above, without
                            "--") at start and write them back after every
                            stored "SP", "S_ZLW", "set" or flashed firmware
@@ -114,31 +118,41 @@ int usageError(const QString &text)
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// What the command line asks for, before any of it is checked against the device.
+struct Options
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-
-    const QStringList keys = devsim::stateKeys();
     QString statePath;
     QList<QPair<QString, QString>> values;
     QList<QPair<QString, bool>> faults;
     bool namurFast = false;
+    bool quickAnswers = false;
     qint64 namurLimit = -1;
+};
 
+// A flag of its own, without a value: true when option is one.
+bool takeFlag(const QString &option, Options *options)
+{
+    if (option == QLatin1String("--namur-fast"))
+        options->namurFast = true;
+    else if (option == QLatin1String("--quick-answers"))
+        options->quickAnswers = true;
+    else
+        return false;
+    return true;
+}
+
+// -1: go on; otherwise the exit status (0 after --help).
+int parseArguments(const QStringList &args, Options *options)
+{
+    const QStringList keys = devsim::stateKeys();
     for (int i = 0; i < args.size(); ++i) {
         QString option = args.at(i);
         if (option == QLatin1String("-h") || option == QLatin1String("--help")) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (option == QLatin1String("--namur-fast")) {
-            namurFast = true;
+        if (takeFlag(option, options))
             continue;
-        }
         if (!option.startsWith(QLatin1String("--")))
             return usageError(QStringLiteral("unexpected argument \"%1\"").arg(option));
         option = option.mid(2);
@@ -154,36 +168,50 @@ int main(int argc, char **argv)
         }
 
         if (option == QLatin1String("state")) {
-            statePath = value;
+            options->statePath = value;
         } else if (option == QLatin1String("namur-limit")) {
             bool ok = false;
-            namurLimit = value.toLongLong(&ok);
-            if (!ok || namurLimit < 0)
+            options->namurLimit = value.toLongLong(&ok);
+            if (!ok || options->namurLimit < 0)
                 return usageError(QStringLiteral("--namur-limit needs a count of telegrams"));
         } else if (option == QLatin1String("fault") || option == QLatin1String("fault-once")) {
-            faults.append({value, option == QLatin1String("fault-once")});
+            options->faults.append({value, option == QLatin1String("fault-once")});
         } else if (keys.contains(option)) {
-            values.append({option, value});
+            options->values.append({option, value});
         } else {
             return usageError(QStringLiteral("unknown option \"--%1\"").arg(option));
         }
     }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    Options options;
+    if (const int status = parseArguments(args, &options); status >= 0)
+        return status;
 
     devsim::DeviceState state;
     QString error;
-    if (!statePath.isEmpty() && !state.load(statePath, &error))
+    if (!options.statePath.isEmpty() && !state.load(options.statePath, &error))
         return usageError(error);
-    for (const auto &[key, value] : values) {
+    for (const auto &[key, value] : options.values) {
         if (!state.setValue(key, value, &error))
             return usageError(QStringLiteral("--%1").arg(error));
     }
     devsim::FaultSet faultSet;
-    for (const auto &[description, once] : faults) {
+    for (const auto &[description, once] : options.faults) {
         if (!faultSet.add(description, once, &error))
             return usageError(error);
     }
 
-    devsim::Simulator simulator(state, faultSet, statePath);
-    simulator.setNamurOutput(namurFast, namurLimit);
+    devsim::Simulator simulator(state, faultSet, options.statePath);
+    simulator.setNamurOutput(options.namurFast, options.namurLimit);
+    simulator.setQuickAnswers(options.quickAnswers);
     return simulator.run();
 }

@@ -170,6 +170,8 @@ bool PtyLine::send(const QByteArray &data, int baud, Pacing pacing, const volati
 {
     if (m_master < 0)
         return false;
+    if (pacing == Pacing::AtOnce)
+        return writeAll(data.constData(), int(data.size()), stop);
     if (baud <= 0)
         baud = 1200;
     const qint64 byteNs = kBitsPerByte * kNsPerSecond / baud;

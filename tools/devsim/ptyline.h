@@ -29,6 +29,7 @@ public:
         Normal,   // a few bytes per write, as a UART with a small FIFO delivers them
         Bytewise, // one byte per write
         Pieces,   // 1..3 bytes per write with an extra pause after each piece
+        AtOnce,   // the whole answer in one write, with no wait for the line's rate
     };
 
     // Sends at the given rate with 10 bits per byte (start, 8 data, stop):

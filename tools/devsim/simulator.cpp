@@ -343,7 +343,7 @@ void Simulator::handleBootLoaderInput(const QByteArray &bytes)
         sessionEnded = sessionEnded || event.sessionEnd;
     }
     if (!answer.isEmpty())
-        sendAnswer(answer, PtyLine::Pacing::Normal);
+        sendAnswer(answer, m_quickAnswers ? PtyLine::Pacing::AtOnce : PtyLine::Pacing::Normal);
 
     // Leaving the boot loader starts the new firmware, which reports the
     // version its image carries from now on, also after a restart.
@@ -393,7 +393,10 @@ void Simulator::handleRequest(const Request &request)
     // The device is busy meanwhile: later commands wait in the line.
     if (effects.late)
         QThread::msleep(kLateAnswerMs);
-    PtyLine::Pacing pacing = PtyLine::Pacing::Normal;
+    // A disturbed answer keeps the line's pace: what trickles in after a
+    // failure belongs to what a test of the failure checks.
+    const bool quick = m_quickAnswers && names.isEmpty();
+    PtyLine::Pacing pacing = quick ? PtyLine::Pacing::AtOnce : PtyLine::Pacing::Normal;
     if (effects.pieces)
         pacing = PtyLine::Pacing::Pieces;
     else if (effects.bytewise)

@@ -46,6 +46,10 @@ public:
     // NAMUR output back to back instead of at the record's interval, and at
     // most limit telegrams per switch to 2400 baud (-1: no limit).
     void setNamurOutput(bool fast, qint64 limit);
+    // Answers at once instead of at the line's rate, for tests that check
+    // what a program makes of an answer, not how it gathers one. Answers
+    // disturbed by a fault and NAMUR output keep the line's pace.
+    void setQuickAnswers(bool quick) { m_quickAnswers = quick; }
 
     // Runs until "quit", a hang-up, SIGTERM or SIGINT; returns the exit status.
     int run();
@@ -89,6 +93,7 @@ private:
     BootLoader m_bootLoader;
     qint64 m_bootLoaderInputMs = 0;
     bool m_finished = false;
+    bool m_quickAnswers = false;
     int m_exitCode = 0;
 };
 
