@@ -57,4 +57,21 @@ QString errorWord(int exitCode, const QString &port)
     return QStringLiteral("usage");
 }
 
+int exitCodeFor(DeviceResult::Status status)
+{
+    using Status = DeviceResult::Status;
+    switch (status) {
+    case Status::Ok: return ExitDone;
+    case Status::NoAnswer:
+    case Status::Closed: return ExitNoAnswer;
+    case Status::PortLost: return ExitPort;
+    case Status::Refused: return ExitImplausible;
+    case Status::BadCrc:
+    case Status::DeviceError:
+    case Status::NotEchoed:
+    case Status::WrongAnswer: return ExitWrongAnswer;
+    }
+    return ExitWrongAnswer;
+}
+
 } // namespace tavik7::cli

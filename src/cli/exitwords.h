@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "deviceresult.h"
+
 namespace tavik7::cli {
 
 enum class PortPath {
@@ -15,5 +17,9 @@ enum class PortPath {
 // The word a script tests for in a --json failure line, from the exit code
 // the port alone gives (and, for a port problem, what the name leads to).
 [[nodiscard]] QString errorWord(int exitCode, const QString &port);
+
+// The exit code a device request that ended so gives. The device book words
+// the same ends for itself; a test holds the two to the same words.
+[[nodiscard]] int exitCodeFor(DeviceResult::Status status);
 
 } // namespace tavik7::cli

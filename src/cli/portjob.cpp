@@ -5,6 +5,7 @@
 #include "booklocation.h"
 #include "changerecorder.h"
 #include "clitexts.h"
+#include "exitwords.h"
 #include "platform.h"
 #include "wiretrace.h"
 
@@ -151,25 +152,25 @@ Outcome outcomeOf(const DeviceResult &result)
 {
     using Kind = DeviceResult::Kind;
     using Status = DeviceResult::Status;
+    const int exitCode = exitCodeFor(result.status);
     const bool report = result.sequence == DeviceResult::Sequence::Report;
     switch (result.status) {
-    case Status::Ok: return {ExitDone, MessageId::None};
+    case Status::Ok: return {exitCode, MessageId::None};
     case Status::NoAnswer:
-    case Status::Closed: return {ExitNoAnswer, report ? MessageId::PdfNoData : MessageId::NoData};
-    case Status::PortLost: return {ExitPort, MessageId::NoData};
-    case Status::Refused: return {ExitImplausible, MessageId::TableImplausible};
-    case Status::BadCrc: return {ExitWrongAnswer, MessageId::ReadParametersCrcError};
+    case Status::Closed: return {exitCode, report ? MessageId::PdfNoData : MessageId::NoData};
+    case Status::PortLost: return {exitCode, MessageId::NoData};
+    case Status::Refused: return {exitCode, MessageId::TableImplausible};
+    case Status::BadCrc: return {exitCode, MessageId::ReadParametersCrcError};
     default: break;
     }
     switch (result.kind) {
     case Kind::ReadParameters:
-        return {ExitWrongAnswer, result.status == Status::DeviceError ? MessageId::ReadParametersError
-                                                                      : MessageId::NoData};
-    case Kind::ReadCounter: return {ExitWrongAnswer, MessageId::ReadCounterError};
-    case Kind::WriteParameters: return {ExitWrongAnswer, MessageId::WriteParametersError};
-    case Kind::WriteCounter: return {ExitWrongAnswer, MessageId::WriteCounterError};
+        return {exitCode, result.status == Status::DeviceError ? MessageId::ReadParametersError : MessageId::NoData};
+    case Kind::ReadCounter: return {exitCode, MessageId::ReadCounterError};
+    case Kind::WriteParameters: return {exitCode, MessageId::WriteParametersError};
+    case Kind::WriteCounter: return {exitCode, MessageId::WriteCounterError};
     }
-    return {ExitWrongAnswer, MessageId::NoData};
+    return {exitCode, MessageId::NoData};
 }
 
 } // namespace
