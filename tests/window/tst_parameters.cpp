@@ -195,9 +195,9 @@ void TestParameters::noticeBoxDoesNotHoldTheLine()
             || (QApplication::activeModalWidget() && consoleMessages(*window) == germanMessages({1, 3}));
     });
     watch.start(20);
-    // Held open a second, as a technician reads it (the counter's answer
+    // Held open two seconds, as a technician reads it (the counter's answer
     // comes well within it): the answers arriving meanwhile must be read all the same.
-    ModalAnswerer answerer(QMessageBox::Ok, 1000);
+    ModalAnswerer answerer(QMessageBox::Ok, 2000);
     button("pushButtonReadSettings")->click();
     QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 1, 8000);
     QVERIFY(answerer.texts.at(0).contains(QStringLiteral("inkompatible Wertigkeit \"01\"")));
