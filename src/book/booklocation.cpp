@@ -8,7 +8,7 @@
 
 namespace tavik7::book {
 
-QString bookPath(const QString &option)
+QString bookPath(const QString &option, bool forReading)
 {
     if (!option.isEmpty())
         return option;
@@ -16,7 +16,8 @@ QString bookPath(const QString &option)
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
     const QString folder = platform::appDataFolder();
-    platform::ensureAppDataFolder(folder);
+    if (!forReading)
+        platform::ensureAppDataFolder(folder);
     return folder + QLatin1String(kBookFileName);
 }
 

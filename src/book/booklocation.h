@@ -8,8 +8,9 @@ inline constexpr char kBookFileName[] = "devicebook.sqlite";
 inline constexpr char kBookEnvironmentVariable[] = "TAVIK7_BOOK";
 
 // The book to use: the file named by --book, else by TAVIK7_BOOK, else
-// devicebook.sqlite in the per-user folder (which is created for it).
-[[nodiscard]] QString bookPath(const QString &option = QString());
+// devicebook.sqlite in the per-user folder (which is created for it unless
+// the book is only to be read).
+[[nodiscard]] QString bookPath(const QString &option = QString(), bool forReading = false);
 
 // The per-user change-history file that a new book takes in.
 [[nodiscard]] QString userChangeHistoryPath();

@@ -1,5 +1,7 @@
 #include "bookschema.h"
 
+#include "bookevent.h"
+
 namespace tavik7::book {
 
 namespace {
@@ -15,6 +17,30 @@ QString eventsTable(const char *name, const char *identity)
 {
     return QStringLiteral("CREATE TABLE %1(id INTEGER PRIMARY KEY, %2%3%4)")
         .arg(QLatin1String(name), QLatin1String(kEventHead), QLatin1String(identity), QLatin1String(kEventTail));
+}
+
+// Version 3 keeps only the identity: the summary comes from the events.
+QString identityTable()
+{
+    return QStringLiteral("CREATE TABLE devices(id INTEGER PRIMARY KEY, serialNumber TEXT NOT NULL, "
+                          "manufacturer TEXT NOT NULL, deviceType TEXT NOT NULL, "
+                          "UNIQUE(serialNumber, manufacturer, deviceType))");
+}
+
+// An imported record's key is in its event, under the hash chain.
+QString importedIndex()
+{
+    return QStringLiteral("CREATE INDEX events_imported ON events(%1) WHERE action = %2")
+        .arg(QLatin1String(kImportedKeyExpression))
+        .arg(int(BookAction::Import));
+}
+
+// A book holds the head from its start, so a book emptied of its events
+// and head is never taken for a new one.
+QString emptyHead()
+{
+    return QStringLiteral("INSERT INTO head(one, id, hash) SELECT 1, 0, x'' WHERE NOT EXISTS (SELECT 1 FROM head) "
+                          "AND NOT EXISTS (SELECT 1 FROM events)");
 }
 
 QString devicesTable()
@@ -42,6 +68,8 @@ QStringList schemaStatements(int version)
     // The last event's number and hash: a removed last event leaves them behind.
     const QString head = QStringLiteral("CREATE TABLE head(one INTEGER PRIMARY KEY CHECK (one = 1), "
                                         "id INTEGER NOT NULL, hash BLOB NOT NULL)");
+    // Version 3 leaves the marks of version 2's imports here; new imports
+    // keep their key in the event.
     const QString imported = QStringLiteral("CREATE TABLE imported(key BLOB PRIMARY KEY) WITHOUT ROWID");
     if (version == 1) {
         return {eventsTable("events", "manufacturer TEXT NOT NULL, deviceType TEXT NOT NULL, "
@@ -49,13 +77,22 @@ QStringList schemaStatements(int version)
                 QStringLiteral("CREATE INDEX events_serial ON events(serialNumber, time)"), head, imported,
                 QStringLiteral("PRAGMA user_version = 1")};
     }
-    return {devicesTable(), eventsTable("events", "device INTEGER NOT NULL REFERENCES devices(id), "),
-            QStringLiteral("CREATE INDEX events_device ON events(device, time)"), head, imported,
-            QStringLiteral("PRAGMA user_version = 2")};
+    if (version == 2) {
+        return {devicesTable(), eventsTable("events", "device INTEGER NOT NULL REFERENCES devices(id), "),
+                QStringLiteral("CREATE INDEX events_device ON events(device, time)"), head, imported,
+                QStringLiteral("PRAGMA user_version = 2")};
+    }
+    return {identityTable(), eventsTable("events", "device INTEGER NOT NULL REFERENCES devices(id), "),
+            QStringLiteral("CREATE INDEX events_device ON events(device, time)"), importedIndex(), head, emptyHead(),
+            imported, QStringLiteral("PRAGMA user_version = 3")};
 }
 
 QStringList migrationStatements(int from)
 {
+    // Version 2's summary columns stay behind unused: a summary outside the
+    // chain could be edited unseen.
+    if (from == 2)
+        return {importedIndex(), emptyHead(), QStringLiteral("PRAGMA user_version = 3")};
     if (from != 1)
         return {};
     return {devicesTable(),

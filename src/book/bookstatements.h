@@ -4,6 +4,7 @@
 #include <QSqlQuery>
 #include <QVariantList>
 
+#include "bookschema.h"
 #include "devicebook.h"
 
 namespace tavik7::book {
@@ -13,8 +14,7 @@ namespace tavik7::book {
 struct DeviceBook::Statements
 {
     explicit Statements(const QSqlDatabase &db)
-        : head(db), findDevice(db), addDevice(db), addEvent(db), updateDevice(db), setHead(db), imported(db),
-          addImported(db)
+        : head(db), findDevice(db), addDevice(db), addEvent(db), setHead(db), imported(db)
     {
         head.prepare(QStringLiteral("SELECT id, hash FROM head"));
         findDevice.prepare(
@@ -23,26 +23,24 @@ struct DeviceBook::Statements
         addEvent.prepare(QStringLiteral(
             "INSERT INTO events(id, time, action, frontEnd, user, port, device, status, changes, file, sha256, "
             "softwareVersion, counter, details, hash) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        // An imported event is older than what the device last showed.
-        updateDevice.prepare(QStringLiteral(
-            "UPDATE devices SET events = events + 1, lastSeen = max(lastSeen, ?), "
-            "softwareVersion = CASE WHEN ? <> '' AND ? >= lastSeen THEN ? ELSE softwareVersion END, "
-            "counter = CASE WHEN ? <> '' AND ? >= lastSeen THEN ? ELSE counter END WHERE id = ?"));
         setHead.prepare(QStringLiteral("INSERT OR REPLACE INTO head(one, id, hash) VALUES(1, ?, ?)"));
-        imported.prepare(QStringLiteral("SELECT 1 FROM imported WHERE key = ?"));
-        addImported.prepare(QStringLiteral("INSERT INTO imported(key) VALUES(?)"));
+        // The key as an import event holds it (hex), or as a version 2 book
+        // marked it.
+        imported.prepare(QStringLiteral("SELECT 1 FROM events WHERE action = %1 AND %2 = ? "
+                                        "UNION ALL SELECT 1 FROM imported WHERE key = ?")
+                             .arg(int(BookAction::Import))
+                             .arg(QLatin1String(kImportedKeyExpression)));
     }
     // The first statement that did not prepare, if any.
     [[nodiscard]] QSqlError error() const
     {
-        for (const QSqlQuery *q : {&head, &findDevice, &addDevice, &addEvent, &updateDevice, &setHead, &imported,
-                                   &addImported}) {
+        for (const QSqlQuery *q : {&head, &findDevice, &addDevice, &addEvent, &setHead, &imported}) {
             if (q->lastError().isValid())
                 return q->lastError();
         }
         return {};
     }
-    QSqlQuery head, findDevice, addDevice, addEvent, updateDevice, setHead, imported, addImported;
+    QSqlQuery head, findDevice, addDevice, addEvent, setHead, imported;
 };
 
 inline bool bindAndRun(QSqlQuery &query, const QVariantList &values)

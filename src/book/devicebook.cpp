@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QUrl>
 #include <QVariant>
 
 #include <atomic>
@@ -51,9 +52,11 @@ BookStatus statusOfCode(int code)
     }
 }
 
+// Only what SQLite finds damaged is set aside: a file that is no SQLite at
+// all is someone's other file, named by mistake.
 bool isDamage(BookStatus status)
 {
-    return status == BookStatus::NotSqlite || status == BookStatus::Corrupt;
+    return status == BookStatus::Corrupt;
 }
 
 // dev:inode of the file at path, so that a damaged book is only moved aside
@@ -103,6 +106,7 @@ DeviceBook::~DeviceBook()
 void DeviceBook::close()
 {
     m_statements.reset();
+    m_version = 0;
     if (m_connection.isEmpty())
         return;
     {
@@ -142,8 +146,83 @@ BookResult DeviceBook::open(const QString &path, const QString &changeHistoryPat
     m_path = path;
     m_changeHistoryPath = changeHistoryPath;
     m_frontEnd = frontEnd;
+    m_readOnly = false;
     const BookResult opened = openFile();
     return isDamage(opened.status) ? setAsideAndReopen(opened) : opened;
+}
+
+BookResult DeviceBook::openForReading(const QString &path)
+{
+    close();
+    m_path = path;
+    m_changeHistoryPath.clear();
+    m_readOnly = true;
+    if (isLinkOrSpecial(path))
+        return {BookStatus::Link, false, {}, {}, 0};
+    // A mistyped name must not leave an empty book behind.
+    if (!QFileInfo::exists(path))
+        return {BookStatus::Missing, false, {}, {}, 0};
+    int version = 0;
+    BookResult opened = openConnection(path, QStringLiteral("QSQLITE_OPEN_READONLY"), &version);
+    // On read-only media SQLite cannot make the shared-memory file a WAL
+    // book is read with; there nothing can change the book, and SQLite may
+    // read it as it stands.
+    if (opened.status == BookStatus::ReadOnly) {
+        const QString immutable = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded)
+            + QStringLiteral("?immutable=1");
+        opened = openConnection(immutable, QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"), &version);
+    }
+    if (opened.status == BookStatus::Ok)
+        opened = checkIsBook(version);
+    if (opened.status == BookStatus::Ok && version == 0)
+        opened = {BookStatus::NotBook, false, {}, {}, 0};
+    if (opened.status != BookStatus::Ok) {
+        close();
+        return opened;
+    }
+    // Version 1 kept no devices table, which every query reads: such a book
+    // is lifted once, as any recording program would.
+    if (version < 2)
+        return open(path);
+    m_version = version;
+    const BookResult prepared = prepareStatements();
+    if (prepared.status != BookStatus::Ok)
+        close();
+    return prepared;
+}
+
+BookResult DeviceBook::openConnection(const QString &databaseName, const QString &options, int *version)
+{
+    close();
+    static std::atomic<int> connections{0};
+    m_connection = QStringLiteral("tavik7book-%1").arg(++connections);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(databaseName);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1;%2").arg(m_busyTimeoutMs).arg(options));
+    if (!db.open())
+        return failure(db.lastError());
+    // The first read shows whether the file is SQLite at all.
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return failure(query.lastError());
+    *version = query.value(0).toInt();
+    return {BookStatus::Ok, true, {}, {}, 0};
+}
+
+// Another program's database is not made a book of, nor set aside.
+BookResult DeviceBook::checkIsBook(int version)
+{
+    if (version > kBookSchemaVersion)
+        return {BookStatus::TooNew, false, {}, QString::number(version), 0};
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        return failure(query.lastError());
+    QStringList tables;
+    while (query.next())
+        tables.append(query.value(0).toString());
+    const bool isBook = version == 0 ? tables.isEmpty()
+                                     : tables.contains(QLatin1String("events")) && tables.contains(QLatin1String("head"));
+    return isBook ? BookResult{BookStatus::Ok, true, {}, {}, 0} : BookResult{BookStatus::NotBook, false, {}, {}, 0};
 }
 
 BookResult DeviceBook::openFile()
@@ -151,16 +230,16 @@ BookResult DeviceBook::openFile()
     close();
     if (isLinkOrSpecial(m_path))
         return {BookStatus::Link, false, {}, {}, 0};
-    static std::atomic<int> connections{0};
-    m_connection = QStringLiteral("tavik7book-%1").arg(++connections);
     m_identity.clear();
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    db.setDatabaseName(m_path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
-    if (!db.open())
-        return failure(db.lastError());
+    int version = 0;
+    const BookResult opened = openConnection(m_path, QString(), &version);
     m_identity = fileIdentity(m_path);
-    QSqlQuery pragma(db);
+    if (opened.status != BookStatus::Ok)
+        return opened;
+    const BookResult checked = checkIsBook(version);
+    if (checked.status != BookStatus::Ok)
+        return checked;
+    QSqlQuery pragma(database());
     // WAL lets readers go on while one process writes; FULL syncs every
     // commit, so an action reported as done survives a power cut too.
     if (!pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"))
@@ -182,6 +261,8 @@ BookResult DeviceBook::prepareSchema()
                                                       : transaction([this] { return upgradeSchema(); });
     if (result.status != BookStatus::Ok)
         m_statements.reset();
+    else
+        m_version = kBookSchemaVersion;
     return result;
 }
 
@@ -298,9 +379,6 @@ BookResult DeviceBook::insertEvent(const BookEvent &event)
                                  device, stored.status, textOf(stored.changes), stored.file, stored.sha256,
                                  stored.softwareVersion, stored.counter, textOf(stored.details), hash}))
         return failure(s.addEvent.lastError());
-    if (!bindAndRun(s.updateDevice, {stored.timeMs, stored.softwareVersion, stored.timeMs, stored.softwareVersion,
-                                     stored.counter, stored.timeMs, stored.counter, device}))
-        return failure(s.updateDevice.lastError());
     if (!bindAndRun(s.setHead, {stored.id, hash}))
         return failure(s.setHead.lastError());
     return result;
@@ -311,6 +389,8 @@ BookResult DeviceBook::record(const BookEvent &event)
     // An empty name would give SQLite a private temporary database.
     if (m_path.isEmpty())
         return {BookStatus::Failed, false, {}, {}, 0};
+    if (m_readOnly)
+        return {BookStatus::ReadOnly, false, {}, {}, 0};
     if (!isOpen()) {
         const BookResult reopened = open(m_path, m_changeHistoryPath, m_frontEnd);
         if (!reopened.recorded)
@@ -331,7 +411,7 @@ BookResult DeviceBook::record(const BookEvent &event)
 
 BookResult DeviceBook::recordAll(const std::function<bool(BookEvent &)> &next)
 {
-    if (!isOpen())
+    if (!isOpen() || m_readOnly)
         return {BookStatus::Failed, false, {}, {}, 0};
     return transaction([&]() -> BookResult {
         BookEvent event;

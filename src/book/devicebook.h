@@ -27,6 +27,8 @@ enum class BookStatus {
     TooNew,      // written by a newer program; left alone
     BadFile,     // an input file (change history) cannot be read
     Failed,      // any other SQLite failure
+    Missing,     // a reader found nothing at the path
+    NotBook,     // an SQLite database, but of something else
 };
 
 struct BookResult
@@ -49,14 +51,26 @@ struct DeviceSummary
     qint64 events = 0;
 };
 
+// What verify found wrong, if anything.
+enum class ChainBreak {
+    None,
+    Event,           // firstBadId was edited, deleted or moved
+    EventsMissing,   // firstBadId up to lastMissingId are gone from the end
+    HeadMissing,     // the record of the newest event's number and hash is gone
+    ImportMarkers,   // the marks of imported records do not match the import events
+};
+
 struct VerifyResult
 {
     BookStatus status = BookStatus::Ok;
-    qint64 events = 0;
+    qint64 events = 0;     // events checked
+    ChainBreak broken = ChainBreak::None;
     qint64 firstBadId = 0; // 0: the chain is intact
+    qint64 lastMissingId = 0;
+    [[nodiscard]] bool intact() const { return status == BookStatus::Ok && broken == ChainBreak::None; }
 };
 
-inline constexpr int kBookSchemaVersion = 2;
+inline constexpr int kBookSchemaVersion = 3;
 inline constexpr int kBookBusyTimeoutMs = 10000;
 
 // One connection to one book file. Every process (window, each CLI run) opens
@@ -70,10 +84,15 @@ public:
     DeviceBook &operator=(const DeviceBook &) = delete;
 
     // Opens or creates the book at path. A new book takes in the records of
-    // changeHistoryPath (when given and present) once. A file that is not
-    // SQLite or is corrupt is renamed aside and a new book started: the
-    // result says so with recorded = true and setAsidePath.
+    // changeHistoryPath (when given and present) once. A book that SQLite
+    // finds corrupt is renamed aside and a new book started: the result says
+    // so with recorded = true and setAsidePath. Any other file (not SQLite,
+    // another program's database) is refused and left as it is.
     BookResult open(const QString &path, const QString &changeHistoryPath = QString(), FrontEnd frontEnd = FrontEnd::Cli);
+    // Opens an existing book without writing to it: nothing is created,
+    // upgraded or set aside, and a book on read-only media can be read.
+    // Recording into it is refused.
+    BookResult openForReading(const QString &path);
     [[nodiscard]] bool isOpen() const;
     [[nodiscard]] QString path() const { return m_path; }
     // For tests: how long a writer waits for another one.
@@ -89,9 +108,14 @@ public:
     // book already took in are skipped. imported: how many were new.
     BookResult importChangeHistory(const QString &file, FrontEnd frontEnd, int *imported = nullptr);
 
-    [[nodiscard]] QList<DeviceSummary> devices(const QString &serialPrefix) const;
+    // A device's summary comes from its events, so it is as sound as the
+    // chain. Events kept under "unknown" identity (imported before the device
+    // was read) count with the one known device of that serial number.
+    // failure, when given, receives why the book could not be read.
+    [[nodiscard]] QList<DeviceSummary> devices(const QString &serialPrefix, BookResult *failure = nullptr) const;
     // Every event of every device with that serial number, oldest first.
-    [[nodiscard]] QList<BookEvent> history(const QString &serialNumber, qint64 sinceMs = 0) const;
+    [[nodiscard]] QList<BookEvent> history(const QString &serialNumber, qint64 sinceMs = 0,
+                                           BookResult *failure = nullptr) const;
     [[nodiscard]] VerifyResult verify() const;
 
     // The window's queries, executed, for QSqlQueryModel: devices whose serial
@@ -105,6 +129,8 @@ public:
 private:
     struct Statements;
     BookResult openFile();
+    BookResult openConnection(const QString &databaseName, const QString &options, int *version);
+    BookResult checkIsBook(int version);
     BookResult prepareSchema();
     BookResult prepareStatements();
     BookResult upgradeSchema();
@@ -112,6 +138,7 @@ private:
     BookResult transaction(const std::function<BookResult()> &work);
     BookResult insertEvent(const BookEvent &event);
     BookResult importInto(const QString &file, FrontEnd frontEnd, int *imported);
+    void takeIdentity(BookEvent &event) const;
     qint64 deviceId(const BookEvent &event, BookResult *result);
     [[nodiscard]] BookResult failure(const QSqlError &error) const;
     void close();
@@ -122,6 +149,8 @@ private:
     QString m_connection;
     QByteArray m_identity;
     int m_busyTimeoutMs = kBookBusyTimeoutMs;
+    bool m_readOnly = false;
+    int m_version = 0; // the schema version the connection reads
     std::unique_ptr<Statements> m_statements;
 };
 

@@ -13,6 +13,9 @@ namespace tavik7::book {
 
 namespace {
 
+// A device row whose identity was read, not taken as "unknown".
+constexpr char kKnownDevice[] = "NOT (k.manufacturer = 'unknown' AND k.deviceType = 'unknown')";
+
 // The columns of an event with its device's identity, in StoredEvent's order.
 constexpr char kEventColumns[] =
     "e.id, e.time, e.action, e.frontEnd, e.user, e.port, d.manufacturer, d.deviceType, d.serialNumber, "
@@ -37,6 +40,32 @@ QString containsPattern(const QString &text)
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
+// Which device each device row's events count with: a row of "unknown"
+// identity goes with the one known device of its serial number (its events
+// were imported before that device was read), every other row with itself.
+// devices: a condition on d, the rows to look at.
+QString ownerTable(const QString &devices)
+{
+    return QStringLiteral("WITH owner(member, device) AS (SELECT d.id, CASE WHEN NOT (%1) THEN coalesce("
+                          "(SELECT min(k.id) FROM devices k WHERE k.serialNumber = d.serialNumber AND %2 "
+                          "HAVING count(*) = 1), d.id) ELSE d.id END FROM devices d WHERE %3)")
+        .arg(QString::fromLatin1(kKnownDevice).replace(QLatin1String("k."), QLatin1String("d.")),
+             QLatin1String(kKnownDevice), devices);
+}
+
+// A device's summary from its events (and those it owns): when last seen,
+// the software version and counter last read, how many events.
+QString summaryColumns()
+{
+    const QString events = QStringLiteral("FROM events e WHERE e.device IN (SELECT o.member FROM owner o "
+                                          "WHERE o.device = d.id)");
+    const QString last = QStringLiteral("coalesce((SELECT e.%1 %2 AND e.%1 <> '' ORDER BY e.time DESC, e.id DESC "
+                                        "LIMIT 1), '')");
+    return QStringLiteral("(SELECT max(e.time) %1) AS lastSeen, %2 AS softwareVersion, %3 AS counter, "
+                          "(SELECT count(*) %1) AS events")
+        .arg(events, last.arg(QStringLiteral("softwareVersion"), events), last.arg(QStringLiteral("counter"), events));
+}
+
 QString actionCase()
 {
     QString sql = QStringLiteral("CASE e.action");
@@ -46,6 +75,33 @@ QString actionCase()
 }
 
 } // namespace
+
+// The history names a device by serial number alone, unless a record
+// changed its manufacturer or type. Otherwise its records join the one
+// device known under that serial number.
+void DeviceBook::takeIdentity(BookEvent &event) const
+{
+    for (const BookChange &change : std::as_const(event.changes)) {
+        if (change.key == QLatin1String("manufacturer") && !change.newValue.isEmpty())
+            event.manufacturer = change.newValue;
+        else if (change.key == QLatin1String("deviceType") && !change.newValue.isEmpty())
+            event.deviceType = change.newValue;
+    }
+    if (event.manufacturer != QLatin1String(kUnknownIdentity) || event.deviceType != QLatin1String(kUnknownIdentity))
+        return;
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("SELECT k.manufacturer, k.deviceType FROM devices k WHERE k.serialNumber = ? AND %1")
+                  .arg(QLatin1String(kKnownDevice)));
+    q.bindValue(0, event.serialNumber);
+    if (!q.exec() || !q.next())
+        return;
+    const QString manufacturer = q.value(0).toString();
+    const QString deviceType = q.value(1).toString();
+    if (q.next()) // two devices share the number: which one is not known
+        return;
+    event.manufacturer = manufacturer;
+    event.deviceType = deviceType;
+}
 
 BookResult DeviceBook::importInto(const QString &file, FrontEnd frontEnd, int *imported)
 {
@@ -57,7 +113,8 @@ BookResult DeviceBook::importInto(const QString &file, FrontEnd frontEnd, int *i
         return {BookStatus::BadFile, false, {}, input.errorString(), 0};
     Statements &s = *m_statements;
     for (ImportedRecord &record : parseChangeHistory(input.readAll())) {
-        if (!bindAndRun(s.imported, {record.key}))
+        const QString key = QString::fromLatin1(record.key.toHex());
+        if (!bindAndRun(s.imported, {key, record.key}))
             return failure(s.imported.lastError());
         const bool known = s.imported.next();
         s.imported.finish();
@@ -66,11 +123,11 @@ BookResult DeviceBook::importInto(const QString &file, FrontEnd frontEnd, int *i
         record.event.frontEnd = frontEnd;
         record.event.user = loginName();
         record.event.details.insert(QStringLiteral("source"), file);
+        record.event.details.insert(QStringLiteral("record"), key);
+        takeIdentity(record.event);
         const BookResult inserted = insertEvent(record.event);
         if (inserted.status != BookStatus::Ok)
             return inserted;
-        if (!bindAndRun(s.addImported, {record.key}))
-            return failure(s.addImported.lastError());
         ++added;
     }
     if (imported)
@@ -80,6 +137,8 @@ BookResult DeviceBook::importInto(const QString &file, FrontEnd frontEnd, int *i
 
 BookResult DeviceBook::importChangeHistory(const QString &file, FrontEnd frontEnd, int *imported)
 {
+    if (m_readOnly)
+        return {BookStatus::ReadOnly, false, {}, {}, 0};
     if (!isOpen()) {
         const BookResult reopened = open(m_path, m_changeHistoryPath, m_frontEnd);
         if (!reopened.recorded)
@@ -89,43 +148,54 @@ BookResult DeviceBook::importChangeHistory(const QString &file, FrontEnd frontEn
     return transaction([&] { return importInto(file, frontEnd, imported); });
 }
 
-QList<DeviceSummary> DeviceBook::devices(const QString &serialPrefix) const
+QList<DeviceSummary> DeviceBook::devices(const QString &serialPrefix, BookResult *failed) const
 {
     QList<DeviceSummary> found;
     QSqlQuery q(database());
+    q.setForwardOnly(true);
     // A range on the serial number's index; char(1114111) sorts after every
     // character a serial number can continue with.
-    q.prepare(QStringLiteral("SELECT id, manufacturer, deviceType, serialNumber, lastSeen, softwareVersion, counter, "
-                             "events FROM devices WHERE serialNumber >= ? AND serialNumber < ? || char(1114111) "
-                             "ORDER BY serialNumber, manufacturer, deviceType"));
-    q.bindValue(0, serialPrefix);
-    q.bindValue(1, serialPrefix);
-    if (!q.exec())
-        return found;
-    while (q.next()) {
+    const QString inRange = QStringLiteral("d.serialNumber >= :prefix AND d.serialNumber < :prefix || char(1114111)");
+    q.prepare(QStringLiteral("%1 SELECT d.id, d.manufacturer, d.deviceType, d.serialNumber, %2 FROM devices d "
+                             "WHERE d.id IN (SELECT device FROM owner) ORDER BY d.serialNumber, d.manufacturer, "
+                             "d.deviceType")
+                  .arg(ownerTable(inRange), summaryColumns()));
+    // No prefix is every device: a null text would bind as NULL and match none.
+    q.bindValue(QStringLiteral(":prefix"), serialPrefix.isNull() ? QStringLiteral("") : serialPrefix);
+    for (bool more = q.exec() && q.next(); more; more = q.next()) {
         found.append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
                       q.value(4).toLongLong(), q.value(5).toString(), q.value(6).toString(),
                       q.value(7).toLongLong()});
     }
-    return found;
+    // A damaged page ends the rows early: no part of a list passes for all of it.
+    if (!q.lastError().isValid())
+        return found;
+    if (failed)
+        *failed = failure(q.lastError());
+    return {};
 }
 
-QList<BookEvent> DeviceBook::history(const QString &serialNumber, qint64 sinceMs) const
+QList<BookEvent> DeviceBook::history(const QString &serialNumber, qint64 sinceMs, BookResult *failed) const
 {
     QList<BookEvent> events;
     QSqlQuery q(database());
+    q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM devices d JOIN events e ON e.device = d.id "
                              "WHERE d.serialNumber = ? AND e.time >= ? ORDER BY e.time, e.id")
                   .arg(QLatin1String(kEventColumns)));
     q.bindValue(0, serialNumber);
     q.bindValue(1, sinceMs);
-    if (!q.exec())
-        return events;
-    while (q.next())
+    for (bool more = q.exec() && q.next(); more; more = q.next())
         events.append(eventFromStored(storedFromQuery(q)));
-    return events;
+    if (!q.lastError().isValid())
+        return events;
+    if (failed)
+        *failed = failure(q.lastError());
+    return {};
 }
 
+// Ids count up by one: a gap is a removed event even if the rest were
+// hashed again.
 VerifyResult DeviceBook::verify() const
 {
     VerifyResult result;
@@ -138,26 +208,53 @@ VerifyResult DeviceBook::verify() const
     }
     QByteArray previous;
     qint64 lastId = 0;
+    qint64 keyless = 0; // import events of a version 2 book, marked outside
     while (q.next()) {
         const StoredEvent stored = storedFromQuery(q);
         const QByteArray hash = q.value(16).toByteArray();
         ++result.events;
-        // Ids count up by one: a gap is a removed event even if the rest
-        // were hashed again.
         if (stored.id != lastId + 1 || chainHash(previous, stored) != hash) {
+            result.broken = ChainBreak::Event;
             result.firstBadId = stored.id != lastId + 1 ? qMin(stored.id, lastId + 1) : stored.id;
             return result;
         }
+        if (stored.action == int(BookAction::Import) && !stored.details.contains("\"record\""))
+            ++keyless;
         previous = hash;
         lastId = stored.id;
     }
+    // A damaged page ends the rows early, like removed events would.
+    if (q.lastError().isValid()) {
+        result.status = failure(q.lastError()).status;
+        return result;
+    }
     QSqlQuery head(database());
-    head.exec(QStringLiteral("SELECT id, hash FROM head"));
-    const bool hasHead = head.next();
-    const qint64 headId = hasHead ? head.value(0).toLongLong() : 0;
-    // The last events removed: the head still names the newest one.
-    if (headId != lastId || (hasHead && head.value(1).toByteArray() != previous))
-        result.firstBadId = qMin(headId, lastId) + 1;
+    QSqlQuery marks(database());
+    if (!head.exec(QStringLiteral("SELECT id, hash FROM head"))
+        || !marks.exec(QStringLiteral("SELECT count(*) FROM imported")) || !marks.next()) {
+        result.status = failure(head.lastError().isValid() ? head.lastError() : marks.lastError()).status;
+        return result;
+    }
+    // A version 2 book that never had an event has no head yet.
+    if (!head.next()) {
+        if (lastId > 0 || m_version >= 3)
+            result.broken = ChainBreak::HeadMissing;
+        return result;
+    }
+    const qint64 headId = head.value(0).toLongLong();
+    if (headId > lastId) {
+        // The last events removed: the head still names the newest one.
+        result.broken = ChainBreak::EventsMissing;
+        result.firstBadId = lastId + 1;
+        result.lastMissingId = headId;
+    } else if (headId != lastId || head.value(1).toByteArray() != previous) {
+        result.broken = ChainBreak::Event;
+        result.firstBadId = headId + 1;
+    } else if (marks.value(0).toLongLong() != keyless) {
+        // A mark added keeps a record out of the next import; one removed
+        // takes it in twice.
+        result.broken = ChainBreak::ImportMarkers;
+    }
     return result;
 }
 
@@ -166,14 +263,17 @@ QSqlQuery DeviceBook::deviceSearchQuery(const QString &text) const
     QSqlQuery q(database());
     const QString where = text.isEmpty()
         ? QString()
-        : QStringLiteral(" WHERE serialNumber LIKE ? ESCAPE '\\' OR manufacturer LIKE ? ESCAPE '\\' "
-                         "OR deviceType LIKE ? ESCAPE '\\'");
-    q.prepare(QStringLiteral("SELECT id, serialNumber, manufacturer, deviceType, "
+        : QStringLiteral(" AND (d.serialNumber LIKE :text ESCAPE '\\' OR d.manufacturer LIKE :text ESCAPE '\\' "
+                         "OR d.deviceType LIKE :text ESCAPE '\\')");
+    q.prepare(QStringLiteral("%1 SELECT d.id, d.serialNumber, d.manufacturer, d.deviceType, "
                              "strftime('%Y-%m-%d %H:%M:%S', lastSeen / 1000, 'unixepoch', 'localtime'), "
-                             "softwareVersion, counter, events FROM devices%1 ORDER BY serialNumber")
-                  .arg(where));
-    for (int i = 0; !text.isEmpty() && i < 3; ++i)
-        q.bindValue(i, containsPattern(text));
+                             "softwareVersion, counter, events FROM (SELECT d.id, d.serialNumber, d.manufacturer, "
+                             "d.deviceType, %2 FROM devices d WHERE d.id IN (SELECT device FROM owner)%3) d "
+                             "ORDER BY d.serialNumber")
+                  .arg(ownerTable(QStringLiteral("1")), summaryColumns(),
+                       where));
+    if (!text.isEmpty())
+        q.bindValue(QStringLiteral(":text"), containsPattern(text));
     q.exec();
     return q;
 }
@@ -182,13 +282,14 @@ QSqlQuery DeviceBook::deviceEventsQuery(qint64 deviceId) const
 {
     QSqlQuery q(database());
     q.prepare(QStringLiteral(
-                  "SELECT e.id, strftime('%Y-%m-%d %H:%M:%f', e.time / 1000.0, 'unixepoch', 'localtime'), %1, "
+                  "%2 SELECT e.id, strftime('%Y-%m-%d %H:%M:%f', e.time / 1000.0, 'unixepoch', 'localtime'), %1, "
                   "CASE e.frontEnd WHEN 0 THEN 'window' ELSE 'cli' END, e.user, e.port, e.status, "
                   "(SELECT group_concat(json_extract(j.value, '$[0]') || ': ' || json_extract(j.value, '$[1]') "
                   "|| ' -> ' || json_extract(j.value, '$[2]'), char(10)) FROM json_each(e.changes) j), "
-                  "e.file, e.sha256 FROM events e WHERE e.device = ? ORDER BY e.time, e.id")
-                  .arg(actionCase()));
-    q.bindValue(0, deviceId);
+                  "e.file, e.sha256 FROM events e WHERE e.device IN (SELECT member FROM owner WHERE device = :device) "
+                  "ORDER BY e.time, e.id")
+                  .arg(actionCase(), ownerTable(QStringLiteral("1"))));
+    q.bindValue(QStringLiteral(":device"), deviceId);
     q.exec();
     return q;
 }
@@ -206,6 +307,8 @@ QString bookStatusText(BookStatus status, int language)
         {"von einer neueren Programmversion", "written by a newer version"},
         {"Datei nicht lesbar", "file cannot be read"},
         {"SQLite-Fehler", "SQLite error"},
+        {"nicht vorhanden", "does not exist"},
+        {"kein Gerätebuch", "not a device book"},
     };
     return QString::fromUtf8(texts[int(status)][language == German ? 0 : 1]);
 }

@@ -6,7 +6,9 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "booklocation.h"
 #include "changehistory.h"
@@ -22,7 +24,8 @@ using namespace tavik7::book;
 namespace {
 
 enum class BookText { UnknownBookCommand, ArgumentMissing, TooManyArguments, BadDate, OutputMissing, BookUnusable,
-                      Intact, Tampered, Imported, CannotRead, CannotWrite, BookValueMissing };
+                      Intact, Tampered, Imported, CannotRead, CannotWrite, BookValueMissing, EventMissing,
+                      EventsMissing, HeadMissing, ImportMarks, OutputFailed };
 
 QString bookText(BookText id, int language)
 {
@@ -35,11 +38,19 @@ QString bookText(BookText id, int language)
         {"-o DATEI.csv fehlt", "-o FILE.csv is missing"},
         {"Gerätebuch %1: %2", "device book %1: %2"},
         {"Gerätebuch unversehrt: %1 Einträge", "device book intact: %1 events"},
-        {"Eintrag %1 wurde geändert, gelöscht oder umgestellt", "event %1 was edited, deleted or reordered"},
+        {"Eintrag %1 wurde geändert, gelöscht oder umgestellt (%2 Einträge geprüft)",
+         "event %1 was edited, deleted or reordered (%2 events checked)"},
         {"%1 Einträge übernommen", "%1 records imported"},
         {"%1: nicht lesbar", "%1: cannot be read"},
         {"%1: nicht schreibbar", "%1: cannot be written"},
         {"--book braucht eine Datei", "--book needs a file"},
+        {"Eintrag %1 fehlt (%2 Einträge geprüft)", "event %1 is missing (%2 events checked)"},
+        {"Einträge %1 bis %2 fehlen (%3 Einträge geprüft)", "events %1 to %2 are missing (%3 events checked)"},
+        {"der Vermerk des letzten Eintrags (Nummer und Hash) fehlt (%1 Einträge geprüft)",
+         "the record of the newest event (its number and hash) is missing (%1 events checked)"},
+        {"die Vermerke übernommener Einträge passen nicht zu den Einträgen (%1 Einträge geprüft)",
+         "the marks of imported records do not match the import events (%1 events checked)"},
+        {"Standardausgabe nicht schreibbar: %1", "standard output cannot be written: %1"},
     };
     return QString::fromUtf8(texts[int(id)][language == German ? 0 : 1]);
 }
@@ -54,6 +65,19 @@ int complain(const QString &text, int exitCode = ExitUsage)
 {
     print(stderr, QStringLiteral("tavik7-cli: %1\n").arg(text));
     return exitCode;
+}
+
+// A script must not take a cut-off list (a closed pipe, a full disk) for
+// the whole answer.
+int putOut(const QByteArray &bytes, int language)
+{
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
+    if (std::fflush(stdout) == 0 && written)
+        return ExitDone;
+    const QString reason = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QString();
+    std::clearerr(stdout);
+    return complain(bookText(BookText::OutputFailed, language).arg(reason), ExitOutput);
 }
 
 QByteArray jsonText(const QString &text)
@@ -167,11 +191,22 @@ struct BookRun
     DeviceBook book;
 };
 
+int bookUnusable(const BookRun &run, const BookResult &result)
+{
+    const QString why = bookStatusText(result.status, run.language)
+        + (result.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(result.detail));
+    return complain(bookText(BookText::BookUnusable, run.language).arg(run.path, why));
+}
+
 int runDevices(BookRun &run)
 {
     const bool json = run.parser.isSet(run.json);
+    BookResult failed;
+    const QList<DeviceSummary> devices = run.book.devices(run.parser.value(run.serial), &failed);
+    if (failed.status != BookStatus::Ok)
+        return bookUnusable(run, failed);
     QByteArray out;
-    for (const DeviceSummary &d : run.book.devices(run.parser.value(run.serial))) {
+    for (const DeviceSummary &d : devices) {
         out += json ? deviceJson(d)
                     : QStringList{d.serialNumber, d.manufacturer, d.deviceType, isoTimeText(d.lastSeenMs),
                                   d.softwareVersion, d.counter, QString::number(d.events)}
@@ -179,8 +214,7 @@ int runDevices(BookRun &run)
                           .toUtf8();
         out += '\n';
     }
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-    return ExitDone;
+    return putOut(out, run.language);
 }
 
 int runHistory(BookRun &run)
@@ -190,11 +224,14 @@ int runHistory(BookRun &run)
     if (run.parser.isSet(run.since) && !parseSince(since, &sinceMs))
         return complain(bookText(BookText::BadDate, run.language).arg(since));
     const bool json = run.parser.isSet(run.json);
+    BookResult failed;
+    const QList<BookEvent> events = run.book.history(run.rest.constFirst(), sinceMs, &failed);
+    if (failed.status != BookStatus::Ok)
+        return bookUnusable(run, failed);
     QByteArray out;
-    for (const BookEvent &e : run.book.history(run.rest.constFirst(), sinceMs))
+    for (const BookEvent &e : events)
         out += (json ? eventJson(e) : eventLine(e).toUtf8()) + '\n';
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-    return ExitDone;
+    return putOut(out, run.language);
 }
 
 int runExport(BookRun &run)
@@ -202,32 +239,48 @@ int runExport(BookRun &run)
     const QString target = run.parser.value(run.output);
     if (target.isEmpty())
         return complain(bookText(BookText::OutputMissing, run.language));
+    BookResult failed;
+    const QList<BookEvent> events = run.book.history(run.rest.constFirst(), 0, &failed);
+    if (failed.status != BookStatus::Ok)
+        return bookUnusable(run, failed);
     QSaveFile file(target);
     QByteArray csv = csvRow({QStringLiteral("id"), QStringLiteral("time"), QStringLiteral("action"),
                              QStringLiteral("frontEnd"), QStringLiteral("user"), QStringLiteral("port"),
                              QStringLiteral("manufacturer"), QStringLiteral("deviceType"), QStringLiteral("serialNumber"),
                              QStringLiteral("status"), QStringLiteral("changes"), QStringLiteral("file"),
                              QStringLiteral("sha256"), QStringLiteral("details")});
-    for (const BookEvent &e : run.book.history(run.rest.constFirst()))
+    for (const BookEvent &e : events)
         csv += csvEvent(e);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
         return complain(bookText(BookText::CannotWrite, run.language).arg(target));
     return ExitDone;
 }
 
+QString brokenChainText(const VerifyResult &v, int language)
+{
+    const QString checked = QString::number(v.events);
+    switch (v.broken) {
+    case ChainBreak::None: break;
+    case ChainBreak::Event:
+        return bookText(BookText::Tampered, language).arg(v.firstBadId).arg(checked);
+    case ChainBreak::EventsMissing:
+        return v.firstBadId == v.lastMissingId
+            ? bookText(BookText::EventMissing, language).arg(QString::number(v.firstBadId), checked)
+            : bookText(BookText::EventsMissing, language)
+                  .arg(QString::number(v.firstBadId), QString::number(v.lastMissingId), checked);
+    case ChainBreak::HeadMissing: return bookText(BookText::HeadMissing, language).arg(checked);
+    case ChainBreak::ImportMarkers: return bookText(BookText::ImportMarks, language).arg(checked);
+    }
+    return bookText(BookText::Intact, language).arg(checked);
+}
+
 int runVerify(BookRun &run)
 {
     const VerifyResult verified = run.book.verify();
-    if (verified.status != BookStatus::Ok) {
-        return complain(bookText(BookText::BookUnusable, run.language)
-                            .arg(run.path, bookStatusText(verified.status, run.language)));
-    }
-    if (verified.firstBadId != 0) {
-        print(stdout, bookText(BookText::Tampered, run.language).arg(verified.firstBadId) + QLatin1Char('\n'));
-        return ExitBookTampered;
-    }
-    print(stdout, bookText(BookText::Intact, run.language).arg(verified.events) + QLatin1Char('\n'));
-    return ExitDone;
+    if (verified.status != BookStatus::Ok)
+        return bookUnusable(run, {verified.status, false, {}, {}, 0});
+    const int printed = putOut(brokenChainText(verified, run.language).toUtf8() + '\n', run.language);
+    return verified.intact() ? printed : int(ExitBookTampered);
 }
 
 int runImport(BookRun &run)
@@ -239,8 +292,7 @@ int runImport(BookRun &run)
         return complain(bookText(BookText::CannotRead, run.language).arg(file));
     if (result.status != BookStatus::Ok)
         return complain(bookResultMessage(result, run.path, run.language));
-    print(stdout, bookText(BookText::Imported, run.language).arg(imported) + QLatin1Char('\n'));
-    return ExitDone;
+    return putOut(bookText(BookText::Imported, run.language).arg(imported).toUtf8() + '\n', run.language);
 }
 
 struct BookCommand
@@ -248,11 +300,13 @@ struct BookCommand
     const char *name;
     const char *argument; // the one positional argument, or null
     int (*run)(BookRun &);
+    bool writes; // may create or change the book; the others only read it
 };
 
 constexpr BookCommand kBookCommands[] = {
-    {"devices", nullptr, runDevices}, {"history", "SERIAL", runHistory}, {"export", "SERIAL", runExport},
-    {"verify", nullptr, runVerify},   {"import", "FILE", runImport},
+    {"devices", nullptr, runDevices, false}, {"history", "SERIAL", runHistory, false},
+    {"export", "SERIAL", runExport, false},  {"verify", nullptr, runVerify, false},
+    {"import", "FILE", runImport, true},
 };
 
 } // namespace
@@ -315,13 +369,11 @@ int runBookCommand(const QStringList &arguments, const QString &bookOption)
             return complain(bookText(BookText::ArgumentMissing, run.language).arg(QLatin1String(command.argument)));
         if (run.rest.size() > wanted)
             return complain(bookText(BookText::TooManyArguments, run.language).arg(run.rest.at(wanted)));
-        run.path = bookPath(bookOption);
-        const BookResult opened = run.book.open(run.path, userChangeHistoryPath(), FrontEnd::Cli);
-        if (!opened.recorded) {
-            const QString why = bookStatusText(opened.status, run.language)
-                + (opened.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(opened.detail));
-            return complain(bookText(BookText::BookUnusable, run.language).arg(run.path, why));
-        }
+        run.path = bookPath(bookOption, !command.writes);
+        const BookResult opened = command.writes ? run.book.open(run.path, userChangeHistoryPath(), FrontEnd::Cli)
+                                                 : run.book.openForReading(run.path);
+        if (!opened.recorded)
+            return bookUnusable(run, opened);
         if (!opened.setAsidePath.isEmpty())
             print(stderr, bookResultMessage(opened, run.path, run.language) + QLatin1Char('\n'));
         return command.run(run);

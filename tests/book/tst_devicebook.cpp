@@ -1,6 +1,7 @@
 // The device book on its own: schema and migration, the hash chain, import,
 // damaged and unusable books, search text, and what the recorder writes.
 
+#include <QDir>
 #include <QFile>
 #include <QCryptographicHash>
 #include <QSqlDatabase>
@@ -57,6 +58,11 @@ void tamper(const QString &path, const QStringList &statements)
 // A book with one event, then made unusable the way status names.
 void damageBook(BookStatus status, const QString &path, const QString &good)
 {
+    if (status == BookStatus::NotBook) {
+        tamper(path, {QStringLiteral("CREATE TABLE customers(name TEXT)"),
+                      QStringLiteral("INSERT INTO customers VALUES('Miller')")});
+        return;
+    }
     {
         DeviceBook seed;
         QVERIFY(seed.open(status == BookStatus::Link ? good : path).recorded);
@@ -130,11 +136,15 @@ void TestDeviceBook::migratesVersionOne()
     QCOMPARE(devices.at(0).events, 2);
     QCOMPARE(devices.at(0).softwareVersion, QStringLiteral("1.12"));
     QCOMPARE(book.history(QStringLiteral("111")).at(1).changes, bookEvent(QString()).changes);
+    // Version 2's summary is left behind: an edit to it shows nowhere.
+    tamper(path, {QStringLiteral("UPDATE devices SET softwareVersion = '9.99', counter = '999', events = 99")});
+    QCOMPARE(book.devices(QStringLiteral("111")).at(0).softwareVersion, QStringLiteral("1.12"));
+    QCOMPARE(book.devices(QStringLiteral("111")).at(0).events, 2);
     // Recording goes on from the migrated chain.
     QVERIFY(book.record(bookEvent(QStringLiteral("111"))).recorded);
     QCOMPARE(book.verify().firstBadId, 0);
     // A book of a later program is neither changed nor set aside.
-    tamper(path, {QStringLiteral("PRAGMA user_version = 3")});
+    tamper(path, {QStringLiteral("PRAGMA user_version = %1").arg(kBookSchemaVersion + 1)});
     DeviceBook newer;
     const BookResult opened = newer.open(path);
     QCOMPARE(opened.status, BookStatus::TooNew);
@@ -144,23 +154,39 @@ void TestDeviceBook::migratesVersionOne()
 void TestDeviceBook::chainNamesFirstBadEvent_data()
 {
     QTest::addColumn<QStringList>("statements");
+    QTest::addColumn<ChainBreak>("broken");
     QTest::addColumn<qint64>("firstBad");
-    QTest::newRow("intact") << QStringList() << qint64(0);
-    QTest::newRow("edited") << QStringList{QStringLiteral("UPDATE events SET status = 'ok' WHERE id = 3")} << qint64(3);
+    QTest::addColumn<qint64>("lastMissing");
+    const QString headGone = QStringLiteral("DELETE FROM head");
+    QTest::newRow("intact") << QStringList() << ChainBreak::None << qint64(0) << qint64(0);
+    QTest::newRow("edited") << QStringList{QStringLiteral("UPDATE events SET status = 'ok' WHERE id = 3")}
+                            << ChainBreak::Event << qint64(3) << qint64(0);
     QTest::newRow("changes edited") << QStringList{QStringLiteral("UPDATE events SET changes = '[]' WHERE id = 4")}
-                                    << qint64(4);
-    QTest::newRow("deleted") << QStringList{QStringLiteral("DELETE FROM events WHERE id = 3")} << qint64(3);
-    QTest::newRow("last deleted") << QStringList{QStringLiteral("DELETE FROM events WHERE id = 5")} << qint64(5);
+                                    << ChainBreak::Event << qint64(4) << qint64(0);
+    QTest::newRow("deleted") << QStringList{QStringLiteral("DELETE FROM events WHERE id = 3")} << ChainBreak::Event
+                             << qint64(3) << qint64(0);
+    QTest::newRow("last deleted") << QStringList{QStringLiteral("DELETE FROM events WHERE id = 5")}
+                                  << ChainBreak::EventsMissing << qint64(5) << qint64(5);
     QTest::newRow("reordered") << QStringList{QStringLiteral("UPDATE events SET id = 100 WHERE id = 2"),
                                               QStringLiteral("UPDATE events SET id = 2 WHERE id = 3"),
                                               QStringLiteral("UPDATE events SET id = 3 WHERE id = 100")}
-                               << qint64(2);
+                               << ChainBreak::Event << qint64(2) << qint64(0);
+    QTest::newRow("emptied") << QStringList{QStringLiteral("DELETE FROM events")} << ChainBreak::EventsMissing
+                             << qint64(1) << qint64(5);
+    QTest::newRow("head deleted") << QStringList{headGone} << ChainBreak::HeadMissing << qint64(0) << qint64(0);
+    QTest::newRow("emptied, head too") << QStringList{QStringLiteral("DELETE FROM events"),
+                                                      QStringLiteral("DELETE FROM devices"), headGone}
+                                       << ChainBreak::HeadMissing << qint64(0) << qint64(0);
+    QTest::newRow("import mark added") << QStringList{QStringLiteral("INSERT INTO imported VALUES(x'00')")}
+                                       << ChainBreak::ImportMarkers << qint64(0) << qint64(0);
 }
 
 void TestDeviceBook::chainNamesFirstBadEvent()
 {
     QFETCH(QStringList, statements);
+    QFETCH(ChainBreak, broken);
     QFETCH(qint64, firstBad);
+    QFETCH(qint64, lastMissing);
     const QString path = m_dir.filePath(QStringLiteral("chain-%1.sqlite").arg(QTest::currentDataTag()));
     {
         DeviceBook book;
@@ -170,8 +196,12 @@ void TestDeviceBook::chainNamesFirstBadEvent()
     }
     tamper(path, statements);
     DeviceBook book;
-    QVERIFY(book.open(path).recorded);
-    QCOMPARE(book.verify().firstBadId, firstBad);
+    QVERIFY(book.openForReading(path).recorded);
+    const VerifyResult verified = book.verify();
+    QCOMPARE(verified.status, BookStatus::Ok);
+    QCOMPARE(verified.broken, broken);
+    QCOMPARE(verified.firstBadId, firstBad);
+    QCOMPARE(verified.lastMissingId, lastMissing);
 }
 
 void TestDeviceBook::importsChangeHistoryOnce()
@@ -211,7 +241,8 @@ void TestDeviceBook::unusableBooks_data()
     QTest::addColumn<BookStatus>("status");
     QTest::addColumn<bool>("recorded");
     QTest::addColumn<bool>("setAside");
-    QTest::newRow("not SQLite") << BookStatus::NotSqlite << true << true;
+    QTest::newRow("not SQLite") << BookStatus::NotSqlite << false << false;
+    QTest::newRow("other database") << BookStatus::NotBook << false << false;
     QTest::newRow("corrupt") << BookStatus::Corrupt << true << true;
     QTest::newRow("link") << BookStatus::Link << false << false;
     QTest::newRow("read-only") << BookStatus::ReadOnly << false << false;
@@ -266,6 +297,13 @@ void TestDeviceBook::unusableBooks()
     }
     if (status == BookStatus::Link)
         QVERIFY(QFileInfo(path).isSymLink());
+    // Someone's other file, named by mistake, stays as it was and where it was.
+    if (status == BookStatus::NotSqlite || status == BookStatus::NotBook) {
+        QFile kept(path);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), damaged);
+        QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("bad-%1*").arg(QTest::currentDataTag())}).size(), 1);
+    }
     if (status == BookStatus::DiskFull) {
         QCOMPARE(book.verify().firstBadId, 0);
         QVERIFY(book.record(bookEvent(QStringLiteral("3"))).recorded);
