@@ -2,6 +2,7 @@
 // damaged and unusable books, search text, and what the recorder writes.
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QFile>
 #include <QCryptographicHash>
 #include <QSqlDatabase>
@@ -99,6 +100,10 @@ private slots:
     void searchTextIsText_data();
     void searchTextIsText();
     void recorderWritesChanges();
+    void readersChangeNothing_data();
+    void readersChangeNothing();
+    void damagedPagesAreSaid();
+    void importJoinsKnownDevice();
 
 private:
     QTemporaryDir m_dir;
@@ -233,7 +238,11 @@ void TestDeviceBook::importsChangeHistoryOnce()
     QCOMPARE(added, 1);
     QCOMPARE(book.importChangeHistory(m_dir.filePath(QStringLiteral("missing.csv")), FrontEnd::Cli).status,
              BookStatus::BadFile);
-    QCOMPARE(book.verify().firstBadId, 0);
+    QVERIFY(book.verify().intact());
+    // What was taken in is known from the chained events alone.
+    tamper(book.path(), {QStringLiteral("DELETE FROM imported")});
+    QCOMPARE(book.importChangeHistory(history, FrontEnd::Cli, &added).status, BookStatus::Ok);
+    QCOMPARE(added, 0);
 }
 
 void TestDeviceBook::unusableBooks_data()
@@ -319,6 +328,7 @@ void TestDeviceBook::searchTextIsText_data()
     QTest::newRow("quote") << QStringLiteral("O'B") << QStringList{QStringLiteral("O'Brien")};
     QTest::newRow("backslash") << QStringLiteral("\\") << QStringList{QStringLiteral("a\\b")};
     QTest::newRow("sql") << QStringLiteral("' OR 1=1 --") << QStringList();
+    QTest::newRow("no text") << QString() << QStringList{QStringLiteral("12%45"), QStringLiteral("12345"), QStringLiteral("12_45"), QStringLiteral("O'Brien"), QStringLiteral("a\\b")};
     QTest::newRow("manufacturer") << QStringLiteral("abc") << QStringList{QStringLiteral("12%45"), QStringLiteral("12345"), QStringLiteral("12_45"), QStringLiteral("O'Brien"), QStringLiteral("a\\b")};
 }
 
@@ -345,6 +355,7 @@ void TestDeviceBook::searchTextIsText()
     QStringList prefixed;
     for (const DeviceSummary &d : book.devices(text))
         prefixed.append(d.serialNumber);
+    prefixed.sort();
     QStringList starting;
     for (const QString &serial : found) {
         if (serial.startsWith(text))
@@ -381,6 +392,143 @@ void TestDeviceBook::recorderWritesChanges()
     const QList<DeviceSummary> device = recorder.book().devices(QStringLiteral("123456789"));
     QCOMPARE(device.at(0).softwareVersion, QStringLiteral("1.14"));
     QCOMPARE(device.at(0).counter, QStringLiteral("000000000"));
+}
+
+void TestDeviceBook::readersChangeNothing_data()
+{
+    QTest::addColumn<QString>("kind"); // what lies at the path
+    QTest::addColumn<BookStatus>("status");
+    QTest::newRow("nothing") << "" << BookStatus::Missing;
+    QTest::newRow("text") << "text" << BookStatus::NotSqlite;
+    QTest::newRow("empty file") << "empty" << BookStatus::NotBook;
+    QTest::newRow("other database") << "database" << BookStatus::NotBook;
+    QTest::newRow("corrupt book") << "corrupt" << BookStatus::Corrupt;
+    QTest::newRow("book") << "book" << BookStatus::Ok;
+}
+
+// A reader opened on the wrong file says so and leaves it as it is; on a
+// book it takes no lock for writing, so a book on read-only media reads.
+void TestDeviceBook::readersChangeNothing()
+{
+    QFETCH(QString, kind);
+    QFETCH(BookStatus, status);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("devicebook.sqlite"));
+    QFile file(path);
+    if (kind == QLatin1String("text") || kind == QLatin1String("empty")) {
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(kind == QLatin1String("text") ? QByteArray("serial;counter\n555;12\n") : QByteArray());
+        file.close();
+    } else if (kind == QLatin1String("database")) {
+        damageBook(BookStatus::NotBook, path, QString());
+    } else if (kind == QLatin1String("corrupt")) {
+        damageBook(BookStatus::Corrupt, path, QString());
+    } else if (kind == QLatin1String("book")) {
+        DeviceBook writer;
+        QVERIFY(writer.open(path).recorded);
+        QVERIFY(writer.record(bookEvent(QStringLiteral("555"))).recorded);
+    }
+    const QStringList before = QDir(folder.path()).entryList(QDir::Files);
+    const QByteArray content = [&] { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }();
+    DeviceBook book;
+    // A writer in the same process would also fail on a write lock held.
+    QSqlQuery lock;
+    DeviceBook holder;
+    if (status == BookStatus::Ok) {
+        QVERIFY(holder.open(path).recorded);
+        lock = QSqlQuery(holder.database());
+        QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        book.setBusyTimeoutMs(100);
+    }
+    const BookResult opened = book.openForReading(path);
+    QCOMPARE(opened.status, status);
+    QCOMPARE(opened.recorded, status == BookStatus::Ok);
+    QVERIFY(opened.setAsidePath.isEmpty());
+    if (status == BookStatus::Ok) {
+        lock.exec(QStringLiteral("COMMIT"));
+        QCOMPARE(book.history(QStringLiteral("555")).size(), 1);
+        QCOMPARE(book.verify().events, 1);
+        QCOMPARE(book.record(bookEvent(QStringLiteral("555"))).status, BookStatus::ReadOnly);
+        return;
+    }
+    // SQLite's own journal files aside.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files).filter(QRegularExpression(QStringLiteral("sqlite$"))), before);
+    QFile after(path);
+    QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), content);
+}
+
+// A damaged page further in is met only by the query that reads it: that
+// query fails rather than answering with what it read before.
+void TestDeviceBook::damagedPagesAreSaid()
+{
+    const QString path = m_dir.filePath(QStringLiteral("pages.sqlite"));
+    {
+        DeviceBook book;
+        QVERIFY(book.open(path).recorded);
+        int n = 0;
+        QCOMPARE(book.recordAll([&](BookEvent &e) {
+            e = bookEvent(QStringLiteral("555"), QStringLiteral("ok"), ++n);
+            e.details.insert(QStringLiteral("log"), QString(200, QLatin1Char('x')));
+            return n <= 1000;
+        }).status, BookStatus::Ok);
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const qint64 size = file.size();
+    QVERIFY(size > 40 * 4096);
+    QVERIFY(file.seek(size - 20 * 4096));
+    file.write(QByteArray(10 * 4096, '\xab'));
+    file.close();
+    DeviceBook book;
+    QCOMPARE(book.openForReading(path).status, BookStatus::Ok);
+    BookResult failed;
+    QVERIFY(book.history(QStringLiteral("555"), 0, &failed).isEmpty());
+    QCOMPARE(failed.status, BookStatus::Corrupt);
+    failed = {};
+    QVERIFY(book.devices(QString(), &failed).isEmpty());
+    QCOMPARE(failed.status, BookStatus::Corrupt);
+    QCOMPARE(book.verify().status, BookStatus::Corrupt);
+}
+
+// The change history names a device by serial number only: its records go
+// with the device read under that number, before or after the import.
+void TestDeviceBook::importJoinsKnownDevice()
+{
+    const QString history = m_dir.filePath(QStringLiteral("join.csv"));
+    const QList<FieldChange> changes{{bilingualLabel(14), QStringLiteral("00000012"), QStringLiteral("00000000")}};
+    for (const char *serial : {"555", "777", "888"}) {
+        QVERIFY(appendChangeHistory(history, changeHistoryRecord(QDateTime(QDate(2026, 3, 1), QTime(10, 0)),
+                                                                  QStringLiteral("COM3"), QLatin1String(serial), changes)));
+    }
+    // 888's record names its manufacturer itself.
+    QVERIFY(appendChangeHistory(history, changeHistoryRecord(QDateTime(QDate(2026, 3, 2), QTime(10, 0)), QStringLiteral("COM3"),
+                                                              QStringLiteral("888"),
+                                                              {{bilingualFieldLabel(FieldManufacturer), QStringLiteral("ABC"),
+                                                                QStringLiteral("XYZ")}})));
+    DeviceBook book;
+    QVERIFY(book.open(m_dir.filePath(QStringLiteral("join.sqlite"))).recorded);
+    BookEvent read = bookEvent(QStringLiteral("555"), QStringLiteral("ok"), QDateTime::currentMSecsSinceEpoch());
+    read.counter = QStringLiteral("000000001");
+    QVERIFY(book.record(read).recorded);
+    QCOMPARE(book.importChangeHistory(history, FrontEnd::Cli).status, BookStatus::Ok);
+    QVERIFY(book.record(bookEvent(QStringLiteral("777"), QStringLiteral("ok"), QDateTime::currentMSecsSinceEpoch())).recorded);
+    const QList<DeviceSummary> devices = book.devices(QString());
+    QStringList shown;
+    for (const DeviceSummary &d : devices)
+        shown.append(QStringLiteral("%1 %2/%3 %4").arg(d.serialNumber, d.manufacturer, d.deviceType).arg(d.events));
+    QCOMPARE(shown, (QStringList{"555 ABC/TAV7 2", "777 ABC/TAV7 2", "888 XYZ/unknown 2"}));
+    QCOMPARE(devices.at(0).counter, QStringLiteral("000000001")); // the read is newer than the record
+    QCOMPARE(book.history(QStringLiteral("555")).at(0).manufacturer, QStringLiteral("ABC"));
+    QSqlQuery search = book.deviceSearchQuery(QStringLiteral("777"));
+    QVERIFY(search.next());
+    QCOMPARE(search.value(7).toInt(), 2);
+    QSqlQuery events = book.deviceEventsQuery(search.value(0).toLongLong());
+    QVERIFY(!search.next());
+    int count = 0;
+    while (events.next())
+        ++count;
+    QCOMPARE(count, 2);
+    QVERIFY(book.verify().intact());
 }
 
 QTEST_GUILESS_MAIN(TestDeviceBook)

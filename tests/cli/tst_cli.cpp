@@ -17,6 +17,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
 #include "devsim.h"
 #include "readfile.h"
 
@@ -70,6 +73,8 @@ private slots:
     void trace();
     void deviceBook_data();
     void deviceBook();
+    void bookReading_data();
+    void bookReading();
 
 private:
     static void addFlashRows();
@@ -694,7 +699,7 @@ void TestCli::deviceBook_data()
     QTest::addColumn<QByteArray>("said");    // the one line of each run about the book
     QTest::newRow("new book") << "" << QByteArray();
     QTest::newRow("directory") << "directory" << QByteArray("missed this action: a link or not a regular file");
-    QTest::newRow("not SQLite, set aside") << "text" << QByteArray("was not an SQLite database; kept as");
+    QTest::newRow("not SQLite, left alone") << "text" << QByteArray("missed this action: not an SQLite database");
 }
 
 void TestCli::deviceBook()
@@ -715,11 +720,13 @@ void TestCli::deviceBook()
     for (const QStringList &action : actions) {
         const CliRun done = run(QStringList{"--book", book} + action);
         QCOMPARE(done.exitCode, 0);
-        // A damaged book is set aside once; one that cannot be written is said by every run.
-        const bool says = !said.isEmpty() && (kind == QLatin1String("directory") || action == actions.first());
+        // Neither a folder nor someone's text file is made a book of: every run says so.
+        const bool says = !said.isEmpty();
         QVERIFY2(done.err.count("Device book") == (says ? 1 : 0) && (!says || done.err.contains(said)), done.err.constData());
     }
-    if (kind == QLatin1String("directory"))
+    if (kind == QLatin1String("text"))
+        QCOMPARE(readFile(book), QByteArray("not a book\n"));
+    if (!kind.isEmpty())
         return;
     const CliRun history = run({"--book", book, "book", "history", "123456789", "--json"});
     QCOMPARE(history.exitCode, 0);
@@ -739,6 +746,104 @@ void TestCli::deviceBook()
     // One event per action: set-counter's own read is not one.
     QCOMPARE(shown, (QStringList{"read", "write direction:0>1 counter:012345678>012345678",
                                  "setCounter counter:012345678>000000042"}));
+}
+
+void TestCli::bookReading_data()
+{
+    QTest::addColumn<QString>("kind"); // what lies at the book's path
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("said"); // on standard output, else on standard error
+    const QStringList verify{"book", "verify"};
+    const QStringList history{"book", "history", "555"};
+    QTest::newRow("verify") << "book" << verify << 0 << QByteArray("intact: 600 events");
+    QTest::newRow("all devices") << "book" << QStringList{"book", "devices"} << 0 << QByteArray("555\tunknown");
+    QTest::newRow("mistyped") << "" << verify << 1 << QByteArray("does not exist");
+    QTest::newRow("text file") << "text" << verify << 1 << QByteArray("not an SQLite database");
+    QTest::newRow("text file, history") << "text" << history << 1 << QByteArray("not an SQLite database");
+    QTest::newRow("emptied") << "emptied" << verify << 7 << QByteArray("events 1 to 600 are missing");
+    QTest::newRow("head deleted") << "headless" << verify << 7 << QByteArray("newest event (its number and hash) is missing");
+    QTest::newRow("corrupt, history") << "corrupt" << history << 1 << QByteArray("corrupt");
+    QTest::newRow("full disk") << "book" << history << 8 << QByteArray("standard output cannot be written");
+    QTest::newRow("read-only, verify") << "read-only" << verify << 0 << QByteArray("intact: 600 events");
+    QTest::newRow("read-only, history") << "read-only" << history << 0 << QByteArray("\timport\tcli");
+}
+
+// The reading book commands on the right and the wrong files: they answer
+// or say why not, and leave whatever lies there as it was.
+void TestCli::bookReading()
+{
+    QFETCH(QString, kind);
+    QFETCH(QStringList, command);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, said);
+    QTemporaryDir dir;
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                                  | QFile::ExeOther));
+    const QString book = dir.filePath(QStringLiteral("devicebook.sqlite"));
+    if (kind == QLatin1String("text")) {
+        QFile text(book);
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a book\n") == 11);
+    } else if (!kind.isEmpty()) {
+        // Many distinct records, so that the book spans many pages.
+        QByteArray records;
+        for (int i = 0; i < 600; ++i)
+            records += QStringLiteral("2026-03-01 10:%1:%2,COM3,555,Note,%3,%4\r\n")
+                           .arg(i / 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0'))
+                           .arg(i).arg(QString(100, QLatin1Char('x'))).toUtf8();
+        QFile history(dir.filePath(QStringLiteral("history.csv")));
+        QVERIFY(history.open(QIODevice::WriteOnly) && history.write(records) == records.size());
+        history.close();
+        QCOMPARE(run({"--book", book, "book", "import", history.fileName()}).exitCode, 0);
+        QVERIFY(history.remove());
+    }
+    if (kind == QLatin1String("emptied") || kind == QLatin1String("headless")) {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
+            db.setDatabaseName(book);
+            QVERIFY(db.open());
+            QSqlQuery edit(db);
+            QVERIFY(edit.exec(kind == QLatin1String("emptied") ? QStringLiteral("DELETE FROM events")
+                                                               : QStringLiteral("DELETE FROM head")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("edit"));
+    } else if (kind == QLatin1String("corrupt")) {
+        QFile file(book);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.size() > 40 * 4096 && file.seek(file.size() - 20 * 4096));
+        file.write(QByteArray(10 * 4096, '\xab'));
+    } else if (kind == QLatin1String("read-only")) {
+        QVERIFY(QFile::setPermissions(book, QFile::ReadOwner | QFile::ReadOther));
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+    }
+    const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+    const QByteArray content = readFile(book);
+    int devFull = -1;
+    if (QTest::currentDataTag() == QByteArrayLiteral("full disk"))
+        QVERIFY((devFull = ::open("/dev/full", O_WRONLY)) >= 0);
+    std::unique_ptr<QProcess> process(start(QStringList{"--book", book} + command, {}, devFull));
+    // As root nothing is read-only: the run then goes as nobody.
+    if (kind == QLatin1String("read-only") && ::geteuid() == 0) {
+        process->close();
+        process.reset(new QProcess);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+        process->setProcessEnvironment(env);
+        process->setChildProcessModifier([] {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(99);
+        });
+        process->start(QStringLiteral(TAVIK7_CLI_PATH), QStringList{"--book", book} + command);
+    }
+    const CliRun done = finish(*process);
+    if (devFull >= 0)
+        ::close(devFull);
+    QVERIFY2(done.exitCode == exitCode, done.err.constData());
+    QVERIFY2((exitCode == 0 ? done.out : done.out + done.err).contains(said), (done.out + done.err).constData());
+    // Nothing made, moved or changed; SQLite's own journal files aside.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).filter(QRegularExpression(QStringLiteral("sqlite$"))),
+             before.filter(QRegularExpression(QStringLiteral("sqlite$"))));
+    QCOMPARE(readFile(book), content);
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 QTEST_GUILESS_MAIN(TestCli)
