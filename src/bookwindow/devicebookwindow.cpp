@@ -19,6 +19,7 @@
 
 #include "booklocation.h"
 #include "changehistory.h"
+#include "regularfile.h"
 #include "texttable.h"
 
 using namespace tavik7::book;
@@ -218,8 +219,7 @@ bool DeviceBookWindow::exportCsv(const QString &path)
         }
         csv += cells.join(',') + "\r\n";
     }
-    QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size() && file.commit();
+    const bool written = tavik7::platform::saveWholeFile(path, csv);
     m_status->setText(written ? QString()
                               : windowText(BookWindowText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
     m_status->setVisible(!written);

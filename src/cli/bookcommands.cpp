@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include "clitexts.h"
 #include "devicebook.h"
 #include "exitcodes.h"
+#include "regularfile.h"
 #include "texttable.h"
 
 namespace tavik7::cli {
@@ -243,7 +243,6 @@ int runExport(BookRun &run)
     const QList<BookEvent> events = run.book.history(run.rest.constFirst(), 0, &failed);
     if (failed.status != BookStatus::Ok)
         return bookUnusable(run, failed);
-    QSaveFile file(target);
     QByteArray csv = csvRow({QStringLiteral("id"), QStringLiteral("time"), QStringLiteral("action"),
                              QStringLiteral("frontEnd"), QStringLiteral("user"), QStringLiteral("port"),
                              QStringLiteral("manufacturer"), QStringLiteral("deviceType"), QStringLiteral("serialNumber"),
@@ -251,8 +250,15 @@ int runExport(BookRun &run)
                              QStringLiteral("sha256"), QStringLiteral("details")});
     for (const BookEvent &e : events)
         csv += csvEvent(e);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
-        return complain(bookText(BookText::CannotWrite, run.language).arg(target));
+    if (platform::outputTarget(target, true) == platform::OutputTarget::StandardOutput) {
+        const bool written = std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout) == size_t(csv.size());
+        return std::fflush(stdout) == 0 && written ? ExitDone : ExitOutput;
+    }
+    // Not renamed over a device or FIFO: "-o /dev/null" once replaced the
+    // system's node with a plain file for every program.
+    QString why;
+    if (!platform::saveWholeFile(target, csv, &why))
+        return complain(bookText(BookText::CannotWrite, run.language).arg(target) + QStringLiteral(" (%1)").arg(why));
     return ExitDone;
 }
 

@@ -70,8 +70,14 @@ constexpr TextPair kTexts[] = {
      "-o - and --json exclude each other: stdout takes either the PDF or the JSON line."},
     {"Die Mitschrift %1 kann nicht geschrieben werden; der Port wurde nicht geöffnet.",
      "The trace file %1 cannot be written; the port was not opened."},
+    {"Die Mitschrift %1 konnte nicht vollständig geschrieben werden (%2); ihr fehlen Bytes.",
+     "The trace file %1 could not be written completely (%2); it lacks bytes."},
+    {"Das NAMUR-Log %1 konnte nicht vollständig geschrieben werden; die Telegramme stehen nur in der Ausgabe.",
+     "The NAMUR log %1 could not be written completely; the telegrams are in the output only."},
+    {"%1 ist größer als %2 kB und keine Einstellungsdatei; nichts gesendet.",
+     "%1 is larger than %2 kB, not a settings file; nothing sent."},
 };
-static_assert(std::size(kTexts) == size_t(CliText::TraceUnwritable) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::SettingsTooLarge) + 1, "one text pair per CliText");
 
 } // namespace
 

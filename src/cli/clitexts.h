@@ -47,6 +47,9 @@ enum class CliText {
     ReadBackDiffers,    // %1: the keys
     PdfAndJson,
     TraceUnwritable,    // %1: the trace file
+    TraceFailed,        // %1: the trace file, %2: the system's reason
+    NamurLogFailed,     // %1: the log file
+    SettingsTooLarge,   // %1: the file, %2: the largest size in kB
 };
 
 // German for language 0, English otherwise.

@@ -9,6 +9,7 @@
 #include "clitexts.h"
 #include "deviceoutput.h"
 #include "enterprompt.h"
+#include "exitwords.h"
 #include "flashtool.h"
 #include "namur.h"
 #include "platform.h"
@@ -169,6 +170,7 @@ NamurJob::NamurJob(const QString &port, const CliOptions &options, QObject *pare
     connect(m_limits, &NamurLimits::reached, this, &NamurJob::onLimit);
     connect(m_listener, &NamurListener::logLineWritten, this, &NamurJob::onLine);
     connect(m_listener, &NamurListener::stopped, this, &NamurJob::onStopped);
+    connect(m_listener, &NamurListener::logLinesLost, this, &NamurJob::onLinesLost);
     connect(m_listener, &NamurListener::logTrouble, this,
             [this](NamurListener::LogTrouble trouble, const QString &path) {
                 const QString shown = QDir::toNativeSeparators(path);
@@ -224,12 +226,23 @@ void NamurJob::listen(const QString &serialNumber)
     m_limits->start();
 }
 
-void NamurJob::onLine(const QString &line)
+void NamurJob::onLine(const QString &line, NamurListener::LineKind kind)
 {
     // With --json the lines are the log's; the run ends with one line of its own.
     if (!options().json)
         print((line + QLatin1Char('\n')).toLocal8Bit());
-    m_limits->take(line);
+    m_limits->take(kind);
+}
+
+// A full disk must not take the telegrams with it: with --json, the lines the
+// log lost come out on stdout, one object each.
+void NamurJob::onLinesLost(const QStringList &lines)
+{
+    m_logLost = true;
+    if (!options().json)
+        return;
+    for (const QString &line : lines)
+        print(jsonObject({{QStringLiteral("port"), port()}, {QStringLiteral("line"), line}}) + '\n');
 }
 
 void NamurJob::onLimit(NamurLimits::Reason reason)
@@ -271,6 +284,14 @@ void NamurJob::onStopped()
         return;
     }
     note(message(MessageId::NamurStopped));
+    if (m_logLost) {
+        const QString text =
+            cliText(CliText::NamurLogFailed, options().language).arg(QDir::toNativeSeparators(m_logPath));
+        if (options().json)
+            print(failureJsonLine(port(), errorWord(ExitUsage, port()), ExitUsage, text));
+        fail(ExitUsage, text);
+        return;
+    }
     if (options().json) {
         print(jsonObject({{QStringLiteral("port"), port()},
                           {QStringLiteral("telegrams"), QString::number(m_limits->telegrams())},

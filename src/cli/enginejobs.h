@@ -47,13 +47,16 @@ protected:
 
 private:
     void listen(const QString &serialNumber);
-    void onLine(const QString &line);
+    void onLine(const QString &line, NamurListener::LineKind kind);
+    void onLinesLost(const QStringList &lines);
     void onStopped();
     void onLimit(NamurLimits::Reason reason);
 
     NamurListener *m_listener;
     NamurLimits *m_limits;
     QString m_logPath;
+    // Some lines did not reach the log: the run fails at its end.
+    bool m_logLost = false;
 };
 
 } // namespace tavik7::cli

@@ -41,8 +41,11 @@ PortPath classifyPortPath(const QString &port)
 #endif
 }
 
-QString errorWord(int exitCode, const QString &port)
+QString errorWord(int exitCode, const QString &port, std::optional<PortOpenFailure> openFailure)
 {
+    // Joining the device's group helps here, waiting for the port does not.
+    if (exitCode == ExitPort && openFailure == PortOpenFailure::PermissionDenied)
+        return QStringLiteral("permissionDenied");
     if (exitCode == ExitPort) {
         switch (classifyPortPath(port)) {
         case PortPath::Missing: return QStringLiteral("portMissing");

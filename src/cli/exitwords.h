@@ -2,7 +2,10 @@
 
 #include <QString>
 
+#include <optional>
+
 #include "deviceresult.h"
+#include "portdiagnosis.h"
 
 namespace tavik7::cli {
 
@@ -15,8 +18,10 @@ enum class PortPath {
 [[nodiscard]] PortPath classifyPortPath(const QString &port);
 
 // The word a script tests for in a --json failure line, from the exit code
-// the port alone gives (and, for a port problem, what the name leads to).
-[[nodiscard]] QString errorWord(int exitCode, const QString &port);
+// the port alone gives (and, for a port problem, why it did not open or what
+// the name leads to).
+[[nodiscard]] QString errorWord(int exitCode, const QString &port,
+                                std::optional<PortOpenFailure> openFailure = std::nullopt);
 
 // The exit code a device request that ended so gives. The device book words
 // the same ends for itself; a test holds the two to the same words.

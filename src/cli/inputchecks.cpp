@@ -30,17 +30,23 @@ QString firmwareComplaint(const QString &path)
         .arg(intelHexFaultText(check.fault));
 }
 
-// The window's loader first, for its messages on a missing or foreign file;
-// then the strict reading, which refuses what that loader would store as 0.
+// What is wrong with the file as a whole first, then the window's loader for
+// its messages on a missing or foreign file, then the strict reading's line,
+// which refuses what that loader would store as 0.
 QString settingsComplaint(const QString &path, int language)
 {
+    using Fault = StrictSettingsReading::Fault;
+    const QString shown = QDir::toNativeSeparators(path);
+    const StrictSettingsReading strict = readSettingsFileStrictNamed(path);
+    if (strict.fault == Fault::NotRegularFile && QFileInfo::exists(path))
+        return cliText(CliText::NotRegularFile, language).arg(shown);
+    if (strict.fault == Fault::TooLarge)
+        return cliText(CliText::SettingsTooLarge, language).arg(shown).arg(kLargestSettingsFileBytes / 1024);
     ParameterRecord scratch;
     initParameterRecord(scratch);
     const MessageId loaded = loadSettingsFileNamed(path, scratch);
-    const QString shown = QDir::toNativeSeparators(path);
     if (loaded != MessageId::SettingsLoaded)
         return shown + QStringLiteral(": ") + plainText(messageText(int(loaded), language));
-    const StrictSettingsReading strict = readSettingsFileStrictNamed(path);
     if (strict.ok)
         return {};
     const QString where = strict.key.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(strict.key);
@@ -60,12 +66,10 @@ QString logComplaint(const QString &path, int language)
     return cliText(CliText::LogUnwritable, language).arg(QDir::toNativeSeparators(path));
 }
 
-// Saving renames over the name: a FIFO or device there would be replaced by
-// a plain file while its reader waits in vain.
-QString outputComplaint(const QString &path, int language)
+// Refused before any port opens; the save asks the same again.
+QString outputComplaint(const QString &path, bool standardOutput, int language)
 {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists() || info.isFile())
+    if (path.isEmpty() || platform::outputTarget(path, standardOutput) != platform::OutputTarget::Refused)
         return {};
     return cliText(CliText::NotRegularFile, language).arg(QDir::toNativeSeparators(path));
 }
@@ -93,8 +97,8 @@ QString commandComplaint(const CliOptions &options)
     case Command::Check:
         return options.inputFile.isEmpty() ? QString() : settingsComplaint(options.inputFile, options.language);
     case Command::Namur: return logComplaint(options.logFile, options.language);
-    case Command::Read:
-    case Command::Report: return outputComplaint(options.outputFile, options.language);
+    case Command::Read: return outputComplaint(options.outputFile, false, options.language);
+    case Command::Report: return outputComplaint(options.outputFile, true, options.language);
     default: return {};
     }
 }

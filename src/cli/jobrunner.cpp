@@ -158,7 +158,7 @@ void JobRunner::onFinished(int index)
     if (m_quiet && code == ExitDone)
         slot.diagnostics = slot.bookNotice.isEmpty() ? QByteArray() : framed(slot, slot.bookNotice);
     if (m_json && code != ExitDone && !slot.printed)
-        take(index, failureJsonLine(slot.port, errorWord(code, slot.port), code, slot.lastMessage), false);
+        take(index, failureJsonLine(slot.port, errorWord(code, slot.port, slot.job->openFailure()), code, slot.lastMessage), false);
     passOn();
     drawProgress();
     if (m_finished == m_slots.size())

@@ -1,17 +1,11 @@
 #include "namurlimits.h"
 
-#include "namur.h"
-
 namespace tavik7::cli {
 
 NamurLimits::NamurLimits(const CliOptions &options, QObject *parent)
     : QObject(parent)
     , m_count(options.count)
 {
-    // The dropped-bytes line's own form, its number left open.
-    constexpr int kMarker = 987654321;
-    QString form = QRegularExpression::escape(namurDroppedLine(QString(), kMarker));
-    m_dropped.setPattern(form.replace(QString::number(kMarker), QStringLiteral("[0-9]+")) + QLatin1Char('$'));
     m_duration.setSingleShot(true);
     m_duration.setTimerType(Qt::PreciseTimer);
     m_duration.setInterval(options.durationSeconds * 1000);
@@ -29,9 +23,9 @@ void NamurLimits::start()
         m_silence.start();
 }
 
-void NamurLimits::take(const QString &line)
+void NamurLimits::take(NamurListener::LineKind kind)
 {
-    if (m_dropped.match(line).hasMatch())
+    if (kind != NamurListener::LineKind::Telegram)
         return;
     ++m_telegrams;
     if (m_count <= 0)

@@ -1,16 +1,16 @@
 #pragma once
 
 #include <QObject>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include "commandline.h"
+#include "namurlistener.h"
 
 namespace tavik7::cli {
 
 // When namur's listening ends by itself: after --count telegrams (the log's
-// "bytes dropped" lines are no telegrams), after --duration, or when a
-// device counted on stays silent.
+// lines of dropped bytes or noise are no telegrams), after --duration, or
+// when a device counted on stays silent.
 class NamurLimits : public QObject
 {
     Q_OBJECT
@@ -31,7 +31,7 @@ public:
     // Listening has begun: the clocks start.
     void start();
     // A log line as the listener wrote it.
-    void take(const QString &line);
+    void take(NamurListener::LineKind kind);
     [[nodiscard]] int telegrams() const { return m_telegrams; }
 
 signals:
@@ -42,7 +42,6 @@ private:
     int m_telegrams = 0;
     QTimer m_duration;
     QTimer m_silence;
-    QRegularExpression m_dropped;
 };
 
 } // namespace tavik7::cli

@@ -58,6 +58,7 @@ void PortJob::start()
     const bool opened = m_link->open(settings);
     disconnect(diagnosis);
     if (!opened) {
+        m_openFailure = m_link->lastOpenFailure().failure;
         fail(ExitPort, hint.isEmpty() ? message(MessageId::PortNotOpened)
                                       : message(MessageId::PortNotOpened) + QLatin1Char('\n') + hint);
         return;
@@ -98,6 +99,13 @@ void PortJob::finish(int exitCode)
     if (m_stage == Stage::Done)
         return;
     ending();
+    // A trace that lost bytes is no record to rely on: the run says so and
+    // fails, whatever the device did.
+    if (m_trace && !m_trace->flush()) {
+        note(cliText(CliText::TraceFailed, m_options.language)
+                 .arg(QDir::toNativeSeparators(m_trace->path()), m_trace->error()));
+        exitCode = qMax(exitCode, int(ExitUsage));
+    }
     m_stage = Stage::Done;
     m_exitCode = exitCode;
     // Not from inside the port's own signal, which may be what called here.

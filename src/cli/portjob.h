@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 #include "commandline.h"
 #include "devicebookkeeper.h"
 #include "console.h"
@@ -38,6 +40,8 @@ public:
     [[nodiscard]] int exitCode() const { return m_exitCode; }
     [[nodiscard]] bool isFinished() const { return m_stage == Stage::Done; }
     [[nodiscard]] const QString &port() const { return m_port; }
+    // Why the port did not open, when that ended the job.
+    [[nodiscard]] std::optional<PortOpenFailure> openFailure() const { return m_openFailure; }
 
 signals:
     void standardOutput(const QByteArray &bytes);
@@ -99,6 +103,7 @@ private:
     QString m_port;
     Stage m_stage = Stage::Starting;
     int m_exitCode = ExitDone;
+    std::optional<PortOpenFailure> m_openFailure;
     DeviceReading m_reading;
 };
 

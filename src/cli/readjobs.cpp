@@ -48,13 +48,17 @@ QStringList implausibleFieldTexts(const DeviceReading &reading)
 
 // ---------------------------------------------------------------- read
 
+// The reading is printed only once the run is known to succeed: a failed
+// port's JSON line is its failure line, as for any other failure. Plain
+// output still shows the values --check refused, beside the complaint.
 void CheckedReadJob::deviceRead(const DeviceReading &reading)
 {
-    printReading(reading);
     const QStringList implausible = implausibleFieldTexts(reading);
     const QString named =
         cliText(CliText::FieldsImplausible, options().language).arg(implausible.join(QStringLiteral(", ")));
     if (!implausible.isEmpty() && options().check) {
+        if (!options().json)
+            printReading(reading);
         fail(ExitImplausible, named);
         return;
     }
@@ -63,10 +67,11 @@ void CheckedReadJob::deviceRead(const DeviceReading &reading)
     if (!options().outputFile.isEmpty()) {
         const MessageId saved = saveSettingsFileNamed(options().outputFile, reading.record);
         if (saved != MessageId::SettingsSaved) {
-            fail(ExitUsage, message(saved));
+            fail(ExitUsage, message(saved) + QStringLiteral(" (%1)").arg(QDir::toNativeSeparators(options().outputFile)));
             return;
         }
     }
+    printReading(reading);
     finish(ExitDone);
 }
 

@@ -5,11 +5,11 @@
 #include <QStringList>
 
 #include "parameterrecord.h"
+#include "regularfile.h"
 
 namespace tavik7::cli {
 
-// The name -o takes for standard output.
-inline constexpr char kStandardOutputName[] = "-";
+using platform::kStandardOutputName;
 
 // Writes the inspection report to target, or for "-" into pdf for standard
 // output (drawn into a private file first: the page is written by name).

@@ -46,17 +46,18 @@ bool WireTrace::open()
     return platform::openRegularFile(m_file, m_path, false) && m_file.resize(0);
 }
 
-void WireTrace::flush()
+bool WireTrace::flush()
 {
-    if (!m_file.isOpen() || m_pending.isEmpty())
-        return;
-    m_file.write(m_pending);
+    if (m_file.isOpen() && !m_pending.isEmpty() && m_error.isEmpty()
+        && m_file.write(m_pending) != m_pending.size())
+        m_error = m_file.errorString();
     m_pending.clear();
+    return m_error.isEmpty();
 }
 
 void WireTrace::take(DeviceLink::Wire direction, const QByteArray &bytes)
 {
-    if (!m_file.isOpen())
+    if (!m_file.isOpen() || !m_error.isEmpty())
         return;
     m_pending += QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1();
     m_pending += ' ';

@@ -28,8 +28,12 @@ public:
 
     // Creates or empties the file; false when it cannot be written.
     [[nodiscard]] bool open();
-    void flush();
+    // Writes out what is pending; false once any write failed (a full disk):
+    // the file lacks bytes from then on, and the lines are not kept.
+    bool flush();
     [[nodiscard]] const QString &path() const { return m_path; }
+    // Why the file could not take its lines; empty while it could.
+    [[nodiscard]] const QString &error() const { return m_error; }
 
 private:
     void take(DeviceLink::Wire direction, const QByteArray &bytes);
@@ -40,6 +44,7 @@ private:
     QFile m_file;
     QByteArray m_port;
     QByteArray m_pending; // lines not yet in the file
+    QString m_error;
 };
 
 } // namespace tavik7::cli

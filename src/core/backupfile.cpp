@@ -3,9 +3,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include "filenames.h"
+#include "regularfile.h"
 #include "settingsfile.h"
 #include "texttable.h"
 
@@ -33,18 +33,9 @@ Claim claim(const QString &path)
     return QFile::exists(path) ? Claim::Taken : Claim::Refused;
 }
 
-// Unbuffered, because QSaveFile commits even when flushing its buffer fails
-// (a full disk); each write then reports its own failure.
 bool saveLines(const QString &path, const QList<QByteArray> &lines)
 {
-    QSaveFile file(path);
-    bool saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    for (const QByteArray &line : lines)
-        saved = saved && file.write(line) == line.size();
-    if (saved && file.commit())
-        return true;
-    file.cancelWriting();
-    return false;
+    return platform::saveWholeFile(path, lines.join());
 }
 
 // Claims the data file and, if needed, the counter file of the first free

@@ -51,6 +51,17 @@ NamurTelegrams takeNamurTelegrams(QByteArray &pending, qsizetype limitBytes)
     return result;
 }
 
+bool isNamurTelegram(const QByteArray &piece)
+{
+    // FS, at least one byte of fields with a US, the check byte, CR LF.
+    constexpr qsizetype kShortest = 1 + 1 + 1 + 2;
+    if (piece.size() < kShortest || piece.front() != kNamurFs || !piece.endsWith(kLineEnd))
+        return false;
+    // The check byte may be any value, an FS too: it stays out of the fields.
+    const QByteArrayView fields = QByteArrayView(piece).sliced(1, piece.size() - kShortest + 1);
+    return fields.contains(kNamurUs) && !fields.contains(kNamurFs);
+}
+
 QString renderNamurTelegram(const QByteArray &telegram)
 {
     // The check byte is the one before the CR LF that ends the telegram, not

@@ -46,6 +46,12 @@ struct NamurTelegrams
 [[nodiscard]] NamurTelegrams takeNamurTelegrams(QByteArray &pending,
                                                 qsizetype limitBytes = kNamurPendingLimitBytes);
 
+// True when a piece that takeNamurTelegrams() took is one telegram and no
+// more: FS first, a US among the fields, no second FS, then the check byte and
+// CR LF. Noise without CR LF ends up glued in front of the telegram after it;
+// such a piece is shown and logged, but counts as no telegram.
+[[nodiscard]] bool isNamurTelegram(const QByteArray &piece);
+
 // One telegram as the tab shows it: the byte before the final CR LF (the
 // check byte) as "[0x..]" in lower-case hexadecimal without leading zeros,
 // then FS, US, CR and LF as "[FS]", "[US]", "[CR]", "[LF]"; all else as

@@ -2,8 +2,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include "regularfile.h"
 #include "settingsfile.h"
 
 namespace tavik7 {
@@ -35,23 +35,10 @@ MessageId saveSettingsFileNamed(const QString &name, const ParameterRecord &reco
 {
     if (!isSettingsFileName(name))
         return MessageId::NoParameterFile;
-    // Written aside and put in place only when complete: a failed save leaves
-    // the previous file as it was. Unbuffered, because QSaveFile commits even
-    // when flushing its buffer fails (a full disk); each line's write reports
-    // its own failure instead.
-    QSaveFile file(name);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    const QList<QByteArray> lines = settingsFileLines(record);
-    for (const QByteArray &line : lines) {
-        if (!written)
-            break;
-        written = file.write(line) == line.size();
-    }
-    if (!written || !file.commit()) {
-        file.cancelWriting();
-        return MessageId::SettingsSaveError;
-    }
-    return MessageId::SettingsSaved;
+    // A failed save leaves the previous file as it was, and a name that is
+    // not a regular file (a FIFO, /dev/null) is not replaced by one.
+    return platform::saveWholeFile(name, settingsFileLines(record).join()) ? MessageId::SettingsSaved
+                                                                             : MessageId::SettingsSaveError;
 }
 
 } // namespace tavik7

@@ -13,9 +13,6 @@ namespace tavik7 {
 
 namespace {
 
-// A settings file is 15 short lines; anything much larger is not one.
-constexpr qint64 kLargestFileBytes = 64 * 1024;
-
 bool allDigits(const QByteArray &value)
 {
     if (value.isEmpty())
@@ -120,18 +117,27 @@ StrictSettingsReading readSettingsFileStrict(const QByteArray &bytes)
     if (lines.size() > kParameterFieldCount + 1)
         return refused(kParameterFieldCount + 2, -1);
     reading.ok = true;
+    reading.fault = StrictSettingsReading::Fault::None;
     return reading;
 }
 
 StrictSettingsReading readSettingsFileStrictNamed(const QString &path)
 {
+    const auto whole = [](StrictSettingsReading::Fault fault) {
+        StrictSettingsReading reading;
+        reading.fault = fault;
+        return reading;
+    };
+    using Fault = StrictSettingsReading::Fault;
     // A FIFO or device would make the reader wait, or never end.
     QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return refused(0, -1);
-    const QByteArray bytes = file.read(kLargestFileBytes + 1);
-    if (bytes.size() > kLargestFileBytes)
-        return refused(0, -1);
+    if (!QFileInfo(path).isFile())
+        return whole(Fault::NotRegularFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return whole(Fault::Unreadable);
+    const QByteArray bytes = file.read(kLargestSettingsFileBytes + 1);
+    if (bytes.size() > kLargestSettingsFileBytes)
+        return whole(Fault::TooLarge);
     return readSettingsFileStrict(bytes);
 }
 

@@ -13,7 +13,11 @@ namespace tavik7 {
 // names the first line at fault. Nothing of a refused file is used.
 struct StrictSettingsReading
 {
+    // What is wrong: the file as a whole (line is 0 then), or a line's value.
+    enum class Fault { None, NotRegularFile, Unreadable, TooLarge, Value };
+
     bool ok = false;
+    Fault fault = Fault::Value;
     int line = 0;        // 1-based line at fault
     QString key;         // its settings-file key ("Wertigkeit/Significance"); empty for the header
     ParameterRecord record{};
@@ -24,7 +28,12 @@ struct StrictSettingsReading
 // text no longer than its field takes; the header and the 14 key lines in
 // order, each "key=value" ended by CR LF, nothing after them.
 [[nodiscard]] StrictSettingsReading readSettingsFileStrict(const QByteArray &bytes);
+// Also refuses what is not a regular file (a FIFO would make it wait for
+// good), what cannot be read, and anything over kLargestSettingsFileBytes.
 [[nodiscard]] StrictSettingsReading readSettingsFileStrictNamed(const QString &path);
+
+// A settings file is 15 short lines; anything much larger is not one.
+constexpr qint64 kLargestSettingsFileBytes = 64 * 1024;
 
 // One value in settings-file form by the same rules, stored into record on
 // success; record is unchanged otherwise.

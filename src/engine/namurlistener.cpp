@@ -124,12 +124,12 @@ void NamurListener::take(QByteArray bytes)
     // One read takes a few milliseconds at most: its telegrams share the time.
     const QString timeStamp = namurTimeStamp(QDateTime::currentDateTime());
     if (taken.droppedBytes > 0)
-        writeLogLine(namurDroppedLine(timeStamp, taken.droppedBytes));
+        writeLogLine(namurDroppedLine(timeStamp, taken.droppedBytes), LineKind::Dropped);
     for (const QByteArray &telegram : taken.telegrams)
-        writeLogLine(namurLogLine(timeStamp, telegram));
+        writeLogLine(namurLogLine(timeStamp, telegram), isNamurTelegram(telegram) ? LineKind::Telegram : LineKind::Noise);
 }
 
-void NamurListener::writeLogLine(const QString &line)
+void NamurListener::writeLogLine(const QString &line, LineKind kind)
 {
     // A receiver of a signal may have stopped the listening meanwhile.
     if (m_state != State::Listening || m_record.logPath.isEmpty())
@@ -144,11 +144,14 @@ void NamurListener::writeLogLine(const QString &line)
             openLog(false);
     }
     // Nothing is kept for a closed file: it would pile up without end.
-    if (m_record.logFile.isOpen()) {
+    const bool kept = m_record.logFile.isOpen();
+    if (kept) {
         m_record.unwritten += line.toLatin1();
         m_record.unwritten += "\r\n";
     }
-    emit logLineWritten(line);
+    emit logLineWritten(line, kind);
+    if (!kept)
+        emit logLinesLost({line});
 }
 
 void NamurListener::openLog(bool truncate)
@@ -165,8 +168,12 @@ void NamurListener::openLog(bool truncate)
 void NamurListener::flushLog()
 {
     QByteArray &lines = m_record.unwritten;
-    if (!lines.isEmpty() && m_record.logFile.write(lines) != lines.size())
+    if (!lines.isEmpty() && m_record.logFile.write(lines) != lines.size()) {
         report(LogTrouble::Unwritable);
+        // A short write may have put some of them in the file; all are told
+        // as lost rather than one of them missing without a word.
+        emit logLinesLost(QString::fromLatin1(lines).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts));
+    }
     lines.clear();
     // The file stays open instead of being opened by its name again: a link
     // or another file put in its place must not take the following lines

@@ -35,6 +35,11 @@ public:
     };
     Q_ENUM(LogTrouble)
 
+    // What a log line stands for: a telegram, or what the line brought
+    // besides (noise glued to a telegram, bytes dropped at the limit).
+    enum class LineKind { Telegram, Noise, Dropped };
+    Q_ENUM(LineKind)
+
     explicit NamurListener(QObject *parent = nullptr);
     ~NamurListener() override;
 
@@ -61,7 +66,10 @@ signals:
     // The complete telegrams of one read, oldest first, as the console shows them.
     void telegramsReceived(const QStringList &rendered);
     // One line of the log as the file holds it, without its CR LF.
-    void logLineWritten(const QString &line);
+    void logLineWritten(const QString &line, tavik7::NamurListener::LineKind kind);
+    // Lines that did not reach the file (a write failed, the file is not
+    // open), oldest first; logTrouble() says Unwritable as well.
+    void logLinesLost(const QStringList &lines);
     void logTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path);
     // Listening has ended; the port is back at the service settings, or gone.
     void stopped();
@@ -69,7 +77,7 @@ signals:
 private:
     void onReadyRead();
     void take(QByteArray bytes);
-    void writeLogLine(const QString &line);
+    void writeLogLine(const QString &line, LineKind kind);
     void openLog(bool truncate);
     void flushLog();
     void closeLog();

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -59,6 +60,53 @@ bool stillAtPath(const QFile &file, const QString &path)
     const QFileInfo info(path);
     return info.isFile() && !info.isSymLink() && !info.isJunction();
 #endif
+}
+
+OutputTarget outputTarget(const QString &path, bool standardOutput)
+{
+    if (standardOutput && path == QLatin1String(kStandardOutputName))
+        return OutputTarget::StandardOutput;
+#ifdef Q_OS_UNIX
+    // Through a link, as the save will follow it to the file it names.
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return OutputTarget::File; // nothing there; the save says why if it cannot create it
+    return S_ISREG(st.st_mode) ? OutputTarget::File : OutputTarget::Refused;
+#else
+    const QFileInfo info(path);
+    return !info.exists() || info.isFile() ? OutputTarget::File : OutputTarget::Refused;
+#endif
+}
+
+bool saveWholeFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    const auto refuse = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const QString notRegular = QStringLiteral("not a regular file");
+    if (outputTarget(path) != OutputTarget::File)
+        return refuse(notRegular);
+    // Unbuffered, because QSaveFile commits even when flushing its buffer
+    // fails (a full disk); the write then reports the failure itself.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return refuse(file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return refuse(why);
+    }
+    // Asked again at the last moment: a node put under the name while the
+    // file was written must not be renamed over either.
+    if (outputTarget(path) != OutputTarget::File) {
+        file.cancelWriting();
+        return refuse(notRegular);
+    }
+    if (!file.commit())
+        return refuse(file.errorString());
+    return true;
 }
 
 } // namespace tavik7::platform

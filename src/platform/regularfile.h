@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class QFile;
@@ -19,5 +20,27 @@ namespace tavik7::platform {
 // open for a long session checks its name with this instead of opening the
 // name again.
 [[nodiscard]] bool stillAtPath(const QFile &file, const QString &path);
+
+// What an output option's name stands for.
+enum class OutputTarget {
+    StandardOutput, // "-"
+    File,           // nothing there yet, or a regular file (through a link, as a save follows it)
+    Refused,        // a device, FIFO, directory or socket: a save would replace it for every program
+};
+
+// The name output options take for standard output.
+inline constexpr char kStandardOutputName[] = "-";
+
+// The one rule for every file the programs write whole: a save renames a new
+// file over the name, and over /dev/null or a FIFO that would put a plain
+// file in the place of the system's node. standardOutput: whether "-" means
+// standard output where it is asked (otherwise it is a file named "-").
+[[nodiscard]] OutputTarget outputTarget(const QString &path, bool standardOutput = false);
+
+// Saves bytes under path as a whole: written aside and renamed into place
+// only when complete, and only while outputTarget() takes the name as a file
+// (asked again just before the rename). False with the reason in error, the
+// earlier file (or node) left as it was.
+[[nodiscard]] bool saveWholeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
 } // namespace tavik7::platform

@@ -89,8 +89,11 @@ TerminationSignal::TerminationSignal(QObject *parent)
 
 TerminationSignal::~TerminationSignal()
 {
+    // The work is over and its outcome decided: a request to end that comes
+    // while the process shuts down must not turn a completed, recorded write
+    // into a death by signal.
     for (int number : {SIGINT, SIGTERM, SIGHUP})
-        ::signal(number, SIG_DFL);
+        ::signal(number, SIG_IGN);
     for (int &fd : g_signalPipe) {
         if (fd >= 0)
             ::close(fd);

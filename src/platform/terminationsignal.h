@@ -8,7 +8,8 @@ namespace tavik7::platform {
 
 // Turns SIGINT, SIGTERM and SIGHUP (Ctrl+C, Ctrl+Break and closing the console on
 // Windows) into a signal on the event loop, so a program can finish what must
-// not be cut in half before it ends. One instance per process.
+// not be cut in half before it ends. One instance per process; once it is
+// gone the process is shutting down, and those signals are ignored.
 class TerminationSignal : public QObject
 {
     Q_OBJECT

@@ -8,9 +8,9 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include "inspectionreport.h"
+#include "regularfile.h"
 
 // The banner travels with the library, so that a program without the
 // window's images still draws it.
@@ -168,18 +168,9 @@ bool writeInspectionReportPdf(const QString &path, const ParameterRecord &record
             return fail(error, QStringLiteral("the PDF could not be finished"));
     }
 
-    // Unbuffered: with a buffer, a flush that fails in commit() would still
-    // let the short file replace the earlier one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(error, file.errorString());
-    if (file.write(pdf.data()) != pdf.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
+    QString why;
+    if (!platform::saveWholeFile(path, pdf.data(), &why))
         return fail(error, why);
-    }
-    if (!file.commit())
-        return fail(error, file.errorString());
     return true;
 }
 

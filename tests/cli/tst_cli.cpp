@@ -12,8 +12,11 @@
 #include <vector>
 
 #include <csignal>
+#include <functional>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,11 +78,18 @@ private slots:
     void deviceBook();
     void bookReading_data();
     void bookReading();
+    void outputsRefuseNodes_data();
+    void outputsRefuseNodes();
+    void fullDiskMidRun_data();
+    void fullDiskMidRun();
+    void permissionDenied();
+    void signalsWhileEnding();
 
 private:
     static void addFlashRows();
     static void addWriteAndReportRows();
-    QProcess *start(const QStringList &args, const QStringList &variables = {}, int standardOutput = -1);
+    QProcess *start(const QStringList &args, const QStringList &variables = {}, int standardOutput = -1,
+                    const std::function<void()> &inChild = {});
     CliRun finish(QProcess &process);
     CliRun run(const QStringList &args, const QStringList &variables = {});
     // Answers at once, unless the test is about how they arrive.
@@ -93,7 +103,9 @@ private:
 
 // The per-user folder in the test's own, messages in English.
 // standardOutput: a descriptor the program writes to instead of the test's pipe.
-QProcess *TestCli::start(const QStringList &args, const QStringList &variables, int standardOutput)
+// inChild: run in the child before the program starts (limits, another user).
+QProcess *TestCli::start(const QStringList &args, const QStringList &variables, int standardOutput,
+                         const std::function<void()> &inChild)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("APPDATA"), m_dir.path());
@@ -102,8 +114,12 @@ QProcess *TestCli::start(const QStringList &args, const QStringList &variables, 
         env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
     auto *process = new QProcess(this);
     process->setProcessEnvironment(env);
-    if (standardOutput >= 0)
-        process->setChildProcessModifier([standardOutput] { ::dup2(standardOutput, STDOUT_FILENO); });
+    process->setChildProcessModifier([standardOutput, inChild] {
+        if (standardOutput >= 0)
+            ::dup2(standardOutput, STDOUT_FILENO);
+        if (inChild)
+            inChild();
+    });
     process->start(QStringLiteral(TAVIK7_CLI_PATH), args);
     return process;
 }
@@ -458,6 +474,10 @@ void TestCli::commands_data()
                                        << QStringList() << 1 << QByteArray("cannot be written") << QString();
     QTest::newRow("saved onto a fifo") << QStringList() << QStringList{"read", "-p", "PORT", "-o", "DIR/fifo.dat"}
                                        << QStringList() << 1 << QByteArray("not a regular file") << QString();
+    QTest::newRow("settings file too large") << QStringList() << QStringList{"write", "-p", "PORT", "DIR/big.dat"}
+                                             << QStringList() << 1 << QByteArray("larger than 64 kB") << QString();
+    QTest::newRow("settings file a fifo") << QStringList() << QStringList{"write", "-p", "PORT", "DIR/fifo.dat"}
+                                          << QStringList() << 1 << QByteArray("not a regular file") << QString();
     QTest::newRow("settings file missing") << QStringList() << QStringList{"write", "-p", "PORT", "DIR/none.dat"}
                                            << QStringList() << 1 << QByteArray() << QString();
     QTest::newRow("report named without .pdf") << QStringList() << QStringList{"report", "-p", "PORT", "-o", "DIR/r.txt"}
@@ -513,6 +533,9 @@ void TestCli::commands()
     corrupt.close();
     for (const char *name : {"fifo", "fifo.dat"})
         QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0600) == 0);
+    QFile big(dir.filePath("big.dat"));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.write(readFile(m_saved) + QByteArray(70 * 1024, '\n')) > 0);
+    big.close();
     DevSim &simulated = sim(device);
     args.replaceInStrings(QStringLiteral("PORT"), simulated.portPath());
     args.replaceInStrings(QStringLiteral("DIR"), dir.path());
@@ -571,6 +594,15 @@ void TestCli::readAndCheck_data()
     QTest::newRow("implausible, checked")
         << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--check"} << 5 << QByteArray()
         << QByteArray("implausible: year=1900");
+    // A failed port's JSON line is its failure line, not the reading.
+    QTest::newRow("implausible, checked, json")
+        << QStringList{"--year", "1900"} << QStringList{"read", "-p", "PORT", "--check", "--json"} << 5
+        << QByteArray(R"("error":"implausible")") << QByteArray("implausible: year=1900");
+    QTest::newRow("save fails, json") << QStringList()
+                                      << QStringList{"read", "-p", "PORT", "-o", "/nonexistent/x.dat", "--json"} << 1
+                                      << QByteArray(R"("error":"badFile")") << QByteArray("x.dat");
+    QTest::newRow("save fails") << QStringList() << QStringList{"read", "-p", "PORT", "-o", "/nonexistent/x.dat"}
+                                << 1 << QByteArray() << QByteArray("x.dat");
     addWriteAndReportRows();
     // A bell in the serial number reaches no terminal as one.
     QTest::newRow("control byte") << QStringList{"--serial", "A\aB"}
@@ -617,7 +649,7 @@ void TestCli::readAndCheck()
     if (args.contains("--quiet"))
         QVERIFY2(done.err.isEmpty(), done.err.constData());
     out.replace("PORT", simulated.portPath().toUtf8());
-    if (exitCode == 5)
+    if (exitCode == 5 && out.isEmpty())
         QVERIFY(!done.out.isEmpty());
     else if (out.startsWith('^'))
         QVERIFY2(done.out.startsWith(out.mid(1)), done.out.constData());
@@ -845,6 +877,161 @@ void TestCli::bookReading()
              before.filter(QRegularExpression(QStringLiteral("sqlite$"))));
     QCOMPARE(readFile(book), content);
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+void TestCli::outputsRefuseNodes_data()
+{
+    QTest::addColumn<QStringList>("args"); // PORT: a device's port, TARGET: the output, DIR: the test's folder
+    QTest::addColumn<QString>("target");   // "fifo", "device link" or a device's own name
+
+    const QList<QPair<const char *, QStringList>> outputs{
+        {"read -o", {"read", "-p", "PORT", "-o", "TARGET"}},
+        {"report -o", {"report", "-p", "PORT", "-o", "TARGET"}},
+        {"book export -o", {"--book", "DIR/book.sqlite", "book", "export", "123456789", "-o", "TARGET"}},
+        {"namur --log", {"namur", "-p", "PORT", "--count", "1", "--log", "TARGET"}},
+        {"--trace", {"read", "-p", "PORT", "--trace", "TARGET"}}};
+    for (const auto &[name, args] : outputs) {
+        for (const char *target : {"fifo", "device link"})
+            QTest::addRow("%s, %s", name, target) << args << QString::fromLatin1(target);
+        // Names the rules on .dat and .pdf let through only this far.
+        if (!args.contains("read") || args.contains("--trace"))
+            QTest::addRow("%s, /dev/null", name) << args << QStringLiteral("/dev/null");
+    }
+}
+
+// A save renames a new file over its name: over a FIFO or a device node
+// that would put a plain file in the place of the system's node.
+void TestCli::outputsRefuseNodes()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, target);
+
+    QTemporaryDir dir;
+    // A node of the test's own where it may make one, so that a fault
+    // replaces nothing of the system's.
+    QString node = QStringLiteral("/dev/null");
+    if (::mknod(QFile::encodeName(dir.filePath("null")).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+        node = dir.filePath("null");
+    QString path = target;
+    if (target == QLatin1String("fifo")) {
+        path = dir.filePath("fifo.dat.pdf");
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    } else if (target == QLatin1String("device link")) {
+        path = dir.filePath("link.dat.pdf");
+        QVERIFY(QFile::link(node, path));
+    }
+    const bool port = args.contains("PORT");
+    if (port)
+        args.replaceInStrings(QStringLiteral("PORT"), sim().portPath());
+    args.replaceInStrings(QStringLiteral("TARGET"), path);
+    args.replaceInStrings(QStringLiteral("DIR"), dir.path());
+    const CliRun done = run(args);
+    QCOMPARE(done.exitCode, 1);
+    QVERIFY2(done.err.contains("not a regular file") || done.err.contains("cannot be written"), done.err.constData());
+    QVERIFY(done.out.isEmpty());
+    // Still what it was.
+    struct stat named;
+    QVERIFY(::lstat(QFile::encodeName(path).constData(), &named) == 0);
+    if (target == QLatin1String("fifo"))
+        QVERIFY(S_ISFIFO(named.st_mode));
+    if (target == QLatin1String("device link"))
+        QVERIFY(S_ISLNK(named.st_mode) && ::stat(QFile::encodeName(path).constData(), &named) == 0);
+    if (target != QLatin1String("fifo"))
+        QVERIFY(S_ISCHR(named.st_mode));
+    if (port)
+        QVERIFY(m_sims.back()->received().isEmpty());
+}
+
+void TestCli::fullDiskMidRun_data()
+{
+    QTest::addColumn<QStringList>("args"); // PORT, FILE: the file that fills up
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<QByteArray>("said");
+
+    const QStringList namur{"namur", "-p", "PORT", "--count", "3", "--log", "FILE"};
+    QTest::newRow("namur log, json") << namur + QStringList{"--json"} << true
+                                     << QByteArray("could not be written completely");
+    QTest::newRow("namur log") << namur << false << QByteArray("could not be written completely");
+    QTest::newRow("trace") << QStringList{"read", "-p", "PORT", "--trace", "FILE"} << false
+                           << QByteArray("could not be written completely");
+}
+
+// The disk fills up after the run began (a file size limit in the child
+// stands in for it): the run still gives what it took and fails, saying why.
+void TestCli::fullDiskMidRun()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, json);
+    QFETCH(QByteArray, said);
+
+    const QString file = m_dir.filePath(QStringLiteral("full-%1").arg(QTest::currentDataTag()).replace(' ', '_'));
+    // The log is appended to: it starts far beyond what the book needs, and
+    // has room for one line more. The trace is emptied first: it has room
+    // for the port's lock file, not for the exchange.
+    const bool log = args.contains("--log");
+    QFile grown(file);
+    constexpr qint64 kGrown = 4 * 1024 * 1024;
+    QVERIFY(grown.open(QIODevice::WriteOnly) && grown.resize(log ? kGrown : 0));
+    grown.close();
+    const rlim_t limit = log ? kGrown + 60 : 200;
+    DevSim &device = sim({"--namur-fast", "--namur-limit", "6"});
+    args.replaceInStrings(QStringLiteral("PORT"), device.portPath());
+    args.replaceInStrings(QStringLiteral("FILE"), file);
+    const CliRun done = finish(*std::unique_ptr<QProcess>(start(args, {}, -1, [limit] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+    })));
+    QVERIFY2(done.exitCode == 1 && done.err.contains(said), done.err.constData());
+    if (!log)
+        return;
+    // Every telegram reached stdout, and with --json the run's last line is its failure.
+    const QList<QByteArray> lines = done.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), json ? 4 : 3);
+    if (!json)
+        return;
+    for (int i = 0; i < 3; ++i)
+        QVERIFY2(QJsonDocument::fromJson(lines[i]).object().value("line").toString().endsWith(";"), lines[i].constData());
+    const QJsonObject failure = QJsonDocument::fromJson(lines[3]).object();
+    QCOMPARE(failure.keys(), QStringList({"error", "exit", "message", "port"}));
+    QCOMPARE(failure["exit"].toInt(), 1);
+}
+
+// The device file's permissions keep this user out: a script is told so
+// apart from a busy port, and the user what to do.
+void TestCli::permissionDenied()
+{
+    DevSim &device = sim();
+    const QByteArray tty = QFile::encodeName(device.portPath());
+    const bool root = ::geteuid() == 0;
+    // The superuser passes any permission: the run is another user's then.
+    if (!root)
+        QVERIFY(::chmod(tty.constData(), 0) == 0);
+    const CliRun done = finish(*std::unique_ptr<QProcess>(start({"read", "-p", device.portPath(), "--json"}, {}, -1, [root] {
+        if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(99);
+    })));
+    if (!root)
+        ::chmod(tty.constData(), 0600);
+    QCOMPARE(done.exitCode, 2);
+    const QJsonObject failure = QJsonDocument::fromJson(done.out).object();
+    QCOMPARE(failure["error"].toString(), "permissionDenied");
+    QVERIFY2(done.err.contains("usermod"), done.err.constData());
+}
+
+// Signals keep coming while a write on the line is completed and the
+// program ends: the write's status stands, not death by the last signal.
+void TestCli::signalsWhileEnding()
+{
+    DevSim &device = pacedSim({"--fault", "pieces=SP"});
+    std::unique_ptr<QProcess> write(start({"write", "-p", device.portPath(), m_saved}));
+    QVERIFY(device.waitForLine(QStringLiteral("RX SP")));
+    const pid_t pid = pid_t(write->processId());
+    QVERIFY(::kill(pid, SIGINT) == 0);
+    QDeadlineTimer deadline(kRunTimeoutMs);
+    while (!write->waitForFinished(1) && !deadline.hasExpired())
+        ::kill(pid, SIGTERM);
+    QCOMPARE(write->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(write->exitCode(), 0);
+    QCOMPARE(sent(device, "SP").size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -34,6 +34,8 @@ private slots:
     void telegramSplitOverReads();
     void renderingAndLogLines();
     void noiseIsCapped();
+    void telegramOrNot_data();
+    void telegramOrNot();
     void suggestionNumbering_data();
     void suggestionNumbering();
 };
@@ -51,6 +53,28 @@ void TestNamur::telegramSplitOverReads()
     }
     QCOMPARE(shown, QStringList{kRendered});
     QVERIFY(pending.isEmpty());
+}
+
+void TestNamur::telegramOrNot_data()
+{
+    QTest::addColumn<QByteArray>("piece");
+    QTest::addColumn<bool>("telegram");
+
+    QTest::newRow("telegram") << kTelegram << true;
+    QTest::newRow("check byte FS") << QByteArrayLiteral("\x1c" "1" "\x1f" "m" "\x1c\r\n") << true;
+    QTest::newRow("check byte CR") << QByteArrayLiteral("\x1c" "1" "\x1f" "m" "\r\r\n") << true;
+    // What a line without CR LF picked up before the telegram that ended it.
+    QTest::newRow("noise glued in front") << QByteArray("x7#" + kTelegram) << false;
+    QTest::newRow("cut telegram in front") << QByteArray(kTelegram.left(6) + kTelegram) << false;
+    QTest::newRow("line end alone") << QByteArray("\r\n") << false;
+    QTest::newRow("no US") << QByteArrayLiteral("\x1c" "12345678" "\x3f\r\n") << false;
+}
+
+void TestNamur::telegramOrNot()
+{
+    QFETCH(QByteArray, piece);
+    QFETCH(bool, telegram);
+    QCOMPARE(isNamurTelegram(piece), telegram);
 }
 
 void TestNamur::renderingAndLogLines()

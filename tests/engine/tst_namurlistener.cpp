@@ -59,6 +59,7 @@ private slots:
     void stopTakesWhatThePortHolds_data();
     void stopTakesWhatThePortHolds();
     void startDropsWhatCameBefore();
+    void gluedNoiseIsNoTelegram();
     void portGoesAway();
 
 private:
@@ -263,6 +264,26 @@ void TestNamurListener::startDropsWhatCameBefore()
     QVERIFY(line.send(telegram + telegram));
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 2, kWaitMs);
     QCOMPARE(lines.size(), 2);
+}
+
+// Noise without CR LF ends up in front of the next telegram: the line is
+// logged as it came, but a run that counts telegrams must not count it.
+void TestNamurListener::gluedNoiseIsNoTelegram()
+{
+    RawLine line;
+    QVERIFY(openPort(line.portPath()));
+    QList<NamurListener::LineKind> kinds;
+    connect(listener.get(), &NamurListener::logLineWritten, this,
+            [&kinds](const QString &, NamurListener::LineKind kind) { kinds += kind; });
+    const QString log = path(QStringLiteral("namur.log"));
+    QVERIFY(listener->start(port.get(), log));
+    const QByteArray telegram = QByteArrayLiteral("\x1c" "012345678" "\x1f" "m3" "\x65\r\n");
+    QVERIFY(line.send(QByteArrayLiteral("\x00\x7f#") + telegram.left(5)));
+    QVERIFY(line.send(telegram + telegram));
+    QTRY_COMPARE_WITH_TIMEOUT(kinds.size(), 2, kWaitMs);
+    QCOMPARE(kinds, (QList<NamurListener::LineKind>{NamurListener::LineKind::Noise, NamurListener::LineKind::Telegram}));
+    listener->stop();
+    QCOMPARE(readFile(log), asFile(lines));
 }
 
 // Deleting the port closes it first: one path for both ways it can go.
