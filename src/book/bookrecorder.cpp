@@ -104,9 +104,10 @@ BookResult BookRecorder::recordRead(const QString &port, const ParameterRecord *
 
 BookResult BookRecorder::recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
                                      const QString &counterBefore, const QString &counterAfter, const QString &status,
-                                     bool counterWritten)
+                                     bool counterWritten, const QJsonObject &details)
 {
     BookEvent event = newEvent(BookAction::Write, port, status);
+    event.details = details;
     event.changes = recordChanges(before, after, counterBefore, counterAfter);
     if (counterWritten && counterBefore == counterAfter)
         event.changes.append({QStringLiteral("counter"), counterBefore, counterAfter});

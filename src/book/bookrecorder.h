@@ -26,10 +26,11 @@ public:
                           const QString &status);
     // before: the device as read before the write; after: what was sent.
     // counterWritten: the counter went along (a turned direction), a change
-    // even when its digits stay.
+    // even when its digits stay. details: what a failed write left the device
+    // with ("parameters": "sent" or "written", "counterNotWrittenBack").
     BookResult recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
                            const QString &counterBefore, const QString &counterAfter, const QString &status,
-                           bool counterWritten = false);
+                           bool counterWritten = false, const QJsonObject &details = {});
     BookResult recordSetCounter(const QString &port, const QString &counterBefore, const QString &counterAfter,
                                 const QString &status);
     // verdict: the flash tool's own word (its exit, "ok", "failed", ...).

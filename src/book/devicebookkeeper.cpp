@@ -1,6 +1,7 @@
 #include "devicebookkeeper.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 
 #include "backupfile.h"
 #include "booklocation.h"
@@ -131,12 +132,20 @@ void DeviceBookKeeper::recordWriteResult(const QString &port, const DeviceResult
     if (result.record)
         m_recorder.rememberIdentity(port, *result.record);
     const ParameterRecord before = result.record ? *result.record : known.record.value_or(ParameterRecord{});
-    // Nothing acknowledged, nothing changed: the event carries its failure alone.
-    const ParameterRecord after = result.written ? *result.written : before;
+    // A telegram on the wire may have changed the device even unanswered:
+    // its values stay in the event, under the event's failure.
+    const ParameterRecord after = result.written ? *result.written : result.sent.value_or(before);
     const QString counterBefore = counterDigitsOf(result.counter, known.counter);
     const QString counterAfter = counterDigitsOf(result.counterWritten, counterBefore);
+    QJsonObject details;
+    if (const std::optional<CounterReading> left = result.counterNotWrittenBack()) {
+        details.insert(QStringLiteral("parameters"), QStringLiteral("written"));
+        details.insert(QStringLiteral("counterNotWrittenBack"), QString::fromLatin1(left->digits));
+    } else if (result.telegramUnanswered()) {
+        details.insert(QStringLiteral("parameters"), QStringLiteral("sent"));
+    }
     take(m_recorder.recordWrite(port, before, after, counterBefore, counterAfter, status,
-                                result.counterWritten.has_value()));
+                                result.counterWritten.has_value(), details));
 }
 
 void DeviceBookKeeper::recordCounterResult(const QString &port, const DeviceResult &result, const QString &status)

@@ -7,6 +7,7 @@
 #include "clitexts.h"
 #include "countertext.h"
 #include "deviceoutput.h"
+#include "exitwords.h"
 #include "inspectionreportpdf.h"
 #include "parametersheet.h"
 #include "readjobs.h"
@@ -71,10 +72,28 @@ void WriteJob::deviceRead(const DeviceReading &reading)
 
 void WriteJob::requestFailed(const DeviceResult &result)
 {
-    if (result.status == DeviceResult::Status::Refused)
+    if (result.status == DeviceResult::Status::Refused) {
         fail(ExitImplausible, m_refusal);
-    else
+        return;
+    }
+    if (!result.sent) {
         PortJob::requestFailed(result);
+        return;
+    }
+    // The telegram went out: the device may hold its record now, and a
+    // script must not take the failure for "nothing written".
+    QString text = failureText(result);
+    QList<QPair<QString, QString>> facts{{QStringLiteral("sent"), QStringLiteral("yes")}};
+    if (const std::optional<CounterReading> left = result.counterNotWrittenBack()) {
+        text += QLatin1Char(' ') + message({MessageId::NoteCounterNotWrittenBack, {left->text}});
+        facts.append({QStringLiteral("counter"), QString::fromLatin1(left->digits)});
+    } else if (result.telegramUnanswered()) {
+        text += QLatin1Char(' ') + message(MessageId::NoteTelegramUnanswered);
+    }
+    const int exitCode = exitCodeFor(result.status);
+    if (options().json)
+        print(failureJsonLine(port(), errorWord(exitCode, port()), exitCode, text, facts));
+    fail(exitCode, text);
 }
 
 void WriteJob::startWrite()

@@ -85,6 +85,15 @@ QByteArray failureJsonLine(const QString &port, const QString &error, int exitCo
     return line + "}\n";
 }
 
+QByteArray failureJsonLine(const QString &port, const QString &error, int exitCode, const QString &message,
+                           const QList<QPair<QString, QString>> &facts)
+{
+    QByteArray line = failureJsonLine(port, error, exitCode, message);
+    line.chop(2);
+    const QByteArray members = jsonObject(facts);
+    return line + ',' + members.mid(1) + '\n';
+}
+
 QByteArray writeJsonLine(const QString &port, const QList<int> &changed, bool verified)
 {
     QJsonArray keys;

@@ -34,6 +34,10 @@ namespace tavik7::cli {
 [[nodiscard]] QByteArray failureJsonLine(const QString &port, const QString &error, int exitCode,
                                          const QString &message, const ParameterRecord *device = nullptr,
                                          const ParameterRecord *file = nullptr);
+// The same for a write that failed after its telegram went out, with what
+// the device may hold: "sent", and the counter reading left to set again.
+[[nodiscard]] QByteArray failureJsonLine(const QString &port, const QString &error, int exitCode,
+                                         const QString &message, const QList<QPair<QString, QString>> &facts);
 
 // write's line: port, changed (the keys written with another value) and
 // verified ("yes" when the device was read back and held them).

@@ -185,6 +185,8 @@ Outcome outcomeOf(const DeviceResult &result)
 
 QString PortJob::failureText(const DeviceResult &result) const
 {
+    if (result.status == DeviceResult::Status::PortLost)
+        return cliText(CliText::PortLost, m_options.language);
     return message(outcomeOf(result).text);
 }
 
@@ -195,7 +197,10 @@ void PortJob::requestFailed(const DeviceResult &result)
 
 void PortJob::onPortLost()
 {
-    fail(ExitPort, cliText(CliText::PortLost, m_options.language));
+    // An answer awaited ends right after this as a lost port, with what the
+    // request had done by then; that end speaks first.
+    QMetaObject::invokeMethod(
+        this, [this] { fail(ExitPort, cliText(CliText::PortLost, m_options.language)); }, Qt::QueuedConnection);
 }
 
 void PortJob::onFinished(const DeviceResult &result)

@@ -55,6 +55,14 @@ const Note kNotes[] = {
      "in die beim Starten geöffnete Datei, nicht in das, was jetzt unter diesem Namen steht.",
      "The NAMUR log file %1 was replaced or removed while logging. The telegrams go only into the file "
      "opened at Start, not into what now stands under that name."},
+    {MessageId::NoteCounterNotWrittenBack,
+     "Die Parameter wurden in den Tavik7 geschrieben, der Zählwerksstand %1 aber nicht zurückgeschrieben. "
+     "Zählwerksstand prüfen und bei Bedarf setzen.",
+     "The parameters were written to Tavik7, but its counter status %1 was not written back. "
+     "Check the counter status and set it if needed."},
+    {MessageId::NoteTelegramUnanswered,
+     "Das Parametertelegramm wurde gesendet; ohne Antwort ist offen, ob der Tavik7 es übernommen hat.",
+     "The parameter telegram was sent; without an answer it is unknown whether Tavik7 took it."},
 };
 
 } // namespace

@@ -65,6 +65,8 @@ enum class MessageId : qint16 {
     NotePortBusy = 207,
     NotePortGone = 208,
     NoteNamurLogReplaced = 209,       // %1 the NAMUR log file
+    NoteCounterNotWrittenBack = 220,  // %1 the counter reading
+    NoteTelegramUnanswered = 221,
 };
 
 } // namespace tavik7

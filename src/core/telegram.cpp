@@ -3,6 +3,7 @@
 #include "crc16.h"
 #include "parameterfields.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -188,45 +189,43 @@ namespace {
 
 constexpr char kLineEnd[] = "\r\n";
 
-// A device error, or the beginning of one still to be completed.
-std::optional<LineAnswer> judgeDeviceError(const QByteArray &buffer)
+// A line of printable ASCII: what a reading can be. A parameter answer's
+// binary tail, trickling in after the request it belonged to, is not.
+bool isText(const QByteArray &line)
 {
-    const QByteArray error = QByteArray(kDeviceErrorAnswer) + kLineEnd;
-    if (buffer.startsWith(error))
-        return LineAnswer::DeviceError;
-    if (error.startsWith(buffer))
-        return LineAnswer::Incomplete;
-    return std::nullopt;
+    return std::all_of(line.cbegin(), line.cend(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
 } // namespace
 
-LineAnswer judgeCounterAnswer(const QByteArray &buffer)
+std::optional<QByteArray> answerLine(const QByteArray &buffer)
 {
-    if (const std::optional<LineAnswer> error = judgeDeviceError(buffer))
-        return *error;
     const qsizetype end = buffer.indexOf(kLineEnd);
-    const QByteArray reading = end < 0 ? buffer : buffer.left(end);
-    // A CR still waiting for its LF is the only other byte allowed so far.
-    const qsizetype digitsEnd = end < 0 && reading.endsWith('\r') ? reading.size() - 1 : reading.size();
-    for (qsizetype i = 0; i < digitsEnd; ++i) {
-        const char c = reading.at(i);
-        if ((c < '0' || c > '9') && c != ',')
-            return LineAnswer::Wrong;
-    }
     if (end < 0)
-        return LineAnswer::Incomplete;
-    // What follows the line end belongs to no answer; the next request discards it.
-    return end > 0 ? LineAnswer::Fits : LineAnswer::Wrong;
+        return std::nullopt;
+    return buffer.left(end);
 }
 
-LineAnswer judgeExactAnswer(const QByteArray &buffer, const QByteArray &expected)
+LineAnswer judgeCounterAnswer(const QByteArray &buffer)
 {
-    if (buffer.startsWith(expected))
-        return LineAnswer::Fits;
-    if (expected.startsWith(buffer))
+    const std::optional<QByteArray> line = answerLine(buffer);
+    if (!line)
         return LineAnswer::Incomplete;
-    return judgeDeviceError(buffer).value_or(LineAnswer::Wrong);
+    if (line->contains(kDeviceErrorAnswer))
+        return LineAnswer::DeviceError;
+    return isText(*line) ? LineAnswer::Fits : LineAnswer::Wrong;
+}
+
+LineAnswer judgeContainingAnswer(const QByteArray &buffer, const QByteArray &wanted)
+{
+    const std::optional<QByteArray> line = answerLine(buffer);
+    if (!line)
+        return LineAnswer::Incomplete;
+    // A device that says it failed has not carried the command out, whatever
+    // else the line holds.
+    if (line->contains(kDeviceErrorAnswer))
+        return LineAnswer::DeviceError;
+    return !wanted.isEmpty() && line->contains(wanted) ? LineAnswer::Fits : LineAnswer::Wrong;
 }
 
 } // namespace tavik7

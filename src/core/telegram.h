@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <optional>
+
 namespace tavik7 {
 
 // Bytes of the "LP" answer that are evaluated; a longer answer is allowed,
@@ -59,19 +61,24 @@ struct WriteTelegram
 
 namespace tavik7 {
 
-// How far the bytes received fit the answer a line request expects.
+// How far the bytes received answer a line request. An answer is judged once
+// its first CR LF has come, on the line before it; what follows that line
+// end belongs to no answer (the next request discards it).
 enum class LineAnswer {
-    Incomplete,  // so far a beginning of the answer or of "Fehler!" CR LF
+    Incomplete,  // no line end yet
     Fits,
-    DeviceError, // "Fehler!" CR LF
-    Wrong,       // bytes that belong to no answer of this request
+    DeviceError, // the line holds "Fehler!"
+    Wrong,       // a line that is no answer to this request
 };
 
-// The answer to "L_ZLW": digits, a comma allowed among them, then CR LF.
-// Bytes after the line end that completes an answer do not change the verdict.
+// The answer's first line without its CR LF; nothing while no line end has come.
+[[nodiscard]] std::optional<QByteArray> answerLine(const QByteArray &buffer);
+// The answer to "L_ZLW": any line of printable text is the device's reading,
+// blanks and all; how much of it the counter entry takes is
+// parseCounterAnswer()'s to say.
 [[nodiscard]] LineAnswer judgeCounterAnswer(const QByteArray &buffer);
-// An answer that must be exactly expected: "OK" CR LF after "SP", the digits
-// and CR LF echoed after "S_ZLW".
-[[nodiscard]] LineAnswer judgeExactAnswer(const QByteArray &buffer, const QByteArray &expected);
+// An answer that counts when its line contains wanted: "OK" after "SP", the
+// digits sent with "S_ZLW" in the device's echo.
+[[nodiscard]] LineAnswer judgeContainingAnswer(const QByteArray &buffer, const QByteArray &wanted);
 
 } // namespace tavik7

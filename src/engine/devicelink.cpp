@@ -285,6 +285,7 @@ void DeviceLink::sendWriteParameters(const ParameterRecord &record)
 {
     m_writeRecord = record;
     sendRequest(WriteParameters, buildWriteTelegram(record), m_timeouts.longRequestMs);
+    m_step.sent = record;
 }
 
 void DeviceLink::sendWriteCounter(const QByteArray &digits)
@@ -336,6 +337,8 @@ void DeviceLink::report(DeviceResult::Status status)
         sum.record = m_step.record;
     if (m_step.counter)
         sum.counter = m_step.counter;
+    if (m_step.sent)
+        sum.sent = m_step.sent;
     if (m_step.written)
         sum.written = m_step.written;
     if (m_step.counterWritten)
@@ -475,11 +478,14 @@ void DeviceLink::handleCounterAnswer()
     case LineAnswer::Wrong: fail(Status::WrongAnswer); return;
     case LineAnswer::Fits: break;
     }
-    // The reading without its line end, which would otherwise be counted
-    // among the characters the entry's length takes.
-    const QByteArray answer = m_receiveBuffer.left(m_receiveBuffer.indexOf("\r\n"));
-    const CounterReading reading =
-        parseCounterAnswer(answer, m_parameterRecord.significance, m_parameterRecord.softwareVersion);
+    const CounterReading reading = parseCounterAnswer(*answerLine(m_receiveBuffer), m_parameterRecord.significance,
+                                                      m_parameterRecord.softwareVersion);
+    if (m_sequence == Sequence::Write && reading.digits.isEmpty()) {
+        // A reading that cannot be written back must not let the device
+        // count the other way from the old one: nothing is written.
+        fail(Status::WrongAnswer);
+        return;
+    }
     m_step.counter = reading;
     report(Status::Ok);
     if (m_requestKind != ReadCounter)
@@ -495,7 +501,7 @@ void DeviceLink::handleCounterAnswer()
 void DeviceLink::handleWriteParametersAnswer()
 {
     using Status = DeviceResult::Status;
-    switch (judgeExactAnswer(m_receiveBuffer, QByteArrayLiteral("OK\r\n"))) {
+    switch (judgeContainingAnswer(m_receiveBuffer, QByteArrayLiteral("OK"))) {
     case LineAnswer::Incomplete: return;
     case LineAnswer::DeviceError: fail(Status::DeviceError); return;
     case LineAnswer::Wrong: fail(Status::WrongAnswer); return;
@@ -506,22 +512,17 @@ void DeviceLink::handleWriteParametersAnswer()
     report(Status::Ok);
     if (m_requestKind != WriteParameters)
         return;
-    if (m_sequence != Sequence::Write || !m_summary.directionChanged) {
-        endSequence(Status::Ok);
-    } else if (m_counterDigits.isEmpty()) {
-        // A reading with anything but digits cannot be written back.
-        m_step.kind = DeviceResult::Kind::WriteCounter;
-        m_step.written.reset();
-        endWithoutAnswer(Status::NotEchoed);
-    } else {
+    // The reading read before the telegram goes back after it.
+    if (m_sequence == Sequence::Write && m_summary.directionChanged)
         sendWriteCounter(m_counterDigits);
-    }
+    else
+        endSequence(Status::Ok);
 }
 
 void DeviceLink::handleWriteCounterAnswer()
 {
     using Status = DeviceResult::Status;
-    switch (judgeExactAnswer(m_receiveBuffer, m_counterDigits + "\r\n")) {
+    switch (judgeContainingAnswer(m_receiveBuffer, m_counterDigits)) {
     case LineAnswer::Incomplete: return;
     case LineAnswer::DeviceError: fail(Status::DeviceError); return;
     case LineAnswer::Wrong: fail(Status::NotEchoed); return;

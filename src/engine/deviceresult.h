@@ -37,6 +37,9 @@ struct DeviceResult
     // The device's record and counter as read by this request or sequence.
     std::optional<ParameterRecord> record;
     std::optional<CounterReading> counter;
+    // The record an "SP" telegram carried, answered or not: a telegram whose
+    // answer never came may have reached the device all the same.
+    std::optional<ParameterRecord> sent;
     // What the device acknowledged: the record written, the counter echoed.
     std::optional<ParameterRecord> written;
     std::optional<CounterReading> counterWritten;
@@ -44,6 +47,21 @@ struct DeviceResult
     bool directionChanged = false;
 
     [[nodiscard]] bool ok() const { return status == Status::Ok; }
+    // A write cut after the device took the parameters of a new direction:
+    // the reading it had before, which was not written back and may need
+    // setting. Nothing when the write ended otherwise.
+    [[nodiscard]] std::optional<CounterReading> counterNotWrittenBack() const
+    {
+        if (status == Status::Ok || !directionChanged || !written || counterWritten)
+            return std::nullopt;
+        return counter;
+    }
+    // A telegram that went out without the device's verdict on it (no
+    // answer, a line without "OK", the line gone): it may hold the record now.
+    [[nodiscard]] bool telegramUnanswered() const
+    {
+        return sent && !written && status != Status::Ok && status != Status::DeviceError;
+    }
 };
 
 } // namespace tavik7

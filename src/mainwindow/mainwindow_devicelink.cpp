@@ -268,8 +268,13 @@ void TAVIK7_Bediensoftware::showSequenceResult(const tavik7::DeviceResult &resul
     if (endsWithoutData(result)) {
         const ConsoleLine line = consoleLineFor(result);
         showMessage(line.id, line.append);
-        return;
     }
+    // What the device may hold now, below the failure: the technician has
+    // to know before the next step whether it was changed.
+    if (const std::optional<tavik7::CounterReading> left = result.counterNotWrittenBack())
+        showMessage({MessageId::NoteCounterNotWrittenBack, {left->text}}, true);
+    else if (result.telegramUnanswered())
+        showMessage(MessageId::NoteTelegramUnanswered, true);
     if (result.sequence != DeviceResult::Sequence::Report || !result.ok())
         return;
     if (allValuesPlausible())

@@ -66,6 +66,8 @@ private slots:
     void faultyDeviceBesideGoodOne();
     void interruptedWrite_data();
     void interruptedWrite();
+    void cutWrite_data();
+    void cutWrite();
     void namurCount();
     void interruptedFlash();
     void waitForPort();
@@ -347,6 +349,67 @@ void TestCli::interruptedWrite()
     const QByteArray wire = readFile(trace);
     QVERIFY2(wire.contains(" > 4c 50 0d\n"), wire.constData());
     QCOMPARE(wire.endsWith(" 0a\n"), telegrams > 0);
+}
+
+void TestCli::cutWrite_data()
+{
+    QTest::addColumn<QString>("fault");
+    // Sent once the counter's write-back is out; 0: none, SIGKILL: to the device.
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("counter"); // the reading left to set again
+    QTest::newRow("telegram unanswered") << "silent=SP" << 0 << 3 << "noAnswer" << "";
+    QTest::newRow("counter unanswered") << "silent=S_ZLW" << 0 << 3 << "noAnswer" << "012345678";
+    QTest::newRow("counter not echoed") << "other=S_ZLW" << 0 << 4 << "wrongAnswer" << "012345678";
+    QTest::newRow("terminated, counter unanswered") << "silent=S_ZLW" << SIGTERM << 3 << "noAnswer" << "012345678";
+    QTest::newRow("hang-up, counter unanswered") << "silent=S_ZLW" << SIGHUP << 3 << "noAnswer" << "012345678";
+    QTest::newRow("adapter pulled") << "silent=S_ZLW" << SIGKILL << 2 << "portMissing" << "012345678";
+}
+
+void TestCli::cutWrite()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, signalNumber);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QFETCH(QString, counter);
+    DevSim &device = sim({"--fault", fault});
+    const QString book = m_dir.filePath(QStringLiteral("cut-%1.sqlite").arg(QTest::currentDataTag()));
+    std::unique_ptr<QProcess> write(start({"--book", book, "write", "-p", device.portPath(), "--set", "direction=1",
+                                           "--json"},
+                                          {kShortAnswerWait}));
+    if (signalNumber != 0) {
+        QVERIFY(device.waitForLine(QStringLiteral("RX S_ZLW")));
+        const qint64 target = signalNumber == SIGKILL ? device.processId() : write->processId();
+        QVERIFY(::kill(pid_t(target), signalNumber) == 0);
+    }
+    const CliRun done = finish(*write);
+    QCOMPARE(done.exitCode, exitCode);
+    // The device may hold the telegram: the line says it was sent, and a
+    // reading not written back after it, for setting again.
+    const QJsonObject line = QJsonDocument::fromJson(done.out).object();
+    QCOMPARE(line["error"].toString(), error);
+    QCOMPARE(line["sent"].toString(), QStringLiteral("yes"));
+    QCOMPARE(line["counter"].toString(), counter);
+    QVERIFY2(line["message"].toString().contains(counter.isEmpty() ? QStringLiteral("unknown whether") : counter),
+             done.out.constData());
+    QVERIFY2(done.err.contains(line["message"].toString().toUtf8()), done.err.constData());
+
+    // The event keeps the values that went out, under its failure.
+    const CliRun history = run({"--book", book, "book", "history", "123456789", "--json"});
+    QJsonObject event;
+    for (const QByteArray &each : history.out.trimmed().split('\n')) {
+        if (QJsonDocument::fromJson(each).object()["action"] == QLatin1String("write"))
+            event = QJsonDocument::fromJson(each).object();
+    }
+    QCOMPARE(event["status"].toString(), error);
+    QCOMPARE(event["changes"].toArray().size(), 1);
+    QCOMPARE(event["changes"][0]["key"].toString(), QStringLiteral("direction"));
+    QCOMPARE(event["changes"][0]["new"].toString(), QStringLiteral("1"));
+    const QJsonObject details = event["details"].toObject();
+    QCOMPARE(details["parameters"].toString(), counter.isEmpty() ? QStringLiteral("sent") : QStringLiteral("written"));
+    QCOMPARE(details["counterNotWrittenBack"].toString(), counter);
 }
 
 void TestCli::interruptedFlash()

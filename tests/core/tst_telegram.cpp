@@ -56,7 +56,11 @@ private slots:
     void parameterAnswerFaults();
     void significanceTextBothWays_data();
     void significanceTextBothWays();
+    void lineAnswers_data();
+    void lineAnswers();
 };
+
+Q_DECLARE_METATYPE(tavik7::LineAnswer)
 
 void TestTelegram::crcMatchesReference_data()
 {
@@ -217,6 +221,45 @@ void TestTelegram::significanceTextBothWays()
         QCOMPARE(back.significance, r.significance);
         QCOMPARE(back.leadingPlus, r.significance >= 3 ? r.leadingPlus : quint8(0));
     }
+}
+
+void TestTelegram::lineAnswers_data()
+{
+    // wanted: what the line must contain; empty for the counter's answer,
+    // where any line of text is the reading.
+    QTest::addColumn<QByteArray>("wanted");
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<LineAnswer>("verdict");
+    const QByteArray reading;
+    QTest::newRow("reading") << reading << QByteArray("012345678\r\n") << LineAnswer::Fits;
+    QTest::newRow("reading, trailing blank") << reading << QByteArray("012345678 \r\n") << LineAnswer::Fits;
+    QTest::newRow("reading, CR still alone") << reading << QByteArray("012345678\r") << LineAnswer::Incomplete;
+    QTest::newRow("reading, Fehler! after blanks") << reading << QByteArray("  Fehler!\r\n") << LineAnswer::DeviceError;
+    // The tail of a parameter answer that came after its time-out.
+    QTest::newRow("reading, binary") << reading << QByteArray("1\0\0\0\x70" "1234\r\n", 11) << LineAnswer::Wrong;
+    QTest::newRow("reading, second line not looked at")
+        << reading << QByteArray("012345678\r\n\0Fehler!\r\n", 21) << LineAnswer::Fits;
+    const QByteArray ok("OK");
+    QTest::newRow("OK") << ok << QByteArray("OK\r\n") << LineAnswer::Fits;
+    QTest::newRow("OK after a blank") << ok << QByteArray(" OK\r\n") << LineAnswer::Fits;
+    QTest::newRow("OK after noise") << ok << QByteArray("\0\x7f#OK\r\n", 7) << LineAnswer::Fits;
+    QTest::newRow("OK without line end") << ok << QByteArray("OK") << LineAnswer::Incomplete;
+    QTest::newRow("no OK") << ok << QByteArray("?\r\n") << LineAnswer::Wrong;
+    QTest::newRow("OK on the second line") << ok << QByteArray("?\r\nOK\r\n") << LineAnswer::Wrong;
+    QTest::newRow("Fehler!") << ok << QByteArray("Fehler!\r\n") << LineAnswer::DeviceError;
+    const QByteArray digits("000000042");
+    QTest::newRow("echo") << digits << QByteArray("000000042\r\n") << LineAnswer::Fits;
+    QTest::newRow("echo with the command") << digits << QByteArray("S_ZLW 000000042\r\n") << LineAnswer::Fits;
+    QTest::newRow("other digits") << digits << QByteArray("000000043\r\n") << LineAnswer::Wrong;
+    QTest::newRow("digits beside Fehler!") << digits << QByteArray("Fehler! 000000042\r\n") << LineAnswer::DeviceError;
+}
+
+void TestTelegram::lineAnswers()
+{
+    QFETCH(QByteArray, wanted);
+    QFETCH(QByteArray, buffer);
+    QFETCH(LineAnswer, verdict);
+    QCOMPARE(wanted.isEmpty() ? judgeCounterAnswer(buffer) : judgeContainingAnswer(buffer, wanted), verdict);
 }
 
 QTEST_APPLESS_MAIN(TestTelegram)

@@ -48,6 +48,8 @@ private slots:
     void writeSequence();
     void badAnswersEndTheRequest_data();
     void badAnswersEndTheRequest();
+    void cutWriteSaysWhatTheDeviceHolds_data();
+    void cutWriteSaysWhatTheDeviceHolds();
     void lateAnswerIsNeverTakenForTheNext();
     void waitsNeverEndEarly_data();
     void waitsNeverEndEarly();
@@ -101,18 +103,33 @@ DeviceResult TestDeviceLinkEngine::waitForEnd()
 void TestDeviceLinkEngine::writeSequence_data()
 {
     QTest::addColumn<int>("direction");
+    QTest::addColumn<QString>("fault");
     QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<Status>("status");
+    const QStringList all{"LP", "L_ZLW", "SP", "S_ZLW"};
     // The same direction: the parameters alone. Another one: the device's
     // reading is read and written back with them.
-    QTest::newRow("direction kept") << 0 << QStringList({"LP", "SP"});
-    QTest::newRow("direction changed") << 1 << QStringList({"LP", "L_ZLW", "SP", "S_ZLW"});
+    QTest::newRow("direction kept") << 0 << "" << QStringList({"LP", "SP"}) << Status::Ok;
+    QTest::newRow("direction changed") << 1 << "" << all << Status::Ok;
+    // An answer counts by what its line holds, not by its exact shape.
+    QTest::newRow("reading, trailing blank") << 1 << "padded=L_ZLW" << all << Status::Ok;
+    QTest::newRow("OK after a blank") << 1 << "indented=SP" << all << Status::Ok;
+    QTest::newRow("OK after noise") << 1 << "garbage=SP" << all << Status::Ok;
+    QTest::newRow("digits echoed with the command") << 1 << "echo=S_ZLW" << all << Status::Ok;
+    // A reading that could not be written back: the device is not turned.
+    QTest::newRow("reading without digits") << 1 << "echo=L_ZLW" << QStringList({"LP", "L_ZLW"})
+                                            << Status::WrongAnswer;
 }
 
 void TestDeviceLinkEngine::writeSequence()
 {
     QFETCH(int, direction);
+    QFETCH(QString, fault);
     QFETCH(QStringList, commands);
+    QFETCH(Status, status);
     QVERIFY(start({"--quick-answers"}));
+    if (!fault.isEmpty())
+        QVERIFY(sim->control("fault " + fault.toLatin1()));
     tavik7::ParameterRecord table = sampleRecord();
     table.direction = qint8(direction);
     tavik7::setFieldText(table.unit, tavik7::kUnitWidth, QStringLiteral("kg"));
@@ -121,7 +138,11 @@ void TestDeviceLinkEngine::writeSequence()
     QVERIFY(link->startWriteSequence(table));
     const DeviceResult result = waitForEnd();
     QCOMPARE(sim->commands(), commands);
-    QCOMPARE(result.status, Status::Ok);
+    QCOMPARE(result.status, status);
+    if (status != Status::Ok) {
+        QVERIFY(!result.sent);
+        return;
+    }
     QCOMPARE(result.sequence, Sequence::Write);
     QCOMPARE(result.directionChanged, direction == 1);
     QVERIFY(result.written);
@@ -152,10 +173,14 @@ void TestDeviceLinkEngine::badAnswersEndTheRequest_data()
     QTest::newRow("L_ZLW garbage") << "garbage=L_ZLW" << int(Read) << Kind::ReadCounter << Status::WrongAnswer;
     QTest::newRow("report, L_ZLW silent") << "silent=L_ZLW" << int(Report) << Kind::ReadCounter << Status::NoAnswer;
     QTest::newRow("SP Fehler!") << "error=SP" << int(Write) << Kind::WriteParameters << Status::DeviceError;
-    QTest::newRow("SP garbage") << "garbage=SP" << int(Write) << Kind::WriteParameters << Status::WrongAnswer;
+    QTest::newRow("L_ZLW trailing blank") << "padded=L_ZLW" << int(Read) << Kind::ReadCounter << Status::Ok;
+    QTest::newRow("L_ZLW Fehler! after a blank")
+        << "error=L_ZLW;indented=L_ZLW" << int(Read) << Kind::ReadCounter << Status::DeviceError;
+    QTest::newRow("SP without OK") << "other=SP" << int(Write) << Kind::WriteParameters << Status::WrongAnswer;
     QTest::newRow("SP in pieces") << "pieces=SP" << int(Write) << Kind::WriteParameters << Status::Ok;
     QTest::newRow("S_ZLW Fehler!") << "error=S_ZLW" << int(CounterOnly) << Kind::WriteCounter << Status::DeviceError;
-    QTest::newRow("S_ZLW garbage") << "garbage=S_ZLW" << int(CounterOnly) << Kind::WriteCounter << Status::NotEchoed;
+    QTest::newRow("S_ZLW other digits") << "other=S_ZLW" << int(CounterOnly) << Kind::WriteCounter << Status::NotEchoed;
+    QTest::newRow("S_ZLW echo after noise") << "garbage=S_ZLW" << int(CounterOnly) << Kind::WriteCounter << Status::Ok;
 }
 
 void TestDeviceLinkEngine::badAnswersEndTheRequest()
@@ -166,7 +191,8 @@ void TestDeviceLinkEngine::badAnswersEndTheRequest()
     QFETCH(Status, status);
     // The disturbed answer comes at the line's pace, the undisturbed ones around it at once.
     QVERIFY(start({"--quick-answers"}));
-    QVERIFY(sim->control("fault " + fault.toLatin1()));
+    for (const QString &one : fault.split(QLatin1Char(';')))
+        QVERIFY(sim->control("fault " + one.toLatin1()));
     if (fault.startsWith(QLatin1String("pieces")))
         link->setTimeouts({kPiecesMs, kShortMs / 2});
     tavik7::ParameterRecord table = sampleRecord();
@@ -181,6 +207,8 @@ void TestDeviceLinkEngine::badAnswersEndTheRequest()
     QCOMPARE(result.status, status);
     QCOMPARE(link->requestKind(), DeviceLink::NoRequest);
     QCOMPARE(link->error() == DeviceLink::Error::NoError, status == Status::Ok);
+    if (result.ok() && kind == Kind::ReadCounter)
+        QCOMPARE(result.counter->digits, QByteArray(kReading));
     // The line is usable again at once: nothing of the failed answer is left to spoil the next.
     // A whole read: the counter is laid out by the record read with it.
     QVERIFY(sim->control("clear-faults"));
@@ -190,6 +218,56 @@ void TestDeviceLinkEngine::badAnswersEndTheRequest()
     // A device that took the digits up counts from them, echoed or not.
     const bool counterSet = begin == CounterOnly && status != Status::DeviceError;
     QCOMPARE(next.counter->digits, QByteArray(counterSet ? "000000043" : kReading));
+}
+
+void TestDeviceLinkEngine::cutWriteSaysWhatTheDeviceHolds_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("cut"); // what ends the wait for the counter's echo
+    QTest::addColumn<Status>("status");
+    QTest::addColumn<bool>("acknowledged");
+    QTest::newRow("telegram unanswered") << "silent=SP" << "" << Status::NoAnswer << false;
+    QTest::newRow("telegram without OK") << "other=SP" << "" << Status::WrongAnswer << false;
+    QTest::newRow("counter unanswered") << "silent=S_ZLW" << "" << Status::NoAnswer << true;
+    QTest::newRow("counter not echoed") << "other=S_ZLW" << "" << Status::NotEchoed << true;
+    QTest::newRow("disconnected") << "silent=S_ZLW" << "close" << Status::Closed << true;
+    QTest::newRow("adapter pulled") << "silent=S_ZLW" << "kill" << Status::PortLost << true;
+}
+
+void TestDeviceLinkEngine::cutWriteSaysWhatTheDeviceHolds()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, cut);
+    QFETCH(Status, status);
+    QFETCH(bool, acknowledged);
+    QVERIFY(start({"--quick-answers"}));
+    QVERIFY(sim->control("fault " + fault.toLatin1()));
+    if (!cut.isEmpty())
+        link->setTimeouts({60000, kShortMs});
+    tavik7::ParameterRecord table = sampleRecord();
+    table.direction = 1;
+    QSignalSpy finished(link.get(), &DeviceLink::finished);
+    QVERIFY(link->startWriteSequence(table));
+    if (cut == QLatin1String("close")) {
+        QVERIFY(sim->waitForReceived(4));
+        link->close();
+    } else if (cut == QLatin1String("kill")) {
+        QVERIFY(sim->waitForReceived(4));
+        QCOMPARE(::kill(pid_t(sim->processId()), SIGKILL), 0);
+    }
+    QVERIFY(finished.count() == 1 || finished.wait(kWaitMs));
+    const DeviceResult result = finished.at(0).at(0).value<DeviceResult>();
+    QCOMPARE(result.status, status);
+    // What went out is known however the write ended.
+    QVERIFY(result.sent);
+    QCOMPARE(tavik7::buildWriteTelegram(*result.sent), tavik7::buildWriteTelegram(table));
+    QCOMPARE(result.written.has_value(), acknowledged);
+    QCOMPARE(result.telegramUnanswered(), !acknowledged);
+    // Taken, the parameters turned the device: its old reading is to be set again.
+    const std::optional<tavik7::CounterReading> left = result.counterNotWrittenBack();
+    QCOMPARE(left.has_value(), acknowledged);
+    if (left)
+        QCOMPARE(left->digits, QByteArray(kReading));
 }
 
 void TestDeviceLinkEngine::lateAnswerIsNeverTakenForTheNext()

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 
 #include "changehistory.h"
+#include "messagecatalogue.h"
 #include "telegram.h"
 #include "windowtest.h"
 
@@ -90,6 +91,20 @@ void TestDeviceLink::disconnectWhileAnAnswerIsAwaited()
     QVERIFY(sim->waitForReceived(1));
     button("pushButtonDisconnect")->click();
     QCOMPARE(consoleMessages(*window), germanMessages({8, 70}));
+
+    // Cut after the device took a new direction: the reading it had is
+    // named, to be set again.
+    QVERIFY(sim->control("clear-faults"));
+    QVERIFY(connectWindow(*window, sim->portPath()));
+    QVERIFY(readSettings());
+    w<QComboBox>("comboBoxDirection")->setCurrentIndex(1);
+    QVERIFY(sim->control("fault silent=S_ZLW"));
+    button("pushButtonWriteSettings")->click();
+    QVERIFY(sim->waitForLine(QStringLiteral("RX S_ZLW")));
+    button("pushButtonDisconnect")->click();
+    const QString note = tavik7::renderMessage(tavik7::MessageId::NoteCounterNotWrittenBack,
+                                               {w<QLineEdit>("lineEditCounter")->text()}, tavik7::German);
+    QCOMPARE(consoleMessages(*window), germanMessages({8, 70}) << note);
 }
 
 QTEST_MAIN(TestDeviceLink)

@@ -23,6 +23,8 @@ constexpr KindName kKinds[] = {
     {FaultKind::BadCrc, "badcrc"},   {FaultKind::Error, "error"},
     {FaultKind::Garbage, "garbage"}, {FaultKind::Hangup, "hangup"},
     {FaultKind::Bytewise, "bytewise"}, {FaultKind::Late, "late"},
+    {FaultKind::Padded, "padded"},   {FaultKind::Indented, "indented"},
+    {FaultKind::Echo, "echo"},       {FaultKind::Other, "other"},
 };
 
 bool commandFromName(const QString &name, Command *command)
@@ -65,6 +67,10 @@ QStringList FaultEffects::names() const
     if (hangup) list << QStringLiteral("hangup");
     if (bytewise) list << QStringLiteral("bytewise");
     if (late) list << QStringLiteral("late");
+    if (padded) list << QStringLiteral("padded");
+    if (indented) list << QStringLiteral("indented");
+    if (echo) list << QStringLiteral("echo");
+    if (other) list << QStringLiteral("other");
     return list;
 }
 
@@ -124,6 +130,10 @@ FaultEffects FaultSet::take(Command command)
         case FaultKind::Hangup: effects.hangup = true; break;
         case FaultKind::Bytewise: effects.bytewise = true; break;
         case FaultKind::Late: effects.late = true; break;
+        case FaultKind::Padded: effects.padded = true; break;
+        case FaultKind::Indented: effects.indented = true; break;
+        case FaultKind::Echo: effects.echo = true; break;
+        case FaultKind::Other: effects.other = true; break;
         }
         if (it->once)
             it = m_faults.erase(it);

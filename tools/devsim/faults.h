@@ -23,6 +23,10 @@ enum class FaultKind {
     Hangup,   // the line goes dead before the answer: the simulator ends
     Bytewise, // one byte per write, paced
     Late,     // the answer comes kLateAnswerMs after the command, past a short time-out
+    Padded,   // a blank between the answer and its line end
+    Indented, // a blank before the answer
+    Echo,     // the command's name and a blank before the answer, on its line
+    Other,    // "?" and a line end instead of the answer; the command is carried out
 };
 
 // Longer than the waits a test gives the PC, short enough for a quick test.
@@ -39,6 +43,10 @@ struct FaultEffects
     bool hangup = false;
     bool bytewise = false;
     bool late = false;
+    bool padded = false;
+    bool indented = false;
+    bool echo = false;
+    bool other = false;
 
     // The command itself is not carried out, only its answer changes otherwise.
     [[nodiscard]] bool suppressesCommand() const { return silent || error || hangup; }

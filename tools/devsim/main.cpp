@@ -97,6 +97,12 @@ Other options:
                              hangup    close the line and exit with status 0
                              bytewise  one byte per write
                              late      the answer 1000 ms after the command
+                             padded    a blank before the answer's line end
+                             indented  a blank before the answer
+                             echo      the command's name and a blank before
+                                       the answer ("S_ZLW 000000042")
+                             other     "?" instead of the answer (the command
+                                       is carried out)
   --fault-once KIND[=CMD]  the same for the next matching command only
   -h, --help               this text
 

@@ -387,6 +387,14 @@ void Simulator::handleRequest(const Request &request)
     QByteArray answer = effects.error ? kErrorAnswer : carryOut(request);
     if (effects.badCrc && !effects.error && request.command == Command::ReadParameters && !answer.isEmpty())
         answer[answer.size() - 1] = char(quint8(answer.back()) ^ 0xFF);
+    if (effects.other)
+        answer = "?\r\n";
+    if (effects.padded && answer.endsWith("\r\n"))
+        answer.insert(answer.size() - 2, ' ');
+    if (effects.indented)
+        answer.prepend(' ');
+    if (effects.echo)
+        answer.prepend(commandName(request.command).toLatin1() + ' ');
     if (effects.garbage)
         answer.prepend(kGarbage);
 
