@@ -55,6 +55,11 @@ const Note kNotes[] = {
      "in die beim Starten geöffnete Datei, nicht in das, was jetzt unter diesem Namen steht.",
      "The NAMUR log file %1 was replaced or removed while logging. The telegrams go only into the file "
      "opened at Start, not into what now stands under that name."},
+    {MessageId::NoteFirmwareImageFault, "Firmware-Datei %1, Zeile %2: %3. Nichts an das Gerät gesendet.",
+     "Firmware file %1, line %2: %4. Nothing was sent to the device."},
+    {MessageId::NoteFirmwareFileFault, "Firmware-Datei %1: %2. Nichts an das Gerät gesendet.",
+     "Firmware file %1: %3. Nothing was sent to the device."},
+    {MessageId::NoteDeviceBook, "%1", "%2"},
 };
 
 } // namespace

@@ -65,6 +65,11 @@ enum class MessageId : qint16 {
     NotePortBusy = 207,
     NotePortGone = 208,
     NoteNamurLogReplaced = 209,       // %1 the NAMUR log file
+    // Notes whose words come from elsewhere in both languages: the German
+    // text reads its own arguments, the English one the others.
+    NoteFirmwareImageFault = 220,     // %1 the image, %2 its line, %3/%4 the fault in German/English
+    NoteFirmwareFileFault = 221,      // %1 the image, %2/%3 the fault in German/English
+    NoteDeviceBook = 222,             // %1/%2 the book's notice in German/English
 };
 
 } // namespace tavik7
