@@ -14,6 +14,7 @@ class TestBookWindow : public DeviceWindow
 
 private slots:
     void readAndWriteAreWindowEvents();
+    void bookTroubleIsAConsoleMessage();
 };
 
 void TestBookWindow::readAndWriteAreWindowEvents()
@@ -35,6 +36,24 @@ void TestBookWindow::readAndWriteAreWindowEvents()
     QCOMPARE(events.at(1).changes.first(), (tavik7::book::BookChange{"direction", "0", "1"}));
     for (const tavik7::book::BookEvent &event : events)
         QCOMPARE(event.frontEnd, tavik7::book::FrontEnd::Window);
+}
+
+void TestBookWindow::bookTroubleIsAConsoleMessage()
+{
+    // A folder where the book should be: no event can be recorded.
+    QVERIFY(QDir().mkpath(folder() + QLatin1String(tavik7::book::kBookFileName)));
+    QVERIFY(connectDevice());
+    QVERIFY(readSettings());
+    const QString book = QDir::toNativeSeparators(folder() + QLatin1String(tavik7::book::kBookFileName));
+    QTRY_COMPARE(consoleMessages(*window).size(), 3);
+    const QString notice = consoleMessages(*window).at(2);
+    QVERIFY2(notice.startsWith(QStringLiteral("Gerätebuch")) && notice.contains(book), qPrintable(notice));
+    // Logged as every message is, and said again in the language switched to.
+    QVERIFY(log().contains(notice));
+    switchLanguage("actionEnglish");
+    QCOMPARE(consoleMessages(*window).size(), 3);
+    QVERIFY2(consoleMessages(*window).at(2).startsWith(QStringLiteral("Device book")),
+             qPrintable(consoleMessages(*window).at(2)));
 }
 
 QTEST_MAIN(TestBookWindow)
