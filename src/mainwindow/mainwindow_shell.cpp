@@ -353,6 +353,7 @@ void TAVIK7_Bediensoftware::setLanguageOfItems()
 {
     ui.actionGerman->setChecked(language == tavik7::German);
     ui.actionEnglish->setChecked(language == tavik7::English);
+    ui.menuExtras->setTitle(DeviceBookWindow::menuTitle(language));
     ui.actionDeviceBook->setText(DeviceBookWindow::menuText(language));
     if (auto *book = findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly))
         book->setLanguage(language);
