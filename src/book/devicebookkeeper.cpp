@@ -202,6 +202,7 @@ void DeviceBookKeeper::take(const BookResult &result)
     if (!notice.isEmpty() && notice != m_lastNotice) {
         m_lastNotice = notice;
         emit bookNotice(notice);
+        emit bookNoticeWords(m_recorder.message(result, 0), m_recorder.message(result, 1));
     }
     if (result.recorded)
         emit recorded(result.id);

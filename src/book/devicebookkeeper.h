@@ -67,6 +67,9 @@ signals:
     // The book missed an event, or set a damaged file aside: said once per
     // reason, not once per event, until the book takes events again.
     void bookNotice(const QString &message);
+    // The same notice in both languages, for a console that re-renders its
+    // lines when the language changes.
+    void bookNoticeWords(const QString &german, const QString &english);
 
 private:
     struct Known

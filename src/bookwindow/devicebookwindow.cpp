@@ -1,24 +1,29 @@
 #include "devicebookwindow.h"
 
+#include <QDateTime>
 #include <QDir>
-#include <QFileDialog>
+#include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPdfWriter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSortFilterProxyModel>
-#include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QSplitter>
+#include <QStandardItemModel>
 #include <QTableView>
-#include <QTextDocument>
+#include <QThread>
 #include <QVBoxLayout>
+
+#include <memory>
 
 #include "booklocation.h"
 #include "changehistory.h"
+#include "filehooks.h"
+#include "historypdf.h"
+#include "parameterfields.h"
 #include "regularfile.h"
 #include "texttable.h"
 
@@ -27,17 +32,22 @@ using namespace tavik7::book;
 namespace {
 
 enum class BookWindowText {
-    Title, SearchHint, ExportCsv, ExportPdf, ExportFailed, CsvFilter, PdfFilter,
+    Title, MenuTitle, MenuEntry, SearchHint, ExportCsv, ExportPdf, ExportFailed, CsvFilter, PdfFilter,
     // device list columns after the hidden id
     Serial, Manufacturer, DeviceType, LastSeen, SoftwareVersion, Counter, Events,
     // event columns
     Number, Time, Action, FrontEnd, User, Port, Result, Changes, File, Sha256,
+    // actions, in the book's own order
+    Read, Write, SetCounter, Flash, Report, Backup, Restore, Namur, Import,
+    Window, CommandLine,
 };
 
 QString windowText(BookWindowText id, int language)
 {
     static const char *const texts[][2] = {
         {"Gerätebuch", "Device book"},
+        {"Extras", "Tools"},
+        {"Gerätebuch...", "Device book..."},
         {"Seriennummer, Hersteller oder Gerätetyp", "Serial number, manufacturer or device type"},
         {"Als CSV exportieren...", "Export CSV..."},
         {"Als PDF exportieren...", "Export PDF..."},
@@ -45,17 +55,94 @@ QString windowText(BookWindowText id, int language)
         {"CSV-Dateien (*.csv)", "CSV files (*.csv)"},
         {"PDF-Dateien (*.pdf)", "PDF files (*.pdf)"},
         {"Seriennummer", "Serial number"}, {"Hersteller", "Manufacturer"}, {"Gerätetyp", "Device type"},
-        {"Zuletzt gesehen", "Last seen"}, {"Softwareversion", "Software version"}, {"Zählerstand", "Counter"},
-        {"Einträge", "Events"},
+        {"Zuletzt gesehen (Ortszeit)", "Last seen (local time)"}, {"Softwareversion", "Software version"},
+        {"Zählwerksstand", "Counter status"}, {"Einträge", "Events"},
         {"Nr.", "No."}, {"Zeit", "Time"}, {"Vorgang", "Action"}, {"Oberfläche", "Front end"},
         {"Benutzer", "User"}, {"Port", "Port"}, {"Ergebnis", "Result"}, {"Änderungen", "Changes"},
         {"Datei", "File"}, {"SHA-256", "SHA-256"},
+        {"Lesen", "Read"}, {"Schreiben", "Write"}, {"Zählwerksstand setzen", "Set counter"},
+        {"Flashen", "Flash"}, {"Report", "Report"}, {"Sicherung", "Backup"},
+        {"Sicherung geladen", "Backup loaded"}, {"NAMUR", "NAMUR"}, {"Import", "Import"},
+        {"Programmfenster", "Window"}, {"Kommandozeile", "Command line"},
     };
     return QString::fromUtf8(texts[int(id)][language == tavik7::German ? 0 : 1]);
 }
 
+// The result words the book stores (the command line's), as the window says them.
+QString resultText(const QString &status, int language)
+{
+    static const char *const words[][3] = {
+        {"ok", "in Ordnung", "ok"},
+        {"noAnswer", "keine Antwort", "no answer"},
+        {"wrongAnswer", "falsche Antwort", "wrong answer"},
+        {"portMissing", "Port nicht vorhanden", "port missing"},
+        {"portBusy", "Port belegt", "port busy"},
+        {"notSerial", "keine serielle Schnittstelle", "not a serial port"},
+        {"implausible", "Werte unplausibel", "values implausible"},
+        {"flashFailed", "Flashen fehlgeschlagen", "flash failed"},
+        {"badFile", "Datei fehlerhaft", "bad file"},
+        {"outputFailed", "Ausgabe nicht geschrieben", "output not written"},
+        {"interrupted", "abgebrochen", "interrupted"},
+    };
+    for (const auto &word : words) {
+        if (status == QLatin1String(word[0]))
+            return QString::fromUtf8(word[language == tavik7::German ? 1 : 2]);
+    }
+    return status;
+}
+
+QString actionText(BookAction action, int language)
+{
+    const int index = int(action);
+    if (index < 0 || index > int(BookAction::Import))
+        return actionName(action);
+    return windowText(BookWindowText(int(BookWindowText::Read) + index), language);
+}
+
+// Local time with its offset from UTC, so a time read elsewhere is not mistaken.
+QString localTimeText(qint64 timeMs)
+{
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(timeMs);
+    const int offset = local.offsetFromUtc();
+    const int magnitude = qAbs(offset);
+    return local.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+        + QStringLiteral(" UTC%1%2:%3")
+              .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+              .arg(magnitude / 3600, 2, 10, QLatin1Char('0'))
+              .arg(magnitude % 3600 / 60, 2, 10, QLatin1Char('0'));
+}
+
+QStringList eventCells(const BookEvent &event, int language)
+{
+    QStringList changes;
+    for (const BookChange &change : event.changes)
+        changes.append(tavik7::fieldChangeText(change.key, change.oldValue, change.newValue, language));
+    return {QString::number(event.id),
+            localTimeText(event.timeMs),
+            actionText(event.action, language),
+            windowText(event.frontEnd == FrontEnd::Window ? BookWindowText::Window : BookWindowText::CommandLine,
+                       language),
+            event.user,
+            event.port,
+            resultText(event.status, language),
+            changes.join(QLatin1Char('\n')),
+            event.file,
+            event.sha256};
+}
+
+// The share of a PDF page's width each event column takes.
+const QList<int> kPdfColumnWeights = {3, 11, 8, 8, 6, 7, 7, 20, 13, 17};
+
+QString programStyleSheet()
+{
+    QFile file(QStringLiteral(":/Styles/tabpages.qss"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 constexpr int kDeviceIdColumn = 0;
 constexpr int kDeviceSerialColumn = 1;
+constexpr int kDeviceManufacturerColumn = 2;
+constexpr int kDeviceTypeColumn = 3;
 
 } // namespace
 
@@ -63,6 +150,9 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
     : QWidget(parent, Qt::Window), m_bookPath(bookPath), m_language(language)
 {
     setObjectName(QStringLiteral("deviceBookWindow"));
+    // The main window's face and the look of its pages.
+    setFont(QFont(QStringLiteral("Arial"), 10));
+    setStyleSheet(programStyleSheet());
     buildLayout();
     const BookResult opened = m_book.open(bookPath, userChangeHistoryPath(), FrontEnd::Window);
     if (opened.recorded)
@@ -76,8 +166,13 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
 
 DeviceBookWindow::~DeviceBookWindow()
 {
+    // An export under way paints into memory only; it is let finish.
+    if (m_pdfExport) {
+        m_pdfExport->disconnect(this);
+        m_pdfExport->wait();
+        delete m_pdfExport;
+    }
     // The models' queries must end before the book's connection does.
-    m_events->clear();
     m_devices->clear();
 }
 
@@ -90,7 +185,7 @@ void DeviceBookWindow::buildLayout()
     m_devices = new QSqlQueryModel(this);
     m_deviceProxy = new QSortFilterProxyModel(this);
     m_deviceProxy->setSourceModel(m_devices);
-    m_events = new QSqlQueryModel(this);
+    m_events = new QStandardItemModel(this);
     auto *splitter = new QSplitter(Qt::Vertical, this);
     m_deviceTable = new QTableView(splitter);
     m_deviceTable->setModel(m_deviceProxy);
@@ -140,7 +235,12 @@ DeviceBookWindow *DeviceBookWindow::showFor(QWidget *mainWindow, int language)
 
 QString DeviceBookWindow::menuText(int language)
 {
-    return windowText(BookWindowText::Title, language);
+    return windowText(BookWindowText::MenuEntry, language);
+}
+
+QString DeviceBookWindow::menuTitle(int language)
+{
+    return windowText(BookWindowText::MenuTitle, language);
 }
 
 void DeviceBookWindow::setLanguage(int language)
@@ -151,6 +251,7 @@ void DeviceBookWindow::setLanguage(int language)
     m_exportCsv->setText(windowText(BookWindowText::ExportCsv, language));
     m_exportPdf->setText(windowText(BookWindowText::ExportPdf, language));
     setHeaders();
+    showDeviceEvents();
 }
 
 void DeviceBookWindow::setHeaders()
@@ -158,9 +259,10 @@ void DeviceBookWindow::setHeaders()
     int column = kDeviceIdColumn + 1;
     for (int id = int(BookWindowText::Serial); id <= int(BookWindowText::Events); ++id)
         m_devices->setHeaderData(column++, Qt::Horizontal, windowText(BookWindowText(id), m_language));
-    column = 0;
+    QStringList headers;
     for (int id = int(BookWindowText::Number); id <= int(BookWindowText::Sha256); ++id)
-        m_events->setHeaderData(column++, Qt::Horizontal, windowText(BookWindowText(id), m_language));
+        headers.append(windowText(BookWindowText(id), m_language));
+    m_events->setHorizontalHeaderLabels(headers);
     m_deviceTable->setColumnHidden(kDeviceIdColumn, true);
 }
 
@@ -173,16 +275,12 @@ void DeviceBookWindow::search(const QString &text)
     m_deviceTable->resizeColumnsToContents();
     if (m_deviceProxy->rowCount() > 0)
         m_deviceTable->selectRow(0);
-    else
-        m_events->clear();
     showDeviceEvents();
 }
 
 void DeviceBookWindow::refresh()
 {
-    const QString serial = m_deviceTable->currentIndex().isValid()
-        ? m_deviceProxy->index(m_deviceTable->currentIndex().row(), kDeviceSerialColumn).data().toString()
-        : QString();
+    const QString serial = shownSerial();
     search(m_search->text());
     // Back to the device that was shown, if it is still in the list.
     const QModelIndexList again =
@@ -191,20 +289,51 @@ void DeviceBookWindow::refresh()
         m_deviceTable->selectRow(again.constFirst().row());
 }
 
-void DeviceBookWindow::showDeviceEvents()
+QString DeviceBookWindow::shownSerial() const
 {
     const QModelIndex current = m_deviceTable->currentIndex();
-    if (!current.isValid()) {
-        m_events->clear();
+    return current.isValid() ? m_deviceProxy->index(current.row(), kDeviceSerialColumn).data().toString() : QString();
+}
+
+void DeviceBookWindow::showDeviceEvents()
+{
+    m_events->removeRows(0, m_events->rowCount());
+    const QModelIndex current = m_deviceTable->currentIndex();
+    if (!current.isValid() || !m_book.isOpen())
         return;
+    // The device of the chosen row: its serial number with its maker and type.
+    auto shown = [&](int column) { return m_deviceProxy->index(current.row(), column).data().toString(); };
+    const QString manufacturer = shown(kDeviceManufacturerColumn);
+    const QString deviceType = shown(kDeviceTypeColumn);
+    for (const BookEvent &event : m_book.history(shown(kDeviceSerialColumn))) {
+        if (event.manufacturer != manufacturer || event.deviceType != deviceType)
+            continue;
+        QList<QStandardItem *> row;
+        for (const QString &cell : eventCells(event, m_language))
+            row.append(new QStandardItem(cell));
+        m_events->appendRow(row);
     }
-    const QModelIndex idIndex = m_deviceProxy->index(current.row(), kDeviceIdColumn);
-    m_events->setQuery(m_book.deviceEventsQuery(m_deviceProxy->data(idIndex).toLongLong()));
-    while (m_events->canFetchMore())
-        m_events->fetchMore();
-    setHeaders();
     m_eventTable->resizeColumnsToContents();
     m_eventTable->resizeRowsToContents();
+}
+
+namespace {
+
+
+} // namespace
+
+void DeviceBookWindow::showExportResult(const QString &path, bool written)
+{
+    m_status->setText(written ? QString()
+                              : windowText(BookWindowText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
+    m_status->setVisible(!written);
+}
+
+bool DeviceBookWindow::save(const QString &path, const QByteArray &bytes)
+{
+    const bool written = tavik7::platform::saveWholeFile(path, bytes);
+    showExportResult(path, written);
+    return written;
 }
 
 bool DeviceBookWindow::exportCsv(const QString &path)
@@ -219,68 +348,64 @@ bool DeviceBookWindow::exportCsv(const QString &path)
         }
         csv += cells.join(',') + "\r\n";
     }
-    const bool written = tavik7::platform::saveWholeFile(path, csv);
-    m_status->setText(written ? QString()
-                              : windowText(BookWindowText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
-    m_status->setVisible(!written);
-    return written;
-}
-
-QString DeviceBookWindow::historyHtml()
-{
-    const QModelIndex current = m_deviceTable->currentIndex();
-    QString serial;
-    if (current.isValid())
-        serial = m_deviceProxy->index(current.row(), kDeviceSerialColumn).data().toString();
-    QString html = QStringLiteral("<h3>%1 %2</h3><table border=\"1\" cellspacing=\"0\" cellpadding=\"2\"><tr>")
-                       .arg(windowText(BookWindowText::Title, m_language), serial.toHtmlEscaped());
-    for (int column = 0; column < m_events->columnCount(); ++column)
-        html += QStringLiteral("<th>%1</th>").arg(m_events->headerData(column, Qt::Horizontal).toString().toHtmlEscaped());
-    html += QStringLiteral("</tr>");
-    for (int row = 0; row < m_events->rowCount(); ++row) {
-        html += QStringLiteral("<tr>");
-        for (int column = 0; column < m_events->columnCount(); ++column) {
-            QString cell = m_events->data(m_events->index(row, column)).toString().toHtmlEscaped();
-            html += QStringLiteral("<td>%1</td>").arg(cell.replace(QLatin1Char('\n'), QStringLiteral("<br>")));
-        }
-        html += QStringLiteral("</tr>");
-    }
-    return html + QStringLiteral("</table>");
+    return save(path, csv);
 }
 
 bool DeviceBookWindow::exportPdf(const QString &path)
 {
-    // Written to a temporary file first: a failed export keeps an older PDF.
-    QSaveFile file(path);
-    bool written = file.open(QIODevice::WriteOnly);
-    if (written) {
-        QPdfWriter writer(&file);
-        writer.setPageOrientation(QPageLayout::Landscape);
-        writer.setTitle(windowText(BookWindowText::Title, m_language));
-        QTextDocument document;
-        document.setDefaultFont(QFont(QStringLiteral("Sans Serif"), 7));
-        document.setHtml(historyHtml());
-        document.print(&writer);
+    if (m_pdfExport)
+        return false;
+    if (tavik7::platform::outputTarget(path) != tavik7::platform::OutputTarget::File) {
+        showExportResult(path, false);
+        return false;
     }
-    written = written && file.commit();
-    m_status->setText(written ? QString()
-                              : windowText(BookWindowText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
-    m_status->setVisible(!written);
-    return written;
+    HistoryTable table;
+    table.title = windowText(BookWindowText::Title, m_language) + QLatin1Char(' ') + shownSerial();
+    for (int column = 0; column < m_events->columnCount(); ++column)
+        table.headers.append(m_events->headerData(column, Qt::Horizontal).toString());
+    for (int row = 0; row < m_events->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < m_events->columnCount(); ++column)
+            cells.append(m_events->item(row, column)->text());
+        table.rows.append(cells);
+    }
+    table.columnWeights = kPdfColumnWeights;
+    // Laid out on a thread of its own: thousands of events take seconds, and
+    // the window answers meanwhile.
+    auto pdf = std::make_shared<QByteArray>();
+    m_pdfExport = QThread::create([table, pdf] { *pdf = historyPdf(table); });
+    connect(m_pdfExport, &QThread::finished, this, [this, path, pdf] {
+        m_pdfExport->deleteLater();
+        m_pdfExport = nullptr;
+        m_exportPdf->setEnabled(true);
+        finishPdfExport(path, *pdf);
+    });
+    m_exportPdf->setEnabled(false);
+    m_pdfExport->start();
+    return true;
+}
+
+void DeviceBookWindow::finishPdfExport(const QString &path, const QByteArray &pdf)
+{
+    if (pdf.isEmpty())
+        showExportResult(path, false);
+    emit pdfExported(!pdf.isEmpty() && save(path, pdf));
 }
 
 void DeviceBookWindow::onExportCsvClicked()
 {
-    const QString path = QFileDialog::getSaveFileName(this, windowText(BookWindowText::ExportCsv, m_language),
-                                                      QString(), windowText(BookWindowText::CsvFilter, m_language));
+    const QString path = tavik7::askFileName({tavik7::FileNameRequest::Save, this,
+                                              windowText(BookWindowText::ExportCsv, m_language), QString(),
+                                              windowText(BookWindowText::CsvFilter, m_language)});
     if (!path.isEmpty())
         exportCsv(path);
 }
 
 void DeviceBookWindow::onExportPdfClicked()
 {
-    const QString path = QFileDialog::getSaveFileName(this, windowText(BookWindowText::ExportPdf, m_language),
-                                                      QString(), windowText(BookWindowText::PdfFilter, m_language));
+    const QString path = tavik7::askFileName({tavik7::FileNameRequest::Save, this,
+                                              windowText(BookWindowText::ExportPdf, m_language), QString(),
+                                              windowText(BookWindowText::PdfFilter, m_language)});
     if (!path.isEmpty())
         exportPdf(path);
 }

@@ -9,11 +9,13 @@ class QLineEdit;
 class QPushButton;
 class QSortFilterProxyModel;
 class QSqlQueryModel;
+class QStandardItemModel;
 class QTableView;
+class QThread;
 
 // The device book beside the main window: search, device list, the chosen
-// device's events. Non-modal; the main window keeps one and forwards its
-// language switch.
+// device's events in the program's words. Non-modal; the main window keeps
+// one and forwards its language switch.
 class DeviceBookWindow : public QWidget
 {
     Q_OBJECT
@@ -25,6 +27,7 @@ public:
     // Shows the book window of mainWindow, creating it on first use.
     static DeviceBookWindow *showFor(QWidget *mainWindow, int language);
     [[nodiscard]] static QString menuText(int language);
+    [[nodiscard]] static QString menuTitle(int language);
 
     void setLanguage(int language);
     void search(const QString &text);
@@ -32,12 +35,19 @@ public:
     void refresh();
     // The shown device's history; false with a message shown when not written.
     bool exportCsv(const QString &path);
+    // Starts the export of the shown device's history; the PDF is laid out on
+    // a thread of its own and pdfExported() tells how it ended. False, with
+    // nothing started, while another export runs or when path names no
+    // regular file.
     bool exportPdf(const QString &path);
 
     [[nodiscard]] QLineEdit *searchField() const { return m_search; }
     [[nodiscard]] QSortFilterProxyModel *deviceList() const { return m_deviceProxy; }
-    [[nodiscard]] QSqlQueryModel *events() const { return m_events; }
+    [[nodiscard]] QStandardItemModel *events() const { return m_events; }
     [[nodiscard]] QTableView *deviceTable() const { return m_deviceTable; }
+
+signals:
+    void pdfExported(bool written);
 
 private:
     void buildLayout();
@@ -45,7 +55,11 @@ private:
     void setHeaders();
     void onExportCsvClicked();
     void onExportPdfClicked();
-    [[nodiscard]] QString historyHtml();
+    void finishPdfExport(const QString &path, const QByteArray &pdf);
+    void showExportResult(const QString &path, bool written);
+    // Saves bytes under path, refusing what is not a regular file; says so when it fails.
+    bool save(const QString &path, const QByteArray &bytes);
+    [[nodiscard]] QString shownSerial() const;
 
     tavik7::book::DeviceBook m_book;
     QString m_bookPath;
@@ -54,9 +68,10 @@ private:
     QLabel *m_status = nullptr;
     QSqlQueryModel *m_devices = nullptr;
     QSortFilterProxyModel *m_deviceProxy = nullptr;
-    QSqlQueryModel *m_events = nullptr;
+    QStandardItemModel *m_events = nullptr;
     QTableView *m_deviceTable = nullptr;
     QTableView *m_eventTable = nullptr;
     QPushButton *m_exportCsv = nullptr;
     QPushButton *m_exportPdf = nullptr;
+    QThread *m_pdfExport = nullptr; // the export under way, if any
 };

@@ -1,6 +1,7 @@
 #include "intelhex.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 
 #include <cctype>
@@ -71,7 +72,8 @@ quint32 bigEndian16(const QByteArray &data)
 IntelHexCheck checkIntelHex(QIODevice &device, quint32 flashLimit)
 {
     quint32 base = 0;
-    bool ended = false;
+    int endLine = 0;
+    bool anyData = false;
     int number = 1;
     for (; !device.atEnd(); ++number) {
         QByteArray line = device.readLine(kLongestLineBytes + 2);
@@ -80,18 +82,21 @@ IntelHexCheck checkIntelHex(QIODevice &device, quint32 flashLimit)
         line = line.trimmed();
         if (line.isEmpty())
             continue;
-        if (ended)
+        if (endLine > 0)
             return {IntelHexFault::AfterEnd, number};
         Record record;
         if (const IntelHexFault fault = parseRecord(line, record); fault != IntelHexFault::None)
             return {fault, number};
         if (record.type == Data) {
-            if (base + record.address + quint32(record.data.size()) > flashLimit)
+            // In 64 bits: an extended linear address of 0xFFFF would carry a
+            // 32-bit sum past 4 GiB and back to the bottom of the flash.
+            if (quint64(base) + record.address + quint64(record.data.size()) > flashLimit)
                 return {IntelHexFault::OutsideFlash, number};
+            anyData = anyData || !record.data.isEmpty();
         } else if (record.type == EndOfFile) {
             if (!record.data.isEmpty())
                 return {IntelHexFault::BadAddressRecord, number};
-            ended = true;
+            endLine = number;
         } else if (!addressRecordWellFormed(record)) {
             return {IntelHexFault::BadAddressRecord, number};
         } else if (record.type == ExtendedSegmentAddress) {
@@ -100,12 +105,20 @@ IntelHexCheck checkIntelHex(QIODevice &device, quint32 flashLimit)
             base = bigEndian16(record.data) << 16;
         }
     }
-    // A missing end record is named where it should have stood.
-    return ended ? IntelHexCheck{} : IntelHexCheck{IntelHexFault::NoEndRecord, number};
+    // A missing end record is named where it should have stood. An image of
+    // nothing would still have avrdude erase the chip.
+    if (endLine == 0)
+        return {IntelHexFault::NoEndRecord, number};
+    return anyData ? IntelHexCheck{} : IntelHexCheck{IntelHexFault::NoData, endLine};
 }
 
 IntelHexCheck checkIntelHexFile(const QString &path, quint32 flashLimit)
 {
+    // Looked at before it is opened: opening a named pipe waits for a writer
+    // that may never come, and a character device never ends.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return {IntelHexFault::NotRegularFile, 0};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {IntelHexFault::Unreadable, 0};
@@ -114,6 +127,29 @@ IntelHexCheck checkIntelHexFile(const QString &path, quint32 flashLimit)
 
 QString intelHexFaultText(IntelHexFault fault)
 {
+    return intelHexFaultText(fault, 1);
+}
+
+QString intelHexFaultText(IntelHexFault fault, int language)
+{
+    if (language == 0) {
+        switch (fault) {
+        case IntelHexFault::None: return QString();
+        case IntelHexFault::NoStartCode: return QStringLiteral("Zeile beginnt nicht mit ':'");
+        case IntelHexFault::NotHex: return QStringLiteral("nicht hexadezimal");
+        case IntelHexFault::LengthMismatch: return QStringLiteral("Satzlänge passt nicht zur Byteanzahl");
+        case IntelHexFault::BadChecksum: return QStringLiteral("Prüfsumme falsch");
+        case IntelHexFault::UnknownType: return QStringLiteral("unbekannter Satztyp");
+        case IntelHexFault::BadAddressRecord: return QStringLiteral("fehlerhafter Adress- oder Endesatz");
+        case IntelHexFault::OutsideFlash: return QStringLiteral("Adresse außerhalb des Anwendungsflashs");
+        case IntelHexFault::AfterEnd: return QStringLiteral("Sätze nach dem Endesatz");
+        case IntelHexFault::NoEndRecord: return QStringLiteral("kein Endesatz");
+        case IntelHexFault::NoData: return QStringLiteral("keine Datensätze");
+        case IntelHexFault::Unreadable: return QStringLiteral("nicht lesbar");
+        case IntelHexFault::NotRegularFile: return QStringLiteral("keine reguläre Datei");
+        }
+        return QString();
+    }
     switch (fault) {
     case IntelHexFault::None: return QString();
     case IntelHexFault::NoStartCode: return QStringLiteral("record does not start with ':'");
@@ -125,9 +161,22 @@ QString intelHexFaultText(IntelHexFault fault)
     case IntelHexFault::OutsideFlash: return QStringLiteral("address outside the application flash");
     case IntelHexFault::AfterEnd: return QStringLiteral("records after the end-of-file record");
     case IntelHexFault::NoEndRecord: return QStringLiteral("no end-of-file record");
+    case IntelHexFault::NoData: return QStringLiteral("no data records");
     case IntelHexFault::Unreadable: return QStringLiteral("cannot be read");
+    case IntelHexFault::NotRegularFile: return QStringLiteral("not a regular file");
     }
     return QString();
+}
+
+ConsoleEntry firmwareImageNote(const QString &shownPath, const IntelHexCheck &check)
+{
+    if (check.ok())
+        return {};
+    const QString german = intelHexFaultText(check.fault, 0);
+    const QString english = intelHexFaultText(check.fault, 1);
+    if (check.line == 0)
+        return {MessageId::NoteFirmwareFileFault, {shownPath, german, english}};
+    return {MessageId::NoteFirmwareImageFault, {shownPath, QString::number(check.line), german, english}};
 }
 
 } // namespace tavik7

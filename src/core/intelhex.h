@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "console.h"
+
 class QIODevice;
 
 namespace tavik7 {
@@ -24,7 +26,9 @@ enum class IntelHexFault {
     OutsideFlash,     // data at or beyond the boot loader's section
     AfterEnd,         // anything but blank lines after the end-of-file record
     NoEndRecord,
+    NoData,           // nothing to write: no data record before the end record
     Unreadable,
+    NotRegularFile,   // a pipe, a device or a folder under the image's name
 };
 
 struct IntelHexCheck
@@ -43,5 +47,10 @@ struct IntelHexCheck
 
 // The fault in plain English words, for a command line ("bad checksum").
 [[nodiscard]] QString intelHexFaultText(IntelHexFault fault);
+// The same in the window's language (German 0, English 1).
+[[nodiscard]] QString intelHexFaultText(IntelHexFault fault, int language);
+// The console's note on an image refused: which file, which line, what is
+// wrong there, in words for either language.
+[[nodiscard]] ConsoleEntry firmwareImageNote(const QString &shownPath, const IntelHexCheck &check);
 
 } // namespace tavik7

@@ -63,6 +63,11 @@ const Note kNotes[] = {
     {MessageId::NoteTelegramUnanswered,
      "Das Parametertelegramm wurde gesendet; ohne Antwort ist offen, ob der Tavik7 es übernommen hat.",
      "The parameter telegram was sent; without an answer it is unknown whether Tavik7 took it."},
+    {MessageId::NoteFirmwareImageFault, "Firmware-Datei %1, Zeile %2: %3. Nichts an das Gerät gesendet.",
+     "Firmware file %1, line %2: %4. Nothing was sent to the device."},
+    {MessageId::NoteFirmwareFileFault, "Firmware-Datei %1: %2. Nichts an das Gerät gesendet.",
+     "Firmware file %1: %3. Nothing was sent to the device."},
+    {MessageId::NoteDeviceBook, "%1", "%2"},
 };
 
 } // namespace

@@ -67,6 +67,11 @@ enum class MessageId : qint16 {
     NoteNamurLogReplaced = 209,       // %1 the NAMUR log file
     NoteCounterNotWrittenBack = 220,  // %1 the counter reading
     NoteTelegramUnanswered = 221,
+    // Notes whose words come from elsewhere in both languages: the German
+    // text reads its own arguments, the English one the others.
+    NoteFirmwareImageFault = 222,     // %1 the image, %2 its line, %3/%4 the fault in German/English
+    NoteFirmwareFileFault = 223,      // %1 the image, %2/%3 the fault in German/English
+    NoteDeviceBook = 224,             // %1/%2 the book's notice in German/English
 };
 
 } // namespace tavik7

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <type_traits>
 
 #include "countertext.h"
@@ -233,6 +234,31 @@ void setFieldFromCellText(ParameterRecord &record, int field, const QString &tex
     case FieldKind::Combo:
     case FieldKind::Check: break;
     }
+}
+
+QString fieldChangeText(const QString &key, const QString &oldValue, const QString &newValue, int language)
+{
+    QString label = key;
+    std::function<QString(const QString &)> shown = [](const QString &value) { return value; };
+    if (key == QLatin1String("counter")) {
+        label = language == German ? QStringLiteral("Zählwerksstand") : QStringLiteral("Counter status");
+    } else {
+        for (int field = 0; field < kParameterFieldCount; ++field) {
+            if (key != QLatin1String(kParameterFields[field].jsonKey))
+                continue;
+            label = text(kParameterFields[field].labelTextId, language);
+            // An empty value was not known when it was recorded: it stays empty.
+            shown = [field, language](const QString &value) {
+                if (value.isEmpty())
+                    return value;
+                ParameterRecord record;
+                initParameterRecord(record);
+                setFieldFromSettingsFileValue(record, field, value.toLatin1());
+                return parameterValueText(record, field, language);
+            };
+        }
+    }
+    return label + QStringLiteral(": ") + shown(oldValue) + QStringLiteral(" -> ") + shown(newValue);
 }
 
 } // namespace tavik7

@@ -98,4 +98,11 @@ void setFieldFromSettingsFileValue(ParameterRecord &record, int field, const QBy
 // four hex digits reads as 0. Combo and Check fields are left alone.
 void setFieldFromCellText(ParameterRecord &record, int field, const QString &text);
 
+// A recorded change as the table words it: the row's label and both values
+// as the table shows them ("Baudrate: 0: 2400 Bps -> 2: 9600 Bps"). key is
+// the field's JSON key, or "counter" for the counter status; the values are
+// as the settings file writes them. A key of no field stands as it is.
+[[nodiscard]] QString fieldChangeText(const QString &key, const QString &oldValue, const QString &newValue,
+                                      int language);
+
 } // namespace tavik7

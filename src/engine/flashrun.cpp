@@ -93,6 +93,7 @@ bool FlashRun::checkFirmwareFile(const QString &path)
         reportError(Error::NoFirmwareFile);
         return false;
     }
+    m_checkedImage = path;
     m_imageCheck = checkIntelHexFile(path);
     if (m_imageCheck.ok())
         return true;

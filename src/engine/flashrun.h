@@ -106,6 +106,7 @@ public:
     [[nodiscard]] QString errorString() const;
     // The image check behind the last BadFirmwareImage: fault and line.
     [[nodiscard]] IntelHexCheck imageCheck() const { return m_imageCheck; }
+    [[nodiscard]] QString checkedImage() const { return m_checkedImage; }
     // The backup of the last successful run, once, and only for the device
     // it was taken from (same manufacturer, type and serial number): another
     // device read meanwhile must not get its parameters. Kept until then.
@@ -148,6 +149,7 @@ private:
     State m_state = State::Idle;
     Error m_error = Error::NoError;
     IntelHexCheck m_imageCheck;
+    QString m_checkedImage;
     Run m_run;
 };
 

@@ -70,11 +70,19 @@ void TAVIK7_Bediensoftware::applyAvailability()
     ui.comboBoxDevice->setEnabled(port == PortState::Closed);
     ui.pushButtonConnect->setEnabled(port == PortState::Closed);
     ui.pushButtonDisconnect->setEnabled(serviceLine);
-    // An unfit table keeps Read on even without a port: the click answers as a silent device.
-    ui.pushButtonReadSettings->setEnabled(can.read || (!fit && port == PortState::Closed));
+    // Without a port Read goes off here; only the table's verdict turns it on
+    // again (updatePlausibilityState).
+    ui.pushButtonReadSettings->setEnabled(can.read);
     ui.pushButtonWriteSettings->setEnabled(can.write && fit);
     ui.pushButtonSetCounter->setEnabled(can.setCounter && fit);
-    ui.pushButtonCreatePdf->setEnabled(can.read && sheet.fitToPrint());
+    // While values are implausible the report button keeps its state: a
+    // request or a closed port turns it off, a connection turns it on, and
+    // the report sequence itself refuses to print implausible values.
+    const bool connectedNow = port == PortState::Idle && buttonsFollowedPort != PortState::Idle
+        && buttonsFollowedPort != PortState::Busy;
+    if (!can.read || sheet.fitToPrint() || connectedNow)
+        ui.pushButtonCreatePdf->setEnabled(can.read);
+    buttonsFollowedPort = port;
     // Programming writes what the wizard sets, whatever the table says.
     ui.pushButtonProgram->setEnabled((port == PortState::Idle || port == PortState::Closed)
                                      && !wizardFlow->isProgramming());

@@ -7,6 +7,7 @@
 #include "devicebookkeeper.h"
 #include "filehooks.h"
 #include "flashtool.h"
+#include "intelhex.h"
 #include "platform.h"
 #include "portdiagnosis.h"
 #include "messageboxes.h"
@@ -49,6 +50,10 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     connect(flashRun, &FlashRun::toolStarted, this, [this] { showMessage(tavik7::MessageId::FlashInstructions, false); });
     connect(flashRun, &FlashRun::errorOccurred, this, [this](FlashRun::Error error) {
         showMessage(flashErrorMessage(error), false);
+        // The file was chosen, but is no image this device can take: where it is wrong.
+        if (error == FlashRun::Error::BadFirmwareImage)
+            appendConsoleNote(tavik7::firmwareImageNote(QDir::toNativeSeparators(flashRun->checkedImage()),
+                                                        flashRun->imageCheck()));
     });
     for (auto signal : {&FlashRun::backupWritten, &FlashRun::backupFailed})
         connect(flashRun, signal, this,

@@ -93,6 +93,10 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
 {
     applyAvailability();
     if (!sheet.fitToWrite()) {
+        // A read replaces the implausible values, even without a port: the
+        // click then answers as a silent device.
+        if (deviceLink->portState() == tavik7::DeviceLink::PortState::Closed)
+            ui.pushButtonReadSettings->setEnabled(true);
         const tavik7::MessageId message = sheet.tablePlausible() ? tavik7::MessageId::CounterImplausible
                                                                  : tavik7::MessageId::TableImplausible;
         if (!messageHistory.contains(message))

@@ -144,10 +144,10 @@ void TAVIK7_Bediensoftware::setUpEngines()
             book->refresh();
     });
     // After the action's own line, which may start the console afresh.
-    connect(keeper, &tavik7::book::DeviceBookKeeper::bookNotice, this, [this](const QString &text) {
-        tavik7::panes::writeLine(ui.textEditOutput, tavik7::consoleLine(QDateTime::currentDateTime(), text), true,
-                                 Qt::red);
-    }, Qt::QueuedConnection);
+    connect(keeper, &tavik7::book::DeviceBookKeeper::bookNoticeWords, this,
+            [this](const QString &german, const QString &english) {
+                showMessage({tavik7::MessageId::NoteDeviceBook, {german, english}}, true, Qt::red);
+            }, Qt::QueuedConnection);
     // Before the window's own connections: marks and backups must see the
     // device's record as just read.
     changeRecorder = new tavik7::ChangeRecorder(
@@ -353,6 +353,7 @@ void TAVIK7_Bediensoftware::setLanguageOfItems()
 {
     ui.actionGerman->setChecked(language == tavik7::German);
     ui.actionEnglish->setChecked(language == tavik7::English);
+    ui.menuExtras->setTitle(DeviceBookWindow::menuTitle(language));
     ui.actionDeviceBook->setText(DeviceBookWindow::menuText(language));
     if (auto *book = findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly))
         book->setLanguage(language);

@@ -236,6 +236,9 @@ private:
     tavik7::MessageHistory messageHistory;
     QString appDataFolder;
     QString portNameInUse; // as picked in the list; shown in the title
+    // The port state the device buttons last followed: the report button
+    // comes on when a connection is made, not when a request ends.
+    tavik7::DeviceLink::PortState buttonsFollowedPort = tavik7::DeviceLink::PortState::Closed;
 
     // Wizard: its flow holds the state; the window draws it.
     tavik7::WizardFlow *wizardFlow = nullptr;

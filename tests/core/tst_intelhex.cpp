@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 
+#include "fifo.h"
 #include "intelhex.h"
 
 using namespace tavik7;
@@ -44,6 +45,7 @@ private slots:
     void images_data();
     void images();
     void shippedFirmware();
+    void notARegularFile();
 };
 
 void TestIntelHex::images_data()
@@ -76,6 +78,11 @@ void TestIntelHex::images_data()
     row("end with data", data + record(1, 0, hex("00")), IntelHexFault::BadAddressRecord, 2);
     row("no end", data + data, IntelHexFault::NoEndRecord, 3);
     row("empty file", QByteArray(), IntelHexFault::NoEndRecord, 1);
+    row("end record alone", kEnd, IntelHexFault::NoData, 1);
+    row("empty data record, then end", "\n" + record(0, 0x0100, "") + kEnd, IntelHexFault::NoData, 3);
+    // 0xFFFF0000 + 0xFFF8 + 16 is 8 past 4 GiB: in 32 bits it would land at 8.
+    row("wraps past 4 GiB", record(4, 0, hex("FFFF")) + record(0, 0xFFF8, QByteArray(16, '\x55')) + kEnd,
+        IntelHexFault::OutsideFlash, 2);
     row("record after end", data + kEnd + data, IntelHexFault::AfterEnd, 3);
     row("overlong line", ':' + QByteArray(4000, '0') + "\n" + kEnd, IntelHexFault::LengthMismatch, 1);
 }
@@ -98,6 +105,20 @@ void TestIntelHex::shippedFirmware()
     for (const char *name : {"tavik_v1_11.hex", "tavik_v1_12.hex"})
         QVERIFY(checkIntelHexFile(QStringLiteral(TAVIK7_FIRMWARE_DIR "/") + QLatin1String(name)).ok());
     QCOMPARE(checkIntelHexFile(QStringLiteral("/nonexistent.hex")).fault, IntelHexFault::Unreadable);
+}
+
+void TestIntelHex::notARegularFile()
+{
+    // Refused before any open: a pipe without a writer would hold the check,
+    // and a device would never end.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("firmware.hex"));
+    QVERIFY(makeFifo(fifo));
+    IntelHexCheck check;
+    QVERIFY(readsWithoutAWriter(fifo, [&] { check = checkIntelHexFile(fifo); }));
+    QCOMPARE(check.fault, IntelHexFault::NotRegularFile);
+    for (const QString &path : {QStringLiteral("/dev/zero"), dir.path()})
+        QCOMPARE(checkIntelHexFile(path).fault, IntelHexFault::NotRegularFile);
 }
 
 QTEST_GUILESS_MAIN(TestIntelHex)

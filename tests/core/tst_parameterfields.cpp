@@ -19,6 +19,8 @@ private slots:
     void fields_data();
     void fields();
     void valuesNoItemStandsFor();
+    void changeTexts_data();
+    void changeTexts();
 };
 
 void TestParameterFields::fields_data()
@@ -155,6 +157,39 @@ void TestParameterFields::valuesNoItemStandsFor()
 
     // A field number from outside is no field.
     QVERIFY(parameterValueText(a, kParameterFieldCount, German).isEmpty() && settingsFileKey(-1).isEmpty());
+}
+
+void TestParameterFields::changeTexts_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("shown");
+    auto row = [](const char *name, const char *key, const char *from, const char *to, int language,
+                  const QString &shown) {
+        QTest::newRow(name) << QString::fromLatin1(key) << QString::fromLatin1(from) << QString::fromLatin1(to)
+                            << language << shown;
+    };
+    row("combo, German", "baudRate", "0", "2", tavik7::German, QStringLiteral("Baudrate: 0: 2400 Bps -> 2: 9600 Bps"));
+    row("combo, English", "direction", "0", "1", tavik7::English, QStringLiteral("Direction: 0: right -> 1: left"));
+    row("significance item", "significance", "0", "3", tavik7::English, QStringLiteral("Significance: -3 -> 0"));
+    row("text", "unit", "m3", "kWh", tavik7::German, QStringLiteral("Einheit: m3 -> kWh"));
+    row("version", "softwareVersion", "1.11", "1.12", tavik7::German, QStringLiteral("Softwareversion: 1.11 -> 1.12"));
+    row("counter", "counter", "000000012", "000000000", tavik7::German,
+        QStringLiteral("Zählwerksstand: 000000012 -> 000000000"));
+    row("value not known", "unit", "", "kWh", tavik7::English, QStringLiteral("Unit:  -> kWh"));
+    row("no such field", "colour", "red", "blue", tavik7::German, QStringLiteral("colour: red -> blue"));
+}
+
+void TestParameterFields::changeTexts()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(int, language);
+    QFETCH(QString, shown);
+    QCOMPARE(tavik7::fieldChangeText(key, from, to, language), shown);
 }
 
 QTEST_APPLESS_MAIN(TestParameterFields)

@@ -43,3 +43,27 @@ inline bool returnsWithoutAReader(const QString &fifoPath, const std::function<v
     guard->wait();
     return !rescued;
 }
+
+// The same for an open for reading: a writer comes to the rescue after a
+// while and goes at once, so the reader sees an empty file instead of waiting.
+inline bool readsWithoutAWriter(const QString &fifoPath, const std::function<void()> &action)
+{
+    constexpr int kRescueAfterMs = 3000;
+    const QByteArray path = QFile::encodeName(fifoPath);
+    QSemaphore done;
+    std::atomic<bool> rescued{false};
+    std::unique_ptr<QThread> guard(QThread::create([&] {
+        if (done.tryAcquire(1, kRescueAfterMs))
+            return;
+        rescued = true;
+        const int writer = ::open(path.constData(), O_RDWR | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        done.acquire();
+    }));
+    guard->start();
+    action();
+    done.release();
+    guard->wait();
+    return !rescued;
+}

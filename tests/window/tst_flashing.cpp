@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QTextEdit>
 
+#include "fifo.h"
 #include "windowtest.h"
 
 namespace {
@@ -44,7 +45,7 @@ void TestFlashing::flash(const QByteArray &toolOutput, int exitCode, const QStri
     qputenv("FAKEAVRDUDE_EXIT", QByteArray::number(exitCode));
     if (image.isEmpty()) {
         image = appData->filePath(QStringLiteral("fw.hex"));
-        QVERIFY(writeFile(image, ":00000001FF\r\n"));
+        QVERIFY(writeFile(image, ":0100000000FF\r\n:00000001FF\r\n"));
     }
     w<QLineEdit>("lineEditSelectedFileFlashen")->setText(image);
     button("pushButtonFlashen")->click();
@@ -147,11 +148,30 @@ void TestFlashing::corruptImageReachesNothing()
     QVERIFY(writeFile(image, ":0100000000FE\r\n:00000001FF\r\n"));
     ModalAnswerer answerer(QMessageBox::Ok);
     flash({}, 0, TAVIK7_FAKEAVRDUDE_PATH, image);
-    // Refused before the adapter question: no box, no backup, nothing on the wire.
-    QCOMPARE(consoleMessages(*window), germanMessages({63}));
+    // Refused before the adapter question: no box, no backup, nothing on the
+    // wire; the console says where the image is wrong, in the log too, and
+    // again in the language switched to.
+    const QString shown = QDir::toNativeSeparators(image);
+    QCOMPARE(consoleMessages(*window),
+             germanMessages({63}) << QStringLiteral("Firmware-Datei %1, Zeile 1: Prüfsumme falsch. "
+                                                   "Nichts an das Gerät gesendet.").arg(shown));
+    QVERIFY(log().contains(QStringLiteral("Zeile 1: Pr")));
+    switchLanguage("actionEnglish");
+    QCOMPARE(consoleMessages(*window).value(1),
+             QStringLiteral("Firmware file %1, line 1: bad checksum. Nothing was sent to the device.").arg(shown));
     QCOMPARE(answerer.answered(), 0);
     QVERIFY(sim->received().isEmpty() && QDir(folder()).entryList({QStringLiteral("Backup_*")}).isEmpty());
     QVERIFY(flashIdle() && button("pushButtonDisconnect")->isEnabled());
+
+    // A pipe under the image's name is refused before anything opens it.
+    const QString fifo = appData->filePath(QStringLiteral("pipe.hex"));
+    QVERIFY(makeFifo(fifo));
+    QVERIFY(readsWithoutAWriter(fifo, [&] { flash({}, 0, TAVIK7_FAKEAVRDUDE_PATH, fifo); }));
+    QCOMPARE(consoleMessages(*window).value(1),
+             QStringLiteral("Firmware file %1: not a regular file. Nothing was sent to the device.")
+                 .arg(QDir::toNativeSeparators(fifo)));
+    QCOMPARE(answerer.answered(), 0);
+    QVERIFY(sim->received().isEmpty());
 }
 
 QTEST_MAIN(TestFlashing)

@@ -32,6 +32,7 @@ class TestParameters : public DeviceWindow
 
 private slots:
     void verdictsBlockAndRelease();
+    void implausibleValuesAndThePort();
     void counterFollowsSignificanceAndReading();
     void comboWithoutItemBlocksWriting();
     void noticeBoxDoesNotHoldTheLine();
@@ -127,6 +128,30 @@ void TestParameters::verdictsBlockAndRelease()
     QVERIFY(readSettings());
     QCOMPARE(cell(kRowManufacturer)->text(), QStringLiteral("ABC"));
     QCOMPARE(cell(kRowYear)->text(), QStringLiteral("2049"));
+}
+
+// Implausible values block writing, nothing else: Read and the report button
+// stay as the port has them, and a read replaces the values.
+void TestParameters::implausibleValuesAndThePort()
+{
+    QVERIFY(connectDevice({kQuickAnswers}));
+    QVERIFY(readSettings());
+    auto enabled = [this](const char *name) { return button(name)->isEnabled(); };
+    QVERIFY(editCell(*window, kRowUnit, QStringLiteral("m 3")));
+    QVERIFY(!writeEnabled() && !setCounterEnabled());
+    QVERIFY(enabled("pushButtonReadSettings") && enabled("pushButtonCreatePdf"));
+
+    // Closed, nothing can reach the device until a verdict speaks again.
+    button("pushButtonDisconnect")->click();
+    QVERIFY(!enabled("pushButtonReadSettings") && !enabled("pushButtonCreatePdf"));
+    QVERIFY(editCell(*window, kRowYear, QStringLiteral("1949")));
+    QVERIFY(enabled("pushButtonReadSettings") && !enabled("pushButtonCreatePdf"));
+
+    // A connection offers the report again, the table as it is.
+    QVERIFY(connectWindow(*window, sim->portPath()));
+    QVERIFY(enabled("pushButtonReadSettings") && enabled("pushButtonCreatePdf") && !writeEnabled());
+    QVERIFY(readSettings());
+    QVERIFY(enabled("pushButtonCreatePdf") && setCounterEnabled());
 }
 
 void TestParameters::counterFollowsSignificanceAndReading()
