@@ -317,11 +317,6 @@ void DeviceBookWindow::showDeviceEvents()
     m_eventTable->resizeRowsToContents();
 }
 
-namespace {
-
-
-} // namespace
-
 void DeviceBookWindow::showExportResult(const QString &path, bool written)
 {
     m_status->setText(written ? QString()
