@@ -944,6 +944,8 @@ void TestCli::bookReading()
              before.filter(QRegularExpression(QStringLiteral("sqlite$"))));
     QCOMPARE(readFile(book), content);
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 void TestCli::outputsRefuseNodes_data()
 {
     QTest::addColumn<QStringList>("args"); // PORT: a device's port, TARGET: the output, DIR: the test's folder
@@ -990,6 +992,8 @@ void TestCli::outputsRefuseNodes()
         args.replaceInStrings(QStringLiteral("PORT"), sim().portPath());
     args.replaceInStrings(QStringLiteral("TARGET"), path);
     args.replaceInStrings(QStringLiteral("DIR"), dir.path());
+    if (args.contains(QStringLiteral("export"))) // a book to export from
+        QCOMPARE(run({"--book", dir.filePath("book.sqlite"), "read", "-p", sim().portPath()}).exitCode, 0);
     const CliRun done = run(args);
     QCOMPARE(done.exitCode, 1);
     QVERIFY2(done.err.contains("not a regular file") || done.err.contains("cannot be written"), done.err.constData());
