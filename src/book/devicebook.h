@@ -27,6 +27,7 @@ enum class BookStatus {
     TooNew,      // written by a newer program; left alone
     BadFile,     // an input file (change history) cannot be read
     Failed,      // any other SQLite failure
+    NoFolder,    // the folder the book is to be in does not exist
 };
 
 struct BookResult
@@ -93,6 +94,9 @@ public:
     // Every event of every device with that serial number, oldest first.
     [[nodiscard]] QList<BookEvent> history(const QString &serialNumber, qint64 sinceMs = 0) const;
     [[nodiscard]] VerifyResult verify() const;
+    // Sets event's device to the last one named by an event on port; false
+    // (event untouched) when no event there named a device.
+    bool lastKnownOnPort(const QString &port, BookEvent *event) const;
 
     // The window's queries, executed, for QSqlQueryModel: devices whose serial
     // number, manufacturer or device type contain text (taken as plain text),
@@ -128,6 +132,8 @@ private:
 // The words of a status, and the one message both front ends show when the
 // book missed an event or set a damaged file aside.
 [[nodiscard]] QString bookStatusText(BookStatus status, int language);
+// The status as one word for scripts ("busy", "readOnly", "noFolder", ...).
+[[nodiscard]] QString bookStatusWord(BookStatus status);
 [[nodiscard]] QString bookResultMessage(const BookResult &result, const QString &bookPath, int language);
 
 } // namespace tavik7::book

@@ -11,7 +11,8 @@
 #include <QSaveFile>
 #include <QSortFilterProxyModel>
 #include <QSqlQuery>
-#include <QSqlQueryModel>
+#include <QSqlRecord>
+#include <QStandardItemModel>
 #include <QSplitter>
 #include <QTableView>
 #include <QTextDocument>
@@ -63,7 +64,7 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
 {
     setObjectName(QStringLiteral("deviceBookWindow"));
     buildLayout();
-    const BookResult opened = m_book.open(bookPath, userChangeHistoryPath(), FrontEnd::Window);
+    const BookResult opened = DeviceBook().open(bookPath, userChangeHistoryPath(), FrontEnd::Window);
     if (opened.recorded)
         m_status->setText(bookResultMessage(opened, bookPath, language));
     else
@@ -73,11 +74,30 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
     search(QString());
 }
 
-DeviceBookWindow::~DeviceBookWindow()
+DeviceBookWindow::~DeviceBookWindow() = default;
+
+// The window's process holds no connection to the book between reads: a
+// file dialog that opens and closes the book's file would drop the locks of
+// any connection still open, and another program ending could then remove
+// the journal that connection reads from.
+bool DeviceBookWindow::load(QStandardItemModel *model, const std::function<QSqlQuery(const DeviceBook &)> &query)
 {
-    // The models' queries must end before the book's connection does.
-    m_events->clear();
-    m_devices->clear();
+    DeviceBook book;
+    if (!book.open(m_bookPath, userChangeHistoryPath(), FrontEnd::Window).recorded)
+        return false;
+    QSqlQuery q = query(book);
+    model->removeRows(0, model->rowCount());
+    model->setColumnCount(q.record().count());
+    while (q.next()) {
+        QList<QStandardItem *> row;
+        for (int column = 0; column < q.record().count(); ++column) {
+            auto *item = new QStandardItem;
+            item->setData(q.value(column), Qt::DisplayRole);
+            row.append(item);
+        }
+        model->appendRow(row);
+    }
+    return true;
 }
 
 void DeviceBookWindow::buildLayout()
@@ -86,10 +106,10 @@ void DeviceBookWindow::buildLayout()
     m_search->setClearButtonEnabled(true);
     m_status = new QLabel(this);
     m_status->setWordWrap(true);
-    m_devices = new QSqlQueryModel(this);
+    m_devices = new QStandardItemModel(this);
     m_deviceProxy = new QSortFilterProxyModel(this);
     m_deviceProxy->setSourceModel(m_devices);
-    m_events = new QSqlQueryModel(this);
+    m_events = new QStandardItemModel(this);
     auto *splitter = new QSplitter(Qt::Vertical, this);
     m_deviceTable = new QTableView(splitter);
     m_deviceTable->setModel(m_deviceProxy);
@@ -165,15 +185,14 @@ void DeviceBookWindow::setHeaders()
 
 void DeviceBookWindow::search(const QString &text)
 {
-    if (!m_book.isOpen())
+    if (!load(m_devices, [&text](const DeviceBook &book) { return book.deviceSearchQuery(text); }))
         return;
-    m_devices->setQuery(m_book.deviceSearchQuery(text));
     setHeaders();
     m_deviceTable->resizeColumnsToContents();
     if (m_deviceProxy->rowCount() > 0)
         m_deviceTable->selectRow(0);
     else
-        m_events->clear();
+        m_events->removeRows(0, m_events->rowCount());
     showDeviceEvents();
 }
 
@@ -194,13 +213,11 @@ void DeviceBookWindow::showDeviceEvents()
 {
     const QModelIndex current = m_deviceTable->currentIndex();
     if (!current.isValid()) {
-        m_events->clear();
+        m_events->removeRows(0, m_events->rowCount());
         return;
     }
-    const QModelIndex idIndex = m_deviceProxy->index(current.row(), kDeviceIdColumn);
-    m_events->setQuery(m_book.deviceEventsQuery(m_deviceProxy->data(idIndex).toLongLong()));
-    while (m_events->canFetchMore())
-        m_events->fetchMore();
+    const qint64 device = m_deviceProxy->index(current.row(), kDeviceIdColumn).data().toLongLong();
+    load(m_events, [device](const DeviceBook &book) { return book.deviceEventsQuery(device); });
     setHeaders();
     m_eventTable->resizeColumnsToContents();
     m_eventTable->resizeRowsToContents();

@@ -2,13 +2,16 @@
 
 #include <QWidget>
 
+#include <functional>
+
 #include "devicebook.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSortFilterProxyModel;
-class QSqlQueryModel;
+class QSqlQuery;
+class QStandardItemModel;
 class QTableView;
 
 // The device book beside the main window: search, device list, the chosen
@@ -36,7 +39,7 @@ public:
 
     [[nodiscard]] QLineEdit *searchField() const { return m_search; }
     [[nodiscard]] QSortFilterProxyModel *deviceList() const { return m_deviceProxy; }
-    [[nodiscard]] QSqlQueryModel *events() const { return m_events; }
+    [[nodiscard]] QStandardItemModel *events() const { return m_events; }
     [[nodiscard]] QTableView *deviceTable() const { return m_deviceTable; }
 
 private:
@@ -46,15 +49,17 @@ private:
     void onExportCsvClicked();
     void onExportPdfClicked();
     [[nodiscard]] QString historyHtml();
+    // Opens the book, fills model with what query() selects, and closes the
+    // book again: false when the book cannot be opened.
+    bool load(QStandardItemModel *model, const std::function<QSqlQuery(const tavik7::book::DeviceBook &)> &query);
 
-    tavik7::book::DeviceBook m_book;
     QString m_bookPath;
     int m_language;
     QLineEdit *m_search = nullptr;
     QLabel *m_status = nullptr;
-    QSqlQueryModel *m_devices = nullptr;
+    QStandardItemModel *m_devices = nullptr;
     QSortFilterProxyModel *m_deviceProxy = nullptr;
-    QSqlQueryModel *m_events = nullptr;
+    QStandardItemModel *m_events = nullptr;
     QTableView *m_deviceTable = nullptr;
     QTableView *m_eventTable = nullptr;
     QPushButton *m_exportCsv = nullptr;

@@ -16,7 +16,11 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
     , m_link(new DeviceLink(this))
     // Before any connection of the job's own: an action is in the book
     // before the job reports it.
-    , m_keeper(new book::DeviceBookKeeper(m_link, book::FrontEnd::Cli, book::bookPath(options.bookFile), this))
+    , m_keeper(new book::DeviceBookKeeper(m_link, book::FrontEnd::Cli,
+                                          new book::DirectBookWriter(book::bookPath(options.bookFile),
+                                                                     book::userChangeHistoryPath(),
+                                                                     book::FrontEnd::Cli),
+                                          this))
     , m_options(options)
     , m_port(port)
 {

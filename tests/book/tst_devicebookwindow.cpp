@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QSortFilterProxyModel>
-#include <QSqlQueryModel>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
