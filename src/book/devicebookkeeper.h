@@ -42,7 +42,7 @@ public:
 
     void setLanguage(int language) { m_language = language; }
     // For a job whose reads only prepare its own action (the command line's
-    // set-counter and flash, a write's read-back): a successful read then
+    // flash, a write's read-back): a successful read then
     // names the device for that action's event instead of being one.
     void setReadsNameOnly(bool nameOnly) { m_readsNameOnly = nameOnly; }
     // Backups a flash run writes; flash verdicts come through recordFlash().

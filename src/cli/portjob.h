@@ -38,6 +38,8 @@ public:
     [[nodiscard]] int exitCode() const { return m_exitCode; }
     [[nodiscard]] bool isFinished() const { return m_stage == Stage::Done; }
     [[nodiscard]] const QString &port() const { return m_port; }
+    // Why the book missed an action of this job; empty while it missed none.
+    [[nodiscard]] const QString &bookMissed() const { return m_bookMissed; }
 
 signals:
     void standardOutput(const QByteArray &bytes);
@@ -69,7 +71,7 @@ protected:
     void finish(int exitCode);
     void fail(int exitCode, const QString &message);
     void note(const QString &message);
-    void print(const QByteArray &bytes) { emit standardOutput(bytes); }
+    void print(const QByteArray &bytes);
 
     // A message or note of the window's catalogue, for a terminal.
     [[nodiscard]] QString message(const ConsoleEntry &entry) const;
@@ -100,6 +102,7 @@ private:
     Stage m_stage = Stage::Starting;
     int m_exitCode = ExitDone;
     DeviceReading m_reading;
+    QString m_bookMissed;
 };
 
 } // namespace tavik7::cli

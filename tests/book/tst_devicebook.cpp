@@ -351,6 +351,13 @@ void TestDeviceBook::recorderWritesChanges()
     QCOMPARE(events.at(3).sha256, QString::fromLatin1(QCryptographicHash::hash(":00000001FF\n", QCryptographicHash::Sha256).toHex()));
     QCOMPARE(events.at(3).details.value(QStringLiteral("versionAfter")).toString(), QStringLiteral("1.14"));
     QCOMPARE(events.at(3).frontEnd, FrontEnd::Window);
+    // A later run listening on the port reads nothing: the port's last known
+    // device is named; on a port that never named one, nobody is.
+    BookRecorder later(FrontEnd::Cli, &writer);
+    later.recordNamur(QStringLiteral("COM3"), 1000, 2000, 5, QString(), QStringLiteral("ok"));
+    later.recordNamur(QStringLiteral("COM9"), 1000, 2000, 5, QString(), QStringLiteral("ok"));
+    QCOMPARE(writer.book().history(QStringLiteral("123456789")).constLast().action, BookAction::Namur);
+    QCOMPARE(writer.book().history(QLatin1String(kUnknownIdentity)).constLast().port, QStringLiteral("COM9"));
     const QList<DeviceSummary> device = writer.book().devices(QStringLiteral("123456789"));
     QCOMPARE(device.at(0).softwareVersion, QStringLiteral("1.14"));
     QCOMPARE(device.at(0).counter, QStringLiteral("000000000"));
