@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <array>
+
 namespace tavik7::book {
 
 namespace {
@@ -118,6 +120,61 @@ BookEvent eventFromStored(const StoredEvent &stored)
     event.counter = stored.counter;
     event.details = QJsonDocument::fromJson(stored.details).object();
     return event;
+}
+
+namespace {
+
+constexpr const char *kLineTexts[] = {"user", "port", "manufacturer", "deviceType", "serialNumber",
+                                      "status", "file", "sha256", "softwareVersion", "counter"};
+
+std::array<QString *, 10> lineTexts(BookEvent &e)
+{
+    return {&e.user, &e.port, &e.manufacturer, &e.deviceType, &e.serialNumber,
+            &e.status, &e.file, &e.sha256, &e.softwareVersion, &e.counter};
+}
+
+} // namespace
+
+QByteArray eventToLine(const BookEvent &event)
+{
+    BookEvent e = event;
+    QJsonObject line{{QStringLiteral("time"), QString::number(e.timeMs)},
+                     {QStringLiteral("action"), int(e.action)},
+                     {QStringLiteral("frontEnd"), int(e.frontEnd)},
+                     {QStringLiteral("changes"), QString::fromUtf8(changesToJson(e.changes))},
+                     {QStringLiteral("details"), e.details}};
+    const std::array<QString *, 10> texts = lineTexts(e);
+    for (size_t i = 0; i < texts.size(); ++i)
+        line.insert(QLatin1String(kLineTexts[i]), *texts[i]);
+    return QJsonDocument(line).toJson(QJsonDocument::Compact);
+}
+
+bool eventFromLine(const QByteArray &line, BookEvent *event)
+{
+    QJsonParseError error;
+    const QJsonObject object = QJsonDocument::fromJson(line, &error).object();
+    if (error.error != QJsonParseError::NoError || object.isEmpty())
+        return false;
+    BookEvent e;
+    bool timeOk = false;
+    e.timeMs = object.value(QStringLiteral("time")).toString().toLongLong(&timeOk);
+    const int action = object.value(QStringLiteral("action")).toInt(-1);
+    const int frontEnd = object.value(QStringLiteral("frontEnd")).toInt(-1);
+    if (!timeOk || action < 0 || action >= kActionCount || (frontEnd != 0 && frontEnd != 1))
+        return false;
+    e.action = BookAction(action);
+    e.frontEnd = FrontEnd(frontEnd);
+    e.changes = changesFromJson(object.value(QStringLiteral("changes")).toString().toUtf8());
+    e.details = object.value(QStringLiteral("details")).toObject();
+    const std::array<QString *, 10> texts = lineTexts(e);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const QJsonValue value = object.value(QLatin1String(kLineTexts[i]));
+        if (!value.isString())
+            return false;
+        *texts[i] = value.toString();
+    }
+    *event = e;
+    return true;
 }
 
 QByteArray chainHash(const QByteArray &previousHash, const StoredEvent &e)

@@ -79,6 +79,11 @@ struct StoredEvent
 [[nodiscard]] StoredEvent storedForm(const BookEvent &event);
 [[nodiscard]] BookEvent eventFromStored(const StoredEvent &stored);
 
+// One event as one compact JSON line without its id, for the writer process;
+// false when line is not such an event (nothing is recorded from it).
+[[nodiscard]] QByteArray eventToLine(const BookEvent &event);
+[[nodiscard]] bool eventFromLine(const QByteArray &line, BookEvent *event);
+
 // SHA-256 of the previous event's hash followed by this event's content, its
 // id included, so that an edited, removed or moved row breaks the chain.
 [[nodiscard]] QByteArray chainHash(const QByteArray &previousHash, const StoredEvent &event);

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 
 #include "booklocation.h"
 #include "countertext.h"
@@ -45,8 +46,7 @@ QString fileSha256(const QString &path)
     return QString::fromLatin1(hash.result().toHex());
 }
 
-BookRecorder::BookRecorder(FrontEnd frontEnd, const QString &bookPath, const QString &changeHistoryPath)
-    : m_frontEnd(frontEnd), m_bookPath(bookPath), m_changeHistoryPath(changeHistoryPath)
+BookRecorder::BookRecorder(FrontEnd frontEnd, BookWriter *writer) : m_frontEnd(frontEnd), m_writer(writer)
 {
 }
 
@@ -73,24 +73,12 @@ void BookRecorder::rememberIdentity(const QString &port, const ParameterRecord &
                                identityText(record.serialNumber, kSerialNumberWidth)});
 }
 
-BookResult BookRecorder::recordEvent(const BookEvent &event)
+void BookRecorder::recordEvent(const BookEvent &event)
 {
-    // Opened at the first event: a run that touches no device leaves no book.
-    if (!m_book.isOpen()) {
-        const BookResult opened = m_book.open(m_bookPath, m_changeHistoryPath, m_frontEnd);
-        if (!opened.recorded)
-            return opened;
-        BookResult recorded = m_book.record(event);
-        if (recorded.setAsidePath.isEmpty() && !opened.setAsidePath.isEmpty() && recorded.recorded) {
-            recorded.status = opened.status;
-            recorded.setAsidePath = opened.setAsidePath;
-        }
-        return recorded;
-    }
-    return m_book.record(event);
+    m_writer->write(event);
 }
 
-BookResult BookRecorder::recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
+void BookRecorder::recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
                                     const QString &status)
 {
     if (record)
@@ -99,10 +87,10 @@ BookResult BookRecorder::recordRead(const QString &port, const ParameterRecord *
     if (record)
         event.softwareVersion = softwareVersionText(record->softwareVersion);
     event.counter = counter;
-    return recordEvent(event);
+    recordEvent(event);
 }
 
-BookResult BookRecorder::recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
+void BookRecorder::recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
                                      const QString &counterBefore, const QString &counterAfter, const QString &status,
                                      bool counterWritten, const QJsonObject &details)
 {
@@ -113,20 +101,20 @@ BookResult BookRecorder::recordWrite(const QString &port, const ParameterRecord 
         event.changes.append({QStringLiteral("counter"), counterBefore, counterAfter});
     if (status == QLatin1String(kStatusOk))
         event.counter = counterAfter;
-    return recordEvent(event);
+    recordEvent(event);
 }
 
-BookResult BookRecorder::recordSetCounter(const QString &port, const QString &counterBefore,
+void BookRecorder::recordSetCounter(const QString &port, const QString &counterBefore,
                                           const QString &counterAfter, const QString &status)
 {
     BookEvent event = newEvent(BookAction::SetCounter, port, status);
     event.changes = {{QStringLiteral("counter"), counterBefore, counterAfter}};
     if (status == QLatin1String(kStatusOk))
         event.counter = counterAfter;
-    return recordEvent(event);
+    recordEvent(event);
 }
 
-BookResult BookRecorder::recordFlash(const QString &port, const QString &imageFile, const QString &verdict,
+void BookRecorder::recordFlash(const QString &port, const QString &imageFile, const QString &verdict,
                                      const QString &versionBefore, const QString &versionAfter, const QString &status)
 {
     BookEvent event = newEvent(BookAction::Flash, port, status);
@@ -138,36 +126,43 @@ BookResult BookRecorder::recordFlash(const QString &port, const QString &imageFi
     if (versionBefore != versionAfter && !versionAfter.isEmpty())
         event.changes = {{QStringLiteral("softwareVersion"), versionBefore, versionAfter}};
     event.softwareVersion = versionAfter;
-    return recordEvent(event);
+    recordEvent(event);
 }
 
-BookResult BookRecorder::recordReport(const QString &port, const QString &pdfFile, const QString &status)
+void BookRecorder::recordReport(const QString &port, const QString &pdfFile, const QString &status,
+                                const QStringList &notes)
 {
     BookEvent event = newEvent(BookAction::Report, port, status);
     event.file = QFileInfo(pdfFile).absoluteFilePath();
     event.sha256 = fileSha256(pdfFile);
-    return recordEvent(event);
+    // Lines left empty at the end are no part of what the report says.
+    QStringList lines = notes;
+    while (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    if (!lines.isEmpty())
+        event.details.insert(QStringLiteral("notes"), QJsonArray::fromStringList(lines));
+    recordEvent(event);
 }
 
-BookResult BookRecorder::recordBackup(const QString &port, const QString &backupFile, const QString &status)
+void BookRecorder::recordBackup(const QString &port, const QString &backupFile, const QString &status)
 {
     BookEvent event = newEvent(BookAction::Backup, port, status);
     event.file = QFileInfo(backupFile).absoluteFilePath();
     event.sha256 = fileSha256(backupFile);
-    return recordEvent(event);
+    recordEvent(event);
 }
 
-BookResult BookRecorder::recordRestore(const QString &port, const QString &backupFile, const ParameterRecord &before,
+void BookRecorder::recordRestore(const QString &port, const QString &backupFile, const ParameterRecord &before,
                                        const ParameterRecord &after, const QString &status)
 {
     BookEvent event = newEvent(BookAction::Restore, port, status);
     event.file = QFileInfo(backupFile).absoluteFilePath();
     event.sha256 = fileSha256(backupFile);
     event.changes = recordChanges(before, after);
-    return recordEvent(event);
+    recordEvent(event);
 }
 
-BookResult BookRecorder::recordNamur(const QString &port, qint64 startMs, qint64 endMs, int telegrams,
+void BookRecorder::recordNamur(const QString &port, qint64 startMs, qint64 endMs, int telegrams,
                                      const QString &logFile, const QString &status)
 {
     BookEvent event = newEvent(BookAction::Namur, port, status);
@@ -175,12 +170,12 @@ BookResult BookRecorder::recordNamur(const QString &port, qint64 startMs, qint64
                      {QStringLiteral("end"), isoTimeText(endMs)},
                      {QStringLiteral("telegrams"), telegrams},
                      {QStringLiteral("log"), logFile.isEmpty() ? QString() : QFileInfo(logFile).absoluteFilePath()}};
-    return recordEvent(event);
+    recordEvent(event);
 }
 
 QString BookRecorder::message(const BookResult &result, int language) const
 {
-    return bookResultMessage(result, m_bookPath, language);
+    return bookResultMessage(result, m_writer->bookPath(), language);
 }
 
 } // namespace tavik7::book

@@ -4,43 +4,45 @@
 #include <QString>
 
 #include "bookevent.h"
-#include "devicebook.h"
+#include "bookwriter.h"
 #include "parameterrecord.h"
 
 namespace tavik7::book {
 
 // What both front ends call after each device action, so that the window and
 // the command line record the same event from the same results. status is
-// "ok" or the command line's error word (noAnswer, wrongAnswer, ...). A
-// result that is not recorded (or a damaged book set aside) is shown with
-// message(); the device action's own outcome stays what it was.
+// "ok" or the command line's error word (noAnswer, wrongAnswer, ...). Each
+// event's result comes from the writer's written(); one that is not recorded
+// (or a damaged book set aside) is shown with message(); the device action's
+// own outcome stays what it was.
 class BookRecorder
 {
 public:
-    // bookPath: bookPath(--book); changeHistoryPath: the per-user change
-    // history that a new book takes in (userChangeHistoryPath()).
-    BookRecorder(FrontEnd frontEnd, const QString &bookPath, const QString &changeHistoryPath);
+    // writer: where the events go; not owned.
+    BookRecorder(FrontEnd frontEnd, BookWriter *writer);
 
     // record: null when nothing was read; counter: the digits, empty if none.
-    BookResult recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
+    void recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
                           const QString &status);
     // before: the device as read before the write; after: what was sent.
     // counterWritten: the counter went along (a turned direction), a change
     // even when its digits stay. details: what a failed write left the device
     // with ("parameters": "sent" or "written", "counterNotWrittenBack").
-    BookResult recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
-                           const QString &counterBefore, const QString &counterAfter, const QString &status,
-                           bool counterWritten = false, const QJsonObject &details = {});
-    BookResult recordSetCounter(const QString &port, const QString &counterBefore, const QString &counterAfter,
+    void recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
+                     const QString &counterBefore, const QString &counterAfter, const QString &status,
+                     bool counterWritten = false, const QJsonObject &details = {});
+    void recordSetCounter(const QString &port, const QString &counterBefore, const QString &counterAfter,
                                 const QString &status);
     // verdict: the flash tool's own word (its exit, "ok", "failed", ...).
-    BookResult recordFlash(const QString &port, const QString &imageFile, const QString &verdict,
+    void recordFlash(const QString &port, const QString &imageFile, const QString &verdict,
                            const QString &versionBefore, const QString &versionAfter, const QString &status);
-    BookResult recordReport(const QString &port, const QString &pdfFile, const QString &status);
-    BookResult recordBackup(const QString &port, const QString &backupFile, const QString &status);
-    BookResult recordRestore(const QString &port, const QString &backupFile, const ParameterRecord &before,
+    // notes: the report's note lines as printed.
+    void recordReport(const QString &port, const QString &pdfFile, const QString &status,
+                      const QStringList &notes = {});
+    void recordBackup(const QString &port, const QString &backupFile, const QString &status);
+    void recordRestore(const QString &port, const QString &backupFile, const ParameterRecord &before,
                              const ParameterRecord &after, const QString &status);
-    BookResult recordNamur(const QString &port, qint64 startMs, qint64 endMs, int telegrams, const QString &logFile,
+    void recordNamur(const QString &port, qint64 startMs, qint64 endMs, int telegrams, const QString &logFile,
                            const QString &status);
 
     // The device's identity for the port's later events, from a read that
@@ -49,7 +51,6 @@ public:
 
     // Empty when nothing needs saying.
     [[nodiscard]] QString message(const BookResult &result, int language) const;
-    [[nodiscard]] DeviceBook &book() { return m_book; }
 
 private:
     struct Identity
@@ -60,12 +61,10 @@ private:
     };
 
     BookEvent newEvent(BookAction action, const QString &port, const QString &status) const;
-    BookResult recordEvent(const BookEvent &event);
+    void recordEvent(const BookEvent &event);
 
     FrontEnd m_frontEnd;
-    QString m_bookPath;
-    QString m_changeHistoryPath;
-    DeviceBook m_book;
+    BookWriter *m_writer;
     QHash<QString, Identity> m_identities; // as last read on each port
 };
 

@@ -1,6 +1,7 @@
 #include "devicebook.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -230,6 +231,11 @@ BookResult DeviceBook::openFile()
     close();
     if (isLinkOrSpecial(m_path))
         return {BookStatus::Link, false, {}, {}, 0};
+    // SQLite says "cannot open" for a missing folder as for a read-only one.
+    if (const QFileInfo info(m_path); !info.absoluteDir().exists())
+        return {BookStatus::NoFolder, false, {}, QDir::toNativeSeparators(info.absolutePath()), 0};
+    static std::atomic<int> connections{0};
+    m_connection = QStringLiteral("tavik7book-%1").arg(++connections);
     m_identity.clear();
     int version = 0;
     const BookResult opened = openConnection(m_path, QString(), &version);

@@ -29,6 +29,7 @@ enum class BookStatus {
     Failed,      // any other SQLite failure
     Missing,     // a reader found nothing at the path
     NotBook,     // an SQLite database, but of something else
+    NoFolder,    // the folder the book is to be in does not exist
 };
 
 struct BookResult
@@ -117,6 +118,9 @@ public:
     [[nodiscard]] QList<BookEvent> history(const QString &serialNumber, qint64 sinceMs = 0,
                                            BookResult *failure = nullptr) const;
     [[nodiscard]] VerifyResult verify() const;
+    // Sets event's device to the last one named by an event on port; false
+    // (event untouched) when no event there named a device.
+    bool lastKnownOnPort(const QString &port, BookEvent *event) const;
 
     // The window's queries, executed, for QSqlQueryModel: devices whose serial
     // number, manufacturer or device type contain text (taken as plain text),
@@ -157,6 +161,8 @@ private:
 // The words of a status, and the one message both front ends show when the
 // book missed an event or set a damaged file aside.
 [[nodiscard]] QString bookStatusText(BookStatus status, int language);
+// The status as one word for scripts ("busy", "readOnly", "noFolder", ...).
+[[nodiscard]] QString bookStatusWord(BookStatus status);
 [[nodiscard]] QString bookResultMessage(const BookResult &result, const QString &bookPath, int language);
 
 } // namespace tavik7::book

@@ -55,11 +55,14 @@ QString counterDigitsOf(const std::optional<CounterReading> &reading, const QStr
 
 } // namespace
 
-DeviceBookKeeper::DeviceBookKeeper(DeviceLink *link, FrontEnd frontEnd, const QString &bookPath, QObject *parent)
+DeviceBookKeeper::DeviceBookKeeper(DeviceLink *link, FrontEnd frontEnd, BookWriter *writer, QObject *parent)
     : QObject(parent)
     , m_link(link)
-    , m_recorder(frontEnd, bookPath, userChangeHistoryPath())
+    , m_writer(writer)
+    , m_recorder(frontEnd, writer)
 {
+    writer->setParent(this);
+    connect(writer, &BookWriter::written, this, &DeviceBookKeeper::take);
     connect(link, &DeviceLink::finished, this, &DeviceBookKeeper::onFinished);
 }
 
@@ -96,8 +99,8 @@ void DeviceBookKeeper::watchNamurListener(NamurListener *listener)
 
 void DeviceBookKeeper::onNamurStopped()
 {
-    take(m_recorder.recordNamur(port(), m_namur.startMs, QDateTime::currentMSecsSinceEpoch(), m_namur.telegrams,
-                                m_namur.logFile, m_namur.status));
+    m_recorder.recordNamur(port(), m_namur.startMs, QDateTime::currentMSecsSinceEpoch(), m_namur.telegrams,
+                                m_namur.logFile, m_namur.status);
 }
 
 void DeviceBookKeeper::onFinished(const DeviceResult &result)
@@ -113,7 +116,7 @@ void DeviceBookKeeper::onFinished(const DeviceResult &result)
         if (result.record)
             m_recorder.rememberIdentity(portName, *result.record);
         if (!result.ok())
-            take(m_recorder.recordReport(portName, QString(), status));
+            m_recorder.recordReport(portName, QString(), status);
     } else if (m_readsNameOnly && result.ok()) {
         if (result.record)
             m_recorder.rememberIdentity(portName, *result.record);
@@ -121,7 +124,7 @@ void DeviceBookKeeper::onFinished(const DeviceResult &result)
         // A counter read alone belongs to the device read before it.
         const QString counter = result.counter || result.record ? counterDigitsOf(result.counter)
                                                                 : m_known.value(portName).counter;
-        take(m_recorder.recordRead(portName, result.record ? &*result.record : nullptr, counter, status));
+        m_recorder.recordRead(portName, result.record ? &*result.record : nullptr, counter, status);
     }
     remember(portName, result);
 }
@@ -144,14 +147,14 @@ void DeviceBookKeeper::recordWriteResult(const QString &port, const DeviceResult
     } else if (result.telegramUnanswered()) {
         details.insert(QStringLiteral("parameters"), QStringLiteral("sent"));
     }
-    take(m_recorder.recordWrite(port, before, after, counterBefore, counterAfter, status,
-                                result.counterWritten.has_value(), details));
+    m_recorder.recordWrite(port, before, after, counterBefore, counterAfter, status, result.counterWritten.has_value(),
+                           details);
 }
 
 void DeviceBookKeeper::recordCounterResult(const QString &port, const DeviceResult &result, const QString &status)
 {
     const QString before = m_known.value(port).counter;
-    take(m_recorder.recordSetCounter(port, before, counterDigitsOf(result.counterWritten), status));
+    m_recorder.recordSetCounter(port, before, counterDigitsOf(result.counterWritten), status);
 }
 
 void DeviceBookKeeper::remember(const QString &port, const DeviceResult &result)
@@ -172,26 +175,26 @@ void DeviceBookKeeper::recordFlash(const QString &imageFile, FlashRun::Verdict v
     const Known known = m_known.value(port());
     const QString versionBefore = known.record ? softwareVersionText(known.record->softwareVersion) : QString();
     // The device is read again after a flash only by a later action.
-    take(m_recorder.recordFlash(port(), imageFile, verdictText(verdict), versionBefore, QString(),
-                                flashStatusWord(verdict)));
+    m_recorder.recordFlash(port(), imageFile, verdictText(verdict), versionBefore, QString(),
+                                flashStatusWord(verdict));
 }
 
-void DeviceBookKeeper::recordReport(const QString &pdfFile, const QString &status)
+void DeviceBookKeeper::recordReport(const QString &pdfFile, const QString &status, const QStringList &notes)
 {
-    take(m_recorder.recordReport(port(), pdfFile, status));
+    m_recorder.recordReport(port(), pdfFile, status, notes);
 }
 
 void DeviceBookKeeper::recordBackup(const BackupResult &result)
 {
     const bool written = result.status == BackupResult::Written;
-    take(m_recorder.recordBackup(port(), result.dataFile,
-                                 written ? QLatin1String(kStatusOk) : QStringLiteral("badFile")));
+    m_recorder.recordBackup(port(), result.dataFile,
+                                 written ? QLatin1String(kStatusOk) : QStringLiteral("badFile"));
 }
 
 void DeviceBookKeeper::recordRestore(const QString &backupFile, const ParameterRecord &before,
                                      const ParameterRecord &after)
 {
-    take(m_recorder.recordRestore(port(), backupFile, before, after, QLatin1String(kStatusOk)));
+    m_recorder.recordRestore(port(), backupFile, before, after, QLatin1String(kStatusOk));
 }
 
 void DeviceBookKeeper::take(const BookResult &result)
@@ -206,6 +209,8 @@ void DeviceBookKeeper::take(const BookResult &result)
     }
     if (result.recorded)
         emit recorded(result.id);
+    else
+        emit missed(bookStatusWord(result.status));
 }
 
 } // namespace tavik7::book

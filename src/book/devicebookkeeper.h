@@ -25,23 +25,24 @@ namespace tavik7::book {
 
 // Puts every device action of one front end into the device book. It hears
 // the link's typed results itself, so it must be made before the front end
-// connects its own handlers: Qt calls slots in connection order, and an
-// action reported as done has to be in the book by then. What the front end
-// does on its own (a report, a backup loaded, a flash verdict) it records
-// through the calls below before telling the user.
+// connects its own handlers: Qt calls slots in connection order, and with a
+// writer in this process an action reported as done is in the book by then.
+// What the front end does on its own (a report, a backup loaded, a flash
+// verdict) it records through the calls below before telling the user.
 class DeviceBookKeeper : public QObject
 {
     Q_OBJECT
 
 public:
-    DeviceBookKeeper(DeviceLink *link, FrontEnd frontEnd, const QString &bookPath, QObject *parent = nullptr);
+    // The keeper takes writer over as its child.
+    DeviceBookKeeper(DeviceLink *link, FrontEnd frontEnd, BookWriter *writer, QObject *parent = nullptr);
 
     // The keeper owner made, for the places that record what the owner does itself.
     [[nodiscard]] static DeviceBookKeeper *of(const QObject *owner);
 
     void setLanguage(int language) { m_language = language; }
     // For a job whose reads only prepare its own action (the command line's
-    // set-counter and flash, a write's read-back): a successful read then
+    // flash, a write's read-back): a successful read then
     // names the device for that action's event instead of being one.
     void setReadsNameOnly(bool nameOnly) { m_readsNameOnly = nameOnly; }
     // Backups a flash run writes; flash verdicts come through recordFlash().
@@ -54,12 +55,14 @@ public:
 
     void recordFlash(const QString &imageFile, FlashRun::Verdict verdict);
     // pdfFile: empty when the page went elsewhere than a file.
-    void recordReport(const QString &pdfFile, const QString &status = QLatin1String(kStatusOk));
+    void recordReport(const QString &pdfFile, const QString &status = QLatin1String(kStatusOk),
+                      const QStringList &notes = {});
     void recordBackup(const BackupResult &result);
     // A backup's values loaded into what is to be written to the device.
     void recordRestore(const QString &backupFile, const ParameterRecord &before, const ParameterRecord &after);
 
     [[nodiscard]] BookRecorder &recorder() { return m_recorder; }
+    [[nodiscard]] BookWriter *writer() const { return m_writer; }
 
 signals:
     // After each event the book took.
@@ -70,6 +73,8 @@ signals:
     // The same notice in both languages, for a console that re-renders its
     // lines when the language changes.
     void bookNoticeWords(const QString &german, const QString &english);
+    // After each event the book missed: why, as bookStatusWord() says it.
+    void missed(const QString &reason);
 
 private:
     struct Known
@@ -87,6 +92,7 @@ private:
     [[nodiscard]] QString port();
 
     DeviceLink *m_link;
+    BookWriter *m_writer;
     BookRecorder m_recorder;
     bool m_readsNameOnly = false;
     int m_language = 1;

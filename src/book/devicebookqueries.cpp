@@ -258,6 +258,23 @@ VerifyResult DeviceBook::verify() const
     return result;
 }
 
+bool DeviceBook::lastKnownOnPort(const QString &port, BookEvent *event) const
+{
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT d.manufacturer, d.deviceType, d.serialNumber FROM events e "
+                             "JOIN devices d ON d.id = e.device WHERE e.port = ? AND d.serialNumber <> ? "
+                             "ORDER BY e.id DESC LIMIT 1"));
+    q.bindValue(0, port);
+    q.bindValue(1, QLatin1String(kUnknownIdentity));
+    if (!q.exec() || !q.next())
+        return false;
+    event->manufacturer = q.value(0).toString();
+    event->deviceType = q.value(1).toString();
+    event->serialNumber = q.value(2).toString();
+    return true;
+}
+
 QSqlQuery DeviceBook::deviceSearchQuery(const QString &text) const
 {
     QSqlQuery q(database());
@@ -309,8 +326,17 @@ QString bookStatusText(BookStatus status, int language)
         {"SQLite-Fehler", "SQLite error"},
         {"nicht vorhanden", "does not exist"},
         {"kein Gerätebuch", "not a device book"},
+        {"Ordner fehlt", "folder missing"},
     };
     return QString::fromUtf8(texts[int(status)][language == German ? 0 : 1]);
+}
+
+QString bookStatusWord(BookStatus status)
+{
+    static const char *const words[] = {"ok",   "notSqlite", "corrupt", "readOnly", "diskFull", "link",
+                                        "busy", "tooNew",    "badFile", "failed",   "missing",
+                                        "notBook", "noFolder"};
+    return QLatin1String(words[int(status)]);
 }
 
 QString bookResultMessage(const BookResult &result, const QString &bookPath, int language)

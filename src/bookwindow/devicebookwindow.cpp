@@ -10,7 +10,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
-#include <QSqlQueryModel>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardItemModel>
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -154,7 +156,7 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
     setFont(QFont(QStringLiteral("Arial"), 10));
     setStyleSheet(programStyleSheet());
     buildLayout();
-    const BookResult opened = m_book.open(bookPath, userChangeHistoryPath(), FrontEnd::Window);
+    const BookResult opened = DeviceBook().open(bookPath, userChangeHistoryPath(), FrontEnd::Window);
     if (opened.recorded)
         m_status->setText(bookResultMessage(opened, bookPath, language));
     else
@@ -172,8 +174,30 @@ DeviceBookWindow::~DeviceBookWindow()
         m_pdfExport->wait();
         delete m_pdfExport;
     }
-    // The models' queries must end before the book's connection does.
-    m_devices->clear();
+}
+
+// The window's process holds no connection to the book between reads: a
+// file dialog that opens and closes the book's file would drop the locks of
+// any connection still open, and another program ending could then remove
+// the journal that connection reads from.
+bool DeviceBookWindow::load(QStandardItemModel *model, const std::function<QSqlQuery(const DeviceBook &)> &query)
+{
+    DeviceBook book;
+    if (!book.open(m_bookPath, userChangeHistoryPath(), FrontEnd::Window).recorded)
+        return false;
+    QSqlQuery q = query(book);
+    model->removeRows(0, model->rowCount());
+    model->setColumnCount(q.record().count());
+    while (q.next()) {
+        QList<QStandardItem *> row;
+        for (int column = 0; column < q.record().count(); ++column) {
+            auto *item = new QStandardItem;
+            item->setData(q.value(column), Qt::DisplayRole);
+            row.append(item);
+        }
+        model->appendRow(row);
+    }
+    return true;
 }
 
 void DeviceBookWindow::buildLayout()
@@ -182,7 +206,7 @@ void DeviceBookWindow::buildLayout()
     m_search->setClearButtonEnabled(true);
     m_status = new QLabel(this);
     m_status->setWordWrap(true);
-    m_devices = new QSqlQueryModel(this);
+    m_devices = new QStandardItemModel(this);
     m_deviceProxy = new QSortFilterProxyModel(this);
     m_deviceProxy->setSourceModel(m_devices);
     m_events = new QStandardItemModel(this);
@@ -268,9 +292,8 @@ void DeviceBookWindow::setHeaders()
 
 void DeviceBookWindow::search(const QString &text)
 {
-    if (!m_book.isOpen())
+    if (!load(m_devices, [&text](const DeviceBook &book) { return book.deviceSearchQuery(text); }))
         return;
-    m_devices->setQuery(m_book.deviceSearchQuery(text));
     setHeaders();
     m_deviceTable->resizeColumnsToContents();
     if (m_deviceProxy->rowCount() > 0)
@@ -299,13 +322,15 @@ void DeviceBookWindow::showDeviceEvents()
 {
     m_events->removeRows(0, m_events->rowCount());
     const QModelIndex current = m_deviceTable->currentIndex();
-    if (!current.isValid() || !m_book.isOpen())
+    // Opened for this read only, as in load().
+    DeviceBook book;
+    if (!current.isValid() || !book.openForReading(m_bookPath).recorded)
         return;
     // The device of the chosen row: its serial number with its maker and type.
     auto shown = [&](int column) { return m_deviceProxy->index(current.row(), column).data().toString(); };
     const QString manufacturer = shown(kDeviceManufacturerColumn);
     const QString deviceType = shown(kDeviceTypeColumn);
-    for (const BookEvent &event : m_book.history(shown(kDeviceSerialColumn))) {
+    for (const BookEvent &event : book.history(shown(kDeviceSerialColumn))) {
         if (event.manufacturer != manufacturer || event.deviceType != deviceType)
             continue;
         QList<QStandardItem *> row;

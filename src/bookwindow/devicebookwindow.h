@@ -2,13 +2,15 @@
 
 #include <QWidget>
 
+#include <functional>
+
 #include "devicebook.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSortFilterProxyModel;
-class QSqlQueryModel;
+class QSqlQuery;
 class QStandardItemModel;
 class QTableView;
 class QThread;
@@ -60,13 +62,15 @@ private:
     // Saves bytes under path, refusing what is not a regular file; says so when it fails.
     bool save(const QString &path, const QByteArray &bytes);
     [[nodiscard]] QString shownSerial() const;
+    // Opens the book, fills model with what query() selects, and closes the
+    // book again: false when the book cannot be opened.
+    bool load(QStandardItemModel *model, const std::function<QSqlQuery(const tavik7::book::DeviceBook &)> &query);
 
-    tavik7::book::DeviceBook m_book;
     QString m_bookPath;
     int m_language;
     QLineEdit *m_search = nullptr;
     QLabel *m_status = nullptr;
-    QSqlQueryModel *m_devices = nullptr;
+    QStandardItemModel *m_devices = nullptr;
     QSortFilterProxyModel *m_deviceProxy = nullptr;
     QStandardItemModel *m_events = nullptr;
     QTableView *m_deviceTable = nullptr;

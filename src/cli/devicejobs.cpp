@@ -151,8 +151,7 @@ void WriteJob::onWritten(const DeviceResult &result)
 void CounterJob::begin()
 {
     recordChanges();
-    // The read only names the device and its old counter for the counter's event.
-    keeper()->setReadsNameOnly(true);
+    // The read is an event of its own: the counter is set from what it showed.
     readDevice();
 }
 
@@ -220,7 +219,7 @@ void ReportJob::deviceRead(const DeviceReading &reading)
         return;
     }
     const bool toFile = options().outputFile != QLatin1String(kStandardOutputName);
-    keeper()->recordReport(toFile ? options().outputFile : QString());
+    keeper()->recordReport(toFile ? options().outputFile : QString(), QLatin1String(book::kStatusOk), options().notes);
     print(pdf);
     if (options().json) {
         const QString file = QDir::toNativeSeparators(options().outputFile);

@@ -106,6 +106,13 @@ QByteArray writeJsonLine(const QString &port, const QList<int> &changed, bool ve
     return line;
 }
 
+QByteArray withBookMissed(const QByteArray &bytes, const QString &reason)
+{
+    if (!bytes.startsWith('{') || !bytes.endsWith("}\n") || bytes.count('\n') != 1)
+        return bytes;
+    return bytes.chopped(2) + ",\"book\":\"missed\",\"bookReason\":" + jsonString(reason) + "}\n";
+}
+
 QByteArray deviceJsonLine(const QString &port, const ParameterRecord &record, const QString &counter)
 {
     QList<QPair<QString, QString>> members{{QStringLiteral("port"), port}};

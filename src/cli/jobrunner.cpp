@@ -157,8 +157,10 @@ void JobRunner::onFinished(int index)
     // A book that missed the work is no success to keep quiet about.
     if (m_quiet && code == ExitDone)
         slot.diagnostics = slot.bookNotice.isEmpty() ? QByteArray() : framed(slot, slot.bookNotice);
-    if (m_json && code != ExitDone && !slot.printed)
-        take(index, failureJsonLine(slot.port, errorWord(code, slot.port, slot.job->openFailure()), code, slot.lastMessage), false);
+    if (m_json && code != ExitDone && !slot.printed) {
+        const QByteArray line = failureJsonLine(slot.port, errorWord(code, slot.port, slot.job->openFailure()), code, slot.lastMessage);
+        take(index, slot.job->bookMissed().isEmpty() ? line : withBookMissed(line, slot.job->bookMissed()), false);
+    }
     passOn();
     drawProgress();
     if (m_finished == m_slots.size())

@@ -5,6 +5,7 @@
 #include "booklocation.h"
 #include "changerecorder.h"
 #include "clitexts.h"
+#include "deviceoutput.h"
 #include "exitwords.h"
 #include "platform.h"
 #include "wiretrace.h"
@@ -16,7 +17,11 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
     , m_link(new DeviceLink(this))
     // Before any connection of the job's own: an action is in the book
     // before the job reports it.
-    , m_keeper(new book::DeviceBookKeeper(m_link, book::FrontEnd::Cli, book::bookPath(options.bookFile), this))
+    , m_keeper(new book::DeviceBookKeeper(m_link, book::FrontEnd::Cli,
+                                          new book::DirectBookWriter(book::bookPath(options.bookFile),
+                                                                     book::userChangeHistoryPath(),
+                                                                     book::FrontEnd::Cli),
+                                          this))
     , m_options(options)
     , m_port(port)
 {
@@ -34,6 +39,7 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
     connect(m_keeper, &book::DeviceBookKeeper::bookNotice, this, [this](const QString &text) {
         emit bookNotice((QStringLiteral("tavik7-cli: %1: %2\n").arg(m_port, text)).toLocal8Bit());
     });
+    connect(m_keeper, &book::DeviceBookKeeper::missed, this, [this](const QString &reason) { m_bookMissed = reason; });
     connect(m_link, &DeviceLink::portLost, this, &PortJob::onPortLost);
     connect(m_link, &DeviceLink::finished, this, &PortJob::onFinished);
     connect(m_link, &DeviceLink::significanceNotice, this, [this](const QString &significance) {
@@ -124,6 +130,11 @@ void PortJob::fail(int exitCode, const QString &text)
         return;
     note(text);
     finish(exitCode);
+}
+
+void PortJob::print(const QByteArray &bytes)
+{
+    emit standardOutput(m_options.json && !m_bookMissed.isEmpty() ? withBookMissed(bytes, m_bookMissed) : bytes);
 }
 
 void PortJob::note(const QString &text)

@@ -42,6 +42,8 @@ public:
     [[nodiscard]] const QString &port() const { return m_port; }
     // Why the port did not open, when that ended the job.
     [[nodiscard]] std::optional<PortOpenFailure> openFailure() const { return m_openFailure; }
+    // Why the book missed an action of this job; empty while it missed none.
+    [[nodiscard]] const QString &bookMissed() const { return m_bookMissed; }
 
 signals:
     void standardOutput(const QByteArray &bytes);
@@ -73,7 +75,7 @@ protected:
     void finish(int exitCode);
     void fail(int exitCode, const QString &message);
     void note(const QString &message);
-    void print(const QByteArray &bytes) { emit standardOutput(bytes); }
+    void print(const QByteArray &bytes);
 
     // A message or note of the window's catalogue, for a terminal.
     [[nodiscard]] QString message(const ConsoleEntry &entry) const;
@@ -105,6 +107,7 @@ private:
     int m_exitCode = ExitDone;
     std::optional<PortOpenFailure> m_openFailure;
     DeviceReading m_reading;
+    QString m_bookMissed;
 };
 
 } // namespace tavik7::cli

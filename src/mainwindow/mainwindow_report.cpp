@@ -46,7 +46,7 @@ void TAVIK7_Bediensoftware::writeInspectionReport()
         tavik7::book::DeviceBookKeeper::of(this)->recordReport(QString(), QStringLiteral("badFile"));
         return;
     }
-    tavik7::book::DeviceBookKeeper::of(this)->recordReport(name);
+    tavik7::book::DeviceBookKeeper::of(this)->recordReport(name, QLatin1String(tavik7::book::kStatusOk), notes);
     showMessage(tavik7::MessageId::PdfCreated, true);
     tavik7::openInViewer(name);
 }

@@ -136,8 +136,9 @@ void TAVIK7_Bediensoftware::setUpEngines()
 {
     deviceLink = new tavik7::DeviceLink(this);
     // Before the window's own connections: an action is in the book before the window reports it.
-    auto *keeper =
-        new tavik7::book::DeviceBookKeeper(deviceLink, tavik7::book::FrontEnd::Window, tavik7::book::bookPath(), this);
+    auto *keeper = new tavik7::book::DeviceBookKeeper(
+        deviceLink, tavik7::book::FrontEnd::Window,
+        new tavik7::book::BookWriterProcess(tavik7::book::bookPath(), tavik7::book::userChangeHistoryPath()), this);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, keeper, [this, keeper] { keeper->setLanguage(language); });
     connect(keeper, &tavik7::book::DeviceBookKeeper::recorded, this, [this] {
         if (auto *book = findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly))

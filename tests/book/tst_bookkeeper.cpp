@@ -32,7 +32,7 @@ void TestBookKeeper::eachActionIsOneEventBeforeItIsReported()
     DeviceLink link;
     // Long enough for an answer at 1200 baud, short for the silent device's.
     link.setTimeouts({2000, 1000});
-    DeviceBookKeeper keeper(&link, FrontEnd::Window, path);
+    DeviceBookKeeper keeper(&link, FrontEnd::Window, new DirectBookWriter(path, QString(), FrontEnd::Window));
     QSignalSpy notices(&keeper, &DeviceBookKeeper::bookNotice);
     QVERIFY(link.open({sim.portPath()}));
     // The front end's handler, connected after the keeper: what it finds in

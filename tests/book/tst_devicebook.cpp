@@ -370,26 +370,44 @@ void TestDeviceBook::recorderWritesChanges()
     QFile hex(image);
     QVERIFY(hex.open(QIODevice::WriteOnly) && hex.write(":00000001FF\n") > 0);
     hex.close();
-    BookRecorder recorder(FrontEnd::Window, m_dir.filePath(QStringLiteral("recorder.sqlite")), QString());
+    DirectBookWriter writer(m_dir.filePath(QStringLiteral("recorder.sqlite")), QString(), FrontEnd::Window);
+    QList<BookResult> results;
+    connect(&writer, &BookWriter::written, this, [&](const BookResult &result) { results.append(result); });
+    BookRecorder recorder(FrontEnd::Window, &writer);
     const ParameterRecord before = sampleRecord();
     ParameterRecord after = before;
     after.direction = 0;
-    QVERIFY(recorder.recordRead(QStringLiteral("COM3"), nullptr, QString(), QStringLiteral("noAnswer")).recorded);
-    QVERIFY(recorder.recordRead(QStringLiteral("COM3"), &before, QStringLiteral("000001234"), QStringLiteral("ok")).recorded);
-    QVERIFY(recorder.recordWrite(QStringLiteral("COM3"), before, after, QString(), QString(), QStringLiteral("ok")).recorded);
-    QVERIFY(recorder.recordSetCounter(QStringLiteral("COM3"), QStringLiteral("000001234"), QStringLiteral("000000000"),
-                                      QStringLiteral("ok")).recorded);
-    QVERIFY(recorder.recordFlash(QStringLiteral("COM3"), image, QStringLiteral("ok"), QStringLiteral("1.13"),
-                                 QStringLiteral("1.14"), QStringLiteral("ok")).recorded);
-    QCOMPARE(recorder.book().history(QLatin1String(kUnknownIdentity)).size(), 1);
-    const QList<BookEvent> events = recorder.book().history(QStringLiteral("123456789"));
-    QCOMPARE(events.size(), 4);
+    recorder.recordRead(QStringLiteral("COM3"), nullptr, QString(), QStringLiteral("noAnswer"));
+    recorder.recordRead(QStringLiteral("COM3"), &before, QStringLiteral("000001234"), QStringLiteral("ok"));
+    recorder.recordWrite(QStringLiteral("COM3"), before, after, QString(), QString(), QStringLiteral("ok"));
+    recorder.recordSetCounter(QStringLiteral("COM3"), QStringLiteral("000001234"), QStringLiteral("000000000"),
+                              QStringLiteral("ok"));
+    recorder.recordFlash(QStringLiteral("COM3"), image, QStringLiteral("ok"), QStringLiteral("1.13"),
+                         QStringLiteral("1.14"), QStringLiteral("ok"));
+    // The report's notes as printed, the empty lines after the last left out.
+    recorder.recordReport(QStringLiteral("COM3"), QString(), QStringLiteral("ok"),
+                          {QStringLiteral("seal 4711"), QString(), QStringLiteral("ok"), QString(), QString()});
+    QCOMPARE(results.size(), 6);
+    for (const BookResult &result : std::as_const(results))
+        QVERIFY(result.recorded);
+    QCOMPARE(writer.book().history(QLatin1String(kUnknownIdentity)).size(), 1);
+    const QList<BookEvent> events = writer.book().history(QStringLiteral("123456789"));
+    QCOMPARE(events.size(), 5);
+    QCOMPARE(events.at(4).details.value(QStringLiteral("notes")).toVariant().toStringList(),
+             (QStringList{QStringLiteral("seal 4711"), QString(), QStringLiteral("ok")}));
     QCOMPARE(events.at(1).changes, (QList<BookChange>{{QStringLiteral("direction"), QStringLiteral("1"), QStringLiteral("0")}}));
     QCOMPARE(events.at(2).changes.at(0).key, QStringLiteral("counter"));
     QCOMPARE(events.at(3).sha256, QString::fromLatin1(QCryptographicHash::hash(":00000001FF\n", QCryptographicHash::Sha256).toHex()));
     QCOMPARE(events.at(3).details.value(QStringLiteral("versionAfter")).toString(), QStringLiteral("1.14"));
     QCOMPARE(events.at(3).frontEnd, FrontEnd::Window);
-    const QList<DeviceSummary> device = recorder.book().devices(QStringLiteral("123456789"));
+    // A later run listening on the port reads nothing: the port's last known
+    // device is named; on a port that never named one, nobody is.
+    BookRecorder later(FrontEnd::Cli, &writer);
+    later.recordNamur(QStringLiteral("COM3"), 1000, 2000, 5, QString(), QStringLiteral("ok"));
+    later.recordNamur(QStringLiteral("COM9"), 1000, 2000, 5, QString(), QStringLiteral("ok"));
+    QCOMPARE(writer.book().history(QStringLiteral("123456789")).constLast().action, BookAction::Namur);
+    QCOMPARE(writer.book().history(QLatin1String(kUnknownIdentity)).constLast().port, QStringLiteral("COM9"));
+    const QList<DeviceSummary> device = writer.book().devices(QStringLiteral("123456789"));
     QCOMPARE(device.at(0).softwareVersion, QStringLiteral("1.14"));
     QCOMPARE(device.at(0).counter, QStringLiteral("000000000"));
 }

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QSortFilterProxyModel>
 #include <QSignalSpy>
-#include <QSqlQueryModel>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTemporaryDir>

@@ -796,16 +796,23 @@ void TestCli::deviceBook_data()
 {
     QTest::addColumn<QString>("kind");       // what lies at the book's path beforehand
     QTest::addColumn<QByteArray>("said");    // the one line of each run about the book
-    QTest::newRow("new book") << "" << QByteArray();
-    QTest::newRow("directory") << "directory" << QByteArray("missed this action: a link or not a regular file");
-    QTest::newRow("not SQLite, left alone") << "text" << QByteArray("missed this action: not an SQLite database");
+    QTest::addColumn<QString>("missed");     // the reason word on each JSON line, when the book missed
+    QTest::newRow("new book") << "" << QByteArray() << QString();
+    QTest::newRow("directory") << "directory" << QByteArray("missed this action: a link or not a regular file")
+                               << "link";
+    QTest::newRow("no folder") << "no folder" << QByteArray("missed this action: folder missing") << "noFolder";
+    QTest::newRow("not SQLite, left alone") << "text" << QByteArray("missed this action: not an SQLite database")
+                                            << "notSqlite";
 }
 
 void TestCli::deviceBook()
 {
     QFETCH(QString, kind);
     QFETCH(QByteArray, said);
-    const QString book = m_dir.filePath(QStringLiteral("book-%1.sqlite").arg(QTest::currentDataTag()));
+    QFETCH(QString, missed);
+    const QString book = m_dir.filePath(QStringLiteral("%1book-%2.sqlite")
+                                            .arg(kind == QLatin1String("no folder") ? "gone/" : "")
+                                            .arg(QTest::currentDataTag()));
     if (kind == QLatin1String("directory"))
         QVERIFY(QDir().mkdir(book));
     QFile text(book);
@@ -817,15 +824,20 @@ void TestCli::deviceBook()
     const QList<QStringList> actions = {{"read", "-p", port}, {"write", "-p", port, "--set", "direction=1"},
                                         {"set-counter", "-p", port, "000000042"}};
     for (const QStringList &action : actions) {
-        const CliRun done = run(QStringList{"--book", book} + action);
+        const CliRun done = run(QStringList{"--book", book} + action + QStringList{"--json"});
         QCOMPARE(done.exitCode, 0);
         // Neither a folder nor someone's text file is made a book of: every run says so.
         const bool says = !said.isEmpty();
         QVERIFY2(done.err.count("Device book") == (says ? 1 : 0) && (!says || done.err.contains(said)), done.err.constData());
+        // The line a script reads says so too, the device's work as it was.
+        const QJsonObject line = QJsonDocument::fromJson(done.out).object();
+        QVERIFY2(!line.isEmpty() && line["port"] == port, done.out.constData());
+        QCOMPARE(line["book"].toString(), missed.isEmpty() ? QString() : QStringLiteral("missed"));
+        QCOMPARE(line["bookReason"].toString(), missed);
     }
     if (kind == QLatin1String("text"))
         QCOMPARE(readFile(book), QByteArray("not a book\n"));
-    if (!kind.isEmpty())
+    if (!missed.isEmpty())
         return;
     const CliRun history = run({"--book", book, "book", "history", "123456789", "--json"});
     QCOMPARE(history.exitCode, 0);
@@ -842,8 +854,8 @@ void TestCli::deviceBook()
                                                        change["new"].toString());
         shown.append(event["action"].toString() + changes);
     }
-    // One event per action: set-counter's own read is not one.
-    QCOMPARE(shown, (QStringList{"read", "write direction:0>1 counter:012345678>012345678",
+    // One event per action: set-counter's own read is one too.
+    QCOMPARE(shown, (QStringList{"read", "write direction:0>1 counter:012345678>012345678", "read",
                                  "setCounter counter:012345678>000000042"}));
 }
 

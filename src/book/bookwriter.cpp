@@ -1,0 +1,167 @@
+#include "bookwriter.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace tavik7::book {
+
+namespace {
+
+// The writer process waits this long for the book beyond its busy time-out
+// before the window, closing, gives up on it.
+constexpr int kWriterExitGraceMs = 5000;
+
+BookResult writerEnded()
+{
+    return {BookStatus::Failed, false, {}, QStringLiteral("%1 ended").arg(QLatin1String(kBookWriterProgram)), 0};
+}
+
+} // namespace
+
+QByteArray resultToLine(const BookResult &result)
+{
+    const QJsonObject line{{QStringLiteral("status"), int(result.status)},
+                           {QStringLiteral("recorded"), result.recorded},
+                           {QStringLiteral("aside"), result.setAsidePath},
+                           {QStringLiteral("detail"), result.detail},
+                           {QStringLiteral("id"), QString::number(result.id)}};
+    return QJsonDocument(line).toJson(QJsonDocument::Compact);
+}
+
+BookResult resultFromLine(const QByteArray &line)
+{
+    const QJsonObject object = QJsonDocument::fromJson(line).object();
+    const int status = object.value(QStringLiteral("status")).toInt(-1);
+    if (status < int(BookStatus::Ok) || status > int(BookStatus::NoFolder))
+        return writerEnded();
+    return {BookStatus(status), object.value(QStringLiteral("recorded")).toBool(),
+            object.value(QStringLiteral("aside")).toString(), object.value(QStringLiteral("detail")).toString(),
+            object.value(QStringLiteral("id")).toString().toLongLong()};
+}
+
+// ---------------------------------------------------------------- in this process
+
+DirectBookWriter::DirectBookWriter(const QString &bookPath, const QString &changeHistoryPath, FrontEnd frontEnd,
+                                   QObject *parent)
+    : BookWriter(parent), m_bookPath(bookPath), m_changeHistoryPath(changeHistoryPath), m_frontEnd(frontEnd)
+{
+}
+
+void DirectBookWriter::write(const BookEvent &event)
+{
+    emit written(record(event));
+}
+
+BookResult DirectBookWriter::record(const BookEvent &event)
+{
+    // Opened at the first event: a run that touches no device leaves no book.
+    BookResult opened{BookStatus::Ok, true, {}, {}, 0};
+    if (!m_book.isOpen()) {
+        opened = m_book.open(m_bookPath, m_changeHistoryPath, m_frontEnd);
+        if (!opened.recorded)
+            return opened;
+    }
+    BookEvent named = event;
+    // A NAMUR session reads nothing from the device: unless the front end
+    // read it on that port, the port's last known device is the one listened to.
+    if (event.action == BookAction::Namur && event.serialNumber == QLatin1String(kUnknownIdentity))
+        m_book.lastKnownOnPort(event.port, &named);
+    BookResult recorded = m_book.record(named);
+    if (recorded.setAsidePath.isEmpty() && !opened.setAsidePath.isEmpty() && recorded.recorded) {
+        recorded.status = opened.status;
+        recorded.setAsidePath = opened.setAsidePath;
+    }
+    return recorded;
+}
+
+// ---------------------------------------------------------------- in the writer process
+
+BookWriterProcess::BookWriterProcess(const QString &bookPath, const QString &changeHistoryPath, QObject *parent)
+    : BookWriter(parent), m_bookPath(bookPath), m_changeHistoryPath(changeHistoryPath)
+{
+}
+
+BookWriterProcess::~BookWriterProcess()
+{
+    if (!m_process)
+        return;
+    // Nobody is left to hear the results; the events themselves must land.
+    disconnect(m_process, nullptr, this, nullptr);
+    m_process->closeWriteChannel();
+    if (!m_process->waitForFinished(kBookBusyTimeoutMs + kWriterExitGraceMs))
+        m_process->kill();
+}
+
+QString BookWriterProcess::program()
+{
+    const QString beside =
+        QStandardPaths::findExecutable(QLatin1String(kBookWriterProgram), {QCoreApplication::applicationDirPath()});
+    if (!beside.isEmpty())
+        return beside;
+    const QString named = qEnvironmentVariable("TAVIK7_BOOKWRITER");
+    return !named.isEmpty() && QFileInfo(named).isExecutable() ? named : QString();
+}
+
+bool BookWriterProcess::startProcess()
+{
+    const QString path = program();
+    if (path.isEmpty())
+        return false;
+    m_process = new QProcess(this);
+    m_process->setStandardErrorFile(QProcess::nullDevice());
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &BookWriterProcess::onOutput);
+    connect(m_process, &QProcess::finished, this, &BookWriterProcess::onEnded);
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            onEnded();
+    });
+    m_process->start(path, {m_bookPath, m_changeHistoryPath});
+    return true;
+}
+
+void BookWriterProcess::write(const BookEvent &event)
+{
+    if (!m_process && !startProcess()) {
+        emit written({BookStatus::Failed, false, {},
+                      QStringLiteral("%1 not found").arg(QLatin1String(kBookWriterProgram)), 0});
+        return;
+    }
+    ++m_waiting;
+    m_process->write(eventToLine(event) + '\n');
+}
+
+void BookWriterProcess::onOutput()
+{
+    m_partial += m_process->readAllStandardOutput();
+    qsizetype end;
+    while ((end = m_partial.indexOf('\n')) >= 0) {
+        const QByteArray line = m_partial.left(end);
+        m_partial.remove(0, end + 1);
+        if (m_waiting == 0)
+            continue;
+        --m_waiting;
+        emit written(resultFromLine(line));
+    }
+}
+
+void BookWriterProcess::onEnded()
+{
+    if (!m_process)
+        return;
+    onOutput();
+    QProcess *ended = m_process;
+    m_process = nullptr;
+    disconnect(ended, nullptr, this, nullptr);
+    ended->deleteLater();
+    m_partial.clear();
+    // Sent, but never answered: the book may or may not hold them, and the
+    // user is told it missed them. The next event starts a new writer.
+    for (; m_waiting > 0; --m_waiting)
+        emit written(writerEnded());
+}
+
+} // namespace tavik7::book
