@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "clirun.h"
 #include "devicebook.h"
 
 using namespace tavik7::book;
@@ -69,16 +70,6 @@ QString integrity(const DeviceBook &book)
 {
     QSqlQuery q(book.database());
     return q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next() ? q.value(0).toString() : QString();
-}
-
-int runCli(const QStringList &arguments, QByteArray *output)
-{
-    QProcess cli;
-    cli.start(QStringLiteral(TAVIK7_CLI_PATH), arguments);
-    if (!cli.waitForFinished(30000))
-        return -1;
-    *output = cli.readAllStandardOutput();
-    return cli.exitCode();
 }
 
 } // namespace

@@ -9,22 +9,13 @@
 #include <QFileSystemModel>
 #include <QProcess>
 
+#include "clirun.h"
 #include "booklocation.h"
 #include "bookwriter.h"
 #include "devicebookkeeper.h"
 #include "windowtest.h"
 
 namespace {
-
-int runCli(const QStringList &arguments, QByteArray *output)
-{
-    QProcess cli;
-    cli.start(QStringLiteral(TAVIK7_CLI_PATH), arguments);
-    if (!cli.waitForFinished(30000))
-        return -1;
-    *output = cli.readAllStandardOutput();
-    return cli.exitCode();
-}
 
 // What a file dialog on the folder does to the book: it lists the folder and
 // opens each file to guess its type, then closes it again.
