@@ -40,25 +40,40 @@ QString containsPattern(const QString &text)
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
-// Which device each device row's events count with: a row of "unknown"
+// Which device a device row's events count with: a row of "unknown"
 // identity goes with the one known device of its serial number (its events
 // were imported before that device was read), every other row with itself.
-// devices: a condition on d, the rows to look at.
-QString ownerTable(const QString &devices)
+// Worded per row, so that each lookup stays on the serial number's index:
+// a table of owners for every device was scanned once per device listed.
+QString ownerOf(const QString &row)
 {
-    return QStringLiteral("WITH owner(member, device) AS (SELECT d.id, CASE WHEN NOT (%1) THEN coalesce("
-                          "(SELECT min(k.id) FROM devices k WHERE k.serialNumber = d.serialNumber AND %2 "
-                          "HAVING count(*) = 1), d.id) ELSE d.id END FROM devices d WHERE %3)")
-        .arg(QString::fromLatin1(kKnownDevice).replace(QLatin1String("k."), QLatin1String("d.")),
-             QLatin1String(kKnownDevice), devices);
+    QString known = QString::fromLatin1(kKnownDevice);
+    return QStringLiteral("(CASE WHEN NOT (%1) THEN coalesce((SELECT min(k.id) FROM devices k "
+                          "WHERE k.serialNumber = %2.serialNumber AND %3 HAVING count(*) = 1), %2.id) "
+                          "ELSE %2.id END)")
+        .arg(known.replace(QLatin1String("k."), row + QLatin1Char('.')), row, QLatin1String(kKnownDevice));
+}
+
+// The device rows whose events count with device row d (d among them when it
+// owns itself).
+QString membersOf(const QString &device)
+{
+    return QStringLiteral("(SELECT m.id FROM devices m WHERE m.serialNumber = %1.serialNumber AND %2 = %1.id)")
+        .arg(device, ownerOf(QStringLiteral("m")));
+}
+
+// A device row that owns its events is listed; one whose events count with
+// another is not.
+QString ownsItself(const QString &device)
+{
+    return QStringLiteral("%1 = %2.id").arg(ownerOf(device), device);
 }
 
 // A device's summary from its events (and those it owns): when last seen,
 // the software version and counter last read, how many events.
 QString summaryColumns()
 {
-    const QString events = QStringLiteral("FROM events e WHERE e.device IN (SELECT o.member FROM owner o "
-                                          "WHERE o.device = d.id)");
+    const QString events = QStringLiteral("FROM events e WHERE e.device IN %1").arg(membersOf(QStringLiteral("d")));
     const QString last = QStringLiteral("coalesce((SELECT e.%1 %2 AND e.%1 <> '' ORDER BY e.time DESC, e.id DESC "
                                         "LIMIT 1), '')");
     return QStringLiteral("(SELECT max(e.time) %1) AS lastSeen, %2 AS softwareVersion, %3 AS counter, "
@@ -156,10 +171,9 @@ QList<DeviceSummary> DeviceBook::devices(const QString &serialPrefix, BookResult
     // A range on the serial number's index; char(1114111) sorts after every
     // character a serial number can continue with.
     const QString inRange = QStringLiteral("d.serialNumber >= :prefix AND d.serialNumber < :prefix || char(1114111)");
-    q.prepare(QStringLiteral("%1 SELECT d.id, d.manufacturer, d.deviceType, d.serialNumber, %2 FROM devices d "
-                             "WHERE d.id IN (SELECT device FROM owner) ORDER BY d.serialNumber, d.manufacturer, "
-                             "d.deviceType")
-                  .arg(ownerTable(inRange), summaryColumns()));
+    q.prepare(QStringLiteral("SELECT d.id, d.manufacturer, d.deviceType, d.serialNumber, %1 FROM devices d "
+                             "WHERE %2 AND %3 ORDER BY d.serialNumber, d.manufacturer, d.deviceType")
+                  .arg(summaryColumns(), inRange, ownsItself(QStringLiteral("d"))));
     // No prefix is every device: a null text would bind as NULL and match none.
     q.bindValue(QStringLiteral(":prefix"), serialPrefix.isNull() ? QStringLiteral("") : serialPrefix);
     for (bool more = q.exec() && q.next(); more; more = q.next()) {
@@ -282,13 +296,12 @@ QSqlQuery DeviceBook::deviceSearchQuery(const QString &text) const
         ? QString()
         : QStringLiteral(" AND (d.serialNumber LIKE :text ESCAPE '\\' OR d.manufacturer LIKE :text ESCAPE '\\' "
                          "OR d.deviceType LIKE :text ESCAPE '\\')");
-    q.prepare(QStringLiteral("%1 SELECT d.id, d.serialNumber, d.manufacturer, d.deviceType, "
+    q.prepare(QStringLiteral("SELECT d.id, d.serialNumber, d.manufacturer, d.deviceType, "
                              "strftime('%Y-%m-%d %H:%M:%S', lastSeen / 1000, 'unixepoch', 'localtime'), "
                              "softwareVersion, counter, events FROM (SELECT d.id, d.serialNumber, d.manufacturer, "
-                             "d.deviceType, %2 FROM devices d WHERE d.id IN (SELECT device FROM owner)%3) d "
+                             "d.deviceType, %1 FROM devices d WHERE %2%3) d "
                              "ORDER BY d.serialNumber")
-                  .arg(ownerTable(QStringLiteral("1")), summaryColumns(),
-                       where));
+                  .arg(summaryColumns(), ownsItself(QStringLiteral("d")), where));
     if (!text.isEmpty())
         q.bindValue(QStringLiteral(":text"), containsPattern(text));
     q.exec();
@@ -299,13 +312,14 @@ QSqlQuery DeviceBook::deviceEventsQuery(qint64 deviceId) const
 {
     QSqlQuery q(database());
     q.prepare(QStringLiteral(
-                  "%2 SELECT e.id, strftime('%Y-%m-%d %H:%M:%f', e.time / 1000.0, 'unixepoch', 'localtime'), %1, "
+                  "SELECT e.id, strftime('%Y-%m-%d %H:%M:%f', e.time / 1000.0, 'unixepoch', 'localtime'), %1, "
                   "CASE e.frontEnd WHEN 0 THEN 'window' ELSE 'cli' END, e.user, e.port, e.status, "
                   "(SELECT group_concat(json_extract(j.value, '$[0]') || ': ' || json_extract(j.value, '$[1]') "
                   "|| ' -> ' || json_extract(j.value, '$[2]'), char(10)) FROM json_each(e.changes) j), "
-                  "e.file, e.sha256 FROM events e WHERE e.device IN (SELECT member FROM owner WHERE device = :device) "
+                  "e.file, e.sha256 FROM events e WHERE e.device IN (SELECT m.id FROM devices o JOIN devices m "
+                  "ON m.serialNumber = o.serialNumber WHERE o.id = :device AND %2 = o.id) "
                   "ORDER BY e.time, e.id")
-                  .arg(actionCase(), ownerTable(QStringLiteral("1"))));
+                  .arg(actionCase(), ownerOf(QStringLiteral("m"))));
     q.bindValue(QStringLiteral(":device"), deviceId);
     q.exec();
     return q;
