@@ -102,8 +102,8 @@ void WriteJob::startWrite()
     // gets its reading (L_ZLW before the SP) written back after the telegram
     // (S_ZLW); otherwise the counter is set-counter's to change.
     setStage(Stage::Working);
-    connect(link(), &DeviceLink::finished, this, &WriteJob::onWritten);
-    link()->startWriteSequence([this](const ParameterRecord &device) { return plan(device); });
+    follow(link()->write([this](const ParameterRecord &device) { return plan(device); }),
+           [this](const DeviceResult &result) { onWritten(result); });
 }
 
 // --verify: the device read again after its OK must hold every field written.
@@ -126,19 +126,16 @@ void WriteJob::verify(const DeviceReading &reading)
 
 void WriteJob::onWritten(const DeviceResult &result)
 {
-    // Only an acknowledged write is a success; a failure has ended the job
-    // already. The read of --verify ends in deviceRead().
-    if ((stage() != Stage::Working && stage() != Stage::Finishing) || !result.ok()
-        || m_progress == Progress::Verifying)
+    // Only an acknowledged write comes here; a failure has ended the job.
+    if (stage() != Stage::Working && stage() != Stage::Finishing)
         return;
     note(message(MessageId::ParametersWritten));
     if (result.counterWritten)
         note(message(MessageId::CounterWritten));
     if (options().verify && stage() == Stage::Working) {
         m_progress = Progress::Verifying;
-        keeper()->setReadsNameOnly(true); // the read-back is part of the write
-        // Not from inside the link's own signal.
-        QMetaObject::invokeMethod(this, [this] { readDevice(); }, Qt::QueuedConnection);
+        // The read-back is part of the write. Not from inside the link's own signal.
+        QMetaObject::invokeMethod(this, [this] { readDevice(DeviceReply::Purpose::Verify); }, Qt::QueuedConnection);
         return;
     }
     if (options().json)
@@ -170,8 +167,8 @@ void CounterJob::deviceRead(const DeviceReading &reading)
                                         .arg(counterDigits(r.softwareVersion)));
         return;
     }
-    connect(link(), &DeviceLink::finished, this, &CounterJob::onCounterWritten);
-    link()->writeCounter(counterDigitsForDevice(entry));
+    follow(link()->writeCounter(counterDigitsForDevice(entry)),
+           [this](const DeviceResult &result) { onCounterWritten(result); });
 }
 
 void CounterJob::onCounterWritten(const DeviceResult &result)
@@ -199,7 +196,7 @@ void ReportJob::begin()
         fail(ExitUsage, message(MessageId::PdfWrongName));
         return;
     }
-    readDevice(DeviceResult::Sequence::Report);
+    readDevice(DeviceReply::Purpose::Report);
 }
 
 void ReportJob::deviceRead(const DeviceReading &reading)

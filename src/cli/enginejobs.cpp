@@ -72,8 +72,7 @@ void FlashJob::begin()
     }
     if (!options().noBackup) {
         // The backup read is the flash's: its events are the backup and the flash.
-        keeper()->setReadsNameOnly(true);
-        readDevice();
+        readDevice(DeviceReply::Purpose::Backup);
         return;
     }
     setStage(Stage::Working);

@@ -5,6 +5,7 @@
 #include <QStandardItemModel>
 
 #include "countertext.h"
+#include "devicebookkeeper.h"
 #include "messageboxes.h"
 #include "messagecatalogue.h"
 #include "platform.h"
@@ -218,12 +219,12 @@ ConsoleLine consoleLineFor(const DeviceResult &r)
 }
 
 // The buttons' sequence numbers, as the read, write and report buttons pass them.
-DeviceResult::Sequence sequenceOfMode(int mode)
+tavik7::DeviceReply::Purpose purposeOfMode(int mode)
 {
     switch (mode) {
-    case 2: return DeviceResult::Sequence::Write;
-    case 5: return DeviceResult::Sequence::Report;
-    default: return DeviceResult::Sequence::Read;
+    case 2: return tavik7::DeviceReply::Purpose::Write;
+    case 5: return tavik7::DeviceReply::Purpose::Report;
+    default: return tavik7::DeviceReply::Purpose::Read;
     }
 }
 
@@ -244,8 +245,19 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
         QMetaObject::invokeMethod(
             this, [this, text] { showIncompatibleSignificanceNotice(text); }, Qt::QueuedConnection);
     });
-    connect(link, &tavik7::DeviceLink::requestFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
-    connect(link, &tavik7::DeviceLink::finished, this, &TAVIK7_Bediensoftware::showSequenceResult);
+}
+
+bool TAVIK7_Bediensoftware::followReply(tavik7::DeviceReply *reply)
+{
+    if (!reply)
+        return false;
+    connect(reply, &tavik7::DeviceReply::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
+    connect(reply, &tavik7::DeviceReply::finished, this, [this, reply](const DeviceResult &result) {
+        // In the book before the window reports the action.
+        tavik7::book::DeviceBookKeeper::of(this)->recordReply(reply);
+        showSequenceResult(result);
+    });
+    return true;
 }
 
 void TAVIK7_Bediensoftware::showRequestResult(const tavik7::DeviceResult &result)
@@ -304,15 +316,16 @@ bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer
 
 void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
-    const DeviceResult::Sequence sequence = sequenceOfMode(mode);
-    const bool sent = sequence == DeviceResult::Sequence::Write ? deviceLink->startWriteSequence(sheet.record())
-                                                                : deviceLink->readSettings(sequence);
-    requestRefused(sent, sequence == DeviceResult::Sequence::Report ? MessageId::PdfNoData : MessageId::NoData);
+    using Purpose = tavik7::DeviceReply::Purpose;
+    const Purpose purpose = purposeOfMode(mode);
+    const bool sent = followReply(purpose == Purpose::Write ? deviceLink->write(sheet.record())
+                                                            : deviceLink->read(purpose));
+    requestRefused(sent, purpose == Purpose::Report ? MessageId::PdfNoData : MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onReadCounterClicked()
 {
-    requestRefused(deviceLink->readCounter(), tavik7::MessageId::NoData);
+    requestRefused(followReply(deviceLink->readCounter()), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onTimerCounterStatus()
@@ -323,7 +336,7 @@ void TAVIK7_Bediensoftware::onTimerCounterStatus()
 void TAVIK7_Bediensoftware::onWriteSettingsClicked()
 {
     readParameterTable();
-    requestRefused(deviceLink->writeParameters(parameterRecord), tavik7::MessageId::NoData);
+    requestRefused(followReply(deviceLink->writeParameters(parameterRecord)), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onWriteCounterClicked()
@@ -337,7 +350,7 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
         return;
     }
     if (confirmSetCounter())
-        requestRefused(deviceLink->writeCounter(digits), tavik7::MessageId::NoData);
+        requestRefused(followReply(deviceLink->writeCounter(digits)), tavik7::MessageId::NoData);
 }
 
 bool TAVIK7_Bediensoftware::confirmSetCounter()

@@ -106,8 +106,10 @@ FlashRun::Request TAVIK7_Bediensoftware::flashRequest(const QString &firmwareFil
     request.firmwareFile = firmwareFile;
     request.tool = tavik7::flashtool::locateTool();
     request.backupFolder = appDataFolder;
-    request.deviceRecord = changeRecorder->deviceRecord();
-    request.deviceCounter = changeRecorder->deviceCounter();
+    const tavik7::DeviceState &device = deviceLink->memory()->state();
+    request.deviceRecord = device.record;
+    if (device.counter)
+        request.deviceCounter = device.counter->text;
     return request;
 }
 
@@ -193,6 +195,6 @@ void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
                                  QDir::toNativeSeparators(backupFile), language))
         return;
     const tavik7::ParameterRecord before = parameterRecord;
-    loadSettingsFile(backupFile, changeRecorder->deviceRecord());
+    loadSettingsFile(backupFile, deviceLink->memory()->record());
     tavik7::book::DeviceBookKeeper::of(this)->recordRestore(backupFile, before, parameterRecord);
 }

@@ -131,6 +131,8 @@ private:
     void connectDeviceLink();
     // False when the request went out; a closed port answers as a mute device.
     bool requestRefused(bool sent, tavik7::MessageId noAnswer);
+    // Shows a reply's requests as they end and books it; false for none.
+    bool followReply(tavik7::DeviceReply *reply);
     // The console line and the widgets for each request's end, then the
     // sequence's own end (buttons, report).
     void showRequestResult(const tavik7::DeviceResult &result);
