@@ -11,6 +11,7 @@
 #include "platform.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
+#include "writesession.h"
 
 namespace {
 
@@ -318,9 +319,25 @@ void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
     using Purpose = tavik7::DeviceReply::Purpose;
     const Purpose purpose = purposeOfMode(mode);
-    const bool sent = followReply(purpose == Purpose::Write ? deviceLink->write(sheet.record())
-                                                            : deviceLink->read(purpose));
+    const bool sent = purpose == Purpose::Write ? startWriteSession() : followReply(deviceLink->read(purpose));
     requestRefused(sent, purpose == Purpose::Report ? MessageId::PdfNoData : MessageId::NoData);
+}
+
+bool TAVIK7_Bediensoftware::startWriteSession()
+{
+    // The table as it stands when Write is clicked, whatever the device holds.
+    const tavik7::ParameterRecord table = sheet.record();
+    auto *session = new tavik7::WriteSession(deviceLink, this);
+    connect(session, &tavik7::WriteSession::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
+    // In the book before the window reports the action.
+    connect(session, &tavik7::WriteSession::requestEnded, tavik7::book::DeviceBookKeeper::of(this),
+            &tavik7::book::DeviceBookKeeper::recordReply);
+    connect(session, &tavik7::WriteSession::finished, this,
+            [this](const tavik7::WriteEnd &end) { showSequenceResult(end.write); });
+    if (session->start([table](const tavik7::ParameterRecord &) { return table; }, false))
+        return true;
+    delete session;
+    return false;
 }
 
 void TAVIK7_Bediensoftware::onReadCounterClicked()

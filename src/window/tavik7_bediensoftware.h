@@ -133,6 +133,7 @@ private:
     bool requestRefused(bool sent, tavik7::MessageId noAnswer);
     // Shows a reply's requests as they end and books it; false for none.
     bool followReply(tavik7::DeviceReply *reply);
+    bool startWriteSession();
     // The console line and the widgets for each request's end, then the
     // sequence's own end (buttons, report).
     void showRequestResult(const tavik7::DeviceResult &result);
