@@ -11,6 +11,7 @@
 #include "inspectionreportpdf.h"
 #include "parametersheet.h"
 #include "readjobs.h"
+#include "reportsession.h"
 #include "reportoutput.h"
 #include "settingsfileio.h"
 #include "writeplan.h"
@@ -211,16 +212,49 @@ void ReportJob::begin()
         fail(ExitUsage, message(MessageId::PdfWrongName));
         return;
     }
-    readDevice(DeviceReply::Purpose::Report);
+    setStage(Stage::Reading);
+    auto *session = new ReportSession(link(), this);
+    // In the book before the job reports it.
+    connect(session, &ReportSession::requestEnded, keeper(), &book::DeviceBookKeeper::recordReply);
+    connect(session, &ReportSession::finished, this, [this](const ReportEnd &end) {
+        if (stage() == Stage::Done)
+            return;
+        if (!end.read.ok()) {
+            requestFailed(end.read);
+            return;
+        }
+        m_plausible = end.plausible();
+        DeviceReading reading;
+        reading.record = *end.read.record;
+        reading.counterDigits = QString::fromLatin1(end.read.counter->digits);
+        reading.counterText = end.read.counter->text;
+        // Not from inside the port's data slot.
+        QMetaObject::invokeMethod(
+            this,
+            [this, reading] {
+                if (stage() != Stage::Reading)
+                    return;
+                setStage(Stage::Working);
+                deviceRead(reading);
+            },
+            Qt::QueuedConnection);
+    });
+    if (!session->start()) {
+        delete session;
+        DeviceResult closed;
+        closed.status = DeviceResult::Status::Closed;
+        requestFailed(closed);
+    }
 }
 
 void ReportJob::deviceRead(const DeviceReading &reading)
 {
     const ParameterRecord &r = reading.record;
-    if (const QStringList implausible = implausibleFieldTexts(reading); !implausible.isEmpty()) {
+    if (!m_plausible) {
+        // The verdict is the session's; the words name each field refused.
         keeper()->recordReport(QString(), QStringLiteral("implausible"));
         fail(ExitImplausible, cliText(CliText::NoReportImplausible, options().language)
-                                  .arg(implausible.join(QStringLiteral(", "))));
+                                  .arg(implausibleFieldTexts(reading).join(QStringLiteral(", "))));
         return;
     }
     QString error;

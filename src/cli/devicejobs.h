@@ -56,6 +56,9 @@ public:
 protected:
     void begin() override;
     void deviceRead(const DeviceReading &reading) override;
+
+private:
+    bool m_plausible = false; // the report session's verdict on the reading
 };
 
 } // namespace tavik7::cli

@@ -10,6 +10,7 @@
 #include "messagecatalogue.h"
 #include "platform.h"
 #include "tavik7_bediensoftware.h"
+#include "reportsession.h"
 #include "texttable.h"
 #include "writesession.h"
 
@@ -296,12 +297,6 @@ void TAVIK7_Bediensoftware::showSequenceResult(const tavik7::DeviceResult &resul
         showMessage({MessageId::NoteCounterNotWrittenBack, {left->text}}, true);
     else if (result.telegramUnanswered())
         showMessage(MessageId::NoteTelegramUnanswered, true);
-    if (result.sequence != DeviceResult::Sequence::Report || !result.ok())
-        return;
-    if (allValuesPlausible())
-        emit createPdf();
-    else
-        showMessage(MessageId::PdfInvalidValues, true);
 }
 
 bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer)
@@ -319,7 +314,9 @@ void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
     using Purpose = tavik7::DeviceReply::Purpose;
     const Purpose purpose = purposeOfMode(mode);
-    const bool sent = purpose == Purpose::Write ? startWriteSession() : followReply(deviceLink->read(purpose));
+    const bool sent = purpose == Purpose::Write    ? startWriteSession()
+        : purpose == Purpose::Report ? startReportSession()
+                                     : followReply(deviceLink->read(purpose));
     requestRefused(sent, purpose == Purpose::Report ? MessageId::PdfNoData : MessageId::NoData);
 }
 
@@ -335,6 +332,27 @@ bool TAVIK7_Bediensoftware::startWriteSession()
     connect(session, &tavik7::WriteSession::finished, this,
             [this](const tavik7::WriteEnd &end) { showSequenceResult(end.write); });
     if (session->start([table](const tavik7::ParameterRecord &) { return table; }, false))
+        return true;
+    delete session;
+    return false;
+}
+
+bool TAVIK7_Bediensoftware::startReportSession()
+{
+    auto *session = new tavik7::ReportSession(deviceLink, this);
+    connect(session, &tavik7::ReportSession::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
+    connect(session, &tavik7::ReportSession::requestEnded, tavik7::book::DeviceBookKeeper::of(this),
+            &tavik7::book::DeviceBookKeeper::recordReply);
+    connect(session, &tavik7::ReportSession::finished, this, [this](const tavik7::ReportEnd &end) {
+        showSequenceResult(end.read);
+        if (!end.read.ok())
+            return;
+        if (end.plausible())
+            emit createPdf();
+        else
+            showMessage(MessageId::PdfInvalidValues, true);
+    });
+    if (session->start())
         return true;
     delete session;
     return false;

@@ -6,6 +6,7 @@
 #include "devicelink.h"
 #include "devsim.h"
 #include "parameterfields.h"
+#include "reportsession.h"
 #include "writesession.h"
 
 using namespace tavik7;
@@ -37,6 +38,8 @@ class TestSessions : public QObject
 private slots:
     void writeSession_data();
     void writeSession();
+    void reportSession_data();
+    void reportSession();
 };
 
 void TestSessions::writeSession_data()
@@ -135,6 +138,51 @@ void TestSessions::writeSession()
     if (fault == QLatin1String("cut"))
         QCOMPARE(result.write.counterNotWrittenBack()->digits, QByteArray(kReading));
     QTRY_VERIFY(!alive); // one end, then gone
+}
+
+void TestSessions::reportSession_data()
+{
+    QTest::addColumn<QStringList>("device");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<Status>("status");
+    QTest::addColumn<QStringList>("implausible");
+    QTest::addColumn<bool>("plausible");
+    QTest::newRow("plausible") << QStringList() << "" << Status::Ok << QStringList() << true;
+    QTest::newRow("a year the table refuses") << QStringList{"--year", "1900"} << "" << Status::Ok
+                                              << QStringList{"year"} << false;
+    QTest::newRow("no answer to LP") << QStringList() << "silent=LP" << Status::NoAnswer << QStringList() << false;
+    QTest::newRow("Fehler! to L_ZLW") << QStringList() << "error=L_ZLW" << Status::DeviceError << QStringList()
+                                      << false;
+}
+
+void TestSessions::reportSession()
+{
+    QFETCH(QStringList, device);
+    QFETCH(QString, fault);
+    QFETCH(Status, status);
+    QFETCH(QStringList, implausible);
+    QFETCH(bool, plausible);
+    DevSim sim;
+    QVERIFY(sim.start(QStringList{"--quick-answers"} + device));
+    DeviceLink link;
+    link.setTimeouts({800, 400});
+    QVERIFY(link.open({sim.portPath()}));
+    if (!fault.isEmpty())
+        QVERIFY(sim.control("fault " + fault.toLatin1()));
+    auto *session = new ReportSession(&link);
+    QStringList told;
+    connect(session, &ReportSession::requestEnded, this, [&](const DeviceReply *reply) {
+        told << QVariant::fromValue(reply->purpose()).toString();
+    });
+    QSignalSpy finished(session, &ReportSession::finished);
+    QVERIFY(session->start());
+    QVERIFY(finished.wait(kWaitMs));
+    const ReportEnd end = finished.at(0).at(0).value<ReportEnd>();
+    QCOMPARE(told, QStringList{"Report"});
+    QCOMPARE(end.read.status, status);
+    QCOMPARE(end.read.sequence, DeviceResult::Sequence::Report);
+    QCOMPARE(keysOf(end.implausibleFields), implausible);
+    QCOMPARE(end.plausible(), plausible);
 }
 
 QTEST_GUILESS_MAIN(TestSessions)
