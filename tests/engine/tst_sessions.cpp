@@ -5,6 +5,7 @@
 
 #include "devicelink.h"
 #include "devsim.h"
+#include "flashsession.h"
 #include "parameterfields.h"
 #include "reportsession.h"
 #include "writesession.h"
@@ -40,6 +41,7 @@ private slots:
     void writeSession();
     void reportSession_data();
     void reportSession();
+    void flashSessionFlashesNothingWithoutItsBackup();
 };
 
 void TestSessions::writeSession_data()
@@ -183,6 +185,31 @@ void TestSessions::reportSession()
     QCOMPARE(end.read.sequence, DeviceResult::Sequence::Report);
     QCOMPARE(keysOf(end.implausibleFields), implausible);
     QCOMPARE(end.plausible(), plausible);
+}
+
+void TestSessions::flashSessionFlashesNothingWithoutItsBackup()
+{
+    DevSim sim;
+    QVERIFY(sim.start({"--quick-answers"}));
+    DeviceLink link;
+    link.setTimeouts({800, 400});
+    QVERIFY(link.open({sim.portPath()}));
+    QVERIFY(sim.control("fault silent=LP"));
+    FlashRun run(&link);
+    auto *session = new FlashSession(&link, &run);
+    QSignalSpy ready(session, &FlashSession::readyToFlash);
+    QSignalSpy finished(session, &FlashSession::finished);
+    FlashRun::Request request;
+    request.firmwareFile = QStringLiteral("never-started.hex");
+    QVERIFY(session->start(request, true));
+    QVERIFY(finished.wait(kWaitMs));
+    const FlashEnd end = finished.at(0).at(0).value<FlashEnd>();
+    QCOMPARE(end.read->status, Status::NoAnswer);
+    QCOMPARE(end.verdict, FlashRun::Verdict::None);
+    QCOMPARE(ready.count(), 0);
+    // The port stays the link's: no tool was handed it.
+    QCOMPARE(link.portState(), DeviceLink::PortState::Idle);
+    QCOMPARE(sim.commands(), QStringList{"LP"});
 }
 
 QTEST_GUILESS_MAIN(TestSessions)
