@@ -57,7 +57,10 @@ void WizardFlow::checkFirmware(const QString &numberOfDigits, const QString &uaV
     m_record.directionFixed = wizardDirectionFixed(uaValue);
     // While another job holds the port (NAMUR listening) the line is not the
     // service line: the step fails as for a closed port, and nothing is sent.
-    setState(follow(m_link->read(DeviceReply::Purpose::Wizard)) ? State::ReadingFirmware : State::Failed);
+    // A request of someone else's would go first: the wizard does not queue
+    // behind it, it fails as for a busy line.
+    const bool free = m_link->portState() == DeviceLink::PortState::Idle;
+    setState(free && follow(m_link->read(DeviceReply::Purpose::Wizard)) ? State::ReadingFirmware : State::Failed);
 }
 
 bool WizardFlow::follow(DeviceReply *reply)
@@ -183,7 +186,8 @@ void WizardFlow::enterCounter(const QString &counterText)
 
 bool WizardFlow::program(const ParameterRecord &record, const QByteArray &counterDigits)
 {
-    if (checking() || programming() || !follow(m_link->writeParameters(record, DeviceReply::Purpose::Wizard)))
+    if (checking() || programming() || m_link->portState() != DeviceLink::PortState::Idle
+        || !follow(m_link->writeParameters(record, DeviceReply::Purpose::Wizard)))
         return false;
     // The counter goes out only once the telegram is answered or timed out:
     // sent earlier it would replace the telegram's request, and the

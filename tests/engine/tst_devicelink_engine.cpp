@@ -57,7 +57,7 @@ private slots:
     void waitsNeverEndEarly();
     void portComesBackWithTheLinksSettings_data();
     void portComesBackWithTheLinksSettings();
-    void nothingIsSentUnlessTheLinkIsIdle();
+    void nothingIsAskedWhileClosedOrLent();
     void requestsWaitTheirTurn_data();
     void requestsWaitTheirTurn();
     void aPortThatGoesAwayEndsTheRequest();
@@ -373,7 +373,7 @@ void TestDeviceLinkEngine::portComesBackWithTheLinksSettings()
     QCOMPARE(link->portName(), sim->portPath());
 }
 
-void TestDeviceLinkEngine::nothingIsSentUnlessTheLinkIsIdle()
+void TestDeviceLinkEngine::nothingIsAskedWhileClosedOrLent()
 {
     // Closed: nothing to send on.
     QVERIFY(!ask(link->read()));
