@@ -433,5 +433,5 @@ void TAVIK7_Bediensoftware::onCounterRead(const tavik7::CounterReading &reading)
 void TAVIK7_Bediensoftware::onTimerTimeout()
 {
     // The device link times its requests itself, and whoever waits for one
-    // (the wizard) hears of its end from the link.
+    // (the wizard) hears of its end from its own reply.
 }
