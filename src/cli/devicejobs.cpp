@@ -105,9 +105,7 @@ void WriteJob::startWrite()
     connect(session, &WriteSession::finished, this, &WriteJob::onEnd);
     if (!session->start([this](const ParameterRecord &device) { return plan(device); }, options().verify)) {
         delete session;
-        DeviceResult closed;
-        closed.status = DeviceResult::Status::Closed;
-        requestFailed(closed);
+        notAsked();
     }
 }
 
@@ -241,9 +239,7 @@ void ReportJob::begin()
     });
     if (!session->start()) {
         delete session;
-        DeviceResult closed;
-        closed.status = DeviceResult::Status::Closed;
-        requestFailed(closed);
+        notAsked();
     }
 }
 

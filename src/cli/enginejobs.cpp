@@ -93,7 +93,8 @@ void FlashJob::begin()
     });
     if (!options().noBackup) {
         setStage(Stage::Reading);
-        m_session->start(request, true);
+        if (!m_session->start(request, true))
+            notAsked();
         return;
     }
     setStage(Stage::Working);

@@ -100,10 +100,7 @@ void PortJob::readDevice(DeviceReply::Purpose purpose)
 void PortJob::follow(DeviceReply *reply, std::function<void(const DeviceResult &)> done)
 {
     if (!reply) {
-        // The port went away before the request could be asked.
-        DeviceResult closed;
-        closed.status = DeviceResult::Status::Closed;
-        requestFailed(closed);
+        notAsked();
         return;
     }
     connect(reply, &DeviceReply::finished, this, [this, reply, done](const DeviceResult &result) {
@@ -116,6 +113,13 @@ void PortJob::follow(DeviceReply *reply, std::function<void(const DeviceResult &
         else
             done(result);
     });
+}
+
+void PortJob::notAsked()
+{
+    DeviceResult closed;
+    closed.status = DeviceResult::Status::Closed;
+    requestFailed(closed);
 }
 
 void PortJob::finish(int exitCode)

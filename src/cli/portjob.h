@@ -76,6 +76,9 @@ protected:
     // A request of this job's: its end goes into the book first, then a
     // failure to requestFailed(), a success to done.
     void follow(DeviceReply *reply, std::function<void(const DeviceResult &)> done);
+    // The port went away before a request could be asked: a failure as a
+    // closed line's, not a job that waits for ever.
+    void notAsked();
     void finish(int exitCode);
     void fail(int exitCode, const QString &message);
     void note(const QString &message);
