@@ -6,6 +6,8 @@
 #include "backupfile.h"
 #include "booklocation.h"
 #include "devicelink.h"
+#include "devicememory.h"
+#include "devicereply.h"
 #include "namurlistener.h"
 
 namespace tavik7::book {
@@ -63,7 +65,6 @@ DeviceBookKeeper::DeviceBookKeeper(DeviceLink *link, FrontEnd frontEnd, BookWrit
 {
     writer->setParent(this);
     connect(writer, &BookWriter::written, this, &DeviceBookKeeper::take);
-    connect(link, &DeviceLink::finished, this, &DeviceBookKeeper::onFinished);
 }
 
 DeviceBookKeeper *DeviceBookKeeper::of(const QObject *owner)
@@ -103,42 +104,46 @@ void DeviceBookKeeper::onNamurStopped()
                                 m_namur.logFile, m_namur.status);
 }
 
-void DeviceBookKeeper::onFinished(const DeviceResult &result)
+void DeviceBookKeeper::recordReply(const DeviceReply *reply)
 {
+    using Purpose = DeviceReply::Purpose;
+    const DeviceResult &result = reply->result();
     const QString portName = port();
-    const QString status = deviceStatusWord(result.status);
     if (result.sequence == DeviceResult::Sequence::Write || result.kind == DeviceResult::Kind::WriteParameters) {
-        recordWriteResult(portName, result, status);
+        recordWrite(portName, result, reply->before());
     } else if (result.kind == DeviceResult::Kind::WriteCounter) {
-        recordCounterResult(portName, result, status);
-    } else if (result.sequence == DeviceResult::Sequence::Report) {
+        recordCounter(portName, result, reply->before());
+    } else if (reply->purpose() == Purpose::Report) {
         // The report itself is the event; its read only names the device.
         if (result.record)
             m_recorder.rememberIdentity(portName, *result.record);
         if (!result.ok())
-            m_recorder.recordReport(portName, QString(), status);
-    } else if (m_readsNameOnly && result.ok()) {
+            m_recorder.recordReport(portName, QString(), deviceStatusWord(result.status));
+    } else if ((reply->purpose() == Purpose::Verify || reply->purpose() == Purpose::Backup) && result.ok()) {
         if (result.record)
             m_recorder.rememberIdentity(portName, *result.record);
     } else {
-        // A counter read alone belongs to the device read before it.
-        const QString counter = result.counter || result.record ? counterDigitsOf(result.counter)
-                                                                : m_known.value(portName).counter;
-        m_recorder.recordRead(portName, result.record ? &*result.record : nullptr, counter, status);
+        recordRead(portName, result, reply->before());
     }
-    remember(portName, result);
 }
 
-void DeviceBookKeeper::recordWriteResult(const QString &port, const DeviceResult &result, const QString &status)
+void DeviceBookKeeper::recordRead(const QString &port, const DeviceResult &result, const DeviceState &before)
 {
-    const Known known = m_known.value(port);
+    // A counter read alone belongs to the device read before it.
+    const QString counter =
+        result.counter || result.record ? counterDigitsOf(result.counter) : before.counterDigits();
+    m_recorder.recordRead(port, result.record ? &*result.record : nullptr, counter, deviceStatusWord(result.status));
+}
+
+void DeviceBookKeeper::recordWrite(const QString &port, const DeviceResult &result, const DeviceState &known)
+{
     if (result.record)
         m_recorder.rememberIdentity(port, *result.record);
     const ParameterRecord before = result.record ? *result.record : known.record.value_or(ParameterRecord{});
     // A telegram on the wire may have changed the device even unanswered:
     // its values stay in the event, under the event's failure.
     const ParameterRecord after = result.written ? *result.written : result.sent.value_or(before);
-    const QString counterBefore = counterDigitsOf(result.counter, known.counter);
+    const QString counterBefore = counterDigitsOf(result.counter, known.counterDigits());
     const QString counterAfter = counterDigitsOf(result.counterWritten, counterBefore);
     QJsonObject details;
     if (const std::optional<CounterReading> left = result.counterNotWrittenBack()) {
@@ -147,33 +152,20 @@ void DeviceBookKeeper::recordWriteResult(const QString &port, const DeviceResult
     } else if (result.telegramUnanswered()) {
         details.insert(QStringLiteral("parameters"), QStringLiteral("sent"));
     }
-    m_recorder.recordWrite(port, before, after, counterBefore, counterAfter, status, result.counterWritten.has_value(),
-                           details);
+    m_recorder.recordWrite(port, before, after, counterBefore, counterAfter, deviceStatusWord(result.status),
+                           result.counterWritten.has_value(), details);
 }
 
-void DeviceBookKeeper::recordCounterResult(const QString &port, const DeviceResult &result, const QString &status)
+void DeviceBookKeeper::recordCounter(const QString &port, const DeviceResult &result, const DeviceState &before)
 {
-    const QString before = m_known.value(port).counter;
-    m_recorder.recordSetCounter(port, before, counterDigitsOf(result.counterWritten), status);
-}
-
-void DeviceBookKeeper::remember(const QString &port, const DeviceResult &result)
-{
-    Known &known = m_known[port];
-    if (result.written)
-        known.record = result.written;
-    else if (result.record)
-        known.record = result.record;
-    if (result.counterWritten)
-        known.counter = counterDigitsOf(result.counterWritten);
-    else if (result.counter)
-        known.counter = counterDigitsOf(result.counter);
+    m_recorder.recordSetCounter(port, before.counterDigits(), counterDigitsOf(result.counterWritten),
+                                deviceStatusWord(result.status));
 }
 
 void DeviceBookKeeper::recordFlash(const QString &imageFile, FlashRun::Verdict verdict)
 {
-    const Known known = m_known.value(port());
-    const QString versionBefore = known.record ? softwareVersionText(known.record->softwareVersion) : QString();
+    const std::optional<quint16> version = m_link->memory()->state().softwareVersion();
+    const QString versionBefore = version ? softwareVersionText(*version) : QString();
     // The device is read again after a flash only by a later action.
     m_recorder.recordFlash(port(), imageFile, verdictText(verdict), versionBefore, QString(),
                                 flashStatusWord(verdict));

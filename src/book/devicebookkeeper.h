@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -12,6 +11,8 @@
 
 namespace tavik7 {
 class DeviceLink;
+class DeviceReply;
+struct DeviceState;
 class NamurListener;
 struct BackupResult;
 } // namespace tavik7
@@ -24,27 +25,31 @@ namespace tavik7::book {
 [[nodiscard]] QString flashStatusWord(FlashRun::Verdict verdict);
 
 // Puts every device action of one front end into the device book. It hears
-// the link's typed results itself, so it must be made before the front end
-// connects its own handlers: Qt calls slots in connection order, and with a
+// nothing by itself: whoever asked the device, or ran the session, tells it
+// each end through the calls below before telling the user, so that with a
 // writer in this process an action reported as done is in the book by then.
-// What the front end does on its own (a report, a backup loaded, a flash
-// verdict) it records through the calls below before telling the user.
 class DeviceBookKeeper : public QObject
 {
     Q_OBJECT
 
 public:
-    // The keeper takes writer over as its child.
+    // The keeper takes writer over as its child. link: whose port and memory
+    // the events name; the keeper does not listen to it.
     DeviceBookKeeper(DeviceLink *link, FrontEnd frontEnd, BookWriter *writer, QObject *parent = nullptr);
 
     // The keeper owner made, for the places that record what the owner does itself.
     [[nodiscard]] static DeviceBookKeeper *of(const QObject *owner);
 
     void setLanguage(int language) { m_language = language; }
-    // For a job whose reads only prepare its own action (the command line's
-    // flash, a write's read-back): a successful read then
-    // names the device for that action's event instead of being one.
-    void setReadsNameOnly(bool nameOnly) { m_readsNameOnly = nameOnly; }
+    // A reply's end, as its purpose makes it an event: a read, a write, a
+    // counter set. A read that only prepares another action (a write's
+    // read-back, a flash's backup, a report) names the device for that
+    // action's event instead, unless it failed.
+    void recordReply(const DeviceReply *reply);
+    // before: the device as known when the request went out.
+    void recordRead(const QString &port, const DeviceResult &result, const DeviceState &before);
+    void recordWrite(const QString &port, const DeviceResult &result, const DeviceState &before);
+    void recordCounter(const QString &port, const DeviceResult &result, const DeviceState &before);
     // Backups a flash run writes; flash verdicts come through recordFlash().
     void watchFlashRun(FlashRun *run);
     // One NAMUR event per listening, from its start to its stop.
@@ -77,16 +82,6 @@ signals:
     void missed(const QString &reason);
 
 private:
-    struct Known
-    {
-        std::optional<ParameterRecord> record;
-        QString counter; // digits
-    };
-
-    void onFinished(const DeviceResult &result);
-    void recordWriteResult(const QString &port, const DeviceResult &result, const QString &status);
-    void recordCounterResult(const QString &port, const DeviceResult &result, const QString &status);
-    void remember(const QString &port, const DeviceResult &result);
     void onNamurStopped();
     void take(const BookResult &result);
     [[nodiscard]] QString port();
@@ -94,9 +89,7 @@ private:
     DeviceLink *m_link;
     BookWriter *m_writer;
     BookRecorder m_recorder;
-    bool m_readsNameOnly = false;
     int m_language = 1;
-    QHash<QString, Known> m_known; // as last read or acknowledged on each port
     QString m_lastNotice;
     QString m_lastPort; // a flash closes the link, the event still names its port
     struct Namur

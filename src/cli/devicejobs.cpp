@@ -11,6 +11,7 @@
 #include "inspectionreportpdf.h"
 #include "parametersheet.h"
 #include "readjobs.h"
+#include "reportsession.h"
 #include "reportoutput.h"
 #include "settingsfileio.h"
 #include "writeplan.h"
@@ -42,17 +43,11 @@ std::optional<ParameterRecord> WriteJob::plan(const ParameterRecord &device)
                         .arg(implausibleRecordTexts(record).join(QStringLiteral(", ")));
         return std::nullopt;
     }
-    m_before = device;
-    m_written = record;
     return record;
 }
 
 void WriteJob::deviceRead(const DeviceReading &reading)
 {
-    if (m_progress == Progress::Verifying) {
-        verify(reading);
-        return;
-    }
     // --dry-run: what a write would change, nothing sent.
     const ParameterRecord record = plannedWriteRecord(reading.record, options());
     const bool plausible = plan(reading.record).has_value();
@@ -100,50 +95,66 @@ void WriteJob::startWrite()
 {
     // The window's Write: LP, and a device that is to count the other way
     // gets its reading (L_ZLW before the SP) written back after the telegram
-    // (S_ZLW); otherwise the counter is set-counter's to change.
+    // (S_ZLW); otherwise the counter is set-counter's to change. --verify
+    // reads the device again after its OK.
     setStage(Stage::Working);
-    connect(link(), &DeviceLink::finished, this, &WriteJob::onWritten);
-    link()->startWriteSequence([this](const ParameterRecord &device) { return plan(device); });
+    auto *session = new WriteSession(link(), this);
+    // In the book before the job reports it.
+    connect(session, &WriteSession::requestEnded, keeper(), &book::DeviceBookKeeper::recordReply);
+    connect(session, &WriteSession::written, this, &WriteJob::onWritten);
+    connect(session, &WriteSession::finished, this, &WriteJob::onEnd);
+    if (!session->start([this](const ParameterRecord &device) { return plan(device); }, options().verify)) {
+        delete session;
+        notAsked();
+    }
+}
+
+void WriteJob::onWritten(const WriteEnd &end)
+{
+    if (!end.write.ok() || (stage() != Stage::Working && stage() != Stage::Finishing))
+        return;
+    note(message(MessageId::ParametersWritten));
+    if (end.write.counterWritten)
+        note(message(MessageId::CounterWritten));
+    // Interrupted while the write was on the wire: it is seen through, no more.
+    if (stage() != Stage::Working)
+        qobject_cast<WriteSession *>(sender())->setReadBack(false);
+}
+
+void WriteJob::onEnd(const WriteEnd &end)
+{
+    if (stage() == Stage::Done)
+        return;
+    if (end.status == WriteEnd::Status::Failed || end.status == WriteEnd::Status::Refused) {
+        requestFailed(end.failure());
+        return;
+    }
+    if (end.readBack) {
+        verify(end);
+        return;
+    }
+    if (options().json)
+        print(writeJsonLine(port(), end.changed, false));
+    finish(ExitDone);
 }
 
 // --verify: the device read again after its OK must hold every field written.
-void WriteJob::verify(const DeviceReading &reading)
+void WriteJob::verify(const WriteEnd &end)
 {
-    const QList<int> fields = differingFields(reading.record, m_written);
-    if (fields.isEmpty()) {
+    if (end.differing.isEmpty()) {
         if (options().json)
-            print(writeJsonLine(port(), differingFields(m_before, m_written), true));
+            print(writeJsonLine(port(), end.changed, true));
         finish(ExitDone);
         return;
     }
-    const QString text = cliText(CliText::ReadBackDiffers, options().language).arg(fieldNames(fields));
+    const ParameterRecord &read = *end.readBack->record;
+    const ParameterRecord &written = *end.write.written;
+    const QString text = cliText(CliText::ReadBackDiffers, options().language).arg(fieldNames(end.differing));
     if (options().json)
-        print(failureJsonLine(port(), QStringLiteral("differs"), ExitDiffers, text, &reading.record, &m_written));
+        print(failureJsonLine(port(), QStringLiteral("differs"), ExitDiffers, text, &read, &written));
     else
-        print(differenceLines(reading.record, m_written));
+        print(differenceLines(read, written));
     fail(ExitDiffers, text);
-}
-
-void WriteJob::onWritten(const DeviceResult &result)
-{
-    // Only an acknowledged write is a success; a failure has ended the job
-    // already. The read of --verify ends in deviceRead().
-    if ((stage() != Stage::Working && stage() != Stage::Finishing) || !result.ok()
-        || m_progress == Progress::Verifying)
-        return;
-    note(message(MessageId::ParametersWritten));
-    if (result.counterWritten)
-        note(message(MessageId::CounterWritten));
-    if (options().verify && stage() == Stage::Working) {
-        m_progress = Progress::Verifying;
-        keeper()->setReadsNameOnly(true); // the read-back is part of the write
-        // Not from inside the link's own signal.
-        QMetaObject::invokeMethod(this, [this] { readDevice(); }, Qt::QueuedConnection);
-        return;
-    }
-    if (options().json)
-        print(writeJsonLine(port(), differingFields(m_before, m_written), false));
-    finish(ExitDone);
 }
 
 // ---------------------------------------------------------------- set-counter
@@ -170,8 +181,8 @@ void CounterJob::deviceRead(const DeviceReading &reading)
                                         .arg(counterDigits(r.softwareVersion)));
         return;
     }
-    connect(link(), &DeviceLink::finished, this, &CounterJob::onCounterWritten);
-    link()->writeCounter(counterDigitsForDevice(entry));
+    follow(link()->writeCounter(counterDigitsForDevice(entry)),
+           [this](const DeviceResult &result) { onCounterWritten(result); });
 }
 
 void CounterJob::onCounterWritten(const DeviceResult &result)
@@ -199,16 +210,47 @@ void ReportJob::begin()
         fail(ExitUsage, message(MessageId::PdfWrongName));
         return;
     }
-    readDevice(DeviceResult::Sequence::Report);
+    setStage(Stage::Reading);
+    auto *session = new ReportSession(link(), this);
+    // In the book before the job reports it.
+    connect(session, &ReportSession::requestEnded, keeper(), &book::DeviceBookKeeper::recordReply);
+    connect(session, &ReportSession::finished, this, [this](const ReportEnd &end) {
+        if (stage() == Stage::Done)
+            return;
+        if (!end.read.ok()) {
+            requestFailed(end.read);
+            return;
+        }
+        m_plausible = end.plausible();
+        DeviceReading reading;
+        reading.record = *end.read.record;
+        reading.counterDigits = QString::fromLatin1(end.read.counter->digits);
+        reading.counterText = end.read.counter->text;
+        // Not from inside the port's data slot.
+        QMetaObject::invokeMethod(
+            this,
+            [this, reading] {
+                if (stage() != Stage::Reading)
+                    return;
+                setStage(Stage::Working);
+                deviceRead(reading);
+            },
+            Qt::QueuedConnection);
+    });
+    if (!session->start()) {
+        delete session;
+        notAsked();
+    }
 }
 
 void ReportJob::deviceRead(const DeviceReading &reading)
 {
     const ParameterRecord &r = reading.record;
-    if (const QStringList implausible = implausibleFieldTexts(reading); !implausible.isEmpty()) {
+    if (!m_plausible) {
+        // The verdict is the session's; the words name each field refused.
         keeper()->recordReport(QString(), QStringLiteral("implausible"));
         fail(ExitImplausible, cliText(CliText::NoReportImplausible, options().language)
-                                  .arg(implausible.join(QStringLiteral(", "))));
+                                  .arg(implausibleFieldTexts(reading).join(QStringLiteral(", "))));
         return;
     }
     QString error;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "portjob.h"
+#include "writesession.h"
 
 namespace tavik7::cli {
 
@@ -21,13 +22,11 @@ private:
     void requestFailed(const DeviceResult &result) override;
     std::optional<ParameterRecord> plan(const ParameterRecord &device);
     void startWrite();
-    void onWritten(const DeviceResult &result);
-    void verify(const DeviceReading &reading);
+    void onWritten(const WriteEnd &end);
+    void onEnd(const WriteEnd &end);
+    void verify(const WriteEnd &end);
 
-    enum class Progress { Writing, Verifying } m_progress = Progress::Writing;
-    ParameterRecord m_written{}; // what the telegram carried
-    ParameterRecord m_before{};  // the device before it, for --json's "changed"
-    QString m_refusal;           // why the plan refused the device's record
+    QString m_refusal; // why the plan refused the device's record
 };
 
 // set-counter: the digits checked as the window's counter entry checks them.
@@ -57,6 +56,9 @@ public:
 protected:
     void begin() override;
     void deviceRead(const DeviceReading &reading) override;
+
+private:
+    bool m_plausible = false; // the report session's verdict on the reading
 };
 
 } // namespace tavik7::cli

@@ -51,7 +51,6 @@ FlashJob::FlashJob(const QString &port, const CliOptions &options, QObject *pare
     , m_run(new FlashRun(link(), this))
 {
     keeper()->watchFlashRun(m_run);
-    connect(m_run, &FlashRun::finished, this, &FlashJob::onFinished);
     connect(m_run, &FlashRun::backupWritten, this,
             [this](const BackupResult &result) { note(message(backupNote(result))); });
     connect(m_run, &FlashRun::backupFailed, this,
@@ -70,29 +69,62 @@ void FlashJob::begin()
         fail(ExitUsage, message(MessageId::NoFirmwareFile));
         return;
     }
+    FlashRun::Request request;
+    request.firmwareFile = options().inputFile;
+    request.tool = flashtool::locateTool();
+    request.backupFolder = perUserFolder();
+    m_session = new FlashSession(link(), m_run, this);
+    // The backup read is the flash's: its events are the backup and the flash.
+    connect(m_session, &FlashSession::requestEnded, keeper(), &book::DeviceBookKeeper::recordReply);
+    // Queued: not from inside the port's data slot, for the run closes the port.
+    connect(m_session, &FlashSession::readyToFlash, this, [this] {
+        if (stage() != Stage::Reading)
+            return;
+        setStage(Stage::Working);
+        deviceRead(DeviceReading{});
+    }, Qt::QueuedConnection);
+    connect(m_session, &FlashSession::finished, this, [this](const FlashEnd &end) {
+        if (stage() == Stage::Done)
+            return;
+        if (end.read && !end.read->ok())
+            requestFailed(*end.read);
+        else
+            onFinished(end.verdict);
+    });
     if (!options().noBackup) {
-        // The backup read is the flash's: its events are the backup and the flash.
-        keeper()->setReadsNameOnly(true);
-        readDevice();
+        setStage(Stage::Reading);
+        if (!m_session->start(request, true))
+            notAsked();
         return;
     }
     setStage(Stage::Working);
-    QMetaObject::invokeMethod(this, [this] { startFlash(std::nullopt, std::nullopt); }, Qt::QueuedConnection);
+    // Without a backup, nothing of the device is kept: the run starts bare.
+    QMetaObject::invokeMethod(
+        this,
+        [this, request] {
+            if (stage() == Stage::Done)
+                return;
+            note(QStringLiteral("avrdude: ") + request.tool.shown);
+            m_session->start(request, false);
+        },
+        Qt::QueuedConnection);
 }
 
 void FlashJob::deviceRead(const DeviceReading &reading)
 {
     // The backup was read with the switch at "Parameter-IF"; the boot loader
     // answers only at "Firmware-Flash".
+    // The backup is of the device as the link's memory holds it now.
+    Q_UNUSED(reading)
     if (options().yes || !EnterPrompt::available()) {
-        startFlash(reading.record, reading.counterText);
+        startFlash();
         return;
     }
     auto *prompt = new EnterPrompt(this);
-    connect(prompt, &EnterPrompt::answered, this, [this, prompt, reading](bool confirmed) {
+    connect(prompt, &EnterPrompt::answered, this, [this, prompt](bool confirmed) {
         prompt->deleteLater();
         if (confirmed)
-            startFlash(reading.record, reading.counterText);
+            startFlash();
         else
             fail(ExitInterrupted, cliText(CliText::Interrupted, options().language));
     });
@@ -110,19 +142,13 @@ void FlashJob::requestFailed(const DeviceResult &result)
     PortJob::requestFailed(result);
 }
 
-void FlashJob::startFlash(const std::optional<ParameterRecord> &record, const std::optional<QString> &counter)
+void FlashJob::startFlash()
 {
     if (stage() == Stage::Done)
         return;
-    FlashRun::Request request;
-    request.firmwareFile = options().inputFile;
-    request.tool = flashtool::locateTool();
     // Which avrdude ran matters when a flash goes wrong: several may be installed.
-    note(QStringLiteral("avrdude: ") + request.tool.shown);
-    request.backupFolder = perUserFolder();
-    request.deviceRecord = record;
-    request.deviceCounter = counter;
-    m_run->start(request);
+    note(QStringLiteral("avrdude: ") + flashtool::locateTool().shown);
+    m_session->proceed();
 }
 
 void FlashJob::interrupt()

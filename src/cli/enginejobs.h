@@ -1,6 +1,7 @@
 #pragma once
 
 #include "flashrun.h"
+#include "flashsession.h"
 #include "namurlimits.h"
 #include "namurlistener.h"
 #include "portjob.h"
@@ -23,10 +24,11 @@ protected:
     void requestFailed(const DeviceResult &result) override;
 
 private:
-    void startFlash(const std::optional<ParameterRecord> &record, const std::optional<QString> &counter);
+    void startFlash();
     void onFinished(FlashRun::Verdict verdict);
 
     FlashRun *m_run;
+    FlashSession *m_session = nullptr;
 };
 
 // namur: the NAMUR tab's listening on the port, each log line also on stdout.

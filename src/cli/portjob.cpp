@@ -15,8 +15,6 @@ namespace tavik7::cli {
 PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent)
     : QObject(parent)
     , m_link(new DeviceLink(this))
-    // Before any connection of the job's own: an action is in the book
-    // before the job reports it.
     , m_keeper(new book::DeviceBookKeeper(m_link, book::FrontEnd::Cli,
                                           new book::DirectBookWriter(book::bookPath(options.bookFile),
                                                                      book::userChangeHistoryPath(),
@@ -41,7 +39,6 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
     });
     connect(m_keeper, &book::DeviceBookKeeper::missed, this, [this](const QString &reason) { m_bookMissed = reason; });
     connect(m_link, &DeviceLink::portLost, this, &PortJob::onPortLost);
-    connect(m_link, &DeviceLink::finished, this, &PortJob::onFinished);
     connect(m_link, &DeviceLink::significanceNotice, this, [this](const QString &significance) {
         note(message({MessageId::IncompatibleSignificance, {significance}}));
     });
@@ -93,11 +90,36 @@ void PortJob::interrupt()
     m_link->close();
 }
 
-void PortJob::readDevice(DeviceResult::Sequence sequence)
+void PortJob::readDevice(DeviceReply::Purpose purpose)
 {
     m_stage = Stage::Reading;
     m_reading = DeviceReading{};
-    m_link->readSettings(sequence);
+    follow(m_link->read(purpose), [this](const DeviceResult &result) { onRead(result); });
+}
+
+void PortJob::follow(DeviceReply *reply, std::function<void(const DeviceResult &)> done)
+{
+    if (!reply) {
+        notAsked();
+        return;
+    }
+    connect(reply, &DeviceReply::finished, this, [this, reply, done](const DeviceResult &result) {
+        // In the book before the job reports it.
+        m_keeper->recordReply(reply);
+        if (m_stage == Stage::Done)
+            return;
+        if (!result.ok())
+            requestFailed(result);
+        else
+            done(result);
+    });
+}
+
+void PortJob::notAsked()
+{
+    DeviceResult closed;
+    closed.status = DeviceResult::Status::Closed;
+    requestFailed(closed);
 }
 
 void PortJob::finish(int exitCode)
@@ -214,14 +236,8 @@ void PortJob::onPortLost()
         this, [this] { fail(ExitPort, cliText(CliText::PortLost, m_options.language)); }, Qt::QueuedConnection);
 }
 
-void PortJob::onFinished(const DeviceResult &result)
+void PortJob::onRead(const DeviceResult &result)
 {
-    if (m_stage == Stage::Done)
-        return;
-    if (!result.ok()) {
-        requestFailed(result);
-        return;
-    }
     if (m_stage != Stage::Reading || !result.record || !result.counter)
         return;
     m_reading.record = *result.record;

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include "commandline.h"
@@ -71,7 +72,13 @@ protected:
 
     // Parameters, then counter, as the window's Read (or its Print's read);
     // ends in deviceRead().
-    void readDevice(DeviceResult::Sequence sequence = DeviceResult::Sequence::Read);
+    void readDevice(DeviceReply::Purpose purpose = DeviceReply::Purpose::Read);
+    // A request of this job's: its end goes into the book first, then a
+    // failure to requestFailed(), a success to done.
+    void follow(DeviceReply *reply, std::function<void(const DeviceResult &)> done);
+    // The port went away before a request could be asked: a failure as a
+    // closed line's, not a job that waits for ever.
+    void notAsked();
     void finish(int exitCode);
     void fail(int exitCode, const QString &message);
     void note(const QString &message);
@@ -96,7 +103,7 @@ protected:
 
 private:
     void onPortLost();
-    void onFinished(const DeviceResult &result);
+    void onRead(const DeviceResult &result);
 
     DeviceLink *m_link;
     WireTrace *m_trace = nullptr; // --trace

@@ -7,24 +7,16 @@
 
 namespace tavik7 {
 
-namespace {
-
-QString serialNumberOf(const ParameterRecord &record)
-{
-    return fieldText(record.serialNumber, kSerialNumberWidth);
-}
-
-} // namespace
-
 ChangeRecorder::ChangeRecorder(DeviceLink *link, const QString &historyPath, QObject *parent)
     : QObject(parent)
     , m_link(link)
     , m_historyPath(historyPath)
 {
-    connect(link, &DeviceLink::requestFinished, this, &ChangeRecorder::onRequestFinished);
-    // One record per sequence, after its last answer: the parameters with
-    // the counter written after them, or without it when that failed.
-    connect(link, &DeviceLink::finished, this, &ChangeRecorder::flush);
+    // One record per reply, after its last answer: the parameters with the
+    // counter written after them, or without it when that failed.
+    connect(link, &DeviceLink::requestAsked, this, [this](DeviceReply *reply) {
+        connect(reply, &DeviceReply::finished, this, [this, reply] { record(reply); });
+    });
 }
 
 void ChangeRecorder::setLanguage(int language)
@@ -32,45 +24,27 @@ void ChangeRecorder::setLanguage(int language)
     m_language = language;
 }
 
-void ChangeRecorder::onRequestFinished(const DeviceResult &result)
+void ChangeRecorder::record(const DeviceReply *reply)
 {
-    if (result.ok() && result.record)
-        m_known.record = result.record;
-    else if (result.ok() && result.counter && m_known.record)
-        m_known.counter = result.counter->text;
-    else if (result.ok() && result.written)
-        onParametersWritten(*result.written);
-    else if (result.ok() && result.counterWritten)
-        onCounterWritten(*result.counterWritten);
-}
-
-void ChangeRecorder::onParametersWritten(const ParameterRecord &record)
-{
+    const DeviceResult &result = reply->result();
+    // The device as the write found it: its own read, else what was known.
+    const std::optional<ParameterRecord> device = result.record ? result.record : reply->before().record;
+    QList<FieldChange> changes;
     // With nothing read to compare with, every value written, the old ones unknown.
-    const QList<FieldChange> changes = m_known.record ? parameterChanges(*m_known.record, record, m_language)
-                                                      : parameterValues(record, m_language);
-    m_held = Held{serialNumberOf(m_known.record ? *m_known.record : record), changes};
-    m_known.record = record;
-}
-
-void ChangeRecorder::onCounterWritten(const CounterReading &echoed)
-{
+    if (result.written)
+        changes = device ? parameterChanges(*device, *result.written, m_language)
+                         : parameterValues(*result.written, m_language);
     // Only a counter the device repeated counts; parameters written before a
     // failed one are recorded all the same.
-    const ParameterRecord &device = m_known.record ? *m_known.record : m_link->parameterRecord();
-    if (!m_held)
-        m_held = Held{serialNumberOf(device), {}};
-    m_held->changes.append(counterChange(m_known.counter.value_or(QString()), echoed.text));
-    m_known.counter = echoed.text;
-}
-
-void ChangeRecorder::flush()
-{
-    if (!m_held)
+    if (result.counterWritten) {
+        const std::optional<CounterReading> old = result.counter ? result.counter : reply->before().counter;
+        changes.append(counterChange(old ? old->text : QString(), result.counterWritten->text));
+    }
+    if (!result.written && !result.counterWritten)
         return;
-    const Held held = *m_held;
-    m_held.reset();
-    append(held.serialNumber, held.changes);
+    const ParameterRecord named =
+        device ? *device : result.written ? *result.written : m_link->memory()->record().value_or(ParameterRecord{});
+    append(fieldText(named.serialNumber, kSerialNumberWidth), changes);
 }
 
 void ChangeRecorder::append(const QString &serialNumber, const QList<FieldChange> &changes)

@@ -39,6 +39,7 @@ DeviceLink::DeviceLink(QObject *parent)
     : QObject(parent)
     , m_serialPort(new QSerialPort(this))
     , m_requestTimer(new QTimer(this))
+    , m_memory(new DeviceMemory(this))
 {
     // A coarse timer may end a 5000 ms wait a few per cent early, before a
     // slow device has answered.
@@ -76,12 +77,12 @@ bool DeviceLink::open(const PortSettings &settings)
     if (settings.portName.isEmpty() || !m_serialPort->open(QIODevice::ReadWrite)) {
         m_lastOpenFailure = diagnose(m_serialPort->error(), settings.portName);
         m_settings.portName.clear();
-        m_error = Error::OpenError;
         emit openFailed(m_lastOpenFailure);
         return false;
     }
     applyServiceSettings();
-    m_error = Error::NoError;
+    // Another port may lead to another device: nothing of the last one holds.
+    m_memory->forget(settings.portName);
     setPortState(PortState::Idle);
     emit opened();
     return true;
@@ -103,17 +104,26 @@ void DeviceLink::applyServiceSettings()
 
 void DeviceLink::close()
 {
+    shut(DeviceResult::Status::Closed);
+}
+
+void DeviceLink::shut(DeviceResult::Status awaited)
+{
     const bool answerAwaited = m_requestKind != NoRequest;
+    m_requestKind = NoRequest;
     m_requestTimer->stop();
     if (m_serialPort->isOpen())
         m_serialPort->close();
     m_settings.portName.clear();
     setPortState(PortState::Closed);
     emit closed();
+    if (awaited == DeviceResult::Status::PortLost)
+        emit portLost();
     // The answer can no longer come, and the user must hear that the
-    // request did not complete.
+    // request did not complete; nothing queued goes out any more.
     if (answerAwaited)
-        endWithoutAnswer(DeviceResult::Status::Closed);
+        endWithoutAnswer(awaited);
+    dropQueue(awaited);
 }
 
 bool DeviceLink::isOpen() const
@@ -129,20 +139,6 @@ DeviceLink::PortState DeviceLink::portState() const
 QString DeviceLink::portName() const
 {
     return m_settings.portName;
-}
-
-QString DeviceLink::errorString() const
-{
-    switch (m_error) {
-    case Error::NoError: return {};
-    case Error::OpenError: return QStringLiteral("the port could not be opened");
-    case Error::TimeoutError: return QStringLiteral("no complete answer in time");
-    case Error::ProtocolError: return QStringLiteral("an answer that does not fit the request");
-    case Error::DeviceError: return QStringLiteral("the device could not carry the command out");
-    case Error::PortLostError: return QStringLiteral("the port went away");
-    case Error::RefusedError: return QStringLiteral("the device's record was refused before anything was written");
-    }
-    return {};
 }
 
 DeviceLink::Availability DeviceLink::availability() const
@@ -202,7 +198,41 @@ DeviceLink::Return DeviceLink::takePortBack()
 
 bool DeviceLink::requestAllowed() const
 {
-    return m_portState == PortState::Idle && m_serialPort->isOpen();
+    return (m_portState == PortState::Idle || m_portState == PortState::Busy) && m_serialPort->isOpen();
+}
+
+DeviceReply *DeviceLink::enqueue(Purpose purpose, RequestKind first, Sequence sequence, std::function<void()> start)
+{
+    if (!requestAllowed())
+        return nullptr;
+    auto *reply = new DeviceReply(purpose, this);
+    m_queue.append(Pending{reply, first, sequence, std::move(start)});
+    emit requestAsked(reply);
+    startNext();
+    return reply;
+}
+
+void DeviceLink::startNext()
+{
+    while (!m_current && !m_queue.isEmpty() && m_serialPort->isOpen()) {
+        const Pending next = m_queue.takeFirst();
+        m_current = next.reply;
+        m_current->m_before = m_memory->state();
+        next.start();
+    }
+}
+
+void DeviceLink::dropQueue(DeviceResult::Status status)
+{
+    while (!m_queue.isEmpty()) {
+        const Pending dropped = m_queue.takeFirst();
+        DeviceResult result;
+        result.kind = DeviceResult::Kind(dropped.first);
+        result.sequence = dropped.sequence;
+        result.status = status;
+        dropped.reply->m_before = m_memory->state();
+        dropped.reply->finish(result);
+    }
 }
 
 void DeviceLink::begin(Sequence sequence)
@@ -213,61 +243,60 @@ void DeviceLink::begin(Sequence sequence)
     m_counterDigits.clear();
 }
 
-bool DeviceLink::readSettings(Sequence sequence)
+DeviceReply *DeviceLink::read(Purpose purpose)
 {
-    if (!requestAllowed())
-        return false;
-    begin(sequence == Sequence::Write ? Sequence::Read : sequence);
-    sendReadParameters();
-    return true;
+    const Sequence sequence = purpose == Purpose::Report ? Sequence::Report : Sequence::Read;
+    return enqueue(purpose, ReadParameters, sequence, [this, sequence] {
+        begin(sequence);
+        sendReadParameters();
+    });
 }
 
-bool DeviceLink::startWriteSequence(const ParameterRecord &record)
+DeviceReply *DeviceLink::write(const ParameterRecord &record, Purpose purpose)
 {
-    if (!requestAllowed())
-        return false;
-    begin(Sequence::Write);
-    m_writeRecord = record;
-    m_writePlan = nullptr;
-    sendReadParameters();
-    return true;
+    return enqueue(purpose, ReadParameters, Sequence::Write, [this, record] {
+        begin(Sequence::Write);
+        m_writeRecord = record;
+        m_writePlan = nullptr;
+        sendReadParameters();
+    });
 }
 
-bool DeviceLink::startWriteSequence(const WritePlan &plan)
+DeviceReply *DeviceLink::write(const WritePlan &plan, Purpose purpose)
 {
-    if (!requestAllowed() || !plan)
-        return false;
-    begin(Sequence::Write);
-    m_writePlan = plan;
-    sendReadParameters();
-    return true;
+    if (!plan)
+        return nullptr;
+    return enqueue(purpose, ReadParameters, Sequence::Write, [this, plan] {
+        begin(Sequence::Write);
+        m_writePlan = plan;
+        sendReadParameters();
+    });
 }
 
-bool DeviceLink::writeParameters(const ParameterRecord &record)
+DeviceReply *DeviceLink::writeParameters(const ParameterRecord &record, Purpose purpose)
 {
-    if (!requestAllowed())
-        return false;
-    begin(Sequence::None);
-    sendWriteParameters(record);
-    return true;
+    return enqueue(purpose, WriteParameters, Sequence::None, [this, record] {
+        begin(Sequence::None);
+        sendWriteParameters(record);
+    });
 }
 
-bool DeviceLink::readCounter()
+DeviceReply *DeviceLink::readCounter(Purpose purpose)
 {
-    if (!requestAllowed())
-        return false;
-    begin(Sequence::None);
-    sendReadCounter();
-    return true;
+    return enqueue(purpose, ReadCounter, Sequence::None, [this] {
+        begin(Sequence::None);
+        sendReadCounter();
+    });
 }
 
-bool DeviceLink::writeCounter(const QByteArray &digits)
+DeviceReply *DeviceLink::writeCounter(const QByteArray &digits, Purpose purpose)
 {
-    if (!requestAllowed() || digits.isEmpty())
-        return false;
-    begin(Sequence::None);
-    sendWriteCounter(digits);
-    return true;
+    if (digits.isEmpty())
+        return nullptr;
+    return enqueue(purpose, WriteCounter, Sequence::None, [this, digits] {
+        begin(Sequence::None);
+        sendWriteCounter(digits);
+    });
 }
 
 void DeviceLink::sendReadParameters()
@@ -323,7 +352,9 @@ void DeviceLink::stopRequest()
 {
     m_requestTimer->stop();
     m_requestKind = NoRequest;
-    if (m_portState == PortState::Busy)
+    // Busy still while a request waits its turn: nobody may borrow the port
+    // between the two.
+    if (m_portState == PortState::Busy && m_queue.isEmpty())
         setPortState(m_serialPort->isOpen() ? PortState::Idle : PortState::Closed);
 }
 
@@ -344,23 +375,20 @@ void DeviceLink::report(DeviceResult::Status status)
     if (m_step.counterWritten)
         sum.counterWritten = m_step.counterWritten;
     sum.directionChanged = sum.directionChanged || m_step.directionChanged;
-    emit requestFinished(m_step);
+    m_memory->take(m_step);
+    if (m_current)
+        emit m_current->stepFinished(m_step);
 }
 
-void DeviceLink::endSequence(DeviceResult::Status status)
+void DeviceLink::endSequence(DeviceResult::Status)
 {
-    using Status = DeviceResult::Status;
-    switch (status) {
-    case Status::Ok: m_error = Error::NoError; break;
-    case Status::NoAnswer: m_error = Error::TimeoutError; break;
-    case Status::DeviceError: m_error = Error::DeviceError; break;
-    case Status::PortLost: case Status::Closed: m_error = Error::PortLostError; break;
-    case Status::Refused: m_error = Error::RefusedError; break;
-    default: m_error = Error::ProtocolError; break;
-    }
     stopRequest();
     m_sequence = Sequence::None;
-    emit finished(m_summary);
+    // Its end is heard before the next request goes out, so that a late
+    // answer is never taken for the next one's: that one drops stale input.
+    if (DeviceReply *ended = std::exchange(m_current, nullptr))
+        ended->finish(m_summary);
+    startNext();
 }
 
 void DeviceLink::endWithoutAnswer(DeviceResult::Status status)
@@ -419,7 +447,7 @@ void DeviceLink::fail(DeviceResult::Status status)
 void DeviceLink::handleParameterAnswer()
 {
     using Status = DeviceResult::Status;
-    ParameterRecord record = m_parameterRecord;
+    ParameterRecord record = m_memory->record().value_or(ParameterRecord{});
     const ParameterAnswer answer = decodeParameterAnswer(m_receiveBuffer, record);
     if (answer.deviceError) {
         fail(Status::DeviceError);
@@ -439,7 +467,6 @@ void DeviceLink::handleParameterAnswer()
         fail(Status::BadCrc);
         return;
     }
-    m_parameterRecord = record;
     m_step.record = record;
     if (m_sequence == Sequence::Write && m_writePlan) {
         const std::optional<ParameterRecord> planned = std::exchange(m_writePlan, nullptr)(record);
@@ -478,8 +505,9 @@ void DeviceLink::handleCounterAnswer()
     case LineAnswer::Wrong: fail(Status::WrongAnswer); return;
     case LineAnswer::Fits: break;
     }
-    const CounterReading reading = parseCounterAnswer(*answerLine(m_receiveBuffer), m_parameterRecord.significance,
-                                                      m_parameterRecord.softwareVersion);
+    const ParameterRecord device = m_memory->record().value_or(ParameterRecord{});
+    const CounterReading reading =
+        parseCounterAnswer(*answerLine(m_receiveBuffer), device.significance, device.softwareVersion);
     if (m_sequence == Sequence::Write && reading.digits.isEmpty()) {
         // A reading that cannot be written back must not let the device
         // count the other way from the old one: nothing is written.
@@ -507,7 +535,6 @@ void DeviceLink::handleWriteParametersAnswer()
     case LineAnswer::Wrong: fail(Status::WrongAnswer); return;
     case LineAnswer::Fits: break;
     }
-    m_parameterRecord = m_writeRecord;
     m_step.written = m_writeRecord;
     report(Status::Ok);
     if (m_requestKind != WriteParameters)
@@ -528,7 +555,7 @@ void DeviceLink::handleWriteCounterAnswer()
     case LineAnswer::Wrong: fail(Status::NotEchoed); return;
     case LineAnswer::Fits: break;
     }
-    const ParameterRecord &device = m_parameterRecord;
+    const ParameterRecord device = m_memory->record().value_or(ParameterRecord{});
     m_step.counterWritten = CounterReading{
         formatCounterText(QString::fromLatin1(m_counterDigits), device.significance, device.softwareVersion),
         m_counterDigits};
@@ -556,16 +583,9 @@ void DeviceLink::onError(QSerialPort::SerialPortError error)
 
 void DeviceLink::closeLost()
 {
-    if (!m_serialPort->isOpen())
-        return;
-    const bool answerAwaited = m_requestKind != NoRequest;
-    m_requestKind = NoRequest;
-    m_requestTimer->stop();
-    close();
-    emit portLost();
     // Nothing more can arrive: the request ends now.
-    if (answerAwaited)
-        endWithoutAnswer(DeviceResult::Status::PortLost);
+    if (m_serialPort->isOpen())
+        shut(DeviceResult::Status::PortLost);
 }
 
 } // namespace tavik7

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -8,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+#include "devicememory.h"
+#include "devicereply.h"
 #include "deviceresult.h"
 #include "parameterrecord.h"
 #include "portdiagnosis.h"
@@ -18,8 +21,10 @@ namespace tavik7 {
 
 // The service line to one device: the port at 1200 baud 8N1, one request at
 // a time, each with its time-out, and the three sequences a button starts.
-// It knows no widget: every request and every sequence ends in a
-// DeviceResult, whose words each front end chooses itself.
+// It knows no widget: every request and every sequence is asked for through
+// a DeviceReply of its own, which ends in a DeviceResult whose words each
+// front end chooses itself. What is asked while another request runs waits
+// its turn.
 class DeviceLink : public QObject
 {
     Q_OBJECT
@@ -42,10 +47,6 @@ public:
     // request is sent unless Idle.
     enum class PortState { Closed, Idle, Busy, Lent };
     Q_ENUM(PortState)
-
-    // The device's last failure, in the manner of QModbusDevice::Error.
-    enum class Error { NoError, OpenError, TimeoutError, ProtocolError, DeviceError, PortLostError, RefusedError };
-    Q_ENUM(Error)
 
     // What can be asked of the device now.
     struct Availability
@@ -116,8 +117,6 @@ public:
     [[nodiscard]] QString portName() const; // as picked, also while lent; empty when closed
     // Why the last open() failed.
     [[nodiscard]] OpenFailure lastOpenFailure() const { return m_lastOpenFailure; }
-    [[nodiscard]] Error error() const { return m_error; }
-    [[nodiscard]] QString errorString() const;
     [[nodiscard]] Availability availability() const;
 
     // Hands the idle port to another engine; no request goes out until it is
@@ -127,29 +126,32 @@ public:
     // borrower left; a port lent closed is opened again under its name.
     Return takePortBack();
 
-    // The requests. Each returns false, sending nothing, unless the port is
-    // Idle; else its end comes as requestFinished() and finished().
-    // LP, then L_ZLW: the Read or the Report sequence.
-    bool readSettings(Sequence sequence = Sequence::Read);
+    // The requests. Each hands back its reply, or null, sending and queueing
+    // nothing, while the port is closed or lent. A request asked while
+    // another runs goes out once those before it have ended; one still
+    // waiting when the port closes or goes away ends as Closed or PortLost
+    // with nothing sent.
+    using Purpose = DeviceReply::Purpose;
+    // LP, then L_ZLW: the Read, or for Purpose::Report the Report sequence.
+    DeviceReply *read(Purpose purpose = Purpose::Read);
     // LP; when the device's direction differs from the record's, its counter
     // is read before the SP and written back after it.
-    bool startWriteSequence(const ParameterRecord &record);
+    DeviceReply *write(const ParameterRecord &record, Purpose purpose = Purpose::Write);
     // The same, with what to write decided from the device's record as this
     // sequence's LP reads it (a template over the device's own values): no
     // second LP goes out before the SP. A plan that gives nothing ends the
     // sequence as Refused after the LP, with nothing written.
     using WritePlan = std::function<std::optional<ParameterRecord>(const ParameterRecord &device)>;
-    bool startWriteSequence(const WritePlan &plan);
-    bool writeParameters(const ParameterRecord &record);
-    bool readCounter();
-    bool writeCounter(const QByteArray &digits);
+    DeviceReply *write(const WritePlan &plan, Purpose purpose = Purpose::Write);
+    // The single requests: SP alone, L_ZLW, S_ZLW.
+    DeviceReply *writeParameters(const ParameterRecord &record, Purpose purpose = Purpose::Write);
+    DeviceReply *readCounter(Purpose purpose = Purpose::Counter);
+    DeviceReply *writeCounter(const QByteArray &digits, Purpose purpose = Purpose::Counter);
 
+    // The request on the wire, NoRequest between requests.
     [[nodiscard]] RequestKind requestKind() const { return m_requestKind; }
-    [[nodiscard]] Sequence sequence() const { return m_sequence; }
-    // The device's record as last read or acknowledged.
-    [[nodiscard]] const ParameterRecord &parameterRecord() const { return m_parameterRecord; }
-    // The end of the last request or sequence.
-    [[nodiscard]] const DeviceResult &lastResult() const { return m_summary; }
+    // The device as last read or acknowledged on this port.
+    [[nodiscard]] DeviceMemory *memory() const { return m_memory; }
     [[nodiscard]] QSerialPort *serialPort() const { return m_serialPort; }
 
 signals:
@@ -162,11 +164,9 @@ signals:
     void availabilityChanged(const tavik7::DeviceLink::Availability &availability);
     // The device holds an unusual significance text ("01", "02", "00").
     void significanceNotice(const QString &significanceText);
-    // Each request's end, in order, before a sequence's next request goes out.
-    void requestFinished(const tavik7::DeviceResult &result);
-    // The end of a sequence or of a single request: what was read and
-    // written in it, and the status of its last request.
-    void finished(const tavik7::DeviceResult &result);
+    // A reply was handed out: for the engines that keep a record of every
+    // request (the change history), whoever asked for it.
+    void requestAsked(tavik7::DeviceReply *reply);
     // Every chunk written to the port and every chunk read from it, stale
     // input and noise included, as it went; also what a borrower of the open
     // port reads. Raw bytes only: whoever listens formats them.
@@ -181,6 +181,10 @@ private:
     void setPortState(PortState state);
     void applyServiceSettings();
     bool requestAllowed() const;
+    DeviceReply *enqueue(Purpose purpose, RequestKind first, Sequence sequence, std::function<void()> start);
+    void startNext();
+    void dropQueue(DeviceResult::Status status);
+    void shut(DeviceResult::Status awaited);
     void begin(Sequence sequence);
     void sendRequest(RequestKind kind, const QByteArray &bytes, int timeoutMs);
     void sendReadParameters();
@@ -206,9 +210,18 @@ private:
     Loan m_loan = Loan::Open;
     PortSettings m_settings;
     OpenFailure m_lastOpenFailure;
-    Error m_error = Error::NoError;
     QByteArray m_receiveBuffer;
-    ParameterRecord m_parameterRecord{};
+    DeviceMemory *m_memory = nullptr;
+    // The reply whose requests are on the wire, and those waiting their turn.
+    DeviceReply *m_current = nullptr;
+    struct Pending
+    {
+        DeviceReply *reply;
+        RequestKind first;
+        Sequence sequence;
+        std::function<void()> start;
+    };
+    QList<Pending> m_queue;
     RequestKind m_requestKind = NoRequest;
     Sequence m_sequence = Sequence::None;
     // The outstanding request's result so far, and the sequence's.

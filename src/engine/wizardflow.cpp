@@ -11,8 +11,6 @@ WizardFlow::WizardFlow(DeviceLink *link, FlashRun *flashRun, QObject *parent)
     , m_link(link)
     , m_flashRun(flashRun)
 {
-    connect(link, &DeviceLink::requestFinished, this, &WizardFlow::onRequestFinished);
-    connect(link, &DeviceLink::finished, this, &WizardFlow::onLinkIdle);
     connect(flashRun, &FlashRun::stateChanged, this, &WizardFlow::onFlashRunState);
 }
 
@@ -59,7 +57,21 @@ void WizardFlow::checkFirmware(const QString &numberOfDigits, const QString &uaV
     m_record.directionFixed = wizardDirectionFixed(uaValue);
     // While another job holds the port (NAMUR listening) the line is not the
     // service line: the step fails as for a closed port, and nothing is sent.
-    setState(m_link->readSettings() ? State::ReadingFirmware : State::Failed);
+    // A request of someone else's would go first: the wizard does not queue
+    // behind it, it fails as for a busy line.
+    const bool free = m_link->portState() == DeviceLink::PortState::Idle;
+    setState(free && follow(m_link->read(DeviceReply::Purpose::Wizard)) ? State::ReadingFirmware : State::Failed);
+}
+
+bool WizardFlow::follow(DeviceReply *reply)
+{
+    if (!reply)
+        return false;
+    // The view shows the request's end before the wizard moves on from it.
+    emit requestSent(reply);
+    connect(reply, &DeviceReply::stepFinished, this, &WizardFlow::onRequestFinished);
+    connect(reply, &DeviceReply::finished, this, &WizardFlow::onReplyFinished);
+    return true;
 }
 
 void WizardFlow::onRequestFinished(const DeviceResult &result)
@@ -89,7 +101,7 @@ void WizardFlow::onParametersRead(const ParameterRecord &record)
     setState(State::AwaitingVerdict);
 }
 
-void WizardFlow::onLinkIdle()
+void WizardFlow::onReplyFinished()
 {
     // Queued: the verdict may ask a question, and the link reports its end
     // from inside the port's data slot.
@@ -99,9 +111,6 @@ void WizardFlow::onLinkIdle()
 
 void WizardFlow::continueAfterRequest()
 {
-    // Another request has started meanwhile; its end brings the wizard back.
-    if (m_link->requestKind() != DeviceLink::NoRequest)
-        return;
     switch (m_state) {
     case State::ReadingFirmware: setState(State::Failed); break; // no answer to judge
     case State::AwaitingVerdict: judgeFirmware(); break;
@@ -177,7 +186,8 @@ void WizardFlow::enterCounter(const QString &counterText)
 
 bool WizardFlow::program(const ParameterRecord &record, const QByteArray &counterDigits)
 {
-    if (checking() || programming() || !m_link->writeParameters(record))
+    if (checking() || programming() || m_link->portState() != DeviceLink::PortState::Idle
+        || !follow(m_link->writeParameters(record, DeviceReply::Purpose::Wizard)))
         return false;
     // The counter goes out only once the telegram is answered or timed out:
     // sent earlier it would replace the telegram's request, and the
@@ -210,7 +220,7 @@ bool WizardFlow::writeCounter()
 {
     if (m_state != State::AskingCounterWrite)
         return false;
-    const bool sent = m_link->writeCounter(m_record.counterDigits);
+    const bool sent = follow(m_link->writeCounter(m_record.counterDigits, DeviceReply::Purpose::Wizard));
     setState(sent ? State::WritingCounter : State::Done);
     return sent;
 }

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include "devicereply.h"
 #include "deviceresult.h"
 #include "flashrun.h"
 #include "parameterrecord.h"
@@ -106,6 +107,8 @@ signals:
     void question(tavik7::WizardFlow::Question question);
     // The counter write of programming has been answered; from the event loop too.
     void programmed();
+    // Each request the wizard sends, for its view to show as it shows its own.
+    void requestSent(tavik7::DeviceReply *reply);
 
 private:
     [[nodiscard]] bool checking() const;
@@ -113,7 +116,9 @@ private:
     void setState(State state);
     void onRequestFinished(const DeviceResult &result);
     void onParametersRead(const ParameterRecord &record);
-    void onLinkIdle();
+    void onReplyFinished();
+    // Listens to a reply of its own; false for none, with nothing sent.
+    bool follow(DeviceReply *reply);
     void continueAfterRequest();
     void judgeFirmware();
     void askCounterWrite();

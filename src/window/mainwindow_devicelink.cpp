@@ -5,11 +5,14 @@
 #include <QStandardItemModel>
 
 #include "countertext.h"
+#include "devicebookkeeper.h"
 #include "messageboxes.h"
 #include "messagecatalogue.h"
 #include "platform.h"
 #include "tavik7_bediensoftware.h"
+#include "reportsession.h"
 #include "texttable.h"
+#include "writesession.h"
 
 namespace {
 
@@ -218,12 +221,12 @@ ConsoleLine consoleLineFor(const DeviceResult &r)
 }
 
 // The buttons' sequence numbers, as the read, write and report buttons pass them.
-DeviceResult::Sequence sequenceOfMode(int mode)
+tavik7::DeviceReply::Purpose purposeOfMode(int mode)
 {
     switch (mode) {
-    case 2: return DeviceResult::Sequence::Write;
-    case 5: return DeviceResult::Sequence::Report;
-    default: return DeviceResult::Sequence::Read;
+    case 2: return tavik7::DeviceReply::Purpose::Write;
+    case 5: return tavik7::DeviceReply::Purpose::Report;
+    default: return tavik7::DeviceReply::Purpose::Read;
     }
 }
 
@@ -244,8 +247,19 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
         QMetaObject::invokeMethod(
             this, [this, text] { showIncompatibleSignificanceNotice(text); }, Qt::QueuedConnection);
     });
-    connect(link, &tavik7::DeviceLink::requestFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
-    connect(link, &tavik7::DeviceLink::finished, this, &TAVIK7_Bediensoftware::showSequenceResult);
+}
+
+bool TAVIK7_Bediensoftware::followReply(tavik7::DeviceReply *reply)
+{
+    if (!reply)
+        return false;
+    connect(reply, &tavik7::DeviceReply::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
+    connect(reply, &tavik7::DeviceReply::finished, this, [this, reply](const DeviceResult &result) {
+        // In the book before the window reports the action.
+        tavik7::book::DeviceBookKeeper::of(this)->recordReply(reply);
+        showSequenceResult(result);
+    });
+    return true;
 }
 
 void TAVIK7_Bediensoftware::showRequestResult(const tavik7::DeviceResult &result)
@@ -283,12 +297,6 @@ void TAVIK7_Bediensoftware::showSequenceResult(const tavik7::DeviceResult &resul
         showMessage({MessageId::NoteCounterNotWrittenBack, {left->text}}, true);
     else if (result.telegramUnanswered())
         showMessage(MessageId::NoteTelegramUnanswered, true);
-    if (result.sequence != DeviceResult::Sequence::Report || !result.ok())
-        return;
-    if (allValuesPlausible())
-        emit createPdf();
-    else
-        showMessage(MessageId::PdfInvalidValues, true);
 }
 
 bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer)
@@ -304,15 +312,55 @@ bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer
 
 void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
-    const DeviceResult::Sequence sequence = sequenceOfMode(mode);
-    const bool sent = sequence == DeviceResult::Sequence::Write ? deviceLink->startWriteSequence(sheet.record())
-                                                                : deviceLink->readSettings(sequence);
-    requestRefused(sent, sequence == DeviceResult::Sequence::Report ? MessageId::PdfNoData : MessageId::NoData);
+    using Purpose = tavik7::DeviceReply::Purpose;
+    const Purpose purpose = purposeOfMode(mode);
+    const bool sent = purpose == Purpose::Write    ? startWriteSession()
+        : purpose == Purpose::Report ? startReportSession()
+                                     : followReply(deviceLink->read(purpose));
+    requestRefused(sent, purpose == Purpose::Report ? MessageId::PdfNoData : MessageId::NoData);
+}
+
+bool TAVIK7_Bediensoftware::startWriteSession()
+{
+    // The table as it stands when Write is clicked, whatever the device holds.
+    const tavik7::ParameterRecord table = sheet.record();
+    auto *session = new tavik7::WriteSession(deviceLink, this);
+    connect(session, &tavik7::WriteSession::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
+    // In the book before the window reports the action.
+    connect(session, &tavik7::WriteSession::requestEnded, tavik7::book::DeviceBookKeeper::of(this),
+            &tavik7::book::DeviceBookKeeper::recordReply);
+    connect(session, &tavik7::WriteSession::finished, this,
+            [this](const tavik7::WriteEnd &end) { showSequenceResult(end.write); });
+    if (session->start([table](const tavik7::ParameterRecord &) { return table; }, false))
+        return true;
+    delete session;
+    return false;
+}
+
+bool TAVIK7_Bediensoftware::startReportSession()
+{
+    auto *session = new tavik7::ReportSession(deviceLink, this);
+    connect(session, &tavik7::ReportSession::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
+    connect(session, &tavik7::ReportSession::requestEnded, tavik7::book::DeviceBookKeeper::of(this),
+            &tavik7::book::DeviceBookKeeper::recordReply);
+    connect(session, &tavik7::ReportSession::finished, this, [this](const tavik7::ReportEnd &end) {
+        showSequenceResult(end.read);
+        if (!end.read.ok())
+            return;
+        if (end.plausible())
+            emit createPdf();
+        else
+            showMessage(MessageId::PdfInvalidValues, true);
+    });
+    if (session->start())
+        return true;
+    delete session;
+    return false;
 }
 
 void TAVIK7_Bediensoftware::onReadCounterClicked()
 {
-    requestRefused(deviceLink->readCounter(), tavik7::MessageId::NoData);
+    requestRefused(followReply(deviceLink->readCounter()), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onTimerCounterStatus()
@@ -323,7 +371,7 @@ void TAVIK7_Bediensoftware::onTimerCounterStatus()
 void TAVIK7_Bediensoftware::onWriteSettingsClicked()
 {
     readParameterTable();
-    requestRefused(deviceLink->writeParameters(parameterRecord), tavik7::MessageId::NoData);
+    requestRefused(followReply(deviceLink->writeParameters(parameterRecord)), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onWriteCounterClicked()
@@ -337,7 +385,7 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
         return;
     }
     if (confirmSetCounter())
-        requestRefused(deviceLink->writeCounter(digits), tavik7::MessageId::NoData);
+        requestRefused(followReply(deviceLink->writeCounter(digits)), tavik7::MessageId::NoData);
 }
 
 bool TAVIK7_Bediensoftware::confirmSetCounter()
@@ -385,5 +433,5 @@ void TAVIK7_Bediensoftware::onCounterRead(const tavik7::CounterReading &reading)
 void TAVIK7_Bediensoftware::onTimerTimeout()
 {
     // The device link times its requests itself, and whoever waits for one
-    // (the wizard) hears of its end from the link.
+    // (the wizard) hears of its end from its own reply.
 }

@@ -46,7 +46,7 @@ void TAVIK7_Bediensoftware::refreshDifferenceMarks()
 
 void TAVIK7_Bediensoftware::markDifferencesFromDevice()
 {
-    const std::optional<tavik7::ParameterRecord> &device = changeRecorder->deviceRecord();
+    const std::optional<tavik7::ParameterRecord> &device = deviceLink->memory()->record();
     QList<std::pair<int, QString>> tips;
     // Against what Write settings would send: an edit back to the device's value drops its mark.
     for (int row : device ? tavik7::differingFields(sheet.record(), *device) : QList<int>()) {

@@ -6,6 +6,7 @@
 #include "backupfile.h"
 #include "devicebookkeeper.h"
 #include "filehooks.h"
+#include "flashsession.h"
 #include "flashtool.h"
 #include "intelhex.h"
 #include "platform.h"
@@ -90,8 +91,12 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
     if (flashRun->state() != FlashRun::State::Idle)
         return;
     const QString path = ui.lineEditSelectedFileFlashen->text();
-    if (flashRun->checkFirmwareFile(path) && confirmAdapterForFlashing())
-        flashRun->start(flashRequest(path));
+    if (!flashRun->checkFirmwareFile(path) || !confirmAdapterForFlashing())
+        return;
+    // The window's verdict and the port's return follow the run itself, as
+    // for the wizard's flash; the session backs the device up as last read.
+    auto *session = new tavik7::FlashSession(deviceLink, flashRun, this);
+    session->start(flashRequest(path), false);
 }
 
 bool TAVIK7_Bediensoftware::confirmAdapterForFlashing()
@@ -106,8 +111,11 @@ FlashRun::Request TAVIK7_Bediensoftware::flashRequest(const QString &firmwareFil
     request.firmwareFile = firmwareFile;
     request.tool = tavik7::flashtool::locateTool();
     request.backupFolder = appDataFolder;
-    request.deviceRecord = changeRecorder->deviceRecord();
-    request.deviceCounter = changeRecorder->deviceCounter();
+    // The wizard's flash backs up what the link's memory holds, as the session does.
+    const tavik7::DeviceState &device = deviceLink->memory()->state();
+    request.deviceRecord = device.record;
+    if (device.counter)
+        request.deviceCounter = device.counter->text;
     return request;
 }
 
@@ -193,6 +201,6 @@ void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
                                  QDir::toNativeSeparators(backupFile), language))
         return;
     const tavik7::ParameterRecord before = parameterRecord;
-    loadSettingsFile(backupFile, changeRecorder->deviceRecord());
+    loadSettingsFile(backupFile, deviceLink->memory()->record());
     tavik7::book::DeviceBookKeeper::of(this)->recordRestore(backupFile, before, parameterRecord);
 }

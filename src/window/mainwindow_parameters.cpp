@@ -108,11 +108,6 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
         showMessage(tavik7::MessageId::Plausible, false);
 }
 
-bool TAVIK7_Bediensoftware::allValuesPlausible() const
-{
-    return sheet.fitToPrint();
-}
-
 void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &)
 {
     const int counterLength = sheet.counterLength();

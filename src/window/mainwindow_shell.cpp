@@ -135,7 +135,7 @@ void TAVIK7_Bediensoftware::styleAllPages()
 void TAVIK7_Bediensoftware::setUpEngines()
 {
     deviceLink = new tavik7::DeviceLink(this);
-    // Before the window's own connections: an action is in the book before the window reports it.
+    // Told of each reply's end by the window before the window reports it.
     auto *keeper = new tavik7::book::DeviceBookKeeper(
         deviceLink, tavik7::book::FrontEnd::Window,
         new tavik7::book::BookWriterProcess(tavik7::book::bookPath(), tavik7::book::userChangeHistoryPath()), this);
@@ -149,8 +149,7 @@ void TAVIK7_Bediensoftware::setUpEngines()
             [this](const QString &german, const QString &english) {
                 showMessage({tavik7::MessageId::NoteDeviceBook, {german, english}}, true, Qt::red);
             }, Qt::QueuedConnection);
-    // Before the window's own connections: marks and backups must see the
-    // device's record as just read.
+    // Every acknowledged write of every reply the link hands out, the wizard's too.
     changeRecorder = new tavik7::ChangeRecorder(
         deviceLink, appDataFolder + QLatin1String(tavik7::kChangeHistoryFileName), this);
     connect(changeRecorder, &tavik7::ChangeRecorder::historyUnwritable, this,

@@ -131,6 +131,10 @@ private:
     void connectDeviceLink();
     // False when the request went out; a closed port answers as a mute device.
     bool requestRefused(bool sent, tavik7::MessageId noAnswer);
+    // Shows a reply's requests as they end and books it; false for none.
+    bool followReply(tavik7::DeviceReply *reply);
+    bool startWriteSession();
+    bool startReportSession();
     // The console line and the widgets for each request's end, then the
     // sequence's own end (buttons, report).
     void showRequestResult(const tavik7::DeviceResult &result);
@@ -168,7 +172,6 @@ private:
     // A read's refill: no check runs until the table shows the device, then
     // all of them once, as one verdict.
     void fillParameterTableAsOneChange();
-    [[nodiscard]] bool allValuesPlausible() const;
     void showMultiplier(int significance);
     // The counter entry as the sheet has it, its length included, unjudged.
     void showCounterEntry();

@@ -125,12 +125,12 @@ void TestChangeHistory::recorderWritesWhatTheDeviceAcknowledged()
     const QString path = dir.filePath(QLatin1String(kChangeHistoryFileName));
     ChangeRecorder recorder(&link, path);
     QSignalSpy unwritable(&recorder, &ChangeRecorder::historyUnwritable);
-    QSignalSpy idle(&link, &DeviceLink::finished);
+    const auto ended = [](DeviceReply *reply) { return reply && QSignalSpy(reply, &DeviceReply::finished).wait(); };
 
-    QVERIFY(link.readSettings() && idle.wait());
-    ParameterRecord table = link.parameterRecord();
+    QVERIFY(ended(link.read()));
+    ParameterRecord table = *link.memory()->record();
     table.direction = 1;
-    QVERIFY(link.startWriteSequence(table) && idle.wait());
+    QVERIFY(ended(link.write(table)));
     // One record holds the parameters and the counter written after them.
     QByteArray history = readFile(path);
     QVERIFY(history.startsWith(changeHistoryHeader()));
@@ -142,7 +142,7 @@ void TestChangeHistory::recorderWritesWhatTheDeviceAcknowledged()
                                    "Z\xc3\xa4hlwerksstand/Counter status,012345678,012345678\r\n");
 
     // The counter on its own: the old value is the last one read or written.
-    QVERIFY(link.writeCounter("000000042") && idle.wait());
+    QVERIFY(ended(link.writeCounter("000000042")));
     history = readFile(path);
     QVERIFY(history.endsWith(",123456789,Z\xc3\xa4hlwerksstand/Counter status,012345678,000000042\r\n"));
     QCOMPARE(history.count('\n'), 3);
@@ -150,7 +150,7 @@ void TestChangeHistory::recorderWritesWhatTheDeviceAcknowledged()
     // A history that cannot be written is reported once, not after every write.
     QVERIFY(QFile::remove(path) && QDir().mkdir(path));
     for (const QByteArray digits : {"000000043", "000000044"})
-        QVERIFY(link.writeCounter(digits) && idle.wait());
+        QVERIFY(ended(link.writeCounter(digits)));
     QCOMPARE(unwritable.count(), 1);
     QCOMPARE(unwritable.at(0).at(0).toString(), QDir::toNativeSeparators(path));
 }

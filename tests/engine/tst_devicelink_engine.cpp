@@ -14,7 +14,9 @@
 #include "telegram.h"
 
 using tavik7::DeviceLink;
+using tavik7::DeviceReply;
 using tavik7::DeviceResult;
+using Purpose = tavik7::DeviceReply::Purpose;
 using Kind = tavik7::DeviceResult::Kind;
 using Status = tavik7::DeviceResult::Status;
 using Sequence = tavik7::DeviceResult::Sequence;
@@ -55,16 +57,21 @@ private slots:
     void waitsNeverEndEarly();
     void portComesBackWithTheLinksSettings_data();
     void portComesBackWithTheLinksSettings();
-    void nothingIsSentUnlessTheLinkIsIdle();
+    void nothingIsAskedWhileClosedOrLent();
+    void requestsWaitTheirTurn_data();
+    void requestsWaitTheirTurn();
     void aPortThatGoesAwayEndsTheRequest();
     void openFailureSaysWhy();
     void defaultWaitsAreTheDevicesOwn();
 
 private:
     bool start(const QStringList &args = {});
-    // The end of the sequence just started.
+    // Keeps the reply the link handed out; false for none.
+    bool ask(DeviceReply *reply);
+    // The end of the reply last asked for.
     DeviceResult waitForEnd();
 
+    QPointer<DeviceReply> asked;
     std::unique_ptr<DevSim> sim;
     std::unique_ptr<DeviceLink> link;
 };
@@ -89,10 +96,18 @@ bool TestDeviceLinkEngine::start(const QStringList &args)
     return link->open({sim->portPath()});
 }
 
+bool TestDeviceLinkEngine::ask(DeviceReply *reply)
+{
+    asked = reply;
+    return reply != nullptr;
+}
+
 DeviceResult TestDeviceLinkEngine::waitForEnd()
 {
-    QSignalSpy finished(link.get(), &DeviceLink::finished);
-    if (finished.wait(kWaitMs))
+    if (asked && asked->isFinished())
+        return asked->result();
+    QSignalSpy finished(asked.data(), &DeviceReply::finished);
+    if (asked && finished.wait(kWaitMs))
         return finished.at(0).at(0).value<DeviceResult>();
     QTest::qFail("the request never ended", __FILE__, __LINE__);
     DeviceResult none;
@@ -135,7 +150,7 @@ void TestDeviceLinkEngine::writeSequence()
     tavik7::setFieldText(table.unit, tavik7::kUnitWidth, QStringLiteral("kg"));
 
     // Nobody answers anything: the sequence runs to its end by itself.
-    QVERIFY(link->startWriteSequence(table));
+    QVERIFY(ask(link->write(table)));
     const DeviceResult result = waitForEnd();
     QCOMPARE(sim->commands(), commands);
     QCOMPARE(result.status, status);
@@ -198,21 +213,20 @@ void TestDeviceLinkEngine::badAnswersEndTheRequest()
     tavik7::ParameterRecord table = sampleRecord();
     table.direction = 0; // as the device's: no counter in the sequence
     switch (begin) {
-    case CounterOnly: QVERIFY(link->writeCounter("000000043")); break;
-    case Write: QVERIFY(link->startWriteSequence(table)); break;
-    default: QVERIFY(link->readSettings(begin == Report ? Sequence::Report : Sequence::Read)); break;
+    case CounterOnly: QVERIFY(ask(link->writeCounter("000000043"))); break;
+    case Write: QVERIFY(ask(link->write(table))); break;
+    default: QVERIFY(ask(link->read(begin == Report ? Purpose::Report : Purpose::Read))); break;
     }
     const DeviceResult result = waitForEnd();
     QCOMPARE(result.kind, kind);
     QCOMPARE(result.status, status);
     QCOMPARE(link->requestKind(), DeviceLink::NoRequest);
-    QCOMPARE(link->error() == DeviceLink::Error::NoError, status == Status::Ok);
     if (result.ok() && kind == Kind::ReadCounter)
         QCOMPARE(result.counter->digits, QByteArray(kReading));
     // The line is usable again at once: nothing of the failed answer is left to spoil the next.
     // A whole read: the counter is laid out by the record read with it.
     QVERIFY(sim->control("clear-faults"));
-    QVERIFY(link->readSettings(Sequence::Read));
+    QVERIFY(ask(link->read()));
     const DeviceResult next = waitForEnd();
     QVERIFY(next.counter);
     // A device that took the digits up counts from them, echoed or not.
@@ -246,8 +260,8 @@ void TestDeviceLinkEngine::cutWriteSaysWhatTheDeviceHolds()
         link->setTimeouts({60000, kShortMs});
     tavik7::ParameterRecord table = sampleRecord();
     table.direction = 1;
-    QSignalSpy finished(link.get(), &DeviceLink::finished);
-    QVERIFY(link->startWriteSequence(table));
+    QVERIFY(ask(link->write(table)));
+    QSignalSpy finished(asked.data(), &DeviceReply::finished);
     if (cut == QLatin1String("close")) {
         QVERIFY(sim->waitForReceived(4));
         link->close();
@@ -276,19 +290,19 @@ void TestDeviceLinkEngine::lateAnswerIsNeverTakenForTheNext()
     // bytes up to there would make a reading.
     QVERIFY(start({"--serial", "1234\r\n678"}));
     QVERIFY(sim->control("fault-once late=LP"));
-    QVERIFY(link->readSettings());
+    QVERIFY(ask(link->read()));
     QCOMPARE(waitForEnd().status, Status::NoAnswer);
     // Read again at once: the late answer and the one to this read come in
     // behind each other. Whatever ends this read, none of their bytes is a
     // counter reading.
-    QVERIFY(link->readSettings());
+    QVERIFY(ask(link->read()));
     const DeviceResult read = waitForEnd();
     if (read.counter)
         QCOMPARE(read.counter->digits, QByteArray(kReading));
     QVERIFY(read.ok() || read.status == Status::WrongAnswer || read.status == Status::NoAnswer);
     // Once the device is quiet, the next read is whole.
     QVERIFY(sim->waitForSent(read.kind == Kind::ReadCounter ? 3 : 2));
-    QVERIFY(link->readSettings());
+    QVERIFY(ask(link->read()));
     const DeviceResult again = waitForEnd();
     QCOMPARE(again.status, Status::Ok);
     QCOMPARE(again.counter->digits, QByteArray(kReading));
@@ -314,7 +328,7 @@ void TestDeviceLinkEngine::waitsNeverEndEarly()
     for (int i = 0; i < 4; ++i) {
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(fault.endsWith(QLatin1String("LP")) ? link->readSettings() : link->readCounter());
+        QVERIFY(fault.endsWith(QLatin1String("LP")) ? ask(link->read()) : ask(link->readCounter()));
         QCOMPARE(waitForEnd().status, Status::NoAnswer);
         QVERIFY2(clock.elapsed() >= timeoutMs, qPrintable(QString::number(clock.elapsed())));
     }
@@ -359,11 +373,11 @@ void TestDeviceLinkEngine::portComesBackWithTheLinksSettings()
     QCOMPARE(link->portName(), sim->portPath());
 }
 
-void TestDeviceLinkEngine::nothingIsSentUnlessTheLinkIsIdle()
+void TestDeviceLinkEngine::nothingIsAskedWhileClosedOrLent()
 {
     // Closed: nothing to send on.
-    QVERIFY(!link->readSettings());
-    QVERIFY(!link->writeCounter("000000042"));
+    QVERIFY(!ask(link->read()));
+    QVERIFY(!ask(link->writeCounter("000000042")));
     QVERIFY(start());
     QSignalSpy availability(link.get(), &DeviceLink::availabilityChanged);
 
@@ -371,23 +385,73 @@ void TestDeviceLinkEngine::nothingIsSentUnlessTheLinkIsIdle()
     QSerialPort *lent = link->lendPort();
     QVERIFY(lent);
     QCOMPARE(link->lendPort(), nullptr);
-    QVERIFY(!link->readSettings());
-    QVERIFY(!link->startWriteSequence(sampleRecord()));
-    QVERIFY(!link->writeParameters(sampleRecord()));
-    QVERIFY(!link->readCounter());
-    QVERIFY(!link->writeCounter("000000042"));
+    QVERIFY(!ask(link->read()));
+    QVERIFY(!ask(link->write(sampleRecord())));
+    QVERIFY(!ask(link->writeParameters(sampleRecord())));
+    QVERIFY(!ask(link->readCounter()));
+    QVERIFY(!ask(link->writeCounter("000000042")));
     QCOMPARE(link->availability(), DeviceLink::Availability{});
     link->takePortBack();
     QCOMPARE(availability.count(), 2);
 
-    // Busy: one request at a time.
-    QVERIFY(link->readSettings());
+}
+
+void TestDeviceLinkEngine::requestsWaitTheirTurn_data()
+{
+    QTest::addColumn<bool>("lost");
+    QTest::newRow("port closed") << false;
+    QTest::newRow("adapter pulled") << true;
+}
+
+void TestDeviceLinkEngine::requestsWaitTheirTurn()
+{
+    QFETCH(bool, lost);
+    QVERIFY(start({"--quick-answers"}));
+    // Asked behind each other: each waits for the one before, and each ends
+    // on its own reply with its own purpose.
+    QStringList ends;
+    QList<DeviceResult> results;
+    QList<tavik7::DeviceState> before;
+    const auto follow = [&](DeviceReply *reply, const QString &name) {
+        QVERIFY(reply);
+        connect(reply, &DeviceReply::finished, this, [&, reply, name](const DeviceResult &result) {
+            ends.append(name + QLatin1Char(' ') + QVariant::fromValue(reply->purpose()).toString());
+            results.append(result);
+            before.append(reply->before());
+        });
+    };
+    follow(link->read(Purpose::Backup), QStringLiteral("read"));
+    follow(link->readCounter(), QStringLiteral("counter"));
+    QPointer<DeviceReply> set = link->writeCounter("000000043", Purpose::Wizard);
+    follow(set, QStringLiteral("set"));
     QCOMPARE(link->portState(), DeviceLink::PortState::Busy);
     QVERIFY(!link->availability().read);
-    QVERIFY(!link->readCounter());
-    QCOMPARE(waitForEnd().status, Status::Ok);
-    QCOMPARE(sim->commands(), QStringList({"LP", "L_ZLW"}));
-    QVERIFY(link->availability().write);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.size(), 3, kWaitMs);
+    QCOMPARE(ends, QStringList({"read Backup", "counter Counter", "set Wizard"}));
+    QCOMPARE(sim->commands(), QStringList({"LP", "L_ZLW", "L_ZLW", "S_ZLW"}));
+    QCOMPARE(results.at(1).counter->digits, QByteArray(kReading));
+    QCOMPARE(results.at(2).counterWritten->digits, QByteArray("000000043"));
+    // The device as known when each went out; the memory holds the last word.
+    QVERIFY(!before.at(0).record && before.at(1).record);
+    QCOMPARE(before.at(2).counterDigits(), QString::fromLatin1(kReading));
+    QCOMPARE(link->memory()->state().counterDigits(), QStringLiteral("000000043"));
+    QCOMPARE(link->portState(), DeviceLink::PortState::Idle);
+    QTRY_VERIFY(!set); // the link deletes a reply once it has ended
+
+    // Still waiting when the line goes: it ends as the one on the wire, unsent.
+    link->setTimeouts({60000, 60000});
+    QVERIFY(sim->control("fault silent=LP"));
+    follow(link->read(), QStringLiteral("silent"));
+    follow(link->writeCounter("000000044"), QStringLiteral("waiting"));
+    QVERIFY(sim->waitForReceived(5));
+    lost ? link->closeLost() : link->close();
+    QCOMPARE(ends.mid(3), QStringList({"silent Read", "waiting Counter"}));
+    const Status cut = lost ? Status::PortLost : Status::Closed;
+    QCOMPARE(results.at(3).status, cut);
+    QCOMPARE(results.at(4).status, cut);
+    QCOMPARE(results.at(4).kind, Kind::WriteCounter);
+    QVERIFY(!results.at(4).counterWritten);
+    QCOMPARE(sim->commands().size(), 5);
 }
 
 void TestDeviceLinkEngine::aPortThatGoesAwayEndsTheRequest()
@@ -396,7 +460,7 @@ void TestDeviceLinkEngine::aPortThatGoesAwayEndsTheRequest()
     QVERIFY(sim->control("fault silent=LP"));
     QSignalSpy lost(link.get(), &DeviceLink::portLost);
     link->setTimeouts({60000, 60000});
-    QVERIFY(link->readSettings());
+    QVERIFY(ask(link->read()));
     QVERIFY(sim->waitForReceived(1));
     QCOMPARE(::kill(pid_t(sim->processId()), SIGKILL), 0);
     // Long before the time-out: the line's end ends the wait.

@@ -125,9 +125,9 @@ void checkWire(tavik7::DeviceLink &link, DevSim &sim, FlashRun *run, const QTemp
         QCOMPARE(passed.mid(9), (QStringList{port, "-U", "flash:w:" + request.firmwareFile + ":i"}));
     if (tool == Avrdude) {
         // The simulated boot loader took the image: the device reports its version.
-        QSignalSpy read(&link, &tavik7::DeviceLink::finished);
-        QVERIFY(link.readSettings() && read.wait(kRunWaitMs));
-        QCOMPARE(link.parameterRecord().softwareVersion, quint16(112));
+        tavik7::DeviceReply *reply = link.read();
+        QVERIFY(reply && QSignalSpy(reply, &tavik7::DeviceReply::finished).wait(kRunWaitMs));
+        QCOMPARE(link.memory()->record()->softwareVersion, quint16(112));
     }
 }
 

@@ -73,8 +73,10 @@ void TestWizardFlow::init()
     messages.clear();
     messagesAtQuestion.clear();
     connect(flow, &WizardFlow::stateChanged, flow, [this](State state) { steps << nameOf(state); });
-    connect(link.get(), &DeviceLink::requestFinished, flow,
-            [this](const tavik7::DeviceResult &result) { messages << int(result.status); });
+    connect(flow, &WizardFlow::requestSent, flow, [this](tavik7::DeviceReply *reply) {
+        connect(reply, &tavik7::DeviceReply::stepFinished, flow,
+                [this](const tavik7::DeviceResult &result) { messages << int(result.status); });
+    });
 }
 
 void TestWizardFlow::cleanup()

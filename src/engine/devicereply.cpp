@@ -1,0 +1,23 @@
+#include "devicereply.h"
+
+#include "devicelink.h"
+
+namespace tavik7 {
+
+DeviceReply::DeviceReply(Purpose purpose, DeviceLink *link)
+    : QObject(link)
+    , m_purpose(purpose)
+{
+}
+
+void DeviceReply::finish(const DeviceResult &result)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_result = result;
+    emit finished(result);
+    deleteLater();
+}
+
+} // namespace tavik7
