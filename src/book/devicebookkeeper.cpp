@@ -12,22 +12,7 @@ namespace tavik7::book {
 
 QString deviceStatusWord(DeviceResult::Status status)
 {
-    using Status = DeviceResult::Status;
-    switch (status) {
-    case Status::Ok: return QLatin1String(kStatusOk);
-    // Closed: the line was shut while an answer was awaited; the command
-    // line ends such a run as unanswered, and so does the book.
-    case Status::NoAnswer:
-    case Status::Closed: return QStringLiteral("noAnswer");
-    case Status::BadCrc:
-    case Status::DeviceError:
-    case Status::NotEchoed:
-    case Status::WrongAnswer: return QStringLiteral("wrongAnswer");
-    // An adapter pulled out leaves a port name that leads nowhere.
-    case Status::PortLost: return QStringLiteral("portMissing");
-    case Status::Refused: return QStringLiteral("implausible");
-    }
-    return QStringLiteral("wrongAnswer");
+    return statusWording(status, DeviceResult::Kind::ReadParameters, DeviceResult::Sequence::None).word;
 }
 
 QString flashStatusWord(FlashRun::Verdict verdict)
@@ -106,7 +91,7 @@ void DeviceBookKeeper::onNamurStopped()
 void DeviceBookKeeper::onFinished(const DeviceResult &result)
 {
     const QString portName = port();
-    const QString status = deviceStatusWord(result.status);
+    const QString status = statusWording(result.status, result.kind, result.sequence).word;
     if (result.sequence == DeviceResult::Sequence::Write || result.kind == DeviceResult::Kind::WriteParameters) {
         recordWriteResult(portName, result, status);
     } else if (result.kind == DeviceResult::Kind::WriteCounter) {
