@@ -17,7 +17,7 @@ QString deviceStatusWord(DeviceResult::Status status)
 
 QString flashStatusWord(FlashRun::Verdict verdict)
 {
-    return verdict == FlashRun::Verdict::Succeeded ? QLatin1String(kStatusOk) : QStringLiteral("flashFailed");
+    return flashWording(verdict).word;
 }
 
 namespace {

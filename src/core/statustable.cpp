@@ -1,5 +1,7 @@
 #include "statustable.h"
 
+#include <iterator>
+
 namespace tavik7 {
 
 namespace {
@@ -69,6 +71,32 @@ constexpr StatusRow kStatusRows[] = {
      M::WriteCounterError, P::Replace},
 };
 
+struct FlashRow
+{
+    FlashVerdict verdict;
+    ExitCode exitCode;
+    MessageId message;
+    ConsolePlacement placement;
+};
+
+// The window names a tool that would not start as it tries to start it.
+constexpr FlashRow kFlashRows[] = {
+    {FlashVerdict::None, cli::ExitFlashFailed, M::FlashFailed, P::Elsewhere},
+    {FlashVerdict::Succeeded, cli::ExitDone, M::FlashSucceeded, P::Replace},
+    {FlashVerdict::Failed, cli::ExitFlashFailed, M::FlashFailed, P::Replace},
+    {FlashVerdict::NotStarted, cli::ExitFlashFailed, M::ToolNotStarted, P::Elsewhere},
+};
+
+constexpr bool flashRowsInOrder()
+{
+    for (int i = 0; i < kFlashVerdictCount; ++i) {
+        if (kFlashRows[i].verdict != FlashVerdict(i))
+            return false;
+    }
+    return true;
+}
+static_assert(std::size(kFlashRows) == kFlashVerdictCount && flashRowsInOrder(), "one row per flash verdict, in order");
+
 struct ExitWordRow
 {
     int exitCode;
@@ -125,6 +153,12 @@ StatusWording statusWording(DeviceStatus status, RequestKind kind, RequestSequen
     // Unreachable while every status has its rows (a test holds them so);
     // an unknown end is never taken for a success.
     return {cli::ExitWrongAnswer, exitWord(cli::ExitWrongAnswer), M::NoData, P::LastReplace};
+}
+
+StatusWording flashWording(FlashVerdict verdict)
+{
+    const FlashRow &row = kFlashRows[int(verdict)];
+    return {row.exitCode, exitWord(row.exitCode), row.message, row.placement};
 }
 
 } // namespace tavik7

@@ -29,12 +29,22 @@ constexpr int kRequestKindCount = int(RequestKind::WriteCounter) + 1;
 enum class RequestSequence { None, Read, Write, Report };
 constexpr int kRequestSequenceCount = int(RequestSequence::Report) + 1;
 
+// How a flash run ended.
+enum class FlashVerdict {
+    None,       // no run yet
+    Succeeded,  // normal exit, code 0 and avrdude's "Thank you."
+    Failed,     // anything else once the tool ran, a cancelled run too
+    NotStarted, // the tool is missing or cannot be executed
+};
+constexpr int kFlashVerdictCount = int(FlashVerdict::NotStarted) + 1;
+
 // Where the window's console shows a result's line.
 enum class ConsolePlacement {
     Replace,      // the line replaces the console when its request ends
     Append,       // below what the sequence has said so far
     LastReplace,  // the sequence's last word, after the buttons: replacing
     LastAppend,   // the same below a line of its own (a Disconnect's)
+    Elsewhere,    // said when it happened (a flash tool that did not start)
 };
 
 // How every front end and the device book word one end of a request.
@@ -59,6 +69,9 @@ struct StatusWording
 [[nodiscard]] StatusWording statusWording(DeviceStatus status, RequestKind kind, RequestSequence sequence);
 // Whether the table words this end itself rather than by its last resort.
 [[nodiscard]] bool hasStatusRow(DeviceStatus status, RequestKind kind, RequestSequence sequence);
+
+// A flash run's end, worded as a request's.
+[[nodiscard]] StatusWording flashWording(FlashVerdict verdict);
 
 // The word a script reads for an exit code; a port that did not open is
 // worded by what its name leads to, which only the command line looks at.

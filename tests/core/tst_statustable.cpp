@@ -8,6 +8,7 @@ Q_DECLARE_METATYPE(tavik7::DeviceStatus)
 Q_DECLARE_METATYPE(tavik7::RequestKind)
 Q_DECLARE_METATYPE(tavik7::RequestSequence)
 Q_DECLARE_METATYPE(tavik7::ConsolePlacement)
+Q_DECLARE_METATYPE(tavik7::FlashVerdict)
 
 class TestStatusTable : public QObject
 {
@@ -17,6 +18,8 @@ private slots:
     void wording_data();
     void wording();
     void everyEndHasItsRow();
+    void flashEnds_data();
+    void flashEnds();
 };
 
 // Each end as the manual's exit status, the --json error words and the
@@ -107,6 +110,33 @@ void TestStatusTable::everyEndHasItsRow()
             }
         }
     }
+}
+
+// A flash that failed or never started is exit 6 either way; the window has
+// named a tool that would not start before the run ended.
+void TestStatusTable::flashEnds_data()
+{
+    QTest::addColumn<FlashVerdict>("verdict");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<int>("message");
+    QTest::addColumn<ConsolePlacement>("placement");
+
+    QTest::newRow("succeeded") << FlashVerdict::Succeeded << 0 << "ok" << 10 << ConsolePlacement::Replace;
+    QTest::newRow("failed") << FlashVerdict::Failed << 6 << "flashFailed" << 66 << ConsolePlacement::Replace;
+    QTest::newRow("not started") << FlashVerdict::NotStarted << 6 << "flashFailed" << 65
+                                 << ConsolePlacement::Elsewhere;
+}
+
+void TestStatusTable::flashEnds()
+{
+    QFETCH(FlashVerdict, verdict);
+
+    const StatusWording wording = flashWording(verdict);
+    QTEST(int(wording.exitCode), "exitCode");
+    QTEST(wording.word, "word");
+    QTEST(int(wording.message), "message");
+    QTEST(wording.placement, "placement");
 }
 
 QTEST_GUILESS_MAIN(TestStatusTable)
