@@ -19,6 +19,7 @@ enum class DeviceStatus {
     Closed,      // the port was closed by its user while the answer was awaited
     Refused,     // the caller's plan refused the device as read: nothing was written
 };
+// The counts let a test walk every value: a new last value moves its count.
 constexpr int kDeviceStatusCount = int(DeviceStatus::Refused) + 1;
 
 // The request a result is about (for a sequence: the last one sent).
