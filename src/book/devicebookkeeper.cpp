@@ -14,27 +14,12 @@ namespace tavik7::book {
 
 QString deviceStatusWord(DeviceResult::Status status)
 {
-    using Status = DeviceResult::Status;
-    switch (status) {
-    case Status::Ok: return QLatin1String(kStatusOk);
-    // Closed: the line was shut while an answer was awaited; the command
-    // line ends such a run as unanswered, and so does the book.
-    case Status::NoAnswer:
-    case Status::Closed: return QStringLiteral("noAnswer");
-    case Status::BadCrc:
-    case Status::DeviceError:
-    case Status::NotEchoed:
-    case Status::WrongAnswer: return QStringLiteral("wrongAnswer");
-    // An adapter pulled out leaves a port name that leads nowhere.
-    case Status::PortLost: return QStringLiteral("portMissing");
-    case Status::Refused: return QStringLiteral("implausible");
-    }
-    return QStringLiteral("wrongAnswer");
+    return statusWording(status, DeviceResult::Kind::ReadParameters, DeviceResult::Sequence::None).word;
 }
 
 QString flashStatusWord(FlashRun::Verdict verdict)
 {
-    return verdict == FlashRun::Verdict::Succeeded ? QLatin1String(kStatusOk) : QStringLiteral("flashFailed");
+    return flashWording(verdict).word;
 }
 
 namespace {

@@ -20,7 +20,7 @@ struct BackupResult;
 namespace tavik7::book {
 
 // The word a device result is recorded with: "ok" or the error word of the
-// command line's JSON lines. The one table both front ends record through.
+// command line's JSON lines, as the status table gives it.
 [[nodiscard]] QString deviceStatusWord(DeviceResult::Status status);
 [[nodiscard]] QString flashStatusWord(FlashRun::Verdict verdict);
 

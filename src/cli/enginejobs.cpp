@@ -165,24 +165,20 @@ void FlashJob::interrupt()
 void FlashJob::onFinished(FlashRun::Verdict verdict)
 {
     keeper()->recordFlash(options().inputFile, verdict);
-    switch (verdict) {
-    case FlashRun::Verdict::Succeeded:
+    const StatusWording end = flashWording(verdict);
+    if (verdict == FlashRun::Verdict::Succeeded) {
         if (options().json) {
             const QString tool = flashtool::locateTool().shown;
             print(jsonObject({{QStringLiteral("port"), port()}, {QStringLiteral("avrdude"), tool}}) + '\n');
         }
-        note(message(MessageId::FlashSucceeded));
-        finish(ExitDone);
-        return;
-    case FlashRun::Verdict::NotStarted:
-        fail(ExitFlashFailed, message(MessageId::ToolNotStarted));
-        return;
-    default:
-        note(lastLines(m_run->run().toolOutput, kToolTailLines));
-        // Stopped once the tool ran, the chip may be erased: a failed flash, not "nothing written".
-        fail(ExitFlashFailed, message(MessageId::FlashFailed));
+        note(message(end.message));
+        finish(end.exitCode);
         return;
     }
+    // Stopped once the tool ran, the chip may be erased: a failed flash, not "nothing written".
+    if (verdict != FlashRun::Verdict::NotStarted)
+        note(lastLines(m_run->run().toolOutput, kToolTailLines));
+    fail(end.exitCode, message(end.message));
 }
 
 // ---------------------------------------------------------------- namur

@@ -11,22 +11,6 @@
 
 namespace tavik7::cli {
 
-namespace {
-
-struct ExitWord
-{
-    int exitCode;
-    const char *word;
-};
-
-constexpr ExitWord kExitWords[] = {
-    {ExitUsage, "badFile"},       {ExitNoAnswer, "noAnswer"},     {ExitWrongAnswer, "wrongAnswer"},
-    {ExitImplausible, "implausible"}, {ExitFlashFailed, "flashFailed"}, {ExitDiffers, "differs"},
-    {ExitOutput, "outputFailed"}, {ExitInterrupted, "interrupted"},
-};
-
-} // namespace
-
 PortPath classifyPortPath(const QString &port)
 {
 #ifdef Q_OS_UNIX
@@ -53,28 +37,19 @@ QString errorWord(int exitCode, const QString &port, std::optional<PortOpenFailu
         case PortPath::Device: return QStringLiteral("portBusy");
         }
     }
-    for (const ExitWord &entry : kExitWords) {
-        if (entry.exitCode == exitCode)
-            return QLatin1String(entry.word);
-    }
-    return QStringLiteral("usage");
+    return exitWord(exitCode);
 }
 
 int exitCodeFor(DeviceResult::Status status)
 {
-    using Status = DeviceResult::Status;
-    switch (status) {
-    case Status::Ok: return ExitDone;
-    case Status::NoAnswer:
-    case Status::Closed: return ExitNoAnswer;
-    case Status::PortLost: return ExitPort;
-    case Status::Refused: return ExitImplausible;
-    case Status::BadCrc:
-    case Status::DeviceError:
-    case Status::NotEchoed:
-    case Status::WrongAnswer: return ExitWrongAnswer;
-    }
-    return ExitWrongAnswer;
+    // The code depends on the status alone: the kind and sequence only
+    // change the message.
+    return statusWording(status, DeviceResult::Kind::ReadParameters, DeviceResult::Sequence::None).exitCode;
+}
+
+StatusWording outcomeOf(const DeviceResult &result)
+{
+    return statusWording(result.status, result.kind, result.sequence);
 }
 
 } // namespace tavik7::cli

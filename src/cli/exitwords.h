@@ -19,12 +19,13 @@ enum class PortPath {
 
 // The word a script tests for in a --json failure line, from the exit code
 // the port alone gives (and, for a port problem, why it did not open or what
-// the name leads to).
+// the name leads to); the status table words every other code.
 [[nodiscard]] QString errorWord(int exitCode, const QString &port,
                                 std::optional<PortOpenFailure> openFailure = std::nullopt);
 
-// The exit code a device request that ended so gives. The device book words
-// the same ends for itself; a test holds the two to the same words.
+// The exit code a device request that ended so gives, from the status table.
 [[nodiscard]] int exitCodeFor(DeviceResult::Status status);
+// How a request's end is worded: its exit code and the catalogue's line for it.
+[[nodiscard]] StatusWording outcomeOf(const DeviceResult &result);
 
 } // namespace tavik7::cli

@@ -179,48 +179,11 @@ void PortJob::recordChanges()
             [this](const QString &path) { note(message({MessageId::NoteHistoryUnwritable, {path}})); });
 }
 
-namespace {
-
-// The one place where a request's end becomes an exit code and the
-// catalogue's line for it.
-struct Outcome
-{
-    int exitCode;
-    MessageId text;
-};
-
-Outcome outcomeOf(const DeviceResult &result)
-{
-    using Kind = DeviceResult::Kind;
-    using Status = DeviceResult::Status;
-    const int exitCode = exitCodeFor(result.status);
-    const bool report = result.sequence == DeviceResult::Sequence::Report;
-    switch (result.status) {
-    case Status::Ok: return {exitCode, MessageId::None};
-    case Status::NoAnswer:
-    case Status::Closed: return {exitCode, report ? MessageId::PdfNoData : MessageId::NoData};
-    case Status::PortLost: return {exitCode, MessageId::NoData};
-    case Status::Refused: return {exitCode, MessageId::TableImplausible};
-    case Status::BadCrc: return {exitCode, MessageId::ReadParametersCrcError};
-    default: break;
-    }
-    switch (result.kind) {
-    case Kind::ReadParameters:
-        return {exitCode, result.status == Status::DeviceError ? MessageId::ReadParametersError : MessageId::NoData};
-    case Kind::ReadCounter: return {exitCode, MessageId::ReadCounterError};
-    case Kind::WriteParameters: return {exitCode, MessageId::WriteParametersError};
-    case Kind::WriteCounter: return {exitCode, MessageId::WriteCounterError};
-    }
-    return {exitCode, MessageId::NoData};
-}
-
-} // namespace
-
 QString PortJob::failureText(const DeviceResult &result) const
 {
     if (result.status == DeviceResult::Status::PortLost)
         return cliText(CliText::PortLost, m_options.language);
-    return message(outcomeOf(result).text);
+    return message(outcomeOf(result).message);
 }
 
 void PortJob::requestFailed(const DeviceResult &result)

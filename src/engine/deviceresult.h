@@ -7,6 +7,7 @@
 
 #include "countertext.h"
 #include "parameterrecord.h"
+#include "statustable.h"
 
 namespace tavik7 {
 
@@ -15,21 +16,10 @@ namespace tavik7 {
 // program each turn a result into their own.
 struct DeviceResult
 {
-    // The request the result is about (for a sequence: the last one sent).
-    enum class Kind { ReadParameters, ReadCounter, WriteParameters, WriteCounter };
-    enum class Status {
-        Ok,
-        NoAnswer,    // nothing, or not all of it, came in time
-        BadCrc,      // a parameter answer whose checksum does not hold
-        DeviceError, // the device said it could not carry the command out
-        NotEchoed,   // a counter write the device did not repeat
-        WrongAnswer, // bytes that are no answer to this request
-        PortLost,    // the adapter or the line went away
-        Closed,      // the port was closed by its user while the answer was awaited
-        Refused,     // the caller's plan refused the device as read: nothing was written
-    };
-    // The chain a button starts; None for a single request.
-    enum class Sequence { None, Read, Write, Report };
+    // The words of each end live in the core's status table.
+    using Kind = RequestKind;
+    using Status = DeviceStatus;
+    using Sequence = RequestSequence;
 
     Kind kind = Kind::ReadParameters;
     Status status = Status::Ok;

@@ -11,6 +11,7 @@
 #include "flashtool.h"
 #include "intelhex.h"
 #include "parameterrecord.h"
+#include "statustable.h"
 
 class QSerialPort;
 
@@ -29,13 +30,8 @@ public:
     enum class State { Idle, Running };
     Q_ENUM(State)
 
-    enum class Verdict {
-        None,       // no run yet
-        Succeeded,  // normal exit, code 0 and avrdude's "Thank you."
-        Failed,     // anything else once the tool ran, a cancelled run too
-        NotStarted, // the tool is missing or cannot be executed
-    };
-    Q_ENUM(Verdict)
+    // How a run ended; the core's status table words it.
+    using Verdict = FlashVerdict;
 
     // Whoever holds the device's port. The tool needs the port to itself, so
     // the run has it released first and taken back afterwards, on exactly

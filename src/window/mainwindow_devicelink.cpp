@@ -178,46 +178,10 @@ namespace {
 using tavik7::DeviceResult;
 using tavik7::MessageId;
 
-struct ConsoleLine
+// The window's line for a request's end, from the status table.
+tavik7::StatusWording consoleLineFor(const DeviceResult &r)
 {
-    MessageId id;
-    bool append;
-};
-
-// The numbered message a request's end shows: the window's one table of
-// results. A missing answer, a wrong one to a read among them, says "no data".
-bool endsWithoutData(const DeviceResult &r)
-{
-    using Status = DeviceResult::Status;
-    const bool read = r.kind == DeviceResult::Kind::ReadParameters || r.kind == DeviceResult::Kind::ReadCounter;
-    return r.status == Status::NoAnswer || r.status == Status::PortLost || r.status == Status::Closed
-        || (read && r.status == Status::WrongAnswer);
-}
-
-ConsoleLine consoleLineFor(const DeviceResult &r)
-{
-    using Kind = DeviceResult::Kind;
-    using Sequence = DeviceResult::Sequence;
-    const bool ok = r.ok();
-    // A Disconnect while the answer was awaited keeps its own line above.
-    if (endsWithoutData(r))
-        return {r.sequence == Sequence::Report ? MessageId::PdfNoData : MessageId::NoData,
-                r.status == DeviceResult::Status::Closed};
-    switch (r.kind) {
-    case Kind::ReadParameters:
-        if (ok)
-            return {MessageId::ParametersRead, false};
-        return {r.status == DeviceResult::Status::BadCrc ? MessageId::ReadParametersCrcError
-                                                          : MessageId::ReadParametersError, false};
-    case Kind::ReadCounter:
-        return ok ? ConsoleLine{MessageId::CounterRead, r.sequence != Sequence::None}
-                  : ConsoleLine{MessageId::ReadCounterError, false};
-    case Kind::WriteParameters:
-        return ok ? ConsoleLine{MessageId::ParametersWritten, true} : ConsoleLine{MessageId::WriteParametersError, false};
-    case Kind::WriteCounter:
-        return {ok ? MessageId::CounterWritten : MessageId::WriteCounterError, r.sequence == Sequence::Write};
-    }
-    return {MessageId::NoData, false};
+    return tavik7::statusWording(r.status, r.kind, r.sequence);
 }
 
 // The buttons' sequence numbers, as the read, write and report buttons pass them.
@@ -265,10 +229,10 @@ bool TAVIK7_Bediensoftware::followReply(tavik7::DeviceReply *reply)
 void TAVIK7_Bediensoftware::showRequestResult(const tavik7::DeviceResult &result)
 {
     // The end without data is the last word on the console, after the buttons.
-    if (endsWithoutData(result))
+    const tavik7::StatusWording line = consoleLineFor(result);
+    if (line.withoutData())
         return;
-    const ConsoleLine line = consoleLineFor(result);
-    showMessage(line.id, line.append);
+    showMessage(line.message, line.appends());
     if (!result.ok())
         return;
     if (result.record) {
@@ -287,10 +251,8 @@ void TAVIK7_Bediensoftware::showRequestResult(const tavik7::DeviceResult &result
 void TAVIK7_Bediensoftware::showSequenceResult(const tavik7::DeviceResult &result)
 {
     updatePlausibilityState();
-    if (endsWithoutData(result)) {
-        const ConsoleLine line = consoleLineFor(result);
-        showMessage(line.id, line.append);
-    }
+    if (const tavik7::StatusWording line = consoleLineFor(result); line.withoutData())
+        showMessage(line.message, line.appends());
     // What the device may hold now, below the failure: the technician has
     // to know before the next step whether it was changed.
     if (const std::optional<tavik7::CounterReading> left = result.counterNotWrittenBack())

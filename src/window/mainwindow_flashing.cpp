@@ -168,9 +168,9 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
     ui.textEditConsole->setEnabled(true);
     const FlashRun::Verdict verdict = flashRun->verdict();
     tavik7::book::DeviceBookKeeper::of(this)->recordFlash(ui.lineEditSelectedFileFlashen->text(), verdict);
-    if (verdict == FlashRun::Verdict::Succeeded || verdict == FlashRun::Verdict::Failed)
-        showMessage(verdict == FlashRun::Verdict::Succeeded ? tavik7::MessageId::FlashSucceeded
-                                                            : tavik7::MessageId::FlashFailed, false);
+    if (const tavik7::StatusWording end = tavik7::flashWording(verdict);
+        end.placement != tavik7::ConsolePlacement::Elsewhere)
+        showMessage(end.message, end.appends());
     // A tool that never ran has nothing to report beyond the console's message.
     if (verdict == FlashRun::Verdict::NotStarted)
         return;
