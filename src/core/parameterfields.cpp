@@ -208,6 +208,22 @@ int fieldSize(int field)
     return 0;
 }
 
+// With the other per-kind rules here, so that a new kind is added in this file.
+int parameterCellMaxLength(int row)
+{
+    if (!inRange(row))
+        return -1;
+    switch (kParameterFields[row].kind) {
+    case FieldKind::Text: return kParameterFields[row].width - 1;
+    // The version and the checksum are both shown with four characters.
+    case FieldKind::Version:
+    case FieldKind::Crc: return 4;
+    case FieldKind::Combo:
+    case FieldKind::Check: break;
+    }
+    return -1;
+}
+
 int fieldTelegramSize(int field)
 {
     return field == FieldSignificance ? kSignificanceTextSize : fieldSize(field);

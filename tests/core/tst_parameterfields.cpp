@@ -90,7 +90,11 @@ void TestParameterFields::fields_data()
     QTest::addColumn<QByteArray>("taken"); // ... and what the file then says
 
     // Each row is named by the field's JSON key.
-    const auto row = [](int field, const char *jsonKey) -> QTestData & { return QTest::newRow(jsonKey) << field; };
+    int rows = 0;
+    const auto row = [&rows](int field, const char *jsonKey) -> QTestData & {
+        ++rows;
+        return QTest::newRow(jsonKey) << field;
+    };
     row(0, "unit") << QByteArray("Einheit/Unit") << QByteArray("kWh") << "kWh" << "kWh" << "kWh"
                    << QByteArray("a\0b", 3) << QByteArray("a") << "abcd" << QByteArray("abc");
     row(1, "significance") << QByteArray("Wertigkeit/Significance") << QByteArray("1") << "-2"
@@ -130,6 +134,7 @@ void TestParameterFields::fields_data()
     row(13, "crcStart") << QByteArray("CRC Startwert/CRC start value") << QByteArray("1")
                         << "1: 0x7F" << "1: 0x7F" << "1: 0x7F / 1: 0x7F" << QByteArray("0x7F") << QByteArray("0")
                         << "0" << QByteArray("1");
+    QCOMPARE(rows, kParameterFieldCount); // a new field needs its row here
 }
 
 void TestParameterFields::fields()
