@@ -76,8 +76,10 @@ constexpr TextPair kTexts[] = {
      "The NAMUR log %1 could not be written completely; the telegrams are in the output only."},
     {"%1 ist größer als %2 kB und keine Einstellungsdatei; nichts gesendet.",
      "%1 is larger than %2 kB, not a settings file; nothing sent."},
+    {"--set '%1': %2 ist der eigene Wert des Geräts und wird nicht geschrieben.",
+     "--set '%1': %2 is the device's own and is not written."},
 };
-static_assert(std::size(kTexts) == size_t(CliText::SettingsTooLarge) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::SetDeviceOwn) + 1, "one text pair per CliText");
 
 } // namespace
 

@@ -50,6 +50,7 @@ enum class CliText {
     TraceFailed,        // %1: the trace file, %2: the system's reason
     NamurLogFailed,     // %1: the log file
     SettingsTooLarge,   // %1: the file, %2: the largest size in kB
+    SetDeviceOwn,       // %1: the argument, %2: the key
 };
 
 // German for language 0, English otherwise.

@@ -66,8 +66,7 @@ QList<int> differingFields(const ParameterRecord &device, const ParameterRecord 
 {
     QList<int> fields;
     for (int field = 0; field < kParameterFieldCount; ++field) {
-        if (field != FieldSoftwareVersion && field != FieldSoftwareCrc
-            && fileValue(device, field) != fileValue(file, field))
+        if (kParameterFields[field].editable && fileValue(device, field) != fileValue(file, field))
             fields.append(field);
     }
     return fields;

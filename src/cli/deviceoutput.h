@@ -26,7 +26,8 @@ namespace tavik7::cli {
 // The value for a message: escaped, in quotes when it has blanks or is empty.
 [[nodiscard]] QString shownValue(const ParameterRecord &record, int field);
 
-// The fields whose values differ, software version and CRC left out.
+// The fields whose values differ, those the device keeps as its own
+// (software version and CRC) left out.
 [[nodiscard]] QList<int> differingFields(const ParameterRecord &device, const ParameterRecord &file);
 
 // The one line a failed port gets with --json: exactly port, error, exit and

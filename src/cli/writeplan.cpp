@@ -29,6 +29,12 @@ SetArgument splitSetArgument(const QString &argument)
 QString checkSetArgument(const QString &argument, int language)
 {
     const SetArgument set = splitSetArgument(argument);
+    // A write keeps what the device holds as its own; a value for it would
+    // be dropped without a word.
+    if (set.field >= 0 && !kParameterFields[set.field].editable) {
+        return cliText(CliText::SetDeviceOwn, language)
+            .arg(argument, QLatin1String(kParameterFields[set.field].jsonKey));
+    }
     ParameterRecord scratch;
     initParameterRecord(scratch);
     // Latin-1 is what the device stores; a character outside it would not survive.

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include "filenames.h"
+#include "parameterfields.h"
 #include "regularfile.h"
 #include "settingsfile.h"
 #include "texttable.h"
@@ -113,8 +114,10 @@ ConsoleEntry backupNote(const BackupResult &result)
 ParameterRecord settingsFromBackup(const ParameterRecord &backup, const ParameterRecord &device)
 {
     ParameterRecord settings = backup;
-    settings.softwareVersion = device.softwareVersion;
-    settings.softwareCrc = device.softwareCrc;
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        if (!kParameterFields[field].editable)
+            copyField(settings, device, field);
+    }
     return settings;
 }
 

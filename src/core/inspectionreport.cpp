@@ -34,7 +34,10 @@ QString reportValue(const ParameterRecord &r, int field)
 
 QList<InspectionReportRow> inspectionReportRows(const ParameterRecord &r, const QString &counterText)
 {
-    QList<InspectionReportRow> rows(kInspectionReportRowCount);
+    int fieldRows = 0;
+    for (int field = 0; field < kParameterFieldCount; ++field)
+        fieldRows = qMax(fieldRows, kParameterFields[field].reportRow + 1);
+    QList<InspectionReportRow> rows(fieldRows + 1);
     for (int field = 0; field < kParameterFieldCount; ++field) {
         const int row = kParameterFields[field].reportRow;
         if (row >= 0)

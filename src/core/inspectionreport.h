@@ -14,12 +14,11 @@ struct InspectionReportRow
     QString value;
 };
 
-constexpr int kInspectionReportRowCount = 14;
-
-// The report's 14 parameter rows, bilingual whatever the interface language:
-// the leading plus is shown within the significance rather than as a row of
-// its own, enumerated values carry their German and English item texts, and
-// the counter is printed without its decimal comma.
+// The report's rows, one per field with a report row and the counter last,
+// bilingual whatever the interface language: the leading plus is shown
+// within the significance rather than as a row of its own, enumerated values
+// carry their German and English item texts, and the counter is printed
+// without its decimal comma.
 [[nodiscard]] QList<InspectionReportRow> inspectionReportRows(const ParameterRecord &record, const QString &counterText);
 
 } // namespace tavik7

@@ -5,6 +5,8 @@
 #include <functional>
 #include <type_traits>
 
+#include <QRegularExpression>
+
 #include "countertext.h"
 #include "plausibility.h"
 #include "texttable.h"
@@ -81,6 +83,56 @@ quint16 fileCrc(const QByteArray &value)
     return ok ? crc : 0;
 }
 
+bool allDigits(const QByteArray &value)
+{
+    if (value.isEmpty())
+        return false;
+    for (char c : value) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// Decimal without sign or blanks, within 0..count-1.
+bool parseIndex(const QByteArray &value, int count, int &index)
+{
+    if (!allDigits(value) || value.size() > 3)
+        return false;
+    index = value.toInt();
+    return index < count;
+}
+
+bool parseVersion(const QByteArray &value, int &version)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9]{1,3}\\.[0-9]{2}$"));
+    if (!form.match(QString::fromLatin1(value)).hasMatch())
+        return false;
+    version = parseSoftwareVersion(QString::fromLatin1(value));
+    return version <= 0xFFFF;
+}
+
+bool parseCrc(const QByteArray &value, int &crc)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9A-Fa-f]{1,4}$"));
+    if (!form.match(QString::fromLatin1(value)).hasMatch())
+        return false;
+    crc = int(value.toUInt(nullptr, 16));
+    return true;
+}
+
+bool parseStrictNumber(const ParameterField &f, const QByteArray &value, int &number)
+{
+    switch (f.kind) {
+    case FieldKind::Combo: return parseIndex(value, f.itemCount, number);
+    case FieldKind::Check: return parseIndex(value, 2, number);
+    case FieldKind::Version: return parseVersion(value, number);
+    case FieldKind::Crc: return parseCrc(value, number);
+    case FieldKind::Text: break;
+    }
+    return false;
+}
+
 QString comboText(const ParameterField &f, int index, int language)
 {
     if (index < 0 || index >= f.itemCount)
@@ -90,44 +142,100 @@ QString comboText(const ParameterField &f, int index, int language)
 
 } // namespace
 
-// jsonKey, row label, bilingual label, kind, offset, width, first item, items, report row,
-// telegram offset, plausibility flag, rule and its reason, service lock, cell widget
-const ParameterField kParameterFields[kParameterFieldCount] = {
-    {"unit", 59, 0, FieldKind::Text, at(offsetof(R, unit)), kUnitWidth, 0, 0, 0,
-     5, 0, unitPlausible, "not 1 to 3 letters or digits", false, nullptr},
-    {"significance", 60, 1, FieldKind::Combo, at(offsetof(R, significance)), 0, 97, 6, 1,
-     2, -1, nullptr, nullptr, false, "comboBoxSignificance"},
-    {"leadingPlus", 61, 2, FieldKind::Check, at(offsetof(R, leadingPlus)), 0, 0, 0, -1,
-     -1, -1, nullptr, nullptr, false, "checkBoxLeadingPlus"},
-    {"manufacturer", 62, 3, FieldKind::Text, at(offsetof(R, manufacturer)), kManufacturerWidth, 0, 0, 2,
-     9, 2, manufacturerPlausible, "not letters, '_' or '&' only", false, nullptr},
-    {"deviceType", 63, 4, FieldKind::Text, at(offsetof(R, deviceType)), kDeviceTypeWidth, 0, 0, 3,
-     13, 3, printableAsciiPlausible, "not printable ASCII", false, nullptr},
-    {"serialNumber", 64, 5, FieldKind::Text, at(offsetof(R, serialNumber)), kSerialNumberWidth, 0, 0, 4,
-     20, 4, printableAsciiPlausible, "not printable ASCII", true, nullptr},
-    {"year", 65, 6, FieldKind::Text, at(offsetof(R, yearOfManufacture)), kYearWidth, 0, 0, 5,
-     30, 5, yearOfManufacturePlausible, "not a year from 1950 to 2049", true, nullptr},
-    {"softwareVersion", 66, 7, FieldKind::Version, at(offsetof(R, softwareVersion)), 0, 0, 0, 6,
-     0, 6, softwareVersionPlausible, "not a version of four characters such as 1.12", false, nullptr},
-    {"softwareCrc", 67, 8, FieldKind::Crc, at(offsetof(R, softwareCrc)), 0, 0, 0, 7,
-     40, -1, nullptr, nullptr, false, nullptr},
-    {"baudRate", 68, 9, FieldKind::Combo, at(offsetof(R, baudRate)), 0, 103, 3, 8,
-     35, -1, nullptr, nullptr, false, "comboBoxTableBaudrate"},
-    {"transmitMode", 69, 10, FieldKind::Combo, at(offsetof(R, transmitMode)), 0, 106, 6, 9,
-     36, -1, nullptr, nullptr, false, "comboBoxTransmitMode"},
-    {"direction", 70, 11, FieldKind::Combo, at(offsetof(R, direction)), 0, 112, 2, 10,
-     37, -1, nullptr, nullptr, false, "comboBoxDirection"},
-    {"telegramB", 71, 12, FieldKind::Combo, at(offsetof(R, telegramB)), 0, 114, 4, 11,
-     38, -1, nullptr, nullptr, false, "comboBoxTelegramB"},
-    {"crcStart", 72, 13, FieldKind::Combo, at(offsetof(R, crcStartValue)), 0, 118, 2, 12,
-     39, -1, nullptr, nullptr, false, "comboBoxCrcStartValue"},
+// Columns: JSON key, kind, offset, text width, first item and item count,
+// report row, telegram offset; editable, in the write telegram, carries the
+// write attempt; plausibility flag, rule and its reason, service lock, cell
+// widget; the simulator's name and default.
+const ParameterField kParameterFields[] = {
+    {"unit", FieldKind::Text, at(offsetof(R, unit)), kUnitWidth, 0, 0, 0, 5,
+     true, true, false, 0, unitPlausible, "not 1 to 3 letters or digits", false, nullptr,
+     "unit", "m3"},
+    {"significance", FieldKind::Combo, at(offsetof(R, significance)), 0, 97, 6, 1, 2,
+     true, true, false, -1, nullptr, nullptr, false, "comboBoxSignificance",
+     "significance", "3"},
+    {"leadingPlus", FieldKind::Check, at(offsetof(R, leadingPlus)), 0, 0, 0, -1, -1,
+     true, true, false, -1, nullptr, nullptr, false, "checkBoxLeadingPlus",
+     "leading-plus", "0"},
+    {"manufacturer", FieldKind::Text, at(offsetof(R, manufacturer)), kManufacturerWidth, 0, 0, 2, 9,
+     true, true, false, 2, manufacturerPlausible, "not letters, '_' or '&' only", false, nullptr,
+     "manufacturer", "ABC"},
+    {"deviceType", FieldKind::Text, at(offsetof(R, deviceType)), kDeviceTypeWidth, 0, 0, 3, 13,
+     true, true, false, 3, printableAsciiPlausible, "not printable ASCII", false, nullptr,
+     "device-type", "TAV7"},
+    {"serialNumber", FieldKind::Text, at(offsetof(R, serialNumber)), kSerialNumberWidth, 0, 0, 4, 20,
+     true, true, false, 4, printableAsciiPlausible, "not printable ASCII", true, nullptr,
+     "serial", "123456789"},
+    {"year", FieldKind::Text, at(offsetof(R, yearOfManufacture)), kYearWidth, 0, 0, 5, 30,
+     true, true, false, 5, yearOfManufacturePlausible, "not a year from 1950 to 2049", true, nullptr,
+     "year", "2024"},
+    // The device keeps its firmware's version, whatever "SP" carries.
+    {"softwareVersion", FieldKind::Version, at(offsetof(R, softwareVersion)), 0, 0, 0, 6, 0,
+     false, true, true, 6, softwareVersionPlausible, "not a version of four characters such as 1.12", false,
+     nullptr, "version", "112"},
+    {"softwareCrc", FieldKind::Crc, at(offsetof(R, softwareCrc)), 0, 0, 0, 7, 40,
+     false, false, false, -1, nullptr, nullptr, false, nullptr,
+     "crc", "1a2b"},
+    {"baudRate", FieldKind::Combo, at(offsetof(R, baudRate)), 0, 103, 3, 8, 35,
+     true, true, false, -1, nullptr, nullptr, false, "comboBoxTableBaudrate",
+     "baud-rate", "0"},
+    {"transmitMode", FieldKind::Combo, at(offsetof(R, transmitMode)), 0, 106, 6, 9, 36,
+     true, true, false, -1, nullptr, nullptr, false, "comboBoxTransmitMode",
+     "transmit-mode", "2"},
+    {"direction", FieldKind::Combo, at(offsetof(R, direction)), 0, 112, 2, 10, 37,
+     true, true, false, -1, nullptr, nullptr, false, "comboBoxDirection",
+     "direction", "0"},
+    {"telegramB", FieldKind::Combo, at(offsetof(R, telegramB)), 0, 114, 4, 11, 38,
+     true, true, false, -1, nullptr, nullptr, false, "comboBoxTelegramB",
+     "telegram-b", "0"},
+    {"crcStart", FieldKind::Combo, at(offsetof(R, crcStartValue)), 0, 118, 2, 12, 39,
+     true, true, false, -1, nullptr, nullptr, false, "comboBoxCrcStartValue",
+     "crc-start-value", "0"},
 };
+static_assert(sizeof kParameterFields / sizeof *kParameterFields == kParameterFieldCount,
+              "one row per parameter field");
 
-QString bilingualFieldLabel(int field)
+int fieldSize(int field)
 {
     if (!inRange(field))
-        return QString();
-    return bilingualLabel(kParameterFields[field].bilingualLabel);
+        return 0;
+    switch (kParameterFields[field].kind) {
+    case FieldKind::Text: return kParameterFields[field].width;
+    case FieldKind::Combo:
+    case FieldKind::Check: return 1;
+    case FieldKind::Version:
+    case FieldKind::Crc: return 2;
+    }
+    return 0;
+}
+
+// With the other per-kind rules here, so that a new kind is added in this file.
+int parameterCellMaxLength(int row)
+{
+    if (!inRange(row))
+        return -1;
+    switch (kParameterFields[row].kind) {
+    case FieldKind::Text: return kParameterFields[row].width - 1;
+    // The version and the checksum are both shown with four characters.
+    case FieldKind::Version:
+    case FieldKind::Crc: return 4;
+    case FieldKind::Combo:
+    case FieldKind::Check: break;
+    }
+    return -1;
+}
+
+int fieldTelegramSize(int field)
+{
+    return field == FieldSignificance ? kSignificanceTextSize : fieldSize(field);
+}
+
+void copyField(ParameterRecord &to, const ParameterRecord &from, int field)
+{
+    if (!inRange(field))
+        return;
+    const int offset = kParameterFields[field].offset;
+    std::memcpy(reinterpret_cast<char *>(&to) + offset, reinterpret_cast<const char *>(&from) + offset,
+                size_t(fieldSize(field)));
 }
 
 const char *textFieldData(const ParameterRecord &record, int field)
@@ -206,6 +314,25 @@ void setFieldFromSettingsFileValue(ParameterRecord &record, int field, const QBy
     }
 }
 
+bool setFieldFromStrictValue(ParameterRecord &record, int field, const QByteArray &value)
+{
+    if (!inRange(field))
+        return false;
+    const ParameterField &f = kParameterFields[field];
+    if (f.kind == FieldKind::Text) {
+        // A NUL would end the text early on the device; the line ends cannot occur here.
+        if (value.size() > f.width - 1 || value.contains('\0') || value.contains('\r') || value.contains('\n'))
+            return false;
+        setFieldFromSettingsFileValue(record, field, value);
+        return true;
+    }
+    int number = 0;
+    if (!parseStrictNumber(f, value, number))
+        return false;
+    setFieldNumber(record, field, number);
+    return true;
+}
+
 QString parameterValueText(const ParameterRecord &record, int field, int language)
 {
     if (!inRange(field))
@@ -246,7 +373,7 @@ QString fieldChangeText(const QString &key, const QString &oldValue, const QStri
         for (int field = 0; field < kParameterFieldCount; ++field) {
             if (key != QLatin1String(kParameterFields[field].jsonKey))
                 continue;
-            label = text(kParameterFields[field].labelTextId, language);
+            label = fieldLabel(field, language);
             // An empty value was not known when it was recorded: it stays empty.
             shown = [field, language](const QString &value) {
                 if (value.isEmpty())

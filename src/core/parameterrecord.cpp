@@ -32,7 +32,7 @@ QByteArray significanceText(qint8 significance, quint8 leadingPlus)
     default: text = leadingPlus ? "+0" : "0"; break;
     }
     QByteArray field(text);
-    field.resize(3, '\0');
+    field.resize(kSignificanceTextSize, '\0');
     return field;
 }
 

@@ -43,7 +43,8 @@ void clearParameterRecord(ParameterRecord &record);
 // The placeholder shown until the first read: "-" in every text field, exponent 0.
 void initParameterRecord(ParameterRecord &record);
 
-// The 3-byte significance field of both telegrams.
+// The significance field of both telegrams: a text such as "+1", NUL-padded.
+constexpr int kSignificanceTextSize = 3;
 [[nodiscard]] QByteArray significanceText(qint8 significance, quint8 leadingPlus);
 
 struct SignificanceReading

@@ -7,9 +7,6 @@ namespace tavik7 {
 
 namespace {
 
-// The version and the checksum are both shown with four characters.
-constexpr int kNumberCellMaxLength = 4;
-
 constexpr int kFirstPlausibleYear = 1950;
 constexpr int kLastPlausibleYear = 2049;
 
@@ -24,20 +21,6 @@ bool isAsciiLetter(QChar c)
 }
 
 } // namespace
-
-int parameterCellMaxLength(int row)
-{
-    if (row < 0 || row >= kParameterFieldCount)
-        return -1;
-    switch (kParameterFields[row].kind) {
-    case FieldKind::Text: return kParameterFields[row].width - 1;
-    case FieldKind::Version:
-    case FieldKind::Crc: return kNumberCellMaxLength;
-    case FieldKind::Combo:
-    case FieldKind::Check: break;
-    }
-    return -1;
-}
 
 int plausibilityFlagOfRow(int row)
 {

@@ -3,65 +3,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QRegularExpression>
 
-#include "countertext.h"
 #include "parameterfields.h"
 #include "settingsfile.h"
 
 namespace tavik7 {
 
 namespace {
-
-bool allDigits(const QByteArray &value)
-{
-    if (value.isEmpty())
-        return false;
-    for (char c : value) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    return true;
-}
-
-// Decimal without sign or blanks, within 0..count-1.
-bool parseIndex(const QByteArray &value, int count, int &index)
-{
-    if (!allDigits(value) || value.size() > 3)
-        return false;
-    index = value.toInt();
-    return index < count;
-}
-
-bool parseVersion(const QByteArray &value, int &version)
-{
-    static const QRegularExpression form(QStringLiteral("^[0-9]{1,3}\\.[0-9]{2}$"));
-    if (!form.match(QString::fromLatin1(value)).hasMatch())
-        return false;
-    version = parseSoftwareVersion(QString::fromLatin1(value));
-    return version <= 0xFFFF;
-}
-
-bool parseCrc(const QByteArray &value, int &crc)
-{
-    static const QRegularExpression form(QStringLiteral("^[0-9A-Fa-f]{1,4}$"));
-    if (!form.match(QString::fromLatin1(value)).hasMatch())
-        return false;
-    crc = int(value.toUInt(nullptr, 16));
-    return true;
-}
-
-bool parseNumber(const ParameterField &f, const QByteArray &value, int &number)
-{
-    switch (f.kind) {
-    case FieldKind::Combo: return parseIndex(value, f.itemCount, number);
-    case FieldKind::Check: return parseIndex(value, 2, number);
-    case FieldKind::Version: return parseVersion(value, number);
-    case FieldKind::Crc: return parseCrc(value, number);
-    case FieldKind::Text: break;
-    }
-    return false;
-}
 
 StrictSettingsReading refused(int line, int field)
 {
@@ -73,25 +21,6 @@ StrictSettingsReading refused(int line, int field)
 }
 
 } // namespace
-
-bool setFieldFromStrictValue(ParameterRecord &record, int field, const QByteArray &value)
-{
-    if (field < 0 || field >= kParameterFieldCount)
-        return false;
-    const ParameterField &f = kParameterFields[field];
-    if (f.kind == FieldKind::Text) {
-        // A NUL would end the text early on the device; the line ends cannot occur here.
-        if (value.size() > f.width - 1 || value.contains('\0') || value.contains('\r') || value.contains('\n'))
-            return false;
-        setFieldFromSettingsFileValue(record, field, value);
-        return true;
-    }
-    int number = 0;
-    if (!parseNumber(f, value, number))
-        return false;
-    setFieldNumber(record, field, number);
-    return true;
-}
 
 StrictSettingsReading readSettingsFileStrict(const QByteArray &bytes)
 {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include "parameterfields.h"
 #include "parameterrecord.h"
 
 namespace tavik7 {
@@ -34,9 +35,5 @@ struct StrictSettingsReading
 
 // A settings file is 15 short lines; anything much larger is not one.
 constexpr qint64 kLargestSettingsFileBytes = 64 * 1024;
-
-// One value in settings-file form by the same rules, stored into record on
-// success; record is unchanged otherwise.
-[[nodiscard]] bool setFieldFromStrictValue(ParameterRecord &record, int field, const QByteArray &value);
 
 } // namespace tavik7

@@ -27,74 +27,62 @@ void appendWord(QByteArray &out, quint16 value)
     out.append(char(value >> 8));
 }
 
-// Where the body starts: after "SP " and the length byte, and after the
-// answer's length byte and its four reserved bytes.
-constexpr int kWriteBodyOffset = 4;
-constexpr int kAnswerBodyOffset = 5;
+enum class Telegram { Answer, Write };
 
-void putWord(char *at, quint16 value)
+bool carriedBy(Telegram telegram, const ParameterField &f)
 {
-    at[0] = char(value & 0xFF);
-    at[1] = char(value >> 8);
+    return f.telegramOffset >= 0 && (telegram == Telegram::Answer || f.inWriteTelegram);
 }
 
-// Every field at its place in a telegram's body, which out already holds.
-// The "SP" body ends before the firmware checksum.
-void putFields(QByteArray &out, int bodyOffset, const ParameterRecord &record, quint16 version)
+// Every field the telegram carries at its place in the body, which out
+// already holds; numbers little-endian. The field that carries the write
+// attempt is raised by it.
+void putFields(QByteArray &out, Telegram telegram, const ParameterRecord &record, int attempt)
 {
+    const int bodyOffset = telegram == Telegram::Write ? kWriteBodyOffset : kParameterAnswerBodyOffset;
     for (int field = 0; field < kParameterFieldCount; ++field) {
         const ParameterField &f = kParameterFields[field];
-        if (f.telegramOffset < 0 || bodyOffset + f.telegramOffset >= out.size())
+        if (!carriedBy(telegram, f))
             continue;
+        Q_ASSERT(bodyOffset + f.telegramOffset + fieldTelegramSize(field) <= out.size());
         char *at = out.data() + bodyOffset + f.telegramOffset;
         if (field == FieldSignificance) {
             const QByteArray text = significanceText(record.significance, record.leadingPlus);
             std::memcpy(at, text.constData(), size_t(text.size()));
-            continue;
-        }
-        switch (f.kind) {
-        case FieldKind::Text: std::memcpy(at, textFieldData(record, field), size_t(f.width)); break;
-        case FieldKind::Combo: *at = char(fieldNumber(record, field)); break;
-        case FieldKind::Version: putWord(at, version); break;
-        case FieldKind::Crc: putWord(at, quint16(fieldNumber(record, field))); break;
-        case FieldKind::Check: break;
+        } else if (f.kind == FieldKind::Text) {
+            std::memcpy(at, textFieldData(record, field), size_t(f.width));
+        } else {
+            const int number = fieldNumber(record, field) + (f.carriesWriteAttempt ? attempt : 0);
+            for (int i = 0; i < fieldSize(field); ++i)
+                at[i] = char(number >> (8 * i));
         }
     }
 }
 
-// The fields of a telegram's body into record; the significance, which
-// may go unrecognised, is left to the caller. Bytes beyond the buffer read as 0.
-void takeFields(const QByteArray &buffer, int bodyOffset, ParameterRecord &record, bool withCrc)
+// The fields the telegram carries into record; the significance, which may
+// go unrecognised, is left to the caller. Bytes beyond the buffer read as 0.
+void takeFields(const QByteArray &buffer, Telegram telegram, ParameterRecord &record)
 {
+    const int bodyOffset = telegram == Telegram::Write ? kWriteBodyOffset : kParameterAnswerBodyOffset;
     for (int field = 0; field < kParameterFieldCount; ++field) {
         const ParameterField &f = kParameterFields[field];
-        if (f.telegramOffset < 0 || field == FieldSignificance || (f.kind == FieldKind::Crc && !withCrc))
+        if (!carriedBy(telegram, f) || field == FieldSignificance)
             continue;
         const int at = bodyOffset + f.telegramOffset;
-        switch (f.kind) {
-        case FieldKind::Text: copyTextField(textFieldData(record, field), buffer, f.width, at); break;
-        case FieldKind::Combo: setFieldNumber(record, field, qint8(byteAt(buffer, at))); break;
-        case FieldKind::Version:
-        case FieldKind::Crc: setFieldNumber(record, field, wordAt(buffer, at)); break;
-        case FieldKind::Check: break;
+        if (f.kind == FieldKind::Text) {
+            copyTextField(textFieldData(record, field), buffer, f.width, at);
+            continue;
         }
+        int number = 0;
+        for (int i = 0; i < fieldSize(field); ++i)
+            number |= byteAt(buffer, at + i) << (8 * i);
+        setFieldNumber(record, field, number);
     }
 }
 
-// Bytes 3..43 of the "SP" telegram for one attempt.
-QByteArray writeTelegramBody(const ParameterRecord &record, quint16 version)
+quint16 writeTelegramCrc(const QByteArray &telegram)
 {
-    QByteArray body(1 + kTelegramBodySize, '\0');
-    body[0] = char(kWriteTelegramLengthByte);
-    putFields(body, 1, record, version);
-    return body;
-}
-
-// The device's CRC covers the length byte and the 38 bytes after it, which
-// leaves telegramB and crcStartValue outside; the device relies on exactly this.
-quint16 writeTelegramCrc(const QByteArray &body)
-{
-    return crc16(body.constData(), quint16(quint8(body.at(0)) - 2));
+    return crc16(telegram.mid(kWriteCrcCovered.offset, kWriteCrcCovered.size));
 }
 
 bool isLineEnd(quint8 byte)
@@ -114,8 +102,8 @@ ParameterAnswer decodeParameterAnswer(const QByteArray &buffer, ParameterRecord 
     if (buffer.isEmpty() || buffer.size() != announced)
         return answer;
 
-    takeFields(buffer, kAnswerBodyOffset, record, true);
-    const int significanceAt = kAnswerBodyOffset + kParameterFields[FieldSignificance].telegramOffset;
+    takeFields(buffer, Telegram::Answer, record);
+    const int significanceAt = kParameterAnswerBodyOffset + kParameterFields[FieldSignificance].telegramOffset;
     answer.significance = readSignificanceText(char(byteAt(buffer, significanceAt)), char(byteAt(buffer, significanceAt + 1)));
     if (answer.significance.recognised) {
         record.significance = answer.significance.significance;
@@ -133,17 +121,17 @@ ParameterAnswer decodeParameterAnswer(const QByteArray &buffer, ParameterRecord 
 
 QByteArray buildWriteTelegram(const ParameterRecord &record)
 {
-    QByteArray body;
+    QByteArray telegram(kWriteCrcOffset, '\0');
+    std::memcpy(telegram.data(), "SP ", 3);
+    telegram[3] = char(kWriteTelegramLengthByte);
     quint16 crc = 0;
     // The attempt counter is 8-bit: after 256 tries the last telegram goes out as it is.
     for (int attempt = 0; attempt < 256; ++attempt) {
-        body = writeTelegramBody(record, quint16(record.softwareVersion + attempt));
-        crc = writeTelegramCrc(body);
+        putFields(telegram, Telegram::Write, record, attempt);
+        crc = writeTelegramCrc(telegram);
         if (!isLineEnd(crc & 0xFF) && !isLineEnd(crc >> 8))
             break;
     }
-    QByteArray telegram("SP ");
-    telegram.append(body);
     appendWord(telegram, crc);
     telegram.append("\r\n");
     return telegram;
@@ -153,9 +141,9 @@ QByteArray buildParameterAnswer(const ParameterRecord &record, quint32 reserved)
 {
     QByteArray answer(kParameterAnswerCrcOffset, '\0');
     answer[0] = char(kParameterAnswerSize);
-    putWord(answer.data() + 1, quint16(reserved & 0xFFFF));
-    putWord(answer.data() + 3, quint16(reserved >> 16));
-    putFields(answer, kAnswerBodyOffset, record, record.softwareVersion);
+    for (int i = 0; i < 4; ++i)
+        answer[1 + i] = char(reserved >> (8 * i));
+    putFields(answer, Telegram::Answer, record, 0);
     appendWord(answer, crc16(answer));
     return answer;
 }
@@ -163,16 +151,15 @@ QByteArray buildParameterAnswer(const ParameterRecord &record, quint32 reserved)
 WriteTelegram parseWriteTelegram(const QByteArray &telegram)
 {
     WriteTelegram result;
-    if (telegram.size() < kWriteTelegramSize - 2 || !telegram.startsWith("SP ")
+    if (telegram.size() < kWriteCrcOffset + 2 || !telegram.startsWith("SP ")
         || quint8(telegram.at(3)) != kWriteTelegramLengthByte)
         return result;
-    const QByteArray body = telegram.mid(3, kWriteTelegramLengthByte);
-    if (writeTelegramCrc(body) != wordAt(telegram, 44))
+    if (writeTelegramCrc(telegram) != wordAt(telegram, kWriteCrcOffset))
         return result;
 
     ParameterRecord &r = result.record;
     clearParameterRecord(r);
-    takeFields(telegram, kWriteBodyOffset, r, false);
+    takeFields(telegram, Telegram::Write, r);
     const int significanceAt = kWriteBodyOffset + kParameterFields[FieldSignificance].telegramOffset;
     const SignificanceReading s = readSignificanceText(telegram.at(significanceAt), telegram.at(significanceAt + 1));
     r.significance = s.significance;

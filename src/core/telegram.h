@@ -9,13 +9,33 @@
 
 namespace tavik7 {
 
+// The telegrams' body, where each field sits at its telegramOffset: the
+// "LP" answer carries all of it after its length byte and four reserved
+// bytes, the "SP" telegram its first kWriteBodySize bytes (no firmware
+// checksum).
+constexpr int kTelegramBodySize = 42;
+constexpr int kWriteBodySize = 40;
+constexpr int kParameterAnswerBodyOffset = 5;
+constexpr int kWriteBodyOffset = 4;
+
 // Bytes of the "LP" answer that are evaluated; a longer answer is allowed,
 // a shorter one reads the missing bytes as 0.
-constexpr int kParameterAnswerSize = 49;
-constexpr int kParameterAnswerCrcOffset = 47;
-// The "SP" telegram: "SP ", length byte, 40 bytes of data, CRC, CR LF.
-constexpr int kWriteTelegramSize = 48;
-constexpr quint8 kWriteTelegramLengthByte = 41;
+constexpr int kParameterAnswerSize = kParameterAnswerBodyOffset + kTelegramBodySize + 2;
+constexpr int kParameterAnswerCrcOffset = kParameterAnswerSize - 2;
+// The "SP" telegram: "SP ", length byte, the body, CRC, CR LF.
+constexpr int kWriteTelegramSize = kWriteBodyOffset + kWriteBodySize + 4;
+constexpr quint8 kWriteTelegramLengthByte = kWriteBodySize + 1;
+
+// Where the "SP" telegram's CRC sits and the bytes it covers: from the
+// length byte on, all but the last two bytes of the body, which leaves
+// telegramB and crcStartValue outside. The device checks exactly this.
+struct TelegramSpan
+{
+    int offset;
+    int size;
+};
+constexpr TelegramSpan kWriteCrcCovered{3, kWriteBodySize - 1};
+constexpr int kWriteCrcOffset = kWriteBodyOffset + kWriteBodySize;
 
 // The answer the device gives to a command it could not carry out.
 inline constexpr char kDeviceErrorAnswer[] = "Fehler!";
@@ -40,9 +60,9 @@ struct ParameterAnswer
 // sent it. Never reads past the end of buffer.
 [[nodiscard]] ParameterAnswer decodeParameterAnswer(const QByteArray &buffer, ParameterRecord &record);
 
-// The 48-byte "SP" telegram. When a CRC byte would be CR or LF, the software
-// version field is raised by an attempt number until it is neither, because
-// the device ends a command at the line end.
+// The "SP" telegram. When a CRC byte would be CR or LF, the field that
+// carries the write attempt (the software version) is raised by an attempt
+// number until it is neither, because the device ends a command at the line end.
 [[nodiscard]] QByteArray buildWriteTelegram(const ParameterRecord &record);
 
 // What the device sends for "LP" (device side; used by the simulator and tests).

@@ -1,6 +1,53 @@
 #include "texttable.h"
 
+#include <iterator>
+
+#include "parameterfields.h"
+
 namespace tavik7 {
+
+namespace {
+
+struct FieldLabel
+{
+    const char *german;    // the table row's name
+    const char *english;
+    const char *bilingual; // "German/English"
+};
+
+// One row per parameter field, in the order of ParameterFieldId. The text
+// table below takes the row names and the bilingual labels of its entries
+// from here.
+constexpr FieldLabel kFieldLabels[] = {
+    {"Einheit", "Unit", "Einheit/Unit"},
+    {"Wertigkeit", "Significance", "Wertigkeit/Significance"},
+    {"F\374hrendes Plus", "Leading plus", "F\374hrendes Plus/Leading plus"},
+    {"Hersteller", "Manufacturer", "Hersteller/Manufacturer"},
+    {"Ger\344tetyp", "Device type", "Ger\344tetyp/Device type"},
+    {"Seriennummer", "Serial number", "Seriennummer/Serial number"},
+    {"Baujahr", "Year of manufacture", "Baujahr/Year of manufacture"},
+    {"Softwareversion", "Software version", "Softwareversion/Software version"},
+    {"Software CRC", "Software CRC", "Software CRC/Software CRC"},
+    {"Baudrate", "Baud rate", "Baudrate/Baud rate"},
+    {"Sendemodus", "Transmit mode", "Sendemodus/Transmit mode"},
+    {"Richtung", "Direction", "Richtung/Direction"},
+    {"Telegramm b", "Telegram b", "Telegramm B/Telegram B"},
+    {"CRC Startwert", "CRC start value", "CRC Startwert/CRC start value"},
+};
+static_assert(std::size(kFieldLabels) == kParameterFieldCount, "one label row per parameter field");
+
+constexpr TextPair rowName(int field)
+{
+    return {kFieldLabels[field].german, kFieldLabels[field].english};
+}
+
+// Entries 124..130 hold the fields' bilingual labels two by two.
+constexpr TextPair bilingualPair(int firstField)
+{
+    return {kFieldLabels[firstField].bilingual, kFieldLabels[firstField + 1].bilingual};
+}
+
+} // namespace
 
 // The texts are Latin-1 bytes, written as octal escapes so that the file stays
 // plain ASCII and no escape can run into a following letter (as \x would).
@@ -67,20 +114,20 @@ const TextPair kTextTable[kTextCount] = {
     /* 57 */ {"Bedienungsanleitung", "Manual"},
     /* 58 */ {"Programmierhandbuch", "Programmer Manual"},
     // Parameter table: row names, then column headers.
-    /* 59 */ {"Einheit", "Unit"},
-    /* 60 */ {"Wertigkeit", "Significance"},
-    /* 61 */ {"F\374hrendes Plus", "Leading plus"},
-    /* 62 */ {"Hersteller", "Manufacturer"},
-    /* 63 */ {"Ger\344tetyp", "Device type"},
-    /* 64 */ {"Seriennummer", "Serial number"},
-    /* 65 */ {"Baujahr", "Year of manufacture"},
-    /* 66 */ {"Softwareversion", "Software version"},
-    /* 67 */ {"Software CRC", "Software CRC"},
-    /* 68 */ {"Baudrate", "Baud rate"},
-    /* 69 */ {"Sendemodus", "Transmit mode"},
-    /* 70 */ {"Richtung", "Direction"},
-    /* 71 */ {"Telegramm b", "Telegram b"},
-    /* 72 */ {"CRC Startwert", "CRC start value"},
+    /* 59 */ rowName(0),
+    /* 60 */ rowName(1),
+    /* 61 */ rowName(2),
+    /* 62 */ rowName(3),
+    /* 63 */ rowName(4),
+    /* 64 */ rowName(5),
+    /* 65 */ rowName(6),
+    /* 66 */ rowName(7),
+    /* 67 */ rowName(8),
+    /* 68 */ rowName(9),
+    /* 69 */ rowName(10),
+    /* 70 */ rowName(11),
+    /* 71 */ rowName(12),
+    /* 72 */ rowName(13),
     /* 73 */ {"Einstellung", "Setting"},
     /* 74 */ {"Wert", "Value"},
     // Combo box items: serial settings, wizard, then the parameter table's cell
@@ -140,13 +187,13 @@ const TextPair kTextTable[kTextCount] = {
     // The fixed "German/English" labels of the settings file and the report. They
     // are read slot by slot across these entries, not as language pairs, so the
     // German/English columns here do not mean anything; the last slot is empty.
-    /* 124 */ {"Einheit/Unit", "Wertigkeit/Significance"},
-    /* 125 */ {"F\374hrendes Plus/Leading plus", "Hersteller/Manufacturer"},
-    /* 126 */ {"Ger\344tetyp/Device type", "Seriennummer/Serial number"},
-    /* 127 */ {"Baujahr/Year of manufacture", "Softwareversion/Software version"},
-    /* 128 */ {"Software CRC/Software CRC", "Baudrate/Baud rate"},
-    /* 129 */ {"Sendemodus/Transmit mode", "Richtung/Direction"},
-    /* 130 */ {"Telegramm B/Telegram B", "CRC Startwert/CRC start value"},
+    /* 124 */ bilingualPair(0),
+    /* 125 */ bilingualPair(2),
+    /* 126 */ bilingualPair(4),
+    /* 127 */ bilingualPair(6),
+    /* 128 */ bilingualPair(8),
+    /* 129 */ bilingualPair(10),
+    /* 130 */ bilingualPair(12),
     /* 131 */ {"Z\344hlwerksstand/Counter status", nullptr},
 
     // Messages, addressed as message number + 132. The single-space entries are
@@ -308,6 +355,20 @@ QString messageText(int messageId, int language)
     if (messageId < 0 || messageId >= kMessageCount)
         return QString();
     return text(kFirstMessageTextId + messageId, language);
+}
+
+QString fieldLabel(int field, int language)
+{
+    if (field < 0 || field >= kParameterFieldCount)
+        return QString();
+    return QString::fromLatin1(language == German ? kFieldLabels[field].german : kFieldLabels[field].english);
+}
+
+QString bilingualFieldLabel(int field)
+{
+    if (field < 0 || field >= kParameterFieldCount)
+        return QString();
+    return QString::fromLatin1(kFieldLabels[field].bilingual);
 }
 
 QString bilingualLabel(int k)

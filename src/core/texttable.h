@@ -31,6 +31,13 @@ extern const TextPair kTextTable[kTextCount];
 // MessageId m is TextId 132 + m.
 [[nodiscard]] QString messageText(int messageId, int language);
 
+// The labels of parameter field f (ParameterFieldId): its table row's name
+// in the interface language, and its "German/English" name, which the
+// settings file, the change history and the report print whatever the
+// language. Empty for a number that is no field.
+[[nodiscard]] QString fieldLabel(int field, int language);
+[[nodiscard]] QString bilingualFieldLabel(int field);
+
 // Label k (0..14) of the fixed "German/English" labels, which the entries 124..131
 // hold slot after slot rather than as language pairs.
 [[nodiscard]] QString bilingualLabel(int k);

@@ -78,7 +78,7 @@ void ParameterTableView::setUp(int language)
         if (!field.objectName)
             continue;
         QWidget *widget = field.kind == tavik7::FieldKind::Check
-            ? static_cast<QWidget *>(new QCheckBox(tavik7::text(field.labelTextId, language), m_view->viewport()))
+            ? static_cast<QWidget *>(new QCheckBox(tavik7::fieldLabel(row, language), m_view->viewport()))
             : makeComboCell(row, language, m_view->viewport());
         widget->setObjectName(QString::fromLatin1(field.objectName));
         m_view->setIndexWidget(m_model->index(row, 1), widget);
@@ -117,7 +117,7 @@ void ParameterTableView::setLabels(int language)
     for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
         if (tavik7::kParameterFields[row].kind == tavik7::FieldKind::Check)
             continue; // the check box carries the name
-        auto *label = new QStandardItem(tavik7::text(tavik7::kParameterFields[row].labelTextId, language));
+        auto *label = new QStandardItem(tavik7::fieldLabel(row, language));
         label->setEnabled(false);
         label->setSelectable(false);
         label->setEditable(false);
@@ -133,7 +133,7 @@ void ParameterTableView::retranslateCells(int language)
             for (int i = 0; i < field.itemCount && i < box->count(); ++i)
                 box->setItemText(i, tavik7::text(field.firstItemTextId + i, language));
         } else if (QCheckBox *checkBox = check(row)) {
-            checkBox->setText(tavik7::text(field.labelTextId, language));
+            checkBox->setText(tavik7::fieldLabel(row, language));
         }
     }
 }
@@ -145,7 +145,7 @@ void ParameterTableView::fillItems()
             continue;
         auto *item = new QStandardItem(m_sheet.cellText(row));
         const tavik7::ParameterField &field = tavik7::kParameterFields[row];
-        item->setEditable(field.kind == tavik7::FieldKind::Text && !field.serviceLocked);
+        item->setEditable(field.editable && !field.serviceLocked);
         item->setEnabled(true);
         item->setForeground(verdictBrush(m_sheet.cellImplausible(row)));
         m_model->setItem(row, 1, item);

@@ -24,6 +24,7 @@
 #include <QSqlQuery>
 
 #include "devsim.h"
+#include "parameterfields.h"
 #include "readfile.h"
 
 namespace {
@@ -39,10 +40,16 @@ struct CliRun
     QByteArray err;
 };
 
-const QStringList kJsonKeys = {"port",        "unit",         "significance", "leadingPlus",     "manufacturer",
-                               "deviceType",  "serialNumber", "year",         "softwareVersion", "softwareCrc",
-                               "baudRate",    "transmitMode", "direction",    "telegramB",       "crcStart",
-                               "counter"};
+// The port, every field of the table, the counter.
+QStringList jsonKeys()
+{
+    QStringList keys{QStringLiteral("port")};
+    for (int field = 0; field < tavik7::kParameterFieldCount; ++field)
+        keys.append(QLatin1String(tavik7::kParameterFields[field].jsonKey));
+    return keys << QStringLiteral("counter");
+}
+
+const QStringList kJsonKeys = jsonKeys();
 
 QStringList sent(DevSim &sim, const char *command)
 {

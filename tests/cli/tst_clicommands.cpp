@@ -119,6 +119,9 @@ void TestCliCommands::parse_data()
     QTest::newRow("set in words") << QStringList{"write", "-p", "a", "--set", "significance=three"} << usage
                                   << "--set 'significance=three'";
     QTest::newRow("set of no field") << QStringList{"write", "-p", "a", "--set", "colour=1"} << usage << "--set";
+    // The device keeps these whatever is sent: taken, the value would vanish and the run succeed.
+    QTest::newRow("set of the device's own") << QStringList{"write", "-p", "a", "--set", "softwareVersion=2.00"}
+                                             << usage << "softwareVersion is the device's own";
     QTest::newRow("write with nothing") << QStringList{"write", "-p", "a"} << usage << "Missing: FILE.dat";
     QStringList sixNotes{"report", "-p", "a", "-o", "-"};
     for (int i = 0; i < 6; ++i)

@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include "parameterfields.h"
+
 namespace {
 
 const QString kScript = QStringLiteral(TAVIK7_SOURCE_DIR "/packaging/completion/tavik7-cli");
@@ -53,6 +55,11 @@ void TestCompletion::offers_data()
                                            << QStringList{"--json", "--serial"};
     // read --field names the counter; --keep takes parameters only.
     QTest::newRow("--field counter") << QStringList{"read", "--field", "cou"} << QStringList{"counter"};
+    // The keys are the field table's, every one of them.
+    QStringList keys;
+    for (int field = 0; field < tavik7::kParameterFieldCount; ++field)
+        keys.append(QLatin1String(tavik7::kParameterFields[field].jsonKey));
+    QTest::newRow("--keep, every key") << QStringList{"write", "--keep", ""} << keys;
     QTest::newRow("--keep no counter") << QStringList{"write", "--keep", "cou"} << QStringList();
     QTest::newRow("--keep, second key") << QStringList{"write", "--keep", "unit,dir"} << QStringList{"unit,direction"};
     QTest::newRow("--keep, third key") << QStringList{"check", "--keep", "a,b,tele"} << QStringList{"a,b,telegramB"};

@@ -3,10 +3,13 @@
 
 #include <QtTest>
 
+#include <QSet>
+
 #include "inspectionreport.h"
 #include "recorddiff.h"
 #include "samplerecord.h"
 #include "settingsfile.h"
+#include "telegram.h"
 #include "texttable.h"
 
 using namespace tavik7;
@@ -16,12 +19,62 @@ class TestParameterFields : public QObject
     Q_OBJECT
 
 private slots:
+    void tableIsWhole();
     void fields_data();
     void fields();
     void valuesNoItemStandsFor();
     void changeTexts_data();
     void changeTexts();
 };
+
+// The table's rows must place every field where no other one is, in the
+// record and in the telegrams, and name it once: a field that overlaps
+// another or shares its name corrupts it without a word.
+void TestParameterFields::tableIsWhole()
+{
+    QList<bool> recordBytes(int(sizeof(ParameterRecord)), false);
+    QList<bool> bodyBytes(kTelegramBodySize, false);
+    QSet<QString> names;
+    int recordSize = 0;
+    int attemptCarriers = 0;
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        const ParameterField &f = kParameterFields[field];
+        const QByteArray what = QByteArray(f.jsonKey);
+        for (int i = f.offset; i < f.offset + fieldSize(field); ++i) {
+            QVERIFY2(i < recordBytes.size() && !recordBytes.at(i), what);
+            recordBytes[i] = true;
+        }
+        recordSize += fieldSize(field);
+        if (f.telegramOffset >= 0) {
+            const int end = f.telegramOffset + fieldTelegramSize(field);
+            QVERIFY2(end <= (f.inWriteTelegram ? kWriteBodySize : kTelegramBodySize), what);
+            for (int i = f.telegramOffset; i < end; ++i) {
+                QVERIFY2(!bodyBytes.at(i), what);
+                bodyBytes[i] = true;
+            }
+        }
+        // The attempt changes what is sent: only a value the device keeps
+        // as its own may carry it.
+        if (f.carriesWriteAttempt) {
+            ++attemptCarriers;
+            QVERIFY2(f.inWriteTelegram && !f.editable && f.kind != FieldKind::Text, what);
+        }
+        for (const QString &name : {QString::fromLatin1(f.jsonKey), bilingualFieldLabel(field),
+                                    QStringLiteral("sim:") + QLatin1String(f.simulatorKey)}) {
+            QVERIFY2(!names.contains(name), qPrintable(name));
+            names.insert(name);
+        }
+        QVERIFY2(!fieldLabel(field, German).isEmpty() && !fieldLabel(field, English).isEmpty(), what);
+    }
+    // Only the padding after the last member is left over.
+    QVERIFY(int(sizeof(ParameterRecord)) - recordSize < int(alignof(ParameterRecord)));
+    QCOMPARE(attemptCarriers, 1);
+    QVERIFY(!names.contains(QStringLiteral("counter"))); // the JSON line's own key
+    // The write CRC covers the length byte and body bytes only, and sits after them.
+    QVERIFY(kWriteCrcCovered.offset == kWriteBodyOffset - 1
+            && kWriteCrcCovered.offset + kWriteCrcCovered.size <= kWriteCrcOffset);
+    QCOMPARE(kWriteCrcOffset + 4, kWriteTelegramSize);
+}
 
 void TestParameterFields::fields_data()
 {
@@ -37,7 +90,11 @@ void TestParameterFields::fields_data()
     QTest::addColumn<QByteArray>("taken"); // ... and what the file then says
 
     // Each row is named by the field's JSON key.
-    const auto row = [](int field, const char *jsonKey) -> QTestData & { return QTest::newRow(jsonKey) << field; };
+    int rows = 0;
+    const auto row = [&rows](int field, const char *jsonKey) -> QTestData & {
+        ++rows;
+        return QTest::newRow(jsonKey) << field;
+    };
     row(0, "unit") << QByteArray("Einheit/Unit") << QByteArray("kWh") << "kWh" << "kWh" << "kWh"
                    << QByteArray("a\0b", 3) << QByteArray("a") << "abcd" << QByteArray("abc");
     row(1, "significance") << QByteArray("Wertigkeit/Significance") << QByteArray("1") << "-2"
@@ -77,6 +134,7 @@ void TestParameterFields::fields_data()
     row(13, "crcStart") << QByteArray("CRC Startwert/CRC start value") << QByteArray("1")
                         << "1: 0x7F" << "1: 0x7F" << "1: 0x7F / 1: 0x7F" << QByteArray("0x7F") << QByteArray("0")
                         << "0" << QByteArray("1");
+    QCOMPARE(rows, kParameterFieldCount); // a new field needs its row here
 }
 
 void TestParameterFields::fields()
@@ -148,7 +206,10 @@ void TestParameterFields::valuesNoItemStandsFor()
     a.significance = 4;
     a.leadingPlus = 1;
     const QList<InspectionReportRow> rows = inspectionReportRows(a, QStringLiteral("12345,678"));
-    QCOMPARE(rows.size(), kInspectionReportRowCount);
+    int reportRows = 1; // the counter
+    for (int field = 0; field < kParameterFieldCount; ++field)
+        reportRows += kParameterFields[field].reportRow >= 0 ? 1 : 0;
+    QCOMPARE(rows.size(), reportRows);
     QCOMPARE(parameterValueText(a, FieldBaudRate, English), QStringLiteral("3"));
     QCOMPARE(rows.at(kParameterFields[FieldBaudRate].reportRow).value, QString());
     QCOMPARE(rows.at(kParameterFields[FieldSignificance].reportRow).value, QStringLiteral("+1"));

@@ -86,15 +86,15 @@ void TestSettingsFile::faultyFiles_data()
     const int header = int(SettingsFileStatus::HeaderFaulty);
     const int incomplete = int(SettingsFileStatus::Incomplete);
     const int loaded = int(SettingsFileStatus::Loaded);
-    QTest::newRow("as saved") << kSampleFile << loaded << 14;
+    QTest::newRow("as saved") << kSampleFile << loaded << kSettingsFileParameterCount;
     QTest::newRow("LF only") << lfOnly << header << 0;
     QTest::newRow("UTF-8 re-save") << utf8 << incomplete << 2;
     QTest::newRow("missing key") << join(missing) << incomplete << 3;
-    QTest::newRow("extra empty line") << kSampleFile + "\r\n" << incomplete << 14;
+    QTest::newRow("extra empty line") << kSampleFile + "\r\n" << incomplete << kSettingsFileParameterCount;
     QTest::newRow("empty file") << QByteArray() << loaded << 0;
     QTest::newRow("ends after unit") << lines.mid(0, 2).join() << loaded << 1;
-    QTest::newRow("last line without line end") << kSampleFile.chopped(2) << loaded << 14;
-    QTest::newRow("overlong value") << join(longSerial) << loaded << 14;
+    QTest::newRow("last line without line end") << kSampleFile.chopped(2) << loaded << kSettingsFileParameterCount;
+    QTest::newRow("overlong value") << join(longSerial) << loaded << kSettingsFileParameterCount;
     QTest::newRow("overlong first line") << tenMegabytes + kSampleFile << header << 0;
     QTest::newRow("header, then overlong line") << kSettingsFileHeader + tenMegabytes << incomplete << 0;
 }

@@ -54,7 +54,8 @@ void TestSettingsFileStrict::refusals_data()
     row("last line without line end", "CRC start value=1\r\n", "CRC start value=1\r", 15,
         "CRC Startwert/CRC start value");
     row("file ends early", "Richtung/Direction=1\r\n", "", 13, "Richtung/Direction");
-    row("line after the last", "CRC start value=1\r\n", "CRC start value=1\r\nmore\r\n", 16, "");
+    const QByteArray lastLine = kSampleFile.mid(kSampleFile.lastIndexOf("\r\n", kSampleFile.size() - 3) + 2);
+    row("line after the last", lastLine, lastLine + "more\r\n", kParameterFieldCount + 2, "");
 }
 
 void TestSettingsFileStrict::refusals()

@@ -51,6 +51,7 @@ private slots:
     void crcMatchesReference();
     void writeTelegramLayout();
     void writeTelegramAvoidsLineEndsInCrc();
+    void writeTelegramCarriesEachField();
     void parameterAnswerDecoding();
     void parameterAnswerFaults_data();
     void parameterAnswerFaults();
@@ -109,6 +110,31 @@ void TestTelegram::writeTelegramAvoidsLineEndsInCrc()
         QCOMPARE(r.softwareVersion, version); // the record itself is untouched
     }
     QVERIFY(found > 0);
+}
+
+// Each field the "SP" telegram carries comes back from it as it was, also
+// when a later attempt went out: the attempt raises the one field that
+// carries it and no other. What the telegram does not carry is not read from it.
+void TestTelegram::writeTelegramCarriesEachField()
+{
+    ParameterRecord r = sampleRecord();
+    WriteTelegram sent;
+    for (r.softwareVersion = 0; r.softwareVersion < 2000; ++r.softwareVersion) {
+        sent = parseWriteTelegram(buildWriteTelegram(r));
+        QVERIFY(sent.valid);
+        if (sent.record.softwareVersion != r.softwareVersion)
+            break;
+    }
+    ParameterRecord cleared;
+    clearParameterRecord(cleared);
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        const ParameterField &f = kParameterFields[field];
+        const QByteArray got = settingsFileValue(sent.record, field);
+        if (f.carriesWriteAttempt)
+            QVERIFY2(fieldNumber(sent.record, field) > fieldNumber(r, field), f.jsonKey);
+        else
+            QVERIFY2(got == settingsFileValue(f.inWriteTelegram ? r : cleared, field), f.jsonKey);
+    }
 }
 
 void TestTelegram::parameterAnswerDecoding()

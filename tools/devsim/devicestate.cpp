@@ -19,37 +19,32 @@ namespace {
 
 // The counter has at most nine digits on any firmware.
 constexpr int kMaxCounterDigits = 9;
-constexpr int kSignificanceFieldOffset = 7;
-constexpr int kSignificanceFieldWidth = 3;
-
-// The simulator's names of the parameter fields on the command line, in the
-// state file and on the control input, in the order of the field table.
-const char *const kFieldNames[tavik7::kParameterFieldCount] = {
-    "unit", "significance", "leading-plus", "manufacturer", "device-type", "serial", "year",
-    "version", "crc", "baud-rate", "transmit-mode", "direction", "telegram-b", "crc-start-value",
-};
+// The significance text in the "LP" answer, which significance-text replaces.
+const int kSignificanceTextAt =
+    tavik7::kParameterAnswerBodyOffset + tavik7::kParameterFields[tavik7::FieldSignificance].telegramOffset;
 
 int fieldNamed(const QString &key)
 {
     for (int field = 0; field < tavik7::kParameterFieldCount; ++field) {
-        if (key == QLatin1String(kFieldNames[field]))
+        if (key == QLatin1String(tavik7::kParameterFields[field].simulatorKey))
             return field;
     }
     return -1;
 }
 
 // The firmware version in hundredths, as the device holds it; indices and
-// the leading plus as the bare numbers the device keeps.
+// the leading plus as the bare numbers the device keeps; the rest as the
+// settings file writes it.
 QString shownValue(const ParameterRecord &r, int field)
 {
     switch (tavik7::kParameterFields[field].kind) {
-    case tavik7::FieldKind::Text:
-    case tavik7::FieldKind::Crc: return tavik7::parameterValueText(r, field, tavik7::English);
+    case tavik7::FieldKind::Text: return tavik7::parameterValueText(r, field, tavik7::English);
     case tavik7::FieldKind::Combo:
     case tavik7::FieldKind::Check:
-    case tavik7::FieldKind::Version: break;
+    case tavik7::FieldKind::Version: return QString::number(tavik7::fieldNumber(r, field));
+    default: break;
     }
-    return QString::number(tavik7::fieldNumber(r, field));
+    return QString::fromLatin1(tavik7::settingsFileValue(r, field));
 }
 
 bool isLatin1(const QString &text)
@@ -115,8 +110,11 @@ bool setFieldValue(ParameterRecord &r, int field, const QString &key, const QStr
         tavik7::setFieldNumber(r, field, int(number));
         return true;
     }
+    default: break;
     }
-    return false;
+    if (!isLatin1(value) || !tavik7::setFieldFromStrictValue(r, field, value.toLatin1()))
+        return fail(error, QStringLiteral("%1: a value as the settings file writes it").arg(key));
+    return true;
 }
 
 } // namespace
@@ -129,26 +127,16 @@ QStringList stateKeys()
     return keys;
 }
 
-// The default device: a nine-digit firmware (1.12) counting cubic metres with
-// exponent 0, neutral maker data, firmware checksum 1a2b, transmit mode
-// index 2 and every other index 0, counter 12345678.
+// The default device, as the field table gives it, with counter 12345678.
 DeviceState::DeviceState()
 {
     tavik7::initParameterRecord(record);
-    tavik7::setFieldText(record.unit, tavik7::kUnitWidth, QStringLiteral("m3"));
-    record.significance = tavik7::kSignificanceExponentZero;
-    record.leadingPlus = 0;
-    tavik7::setFieldText(record.manufacturer, tavik7::kManufacturerWidth, QStringLiteral("ABC"));
-    tavik7::setFieldText(record.deviceType, tavik7::kDeviceTypeWidth, QStringLiteral("TAV7"));
-    tavik7::setFieldText(record.serialNumber, tavik7::kSerialNumberWidth, QStringLiteral("123456789"));
-    tavik7::setFieldText(record.yearOfManufacture, tavik7::kYearWidth, QStringLiteral("2024"));
-    record.softwareVersion = 112;
-    record.softwareCrc = 0x1A2B;
-    record.baudRate = 0;
-    record.transmitMode = 2;
-    record.direction = 0;
-    record.telegramB = 0;
-    record.crcStartValue = 0;
+    for (int field = 0; field < tavik7::kParameterFieldCount; ++field) {
+        const tavik7::ParameterField &f = tavik7::kParameterFields[field];
+        QString error;
+        if (!setValue(QLatin1String(f.simulatorKey), QLatin1String(f.simulatorValue), &error))
+            qFatal("tavik7-devsim: the default device does not parse: %s", qPrintable(error));
+    }
     counter = 12345678;
 }
 
@@ -164,7 +152,7 @@ bool DeviceState::setValue(const QString &key, const QString &value, QString *er
         return true;
     }
     if (key == QLatin1String("significance-text")) {
-        if (!isLatin1(value) || value.size() > kSignificanceFieldWidth)
+        if (!isLatin1(value) || value.size() > tavik7::kSignificanceTextSize)
             return fail(error, QStringLiteral("significance-text: at most 3 Latin-1 characters"));
         significanceOverride = value.toLatin1();
         return true;
@@ -176,7 +164,7 @@ QList<QPair<QString, QString>> DeviceState::values() const
 {
     QList<QPair<QString, QString>> values;
     for (int field = 0; field < tavik7::kParameterFieldCount; ++field) {
-        values.append({QLatin1String(kFieldNames[field]), shownValue(record, field)});
+        values.append({QLatin1String(tavik7::kParameterFields[field].simulatorKey), shownValue(record, field)});
         if (field == tavik7::FieldSignificance)
             values.append({QStringLiteral("significance-text"), QString::fromLatin1(significanceOverride)});
     }
@@ -200,11 +188,12 @@ QByteArray DeviceState::counterText() const
 
 void DeviceState::applyWrittenRecord(const ParameterRecord &written)
 {
-    const quint16 version = record.softwareVersion;
-    const quint16 firmwareCrc = record.softwareCrc;
+    const ParameterRecord before = record;
     record = written;
-    record.softwareVersion = version;
-    record.softwareCrc = firmwareCrc;
+    for (int field = 0; field < tavik7::kParameterFieldCount; ++field) {
+        if (!tavik7::kParameterFields[field].editable)
+            tavik7::copyField(record, before, field);
+    }
     // The device now holds a significance it was given, not an odd old one.
     significanceOverride.clear();
 }
@@ -215,8 +204,8 @@ QByteArray DeviceState::parameterAnswer() const
     if (significanceOverride.isEmpty())
         return answer;
     QByteArray field = significanceOverride;
-    field.resize(kSignificanceFieldWidth, '\0');
-    answer.replace(kSignificanceFieldOffset, kSignificanceFieldWidth, field);
+    field.resize(tavik7::kSignificanceTextSize, '\0');
+    answer.replace(kSignificanceTextAt, tavik7::kSignificanceTextSize, field);
     answer.chop(2);
     const quint16 crc = tavik7::crc16(answer);
     answer.append(char(crc & 0xFF));

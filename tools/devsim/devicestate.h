@@ -20,7 +20,7 @@ namespace devsim {
 class DeviceState
 {
 public:
-    DeviceState(); // the documented default device
+    DeviceState(); // the default device of the field table
 
     tavik7::ParameterRecord record{};
     quint64 counter = 0;
@@ -38,9 +38,10 @@ public:
     [[nodiscard]] QByteArray counterText() const;
     [[nodiscard]] int counterDigits() const;
 
-    // Applies an accepted write telegram. The firmware's own version and
-    // checksum stay: the telegram's version field may be raised by the PC to
-    // keep line ends out of the CRC, and the checksum is not in it at all.
+    // Applies an accepted write telegram. The fields the user cannot set (the
+    // firmware's version and checksum) stay: the telegram's version may be
+    // raised by the PC to keep line ends out of the CRC, and the checksum is
+    // not in it at all.
     void applyWrittenRecord(const tavik7::ParameterRecord &written);
 
     // The "LP" answer for the current state.

@@ -3,6 +3,7 @@
 
 #include "devicestate.h"
 #include "faults.h"
+#include "parameterfields.h"
 #include "simulator.h"
 
 #include <QList>
@@ -30,25 +31,11 @@ firmware's own version and checksum. A command answered "Fehler!" by an
 error fault, a silent one and a hang-up are not carried out.
 
 Device values (defaults in brackets):
-  --version N              firmware version in hundredths [112]; below 112
-                           the counter has 8 digits, from 112 on 9
-  --counter DIGITS         counter status [12345678, sent as 012345678]
-  --unit TEXT              unit, up to 3 characters [m3]
-  --significance IDX       0..5 for the exponent -3..+2 [3, exponent 0]
+%1  --counter DIGITS         counter status [12345678, sent as 012345678]
   --significance-text TEXT raw significance field of the "LP" answer, up to
                            3 characters, e.g. 01 [empty: from the record]
-  --leading-plus 0|1       write a non-negative exponent with "+" [0]
-  --manufacturer TEXT      up to 3 characters [ABC]
-  --device-type TEXT       up to 6 characters [TAV7]
-  --serial TEXT            up to 9 characters [123456789]
-  --year TEXT              up to 4 characters [2024]
-  --crc HEX                firmware checksum [1a2b]
-  --baud-rate IDX          [0]
-  --transmit-mode IDX      [2]
-  --direction IDX          [0]
-  --telegram-b IDX         [0]
-  --crc-start-value IDX    [0]
 Index values may be anything from -128 to 127, to try out implausible devices.
+Below firmware version 112 the counter has 8 digits, from 112 on 9.
 
 NAMUR output: while the line is at 2400 baud the device sends, 7 bits per
 byte (the pseudo-terminal keeps 8N1; a real device sends 7E1):
@@ -118,6 +105,44 @@ MODE <mode> <baud>, BOOT <command>, STATE <name=value>, CTL ..., INFO <text>.
 SIGTERM or SIGINT ends the simulator with status 0.
 )";
 
+// The parameter fields' lines of the usage, from the field table.
+QString fieldUsage()
+{
+    QString lines;
+    for (int field = 0; field < tavik7::kParameterFieldCount; ++field) {
+        const tavik7::ParameterField &f = tavik7::kParameterFields[field];
+        QString argument = QStringLiteral("VALUE");
+        QString what = QStringLiteral("as a settings file holds it");
+        switch (f.kind) {
+        case tavik7::FieldKind::Text:
+            argument = QStringLiteral("TEXT");
+            what = QStringLiteral("up to %1 characters").arg(f.width - 1);
+            break;
+        case tavik7::FieldKind::Combo:
+            argument = QStringLiteral("IDX");
+            what = QStringLiteral("item 0..%1").arg(f.itemCount - 1);
+            break;
+        case tavik7::FieldKind::Check:
+            argument = QStringLiteral("0|1");
+            what = QStringLiteral("no or yes");
+            break;
+        case tavik7::FieldKind::Version:
+            argument = QStringLiteral("N");
+            what = QStringLiteral("in hundredths");
+            break;
+        case tavik7::FieldKind::Crc: argument = QStringLiteral("HEX"); break;
+        default: break;
+        }
+        if (f.kind == tavik7::FieldKind::Crc)
+            what = tavik7::fieldLabel(field, tavik7::English);
+        else
+            what = tavik7::fieldLabel(field, tavik7::English) + QStringLiteral(", ") + what;
+        const QString option = QStringLiteral("--%1 %2").arg(QLatin1String(f.simulatorKey), argument);
+        lines += QStringLiteral("  %1 %2 [%3]\n").arg(option, -24).arg(what, QLatin1String(f.simulatorValue));
+    }
+    return lines;
+}
+
 int usageError(const QString &text)
 {
     std::fprintf(stderr, "tavik7-devsim: %s\nTry 'tavik7-devsim --help'.\n", qPrintable(text));
@@ -154,7 +179,7 @@ int parseArguments(const QStringList &args, Options *options)
     for (int i = 0; i < args.size(); ++i) {
         QString option = args.at(i);
         if (option == QLatin1String("-h") || option == QLatin1String("--help")) {
-            std::fputs(kUsage, stdout);
+            std::fputs(QString::fromLatin1(kUsage).arg(fieldUsage()).toLocal8Bit().constData(), stdout);
             return 0;
         }
         if (takeFlag(option, options))
