@@ -1,6 +1,7 @@
 // Start-up, language switch, console and help menu of the main window.
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -9,6 +10,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QMenu>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QStandardItemModel>
 #include <QUrl>
@@ -21,6 +23,7 @@
 #include "devicebookwindow.h"
 #include "documentation.h"
 #include "messageboxes.h"
+#include "messagecatalogue.h"
 #include "outputlog.h"
 #include "parametertableview.h"
 #include "platform.h"
@@ -268,6 +271,39 @@ TAVIK7_Bediensoftware::~TAVIK7_Bediensoftware()
     delete namurListener;
     delete changeRecorder;
     delete deviceLink;
+}
+
+bool TAVIK7_Bediensoftware::writeOnTheWire() const
+{
+    using Kind = tavik7::DeviceLink::RequestKind;
+    const Kind kind = deviceLink->requestKind();
+    return deviceLink->sequence() == tavik7::DeviceResult::Sequence::Write || kind == Kind::WriteParameters
+        || kind == Kind::WriteCounter;
+}
+
+void TAVIK7_Bediensoftware::closeEvent(QCloseEvent *event)
+{
+    if (!writeOnTheWire()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    // Cut between its telegram and its counter write-back, a write would
+    // leave the device counting the other way from a reading nobody was
+    // told of. The window stays until the sequence ends, by the device's
+    // answer or its time-out, whose end is said and booked as any other.
+    event->ignore();
+    statusBar()->showMessage(tavik7::catalogueText(tavik7::MessageId::NoteClosingAfterWrite, language));
+    if (closeAfterWrite)
+        return;
+    closeAfterWrite = connect(
+        deviceLink, &tavik7::DeviceLink::stateChanged, this,
+        [this] {
+            if (writeOnTheWire())
+                return;
+            disconnect(closeAfterWrite);
+            close();
+        },
+        Qt::QueuedConnection);
 }
 
 QString TAVIK7_Bediensoftware::textFor(int textId) const

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <QLineEdit>
+#include <QStatusBar>
 
 #include "changehistory.h"
 #include "messagecatalogue.h"
@@ -20,6 +21,7 @@ class TestDeviceLink : public DeviceWindow
 private slots:
     void connectReadWriteSetCounter();
     void disconnectWhileAnAnswerIsAwaited();
+    void closeWhileTheCounterGoesBack();
 };
 
 void TestDeviceLink::connectReadWriteSetCounter()
@@ -105,6 +107,40 @@ void TestDeviceLink::disconnectWhileAnAnswerIsAwaited()
     const QString note = tavik7::renderMessage(tavik7::MessageId::NoteCounterNotWrittenBack,
                                                {w<QLineEdit>("lineEditCounter")->text()}, tavik7::German);
     QCOMPARE(consoleMessages(*window), germanMessages({8, 70}) << note);
+}
+
+void TestDeviceLink::closeWhileTheCounterGoesBack()
+{
+    // The device took a new direction; the window stays until its reading
+    // is back, then closes by itself.
+    QVERIFY(connectDevice());
+    QVERIFY(readSettings());
+    w<QComboBox>("comboBoxDirection")->setCurrentIndex(1);
+    QVERIFY(sim->control("fault late=S_ZLW"));
+    button("pushButtonWriteSettings")->click();
+    QVERIFY(sim->waitForLine(QStringLiteral("RX S_ZLW")));
+    QVERIFY(!window->close());
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->statusBar()->currentMessage(),
+             tavik7::catalogueText(tavik7::MessageId::NoteClosingAfterWrite, tavik7::German));
+    QTRY_VERIFY(!window->isVisible());
+    QCOMPARE(sim->commands().count(QStringLiteral("S_ZLW")), 1);
+    QCOMPARE(consoleMessages(*window).mid(0, 5), germanMessages({1, 13, 3, 2, 4}));
+
+    // A device that never answers: the window goes after the time-out, the
+    // reading left unwritten in the log.
+    window->show();
+    QVERIFY(connectWindow(*window, sim->portPath()));
+    QVERIFY(readSettings());
+    shortenTimeouts(2500, 500);
+    w<QComboBox>("comboBoxDirection")->setCurrentIndex(0);
+    QVERIFY(sim->control("fault silent=S_ZLW"));
+    button("pushButtonWriteSettings")->click();
+    QVERIFY(sim->waitForLine(QStringLiteral("RX S_ZLW")));
+    QVERIFY(!window->close());
+    QTRY_VERIFY(!window->isVisible());
+    QVERIFY(log().contains(tavik7::renderMessage(tavik7::MessageId::NoteCounterNotWrittenBack,
+                                                 {w<QLineEdit>("lineEditCounter")->text()}, tavik7::German)));
 }
 
 QTEST_MAIN(TestDeviceLink)
