@@ -98,11 +98,6 @@ void TAVIK7_Bediensoftware::applyAvailability()
     ui.pushButtonFlashenCancel->setEnabled(flashing);
 }
 
-void TAVIK7_Bediensoftware::updateWindowTitle()
-{
-    setWindowTitle(tavik7::windowTitle(deviceLink->isOpen(), portNameInUse, language));
-}
-
 void TAVIK7_Bediensoftware::onDeviceDiscovered(const PortInfo &)
 {
     refreshPortList();
@@ -158,7 +153,7 @@ void TAVIK7_Bediensoftware::onConnectClicked()
         showMessage(tavik7::MessageId::PortNotOpened, false);
         explainPortOpenFailure(deviceLink->lastOpenFailure());
     }
-    setWindowTitle(textFor(48) + portNameInUse);
+    updateWindowTitle(true);
 }
 
 void TAVIK7_Bediensoftware::onDisconnectClicked()
@@ -167,7 +162,7 @@ void TAVIK7_Bediensoftware::onDisconnectClicked()
     // did not complete.
     showMessage(tavik7::MessageId::PortClosed, false);
     deviceLink->close();
-    setWindowTitle(textFor(49));
+    updateWindowTitle();
 }
 
 namespace {

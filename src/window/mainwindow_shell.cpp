@@ -306,6 +306,11 @@ void TAVIK7_Bediensoftware::closeEvent(QCloseEvent *event)
         Qt::QueuedConnection);
 }
 
+void TAVIK7_Bediensoftware::updateWindowTitle(bool connectTried)
+{
+    setWindowTitle(tavik7::windowTitle(connectTried || deviceLink->isOpen(), portNameInUse, language));
+}
+
 QString TAVIK7_Bediensoftware::textFor(int textId) const
 {
     return tavik7::text(textId, language);

@@ -129,7 +129,9 @@ private:
     void refreshPortList();
     // Every button from what the engines say can be done now.
     void applyAvailability();
-    void updateWindowTitle();
+    // The one maker of the window's title: the port's name while it is open,
+    // and after a Connect that failed, the name tried.
+    void updateWindowTitle(bool connectTried = false);
     void connectDeviceLink();
     // False when the request went out; a closed port answers as a mute device.
     bool requestRefused(bool sent, tavik7::MessageId noAnswer);
