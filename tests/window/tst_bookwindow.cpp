@@ -1,29 +1,65 @@
-// The window's reads and writes in the device book as the window's own
-// events, and an open book window that shows them without being asked.
+// The device book as the window keeps it, walked as a technician would: the
+// book window opened from its menu, reads and writes in it as the window's
+// own events shown without being asked, in the window's words; other programs
+// on the same book (a file dialog's peek, a command-line run, a held write
+// lock) that lose no event and hold up nothing; a book that cannot be kept.
 
 #include <QtTest>
 
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QStandardItemModel>
 
 #include "booklocation.h"
+#include "bookwriter.h"
+#include "clirun.h"
 #include "devicebook.h"
+#include "devicebookkeeper.h"
 #include "devicebookwindow.h"
 #include "windowtest.h"
+
+using namespace tavik7::book;
+
+namespace {
+
+// What a file dialog on the folder does to the book: it lists the folder and
+// opens each file to guess its type, then closes it again.
+void peekAtFolder(QWidget *parent, const QString &folder, const QString &book)
+{
+    QFileDialog dialog(parent, QString(), folder);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto *model = dialog.findChild<QFileSystemModel *>();
+    QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+    dialog.show();
+    loaded.wait(2000);
+    QFile file(book);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.read(16).startsWith("SQLite format 3"));
+    file.close();
+    dialog.close();
+}
+
+} // namespace
 
 class TestBookWindow : public DeviceWindow
 {
     Q_OBJECT
 
 private slots:
-    void readAndWriteAreWindowEvents();
+    void eventsShownAndKeptBesideOtherPrograms();
     void bookTroubleIsAConsoleMessage();
+
+private:
+    [[nodiscard]] QString bookFile() const { return folder() + QLatin1String(kBookFileName); }
 };
 
-void TestBookWindow::readAndWriteAreWindowEvents()
+void TestBookWindow::eventsShownAndKeptBesideOtherPrograms()
 {
     QVERIFY(connectDevice());
+    QSignalSpy recorded(DeviceBookKeeper::of(window.get()), &DeviceBookKeeper::recorded);
     // Opened from a menu of its own, in the program's words and face.
     auto *entry = w<QAction>("actionDeviceBook");
     auto *menu = w<QMenu>("menuExtras");
@@ -39,17 +75,19 @@ void TestBookWindow::readAndWriteAreWindowEvents()
     w<QComboBox>("comboBoxDirection")->setCurrentIndex(1);
     button("pushButtonWriteSettings")->click();
     QTRY_COMPARE(consoleMessages(*window).mid(0, 5), germanMessages({1, 13, 3, 2, 4}));
-
-    tavik7::book::DeviceBook book;
-    QVERIFY(book.open(folder() + QLatin1String(tavik7::book::kBookFileName)).recorded);
-    // The window's writer process commits after the window has gone on.
-    QTRY_COMPARE(book.history(QStringLiteral("123456789")).size(), 2);
-    const QList<tavik7::book::BookEvent> events = book.history(QStringLiteral("123456789"));
-    QCOMPARE(events.at(0).action, tavik7::book::BookAction::Read);
-    QCOMPARE(events.at(1).action, tavik7::book::BookAction::Write);
-    QCOMPARE(events.at(1).changes.first(), (tavik7::book::BookChange{"direction", "0", "1"}));
-    for (const tavik7::book::BookEvent &event : events)
-        QCOMPARE(event.frontEnd, tavik7::book::FrontEnd::Window);
+    {
+        DeviceBook book;
+        QVERIFY(book.open(bookFile()).recorded);
+        // The window's writer process commits after the window has gone on.
+        QTRY_COMPARE(book.history(QStringLiteral("123456789")).size(), 2);
+        const QList<BookEvent> events = book.history(QStringLiteral("123456789"));
+        QCOMPARE(events.at(0).action, BookAction::Read);
+        QCOMPARE(events.at(1).action, BookAction::Write);
+        QCOMPARE(events.at(1).changes.first(), (BookChange{"direction", "0", "1"}));
+        for (const BookEvent &event : events)
+            QCOMPARE(event.frontEnd, FrontEnd::Window);
+    }
+    QCOMPARE(recorded.count(), 2);
 
     // The shown write in the window's words, and again after a switch.
     QTRY_COMPARE(shown->events()->rowCount(), 2);
@@ -60,18 +98,63 @@ void TestBookWindow::readAndWriteAreWindowEvents()
     switchLanguage("actionEnglish");
     QCOMPARE(menu->title() + QLatin1Char('/') + entry->text(), QStringLiteral("Tools/Device book..."));
     QCOMPARE(firstChange(), QStringLiteral("Direction: 0: right -> 1: left"));
+    switchLanguage("actionGerman");
+
+    // A file dialog peeks at the folder and a command-line run ends meanwhile: no event is lost.
+    peekAtFolder(window.get(), folder(), bookFile());
+    DevSim other;
+    QVERIFY(other.start());
+    QByteArray out;
+    QCOMPARE(runCli({QStringLiteral("--book"), bookFile(), QStringLiteral("read"), QStringLiteral("-p"),
+                     other.portPath()}, &out), 0);
+    QVERIFY(readSettings());
+    QTRY_COMPARE(recorded.count(), 3);
+    // Read by other programs: this one holds no view of the book of its own.
+    QCOMPARE(runCli({QStringLiteral("--book"), bookFile(), QStringLiteral("book"), QStringLiteral("history"),
+                     QStringLiteral("123456789")}, &out), 0);
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.count(), int(out.count("\twindow\t") + out.count("\tcli\t")));
+    QCOMPARE(out.count("\twindow\t"), 3);
+    QCOMPARE(runCli({QStringLiteral("--book"), bookFile(), QStringLiteral("book"), QStringLiteral("verify")}, &out), 0);
+
+    // Another program holds the book's write lock: neither the window nor, once it lets go, the event is held up.
+    QProcess locker;
+    locker.start(QStringLiteral(TAVIK7_BOOKLOCKER_PATH), {bookFile()});
+    QVERIFY(locker.waitForReadyRead(5000));
+    QCOMPARE(locker.readLine(), QByteArray("locked\n"));
+    // The longest the event loop stood still while the event waited.
+    QElapsedTimer sinceTick;
+    qint64 longestGapMs = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { longestGapMs = qMax(longestGapMs, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(10);
+    QVERIFY(readSettings());
+    QTest::qWait(1500);
+    QVERIFY2(longestGapMs < 500, qPrintable(QString::number(longestGapMs)));
+    QCOMPARE(recorded.count(), 3);
+    auto *writer = qobject_cast<BookWriterProcess *>(DeviceBookKeeper::of(window.get())->writer());
+    QVERIFY(writer);
+    QCOMPARE(writer->waiting(), 1);
+    locker.write("\n");
+    QVERIFY(locker.waitForFinished(5000));
+    QCOMPARE(locker.exitCode(), 0);
+    QTRY_COMPARE(recorded.count(), 4);
+    QCOMPARE(writer->waiting(), 0);
+    QVERIFY2(longestGapMs < 500, qPrintable(QString::number(longestGapMs)));
 }
 
 void TestBookWindow::bookTroubleIsAConsoleMessage()
 {
     // A folder where the book should be: no event can be recorded.
-    QVERIFY(QDir().mkpath(folder() + QLatin1String(tavik7::book::kBookFileName)));
+    QVERIFY(QDir().mkpath(bookFile()));
     QVERIFY(connectDevice());
     QVERIFY(readSettings());
-    const QString book = QDir::toNativeSeparators(folder() + QLatin1String(tavik7::book::kBookFileName));
     QTRY_COMPARE(consoleMessages(*window).size(), 3);
     const QString notice = consoleMessages(*window).at(2);
-    QVERIFY2(notice.startsWith(QStringLiteral("Gerätebuch")) && notice.contains(book), qPrintable(notice));
+    QVERIFY2(notice.startsWith(QStringLiteral("Gerätebuch")) && notice.contains(QDir::toNativeSeparators(bookFile())),
+             qPrintable(notice));
     // Logged as every message is, and said again in the language switched to.
     QVERIFY(log().contains(notice));
     switchLanguage("actionEnglish");
