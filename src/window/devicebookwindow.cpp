@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
@@ -20,6 +19,7 @@
 #include "historypdf.h"
 #include "parameterfields.h"
 #include "regularfile.h"
+#include "textpanes.h"
 #include "texttable.h"
 #include "ui_devicebookwindow.h"
 
@@ -129,12 +129,6 @@ QStringList eventCells(const BookEvent &event, int language)
 // The share of a PDF page's width each event column takes.
 const QList<int> kPdfColumnWeights = {3, 11, 8, 8, 6, 7, 7, 20, 13, 17};
 
-QString programStyleSheet()
-{
-    QFile file(QStringLiteral(":/Styles/tabpages.qss"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 constexpr int kDeviceIdColumn = 0;
 constexpr int kDeviceSerialColumn = 1;
 constexpr int kDeviceManufacturerColumn = 2;
@@ -153,7 +147,7 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
 {
     // The form has the main window's face; the look of its pages comes with the style sheet.
     ui->setupUi(this);
-    setStyleSheet(programStyleSheet());
+    setStyleSheet(tavik7::panes::pageStyleSheet());
     m_deviceProxy->setSourceModel(m_devices);
     ui->deviceTable->setModel(m_deviceProxy);
     ui->deviceTable->sortByColumn(kDeviceSerialColumn, Qt::AscendingOrder);

@@ -8,7 +8,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTabBar>
@@ -32,12 +31,6 @@
 #include "texttable.h"
 
 namespace {
-
-QString tabPagesStyleSheet()
-{
-    QFile file(QStringLiteral(":/Styles/tabpages.qss"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 constexpr char kProgramVersion[] = "4.12";
 constexpr char kMessageBoxStyleSheet[] = "font: bold 14px;";
@@ -121,14 +114,14 @@ void TAVIK7_Bediensoftware::styleFirstFrame()
     // which builds its popup list as the style arrives. The first frame shows
     // only the tab bar and the first page: they are styled at once, the other
     // pages once that frame is painted.
-    const QString sheet = tabPagesStyleSheet();
+    const QString sheet = tavik7::panes::pageStyleSheet();
     for (QWidget *widget : std::initializer_list<QWidget *>{ui.tabWidget->tabBar(), ui.tabConfig})
         widget->setStyleSheet(sheet);
 }
 
 void TAVIK7_Bediensoftware::styleAllPages()
 {
-    const QString sheet = tabPagesStyleSheet();
+    const QString sheet = tavik7::panes::pageStyleSheet();
     for (int page = 0; page < ui.tabWidget->count(); ++page) {
         if (ui.tabWidget->widget(page)->styleSheet().isEmpty())
             ui.tabWidget->widget(page)->setStyleSheet(sheet);

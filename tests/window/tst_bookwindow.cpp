@@ -1,6 +1,7 @@
 // The device book as the window keeps it, walked as a technician would: the
 // book window opened from its menu, reads and writes in it as the window's
-// own events shown without being asked, in the window's words; other programs
+// own events shown without being asked, in the window's words, its search and
+// exports; other programs
 // on the same book (a file dialog's peek, a command-line run, a held write
 // lock) that lose no event and hold up nothing; a book that cannot be kept.
 
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 
 #include "booklocation.h"
@@ -51,6 +53,7 @@ class TestBookWindow : public DeviceWindow
 private slots:
     void eventsShownAndKeptBesideOtherPrograms();
     void bookTroubleIsAConsoleMessage();
+    void searchHistoryAndExports();
 
 private:
     [[nodiscard]] QString bookFile() const { return folder() + QLatin1String(kBookFileName); }
@@ -161,6 +164,122 @@ void TestBookWindow::bookTroubleIsAConsoleMessage()
     QCOMPARE(consoleMessages(*window).size(), 3);
     QVERIFY2(consoleMessages(*window).at(2).startsWith(QStringLiteral("Device book")),
              qPrintable(consoleMessages(*window).at(2)));
+}
+
+void TestBookWindow::searchHistoryAndExports()
+{
+    // Driven through its models, on a book of its own: search as you type, the
+    // chosen device's changes in the table's words, both exports.
+    const QString path = appData->filePath(QStringLiteral("book.sqlite"));
+    {
+        DeviceBook book;
+        QVERIFY(book.open(path).recorded);
+        BookEvent event;
+        event.manufacturer = QStringLiteral("ABC");
+        event.deviceType = QStringLiteral("TAV7");
+        event.serialNumber = QStringLiteral("111111111");
+        QVERIFY(book.record(event).recorded);
+        event.action = BookAction::Write;
+        event.timeMs = 2000;
+        event.changes = {{QStringLiteral("direction"), QStringLiteral("0"), QStringLiteral("1")},
+                         {QStringLiteral("baudRate"), QStringLiteral("2"), QStringLiteral("4")}};
+        QVERIFY(book.record(event).recorded);
+        event = BookEvent();
+        event.manufacturer = QStringLiteral("XYZ");
+        event.serialNumber = QStringLiteral("222222222");
+        QVERIFY(book.record(event).recorded);
+    }
+    DeviceBookWindow book(path, tavik7::English);
+    book.show();
+    QCOMPARE(book.deviceList()->rowCount(), 2);
+    QTest::keyClicks(book.searchField(), QStringLiteral("XY"));
+    QCOMPARE(book.deviceList()->rowCount(), 1);
+    QCOMPARE(book.deviceList()->index(0, 1).data().toString(), QStringLiteral("222222222"));
+    book.searchField()->clear();
+    QTest::keyClicks(book.searchField(), QStringLiteral("1111"));
+    QCOMPARE(book.deviceList()->rowCount(), 1);
+    QCOMPARE(book.events()->rowCount(), 2);
+    // The table's labels and values; an index no item stands for stays bare.
+    QCOMPARE(book.events()->index(1, 7).data().toString(),
+             QStringLiteral("Direction: 0: right -> 1: left\nBaud rate: 2: 9600 Bps -> 4"));
+    QCOMPARE(book.events()->index(1, 2).data().toString(), QStringLiteral("Write"));
+    {
+        // Another process records while the window is open.
+        DeviceBook other;
+        QVERIFY(other.open(path).recorded);
+        BookEvent counter;
+        counter.action = BookAction::SetCounter;
+        counter.timeMs = 3000;
+        counter.manufacturer = QStringLiteral("ABC");
+        counter.deviceType = QStringLiteral("TAV7");
+        counter.serialNumber = QStringLiteral("111111111");
+        counter.changes = {{QStringLiteral("counter"), QStringLiteral("000000012"), QStringLiteral("000000000")}};
+        QVERIFY(other.record(counter).recorded);
+    }
+    book.refresh();
+    QCOMPARE(book.events()->rowCount(), 3);
+    QCOMPARE(book.events()->index(2, 7).data().toString(),
+             QStringLiteral("Counter status: 000000012 -> 000000000"));
+    book.setLanguage(tavik7::German);
+    QCOMPARE(book.deviceList()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Seriennummer"));
+    QCOMPARE(book.deviceList()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Zählwerksstand"));
+    QCOMPARE(book.windowTitle(), QStringLiteral("Gerätebuch"));
+    const QStringList german = {book.events()->index(2, 2).data().toString(),
+                                book.events()->index(2, 3).data().toString(),
+                                book.events()->index(2, 6).data().toString(),
+                                book.events()->index(2, 7).data().toString()};
+    QCOMPARE(german, QStringList({QStringLiteral("Zählwerksstand setzen"), QStringLiteral("Kommandozeile"),
+                                  QStringLiteral("in Ordnung"),
+                                  QStringLiteral("Zählwerksstand: 000000012 -> 000000000")}));
+    // Local time, saying so: 3 s after the epoch.
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(3000);
+    QVERIFY2(book.events()->index(2, 1).data().toString().startsWith(at.toString("yyyy-MM-dd hh:mm:ss UTC")),
+             qPrintable(book.events()->index(2, 1).data().toString()));
+
+    const QString csv = appData->filePath(QStringLiteral("history.csv"));
+    QVERIFY(book.exportCsv(csv));
+    QFile csvFile(csv);
+    QVERIFY(csvFile.open(QIODevice::ReadOnly));
+    QVERIFY(csvFile.readAll().contains("\"Richtung: 0: rechts -> 1: links\nBaudrate: 2: 9600 Bps -> 4\""));
+    QVERIFY(!book.exportCsv(appData->filePath(QStringLiteral("missing/folder/history.csv"))));
+    // Saving renames over the name: what is no regular file is left alone.
+    QVERIFY(!book.exportCsv(QStringLiteral("/dev/null")));
+    QVERIFY(!book.exportPdf(QStringLiteral("/dev/null")));
+
+    // A PDF of thousands of events is laid out with the window answering.
+    constexpr int kEvents = 5000;
+    int made = 0;
+    DeviceBook many;
+    QVERIFY(many.open(path).recorded);
+    QVERIFY(many.recordAll([&](BookEvent &event) {
+        event = BookEvent();
+        event.action = BookAction::Flash;
+        event.timeMs = 10000 + made;
+        event.serialNumber = QStringLiteral("333333333");
+        event.file = QStringLiteral("/home/service/firmware/tavik_v1_12.hex");
+        event.sha256 = QString(64, QLatin1Char('a' + made % 6));
+        return ++made <= kEvents;
+    }).recorded);
+
+    book.searchField()->clear();
+    QTest::keyClicks(book.searchField(), QStringLiteral("333"));
+    QCOMPARE(book.events()->rowCount(), kEvents);
+    const QString pdf = appData->filePath(QStringLiteral("thousands.pdf"));
+    QSignalSpy exported(&book, &DeviceBookWindow::pdfExported);
+    int turns = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] { ++turns; });
+    ticker.start(5);
+    QVERIFY(book.exportPdf(pdf));
+    QVERIFY(!book.exportPdf(pdf)); // one at a time
+    QVERIFY(exported.wait(60000));
+    QCOMPARE(exported.first().first().toBool(), true);
+    QVERIFY2(turns >= 3, qPrintable(QString::number(turns)));
+    QFile file(pdf);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("%PDF"));
+    QVERIFY(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page ") > 50);
 }
 
 QTEST_MAIN(TestBookWindow)
