@@ -268,6 +268,7 @@ void TestParameters::portListFollowsAdapters()
     QCOMPARE(messages.at(0), germanMessage(61));
     QVERIFY2(messages.at(1).contains(QStringLiteral("abgezogen")), qPrintable(messages.at(1)));
     QVERIFY(enabled("pushButtonConnect"));
+    QCOMPARE(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: ") + devices->currentText());
 }
 
 void TestParameters::connectReadEditWrite()
