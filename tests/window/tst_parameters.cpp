@@ -439,7 +439,7 @@ void TestParameters::connectReadEditWrite()
     QMetaObject::invokeMethod(window.get(), "onWriteSettingsClicked");
     QMetaObject::invokeMethod(window.get(), "onWriteCounterClicked");
     QTRY_COMPARE(consoleMessages(*window), germanMessages({60, 2}));
-    QCOMPARE(commands(sim->received()), QStringList({"SP"}));
+    QCOMPARE(sim->commands(), QStringList({"SP"}));
     QCOMPARE(answerer.answered(), 0);
     QCOMPARE(deviceLinkOf(*window)->portState(), tavik7::DeviceLink::PortState::Idle);
 
