@@ -90,7 +90,7 @@ void TestBookWindow::eventsShownAndKeptBesideOtherPrograms()
         for (const BookEvent &event : events)
             QCOMPARE(event.frontEnd, FrontEnd::Window);
     }
-    QCOMPARE(recorded.count(), 2);
+    QTRY_COMPARE(recorded.count(), 2);
 
     // The shown write in the window's words, and again after a switch.
     QTRY_COMPARE(shown->events()->rowCount(), 2);
