@@ -22,7 +22,9 @@
 #include <QStatusBar>
 #include <QTableView>
 
+#include "booklocation.h"
 #include "changehistory.h"
+#include "devicebook.h"
 #include "filesizelimit.h"
 #include "messagecatalogue.h"
 #include "rawline.h"
@@ -533,6 +535,14 @@ void TestParameters::requestsCutShort()
     QVERIFY(!window->close());
     QTRY_VERIFY(!window->isVisible());
     QVERIFY(log().contains(notWrittenBack()));
+    // Booked as well, and still there once the window has gone.
+    window.reset();
+    tavik7::book::DeviceBook book;
+    QVERIFY(book.open(folder() + QLatin1String(tavik7::book::kBookFileName)).recorded);
+    const QList<tavik7::book::BookEvent> events = book.history(QStringLiteral("123456789"));
+    QVERIFY(!events.isEmpty());
+    QCOMPARE(events.constLast().action, tavik7::book::BookAction::Write);
+    QCOMPARE(events.constLast().status, QStringLiteral("noAnswer"));
 }
 
 void TestParameters::strayBytesNeverReachAnAnswer()
