@@ -68,6 +68,9 @@ const Note kNotes[] = {
     {MessageId::NoteFirmwareFileFault, "Firmware-Datei %1: %2. Nichts an das Gerät gesendet.",
      "Firmware file %1: %3. Nothing was sent to the device."},
     {MessageId::NoteDeviceBook, "%1", "%2"},
+    {MessageId::NoteClosingAfterWrite,
+     "Das Fenster schließt, sobald der Schreibvorgang am Tavik7 beendet ist.",
+     "The window closes once the write to Tavik7 has ended."},
 };
 
 } // namespace

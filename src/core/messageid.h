@@ -72,6 +72,7 @@ enum class MessageId : qint16 {
     NoteFirmwareImageFault = 222,     // %1 the image, %2 its line, %3/%4 the fault in German/English
     NoteFirmwareFileFault = 223,      // %1 the image, %2/%3 the fault in German/English
     NoteDeviceBook = 224,             // %1/%2 the book's notice in German/English
+    NoteClosingAfterWrite = 225,
 };
 
 } // namespace tavik7

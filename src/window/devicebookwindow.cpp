@@ -2,22 +2,14 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardItemModel>
-#include <QSplitter>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QThread>
-#include <QVBoxLayout>
 
 #include <memory>
 
@@ -27,7 +19,9 @@
 #include "historypdf.h"
 #include "parameterfields.h"
 #include "regularfile.h"
+#include "textpanes.h"
 #include "texttable.h"
+#include "ui_devicebookwindow.h"
 
 using namespace tavik7::book;
 
@@ -135,12 +129,6 @@ QStringList eventCells(const BookEvent &event, int language)
 // The share of a PDF page's width each event column takes.
 const QList<int> kPdfColumnWeights = {3, 11, 8, 8, 6, 7, 7, 20, 13, 17};
 
-QString programStyleSheet()
-{
-    QFile file(QStringLiteral(":/Styles/tabpages.qss"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 constexpr int kDeviceIdColumn = 0;
 constexpr int kDeviceSerialColumn = 1;
 constexpr int kDeviceManufacturerColumn = 2;
@@ -149,19 +137,32 @@ constexpr int kDeviceTypeColumn = 3;
 } // namespace
 
 DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_bookPath(bookPath), m_language(language)
+    : QWidget(parent, Qt::Window)
+    , m_bookPath(bookPath)
+    , m_language(language)
+    , ui(std::make_unique<Ui::DeviceBookWindow>())
+    , m_devices(new QStandardItemModel(this))
+    , m_deviceProxy(new QSortFilterProxyModel(this))
+    , m_events(new QStandardItemModel(this))
 {
-    setObjectName(QStringLiteral("deviceBookWindow"));
-    // The main window's face and the look of its pages.
-    setFont(QFont(QStringLiteral("Arial"), 10));
-    setStyleSheet(programStyleSheet());
-    buildLayout();
+    // The form has the main window's face; the look of its pages comes with the style sheet.
+    ui->setupUi(this);
+    setStyleSheet(tavik7::panes::pageStyleSheet());
+    m_deviceProxy->setSourceModel(m_devices);
+    ui->deviceTable->setModel(m_deviceProxy);
+    ui->deviceTable->sortByColumn(kDeviceSerialColumn, Qt::AscendingOrder);
+    ui->eventTable->setModel(m_events);
+    connect(ui->searchField, &QLineEdit::textChanged, this, &DeviceBookWindow::search);
+    connect(ui->deviceTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &DeviceBookWindow::showDeviceEvents);
+    connect(ui->exportCsv, &QPushButton::clicked, this, &DeviceBookWindow::onExportCsvClicked);
+    connect(ui->exportPdf, &QPushButton::clicked, this, &DeviceBookWindow::onExportPdfClicked);
     const BookResult opened = DeviceBook().open(bookPath, userChangeHistoryPath(), FrontEnd::Window);
     if (opened.recorded)
-        m_status->setText(bookResultMessage(opened, bookPath, language));
+        ui->status->setText(bookResultMessage(opened, bookPath, language));
     else
-        m_status->setText(QDir::toNativeSeparators(bookPath) + QStringLiteral(": ") + bookStatusText(opened.status, language));
-    m_status->setVisible(!m_status->text().isEmpty());
+        ui->status->setText(QDir::toNativeSeparators(bookPath) + QStringLiteral(": ") + bookStatusText(opened.status, language));
+    ui->status->setVisible(!ui->status->text().isEmpty());
     setLanguage(language);
     search(QString());
 }
@@ -200,48 +201,14 @@ bool DeviceBookWindow::load(QStandardItemModel *model, const std::function<QSqlQ
     return true;
 }
 
-void DeviceBookWindow::buildLayout()
+QLineEdit *DeviceBookWindow::searchField() const
 {
-    m_search = new QLineEdit(this);
-    m_search->setClearButtonEnabled(true);
-    m_status = new QLabel(this);
-    m_status->setWordWrap(true);
-    m_devices = new QStandardItemModel(this);
-    m_deviceProxy = new QSortFilterProxyModel(this);
-    m_deviceProxy->setSourceModel(m_devices);
-    m_events = new QStandardItemModel(this);
-    auto *splitter = new QSplitter(Qt::Vertical, this);
-    m_deviceTable = new QTableView(splitter);
-    m_deviceTable->setModel(m_deviceProxy);
-    m_deviceTable->setSortingEnabled(true);
-    m_deviceTable->sortByColumn(kDeviceSerialColumn, Qt::AscendingOrder);
-    m_deviceTable->verticalHeader()->hide();
-    m_deviceTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_deviceTable->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_deviceTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_eventTable = new QTableView(splitter);
-    m_eventTable->setModel(m_events);
-    m_eventTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_eventTable->setWordWrap(true);
-    m_eventTable->verticalHeader()->hide();
-    m_eventTable->horizontalHeader()->setStretchLastSection(true);
-    m_exportCsv = new QPushButton(this);
-    m_exportPdf = new QPushButton(this);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_exportCsv);
-    buttons->addWidget(m_exportPdf);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_search);
-    layout->addWidget(m_status);
-    layout->addWidget(splitter, 1);
-    layout->addLayout(buttons);
-    resize(900, 600);
-    connect(m_search, &QLineEdit::textChanged, this, &DeviceBookWindow::search);
-    connect(m_deviceTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &DeviceBookWindow::showDeviceEvents);
-    connect(m_exportCsv, &QPushButton::clicked, this, &DeviceBookWindow::onExportCsvClicked);
-    connect(m_exportPdf, &QPushButton::clicked, this, &DeviceBookWindow::onExportPdfClicked);
+    return ui->searchField;
+}
+
+QTableView *DeviceBookWindow::deviceTable() const
+{
+    return ui->deviceTable;
 }
 
 DeviceBookWindow *DeviceBookWindow::showFor(QWidget *mainWindow, int language)
@@ -271,9 +238,9 @@ void DeviceBookWindow::setLanguage(int language)
 {
     m_language = language;
     setWindowTitle(windowText(BookWindowText::Title, language));
-    m_search->setPlaceholderText(windowText(BookWindowText::SearchHint, language));
-    m_exportCsv->setText(windowText(BookWindowText::ExportCsv, language));
-    m_exportPdf->setText(windowText(BookWindowText::ExportPdf, language));
+    ui->searchField->setPlaceholderText(windowText(BookWindowText::SearchHint, language));
+    ui->exportCsv->setText(windowText(BookWindowText::ExportCsv, language));
+    ui->exportPdf->setText(windowText(BookWindowText::ExportPdf, language));
     setHeaders();
     showDeviceEvents();
 }
@@ -287,7 +254,7 @@ void DeviceBookWindow::setHeaders()
     for (int id = int(BookWindowText::Number); id <= int(BookWindowText::Sha256); ++id)
         headers.append(windowText(BookWindowText(id), m_language));
     m_events->setHorizontalHeaderLabels(headers);
-    m_deviceTable->setColumnHidden(kDeviceIdColumn, true);
+    ui->deviceTable->setColumnHidden(kDeviceIdColumn, true);
 }
 
 void DeviceBookWindow::search(const QString &text)
@@ -295,33 +262,33 @@ void DeviceBookWindow::search(const QString &text)
     if (!load(m_devices, [&text](const DeviceBook &book) { return book.deviceSearchQuery(text); }))
         return;
     setHeaders();
-    m_deviceTable->resizeColumnsToContents();
+    ui->deviceTable->resizeColumnsToContents();
     if (m_deviceProxy->rowCount() > 0)
-        m_deviceTable->selectRow(0);
+        ui->deviceTable->selectRow(0);
     showDeviceEvents();
 }
 
 void DeviceBookWindow::refresh()
 {
     const QString serial = shownSerial();
-    search(m_search->text());
+    search(ui->searchField->text());
     // Back to the device that was shown, if it is still in the list.
     const QModelIndexList again =
         m_deviceProxy->match(m_deviceProxy->index(0, kDeviceSerialColumn), Qt::DisplayRole, serial, 1, Qt::MatchExactly);
     if (!serial.isEmpty() && !again.isEmpty())
-        m_deviceTable->selectRow(again.constFirst().row());
+        ui->deviceTable->selectRow(again.constFirst().row());
 }
 
 QString DeviceBookWindow::shownSerial() const
 {
-    const QModelIndex current = m_deviceTable->currentIndex();
+    const QModelIndex current = ui->deviceTable->currentIndex();
     return current.isValid() ? m_deviceProxy->index(current.row(), kDeviceSerialColumn).data().toString() : QString();
 }
 
 void DeviceBookWindow::showDeviceEvents()
 {
     m_events->removeRows(0, m_events->rowCount());
-    const QModelIndex current = m_deviceTable->currentIndex();
+    const QModelIndex current = ui->deviceTable->currentIndex();
     // Opened for this read only, as in load().
     DeviceBook book;
     if (!current.isValid() || !book.openForReading(m_bookPath).recorded)
@@ -338,15 +305,15 @@ void DeviceBookWindow::showDeviceEvents()
             row.append(new QStandardItem(cell));
         m_events->appendRow(row);
     }
-    m_eventTable->resizeColumnsToContents();
-    m_eventTable->resizeRowsToContents();
+    ui->eventTable->resizeColumnsToContents();
+    ui->eventTable->resizeRowsToContents();
 }
 
 void DeviceBookWindow::showExportResult(const QString &path, bool written)
 {
-    m_status->setText(written ? QString()
+    ui->status->setText(written ? QString()
                               : windowText(BookWindowText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
-    m_status->setVisible(!written);
+    ui->status->setVisible(!written);
 }
 
 bool DeviceBookWindow::save(const QString &path, const QByteArray &bytes)
@@ -397,10 +364,10 @@ bool DeviceBookWindow::exportPdf(const QString &path)
     connect(m_pdfExport, &QThread::finished, this, [this, path, pdf] {
         m_pdfExport->deleteLater();
         m_pdfExport = nullptr;
-        m_exportPdf->setEnabled(true);
+        ui->exportPdf->setEnabled(true);
         finishPdfExport(path, *pdf);
     });
-    m_exportPdf->setEnabled(false);
+    ui->exportPdf->setEnabled(false);
     m_pdfExport->start();
     return true;
 }

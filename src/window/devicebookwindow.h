@@ -3,17 +3,20 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 #include "devicebook.h"
 
-class QLabel;
 class QLineEdit;
-class QPushButton;
 class QSortFilterProxyModel;
 class QSqlQuery;
 class QStandardItemModel;
 class QTableView;
 class QThread;
+
+namespace Ui {
+class DeviceBookWindow;
+}
 
 // The device book beside the main window: search, device list, the chosen
 // device's events in the program's words. Non-modal; the main window keeps
@@ -43,16 +46,15 @@ public:
     // regular file.
     bool exportPdf(const QString &path);
 
-    [[nodiscard]] QLineEdit *searchField() const { return m_search; }
+    [[nodiscard]] QLineEdit *searchField() const;
     [[nodiscard]] QSortFilterProxyModel *deviceList() const { return m_deviceProxy; }
     [[nodiscard]] QStandardItemModel *events() const { return m_events; }
-    [[nodiscard]] QTableView *deviceTable() const { return m_deviceTable; }
+    [[nodiscard]] QTableView *deviceTable() const;
 
 signals:
     void pdfExported(bool written);
 
 private:
-    void buildLayout();
     void showDeviceEvents();
     void setHeaders();
     void onExportCsvClicked();
@@ -68,14 +70,9 @@ private:
 
     QString m_bookPath;
     int m_language;
-    QLineEdit *m_search = nullptr;
-    QLabel *m_status = nullptr;
+    std::unique_ptr<Ui::DeviceBookWindow> ui;
     QStandardItemModel *m_devices = nullptr;
     QSortFilterProxyModel *m_deviceProxy = nullptr;
     QStandardItemModel *m_events = nullptr;
-    QTableView *m_deviceTable = nullptr;
-    QTableView *m_eventTable = nullptr;
-    QPushButton *m_exportCsv = nullptr;
-    QPushButton *m_exportPdf = nullptr;
     QThread *m_pdfExport = nullptr; // the export under way, if any
 };

@@ -101,11 +101,6 @@ void TAVIK7_Bediensoftware::applyAvailability()
     ui.pushButtonFlashenCancel->setEnabled(flashing);
 }
 
-void TAVIK7_Bediensoftware::updateWindowTitle()
-{
-    setWindowTitle(tavik7::windowTitle(deviceLink->isOpen(), portNameInUse, language));
-}
-
 void TAVIK7_Bediensoftware::onDeviceDiscovered(const PortInfo &)
 {
     refreshPortList();
@@ -161,7 +156,7 @@ void TAVIK7_Bediensoftware::onConnectClicked()
         showMessage(tavik7::MessageId::PortNotOpened, false);
         explainPortOpenFailure(deviceLink->lastOpenFailure());
     }
-    setWindowTitle(textFor(48) + portNameInUse);
+    updateWindowTitle(true);
 }
 
 void TAVIK7_Bediensoftware::onDisconnectClicked()
@@ -170,7 +165,7 @@ void TAVIK7_Bediensoftware::onDisconnectClicked()
     // did not complete.
     showMessage(tavik7::MessageId::PortClosed, false);
     deviceLink->close();
-    setWindowTitle(textFor(49));
+    updateWindowTitle();
 }
 
 namespace {

@@ -70,7 +70,7 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     connect(flashRun, &FlashRun::stateChanged, this, [this](FlashRun::State state) {
         if (state == FlashRun::State::Running && !flashRun->run().releasedPort.isEmpty()) {
             showMessage(tavik7::MessageId::PortClosed, false);
-            setWindowTitle(textFor(49));
+            updateWindowTitle();
         }
         applyAvailability();
     });
@@ -156,7 +156,7 @@ void TAVIK7_Bediensoftware::showPortTakenBack(FlashRun::Port::Reopen outcome)
             showTabAfterConnect();
     }
     if (outcome != FlashRun::Port::Reopen::Gone)
-        setWindowTitle(textFor(48) + portNameInUse);
+        updateWindowTitle(true);
     showMessage(outcome == FlashRun::Port::Reopen::Opened ? tavik7::MessageId::PortOpened
                                                           : tavik7::MessageId::PortNotOpened, keepVerdict);
     if (outcome == FlashRun::Port::Reopen::Gone)

@@ -1,14 +1,15 @@
 // Start-up, language switch, console and help menu of the main window.
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QMenu>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QStandardItemModel>
 #include <QUrl>
@@ -21,6 +22,7 @@
 #include "devicebookwindow.h"
 #include "documentation.h"
 #include "messageboxes.h"
+#include "messagecatalogue.h"
 #include "outputlog.h"
 #include "parametertableview.h"
 #include "platform.h"
@@ -29,12 +31,6 @@
 #include "texttable.h"
 
 namespace {
-
-QString tabPagesStyleSheet()
-{
-    QFile file(QStringLiteral(":/Styles/tabpages.qss"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 constexpr char kProgramVersion[] = "4.12";
 constexpr char kMessageBoxStyleSheet[] = "font: bold 14px;";
@@ -118,14 +114,14 @@ void TAVIK7_Bediensoftware::styleFirstFrame()
     // which builds its popup list as the style arrives. The first frame shows
     // only the tab bar and the first page: they are styled at once, the other
     // pages once that frame is painted.
-    const QString sheet = tabPagesStyleSheet();
+    const QString sheet = tavik7::panes::pageStyleSheet();
     for (QWidget *widget : std::initializer_list<QWidget *>{ui.tabWidget->tabBar(), ui.tabConfig})
         widget->setStyleSheet(sheet);
 }
 
 void TAVIK7_Bediensoftware::styleAllPages()
 {
-    const QString sheet = tabPagesStyleSheet();
+    const QString sheet = tavik7::panes::pageStyleSheet();
     for (int page = 0; page < ui.tabWidget->count(); ++page) {
         if (ui.tabWidget->widget(page)->styleSheet().isEmpty())
             ui.tabWidget->widget(page)->setStyleSheet(sheet);
@@ -267,6 +263,44 @@ TAVIK7_Bediensoftware::~TAVIK7_Bediensoftware()
     delete namurListener;
     delete changeRecorder;
     delete deviceLink;
+}
+
+bool TAVIK7_Bediensoftware::writeOnTheWire() const
+{
+    using Kind = tavik7::DeviceLink::RequestKind;
+    const Kind kind = deviceLink->requestKind();
+    return deviceLink->sequence() == tavik7::DeviceResult::Sequence::Write || kind == Kind::WriteParameters
+        || kind == Kind::WriteCounter;
+}
+
+void TAVIK7_Bediensoftware::closeEvent(QCloseEvent *event)
+{
+    if (!writeOnTheWire()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    // Cut between its telegram and its counter write-back, a write would
+    // leave the device counting the other way from a reading nobody was
+    // told of. The window stays until the sequence ends, by the device's
+    // answer or its time-out, whose end is said and booked as any other.
+    event->ignore();
+    statusBar()->showMessage(tavik7::catalogueText(tavik7::MessageId::NoteClosingAfterWrite, language));
+    if (closeAfterWrite)
+        return;
+    closeAfterWrite = connect(
+        deviceLink, &tavik7::DeviceLink::stateChanged, this,
+        [this] {
+            if (writeOnTheWire())
+                return;
+            disconnect(closeAfterWrite);
+            close();
+        },
+        Qt::QueuedConnection);
+}
+
+void TAVIK7_Bediensoftware::updateWindowTitle(bool connectTried)
+{
+    setWindowTitle(tavik7::windowTitle(connectTried || deviceLink->isOpen(), portNameInUse, language));
 }
 
 QString TAVIK7_Bediensoftware::textFor(int textId) const

@@ -25,6 +25,24 @@ constexpr int kTextPleaseFlashV112 = 241;
 constexpr int kTextGraduationMark = 242;
 constexpr int kTextCheckTypePlates = 247;
 
+// The step the page shows for where the flow stands once the counter type is
+// chosen; 0 leaves the page as it is (the choice itself, a refused check).
+int stepOf(tavik7::WizardFlow::State state)
+{
+    using State = tavik7::WizardFlow::State;
+    switch (state) {
+    case State::Choosing:
+    case State::Failed: return 0;
+    case State::ChoosingDirection: return 5;
+    case State::EnteringCounter: return 6;
+    case State::WritingParameters:
+    case State::AskingCounterWrite:
+    case State::WritingCounter:
+    case State::Done: return 7;
+    default: return 4;
+    }
+}
+
 } // namespace
 
 void TAVIK7_Bediensoftware::fillNumberOfDigitsCombo()
@@ -132,10 +150,9 @@ void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tav
     applyAvailability();
     if (afterFlash)
         ui.tabWidget->setCurrentIndex(kTabWizard);
+    if (const int step = stepOf(state))
+        drawWizardView(step);
     switch (state) {
-    case State::ReadingFirmware:
-        drawWizardView(4);
-        break;
     case State::AwaitingVerdict:
         ui.labelSoftwareData->setText(tavik7::softwareVersionText(wizardFlow->record().deviceFirmware));
         break;
@@ -156,7 +173,6 @@ void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tav
 
 void TAVIK7_Bediensoftware::wizardStep5()
 {
-    drawWizardView(5);
     if (wizardFlow->record().directionFixed) {
         {
             const QSignalBlocker blocker(ui.comboBoxDirection2);
@@ -173,7 +189,6 @@ void TAVIK7_Bediensoftware::wizardStep5()
 void TAVIK7_Bediensoftware::wizardStep6()
 {
     const tavik7::WizardRow *row = tavik7::wizardRow(wizardFlow->record().rowIndex);
-    drawWizardView(6);
     wizardPage->showEntry(wizardFlow->record().entry, row);
     if (row && row->supported() && row->graduationMarkDigit == 1) {
         tavik7::boxes::inform(noticeBox(), QStringLiteral("<font color = red>") + textFor(kTextGraduationMark)
@@ -186,9 +201,10 @@ void TAVIK7_Bediensoftware::wizardStep6()
 
 void TAVIK7_Bediensoftware::wizardStep7()
 {
+    // Drawn at the click, whatever the device then says; while programming
+    // runs its record stays as sent, the choices are disabled meanwhile, and
+    // a second click changes nothing. Its states draw the same step again.
     drawWizardView(7);
-    // While programming runs its record stays as sent; the choices are
-    // disabled meanwhile, and a second click changes nothing.
     if (!wizardFlow->prepareProgram(sheet.record(), ui.comboBoxDirection2->currentIndex(), ui.lineEditCounter2->text()))
         return;
     // The table shows what is sent; Write settings without its read first,

@@ -103,6 +103,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     // The key filter of lineEditCounter2 (mainwindow_parameters.cpp).
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // A write on the wire ends before the window goes (mainwindow_shell.cpp).
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     // Shell: the line in the console's own colour unless a colour is given.
@@ -127,7 +129,9 @@ private:
     void refreshPortList();
     // Every button from what the engines say can be done now.
     void applyAvailability();
-    void updateWindowTitle();
+    // The one maker of the window's title: the port's name while it is open,
+    // and after a Connect that failed, the name tried.
+    void updateWindowTitle(bool connectTried = false);
     void connectDeviceLink();
     // False when the request went out; a closed port answers as a mute device.
     bool requestRefused(bool sent, tavik7::MessageId noAnswer);
@@ -218,6 +222,8 @@ private:
     void namurListeningEnded();
     QMessageBox &noticeBox();
     void setOutputFont();
+    // The device is being changed: a telegram or a counter write-back is due or awaited.
+    [[nodiscard]] bool writeOnTheWire() const;
 
     Ui::TAVIK7_BediensoftwareClass ui;
 
@@ -250,4 +256,7 @@ private:
     // NAMUR state: the listener holds the port while listening, and the log.
     tavik7::NamurListener *namurListener = nullptr;
     tavik7::NamurConsoleFeed *namurFeed = nullptr;
+
+    // A close asked for while a write was on the wire, to follow its end.
+    QMetaObject::Connection closeAfterWrite;
 };

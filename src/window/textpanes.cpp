@@ -1,5 +1,6 @@
 #include "textpanes.h"
 
+#include <QFile>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -33,6 +34,12 @@ void appendAtEnd(QTextEdit *pane, const QString &text)
     cursor.insertText(text);
     pane->setTextCursor(cursor);
     pane->ensureCursorVisible();
+}
+
+QString pageStyleSheet()
+{
+    QFile file(QStringLiteral(":/Styles/tabpages.qss"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 } // namespace tavik7::panes

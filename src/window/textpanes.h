@@ -15,4 +15,7 @@ void writeLine(QTextEdit *pane, const QString &line, bool append, const QColor &
 // Appends text at the end and shows it, wherever the user clicked meanwhile.
 void appendAtEnd(QTextEdit *pane, const QString &text);
 
+// The look of the program's pages, which the book window wears too.
+[[nodiscard]] QString pageStyleSheet();
+
 } // namespace tavik7::panes

@@ -1,8 +1,8 @@
 #pragma once
 
 // What the window tests share: German texts, opening the window on a port and
-// connecting, the simulator's command names, the output log, and with the
-// simulator a fixture holding the per-user folder, device and window.
+// connecting, the output log, and with the simulator a fixture holding the
+// per-user folder, device and window.
 
 #include <QAction>
 #include <QCheckBox>
@@ -37,15 +37,6 @@ inline QStringList germanMessages(const QList<int> &ids)
     for (int id : ids)
         texts.append(germanMessage(id));
     return texts;
-}
-
-// Commands as the simulator logs them, without the telegram's hex.
-inline QStringList commands(const QStringList &received)
-{
-    QStringList names;
-    for (const QString &line : received)
-        names.append(line.section(QLatin1Char(' '), 1, 1));
-    return names;
 }
 
 // A shown window that also lists port (if any) among its devices.

@@ -1,29 +1,68 @@
-// The window's reads and writes in the device book as the window's own
-// events, and an open book window that shows them without being asked.
+// The device book as the window keeps it, walked as a technician would: the
+// book window opened from its menu, reads and writes in it as the window's
+// own events shown without being asked, in the window's words, its search and
+// exports; other programs
+// on the same book (a file dialog's peek, a command-line run, a held write
+// lock) that lose no event and hold up nothing; a book that cannot be kept.
 
 #include <QtTest>
 
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
+#include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 
 #include "booklocation.h"
+#include "bookwriter.h"
+#include "clirun.h"
 #include "devicebook.h"
+#include "devicebookkeeper.h"
 #include "devicebookwindow.h"
 #include "windowtest.h"
+
+using namespace tavik7::book;
+
+namespace {
+
+// What a file dialog on the folder does to the book: it lists the folder and
+// opens each file to guess its type, then closes it again.
+void peekAtFolder(QWidget *parent, const QString &folder, const QString &book)
+{
+    QFileDialog dialog(parent, QString(), folder);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto *model = dialog.findChild<QFileSystemModel *>();
+    QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+    dialog.show();
+    loaded.wait(2000);
+    QFile file(book);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.read(16).startsWith("SQLite format 3"));
+    file.close();
+    dialog.close();
+}
+
+} // namespace
 
 class TestBookWindow : public DeviceWindow
 {
     Q_OBJECT
 
 private slots:
-    void readAndWriteAreWindowEvents();
+    void eventsShownAndKeptBesideOtherPrograms();
     void bookTroubleIsAConsoleMessage();
+    void searchHistoryAndExports();
+
+private:
+    [[nodiscard]] QString bookFile() const { return folder() + QLatin1String(kBookFileName); }
 };
 
-void TestBookWindow::readAndWriteAreWindowEvents()
+void TestBookWindow::eventsShownAndKeptBesideOtherPrograms()
 {
     QVERIFY(connectDevice());
+    QSignalSpy recorded(DeviceBookKeeper::of(window.get()), &DeviceBookKeeper::recorded);
     // Opened from a menu of its own, in the program's words and face.
     auto *entry = w<QAction>("actionDeviceBook");
     auto *menu = w<QMenu>("menuExtras");
@@ -39,17 +78,19 @@ void TestBookWindow::readAndWriteAreWindowEvents()
     w<QComboBox>("comboBoxDirection")->setCurrentIndex(1);
     button("pushButtonWriteSettings")->click();
     QTRY_COMPARE(consoleMessages(*window).mid(0, 5), germanMessages({1, 13, 3, 2, 4}));
-
-    tavik7::book::DeviceBook book;
-    QVERIFY(book.open(folder() + QLatin1String(tavik7::book::kBookFileName)).recorded);
-    // The window's writer process commits after the window has gone on.
-    QTRY_COMPARE(book.history(QStringLiteral("123456789")).size(), 2);
-    const QList<tavik7::book::BookEvent> events = book.history(QStringLiteral("123456789"));
-    QCOMPARE(events.at(0).action, tavik7::book::BookAction::Read);
-    QCOMPARE(events.at(1).action, tavik7::book::BookAction::Write);
-    QCOMPARE(events.at(1).changes.first(), (tavik7::book::BookChange{"direction", "0", "1"}));
-    for (const tavik7::book::BookEvent &event : events)
-        QCOMPARE(event.frontEnd, tavik7::book::FrontEnd::Window);
+    {
+        DeviceBook book;
+        QVERIFY(book.open(bookFile()).recorded);
+        // The window's writer process commits after the window has gone on.
+        QTRY_COMPARE(book.history(QStringLiteral("123456789")).size(), 2);
+        const QList<BookEvent> events = book.history(QStringLiteral("123456789"));
+        QCOMPARE(events.at(0).action, BookAction::Read);
+        QCOMPARE(events.at(1).action, BookAction::Write);
+        QCOMPARE(events.at(1).changes.first(), (BookChange{"direction", "0", "1"}));
+        for (const BookEvent &event : events)
+            QCOMPARE(event.frontEnd, FrontEnd::Window);
+    }
+    QTRY_COMPARE(recorded.count(), 2);
 
     // The shown write in the window's words, and again after a switch.
     QTRY_COMPARE(shown->events()->rowCount(), 2);
@@ -60,24 +101,185 @@ void TestBookWindow::readAndWriteAreWindowEvents()
     switchLanguage("actionEnglish");
     QCOMPARE(menu->title() + QLatin1Char('/') + entry->text(), QStringLiteral("Tools/Device book..."));
     QCOMPARE(firstChange(), QStringLiteral("Direction: 0: right -> 1: left"));
+    switchLanguage("actionGerman");
+
+    // A file dialog peeks at the folder and a command-line run ends meanwhile: no event is lost.
+    peekAtFolder(window.get(), folder(), bookFile());
+    DevSim other;
+    QVERIFY(other.start());
+    QByteArray out;
+    QCOMPARE(runCli({QStringLiteral("--book"), bookFile(), QStringLiteral("read"), QStringLiteral("-p"),
+                     other.portPath()}, &out), 0);
+    QVERIFY(readSettings());
+    QTRY_COMPARE(recorded.count(), 3);
+    // Read by other programs: this one holds no view of the book of its own.
+    QCOMPARE(runCli({QStringLiteral("--book"), bookFile(), QStringLiteral("book"), QStringLiteral("history"),
+                     QStringLiteral("123456789")}, &out), 0);
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.count(), int(out.count("\twindow\t") + out.count("\tcli\t")));
+    QCOMPARE(out.count("\twindow\t"), 3);
+    QCOMPARE(runCli({QStringLiteral("--book"), bookFile(), QStringLiteral("book"), QStringLiteral("verify")}, &out), 0);
+
+    // Another program holds the book's write lock: neither the window nor, once it lets go, the event is held up.
+    QProcess locker;
+    locker.start(QStringLiteral(TAVIK7_BOOKLOCKER_PATH), {bookFile()});
+    QVERIFY(locker.waitForReadyRead(5000));
+    QCOMPARE(locker.readLine(), QByteArray("locked\n"));
+    // The longest the event loop stood still while the event waited.
+    QElapsedTimer sinceTick;
+    qint64 longestGapMs = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { longestGapMs = qMax(longestGapMs, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(10);
+    QVERIFY(readSettings());
+    QTest::qWait(1500);
+    QVERIFY2(longestGapMs < 500, qPrintable(QString::number(longestGapMs)));
+    QCOMPARE(recorded.count(), 3);
+    auto *writer = qobject_cast<BookWriterProcess *>(DeviceBookKeeper::of(window.get())->writer());
+    QVERIFY(writer);
+    QCOMPARE(writer->waiting(), 1);
+    locker.write("\n");
+    QVERIFY(locker.waitForFinished(5000));
+    QCOMPARE(locker.exitCode(), 0);
+    QTRY_COMPARE(recorded.count(), 4);
+    QCOMPARE(writer->waiting(), 0);
+    QVERIFY2(longestGapMs < 500, qPrintable(QString::number(longestGapMs)));
 }
 
 void TestBookWindow::bookTroubleIsAConsoleMessage()
 {
     // A folder where the book should be: no event can be recorded.
-    QVERIFY(QDir().mkpath(folder() + QLatin1String(tavik7::book::kBookFileName)));
+    QVERIFY(QDir().mkpath(bookFile()));
     QVERIFY(connectDevice());
     QVERIFY(readSettings());
-    const QString book = QDir::toNativeSeparators(folder() + QLatin1String(tavik7::book::kBookFileName));
     QTRY_COMPARE(consoleMessages(*window).size(), 3);
     const QString notice = consoleMessages(*window).at(2);
-    QVERIFY2(notice.startsWith(QStringLiteral("Gerätebuch")) && notice.contains(book), qPrintable(notice));
+    QVERIFY2(notice.startsWith(QStringLiteral("Gerätebuch")) && notice.contains(QDir::toNativeSeparators(bookFile())),
+             qPrintable(notice));
     // Logged as every message is, and said again in the language switched to.
     QVERIFY(log().contains(notice));
     switchLanguage("actionEnglish");
     QCOMPARE(consoleMessages(*window).size(), 3);
     QVERIFY2(consoleMessages(*window).at(2).startsWith(QStringLiteral("Device book")),
              qPrintable(consoleMessages(*window).at(2)));
+}
+
+void TestBookWindow::searchHistoryAndExports()
+{
+    // Driven through its models, on a book of its own: search as you type, the
+    // chosen device's changes in the table's words, both exports.
+    const QString path = appData->filePath(QStringLiteral("book.sqlite"));
+    {
+        DeviceBook book;
+        QVERIFY(book.open(path).recorded);
+        BookEvent event;
+        event.manufacturer = QStringLiteral("ABC");
+        event.deviceType = QStringLiteral("TAV7");
+        event.serialNumber = QStringLiteral("111111111");
+        QVERIFY(book.record(event).recorded);
+        event.action = BookAction::Write;
+        event.timeMs = 2000;
+        event.changes = {{QStringLiteral("direction"), QStringLiteral("0"), QStringLiteral("1")},
+                         {QStringLiteral("baudRate"), QStringLiteral("2"), QStringLiteral("4")}};
+        QVERIFY(book.record(event).recorded);
+        event = BookEvent();
+        event.manufacturer = QStringLiteral("XYZ");
+        event.serialNumber = QStringLiteral("222222222");
+        QVERIFY(book.record(event).recorded);
+    }
+    DeviceBookWindow book(path, tavik7::English);
+    book.show();
+    QCOMPARE(book.deviceList()->rowCount(), 2);
+    QTest::keyClicks(book.searchField(), QStringLiteral("XY"));
+    QCOMPARE(book.deviceList()->rowCount(), 1);
+    QCOMPARE(book.deviceList()->index(0, 1).data().toString(), QStringLiteral("222222222"));
+    book.searchField()->clear();
+    QTest::keyClicks(book.searchField(), QStringLiteral("1111"));
+    QCOMPARE(book.deviceList()->rowCount(), 1);
+    QCOMPARE(book.events()->rowCount(), 2);
+    // The table's labels and values; an index no item stands for stays bare.
+    QCOMPARE(book.events()->index(1, 7).data().toString(),
+             QStringLiteral("Direction: 0: right -> 1: left\nBaud rate: 2: 9600 Bps -> 4"));
+    QCOMPARE(book.events()->index(1, 2).data().toString(), QStringLiteral("Write"));
+    {
+        // Another process records while the window is open.
+        DeviceBook other;
+        QVERIFY(other.open(path).recorded);
+        BookEvent counter;
+        counter.action = BookAction::SetCounter;
+        counter.timeMs = 3000;
+        counter.manufacturer = QStringLiteral("ABC");
+        counter.deviceType = QStringLiteral("TAV7");
+        counter.serialNumber = QStringLiteral("111111111");
+        counter.changes = {{QStringLiteral("counter"), QStringLiteral("000000012"), QStringLiteral("000000000")}};
+        QVERIFY(other.record(counter).recorded);
+    }
+    book.refresh();
+    QCOMPARE(book.events()->rowCount(), 3);
+    QCOMPARE(book.events()->index(2, 7).data().toString(),
+             QStringLiteral("Counter status: 000000012 -> 000000000"));
+    book.setLanguage(tavik7::German);
+    QCOMPARE(book.deviceList()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Seriennummer"));
+    QCOMPARE(book.deviceList()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Zählwerksstand"));
+    QCOMPARE(book.windowTitle(), QStringLiteral("Gerätebuch"));
+    const QStringList german = {book.events()->index(2, 2).data().toString(),
+                                book.events()->index(2, 3).data().toString(),
+                                book.events()->index(2, 6).data().toString(),
+                                book.events()->index(2, 7).data().toString()};
+    QCOMPARE(german, QStringList({QStringLiteral("Zählwerksstand setzen"), QStringLiteral("Kommandozeile"),
+                                  QStringLiteral("in Ordnung"),
+                                  QStringLiteral("Zählwerksstand: 000000012 -> 000000000")}));
+    // Local time, saying so: 3 s after the epoch.
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(3000);
+    QVERIFY2(book.events()->index(2, 1).data().toString().startsWith(at.toString("yyyy-MM-dd hh:mm:ss UTC")),
+             qPrintable(book.events()->index(2, 1).data().toString()));
+
+    const QString csv = appData->filePath(QStringLiteral("history.csv"));
+    QVERIFY(book.exportCsv(csv));
+    QFile csvFile(csv);
+    QVERIFY(csvFile.open(QIODevice::ReadOnly));
+    QVERIFY(csvFile.readAll().contains("\"Richtung: 0: rechts -> 1: links\nBaudrate: 2: 9600 Bps -> 4\""));
+    QVERIFY(!book.exportCsv(appData->filePath(QStringLiteral("missing/folder/history.csv"))));
+    // Saving renames over the name: what is no regular file is left alone.
+    QVERIFY(!book.exportCsv(QStringLiteral("/dev/null")));
+    QVERIFY(!book.exportPdf(QStringLiteral("/dev/null")));
+
+    // A PDF of thousands of events is laid out with the window answering.
+    constexpr int kEvents = 5000;
+    int made = 0;
+    DeviceBook many;
+    QVERIFY(many.open(path).recorded);
+    QVERIFY(many.recordAll([&](BookEvent &event) {
+        event = BookEvent();
+        event.action = BookAction::Flash;
+        event.timeMs = 10000 + made;
+        event.serialNumber = QStringLiteral("333333333");
+        event.file = QStringLiteral("/home/service/firmware/tavik_v1_12.hex");
+        event.sha256 = QString(64, QLatin1Char('a' + made % 6));
+        return ++made <= kEvents;
+    }).recorded);
+
+    book.searchField()->clear();
+    QTest::keyClicks(book.searchField(), QStringLiteral("333"));
+    QCOMPARE(book.events()->rowCount(), kEvents);
+    const QString pdf = appData->filePath(QStringLiteral("thousands.pdf"));
+    QSignalSpy exported(&book, &DeviceBookWindow::pdfExported);
+    int turns = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] { ++turns; });
+    ticker.start(5);
+    QVERIFY(book.exportPdf(pdf));
+    QVERIFY(!book.exportPdf(pdf)); // one at a time
+    QVERIFY(exported.wait(60000));
+    QCOMPARE(exported.first().first().toBool(), true);
+    QVERIFY2(turns >= 3, qPrintable(QString::number(turns)));
+    QFile file(pdf);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("%PDF"));
+    QVERIFY(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page ") > 50);
 }
 
 QTEST_MAIN(TestBookWindow)

@@ -1,6 +1,7 @@
 // The Flashen tab as a technician walks it, against the simulated device with
-// a stand-in tool and with real avrdude. The run's own rules are the flash
-// run's test.
+// a stand-in tool: a corrupt image, a flash whose backup is offered after the
+// next read, a tool that fails. The run's own rules, real avrdude among them,
+// are the flash run's test.
 
 #include <QtTest>
 
@@ -25,10 +26,7 @@ class TestFlashing : public DeviceWindow
     Q_OBJECT
 
 private slots:
-    void flashOffersTheBackupAfterTheNextRead_data();
-    void flashOffersTheBackupAfterTheNextRead();
-    void failureStaysInView();
-    void corruptImageReachesNothing();
+    void corruptImageThenFlashThenFailure();
 
 private:
     void flash(const QByteArray &toolOutput, int exitCode, const QString &tool = TAVIK7_FAKEAVRDUDE_PATH,
@@ -67,51 +65,70 @@ bool TestFlashing::flashIdle()
         && !button("pushButtonFlashenCancel")->isEnabled();
 }
 
-void TestFlashing::flashOffersTheBackupAfterTheNextRead_data()
+void TestFlashing::corruptImageThenFlashThenFailure()
 {
-    QTest::addColumn<bool>("realTool");
-    QTest::newRow("stand-in tool") << false;
-    // The simulated boot loader takes the image: the device comes up with 1.12.
-    QTest::newRow("real avrdude") << true;
-}
+    // How answers trickle in is the device link's test.
+    QVERIFY(connectDevice({QStringLiteral("--version"), QStringLiteral("111"), QStringLiteral("--quick-answers")},
+                          kTabFlashen));
+    sim->clearLog();
+    const QString image = appData->filePath(QStringLiteral("corrupt.hex"));
+    QVERIFY(writeFile(image, ":0100000000FE\r\n:00000001FF\r\n"));
+    {
+        ModalAnswerer answerer(QMessageBox::Ok);
+        flash({}, 0, TAVIK7_FAKEAVRDUDE_PATH, image);
+        // Refused before the adapter question: no box, no backup, nothing on the
+        // wire; the console says where the image is wrong, in the log too, and
+        // again in the language switched to.
+        const QString shown = QDir::toNativeSeparators(image);
+        QCOMPARE(consoleMessages(*window),
+                 germanMessages({63}) << QStringLiteral("Firmware-Datei %1, Zeile 1: Prüfsumme falsch. "
+                                                       "Nichts an das Gerät gesendet.").arg(shown));
+        QVERIFY(log().contains(QStringLiteral("Zeile 1: Pr")));
+        switchLanguage("actionEnglish");
+        QCOMPARE(consoleMessages(*window).value(1),
+                 QStringLiteral("Firmware file %1, line 1: bad checksum. Nothing was sent to the device.").arg(shown));
+        QCOMPARE(answerer.answered(), 0);
+        QVERIFY(sim->received().isEmpty() && QDir(folder()).entryList({QStringLiteral("Backup_*")}).isEmpty());
+        QVERIFY(flashIdle() && button("pushButtonDisconnect")->isEnabled());
 
-void TestFlashing::flashOffersTheBackupAfterTheNextRead()
-{
-    QFETCH(bool, realTool);
-    const QString avrdude = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
-    if (realTool && avrdude.isEmpty())
-        QSKIP("needs avrdude");
-    // How answers trickle in is the device link's test; the boot loader's pace is avrdude's.
-    QVERIFY(connectDevice({QStringLiteral("--version"), QStringLiteral("111"), QStringLiteral("--quick-answers")}));
+        // A pipe under the image's name is refused before anything opens it.
+        const QString fifo = appData->filePath(QStringLiteral("pipe.hex"));
+        QVERIFY(makeFifo(fifo));
+        QVERIFY(readsWithoutAWriter(fifo, [&] { flash({}, 0, TAVIK7_FAKEAVRDUDE_PATH, fifo); }));
+        QCOMPARE(consoleMessages(*window).value(1),
+                 QStringLiteral("Firmware file %1: not a regular file. Nothing was sent to the device.")
+                     .arg(QDir::toNativeSeparators(fifo)));
+        QCOMPARE(answerer.answered(), 0);
+        QVERIFY(sim->received().isEmpty());
+    }
+    switchLanguage("actionGerman");
+
+    // A flash: the backup waits for the device to be read again.
     QVERIFY(readSettings());
     w<QTabWidget>("tabWidget")->setCurrentIndex(kTabFlashen);
-
-    ModalAnswerer answerer(QStringList{"OK", "OK", "Ja"}, kHoldBoxMs);
-    if (realTool)
-        flash({}, 0, avrdude, QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex"));
-    else
+    {
+        ModalAnswerer answerer(QStringList{"OK", "OK", "Ja"}, kHoldBoxMs);
         flash("avrdude: 300 bytes of flash verified\\n\\navrdude done.  Thank you.\\n", 0);
-    QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 2, kRunWaitMs);
-    QCOMPARE(answerer.texts, (QStringList{germanText(243), germanText(245)}));
-    QCOMPARE(answerer.informativeTexts.at(1), germanText(244));
-    QVERIFY(portRetaken());
-    QVERIFY(flashIdle());
-    QVERIFY(w<QTextEdit>("textEditConsole")->toPlainText().contains(QStringLiteral("Thank you.")));
-    // A manual flash returns to the parameters; the backup waits for the device to be read.
-    QCOMPARE(w<QTabWidget>("tabWidget")->currentIndex(), 2);
-    QCOMPARE(answerer.answered(), 2);
-    qsizetype at = 0;
-    for (int id : {8, 101, 10, 7}) {
-        at = log().indexOf(germanMessage(id), at);
-        QVERIFY2(at >= 0, qPrintable(QStringLiteral("message %1 missing or out of order").arg(id)));
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 2, kRunWaitMs);
+        QCOMPARE(answerer.texts, (QStringList{germanText(243), germanText(245)}));
+        QCOMPARE(answerer.informativeTexts.at(1), germanText(244));
+        QVERIFY(portRetaken());
+        QVERIFY(flashIdle());
+        QVERIFY(w<QTextEdit>("textEditConsole")->toPlainText().contains(QStringLiteral("Thank you.")));
+        // A manual flash returns to the parameters; the backup waits for the device to be read.
+        QCOMPARE(w<QTabWidget>("tabWidget")->currentIndex(), 2);
+        QCOMPARE(answerer.answered(), 2);
+        qsizetype at = 0;
+        for (int id : {8, 101, 10, 7}) {
+            at = log().indexOf(germanMessage(id), at);
+            QVERIFY2(at >= 0, qPrintable(QStringLiteral("message %1 missing or out of order").arg(id)));
     }
     const QStringList backups = QDir(folder()).entryList({QStringLiteral("Backup_123456789_*.dat")});
     QCOMPARE(backups.size(), 1);
     QVERIFY(log().contains(QDir::toNativeSeparators(folder() + backups.first())));
 
     // The new firmware came up with its settings lost.
-    if (!realTool)
-        QVERIFY(sim->control("set version=112"));
+    QVERIFY(sim->control("set version=112"));
     QVERIFY(sim->control("set unit=kg"));
     button("pushButtonReadSettings")->click();
     QTRY_COMPARE_WITH_TIMEOUT(answerer.answered(), 3, kRunWaitMs);
@@ -123,55 +140,19 @@ void TestFlashing::flashOffersTheBackupAfterTheNextRead()
     QStandardItemModel *table = tableModel(*window);
     QCOMPARE(table->item(TAVIK7_Bediensoftware::RowUnit, 1)->text(), QStringLiteral("m3"));
     QCOMPARE(table->item(TAVIK7_Bediensoftware::RowSoftwareVersion, 1)->text(), QStringLiteral("1.12"));
-}
+    }
 
-void TestFlashing::failureStaysInView()
-{
-    QVERIFY(connectDevice({}, kTabFlashen));
+    // A tool that fails: the reopen is added below the verdict; the technician stays on the tab.
+    w<QTabWidget>("tabWidget")->setCurrentIndex(kTabFlashen);
     ModalAnswerer answerer(QMessageBox::Ok);
     flash({}, 0, "/nonexistent/avrdude");
     QVERIFY(portRetaken());
     QVERIFY(flashIdle());
     QCOMPARE(answerer.texts, QStringList{germanText(243)});
-    // The reopen is added below the verdict; the technician stays on the tab.
     const QString console = w<QTextEdit>("textEditOutput")->toPlainText();
     const qsizetype verdictAt = console.indexOf(germanMessage(65));
     QVERIFY2(verdictAt >= 0 && console.indexOf(germanMessage(7), verdictAt) > verdictAt, qPrintable(console));
     QCOMPARE(w<QTabWidget>("tabWidget")->currentIndex(), kTabFlashen);
-}
-
-void TestFlashing::corruptImageReachesNothing()
-{
-    QVERIFY(connectDevice({}, kTabFlashen));
-    sim->clearLog();
-    const QString image = appData->filePath(QStringLiteral("corrupt.hex"));
-    QVERIFY(writeFile(image, ":0100000000FE\r\n:00000001FF\r\n"));
-    ModalAnswerer answerer(QMessageBox::Ok);
-    flash({}, 0, TAVIK7_FAKEAVRDUDE_PATH, image);
-    // Refused before the adapter question: no box, no backup, nothing on the
-    // wire; the console says where the image is wrong, in the log too, and
-    // again in the language switched to.
-    const QString shown = QDir::toNativeSeparators(image);
-    QCOMPARE(consoleMessages(*window),
-             germanMessages({63}) << QStringLiteral("Firmware-Datei %1, Zeile 1: Prüfsumme falsch. "
-                                                   "Nichts an das Gerät gesendet.").arg(shown));
-    QVERIFY(log().contains(QStringLiteral("Zeile 1: Pr")));
-    switchLanguage("actionEnglish");
-    QCOMPARE(consoleMessages(*window).value(1),
-             QStringLiteral("Firmware file %1, line 1: bad checksum. Nothing was sent to the device.").arg(shown));
-    QCOMPARE(answerer.answered(), 0);
-    QVERIFY(sim->received().isEmpty() && QDir(folder()).entryList({QStringLiteral("Backup_*")}).isEmpty());
-    QVERIFY(flashIdle() && button("pushButtonDisconnect")->isEnabled());
-
-    // A pipe under the image's name is refused before anything opens it.
-    const QString fifo = appData->filePath(QStringLiteral("pipe.hex"));
-    QVERIFY(makeFifo(fifo));
-    QVERIFY(readsWithoutAWriter(fifo, [&] { flash({}, 0, TAVIK7_FAKEAVRDUDE_PATH, fifo); }));
-    QCOMPARE(consoleMessages(*window).value(1),
-             QStringLiteral("Firmware file %1: not a regular file. Nothing was sent to the device.")
-                 .arg(QDir::toNativeSeparators(fifo)));
-    QCOMPARE(answerer.answered(), 0);
-    QVERIFY(sim->received().isEmpty());
 }
 
 QTEST_MAIN(TestFlashing)

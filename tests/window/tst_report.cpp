@@ -77,9 +77,7 @@ private slots:
     void initTestCase();
     void init();
 
-    void pageFromRecord();
-    void unfinishedReportKeepsEarlierFile_data();
-    void unfinishedReportKeepsEarlierFile();
+    void pageFromRecordAndUnfinishedReports();
     void printFromDevice();
 
 private:
@@ -109,7 +107,7 @@ void TestReport::init()
     opened.clear();
 }
 
-void TestReport::pageFromRecord()
+void TestReport::pageFromRecordAndUnfinishedReports()
 {
     // The widest values a record can hold, and five notes of 60 of the widest letter.
     tavik7::ParameterRecord record = sampleRecord();
@@ -139,35 +137,23 @@ void TestReport::pageFromRecord()
     // One page, nothing cut at the right edge or below the last note.
     const QStringList off = wordsOffThePage(path);
     QVERIFY2(off.isEmpty(), qPrintable(off.join(QLatin1Char(' '))));
-}
 
-void TestReport::unfinishedReportKeepsEarlierFile_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("diskBytes"); // 0: no limit
-    QTest::newRow("folder missing") << "missing/report.pdf" << 0;
-    QTest::newRow("disk full") << "report.pdf" << 4096;
-}
-
-void TestReport::unfinishedReportKeepsEarlierFile()
-{
-    QFETCH(QString, name);
-    QFETCH(int, diskBytes);
-    const QString path = files->filePath(name);
-    if (!name.contains(QLatin1Char('/')))
-        QVERIFY(writeFile(path, "earlier report"));
-    const QByteArray before = readFile(path);
-
-    QString error;
-    std::optional<FileSizeLimit> full;
-    if (diskBytes > 0)
-        QVERIFY(full.emplace(rlim_t(diskBytes)).active());
-    QVERIFY(!tavik7::writeInspectionReportPdf(path, sampleRecord(), "1", {}, QDate(2026, 12, 7), &error));
-    full.reset();
-    QVERIFY(!error.isEmpty());
-    QCOMPARE(readFile(path), before);
-    // No draft is left behind either.
-    QCOMPARE(QDir(files->path()).entryList(QDir::Files), QDir(files->path()).entryList({"report.pdf"}));
+    // A report that cannot be finished, for want of a folder or of room,
+    // leaves an earlier one whole and no draft behind.
+    QVERIFY(writeFile(path, "earlier report"));
+    for (const QString &name : {QStringLiteral("missing/report.pdf"), QStringLiteral("report.pdf")}) {
+        const QString target = files->filePath(name);
+        const QByteArray before = readFile(target);
+        std::optional<FileSizeLimit> full;
+        if (!name.contains(QLatin1Char('/')))
+            QVERIFY(full.emplace(rlim_t(4096)).active());
+        error.clear();
+        QVERIFY(!tavik7::writeInspectionReportPdf(target, sampleRecord(), "1", {}, QDate(2026, 12, 7), &error));
+        full.reset();
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(readFile(target), before);
+        QCOMPARE(QDir(files->path()).entryList(QDir::Files), QStringList{"report.pdf"});
+    }
 }
 
 void TestReport::printFromDevice()

@@ -1,6 +1,6 @@
-// Saving and loading settings files through the window's buttons: the bytes
-// on disk, the table afterwards, every refusal, and a loaded file held
-// against the device's own values.
+// Saving and loading settings files through the window's buttons, walked as
+// a technician would: the bytes on disk, the table afterwards, a save that
+// fails, every refusal, and a loaded file held against the device's own values.
 
 #include <QtTest>
 
@@ -19,11 +19,7 @@ class TestSettingsFileGui : public DeviceWindow
 
 private slots:
     void init();
-    void saveAndLoadBack();
-    void failedSaveKeepsOldFile();
-    void loadRefusals_data();
-    void loadRefusals();
-    void loadedFileAgainstTheDevice();
+    void saveLoadAndHoldAgainstTheDevice();
 
 private:
     QStringList click(const char *button, const QString &answer);
@@ -75,7 +71,7 @@ void TestSettingsFileGui::fillTable()
     w<QCheckBox>("checkBoxLeadingPlus")->setChecked(false);
 }
 
-void TestSettingsFileGui::saveAndLoadBack()
+void TestSettingsFileGui::saveLoadAndHoldAgainstTheDevice()
 {
     window = openWindowOn();
     fillTable();
@@ -101,59 +97,46 @@ void TestSettingsFileGui::saveAndLoadBack()
     // The next name offered is built from the loaded serial number; cancelling says nothing.
     QCOMPARE(click("pushButtonSaveSettings", QString()), QStringList());
     QVERIFY(requests.last().startName.endsWith(QDate::currentDate().toString("123456789-Tavik7_yyyy-MM-dd")));
-}
 
-void TestSettingsFileGui::failedSaveKeepsOldFile()
-{
-    window = openWindowOn();
-    const QString path = files->filePath(QStringLiteral("old.dat"));
-    const QByteArray old("[Tavik-Parameter]\r\nold content\r\n");
-    QVERIFY(writeFile(path, old));
-    fillTable();
+    // A disk that fills up keeps the old file whole, and no draft beside it.
+    const QString old = files->filePath(QStringLiteral("old.dat"));
+    const QByteArray oldBytes("[Tavik-Parameter]\r\nold content\r\n");
+    QVERIFY(writeFile(old, oldBytes));
     {
         FileSizeLimit full(100);
         QVERIFY(full.active());
-        click("pushButtonSaveSettings", path); // the limit keeps the log from taking the message too
+        click("pushButtonSaveSettings", old); // the limit keeps the log from taking the message too
     }
     QCOMPARE(consoleMessages(*window).constLast(), germanMessage(58));
-    QCOMPARE(readFile(path), old);
-    QCOMPARE(QDir(files->path()).entryList(QDir::Files), QStringList({"old.dat"}));
-}
+    QCOMPARE(readFile(old), oldBytes);
+    QCOMPARE(QDir(files->path()).entryList(QDir::Files), QStringList({"device.dat", "old.dat"}));
 
-void TestSettingsFileGui::loadRefusals_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("message");
+    // Refusals leave the table as it was.
     QByteArray lfOnly = kSampleFile;
     lfOnly.replace("\r\n", "\n");
-    QTest::newRow("LF only") << "file" << lfOnly << 56;
-    QTest::newRow("UTF-8 re-save") << "file" << QString::fromLatin1(kSampleFile).toUtf8() << 57;
-    QTest::newRow("not .dat") << "txt" << kSampleFile << 64;
-    // Opening a pipe would wait for a writer that never comes.
-    QTest::newRow("a pipe") << "fifo" << QByteArray() << 64;
-}
+    const struct { const char *name; QByteArray bytes; int message; } refused[] = {
+        {"lf.dat", lfOnly, 56},
+        {"utf8.dat", QString::fromLatin1(kSampleFile).toUtf8(), 57},
+        {"chosen.txt", kSampleFile, 64},
+        // Opening a pipe would wait for a writer that never comes.
+        {"fifo.dat", {}, 64},
+    };
+    for (const auto &file : refused) {
+        const QString path = files->filePath(QLatin1String(file.name));
+        if (QLatin1String(file.name).startsWith(QLatin1String("fifo")))
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            QVERIFY(writeFile(path, file.bytes));
+        QCOMPARE(click("pushButtonLoadSettings", path).value(0), germanMessage(file.message));
+        QCOMPARE(tableSnapshot(*window), filled);
+    }
 
-void TestSettingsFileGui::loadRefusals()
-{
-    QFETCH(QString, kind);
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, message);
-    window = openWindowOn();
-    const QString path = files->filePath(kind == QLatin1String("txt") ? "chosen.txt" : "chosen.dat");
-    if (kind == QLatin1String("fifo"))
-        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    else
-        QVERIFY(writeFile(path, bytes));
-
-    const QStringList before = tableSnapshot(*window);
-    QCOMPARE(click("pushButtonLoadSettings", path).value(0), germanMessage(message));
-    QCOMPARE(tableSnapshot(*window), before);
-}
-
-void TestSettingsFileGui::loadedFileAgainstTheDevice()
-{
-    QVERIFY(connectDevice());
+    // A file held against the device the window is connected to.
+    QVERIFY(sim->start());
+    qputenv("TAVIK7_EXTRA_PORTS", QFile::encodeName(sim->portPath()));
+    QTRY_VERIFY(w<QComboBox>("comboBoxDevice")->findText(sim->portPath()) >= 0);
+    QVERIFY(connectWindow(*window, sim->portPath()));
+    w<QTabWidget>("tabWidget")->setCurrentIndex(2);
     QVERIFY(readSettings());
     click("pushButtonSaveSettings", files->filePath("device.dat"));
     QByteArray bytes = readFile(answer);
