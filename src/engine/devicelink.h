@@ -150,6 +150,8 @@ public:
 
     // The request on the wire, NoRequest between requests.
     [[nodiscard]] RequestKind requestKind() const { return m_requestKind; }
+    // The reply whose requests are on the wire now; null while none is.
+    [[nodiscard]] const DeviceReply *currentReply() const { return m_current; }
     // The device as last read or acknowledged on this port.
     [[nodiscard]] DeviceMemory *memory() const { return m_memory; }
     [[nodiscard]] QSerialPort *serialPort() const { return m_serialPort; }

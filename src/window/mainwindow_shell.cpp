@@ -267,10 +267,9 @@ TAVIK7_Bediensoftware::~TAVIK7_Bediensoftware()
 
 bool TAVIK7_Bediensoftware::writeOnTheWire() const
 {
-    using Kind = tavik7::DeviceLink::RequestKind;
-    const Kind kind = deviceLink->requestKind();
-    return deviceLink->sequence() == tavik7::DeviceResult::Sequence::Write || kind == Kind::WriteParameters
-        || kind == Kind::WriteCounter;
+    using Purpose = tavik7::DeviceReply::Purpose;
+    const tavik7::DeviceReply *reply = deviceLink->currentReply();
+    return reply && (reply->purpose() == Purpose::Write || reply->purpose() == Purpose::Counter);
 }
 
 void TAVIK7_Bediensoftware::closeEvent(QCloseEvent *event)
