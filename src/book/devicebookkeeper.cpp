@@ -7,6 +7,7 @@
 #include "booklocation.h"
 #include "devicelink.h"
 #include "namurlistener.h"
+#include "parameterfields.h"
 
 namespace tavik7::book {
 
@@ -107,7 +108,16 @@ void DeviceBookKeeper::onFinished(const DeviceResult &result)
 {
     const QString portName = port();
     const QString status = deviceStatusWord(result.status);
-    if (result.sequence == DeviceResult::Sequence::Write || result.kind == DeviceResult::Kind::WriteParameters) {
+    if (m_writeAwaitingReadBack && result.sequence == DeviceResult::Sequence::Read) {
+        QJsonObject values;
+        for (int field = 0; result.record && field < kParameterFieldCount; ++field)
+            values.insert(QLatin1String(kParameterFields[field].jsonKey), QString::fromLatin1(settingsFileValue(*result.record, field)));
+        std::exchange(m_writeAwaitingReadBack, {})(result.ok() ? QJsonValue(values) : QJsonValue(status));
+    } else if (!m_planHash.isEmpty() && result.sequence == DeviceResult::Sequence::Write && result.ok()) {
+        m_writeAwaitingReadBack = [this, portName, result, status](const QJsonValue &readBack) {
+            recordWriteResult(portName, result, status, readBack);
+        };
+    } else if (result.sequence == DeviceResult::Sequence::Write || result.kind == DeviceResult::Kind::WriteParameters) {
         recordWriteResult(portName, result, status);
     } else if (result.kind == DeviceResult::Kind::WriteCounter) {
         recordCounterResult(portName, result, status);
@@ -129,7 +139,14 @@ void DeviceBookKeeper::onFinished(const DeviceResult &result)
     remember(portName, result);
 }
 
-void DeviceBookKeeper::recordWriteResult(const QString &port, const DeviceResult &result, const QString &status)
+void DeviceBookKeeper::releaseWrite()
+{
+    if (m_writeAwaitingReadBack)
+        std::exchange(m_writeAwaitingReadBack, {})(QJsonValue());
+}
+
+void DeviceBookKeeper::recordWriteResult(const QString &port, const DeviceResult &result, const QString &status,
+                                         const QJsonValue &readBack)
 {
     const Known known = m_known.value(port);
     if (result.record)
@@ -147,6 +164,10 @@ void DeviceBookKeeper::recordWriteResult(const QString &port, const DeviceResult
     } else if (result.telegramUnanswered()) {
         details.insert(QStringLiteral("parameters"), QStringLiteral("sent"));
     }
+    if (!m_planHash.isEmpty())
+        details.insert(QStringLiteral("plan"), m_planHash);
+    if (!readBack.isNull())
+        details.insert(QStringLiteral("readBack"), readBack);
     m_recorder.recordWrite(port, before, after, counterBefore, counterAfter, status, result.counterWritten.has_value(),
                            details);
 }

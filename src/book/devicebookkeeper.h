@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QHash>
+#include <QJsonValue>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include "bookrecorder.h"
@@ -53,6 +55,12 @@ public:
     // The session ends as a failure (a device gone silent): said before the stop.
     void setNamurStatus(const QString &status) { m_namur.status = status; }
 
+    // A plan's write: its event names the plan by its hash and waits for the
+    // read-back that follows, to hold the values read back (or how that read
+    // ended); releaseWrite() records a write still waiting as it stands.
+    void setPlanHash(const QString &hash) { m_planHash = hash; }
+    void releaseWrite();
+
     void recordFlash(const QString &imageFile, FlashRun::Verdict verdict);
     // pdfFile: empty when the page went elsewhere than a file.
     void recordReport(const QString &pdfFile, const QString &status = QLatin1String(kStatusOk),
@@ -84,7 +92,8 @@ private:
     };
 
     void onFinished(const DeviceResult &result);
-    void recordWriteResult(const QString &port, const DeviceResult &result, const QString &status);
+    void recordWriteResult(const QString &port, const DeviceResult &result, const QString &status,
+                           const QJsonValue &readBack = {});
     void recordCounterResult(const QString &port, const DeviceResult &result, const QString &status);
     void remember(const QString &port, const DeviceResult &result);
     void onNamurStopped();
@@ -95,6 +104,8 @@ private:
     BookWriter *m_writer;
     BookRecorder m_recorder;
     bool m_readsNameOnly = false;
+    QString m_planHash;
+    std::function<void(const QJsonValue &readBack)> m_writeAwaitingReadBack;
     int m_language = 1;
     QHash<QString, Known> m_known; // as last read or acknowledged on each port
     QString m_lastNotice;

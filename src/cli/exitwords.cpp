@@ -22,7 +22,7 @@ struct ExitWord
 constexpr ExitWord kExitWords[] = {
     {ExitUsage, "badFile"},       {ExitNoAnswer, "noAnswer"},     {ExitWrongAnswer, "wrongAnswer"},
     {ExitImplausible, "implausible"}, {ExitFlashFailed, "flashFailed"}, {ExitDiffers, "differs"},
-    {ExitOutput, "outputFailed"}, {ExitInterrupted, "interrupted"},
+    {ExitOutput, "outputFailed"}, {ExitStale, "stale"}, {ExitInterrupted, "interrupted"},
 };
 
 } // namespace
