@@ -4,6 +4,7 @@
 #include <QSerialPort>
 #include <QStandardItemModel>
 
+#include "planreview.h"
 #include "countertext.h"
 #include "messageboxes.h"
 #include "messagecatalogue.h"
@@ -305,6 +306,10 @@ bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer
 void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
     const DeviceResult::Sequence sequence = sequenceOfMode(mode);
+    if (sequence == DeviceResult::Sequence::Write && planReview->isOn()) {
+        requestRefused(planReview->start(sheet.record()), MessageId::NoData);
+        return;
+    }
     const bool sent = sequence == DeviceResult::Sequence::Write ? deviceLink->startWriteSequence(sheet.record())
                                                                 : deviceLink->readSettings(sequence);
     requestRefused(sent, sequence == DeviceResult::Sequence::Report ? MessageId::PdfNoData : MessageId::NoData);

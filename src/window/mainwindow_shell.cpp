@@ -15,6 +15,7 @@
 
 #include <functional>
 
+#include "planreview.h"
 #include "booklocation.h"
 #include "countertext.h"
 #include "devicebookkeeper.h"
@@ -156,6 +157,15 @@ void TAVIK7_Bediensoftware::setUpEngines()
     connect(changeRecorder, &tavik7::ChangeRecorder::historyUnwritable, this,
             [this](const QString &path) { appendConsoleNote({tavik7::MessageId::NoteHistoryUnwritable, {path}}); });
     connectDeviceLink();
+    planReview = new PlanReview(deviceLink,
+                                {this, [this] { return language; },
+                                 [this](const tavik7::ConsoleEntry &entry, bool append) { showMessage(entry, append); },
+                                 [this](const tavik7::ParameterRecord &record) {
+                                     parameterRecord = record;
+                                     fillParameterTableAsOneChange();
+                                     markDifferencesFromDevice();
+                                 }},
+                                this);
     setUpNamurListener();
     setUpFlashRun();
     setUpWizardFlow();
@@ -199,6 +209,7 @@ void TAVIK7_Bediensoftware::connectMenus()
             &TAVIK7_Bediensoftware::onDocuProgrammerManualChecked);
     connect(ui.actionInfo, &QAction::triggered, this, &TAVIK7_Bediensoftware::onInfoChecked);
     connect(ui.actionDeviceBook, &QAction::triggered, this, [this] { DeviceBookWindow::showFor(this, language); });
+    planReview->watch(ui.actionReviewBeforeWriting);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, this, &TAVIK7_Bediensoftware::onSetLanguage);
 }
 
@@ -356,6 +367,8 @@ void TAVIK7_Bediensoftware::setLanguageOfItems()
     ui.actionEnglish->setChecked(language == tavik7::English);
     ui.menuExtras->setTitle(DeviceBookWindow::menuTitle(language));
     ui.actionDeviceBook->setText(DeviceBookWindow::menuText(language));
+    ui.actionReviewBeforeWriting->setText(language == tavik7::German ? QStringLiteral("Vor dem Schreiben prüfen")
+                                                                      : QStringLiteral("Review before writing"));
     if (auto *book = findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly))
         book->setLanguage(language);
     const int tabTextIds[] = {6, 50, 22, 25, 34, 40};

@@ -29,6 +29,7 @@
 class QStandardItemModel;
 class ParameterTableView;
 class WizardPage;
+class PlanReview;
 
 // Registers the compiled-in images; main() and the tests call it once.
 void registerTavik7Resources();
@@ -219,6 +220,7 @@ private:
     Ui::TAVIK7_BediensoftwareClass ui;
 
     tavik7::DeviceLink *deviceLink = nullptr;
+    PlanReview *planReview = nullptr;
     // What the device holds as far as this program has seen, and the change history.
     tavik7::ChangeRecorder *changeRecorder = nullptr;
     PortEnumerator *portEnumerator = nullptr;
