@@ -166,6 +166,8 @@ void DeviceBookKeeper::recordWriteResult(const QString &port, const DeviceResult
     }
     if (!m_planHash.isEmpty())
         details.insert(QStringLiteral("plan"), m_planHash);
+    if (!m_planStale.isEmpty())
+        details.insert(QStringLiteral("stale"), m_planStale);
     if (!readBack.isNull())
         details.insert(QStringLiteral("readBack"), readBack);
     m_recorder.recordWrite(port, before, after, counterBefore, counterAfter, status, result.counterWritten.has_value(),

@@ -59,6 +59,8 @@ public:
     // read-back that follows, to hold the values read back (or how that read
     // ended); releaseWrite() records a write still waiting as it stands.
     void setPlanHash(const QString &hash) { m_planHash = hash; }
+    // The plan's write refused: the device no longer held this field as planned.
+    void setPlanStale(const QString &fieldKey) { m_planStale = fieldKey; }
     void releaseWrite();
 
     void recordFlash(const QString &imageFile, FlashRun::Verdict verdict);
@@ -105,6 +107,7 @@ private:
     BookRecorder m_recorder;
     bool m_readsNameOnly = false;
     QString m_planHash;
+    QString m_planStale;
     std::function<void(const QJsonValue &readBack)> m_writeAwaitingReadBack;
     int m_language = 1;
     QHash<QString, Known> m_known; // as last read or acknowledged on each port

@@ -243,6 +243,7 @@ std::optional<ParameterRecord> ApplyJob::plan(const ParameterRecord &device)
 {
     const PlanCheck check = checkPlanAgainst(m_reading.plan, device);
     if (check.stale()) {
+        keeper()->setPlanStale(fieldKey(check.staleField));
         m_stale = staleText(check);
         return std::nullopt;
     }
