@@ -9,6 +9,7 @@
 #include "devicememory.h"
 #include "devicereply.h"
 #include "namurlistener.h"
+#include "parameterfields.h"
 
 namespace tavik7::book {
 
@@ -94,8 +95,23 @@ void DeviceBookKeeper::recordReply(const DeviceReply *reply)
     using Purpose = DeviceReply::Purpose;
     const DeviceResult &result = reply->result();
     const QString portName = port();
+    if (m_writeAwaitingReadBack && reply->purpose() == Purpose::Verify) {
+        // A plan's write is booked with the values its read-back found.
+        QJsonObject values;
+        for (int field = 0; result.record && field < kParameterFieldCount; ++field)
+            values.insert(QLatin1String(kParameterFields[field].jsonKey),
+                          QString::fromLatin1(settingsFileValue(*result.record, field)));
+        std::exchange(m_writeAwaitingReadBack, {})(result.ok() ? QJsonValue(values)
+                                                               : QJsonValue(deviceStatusWord(result.status)));
+    }
     if (result.sequence == DeviceResult::Sequence::Write || result.kind == DeviceResult::Kind::WriteParameters) {
-        recordWrite(portName, result, reply->before());
+        if (!m_planHash.isEmpty() && result.ok()) {
+            m_writeAwaitingReadBack = [this, portName, result, before = reply->before()](const QJsonValue &readBack) {
+                recordWriteWith(portName, result, before, readBack);
+            };
+        } else {
+            recordWrite(portName, result, reply->before());
+        }
     } else if (result.kind == DeviceResult::Kind::WriteCounter) {
         recordCounter(portName, result, reply->before());
     } else if (reply->purpose() == Purpose::Report) {
@@ -120,7 +136,19 @@ void DeviceBookKeeper::recordRead(const QString &port, const DeviceResult &resul
     m_recorder.recordRead(port, result.record ? &*result.record : nullptr, counter, deviceStatusWord(result.status));
 }
 
-void DeviceBookKeeper::recordWrite(const QString &port, const DeviceResult &result, const DeviceState &known)
+void DeviceBookKeeper::releaseWrite()
+{
+    if (m_writeAwaitingReadBack)
+        std::exchange(m_writeAwaitingReadBack, {})(QJsonValue());
+}
+
+void DeviceBookKeeper::recordWrite(const QString &port, const DeviceResult &result, const DeviceState &before)
+{
+    recordWriteWith(port, result, before, QJsonValue());
+}
+
+void DeviceBookKeeper::recordWriteWith(const QString &port, const DeviceResult &result, const DeviceState &known,
+                                       const QJsonValue &readBack)
 {
     if (result.record)
         m_recorder.rememberIdentity(port, *result.record);
@@ -137,6 +165,12 @@ void DeviceBookKeeper::recordWrite(const QString &port, const DeviceResult &resu
     } else if (result.telegramUnanswered()) {
         details.insert(QStringLiteral("parameters"), QStringLiteral("sent"));
     }
+    if (!m_planHash.isEmpty())
+        details.insert(QStringLiteral("plan"), m_planHash);
+    if (!m_planStale.isEmpty())
+        details.insert(QStringLiteral("stale"), m_planStale);
+    if (!readBack.isNull())
+        details.insert(QStringLiteral("readBack"), readBack);
     m_recorder.recordWrite(port, before, after, counterBefore, counterAfter, deviceStatusWord(result.status),
                            result.counterWritten.has_value(), details);
 }

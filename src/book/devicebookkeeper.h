@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QJsonValue>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include "bookrecorder.h"
@@ -58,6 +60,14 @@ public:
     // The session ends as a failure (a device gone silent): said before the stop.
     void setNamurStatus(const QString &status) { m_namur.status = status; }
 
+    // A plan's write: its event names the plan by its hash and waits for the
+    // read-back that follows, to hold the values read back (or how that read
+    // ended); releaseWrite() records a write still waiting as it stands.
+    void setPlanHash(const QString &hash) { m_planHash = hash; }
+    // The plan's write refused: the device no longer held this field as planned.
+    void setPlanStale(const QString &fieldKey) { m_planStale = fieldKey; }
+    void releaseWrite();
+
     void recordFlash(const QString &imageFile, FlashRun::Verdict verdict);
     // pdfFile: empty when the page went elsewhere than a file.
     void recordReport(const QString &pdfFile, const QString &status = QLatin1String(kStatusOk),
@@ -82,6 +92,8 @@ signals:
     void missed(const QString &reason);
 
 private:
+    void recordWriteWith(const QString &port, const DeviceResult &result, const DeviceState &before,
+                         const QJsonValue &readBack);
     void onNamurStopped();
     void take(const BookResult &result);
     [[nodiscard]] QString port();
@@ -89,6 +101,9 @@ private:
     DeviceLink *m_link;
     BookWriter *m_writer;
     BookRecorder m_recorder;
+    QString m_planHash;
+    QString m_planStale;
+    std::function<void(const QJsonValue &readBack)> m_writeAwaitingReadBack;
     int m_language = 1;
     QString m_lastNotice;
     QString m_lastPort; // a flash closes the link, the event still names its port

@@ -9,6 +9,7 @@
 #include "commandtable.h"
 #include "deviceoutput.h"
 #include "writeplan.h"
+#include "planjobs.h"
 #include "parameterfields.h"
 #include "messageid.h"
 #include "platform.h"
@@ -131,8 +132,11 @@ QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser,
         if (!isSettingsFileName(o.outputFile))
             return plainText(messageText(int(MessageId::NoParameterFile), o.language));
     }
-    if (o.command == Command::Report && o.outputFile.isEmpty())
+    if ((o.command == Command::Report || o.command == Command::Plan) && o.outputFile.isEmpty())
         return cliText(CliText::OutputMissing, o.language);
+    // Both would be JSON on stdout.
+    if (o.command == Command::Plan && o.json && o.outputFile == QLatin1String("-"))
+        return planText(PlanText::JsonAndStandardOutput, o.language);
     if (o.command == Command::Report && o.json && o.outputFile == QLatin1String("-"))
         return cliText(CliText::PdfAndJson, o.language);
     if (parser.isSet(set.count) && o.count <= 0)
@@ -148,7 +152,7 @@ QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser,
         if (const QString complaint = checkSetArgument(argument, o.language); !complaint.isEmpty())
             return complaint;
     }
-    if (o.command == Command::Write && o.inputFile.isEmpty() && o.setValues.isEmpty())
+    if ((o.command == Command::Write || o.command == Command::Plan) && o.inputFile.isEmpty() && o.setValues.isEmpty())
         return cliText(CliText::ArgumentMissing, o.language).arg(QStringLiteral("FILE.dat / --set KEY=VALUE"));
     if (o.notes.size() > kReportNoteLines)
         return cliText(CliText::TooManyNotes, o.language).arg(kReportNoteLines);

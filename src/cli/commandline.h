@@ -5,7 +5,7 @@
 
 namespace tavik7::cli {
 
-enum class Command { Ports, Read, Write, Check, SetCounter, Flash, Report, Namur, Book };
+enum class Command { Ports, Read, Write, Check, SetCounter, Flash, Report, Namur, Book, Plan, Apply };
 
 // Everything the command line asked for, checked against its command.
 struct CliOptions
@@ -16,7 +16,7 @@ struct CliOptions
     bool json = false;
     bool dryRun = false;
     QString outputFile;  // read: settings file; report: PDF
-    QString inputFile;   // write: settings file; flash: firmware image
+    QString inputFile;   // write, plan: settings file; flash: firmware image; apply: plan
     QString digits;      // set-counter
     int language = 1;    // English
     int count = 0;       // namur: telegrams to take, 0 for no limit

@@ -59,6 +59,32 @@ constexpr CommandForm kCommands[] = {
      "      (Softwareversion und CRC gehören dem Gerät; --keep nennt weitere\n"
      "      Felder, die nicht zählen). Ende mit 7, wenn es abweicht, mit den\n"
      "      Zeilen \"key: Gerät -> Datei\". Sendet nur die Leseanfragen.\n"},
+    {"plan", Command::Plan, Ports::One, "FILE.dat", true, OptJson | OptOutput | OptKeep | OptSet | OptTrace,
+     "plan -p PORT [FILE.dat] [--set KEY=VALUE]... [--keep KEY,...] -o PLAN.json|- [--json]",
+     "      Reads the device and saves what write would change, for review: the\n"
+     "      device's identity and every field as read, the changes (key, old,\n"
+     "      new), whether the counter goes along (the direction changes) and the\n"
+     "      SHA-256 of it all. Prints the changes (\"key: old -> new\"; --json:\n"
+     "      one object per change), or why there are none.\n",
+     "      Liest das Gerät und speichert, was write ändern würde, zur Prüfung:\n"
+     "      Kennung und alle Felder des Geräts wie gelesen, die Änderungen (key,\n"
+     "      old, new), ob der Zählerstand mitgeht (die Zählrichtung ändert sich)\n"
+     "      und den SHA-256 des Ganzen. Nennt die Änderungen (\"key: alt -> neu\";\n"
+     "      --json: ein Objekt je Änderung) oder, warum es keine gibt.\n"},
+    {"apply", Command::Apply, Ports::One, "PLAN.json", false, OptJson | OptTrace,
+     "apply -p PORT PLAN.json [--json]",
+     "      Writes exactly a plan's changes. A plan that is none, of another\n"
+     "      version, edited or naming unknown keys is refused (exit 1) before the\n"
+     "      port opens. The write's own read of the device must still show the\n"
+     "      plan's serial number, manufacturer, device type and each changed\n"
+     "      field's old value: else exit 10, nothing written. Reads back after\n"
+     "      the OK: exit 7 when the device holds other values.\n",
+     "      Schreibt genau die Änderungen eines Plans. Ein Plan, der keiner ist,\n"
+     "      eine andere Version hat, geändert wurde oder unbekannte Schlüssel nennt,\n"
+     "      wird abgelehnt (Ende mit 1), bevor der Port öffnet. Das Lesen des\n"
+     "      Schreibens muss noch Seriennummer, Hersteller, Gerätetyp und den alten\n"
+     "      Wert jedes geänderten Feldes zeigen: sonst Ende mit 10, nichts\n"
+     "      geschrieben. Liest nach dem OK zurück: Ende mit 7 bei anderen Werten.\n"},
     {"set-counter", Command::SetCounter, Ports::One, "DIGITS", false, OptJson | OptTrace,
      "set-counter -p PORT DIGITS [--json]",
      "      Sets the counter status; DIGITS has the device's digit count (8 up to\n"
@@ -169,26 +195,28 @@ constexpr TextPair kExitStatus{
     "\nErgebnisse gehen in der Reihenfolge der Ports auf stdout, Meldungen auf stderr.\n\n"
     "Rückgabewert (bei mehreren Ports der höchste):\n"
     "    0  erledigt\n"
-    "    1  Aufruf, Datei unlesbar oder ungültig (Einstellungen, HEX), Log nicht schreibbar\n"
+    "    1  Aufruf, Datei unlesbar oder ungültig (Einstellungen, HEX, Plan), Log nicht schreibbar\n"
     "    2  Port fehlt, ist kein serieller Port, ist belegt oder verschwand\n"
     "    3  keine Antwort in der Zeit\n"
     "    4  falsche Antwort (CRC, \"Fehler!\", Gerätefehler, Zähler nicht zurückgesendet)\n"
     "    5  als unplausibel abgelehnt, nichts gesendet\n"
     "    6  Flashen fehlgeschlagen\n"
-    "    7  das Gerät weicht von der Datei ab (check, write --verify)\n"
+    "    7  das Gerät weicht von der Datei ab (check, write --verify, apply)\n"
     "    8  die Ausgabe konnte nicht geschrieben werden; die Geräte sind fertig\n"
+    "   10  das Gerät ist nicht mehr das, für das der Plan erstellt wurde (apply)\n"
     "  130  unterbrochen (SIGINT, SIGTERM, SIGHUP), bevor etwas geschrieben wurde\n",
     "\nResults go to stdout in the order the ports were given, messages to stderr.\n\n"
     "Exit status (over several ports: the highest):\n"
     "    0  done\n"
-    "    1  usage, a file that cannot be read or is invalid (settings, HEX), unwritable log\n"
+    "    1  usage, a file that cannot be read or is invalid (settings, HEX, plan), unwritable log\n"
     "    2  port missing, not a serial port, busy, or went away\n"
     "    3  no answer in time\n"
     "    4  wrong answer (CRC, \"Fehler!\", device error, counter not echoed)\n"
     "    5  refused as implausible, nothing sent\n"
     "    6  flashing failed\n"
-    "    7  the device differs from the file (check, write --verify)\n"
+    "    7  the device differs from the file (check, write --verify, apply)\n"
     "    8  output could not be written; the devices' work was done\n"
+    "   10  the device is no longer what the plan was made from (apply)\n"
     "  130  interrupted (SIGINT, SIGTERM, SIGHUP) before anything was written; a\n"
     "       write already on the line is completed first\n"};
 

@@ -17,10 +17,14 @@ public:
 protected:
     void begin() override;
     void deviceRead(const DeviceReading &reading) override;
+    void requestFailed(const DeviceResult &result) override;
+    // What to write over the device's record as the write sequence read it;
+    // nothing when refused.
+    virtual std::optional<ParameterRecord> plan(const ParameterRecord &device);
+    // record when plausible, remembered as what the write carries.
+    std::optional<ParameterRecord> plausibleWrite(const ParameterRecord &device, const ParameterRecord &record);
 
 private:
-    void requestFailed(const DeviceResult &result) override;
-    std::optional<ParameterRecord> plan(const ParameterRecord &device);
     void startWrite();
     void onWritten(const WriteEnd &end);
     void onEnd(const WriteEnd &end);

@@ -6,6 +6,7 @@
 
 #include "clitexts.h"
 #include "intelhex.h"
+#include "planjobs.h"
 #include "regularfile.h"
 #include "settingsfileio.h"
 #include "settingsfilestrict.h"
@@ -93,6 +94,11 @@ QString commandComplaint(const CliOptions &options)
 {
     switch (options.command) {
     case Command::Flash: return firmwareComplaint(options.inputFile);
+    case Command::Apply: return planFileComplaint(options.inputFile, options.language);
+    case Command::Plan:
+        if (const QString complaint = outputComplaint(options.outputFile, true, options.language); !complaint.isEmpty())
+            return complaint;
+        [[fallthrough]];
     case Command::Write:
     case Command::Check:
         return options.inputFile.isEmpty() ? QString() : settingsComplaint(options.inputFile, options.language);

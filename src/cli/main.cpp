@@ -20,6 +20,7 @@
 #include "exitwords.h"
 #include "inputchecks.h"
 #include "jobrunner.h"
+#include "planjobs.h"
 #include "portlist.h"
 #include "readjobs.h"
 #include "terminationsignal.h"
@@ -52,6 +53,8 @@ PortJob *makeJob(const QString &port, const CliOptions &options)
     case Command::Flash: return new FlashJob(port, options);
     case Command::Namur: return new NamurJob(port, options);
     case Command::Report: return new ReportJob(port, options);
+    case Command::Plan: return new PlanJob(port, options);
+    case Command::Apply: return new ApplyJob(port, options);
     default: return nullptr;
     }
 }

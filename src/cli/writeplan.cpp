@@ -44,7 +44,7 @@ QString checkSetArgument(const QString &argument, int language)
     return cliText(CliText::BadSetValue, language).arg(argument);
 }
 
-ParameterRecord plannedWriteRecord(const ParameterRecord &device, const CliOptions &options)
+ParameterRecord askedWriteRecord(const ParameterRecord &device, const CliOptions &options)
 {
     ParameterRecord record = device;
     if (!options.inputFile.isEmpty()) {
@@ -56,6 +56,12 @@ ParameterRecord plannedWriteRecord(const ParameterRecord &device, const CliOptio
         const SetArgument set = splitSetArgument(argument);
         [[maybe_unused]] const bool stored = setFieldFromStrictValue(record, set.field, set.value);
     }
+    return record;
+}
+
+ParameterRecord plannedWriteRecord(const ParameterRecord &device, const CliOptions &options)
+{
+    ParameterRecord record = askedWriteRecord(device, options);
     for (const QString &key : options.keep) {
         const int field = fieldByKey(key);
         setFieldFromSettingsFileValue(record, field, settingsFileValue(device, field));

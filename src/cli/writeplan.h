@@ -17,5 +17,7 @@ namespace tavik7::cli {
 // --set values over them; the fields --keep names and the firmware's version
 // and CRC as the device holds them. One template thus serves many devices.
 [[nodiscard]] ParameterRecord plannedWriteRecord(const ParameterRecord &device, const CliOptions &options);
+// The same before --keep and the firmware's fields: what the file and --set ask for.
+[[nodiscard]] ParameterRecord askedWriteRecord(const ParameterRecord &device, const CliOptions &options);
 
 } // namespace tavik7::cli

@@ -71,6 +71,15 @@ const Note kNotes[] = {
     {MessageId::NoteClosingAfterWrite,
      "Das Fenster schließt, sobald der Schreibvorgang am Tavik7 beendet ist.",
      "The window closes once the write to Tavik7 has ended."},
+    {MessageId::NotePlanQuestion, "Diese Änderungen in Tavik7 schreiben?", "Write these changes to Tavik7?"},
+    {MessageId::NotePlanCounterGoesAlong,
+     "Der Zählerstand geht mit: die Zählrichtung ändert sich, er wird nach den Parametern zurückgeschrieben.",
+     "The counter goes along: the direction changes, so it is written back after the parameters."},
+    {MessageId::NotePlanNoChange, "Nichts zu schreiben: die Tabelle gleicht Tavik7.",
+     "Nothing to write: the table equals Tavik7."},
+    {MessageId::NotePlanStale,
+     "Tavik7 hat sich seit der Prüfung geändert (%1). Nichts geschrieben.",
+     "Tavik7 changed since it was reviewed (%1). Nothing was written."},
 };
 
 } // namespace

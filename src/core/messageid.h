@@ -73,6 +73,11 @@ enum class MessageId : qint16 {
     NoteFirmwareFileFault = 223,      // %1 the image, %2/%3 the fault in German/English
     NoteDeviceBook = 224,             // %1/%2 the book's notice in German/English
     NoteClosingAfterWrite = 225,
+    // Write under review.
+    NotePlanQuestion = 240,
+    NotePlanCounterGoesAlong = 241,
+    NotePlanNoChange = 242,
+    NotePlanStale = 243,              // %1 the field as reviewed and now, as the table words a change
 };
 
 } // namespace tavik7

@@ -4,6 +4,7 @@
 #include <QSerialPort>
 #include <QStandardItemModel>
 
+#include "planreview.h"
 #include "countertext.h"
 #include "devicebookkeeper.h"
 #include "messageboxes.h"
@@ -271,16 +272,25 @@ void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
     using Purpose = tavik7::DeviceReply::Purpose;
     const Purpose purpose = purposeOfMode(mode);
-    const bool sent = purpose == Purpose::Write    ? startWriteSession()
+    const tavik7::ParameterRecord table = sheet.record();
+    if (purpose == Purpose::Write && planReview->isOn()) {
+        tavik7::DeviceReply *read = deviceLink->read(Purpose::Read);
+        requestRefused(followReply(read), MessageId::NoData);
+        if (read)
+            planReview->start(table, read);
+        return;
+    }
+    const bool sent = purpose == Purpose::Write
+        ? startWriteSession([table](const tavik7::ParameterRecord &) { return table; }) != nullptr
         : purpose == Purpose::Report ? startReportSession()
                                      : followReply(deviceLink->read(purpose));
     requestRefused(sent, purpose == Purpose::Report ? MessageId::PdfNoData : MessageId::NoData);
 }
 
-bool TAVIK7_Bediensoftware::startWriteSession()
+// plan: what to write over the device's record as the session's own LP
+// brings it; Write gives the table as it stands when clicked.
+tavik7::WriteSession *TAVIK7_Bediensoftware::startWriteSession(const tavik7::DeviceLink::WritePlan &plan)
 {
-    // The table as it stands when Write is clicked, whatever the device holds.
-    const tavik7::ParameterRecord table = sheet.record();
     auto *session = new tavik7::WriteSession(deviceLink, this);
     connect(session, &tavik7::WriteSession::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
     // In the book before the window reports the action.
@@ -288,10 +298,10 @@ bool TAVIK7_Bediensoftware::startWriteSession()
             &tavik7::book::DeviceBookKeeper::recordReply);
     connect(session, &tavik7::WriteSession::finished, this,
             [this](const tavik7::WriteEnd &end) { showSequenceResult(end.write); });
-    if (session->start([table](const tavik7::ParameterRecord &) { return table; }, false))
-        return true;
+    if (session->start(plan, false))
+        return session;
     delete session;
-    return false;
+    return nullptr;
 }
 
 bool TAVIK7_Bediensoftware::startReportSession()

@@ -16,6 +16,7 @@
 
 #include <functional>
 
+#include "planreview.h"
 #include "booklocation.h"
 #include "countertext.h"
 #include "devicebookkeeper.h"
@@ -151,6 +152,16 @@ void TAVIK7_Bediensoftware::setUpEngines()
     connect(changeRecorder, &tavik7::ChangeRecorder::historyUnwritable, this,
             [this](const QString &path) { appendConsoleNote({tavik7::MessageId::NoteHistoryUnwritable, {path}}); });
     connectDeviceLink();
+    planReview = new PlanReview(deviceLink,
+                                {this, [this] { return language; },
+                                 [this](const tavik7::ConsoleEntry &entry, bool append) { showMessage(entry, append); },
+                                 [this](const tavik7::ParameterRecord &record) {
+                                     parameterRecord = record;
+                                     fillParameterTableAsOneChange();
+                                     markDifferencesFromDevice();
+                                 },
+                                 [this](const tavik7::DeviceLink::WritePlan &plan) { return startWriteSession(plan); }},
+                                this);
     setUpNamurListener();
     setUpFlashRun();
     setUpWizardFlow();
@@ -194,6 +205,7 @@ void TAVIK7_Bediensoftware::connectMenus()
             &TAVIK7_Bediensoftware::onDocuProgrammerManualChecked);
     connect(ui.actionInfo, &QAction::triggered, this, &TAVIK7_Bediensoftware::onInfoChecked);
     connect(ui.actionDeviceBook, &QAction::triggered, this, [this] { DeviceBookWindow::showFor(this, language); });
+    planReview->watch(ui.actionReviewBeforeWriting);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, this, &TAVIK7_Bediensoftware::onSetLanguage);
 }
 
@@ -388,6 +400,8 @@ void TAVIK7_Bediensoftware::setLanguageOfItems()
     ui.actionEnglish->setChecked(language == tavik7::English);
     ui.menuExtras->setTitle(DeviceBookWindow::menuTitle(language));
     ui.actionDeviceBook->setText(DeviceBookWindow::menuText(language));
+    ui.actionReviewBeforeWriting->setText(language == tavik7::German ? QStringLiteral("Vor dem Schreiben prüfen")
+                                                                      : QStringLiteral("Review before writing"));
     if (auto *book = findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly))
         book->setLanguage(language);
     const int tabTextIds[] = {6, 50, 22, 25, 34, 40};

@@ -29,6 +29,10 @@
 class QStandardItemModel;
 class ParameterTableView;
 class WizardPage;
+class PlanReview;
+namespace tavik7 {
+class WriteSession;
+}
 
 // Registers the compiled-in images; main() and the tests call it once.
 void registerTavik7Resources();
@@ -137,7 +141,7 @@ private:
     bool requestRefused(bool sent, tavik7::MessageId noAnswer);
     // Shows a reply's requests as they end and books it; false for none.
     bool followReply(tavik7::DeviceReply *reply);
-    bool startWriteSession();
+    tavik7::WriteSession *startWriteSession(const tavik7::DeviceLink::WritePlan &plan);
     bool startReportSession();
     // The console line and the widgets for each request's end, then the
     // sequence's own end (buttons, report).
@@ -228,6 +232,7 @@ private:
     Ui::TAVIK7_BediensoftwareClass ui;
 
     tavik7::DeviceLink *deviceLink = nullptr;
+    PlanReview *planReview = nullptr;
     // What the device holds as far as this program has seen, and the change history.
     tavik7::ChangeRecorder *changeRecorder = nullptr;
     PortEnumerator *portEnumerator = nullptr;

@@ -93,6 +93,8 @@ private slots:
     void fullDiskMidRun();
     void permissionDenied();
     void signalsWhileEnding();
+    void planThenApply_data();
+    void planThenApply();
 
 private:
     static void addFlashRows();
@@ -1122,6 +1124,92 @@ void TestCli::signalsWhileEnding()
     QCOMPARE(write->exitStatus(), QProcess::NormalExit);
     QCOMPARE(write->exitCode(), 0);
     QCOMPARE(sent(device, "SP").size(), 1);
+}
+
+// A plan made, then the device changed (through the simulator's own line) or
+// the plan edited, then applied, with the wire watched.
+void TestCli::planThenApply_data()
+{
+    QTest::addColumn<QByteArray>("meanwhile"); // the simulator's control line, or empty
+    QTest::addColumn<QByteArray>("editFrom");  // the plan file's text replaced, or empty
+    QTest::addColumn<QByteArray>("editTo");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("applied") << QByteArray() << QByteArray() << QByteArray() << 0;
+    QTest::newRow("other field changed meanwhile") << QByteArray("set year=2030") << QByteArray() << QByteArray() << 0;
+    QTest::newRow("another device") << QByteArray("set serial=987654321") << QByteArray() << QByteArray() << 10;
+    QTest::newRow("planned field changed meanwhile") << QByteArray("set unit=t") << QByteArray() << QByteArray() << 10;
+    QTest::newRow("plan edited") << QByteArray() << QByteArray("\"new\": \"l\"") << QByteArray("\"new\": \"t\"") << 1;
+    QTest::newRow("plan of another version") << QByteArray() << QByteArray("\"version\": 1") << QByteArray("\"version\": 2") << 1;
+}
+
+void TestCli::planThenApply()
+{
+    QFETCH(QByteArray, meanwhile);
+    QFETCH(QByteArray, editFrom);
+    QFETCH(QByteArray, editTo);
+    QFETCH(int, exitCode);
+
+    QTemporaryDir dir;
+    const QString book = dir.filePath("book.sqlite");
+    const QString planFile = dir.filePath("plan.json");
+    DevSim &device = sim();
+    const QString port = device.portPath();
+    const CliRun planned = run({"--book", book, "plan", "-p", port, "--set", "unit=l", "--set", "direction=1", "-o",
+                                planFile, "--json"});
+    QCOMPARE(planned.exitCode, 0);
+    QCOMPARE(planned.out, QByteArray("{\"key\":\"unit\",\"old\":\"m3\",\"new\":\"l\"}\n"
+                                     "{\"key\":\"direction\",\"old\":\"0\",\"new\":\"1\"}\n"));
+    QVERIFY(planned.err.contains("the counter goes along"));
+    QByteArray plan = readFile(planFile);
+    QVERIFY(sent(device, "SP").isEmpty());
+    if (!meanwhile.isEmpty())
+        QVERIFY(device.control(meanwhile));
+    if (!editFrom.isEmpty()) {
+        QVERIFY(plan.contains(editFrom));
+        QFile edited(planFile);
+        QVERIFY(edited.open(QIODevice::WriteOnly));
+        edited.write(plan.replace(editFrom, editTo));
+    }
+    device.clearLog();
+    const QString wire = dir.filePath("wire.txt");
+    const CliRun applied = run({"--book", book, "apply", "-p", port, planFile, "--json", "--trace", wire});
+    QCOMPARE(applied.exitCode, exitCode);
+    const QJsonObject line = QJsonDocument::fromJson(applied.out).object();
+    if (exitCode == 1) {
+        // Refused before the port opened.
+        QVERIFY(device.received().isEmpty());
+        QVERIFY2(applied.err.contains(editFrom.contains("version") ? "version 2" : "edited"), applied.err);
+        return;
+    }
+    // The refusal comes from the write's own read: after it, no SP.
+    const QStringList commands = device.commands();
+    const CliRun read = run({"--book", book, "read", "-p", port, "--json"});
+    const QJsonObject now = QJsonDocument::fromJson(read.out).object();
+    const QString stale = exitCode == 0 ? "" : meanwhile.contains("serial") ? "serialNumber" : "unit";
+    if (exitCode == 10) {
+        QCOMPARE(commands, QStringList{"LP"});
+        QVERIFY(!readFile(wire).contains("> 53 50"));
+        QCOMPARE(line.value("error").toString(), QStringLiteral("stale"));
+        QVERIFY2(applied.err.contains("the device is no longer what the plan was made from"), applied.err);
+    } else {
+        QCOMPARE(commands, (QStringList{"LP", "L_ZLW", "SP", "S_ZLW", "LP", "L_ZLW"}));
+        QCOMPARE(line.value("verified").toString(), QStringLiteral("yes"));
+        // The device keeps what changed meanwhile outside the plan.
+        QCOMPARE(now.value("unit").toString(), QStringLiteral("l"));
+        QCOMPARE(now.value("year").toString(), meanwhile.isEmpty() ? QStringLiteral("2024") : QStringLiteral("2030"));
+    }
+    // The write's event names the plan and holds what was read back, or why it was refused.
+    const CliRun history = run({"--book", book, "book", "history", now.value("serialNumber").toString(), "--json"});
+    QJsonObject write;
+    for (const QByteArray &event : history.out.trimmed().split('\n')) {
+        if (QJsonDocument::fromJson(event).object().value("action") == QStringLiteral("write"))
+            write = QJsonDocument::fromJson(event).object();
+    }
+    const QJsonObject details = write.value("details").toObject();
+    QCOMPARE(details.value("plan").toString(), QJsonDocument::fromJson(plan).object().value("sha256").toString());
+    QCOMPARE(details.value("stale").toString(), stale);
+    QCOMPARE(details.value("readBack").toObject().value("unit").toString(), stale.isEmpty() ? "l" : "");
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -90,6 +90,7 @@ private slots:
     void portThatVanishesLeavesTheList();
     void unusablePerUserFolder_data();
     void unusablePerUserFolder();
+    void reviewBeforeWriting();
 
 private:
     QStandardItem *cell(int row) { return tableModel(*window)->item(row, 1); }
@@ -651,6 +652,49 @@ void TestParameters::unusablePerUserFolder()
     QVERIFY(read);
     for (auto it = kept.cbegin(); it != kept.cend(); ++it)
         QVERIFY2(readFile(it.key()) == it.value(), qPrintable(it.key())); // not even grown
+}
+
+// Write under review: the box lists the change as the table words it, Yes
+// writes, and a device changed while the box was open is refused unwritten.
+void TestParameters::reviewBeforeWriting()
+{
+    QVERIFY(connectDevice({QStringLiteral("--quick-answers")}));
+    QVERIFY(readSettings());
+    auto *review = w<QAction>("actionReviewBeforeWriting");
+    QVERIFY(!review->isChecked());
+    review->setChecked(true);
+    QVERIFY(editCell(*window, kRowUnit, QStringLiteral("l")));
+    {
+        ModalAnswerer answerer(QStringList{QStringLiteral("Ja")});
+        sim->clearLog();
+        button("pushButtonWriteSettings")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(sim->commands(), (QStringList{"LP", "L_ZLW", "LP", "SP"}), 8000);
+        QCOMPARE(answerer.informativeTexts,
+                 QStringList{tavik7::fieldChangeText(QStringLiteral("unit"), QStringLiteral("m3"), QStringLiteral("l"),
+                                                     tavik7::German)});
+        const QString written = tavik7::catalogueText(tavik7::MessageId::ParametersWritten, tavik7::German);
+        QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window).last(), written, 8000);
+    }
+    QVERIFY(editCell(*window, kRowUnit, QStringLiteral("t")));
+    const QString stale = tavik7::catalogueText(tavik7::MessageId::NotePlanStale, tavik7::German).section('(', 0, 0);
+    {
+        ModalAnswerer answerer(QStringList{QStringLiteral("Ja")}, 1000);
+        // The device changes while the box is open, from within its own loop.
+        bool changed = false;
+        QTimer meanwhile;
+        connect(&meanwhile, &QTimer::timeout, this, [&] {
+            if (QApplication::activeModalWidget() && !std::exchange(changed, true))
+                QVERIFY(sim->control("set unit=kg"));
+        });
+        meanwhile.start(20);
+        sim->clearLog();
+        button("pushButtonWriteSettings")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(consoleMessages(*window).last().startsWith(stale), 8000);
+        QCOMPARE(sim->commands(), (QStringList{"LP", "L_ZLW", "LP"}));
+    }
+    // Remembered for the next start.
+    TAVIK7_Bediensoftware again;
+    QVERIFY(child<QAction>(again, "actionReviewBeforeWriting")->isChecked());
 }
 
 QTEST_MAIN(TestParameters)
