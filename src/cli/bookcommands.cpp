@@ -143,14 +143,6 @@ QString eventLine(const BookEvent &e)
         .join(QLatin1Char('\t'));
 }
 
-QByteArray csvRow(const QStringList &fields)
-{
-    QByteArrayList cells;
-    for (const QString &field : fields)
-        cells.append(csvField(field));
-    return cells.join(',') + "\r\n";
-}
-
 QByteArray csvEvent(const BookEvent &e)
 {
     const QString details = e.details.isEmpty() ? QString()

@@ -46,6 +46,14 @@ QByteArray csvField(const QString &text)
     return field;
 }
 
+QByteArray csvRow(const QStringList &fields)
+{
+    QByteArrayList cells;
+    for (const QString &field : fields)
+        cells.append(csvField(field));
+    return cells.join(',') + "\r\n";
+}
+
 QByteArray changeHistoryHeader()
 {
     return QByteArrayLiteral("Datum und Zeit/Date and time,Port,Seriennummer/Serial number,Feld/Field,"

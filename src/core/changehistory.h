@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include "parameterrecord.h"
 
@@ -33,6 +34,8 @@ struct FieldChange
 // One CSV field: quoted (with inner quotes doubled) when it holds a comma, a
 // quote or a line break; UTF-8.
 [[nodiscard]] QByteArray csvField(const QString &text);
+// One line of such fields, with its CR LF.
+[[nodiscard]] QByteArray csvRow(const QStringList &fields);
 
 // The header line, with its CR LF.
 [[nodiscard]] QByteArray changeHistoryHeader();

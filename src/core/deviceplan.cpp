@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include "messagecatalogue.h"
 #include "parameterfields.h"
 #include "recorddiff.h"
 #include "settingsfilestrict.h"
@@ -268,6 +269,23 @@ PlanCheck checkPlanAgainst(const DevicePlan &plan, const ParameterRecord &device
         [[maybe_unused]] const bool stored = storeValue(check.record, change.field, change.newValue);
     }
     return check;
+}
+
+QStringList planChangeLines(const DevicePlan &plan, int language)
+{
+    QStringList lines;
+    for (const PlannedChange &change : plan.changes)
+        lines.append(fieldChangeText(QLatin1String(kParameterFields[change.field].jsonKey), change.oldValue,
+                                     change.newValue, language));
+    if (plan.counterGoesAlong)
+        lines.append(catalogueText(MessageId::NotePlanCounterGoesAlong, language));
+    return lines;
+}
+
+QString staleChangeText(const DevicePlan &plan, const PlanCheck &check, int language)
+{
+    return fieldChangeText(QLatin1String(kParameterFields[check.staleField].jsonKey), plan.value(check.staleField),
+                           check.valueNow, language);
 }
 
 } // namespace tavik7

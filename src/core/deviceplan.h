@@ -90,6 +90,12 @@ struct PlanCheck
 };
 [[nodiscard]] PlanCheck checkPlanAgainst(const DevicePlan &plan, const ParameterRecord &device);
 
+// A plan as the window's table words it: each change with its label, old
+// and new value, then that the counter goes along when it does.
+[[nodiscard]] QStringList planChangeLines(const DevicePlan &plan, int language);
+// The stale field found by check: its label, the plan's value and the device's now.
+[[nodiscard]] QString staleChangeText(const DevicePlan &plan, const PlanCheck &check, int language);
+
 // The fields whose value differ between two records, the firmware's version
 // and CRC left out: what a write can change.
 [[nodiscard]] QList<int> writableChanges(const ParameterRecord &before, const ParameterRecord &after);

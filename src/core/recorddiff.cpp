@@ -27,4 +27,14 @@ QList<int> differingFields(const ParameterRecord &a, const ParameterRecord &b)
     return fields;
 }
 
+QList<std::pair<int, QString>> differenceTips(const ParameterRecord &table, const ParameterRecord &device,
+                                             int language)
+{
+    const QString tip = language == German ? QStringLiteral("Im Gerät: %1") : QStringLiteral("In the device: %1");
+    QList<std::pair<int, QString>> tips;
+    for (int field : differingFields(table, device))
+        tips.append({field, tip.arg(parameterValueText(device, field, language))});
+    return tips;
+}
+
 } // namespace tavik7

@@ -11,4 +11,9 @@ namespace tavik7 {
 // compare as numbers, so one that no item stands for never equals an item.
 [[nodiscard]] QList<int> differingFields(const ParameterRecord &a, const ParameterRecord &b);
 
+// Each field the table would change in the device, with the tip that says
+// what the device holds.
+[[nodiscard]] QList<std::pair<int, QString>> differenceTips(const ParameterRecord &table, const ParameterRecord &device,
+                                                            int language);
+
 } // namespace tavik7

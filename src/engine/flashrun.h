@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "backupfile.h"
+#include "devicememory.h"
 #include "flashtool.h"
 #include "intelhex.h"
 #include "parameterrecord.h"
@@ -57,6 +58,13 @@ public:
         // What the device answered last; nothing to back up without it.
         std::optional<ParameterRecord> deviceRecord;
         std::optional<QString> deviceCounter;
+
+        // The backup holds the device as last read or acknowledged, nothing older.
+        void takeDevice(const DeviceState &device)
+        {
+            deviceRecord = device.record;
+            deviceCounter = device.counter ? std::optional<QString>(device.counter->text) : std::nullopt;
+        }
     };
 
     // The current or last run.

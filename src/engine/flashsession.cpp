@@ -41,10 +41,7 @@ void FlashSession::proceed()
 
 bool FlashSession::flash()
 {
-    // The backup holds the device as last read or acknowledged, nothing older.
-    const DeviceState &device = m_link->memory()->state();
-    m_request.deviceRecord = device.record;
-    m_request.deviceCounter = device.counter ? std::optional<QString>(device.counter->text) : std::nullopt;
+    m_request.takeDevice(m_link->memory()->state());
     m_step = Step::Flashing;
     // A tool that cannot start ends the run before start() returns.
     connect(m_run, &FlashRun::finished, this, [this](FlashRun::Verdict verdict) {

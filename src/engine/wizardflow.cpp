@@ -19,6 +19,21 @@ bool WizardFlow::readsFirmware() const
     return m_state == State::ReadingFirmware || m_state == State::AwaitingVerdict;
 }
 
+int WizardFlow::pageStep(State state)
+{
+    switch (state) {
+    case State::Choosing:
+    case State::Failed: return 0;
+    case State::ChoosingDirection: return 5;
+    case State::EnteringCounter: return 6;
+    case State::WritingParameters:
+    case State::AskingCounterWrite:
+    case State::WritingCounter:
+    case State::Done: return 7;
+    default: return 4;
+    }
+}
+
 bool WizardFlow::checking() const
 {
     return readsFirmware() || m_state == State::AskingFlash || m_state == State::Flashing;

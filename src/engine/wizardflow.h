@@ -64,6 +64,9 @@ public:
     [[nodiscard]] const Record &record() const { return m_record; }
     // True from the read of the firmware check until its verdict.
     [[nodiscard]] bool readsFirmware() const;
+    // The wizard view's step for a state reached once the counter type
+    // is chosen; 0 leaves the page as it is (the choice itself, a refused check).
+    [[nodiscard]] static int pageStep(State state);
 
     // A choice in the first three rows abandons a check or flash underway:
     // an answer still on its way moves the wizard no further. Programming

@@ -1,6 +1,5 @@
 #include "devicebookwindow.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,121 +12,18 @@
 
 #include <memory>
 
+#include "bookeventtext.h"
 #include "booklocation.h"
 #include "changehistory.h"
 #include "filehooks.h"
 #include "historypdf.h"
-#include "parameterfields.h"
 #include "regularfile.h"
 #include "textpanes.h"
-#include "texttable.h"
 #include "ui_devicebookwindow.h"
 
 using namespace tavik7::book;
 
 namespace {
-
-enum class BookWindowText {
-    Title, MenuTitle, MenuEntry, SearchHint, ExportCsv, ExportPdf, ExportFailed, CsvFilter, PdfFilter,
-    // device list columns after the hidden id
-    Serial, Manufacturer, DeviceType, LastSeen, SoftwareVersion, Counter, Events,
-    // event columns
-    Number, Time, Action, FrontEnd, User, Port, Result, Changes, File, Sha256,
-    // actions, in the book's own order
-    Read, Write, SetCounter, Flash, Report, Backup, Restore, Namur, Import,
-    Window, CommandLine,
-};
-
-QString windowText(BookWindowText id, int language)
-{
-    static const char *const texts[][2] = {
-        {"Gerätebuch", "Device book"},
-        {"Extras", "Tools"},
-        {"Gerätebuch...", "Device book..."},
-        {"Seriennummer, Hersteller oder Gerätetyp", "Serial number, manufacturer or device type"},
-        {"Als CSV exportieren...", "Export CSV..."},
-        {"Als PDF exportieren...", "Export PDF..."},
-        {"%1 wurde nicht geschrieben.", "%1 was not written."},
-        {"CSV-Dateien (*.csv)", "CSV files (*.csv)"},
-        {"PDF-Dateien (*.pdf)", "PDF files (*.pdf)"},
-        {"Seriennummer", "Serial number"}, {"Hersteller", "Manufacturer"}, {"Gerätetyp", "Device type"},
-        {"Zuletzt gesehen (Ortszeit)", "Last seen (local time)"}, {"Softwareversion", "Software version"},
-        {"Zählwerksstand", "Counter status"}, {"Einträge", "Events"},
-        {"Nr.", "No."}, {"Zeit", "Time"}, {"Vorgang", "Action"}, {"Oberfläche", "Front end"},
-        {"Benutzer", "User"}, {"Port", "Port"}, {"Ergebnis", "Result"}, {"Änderungen", "Changes"},
-        {"Datei", "File"}, {"SHA-256", "SHA-256"},
-        {"Lesen", "Read"}, {"Schreiben", "Write"}, {"Zählwerksstand setzen", "Set counter"},
-        {"Flashen", "Flash"}, {"Report", "Report"}, {"Sicherung", "Backup"},
-        {"Sicherung geladen", "Backup loaded"}, {"NAMUR", "NAMUR"}, {"Import", "Import"},
-        {"Programmfenster", "Window"}, {"Kommandozeile", "Command line"},
-    };
-    return QString::fromUtf8(texts[int(id)][language == tavik7::German ? 0 : 1]);
-}
-
-// The result words the book stores (the command line's), as the window says them.
-QString resultText(const QString &status, int language)
-{
-    static const char *const words[][3] = {
-        {"ok", "in Ordnung", "ok"},
-        {"noAnswer", "keine Antwort", "no answer"},
-        {"wrongAnswer", "falsche Antwort", "wrong answer"},
-        {"portMissing", "Port nicht vorhanden", "port missing"},
-        {"portBusy", "Port belegt", "port busy"},
-        {"notSerial", "keine serielle Schnittstelle", "not a serial port"},
-        {"implausible", "Werte unplausibel", "values implausible"},
-        {"flashFailed", "Flashen fehlgeschlagen", "flash failed"},
-        {"badFile", "Datei fehlerhaft", "bad file"},
-        {"outputFailed", "Ausgabe nicht geschrieben", "output not written"},
-        {"interrupted", "abgebrochen", "interrupted"},
-    };
-    for (const auto &word : words) {
-        if (status == QLatin1String(word[0]))
-            return QString::fromUtf8(word[language == tavik7::German ? 1 : 2]);
-    }
-    return status;
-}
-
-QString actionText(BookAction action, int language)
-{
-    const int index = int(action);
-    if (index < 0 || index > int(BookAction::Import))
-        return actionName(action);
-    return windowText(BookWindowText(int(BookWindowText::Read) + index), language);
-}
-
-// Local time with its offset from UTC, so a time read elsewhere is not mistaken.
-QString localTimeText(qint64 timeMs)
-{
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(timeMs);
-    const int offset = local.offsetFromUtc();
-    const int magnitude = qAbs(offset);
-    return local.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
-        + QStringLiteral(" UTC%1%2:%3")
-              .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-              .arg(magnitude / 3600, 2, 10, QLatin1Char('0'))
-              .arg(magnitude % 3600 / 60, 2, 10, QLatin1Char('0'));
-}
-
-QStringList eventCells(const BookEvent &event, int language)
-{
-    QStringList changes;
-    for (const BookChange &change : event.changes)
-        changes.append(tavik7::fieldChangeText(change.key, change.oldValue, change.newValue, language));
-    return {QString::number(event.id),
-            localTimeText(event.timeMs),
-            actionText(event.action, language),
-            windowText(event.frontEnd == FrontEnd::Window ? BookWindowText::Window : BookWindowText::CommandLine,
-                       language),
-            event.user,
-            event.port,
-            resultText(event.status, language),
-            changes.join(QLatin1Char('\n')),
-            event.file,
-            event.sha256};
-}
-
-// The share of a PDF page's width each event column takes.
-const QList<int> kPdfColumnWeights = {3, 11, 8, 8, 6, 7, 7, 20, 13, 17};
 
 constexpr int kDeviceIdColumn = 0;
 constexpr int kDeviceSerialColumn = 1;
@@ -226,21 +122,21 @@ DeviceBookWindow *DeviceBookWindow::showFor(QWidget *mainWindow, int language)
 
 QString DeviceBookWindow::menuText(int language)
 {
-    return windowText(BookWindowText::MenuEntry, language);
+    return bookText(BookText::MenuEntry, language);
 }
 
 QString DeviceBookWindow::menuTitle(int language)
 {
-    return windowText(BookWindowText::MenuTitle, language);
+    return bookText(BookText::MenuTitle, language);
 }
 
 void DeviceBookWindow::setLanguage(int language)
 {
     m_language = language;
-    setWindowTitle(windowText(BookWindowText::Title, language));
-    ui->searchField->setPlaceholderText(windowText(BookWindowText::SearchHint, language));
-    ui->exportCsv->setText(windowText(BookWindowText::ExportCsv, language));
-    ui->exportPdf->setText(windowText(BookWindowText::ExportPdf, language));
+    setWindowTitle(bookText(BookText::Title, language));
+    ui->searchField->setPlaceholderText(bookText(BookText::SearchHint, language));
+    ui->exportCsv->setText(bookText(BookText::ExportCsv, language));
+    ui->exportPdf->setText(bookText(BookText::ExportPdf, language));
     setHeaders();
     showDeviceEvents();
 }
@@ -248,12 +144,9 @@ void DeviceBookWindow::setLanguage(int language)
 void DeviceBookWindow::setHeaders()
 {
     int column = kDeviceIdColumn + 1;
-    for (int id = int(BookWindowText::Serial); id <= int(BookWindowText::Events); ++id)
-        m_devices->setHeaderData(column++, Qt::Horizontal, windowText(BookWindowText(id), m_language));
-    QStringList headers;
-    for (int id = int(BookWindowText::Number); id <= int(BookWindowText::Sha256); ++id)
-        headers.append(windowText(BookWindowText(id), m_language));
-    m_events->setHorizontalHeaderLabels(headers);
+    for (const QString &header : deviceHeaders(m_language))
+        m_devices->setHeaderData(column++, Qt::Horizontal, header);
+    m_events->setHorizontalHeaderLabels(eventHeaders(m_language));
     ui->deviceTable->setColumnHidden(kDeviceIdColumn, true);
 }
 
@@ -312,7 +205,7 @@ void DeviceBookWindow::showDeviceEvents()
 void DeviceBookWindow::showExportResult(const QString &path, bool written)
 {
     ui->status->setText(written ? QString()
-                              : windowText(BookWindowText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
+                              : bookText(BookText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
     ui->status->setVisible(!written);
 }
 
@@ -327,13 +220,13 @@ bool DeviceBookWindow::exportCsv(const QString &path)
 {
     QByteArray csv;
     for (int row = -1; row < m_events->rowCount(); ++row) {
-        QByteArrayList cells;
+        QStringList cells;
         for (int column = 0; column < m_events->columnCount(); ++column) {
             const QVariant value = row < 0 ? m_events->headerData(column, Qt::Horizontal)
                                            : m_events->data(m_events->index(row, column));
-            cells.append(tavik7::csvField(value.toString()));
+            cells.append(value.toString());
         }
-        csv += cells.join(',') + "\r\n";
+        csv += tavik7::csvRow(cells);
     }
     return save(path, csv);
 }
@@ -347,7 +240,7 @@ bool DeviceBookWindow::exportPdf(const QString &path)
         return false;
     }
     HistoryTable table;
-    table.title = windowText(BookWindowText::Title, m_language) + QLatin1Char(' ') + shownSerial();
+    table.title = bookText(BookText::Title, m_language) + QLatin1Char(' ') + shownSerial();
     for (int column = 0; column < m_events->columnCount(); ++column)
         table.headers.append(m_events->headerData(column, Qt::Horizontal).toString());
     for (int row = 0; row < m_events->rowCount(); ++row) {
@@ -356,7 +249,7 @@ bool DeviceBookWindow::exportPdf(const QString &path)
             cells.append(m_events->item(row, column)->text());
         table.rows.append(cells);
     }
-    table.columnWeights = kPdfColumnWeights;
+    table.columnWeights = eventPdfColumnWeights();
     // Laid out on a thread of its own: thousands of events take seconds, and
     // the window answers meanwhile.
     auto pdf = std::make_shared<QByteArray>();
@@ -382,8 +275,8 @@ void DeviceBookWindow::finishPdfExport(const QString &path, const QByteArray &pd
 void DeviceBookWindow::onExportCsvClicked()
 {
     const QString path = tavik7::askFileName({tavik7::FileNameRequest::Save, this,
-                                              windowText(BookWindowText::ExportCsv, m_language), QString(),
-                                              windowText(BookWindowText::CsvFilter, m_language)});
+                                              bookText(BookText::ExportCsv, m_language), QString(),
+                                              bookText(BookText::CsvFilter, m_language)});
     if (!path.isEmpty())
         exportCsv(path);
 }
@@ -391,8 +284,8 @@ void DeviceBookWindow::onExportCsvClicked()
 void DeviceBookWindow::onExportPdfClicked()
 {
     const QString path = tavik7::askFileName({tavik7::FileNameRequest::Save, this,
-                                              windowText(BookWindowText::ExportPdf, m_language), QString(),
-                                              windowText(BookWindowText::PdfFilter, m_language)});
+                                              bookText(BookText::ExportPdf, m_language), QString(),
+                                              bookText(BookText::PdfFilter, m_language)});
     if (!path.isEmpty())
         exportPdf(path);
 }

@@ -21,15 +21,6 @@ void TAVIK7_Bediensoftware::explainPortOpenFailure(const tavik7::DeviceLink::Ope
     appendConsoleNote(tavik7::portOpenFailureNote(why.failure, why.context));
 }
 
-namespace {
-
-QString inLanguage(int language, const QString &german, const QString &english)
-{
-    return language == tavik7::German ? german : english;
-}
-
-} // namespace
-
 void TAVIK7_Bediensoftware::followDeviceRecord(bool tableShowsDevice)
 {
     if (tableShowsDevice)
@@ -47,11 +38,8 @@ void TAVIK7_Bediensoftware::refreshDifferenceMarks()
 void TAVIK7_Bediensoftware::markDifferencesFromDevice()
 {
     const std::optional<tavik7::ParameterRecord> &device = deviceLink->memory()->record();
-    QList<std::pair<int, QString>> tips;
     // Against what Write settings would send: an edit back to the device's value drops its mark.
-    for (int row : device ? tavik7::differingFields(sheet.record(), *device) : QList<int>()) {
-        tips.append({row, inLanguage(language, QStringLiteral("Im Gerät: %1"), QStringLiteral("In the device: %1"))
-                              .arg(tavik7::parameterValueText(*device, row, language))});
-    }
-    parameterTable->showMarks(tips, device.has_value());
+    parameterTable->showMarks(device ? tavik7::differenceTips(sheet.record(), *device, language)
+                                     : QList<std::pair<int, QString>>(),
+                              device.has_value());
 }

@@ -112,10 +112,7 @@ FlashRun::Request TAVIK7_Bediensoftware::flashRequest(const QString &firmwareFil
     request.tool = tavik7::flashtool::locateTool();
     request.backupFolder = appDataFolder;
     // The wizard's flash backs up what the link's memory holds, as the session does.
-    const tavik7::DeviceState &device = deviceLink->memory()->state();
-    request.deviceRecord = device.record;
-    if (device.counter)
-        request.deviceCounter = device.counter->text;
+    request.takeDevice(deviceLink->memory()->state());
     return request;
 }
 

@@ -25,24 +25,6 @@ constexpr int kTextPleaseFlashV112 = 241;
 constexpr int kTextGraduationMark = 242;
 constexpr int kTextCheckTypePlates = 247;
 
-// The step the page shows for where the flow stands once the counter type is
-// chosen; 0 leaves the page as it is (the choice itself, a refused check).
-int stepOf(tavik7::WizardFlow::State state)
-{
-    using State = tavik7::WizardFlow::State;
-    switch (state) {
-    case State::Choosing:
-    case State::Failed: return 0;
-    case State::ChoosingDirection: return 5;
-    case State::EnteringCounter: return 6;
-    case State::WritingParameters:
-    case State::AskingCounterWrite:
-    case State::WritingCounter:
-    case State::Done: return 7;
-    default: return 4;
-    }
-}
-
 } // namespace
 
 void TAVIK7_Bediensoftware::fillNumberOfDigitsCombo()
@@ -150,7 +132,7 @@ void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tav
     applyAvailability();
     if (afterFlash)
         ui.tabWidget->setCurrentIndex(kTabWizard);
-    if (const int step = stepOf(state))
+    if (const int step = tavik7::WizardFlow::pageStep(state))
         drawWizardView(step);
     switch (state) {
     case State::AwaitingVerdict:

@@ -7,7 +7,6 @@
 
 #include "messagecatalogue.h"
 #include "messageboxes.h"
-#include "parameterfields.h"
 #include "platform.h"
 
 using tavik7::DeviceResult;
@@ -21,11 +20,6 @@ constexpr char kReviewKey[] = "write/reviewBeforeWriting";
 QString settingsPath()
 {
     return tavik7::platform::appDataFolder() + QStringLiteral("/TAVIK7 PC Software.ini");
-}
-
-QString keyOf(int field)
-{
-    return QLatin1String(tavik7::kParameterFields[field].jsonKey);
 }
 
 } // namespace
@@ -79,15 +73,10 @@ void PlanReview::review(const tavik7::ParameterRecord &device, const QByteArray 
         m_window.show(MessageId::NotePlanNoChange, true);
         return;
     }
-    QStringList lines;
-    for (const tavik7::PlannedChange &change : m_plan.changes)
-        lines.append(tavik7::fieldChangeText(keyOf(change.field), change.oldValue, change.newValue, language));
-    if (m_plan.counterGoesAlong)
-        lines.append(tavik7::catalogueText(MessageId::NotePlanCounterGoesAlong, language));
     if (!m_box)
         m_box = new QMessageBox(m_window.parent);
     if (!tavik7::boxes::askYesNo(*m_box, tavik7::catalogueText(MessageId::NotePlanQuestion, language),
-                                 lines.join(QLatin1Char('\n')), language))
+                                 tavik7::planChangeLines(m_plan, language).join(QLatin1Char('\n')), language))
         return;
     m_check = {};
     // The plan's check runs on the record the write session's own LP brought.
@@ -105,8 +94,5 @@ void PlanReview::onWritten(const tavik7::WriteEnd &end)
 {
     if (end.status != tavik7::WriteEnd::Status::Refused || !m_check.stale())
         return;
-    const int field = m_check.staleField;
-    m_window.show({MessageId::NotePlanStale,
-                   {tavik7::fieldChangeText(keyOf(field), m_plan.value(field), m_check.valueNow, m_window.language())}},
-                  true);
+    m_window.show({MessageId::NotePlanStale, {tavik7::staleChangeText(m_plan, m_check, m_window.language())}}, true);
 }

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "bookevent.h"
+
+namespace tavik7::book {
+
+// The book as its readers see it in the window's two languages: captions,
+// column headers and each event's cells.
+enum class BookText {
+    Title, MenuTitle, MenuEntry, SearchHint, ExportCsv, ExportPdf, ExportFailed, CsvFilter, PdfFilter,
+};
+
+[[nodiscard]] QString bookText(BookText id, int language);
+// The device list's headers, after its hidden id column.
+[[nodiscard]] QStringList deviceHeaders(int language);
+[[nodiscard]] QStringList eventHeaders(int language);
+// One event's cells, under eventHeaders(): local time with its offset, the
+// action, front end and result in words, the changes one per line.
+[[nodiscard]] QStringList eventCells(const BookEvent &event, int language);
+// The share of a PDF page's width each event column takes.
+[[nodiscard]] QList<int> eventPdfColumnWeights();
+
+} // namespace tavik7::book
