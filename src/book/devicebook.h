@@ -164,5 +164,8 @@ private:
 // The status as one word for scripts ("busy", "readOnly", "noFolder", ...).
 [[nodiscard]] QString bookStatusWord(BookStatus status);
 [[nodiscard]] QString bookResultMessage(const BookResult &result, const QString &bookPath, int language);
+// The book window's line on the book it opened: a damaged file set aside, or
+// the path with why it could not be opened; empty when all is well.
+[[nodiscard]] QString bookOpenText(const BookResult &opened, const QString &bookPath, int language);
 
 } // namespace tavik7::book

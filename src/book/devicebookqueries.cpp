@@ -1,5 +1,6 @@
 #include "devicebook.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSqlError>
 #include <QVariant>
@@ -368,6 +369,13 @@ QString bookResultMessage(const BookResult &result, const QString &bookPath, int
     return (german ? QStringLiteral("Gerätebuch %1 hat diesen Vorgang nicht aufgenommen: %2.")
                    : QStringLiteral("Device book %1 missed this action: %2."))
         .arg(bookPath, why);
+}
+
+QString bookOpenText(const BookResult &opened, const QString &bookPath, int language)
+{
+    if (opened.recorded)
+        return bookResultMessage(opened, bookPath, language);
+    return QDir::toNativeSeparators(bookPath) + QStringLiteral(": ") + bookStatusText(opened.status, language);
 }
 
 } // namespace tavik7::book

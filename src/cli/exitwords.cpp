@@ -49,7 +49,7 @@ int exitCodeFor(DeviceResult::Status status)
 
 StatusWording outcomeOf(const DeviceResult &result)
 {
-    return statusWording(result.status, result.kind, result.sequence);
+    return result.wording();
 }
 
 } // namespace tavik7::cli

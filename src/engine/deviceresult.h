@@ -37,6 +37,8 @@ struct DeviceResult
     bool directionChanged = false;
 
     [[nodiscard]] bool ok() const { return status == Status::Ok; }
+    // How every front end words this end.
+    [[nodiscard]] StatusWording wording() const { return statusWording(status, kind, sequence); }
     // A write cut after the device took the parameters of a new direction:
     // the reading it had before, which was not written back and may need
     // setting. Nothing when the write ended otherwise.

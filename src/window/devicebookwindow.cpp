@@ -53,11 +53,8 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
             &DeviceBookWindow::showDeviceEvents);
     connect(ui->exportCsv, &QPushButton::clicked, this, &DeviceBookWindow::onExportCsvClicked);
     connect(ui->exportPdf, &QPushButton::clicked, this, &DeviceBookWindow::onExportPdfClicked);
-    const BookResult opened = DeviceBook().open(bookPath, userChangeHistoryPath(), FrontEnd::Window);
-    if (opened.recorded)
-        ui->status->setText(bookResultMessage(opened, bookPath, language));
-    else
-        ui->status->setText(QDir::toNativeSeparators(bookPath) + QStringLiteral(": ") + bookStatusText(opened.status, language));
+    ui->status->setText(
+        bookOpenText(DeviceBook().open(bookPath, userChangeHistoryPath(), FrontEnd::Window), bookPath, language));
     ui->status->setVisible(!ui->status->text().isEmpty());
     setLanguage(language);
     search(QString());

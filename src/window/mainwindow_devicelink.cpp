@@ -174,12 +174,6 @@ namespace {
 using tavik7::DeviceResult;
 using tavik7::MessageId;
 
-// The window's line for a request's end, from the status table.
-tavik7::StatusWording consoleLineFor(const DeviceResult &r)
-{
-    return tavik7::statusWording(r.status, r.kind, r.sequence);
-}
-
 // The buttons' sequence numbers, as the read, write and report buttons pass them.
 tavik7::DeviceReply::Purpose purposeOfMode(int mode)
 {
@@ -225,7 +219,7 @@ bool TAVIK7_Bediensoftware::followReply(tavik7::DeviceReply *reply)
 void TAVIK7_Bediensoftware::showRequestResult(const tavik7::DeviceResult &result)
 {
     // The end without data is the last word on the console, after the buttons.
-    const tavik7::StatusWording line = consoleLineFor(result);
+    const tavik7::StatusWording line = result.wording();
     if (line.withoutData())
         return;
     showMessage(line.message, line.appends());
@@ -247,7 +241,7 @@ void TAVIK7_Bediensoftware::showRequestResult(const tavik7::DeviceResult &result
 void TAVIK7_Bediensoftware::showSequenceResult(const tavik7::DeviceResult &result)
 {
     updatePlausibilityState();
-    if (const tavik7::StatusWording line = consoleLineFor(result); line.withoutData())
+    if (const tavik7::StatusWording line = result.wording(); line.withoutData())
         showMessage(line.message, line.appends());
     // What the device may hold now, below the failure: the technician has
     // to know before the next step whether it was changed.
