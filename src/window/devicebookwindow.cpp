@@ -8,7 +8,6 @@
 #include <QSqlRecord>
 #include <QStandardItemModel>
 #include <QTableView>
-#include <QThread>
 
 #include <memory>
 
@@ -16,7 +15,7 @@
 #include "booklocation.h"
 #include "changehistory.h"
 #include "filehooks.h"
-#include "historypdf.h"
+#include "historypdfexport.h"
 #include "regularfile.h"
 #include "textpanes.h"
 #include "ui_devicebookwindow.h"
@@ -40,6 +39,7 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
     , m_devices(new QStandardItemModel(this))
     , m_deviceProxy(new QSortFilterProxyModel(this))
     , m_events(new QStandardItemModel(this))
+    , m_pdfExport(new HistoryPdfExport(this))
 {
     // The form has the main window's face; the look of its pages comes with the style sheet.
     ui->setupUi(this);
@@ -53,6 +53,11 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
             &DeviceBookWindow::showDeviceEvents);
     connect(ui->exportCsv, &QPushButton::clicked, this, &DeviceBookWindow::onExportCsvClicked);
     connect(ui->exportPdf, &QPushButton::clicked, this, &DeviceBookWindow::onExportPdfClicked);
+    connect(m_pdfExport, &HistoryPdfExport::finished, this, [this](const QString &path, bool written) {
+        ui->exportPdf->setEnabled(true);
+        showExportResult(path, written);
+        emit pdfExported(written);
+    });
     ui->status->setText(
         bookOpenText(DeviceBook().open(bookPath, userChangeHistoryPath(), FrontEnd::Window), bookPath, language));
     ui->status->setVisible(!ui->status->text().isEmpty());
@@ -60,15 +65,7 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
     search(QString());
 }
 
-DeviceBookWindow::~DeviceBookWindow()
-{
-    // An export under way paints into memory only; it is let finish.
-    if (m_pdfExport) {
-        m_pdfExport->disconnect(this);
-        m_pdfExport->wait();
-        delete m_pdfExport;
-    }
-}
+DeviceBookWindow::~DeviceBookWindow() = default;
 
 // The window's process holds no connection to the book between reads: a
 // file dialog that opens and closes the book's file would drop the locks of
@@ -230,12 +227,8 @@ bool DeviceBookWindow::exportCsv(const QString &path)
 
 bool DeviceBookWindow::exportPdf(const QString &path)
 {
-    if (m_pdfExport)
+    if (m_pdfExport->running())
         return false;
-    if (tavik7::platform::outputTarget(path) != tavik7::platform::OutputTarget::File) {
-        showExportResult(path, false);
-        return false;
-    }
     HistoryTable table;
     table.title = bookText(BookText::Title, m_language) + QLatin1Char(' ') + shownSerial();
     for (int column = 0; column < m_events->columnCount(); ++column)
@@ -247,26 +240,12 @@ bool DeviceBookWindow::exportPdf(const QString &path)
         table.rows.append(cells);
     }
     table.columnWeights = eventPdfColumnWeights();
-    // Laid out on a thread of its own: thousands of events take seconds, and
-    // the window answers meanwhile.
-    auto pdf = std::make_shared<QByteArray>();
-    m_pdfExport = QThread::create([table, pdf] { *pdf = historyPdf(table); });
-    connect(m_pdfExport, &QThread::finished, this, [this, path, pdf] {
-        m_pdfExport->deleteLater();
-        m_pdfExport = nullptr;
-        ui->exportPdf->setEnabled(true);
-        finishPdfExport(path, *pdf);
-    });
-    ui->exportPdf->setEnabled(false);
-    m_pdfExport->start();
-    return true;
-}
-
-void DeviceBookWindow::finishPdfExport(const QString &path, const QByteArray &pdf)
-{
-    if (pdf.isEmpty())
+    if (!m_pdfExport->start(table, path)) {
         showExportResult(path, false);
-    emit pdfExported(!pdf.isEmpty() && save(path, pdf));
+        return false;
+    }
+    ui->exportPdf->setEnabled(false);
+    return true;
 }
 
 void DeviceBookWindow::onExportCsvClicked()

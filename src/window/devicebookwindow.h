@@ -12,7 +12,7 @@ class QSortFilterProxyModel;
 class QSqlQuery;
 class QStandardItemModel;
 class QTableView;
-class QThread;
+class HistoryPdfExport;
 
 namespace Ui {
 class DeviceBookWindow;
@@ -59,7 +59,6 @@ private:
     void setHeaders();
     void onExportCsvClicked();
     void onExportPdfClicked();
-    void finishPdfExport(const QString &path, const QByteArray &pdf);
     void showExportResult(const QString &path, bool written);
     // Saves bytes under path, refusing what is not a regular file; says so when it fails.
     bool save(const QString &path, const QByteArray &bytes);
@@ -74,5 +73,5 @@ private:
     QStandardItemModel *m_devices = nullptr;
     QSortFilterProxyModel *m_deviceProxy = nullptr;
     QStandardItemModel *m_events = nullptr;
-    QThread *m_pdfExport = nullptr; // the export under way, if any
+    HistoryPdfExport *m_pdfExport = nullptr;
 };
