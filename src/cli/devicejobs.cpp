@@ -83,12 +83,10 @@ void WriteJob::requestFailed(const DeviceResult &result)
     // script must not take the failure for "nothing written".
     QString text = failureText(result);
     QList<QPair<QString, QString>> facts{{QStringLiteral("sent"), QStringLiteral("yes")}};
-    if (const std::optional<CounterReading> left = result.counterNotWrittenBack()) {
-        text += QLatin1Char(' ') + message({MessageId::NoteCounterNotWrittenBack, {left->text}});
+    if (const ConsoleEntry note = result.deviceMayHold(); note.id != MessageId::None)
+        text += QLatin1Char(' ') + message(note);
+    if (const std::optional<CounterReading> left = result.counterNotWrittenBack())
         facts.append({QStringLiteral("counter"), QString::fromLatin1(left->digits)});
-    } else if (result.telegramUnanswered()) {
-        text += QLatin1Char(' ') + message(MessageId::NoteTelegramUnanswered);
-    }
     const int exitCode = exitCodeFor(result.status);
     if (options().json)
         print(failureJsonLine(port(), errorWord(exitCode, port()), exitCode, text, facts));

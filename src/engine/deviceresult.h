@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "console.h"
 #include "countertext.h"
 #include "parameterrecord.h"
 #include "statustable.h"
@@ -53,6 +54,14 @@ struct DeviceResult
     [[nodiscard]] bool telegramUnanswered() const
     {
         return sent && !written && status != Status::Ok && status != Status::DeviceError;
+    }
+    // What the device may hold after a write that failed, as every front end
+    // adds it below the failure; MessageId::None when that is nothing new.
+    [[nodiscard]] ConsoleEntry deviceMayHold() const
+    {
+        if (const std::optional<CounterReading> left = counterNotWrittenBack())
+            return {MessageId::NoteCounterNotWrittenBack, {left->text}};
+        return telegramUnanswered() ? ConsoleEntry(MessageId::NoteTelegramUnanswered) : ConsoleEntry();
     }
 };
 

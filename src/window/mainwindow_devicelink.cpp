@@ -245,10 +245,8 @@ void TAVIK7_Bediensoftware::showSequenceResult(const tavik7::DeviceResult &resul
         showMessage(line.message, line.appends());
     // What the device may hold now, below the failure: the technician has
     // to know before the next step whether it was changed.
-    if (const std::optional<tavik7::CounterReading> left = result.counterNotWrittenBack())
-        showMessage({MessageId::NoteCounterNotWrittenBack, {left->text}}, true);
-    else if (result.telegramUnanswered())
-        showMessage(MessageId::NoteTelegramUnanswered, true);
+    if (const tavik7::ConsoleEntry note = result.deviceMayHold(); note.id != MessageId::None)
+        showMessage(note, true);
 }
 
 bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer)
