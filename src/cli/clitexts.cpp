@@ -78,8 +78,10 @@ constexpr TextPair kTexts[] = {
      "%1 is larger than %2 kB, not a settings file; nothing sent."},
     {"--set '%1': %2 ist der eigene Wert des Geräts und wird nicht geschrieben.",
      "--set '%1': %2 is the device's own and is not written."},
+    {"Abgebrochen nach dem Schreiben: Tavik7 hat die Werte bestätigt, wurde aber nicht zurückgelesen.",
+     "Interrupted after the write: Tavik7 acknowledged the values but was not read back."},
 };
-static_assert(std::size(kTexts) == size_t(CliText::SetDeviceOwn) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::InterruptedAfterWrite) + 1, "one text pair per CliText");
 
 } // namespace
 

@@ -51,6 +51,7 @@ enum class CliText {
     NamurLogFailed,     // %1: the log file
     SettingsTooLarge,   // %1: the file, %2: the largest size in kB
     SetDeviceOwn,       // %1: the argument, %2: the key
+    InterruptedAfterWrite,
 };
 
 // German for language 0, English otherwise.

@@ -115,12 +115,29 @@ void WriteJob::onWritten(const WriteEnd &end)
 {
     if (!end.write.ok() || (stage() != Stage::Working && stage() != Stage::Finishing))
         return;
+    m_written = end;
     note(message(MessageId::ParametersWritten));
     if (end.write.counterWritten)
         note(message(MessageId::CounterWritten));
     // Interrupted while the write was on the wire: it is seen through, no more.
     if (stage() != Stage::Working)
         qobject_cast<WriteSession *>(sender())->setReadBack(false);
+}
+
+// Cut during the read-back, the write itself is done: a script must not
+// take the end for "nothing written".
+void WriteJob::interrupt()
+{
+    if (m_written && stage() == Stage::Working && options().json) {
+        print(failureJsonLine(port(), errorWord(ExitInterrupted, port()), ExitInterrupted, interruptedText(),
+                              {{QStringLiteral("sent"), QStringLiteral("yes")}}));
+    }
+    PortJob::interrupt();
+}
+
+QString WriteJob::interruptedText() const
+{
+    return cliText(m_written ? CliText::InterruptedAfterWrite : CliText::Interrupted, options().language);
 }
 
 void WriteJob::onEnd(const WriteEnd &end)

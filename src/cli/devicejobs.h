@@ -13,11 +13,13 @@ class WriteJob : public PortJob
 
 public:
     using PortJob::PortJob;
+    void interrupt() override;
 
 protected:
     void begin() override;
     void deviceRead(const DeviceReading &reading) override;
     void requestFailed(const DeviceResult &result) override;
+    [[nodiscard]] QString interruptedText() const override;
     // What to write over the device's record as the write sequence read it;
     // nothing when refused.
     virtual std::optional<ParameterRecord> plan(const ParameterRecord &device);
@@ -31,6 +33,8 @@ private:
     void verify(const WriteEnd &end);
 
     QString m_refusal; // why the plan refused the device's record
+    // The write as the device acknowledged it, once it has; its read-back may follow.
+    std::optional<WriteEnd> m_written;
 };
 
 // set-counter: the digits checked as the window's counter entry checks them.

@@ -83,11 +83,16 @@ void PortJob::interrupt()
         m_stage = Stage::Finishing;
         return;
     }
-    fail(ExitInterrupted, cliText(CliText::Interrupted, m_options.language));
+    fail(ExitInterrupted, interruptedText());
     // Closed at once, not after the queue: an answer read meanwhile must not
     // carry the link on to a write. Called from the signal's notifier, not
     // from inside the port's own signal.
     m_link->close();
+}
+
+QString PortJob::interruptedText() const
+{
+    return cliText(CliText::Interrupted, m_options.language);
 }
 
 void PortJob::readDevice(DeviceReply::Purpose purpose)

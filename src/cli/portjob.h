@@ -68,6 +68,8 @@ protected:
     virtual void ending() {}
     // A request went unanswered or was answered wrongly: by default the end.
     virtual void requestFailed(const DeviceResult &result);
+    // What an interrupt that ends the job now says.
+    [[nodiscard]] virtual QString interruptedText() const;
     virtual void deviceRead(const DeviceReading &reading) = 0;
 
     // Parameters, then counter, as the window's Read (or its Print's read);

@@ -73,6 +73,7 @@ private slots:
     void faultyDeviceBesideGoodOne();
     void interruptedWrite_data();
     void interruptedWrite();
+    void interruptedReadBack();
     void cutWrite_data();
     void cutWrite();
     void namurCount();
@@ -358,6 +359,23 @@ void TestCli::interruptedWrite()
     const QByteArray wire = readFile(trace);
     QVERIFY2(wire.contains(" > 4c 50 0d\n"), wire.constData());
     QCOMPARE(wire.endsWith(" 0a\n"), telegrams > 0);
+}
+
+// Cut in its read-back, the write is done all the same: the end must not
+// read as "nothing written".
+void TestCli::interruptedReadBack()
+{
+    DevSim &device = pacedSim({});
+    std::unique_ptr<QProcess> write(
+        start({"write", "-p", device.portPath(), "--set", "unit=l", "--verify", "--json"}));
+    QVERIFY(device.waitForReceived(3)); // LP, SP, and the read-back's LP
+    QVERIFY(::kill(pid_t(write->processId()), SIGHUP) == 0);
+    QVERIFY(write->waitForFinished(kRunTimeoutMs));
+    QCOMPARE(write->exitCode(), 130);
+    const QJsonObject line = QJsonDocument::fromJson(write->readAllStandardOutput()).object();
+    QCOMPARE(line.value("error").toString(), QStringLiteral("interrupted"));
+    QCOMPARE(line.value("sent").toString(), QStringLiteral("yes"));
+    QVERIFY(line.value("message").toString().contains(QStringLiteral("acknowledged")));
 }
 
 void TestCli::cutWrite_data()
