@@ -1157,6 +1157,8 @@ void TestCli::planThenApply_data()
     QTest::newRow("other field changed meanwhile") << QByteArray("set year=2030") << QByteArray() << QByteArray() << 0;
     QTest::newRow("another device") << QByteArray("set serial=987654321") << QByteArray() << QByteArray() << 10;
     QTest::newRow("planned field changed meanwhile") << QByteArray("set unit=t") << QByteArray() << QByteArray() << 10;
+    // A negative exponent meanwhile: the device takes the telegram but keeps no leading plus.
+    QTest::newRow("read-back differs") << QByteArray("set significance=0") << QByteArray() << QByteArray() << 7;
     QTest::newRow("plan edited") << QByteArray() << QByteArray("\"new\": \"l\"") << QByteArray("\"new\": \"t\"") << 1;
     QTest::newRow("plan of another version") << QByteArray() << QByteArray("\"version\": 1") << QByteArray("\"version\": 2") << 1;
 }
@@ -1173,10 +1175,11 @@ void TestCli::planThenApply()
     const QString planFile = dir.filePath("plan.json");
     DevSim &device = sim();
     const QString port = device.portPath();
-    const CliRun planned = run({"--book", book, "plan", "-p", port, "--set", "unit=l", "--set", "direction=1", "-o",
-                                planFile, "--json"});
+    const CliRun planned = run({"--book", book, "plan", "-p", port, "--set", "unit=l", "--set", "direction=1", "--set",
+                                "leadingPlus=1", "-o", planFile, "--json"});
     QCOMPARE(planned.exitCode, 0);
     QCOMPARE(planned.out, QByteArray("{\"key\":\"unit\",\"old\":\"m3\",\"new\":\"l\"}\n"
+                                     "{\"key\":\"leadingPlus\",\"old\":\"0\",\"new\":\"1\"}\n"
                                      "{\"key\":\"direction\",\"old\":\"0\",\"new\":\"1\"}\n"));
     QVERIFY(planned.err.contains("the counter goes along"));
     QByteArray plan = readFile(planFile);
@@ -1204,7 +1207,7 @@ void TestCli::planThenApply()
     const QStringList commands = device.commands();
     const CliRun read = run({"--book", book, "read", "-p", port, "--json"});
     const QJsonObject now = QJsonDocument::fromJson(read.out).object();
-    const QString stale = exitCode == 0 ? "" : meanwhile.contains("serial") ? "serialNumber" : "unit";
+    const QString stale = exitCode != 10 ? "" : meanwhile.contains("serial") ? "serialNumber" : "unit";
     if (exitCode == 10) {
         QCOMPARE(commands, QStringList{"LP"});
         QVERIFY(!readFile(wire).contains("> 53 50"));
@@ -1212,10 +1215,13 @@ void TestCli::planThenApply()
         QVERIFY2(applied.err.contains("the device is no longer what the plan was made from"), applied.err);
     } else {
         QCOMPARE(commands, (QStringList{"LP", "L_ZLW", "SP", "S_ZLW", "LP", "L_ZLW"}));
-        QCOMPARE(line.value("verified").toString(), QStringLiteral("yes"));
+        QCOMPARE(line.value("verified").toString(), exitCode == 0 ? QStringLiteral("yes") : QString());
+        QCOMPARE(line.value("error").toString(), exitCode == 0 ? QString() : QStringLiteral("differs"));
+        const QJsonArray differs{QJsonObject{{"key", "leadingPlus"}, {"device", "0"}, {"file", "1"}}};
+        QCOMPARE(line.value("fields").toArray(), exitCode == 0 ? QJsonArray() : differs);
         // The device keeps what changed meanwhile outside the plan.
         QCOMPARE(now.value("unit").toString(), QStringLiteral("l"));
-        QCOMPARE(now.value("year").toString(), meanwhile.isEmpty() ? QStringLiteral("2024") : QStringLiteral("2030"));
+        QCOMPARE(now.value("year").toString(), meanwhile.contains("year") ? QStringLiteral("2030") : QStringLiteral("2024"));
     }
     // The write's event names the plan and holds what was read back, or why it was refused.
     const CliRun history = run({"--book", book, "book", "history", now.value("serialNumber").toString(), "--json"});
@@ -1228,6 +1234,8 @@ void TestCli::planThenApply()
     QCOMPARE(details.value("plan").toString(), QJsonDocument::fromJson(plan).object().value("sha256").toString());
     QCOMPARE(details.value("stale").toString(), stale);
     QCOMPARE(details.value("readBack").toObject().value("unit").toString(), stale.isEmpty() ? "l" : "");
+    QCOMPARE(details.value("readBack").toObject().value("leadingPlus").toString(),
+             stale.isEmpty() ? (exitCode == 7 ? "0" : "1") : "");
 }
 
 QTEST_GUILESS_MAIN(TestCli)
