@@ -17,6 +17,7 @@
 #include "bookschema.h"
 #include "changehistory.h"
 #include "devicebook.h"
+#include "devicememory.h"
 #include "filesizelimit.h"
 #include "parameterfields.h"
 #include "samplerecord.h"
@@ -373,11 +374,17 @@ void TestDeviceBook::recorderWritesChanges()
     DirectBookWriter writer(m_dir.filePath(QStringLiteral("recorder.sqlite")), QString(), FrontEnd::Window);
     QList<BookResult> results;
     connect(&writer, &BookWriter::written, this, [&](const BookResult &result) { results.append(result); });
-    BookRecorder recorder(FrontEnd::Window, &writer);
+    // The link's memory names the device for the events that read none.
+    DeviceMemory memory;
+    memory.forget(QStringLiteral("COM3"));
+    BookRecorder recorder(FrontEnd::Window, &writer, &memory);
     const ParameterRecord before = sampleRecord();
     ParameterRecord after = before;
     after.direction = 0;
     recorder.recordRead(QStringLiteral("COM3"), nullptr, QString(), QStringLiteral("noAnswer"));
+    DeviceResult read;
+    read.record = before;
+    memory.take(read);
     recorder.recordRead(QStringLiteral("COM3"), &before, QStringLiteral("000001234"), QStringLiteral("ok"));
     recorder.recordWrite(QStringLiteral("COM3"), before, after, QString(), QString(), QStringLiteral("ok"));
     recorder.recordSetCounter(QStringLiteral("COM3"), QStringLiteral("000001234"), QStringLiteral("000000000"),
