@@ -12,6 +12,7 @@
 #include "deviceplan.h"
 #include "parameterfields.h"
 #include "samplerecord.h"
+#include "texttable.h"
 
 using namespace tavik7;
 using Fault = PlanReading::Fault;
@@ -80,6 +81,8 @@ private slots:
     void emptiness();
     void staleCheck_data();
     void staleCheck();
+    void changeLines_data();
+    void changeLines();
 };
 
 void TestDevicePlan::made()
@@ -232,6 +235,33 @@ void TestDevicePlan::staleCheck()
     expected.direction = 0;
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(&check.record), sizeof check.record),
              QByteArray(reinterpret_cast<const char *>(&expected), sizeof expected));
+}
+
+// The review box's lines: each change as the table words its values, then
+// the counter's note when a new direction takes it along.
+void TestDevicePlan::changeLines_data()
+{
+    QTest::addColumn<ParameterRecord>("target");
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QStringList>("lines");
+
+    ParameterRecord unitOnly = sampleRecord();
+    setFieldText(unitOnly.unit, kUnitWidth, QStringLiteral("t"));
+    QTest::newRow("unit, English") << unitOnly << int(English) << QStringList{"Unit: kWh -> t"};
+    QTest::newRow("turned, German")
+        << sampleTarget() << int(German)
+        << QStringList{"Einheit: kWh -> m3", "Richtung: 1: links -> 0: rechts",
+                       "Der Zählerstand geht mit: die Zählrichtung ändert sich, er wird nach den Parametern "
+                       "zurückgeschrieben."};
+    QTest::newRow("nothing") << sampleRecord() << int(English) << QStringList();
+}
+
+void TestDevicePlan::changeLines()
+{
+    QFETCH(ParameterRecord, target);
+    QFETCH(int, language);
+    const DevicePlan plan = makeDevicePlan(sampleRecord(), QStringLiteral("012345678"), target, {}, {});
+    QTEST(planChangeLines(plan, language), "lines");
 }
 
 QTEST_GUILESS_MAIN(TestDevicePlan)

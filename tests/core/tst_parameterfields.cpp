@@ -25,6 +25,8 @@ private slots:
     void valuesNoItemStandsFor();
     void changeTexts_data();
     void changeTexts();
+    void differenceTips_data();
+    void differenceTips();
 };
 
 // The table's rows must place every field where no other one is, in the
@@ -251,6 +253,37 @@ void TestParameterFields::changeTexts()
     QFETCH(int, language);
     QFETCH(QString, shown);
     QCOMPARE(tavik7::fieldChangeText(key, from, to, language), shown);
+}
+
+// The marks on the table's cells: what the device holds, for each field the
+// table would change, in the table's order.
+void TestParameterFields::differenceTips_data()
+{
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QStringList>("tips"); // "field: tip"
+
+    QTest::newRow("equal") << "kWh" << 1 << int(German) << QStringList();
+    QTest::newRow("text, German") << "m3" << 1 << int(German)
+                                  << QStringList{QString::number(FieldUnit) + ": Im Gerät: kWh"};
+    QTest::newRow("two, English") << "m3" << 0 << int(English)
+                                  << QStringList{QString::number(FieldUnit) + ": In the device: kWh",
+                                                 QString::number(FieldDirection) + ": In the device: 1: left"};
+}
+
+void TestParameterFields::differenceTips()
+{
+    QFETCH(QString, unit);
+    QFETCH(int, direction);
+    QFETCH(int, language);
+    ParameterRecord table = sampleRecord();
+    setFieldText(table.unit, kUnitWidth, unit);
+    table.direction = qint8(direction);
+    QStringList tips;
+    for (const auto &[field, tip] : tavik7::differenceTips(table, sampleRecord(), language))
+        tips.append(QString::number(field) + QStringLiteral(": ") + tip);
+    QTEST(tips, "tips");
 }
 
 QTEST_APPLESS_MAIN(TestParameterFields)

@@ -26,6 +26,8 @@ class TestChangeHistory : public QObject
 
 private slots:
     void recordBytes();
+    void csvRows_data();
+    void csvRows();
     void onlyARegularFileTakesRecords_data();
     void onlyARegularFileTakesRecords();
     void concurrentWritersKeepRecordsWhole();
@@ -53,6 +55,27 @@ void TestChangeHistory::recordBytes()
     QVERIFY(appendChangeHistory(path, "r1\r\n") && appendChangeHistory(path, "r2\r\n"));
     QCOMPARE(readFile(path), changeHistoryHeader() + "r1\r\nr2\r\n");
     QVERIFY(!appendChangeHistory(dir.filePath(QStringLiteral("gone/history.csv")), "r\r\n"));
+}
+
+// One row of the book's exports: a cell is quoted only when it must be, so
+// that a spreadsheet splits the row where the cells end, and nowhere else.
+void TestChangeHistory::csvRows_data()
+{
+    QTest::addColumn<QStringList>("cells");
+    QTest::addColumn<QByteArray>("row");
+
+    QTest::newRow("plain") << QStringList{"1", "read", ""} << QByteArray("1,read,\r\n");
+    QTest::newRow("comma") << QStringList{"00001234,5"} << QByteArray("\"00001234,5\"\r\n");
+    QTest::newRow("quote") << QStringList{"say \"hi\"", "x"} << QByteArray("\"say \"\"hi\"\"\",x\r\n");
+    QTest::newRow("changes one per line") << QStringList{"a -> b\nc -> d"} << QByteArray("\"a -> b\nc -> d\"\r\n");
+    QTest::newRow("carriage return") << QStringList{"a\r"} << QByteArray("\"a\r\"\r\n");
+    QTest::newRow("UTF-8") << QStringList{"Zählwerksstand"} << QByteArray("Z\xc3\xa4hlwerksstand\r\n");
+}
+
+void TestChangeHistory::csvRows()
+{
+    QFETCH(QStringList, cells);
+    QTEST(csvRow(cells), "row");
 }
 
 void TestChangeHistory::onlyARegularFileTakesRecords_data()

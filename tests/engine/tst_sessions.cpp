@@ -6,8 +6,10 @@
 #include "devicelink.h"
 #include "devsim.h"
 #include "flashsession.h"
+#include "messagecatalogue.h"
 #include "parameterfields.h"
 #include "reportsession.h"
+#include "texttable.h"
 #include "writesession.h"
 
 using namespace tavik7;
@@ -42,6 +44,8 @@ private slots:
     void reportSession_data();
     void reportSession();
     void flashSessionFlashesNothingWithoutItsBackup();
+    void whatAFailedWriteLeaves_data();
+    void whatAFailedWriteLeaves();
 };
 
 void TestSessions::writeSession_data()
@@ -210,6 +214,58 @@ void TestSessions::flashSessionFlashesNothingWithoutItsBackup()
     // The port stays the link's: no tool was handed it.
     QCOMPARE(link.portState(), DeviceLink::PortState::Idle);
     QCOMPARE(sim.commands(), QStringList{"LP"});
+}
+
+// What the device may hold after a write that ended short, as both front
+// ends add it below the failure's own line (numbered as in the manual).
+void TestSessions::whatAFailedWriteLeaves_data()
+{
+    QTest::addColumn<Status>("status");
+    QTest::addColumn<QString>("steps"); // s: telegram sent, w: acknowledged, c: counter echoed, t: turned
+    QTest::addColumn<int>("message");   // the end's own line
+    QTest::addColumn<QString>("note");  // English, empty when nothing is added
+
+    const QString unanswered = QStringLiteral("The parameter telegram was sent; without an answer it is unknown "
+                                              "whether Tavik7 took it.");
+    QTest::newRow("written whole") << Status::Ok << "swct" << 4 << "";
+    QTest::newRow("silent before the telegram") << Status::NoAnswer << "" << 70 << "";
+    QTest::newRow("telegram unanswered") << Status::NoAnswer << "s" << 70 << unanswered;
+    QTest::newRow("no OK to the telegram") << Status::WrongAnswer << "s" << 53 << unanswered;
+    QTest::newRow("line gone after the telegram") << Status::PortLost << "s" << 70 << unanswered;
+    // "Fehler!" is the device's verdict: it did not take the telegram.
+    QTest::newRow("Fehler! to the telegram") << Status::DeviceError << "s" << 53 << "";
+    QTest::newRow("turned, counter not written back")
+        << Status::PortLost << "swt" << 70
+        << "The parameters were written to Tavik7, but its counter status 1234567,8 was not written back. "
+           "Check the counter status and set it if needed.";
+    QTest::newRow("same direction, counter not along") << Status::PortLost << "sw" << 70 << "";
+    QTest::newRow("counter not echoed") << Status::NotEchoed << "swt" << 55
+        << "The parameters were written to Tavik7, but its counter status 1234567,8 was not written back. "
+           "Check the counter status and set it if needed.";
+}
+
+void TestSessions::whatAFailedWriteLeaves()
+{
+    QFETCH(Status, status);
+    QFETCH(QString, steps);
+    QFETCH(QString, note);
+    DeviceResult result;
+    result.status = status;
+    result.sequence = DeviceResult::Sequence::Write;
+    result.kind = steps.contains(QLatin1Char('w')) ? DeviceResult::Kind::WriteCounter
+                  : steps.contains(QLatin1Char('s')) ? DeviceResult::Kind::WriteParameters
+                                                     : DeviceResult::Kind::ReadParameters;
+    result.counter = CounterReading{QStringLiteral("1234567,8"), QByteArray(kReading)};
+    if (steps.contains(QLatin1Char('s')))
+        result.sent = ParameterRecord{};
+    if (steps.contains(QLatin1Char('w')))
+        result.written = ParameterRecord{};
+    if (steps.contains(QLatin1Char('c')))
+        result.counterWritten = result.counter;
+    result.directionChanged = steps.contains(QLatin1Char('t'));
+    QTEST(int(result.wording().message), "message");
+    const ConsoleEntry added = result.deviceMayHold();
+    QCOMPARE(added.id == MessageId::None ? QString() : renderMessage(added.id, added.arguments, English), note);
 }
 
 QTEST_GUILESS_MAIN(TestSessions)
