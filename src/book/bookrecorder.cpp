@@ -8,6 +8,7 @@
 
 #include "booklocation.h"
 #include "countertext.h"
+#include "devicememory.h"
 #include "parameterfields.h"
 #include "recorddiff.h"
 
@@ -46,31 +47,30 @@ QString fileSha256(const QString &path)
     return QString::fromLatin1(hash.result().toHex());
 }
 
-BookRecorder::BookRecorder(FrontEnd frontEnd, BookWriter *writer) : m_frontEnd(frontEnd), m_writer(writer)
+BookRecorder::BookRecorder(FrontEnd frontEnd, BookWriter *writer, const DeviceMemory *memory)
+    : m_frontEnd(frontEnd), m_writer(writer), m_memory(memory)
 {
 }
 
-BookEvent BookRecorder::newEvent(BookAction action, const QString &port, const QString &status) const
+BookEvent BookRecorder::newEvent(BookAction action, const QString &port, const QString &status,
+                                 const ParameterRecord *device) const
 {
+    // A memory of another port speaks of another device.
+    if (!device && m_memory && m_memory->portName() == port && m_memory->record())
+        device = &*m_memory->record();
     BookEvent event;
     event.timeMs = QDateTime::currentMSecsSinceEpoch();
     event.action = action;
     event.frontEnd = m_frontEnd;
     event.user = loginName();
     event.port = port;
-    const Identity identity = m_identities.value(port);
-    event.manufacturer = identity.manufacturer;
-    event.deviceType = identity.deviceType;
-    event.serialNumber = identity.serialNumber;
+    event.manufacturer = device ? identityText(device->manufacturer, kManufacturerWidth)
+                                : QLatin1String(kUnknownIdentity);
+    event.deviceType = device ? identityText(device->deviceType, kDeviceTypeWidth) : QLatin1String(kUnknownIdentity);
+    event.serialNumber = device ? identityText(device->serialNumber, kSerialNumberWidth)
+                                : QLatin1String(kUnknownIdentity);
     event.status = status;
     return event;
-}
-
-void BookRecorder::rememberIdentity(const QString &port, const ParameterRecord &record)
-{
-    m_identities.insert(port, {identityText(record.manufacturer, kManufacturerWidth),
-                               identityText(record.deviceType, kDeviceTypeWidth),
-                               identityText(record.serialNumber, kSerialNumberWidth)});
 }
 
 void BookRecorder::recordEvent(const BookEvent &event)
@@ -81,9 +81,7 @@ void BookRecorder::recordEvent(const BookEvent &event)
 void BookRecorder::recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
                                     const QString &status)
 {
-    if (record)
-        rememberIdentity(port, *record);
-    BookEvent event = newEvent(BookAction::Read, port, status);
+    BookEvent event = newEvent(BookAction::Read, port, status, record);
     if (record)
         event.softwareVersion = softwareVersionText(record->softwareVersion);
     event.counter = counter;
@@ -94,7 +92,7 @@ void BookRecorder::recordWrite(const QString &port, const ParameterRecord &befor
                                      const QString &counterBefore, const QString &counterAfter, const QString &status,
                                      bool counterWritten, const QJsonObject &details)
 {
-    BookEvent event = newEvent(BookAction::Write, port, status);
+    BookEvent event = newEvent(BookAction::Write, port, status, &before);
     event.details = details;
     event.changes = recordChanges(before, after, counterBefore, counterAfter);
     if (counterWritten && counterBefore == counterAfter)

@@ -1,11 +1,14 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
 
 #include "bookevent.h"
 #include "bookwriter.h"
 #include "parameterrecord.h"
+
+namespace tavik7 {
+class DeviceMemory;
+}
 
 namespace tavik7::book {
 
@@ -18,8 +21,10 @@ namespace tavik7::book {
 class BookRecorder
 {
 public:
-    // writer: where the events go; not owned.
-    BookRecorder(FrontEnd frontEnd, BookWriter *writer);
+    // writer: where the events go; memory: the device on the link's port,
+    // which names the device for events that read none of their own (null:
+    // such events name nobody). Neither is owned.
+    BookRecorder(FrontEnd frontEnd, BookWriter *writer, const DeviceMemory *memory = nullptr);
 
     // record: null when nothing was read; counter: the digits, empty if none.
     void recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
@@ -45,27 +50,18 @@ public:
     void recordNamur(const QString &port, qint64 startMs, qint64 endMs, int telegrams, const QString &logFile,
                            const QString &status);
 
-    // The device's identity for the port's later events, from a read that
-    // is not an event of its own (a write's or a report's LP).
-    void rememberIdentity(const QString &port, const ParameterRecord &record);
-
     // Empty when nothing needs saying.
     [[nodiscard]] QString message(const BookResult &result, int language) const;
 
 private:
-    struct Identity
-    {
-        QString manufacturer = QLatin1String(kUnknownIdentity);
-        QString deviceType = QLatin1String(kUnknownIdentity);
-        QString serialNumber = QLatin1String(kUnknownIdentity);
-    };
-
-    BookEvent newEvent(BookAction action, const QString &port, const QString &status) const;
+    // device: the record the event read itself, else the memory's on that port.
+    BookEvent newEvent(BookAction action, const QString &port, const QString &status,
+                       const ParameterRecord *device = nullptr) const;
     void recordEvent(const BookEvent &event);
 
     FrontEnd m_frontEnd;
     BookWriter *m_writer;
-    QHash<QString, Identity> m_identities; // as last read on each port
+    const DeviceMemory *m_memory;
 };
 
 // Each field whose settings-file value differs, under its JSON key, with the

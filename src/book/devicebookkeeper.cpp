@@ -47,7 +47,7 @@ DeviceBookKeeper::DeviceBookKeeper(DeviceLink *link, FrontEnd frontEnd, BookWrit
     : QObject(parent)
     , m_link(link)
     , m_writer(writer)
-    , m_recorder(frontEnd, writer)
+    , m_recorder(frontEnd, writer, link->memory())
 {
     writer->setParent(this);
     connect(writer, &BookWriter::written, this, &DeviceBookKeeper::take);
@@ -115,15 +115,11 @@ void DeviceBookKeeper::recordReply(const DeviceReply *reply)
     } else if (result.kind == DeviceResult::Kind::WriteCounter) {
         recordCounter(portName, result, reply->before());
     } else if (reply->purpose() == Purpose::Report) {
-        // The report itself is the event; its read only names the device.
-        if (result.record)
-            m_recorder.rememberIdentity(portName, *result.record);
+        // The report itself is the event; its read only names the device,
+        // as the link's memory holds it by now.
         if (!result.ok())
             m_recorder.recordReport(portName, QString(), deviceStatusWord(result.status));
-    } else if ((reply->purpose() == Purpose::Verify || reply->purpose() == Purpose::Backup) && result.ok()) {
-        if (result.record)
-            m_recorder.rememberIdentity(portName, *result.record);
-    } else {
+    } else if ((reply->purpose() != Purpose::Verify && reply->purpose() != Purpose::Backup) || !result.ok()) {
         recordRead(portName, result, reply->before());
     }
 }
@@ -150,8 +146,6 @@ void DeviceBookKeeper::recordWrite(const QString &port, const DeviceResult &resu
 void DeviceBookKeeper::recordWriteWith(const QString &port, const DeviceResult &result, const DeviceState &known,
                                        const QJsonValue &readBack)
 {
-    if (result.record)
-        m_recorder.rememberIdentity(port, *result.record);
     const ParameterRecord before = result.record ? *result.record : known.record.value_or(ParameterRecord{});
     // A telegram on the wire may have changed the device even unanswered:
     // its values stay in the event, under the event's failure.
