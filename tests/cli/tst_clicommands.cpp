@@ -6,8 +6,6 @@
 #include "clitexts.h"
 #include "commandline.h"
 #include "commandtable.h"
-#include "devicebookkeeper.h"
-#include "exitwords.h"
 #include "parameterfields.h"
 #include "readfile.h"
 #include "samplerecord.h"
@@ -59,7 +57,6 @@ private slots:
     void plannedWrite();
     void traceFileName_data();
     void traceFileName();
-    void failureWordsMatchTheBook();
 };
 
 void TestCliCommands::everyListingFollowsTheTable()
@@ -237,19 +234,6 @@ void TestCliCommands::traceFileName()
     QFETCH(QString, expected);
 
     QCOMPARE(traceFileFor(file, port, ports), expected);
-}
-
-// A script reads the --json failure line, a technician the device book: both
-// must name the same end of a request the same way.
-void TestCliCommands::failureWordsMatchTheBook()
-{
-    using Status = tavik7::DeviceResult::Status;
-    const QString missingPort = QDir::temp().filePath(QStringLiteral("tavik7-no-such-port"));
-    for (Status status : {Status::NoAnswer, Status::BadCrc, Status::DeviceError, Status::NotEchoed,
-                          Status::WrongAnswer, Status::PortLost, Status::Closed, Status::Refused}) {
-        QCOMPARE(errorWord(exitCodeFor(status), missingPort), tavik7::book::deviceStatusWord(status));
-    }
-    QCOMPARE(exitCodeFor(Status::Ok), 0);
 }
 
 QTEST_GUILESS_MAIN(TestCliCommands)

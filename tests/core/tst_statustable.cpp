@@ -88,6 +88,8 @@ void TestStatusTable::wording()
     QTEST(wording.word, "word");
     QTEST(int(wording.message), "message");
     QTEST(wording.placement, "placement");
+    // A script reads the word for the exit code; the book stores the status's.
+    QCOMPARE(exitWord(wording.exitCode), wording.word);
 }
 
 // A status added without its rows would be worded as nothing in particular;

@@ -68,6 +68,9 @@ void TestSessions::writeSession_data()
                                            << End::Written << Status::Ok << QStringList{"direction"};
     QTest::newRow("plan refuses") << "" << "refuse" << true << QStringList{"LP"} << End::Refused << Status::Refused
                                   << QStringList();
+    // A reading that could not be written back: the device is not turned.
+    QTest::newRow("reading without digits") << "echo=L_ZLW" << "direction=1" << true << QStringList{"LP", "L_ZLW"}
+                                            << End::Failed << Status::WrongAnswer << QStringList();
     QTest::newRow("no answer to LP") << "silent=LP" << "unit=kg" << true << QStringList{"LP"} << End::Failed
                                      << Status::NoAnswer << QStringList();
     QTest::newRow("Fehler! to SP") << "error=SP" << "unit=kg" << true << QStringList{"LP", "SP"} << End::Failed

@@ -180,11 +180,7 @@ void TestWizard::flashThenProgramTwoCounterTypes()
     QVERIFY(boxes.unexpected.isEmpty());
     QTRY_VERIFY(w<QComboBox>("comboBoxUa")->isEnabled() && entry->isEnabled());
     QVERIFY(!direction->isEnabled());
-    const tavik7::WriteTelegram sent = tavik7::parseWriteTelegram(
-        QByteArray::fromHex(sim->received().at(0).section(QLatin1Char(' '), 2).toLatin1()));
-    QVERIFY(sent.valid);
-    QCOMPARE(int(sent.record.direction), 0);
-    QCOMPARE(int(sent.record.significance), 1);
+    // What the row programs is the table's test; here that this row's counter went out.
     QCOMPARE(sim->received().at(1), QStringLiteral("RX S_ZLW 12345678"));
 }
 
