@@ -23,7 +23,6 @@ private slots:
     void cells();
     void localTime_data();
     void localTime();
-    void columnsLineUp();
 };
 
 void TestBookEventText::cells_data()
@@ -73,16 +72,14 @@ void TestBookEventText::cells()
     event.action = BookAction(action);
     event.frontEnd = FrontEnd(frontEnd);
     event.user = QStringLiteral("service");
-    event.port = QStringLiteral("/dev/ttyUSB0");
     event.status = status;
     event.changes = changes;
-    event.file = QStringLiteral("/tmp/a.hex");
-    event.sha256 = QString(64, QLatin1Char('f'));
-    const QStringList shown = eventCells(event, language);
-    QCOMPARE(shown.size(), 10);
-    QCOMPARE((QStringList{shown.at(2), shown.at(3), shown.at(6), shown.at(7)}), cells);
-    QCOMPARE((QStringList{shown.at(0), shown.at(4), shown.at(5), shown.at(8), shown.at(9)}),
-             (QStringList{"42", "service", "/dev/ttyUSB0", "/tmp/a.hex", QString(64, QLatin1Char('f'))}));
+    QStringList shown = eventCells(event, language);
+    // The exports' rows stand under their headers; the PDF shares its width among the same columns.
+    QCOMPARE(eventHeaders(language).size(), shown.size());
+    QCOMPARE(eventPdfColumnWeights().size(), shown.size());
+    shown.removeAt(1); // the time, its own test below
+    QCOMPARE(shown, QStringList({"42", cells.at(0), cells.at(1), "service", "", cells.at(2), cells.at(3), "", ""}));
 }
 
 void TestBookEventText::localTime_data()
@@ -111,17 +108,6 @@ void TestBookEventText::localTime()
     qputenv("TZ", was);
     ::tzset();
     QTEST(shown, "shown");
-}
-
-// The exports' rows stand under their headers, the PDF sharing its width among the same columns.
-void TestBookEventText::columnsLineUp()
-{
-    for (int language : {int(German), int(English)}) {
-        QCOMPARE(eventHeaders(language).size(), eventCells(BookEvent(), language).size());
-        QCOMPARE(eventHeaders(language).size(), eventPdfColumnWeights().size());
-    }
-    QCOMPARE(eventHeaders(English).at(7), QStringLiteral("Changes"));
-    QCOMPARE(deviceHeaders(German).at(0), QStringLiteral("Seriennummer"));
 }
 
 QTEST_GUILESS_MAIN(TestBookEventText)

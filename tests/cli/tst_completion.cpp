@@ -62,7 +62,6 @@ void TestCompletion::offers_data()
     QTest::newRow("--keep, every key") << QStringList{"write", "--keep", ""} << keys;
     QTest::newRow("--keep no counter") << QStringList{"write", "--keep", "cou"} << QStringList();
     QTest::newRow("--keep, second key") << QStringList{"write", "--keep", "unit,dir"} << QStringList{"unit,direction"};
-    QTest::newRow("--keep, third key") << QStringList{"check", "--keep", "a,b,tele"} << QStringList{"a,b,telegramB"};
     QTest::newRow("settings file") << QStringList{"write", "-p", "ttyUSB0", ""} << QStringList{"FILES.dat"};
 }
 

@@ -264,7 +264,6 @@ void TestParameterFields::differenceTips_data()
     QTest::addColumn<int>("language");
     QTest::addColumn<QStringList>("tips"); // "field: tip"
 
-    QTest::newRow("equal") << "kWh" << 1 << int(German) << QStringList();
     QTest::newRow("text, German") << "m3" << 1 << int(German)
                                   << QStringList{QString::number(FieldUnit) + ": Im Gerät: kWh"};
     QTest::newRow("two, English") << "m3" << 0 << int(English)

@@ -234,7 +234,6 @@ void TestSessions::whatAFailedWriteLeaves_data()
     QTest::newRow("silent before the telegram") << Status::NoAnswer << "" << 70 << "";
     QTest::newRow("telegram unanswered") << Status::NoAnswer << "s" << 70 << unanswered;
     QTest::newRow("no OK to the telegram") << Status::WrongAnswer << "s" << 53 << unanswered;
-    QTest::newRow("line gone after the telegram") << Status::PortLost << "s" << 70 << unanswered;
     // "Fehler!" is the device's verdict: it did not take the telegram.
     QTest::newRow("Fehler! to the telegram") << Status::DeviceError << "s" << 53 << "";
     QTest::newRow("turned, counter not written back")
@@ -242,9 +241,6 @@ void TestSessions::whatAFailedWriteLeaves_data()
         << "The parameters were written to Tavik7, but its counter status 1234567,8 was not written back. "
            "Check the counter status and set it if needed.";
     QTest::newRow("same direction, counter not along") << Status::PortLost << "sw" << 70 << "";
-    QTest::newRow("counter not echoed") << Status::NotEchoed << "swt" << 55
-        << "The parameters were written to Tavik7, but its counter status 1234567,8 was not written back. "
-           "Check the counter status and set it if needed.";
 }
 
 void TestSessions::whatAFailedWriteLeaves()
