@@ -64,11 +64,11 @@ BookEvent BookRecorder::newEvent(BookAction action, const QString &port, const Q
     event.frontEnd = m_frontEnd;
     event.user = loginName();
     event.port = port;
-    event.manufacturer = device ? identityText(device->manufacturer, kManufacturerWidth)
-                                : QLatin1String(kUnknownIdentity);
-    event.deviceType = device ? identityText(device->deviceType, kDeviceTypeWidth) : QLatin1String(kUnknownIdentity);
-    event.serialNumber = device ? identityText(device->serialNumber, kSerialNumberWidth)
-                                : QLatin1String(kUnknownIdentity);
+    static const ParameterRecord nobody{}; // every identity field empty: unknown
+    const ParameterRecord &named = device ? *device : nobody;
+    event.manufacturer = identityText(named.manufacturer, kManufacturerWidth);
+    event.deviceType = identityText(named.deviceType, kDeviceTypeWidth);
+    event.serialNumber = identityText(named.serialNumber, kSerialNumberWidth);
     event.status = status;
     return event;
 }

@@ -397,12 +397,16 @@ void TestCli::cutWrite()
     QFETCH(QString, counter);
     DevSim &device = sim({"--fault", fault});
     const QString book = m_dir.filePath(QStringLiteral("cut-%1.sqlite").arg(QTest::currentDataTag()));
-    std::unique_ptr<QProcess> write(start({"--book", book, "write", "-p", device.portPath(), "--set", "direction=1",
-                                           "--json"},
-                                          {kShortAnswerWait}));
+    // A name of the test's own for the port: pulled, it is gone for good,
+    // whereas the terminal's number may go to another test's simulator at once.
+    const QString port = m_dir.filePath(QStringLiteral("tty-%1").arg(QTest::currentDataTag()).replace(' ', '_'));
+    QVERIFY(QFile::link(device.portPath(), port));
+    std::unique_ptr<QProcess> write(
+        start({"--book", book, "write", "-p", port, "--set", "direction=1", "--json"}, {kShortAnswerWait}));
     if (signalNumber != 0) {
         QVERIFY(device.waitForLine(QStringLiteral("RX S_ZLW")));
         const qint64 target = signalNumber == SIGKILL ? device.processId() : write->processId();
+        QVERIFY(signalNumber != SIGKILL || QFile::remove(port));
         QVERIFY(::kill(pid_t(target), signalNumber) == 0);
     }
     const CliRun done = finish(*write);
