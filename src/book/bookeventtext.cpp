@@ -14,7 +14,7 @@ enum class Word {
     // device list columns after the hidden id
     Serial = int(BookText::PdfFilter) + 1, Manufacturer, DeviceType, LastSeen, SoftwareVersion, Counter, Events,
     // event columns
-    Number, Time, Action, FrontEnd, User, Port, Result, Changes, File, Sha256,
+    Number, Time, Action, FrontEnd, User, Port, Result, Changes, File, Sha256, Technician, Reason,
     // actions, in the book's own order
     Read, Write, SetCounter, Flash, Report, Backup, Restore, Namur, Import,
     Window, CommandLine,
@@ -37,7 +37,7 @@ QString word(int id, int language)
         {"Zählwerksstand", "Counter status"}, {"Einträge", "Events"},
         {"Nr.", "No."}, {"Zeit", "Time"}, {"Vorgang", "Action"}, {"Oberfläche", "Front end"},
         {"Benutzer", "User"}, {"Port", "Port"}, {"Ergebnis", "Result"}, {"Änderungen", "Changes"},
-        {"Datei", "File"}, {"SHA-256", "SHA-256"},
+        {"Datei", "File"}, {"SHA-256", "SHA-256"}, {"Techniker", "Technician"}, {"Grund", "Reason"},
         {"Lesen", "Read"}, {"Schreiben", "Write"}, {"Zählwerksstand setzen", "Set counter"},
         {"Flashen", "Flash"}, {"Report", "Report"}, {"Sicherung", "Backup"},
         {"Sicherung geladen", "Backup loaded"}, {"NAMUR", "NAMUR"}, {"Import", "Import"},
@@ -112,7 +112,7 @@ QStringList deviceHeaders(int language)
 
 QStringList eventHeaders(int language)
 {
-    return words(Word::Number, Word::Sha256, language);
+    return words(Word::Number, Word::Reason, language);
 }
 
 QStringList eventCells(const BookEvent &event, int language)
@@ -129,12 +129,14 @@ QStringList eventCells(const BookEvent &event, int language)
             resultText(event.status, language),
             changes.join(QLatin1Char('\n')),
             event.file,
-            event.sha256};
+            event.sha256,
+            event.technician,
+            whyText(event)};
 }
 
 QList<int> eventPdfColumnWeights()
 {
-    return {3, 11, 8, 8, 6, 7, 7, 20, 13, 17};
+    return {3, 10, 7, 7, 5, 6, 6, 17, 10, 12, 7, 10};
 }
 
 } // namespace tavik7::book

@@ -19,7 +19,8 @@ enum class BookText {
 [[nodiscard]] QStringList deviceHeaders(int language);
 [[nodiscard]] QStringList eventHeaders(int language);
 // One event's cells, under eventHeaders(): local time with its offset, the
-// action, front end and result in words, the changes one per line.
+// action, front end and result in words, the changes one per line, the
+// technician, and the reason with a report's notes.
 [[nodiscard]] QStringList eventCells(const BookEvent &event, int language);
 // The share of a PDF page's width each event column takes.
 [[nodiscard]] QList<int> eventPdfColumnWeights();

@@ -57,6 +57,9 @@ BookEvent BookRecorder::newEvent(BookAction action, const QString &port, const Q
     event.action = action;
     event.frontEnd = m_frontEnd;
     event.user = loginName();
+    event.technician = m_technician;
+    if (action == BookAction::Write || action == BookAction::SetCounter || action == BookAction::Flash)
+        event.reason = m_reason;
     event.port = port;
     const Identity identity = m_identities.value(port);
     event.manufacturer = identity.manufacturer;

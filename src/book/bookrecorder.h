@@ -49,6 +49,11 @@ public:
     // is not an event of its own (a write's or a report's LP).
     void rememberIdentity(const QString &port, const ParameterRecord &record);
 
+    // Who works, in every event from now on; why, in the events of the
+    // actions that change a device (write, counter, flash). Empty: not said.
+    void setTechnician(const QString &name) { m_technician = name; }
+    void setReason(const QString &reason) { m_reason = reason; }
+
     // Empty when nothing needs saying.
     [[nodiscard]] QString message(const BookResult &result, int language) const;
 
@@ -66,6 +71,8 @@ private:
     FrontEnd m_frontEnd;
     BookWriter *m_writer;
     QHash<QString, Identity> m_identities; // as last read on each port
+    QString m_technician;
+    QString m_reason;
 };
 
 // Each field whose settings-file value differs, under its JSON key, with the

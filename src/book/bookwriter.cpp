@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "chainanchor.h"
+
 namespace tavik7::book {
 
 namespace {
@@ -75,6 +77,7 @@ BookResult DirectBookWriter::record(const BookEvent &event)
         recorded.status = opened.status;
         recorded.setAsidePath = opened.setAsidePath;
     }
+    anchorRecorded(m_book, m_bookPath, recorded);
     return recorded;
 }
 

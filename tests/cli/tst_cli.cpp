@@ -848,10 +848,14 @@ void TestCli::deviceBook()
     text.close();
     DevSim &device = sim();
     const QString port = device.portPath();
-    const QList<QStringList> actions = {{"read", "-p", port}, {"write", "-p", port, "--set", "direction=1"},
-                                        {"set-counter", "-p", port, "000000042"}};
+    // Who from the variable or the option, why with each change.
+    const QList<QStringList> actions = {
+        {"read", "-p", port},
+        {"write", "-p", port, "--set", "direction=1", "--reason", "seal replaced"},
+        {"set-counter", "-p", port, "000000042", "--technician", "Jo Test", "--reason", "meter swap"}};
     for (const QStringList &action : actions) {
-        const CliRun done = run(QStringList{"--book", book} + action + QStringList{"--json"});
+        const CliRun done = run(QStringList{"--book", book} + action + QStringList{"--json"},
+                                {"TAVIK7_TECHNICIAN=Ann Example"});
         QCOMPARE(done.exitCode, 0);
         // Neither a folder nor someone's text file is made a book of: every run says so.
         const bool says = !said.isEmpty();
@@ -879,11 +883,19 @@ void TestCli::deviceBook()
         for (const QJsonValue &change : event["changes"].toArray())
             changes += QStringLiteral(" %1:%2>%3").arg(change["key"].toString(), change["old"].toString(),
                                                        change["new"].toString());
-        shown.append(event["action"].toString() + changes);
+        shown.append(event["action"].toString() + changes
+                     + QStringLiteral(" [%1|%2]").arg(event["technician"].toString(), event["reason"].toString()));
     }
     // One event per action: set-counter's own read is one too.
-    QCOMPARE(shown, (QStringList{"read", "write direction:0>1 counter:012345678>012345678", "read",
-                                 "setCounter counter:012345678>000000042"}));
+    QCOMPARE(shown, (QStringList{"read [Ann Example|]",
+                                 "write direction:0>1 counter:012345678>012345678 [Ann Example|seal replaced]",
+                                 "read [Jo Test|]", "setCounter counter:012345678>000000042 [Jo Test|meter swap]"}));
+    const CliRun lines = run({"--book", book, "book", "history", "123456789"});
+    QVERIFY2(lines.out.endsWith("\tJo Test\tmeter swap\n"), lines.out.constData());
+    const CliRun csv = run({"--book", book, "book", "export", "123456789", "-o", "-"});
+    QVERIFY2(csv.out.startsWith("id,") && csv.out.contains(",technician,reason\r\n")
+                 && csv.out.contains(",Ann Example,seal replaced\r\n"),
+             csv.out.constData());
 }
 
 void TestCli::bookReading_data()
