@@ -17,6 +17,10 @@ inline constexpr char kTechnicianEnvironmentVariable[] = "TAVIK7_TECHNICIAN";
 // The per-user change-history file that a new book takes in.
 [[nodiscard]] QString userChangeHistoryPath();
 
+// The technician's own name from TAVIK7_TECHNICIAN, for a front end that
+// cannot refuse its start: empty unless one line of printable text.
+[[nodiscard]] QString technicianFromEnvironment();
+
 // The login name recorded with every event.
 [[nodiscard]] QString loginName();
 

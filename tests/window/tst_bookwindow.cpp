@@ -61,7 +61,10 @@ private:
 
 void TestBookWindow::eventsShownAndKeptBesideOtherPrograms()
 {
+    // The technician's own name, through the writer process into every row.
+    qputenv("TAVIK7_TECHNICIAN", "Ann Example");
     QVERIFY(connectDevice());
+    qunsetenv("TAVIK7_TECHNICIAN");
     QSignalSpy recorded(DeviceBookKeeper::of(window.get()), &DeviceBookKeeper::recorded);
     // Opened from a menu of its own, in the program's words and face.
     auto *entry = w<QAction>("actionDeviceBook");
@@ -96,6 +99,7 @@ void TestBookWindow::eventsShownAndKeptBesideOtherPrograms()
     QTRY_COMPARE(shown->events()->rowCount(), 2);
     QCOMPARE(shown->events()->index(1, 2).data().toString(), QStringLiteral("Schreiben"));
     QCOMPARE(shown->events()->index(1, 3).data().toString(), QStringLiteral("Programmfenster"));
+    QCOMPARE(shown->events()->index(1, 10).data().toString(), QStringLiteral("Ann Example"));
     auto firstChange = [shown] { return shown->events()->index(1, 7).data().toString().section(QLatin1Char('\n'), 0, 0); };
     QCOMPARE(firstChange(), QStringLiteral("Richtung: 0: rechts -> 1: links"));
     switchLanguage("actionEnglish");
