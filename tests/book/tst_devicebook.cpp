@@ -91,6 +91,8 @@ class TestDeviceBook : public QObject
     Q_OBJECT
 
 private slots:
+    // The writers' anchors in the test's folder, not the user's.
+    void initTestCase() { qputenv("APPDATA", QFile::encodeName(m_dir.path())); }
     void migratesVersionOne();
     void chainNamesFirstBadEvent_data();
     void chainNamesFirstBadEvent();
