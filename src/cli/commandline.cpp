@@ -132,10 +132,10 @@ QString checkPositionals(const CommandForm &form, const QStringList &rest, int l
 QString checkAuditTexts(const CliOptions &o, const QCommandLineParser &parser, const OptionSet &set)
 {
     const QString refused = cliText(CliText::BadAuditText, o.language);
-    if (!book::isAuditText(o.technician) || (parser.isSet(set.technician) && o.technician.trimmed().isEmpty()))
+    if (!book::isAuditText(o.technician) || (parser.isSet(set.technician) && o.technician.isEmpty()))
         return refused.arg(parser.isSet(set.technician) ? QStringLiteral("--technician")
                                                          : QLatin1String(book::kTechnicianEnvironmentVariable));
-    if (!book::isAuditText(o.reason) || (parser.isSet(set.reason) && o.reason.trimmed().isEmpty()))
+    if (!book::isAuditText(o.reason) || (parser.isSet(set.reason) && o.reason.isEmpty()))
         return refused.arg(QStringLiteral("--reason"));
     for (const QString &note : o.notes) {
         if (!book::isAuditText(note))
@@ -206,9 +206,10 @@ void takeValues(CliOptions &o, const CommandForm &form, const QCommandLineParser
     o.waitSeconds = parser.isSet(set.wait) ? parser.value(set.wait).toInt() : 0;
     o.noBackup = parser.isSet(set.noBackup);
     o.traceFile = parser.value(set.trace);
-    o.technician = parser.isSet(set.technician) ? parser.value(set.technician)
-                                                : qEnvironmentVariable(book::kTechnicianEnvironmentVariable);
-    o.reason = parser.value(set.reason);
+    o.technician = (parser.isSet(set.technician) ? parser.value(set.technician)
+                                                 : qEnvironmentVariable(book::kTechnicianEnvironmentVariable))
+                       .trimmed();
+    o.reason = parser.value(set.reason).trimmed();
     const QStringList rest = parser.positionalArguments().mid(1);
     if (form.positional && !rest.isEmpty()) {
         if (form.command == Command::SetCounter)
