@@ -11,7 +11,7 @@ namespace tavik7::book {
 // The book as its readers see it in the window's two languages: captions,
 // column headers and each event's cells.
 enum class BookText {
-    Title, MenuTitle, MenuEntry, SearchHint, ExportCsv, ExportPdf, ExportFailed, CsvFilter, PdfFilter,
+    Title, MenuTitle, MenuEntry, SearchHint, ExportCsv, ExportPdf, ExportFailed, CsvFilter, PdfFilter, ReasonHint,
 };
 
 [[nodiscard]] QString bookText(BookText id, int language);

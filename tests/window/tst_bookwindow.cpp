@@ -150,6 +150,32 @@ void TestBookWindow::eventsShownAndKeptBesideOtherPrograms()
     QTRY_COMPARE(recorded.count(), 4);
     QCOMPARE(writer->waiting(), 0);
     QVERIFY2(longestGapMs < 500, qPrintable(QString::number(longestGapMs)));
+
+    // The counter's confirmation asks why, and takes no control character.
+    bool refused = false;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        auto *line = box ? box->findChild<QLineEdit *>() : nullptr;
+        if (!line)
+            return;
+        answer.stop();
+        line->setText(QStringLiteral("meter\u0007swap"));
+        refused = !box->button(QMessageBox::Yes)->isEnabled();
+        line->setText(QStringLiteral(" meter swap "));
+        box->button(QMessageBox::Yes)->click();
+    });
+    answer.start(20);
+    // The counter as read, set again.
+    QTRY_VERIFY(button("pushButtonSetCounter")->isEnabled());
+    button("pushButtonSetCounter")->click();
+    QVERIFY(refused);
+    QTRY_COMPARE(recorded.count(), 5);
+    DeviceBook book;
+    QVERIFY(book.openForReading(bookFile()).recorded);
+    const BookEvent counter = book.history(QStringLiteral("123456789")).constLast();
+    QCOMPARE(counter.action, BookAction::SetCounter);
+    QCOMPARE(counter.reason, QStringLiteral("meter swap"));
 }
 
 void TestBookWindow::bookTroubleIsAConsoleMessage()
