@@ -24,7 +24,50 @@ void addField(QCryptographicHash &hash, const QByteArray &bytes)
     hash.addData(bytes);
 }
 
+constexpr char kTechnicianKey[] = "technician";
+constexpr char kReasonKey[] = "reason";
+
+// Who and why travel in the details: no column of their own, on a file as
+// on a server, and the chain's hash covers them with the rest.
+QJsonObject auditedDetails(const BookEvent &event)
+{
+    QJsonObject details = event.details;
+    if (!event.technician.isEmpty())
+        details.insert(QLatin1String(kTechnicianKey), event.technician);
+    if (!event.reason.isEmpty())
+        details.insert(QLatin1String(kReasonKey), event.reason);
+    return details;
+}
+
+void takeAudit(BookEvent &event)
+{
+    event.technician = event.details.take(QLatin1String(kTechnicianKey)).toString();
+    event.reason = event.details.take(QLatin1String(kReasonKey)).toString();
+}
+
 } // namespace
+
+bool isAuditText(const QString &text)
+{
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        const bool directionMark = (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
+            || c.category() == QChar::Separator_Paragraph || directionMark)
+            return false;
+    }
+    return true;
+}
+
+QString whyText(const BookEvent &event)
+{
+    QStringList parts;
+    if (!event.reason.isEmpty())
+        parts.append(event.reason);
+    for (const QJsonValue &note : event.details.value(QStringLiteral("notes")).toArray())
+        parts.append(note.toString());
+    return parts.join(QStringLiteral("; "));
+}
 
 QString actionName(BookAction action)
 {
@@ -97,7 +140,10 @@ StoredEvent storedForm(const BookEvent &event)
             event.sha256,
             event.softwareVersion,
             event.counter,
-            event.details.isEmpty() ? QByteArray() : QJsonDocument(event.details).toJson(QJsonDocument::Compact)};
+            [&event] {
+                const QJsonObject details = auditedDetails(event);
+                return details.isEmpty() ? QByteArray() : QJsonDocument(details).toJson(QJsonDocument::Compact);
+            }()};
 }
 
 BookEvent eventFromStored(const StoredEvent &stored)
@@ -119,6 +165,7 @@ BookEvent eventFromStored(const StoredEvent &stored)
     event.softwareVersion = stored.softwareVersion;
     event.counter = stored.counter;
     event.details = QJsonDocument::fromJson(stored.details).object();
+    takeAudit(event);
     return event;
 }
 
@@ -142,7 +189,7 @@ QByteArray eventToLine(const BookEvent &event)
                      {QStringLiteral("action"), int(e.action)},
                      {QStringLiteral("frontEnd"), int(e.frontEnd)},
                      {QStringLiteral("changes"), QString::fromUtf8(changesToJson(e.changes))},
-                     {QStringLiteral("details"), e.details}};
+                     {QStringLiteral("details"), auditedDetails(e)}};
     const std::array<QString *, 10> texts = lineTexts(e);
     for (size_t i = 0; i < texts.size(); ++i)
         line.insert(QLatin1String(kLineTexts[i]), *texts[i]);
@@ -166,6 +213,7 @@ bool eventFromLine(const QByteArray &line, BookEvent *event)
     e.frontEnd = FrontEnd(frontEnd);
     e.changes = changesFromJson(object.value(QStringLiteral("changes")).toString().toUtf8());
     e.details = object.value(QStringLiteral("details")).toObject();
+    takeAudit(e);
     const std::array<QString *, 10> texts = lineTexts(e);
     for (size_t i = 0; i < texts.size(); ++i) {
         const QJsonValue value = object.value(QLatin1String(kLineTexts[i]));

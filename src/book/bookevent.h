@@ -34,6 +34,8 @@ struct BookEvent
     BookAction action = BookAction::Read;
     FrontEnd frontEnd = FrontEnd::Cli;
     QString user;
+    QString technician;   // the person's own name beside the login; may be empty
+    QString reason;       // why a device was changed, as the technician gave it
     QString port;
     QString manufacturer = QLatin1String(kUnknownIdentity);
     QString deviceType = QLatin1String(kUnknownIdentity);
@@ -52,6 +54,14 @@ struct BookEvent
 [[nodiscard]] QString actionName(BookAction action);
 [[nodiscard]] bool actionFromName(const QString &name, BookAction *action);
 [[nodiscard]] QString frontEndName(FrontEnd frontEnd);
+
+// A technician's name or a reason as an event may hold it: one line of
+// printable text. Control characters, line breaks and the marks that turn
+// text direction would let one event's words pass for another's in every
+// listing, so such input is refused, not cleaned.
+[[nodiscard]] bool isAuditText(const QString &text);
+// Why in one line: the reason, then a report's notes.
+[[nodiscard]] QString whyText(const BookEvent &event);
 
 // Time as the book's readers print it: 2026-12-07T16:27:07.123Z.
 [[nodiscard]] QString isoTimeText(qint64 timeMs);

@@ -12,9 +12,9 @@ namespace {
 // The captions first, in BookText's order, then the columns and words below.
 enum class Word {
     // device list columns after the hidden id
-    Serial = int(BookText::PdfFilter) + 1, Manufacturer, DeviceType, LastSeen, SoftwareVersion, Counter, Events,
+    Serial = int(BookText::ReasonHint) + 1, Manufacturer, DeviceType, LastSeen, SoftwareVersion, Counter, Events,
     // event columns
-    Number, Time, Action, FrontEnd, User, Port, Result, Changes, File, Sha256,
+    Number, Time, Action, FrontEnd, User, Port, Result, Changes, File, Sha256, Technician, Reason,
     // actions, in the book's own order
     Read, Write, SetCounter, Flash, Report, Backup, Restore, Namur, Import,
     Window, CommandLine,
@@ -32,12 +32,13 @@ QString word(int id, int language)
         {"%1 wurde nicht geschrieben.", "%1 was not written."},
         {"CSV-Dateien (*.csv)", "CSV files (*.csv)"},
         {"PDF-Dateien (*.pdf)", "PDF files (*.pdf)"},
+        {"Grund (für das Gerätebuch)", "Reason (for the device book)"},
         {"Seriennummer", "Serial number"}, {"Hersteller", "Manufacturer"}, {"Gerätetyp", "Device type"},
         {"Zuletzt gesehen (Ortszeit)", "Last seen (local time)"}, {"Softwareversion", "Software version"},
         {"Zählwerksstand", "Counter status"}, {"Einträge", "Events"},
         {"Nr.", "No."}, {"Zeit", "Time"}, {"Vorgang", "Action"}, {"Oberfläche", "Front end"},
         {"Benutzer", "User"}, {"Port", "Port"}, {"Ergebnis", "Result"}, {"Änderungen", "Changes"},
-        {"Datei", "File"}, {"SHA-256", "SHA-256"},
+        {"Datei", "File"}, {"SHA-256", "SHA-256"}, {"Techniker", "Technician"}, {"Grund", "Reason"},
         {"Lesen", "Read"}, {"Schreiben", "Write"}, {"Zählwerksstand setzen", "Set counter"},
         {"Flashen", "Flash"}, {"Report", "Report"}, {"Sicherung", "Backup"},
         {"Sicherung geladen", "Backup loaded"}, {"NAMUR", "NAMUR"}, {"Import", "Import"},
@@ -112,7 +113,7 @@ QStringList deviceHeaders(int language)
 
 QStringList eventHeaders(int language)
 {
-    return words(Word::Number, Word::Sha256, language);
+    return words(Word::Number, Word::Reason, language);
 }
 
 QStringList eventCells(const BookEvent &event, int language)
@@ -129,12 +130,14 @@ QStringList eventCells(const BookEvent &event, int language)
             resultText(event.status, language),
             changes.join(QLatin1Char('\n')),
             event.file,
-            event.sha256};
+            event.sha256,
+            event.technician,
+            whyText(event)};
 }
 
 QList<int> eventPdfColumnWeights()
 {
-    return {3, 11, 8, 8, 6, 7, 7, 20, 13, 17};
+    return {3, 10, 7, 7, 5, 6, 6, 17, 10, 12, 7, 10};
 }
 
 } // namespace tavik7::book

@@ -11,7 +11,7 @@ namespace tavik7::book {
 // The book as its readers see it in the window's two languages: captions,
 // column headers and each event's cells.
 enum class BookText {
-    Title, MenuTitle, MenuEntry, SearchHint, ExportCsv, ExportPdf, ExportFailed, CsvFilter, PdfFilter,
+    Title, MenuTitle, MenuEntry, SearchHint, ExportCsv, ExportPdf, ExportFailed, CsvFilter, PdfFilter, ReasonHint,
 };
 
 [[nodiscard]] QString bookText(BookText id, int language);
@@ -19,7 +19,8 @@ enum class BookText {
 [[nodiscard]] QStringList deviceHeaders(int language);
 [[nodiscard]] QStringList eventHeaders(int language);
 // One event's cells, under eventHeaders(): local time with its offset, the
-// action, front end and result in words, the changes one per line.
+// action, front end and result in words, the changes one per line, the
+// technician, and the reason with a report's notes.
 [[nodiscard]] QStringList eventCells(const BookEvent &event, int language);
 // The share of a PDF page's width each event column takes.
 [[nodiscard]] QList<int> eventPdfColumnWeights();

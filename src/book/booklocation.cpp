@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "bookevent.h"
 #include "changehistory.h"
 #include "platform.h"
 #include "portaccess.h"
@@ -24,6 +25,12 @@ QString bookPath(const QString &option, bool forReading)
 QString userChangeHistoryPath()
 {
     return platform::appDataFolder() + QLatin1String(kChangeHistoryFileName);
+}
+
+QString technicianFromEnvironment()
+{
+    const QString name = qEnvironmentVariable(kTechnicianEnvironmentVariable).trimmed();
+    return isAuditText(name) ? name : QString();
 }
 
 QString loginName()

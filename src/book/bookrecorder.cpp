@@ -63,6 +63,9 @@ BookEvent BookRecorder::newEvent(BookAction action, const QString &port, const Q
     event.action = action;
     event.frontEnd = m_frontEnd;
     event.user = loginName();
+    event.technician = m_technician;
+    if (action == BookAction::Write || action == BookAction::SetCounter || action == BookAction::Flash)
+        event.reason = m_reason;
     event.port = port;
     static const ParameterRecord nobody{}; // every identity field empty: unknown
     const ParameterRecord &named = device ? *device : nobody;

@@ -50,6 +50,11 @@ public:
     void recordNamur(const QString &port, qint64 startMs, qint64 endMs, int telegrams, const QString &logFile,
                            const QString &status);
 
+    // Who works, in every event from now on; why, in the events of the
+    // actions that change a device (write, counter, flash). Empty: not said.
+    void setTechnician(const QString &name) { m_technician = name; }
+    void setReason(const QString &reason) { m_reason = reason; }
+
     // Empty when nothing needs saying.
     [[nodiscard]] QString message(const BookResult &result, int language) const;
 
@@ -62,6 +67,8 @@ private:
     FrontEnd m_frontEnd;
     BookWriter *m_writer;
     const DeviceMemory *m_memory;
+    QString m_technician;
+    QString m_reason;
 };
 
 // Each field whose settings-file value differs, under its JSON key, with the

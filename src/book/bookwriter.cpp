@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "chainanchor.h"
+
 namespace tavik7::book {
 
 namespace {
@@ -53,7 +55,11 @@ DirectBookWriter::DirectBookWriter(const QString &bookPath, const QString &chang
 
 void DirectBookWriter::write(const BookEvent &event)
 {
-    emit written(record(event));
+    const BookResult recorded = record(event);
+    emit written(recorded);
+    // After the result is out: the anchor's own synced write is this
+    // workstation's memory of the chain, and the window need not wait on it.
+    anchorRecorded(m_book, m_bookPath, recorded);
 }
 
 BookResult DirectBookWriter::record(const BookEvent &event)

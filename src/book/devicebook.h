@@ -59,6 +59,7 @@ enum class ChainBreak {
     EventsMissing,   // firstBadId up to lastMissingId are gone from the end
     HeadMissing,     // the record of the newest event's number and hash is gone
     ImportMarkers,   // the marks of imported records do not match the import events
+    Rewritten,       // firstBadId, anchored outside the book, holds another hash now
 };
 
 struct VerifyResult

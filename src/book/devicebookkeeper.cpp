@@ -147,9 +147,13 @@ void DeviceBookKeeper::recordWriteWith(const QString &port, const DeviceResult &
                                        const QJsonValue &readBack)
 {
     const ParameterRecord before = result.record ? *result.record : known.record.value_or(ParameterRecord{});
-    // A telegram on the wire may have changed the device even unanswered:
-    // its values stay in the event, under the event's failure.
-    const ParameterRecord after = result.written ? *result.written : result.sent.value_or(before);
+    // Only what the device acknowledged is a change. A telegram left
+    // unanswered may have changed it all the same: its values stay in the
+    // event, marked sent, under the event's failure. One the device refused
+    // ("Fehler!") changed nothing.
+    const ParameterRecord after = result.written ? *result.written
+        : result.telegramUnanswered()             ? *result.sent
+                                                  : before;
     const QString counterBefore = counterDigitsOf(result.counter, known.counterDigits());
     const QString counterAfter = counterDigitsOf(result.counterWritten, counterBefore);
     QJsonObject details;

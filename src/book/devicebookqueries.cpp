@@ -317,8 +317,10 @@ QSqlQuery DeviceBook::deviceEventsQuery(qint64 deviceId) const
                   "CASE e.frontEnd WHEN 0 THEN 'window' ELSE 'cli' END, e.user, e.port, e.status, "
                   "(SELECT group_concat(json_extract(j.value, '$[0]') || ': ' || json_extract(j.value, '$[1]') "
                   "|| ' -> ' || json_extract(j.value, '$[2]'), char(10)) FROM json_each(e.changes) j), "
-                  "e.file, e.sha256 FROM events e WHERE e.device IN (SELECT m.id FROM devices o JOIN devices m "
-                  "ON m.serialNumber = o.serialNumber WHERE o.id = :device AND %2 = o.id) "
+                  "e.file, e.sha256, coalesce(json_extract(nullif(e.details, ''), '$.technician'), ''), "
+                  "coalesce(json_extract(nullif(e.details, ''), '$.reason'), '') FROM events e "
+                  "WHERE e.device IN (SELECT m.id FROM devices o JOIN devices m ON m.serialNumber = o.serialNumber "
+                  "WHERE o.id = :device AND %2 = o.id) "
                   "ORDER BY e.time, e.id")
                   .arg(actionCase(), ownerOf(QStringLiteral("m"))));
     q.bindValue(QStringLiteral(":device"), deviceId);

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "booklocation.h"
+#include "chainanchor.h"
 #include "changehistory.h"
 #include "clitexts.h"
 #include "devicebook.h"
@@ -25,7 +26,7 @@ namespace {
 
 enum class BookText { UnknownBookCommand, ArgumentMissing, TooManyArguments, BadDate, OutputMissing, BookUnusable,
                       Intact, Tampered, Imported, CannotRead, CannotWrite, BookValueMissing, EventMissing,
-                      EventsMissing, HeadMissing, ImportMarks, OutputFailed };
+                      EventsMissing, HeadMissing, ImportMarks, OutputFailed, Rewritten };
 
 QString bookText(BookText id, int language)
 {
@@ -51,6 +52,10 @@ QString bookText(BookText id, int language)
         {"die Vermerke übernommener Einträge passen nicht zu den Einträgen (%1 Einträge geprüft)",
          "the marks of imported records do not match the import events (%1 events checked)"},
         {"Standardausgabe nicht schreibbar: %1", "standard output cannot be written: %1"},
+        {"Eintrag %1 trägt nicht mehr den Hash, den dieser Arbeitsplatz aufgenommen oder geprüft hat: "
+         "die Kette wurde neu geschrieben (%2 Einträge geprüft)",
+         "event %1 no longer has the hash this workstation recorded or verified: the chain was rewritten "
+         "(%2 events checked)"},
     };
     return QString::fromUtf8(texts[int(id)][language == German ? 0 : 1]);
 }
@@ -119,7 +124,8 @@ QByteArray eventJson(const BookEvent &e)
     QList<QPair<const char *, QByteArray>> members{
         {"id", QByteArray::number(e.id)},       {"time", jsonText(isoTimeText(e.timeMs))},
         {"action", jsonText(actionName(e.action))}, {"frontEnd", jsonText(frontEndName(e.frontEnd))},
-        {"user", jsonText(e.user)},             {"port", jsonText(e.port)},
+        {"user", jsonText(e.user)},             {"technician", jsonText(e.technician)},
+        {"reason", jsonText(e.reason)},         {"port", jsonText(e.port)},
         {"manufacturer", jsonText(e.manufacturer)}, {"deviceType", jsonText(e.deviceType)},
         {"serialNumber", jsonText(e.serialNumber)}, {"status", jsonText(e.status)},
         {"changes", changesJson(e.changes)},    {"file", jsonText(e.file)},
@@ -139,7 +145,7 @@ QString eventLine(const BookEvent &e)
 {
     return QStringList{QString::number(e.id), isoTimeText(e.timeMs), actionName(e.action), frontEndName(e.frontEnd),
                        e.user, e.port, e.manufacturer, e.deviceType, e.serialNumber, e.status,
-                       changesLine(e.changes), e.file}
+                       changesLine(e.changes), e.file, e.technician, whyText(e)}
         .join(QLatin1Char('\t'));
 }
 
@@ -149,7 +155,7 @@ QByteArray csvEvent(const BookEvent &e)
                                                 : QString::fromUtf8(QJsonDocument(e.details).toJson(QJsonDocument::Compact));
     return csvRow({QString::number(e.id), isoTimeText(e.timeMs), actionName(e.action), frontEndName(e.frontEnd), e.user,
                    e.port, e.manufacturer, e.deviceType, e.serialNumber, e.status, changesText(e.changes), e.file,
-                   e.sha256, details});
+                   e.sha256, details, e.technician, e.reason});
 }
 
 // A date is midnight UTC; a time without zone is UTC too.
@@ -177,6 +183,8 @@ struct BookRun
     QCommandLineOption since{QStringLiteral("since"), QString(), QStringLiteral("DATE")};
     QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("FILE")};
     QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("LANG")};
+    // Global: taken here too, though the book's readers record nothing.
+    QCommandLineOption technician{QStringLiteral("technician"), QString(), QStringLiteral("NAME")};
     int language = English;
     QString path;
     QStringList rest; // after "book" and its command
@@ -239,7 +247,8 @@ int runExport(BookRun &run)
                              QStringLiteral("frontEnd"), QStringLiteral("user"), QStringLiteral("port"),
                              QStringLiteral("manufacturer"), QStringLiteral("deviceType"), QStringLiteral("serialNumber"),
                              QStringLiteral("status"), QStringLiteral("changes"), QStringLiteral("file"),
-                             QStringLiteral("sha256"), QStringLiteral("details")});
+                             QStringLiteral("sha256"), QStringLiteral("details"), QStringLiteral("technician"),
+                             QStringLiteral("reason")});
     for (const BookEvent &e : events)
         csv += csvEvent(e);
     if (platform::outputTarget(target, true) == platform::OutputTarget::StandardOutput) {
@@ -268,13 +277,16 @@ QString brokenChainText(const VerifyResult &v, int language)
                   .arg(QString::number(v.firstBadId), QString::number(v.lastMissingId), checked);
     case ChainBreak::HeadMissing: return bookText(BookText::HeadMissing, language).arg(checked);
     case ChainBreak::ImportMarkers: return bookText(BookText::ImportMarks, language).arg(checked);
+    case ChainBreak::Rewritten: return bookText(BookText::Rewritten, language).arg(v.firstBadId).arg(checked);
     }
     return bookText(BookText::Intact, language).arg(checked);
 }
 
 int runVerify(BookRun &run)
 {
-    const VerifyResult verified = run.book.verify();
+    // The workstation's anchor also catches the newest events dropped with
+    // the head row, or a chain hashed anew.
+    const VerifyResult verified = verifyAnchored(run.book, run.path);
     if (verified.status != BookStatus::Ok)
         return bookUnusable(run, {verified.status, false, {}, {}, 0});
     const int printed = putOut(brokenChainText(verified, run.language).toUtf8() + '\n', run.language);
@@ -307,6 +319,12 @@ constexpr BookCommand kBookCommands[] = {
     {"import", "FILE", runImport, true},
 };
 
+// The global options with a value of their own after them.
+bool takesValue(const QString &argument)
+{
+    return argument == QLatin1String("--lang") || argument == QLatin1String("--technician");
+}
+
 } // namespace
 
 QStringList takeBookOption(const QStringList &arguments, QString *file, QString *complaint)
@@ -324,8 +342,8 @@ QStringList takeBookOption(const QStringList &arguments, QString *file, QString 
             *file = argument.mid(7);
         } else {
             rest.append(argument);
-            // The one option before the command that takes a value.
-            if (!commandSeen && argument == QLatin1String("--lang") && i + 1 < arguments.size())
+            // The options before the command that take a value.
+            if (!commandSeen && takesValue(argument) && i + 1 < arguments.size())
                 rest.append(arguments.at(++i));
             else if (!argument.startsWith(QLatin1Char('-')))
                 commandSeen = true;
@@ -337,7 +355,7 @@ QStringList takeBookOption(const QStringList &arguments, QString *file, QString 
 bool isBookCommand(const QStringList &arguments)
 {
     for (int i = 1; i < arguments.size(); ++i) {
-        if (arguments.at(i) == QLatin1String("--lang"))
+        if (takesValue(arguments.at(i)))
             ++i;
         else if (!arguments.at(i).startsWith(QLatin1Char('-')))
             return arguments.at(i) == QLatin1String("book");
@@ -349,7 +367,7 @@ int runBookCommand(const QStringList &arguments, const QString &bookOption)
 {
     BookRun run;
     run.language = languageFromEnvironment();
-    run.parser.addOptions({run.json, run.serial, run.since, run.output, run.lang});
+    run.parser.addOptions({run.json, run.serial, run.since, run.output, run.lang, run.technician});
     const bool understood = run.parser.parse(arguments);
     const QString lang = run.parser.value(run.lang);
     if (lang == QLatin1String("de") || lang == QLatin1String("en"))

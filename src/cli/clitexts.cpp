@@ -80,8 +80,10 @@ constexpr TextPair kTexts[] = {
      "--set '%1': %2 is the device's own and is not written."},
     {"Abgebrochen nach dem Schreiben: Tavik7 hat die Werte bestätigt, wurde aber nicht zurückgelesen.",
      "Interrupted after the write: Tavik7 acknowledged the values but was not read back."},
+    {"%1 nimmt eine Zeile lesbaren Text, nicht leer; Steuerzeichen und Schreibrichtungszeichen werden abgelehnt.",
+     "%1 takes one line of printable text, not empty; control characters and direction marks are refused."},
 };
-static_assert(std::size(kTexts) == size_t(CliText::InterruptedAfterWrite) + 1, "one text pair per CliText");
+static_assert(std::size(kTexts) == size_t(CliText::BadAuditText) + 1, "one text pair per CliText");
 
 } // namespace
 

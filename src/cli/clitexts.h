@@ -52,6 +52,7 @@ enum class CliText {
     SettingsTooLarge,   // %1: the file, %2: the largest size in kB
     SetDeviceOwn,       // %1: the argument, %2: the key
     InterruptedAfterWrite,
+    BadAuditText,       // %1: the option or variable
 };
 
 // German for language 0, English otherwise.

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include "bookevent.h"
+#include "booklocation.h"
 #include "clitexts.h"
 #include "commandtable.h"
 #include "deviceoutput.h"
@@ -46,6 +48,8 @@ struct OptionSet
     QCommandLineOption wait{QStringLiteral("wait"), QString(), QStringLiteral("SECONDS")};
     QCommandLineOption noBackup{QStringLiteral("no-backup")};
     QCommandLineOption trace{QStringLiteral("trace"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption technician{QStringLiteral("technician"), QString(), QStringLiteral("NAME")};
+    QCommandLineOption reason{QStringLiteral("reason"), QString(), QStringLiteral("TEXT")};
 
     // The options that belong to some commands only, with their bits.
     [[nodiscard]] QList<QPair<const QCommandLineOption *, unsigned>> commandOptions() const
@@ -53,7 +57,7 @@ struct OptionSet
         return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog},
                 {&duration, OptDuration}, {&keep, OptKeep}, {&field, OptField}, {&check, OptCheck},
                 {&set, OptSet}, {&yes, OptYes}, {&noBackup, OptNoBackup}, {&note, OptNote},
-                {&verify, OptVerify}, {&trace, OptTrace}};
+                {&verify, OptVerify}, {&trace, OptTrace}, {&reason, OptReason}};
     }
 };
 
@@ -123,6 +127,23 @@ QString checkPositionals(const CommandForm &form, const QStringList &rest, int l
     return {};
 }
 
+// Who and why go into the book as given: a line that could pass for
+// another event's, or a name that is none, is refused before any port opens.
+QString checkAuditTexts(const CliOptions &o, const QCommandLineParser &parser, const OptionSet &set)
+{
+    const QString refused = cliText(CliText::BadAuditText, o.language);
+    if (!book::isAuditText(o.technician) || (parser.isSet(set.technician) && o.technician.isEmpty()))
+        return refused.arg(parser.isSet(set.technician) ? QStringLiteral("--technician")
+                                                         : QLatin1String(book::kTechnicianEnvironmentVariable));
+    if (!book::isAuditText(o.reason) || (parser.isSet(set.reason) && o.reason.isEmpty()))
+        return refused.arg(QStringLiteral("--reason"));
+    for (const QString &note : o.notes) {
+        if (!book::isAuditText(note))
+            return refused.arg(QStringLiteral("--note"));
+    }
+    return {};
+}
+
 // Rules that tie one option to another or to the ports.
 QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser, const OptionSet &set)
 {
@@ -160,7 +181,7 @@ QString checkCombinations(const CliOptions &o, const QCommandLineParser &parser,
         return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--wait"), parser.value(set.wait));
     if (parser.isSet(set.duration) && o.durationSeconds <= 0)
         return cliText(CliText::BadCount, o.language).arg(QStringLiteral("--duration"), parser.value(set.duration));
-    return {};
+    return checkAuditTexts(o, parser, set);
 }
 
 void takeValues(CliOptions &o, const CommandForm &form, const QCommandLineParser &parser, const OptionSet &set)
@@ -185,6 +206,10 @@ void takeValues(CliOptions &o, const CommandForm &form, const QCommandLineParser
     o.waitSeconds = parser.isSet(set.wait) ? parser.value(set.wait).toInt() : 0;
     o.noBackup = parser.isSet(set.noBackup);
     o.traceFile = parser.value(set.trace);
+    o.technician = (parser.isSet(set.technician) ? parser.value(set.technician)
+                                                 : qEnvironmentVariable(book::kTechnicianEnvironmentVariable))
+                       .trimmed();
+    o.reason = parser.value(set.reason).trimmed();
     const QStringList rest = parser.positionalArguments().mid(1);
     if (form.positional && !rest.isEmpty()) {
         if (form.command == Command::SetCounter)
@@ -263,7 +288,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     parser.addOptions({set.help, set.version, set.port, set.json, set.output, set.dryRun, set.lang, set.count,
                        set.log, set.duration, set.keep, set.field, set.check, set.set,
                        set.yes, set.noBackup, set.note, set.quiet, set.wait,
-                       set.verify, set.trace});
+                       set.verify, set.trace, set.technician, set.reason});
     const bool understood = parser.parse(arguments);
     // The language first, so that every complaint is made in it.
     const QString lang = parser.value(set.lang);

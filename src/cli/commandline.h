@@ -33,6 +33,8 @@ struct CliOptions
     bool yes = false;    // flash: no waiting for the adapter's switch
     bool noBackup = false; // flash: no backup read, for a device that cannot answer
     QString traceFile;   // the bytes on the wire, per port; empty: none
+    QString technician;  // --technician or TAVIK7_TECHNICIAN: recorded in every event; empty: none
+    QString reason;      // write, set-counter, flash, apply: why, recorded with the change
     QString bookFile;    // --book, taken off before the command; empty: TAVIK7_BOOK or the per-user book
 };
 

@@ -27,8 +27,8 @@ constexpr CommandForm kCommands[] = {
      "      auch als Einstellungsdatei. --field KEY gibt nur diesen Wert aus.\n"
      "      --check endet mit 5, wenn ein Feld unplausibel ist, und nennt jedes.\n"},
     {"write", Command::Write, Ports::Many, "FILE.dat", true,
-     OptJson | OptDryRun | OptKeep | OptSet | OptVerify | OptTrace,
-     "write -p PORT... [FILE.dat] [--set KEY=VALUE]... [--keep KEY,...] [--verify] [--dry-run] [--json]",
+     OptJson | OptDryRun | OptKeep | OptSet | OptVerify | OptTrace | OptReason,
+     "write -p PORT... [FILE.dat] [--set KEY=VALUE]... [--keep KEY,...] [--verify] [--dry-run] [--reason TEXT] [--json]",
      "      Writes the parameters of a settings file to each device. The device's\n"
      "      software version and software CRC are kept, and the fields --keep\n"
      "      names. --set changes single fields, over the file or, without one,\n"
@@ -71,8 +71,8 @@ constexpr CommandForm kCommands[] = {
      "      old, new), ob der Zählerstand mitgeht (die Zählrichtung ändert sich)\n"
      "      und den SHA-256 des Ganzen. Nennt die Änderungen (\"key: alt -> neu\";\n"
      "      --json: ein Objekt je Änderung) oder, warum es keine gibt.\n"},
-    {"apply", Command::Apply, Ports::One, "PLAN.json", false, OptJson | OptTrace,
-     "apply -p PORT PLAN.json [--json]",
+    {"apply", Command::Apply, Ports::One, "PLAN.json", false, OptJson | OptTrace | OptReason,
+     "apply -p PORT PLAN.json [--reason TEXT] [--json]",
      "      Writes exactly a plan's changes. A plan that is none, of another\n"
      "      version, edited or naming unknown keys is refused (exit 1) before the\n"
      "      port opens. The write's own read of the device must still show the\n"
@@ -85,16 +85,16 @@ constexpr CommandForm kCommands[] = {
      "      Schreibens muss noch Seriennummer, Hersteller, Gerätetyp und den alten\n"
      "      Wert jedes geänderten Feldes zeigen: sonst Ende mit 10, nichts\n"
      "      geschrieben. Liest nach dem OK zurück: Ende mit 7 bei anderen Werten.\n"},
-    {"set-counter", Command::SetCounter, Ports::One, "DIGITS", false, OptJson | OptTrace,
-     "set-counter -p PORT DIGITS [--json]",
+    {"set-counter", Command::SetCounter, Ports::One, "DIGITS", false, OptJson | OptTrace | OptReason,
+     "set-counter -p PORT DIGITS [--reason TEXT] [--json]",
      "      Sets the counter status; DIGITS has the device's digit count (8 up to\n"
      "      firmware 1.11, 9 from 1.12 on), a comma where the significance has one\n"
      "      may be given or left out. --json: port, counter (as read), newCounter.\n",
      "      Setzt den Zählerstand; DIGITS hat die Stellenzahl des Geräts (8 bis\n"
      "      Firmware 1.11, 9 ab 1.12), ein Komma an der Stelle der Wertigkeit darf\n"
      "      stehen oder fehlen. --json: port, counter (wie gelesen), newCounter.\n"},
-    {"flash", Command::Flash, Ports::One, "HEXFILE", false, OptJson | OptYes | OptNoBackup | OptTrace,
-     "flash -p PORT HEXFILE [--yes] [--no-backup] [--json]",
+    {"flash", Command::Flash, Ports::One, "HEXFILE", false, OptJson | OptYes | OptNoBackup | OptTrace | OptReason,
+     "flash -p PORT HEXFILE [--yes] [--no-backup] [--reason TEXT] [--json]",
      "      Checks the firmware image (Intel HEX: every record, its checksum, the\n"
      "      end record, addresses below the boot loader), backs up the device's\n"
      "      parameters (exit 3 when it does not answer, unless --no-backup), asks\n"
@@ -173,6 +173,10 @@ constexpr TextPair kOptions{
     "  --trace DATEI     jedes Byte auf der Leitung, je Stück eine Zeile: Zeit (UTC),\n"
     "                    Port, > gesendet oder < empfangen, Hex; bei mehreren Ports\n"
     "                    eine Datei je Port, DATEI mit -PORT vor der Endung\n"
+    "  --technician NAME der eigene Name des Technikers, in jedem Eintrag des\n"
+    "                    Gerätebuchs (ohne Angabe: TAVIK7_TECHNICIAN)\n"
+    "  --reason TEXT     write, set-counter, flash, apply: warum, im Eintrag der\n"
+    "                    Änderung; eine Zeile ohne Steuerzeichen\n"
     "  --lang de|en      Sprache der Meldungen (ohne Angabe: Deutsch, wenn LC_ALL,\n"
     "                    LC_MESSAGES oder LANG, das erste gesetzte, mit \"de\" beginnt)\n"
     "  -h, --help        dieser Text; help BEFEHL oder BEFEHL --help: nur der Befehl\n"
@@ -186,6 +190,10 @@ constexpr TextPair kOptions{
     "  --trace FILE      every byte on the wire, one line per chunk: time (UTC),\n"
     "                    port, > sent or < received, hex; over several ports one\n"
     "                    file each, FILE with -PORT before its extension\n"
+    "  --technician NAME the technician's own name, in every event of the device\n"
+    "                    book (default: TAVIK7_TECHNICIAN)\n"
+    "  --reason TEXT     write, set-counter, flash, apply: why, in the change's\n"
+    "                    event; one line without control characters\n"
     "  --lang de|en      language of messages (default: German when the first set\n"
     "                    of LC_ALL, LC_MESSAGES and LANG starts with \"de\")\n"
     "  -h, --help        this text; help COMMAND or COMMAND --help: that command\n"

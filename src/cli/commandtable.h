@@ -26,6 +26,7 @@ enum OptionBit : unsigned {
     OptNoBackup = 1u << 12,
     OptNote = 1u << 13,
     OptTrace = 1u << 14,
+    OptReason = 1u << 15,
 };
 
 // One command as the parser, --help, "help COMMAND", the manual page's

@@ -28,6 +28,8 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
         m_trace = new WireTrace(m_link, path, port, this);
     }
     m_keeper->setLanguage(options.language);
+    m_keeper->recorder().setTechnician(options.technician);
+    m_keeper->recorder().setReason(options.reason);
     // A knob for tests and for diagnosing slow adapters (the manual's
     // ENVIRONMENT): the device's own waits otherwise.
     if (const int answerMs = qEnvironmentVariableIntValue("TAVIK7_ANSWER_TIMEOUT_MS"); answerMs > 0) {

@@ -329,6 +329,7 @@ void TAVIK7_Bediensoftware::onTimerCounterStatus()
 
 void TAVIK7_Bediensoftware::onWriteSettingsClicked()
 {
+    tavik7::book::DeviceBookKeeper::of(this)->recorder().setReason(QString());
     readParameterTable();
     requestRefused(followReply(deviceLink->writeParameters(parameterRecord)), tavik7::MessageId::NoData);
 }
@@ -350,8 +351,13 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
 bool TAVIK7_Bediensoftware::confirmSetCounter()
 {
     QMessageBox box;
-    return tavik7::boxes::askYesNo(box, tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounter, language),
-                                   tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounterInfo, language), language);
+    QString reason;
+    const bool yes = tavik7::boxes::askYesNoWithReason(
+        box, tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounter, language),
+        tavik7::catalogueText(tavik7::MessageId::ConfirmSetCounterInfo, language), language, &reason);
+    // For this counter's event; a write or flash started later says none.
+    tavik7::book::DeviceBookKeeper::of(this)->recorder().setReason(reason);
+    return yes;
 }
 
 void TAVIK7_Bediensoftware::onSerDataAvailable()

@@ -101,6 +101,7 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
 
 bool TAVIK7_Bediensoftware::confirmAdapterForFlashing()
 {
+    tavik7::book::DeviceBookKeeper::of(this)->recorder().setReason(QString());
     return tavik7::boxes::inform(noticeBox(), textFor(kTextAdapterToFlash), {}, QMessageBox::Ok | QMessageBox::Cancel)
         == QMessageBox::Ok;
 }

@@ -137,6 +137,7 @@ void TAVIK7_Bediensoftware::setUpEngines()
         deviceLink, tavik7::book::FrontEnd::Window,
         new tavik7::book::BookWriterProcess(tavik7::book::bookPath(), tavik7::book::userChangeHistoryPath()), this);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, keeper, [this, keeper] { keeper->setLanguage(language); });
+    keeper->recorder().setTechnician(tavik7::book::technicianFromEnvironment());
     connect(keeper, &tavik7::book::DeviceBookKeeper::recorded, this, [this] {
         if (auto *book = findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly))
             book->refresh();

@@ -14,6 +14,11 @@ int inform(QMessageBox &box, const QString &text, const QString &informativeText
 // Yes and No in the language, No the default, the question icon; true for Yes.
 [[nodiscard]] bool askYesNo(QMessageBox &box, const QString &text, const QString &informativeText, int language);
 
+// askYesNo with a line below it for why, as the device book keeps it; Yes
+// only while the line holds text an event may hold. reason: the line's text.
+[[nodiscard]] bool askYesNoWithReason(QMessageBox &box, const QString &text, const QString &informativeText,
+                                      int language, QString *reason);
+
 // Critical icon, Cancel and one action button of its own; true when the
 // action was chosen. The button is gone again afterwards.
 [[nodiscard]] bool offerAction(QMessageBox &box, const QString &text, const QString &informativeText,

@@ -74,12 +74,15 @@ void TestBookEventText::cells()
     event.user = QStringLiteral("service");
     event.status = status;
     event.changes = changes;
+    event.technician = QStringLiteral("Ann Example");
+    event.reason = QStringLiteral("seal replaced");
     QStringList shown = eventCells(event, language);
     // The exports' rows stand under their headers; the PDF shares its width among the same columns.
     QCOMPARE(eventHeaders(language).size(), shown.size());
     QCOMPARE(eventPdfColumnWeights().size(), shown.size());
     shown.removeAt(1); // the time, its own test below
-    QCOMPARE(shown, QStringList({"42", cells.at(0), cells.at(1), "service", "", cells.at(2), cells.at(3), "", ""}));
+    QCOMPARE(shown, QStringList({"42", cells.at(0), cells.at(1), "service", "", cells.at(2), cells.at(3), "", "", "Ann Example",
+                                  "seal replaced"}));
 }
 
 void TestBookEventText::localTime_data()

@@ -73,10 +73,23 @@ void TestBookKeeper::eachActionIsOneEventBeforeItIsReported()
     QCOMPARE(seen.last().action, BookAction::SetCounter);
     QCOMPARE(seen.last().changes, (QList<BookChange>{{"counter", "012345678", "000000042"}}));
 
+    // Refused ("Fehler!"): the device holds what it held, and so does the event.
+    keeper.recorder().setTechnician(QStringLiteral("Ann Example"));
+    keeper.recorder().setReason(QStringLiteral("back to forward"));
+    ParameterRecord back = *link.memory()->record();
+    back.direction = 0;
+    QVERIFY(sim.control("fault-once error=SP"));
+    QVERIFY(act(link.write(back)));
+    QCOMPARE(seen.size(), 4);
+    QVERIFY(seen.last().status != QLatin1String(kStatusOk));
+    QCOMPARE(seen.last().changes, QList<BookChange>());
+    QCOMPARE(seen.last().technician + '|' + seen.last().reason, QStringLiteral("Ann Example|back to forward"));
+
     // Silent now: the failure is the device's as last read on the port.
     QVERIFY(sim.control("fault silent=LP"));
     QVERIFY(act(link.read()));
-    QCOMPARE(seen.size(), 4);
+    QCOMPARE(seen.size(), 5);
+    QCOMPARE(seen.last().reason, QString()); // a read changes nothing
     QCOMPARE(seen.last().action, BookAction::Read);
     QCOMPARE(seen.last().status, QStringLiteral("noAnswer"));
     for (const BookEvent &event : seen) {

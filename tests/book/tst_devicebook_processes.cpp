@@ -1,6 +1,7 @@
 // The device book under real processes: eight writers and this process at
 // once, one of them killed mid-way, then the command line reading the result.
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -79,6 +80,8 @@ class TestDeviceBookProcesses : public QObject
     Q_OBJECT
 
 private slots:
+    // The writers' anchors in the test's folder, not the user's.
+    void initTestCase() { qputenv("APPDATA", QFile::encodeName(m_dir.path())); }
     void writersTogetherLoseNothing();
     void killedWriterLosesNothingReported();
 

@@ -822,10 +822,14 @@ void TestCli::deviceBook()
     text.close();
     DevSim &device = sim();
     const QString port = device.portPath();
-    const QList<QStringList> actions = {{"read", "-p", port}, {"write", "-p", port, "--set", "direction=1"},
-                                        {"set-counter", "-p", port, "000000042"}};
+    // Who from the variable or the option, why with each change.
+    const QList<QStringList> actions = {
+        {"read", "-p", port},
+        {"write", "-p", port, "--set", "direction=1", "--reason", "seal replaced"},
+        {"set-counter", "-p", port, "000000042", "--technician", "Jo Test", "--reason", "meter swap"}};
     for (const QStringList &action : actions) {
-        const CliRun done = run(QStringList{"--book", book} + action + QStringList{"--json"});
+        const CliRun done = run(QStringList{"--book", book} + action + QStringList{"--json"},
+                                {"TAVIK7_TECHNICIAN=Ann Example"});
         QCOMPARE(done.exitCode, 0);
         // Neither a folder nor someone's text file is made a book of: every run says so.
         const bool says = !said.isEmpty();
@@ -849,11 +853,19 @@ void TestCli::deviceBook()
             continue;
         QCOMPARE(event["frontEnd"].toString(), "cli");
         QCOMPARE(event["status"].toString(), "ok");
-        shown.append(event["action"].toString());
+        shown.append(event["action"].toString()
+                     + QStringLiteral(" [%1|%2]").arg(event["technician"].toString(), event["reason"].toString()));
     }
     // One event per action: set-counter's own read is one too. What each
-    // holds is the keeper's test.
-    QCOMPARE(shown, (QStringList{"read", "write", "read", "setCounter"}));
+    // holds beside who and why is the keeper's test.
+    QCOMPARE(shown, (QStringList{"read [Ann Example|]", "write [Ann Example|seal replaced]", "read [Jo Test|]",
+                                 "setCounter [Jo Test|meter swap]"}));
+    const CliRun lines = run({"--book", book, "book", "history", "123456789"});
+    QVERIFY2(lines.out.endsWith("\tJo Test\tmeter swap\n"), lines.out.constData());
+    const CliRun csv = run({"--book", book, "book", "export", "123456789", "-o", "-"});
+    QVERIFY2(csv.out.startsWith("id,") && csv.out.contains(",technician,reason\r\n")
+                 && csv.out.contains(",Ann Example,seal replaced\r\n"),
+             csv.out.constData());
 }
 
 void TestCli::bookReading_data()

@@ -112,6 +112,21 @@ void TestCliCommands::parse_data()
     QTest::newRow("duration zero") << QStringList{"namur", "-p", "a", "--duration", "0"} << usage
                                    << "--duration takes a positive";
     QTest::newRow("help of no command") << QStringList{"help", "frobnicate"} << usage << "Unknown command";
+    QTest::newRow("technician and reason") << QStringList{"--technician", "Ann Example", "flash", "-p", "a", "f.hex",
+                                                          "--reason", "firmware 1.14: counter fix"}
+                                           << run << QString();
+    QTest::newRow("reason on a read") << QStringList{"read", "-p", "a", "--reason", "why"} << usage
+                                      << "--reason does not belong";
+    QTest::newRow("reason of two lines") << QStringList{"set-counter", "-p", "a", "1", "--reason", "ok\nevent 9: ok"}
+                                         << usage << "--reason takes one line of printable text";
+    QTest::newRow("reason empty") << QStringList{"apply", "-p", "a", "p.json", "--reason", " "} << usage
+                                  << "--reason takes one line";
+    QTest::newRow("technician with escapes") << QStringList{"read", "-p", "a", "--technician", "\x1b[2JAnn"} << usage
+                                             << "--technician takes one line";
+    QTest::newRow("reason turned around") << QStringList{"write", "-p", "a", "f.dat", "--reason", "\u202eko"} << usage
+                                          << "--reason takes one line";
+    QTest::newRow("note with a tab") << QStringList{"report", "-p", "a", "-o", "r.pdf", "--note", "a\tb"} << usage
+                                     << "--note takes one line";
     QTest::newRow("set without file") << QStringList{"write", "-p", "a", "--set", "direction=1"} << run << QString();
     QTest::newRow("set in words") << QStringList{"write", "-p", "a", "--set", "significance=three"} << usage
                                   << "--set 'significance=three'";

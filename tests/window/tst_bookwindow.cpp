@@ -61,7 +61,10 @@ private:
 
 void TestBookWindow::eventsShownAndKeptBesideOtherPrograms()
 {
+    // The technician's own name, through the writer process into every row.
+    qputenv("TAVIK7_TECHNICIAN", "Ann Example");
     QVERIFY(connectDevice());
+    qunsetenv("TAVIK7_TECHNICIAN");
     QSignalSpy recorded(DeviceBookKeeper::of(window.get()), &DeviceBookKeeper::recorded);
     // Opened from a menu of its own, in the program's words and face.
     auto *entry = w<QAction>("actionDeviceBook");
@@ -95,6 +98,7 @@ void TestBookWindow::eventsShownAndKeptBesideOtherPrograms()
     // The shown write in the window's words, and again after a switch.
     QTRY_COMPARE(shown->events()->rowCount(), 2);
     QCOMPARE(shown->events()->index(1, 2).data().toString(), QStringLiteral("Schreiben"));
+    QCOMPARE(shown->events()->index(1, 10).data().toString(), QStringLiteral("Ann Example"));
     auto firstChange = [shown] { return shown->events()->index(1, 7).data().toString().section(QLatin1Char('\n'), 0, 0); };
     QCOMPARE(firstChange(), QStringLiteral("Richtung: 0: rechts -> 1: links"));
     switchLanguage("actionEnglish");
@@ -145,6 +149,32 @@ void TestBookWindow::eventsShownAndKeptBesideOtherPrograms()
     QTRY_COMPARE(recorded.count(), 4);
     QCOMPARE(writer->waiting(), 0);
     QVERIFY2(longestGapMs < 500, qPrintable(QString::number(longestGapMs)));
+
+    // The counter's confirmation asks why, and takes no control character.
+    bool refused = false;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        auto *line = box ? box->findChild<QLineEdit *>() : nullptr;
+        if (!line)
+            return;
+        answer.stop();
+        line->setText(QStringLiteral("meter\u0007swap"));
+        refused = !box->button(QMessageBox::Yes)->isEnabled();
+        line->setText(QStringLiteral(" meter swap "));
+        box->button(QMessageBox::Yes)->click();
+    });
+    answer.start(20);
+    // The counter as read, set again.
+    QTRY_VERIFY(button("pushButtonSetCounter")->isEnabled());
+    button("pushButtonSetCounter")->click();
+    QVERIFY(refused);
+    QTRY_COMPARE(recorded.count(), 5);
+    DeviceBook book;
+    QVERIFY(book.openForReading(bookFile()).recorded);
+    const BookEvent counter = book.history(QStringLiteral("123456789")).constLast();
+    QCOMPARE(counter.action, BookAction::SetCounter);
+    QCOMPARE(counter.reason, QStringLiteral("meter swap"));
 }
 
 void TestBookWindow::bookTroubleIsAConsoleMessage()
