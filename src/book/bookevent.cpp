@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUuid>
 
 #include <array>
 
@@ -46,6 +47,11 @@ bool actionFromName(const QString &name, BookAction *action)
 QString frontEndName(FrontEnd frontEnd)
 {
     return frontEnd == FrontEnd::Window ? QStringLiteral("window") : QStringLiteral("cli");
+}
+
+QString newEventUuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 QString isoTimeText(qint64 timeMs)
@@ -97,7 +103,10 @@ StoredEvent storedForm(const BookEvent &event)
             event.sha256,
             event.softwareVersion,
             event.counter,
-            event.details.isEmpty() ? QByteArray() : QJsonDocument(event.details).toJson(QJsonDocument::Compact)};
+            event.details.isEmpty() ? QByteArray() : QJsonDocument(event.details).toJson(QJsonDocument::Compact),
+            event.uuid,
+            event.station,
+            event.role};
 }
 
 BookEvent eventFromStored(const StoredEvent &stored)
@@ -119,18 +128,22 @@ BookEvent eventFromStored(const StoredEvent &stored)
     event.softwareVersion = stored.softwareVersion;
     event.counter = stored.counter;
     event.details = QJsonDocument::fromJson(stored.details).object();
+    event.uuid = stored.uuid;
+    event.station = stored.station;
+    event.role = stored.role;
     return event;
 }
 
 namespace {
 
-constexpr const char *kLineTexts[] = {"user", "port", "manufacturer", "deviceType", "serialNumber",
-                                      "status", "file", "sha256", "softwareVersion", "counter"};
+constexpr const char *kLineTexts[] = {"user",   "port", "manufacturer", "deviceType",      "serialNumber", "status",
+                                      "file",   "sha256", "softwareVersion", "counter",       "uuid",         "station"};
+constexpr size_t kLineTextCount = sizeof kLineTexts / sizeof kLineTexts[0];
 
-std::array<QString *, 10> lineTexts(BookEvent &e)
+std::array<QString *, kLineTextCount> lineTexts(BookEvent &e)
 {
-    return {&e.user, &e.port, &e.manufacturer, &e.deviceType, &e.serialNumber,
-            &e.status, &e.file, &e.sha256, &e.softwareVersion, &e.counter};
+    return {&e.user, &e.port,          &e.manufacturer, &e.deviceType, &e.serialNumber, &e.status,
+            &e.file, &e.sha256, &e.softwareVersion, &e.counter,    &e.uuid,         &e.station};
 }
 
 } // namespace
@@ -143,7 +156,7 @@ QByteArray eventToLine(const BookEvent &event)
                      {QStringLiteral("frontEnd"), int(e.frontEnd)},
                      {QStringLiteral("changes"), QString::fromUtf8(changesToJson(e.changes))},
                      {QStringLiteral("details"), e.details}};
-    const std::array<QString *, 10> texts = lineTexts(e);
+    const std::array<QString *, kLineTextCount> texts = lineTexts(e);
     for (size_t i = 0; i < texts.size(); ++i)
         line.insert(QLatin1String(kLineTexts[i]), *texts[i]);
     return QJsonDocument(line).toJson(QJsonDocument::Compact);
@@ -166,7 +179,7 @@ bool eventFromLine(const QByteArray &line, BookEvent *event)
     e.frontEnd = FrontEnd(frontEnd);
     e.changes = changesFromJson(object.value(QStringLiteral("changes")).toString().toUtf8());
     e.details = object.value(QStringLiteral("details")).toObject();
-    const std::array<QString *, 10> texts = lineTexts(e);
+    const std::array<QString *, kLineTextCount> texts = lineTexts(e);
     for (size_t i = 0; i < texts.size(); ++i) {
         const QJsonValue value = object.value(QLatin1String(kLineTexts[i]));
         if (!value.isString())
@@ -189,6 +202,10 @@ QByteArray chainHash(const QByteArray &previousHash, const StoredEvent &e)
     for (const QString *text : {&e.file, &e.sha256, &e.softwareVersion, &e.counter})
         addField(hash, text->toUtf8());
     addField(hash, e.details);
+    if (e.hashesOrigin) {
+        for (const QString *text : {&e.uuid, &e.station, &e.role})
+            addField(hash, text->toUtf8());
+    }
     return hash.result();
 }
 

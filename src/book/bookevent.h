@@ -47,11 +47,16 @@ struct BookEvent
     // flash: verdict, versionBefore, versionAfter; namur: start, end,
     // telegrams, log; import: source.
     QJsonObject details;
+    QString uuid;    // made with the action: the same event arriving twice is one
+    QString station; // the workstation (stationName())
+    QString role;    // on a server, the database role that wrote it; given by the book
 };
 
 [[nodiscard]] QString actionName(BookAction action);
 [[nodiscard]] bool actionFromName(const QString &name, BookAction *action);
 [[nodiscard]] QString frontEndName(FrontEnd frontEnd);
+// A new event's uuid (random, version 4, lower-case with dashes).
+[[nodiscard]] QString newEventUuid();
 
 // Time as the book's readers print it: 2026-12-07T16:27:07.123Z.
 [[nodiscard]] QString isoTimeText(qint64 timeMs);
@@ -74,6 +79,10 @@ struct StoredEvent
     QByteArray changes;
     QString file, sha256, softwareVersion, counter;
     QByteArray details;
+    QString uuid, station, role;
+    // Events recorded before books knew uuid and station were hashed
+    // without them; those fields were filled in later, outside the chain.
+    bool hashesOrigin = true;
 };
 
 [[nodiscard]] StoredEvent storedForm(const BookEvent &event);

@@ -54,6 +54,8 @@ BookEvent BookRecorder::newEvent(BookAction action, const QString &port, const Q
 {
     BookEvent event;
     event.timeMs = QDateTime::currentMSecsSinceEpoch();
+    event.uuid = newEventUuid();
+    event.station = stationName();
     event.action = action;
     event.frontEnd = m_frontEnd;
     event.user = loginName();

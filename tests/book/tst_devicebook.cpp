@@ -119,7 +119,8 @@ void TestDeviceBook::migratesVersionOne()
         BookEvent e = bookEvent(id == 3 ? QStringLiteral("222") : QStringLiteral("111"), QStringLiteral("ok"), id * 1000);
         e.id = id;
         e.softwareVersion = QStringLiteral("1.1%1").arg(id);
-        const StoredEvent s = storedForm(e);
+        StoredEvent s = storedForm(e);
+        s.hashesOrigin = false; // hashed as books did before events had a uuid
         previous = chainHash(previous, s);
         statements.append(QStringLiteral("INSERT INTO events VALUES(%1, %2, %3, 1, 'tester', '/dev/ttyUSB0', 'ABC', "
                                          "'TAV7', '%4', 'ok', '%5', '', '', '%6', '', '', x'%7')")
