@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <limits>
 
 #include "booklocation.h"
 #include "bookschema.h"
@@ -239,6 +240,8 @@ BookResult DeviceBook::openForReading(const QString &path)
     if (version < 2)
         return open(path);
     m_version = version;
+    // Before version 4 every event was hashed without uuid and station.
+    m_oldHashUpTo = std::numeric_limits<qint64>::max();
     BookResult prepared = prepareStatements();
     if (prepared.status == BookStatus::Ok && version >= 4)
         prepared = readOldHashUpTo();
