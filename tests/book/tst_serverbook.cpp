@@ -75,6 +75,7 @@ private slots:
     void boundTextStaysText();
     void eightWritersOneChain();
     void passwordFromEnvironmentOrPgpass();
+    void restartedServerTakesTheNextEvent();
     void refusedBookCommands_data();
     void refusedBookCommands();
 
@@ -310,6 +311,26 @@ void TestServerBook::passwordFromEnvironmentOrPgpass()
     pgpass.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     pgpass.close();
     QCOMPARE(cli(bookArguments(location, {QStringLiteral("verify")}), environment).exitCode, 0);
+}
+
+// The window's writer holds its connection for a whole session.
+void TestServerBook::restartedServerTakesTheNextEvent()
+{
+    QCOMPARE(initBook(QStringLiteral("restarted")), QString());
+    DeviceBook book;
+    QVERIFY(book.open(m_server.url(QStringLiteral("restarted"))).recorded);
+    QVERIFY(book.record(bookEvent(QStringLiteral("300"))).recorded);
+    QString log;
+    if (!m_server.restart(&log))
+        QFAIL(qPrintable(log));
+    const BookResult after = book.record(bookEvent(QStringLiteral("300")));
+    QVERIFY2(after.recorded, qPrintable(after.detail));
+    QCOMPARE(after.id, 2);
+    // An event sent again (its answer lost) is found by its uuid, not doubled.
+    BookEvent twice = bookEvent(QStringLiteral("300"));
+    QCOMPARE(book.record(twice).id, 3);
+    QCOMPARE(book.record(twice).id, 3);
+    QCOMPARE(book.verify().events, 3);
 }
 
 void TestServerBook::refusedBookCommands_data()
