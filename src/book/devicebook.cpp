@@ -594,7 +594,8 @@ BookResult DeviceBook::record(const BookEvent &event)
         if (!reopened.recorded)
             return reopened;
     }
-    const BookResult result = recordOnce(event);
+    // On a server an event may come again (a sender that lost the answer).
+    const BookResult result = recordOnce(event, isServer());
     if (isServer() && result.status == BookStatus::Unreachable && !event.uuid.isEmpty()) {
         // A server restarted since the last event leaves a dead connection:
         // once more on a new one. Should the first commit have landed with
@@ -604,7 +605,7 @@ BookResult DeviceBook::record(const BookEvent &event)
             close();
             return reopened;
         }
-        return recordOnce(event);
+        return recordOnce(event, true);
     }
     if (!isDamage(result.status))
         return result;
@@ -618,17 +619,17 @@ BookResult DeviceBook::record(const BookEvent &event)
     return again;
 }
 
-BookResult DeviceBook::recordOnce(const BookEvent &event)
+BookResult DeviceBook::recordOnce(const BookEvent &event, bool mayBeThere)
 {
     return transaction([&]() -> BookResult {
-        if (isServer() && !event.uuid.isEmpty()) {
-            QSqlQuery known(database());
-            known.prepare(QStringLiteral("SELECT id FROM events WHERE uuid = ?"));
-            known.addBindValue(event.uuid);
-            if (!known.exec())
+        if (mayBeThere && !event.uuid.isEmpty()) {
+            QSqlQuery &known = m_statements->findEvent;
+            if (!bindAndRun(known, {event.uuid}))
                 return failure(known.lastError());
-            if (known.next())
-                return {BookStatus::Ok, true, {}, {}, known.value(0).toLongLong()};
+            const qint64 id = known.next() ? known.value(0).toLongLong() : 0;
+            known.finish();
+            if (id > 0)
+                return {BookStatus::Ok, true, {}, {}, id};
         }
         return insertEvent(event);
     });

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -309,9 +310,10 @@ int runImport(BookRun &run)
 // A server's book is made here once; a file book makes itself when opened.
 int runInit(BookRun &run)
 {
-    bool created = false;
-    const BookResult result = isServerLocation(run.path) ? run.book.initServer(run.path, &created)
-                                                         : run.book.open(run.path, userChangeHistoryPath(), FrontEnd::Cli);
+    const bool server = isServerLocation(run.path);
+    bool created = !server && !QFileInfo::exists(run.path);
+    const BookResult result = server ? run.book.initServer(run.path, &created)
+                                     : run.book.open(run.path, userChangeHistoryPath(), FrontEnd::Cli);
     if (!result.recorded)
         return bookUnusable(run, result);
     const BookText said = created ? BookText::Created : BookText::Ready;
