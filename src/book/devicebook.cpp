@@ -396,7 +396,7 @@ BookResult DeviceBook::checkIsBook(int version)
     if (version > kBookSchemaVersion)
         return {BookStatus::TooNew, false, {}, QString::number(version), 0};
     QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+    if (!query.exec(QLatin1String(dialect(m_driver).tables)))
         return failure(query.lastError());
     QStringList tables;
     while (query.next())
