@@ -15,9 +15,11 @@ struct DeviceBook::Statements
 {
     // A reader of an older file book prepares no insert: its events lack
     // version 4's columns until a writer lifts it.
-    Statements(const QSqlDatabase &db, BookDriver driver, int version)
+    Statements(const QSqlDatabase &db, BookDriver driver, int version, bool prepare = true)
         : head(db), findDevice(db), addDevice(db), addEvent(db), setHead(db), imported(db), findEvent(db)
     {
+        if (!prepare)
+            return;
         const BookDialect &sql = dialect(driver);
         head.prepare(QLatin1String(sql.head));
         findDevice.prepare(
