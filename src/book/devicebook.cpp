@@ -591,7 +591,7 @@ BookResult DeviceBook::insertEvent(const BookEvent &event)
     return result;
 }
 
-BookResult DeviceBook::record(const BookEvent &event)
+BookResult DeviceBook::record(const BookEvent &given)
 {
     // An empty name would give SQLite a private temporary database.
     if (m_path.isEmpty())
@@ -603,9 +603,13 @@ BookResult DeviceBook::record(const BookEvent &event)
         if (!reopened.recorded)
             return reopened;
     }
+    // The uuid is made before the first try, so that a second one knows it.
+    BookEvent event = given;
+    if (event.uuid.isEmpty())
+        event.uuid = newEventUuid();
     // On a server an event may come again (a sender that lost the answer).
     const BookResult result = recordOnce(event, isServer());
-    if (isServer() && result.status == BookStatus::Unreachable && !event.uuid.isEmpty()) {
+    if (isServer() && result.status == BookStatus::Unreachable) {
         // A server restarted since the last event leaves a dead connection:
         // once more on a new one. Should the first commit have landed with
         // its answer lost, the event is there under its uuid.
