@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUuid>
 
 #include <array>
 
@@ -91,6 +92,11 @@ QString frontEndName(FrontEnd frontEnd)
     return frontEnd == FrontEnd::Window ? QStringLiteral("window") : QStringLiteral("cli");
 }
 
+QString newEventUuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
 QString isoTimeText(qint64 timeMs)
 {
     return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzzZ"));
@@ -143,7 +149,10 @@ StoredEvent storedForm(const BookEvent &event)
             [&event] {
                 const QJsonObject details = auditedDetails(event);
                 return details.isEmpty() ? QByteArray() : QJsonDocument(details).toJson(QJsonDocument::Compact);
-            }()};
+            }(),
+            event.uuid,
+            event.station,
+            event.role};
 }
 
 BookEvent eventFromStored(const StoredEvent &stored)
@@ -166,18 +175,22 @@ BookEvent eventFromStored(const StoredEvent &stored)
     event.counter = stored.counter;
     event.details = QJsonDocument::fromJson(stored.details).object();
     takeAudit(event);
+    event.uuid = stored.uuid;
+    event.station = stored.station;
+    event.role = stored.role;
     return event;
 }
 
 namespace {
 
-constexpr const char *kLineTexts[] = {"user", "port", "manufacturer", "deviceType", "serialNumber",
-                                      "status", "file", "sha256", "softwareVersion", "counter"};
+constexpr const char *kLineTexts[] = {"user",   "port", "manufacturer", "deviceType",      "serialNumber", "status",
+                                      "file",   "sha256", "softwareVersion", "counter",       "uuid",         "station"};
+constexpr size_t kLineTextCount = sizeof kLineTexts / sizeof kLineTexts[0];
 
-std::array<QString *, 10> lineTexts(BookEvent &e)
+std::array<QString *, kLineTextCount> lineTexts(BookEvent &e)
 {
-    return {&e.user, &e.port, &e.manufacturer, &e.deviceType, &e.serialNumber,
-            &e.status, &e.file, &e.sha256, &e.softwareVersion, &e.counter};
+    return {&e.user, &e.port,          &e.manufacturer, &e.deviceType, &e.serialNumber, &e.status,
+            &e.file, &e.sha256, &e.softwareVersion, &e.counter,    &e.uuid,         &e.station};
 }
 
 } // namespace
@@ -190,7 +203,7 @@ QByteArray eventToLine(const BookEvent &event)
                      {QStringLiteral("frontEnd"), int(e.frontEnd)},
                      {QStringLiteral("changes"), QString::fromUtf8(changesToJson(e.changes))},
                      {QStringLiteral("details"), auditedDetails(e)}};
-    const std::array<QString *, 10> texts = lineTexts(e);
+    const std::array<QString *, kLineTextCount> texts = lineTexts(e);
     for (size_t i = 0; i < texts.size(); ++i)
         line.insert(QLatin1String(kLineTexts[i]), *texts[i]);
     return QJsonDocument(line).toJson(QJsonDocument::Compact);
@@ -214,7 +227,7 @@ bool eventFromLine(const QByteArray &line, BookEvent *event)
     e.changes = changesFromJson(object.value(QStringLiteral("changes")).toString().toUtf8());
     e.details = object.value(QStringLiteral("details")).toObject();
     takeAudit(e);
-    const std::array<QString *, 10> texts = lineTexts(e);
+    const std::array<QString *, kLineTextCount> texts = lineTexts(e);
     for (size_t i = 0; i < texts.size(); ++i) {
         const QJsonValue value = object.value(QLatin1String(kLineTexts[i]));
         if (!value.isString())
@@ -237,6 +250,10 @@ QByteArray chainHash(const QByteArray &previousHash, const StoredEvent &e)
     for (const QString *text : {&e.file, &e.sha256, &e.softwareVersion, &e.counter})
         addField(hash, text->toUtf8());
     addField(hash, e.details);
+    if (e.hashesOrigin) {
+        for (const QString *text : {&e.uuid, &e.station, &e.role})
+            addField(hash, text->toUtf8());
+    }
     return hash.result();
 }
 

@@ -49,11 +49,16 @@ struct BookEvent
     // flash: verdict, versionBefore, versionAfter; namur: start, end,
     // telegrams, log; import: source.
     QJsonObject details;
+    QString uuid;    // made with the action: the same event arriving twice is one
+    QString station; // the workstation (stationName())
+    QString role;    // on a server, the database role that wrote it; given by the book
 };
 
 [[nodiscard]] QString actionName(BookAction action);
 [[nodiscard]] bool actionFromName(const QString &name, BookAction *action);
 [[nodiscard]] QString frontEndName(FrontEnd frontEnd);
+// A new event's uuid (random, version 4, lower-case with dashes).
+[[nodiscard]] QString newEventUuid();
 
 // A technician's name or a reason as an event may hold it: one line of
 // printable text. Control characters, line breaks and the marks that turn
@@ -84,6 +89,10 @@ struct StoredEvent
     QByteArray changes;
     QString file, sha256, softwareVersion, counter;
     QByteArray details;
+    QString uuid, station, role;
+    // Events recorded before books knew uuid and station were hashed
+    // without them; those fields were filled in later, outside the chain.
+    bool hashesOrigin = true;
 };
 
 [[nodiscard]] StoredEvent storedForm(const BookEvent &event);

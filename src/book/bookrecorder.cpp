@@ -60,6 +60,8 @@ BookEvent BookRecorder::newEvent(BookAction action, const QString &port, const Q
         device = &*m_memory->record();
     BookEvent event;
     event.timeMs = QDateTime::currentMSecsSinceEpoch();
+    event.uuid = newEventUuid();
+    event.station = stationName();
     event.action = action;
     event.frontEnd = m_frontEnd;
     event.user = loginName();

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "booklocation.h"
 #include "chainanchor.h"
 
 namespace tavik7::book {
@@ -38,7 +39,7 @@ BookResult resultFromLine(const QByteArray &line)
 {
     const QJsonObject object = QJsonDocument::fromJson(line).object();
     const int status = object.value(QStringLiteral("status")).toInt(-1);
-    if (status < int(BookStatus::Ok) || status > int(BookStatus::NoFolder))
+    if (status < int(BookStatus::Ok) || status > int(BookStatus::BadLocation))
         return writerEnded();
     return {BookStatus(status), object.value(QStringLiteral("recorded")).toBool(),
             object.value(QStringLiteral("aside")).toString(), object.value(QStringLiteral("detail")).toString(),
@@ -125,7 +126,18 @@ bool BookWriterProcess::startProcess()
         if (error == QProcess::FailedToStart)
             onEnded();
     });
-    m_process->start(path, {m_bookPath, m_changeHistoryPath});
+    // A password on the command line would show in every process list.
+    QString location = m_bookPath;
+    BookLocation server;
+    QString complaint;
+    if (isServerLocation(m_bookPath) && BookLocation::parse(m_bookPath, &server, &complaint)
+        && !server.password.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PGPASSWORD"), server.password);
+        m_process->setProcessEnvironment(environment);
+        location = server.withoutPassword();
+    }
+    m_process->start(path, {location, m_changeHistoryPath});
     return true;
 }
 

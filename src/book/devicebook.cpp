@@ -5,11 +5,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QRegularExpression>
+#include <QTimeZone>
 #include <QUrl>
 #include <QVariant>
 
 #include <atomic>
+#include <limits>
 
+#include "booklocation.h"
 #include "bookschema.h"
 #include "bookstatements.h"
 #include "historyimport.h"
@@ -51,6 +55,46 @@ BookStatus statusOfCode(int code)
     case kSqliteIoError:
     default: return BookStatus::Failed;
     }
+}
+
+// A server's SQLSTATE: without one the connection itself failed.
+BookStatus statusOfServerCode(const QString &code)
+{
+    if (code.isEmpty() || code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")))
+        return BookStatus::Unreachable;
+    if (code.startsWith(QLatin1String("28")))
+        return BookStatus::LoginRefused;
+    if (code == QLatin1String("42501"))
+        return BookStatus::NoRights;
+    if (code == QLatin1String("42P01"))
+        return BookStatus::NotBook;
+    if (code == QLatin1String("53100"))
+        return BookStatus::DiskFull;
+    if (code == QLatin1String("25006"))
+        return BookStatus::ReadOnly;
+    if (code == QLatin1String("40P01") || code == QLatin1String("55P03") || code == QLatin1String("40001"))
+        return BookStatus::Busy;
+    return BookStatus::Failed;
+}
+
+// libpq's words when a connection could not be made.
+BookStatus statusOfConnectFailure(const QString &text)
+{
+    for (const char *login : {"password authentication failed", "no password supplied", "authentication failed",
+                              "pg_hba.conf", "fe_sendauth", "SCRAM"}) {
+        if (text.contains(QLatin1String(login), Qt::CaseInsensitive))
+            return BookStatus::LoginRefused;
+    }
+    if (text.contains(QLatin1String("role \"")) && text.contains(QLatin1String("does not exist")))
+        return BookStatus::LoginRefused;
+    if (text.contains(QLatin1String("database \"")) && text.contains(QLatin1String("does not exist")))
+        return BookStatus::Missing;
+    return BookStatus::Unreachable;
+}
+
+QString firstLine(const QString &text)
+{
+    return text.section(QLatin1Char('\n'), 0, 0).trimmed();
 }
 
 // Only what SQLite finds damaged is set aside: a file that is no SQLite at
@@ -108,6 +152,8 @@ void DeviceBook::close()
 {
     m_statements.reset();
     m_version = 0;
+    m_oldHashUpTo = 0;
+    m_role.clear();
     if (m_connection.isEmpty())
         return;
     {
@@ -136,8 +182,11 @@ QSqlDatabase DeviceBook::database() const
 BookResult DeviceBook::failure(const QSqlError &error) const
 {
     BookResult result;
-    result.status = statusOfCode(error.nativeErrorCode().toInt());
+    result.status = isServer() ? statusOfServerCode(error.nativeErrorCode())
+                               : statusOfCode(error.nativeErrorCode().toInt());
     result.detail = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    if (isServer())
+        result.detail = firstLine(result.detail);
     return result;
 }
 
@@ -148,6 +197,9 @@ BookResult DeviceBook::open(const QString &path, const QString &changeHistoryPat
     m_changeHistoryPath = changeHistoryPath;
     m_frontEnd = frontEnd;
     m_readOnly = false;
+    m_driver = isServerLocation(path) ? BookDriver::Server : BookDriver::File;
+    if (isServer())
+        return openServer(false);
     const BookResult opened = openFile();
     return isDamage(opened.status) ? setAsideAndReopen(opened) : opened;
 }
@@ -158,6 +210,9 @@ BookResult DeviceBook::openForReading(const QString &path)
     m_path = path;
     m_changeHistoryPath.clear();
     m_readOnly = true;
+    m_driver = isServerLocation(path) ? BookDriver::Server : BookDriver::File;
+    if (isServer())
+        return openServer(false);
     if (isLinkOrSpecial(path))
         return {BookStatus::Link, false, {}, {}, 0};
     // A mistyped name must not leave an empty book behind.
@@ -186,7 +241,11 @@ BookResult DeviceBook::openForReading(const QString &path)
     if (version < 2)
         return open(path);
     m_version = version;
-    const BookResult prepared = prepareStatements();
+    // Before version 4 every event was hashed without uuid and station.
+    m_oldHashUpTo = std::numeric_limits<qint64>::max();
+    BookResult prepared = prepareStatements();
+    if (prepared.status == BookStatus::Ok && version >= 4)
+        prepared = readOldHashUpTo();
     if (prepared.status != BookStatus::Ok)
         close();
     return prepared;
@@ -210,13 +269,141 @@ BookResult DeviceBook::openConnection(const QString &databaseName, const QString
     return {BookStatus::Ok, true, {}, {}, 0};
 }
 
+BookResult DeviceBook::openServer(bool forInit)
+{
+    close();
+    BookLocation location;
+    QString complaint;
+    if (!BookLocation::parse(m_path, &location, &complaint))
+        return {BookStatus::BadLocation, false, {}, complaint, 0};
+    static std::atomic<int> connections{0};
+    m_connection = QStringLiteral("tavik7server-%1").arg(++connections);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(dialect(m_driver).qtDriver), m_connection);
+    if (!db.isValid())
+        return {BookStatus::Failed, false, {}, QStringLiteral("no QPSQL driver (libqt6sql6-psql)"), 0};
+    db.setHostName(location.host);
+    db.setPort(location.port);
+    db.setDatabaseName(location.database);
+    db.setUserName(location.user);
+    // Without one libpq takes PGPASSWORD or ~/.pgpass.
+    db.setPassword(location.password);
+    // A writer waits for the chain's head as long as a file book's writer
+    // waits for its lock.
+    QStringList options{QStringLiteral("connect_timeout=%1").arg(location.connectTimeoutS),
+                        QStringLiteral("application_name=tavik7"),
+                        QStringLiteral("options='-c lock_timeout=%1'").arg(m_busyTimeoutMs)};
+    if (!location.sslMode.isEmpty())
+        options.append(QStringLiteral("sslmode=") + location.sslMode);
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+    if (!db.open()) {
+        const QString why = db.lastError().databaseText().isEmpty() ? db.lastError().text() : db.lastError().databaseText();
+        const BookStatus status = statusOfConnectFailure(why);
+        // The server's own words name neither more nor less than this.
+        const QString detail = status == BookStatus::LoginRefused
+            ? QStringLiteral("user \"%1\" on %2:%3").arg(location.loginUser(), location.host).arg(location.port)
+            : firstLine(why);
+        return {status, false, {}, detail, 0};
+    }
+    // The window's times are the workstation's (a zone id is letters,
+    // digits and "/_+-", never a quote); should the server not know the
+    // zone, it keeps its own.
+    QSqlQuery session(db);
+    const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
+    const bool zoneIsName = QRegularExpression(QStringLiteral("^[A-Za-z0-9/_+-]+$")).match(zone).hasMatch();
+    if ((!zoneIsName
+         || !session.exec(QStringLiteral("SELECT current_user, set_config('TimeZone', '%1', false)").arg(zone)))
+        && !session.exec(QStringLiteral("SELECT current_user")))
+        return failure(session.lastError());
+    if (!session.next())
+        return failure(session.lastError());
+    m_role = session.value(0).toString();
+    session.finish();
+    return forInit ? BookResult{BookStatus::Ok, true, {}, {}, 0} : readServerSchema();
+}
+
+BookResult DeviceBook::readServerSchema()
+{
+    QSqlQuery query(database());
+    if (!query.exec(QLatin1String(dialect(m_driver).tables)))
+        return failure(query.lastError());
+    QStringList tables;
+    while (query.next())
+        tables.append(query.value(0).toString());
+    if (tables.isEmpty())
+        return {BookStatus::NoSchema, false, {}, {}, 0};
+    if (!tables.contains(QLatin1String("bookinfo")) || !tables.contains(QLatin1String("events"))
+        || !tables.contains(QLatin1String("head")))
+        return {BookStatus::NotBook, false, {}, {}, 0};
+    if (!query.exec(QStringLiteral("SELECT name, value FROM bookinfo")))
+        return failure(query.lastError());
+    int version = 0;
+    while (query.next()) {
+        if (query.value(0).toString() == QLatin1String("version"))
+            version = query.value(1).toInt();
+        else if (query.value(0).toString() == QLatin1String("oldHashUpTo"))
+            m_oldHashUpTo = query.value(1).toLongLong();
+    }
+    query.finish();
+    if (version > kBookSchemaVersion)
+        return {BookStatus::TooNew, false, {}, QString::number(version), 0};
+    if (version < 4)
+        return {BookStatus::NotBook, false, {}, {}, 0};
+    m_version = version;
+    const BookResult prepared = prepareStatements();
+    if (prepared.status != BookStatus::Ok)
+        m_statements.reset();
+    return prepared;
+}
+
+BookResult DeviceBook::readOldHashUpTo()
+{
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT value FROM bookinfo WHERE name = 'oldHashUpTo'")))
+        return failure(query.lastError());
+    m_oldHashUpTo = query.next() ? query.value(0).toLongLong() : 0;
+    return {BookStatus::Ok, true, {}, {}, 0};
+}
+
+BookResult DeviceBook::initServer(const QString &location, bool *created)
+{
+    close();
+    m_path = location;
+    m_changeHistoryPath.clear();
+    m_readOnly = false;
+    m_driver = BookDriver::Server;
+    if (created)
+        *created = false;
+    BookResult result = openServer(true);
+    if (result.status != BookStatus::Ok)
+        return result;
+    result = transaction([&]() -> BookResult {
+        QSqlQuery query(database());
+        // Two first runs at once: one creates, the other finds it made.
+        if (!query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(7307330)")))
+            return failure(query.lastError());
+        if (!query.exec(QLatin1String(dialect(m_driver).tables)))
+            return failure(query.lastError());
+        if (query.next())
+            return {BookStatus::Ok, true, {}, {}, 0};
+        query.finish();
+        for (const QString &statement : serverSchemaStatements()) {
+            if (!query.exec(statement))
+                return failure(query.lastError());
+        }
+        if (created)
+            *created = true;
+        return {BookStatus::Ok, true, {}, {}, 0};
+    });
+    return result.status == BookStatus::Ok ? readServerSchema() : result;
+}
+
 // Another program's database is not made a book of, nor set aside.
 BookResult DeviceBook::checkIsBook(int version)
 {
     if (version > kBookSchemaVersion)
         return {BookStatus::TooNew, false, {}, QString::number(version), 0};
     QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+    if (!query.exec(QLatin1String(dialect(m_driver).tables)))
         return failure(query.lastError());
     QStringList tables;
     while (query.next())
@@ -263,18 +450,23 @@ BookResult DeviceBook::prepareSchema()
     const int version = query.value(0).toInt();
     query.finish();
     // The usual case takes no write lock, so a read-only book can be read.
+    m_version = kBookSchemaVersion;
     BookResult result = version == kBookSchemaVersion ? prepareStatements()
                                                       : transaction([this] { return upgradeSchema(); });
-    if (result.status != BookStatus::Ok)
+    if (result.status == BookStatus::Ok)
+        result = readOldHashUpTo();
+    if (result.status != BookStatus::Ok) {
         m_statements.reset();
-    else
-        m_version = kBookSchemaVersion;
+        m_version = 0;
+    }
     return result;
 }
 
 BookResult DeviceBook::prepareStatements()
 {
-    m_statements = std::make_unique<Statements>(database());
+    // A server's reader prepares nothing: each statement prepared there is
+    // a round trip more for every command.
+    m_statements = std::make_unique<Statements>(database(), m_driver, m_version, !(isServer() && m_readOnly));
     // Preparing reads the schema: a damaged one shows here.
     const QSqlError error = m_statements->error();
     return error.isValid() ? failure(error) : BookResult{BookStatus::Ok, true, {}, {}, 0};
@@ -335,7 +527,7 @@ BookResult DeviceBook::transaction(const std::function<BookResult()> &work)
     QSqlQuery control(database());
     // IMMEDIATE takes the write lock at once: a reader that turns writer
     // later could deadlock with another one and get no busy wait.
-    if (!control.exec(QStringLiteral("BEGIN IMMEDIATE")))
+    if (!control.exec(QLatin1String(dialect(m_driver).begin)))
         return failure(control.lastError());
     BookResult result = work();
     if (result.status == BookStatus::Ok && !control.exec(QStringLiteral("COMMIT")))
@@ -359,11 +551,13 @@ qint64 DeviceBook::deviceId(const BookEvent &event, BookResult *result)
         return id;
     }
     s.findDevice.finish();
-    if (!bindAndRun(s.addDevice, identity)) {
+    if (!bindAndRun(s.addDevice, identity) || !s.addDevice.next()) {
         *result = failure(s.addDevice.lastError());
         return 0;
     }
-    return s.addDevice.lastInsertId().toLongLong();
+    const qint64 id = s.addDevice.value(0).toLongLong();
+    s.addDevice.finish();
+    return id;
 }
 
 BookResult DeviceBook::insertEvent(const BookEvent &event)
@@ -371,7 +565,13 @@ BookResult DeviceBook::insertEvent(const BookEvent &event)
     Statements &s = *m_statements;
     if (!s.head.exec())
         return failure(s.head.lastError());
-    StoredEvent stored = storedForm(event);
+    BookEvent origin = event;
+    if (origin.uuid.isEmpty())
+        origin.uuid = newEventUuid();
+    if (origin.station.isEmpty())
+        origin.station = stationName();
+    origin.role = m_role;
+    StoredEvent stored = storedForm(origin);
     const bool hasHead = s.head.next();
     stored.id = hasHead ? s.head.value(0).toLongLong() + 1 : 1;
     const QByteArray previousHash = hasHead ? s.head.value(1).toByteArray() : QByteArray();
@@ -383,14 +583,15 @@ BookResult DeviceBook::insertEvent(const BookEvent &event)
     const QByteArray hash = chainHash(previousHash, stored);
     if (!bindAndRun(s.addEvent, {stored.id, stored.timeMs, stored.action, stored.frontEnd, stored.user, stored.port,
                                  device, stored.status, textOf(stored.changes), stored.file, stored.sha256,
-                                 stored.softwareVersion, stored.counter, textOf(stored.details), hash}))
+                                 stored.softwareVersion, stored.counter, textOf(stored.details), hash, stored.uuid,
+                                 stored.station, stored.role}))
         return failure(s.addEvent.lastError());
     if (!bindAndRun(s.setHead, {stored.id, hash}))
         return failure(s.setHead.lastError());
     return result;
 }
 
-BookResult DeviceBook::record(const BookEvent &event)
+BookResult DeviceBook::record(const BookEvent &given)
 {
     // An empty name would give SQLite a private temporary database.
     if (m_path.isEmpty())
@@ -402,7 +603,23 @@ BookResult DeviceBook::record(const BookEvent &event)
         if (!reopened.recorded)
             return reopened;
     }
-    const BookResult result = transaction([&] { return insertEvent(event); });
+    // The uuid is made before the first try, so that a second one knows it.
+    BookEvent event = given;
+    if (event.uuid.isEmpty())
+        event.uuid = newEventUuid();
+    // On a server an event may come again (a sender that lost the answer).
+    const BookResult result = recordOnce(event, isServer());
+    if (isServer() && result.status == BookStatus::Unreachable) {
+        // A server restarted since the last event leaves a dead connection:
+        // once more on a new one. Should the first commit have landed with
+        // its answer lost, the event is there under its uuid.
+        const BookResult reopened = openServer(false);
+        if (reopened.status != BookStatus::Ok) {
+            close();
+            return reopened;
+        }
+        return recordOnce(event, true);
+    }
     if (!isDamage(result.status))
         return result;
     BookResult again = setAsideAndReopen(result);
@@ -413,6 +630,22 @@ BookResult DeviceBook::record(const BookEvent &event)
         return retried;
     again.id = retried.id;
     return again;
+}
+
+BookResult DeviceBook::recordOnce(const BookEvent &event, bool mayBeThere)
+{
+    return transaction([&]() -> BookResult {
+        if (mayBeThere && !event.uuid.isEmpty()) {
+            QSqlQuery &known = m_statements->findEvent;
+            if (!bindAndRun(known, {event.uuid}))
+                return failure(known.lastError());
+            const qint64 id = known.next() ? known.value(0).toLongLong() : 0;
+            known.finish();
+            if (id > 0)
+                return {BookStatus::Ok, true, {}, {}, id};
+        }
+        return insertEvent(event);
+    });
 }
 
 BookResult DeviceBook::recordAll(const std::function<bool(BookEvent &)> &next)

@@ -12,6 +12,7 @@ class QSqlError;
 #include <memory>
 
 #include "bookevent.h"
+#include "bookschema.h"
 
 namespace tavik7::book {
 
@@ -30,6 +31,11 @@ enum class BookStatus {
     Missing,     // a reader found nothing at the path
     NotBook,     // an SQLite database, but of something else
     NoFolder,    // the folder the book is to be in does not exist
+    Unreachable, // the book's server cannot be reached
+    LoginRefused, // the server refused the login
+    NoSchema,    // a database on the server without a book yet ("book init")
+    NoRights,    // the database role may not read or write the book
+    BadLocation, // a server location that does not parse
 };
 
 struct BookResult
@@ -39,7 +45,7 @@ struct BookResult
     // or Corrupt when the damaged file was set aside and a new book took it.
     bool recorded = false;
     QString setAsidePath; // where a damaged book was moved to
-    QString detail;       // SQLite's own words, for the message
+    QString detail;       // the database's own words, for the message
     qint64 id = 0;        // the recorded event's number
 };
 
@@ -69,14 +75,17 @@ struct VerifyResult
     ChainBreak broken = ChainBreak::None;
     qint64 firstBadId = 0; // 0: the chain is intact
     qint64 lastMissingId = 0;
+    QString detail; // why the book could not be read
     [[nodiscard]] bool intact() const { return status == BookStatus::Ok && broken == ChainBreak::None; }
 };
 
-inline constexpr int kBookSchemaVersion = 3;
+inline constexpr int kBookSchemaVersion = 4;
 inline constexpr int kBookBusyTimeoutMs = 10000;
 
-// One connection to one book file. Every process (window, each CLI run) opens
-// its own; SQLite's WAL and busy time-out let them write side by side.
+// One connection to one book: a file, or a database on a server (see
+// BookLocation). Every process (window, each CLI run) opens its own; on a
+// file SQLite's WAL and busy time-out let them write side by side, on a
+// server the head row's lock numbers their events one after the other.
 class DeviceBook
 {
 public:
@@ -85,7 +94,8 @@ public:
     DeviceBook(const DeviceBook &) = delete;
     DeviceBook &operator=(const DeviceBook &) = delete;
 
-    // Opens or creates the book at path. A new book takes in the records of
+    // Opens or creates the book at path (a file or a server location; a
+    // server's book is only created by initServer()). A new file book takes in the records of
     // changeHistoryPath (when given and present) once. A book that SQLite
     // finds corrupt is renamed aside and a new book started: the result says
     // so with recorded = true and setAsidePath. Any other file (not SQLite,
@@ -95,7 +105,11 @@ public:
     // upgraded or set aside, and a book on read-only media can be read.
     // Recording into it is refused.
     BookResult openForReading(const QString &path);
+    // Creates the book's schema on the server at location, or finds it
+    // there already (created = false); another database is left alone.
+    BookResult initServer(const QString &location, bool *created = nullptr);
     [[nodiscard]] bool isOpen() const;
+    [[nodiscard]] bool isServer() const { return m_driver == BookDriver::Server; }
     [[nodiscard]] QString path() const { return m_path; }
     // For tests: how long a writer waits for another one.
     void setBusyTimeoutMs(int ms);
@@ -134,6 +148,9 @@ public:
 private:
     struct Statements;
     BookResult openFile();
+    BookResult openServer(bool forInit);
+    BookResult readServerSchema();
+    BookResult readOldHashUpTo();
     BookResult openConnection(const QString &databaseName, const QString &options, int *version);
     BookResult checkIsBook(int version);
     BookResult prepareSchema();
@@ -142,6 +159,9 @@ private:
     BookResult setAsideAndReopen(const BookResult &damage);
     BookResult transaction(const std::function<BookResult()> &work);
     BookResult insertEvent(const BookEvent &event);
+    // mayBeThere: an earlier try may have landed; its uuid then says so
+    // and nothing is recorded twice.
+    BookResult recordOnce(const BookEvent &event, bool mayBeThere);
     BookResult importInto(const QString &file, FrontEnd frontEnd, int *imported);
     void takeIdentity(BookEvent &event) const;
     qint64 deviceId(const BookEvent &event, BookResult *result);
@@ -156,6 +176,9 @@ private:
     int m_busyTimeoutMs = kBookBusyTimeoutMs;
     bool m_readOnly = false;
     int m_version = 0; // the schema version the connection reads
+    BookDriver m_driver = BookDriver::File;
+    qint64 m_oldHashUpTo = 0; // events hashed before uuid and station were
+    QString m_role;           // the server's name for this connection's role
     std::unique_ptr<Statements> m_statements;
 };
 

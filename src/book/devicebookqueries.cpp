@@ -5,6 +5,8 @@
 #include <QSqlError>
 #include <QVariant>
 
+#include <iterator>
+
 #include "booklocation.h"
 #include "bookstatements.h"
 #include "historyimport.h"
@@ -17,18 +19,27 @@ namespace {
 // A device row whose identity was read, not taken as "unknown".
 constexpr char kKnownDevice[] = "NOT (k.manufacturer = 'unknown' AND k.deviceType = 'unknown')";
 
-// The columns of an event with its device's identity, in StoredEvent's order.
-constexpr char kEventColumns[] =
-    "e.id, e.time, e.action, e.frontEnd, e.user, e.port, d.manufacturer, d.deviceType, d.serialNumber, "
-    "e.status, e.changes, e.file, e.sha256, e.softwareVersion, e.counter, e.details";
-
-StoredEvent storedFromQuery(const QSqlQuery &q)
+// The columns of an event with its device's identity, in StoredEvent's
+// order; a book before version 4 has no uuid, station or role to give.
+QString eventColumns(int version)
 {
-    return {q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toInt(), q.value(3).toInt(),
-            q.value(4).toString(),   q.value(5).toString(),   q.value(6).toString(), q.value(7).toString(),
-            q.value(8).toString(),   q.value(9).toString(),   q.value(10).toString().toUtf8(),
-            q.value(11).toString(),  q.value(12).toString(),  q.value(13).toString(), q.value(14).toString(),
-            q.value(15).toString().toUtf8()};
+    return QStringLiteral("e.id, e.time, e.action, e.frontEnd, e.\"user\", e.port, d.manufacturer, d.deviceType, "
+                          "d.serialNumber, e.status, e.changes, e.file, e.sha256, e.softwareVersion, e.counter, "
+                          "e.details, %1")
+        .arg(version >= 4 ? QStringLiteral("e.uuid, e.station, e.role") : QStringLiteral("'', '', ''"));
+}
+constexpr int kEventColumnCount = 19;
+
+StoredEvent storedFromQuery(const QSqlQuery &q, qint64 oldHashUpTo)
+{
+    StoredEvent stored{q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toInt(), q.value(3).toInt(),
+                       q.value(4).toString(),   q.value(5).toString(),   q.value(6).toString(), q.value(7).toString(),
+                       q.value(8).toString(),   q.value(9).toString(),   q.value(10).toString().toUtf8(),
+                       q.value(11).toString(),  q.value(12).toString(),  q.value(13).toString(), q.value(14).toString(),
+                       q.value(15).toString().toUtf8(), q.value(16).toString(), q.value(17).toString(),
+                       q.value(18).toString()};
+    stored.hashesOrigin = stored.id > oldHashUpTo;
+    return stored;
 }
 
 // LIKE takes the text literally: its own wildcards and the escape are escaped.
@@ -171,7 +182,8 @@ QList<DeviceSummary> DeviceBook::devices(const QString &serialPrefix, BookResult
     q.setForwardOnly(true);
     // A range on the serial number's index; char(1114111) sorts after every
     // character a serial number can continue with.
-    const QString inRange = QStringLiteral("d.serialNumber >= :prefix AND d.serialNumber < :prefix || char(1114111)");
+    const QString inRange = QStringLiteral("d.serialNumber >= :prefix AND d.serialNumber < CAST(:prefix AS TEXT) || %1")
+                                .arg(QLatin1String(dialect(m_driver).lastCharacter));
     q.prepare(QStringLiteral("SELECT d.id, d.manufacturer, d.deviceType, d.serialNumber, %1 FROM devices d "
                              "WHERE %2 AND %3 ORDER BY d.serialNumber, d.manufacturer, d.deviceType")
                   .arg(summaryColumns(), inRange, ownsItself(QStringLiteral("d"))));
@@ -197,11 +209,11 @@ QList<BookEvent> DeviceBook::history(const QString &serialNumber, qint64 sinceMs
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM devices d JOIN events e ON e.device = d.id "
                              "WHERE d.serialNumber = ? AND e.time >= ? ORDER BY e.time, e.id")
-                  .arg(QLatin1String(kEventColumns)));
+                  .arg(eventColumns(m_version)));
     q.bindValue(0, serialNumber);
     q.bindValue(1, sinceMs);
     for (bool more = q.exec() && q.next(); more; more = q.next())
-        events.append(eventFromStored(storedFromQuery(q)));
+        events.append(eventFromStored(storedFromQuery(q, m_oldHashUpTo)));
     if (!q.lastError().isValid())
         return events;
     if (failed)
@@ -217,16 +229,18 @@ VerifyResult DeviceBook::verify() const
     QSqlQuery q(database());
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT %1, e.hash FROM events e JOIN devices d ON d.id = e.device ORDER BY e.id")
-                    .arg(QLatin1String(kEventColumns)))) {
-        result.status = failure(q.lastError()).status;
+                    .arg(eventColumns(m_version)))) {
+        const BookResult failed = failure(q.lastError());
+        result.status = failed.status;
+        result.detail = failed.detail;
         return result;
     }
     QByteArray previous;
     qint64 lastId = 0;
     qint64 keyless = 0; // import events of a version 2 book, marked outside
     while (q.next()) {
-        const StoredEvent stored = storedFromQuery(q);
-        const QByteArray hash = q.value(16).toByteArray();
+        const StoredEvent stored = storedFromQuery(q, m_oldHashUpTo);
+        const QByteArray hash = q.value(kEventColumnCount).toByteArray();
         ++result.events;
         if (stored.id != lastId + 1 || chainHash(previous, stored) != hash) {
             result.broken = ChainBreak::Event;
@@ -240,14 +254,18 @@ VerifyResult DeviceBook::verify() const
     }
     // A damaged page ends the rows early, like removed events would.
     if (q.lastError().isValid()) {
-        result.status = failure(q.lastError()).status;
+        const BookResult failed = failure(q.lastError());
+        result.status = failed.status;
+        result.detail = failed.detail;
         return result;
     }
     QSqlQuery head(database());
     QSqlQuery marks(database());
     if (!head.exec(QStringLiteral("SELECT id, hash FROM head"))
         || !marks.exec(QStringLiteral("SELECT count(*) FROM imported")) || !marks.next()) {
-        result.status = failure(head.lastError().isValid() ? head.lastError() : marks.lastError()).status;
+        const BookResult failed = failure(head.lastError().isValid() ? head.lastError() : marks.lastError());
+        result.status = failed.status;
+        result.detail = failed.detail;
         return result;
     }
     // A version 2 book that never had an event has no head yet.
@@ -293,16 +311,18 @@ bool DeviceBook::lastKnownOnPort(const QString &port, BookEvent *event) const
 QSqlQuery DeviceBook::deviceSearchQuery(const QString &text) const
 {
     QSqlQuery q(database());
+    const BookDialect &sql = dialect(m_driver);
     const QString where = text.isEmpty()
         ? QString()
-        : QStringLiteral(" AND (d.serialNumber LIKE :text ESCAPE '\\' OR d.manufacturer LIKE :text ESCAPE '\\' "
-                         "OR d.deviceType LIKE :text ESCAPE '\\')");
-    q.prepare(QStringLiteral("SELECT d.id, d.serialNumber, d.manufacturer, d.deviceType, "
-                             "strftime('%Y-%m-%d %H:%M:%S', lastSeen / 1000, 'unixepoch', 'localtime'), "
+        : QStringLiteral(" AND (d.serialNumber %1 :text ESCAPE '\\' OR d.manufacturer %1 :text ESCAPE '\\' "
+                         "OR d.deviceType %1 :text ESCAPE '\\')")
+              .arg(QLatin1String(sql.like));
+    q.prepare(QStringLiteral("SELECT d.id, d.serialNumber, d.manufacturer, d.deviceType, %4, "
                              "softwareVersion, counter, events FROM (SELECT d.id, d.serialNumber, d.manufacturer, "
                              "d.deviceType, %1 FROM devices d WHERE %2%3) d "
                              "ORDER BY d.serialNumber")
-                  .arg(summaryColumns(), ownsItself(QStringLiteral("d")), where));
+                  .arg(summaryColumns(), ownsItself(QStringLiteral("d")), where,
+                       QString::fromLatin1(sql.localTime).arg(QLatin1String("lastSeen"))));
     if (!text.isEmpty())
         q.bindValue(QStringLiteral(":text"), containsPattern(text));
     q.exec();
@@ -312,17 +332,16 @@ QSqlQuery DeviceBook::deviceSearchQuery(const QString &text) const
 QSqlQuery DeviceBook::deviceEventsQuery(qint64 deviceId) const
 {
     QSqlQuery q(database());
-    q.prepare(QStringLiteral(
-                  "SELECT e.id, strftime('%Y-%m-%d %H:%M:%f', e.time / 1000.0, 'unixepoch', 'localtime'), %1, "
-                  "CASE e.frontEnd WHEN 0 THEN 'window' ELSE 'cli' END, e.user, e.port, e.status, "
-                  "(SELECT group_concat(json_extract(j.value, '$[0]') || ': ' || json_extract(j.value, '$[1]') "
-                  "|| ' -> ' || json_extract(j.value, '$[2]'), char(10)) FROM json_each(e.changes) j), "
-                  "e.file, e.sha256, coalesce(json_extract(nullif(e.details, ''), '$.technician'), ''), "
-                  "coalesce(json_extract(nullif(e.details, ''), '$.reason'), '') FROM events e "
-                  "WHERE e.device IN (SELECT m.id FROM devices o JOIN devices m ON m.serialNumber = o.serialNumber "
-                  "WHERE o.id = :device AND %2 = o.id) "
-                  "ORDER BY e.time, e.id")
-                  .arg(actionCase(), ownerOf(QStringLiteral("m"))));
+    const BookDialect &sql = dialect(m_driver);
+    const auto detail = [&sql](const char *key) { return QString::fromLatin1(sql.detailText).arg(QLatin1String(key)); };
+    q.prepare(QStringLiteral("SELECT e.id, %3, %1, CASE e.frontEnd WHEN 0 THEN 'window' ELSE 'cli' END, e.\"user\", "
+                             "e.port, e.status, %4, e.file, e.sha256, %5, %6 FROM events e WHERE e.device IN "
+                             "(SELECT m.id FROM devices o JOIN devices m ON m.serialNumber = o.serialNumber "
+                             "WHERE o.id = :device AND %2 = o.id) ORDER BY e.time, e.id")
+                  .arg(actionCase(), ownerOf(QStringLiteral("m")),
+                       QString::fromLatin1(sql.localTimeMs).arg(QLatin1String("e.time")),
+                       QString::fromLatin1(sql.changeLines).arg(QLatin1String("e.changes")), detail("technician"),
+                       detail("reason")));
     q.bindValue(QStringLiteral(":device"), deviceId);
     q.exec();
     return q;
@@ -340,11 +359,19 @@ QString bookStatusText(BookStatus status, int language)
         {"länger als 10 s von einem anderen Programm belegt", "busy for longer than 10 s"},
         {"von einer neueren Programmversion", "written by a newer version"},
         {"Datei nicht lesbar", "file cannot be read"},
-        {"SQLite-Fehler", "SQLite error"},
+        {"Datenbankfehler", "database error"},
         {"nicht vorhanden", "does not exist"},
         {"kein Gerätebuch", "not a device book"},
         {"Ordner fehlt", "folder missing"},
+        {"Server nicht erreichbar", "server unreachable"},
+        {"Anmeldung abgelehnt", "login refused"},
+        {"noch kein Gerätebuch auf dem Server (tavik7-cli book init)",
+         "no device book on the server yet (tavik7-cli book init)"},
+        {"die Datenbankrolle darf das Gerätebuch nicht lesen oder schreiben",
+         "the database role may not read or write the book"},
+        {"Ort nicht lesbar", "location does not parse"},
     };
+    static_assert(std::size(texts) == size_t(BookStatus::BadLocation) + 1, "one text per status");
     return QString::fromUtf8(texts[int(status)][language == German ? 0 : 1]);
 }
 
@@ -352,7 +379,9 @@ QString bookStatusWord(BookStatus status)
 {
     static const char *const words[] = {"ok",   "notSqlite", "corrupt", "readOnly", "diskFull", "link",
                                         "busy", "tooNew",    "badFile", "failed",   "missing",
-                                        "notBook", "noFolder"};
+                                        "notBook", "noFolder", "unreachable", "loginRefused", "noSchema",
+                                        "noRights", "badLocation"};
+    static_assert(std::size(words) == size_t(BookStatus::BadLocation) + 1, "one word per status");
     return QLatin1String(words[int(status)]);
 }
 
@@ -364,20 +393,21 @@ QString bookResultMessage(const BookResult &result, const QString &bookPath, int
     if (result.recorded && !result.setAsidePath.isEmpty()) {
         return (german ? QStringLiteral("Gerätebuch %1 war %2; aufbewahrt als %3, neues Gerätebuch begonnen.")
                        : QStringLiteral("Device book %1 was %2; kept as %3, a new book was started."))
-            .arg(bookPath, why, result.setAsidePath);
+            .arg(locationText(bookPath), why, result.setAsidePath);
     }
     if (result.recorded)
         return {};
     return (german ? QStringLiteral("Gerätebuch %1 hat diesen Vorgang nicht aufgenommen: %2.")
                    : QStringLiteral("Device book %1 missed this action: %2."))
-        .arg(bookPath, why);
+        .arg(locationText(bookPath), why);
 }
 
 QString bookOpenText(const BookResult &opened, const QString &bookPath, int language)
 {
     if (opened.recorded)
         return bookResultMessage(opened, bookPath, language);
-    return QDir::toNativeSeparators(bookPath) + QStringLiteral(": ") + bookStatusText(opened.status, language);
+    const QString where = isServerLocation(bookPath) ? locationText(bookPath) : QDir::toNativeSeparators(bookPath);
+    return where + QStringLiteral(": ") + bookStatusText(opened.status, language);
 }
 
 } // namespace tavik7::book

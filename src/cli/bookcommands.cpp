@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -26,13 +27,14 @@ namespace {
 
 enum class BookText { UnknownBookCommand, ArgumentMissing, TooManyArguments, BadDate, OutputMissing, BookUnusable,
                       Intact, Tampered, Imported, CannotRead, CannotWrite, BookValueMissing, EventMissing,
-                      EventsMissing, HeadMissing, ImportMarks, OutputFailed, Rewritten };
+                      EventsMissing, HeadMissing, ImportMarks, OutputFailed, Rewritten, Created, Ready,
+                      BadLocation };
 
 QString bookText(BookText id, int language)
 {
     static const char *const texts[][2] = {
-        {"unbekannter Gerätebuch-Befehl \"%1\" (devices, history, export, verify, import)",
-         "unknown book command \"%1\" (devices, history, export, verify, import)"},
+        {"unbekannter Gerätebuch-Befehl \"%1\" (devices, history, export, verify, import, init)",
+         "unknown book command \"%1\" (devices, history, export, verify, import, init)"},
         {"%1 fehlt", "%1 is missing"},
         {"zu viele Argumente: %1", "too many arguments: %1"},
         {"kein Datum: %1 (JJJJ-MM-TT oder ISO 8601)", "not a date: %1 (YYYY-MM-DD or ISO 8601)"},
@@ -44,7 +46,7 @@ QString bookText(BookText id, int language)
         {"%1 Einträge übernommen", "%1 records imported"},
         {"%1: nicht lesbar", "%1: cannot be read"},
         {"%1: nicht schreibbar", "%1: cannot be written"},
-        {"--book braucht eine Datei", "--book needs a file"},
+        {"--book braucht eine Datei oder einen Server", "--book needs a file or a server"},
         {"Eintrag %1 fehlt (%2 Einträge geprüft)", "event %1 is missing (%2 events checked)"},
         {"Einträge %1 bis %2 fehlen (%3 Einträge geprüft)", "events %1 to %2 are missing (%3 events checked)"},
         {"der Vermerk des letzten Eintrags (Nummer und Hash) fehlt (%1 Einträge geprüft)",
@@ -56,6 +58,10 @@ QString bookText(BookText id, int language)
          "die Kette wurde neu geschrieben (%2 Einträge geprüft)",
          "event %1 no longer has the hash this workstation recorded or verified: the chain was rewritten "
          "(%2 events checked)"},
+        {"Gerätebuch %1 angelegt (Schema-Version %2)", "device book %1 created (schema version %2)"},
+        {"Gerätebuch %1 ist bereit (Schema-Version %2), nichts geändert",
+         "device book %1 is ready (schema version %2); nothing changed"},
+        {"Gerätebuch %1: %2", "device book %1: %2"},
     };
     return QString::fromUtf8(texts[int(id)][language == German ? 0 : 1]);
 }
@@ -129,7 +135,8 @@ QByteArray eventJson(const BookEvent &e)
         {"manufacturer", jsonText(e.manufacturer)}, {"deviceType", jsonText(e.deviceType)},
         {"serialNumber", jsonText(e.serialNumber)}, {"status", jsonText(e.status)},
         {"changes", changesJson(e.changes)},    {"file", jsonText(e.file)},
-        {"sha256", jsonText(e.sha256)}};
+        {"sha256", jsonText(e.sha256)},         {"uuid", jsonText(e.uuid)},
+        {"station", jsonText(e.station)},       {"role", jsonText(e.role)}};
     // Flash verdict and versions, NAMUR times and telegrams, an import's source.
     if (!e.details.isEmpty())
         members.append({"details", QJsonDocument(e.details).toJson(QJsonDocument::Compact)});
@@ -155,7 +162,7 @@ QByteArray csvEvent(const BookEvent &e)
                                                 : QString::fromUtf8(QJsonDocument(e.details).toJson(QJsonDocument::Compact));
     return csvRow({QString::number(e.id), isoTimeText(e.timeMs), actionName(e.action), frontEndName(e.frontEnd), e.user,
                    e.port, e.manufacturer, e.deviceType, e.serialNumber, e.status, changesText(e.changes), e.file,
-                   e.sha256, details, e.technician, e.reason});
+                   e.sha256, details, e.uuid, e.station, e.role, e.technician, e.reason});
 }
 
 // A date is midnight UTC; a time without zone is UTC too.
@@ -191,11 +198,18 @@ struct BookRun
     DeviceBook book;
 };
 
+// Any failure of a book on a server is the server's (reached, logged in,
+// a book there): scripts tell it from a file book's.
+int bookExitCode(const BookRun &run)
+{
+    return isServerLocation(run.path) ? int(ExitBookServer) : int(ExitUsage);
+}
+
 int bookUnusable(const BookRun &run, const BookResult &result)
 {
     const QString why = bookStatusText(result.status, run.language)
         + (result.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(result.detail));
-    return complain(bookText(BookText::BookUnusable, run.language).arg(run.path, why));
+    return complain(bookText(BookText::BookUnusable, run.language).arg(locationText(run.path), why), bookExitCode(run));
 }
 
 int runDevices(BookRun &run)
@@ -247,8 +261,9 @@ int runExport(BookRun &run)
                              QStringLiteral("frontEnd"), QStringLiteral("user"), QStringLiteral("port"),
                              QStringLiteral("manufacturer"), QStringLiteral("deviceType"), QStringLiteral("serialNumber"),
                              QStringLiteral("status"), QStringLiteral("changes"), QStringLiteral("file"),
-                             QStringLiteral("sha256"), QStringLiteral("details"), QStringLiteral("technician"),
-                             QStringLiteral("reason")});
+                             QStringLiteral("sha256"), QStringLiteral("details"), QStringLiteral("uuid"),
+                             QStringLiteral("station"), QStringLiteral("role"),
+                             QStringLiteral("technician"), QStringLiteral("reason")});
     for (const BookEvent &e : events)
         csv += csvEvent(e);
     if (platform::outputTarget(target, true) == platform::OutputTarget::StandardOutput) {
@@ -288,7 +303,7 @@ int runVerify(BookRun &run)
     // the head row, or a chain hashed anew.
     const VerifyResult verified = verifyAnchored(run.book, run.path);
     if (verified.status != BookStatus::Ok)
-        return bookUnusable(run, {verified.status, false, {}, {}, 0});
+        return bookUnusable(run, {verified.status, false, {}, verified.detail, 0});
     const int printed = putOut(brokenChainText(verified, run.language).toUtf8() + '\n', run.language);
     return verified.intact() ? printed : int(ExitBookTampered);
 }
@@ -301,8 +316,22 @@ int runImport(BookRun &run)
     if (result.status == BookStatus::BadFile)
         return complain(bookText(BookText::CannotRead, run.language).arg(file));
     if (result.status != BookStatus::Ok)
-        return complain(bookResultMessage(result, run.path, run.language));
+        return complain(bookResultMessage(result, run.path, run.language), bookExitCode(run));
     return putOut(bookText(BookText::Imported, run.language).arg(imported).toUtf8() + '\n', run.language);
+}
+
+// A server's book is made here once; a file book makes itself when opened.
+int runInit(BookRun &run)
+{
+    const bool server = isServerLocation(run.path);
+    bool created = !server && !QFileInfo::exists(run.path);
+    const BookResult result = server ? run.book.initServer(run.path, &created)
+                                     : run.book.open(run.path, userChangeHistoryPath(), FrontEnd::Cli);
+    if (!result.recorded)
+        return bookUnusable(run, result);
+    const BookText said = created ? BookText::Created : BookText::Ready;
+    return putOut(bookText(said, run.language).arg(locationText(run.path)).arg(kBookSchemaVersion).toUtf8() + '\n',
+                  run.language);
 }
 
 struct BookCommand
@@ -311,12 +340,13 @@ struct BookCommand
     const char *argument; // the one positional argument, or null
     int (*run)(BookRun &);
     bool writes; // may create or change the book; the others only read it
+    bool opens = true; // false: the command opens the book itself
 };
 
 constexpr BookCommand kBookCommands[] = {
     {"devices", nullptr, runDevices, false}, {"history", "SERIAL", runHistory, false},
     {"export", "SERIAL", runExport, false},  {"verify", nullptr, runVerify, false},
-    {"import", "FILE", runImport, true},
+    {"import", "FILE", runImport, true},     {"init", nullptr, runInit, true, false},
 };
 
 // The global options with a value of their own after them.
@@ -386,6 +416,8 @@ int runBookCommand(const QStringList &arguments, const QString &bookOption)
         if (run.rest.size() > wanted)
             return complain(bookText(BookText::TooManyArguments, run.language).arg(run.rest.at(wanted)));
         run.path = bookPath(bookOption, !command.writes);
+        if (!command.opens)
+            return command.run(run);
         const BookResult opened = command.writes ? run.book.open(run.path, userChangeHistoryPath(), FrontEnd::Cli)
                                                  : run.book.openForReading(run.path);
         if (!opened.recorded)

@@ -128,7 +128,7 @@ constexpr CommandForm kCommands[] = {
      "      oder bei SIGINT, SIGTERM oder SIGHUP. --json: am Ende eine Zeile mit\n"
      "      port, telegrams und log.\n"},
     {"book", Command::Book, Ports::None, nullptr, false, OptJson,
-     "[--book FILE] book devices [--serial PREFIX] [--json]",
+     "[--book LOCATION] book devices [--serial PREFIX] [--json]",
      "      The device book: every device action of the window and of this\n"
      "      program, by device. devices: one line (JSON object) per device whose\n"
      "      serial number starts with PREFIX. Also:\n"
@@ -136,7 +136,9 @@ constexpr CommandForm kCommands[] = {
      "        book export SERIAL -o FILE.csv               the same as CSV\n"
      "        book verify     exit 7 naming the first edited, deleted or moved event\n"
      "        book import FILE                              a change-history file\n"
-     "      --book FILE (or TAVIK7_BOOK) names the book, before the command.\n",
+     "        book init       makes a server's book (again: nothing changes)\n"
+     "      --book LOCATION (or TAVIK7_BOOK) names the book, before the command:\n"
+     "      a file or postgresql://[USER[:PASSWORD]@]HOST[:PORT]/DBNAME.\n",
      "      Das Gerätebuch: jede Gerätehandlung des Fensters und dieses Programms,\n"
      "      nach Gerät. devices: eine Zeile (JSON-Objekt) je Gerät, dessen\n"
      "      Seriennummer mit PREFIX beginnt. Außerdem:\n"
@@ -145,7 +147,9 @@ constexpr CommandForm kCommands[] = {
      "        book verify     Ende mit 7, nennt das erste geänderte, gelöschte oder\n"
      "                        verschobene Ereignis\n"
      "        book import FILE                              eine Änderungshistorie\n"
-     "      --book FILE (oder TAVIK7_BOOK) nennt das Buch, vor dem Befehl.\n"},
+     "        book init       legt das Buch auf einem Server an (erneut: keine Änderung)\n"
+     "      --book LOCATION (oder TAVIK7_BOOK) nennt das Buch, vor dem Befehl:\n"
+     "      eine Datei oder postgresql://[USER[:PASSWORD]@]HOST[:PORT]/DBNAME.\n"},
 };
 struct TextPair
 {
@@ -211,6 +215,8 @@ constexpr TextPair kExitStatus{
     "    6  Flashen fehlgeschlagen\n"
     "    7  das Gerät weicht von der Datei ab (check, write --verify, apply)\n"
     "    8  die Ausgabe konnte nicht geschrieben werden; die Geräte sind fertig\n"
+    "    9  book: der Server des Gerätebuchs ist nicht erreichbar, lehnt die Anmeldung ab\n"
+    "       oder hält kein nutzbares Gerätebuch\n"
     "   10  das Gerät ist nicht mehr das, für das der Plan erstellt wurde (apply)\n"
     "  130  unterbrochen (SIGINT, SIGTERM, SIGHUP), bevor etwas geschrieben wurde\n",
     "\nResults go to stdout in the order the ports were given, messages to stderr.\n\n"
@@ -224,6 +230,8 @@ constexpr TextPair kExitStatus{
     "    6  flashing failed\n"
     "    7  the device differs from the file (check, write --verify, apply)\n"
     "    8  output could not be written; the devices' work was done\n"
+    "    9  book: the book's server cannot be reached, refuses the login or holds no\n"
+    "       usable book\n"
     "   10  the device is no longer what the plan was made from (apply)\n"
     "  130  interrupted (SIGINT, SIGTERM, SIGHUP) before anything was written; a\n"
     "       write already on the line is completed first\n"};

@@ -14,6 +14,7 @@ enum ExitCode : int {
     ExitFlashFailed = 6,  // avrdude failed or could not start
     ExitDiffers = 7,      // the device holds other values than the file or the write
     ExitOutput = 8,       // standard output could not be written; the devices' work was done
+    ExitBookServer = 9,   // book commands: the book's server unreachable, login refused, no usable book there
     ExitStale = 10,       // the device is no longer what the plan was made from
     ExitInterrupted = 130 // SIGINT or SIGTERM before the work was done
 };

@@ -114,6 +114,7 @@ constexpr ExitWordRow kExitWords[] = {
     {cli::ExitFlashFailed, "flashFailed"},
     {cli::ExitDiffers, "differs"},
     {cli::ExitOutput, "outputFailed"},
+    {cli::ExitBookServer, "bookServer"},
     {cli::ExitStale, "stale"},
     {cli::ExitInterrupted, "interrupted"},
 };

@@ -1,0 +1,182 @@
+#pragma once
+
+// A PostgreSQL server of the test's own: initdb and pg_ctl in a temporary
+// folder, on 127.0.0.1 and a free port, stopped when this object goes (also
+// when a test failed). As root the server runs as the "postgres" user, as
+// initdb refuses root. Role "book" logs in without a password (a superuser,
+// for setting up); every other role needs its password.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+class PgServer
+{
+public:
+    ~PgServer() { stop(); }
+
+    // Stops the server and starts it again on the same port, dropping
+    // every connection as a restarted server does.
+    bool restart(QString *log)
+    {
+        stop();
+        return startServer(log);
+    }
+
+    // False with what went wrong (initdb's or pg_ctl's log) in log.
+    bool start(QString *log)
+    {
+        const QString bin = binFolder();
+        if (bin.isEmpty() || !m_dir.isValid())
+            return fail(log, QStringLiteral("no initdb under /usr/lib/postgresql (postgresql-15)"));
+        m_port = freePort();
+        m_data = m_dir.filePath(QStringLiteral("data"));
+        if (geteuid() == 0) {
+            const passwd *pw = ::getpwnam("postgres");
+            if (!pw || ::chown(QFile::encodeName(m_dir.path()).constData(), pw->pw_uid, pw->pw_gid) != 0)
+                return fail(log, QStringLiteral("no \"postgres\" user to run the server as"));
+        }
+        QByteArray out;
+        if (!run(bin + QStringLiteral("/initdb"),
+                 {QStringLiteral("-D"), m_data, QStringLiteral("-U"), QStringLiteral("book"), QStringLiteral("-A"),
+                  QStringLiteral("trust"), QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C"),
+                  QStringLiteral("--no-sync")},
+                 &out))
+            return fail(log, QStringLiteral("initdb failed:\n") + QString::fromLocal8Bit(out));
+        QFile hba(m_data + QStringLiteral("/pg_hba.conf"));
+        if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || hba.write("local all all trust\nhost all book 127.0.0.1/32 trust\n"
+                         "host all all 127.0.0.1/32 scram-sha-256\n") < 0)
+            return fail(log, QStringLiteral("pg_hba.conf cannot be written"));
+        hba.close();
+        return startServer(log);
+    }
+
+    void stop()
+    {
+        if (!m_running)
+            return;
+        m_running = false;
+        QByteArray out;
+        run(binFolder() + QStringLiteral("/pg_ctl"),
+            {QStringLiteral("-D"), m_data, QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("-w"),
+             QStringLiteral("stop")},
+            &out);
+    }
+
+    [[nodiscard]] int port() const { return m_port; }
+    [[nodiscard]] QString url(const QString &database, const QString &userInfo = QStringLiteral("book")) const
+    {
+        return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3").arg(userInfo).arg(m_port).arg(database);
+    }
+
+private:
+    bool startServer(QString *log)
+    {
+        const QString bin = binFolder();
+        QByteArray out;
+        const QString logFile = m_dir.filePath(QStringLiteral("server.log"));
+        const QString options = QStringLiteral("-h 127.0.0.1 -p %1 -k %2 -F -c max_connections=60").arg(m_port).arg(m_dir.path());
+        if (!run(bin + QStringLiteral("/pg_ctl"),
+                 {QStringLiteral("-D"), m_data, QStringLiteral("-l"), logFile, QStringLiteral("-o"), options,
+                  QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"), QStringLiteral("start")},
+                 &out)) {
+            QFile serverLog(logFile);
+            serverLog.open(QIODevice::ReadOnly);
+            return fail(log, QStringLiteral("pg_ctl start failed:\n") + QString::fromLocal8Bit(out + serverLog.readAll()));
+        }
+        m_running = true;
+        return true;
+    }
+
+public:
+    // Runs statements as the superuser "book" in database; the first error, if any.
+    QString sql(const QString &database, const QStringList &statements) const
+    {
+        QString error;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("pgserver-admin"));
+            db.setHostName(QStringLiteral("127.0.0.1"));
+            db.setPort(m_port);
+            db.setDatabaseName(database);
+            db.setUserName(QStringLiteral("book"));
+            if (!db.open()) {
+                error = db.lastError().text();
+            } else {
+                QSqlQuery q(db);
+                for (const QString &statement : statements) {
+                    if (!q.exec(statement)) {
+                        error = statement + QStringLiteral(": ") + q.lastError().text();
+                        break;
+                    }
+                }
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("pgserver-admin"));
+        return error;
+    }
+
+private:
+    static QString binFolder()
+    {
+        for (const char *version : {"15", "16", "17", "14", "13"}) {
+            const QString folder = QStringLiteral("/usr/lib/postgresql/%1/bin").arg(QLatin1String(version));
+            if (QFile::exists(folder + QStringLiteral("/initdb")))
+                return folder;
+        }
+        return {};
+    }
+
+    static int freePort()
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        int port = 0;
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+            && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+        ::close(fd);
+        return port;
+    }
+
+    // As the postgres user when root, else as this user.
+    static bool run(const QString &program, const QStringList &arguments, QByteArray *output)
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setWorkingDirectory(QDir::tempPath());
+        if (geteuid() == 0)
+            process.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),
+                                                                  QStringLiteral("--"), program} + arguments);
+        else
+            process.start(program, arguments);
+        const bool ended = process.waitForFinished(60000);
+        *output = process.readAll();
+        return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+
+    static bool fail(QString *log, const QString &why)
+    {
+        *log = why;
+        return false;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_data;
+    int m_port = 0;
+    bool m_running = false;
+};
