@@ -27,30 +27,6 @@ signals:
     void written(const tavik7::book::BookResult &result);
 };
 
-// The book in this process: write() returns once the event is committed or
-// missed, and written() has come by then. The command line records so, and
-// so does the writer process.
-class DirectBookWriter : public BookWriter
-{
-    Q_OBJECT
-
-public:
-    DirectBookWriter(const QString &bookPath, const QString &changeHistoryPath, FrontEnd frontEnd,
-                     QObject *parent = nullptr);
-
-    void write(const BookEvent &event) override;
-    [[nodiscard]] QString bookPath() const override { return m_bookPath; }
-    [[nodiscard]] DeviceBook &book() { return m_book; }
-
-private:
-    BookResult record(const BookEvent &event);
-
-    QString m_bookPath;
-    QString m_changeHistoryPath;
-    FrontEnd m_frontEnd;
-    DeviceBook m_book;
-};
-
 // The book in a small process of its own, tavik7-bookwriter beside this
 // program: the window never holds the book open. SQLite's locks belong to a
 // process, and any descriptor on the book that the window closes (a file
@@ -96,3 +72,7 @@ inline constexpr char kBookWriterProgram[] = "tavik7-bookwriter";
 } // namespace tavik7::book
 
 Q_DECLARE_METATYPE(tavik7::book::BookResult)
+
+// The book in this process, declared apart: a program that only hands its
+// events to the writer process then links no database code.
+#include "directbookwriter.h"

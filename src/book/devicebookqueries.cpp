@@ -1,6 +1,5 @@
 #include "devicebook.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSqlError>
 #include <QVariant>
@@ -10,7 +9,6 @@
 #include "booklocation.h"
 #include "bookstatements.h"
 #include "historyimport.h"
-#include "texttable.h"
 
 namespace tavik7::book {
 
@@ -345,69 +343,6 @@ QSqlQuery DeviceBook::deviceEventsQuery(qint64 deviceId) const
     q.bindValue(QStringLiteral(":device"), deviceId);
     q.exec();
     return q;
-}
-
-QString bookStatusText(BookStatus status, int language)
-{
-    static const char *const texts[][2] = {
-        {"in Ordnung", "ok"},
-        {"keine SQLite-Datenbank", "not an SQLite database"},
-        {"beschädigt", "corrupt"},
-        {"schreibgeschützt", "read-only"},
-        {"kein Platz (Datenträger voll)", "no room to write (disk full)"},
-        {"ein Link oder keine reguläre Datei", "a link or not a regular file"},
-        {"länger als 10 s von einem anderen Programm belegt", "busy for longer than 10 s"},
-        {"von einer neueren Programmversion", "written by a newer version"},
-        {"Datei nicht lesbar", "file cannot be read"},
-        {"Datenbankfehler", "database error"},
-        {"nicht vorhanden", "does not exist"},
-        {"kein Gerätebuch", "not a device book"},
-        {"Ordner fehlt", "folder missing"},
-        {"Server nicht erreichbar", "server unreachable"},
-        {"Anmeldung abgelehnt", "login refused"},
-        {"noch kein Gerätebuch auf dem Server (tavik7-cli book init)",
-         "no device book on the server yet (tavik7-cli book init)"},
-        {"die Datenbankrolle darf das Gerätebuch nicht lesen oder schreiben",
-         "the database role may not read or write the book"},
-        {"Ort nicht lesbar", "location does not parse"},
-    };
-    static_assert(std::size(texts) == size_t(BookStatus::BadLocation) + 1, "one text per status");
-    return QString::fromUtf8(texts[int(status)][language == German ? 0 : 1]);
-}
-
-QString bookStatusWord(BookStatus status)
-{
-    static const char *const words[] = {"ok",   "notSqlite", "corrupt", "readOnly", "diskFull", "link",
-                                        "busy", "tooNew",    "badFile", "failed",   "missing",
-                                        "notBook", "noFolder", "unreachable", "loginRefused", "noSchema",
-                                        "noRights", "badLocation"};
-    static_assert(std::size(words) == size_t(BookStatus::BadLocation) + 1, "one word per status");
-    return QLatin1String(words[int(status)]);
-}
-
-QString bookResultMessage(const BookResult &result, const QString &bookPath, int language)
-{
-    const bool german = language == German;
-    const QString why = bookStatusText(result.status, language)
-        + (result.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(result.detail));
-    if (result.recorded && !result.setAsidePath.isEmpty()) {
-        return (german ? QStringLiteral("Gerätebuch %1 war %2; aufbewahrt als %3, neues Gerätebuch begonnen.")
-                       : QStringLiteral("Device book %1 was %2; kept as %3, a new book was started."))
-            .arg(locationText(bookPath), why, result.setAsidePath);
-    }
-    if (result.recorded)
-        return {};
-    return (german ? QStringLiteral("Gerätebuch %1 hat diesen Vorgang nicht aufgenommen: %2.")
-                   : QStringLiteral("Device book %1 missed this action: %2."))
-        .arg(locationText(bookPath), why);
-}
-
-QString bookOpenText(const BookResult &opened, const QString &bookPath, int language)
-{
-    if (opened.recorded)
-        return bookResultMessage(opened, bookPath, language);
-    const QString where = isServerLocation(bookPath) ? locationText(bookPath) : QDir::toNativeSeparators(bookPath);
-    return where + QStringLiteral(": ") + bookStatusText(opened.status, language);
 }
 
 } // namespace tavik7::book

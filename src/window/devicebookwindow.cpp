@@ -114,16 +114,6 @@ DeviceBookWindow *DeviceBookWindow::showFor(QWidget *mainWindow, int language)
     return window;
 }
 
-QString DeviceBookWindow::menuText(int language)
-{
-    return bookText(BookText::MenuEntry, language);
-}
-
-QString DeviceBookWindow::menuTitle(int language)
-{
-    return bookText(BookText::MenuTitle, language);
-}
-
 void DeviceBookWindow::setLanguage(int language)
 {
     m_language = language;

@@ -18,10 +18,17 @@ namespace Ui {
 class DeviceBookWindow;
 }
 
+// Built into the book window's module (bookwindowmodule.h); the tests use it directly.
+#ifdef TAVIK7_BOOKWINDOW_MODULE
+#define TAVIK7_BOOKWINDOW_EXPORT Q_DECL_EXPORT
+#else
+#define TAVIK7_BOOKWINDOW_EXPORT Q_DECL_IMPORT
+#endif
+
 // The device book beside the main window: search, device list, the chosen
 // device's events in the program's words. Non-modal; the main window keeps
 // one and forwards its language switch.
-class DeviceBookWindow : public QWidget
+class TAVIK7_BOOKWINDOW_EXPORT DeviceBookWindow : public QWidget
 {
     Q_OBJECT
 
@@ -31,8 +38,6 @@ public:
 
     // Shows the book window of mainWindow, creating it on first use.
     static DeviceBookWindow *showFor(QWidget *mainWindow, int language);
-    [[nodiscard]] static QString menuText(int language);
-    [[nodiscard]] static QString menuTitle(int language);
 
     void setLanguage(int language);
     void search(const QString &text);

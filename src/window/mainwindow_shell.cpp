@@ -20,7 +20,8 @@
 #include "booklocation.h"
 #include "countertext.h"
 #include "devicebookkeeper.h"
-#include "devicebookwindow.h"
+#include "bookeventtext.h"
+#include "bookwindowmodule.h"
 #include "documentation.h"
 #include "messageboxes.h"
 #include "messagecatalogue.h"
@@ -138,10 +139,7 @@ void TAVIK7_Bediensoftware::setUpEngines()
         new tavik7::book::BookWriterProcess(tavik7::book::bookPath(), tavik7::book::userChangeHistoryPath()), this);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, keeper, [this, keeper] { keeper->setLanguage(language); });
     keeper->recorder().setTechnician(tavik7::book::technicianFromEnvironment());
-    connect(keeper, &tavik7::book::DeviceBookKeeper::recorded, this, [this] {
-        if (auto *book = findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly))
-            book->refresh();
-    });
+    connect(keeper, &tavik7::book::DeviceBookKeeper::recorded, this, [this] { tavik7::bookwindow::refresh(this); });
     // After the action's own line, which may start the console afresh.
     connect(keeper, &tavik7::book::DeviceBookKeeper::bookNoticeWords, this,
             [this](const QString &german, const QString &english) {
@@ -205,7 +203,7 @@ void TAVIK7_Bediensoftware::connectMenus()
     connect(ui.actionDocuProgrammerManual, &QAction::triggered, this,
             &TAVIK7_Bediensoftware::onDocuProgrammerManualChecked);
     connect(ui.actionInfo, &QAction::triggered, this, &TAVIK7_Bediensoftware::onInfoChecked);
-    connect(ui.actionDeviceBook, &QAction::triggered, this, [this] { DeviceBookWindow::showFor(this, language); });
+    connect(ui.actionDeviceBook, &QAction::triggered, this, [this] { tavik7::bookwindow::show(this, language); });
     planReview->watch(ui.actionReviewBeforeWriting);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, this, &TAVIK7_Bediensoftware::onSetLanguage);
 }
@@ -399,12 +397,11 @@ void TAVIK7_Bediensoftware::setLanguageOfItems()
 {
     ui.actionGerman->setChecked(language == tavik7::German);
     ui.actionEnglish->setChecked(language == tavik7::English);
-    ui.menuExtras->setTitle(DeviceBookWindow::menuTitle(language));
-    ui.actionDeviceBook->setText(DeviceBookWindow::menuText(language));
+    ui.menuExtras->setTitle(tavik7::book::bookText(tavik7::book::BookText::MenuTitle, language));
+    ui.actionDeviceBook->setText(tavik7::book::bookText(tavik7::book::BookText::MenuEntry, language));
     ui.actionReviewBeforeWriting->setText(language == tavik7::German ? QStringLiteral("Vor dem Schreiben prüfen")
                                                                       : QStringLiteral("Review before writing"));
-    if (auto *book = findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly))
-        book->setLanguage(language);
+    tavik7::bookwindow::setLanguage(this, language);
     const int tabTextIds[] = {6, 50, 22, 25, 34, 40};
     for (int tab = 0; tab < 6; ++tab)
         ui.tabWidget->setTabText(tab, textFor(tabTextIds[tab]));
