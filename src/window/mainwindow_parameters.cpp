@@ -52,19 +52,13 @@ void TAVIK7_Bediensoftware::showCounterEntry()
     ui.lineEditCounter->setText(sheet.counterText());
 }
 
-void TAVIK7_Bediensoftware::takeParameterRecord(const tavik7::ParameterRecord &record)
-{
-    parameterRecord = record;
-    sheet.setRecord(record);
-}
-
-void TAVIK7_Bediensoftware::fillParameterTableAsOneChange()
+void TAVIK7_Bediensoftware::fillParameterTableAsOneChange(const tavik7::ParameterRecord &record)
 {
     // The half-filled table in between is never judged: a cell, a combo box
     // or the counter entry's new length would each pass a verdict on values
     // half the device's and half the file's, and a passing complaint would
     // replace the read's message.
-    takeParameterRecord(parameterRecord);
+    sheet.setRecord(record);
     {
         std::vector<QSignalBlocker> blockers = parameterTable->silence();
         blockers.emplace_back(ui.lineEditCounter);
@@ -75,11 +69,6 @@ void TAVIK7_Bediensoftware::fillParameterTableAsOneChange()
     parameterTable->recolour();
     ui.label_unit->setText(sheet.cellText(RowUnit));
     onSignificanceCbChanged(parameterTable->combo(RowSignificance)->currentIndex());
-}
-
-void TAVIK7_Bediensoftware::readParameterTable()
-{
-    parameterRecord = sheet.record();
 }
 
 void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
