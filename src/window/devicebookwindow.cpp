@@ -182,11 +182,8 @@ void DeviceBookWindow::showDeviceEvents()
         return;
     // The device of the chosen row: its serial number with its maker and type.
     auto shown = [&](int column) { return m_deviceProxy->index(current.row(), column).data().toString(); };
-    const QString manufacturer = shown(kDeviceManufacturerColumn);
-    const QString deviceType = shown(kDeviceTypeColumn);
-    for (const BookEvent &event : book.history(shown(kDeviceSerialColumn))) {
-        if (event.manufacturer != manufacturer || event.deviceType != deviceType)
-            continue;
+    for (const BookEvent &event : book.deviceHistory(shown(kDeviceSerialColumn), shown(kDeviceManufacturerColumn),
+                                                     shown(kDeviceTypeColumn))) {
         QList<QStandardItem *> row;
         for (const QString &cell : eventCells(event, m_language))
             row.append(new QStandardItem(cell));

@@ -546,6 +546,13 @@ void TestDeviceBook::importJoinsKnownDevice()
     while (events.next())
         ++count;
     QCOMPARE(count, 2);
+    // Another maker's device under the same serial number is another device.
+    BookEvent other = bookEvent(QStringLiteral("555"), QStringLiteral("ok"), QDateTime::currentMSecsSinceEpoch());
+    other.manufacturer = QStringLiteral("DEF");
+    QVERIFY(book.record(other).recorded);
+    QCOMPARE(book.history(QStringLiteral("555")).size(), 3);
+    QCOMPARE(book.deviceHistory(QStringLiteral("555"), QStringLiteral("ABC"), QStringLiteral("TAV7")).size(), 2);
+    QCOMPARE(book.deviceHistory(QStringLiteral("555"), QStringLiteral("DEF"), QStringLiteral("TAV7")).size(), 1);
     QVERIFY(book.verify().intact());
 }
 
