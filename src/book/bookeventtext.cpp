@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include "changehistory.h"
 #include "parameterfields.h"
 #include "texttable.h"
 
@@ -135,6 +136,22 @@ QStringList eventCells(const BookEvent &event, int language)
 QList<int> eventPdfColumnWeights()
 {
     return {3, 11, 8, 8, 6, 7, 7, 20, 13, 17};
+}
+
+EventTable eventTable(const QList<BookEvent> &events, int language)
+{
+    EventTable table{eventHeaders(language), {}};
+    for (const BookEvent &event : events)
+        table.rows.append(eventCells(event, language));
+    return table;
+}
+
+QByteArray eventCsv(const EventTable &table)
+{
+    QByteArray csv = csvRow(table.headers);
+    for (const QStringList &row : table.rows)
+        csv += csvRow(row);
+    return csv;
 }
 
 } // namespace tavik7::book
