@@ -81,20 +81,14 @@ void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
 void TAVIK7_Bediensoftware::updatePlausibilityState()
 {
     applyAvailability();
-    if (!sheet.fitToWrite()) {
-        // A read replaces the implausible values, even without a port: the
-        // click then answers as a silent device.
-        if (deviceLink->portState() == tavik7::DeviceLink::PortState::Closed)
-            ui.pushButtonReadSettings->setEnabled(true);
-        const tavik7::MessageId message = sheet.tablePlausible() ? tavik7::MessageId::CounterImplausible
-                                                                 : tavik7::MessageId::TableImplausible;
-        if (!messageHistory.contains(message))
-            showMessage(message, false);
-        return;
-    }
-    if (messageHistory.contains(tavik7::MessageId::TableImplausible)
-        || messageHistory.contains(tavik7::MessageId::CounterImplausible))
-        showMessage(tavik7::MessageId::Plausible, false);
+    // A read replaces the implausible values, even without a port: the
+    // click then answers as a silent device.
+    if (!sheet.fitToWrite() && deviceLink->portState() == tavik7::DeviceLink::PortState::Closed)
+        ui.pushButtonReadSettings->setEnabled(true);
+    const tavik7::MessageId verdict =
+        tavik7::verdictMessage(messageHistory, sheet.tablePlausible(), sheet.counterPlausible());
+    if (verdict != tavik7::MessageId::None)
+        showMessage(verdict, false);
 }
 
 void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &)
