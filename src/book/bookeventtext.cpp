@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include "changehistory.h"
 #include "parameterfields.h"
 #include "texttable.h"
 
@@ -138,6 +139,22 @@ QStringList eventCells(const BookEvent &event, int language)
 QList<int> eventPdfColumnWeights()
 {
     return {3, 10, 7, 7, 5, 6, 6, 17, 10, 12, 7, 10};
+}
+
+EventTable eventTable(const QList<BookEvent> &events, int language)
+{
+    EventTable table{eventHeaders(language), {}};
+    for (const BookEvent &event : events)
+        table.rows.append(eventCells(event, language));
+    return table;
+}
+
+QByteArray eventCsv(const EventTable &table)
+{
+    QByteArray csv = csvRow(table.headers);
+    for (const QStringList &row : table.rows)
+        csv += csvRow(row);
+    return csv;
 }
 
 } // namespace tavik7::book

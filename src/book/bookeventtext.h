@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,15 @@ enum class BookText {
 // action, front end and result in words, the changes one per line, the
 // technician, and the reason with a report's notes.
 [[nodiscard]] QStringList eventCells(const BookEvent &event, int language);
+// A device's history as the book window shows it and exports it.
+struct EventTable
+{
+    QStringList headers;
+    QList<QStringList> rows; // an event's cells a row, oldest first
+};
+[[nodiscard]] EventTable eventTable(const QList<BookEvent> &events, int language);
+// The table as a CSV file: the headers, then a line a row.
+[[nodiscard]] QByteArray eventCsv(const EventTable &table);
 // The share of a PDF page's width each event column takes.
 [[nodiscard]] QList<int> eventPdfColumnWeights();
 

@@ -132,6 +132,9 @@ public:
     // Every event of every device with that serial number, oldest first.
     [[nodiscard]] QList<BookEvent> history(const QString &serialNumber, qint64 sinceMs = 0,
                                            BookResult *failure = nullptr) const;
+    // The events of one device: its serial number with its maker and type.
+    [[nodiscard]] QList<BookEvent> deviceHistory(const QString &serialNumber, const QString &manufacturer,
+                                                 const QString &deviceType) const;
     [[nodiscard]] VerifyResult verify() const;
     // Sets event's device to the last one named by an event on port; false
     // (event untouched) when no event there named a device.

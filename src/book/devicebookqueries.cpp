@@ -219,6 +219,18 @@ QList<BookEvent> DeviceBook::history(const QString &serialNumber, qint64 sinceMs
     return {};
 }
 
+QList<BookEvent> DeviceBook::deviceHistory(const QString &serialNumber, const QString &manufacturer,
+                                           const QString &deviceType) const
+{
+    // Serial numbers are the maker's own: another maker's or type's device
+    // may carry the same one.
+    QList<BookEvent> events = history(serialNumber);
+    events.removeIf([&](const BookEvent &event) {
+        return event.manufacturer != manufacturer || event.deviceType != deviceType;
+    });
+    return events;
+}
+
 // Ids count up by one: a gap is a removed event even if the rest were
 // hashed again.
 VerifyResult DeviceBook::verify() const

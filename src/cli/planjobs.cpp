@@ -8,6 +8,7 @@
 #include "deviceoutput.h"
 #include "parameterfields.h"
 #include "parametersheet.h"
+#include "plansession.h"
 #include "readjobs.h"
 #include "regularfile.h"
 #include "texttable.h"
@@ -202,6 +203,8 @@ void ApplyJob::begin()
         return;
     }
     keeper()->setPlanHash(m_reading.plan.hash);
+    m_check = new PlanSession(link(), this);
+    m_check->setPlan(m_reading.plan);
     // A plan without a change writes nothing: the device is only checked.
     if (m_reading.plan.changes.isEmpty())
         readDevice();
@@ -215,9 +218,8 @@ void ApplyJob::deviceRead(const DeviceReading &reading)
         WriteJob::deviceRead(reading); // the read-back
         return;
     }
-    const PlanCheck check = checkPlanAgainst(m_reading.plan, reading.record);
-    if (check.stale()) {
-        fail(ExitStale, staleText(check));
+    if (!m_check->checkedRecord(reading.record)) {
+        fail(ExitStale, staleText(m_check->check()));
         return;
     }
     if (options().json)
@@ -241,13 +243,13 @@ void ApplyJob::ending()
 // goes out before the telegram.
 std::optional<ParameterRecord> ApplyJob::plan(const ParameterRecord &device)
 {
-    const PlanCheck check = checkPlanAgainst(m_reading.plan, device);
-    if (check.stale()) {
-        keeper()->setPlanStale(fieldKey(check.staleField));
-        m_stale = staleText(check);
+    const std::optional<ParameterRecord> record = m_check->checkedRecord(device);
+    if (!record) {
+        keeper()->setPlanStale(fieldKey(m_check->check().staleField));
+        m_stale = staleText(m_check->check());
         return std::nullopt;
     }
-    return plausibleWrite(device, check.record);
+    return plausibleWrite(device, *record);
 }
 
 void ApplyJob::requestFailed(const DeviceResult &result)

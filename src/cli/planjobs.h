@@ -2,6 +2,7 @@
 
 #include "devicejobs.h"
 #include "deviceplan.h"
+#include "plansession.h"
 
 namespace tavik7::cli {
 
@@ -68,6 +69,8 @@ private:
     [[nodiscard]] QString staleText(const PlanCheck &check) const;
 
     PlanReading m_reading;
+    // The plan's check of the device, as the window's review makes it.
+    PlanSession *m_check = nullptr;
     QString m_stale; // why the device is no longer the plan's
 };
 

@@ -30,6 +30,17 @@ void MessageHistory::append(const ConsoleEntry &entry)
     entries[count++] = entry;
 }
 
+MessageId verdictMessage(const MessageHistory &shown, bool tablePlausible, bool counterPlausible)
+{
+    if (!tablePlausible || !counterPlausible) {
+        const MessageId complaint = tablePlausible ? MessageId::CounterImplausible : MessageId::TableImplausible;
+        return shown.contains(complaint) ? MessageId::None : complaint;
+    }
+    if (shown.contains(MessageId::TableImplausible) || shown.contains(MessageId::CounterImplausible))
+        return MessageId::Plausible;
+    return MessageId::None;
+}
+
 bool MessageHistory::contains(MessageId id) const
 {
     for (int i = 0; i < count; ++i) {

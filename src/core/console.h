@@ -49,6 +49,12 @@ struct MessageHistory
     [[nodiscard]] bool contains(qint16 messageId) const { return contains(MessageId(messageId)); }
 };
 
+// What the console says of the table's verdict after what it shows: an
+// implausible table, else an implausible counter, once while it stays so;
+// "plausible" once such a complaint is on show and all is plausible again.
+// None: nothing new to say.
+[[nodiscard]] MessageId verdictMessage(const MessageHistory &shown, bool tablePlausible, bool counterPlausible);
+
 // Window title for a closed port (TextId 49) or an open one (TextId 48 + name).
 [[nodiscard]] QString windowTitle(bool portOpen, const QString &portName, int language);
 

@@ -197,6 +197,38 @@ std::optional<CounterFrame> counterFrame(const WizardRow &row)
     return CounterFrame{fraction, shifted};
 }
 
+namespace {
+
+// The entry's pixel grid: one digit of the bold 20 px font is about 14 px wide.
+constexpr int kDigitWidthPx = 14;
+constexpr int kFrameRightEdgePx = 618;
+constexpr int kFrameAboveY = 319;
+constexpr int kFrameBelowY = 343;
+constexpr int kFrameLineHeightPx = 20;
+constexpr int kFrameWidthPx[3] = {18, 31, 45}; // one, two and three digits after the comma
+constexpr QRect kFrameVertical{601, 330, 30, 23};
+
+} // namespace
+
+CounterFrameLines counterFrameLinesAtGrid(const CounterFrame &frame)
+{
+    const int x0 = frame.shifted ? kDigitWidthPx : 0;
+    const int width = kFrameWidthPx[qBound(1, frame.fractionDigits, 3) - 1];
+    const int left = kFrameRightEdgePx - width + x0;
+    return {QRect(left, kFrameAboveY, width, kFrameLineHeightPx), QRect(left, kFrameBelowY, width, kFrameLineHeightPx),
+            kFrameVertical.translated(x0, 0)};
+}
+
+CounterFrameLines counterFrameLinesAround(int textRightPx, int fractionWidthPx)
+{
+    // A pixel of room before the digits (the comma's ink comes close), two after.
+    const int right = textRightPx + 2;
+    const int width = fractionWidthPx + 3;
+    return {QRect(right - width, kFrameAboveY, width, kFrameLineHeightPx),
+            QRect(right - width, kFrameBelowY, width, kFrameLineHeightPx),
+            kFrameVertical.translated(right - kFrameRightEdgePx, 0)};
+}
+
 WizardSignificance wizardSignificance(int significanceExponent)
 {
     switch (significanceExponent) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -74,6 +75,17 @@ struct CounterFrame
     bool shifted = false;
 };
 [[nodiscard]] std::optional<CounterFrame> counterFrame(const WizardRow &row);
+
+// The three red lines of a frame, in the wizard page's pixels.
+struct CounterFrameLines
+{
+    QRect above, below, vertical;
+};
+// On the page's fixed grid, which fits only a font whose digits are 14 pixels wide.
+[[nodiscard]] CounterFrameLines counterFrameLinesAtGrid(const CounterFrame &frame);
+// Around digits that end at textRightPx and are fractionWidthPx wide as the
+// entry's font draws them: Arial's bold digits at 20 pixels are 11 wide, not the grid's 14.
+[[nodiscard]] CounterFrameLines counterFrameLinesAround(int textRightPx, int fractionWidthPx);
 
 // What the wizard tab shows at a step (1 to 7): the five choice rows (digits,
 // Ua, decimal places, firmware, direction) up to the step, the check mark on

@@ -13,7 +13,6 @@
 
 #include "bookeventtext.h"
 #include "booklocation.h"
-#include "changehistory.h"
 #include "filehooks.h"
 #include "historypdfexport.h"
 #include "regularfile.h"
@@ -165,6 +164,7 @@ QString DeviceBookWindow::shownSerial() const
 void DeviceBookWindow::showDeviceEvents()
 {
     m_events->removeRows(0, m_events->rowCount());
+    m_shown = eventTable({}, m_language);
     const QModelIndex current = ui->deviceTable->currentIndex();
     // Opened for this read only, as in load().
     DeviceBook book;
@@ -172,13 +172,12 @@ void DeviceBookWindow::showDeviceEvents()
         return;
     // The device of the chosen row: its serial number with its maker and type.
     auto shown = [&](int column) { return m_deviceProxy->index(current.row(), column).data().toString(); };
-    const QString manufacturer = shown(kDeviceManufacturerColumn);
-    const QString deviceType = shown(kDeviceTypeColumn);
-    for (const BookEvent &event : book.history(shown(kDeviceSerialColumn))) {
-        if (event.manufacturer != manufacturer || event.deviceType != deviceType)
-            continue;
+    m_shown = eventTable(book.deviceHistory(shown(kDeviceSerialColumn), shown(kDeviceManufacturerColumn),
+                                            shown(kDeviceTypeColumn)),
+                         m_language);
+    for (const QStringList &cells : std::as_const(m_shown.rows)) {
         QList<QStandardItem *> row;
-        for (const QString &cell : eventCells(event, m_language))
+        for (const QString &cell : cells)
             row.append(new QStandardItem(cell));
         m_events->appendRow(row);
     }
@@ -202,34 +201,15 @@ bool DeviceBookWindow::save(const QString &path, const QByteArray &bytes)
 
 bool DeviceBookWindow::exportCsv(const QString &path)
 {
-    QByteArray csv;
-    for (int row = -1; row < m_events->rowCount(); ++row) {
-        QStringList cells;
-        for (int column = 0; column < m_events->columnCount(); ++column) {
-            const QVariant value = row < 0 ? m_events->headerData(column, Qt::Horizontal)
-                                           : m_events->data(m_events->index(row, column));
-            cells.append(value.toString());
-        }
-        csv += tavik7::csvRow(cells);
-    }
-    return save(path, csv);
+    return save(path, eventCsv(m_shown));
 }
 
 bool DeviceBookWindow::exportPdf(const QString &path)
 {
     if (m_pdfExport->running())
         return false;
-    HistoryTable table;
-    table.title = bookText(BookText::Title, m_language) + QLatin1Char(' ') + shownSerial();
-    for (int column = 0; column < m_events->columnCount(); ++column)
-        table.headers.append(m_events->headerData(column, Qt::Horizontal).toString());
-    for (int row = 0; row < m_events->rowCount(); ++row) {
-        QStringList cells;
-        for (int column = 0; column < m_events->columnCount(); ++column)
-            cells.append(m_events->item(row, column)->text());
-        table.rows.append(cells);
-    }
-    table.columnWeights = eventPdfColumnWeights();
+    const HistoryTable table{bookText(BookText::Title, m_language) + QLatin1Char(' ') + shownSerial(), m_shown.headers,
+                             m_shown.rows, eventPdfColumnWeights()};
     if (!m_pdfExport->start(table, path)) {
         showExportResult(path, false);
         return false;

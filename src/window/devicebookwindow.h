@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "bookeventtext.h"
 #include "devicebook.h"
 
 class QLineEdit;
@@ -78,5 +79,6 @@ private:
     QStandardItemModel *m_devices = nullptr;
     QSortFilterProxyModel *m_deviceProxy = nullptr;
     QStandardItemModel *m_events = nullptr;
+    tavik7::book::EventTable m_shown; // what m_events shows, for the exports
     HistoryPdfExport *m_pdfExport = nullptr;
 };

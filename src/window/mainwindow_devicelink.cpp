@@ -5,6 +5,7 @@
 #include <QStandardItemModel>
 
 #include "planreview.h"
+#include "buttonavailability.h"
 #include "countertext.h"
 #include "devicebookkeeper.h"
 #include "messageboxes.h"
@@ -62,44 +63,24 @@ void TAVIK7_Bediensoftware::fillInterfaceCombos()
 
 void TAVIK7_Bediensoftware::applyAvailability()
 {
-    using PortState = tavik7::DeviceLink::PortState;
-    const PortState port = deviceLink->portState();
-    // The link says Idle only while no request runs and neither NAMUR nor a
-    // flash holds the port.
-    const tavik7::DeviceLink::Availability can = deviceLink->availability();
-    // The service line is this window's while connected and no other job has it.
-    const bool serviceLine = port == PortState::Idle || port == PortState::Busy;
-    const bool flashing = flashRun->state() == tavik7::FlashRun::State::Running;
-    const bool fit = sheet.fitToWrite();
-    ui.comboBoxDevice->setEnabled(port == PortState::Closed);
-    ui.pushButtonConnect->setEnabled(port == PortState::Closed);
-    ui.pushButtonDisconnect->setEnabled(serviceLine);
-    // Without a port Read goes off here; only the table's verdict turns it on
-    // again (updatePlausibilityState).
-    ui.pushButtonReadSettings->setEnabled(can.read);
-    ui.pushButtonWriteSettings->setEnabled(can.write && fit);
-    ui.pushButtonSetCounter->setEnabled(can.setCounter && fit);
-    // While values are implausible the report button keeps its state: a
-    // request or a closed port turns it off, a connection turns it on, and
-    // the report sequence itself refuses to print implausible values.
-    const bool connectedNow = port == PortState::Idle && buttonsFollowedPort != PortState::Idle
-        && buttonsFollowedPort != PortState::Busy;
-    if (!can.read || sheet.fitToPrint() || connectedNow)
-        ui.pushButtonCreatePdf->setEnabled(can.read);
-    buttonsFollowedPort = port;
-    // Programming writes what the wizard sets, whatever the table says.
-    ui.pushButtonProgram->setEnabled((port == PortState::Idle || port == PortState::Closed)
-                                     && !wizardFlow->isProgramming());
-    ui.pushButtonStartNamur->setEnabled(can.namur);
-    ui.pushButtonStopNamur->setEnabled(namurListener->isListening());
-    ui.checkBoxNamurLogging->setEnabled(serviceLine);
-    const bool logFile = serviceLine && ui.checkBoxNamurLogging->isChecked();
-    ui.lineEditNamurLogfile->setEnabled(logFile);
-    ui.pushButtonSelectNamurLogfile->setEnabled(logFile);
-    // A flash run outlasts port changes; its Cancel stays reachable.
-    ui.pushButtonSelectFlashen->setEnabled(!flashing);
-    ui.pushButtonFlashen->setEnabled(can.flash && !flashing);
-    ui.pushButtonFlashenCancel->setEnabled(flashing);
+    const tavik7::ButtonStates can = tavik7::buttonStates(
+        {deviceLink->portState(), buttonsFollowedPort, deviceLink->availability(),
+         flashRun->state() == tavik7::FlashRun::State::Running, sheet.fitToWrite(), sheet.fitToPrint(),
+         wizardFlow->isProgramming(), namurListener->isListening(), ui.checkBoxNamurLogging->isChecked()});
+    buttonsFollowedPort = deviceLink->portState();
+    const std::pair<QWidget *, bool> buttons[] = {
+        {ui.comboBoxDevice, can.portChoice}, {ui.pushButtonConnect, can.connect},
+        {ui.pushButtonDisconnect, can.disconnect}, {ui.pushButtonReadSettings, can.read},
+        {ui.pushButtonWriteSettings, can.write}, {ui.pushButtonSetCounter, can.setCounter},
+        {ui.pushButtonCreatePdf, can.report.value_or(ui.pushButtonCreatePdf->isEnabled())},
+        {ui.pushButtonProgram, can.program}, {ui.pushButtonStartNamur, can.startNamur},
+        {ui.pushButtonStopNamur, can.stopNamur}, {ui.checkBoxNamurLogging, can.namurLogging},
+        {ui.lineEditNamurLogfile, can.namurLogFile}, {ui.pushButtonSelectNamurLogfile, can.namurLogFile},
+        {ui.pushButtonSelectFlashen, can.chooseFirmware}, {ui.pushButtonFlashen, can.flash},
+        {ui.pushButtonFlashenCancel, can.cancelFlash},
+    };
+    for (const auto &[widget, enabled] : buttons)
+        widget->setEnabled(enabled);
 }
 
 void TAVIK7_Bediensoftware::onDeviceDiscovered(const PortInfo &)
@@ -232,7 +213,6 @@ void TAVIK7_Bediensoftware::showRequestResult(const tavik7::DeviceResult &result
     } else if (result.counter) {
         onCounterRead(*result.counter);
     } else if (result.written) {
-        parameterRecord = *result.written;
         // The device holds the table now.
         followDeviceRecord(true);
     }
@@ -266,14 +246,11 @@ void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
     const Purpose purpose = purposeOfMode(mode);
     const tavik7::ParameterRecord table = sheet.record();
     if (purpose == Purpose::Write && planReview->isOn()) {
-        tavik7::DeviceReply *read = deviceLink->read(Purpose::Read);
-        requestRefused(followReply(read), MessageId::NoData);
-        if (read)
-            planReview->start(table, read);
+        requestRefused(followReply(planReview->start(table)), MessageId::NoData);
         return;
     }
     const bool sent = purpose == Purpose::Write
-        ? startWriteSession([table](const tavik7::ParameterRecord &) { return table; }) != nullptr
+        ? startWriteSession([table](const tavik7::ParameterRecord &) { return table; })
         : purpose == Purpose::Report ? startReportSession()
                                      : followReply(deviceLink->read(purpose));
     requestRefused(sent, purpose == Purpose::Report ? MessageId::PdfNoData : MessageId::NoData);
@@ -281,19 +258,24 @@ void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 
 // plan: what to write over the device's record as the session's own LP
 // brings it; Write gives the table as it stands when clicked.
-tavik7::WriteSession *TAVIK7_Bediensoftware::startWriteSession(const tavik7::DeviceLink::WritePlan &plan)
+bool TAVIK7_Bediensoftware::startWriteSession(const tavik7::DeviceLink::WritePlan &plan)
 {
     auto *session = new tavik7::WriteSession(deviceLink, this);
+    followWriteSession(session);
+    if (session->start(plan, false))
+        return true;
+    delete session;
+    return false;
+}
+
+void TAVIK7_Bediensoftware::followWriteSession(tavik7::WriteSession *session)
+{
     connect(session, &tavik7::WriteSession::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
     // In the book before the window reports the action.
     connect(session, &tavik7::WriteSession::requestEnded, tavik7::book::DeviceBookKeeper::of(this),
             &tavik7::book::DeviceBookKeeper::recordReply);
     connect(session, &tavik7::WriteSession::finished, this,
             [this](const tavik7::WriteEnd &end) { showSequenceResult(end.write); });
-    if (session->start(plan, false))
-        return session;
-    delete session;
-    return nullptr;
 }
 
 bool TAVIK7_Bediensoftware::startReportSession()
@@ -330,8 +312,7 @@ void TAVIK7_Bediensoftware::onTimerCounterStatus()
 void TAVIK7_Bediensoftware::onWriteSettingsClicked()
 {
     tavik7::book::DeviceBookKeeper::of(this)->recorder().setReason(QString());
-    readParameterTable();
-    requestRefused(followReply(deviceLink->writeParameters(parameterRecord)), tavik7::MessageId::NoData);
+    requestRefused(followReply(deviceLink->writeParameters(sheet.record())), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onWriteCounterClicked()
@@ -367,15 +348,14 @@ void TAVIK7_Bediensoftware::onSerDataAvailable()
 
 void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &record, int sequence)
 {
-    parameterRecord = record;
     const bool refill = DeviceResult::Sequence(sequence) != DeviceResult::Sequence::Write;
     const bool technicianRead = DeviceResult::Sequence(sequence) == DeviceResult::Sequence::Read
         && !wizardFlow->readsFirmware();
     followDeviceRecord(refill);
     if (refill)
-        fillParameterTableAsOneChange();
+        fillParameterTableAsOneChange(record);
     if (technicianRead)
-        offerFlashBackup();
+        offerFlashBackup(record);
 }
 
 void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &significance)

@@ -179,11 +179,11 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
                           succeeded ? textFor(kTextAdapterToParameters) : QString());
 }
 
-void TAVIK7_Bediensoftware::offerFlashBackup()
+void TAVIK7_Bediensoftware::offerFlashBackup(const tavik7::ParameterRecord &deviceRead)
 {
     // Only the technician's own read counts: the flashed firmware's version
     // and checksum are known from then on, and the backup must not undo them.
-    const QString backup = flashRun->takeBackupOnOffer(parameterRecord);
+    const QString backup = flashRun->takeBackupOnOffer(deviceRead);
     if (backup.isEmpty())
         return;
     // Queued: not from inside the port's data slot, whose next answers would
@@ -198,7 +198,7 @@ void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
     if (!tavik7::boxes::askYesNo(box, tavik7::catalogueText(tavik7::MessageId::QuestionLoadBackup, language),
                                  QDir::toNativeSeparators(backupFile), language))
         return;
-    const tavik7::ParameterRecord before = parameterRecord;
+    const tavik7::ParameterRecord before = sheet.record();
     loadSettingsFile(backupFile, deviceLink->memory()->record());
-    tavik7::book::DeviceBookKeeper::of(this)->recordRestore(backupFile, before, parameterRecord);
+    tavik7::book::DeviceBookKeeper::of(this)->recordRestore(backupFile, before, sheet.record());
 }

@@ -100,7 +100,7 @@ void TAVIK7_Bediensoftware::onStateNamurLoggingChanged(int)
 void TAVIK7_Bediensoftware::onSelectNamurLogfileClicked()
 {
     const QString suggestion = tavik7::namurLogFileSuggestion(
-        appDataFolder, tavik7::fieldText(parameterRecord.serialNumber, tavik7::kSerialNumberWidth),
+        appDataFolder, tavik7::fieldText(sheet.record().serialNumber, tavik7::kSerialNumberWidth),
         QDate::currentDate(), [](const QString &name) { return QFileInfo::exists(name); });
     const QString chosen =
         QFileDialog::getSaveFileName(this, textFor(kTextSelectFile), suggestion, QStringLiteral("*.log"));

@@ -52,19 +52,13 @@ void TAVIK7_Bediensoftware::showCounterEntry()
     ui.lineEditCounter->setText(sheet.counterText());
 }
 
-void TAVIK7_Bediensoftware::takeParameterRecord(const tavik7::ParameterRecord &record)
-{
-    parameterRecord = record;
-    sheet.setRecord(record);
-}
-
-void TAVIK7_Bediensoftware::fillParameterTableAsOneChange()
+void TAVIK7_Bediensoftware::fillParameterTableAsOneChange(const tavik7::ParameterRecord &record)
 {
     // The half-filled table in between is never judged: a cell, a combo box
     // or the counter entry's new length would each pass a verdict on values
     // half the device's and half the file's, and a passing complaint would
     // replace the read's message.
-    takeParameterRecord(parameterRecord);
+    sheet.setRecord(record);
     {
         std::vector<QSignalBlocker> blockers = parameterTable->silence();
         blockers.emplace_back(ui.lineEditCounter);
@@ -77,11 +71,6 @@ void TAVIK7_Bediensoftware::fillParameterTableAsOneChange()
     onSignificanceCbChanged(parameterTable->combo(RowSignificance)->currentIndex());
 }
 
-void TAVIK7_Bediensoftware::readParameterTable()
-{
-    parameterRecord = sheet.record();
-}
-
 void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
 {
     // F3 is the service key that unlocks serial number and year for editing.
@@ -92,20 +81,14 @@ void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
 void TAVIK7_Bediensoftware::updatePlausibilityState()
 {
     applyAvailability();
-    if (!sheet.fitToWrite()) {
-        // A read replaces the implausible values, even without a port: the
-        // click then answers as a silent device.
-        if (deviceLink->portState() == tavik7::DeviceLink::PortState::Closed)
-            ui.pushButtonReadSettings->setEnabled(true);
-        const tavik7::MessageId message = sheet.tablePlausible() ? tavik7::MessageId::CounterImplausible
-                                                                 : tavik7::MessageId::TableImplausible;
-        if (!messageHistory.contains(message))
-            showMessage(message, false);
-        return;
-    }
-    if (messageHistory.contains(tavik7::MessageId::TableImplausible)
-        || messageHistory.contains(tavik7::MessageId::CounterImplausible))
-        showMessage(tavik7::MessageId::Plausible, false);
+    // A read replaces the implausible values, even without a port: the
+    // click then answers as a silent device.
+    if (!sheet.fitToWrite() && deviceLink->portState() == tavik7::DeviceLink::PortState::Closed)
+        ui.pushButtonReadSettings->setEnabled(true);
+    const tavik7::MessageId verdict =
+        tavik7::verdictMessage(messageHistory, sheet.tablePlausible(), sheet.counterPlausible());
+    if (verdict != tavik7::MessageId::None)
+        showMessage(verdict, false);
 }
 
 void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &)

@@ -42,7 +42,7 @@ void TAVIK7_Bediensoftware::writeInspectionReport()
     // A folder the user may not write to, or a disk that filled up, ends the
     // report quietly, as an unwritable folder always did; an earlier report
     // under the same name stays as it was.
-    if (!tavik7::writeInspectionReportPdf(name, parameterRecord, ui.lineEditCounter->text(), notes, today)) {
+    if (!tavik7::writeInspectionReportPdf(name, sheet.record(), ui.lineEditCounter->text(), notes, today)) {
         tavik7::book::DeviceBookKeeper::of(this)->recordReport(QString(), QStringLiteral("badFile"));
         return;
     }

@@ -20,7 +20,7 @@ constexpr QLatin1String kSettingsFilter("*.dat");
 QString TAVIK7_Bediensoftware::deviceFileSuggestion() const
 {
     return tavik7::deviceFileSuggestion(
-        appDataFolder, tavik7::fieldText(parameterRecord.serialNumber, tavik7::kSerialNumberWidth),
+        appDataFolder, tavik7::fieldText(sheet.record().serialNumber, tavik7::kSerialNumberWidth),
         QDate::currentDate());
 }
 
@@ -33,13 +33,13 @@ void TAVIK7_Bediensoftware::onLoadSettingsClicked()
 void TAVIK7_Bediensoftware::loadSettingsFile(const QString &name,
                                              const std::optional<tavik7::ParameterRecord> &firmwareOf)
 {
-    const tavik7::MessageId result = tavik7::loadSettingsFileNamed(name, parameterRecord);
+    // Into a copy: a file that stops half-way leaves the table as it was.
+    tavik7::ParameterRecord record = sheet.record();
+    const tavik7::MessageId result = tavik7::loadSettingsFileNamed(name, record);
     showMessage(result, false);
     if (result != tavik7::MessageId::SettingsLoaded)
         return;
-    if (firmwareOf)
-        parameterRecord = tavik7::settingsFromBackup(parameterRecord, *firmwareOf);
-    takeParameterRecord(parameterRecord);
+    sheet.setRecord(firmwareOf ? tavik7::settingsFromBackup(record, *firmwareOf) : record);
     fillParameterTable();
     // The fill's checks run cell by cell while the table is half old, half
     // new; the buttons follow the complete table, including a combo that an
@@ -59,6 +59,5 @@ void TAVIK7_Bediensoftware::onSaveSettingsClicked()
         showMessage(tavik7::MessageId::NoParameterFile, false);
         return;
     }
-    readParameterTable();
-    showMessage(tavik7::saveSettingsFileNamed(name, parameterRecord), false);
+    showMessage(tavik7::saveSettingsFileNamed(name, sheet.record()), false);
 }

@@ -86,7 +86,6 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     tavik7::platform::ensureAppDataFolder(appDataFolder);
     parameterModel = new QStandardItemModel(ParameterRowCount, 2, this);
     language = tavik7::German;
-    tavik7::initParameterRecord(parameterRecord);
     showMessage(tavik7::MessageId::Start, false);
 
     setUpEngines();
@@ -155,11 +154,10 @@ void TAVIK7_Bediensoftware::setUpEngines()
                                 {this, [this] { return language; },
                                  [this](const tavik7::ConsoleEntry &entry, bool append) { showMessage(entry, append); },
                                  [this](const tavik7::ParameterRecord &record) {
-                                     parameterRecord = record;
-                                     fillParameterTableAsOneChange();
+                                     fillParameterTableAsOneChange(record);
                                      markDifferencesFromDevice();
                                  },
-                                 [this](const tavik7::DeviceLink::WritePlan &plan) { return startWriteSession(plan); }},
+                                 [this](tavik7::WriteSession *session) { followWriteSession(session); }},
                                 this);
     setUpNamurListener();
     setUpFlashRun();
@@ -361,7 +359,6 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     updateWindowTitle();
 
     parameterTable->retranslateCells(language);
-    readParameterTable();
     setParameterTableLabels();
     fillParameterTable();
     renderConsoleFromHistory();
@@ -405,7 +402,7 @@ void TAVIK7_Bediensoftware::setLanguageOfItems()
     const int tabTextIds[] = {6, 50, 22, 25, 34, 40};
     for (int tab = 0; tab < 6; ++tab)
         ui.tabWidget->setTabText(tab, textFor(tabTextIds[tab]));
-    ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(parameterRecord.softwareVersion)));
+    ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
     // The combo, not the record: a significance chosen but not yet written
     // keeps its multiplier.
     showMultiplier(parameterTable->combo(RowSignificance)->currentIndex());

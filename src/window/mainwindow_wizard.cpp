@@ -102,7 +102,7 @@ void TAVIK7_Bediensoftware::setUpWizardFlow()
     });
     connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this] {
         tavik7::boxes::inform(
-            noticeBox(), textFor(kTextCheckTypePlates).arg(double(parameterRecord.softwareVersion) / 100.0, 0, 'f', 2));
+            noticeBox(), textFor(kTextCheckTypePlates).arg(double(sheet.record().softwareVersion) / 100.0, 0, 'f', 2));
     });
 }
 
@@ -196,7 +196,6 @@ void TAVIK7_Bediensoftware::wizardStep7()
     parameterTable->check(RowLeadingPlus)->setChecked(program.record.leadingPlus == 1);
     parameterTable->combo(RowDirection)->setCurrentIndex(program.record.direction);
     ui.lineEditCounter->setText(program.counterText);
-    readParameterTable();
     requestRefused(wizardFlow->program(program.record, program.counterDigits), tavik7::MessageId::NoData);
 }
 
@@ -225,14 +224,15 @@ void TAVIK7_Bediensoftware::showFlashedFirmware()
 {
     // The device is not read again: it is taken to run the firmware flashed.
     QCoreApplication::processEvents(QEventLoop::AllEvents, kPendingEventsAfterFlashMs);
-    parameterRecord.softwareVersion = wizardFlow->record().deviceFirmware;
+    tavik7::ParameterRecord record = sheet.record();
+    record.softwareVersion = wizardFlow->record().deviceFirmware;
     const QString counterBefore = sheet.counterText();
-    takeParameterRecord(parameterRecord);
+    sheet.setRecord(record);
     fillParameterTable();
     // A reading laid out anew for the firmware's digit count is judged, as a typed one is.
     if (sheet.counterText() != counterBefore)
         updatePlausibilityState();
-    ui.labelSoftwareData->setText(tavik7::softwareVersionText(parameterRecord.softwareVersion));
+    ui.labelSoftwareData->setText(tavik7::softwareVersionText(record.softwareVersion));
 }
 
 void TAVIK7_Bediensoftware::askToWriteWizardCounter()

@@ -6,20 +6,21 @@
 #include <functional>
 
 #include "console.h"
-#include "deviceplan.h"
 #include "devicelink.h"
 #include "devicereply.h"
-#include "writesession.h"
 
 class QAction;
 class QMessageBox;
 class QWidget;
+namespace tavik7 {
+class WriteSession;
+}
 
-// Write under review: the device read first, the plan of what the table
-// would change shown as the table words it, and the write only after the
-// technician confirms, through the write sequence with the plan's check of
-// the device as that sequence reads it: a device changed meanwhile is
-// refused as tavik7-cli apply refuses it.
+// Write under review, as the window shows it: the plan session reads the
+// device and plans what the table would change; the window shows the
+// changes as the table words them and writes only after the technician
+// confirms. A device changed meanwhile is refused as tavik7-cli apply
+// refuses it.
 class PlanReview : public QObject
 {
     Q_OBJECT
@@ -32,8 +33,8 @@ public:
         std::function<void(const tavik7::ConsoleEntry &entry, bool append)> show;
         // The read refills the table: the technician's values go back into it.
         std::function<void(const tavik7::ParameterRecord &record)> showTable;
-        // Starts the window's write session with plan; null when nothing was sent.
-        std::function<tavik7::WriteSession *(const tavik7::DeviceLink::WritePlan &plan)> write;
+        // Shows and books the write's steps as those of the window's own write.
+        std::function<void(tavik7::WriteSession *session)> follow;
     };
 
     PlanReview(tavik7::DeviceLink *link, Window window, QObject *parent = nullptr);
@@ -42,19 +43,13 @@ public:
     void watch(QAction *action);
     [[nodiscard]] bool isOn() const;
 
-    // A write of target, reviewed once read, the device's read, has ended.
-    void start(const tavik7::ParameterRecord &target, tavik7::DeviceReply *read);
+    // A write of target, reviewed once read; the read's reply for the window
+    // to follow, null when not sent.
+    tavik7::DeviceReply *start(const tavik7::ParameterRecord &target);
 
 private:
-    void onRead(const tavik7::DeviceResult &result);
-    void review(const tavik7::ParameterRecord &device, const QByteArray &counter);
-    void onWritten(const tavik7::WriteEnd &end);
-
     tavik7::DeviceLink *m_link;
     Window m_window;
     QPointer<QAction> m_action;
     QMessageBox *m_box = nullptr;
-    tavik7::ParameterRecord m_target{};
-    tavik7::DevicePlan m_plan;
-    tavik7::PlanCheck m_check; // the last check of the device the write read
 };

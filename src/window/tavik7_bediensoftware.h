@@ -141,7 +141,9 @@ private:
     bool requestRefused(bool sent, tavik7::MessageId noAnswer);
     // Shows a reply's requests as they end and books it; false for none.
     bool followReply(tavik7::DeviceReply *reply);
-    tavik7::WriteSession *startWriteSession(const tavik7::DeviceLink::WritePlan &plan);
+    bool startWriteSession(const tavik7::DeviceLink::WritePlan &plan);
+    // A write session's steps shown and booked as they end.
+    void followWriteSession(tavik7::WriteSession *session);
     bool startReportSession();
     // The console line and the widgets for each request's end, then the
     // sequence's own end (buttons, report).
@@ -175,16 +177,13 @@ private:
     void setupParameterTable();
     void setParameterTableLabels();
     void fillParameterTable();
-    void readParameterTable();
     void updatePlausibilityState();
-    // A read's refill: no check runs until the table shows the device, then
-    // all of them once, as one verdict.
-    void fillParameterTableAsOneChange();
+    // A read's refill with record: no check runs until the table shows the
+    // device, then all of them once, as one verdict.
+    void fillParameterTableAsOneChange(const tavik7::ParameterRecord &record);
     void showMultiplier(int significance);
     // The counter entry as the sheet has it, its length included, unjudged.
     void showCounterEntry();
-    // A record read or loaded: the table shows it next and judges it whole.
-    void takeParameterRecord(const tavik7::ParameterRecord &record);
 
     // Folder, serial number and today's date: the name offered for a settings file or a report.
     [[nodiscard]] QString deviceFileSuggestion() const;
@@ -217,7 +216,7 @@ private:
     void showFlashVerdict();
     void showPortTakenBack(tavik7::FlashRun::Port::Reopen outcome);
     // After the first read of a freshly flashed device: the backup taken before.
-    void offerFlashBackup();
+    void offerFlashBackup(const tavik7::ParameterRecord &deviceRead);
     void showBackupOffer(const QString &backupFile);
 
     void setUpNamurListener();
@@ -241,10 +240,9 @@ private:
     // Made on first use: a dialog's worth of widgets the first frame does not need.
     QMessageBox *messageBox = nullptr;
 
-    tavik7::ParameterRecord parameterRecord{};
     int language = 0;
     // The table's record, cell texts, counter reading and verdicts; the
-    // widgets show it. parameterRecord is the record last taken in.
+    // widgets show it. The device as last read is the link's memory's.
     tavik7::ParameterSheet sheet;
     ParameterTableView *parameterTable = nullptr;
     tavik7::MessageHistory messageHistory;

@@ -20,15 +20,6 @@ constexpr int kDirectionRow = 4;
 constexpr int kFocusRetryMs = 20;
 constexpr int kFocusAttempts = 50;
 
-// The entry's pixel grid: one digit of the bold 20 px font is about 14 px wide.
-constexpr int kDigitWidthPx = 14;
-constexpr int kFrameRightEdgePx = 618;
-constexpr int kFrameAboveY = 319;
-constexpr int kFrameBelowY = 343;
-constexpr int kFrameLineHeightPx = 20;
-constexpr int kFrameWidthPx[3] = {18, 31, 45}; // one, two and three digits after the comma
-constexpr QRect kFrameVertical{601, 330, 30, 23};
-
 const QString kIconGoNext = QStringLiteral(":/Images/go-next-3.png");
 const QString kIconDone = QStringLiteral(":/Images/dialog-ok_2.png");
 const QString kIconFailed = QStringLiteral(":/Images/dialog-close_2.png");
@@ -37,18 +28,6 @@ void setWidgetsVisible(const QList<QWidget *> &widgets, bool visible)
 {
     for (QWidget *widget : widgets)
         widget->setVisible(visible);
-}
-
-// The lines around digits that end at textRightPx and are fractionWidthPx
-// wide: Arial's bold digits at 20 pixels are 11 wide, not the grid's 14.
-WizardPage::FrameLines framedAround(int textRightPx, int fractionWidthPx)
-{
-    // A pixel of room before the digits (the comma's ink comes close), two after.
-    const int right = textRightPx + 2;
-    const int width = fractionWidthPx + 3;
-    return {QRect(right - width, kFrameAboveY, width, kFrameLineHeightPx),
-            QRect(right - width, kFrameBelowY, width, kFrameLineHeightPx),
-            kFrameVertical.translated(right - kFrameRightEdgePx, 0)};
 }
 
 } // namespace
@@ -136,16 +115,16 @@ void WizardPage::showEntry(const tavik7::WizardEntry &entry, const tavik7::Wizar
     const std::optional<tavik7::CounterFrame> frame = tavik7::counterFrame(*row);
     if (!frame)
         return;
-    const FrameLines lines = entry.integerDigits > 0
+    const tavik7::CounterFrameLines lines = entry.integerDigits > 0
         ? frameLinesForEntry(entry.integerDigits, int(row->fractionDigits))
-        : frameLinesAtGrid(*frame);
+        : tavik7::counterFrameLinesAtGrid(*frame);
     m_form.frameLines.at(0)->setGeometry(lines.above);
     m_form.frameLines.at(1)->setGeometry(lines.below);
     m_form.frameLines.at(2)->setGeometry(lines.vertical);
     setFrameLinesVisible(true);
 }
 
-WizardPage::FrameLines WizardPage::frameLinesForEntry(int integerDigits, int fractionDigits) const
+tavik7::CounterFrameLines WizardPage::frameLinesForEntry(int integerDigits, int fractionDigits) const
 {
     QLineEdit *entry = m_form.counterEntry;
     entry->ensurePolished(); // the font comes from the style sheets
@@ -156,16 +135,8 @@ WizardPage::FrameLines WizardPage::frameLinesForEntry(int integerDigits, int fra
                                           QPoint(cursor.x() + cursor.width() / 2, 0));
     const QString fraction(fractionDigits, QLatin1Char('0'));
     const QString whole = QString(integerDigits, QLatin1Char('0')) + QLatin1Char(',') + fraction;
-    return framedAround(textStart.x() + metrics.horizontalAdvance(whole), metrics.horizontalAdvance(fraction));
-}
-
-WizardPage::FrameLines WizardPage::frameLinesAtGrid(const tavik7::CounterFrame &frame)
-{
-    const int x0 = frame.shifted ? kDigitWidthPx : 0;
-    const int width = kFrameWidthPx[frame.fractionDigits - 1];
-    const int left = kFrameRightEdgePx - width + x0;
-    return {QRect(left, kFrameAboveY, width, kFrameLineHeightPx), QRect(left, kFrameBelowY, width, kFrameLineHeightPx),
-            kFrameVertical.translated(x0, 0)};
+    return tavik7::counterFrameLinesAround(textStart.x() + metrics.horizontalAdvance(whole),
+                                           metrics.horizontalAdvance(fraction));
 }
 
 void WizardPage::focusEntrySoon()

@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QObject>
-#include <QRect>
 #include <QStringList>
 
 #include "wizardtable.h"
@@ -35,9 +34,6 @@ public:
         QList<QFrame *> frameLines; // above, below, vertical
     };
 
-    // The three red lines, in the frame lines' parent's coordinates.
-    struct FrameLines { QRect above, below, vertical; };
-
     WizardPage(const Form &form, QObject *parent);
 
     void setUp();
@@ -52,10 +48,8 @@ public:
     // Once no list popup is open any more.
     void focusEntrySoon();
 
-    // Around digits as the entry's font draws them; the fixed grid fits only a
-    // font whose digits are 14 pixels wide.
-    [[nodiscard]] FrameLines frameLinesForEntry(int integerDigits, int fractionDigits) const;
-    [[nodiscard]] static FrameLines frameLinesAtGrid(const tavik7::CounterFrame &frame);
+    // Around digits as the entry's font draws them.
+    [[nodiscard]] tavik7::CounterFrameLines frameLinesForEntry(int integerDigits, int fractionDigits) const;
 
 private:
     void focusEntry(int attemptsLeft);

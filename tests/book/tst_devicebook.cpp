@@ -608,6 +608,13 @@ void TestDeviceBook::importJoinsKnownDevice()
     while (events.next())
         whoAndWhy.append(events.value(10).toString() + '|' + events.value(11).toString());
     QCOMPARE(whoAndWhy, (QStringList{"|", "Ann Example|seal replaced"}));
+    // Another maker's device under the same serial number is another device.
+    BookEvent other = bookEvent(QStringLiteral("555"), QStringLiteral("ok"), QDateTime::currentMSecsSinceEpoch());
+    other.manufacturer = QStringLiteral("DEF");
+    QVERIFY(book.record(other).recorded);
+    QCOMPARE(book.history(QStringLiteral("555")).size(), 3);
+    QCOMPARE(book.deviceHistory(QStringLiteral("555"), QStringLiteral("ABC"), QStringLiteral("TAV7")).size(), 2);
+    QCOMPARE(book.deviceHistory(QStringLiteral("555"), QStringLiteral("DEF"), QStringLiteral("TAV7")).size(), 1);
     QVERIFY(book.verify().intact());
 }
 

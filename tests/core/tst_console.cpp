@@ -32,6 +32,38 @@ private slots:
                                 "To fix: run sudo usermod -aG uucp anna, then log out and in again."));
     }
 
+    void verdictSaidOnce_data()
+    {
+        QTest::addColumn<QList<int>>("shown");
+        QTest::addColumn<bool>("table");
+        QTest::addColumn<bool>("counter");
+        QTest::addColumn<MessageId>("said");
+        const int table = int(MessageId::TableImplausible);
+        const int counter = int(MessageId::CounterImplausible);
+        const int opened = int(MessageId::PortOpened);
+        QTest::newRow("all plausible, nothing said") << QList<int>{opened} << true << true << MessageId::None;
+        QTest::newRow("table") << QList<int>{opened} << false << true << MessageId::TableImplausible;
+        QTest::newRow("table and counter") << QList<int>{opened} << false << false << MessageId::TableImplausible;
+        QTest::newRow("table, said already") << QList<int>{opened, table} << false << true << MessageId::None;
+        QTest::newRow("counter") << QList<int>{opened} << true << false << MessageId::CounterImplausible;
+        // The complaint changes with what is wrong now.
+        QTest::newRow("counter after table") << QList<int>{table} << true << false << MessageId::CounterImplausible;
+        QTest::newRow("plausible after table") << QList<int>{opened, table} << true << true << MessageId::Plausible;
+        QTest::newRow("plausible after counter") << QList<int>{counter} << true << true << MessageId::Plausible;
+    }
+
+    void verdictSaidOnce()
+    {
+        QFETCH(QList<int>, shown);
+        QFETCH(bool, table);
+        QFETCH(bool, counter);
+        QFETCH(MessageId, said);
+        MessageHistory history;
+        for (int id : shown)
+            history.append(qint16(id));
+        QCOMPARE(verdictMessage(history, table, counter), said);
+    }
+
     void historyKeepsFiveAndRendersAgain()
     {
         MessageHistory history;

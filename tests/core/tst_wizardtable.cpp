@@ -35,6 +35,8 @@ private slots:
     void rowPreparesEntryAndProgramming_data();
     void rowPreparesEntryAndProgramming();
     void shortCounterGivesShortEntry();
+    void frameLines_data();
+    void frameLines();
     void programmedRecord_data();
     void programmedRecord();
 };
@@ -165,6 +167,37 @@ void TestWizardTable::rowPreparesEntryAndProgramming()
     QCOMPARE(layoutOf(counter), deviceLayout);
     QString digitsOnly = typed;
     QCOMPARE(QString(counter).remove(QLatin1Char(',')), digitsOnly.remove(QLatin1Char(',')));
+}
+
+void TestWizardTable::frameLines_data()
+{
+    // textRight < 0: on the grid for fraction digits (negative: shifted);
+    // else around digits ending there, fraction pixels wide.
+    QTest::addColumn<int>("textRight");
+    QTest::addColumn<int>("fraction");
+    QTest::addColumn<QRect>("above");
+    QTest::addColumn<int>("verticalX");
+
+    QTest::newRow("grid, one digit") << -1 << 1 << QRect(600, 319, 18, 20) << 601;
+    QTest::newRow("grid, two, shifted") << -1 << -2 << QRect(601, 319, 31, 20) << 615;
+    QTest::newRow("grid, three") << -1 << 3 << QRect(573, 319, 45, 20) << 601;
+    // The lines keep a pixel before the digits and two after them.
+    QTest::newRow("around, at the grid's edge") << 616 << 15 << QRect(600, 319, 18, 20) << 601;
+    QTest::newRow("around, further right") << 630 << 22 << QRect(607, 319, 25, 20) << 615;
+}
+
+void TestWizardTable::frameLines()
+{
+    QFETCH(int, textRight);
+    QFETCH(int, fraction);
+    QFETCH(QRect, above);
+    QFETCH(int, verticalX);
+    const CounterFrameLines lines = textRight < 0
+        ? counterFrameLinesAtGrid(CounterFrame{qAbs(fraction), fraction < 0})
+        : counterFrameLinesAround(textRight, fraction);
+    QCOMPARE(lines.above, above);
+    QCOMPARE(lines.below, above.translated(0, 24));
+    QCOMPARE(lines.vertical, QRect(verticalX, 330, 30, 23));
 }
 
 void TestWizardTable::shortCounterGivesShortEntry()

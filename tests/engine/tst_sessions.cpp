@@ -8,6 +8,7 @@
 #include "flashsession.h"
 #include "messagecatalogue.h"
 #include "parameterfields.h"
+#include "plansession.h"
 #include "reportsession.h"
 #include "texttable.h"
 #include "writesession.h"
@@ -15,9 +16,11 @@
 using namespace tavik7;
 using Status = DeviceResult::Status;
 using End = WriteEnd::Status;
+using PlanStatus = PlanEnd::Status;
 
 Q_DECLARE_METATYPE(Status)
 Q_DECLARE_METATYPE(End)
+Q_DECLARE_METATYPE(PlanStatus)
 
 namespace {
 
@@ -41,6 +44,8 @@ class TestSessions : public QObject
 private slots:
     void writeSession_data();
     void writeSession();
+    void planSession_data();
+    void planSession();
     void reportSession_data();
     void reportSession();
     void flashSessionFlashesNothingWithoutItsBackup();
@@ -146,6 +151,75 @@ void TestSessions::writeSession()
     QCOMPARE(result.readBack.has_value(), expected.size() == 3);
     if (fault == QLatin1String("cut"))
         QCOMPARE(result.write.counterNotWrittenBack()->digits, QByteArray(kReading));
+    QTRY_VERIFY(!alive); // one end, then gone
+}
+
+void TestSessions::planSession_data()
+{
+    QTest::addColumn<QString>("unit");      // the unit the plan asks for
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<QByteArray>("meanwhile"); // the device changed between plan and answer
+    QTest::addColumn<QStringList>("wire");
+    QTest::addColumn<PlanStatus>("end");
+
+    QTest::newRow("confirmed") << "kg" << true << QByteArray() << QStringList{"LP", "L_ZLW", "LP", "SP"}
+                               << PlanStatus::Ended;
+    QTest::newRow("declined") << "kg" << false << QByteArray() << QStringList{"LP", "L_ZLW"} << PlanStatus::Declined;
+    // Nothing to ask: the plan equals the device.
+    QTest::newRow("no change") << "" << true << QByteArray() << QStringList{"LP", "L_ZLW"} << PlanStatus::NoChange;
+    // The write's own read finds the plan's old value gone: no telegram.
+    QTest::newRow("changed meanwhile") << "kg" << true << QByteArray("set unit=t") << QStringList{"LP", "L_ZLW", "LP"}
+                                       << PlanStatus::Stale;
+    QTest::newRow("other device meanwhile") << "kg" << true << QByteArray("set serial=987654321")
+                                            << QStringList{"LP", "L_ZLW", "LP"} << PlanStatus::Stale;
+}
+
+void TestSessions::planSession()
+{
+    QFETCH(QString, unit);
+    QFETCH(bool, confirm);
+    QFETCH(QByteArray, meanwhile);
+    QFETCH(QStringList, wire);
+    QFETCH(PlanStatus, end);
+    DevSim sim;
+    QVERIFY(sim.start({"--quick-answers"}));
+    DeviceLink link;
+    link.setTimeouts({800, 400});
+    QVERIFY(link.open({sim.portPath()}));
+    // The target: the device's record, as a first read finds it, with the unit asked for.
+    DeviceReply *first = link.read(DeviceReply::Purpose::Read);
+    QVERIFY(first);
+    QSignalSpy firstRead(first, &DeviceReply::finished);
+    QVERIFY(firstRead.wait(kWaitMs));
+    ParameterRecord target = *link.memory()->record();
+    if (!unit.isEmpty())
+        setFieldText(target.unit, kUnitWidth, unit);
+    sim.clearLog();
+
+    auto *session = new PlanSession(&link);
+    QPointer<PlanSession> alive = session;
+    QList<DevicePlan> asked;
+    connect(session, &PlanSession::planned, this, [&](const DevicePlan &plan) {
+        asked.append(plan);
+        if (plan.changes.isEmpty())
+            return;
+        if (!meanwhile.isEmpty())
+            QVERIFY(sim.control(meanwhile));
+        session->answer(confirm);
+    });
+    QSignalSpy finished(session, &PlanSession::finished);
+    QVERIFY(session->review(target, QStringLiteral("test")));
+    QVERIFY(finished.wait(kWaitMs));
+    const PlanEnd result = finished.at(0).at(0).value<PlanEnd>();
+    QCOMPARE(sim.commands(), wire);
+    QCOMPARE(result.status, end);
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked.at(0).changes.size(), unit.isEmpty() ? 0 : 1);
+    QCOMPARE(result.check.stale(), end == PlanStatus::Stale);
+    if (end == PlanStatus::Ended) {
+        QCOMPARE(result.write->status, End::Written);
+        QCOMPARE(keysOf(result.write->changed), QStringList{"unit"});
+    }
     QTRY_VERIFY(!alive); // one end, then gone
 }
 
