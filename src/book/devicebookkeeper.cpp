@@ -105,7 +105,7 @@ void DeviceBookKeeper::recordReply(const DeviceReply *reply)
                                                                : QJsonValue(deviceStatusWord(result.status)));
     }
     if (result.sequence == DeviceResult::Sequence::Write || result.kind == DeviceResult::Kind::WriteParameters) {
-        if (!m_planHash.isEmpty() && result.ok()) {
+        if ((!m_planHash.isEmpty() || !m_jobHash.isEmpty()) && result.ok()) {
             m_writeAwaitingReadBack = [this, portName, result, before = reply->before()](const QJsonValue &readBack) {
                 recordWriteWith(portName, result, before, readBack);
             };
@@ -169,6 +169,10 @@ void DeviceBookKeeper::recordWriteWith(const QString &port, const DeviceResult &
         details.insert(QStringLiteral("plan"), m_planHash);
     if (!m_planStale.isEmpty())
         details.insert(QStringLiteral("stale"), m_planStale);
+    if (!m_jobHash.isEmpty()) {
+        details.insert(QStringLiteral("job"), m_jobHash);
+        details.insert(QStringLiteral("row"), m_jobRow);
+    }
     if (!readBack.isNull())
         details.insert(QStringLiteral("readBack"), readBack);
     m_recorder.recordWrite(port, before, after, counterBefore, counterAfter, deviceStatusWord(result.status),

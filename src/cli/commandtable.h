@@ -26,6 +26,7 @@ enum OptionBit : unsigned {
     OptNoBackup = 1u << 12,
     OptNote = 1u << 13,
     OptTrace = 1u << 14,
+    OptProvision = 1u << 15, // --defaults, --firmware, --report-dir, --station, --fresh, --status
 };
 
 // One command as the parser, --help, "help COMMAND", the manual page's
