@@ -145,7 +145,7 @@ bool JobClaims::insert(int row, const QString &serialNumber, bool *duplicate)
 {
     QSqlQuery query(m_db);
     query.prepare(QStringLiteral("INSERT INTO %1(job, job_row, station, host, pid, claimed_ms, state, written, "
-                                 "error, serial) VALUES(?, ?, ?, ?, ?, ?, ?, 0, '', ?)")
+                                 "error, serial) VALUES(?, ?, ?, ?, ?, ?, ?, 0, '', COALESCE(?, ''))")
                       .arg(QLatin1String(kTable)));
     for (const QVariant &value : {QVariant(m_job), QVariant(row), QVariant(m_station), QVariant(m_host),
                                   QVariant(m_pid), QVariant(nowMs()), QVariant(QLatin1String(kClaimClaimed)),
@@ -271,7 +271,7 @@ bool JobClaims::markWritten(int row)
 bool JobClaims::settle(int row, const QString &state, const QString &error)
 {
     QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("UPDATE %1 SET state = ?, error = ?, claimed_ms = ? WHERE job = ? AND job_row = ? "
+    query.prepare(QStringLiteral("UPDATE %1 SET state = ?, error = COALESCE(?, ''), claimed_ms = ? WHERE job = ? AND job_row = ? "
                                  "AND host = ? AND pid = ?")
                       .arg(QLatin1String(kTable)));
     for (const QVariant &value : {QVariant(state), QVariant(error), QVariant(nowMs()), QVariant(m_job),

@@ -72,6 +72,7 @@ enum Text {
     ReportDirUnusable,
     Flashing,
     BookRefused,
+    StateUnrecorded,
 };
 
 struct Words
@@ -123,6 +124,7 @@ constexpr Words kWords[] = {
     {"Firmware %1 im Gerät, flashe %2", "firmware %1 on the device, flashing %2"},
     {"Das Gerätebuch nahm die Belegung nicht an (%1); nichts geschrieben",
      "the device book refused the claim (%1); nothing written"},
+    {"(das Gerätebuch hat den Stand der Zeile nicht übernommen)", "(the device book did not take the row's state)"},
 };
 
 QString words(int id, int language)
@@ -223,7 +225,7 @@ int printStatus(const ProvisionJob &job, const CliOptions &options)
                 members.append({QStringLiteral("error"), found->error});
         }
         if (options.json) {
-            out += withNumbers("{}", {{"row", row.line}}).chopped(1) + ',' + jsonObject(members).mid(1) + '\n';
+            out += "{\"row\":" + QByteArray::number(row.line) + ',' + jsonObject(members).mid(1) + '\n';
             continue;
         }
         QStringList cells{QString::number(row.line)};
@@ -674,7 +676,7 @@ void ProvisionPortJob::interrupt()
     link()->close();
 }
 
-void ProvisionPortJob::end(int exitCode, const QString &result, const QString &messageText)
+void ProvisionPortJob::end(int exitCode, const QString &result, QString messageText)
 {
     if (stage() == Stage::Done || m_step == Step::Done)
         return;
@@ -685,8 +687,12 @@ void ProvisionPortJob::end(int exitCode, const QString &result, const QString &m
         // A device verified before keeps that state when it is met again.
         if (result == QLatin1String(book::kClaimAlreadyMatching) && m_stateBefore == QLatin1String(book::kClaimVerified))
             state = QLatin1String(book::kClaimVerified);
-        m_run->claims->settle(m_row->line, state, held ? QString() : result);
         m_claimed = false;
+        // A row whose end the book did not take would be worked on again.
+        if (!m_run->claims->settle(m_row->line, state, held ? QString() : result)) {
+            exitCode = qMax(exitCode, kExitBook);
+            messageText += QLatin1Char(' ') + text(StateUnrecorded);
+        }
     }
     const QString serial = m_row ? m_row->serialNumber : m_deviceSerial;
     if (options().json) {

@@ -60,7 +60,7 @@ private:
     void compare(const DeviceReading &reading);
     bool writeReport(const DeviceReading &reading, QString *error);
     // Settles the claim, prints the device's line and ends the job.
-    void end(int exitCode, const QString &result, const QString &message = QString());
+    void end(int exitCode, const QString &result, QString message = QString());
     [[nodiscard]] QString text(int id) const;
     [[nodiscard]] QString counterEntry(const ParameterRecord &device) const;
 
