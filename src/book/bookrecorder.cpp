@@ -79,11 +79,12 @@ void BookRecorder::recordEvent(const BookEvent &event)
 }
 
 void BookRecorder::recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
-                                    const QString &status)
+                                    const QString &status, const QJsonObject &details)
 {
     if (record)
         rememberIdentity(port, *record);
     BookEvent event = newEvent(BookAction::Read, port, status);
+    event.details = details;
     if (record)
         event.softwareVersion = softwareVersionText(record->softwareVersion);
     event.counter = counter;

@@ -22,8 +22,9 @@ public:
     BookRecorder(FrontEnd frontEnd, BookWriter *writer);
 
     // record: null when nothing was read; counter: the digits, empty if none.
+    // details: a production job's read-back names its job and row.
     void recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
-                          const QString &status);
+                          const QString &status, const QJsonObject &details = {});
     // before: the device as read before the write; after: what was sent.
     // counterWritten: the counter went along (a turned direction), a change
     // even when its digits stay. details: what a failed write left the device

@@ -95,17 +95,17 @@ void DeviceBookKeeper::recordReply(const DeviceReply *reply)
     using Purpose = DeviceReply::Purpose;
     const DeviceResult &result = reply->result();
     const QString portName = port();
+    QJsonObject values;
+    for (int field = 0; result.record && field < kParameterFieldCount; ++field)
+        values.insert(QLatin1String(kParameterFields[field].jsonKey),
+                      QString::fromLatin1(settingsFileValue(*result.record, field)));
     if (m_writeAwaitingReadBack && reply->purpose() == Purpose::Verify) {
         // A plan's write is booked with the values its read-back found.
-        QJsonObject values;
-        for (int field = 0; result.record && field < kParameterFieldCount; ++field)
-            values.insert(QLatin1String(kParameterFields[field].jsonKey),
-                          QString::fromLatin1(settingsFileValue(*result.record, field)));
         std::exchange(m_writeAwaitingReadBack, {})(result.ok() ? QJsonValue(values)
                                                                : QJsonValue(deviceStatusWord(result.status)));
     }
     if (result.sequence == DeviceResult::Sequence::Write || result.kind == DeviceResult::Kind::WriteParameters) {
-        if ((!m_planHash.isEmpty() || !m_jobHash.isEmpty()) && result.ok()) {
+        if (!m_planHash.isEmpty() && result.ok()) {
             m_writeAwaitingReadBack = [this, portName, result, before = reply->before()](const QJsonValue &readBack) {
                 recordWriteWith(portName, result, before, readBack);
             };
@@ -120,6 +120,15 @@ void DeviceBookKeeper::recordReply(const DeviceReply *reply)
             m_recorder.rememberIdentity(portName, *result.record);
         if (!result.ok())
             m_recorder.recordReport(portName, QString(), deviceStatusWord(result.status));
+    } else if (reply->purpose() == Purpose::Verify && !m_jobHash.isEmpty()) {
+        // A job's row is checked by this read: booked at once, whatever ends
+        // the run next, with the values and the counter the device showed.
+        if (result.counter)
+            values.insert(QStringLiteral("counter"), QString::fromLatin1(result.counter->digits));
+        const QJsonObject details{{QStringLiteral("job"), m_jobHash}, {QStringLiteral("row"), m_jobRow},
+                                  {QStringLiteral("readBack"), values}};
+        m_recorder.recordRead(portName, result.record ? &*result.record : nullptr, counterDigitsOf(result.counter),
+                              deviceStatusWord(result.status), details);
     } else if ((reply->purpose() == Purpose::Verify || reply->purpose() == Purpose::Backup) && result.ok()) {
         if (result.record)
             m_recorder.rememberIdentity(portName, *result.record);
@@ -150,8 +159,10 @@ void DeviceBookKeeper::recordWrite(const QString &port, const DeviceResult &resu
 void DeviceBookKeeper::recordWriteWith(const QString &port, const DeviceResult &result, const DeviceState &known,
                                        const QJsonValue &readBack)
 {
+    // A job's row gives a fresh device its identity: the write is booked under it.
     if (result.record)
-        m_recorder.rememberIdentity(port, *result.record);
+        m_recorder.rememberIdentity(port, m_jobHash.isEmpty() ? *result.record
+                                                              : result.written.value_or(result.sent.value_or(*result.record)));
     const ParameterRecord before = result.record ? *result.record : known.record.value_or(ParameterRecord{});
     // A telegram on the wire may have changed the device even unanswered:
     // its values stay in the event, under the event's failure.

@@ -66,8 +66,8 @@ public:
     void setPlanHash(const QString &hash) { m_planHash = hash; }
     // The plan's write refused: the device no longer held this field as planned.
     void setPlanStale(const QString &fieldKey) { m_planStale = fieldKey; }
-    // A production job's write: named by the job's hash and row, and booked
-    // with the values read back, as a plan's.
+    // A production job's write and read-back: both name the job's hash and
+    // row, the read-back is booked at once with the values it found.
     void setJobRow(const QString &jobHash, int row) 
     {
         m_jobHash = jobHash;

@@ -457,6 +457,12 @@ void ProvisionPortJob::proceed(const DeviceReading &reading)
     const bool parametersHeld = m_row->differing(device).isEmpty();
     const bool counterHeld = m_row->counter.isEmpty()
         || QString::fromLatin1(counterDigitsForDevice(counterEntry(device))) == reading.counterDigits;
+    // Written by a run that ended before its read-back: the read-back now.
+    if (parametersHeld && counterHeld && m_written && m_stateBefore != QLatin1String(book::kClaimVerified)) {
+        m_step = Step::ReadingBack;
+        readDevice(DeviceReply::Purpose::Verify);
+        return;
+    }
     // A verified device counts on: its counter is no longer the row's.
     if (parametersHeld && (counterHeld || m_stateBefore == QLatin1String(book::kClaimVerified))) {
         if (!options().reportDir.isEmpty()) {
