@@ -231,7 +231,9 @@ constexpr TextPair kExitStatus{
     "    6  Flashen fehlgeschlagen\n"
     "    7  das Gerät weicht von der Datei ab (check, write --verify, apply)\n"
     "    8  die Ausgabe konnte nicht geschrieben werden; die Geräte sind fertig\n"
-    "   10  das Gerät ist nicht mehr das, für das der Plan erstellt wurde (apply)\n"
+    "    9  das Gerätebuch kann die Belegung der Zeilen nicht halten (provision)\n"
+    "   10  das Gerät ist nicht mehr das, für das der Plan erstellt wurde (apply),\n"
+    "       oder kein Gerät, das der Auftrag nehmen kann (provision)\n"
     "  130  unterbrochen (SIGINT, SIGTERM, SIGHUP), bevor etwas geschrieben wurde\n",
     "\nResults go to stdout in the order the ports were given, messages to stderr.\n\n"
     "Exit status (over several ports: the highest):\n"
@@ -244,7 +246,9 @@ constexpr TextPair kExitStatus{
     "    6  flashing failed\n"
     "    7  the device differs from the file (check, write --verify, apply)\n"
     "    8  output could not be written; the devices' work was done\n"
-    "   10  the device is no longer what the plan was made from (apply)\n"
+    "    9  the device book cannot hold the job's claims (provision)\n"
+    "   10  the device is no longer what the plan was made from (apply), or no\n"
+    "       device the job can take (provision)\n"
     "  130  interrupted (SIGINT, SIGTERM, SIGHUP) before anything was written; a\n"
     "       write already on the line is completed first\n"};
 
