@@ -116,6 +116,9 @@ bool JobClaims::readAll(const QSqlDatabase &database, const QString &job, QList<
     }
     query.addBindValue(job);
     if (!query.exec()) {
+        // A server prepares without looking for the table.
+        if (!database.tables().contains(QLatin1String(kTable)))
+            return true;
         *error = errorText(query);
         return false;
     }
@@ -186,7 +189,7 @@ ClaimResult JobClaims::claimRow(int row, const QString &serialNumber)
 {
     ClaimResult result;
     result.row = row;
-    // Two tries: a row found free may be taken by another station between
+    // A few tries: a row found free may be taken by another station between
     // the read and the claim, and is then read again.
     for (int attempt = 0; attempt < 3; ++attempt) {
         bool exists = false;
@@ -258,6 +261,19 @@ ClaimResult JobClaims::claimNext(const QList<int> &rows, const QList<QString> &s
     return result;
 }
 
+// One row changed, this process's own: anything else is a book that refused.
+bool JobClaims::ran(QSqlQuery &query)
+{
+    if (!query.exec()) {
+        m_lastError = errorText(query);
+        return false;
+    }
+    if (query.numRowsAffected() == 1)
+        return true;
+    m_lastError = QStringLiteral("the claim is no longer this process's");
+    return false;
+}
+
 bool JobClaims::markWritten(int row)
 {
     QSqlQuery query(m_db);
@@ -265,19 +281,19 @@ bool JobClaims::markWritten(int row)
                       .arg(QLatin1String(kTable)));
     for (const QVariant &value : {QVariant(m_job), QVariant(row), QVariant(m_host), QVariant(m_pid)})
         query.addBindValue(value);
-    return query.exec() && query.numRowsAffected() == 1;
+    return ran(query);
 }
 
-bool JobClaims::settle(int row, const QString &state, const QString &error)
+bool JobClaims::settle(int row, const QString &state, const QString &error, bool onDevice)
 {
     QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("UPDATE %1 SET state = ?, error = COALESCE(?, ''), claimed_ms = ? WHERE job = ? AND job_row = ? "
-                                 "AND host = ? AND pid = ?")
+    query.prepare(QStringLiteral("UPDATE %1 SET state = ?, error = COALESCE(?, ''), claimed_ms = ?, written = written * ? "
+                                 "WHERE job = ? AND job_row = ? AND host = ? AND pid = ?")
                       .arg(QLatin1String(kTable)));
-    for (const QVariant &value : {QVariant(state), QVariant(error), QVariant(nowMs()), QVariant(m_job),
+    for (const QVariant &value : {QVariant(state), QVariant(error), QVariant(nowMs()), QVariant(onDevice ? 1 : 0), QVariant(m_job),
                                   QVariant(row), QVariant(m_host), QVariant(m_pid)})
         query.addBindValue(value);
-    return query.exec() && query.numRowsAffected() == 1;
+    return ran(query);
 }
 
 } // namespace tavik7::book

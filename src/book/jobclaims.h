@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
 namespace tavik7::book {
@@ -66,7 +67,11 @@ public:
     // From now on the row's telegram may be on its way to the device.
     bool markWritten(int row);
     // The row's end: verified, alreadyMatching, or failed with its word.
-    bool settle(int row, const QString &state, const QString &error = QString());
+    // onDevice false: the device answered that it took nothing of the row,
+    // which frees it for a fresh device again.
+    bool settle(int row, const QString &state, const QString &error = QString(), bool onDevice = true);
+    // Why the last claim, mark or settle failed.
+    [[nodiscard]] const QString &lastError() const { return m_lastError; }
 
     // Every claim of the job; false with why when the book could not be read.
     // A book without the table has no claims.
@@ -79,6 +84,7 @@ public:
 
 private:
     bool takeOver(const JobClaim &found);
+    bool ran(QSqlQuery &query);
     bool insert(int row, const QString &serialNumber, bool *duplicate);
     [[nodiscard]] bool readRow(int row, JobClaim *claim, bool *exists);
 

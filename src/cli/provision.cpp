@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlError>
 #include <QSysInfo>
 
 #include <cstdio>
@@ -124,7 +123,7 @@ constexpr Words kWords[] = {
     {"Firmware %1 im Gerät, flashe %2", "firmware %1 on the device, flashing %2"},
     {"Das Gerätebuch nahm die Belegung nicht an (%1); nichts geschrieben",
      "the device book refused the claim (%1); nothing written"},
-    {"(das Gerätebuch hat den Stand der Zeile nicht übernommen)", "(the device book did not take the row's state)"},
+    {"(das Gerätebuch hat den Stand der Zeile nicht übernommen: %1)", "(the device book did not take the row's state: %1)"},
 };
 
 QString words(int id, int language)
@@ -297,10 +296,7 @@ int runProvision(const CliOptions &options)
         error = book::bookStatusText(opened.status, language);
     const QString station = options.station.isEmpty() ? QSysInfo::machineHostName() : options.station;
     run.claims = std::make_unique<book::JobClaims>(run.book.database(), run.job.hash, station);
-    if (error.isEmpty() && !run.claims->prepare(&error)) {
-        // error holds the book's words
-    }
-    if (!error.isEmpty()) {
+    if (!error.isEmpty() || !run.claims->prepare(&error)) {
         complain(words(BookUnusable, language).arg(QDir::toNativeSeparators(bookFile), error));
         return kExitBook;
     }
@@ -529,6 +525,15 @@ void ProvisionPortJob::write()
     // In the book before the job reports it.
     connect(session, &WriteSession::requestEnded, keeper(), &book::DeviceBookKeeper::recordReply);
     connect(session, &WriteSession::finished, this, &ProvisionPortJob::onWriteEnd);
+    // A turned direction reads the counter between the plan and the
+    // telegram: the row is marked once that read is in, right before the
+    // telegram goes out.
+    connect(session, &WriteSession::stepFinished, this, [this](const DeviceResult &step) {
+        if (m_markBeforeTelegram && step.kind == DeviceResult::Kind::ReadCounter && step.ok()) {
+            m_markBeforeTelegram = false;
+            markWritten();
+        }
+    });
     if (!session->start([this](const ParameterRecord &device) { return plan(device); }, false)) {
         delete session;
         notAsked();
@@ -544,16 +549,36 @@ std::optional<ParameterRecord> ProvisionPortJob::plan(const ParameterRecord &dev
         m_refusalExit = ExitStale;
         return std::nullopt;
     }
-    // Marked before the telegram goes out: a run killed after it finds the
-    // row bound to the device that may now carry its serial number.
-    if (!m_written && !m_run->claims->markWritten(m_row->line)) {
-        m_refusal = text(BookRefused).arg(m_run->book.database().lastError().text());
+    const ParameterRecord target = m_row->over(device);
+    if (!m_written && target.direction != device.direction) {
+        m_markBeforeTelegram = true;
+        return target;
+    }
+    if (!markWritten()) {
+        m_refusal = text(BookRefused).arg(m_run->claims->lastError());
         m_refusalWord = QLatin1String(kBookFailed);
         m_refusalExit = kExitBook;
         return std::nullopt;
     }
+    return target;
+}
+
+// Marked before the telegram goes out: a run killed after it finds the row
+// bound to the device that may now carry its serial number. Where the book
+// refuses, the telegram goes out all the same once the counter was read
+// (the sequence cannot be stopped there); the row's end then fails on the
+// same book and says so.
+bool ProvisionPortJob::markWritten()
+{
+    if (m_written)
+        return true;
+    if (!m_run->claims->markWritten(m_row->line)) {
+        note(text(BookRefused).arg(m_run->claims->lastError()));
+        return false;
+    }
     m_written = true;
-    return m_row->over(device);
+    m_markedNow = true;
+    return true;
 }
 
 void ProvisionPortJob::onWriteEnd(const WriteEnd &writeEnd)
@@ -565,6 +590,10 @@ void ProvisionPortJob::onWriteEnd(const WriteEnd &writeEnd)
         return;
     }
     if (writeEnd.status != WriteEnd::Status::Written) {
+        // A telegram never sent, or answered with the device's refusal, left
+        // nothing of the row on the device.
+        const DeviceResult &write = writeEnd.write;
+        m_refusedByDevice = m_markedNow && !write.written && !write.telegramUnanswered();
         requestFailed(writeEnd.failure());
         return;
     }
@@ -695,9 +724,9 @@ void ProvisionPortJob::end(int exitCode, const QString &result, QString messageT
             state = QLatin1String(book::kClaimVerified);
         m_claimed = false;
         // A row whose end the book did not take would be worked on again.
-        if (!m_run->claims->settle(m_row->line, state, held ? QString() : result)) {
+        if (!m_run->claims->settle(m_row->line, state, held ? QString() : result, !m_refusedByDevice)) {
             exitCode = qMax(exitCode, kExitBook);
-            messageText += QLatin1Char(' ') + text(StateUnrecorded);
+            messageText += QLatin1Char(' ') + text(StateUnrecorded).arg(m_run->claims->lastError());
         }
     }
     const QString serial = m_row ? m_row->serialNumber : m_deviceSerial;

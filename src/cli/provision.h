@@ -55,6 +55,7 @@ private:
     void flash();
     void write();
     std::optional<ParameterRecord> plan(const ParameterRecord &device);
+    bool markWritten();
     void onWriteEnd(const WriteEnd &end);
     void setCounter();
     void compare(const DeviceReading &reading);
@@ -71,6 +72,9 @@ private:
     QString m_stateBefore;     // the row's state before this claim
     bool m_claimed = false;    // this job holds the row's claim, unsettled
     bool m_written = false;    // the row's telegram may have reached the device
+    bool m_markedNow = false;
+    bool m_markBeforeTelegram = false; // the counter is read first: marked after it  // ... since this run's write, which may yet say it did not
+    bool m_refusedByDevice = false; // this run's telegram answered with a refusal: nothing taken
     QString m_refusal;         // why the write's plan refused the device
     QString m_refusalWord;
     int m_refusalExit = 0;

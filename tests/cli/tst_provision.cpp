@@ -74,6 +74,7 @@ private slots:
     void takeBack();
     // The run.
     void rowChoice();
+    void stationsStartTogether();
     void twoStationsOneBook();
     void resumeAfterKill_data();
     void resumeAfterKill();
@@ -375,6 +376,23 @@ void TestProvision::rowChoice()
     QCOMPARE(rows[2]["state"].toString(), "verified");
     QCOMPARE(rows[3]["serialNumber"].toString(), "100000004");
     QCOMPARE(rows[3]["state"].toString(), "pending");
+}
+
+// Stations started at once on a book none has made yet: each finds the book
+// another one is making, none takes it for a foreign file.
+void TestProvision::stationsStartTogether()
+{
+    const QString job = writeJob(numberedJob(2));
+    for (int round = 0; round < 4; ++round) {
+        init(); // a new book each round
+        std::vector<std::unique_ptr<QProcess>> stations;
+        for (int i = 0; i < 8; ++i)
+            stations.emplace_back(start({"provision", job, "-p", m_dir.filePath("unplugged")}));
+        for (auto &station : stations) {
+            const CliRun ended = finish(*station);
+            QVERIFY2(ended.exitCode == 2, ended.err.constData());
+        }
+    }
 }
 
 // Two processes on one book, started together: every device gets a row of
