@@ -277,6 +277,21 @@ bool JobClaims::ran(QSqlQuery &query)
 bool JobClaims::markWritten(int row)
 {
     QSqlQuery query(m_db);
+    // The telegram waits for this mark: on a busy disk a synced commit takes
+    // tens of milliseconds, in which a killed run would leave the mark made
+    // and the telegram unsent. Unsynced, the mark is in the file for every
+    // other process at once and the next synced commit takes it to the disk.
+    const bool sqlite = m_db.driverName() == QLatin1String("QSQLITE");
+    if (sqlite)
+        query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    const bool marked = mark(query, row);
+    if (sqlite)
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    return marked;
+}
+
+bool JobClaims::mark(QSqlQuery &query, int row)
+{
     query.prepare(QStringLiteral("UPDATE %1 SET written = 1 WHERE job = ? AND job_row = ? AND host = ? AND pid = ?")
                       .arg(QLatin1String(kTable)));
     for (const QVariant &value : {QVariant(m_job), QVariant(row), QVariant(m_host), QVariant(m_pid)})

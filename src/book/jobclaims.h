@@ -85,6 +85,7 @@ public:
 private:
     bool takeOver(const JobClaim &found);
     bool ran(QSqlQuery &query);
+    bool mark(QSqlQuery &query, int row);
     bool insert(int row, const QString &serialNumber, bool *duplicate);
     [[nodiscard]] bool readRow(int row, JobClaim *claim, bool *exists);
 

@@ -423,6 +423,8 @@ void TestProvision::resumeAfterKill_data()
     QTest::addColumn<QString>("when");
     QTest::addColumn<int>("count");
     QTest::newRow("at the first read") << "RX LP" << 1;
+    // Three reads, then a turned direction's counter read before its telegram.
+    QTest::newRow("counter read before a telegram") << "RX L_ZLW" << 4;
     QTest::newRow("telegram received") << "RX SP" << 1;
     QTest::newRow("second telegram received") << "RX SP" << 2;
     QTest::newRow("counter received") << "RX S_ZLW" << 1;
@@ -435,9 +437,10 @@ void TestProvision::resumeAfterKill()
     QFETCH(int, count);
 
     // Paced at the line's rate, so that the kill falls between the requests.
+    // As many rows as devices: a row left in doubt would leave one without.
     for (int i = 0; i < 3; ++i)
         sim({"--serial", ""});
-    const QString job = writeJob(numberedJob(5));
+    const QString job = writeJob(numberedJob(3));
     const QStringList args = QStringList{"provision", job, "--json"} + ports(0, 3);
     std::unique_ptr<QProcess> killed(start(args));
     QVERIFY(killed->waitForStarted());
@@ -467,11 +470,8 @@ void TestProvision::resumeAfterKill()
     const QList<QJsonObject> rows = jsonLines(run({"provision", job, "--status", "--json"}).out);
     QSet<QString> verified;
     for (const QJsonObject &row : rows) {
-        if (row["state"].toString() == "verified")
-            verified.insert(row["serialNumber"].toString());
-        else
-            QVERIFY2(row["state"].toString() == "pending" || row["state"].toString() == "claimed",
-                     qPrintable(row["state"].toString()));
+        QCOMPARE(row["state"].toString(), "verified");
+        verified.insert(row["serialNumber"].toString());
     }
     QCOMPARE(verified, distinct);
 }
