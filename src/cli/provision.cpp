@@ -72,6 +72,7 @@ enum Text {
     Flashing,
     BookRefused,
     StateUnrecorded,
+    StillOldFirmware,
 };
 
 struct Words
@@ -124,6 +125,8 @@ constexpr Words kWords[] = {
     {"Das Gerätebuch nahm die Belegung nicht an (%1); nichts geschrieben",
      "the device book refused the claim (%1); nothing written"},
     {"(das Gerätebuch hat den Stand der Zeile nicht übernommen: %1)", "(the device book did not take the row's state: %1)"},
+    {"Nach dem Flashen läuft im Gerät Firmware %1, nicht %2; nichts geschrieben",
+     "after the flash the device runs firmware %1, not %2; nothing written"},
 };
 
 QString words(int id, int language)
@@ -246,6 +249,25 @@ QString perUserFolder()
 
 // ---------------------------------------------------------------- the run
 
+namespace {
+
+// Refused before any port opened: a line for each port, as every port
+// command gives one, and with --json its failure line; --status names none.
+int refused(const CliOptions &options, int exitCode, const QString &message)
+{
+    if (options.ports.isEmpty()) {
+        complain(message);
+        return exitCode;
+    }
+    JobRunner runner(options);
+    const QString word = exitCode == kExitBook ? QLatin1String(kBookFailed) : exitWord(exitCode);
+    for (const QString &port : options.ports)
+        runner.addRefused(port, exitCode, word, message);
+    return runner.run();
+}
+
+} // namespace
+
 int runProvision(const CliOptions &options)
 {
     const int language = options.language;
@@ -254,38 +276,34 @@ int runProvision(const CliOptions &options)
     // Not a FIFO: the run would wait for a writer for good.
     if (!QFileInfo(path).isFile() || QFileInfo(path).size() > kLargestJobFileBytes
         || !file.open(QIODevice::ReadOnly)) {
-        complain(words(JobUnreadable, language).arg(QDir::toNativeSeparators(path)));
-        return ExitUsage;
+        return refused(options, ExitUsage, words(JobUnreadable, language).arg(QDir::toNativeSeparators(path)));
     }
     const QByteArray bytes = file.readAll();
     if (const QString complaint = checkInputFiles(options); !complaint.isEmpty()) {
-        complain(complaint);
-        return ExitUsage;
+        return refused(options, ExitUsage, complaint);
     }
     std::optional<ParameterRecord> defaults;
     if (!options.defaultsFile.isEmpty())
         defaults = readSettingsFileStrictNamed(options.defaultsFile).record;
     ProvisionRun run;
     ProvisionJobReading reading = readProvisionJob(bytes, defaults, options.freshSerial);
-    if (!reading.ok()) {
-        complain(jobFaultText(reading, path, language));
-        return ExitUsage;
-    }
+    if (!reading.ok())
+        return refused(options, ExitUsage, jobFaultText(reading, path, language));
     run.job = std::move(reading.job);
     if (options.status)
         return printStatus(run.job, options);
     if (!options.firmwareFile.isEmpty()) {
         run.firmwareVersion = firmwareVersionOfImage(options.firmwareFile);
         if (!run.firmwareVersion) {
-            complain(words(FirmwareNoVersion, language).arg(QDir::toNativeSeparators(options.firmwareFile)));
-            return ExitUsage;
+            return refused(options, ExitUsage,
+                           words(FirmwareNoVersion, language).arg(QDir::toNativeSeparators(options.firmwareFile)));
         }
     }
     if (!options.reportDir.isEmpty()) {
         const QFileInfo folder(options.reportDir);
         if (!folder.isDir() || !folder.isWritable()) {
-            complain(words(ReportDirUnusable, language).arg(QDir::toNativeSeparators(options.reportDir)));
-            return ExitUsage;
+            return refused(options, ExitUsage,
+                           words(ReportDirUnusable, language).arg(QDir::toNativeSeparators(options.reportDir)));
         }
     }
     // The claims before any port: a row taken without them could be taken twice.
@@ -297,8 +315,7 @@ int runProvision(const CliOptions &options)
     const QString station = options.station.isEmpty() ? QSysInfo::machineHostName() : options.station;
     run.claims = std::make_unique<book::JobClaims>(run.book.database(), run.job.hash, station);
     if (!error.isEmpty() || !run.claims->prepare(&error)) {
-        complain(words(BookUnusable, language).arg(QDir::toNativeSeparators(bookFile), error));
-        return kExitBook;
+        return refused(options, kExitBook, words(BookUnusable, language).arg(QDir::toNativeSeparators(bookFile), error));
     }
 
     JobRunner runner(options);
@@ -341,6 +358,16 @@ void ProvisionPortJob::deviceRead(const DeviceReading &reading)
         // number now is not the one the row was claimed for.
         if (provisionSerial(reading.record) != m_deviceSerial) {
             end(ExitStale, QLatin1String(kDeviceChanged), text(DeviceChanged));
+            return;
+        }
+        // A tool that says it succeeded while the device runs the old
+        // firmware would leave the row on the wrong version, and flash again
+        // on every run.
+        if (reading.record.softwareVersion != *m_run->firmwareVersion) {
+            end(ExitFlashFailed, exitWord(ExitFlashFailed),
+                text(StillOldFirmware)
+                    .arg(softwareVersionText(reading.record.softwareVersion),
+                         softwareVersionText(*m_run->firmwareVersion)));
             return;
         }
         proceed(reading);

@@ -79,6 +79,7 @@ private slots:
     void resumeAfterKill_data();
     void resumeAfterKill();
     void readBackRecorded();
+    void flashesAnotherVersion();
 
 private:
     QProcess *start(const QStringList &args);
@@ -500,6 +501,39 @@ void TestProvision::readBackRecorded()
         }
     }
     QCOMPARE(actions, (QStringList{"write", "read"}));
+}
+
+// A device of another firmware is flashed first (real avrdude against the
+// simulator's boot loader), and its row's counter is taken with the digits
+// of the firmware it runs after that.
+void TestProvision::flashesAnotherVersion()
+{
+    const QString avrdude = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
+    if (avrdude.isEmpty())
+        QSKIP("needs avrdude");
+    qputenv("TAVIK7_AVRDUDE", avrdude.toLocal8Bit());
+    DevSim &device = sim({"--quick-answers", "--version", "112", "--serial", ""});
+    const QString job = writeJob("serialNumber,counter\n100000001,12345678\n");
+    const CliRun done = run({"provision", job, "-p", device.portPath(), "--json", "--firmware",
+                             QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_11.hex")});
+    qunsetenv("TAVIK7_AVRDUDE");
+    QVERIFY2(done.exitCode == 0, done.out + done.err);
+    const QJsonObject read = jsonLines(run({"read", "--json", "-p", device.portPath()}).out).value(0);
+    QCOMPARE(read["softwareVersion"].toString(), "1.11");
+    QCOMPARE(read["counter"].toString(), "12345678");
+    QCOMPARE(read["serialNumber"].toString(), "100000001");
+
+    // A tool that says it flashed while the device kept its firmware.
+    init(); // the row is free on a new book
+    qputenv("TAVIK7_AVRDUDE", TAVIK7_FAKEAVRDUDE_PATH);
+    qputenv("FAKEAVRDUDE_OUTPUT", "avrdude: 300 bytes of flash verified\\n\\navrdude done.  Thank you.\\n");
+    DevSim &kept = sim({"--quick-answers", "--version", "112", "--serial", ""});
+    const CliRun claimed = run({"provision", job, "-p", kept.portPath(), "--json", "--firmware",
+                                QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_11.hex")});
+    qunsetenv("TAVIK7_AVRDUDE");
+    qunsetenv("FAKEAVRDUDE_OUTPUT");
+    QCOMPARE(claimed.exitCode, 6);
+    QVERIFY(kept.commands().filter("SP").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestProvision)
