@@ -41,11 +41,13 @@ fresh() {
     ports=""
     i=1
     while [ $i -le "$1" ]; do
-        "$sim" --serial "" >"$work/sim$i.log" 2>/dev/null &
+        # A log of its own: the one before may still be written by a simulator on its way out.
+        log=$(mktemp "$work/sim-XXXXXX")
+        "$sim" --serial "" >"$log" 2>/dev/null &
         pids="$pids $!"
         n=0
-        while [ ! -s "$work/sim$i.log" ] && [ $n -lt 50 ]; do sleep 0.1; n=$((n + 1)); done
-        ports="$ports -p $(head -n 1 "$work/sim$i.log")"
+        while ! grep -q '^/' "$log" && [ $n -lt 50 ]; do sleep 0.1; n=$((n + 1)); done
+        ports="$ports -p $(head -n 1 "$log")"
         i=$((i + 1))
     done
 }
@@ -66,7 +68,7 @@ run() {
         while [ $s -lt "$3" ]; do
             mine=$(echo "$ports" | awk -v from=$(( s * $2 * 2 + 1 )) -v n=$(( $2 * 2 )) \
                 '{ for (i = from; i < from + n; i++) printf "%s ", $i }')
-            "$cli" --book "$book" provision "$file" $mine --station "S$s" --json >>"$work/$1.out" &
+            "$cli" --book "$book" provision "$file" $mine --station "S$s" --json >>"$work/$1.out" 2>/dev/null &
             waits="$waits $!"
             s=$((s + 1))
         done

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "booklocation.h"
@@ -392,14 +393,13 @@ void ProvisionPortJob::choose(const DeviceReading &reading)
         }
         m_row = &job.rows.at(index);
     }
-    if (!claim(reading))
+    if (!claim())
         return;
     proceed(reading);
 }
 
-bool ProvisionPortJob::claim(const DeviceReading &reading)
+bool ProvisionPortJob::claim()
 {
-    Q_UNUSED(reading)
     using Outcome = book::ClaimResult::Outcome;
     book::ClaimResult result;
     if (m_row) {
@@ -415,10 +415,9 @@ bool ProvisionPortJob::claim(const DeviceReading &reading)
         }
         result = m_run->claims->claimNext(rows, serials);
         if (result.outcome == Outcome::Taken) {
-            for (const ProvisionRow &row : m_run->job.rows) {
-                if (row.line == result.row)
-                    m_row = &row;
-            }
+            const auto taken = std::find_if(m_run->job.rows.cbegin(), m_run->job.rows.cend(),
+                                            [&result](const ProvisionRow &row) { return row.line == result.row; });
+            m_row = &*taken;
         }
     }
     switch (result.outcome) {

@@ -50,7 +50,7 @@ private:
     enum class Step { Choosing, Flashing, Rereading, Writing, Counting, ReadingBack, Done };
 
     void choose(const DeviceReading &reading);
-    bool claim(const DeviceReading &reading);
+    bool claim();
     void proceed(const DeviceReading &reading);
     void flash();
     void write();
