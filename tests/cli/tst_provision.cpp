@@ -79,6 +79,7 @@ private slots:
     void resumeAfterKill_data();
     void resumeAfterKill();
     void readBackRecorded();
+    void refusedTelegramFreesRow();
     void flashesAnotherVersion();
 
 private:
@@ -501,6 +502,33 @@ void TestProvision::readBackRecorded()
         }
     }
     QCOMPARE(actions, (QStringList{"write", "read"}));
+}
+
+// A telegram the device answered with "Fehler!" left nothing of the row on
+// it: the row goes to the next fresh device, not bound to one that never
+// took it. One that went unanswered may be on the device: its row stays
+// bound to it, and a fresh device takes the next.
+void TestProvision::refusedTelegramFreesRow()
+{
+    DevSim &device = sim({"--quick-answers", "--serial", "", "--fault", "error=SP"});
+    const QString job = writeJob(numberedJob(3));
+    const QStringList args{"provision", job, "--json", "-p", device.portPath()};
+    const CliRun refused = run(args);
+    QCOMPARE(refused.exitCode, 4);
+    QCOMPARE(jsonLines(refused.out).value(0)["row"].toInt(), 2);
+    QVERIFY(device.control("clear-faults"));
+    const CliRun again = run(args);
+    QCOMPARE(again.exitCode, 0);
+    QCOMPARE(jsonLines(again.out).value(0)["row"].toInt(), 2);
+
+    DevSim &silent = sim({"--quick-answers", "--serial", "", "--fault", "silent=SP"});
+    const QStringList unanswered{"provision", job, "--json", "-p", silent.portPath()};
+    QCOMPARE(run(unanswered).exitCode, 3);
+    QVERIFY(silent.control("clear-faults"));
+    QCOMPARE(jsonLines(run(unanswered).out).value(0)["row"].toInt(), 4);
+    const QJsonObject bound = jsonLines(run({"provision", job, "--status", "--json"}).out).value(1);
+    QCOMPARE(bound["state"].toString(), "failed");
+    QCOMPARE(bound["error"].toString(), "noAnswer");
 }
 
 // A device of another firmware is flashed first (real avrdude against the
