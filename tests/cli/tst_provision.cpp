@@ -479,12 +479,17 @@ void TestProvision::resumeAfterKill()
 }
 
 // The book holds the write of each row with the values the device showed
-// when read back, not those meant.
+// when read back, not those meant; the report is of the device as read back.
 void TestProvision::readBackRecorded()
 {
     sim({"--quick-answers", "--serial", ""});
     const QString job = writeJob("serialNumber,unit,transmitMode\n100000009,kWh,4\n");
-    QCOMPARE(run({"provision", job, "-p", m_sims[0]->portPath()}).exitCode, 0);
+    const QString reports = m_dir.filePath(QStringLiteral("reports"));
+    QVERIFY(QDir().mkpath(reports));
+    QCOMPARE(run({"provision", job, "-p", m_sims[0]->portPath(), "--report-dir", reports}).exitCode, 0);
+    QFile report(reports + QStringLiteral("/100000009.pdf"));
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QVERIFY(report.read(5) == "%PDF-");
     const CliRun history = run({"book", "history", "100000009", "--json"});
     QCOMPARE(history.exitCode, 0);
     QStringList actions;
@@ -502,6 +507,7 @@ void TestProvision::readBackRecorded()
         }
     }
     QCOMPARE(actions, (QStringList{"write", "read"}));
+    QVERIFY(history.out.contains("\"action\":\"report\""));
 }
 
 // A telegram the device answered with "Fehler!" left nothing of the row on
