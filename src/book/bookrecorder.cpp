@@ -84,9 +84,10 @@ void BookRecorder::recordEvent(const BookEvent &event)
 }
 
 void BookRecorder::recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
-                                    const QString &status)
+                                    const QString &status, const QJsonObject &details)
 {
     BookEvent event = newEvent(BookAction::Read, port, status, record);
+    event.details = details;
     if (record)
         event.softwareVersion = softwareVersionText(record->softwareVersion);
     event.counter = counter;
@@ -95,9 +96,10 @@ void BookRecorder::recordRead(const QString &port, const ParameterRecord *record
 
 void BookRecorder::recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
                                      const QString &counterBefore, const QString &counterAfter, const QString &status,
-                                     bool counterWritten, const QJsonObject &details)
+                                     bool counterWritten, const QJsonObject &details, const ParameterRecord *named)
 {
-    BookEvent event = newEvent(BookAction::Write, port, status, &before);
+    // named: the identity the event goes under when it is not the one before.
+    BookEvent event = newEvent(BookAction::Write, port, status, named ? named : &before);
     event.details = details;
     event.changes = recordChanges(before, after, counterBefore, counterAfter);
     if (counterWritten && counterBefore == counterAfter)

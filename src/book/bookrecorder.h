@@ -27,15 +27,17 @@ public:
     BookRecorder(FrontEnd frontEnd, BookWriter *writer, const DeviceMemory *memory = nullptr);
 
     // record: null when nothing was read; counter: the digits, empty if none.
+    // details: a production job's read-back names its job and row.
     void recordRead(const QString &port, const ParameterRecord *record, const QString &counter,
-                          const QString &status);
+                          const QString &status, const QJsonObject &details = {});
     // before: the device as read before the write; after: what was sent.
     // counterWritten: the counter went along (a turned direction), a change
     // even when its digits stay. details: what a failed write left the device
     // with ("parameters": "sent" or "written", "counterNotWrittenBack").
     void recordWrite(const QString &port, const ParameterRecord &before, const ParameterRecord &after,
                      const QString &counterBefore, const QString &counterAfter, const QString &status,
-                     bool counterWritten = false, const QJsonObject &details = {});
+                     bool counterWritten = false, const QJsonObject &details = {},
+                     const ParameterRecord *named = nullptr);
     void recordSetCounter(const QString &port, const QString &counterBefore, const QString &counterAfter,
                                 const QString &status);
     // verdict: the flash tool's own word (its exit, "ok", "failed", ...).

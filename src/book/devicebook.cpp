@@ -408,6 +408,13 @@ BookResult DeviceBook::checkIsBook(int version)
     QStringList tables;
     while (query.next())
         tables.append(query.value(0).toString());
+    // Another process may have made the new book between the two reads: its
+    // tables and version come in one commit, so the version read after the
+    // tables is theirs.
+    if (version == 0 && !tables.isEmpty() && query.exec(QStringLiteral("PRAGMA user_version")) && query.next())
+        version = query.value(0).toInt();
+    if (version > kBookSchemaVersion)
+        return {BookStatus::TooNew, false, {}, QString::number(version), 0};
     const bool isBook = version == 0 ? tables.isEmpty()
                                      : tables.contains(QLatin1String("events")) && tables.contains(QLatin1String("head"));
     return isBook ? BookResult{BookStatus::Ok, true, {}, {}, 0} : BookResult{BookStatus::NotBook, false, {}, {}, 0};

@@ -95,12 +95,12 @@ void DeviceBookKeeper::recordReply(const DeviceReply *reply)
     using Purpose = DeviceReply::Purpose;
     const DeviceResult &result = reply->result();
     const QString portName = port();
+    QJsonObject values;
+    for (int field = 0; result.record && field < kParameterFieldCount; ++field)
+        values.insert(QLatin1String(kParameterFields[field].jsonKey),
+                      QString::fromLatin1(settingsFileValue(*result.record, field)));
     if (m_writeAwaitingReadBack && reply->purpose() == Purpose::Verify) {
         // A plan's write is booked with the values its read-back found.
-        QJsonObject values;
-        for (int field = 0; result.record && field < kParameterFieldCount; ++field)
-            values.insert(QLatin1String(kParameterFields[field].jsonKey),
-                          QString::fromLatin1(settingsFileValue(*result.record, field)));
         std::exchange(m_writeAwaitingReadBack, {})(result.ok() ? QJsonValue(values)
                                                                : QJsonValue(deviceStatusWord(result.status)));
     }
@@ -119,6 +119,15 @@ void DeviceBookKeeper::recordReply(const DeviceReply *reply)
         // as the link's memory holds it by now.
         if (!result.ok())
             m_recorder.recordReport(portName, QString(), deviceStatusWord(result.status));
+    } else if (reply->purpose() == Purpose::Verify && !m_jobHash.isEmpty()) {
+        // A job's row is checked by this read: booked at once, whatever ends
+        // the run next, with the values and the counter the device showed.
+        if (result.counter)
+            values.insert(QStringLiteral("counter"), QString::fromLatin1(result.counter->digits));
+        const QJsonObject details{{QStringLiteral("job"), m_jobHash}, {QStringLiteral("row"), m_jobRow},
+                                  {QStringLiteral("readBack"), values}};
+        m_recorder.recordRead(portName, result.record ? &*result.record : nullptr, counterDigitsOf(result.counter),
+                              deviceStatusWord(result.status), details);
     } else if ((reply->purpose() != Purpose::Verify && reply->purpose() != Purpose::Backup) || !result.ok()) {
         recordRead(portName, result, reply->before());
     }
@@ -167,10 +176,16 @@ void DeviceBookKeeper::recordWriteWith(const QString &port, const DeviceResult &
         details.insert(QStringLiteral("plan"), m_planHash);
     if (!m_planStale.isEmpty())
         details.insert(QStringLiteral("stale"), m_planStale);
+    if (!m_jobHash.isEmpty()) {
+        details.insert(QStringLiteral("job"), m_jobHash);
+        details.insert(QStringLiteral("row"), m_jobRow);
+    }
     if (!readBack.isNull())
         details.insert(QStringLiteral("readBack"), readBack);
+    // A job's row gives a fresh device its identity: the write is booked under it.
+    const ParameterRecord *named = m_jobHash.isEmpty() ? &before : &after;
     m_recorder.recordWrite(port, before, after, counterBefore, counterAfter, deviceStatusWord(result.status),
-                           result.counterWritten.has_value(), details);
+                           result.counterWritten.has_value(), details, named);
 }
 
 void DeviceBookKeeper::recordCounter(const QString &port, const DeviceResult &result, const DeviceState &before)

@@ -66,6 +66,13 @@ public:
     void setPlanHash(const QString &hash) { m_planHash = hash; }
     // The plan's write refused: the device no longer held this field as planned.
     void setPlanStale(const QString &fieldKey) { m_planStale = fieldKey; }
+    // A production job's write and read-back: both name the job's hash and
+    // row, the read-back is booked at once with the values it found.
+    void setJobRow(const QString &jobHash, int row) 
+    {
+        m_jobHash = jobHash;
+        m_jobRow = row;
+    }
     void releaseWrite();
 
     void recordFlash(const QString &imageFile, FlashRun::Verdict verdict);
@@ -103,6 +110,8 @@ private:
     BookRecorder m_recorder;
     QString m_planHash;
     QString m_planStale;
+    QString m_jobHash;
+    int m_jobRow = 0;
     std::function<void(const QJsonValue &readBack)> m_writeAwaitingReadBack;
     int m_language = 1;
     QString m_lastNotice;

@@ -50,6 +50,12 @@ struct OptionSet
     QCommandLineOption trace{QStringLiteral("trace"), QString(), QStringLiteral("FILE")};
     QCommandLineOption technician{QStringLiteral("technician"), QString(), QStringLiteral("NAME")};
     QCommandLineOption reason{QStringLiteral("reason"), QString(), QStringLiteral("TEXT")};
+    QCommandLineOption defaults{QStringLiteral("defaults"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption firmware{QStringLiteral("firmware"), QString(), QStringLiteral("IMAGE")};
+    QCommandLineOption reportDir{QStringLiteral("report-dir"), QString(), QStringLiteral("DIR")};
+    QCommandLineOption station{QStringLiteral("station"), QString(), QStringLiteral("NAME")};
+    QCommandLineOption fresh{QStringLiteral("fresh"), QString(), QStringLiteral("TEXT")};
+    QCommandLineOption status{QStringLiteral("status")};
 
     // The options that belong to some commands only, with their bits.
     [[nodiscard]] QList<QPair<const QCommandLineOption *, unsigned>> commandOptions() const
@@ -57,7 +63,9 @@ struct OptionSet
         return {{&json, OptJson}, {&output, OptOutput}, {&dryRun, OptDryRun}, {&count, OptCount}, {&log, OptLog},
                 {&duration, OptDuration}, {&keep, OptKeep}, {&field, OptField}, {&check, OptCheck},
                 {&set, OptSet}, {&yes, OptYes}, {&noBackup, OptNoBackup}, {&note, OptNote},
-                {&verify, OptVerify}, {&trace, OptTrace}, {&reason, OptReason}};
+                {&verify, OptVerify}, {&trace, OptTrace}, {&reason, OptReason},
+                {&defaults, OptProvision}, {&firmware, OptProvision}, {&reportDir, OptProvision},
+                {&station, OptProvision}, {&fresh, OptProvision}, {&status, OptProvision}};
     }
 };
 
@@ -90,9 +98,12 @@ QString portNamedTwice(const QStringList &ports)
     return {};
 }
 
-QString checkPorts(const CommandForm &form, const QStringList &ports, int language)
+QString checkPorts(const CommandForm &form, const QStringList &ports, int language, bool bookOnly)
 {
     const QString name = QLatin1String(form.name);
+    if (bookOnly)
+        return ports.isEmpty() ? QString() : cliText(CliText::OptionNotForCommand, language)
+                                    .arg(QStringLiteral("-p"), QStringLiteral("provision --status"));
     if (form.ports == Ports::None && !ports.isEmpty())
         return cliText(CliText::OptionNotForCommand, language).arg(QStringLiteral("-p"), name);
     if (form.ports != Ports::None && ports.isEmpty())
@@ -210,6 +221,12 @@ void takeValues(CliOptions &o, const CommandForm &form, const QCommandLineParser
                                                  : qEnvironmentVariable(book::kTechnicianEnvironmentVariable))
                        .trimmed();
     o.reason = parser.value(set.reason).trimmed();
+    o.defaultsFile = parser.value(set.defaults);
+    o.firmwareFile = parser.value(set.firmware);
+    o.reportDir = parser.value(set.reportDir);
+    o.station = parser.value(set.station);
+    o.freshSerial = parser.value(set.fresh);
+    o.status = parser.isSet(set.status);
     const QStringList rest = parser.positionalArguments().mid(1);
     if (form.positional && !rest.isEmpty()) {
         if (form.command == Command::SetCounter)
@@ -269,7 +286,7 @@ ParsedCommandLine checkCommand(ParsedCommandLine parsed, const QCommandLineParse
     if (!expandPortLists(parsed.options.ports))
         return usageError(parsed, cliText(CliText::PortListUnreadable, language));
     for (const QString &complaint :
-         {checkPorts(*form, parsed.options.ports, language), checkOptions(*form, parser, set, language),
+         {checkPorts(*form, parsed.options.ports, language, parsed.options.status), checkOptions(*form, parser, set, language),
           checkPositionals(*form, positionals.mid(1), language), checkCombinations(parsed.options, parser, set)}) {
         if (!complaint.isEmpty())
             return usageError(parsed, complaint);
@@ -288,7 +305,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     parser.addOptions({set.help, set.version, set.port, set.json, set.output, set.dryRun, set.lang, set.count,
                        set.log, set.duration, set.keep, set.field, set.check, set.set,
                        set.yes, set.noBackup, set.note, set.quiet, set.wait,
-                       set.verify, set.trace, set.technician, set.reason});
+                       set.verify, set.trace, set.technician, set.reason, set.defaults,
+                       set.firmware, set.reportDir, set.station, set.fresh, set.status});
     const bool understood = parser.parse(arguments);
     // The language first, so that every complaint is made in it.
     const QString lang = parser.value(set.lang);

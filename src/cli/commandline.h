@@ -5,7 +5,7 @@
 
 namespace tavik7::cli {
 
-enum class Command { Ports, Read, Write, Check, SetCounter, Flash, Report, Namur, Book, Plan, Apply };
+enum class Command { Ports, Read, Write, Check, SetCounter, Flash, Report, Namur, Book, Plan, Apply, Provision };
 
 // Everything the command line asked for, checked against its command.
 struct CliOptions
@@ -35,6 +35,12 @@ struct CliOptions
     QString traceFile;   // the bytes on the wire, per port; empty: none
     QString technician;  // --technician or TAVIK7_TECHNICIAN: recorded in every event; empty: none
     QString reason;      // write, set-counter, flash, apply: why, recorded with the change
+    QString defaultsFile;  // provision: a settings file for the columns a job leaves out
+    QString firmwareFile;  // provision: the image a device of another version is flashed with
+    QString reportDir;     // provision: where each device's inspection report goes
+    QString station;       // provision: this station's name in the book
+    QString freshSerial;   // provision: the serial number a fresh device shows
+    bool status = false;   // provision: each row's state, no port opened
     QString bookFile;    // --book, taken off before the command; empty: TAVIK7_BOOK or the per-user book
 };
 

@@ -127,6 +127,34 @@ constexpr CommandForm kCommands[] = {
      "      Endet nach N Telegrammen (mit 3, wenn 10 s keines kam), nach SECONDS\n"
      "      oder bei SIGINT, SIGTERM oder SIGHUP. --json: am Ende eine Zeile mit\n"
      "      port, telegrams und log.\n"},
+    {"provision", Command::Provision, Ports::Many, "JOB.csv", false, OptJson | OptProvision | OptTrace,
+     "provision JOB.csv -p PORT... [--defaults FILE] [--firmware IMAGE.hex] [--report-dir DIR] [--station NAME] "
+     "[--fresh TEXT] [--json]",
+     "      Provisions a production job: JOB.csv has a header of JSON keys as\n"
+     "      read --json names them (serialNumber required, counter optional) and\n"
+     "      one row per device; empty cells and missing columns come from the\n"
+     "      --defaults settings file, else stay the device's. A device whose\n"
+     "      serial number is in the job takes that row; a fresh one (empty serial\n"
+     "      number, or --fresh TEXT) the next row no station has claimed in the\n"
+     "      device book; any other is left alone (notInJob). Per device: flash\n"
+     "      when --firmware names another version, write the row, set its counter,\n"
+     "      read back and compare, write the report into --report-dir. One line\n"
+     "      per device: port, row, serialNumber, result. Run again, it does only\n"
+     "      what is not verified. provision JOB.csv --status [--json]: each row's\n"
+     "      state from the book, no port opened.\n",
+     "      Bearbeitet einen Fertigungsauftrag: JOB.csv hat eine Kopfzeile mit den\n"
+     "      JSON-Schlüsseln von read --json (serialNumber nötig, counter möglich)\n"
+     "      und eine Zeile je Gerät; leere Zellen und fehlende Spalten kommen aus\n"
+     "      der Einstellungsdatei --defaults, sonst bleiben sie, wie das Gerät sie\n"
+     "      hat. Ein Gerät, dessen Seriennummer im Auftrag steht, nimmt diese\n"
+     "      Zeile; ein neues (leere Seriennummer oder --fresh TEXT) die nächste\n"
+     "      Zeile, die keine Station im Gerätebuch belegt hat; jedes andere bleibt\n"
+     "      unberührt (notInJob). Je Gerät: flashen, wenn --firmware eine andere\n"
+     "      Version nennt, die Zeile schreiben, den Zählerstand setzen,\n"
+     "      zurücklesen und vergleichen, das Prüfprotokoll nach --report-dir.\n"
+     "      Eine Zeile je Gerät: port, row, serialNumber, result. Erneut gestartet\n"
+     "      tut er nur, was nicht geprüft ist. provision JOB.csv --status [--json]:\n"
+     "      der Stand jeder Zeile aus dem Buch, ohne Port.\n"},
     {"book", Command::Book, Ports::None, nullptr, false, OptJson,
      "[--book LOCATION] book devices [--serial PREFIX] [--json]",
      "      The device book: every device action of the window and of this\n"
@@ -216,8 +244,10 @@ constexpr TextPair kExitStatus{
     "    7  das Gerät weicht von der Datei ab (check, write --verify, apply)\n"
     "    8  die Ausgabe konnte nicht geschrieben werden; die Geräte sind fertig\n"
     "    9  book: der Server des Gerätebuchs ist nicht erreichbar, lehnt die Anmeldung ab\n"
-    "       oder hält kein nutzbares Gerätebuch\n"
-    "   10  das Gerät ist nicht mehr das, für das der Plan erstellt wurde (apply)\n"
+    "       oder hält kein nutzbares Gerätebuch; das Gerätebuch kann die Belegung\n"
+    "       der Zeilen nicht halten (provision)\n"
+    "   10  das Gerät ist nicht mehr das, für das der Plan erstellt wurde (apply),\n"
+    "       oder kein Gerät, das der Auftrag nehmen kann (provision)\n"
     "  130  unterbrochen (SIGINT, SIGTERM, SIGHUP), bevor etwas geschrieben wurde\n",
     "\nResults go to stdout in the order the ports were given, messages to stderr.\n\n"
     "Exit status (over several ports: the highest):\n"
@@ -231,8 +261,9 @@ constexpr TextPair kExitStatus{
     "    7  the device differs from the file (check, write --verify, apply)\n"
     "    8  output could not be written; the devices' work was done\n"
     "    9  book: the book's server cannot be reached, refuses the login or holds no\n"
-    "       usable book\n"
-    "   10  the device is no longer what the plan was made from (apply)\n"
+    "       usable book; the device book cannot hold the job's claims (provision)\n"
+    "   10  the device is no longer what the plan was made from (apply), or no\n"
+    "       device the job can take (provision)\n"
     "  130  interrupted (SIGINT, SIGTERM, SIGHUP) before anything was written; a\n"
     "       write already on the line is completed first\n"};
 

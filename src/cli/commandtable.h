@@ -27,6 +27,7 @@ enum OptionBit : unsigned {
     OptNote = 1u << 13,
     OptTrace = 1u << 14,
     OptReason = 1u << 15,
+    OptProvision = 1u << 16, // --defaults, --firmware, --report-dir, --station, --fresh, --status
 };
 
 // One command as the parser, --help, "help COMMAND", the manual page's

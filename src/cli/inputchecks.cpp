@@ -102,6 +102,11 @@ QString commandComplaint(const CliOptions &options)
     case Command::Write:
     case Command::Check:
         return options.inputFile.isEmpty() ? QString() : settingsComplaint(options.inputFile, options.language);
+    case Command::Provision:
+        if (!options.defaultsFile.isEmpty())
+            if (const QString complaint = settingsComplaint(options.defaultsFile, options.language); !complaint.isEmpty())
+                return complaint;
+        return options.firmwareFile.isEmpty() ? QString() : firmwareComplaint(options.firmwareFile);
     case Command::Namur: return logComplaint(options.logFile, options.language);
     case Command::Read: return outputComplaint(options.outputFile, false, options.language);
     case Command::Report: return outputComplaint(options.outputFile, true, options.language);

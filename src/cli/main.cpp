@@ -22,6 +22,7 @@
 #include "jobrunner.h"
 #include "planjobs.h"
 #include "portlist.h"
+#include "provision.h"
 #include "readjobs.h"
 #include "terminationsignal.h"
 
@@ -87,9 +88,11 @@ int runPortJobs(const CliOptions &options)
 }
 
 // Qt Gui only where a page is drawn, and then without a display.
-std::unique_ptr<QCoreApplication> makeApplication(Command command, int &argc, char **argv)
+std::unique_ptr<QCoreApplication> makeApplication(const CliOptions &options, int &argc, char **argv)
 {
-    if (command != Command::Report)
+    const bool drawsPages = options.command == Command::Report
+        || (options.command == Command::Provision && !options.reportDir.isEmpty() && !options.status);
+    if (!drawsPages)
         return std::make_unique<QCoreApplication>(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -143,8 +146,10 @@ int main(int argc, char **argv)
     }
     CliOptions options = parsed.options;
     options.bookFile = bookFile;
-    const std::unique_ptr<QCoreApplication> app = makeApplication(options.command, argc, argv);
+    const std::unique_ptr<QCoreApplication> app = makeApplication(options, argc, argv);
     if (options.command == Command::Ports)
         return printResult(portListText(options.json));
+    if (options.command == Command::Provision)
+        return runProvision(options);
     return runPortJobs(options);
 }

@@ -333,6 +333,10 @@ void DeviceLink::sendRequest(RequestKind kind, const QByteArray &bytes, int time
     m_step.directionChanged = m_summary.directionChanged;
     discardInput();
     m_serialPort->write(bytes);
+    // To the driver now, not when the event loop next comes round: whoever
+    // recorded that a telegram is on its way must not be killed while it
+    // still sits in this process.
+    m_serialPort->flush();
     emit wireBytes(Wire::Sent, bytes);
     m_requestTimer->start(timeoutMs);
 }
