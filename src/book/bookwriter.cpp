@@ -30,19 +30,49 @@ QByteArray resultToLine(const BookResult &result)
                            {QStringLiteral("recorded"), result.recorded},
                            {QStringLiteral("aside"), result.setAsidePath},
                            {QStringLiteral("detail"), result.detail},
-                           {QStringLiteral("id"), QString::number(result.id)}};
+                           {QStringLiteral("id"), QString::number(result.id)},
+                           {QStringLiteral("outbox"), result.outbox},
+                           {QStringLiteral("waiting"), QString::number(result.waiting)},
+                           {QStringLiteral("outboxStatus"), int(result.outboxStatus)},
+                           {QStringLiteral("outboxDetail"), result.outboxDetail}};
     return QJsonDocument(line).toJson(QJsonDocument::Compact);
+}
+
+QByteArray sentToLine(const OutboxSent &outcome)
+{
+    QJsonObject line = QJsonDocument::fromJson(resultToLine(outcome.result)).object();
+    line.insert(QStringLiteral("sent"), QString::number(outcome.sent));
+    line.insert(QStringLiteral("stillWaiting"), QString::number(outcome.waiting));
+    return QJsonDocument(line).toJson(QJsonDocument::Compact);
+}
+
+bool sentFromLine(const QByteArray &line, OutboxSent *outcome)
+{
+    const QJsonObject object = QJsonDocument::fromJson(line).object();
+    if (!object.contains(QStringLiteral("sent")))
+        return false;
+    outcome->result = resultFromLine(line);
+    outcome->sent = object.value(QStringLiteral("sent")).toString().toLongLong();
+    outcome->waiting = object.value(QStringLiteral("stillWaiting")).toString().toLongLong();
+    return true;
 }
 
 BookResult resultFromLine(const QByteArray &line)
 {
     const QJsonObject object = QJsonDocument::fromJson(line).object();
     const int status = object.value(QStringLiteral("status")).toInt(-1);
-    if (status < int(BookStatus::Ok) || status > int(BookStatus::BadLocation))
+    const int outboxStatus = object.value(QStringLiteral("outboxStatus")).toInt(0);
+    const auto known = [](int value) { return value >= int(BookStatus::Ok) && value <= int(BookStatus::BadLocation); };
+    if (!known(status) || !known(outboxStatus))
         return writerEnded();
-    return {BookStatus(status), object.value(QStringLiteral("recorded")).toBool(),
-            object.value(QStringLiteral("aside")).toString(), object.value(QStringLiteral("detail")).toString(),
-            object.value(QStringLiteral("id")).toString().toLongLong()};
+    BookResult result{BookStatus(status), object.value(QStringLiteral("recorded")).toBool(),
+                      object.value(QStringLiteral("aside")).toString(), object.value(QStringLiteral("detail")).toString(),
+                      object.value(QStringLiteral("id")).toString().toLongLong()};
+    result.outbox = object.value(QStringLiteral("outbox")).toString();
+    result.waiting = object.value(QStringLiteral("waiting")).toString().toLongLong();
+    result.outboxStatus = BookStatus(outboxStatus);
+    result.outboxDetail = object.value(QStringLiteral("outboxDetail")).toString();
+    return result;
 }
 
 // ---------------------------------------------------------------- in this process
@@ -65,19 +95,52 @@ BookResult DirectBookWriter::record(const BookEvent &event)
     if (!m_book.isOpen()) {
         opened = m_book.open(m_bookPath, m_changeHistoryPath, m_frontEnd);
         if (!opened.recorded)
-            return opened;
+            return keepInOutbox(event, opened);
     }
+    // What waited for this server goes first, oldest first; another process
+    // already sending them is not waited for.
+    if (m_book.isServer())
+        m_outbox.send(m_book, false);
     BookEvent named = event;
     // A NAMUR session reads nothing from the device: unless the front end
     // read it on that port, the port's last known device is the one listened to.
     if (event.action == BookAction::Namur && event.serialNumber == QLatin1String(kUnknownIdentity))
         m_book.lastKnownOnPort(event.port, &named);
     BookResult recorded = m_book.record(named);
-    if (recorded.setAsidePath.isEmpty() && !opened.setAsidePath.isEmpty() && recorded.recorded) {
+    if (!recorded.recorded)
+        return keepInOutbox(named, recorded);
+    if (recorded.setAsidePath.isEmpty() && !opened.setAsidePath.isEmpty()) {
         recorded.status = opened.status;
         recorded.setAsidePath = opened.setAsidePath;
     }
     return recorded;
+}
+
+BookResult DirectBookWriter::keepInOutbox(const BookEvent &event, const BookResult &missed)
+{
+    // A file book's failures are the file's own; a server location that
+    // does not parse names nothing to send to later.
+    if (!isServerLocation(m_bookPath) || missed.status == BookStatus::BadLocation)
+        return missed;
+    BookResult result = missed;
+    result.outbox = m_outbox.path();
+    const BookResult kept = m_outbox.keep(m_bookPath, event, &result.waiting);
+    result.recorded = kept.status == BookStatus::Ok;
+    result.outboxStatus = kept.status;
+    result.outboxDetail = kept.detail;
+    return result;
+}
+
+void DirectBookWriter::sendWaiting()
+{
+    OutboxSent outcome;
+    if (!m_book.isOpen())
+        outcome.result = m_book.open(m_bookPath, m_changeHistoryPath, m_frontEnd);
+    if (outcome.result.status == BookStatus::Ok && m_book.isServer())
+        outcome = m_outbox.send(m_book);
+    else
+        outcome.waiting = m_outbox.waiting(m_bookPath);
+    emit sent(outcome);
 }
 
 // ---------------------------------------------------------------- in the writer process
@@ -147,6 +210,16 @@ void BookWriterProcess::write(const BookEvent &event)
     m_process->write(eventToLine(event) + '\n');
 }
 
+void BookWriterProcess::sendWaiting()
+{
+    if (!m_process && !startProcess()) {
+        emit sent({{BookStatus::Failed, false, {}, QStringLiteral("%1 not found").arg(QLatin1String(kBookWriterProgram)), 0},
+                   0, 0});
+        return;
+    }
+    m_process->write(QByteArray(kSendWaitingLine) + '\n');
+}
+
 void BookWriterProcess::onOutput()
 {
     m_partial += m_process->readAllStandardOutput();
@@ -154,6 +227,10 @@ void BookWriterProcess::onOutput()
     while ((end = m_partial.indexOf('\n')) >= 0) {
         const QByteArray line = m_partial.left(end);
         m_partial.remove(0, end + 1);
+        if (OutboxSent outcome; sentFromLine(line, &outcome)) {
+            emit sent(outcome);
+            continue;
+        }
         if (m_waiting == 0)
             continue;
         --m_waiting;

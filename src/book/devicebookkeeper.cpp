@@ -211,7 +211,7 @@ void DeviceBookKeeper::recordRestore(const QString &backupFile, const ParameterR
 void DeviceBookKeeper::take(const BookResult &result)
 {
     const QString notice = m_recorder.message(result, m_language);
-    if (result.recorded && result.setAsidePath.isEmpty())
+    if (result.recorded && result.setAsidePath.isEmpty() && result.outbox.isEmpty())
         m_lastNotice.clear();
     if (!notice.isEmpty() && notice != m_lastNotice) {
         m_lastNotice = notice;

@@ -1,0 +1,323 @@
+#include "outbox.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <atomic>
+
+#include "booklocation.h"
+#include "platform.h"
+#include "regularfile.h"
+#include "texttable.h"
+
+namespace tavik7::book {
+
+namespace {
+
+constexpr int kOutboxVersion = 1;
+// Events per server transaction while sending: a batch killed half-way is
+// sent again and found there by its uuids.
+constexpr int kSendBatch = 100;
+
+BookResult ok()
+{
+    return {BookStatus::Ok, true, {}, {}, 0};
+}
+
+} // namespace
+
+QString outboxPath(bool forKeeping)
+{
+    const QString named = qEnvironmentVariable(kOutboxEnvironmentVariable);
+    if (!named.isEmpty())
+        return named;
+    const QString folder = platform::appDataFolder();
+    if (forKeeping)
+        platform::ensureAppDataFolder(folder);
+    return folder + QLatin1String(kOutboxFileName);
+}
+
+QString outboxTarget(const QString &bookLocation)
+{
+    if (!isServerLocation(bookLocation))
+        return QFileInfo(bookLocation).absoluteFilePath();
+    BookLocation location;
+    QString complaint;
+    if (!BookLocation::parse(bookLocation, &location, &complaint))
+        return {};
+    const QString host = location.host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(location.host)
+                                                                   : location.host;
+    return QStringLiteral("postgresql://%1:%2/%3").arg(host).arg(location.port).arg(location.database);
+}
+
+Outbox::Outbox(const QString &path) : m_path(path)
+{
+}
+
+Outbox::~Outbox()
+{
+    close();
+}
+
+void Outbox::close()
+{
+    if (m_connection.isEmpty())
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+    m_connection.clear();
+}
+
+BookResult Outbox::failure(const QSqlError &error) const
+{
+    BookResult result;
+    result.status = statusOfCode(error.nativeErrorCode().toInt());
+    result.detail = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    return result;
+}
+
+BookResult Outbox::open(bool create)
+{
+    if (!m_connection.isEmpty())
+        return ok();
+    // The events it keeps go nowhere but into a regular file of its own.
+    if (platform::outputTarget(m_path) != platform::OutputTarget::File || QFileInfo(m_path).isSymLink())
+        return {BookStatus::Link, false, {}, QDir::toNativeSeparators(m_path), 0};
+    if (!QFileInfo::exists(m_path) && !create)
+        return {BookStatus::Missing, false, {}, {}, 0};
+    if (create && m_path == outboxPath())
+        (void)outboxPath(true);
+    if (const QFileInfo info(m_path); !info.absoluteDir().exists())
+        return {BookStatus::NoFolder, false, {}, QDir::toNativeSeparators(info.absolutePath()), 0};
+    static std::atomic<int> connections{0};
+    m_connection = QStringLiteral("tavik7outbox-%1").arg(++connections);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(m_path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
+    BookResult result = ok();
+    QSqlQuery query(db);
+    if (!db.open()) {
+        result = failure(db.lastError());
+    } else if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        result = failure(query.lastError());
+    } else {
+        const int version = query.value(0).toInt();
+        query.finish();
+        if (version > kOutboxVersion) {
+            result = {BookStatus::TooNew, false, {}, QString::number(version), 0};
+        } else if (version == 0) {
+            // Made under the write lock: another process may be making it too.
+            const bool made = query.exec(QStringLiteral("BEGIN IMMEDIATE"))
+                && query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && query.next();
+            const bool empty = made && query.value(0).toInt() == 0;
+            query.finish();
+            if (!made) {
+                result = failure(query.lastError());
+            } else if (!empty && !query.exec(QStringLiteral("SELECT 1 FROM waiting LIMIT 0"))) {
+                result = {BookStatus::NotBook, false, {}, {}, 0};
+            } else if (empty
+                       && (!query.exec(QStringLiteral(
+                               "CREATE TABLE waiting(seq INTEGER PRIMARY KEY AUTOINCREMENT, target TEXT NOT NULL, "
+                               "uuid TEXT NOT NULL UNIQUE, event TEXT NOT NULL)"))
+                           || !query.exec(QStringLiteral("CREATE INDEX waiting_target ON waiting(target, seq)"))
+                           || !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kOutboxVersion)))) {
+                result = failure(query.lastError());
+            }
+            if (result.status == BookStatus::Ok && !query.exec(QStringLiteral("COMMIT")))
+                result = failure(query.lastError());
+            if (result.status != BookStatus::Ok)
+                query.exec(QStringLiteral("ROLLBACK"));
+        }
+        // Every kept event is on the disk before the action is reported done.
+        if (result.status == BookStatus::Ok && !query.exec(QStringLiteral("PRAGMA synchronous = FULL")))
+            result = failure(query.lastError());
+    }
+    query.finish();
+    if (result.status != BookStatus::Ok)
+        close();
+    return result;
+}
+
+BookResult Outbox::keep(const QString &location, const BookEvent &event, qint64 *waiting)
+{
+    const QString target = outboxTarget(location);
+    if (target.isEmpty())
+        return {BookStatus::BadLocation, false, {}, {}, 0};
+    BookResult result = open(true);
+    if (result.status != BookStatus::Ok)
+        return result;
+    BookEvent kept = event;
+    if (kept.uuid.isEmpty())
+        kept.uuid = newEventUuid();
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return failure(query.lastError());
+    // The same event kept twice (a writer asked again) waits once.
+    query.prepare(QStringLiteral("INSERT OR IGNORE INTO waiting(target, uuid, event) VALUES(?, ?, ?)"));
+    query.addBindValue(target);
+    query.addBindValue(kept.uuid);
+    query.addBindValue(QString::fromUtf8(eventToLine(kept)));
+    if (!query.exec()) {
+        result = failure(query.lastError());
+    } else {
+        query.prepare(QStringLiteral("SELECT count(*) FROM waiting WHERE target = ?"));
+        query.addBindValue(target);
+        if (!query.exec() || !query.next())
+            result = failure(query.lastError());
+        else if (waiting)
+            *waiting = query.value(0).toLongLong();
+        query.finish();
+    }
+    if (result.status == BookStatus::Ok && !query.exec(QStringLiteral("COMMIT")))
+        result = failure(query.lastError());
+    if (result.status != BookStatus::Ok)
+        query.exec(QStringLiteral("ROLLBACK"));
+    return result;
+}
+
+qint64 Outbox::waiting(const QString &location, BookResult *failed)
+{
+    const BookResult opened = open(false);
+    if (opened.status == BookStatus::Missing)
+        return 0;
+    if (opened.status != BookStatus::Ok) {
+        if (failed)
+            *failed = opened;
+        return 0;
+    }
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("SELECT count(*) FROM waiting WHERE target = ?"));
+    query.addBindValue(outboxTarget(location));
+    if (query.exec() && query.next())
+        return query.value(0).toLongLong();
+    if (failed)
+        *failed = failure(query.lastError());
+    return 0;
+}
+
+OutboxSent Outbox::send(DeviceBook &book, bool waitForOthers)
+{
+    OutboxSent outcome;
+    const QString target = outboxTarget(book.path());
+    const BookResult opened = open(false);
+    if (opened.status == BookStatus::Missing || target.isEmpty())
+        return outcome;
+    if (opened.status != BookStatus::Ok) {
+        outcome.result = opened;
+        return outcome;
+    }
+    QSqlQuery pragma(QSqlDatabase::database(m_connection, false));
+    pragma.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(waitForOthers ? m_busyTimeoutMs : 0));
+    qint64 after = 0; // rows that do not read as events stay, passed over
+    for (bool done = false; !done;) {
+        outcome.result = sendBatch(book, target, &after, &outcome, &done);
+        if (outcome.result.status == BookStatus::Busy && !waitForOthers)
+            outcome.result = ok(); // another process is sending them
+        if (outcome.result.status != BookStatus::Ok)
+            break;
+    }
+    pragma.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(m_busyTimeoutMs));
+    BookResult counted;
+    outcome.waiting = waiting(book.path(), &counted);
+    if (outcome.result.status == BookStatus::Ok && counted.status != BookStatus::Ok)
+        outcome.result = counted;
+    return outcome;
+}
+
+// One batch under the outbox's write lock: read, into the book (one server
+// transaction), removed. Killed after the server's commit, the batch stays
+// here and is found on the server by its uuids next time.
+BookResult Outbox::sendBatch(DeviceBook &book, const QString &target, qint64 *after, OutboxSent *outcome, bool *done)
+{
+    *done = true;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return failure(query.lastError());
+    query.prepare(QStringLiteral("SELECT seq, event FROM waiting WHERE target = ? AND seq > ? ORDER BY seq LIMIT ?"));
+    query.addBindValue(target);
+    query.addBindValue(*after);
+    query.addBindValue(kSendBatch);
+    QList<qint64> sequence;
+    QList<BookEvent> events;
+    BookResult result = ok();
+    if (!query.exec()) {
+        result = failure(query.lastError());
+    } else {
+        int rows = 0;
+        for (; query.next(); ++rows) {
+            *after = query.value(0).toLongLong();
+            BookEvent event;
+            if (!eventFromLine(query.value(1).toString().toUtf8(), &event))
+                continue;
+            sequence.append(*after);
+            events.append(event);
+        }
+        *done = rows < kSendBatch;
+    }
+    query.finish();
+    const bool any = !sequence.isEmpty();
+    if (result.status == BookStatus::Ok && any) {
+        result = book.recordUnique(events);
+        outcome->bookFailed = result.status != BookStatus::Ok;
+    }
+    if (result.status == BookStatus::Ok && any) {
+        query.prepare(QStringLiteral("DELETE FROM waiting WHERE seq = ?"));
+        for (const qint64 seq : std::as_const(sequence)) {
+            query.bindValue(0, seq);
+            if (!query.exec()) {
+                result = failure(query.lastError());
+                break;
+            }
+        }
+    }
+    if (result.status == BookStatus::Ok && !query.exec(QStringLiteral("COMMIT")))
+        result = failure(query.lastError());
+    if (result.status != BookStatus::Ok) {
+        query.exec(QStringLiteral("ROLLBACK"));
+        return result;
+    }
+    outcome->sent += sequence.size();
+    return result;
+}
+
+QString outboxResultMessage(const BookResult &result, const QString &bookPath, int language)
+{
+    if (result.outbox.isEmpty())
+        return {};
+    const bool german = language == German;
+    const QString where = locationText(bookPath);
+    const QString why = bookStatusText(result.status, language)
+        + (result.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(result.detail));
+    const QString outbox = QDir::toNativeSeparators(result.outbox);
+    if (!result.recorded) {
+        const QString outboxWhy = bookStatusText(result.outboxStatus, language)
+            + (result.outboxDetail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(result.outboxDetail));
+        return (german ? QStringLiteral("Gerätebuch %1 nicht erreichbar: %2; der Postausgang %3 hat diesen Vorgang "
+                                        "auch nicht aufgenommen: %4.")
+                       : QStringLiteral("Device book %1 is unreachable: %2; the outbox %3 could not keep this action "
+                                        "either: %4."))
+            .arg(where, why, outbox, outboxWhy);
+    }
+    const QString count = QString::number(result.waiting);
+    return german ? QStringLiteral("Gerätebuch %1 nicht erreichbar: %2; %3 im Postausgang %4, gesendet mit dem "
+                                   "nächsten Vorgang, der den Server erreicht, oder mit tavik7-cli book sync.")
+                        .arg(where, why,
+                             result.waiting == 1 ? QStringLiteral("1 Eintrag wartet")
+                                                 : QStringLiteral("%1 Einträge warten").arg(count),
+                             outbox)
+                  : QStringLiteral("Device book %1 is unreachable: %2; %3 in the outbox %4, sent with the next "
+                                   "action that reaches the server or by tavik7-cli book sync.")
+                        .arg(where, why,
+                             result.waiting == 1 ? QStringLiteral("1 event waiting")
+                                                 : QStringLiteral("%1 events waiting").arg(count),
+                             outbox);
+}
+
+} // namespace tavik7::book
