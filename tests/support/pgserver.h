@@ -51,6 +51,15 @@ public:
                          "host all all 127.0.0.1/32 scram-sha-256\n") < 0)
             return fail(log, QStringLiteral("pg_hba.conf cannot be written"));
         hba.close();
+        return launch(log);
+    }
+
+    // Starts the stopped server again on its data and port, as a server back
+    // after an outage.
+    bool launch(QString *log)
+    {
+        QByteArray out;
+        const QString bin = binFolder();
         const QString logFile = m_dir.filePath(QStringLiteral("server.log"));
         const QString options = QStringLiteral("-h 127.0.0.1 -p %1 -k %2 -F -c max_connections=60").arg(m_port).arg(m_dir.path());
         if (!run(bin + QStringLiteral("/pg_ctl"),
