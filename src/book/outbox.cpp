@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <functional>
 
 #include "booklocation.h"
 #include "platform.h"
@@ -98,50 +99,76 @@ BookResult Outbox::open(bool create)
         return {BookStatus::NoFolder, false, {}, QDir::toNativeSeparators(info.absolutePath()), 0};
     static std::atomic<int> connections{0};
     m_connection = QStringLiteral("tavik7outbox-%1").arg(++connections);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    db.setDatabaseName(m_path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
     BookResult result = ok();
-    QSqlQuery query(db);
-    if (!db.open()) {
-        result = failure(db.lastError());
-    } else if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
-        result = failure(query.lastError());
-    } else {
-        const int version = query.value(0).toInt();
-        query.finish();
-        if (version > kOutboxVersion) {
-            result = {BookStatus::TooNew, false, {}, QString::number(version), 0};
-        } else if (version == 0) {
-            // Made under the write lock: another process may be making it too.
-            const bool made = query.exec(QStringLiteral("BEGIN IMMEDIATE"))
-                && query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && query.next();
-            const bool empty = made && query.value(0).toInt() == 0;
-            query.finish();
-            if (!made) {
-                result = failure(query.lastError());
-            } else if (!empty && !query.exec(QStringLiteral("SELECT 1 FROM waiting LIMIT 0"))) {
-                result = {BookStatus::NotBook, false, {}, {}, 0};
-            } else if (empty
-                       && (!query.exec(QStringLiteral(
-                               "CREATE TABLE waiting(seq INTEGER PRIMARY KEY AUTOINCREMENT, target TEXT NOT NULL, "
-                               "uuid TEXT NOT NULL UNIQUE, event TEXT NOT NULL)"))
-                           || !query.exec(QStringLiteral("CREATE INDEX waiting_target ON waiting(target, seq)"))
-                           || !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kOutboxVersion)))) {
-                result = failure(query.lastError());
-            }
-            if (result.status == BookStatus::Ok && !query.exec(QStringLiteral("COMMIT")))
-                result = failure(query.lastError());
-            if (result.status != BookStatus::Ok)
-                query.exec(QStringLiteral("ROLLBACK"));
-        }
-        // Every kept event is on the disk before the action is reported done.
-        if (result.status == BookStatus::Ok && !query.exec(QStringLiteral("PRAGMA synchronous = FULL")))
-            result = failure(query.lastError());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        db.setDatabaseName(m_path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
+        result = db.open() ? prepareSchema() : failure(db.lastError());
     }
-    query.finish();
     if (result.status != BookStatus::Ok)
         close();
+    return result;
+}
+
+BookResult Outbox::prepareSchema()
+{
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return failure(query.lastError());
+    const int version = query.value(0).toInt();
+    query.finish();
+    if (version > kOutboxVersion)
+        return {BookStatus::TooNew, false, {}, QString::number(version), 0};
+    // Every kept event is on the disk before the action is reported done.
+    if (!query.exec(QStringLiteral("PRAGMA synchronous = FULL")))
+        return failure(query.lastError());
+    if (version == kOutboxVersion)
+        return ok();
+    // Made under the write lock: another process may be making it too.
+    return transaction([&]() -> BookResult {
+        if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+            return failure(query.lastError());
+        const bool made = query.value(0).toInt() == kOutboxVersion;
+        query.finish();
+        if (made)
+            return ok();
+        // Someone else's database, named by mistake, is left as it is.
+        if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next())
+            return failure(query.lastError());
+        if (query.value(0).toInt() != 0)
+            return {BookStatus::NotBook, false, {}, {}, 0};
+        query.finish();
+        for (const char *statement :
+             {"CREATE TABLE waiting(seq INTEGER PRIMARY KEY AUTOINCREMENT, target TEXT NOT NULL, "
+              "uuid TEXT NOT NULL UNIQUE, event TEXT NOT NULL)",
+              "CREATE INDEX waiting_target ON waiting(target, seq)"}) {
+            if (!query.exec(QLatin1String(statement)))
+                return failure(query.lastError());
+        }
+        if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kOutboxVersion)))
+            return failure(query.lastError());
+        return ok();
+    });
+}
+
+QSqlDatabase Outbox::database() const
+{
+    return QSqlDatabase::database(m_connection, false);
+}
+
+// BEGIN IMMEDIATE: the write lock from the start, so that two senders never
+// read the same batch.
+BookResult Outbox::transaction(const std::function<BookResult()> &work)
+{
+    QSqlQuery control(database());
+    if (!control.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return failure(control.lastError());
+    BookResult result = work();
+    if (result.status == BookStatus::Ok && !control.exec(QStringLiteral("COMMIT")))
+        result = failure(control.lastError());
+    if (result.status != BookStatus::Ok)
+        control.exec(QStringLiteral("ROLLBACK"));
     return result;
 }
 
@@ -156,30 +183,23 @@ BookResult Outbox::keep(const QString &location, const BookEvent &event, qint64 
     BookEvent kept = event;
     if (kept.uuid.isEmpty())
         kept.uuid = newEventUuid();
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return failure(query.lastError());
-    // The same event kept twice (a writer asked again) waits once.
-    query.prepare(QStringLiteral("INSERT OR IGNORE INTO waiting(target, uuid, event) VALUES(?, ?, ?)"));
-    query.addBindValue(target);
-    query.addBindValue(kept.uuid);
-    query.addBindValue(QString::fromUtf8(eventToLine(kept)));
-    if (!query.exec()) {
-        result = failure(query.lastError());
-    } else {
+    return transaction([&]() -> BookResult {
+        QSqlQuery query(database());
+        // The same event kept twice (a writer asked again) waits once.
+        query.prepare(QStringLiteral("INSERT OR IGNORE INTO waiting(target, uuid, event) VALUES(?, ?, ?)"));
+        query.addBindValue(target);
+        query.addBindValue(kept.uuid);
+        query.addBindValue(QString::fromUtf8(eventToLine(kept)));
+        if (!query.exec())
+            return failure(query.lastError());
         query.prepare(QStringLiteral("SELECT count(*) FROM waiting WHERE target = ?"));
         query.addBindValue(target);
         if (!query.exec() || !query.next())
-            result = failure(query.lastError());
-        else if (waiting)
+            return failure(query.lastError());
+        if (waiting)
             *waiting = query.value(0).toLongLong();
-        query.finish();
-    }
-    if (result.status == BookStatus::Ok && !query.exec(QStringLiteral("COMMIT")))
-        result = failure(query.lastError());
-    if (result.status != BookStatus::Ok)
-        query.exec(QStringLiteral("ROLLBACK"));
-    return result;
+        return ok();
+    });
 }
 
 qint64 Outbox::waiting(const QString &location, BookResult *failed)
@@ -192,7 +212,7 @@ qint64 Outbox::waiting(const QString &location, BookResult *failed)
             *failed = opened;
         return 0;
     }
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    QSqlQuery query(database());
     query.prepare(QStringLiteral("SELECT count(*) FROM waiting WHERE target = ?"));
     query.addBindValue(outboxTarget(location));
     if (query.exec() && query.next())
@@ -213,7 +233,7 @@ OutboxSent Outbox::send(DeviceBook &book, bool waitForOthers)
         outcome.result = opened;
         return outcome;
     }
-    QSqlQuery pragma(QSqlDatabase::database(m_connection, false));
+    QSqlQuery pragma(database());
     pragma.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(waitForOthers ? m_busyTimeoutMs : 0));
     qint64 after = 0; // rows that do not read as events stay, passed over
     for (bool done = false; !done;) {
@@ -237,19 +257,18 @@ OutboxSent Outbox::send(DeviceBook &book, bool waitForOthers)
 BookResult Outbox::sendBatch(DeviceBook &book, const QString &target, qint64 *after, OutboxSent *outcome, bool *done)
 {
     *done = true;
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return failure(query.lastError());
-    query.prepare(QStringLiteral("SELECT seq, event FROM waiting WHERE target = ? AND seq > ? ORDER BY seq LIMIT ?"));
-    query.addBindValue(target);
-    query.addBindValue(*after);
-    query.addBindValue(kSendBatch);
-    QList<qint64> sequence;
-    QList<BookEvent> events;
-    BookResult result = ok();
-    if (!query.exec()) {
-        result = failure(query.lastError());
-    } else {
+    qsizetype taken = 0;
+    const BookResult result = transaction([&]() -> BookResult {
+        QSqlQuery query(database());
+        query.prepare(
+            QStringLiteral("SELECT seq, event FROM waiting WHERE target = ? AND seq > ? ORDER BY seq LIMIT ?"));
+        query.addBindValue(target);
+        query.addBindValue(*after);
+        query.addBindValue(kSendBatch);
+        if (!query.exec())
+            return failure(query.lastError());
+        QList<qint64> sequence;
+        QList<BookEvent> events;
         int rows = 0;
         for (; query.next(); ++rows) {
             *after = query.value(0).toLongLong();
@@ -259,31 +278,26 @@ BookResult Outbox::sendBatch(DeviceBook &book, const QString &target, qint64 *af
             sequence.append(*after);
             events.append(event);
         }
+        query.finish();
         *done = rows < kSendBatch;
-    }
-    query.finish();
-    const bool any = !sequence.isEmpty();
-    if (result.status == BookStatus::Ok && any) {
-        result = book.recordUnique(events);
-        outcome->bookFailed = result.status != BookStatus::Ok;
-    }
-    if (result.status == BookStatus::Ok && any) {
+        if (events.isEmpty())
+            return ok();
+        const BookResult recorded = book.recordUnique(events);
+        if (recorded.status != BookStatus::Ok) {
+            outcome->bookFailed = true;
+            return recorded;
+        }
         query.prepare(QStringLiteral("DELETE FROM waiting WHERE seq = ?"));
         for (const qint64 seq : std::as_const(sequence)) {
             query.bindValue(0, seq);
-            if (!query.exec()) {
-                result = failure(query.lastError());
-                break;
-            }
+            if (!query.exec())
+                return failure(query.lastError());
         }
-    }
-    if (result.status == BookStatus::Ok && !query.exec(QStringLiteral("COMMIT")))
-        result = failure(query.lastError());
-    if (result.status != BookStatus::Ok) {
-        query.exec(QStringLiteral("ROLLBACK"));
-        return result;
-    }
-    outcome->sent += sequence.size();
+        taken = sequence.size();
+        return ok();
+    });
+    if (result.status == BookStatus::Ok)
+        outcome->sent += taken;
     return result;
 }
 

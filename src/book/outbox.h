@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QSqlDatabase>
 #include <QString>
+
+#include <functional>
 
 #include "bookevent.h"
 #include "devicebook.h"
@@ -56,6 +59,9 @@ public:
 
 private:
     BookResult open(bool create);
+    BookResult prepareSchema();
+    BookResult transaction(const std::function<BookResult()> &work);
+    [[nodiscard]] QSqlDatabase database() const;
     BookResult failure(const QSqlError &error) const;
     BookResult sendBatch(DeviceBook &book, const QString &target, qint64 *after, OutboxSent *outcome, bool *done);
     void close();

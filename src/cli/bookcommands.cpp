@@ -308,9 +308,10 @@ int runImportBook(BookRun &run, const QString &file)
     BookResult opened = source.openForReading(file);
     // A book from before uuids is lifted once, as any recording program would:
     // its events get theirs there, so that a second import finds them.
-    if (const QList<BookEvent> first = source.events(0, 1); opened.recorded && !first.isEmpty()
-        && first.constFirst().uuid.isEmpty())
-        opened = source.open(file);
+    if (opened.recorded) {
+        if (const QList<BookEvent> first = source.events(0, 1); !first.isEmpty() && first.constFirst().uuid.isEmpty())
+            opened = source.open(file);
+    }
     if (!opened.recorded)
         return complain(bookText(BookText::CannotRead, run.language).arg(file)
                         + QStringLiteral(" (%1)").arg(bookStatusText(opened.status, run.language)));
