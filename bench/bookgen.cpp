@@ -1,5 +1,6 @@
-// tavik7-bookgen FILE DEVICES EVENTS: fills a device book with generated
-// devices and events in one transaction, then times the book's reads on it.
+// tavik7-bookgen LOCATION DEVICES EVENTS: fills a device book (a file, or a
+// server's database, made a book first) with generated devices and events in
+// one transaction, then times the book's reads on it.
 // Figures only; nothing here asserts a time.
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "booklocation.h"
 #include "devicebook.h"
 
 using namespace tavik7::book;
@@ -104,31 +106,47 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() != 4 || args.at(2).toInt() <= 0 || args.at(3).toLongLong() <= 0) {
-        std::fprintf(stderr, "usage: tavik7-bookgen FILE DEVICES EVENTS\n");
+        std::fprintf(stderr, "usage: tavik7-bookgen LOCATION DEVICES EVENTS\n");
         return 1;
     }
     const int devices = args.at(2).toInt();
     const qint64 total = args.at(3).toLongLong();
+    const QString location = args.at(1);
     DeviceBook book;
-    if (!book.open(args.at(1)).recorded) {
-        std::fprintf(stderr, "tavik7-bookgen: cannot open %s\n", qPrintable(args.at(1)));
+    const BookResult opened = isServerLocation(location) ? book.initServer(location) : book.open(location);
+    if (!opened.recorded) {
+        std::fprintf(stderr, "tavik7-bookgen: cannot open %s: %s\n", qPrintable(locationText(location)),
+                     qPrintable(bookStatusText(opened.status, 1) + QLatin1Char(' ') + opened.detail));
         return 1;
     }
     QRandomGenerator random(1);
     qint64 n = 0;
     QElapsedTimer timer;
     timer.start();
-    const BookResult filled = book.recordAll([&](BookEvent &event) {
-        if (n >= total)
-            return false;
-        fillEvent(event, n++, total, devices, random);
-        return true;
-    });
+    // A server commits every few thousand events: one transaction that
+    // updates the head row millions of times leaves it millions of versions
+    // that no one may clean up until it ends.
+    const qint64 batch = book.isServer() ? 5000 : total;
+    BookResult filled{BookStatus::Ok, true, {}, {}, 0};
+    while (filled.status == BookStatus::Ok && n < total) {
+        const qint64 end = qMin(total, n + batch);
+        filled = book.recordAll([&](BookEvent &event) {
+            if (n >= end)
+                return false;
+            fillEvent(event, n++, total, devices, random);
+            return true;
+        });
+    }
     std::printf("generated %lld events for up to %d devices in %.1f s: %s\n", n, devices, elapsedMs(timer) / 1000,
                 qPrintable(bookStatusText(filled.status, 1) + QLatin1Char(' ') + filled.detail));
-    book.database().exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-    const qint64 bytes = QFileInfo(args.at(1)).size();
-    std::printf("file %lld bytes: %.0f bytes per event\n", bytes, double(bytes) / double(n));
+    if (!book.isServer()) {
+        book.database().exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        const qint64 bytes = QFileInfo(location).size();
+        std::printf("file %lld bytes: %.0f bytes per event\n", bytes, double(bytes) / double(n));
+    } else {
+        // The planner needs the new rows' statistics before the reads are timed.
+        book.database().exec(QStringLiteral("ANALYZE"));
+    }
     measure(book, devices);
     measureRecording(book, devices);
     timer.start();

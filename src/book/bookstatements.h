@@ -15,15 +15,19 @@ struct DeviceBook::Statements
 {
     // A reader of an older file book prepares no insert: its events lack
     // version 4's columns until a writer lifts it.
-    Statements(const QSqlDatabase &db, BookDriver driver, int version)
-        : head(db), findDevice(db), addDevice(db), addEvent(db), setHead(db), imported(db)
+    Statements(const QSqlDatabase &db, BookDriver driver, int version, bool prepare = true)
+        : head(db), findDevice(db), addDevice(db), addEvent(db), setHead(db), imported(db), findEvent(db)
     {
+        if (!prepare)
+            return;
         const BookDialect &sql = dialect(driver);
         head.prepare(QLatin1String(sql.head));
         findDevice.prepare(
             QStringLiteral("SELECT id FROM devices WHERE serialNumber = ? AND manufacturer = ? AND deviceType = ?"));
         addDevice.prepare(QStringLiteral(
             "INSERT INTO devices(serialNumber, manufacturer, deviceType) VALUES(?, ?, ?) RETURNING id"));
+        if (version >= 4)
+            findEvent.prepare(QStringLiteral("SELECT id FROM events WHERE uuid = ?"));
         if (version >= 4)
             addEvent.prepare(QStringLiteral(
             "INSERT INTO events(id, time, action, frontEnd, \"user\", port, device, status, changes, file, sha256, "
@@ -41,13 +45,13 @@ struct DeviceBook::Statements
     // The first statement that did not prepare, if any.
     [[nodiscard]] QSqlError error() const
     {
-        for (const QSqlQuery *q : {&head, &findDevice, &addDevice, &addEvent, &setHead, &imported}) {
+        for (const QSqlQuery *q : {&head, &findDevice, &addDevice, &addEvent, &setHead, &imported, &findEvent}) {
             if (q->lastError().isValid())
                 return q->lastError();
         }
         return {};
     }
-    QSqlQuery head, findDevice, addDevice, addEvent, setHead, imported;
+    QSqlQuery head, findDevice, addDevice, addEvent, setHead, imported, findEvent;
 };
 
 inline bool bindAndRun(QSqlQuery &query, const QVariantList &values)

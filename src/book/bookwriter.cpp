@@ -90,18 +90,22 @@ void DirectBookWriter::write(const BookEvent &event)
 
 BookResult DirectBookWriter::record(const BookEvent &event)
 {
+    // One uuid for the event wherever it lands: a try whose answer was lost
+    // and the outbox's copy are then one event on the server.
+    BookEvent named = event;
+    if (named.uuid.isEmpty())
+        named.uuid = newEventUuid();
     // Opened at the first event: a run that touches no device leaves no book.
     BookResult opened{BookStatus::Ok, true, {}, {}, 0};
     if (!m_book.isOpen()) {
         opened = m_book.open(m_bookPath, m_changeHistoryPath, m_frontEnd);
         if (!opened.recorded)
-            return keepInOutbox(event, opened);
+            return keepInOutbox(named, opened);
     }
     // What waited for this server goes first, oldest first; another process
     // already sending them is not waited for.
     if (m_book.isServer())
         m_outbox.send(m_book, false);
-    BookEvent named = event;
     // A NAMUR session reads nothing from the device: unless the front end
     // read it on that port, the port's last known device is the one listened to.
     if (event.action == BookAction::Namur && event.serialNumber == QLatin1String(kUnknownIdentity))

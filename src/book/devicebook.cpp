@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QRegularExpression>
 #include <QTimeZone>
 #include <QUrl>
 #include <QVariant>
@@ -290,8 +291,11 @@ BookResult DeviceBook::openServer(bool forInit)
     db.setUserName(location.user);
     // Without one libpq takes PGPASSWORD or ~/.pgpass.
     db.setPassword(location.password);
+    // A writer waits for the chain's head as long as a file book's writer
+    // waits for its lock.
     QStringList options{QStringLiteral("connect_timeout=%1").arg(location.connectTimeoutS),
-                        QStringLiteral("application_name=tavik7")};
+                        QStringLiteral("application_name=tavik7"),
+                        QStringLiteral("options='-c lock_timeout=%1'").arg(m_busyTimeoutMs)};
     if (!location.sslMode.isEmpty())
         options.append(QStringLiteral("sslmode=") + location.sslMode);
     db.setConnectOptions(options.join(QLatin1Char(';')));
@@ -304,18 +308,17 @@ BookResult DeviceBook::openServer(bool forInit)
             : firstLine(why);
         return {status, false, {}, detail, 0};
     }
+    // The window's times are the workstation's (a zone id is letters,
+    // digits and "/_+-", never a quote); should the server not know the
+    // zone, it keeps its own.
     QSqlQuery session(db);
-    // The window's times are the workstation's; a writer waits for the
-    // chain's head as long as a file book's writer waits for its lock.
-    session.prepare(QStringLiteral("SELECT set_config('TimeZone', ?, false), set_config('lock_timeout', ?, false)"));
-    session.addBindValue(QString::fromUtf8(QTimeZone::systemTimeZoneId()));
-    session.addBindValue(QString::number(m_busyTimeoutMs));
-    if (!session.exec()) {
-        session.prepare(QStringLiteral("SELECT set_config('lock_timeout', ?, false)"));
-        session.addBindValue(QString::number(m_busyTimeoutMs));
-        session.exec();
-    }
-    if (!session.exec(QStringLiteral("SELECT current_user")) || !session.next())
+    const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
+    const bool zoneIsName = QRegularExpression(QStringLiteral("^[A-Za-z0-9/_+-]+$")).match(zone).hasMatch();
+    if ((!zoneIsName
+         || !session.exec(QStringLiteral("SELECT current_user, set_config('TimeZone', '%1', false)").arg(zone)))
+        && !session.exec(QStringLiteral("SELECT current_user")))
+        return failure(session.lastError());
+    if (!session.next())
         return failure(session.lastError());
     m_role = session.value(0).toString();
     session.finish();
@@ -335,18 +338,22 @@ BookResult DeviceBook::readServerSchema()
     if (!tables.contains(QLatin1String("bookinfo")) || !tables.contains(QLatin1String("events"))
         || !tables.contains(QLatin1String("head")))
         return {BookStatus::NotBook, false, {}, {}, 0};
-    if (!query.exec(QStringLiteral("SELECT value FROM bookinfo WHERE name = 'version'")) || !query.next())
-        return query.lastError().isValid() ? failure(query.lastError()) : BookResult{BookStatus::NotBook, false, {}, {}, 0};
-    const int version = query.value(0).toInt();
+    if (!query.exec(QStringLiteral("SELECT name, value FROM bookinfo")))
+        return failure(query.lastError());
+    int version = 0;
+    while (query.next()) {
+        if (query.value(0).toString() == QLatin1String("version"))
+            version = query.value(1).toInt();
+        else if (query.value(0).toString() == QLatin1String("oldHashUpTo"))
+            m_oldHashUpTo = query.value(1).toLongLong();
+    }
     query.finish();
     if (version > kBookSchemaVersion)
         return {BookStatus::TooNew, false, {}, QString::number(version), 0};
     if (version < 4)
         return {BookStatus::NotBook, false, {}, {}, 0};
     m_version = version;
-    BookResult prepared = prepareStatements();
-    if (prepared.status == BookStatus::Ok)
-        prepared = readOldHashUpTo();
+    const BookResult prepared = prepareStatements();
     if (prepared.status != BookStatus::Ok)
         m_statements.reset();
     return prepared;
@@ -400,7 +407,7 @@ BookResult DeviceBook::checkIsBook(int version)
     if (version > kBookSchemaVersion)
         return {BookStatus::TooNew, false, {}, QString::number(version), 0};
     QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+    if (!query.exec(QLatin1String(dialect(m_driver).tables)))
         return failure(query.lastError());
     QStringList tables;
     while (query.next())
@@ -461,7 +468,9 @@ BookResult DeviceBook::prepareSchema()
 
 BookResult DeviceBook::prepareStatements()
 {
-    m_statements = std::make_unique<Statements>(database(), m_driver, m_version);
+    // A server's reader prepares nothing: each statement prepared there is
+    // a round trip more for every command.
+    m_statements = std::make_unique<Statements>(database(), m_driver, m_version, !(isServer() && m_readOnly));
     // Preparing reads the schema: a damaged one shows here.
     const QSqlError error = m_statements->error();
     return error.isValid() ? failure(error) : BookResult{BookStatus::Ok, true, {}, {}, 0};
@@ -586,7 +595,7 @@ BookResult DeviceBook::insertEvent(const BookEvent &event)
     return result;
 }
 
-BookResult DeviceBook::record(const BookEvent &event)
+BookResult DeviceBook::record(const BookEvent &given)
 {
     // An empty name would give SQLite a private temporary database.
     if (m_path.isEmpty())
@@ -598,8 +607,13 @@ BookResult DeviceBook::record(const BookEvent &event)
         if (!reopened.recorded)
             return reopened;
     }
-    const BookResult result = recordOnce(event);
-    if (isServer() && result.status == BookStatus::Unreachable && !event.uuid.isEmpty()) {
+    // The uuid is made before the first try, so that a second one knows it.
+    BookEvent event = given;
+    if (event.uuid.isEmpty())
+        event.uuid = newEventUuid();
+    // On a server an event may come again (a sender that lost the answer).
+    const BookResult result = recordOnce(event, isServer());
+    if (isServer() && result.status == BookStatus::Unreachable) {
         // A server restarted since the last event leaves a dead connection:
         // once more on a new one. Should the first commit have landed with
         // its answer lost, the event is there under its uuid.
@@ -608,7 +622,7 @@ BookResult DeviceBook::record(const BookEvent &event)
             close();
             return reopened;
         }
-        return recordOnce(event);
+        return recordOnce(event, true);
     }
     if (!isDamage(result.status))
         return result;
@@ -622,10 +636,10 @@ BookResult DeviceBook::record(const BookEvent &event)
     return again;
 }
 
-BookResult DeviceBook::recordOnce(const BookEvent &event)
+BookResult DeviceBook::recordOnce(const BookEvent &event, bool mayBeThere)
 {
     return transaction([&]() -> BookResult {
-        if (isServer() && !event.uuid.isEmpty()) {
+        if (mayBeThere && !event.uuid.isEmpty()) {
             qint64 known = 0;
             if (const BookResult looked = lockedUuidId(event.uuid, &known); looked.status != BookStatus::Ok)
                 return looked;
@@ -644,12 +658,11 @@ BookResult DeviceBook::lockedUuidId(const QString &uuid, qint64 *id)
     if (!s.head.exec())
         return failure(s.head.lastError());
     s.head.finish();
-    QSqlQuery known(database());
-    known.prepare(QStringLiteral("SELECT id FROM events WHERE uuid = ?"));
-    known.addBindValue(uuid);
-    if (!known.exec())
+    QSqlQuery &known = s.findEvent;
+    if (!bindAndRun(known, {uuid}))
         return failure(known.lastError());
     *id = known.next() ? known.value(0).toLongLong() : 0;
+    known.finish();
     return {BookStatus::Ok, true, {}, {}, 0};
 }
 

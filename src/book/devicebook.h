@@ -173,7 +173,9 @@ private:
     BookResult setAsideAndReopen(const BookResult &damage);
     BookResult transaction(const std::function<BookResult()> &work);
     BookResult insertEvent(const BookEvent &event);
-    BookResult recordOnce(const BookEvent &event);
+    // mayBeThere: an earlier try may have landed; its uuid then says so
+    // and nothing is recorded twice.
+    BookResult recordOnce(const BookEvent &event, bool mayBeThere);
     BookResult lockedUuidId(const QString &uuid, qint64 *id);
     BookResult importInto(const QString &file, FrontEnd frontEnd, int *imported);
     void takeIdentity(BookEvent &event) const;

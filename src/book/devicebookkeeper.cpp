@@ -218,10 +218,10 @@ void DeviceBookKeeper::take(const BookResult &result)
         emit bookNotice(notice);
         emit bookNoticeWords(m_recorder.message(result, 0), m_recorder.message(result, 1));
     }
-    if (result.recorded)
+    if (result.recorded && result.outbox.isEmpty())
         emit recorded(result.id);
     else
-        emit missed(bookStatusWord(result.status));
+        emit missed(bookStatusWord(result.status), result.recorded);
 }
 
 } // namespace tavik7::book

@@ -5,6 +5,8 @@
 #include <QSqlError>
 #include <QVariant>
 
+#include <iterator>
+
 #include "booklocation.h"
 #include "bookstatements.h"
 #include "historyimport.h"
@@ -375,7 +377,7 @@ QString bookStatusText(BookStatus status, int language)
         {"länger als 10 s von einem anderen Programm belegt", "busy for longer than 10 s"},
         {"von einer neueren Programmversion", "written by a newer version"},
         {"Datei nicht lesbar", "file cannot be read"},
-        {"SQLite-Fehler", "SQLite error"},
+        {"Datenbankfehler", "database error"},
         {"nicht vorhanden", "does not exist"},
         {"kein Gerätebuch", "not a device book"},
         {"Ordner fehlt", "folder missing"},
@@ -387,6 +389,7 @@ QString bookStatusText(BookStatus status, int language)
          "the database role may not read or write the book"},
         {"Ort nicht lesbar", "location does not parse"},
     };
+    static_assert(std::size(texts) == size_t(BookStatus::BadLocation) + 1, "one text per status");
     return QString::fromUtf8(texts[int(status)][language == German ? 0 : 1]);
 }
 
@@ -396,6 +399,7 @@ QString bookStatusWord(BookStatus status)
                                         "busy", "tooNew",    "badFile", "failed",   "missing",
                                         "notBook", "noFolder", "unreachable", "loginRefused", "noSchema",
                                         "noRights", "badLocation"};
+    static_assert(std::size(words) == size_t(BookStatus::BadLocation) + 1, "one word per status");
     return QLatin1String(words[int(status)]);
 }
 

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -385,9 +386,10 @@ int runSync(BookRun &run)
 // A server's book is made here once; a file book makes itself when opened.
 int runInit(BookRun &run)
 {
-    bool created = false;
-    const BookResult result = isServerLocation(run.path) ? run.book.initServer(run.path, &created)
-                                                         : run.book.open(run.path, userChangeHistoryPath(), FrontEnd::Cli);
+    const bool server = isServerLocation(run.path);
+    bool created = !server && !QFileInfo::exists(run.path);
+    const BookResult result = server ? run.book.initServer(run.path, &created)
+                                     : run.book.open(run.path, userChangeHistoryPath(), FrontEnd::Cli);
     if (!result.recorded)
         return bookUnusable(run, result);
     const BookText said = created ? BookText::Created : BookText::Ready;

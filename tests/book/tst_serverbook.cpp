@@ -12,6 +12,7 @@
 #include "booklocation.h"
 #include "clirun.h"
 #include "devicebook.h"
+#include "devsim.h"
 #include "exitcodes.h"
 #include "pgserver.h"
 
@@ -75,8 +76,11 @@ private slots:
     void boundTextStaysText();
     void eightWritersOneChain();
     void passwordFromEnvironmentOrPgpass();
+    void restartedServerTakesTheNextEvent();
     void refusedBookCommands_data();
     void refusedBookCommands();
+    void deviceWorkOutlastsTheServer_data();
+    void deviceWorkOutlastsTheServer();
 
 private:
     // A new database with the book's schema, made by "book init".
@@ -312,6 +316,26 @@ void TestServerBook::passwordFromEnvironmentOrPgpass()
     QCOMPARE(cli(bookArguments(location, {QStringLiteral("verify")}), environment).exitCode, 0);
 }
 
+// The window's writer holds its connection for a whole session.
+void TestServerBook::restartedServerTakesTheNextEvent()
+{
+    QCOMPARE(initBook(QStringLiteral("restarted")), QString());
+    DeviceBook book;
+    QVERIFY(book.open(m_server.url(QStringLiteral("restarted"))).recorded);
+    QVERIFY(book.record(bookEvent(QStringLiteral("300"))).recorded);
+    QString log;
+    if (!m_server.restart(&log))
+        QFAIL(qPrintable(log));
+    const BookResult after = book.record(bookEvent(QStringLiteral("300")));
+    QVERIFY2(after.recorded, qPrintable(after.detail));
+    QCOMPARE(after.id, 2);
+    // An event sent again (its answer lost) is found by its uuid, not doubled.
+    BookEvent twice = bookEvent(QStringLiteral("300"));
+    QCOMPARE(book.record(twice).id, 3);
+    QCOMPARE(book.record(twice).id, 3);
+    QCOMPARE(book.verify().events, 3);
+}
+
 void TestServerBook::refusedBookCommands_data()
 {
     QTest::addColumn<QString>("database");
@@ -377,6 +401,42 @@ void TestServerBook::refusedBookCommands()
     QCOMPARE(run.exitCode, int(tavik7::cli::ExitBookServer));
     QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
     QVERIFY2(!run.out.contains(kPassword) && !run.err.contains(kPassword), run.err.constData());
+}
+
+void TestServerBook::deviceWorkOutlastsTheServer_data()
+{
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QString>("reason");
+    const QString pw = QLatin1String(kPassword);
+    QTest::newRow("no server") << "postgresql://clerk:" + pw + "@127.0.0.1:1/refused" << "unreachable";
+    QTest::newRow("login refused") << m_server.url(QStringLiteral("refused"), "clerk:x" + pw) << "loginRefused";
+    QTest::newRow("no book there") << m_server.url(QStringLiteral("postgres")) << "noSchema";
+    QTest::newRow("recorded") << m_server.url(QStringLiteral("refused")) << "";
+}
+
+// A device command does its work and keeps its exit status; the book's
+// miss is said, with the password masked.
+void TestServerBook::deviceWorkOutlastsTheServer()
+{
+    QFETCH(QString, location);
+    QFETCH(QString, reason);
+    static const bool made = initBook(QStringLiteral("refused")).isEmpty();
+    Q_UNUSED(made);
+    DevSim sim;
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TAVIK7_BOOK"), location);
+    environment.insert(QStringLiteral("HOME"), m_dir.path() + QStringLiteral("/nowhere"));
+    environment.remove(QStringLiteral("PGPASSWORD"));
+    const CliRun run = cli({QStringLiteral("read"), QStringLiteral("-p"), sim.portPath(), QStringLiteral("--json")},
+                           environment);
+    QCOMPARE(run.exitCode, 0);
+    const QJsonObject line = QJsonDocument::fromJson(run.out).object();
+    QCOMPARE(line.value(QStringLiteral("serialNumber")).toString().isEmpty(), false);
+    QCOMPARE(line.value(QStringLiteral("bookReason")).toString(), reason);
+    QVERIFY2(!run.out.contains(kPassword) && !run.err.contains(kPassword), run.err.constData());
+    if (reason.isEmpty())
+        QCOMPARE(DeviceBook().openForReading(location).status, BookStatus::Ok);
 }
 
 QTEST_GUILESS_MAIN(TestServerBook)

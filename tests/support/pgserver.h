@@ -25,6 +25,14 @@ class PgServer
 public:
     ~PgServer() { stop(); }
 
+    // Stops the server and starts it again on the same port, dropping
+    // every connection as a restarted server does.
+    bool restart(QString *log)
+    {
+        stop();
+        return startServer(log);
+    }
+
     // False with what went wrong (initdb's or pg_ctl's log) in log.
     bool start(QString *log)
     {
@@ -51,27 +59,7 @@ public:
                          "host all all 127.0.0.1/32 scram-sha-256\n") < 0)
             return fail(log, QStringLiteral("pg_hba.conf cannot be written"));
         hba.close();
-        return launch(log);
-    }
-
-    // Starts the stopped server again on its data and port, as a server back
-    // after an outage.
-    bool launch(QString *log)
-    {
-        QByteArray out;
-        const QString bin = binFolder();
-        const QString logFile = m_dir.filePath(QStringLiteral("server.log"));
-        const QString options = QStringLiteral("-h 127.0.0.1 -p %1 -k %2 -F -c max_connections=60").arg(m_port).arg(m_dir.path());
-        if (!run(bin + QStringLiteral("/pg_ctl"),
-                 {QStringLiteral("-D"), m_data, QStringLiteral("-l"), logFile, QStringLiteral("-o"), options,
-                  QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"), QStringLiteral("start")},
-                 &out)) {
-            QFile serverLog(logFile);
-            serverLog.open(QIODevice::ReadOnly);
-            return fail(log, QStringLiteral("pg_ctl start failed:\n") + QString::fromLocal8Bit(out + serverLog.readAll()));
-        }
-        m_running = true;
-        return true;
+        return startServer(log);
     }
 
     void stop()
@@ -92,6 +80,26 @@ public:
         return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3").arg(userInfo).arg(m_port).arg(database);
     }
 
+private:
+    bool startServer(QString *log)
+    {
+        const QString bin = binFolder();
+        QByteArray out;
+        const QString logFile = m_dir.filePath(QStringLiteral("server.log"));
+        const QString options = QStringLiteral("-h 127.0.0.1 -p %1 -k %2 -F -c max_connections=60").arg(m_port).arg(m_dir.path());
+        if (!run(bin + QStringLiteral("/pg_ctl"),
+                 {QStringLiteral("-D"), m_data, QStringLiteral("-l"), logFile, QStringLiteral("-o"), options,
+                  QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"), QStringLiteral("start")},
+                 &out)) {
+            QFile serverLog(logFile);
+            serverLog.open(QIODevice::ReadOnly);
+            return fail(log, QStringLiteral("pg_ctl start failed:\n") + QString::fromLocal8Bit(out + serverLog.readAll()));
+        }
+        m_running = true;
+        return true;
+    }
+
+public:
     // Runs statements as the superuser "book" in database; the first error, if any.
     QString sql(const QString &database, const QStringList &statements) const
     {
