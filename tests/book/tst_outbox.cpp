@@ -58,6 +58,7 @@ private slots:
     void killedSyncLosesNothing();
     void twoSyncsSendEachOnce();
     void fullDiskKeepsWhatItReported();
+    void writerProcessSendsOnRequest();
     void localBookImportedOnce();
 
 private:
@@ -355,6 +356,28 @@ void TestOutbox::fullDiskKeepsWhatItReported()
     writer.write(fieldEvent(999));
     QVERIFY(written.takeFirst().at(0).value<BookResult>().recorded);
     QCOMPARE(outbox.waiting(unreachable), qint64(kept + 1));
+}
+
+// The window's writer process sends the waiting events when asked, and says
+// how that went.
+void TestOutbox::writerProcessSendsOnRequest()
+{
+    QCOMPARE(initBook(QStringLiteral("desk")), QString());
+    const QString location = m_server.url(QStringLiteral("desk"));
+    const QString path = outboxIn(QStringLiteral("desk"));
+    for (int n = 0; n < 3; ++n)
+        QCOMPARE(Outbox(path).keep(location, fieldEvent(n)).status, BookStatus::Ok);
+    qputenv("TAVIK7_OUTBOX", path.toUtf8());
+    BookWriterProcess writer(location, QString());
+    QSignalSpy sent(&writer, &BookWriter::sent);
+    writer.sendWaiting();
+    QVERIFY(sent.wait(10000));
+    qunsetenv("TAVIK7_OUTBOX");
+    const OutboxSent outcome = sent.at(0).at(0).value<OutboxSent>();
+    QCOMPARE(outcome.result.status, BookStatus::Ok);
+    QCOMPARE(outcome.sent, 3);
+    QCOMPARE(outcome.waiting, 0);
+    QCOMPARE(serverCounts(QStringLiteral("desk")), qMakePair(3, 3));
 }
 
 // A PC's own book joins the server's chain once, each event with its own
