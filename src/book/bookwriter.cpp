@@ -137,10 +137,11 @@ BookResult DirectBookWriter::keepInOutbox(const BookEvent &event, const BookResu
 
 void DirectBookWriter::sendWaiting()
 {
+    // Nothing waits for a file book, and asking must not create one.
     OutboxSent outcome;
-    if (!m_book.isOpen())
+    if (isServerLocation(m_bookPath) && !m_book.isOpen())
         outcome.result = m_book.open(m_bookPath, m_changeHistoryPath, m_frontEnd);
-    if (outcome.result.status == BookStatus::Ok && m_book.isServer())
+    if (outcome.result.status == BookStatus::Ok && m_book.isOpen() && m_book.isServer())
         outcome = m_outbox.send(m_book);
     else
         outcome.waiting = m_outbox.waiting(m_bookPath);
