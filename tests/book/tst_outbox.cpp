@@ -184,25 +184,30 @@ void TestOutbox::serverStoppedDuringEightWriters()
     }
     for (int s = 0; s < kStations; ++s)
         next[s](kWrites);
-    QTRY_VERIFY_WITH_TIMEOUT(done >= kStations, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(done >= kStations / 2, 20000);
     m_server.stop();
     QTRY_COMPARE_WITH_TIMEOUT(finished, kStations, 20000);
     QString log;
     QVERIFY2(m_server.restart(&log), qPrintable(log));
-    QVERIFY(keptNotices >= kStations * (kWrites - 2));
+    QVERIFY(keptNotices > 0);
 
-    // Station 0's next action takes its waiting events along; the others sync.
-    Outbox first(outboxIn(QStringLiteral("station0")));
-    const qint64 waitingBefore = first.waiting(location);
-    QVERIFY(waitingBefore > 0);
+    // The station with the most waiting takes them along with its next
+    // action; the others sync.
+    int busiest = 0;
+    QList<qint64> waiting;
+    for (int s = 0; s < kStations; ++s) {
+        waiting.append(Outbox(outboxIn(QStringLiteral("station%1").arg(s))).waiting(location));
+        busiest = waiting.at(s) > waiting.at(busiest) ? s : busiest;
+    }
+    const QString busiestOutbox = outboxIn(QStringLiteral("station%1").arg(busiest));
     const CliRun read = cli({QStringLiteral("--book"), location, QStringLiteral("read"), QStringLiteral("-p"),
-                             devices.front()->portPath(), QStringLiteral("--json")},
-                            environment(outboxIn(QStringLiteral("station0")), QStringLiteral("station-0")));
+                             devices.at(busiest)->portPath(), QStringLiteral("--json")},
+                            environment(busiestOutbox, QStringLiteral("station-%1").arg(busiest)));
     QCOMPARE(read.exitCode, 0);
     QVERIFY2(read.err.isEmpty(), read.err.constData());
-    QCOMPARE(first.waiting(location), 0);
-    int synced = 0;
-    for (int s = 1; s < kStations; ++s) {
+    QCOMPARE(Outbox(busiestOutbox).waiting(location), 0);
+    qint64 synced = waiting.at(busiest);
+    for (int s = 0; s < kStations; ++s) {
         const CliRun sync = cli({QStringLiteral("--book"), location, QStringLiteral("book"), QStringLiteral("sync"),
                                  QStringLiteral("--json")},
                                 environment(outboxIn(QStringLiteral("station%1").arg(s))));
@@ -211,7 +216,7 @@ void TestOutbox::serverStoppedDuringEightWriters()
         QCOMPARE(counts.value(QStringLiteral("waiting")).toInt(-1), 0);
         synced += counts.value(QStringLiteral("sent")).toInt();
     }
-    QCOMPARE(synced + waitingBefore, qint64(keptNotices));
+    QCOMPARE(synced, qint64(keptNotices));
     for (int s = 0; s < kStations; ++s) {
         const QPair<int, int> writes =
             serverCounts(QStringLiteral("field"), QStringLiteral("WHERE station = 'station-%1' AND action = %2")
