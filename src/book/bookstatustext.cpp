@@ -5,6 +5,7 @@
 
 #include "booklocation.h"
 #include "devicebook.h"
+#include "outbox.h"
 #include "texttable.h"
 
 namespace tavik7::book {
@@ -49,6 +50,8 @@ QString bookStatusWord(BookStatus status)
 
 QString bookResultMessage(const BookResult &result, const QString &bookPath, int language)
 {
+    if (!result.outbox.isEmpty())
+        return outboxResultMessage(result, bookPath, language);
     const bool german = language == German;
     const QString why = bookStatusText(result.status, language)
         + (result.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(result.detail));
@@ -70,6 +73,39 @@ QString bookOpenText(const BookResult &opened, const QString &bookPath, int lang
         return bookResultMessage(opened, bookPath, language);
     const QString where = isServerLocation(bookPath) ? locationText(bookPath) : QDir::toNativeSeparators(bookPath);
     return where + QStringLiteral(": ") + bookStatusText(opened.status, language);
+}
+
+QString outboxResultMessage(const BookResult &result, const QString &bookPath, int language)
+{
+    if (result.outbox.isEmpty())
+        return {};
+    const bool german = language == German;
+    const QString where = locationText(bookPath);
+    const QString why = bookStatusText(result.status, language)
+        + (result.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(result.detail));
+    const QString outbox = QDir::toNativeSeparators(result.outbox);
+    if (!result.recorded) {
+        const QString outboxWhy = bookStatusText(result.outboxStatus, language)
+            + (result.outboxDetail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(result.outboxDetail));
+        return (german ? QStringLiteral("Gerätebuch %1 nicht erreichbar: %2; der Postausgang %3 hat diesen Vorgang "
+                                        "auch nicht aufgenommen: %4.")
+                       : QStringLiteral("Device book %1 is unreachable: %2; the outbox %3 could not keep this action "
+                                        "either: %4."))
+            .arg(where, why, outbox, outboxWhy);
+    }
+    const QString count = QString::number(result.waiting);
+    return german ? QStringLiteral("Gerätebuch %1 nicht erreichbar: %2; %3 im Postausgang %4, gesendet mit dem "
+                                   "nächsten Vorgang, der den Server erreicht, oder mit tavik7-cli book sync.")
+                        .arg(where, why,
+                             result.waiting == 1 ? QStringLiteral("1 Eintrag wartet")
+                                                 : QStringLiteral("%1 Einträge warten").arg(count),
+                             outbox)
+                  : QStringLiteral("Device book %1 is unreachable: %2; %3 in the outbox %4, sent with the next "
+                                   "action that reaches the server or by tavik7-cli book sync.")
+                        .arg(where, why,
+                             result.waiting == 1 ? QStringLiteral("1 event waiting")
+                                                 : QStringLiteral("%1 events waiting").arg(count),
+                             outbox);
 }
 
 } // namespace tavik7::book

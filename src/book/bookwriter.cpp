@@ -31,19 +31,49 @@ QByteArray resultToLine(const BookResult &result)
                            {QStringLiteral("recorded"), result.recorded},
                            {QStringLiteral("aside"), result.setAsidePath},
                            {QStringLiteral("detail"), result.detail},
-                           {QStringLiteral("id"), QString::number(result.id)}};
+                           {QStringLiteral("id"), QString::number(result.id)},
+                           {QStringLiteral("outbox"), result.outbox},
+                           {QStringLiteral("waiting"), QString::number(result.waiting)},
+                           {QStringLiteral("outboxStatus"), int(result.outboxStatus)},
+                           {QStringLiteral("outboxDetail"), result.outboxDetail}};
     return QJsonDocument(line).toJson(QJsonDocument::Compact);
+}
+
+QByteArray sentToLine(const OutboxSent &outcome)
+{
+    QJsonObject line = QJsonDocument::fromJson(resultToLine(outcome.result)).object();
+    line.insert(QStringLiteral("sent"), QString::number(outcome.sent));
+    line.insert(QStringLiteral("stillWaiting"), QString::number(outcome.waiting));
+    return QJsonDocument(line).toJson(QJsonDocument::Compact);
+}
+
+bool sentFromLine(const QByteArray &line, OutboxSent *outcome)
+{
+    const QJsonObject object = QJsonDocument::fromJson(line).object();
+    if (!object.contains(QStringLiteral("sent")))
+        return false;
+    outcome->result = resultFromLine(line);
+    outcome->sent = object.value(QStringLiteral("sent")).toString().toLongLong();
+    outcome->waiting = object.value(QStringLiteral("stillWaiting")).toString().toLongLong();
+    return true;
 }
 
 BookResult resultFromLine(const QByteArray &line)
 {
     const QJsonObject object = QJsonDocument::fromJson(line).object();
     const int status = object.value(QStringLiteral("status")).toInt(-1);
-    if (status < int(BookStatus::Ok) || status > int(BookStatus::BadLocation))
+    const int outboxStatus = object.value(QStringLiteral("outboxStatus")).toInt(0);
+    const auto known = [](int value) { return value >= int(BookStatus::Ok) && value <= int(BookStatus::BadLocation); };
+    if (!known(status) || !known(outboxStatus))
         return writerEnded();
-    return {BookStatus(status), object.value(QStringLiteral("recorded")).toBool(),
-            object.value(QStringLiteral("aside")).toString(), object.value(QStringLiteral("detail")).toString(),
-            object.value(QStringLiteral("id")).toString().toLongLong()};
+    BookResult result{BookStatus(status), object.value(QStringLiteral("recorded")).toBool(),
+                      object.value(QStringLiteral("aside")).toString(), object.value(QStringLiteral("detail")).toString(),
+                      object.value(QStringLiteral("id")).toString().toLongLong()};
+    result.outbox = object.value(QStringLiteral("outbox")).toString();
+    result.waiting = object.value(QStringLiteral("waiting")).toString().toLongLong();
+    result.outboxStatus = BookStatus(outboxStatus);
+    result.outboxDetail = object.value(QStringLiteral("outboxDetail")).toString();
+    return result;
 }
 
 // ---------------------------------------------------------------- in the writer process
@@ -113,6 +143,16 @@ void BookWriterProcess::write(const BookEvent &event)
     m_process->write(eventToLine(event) + '\n');
 }
 
+void BookWriterProcess::sendWaiting()
+{
+    if (!m_process && !startProcess()) {
+        emit sent({{BookStatus::Failed, false, {}, QStringLiteral("%1 not found").arg(QLatin1String(kBookWriterProgram)), 0},
+                   0, 0});
+        return;
+    }
+    m_process->write(QByteArray(kSendWaitingLine) + '\n');
+}
+
 void BookWriterProcess::onOutput()
 {
     m_partial += m_process->readAllStandardOutput();
@@ -120,6 +160,10 @@ void BookWriterProcess::onOutput()
     while ((end = m_partial.indexOf('\n')) >= 0) {
         const QByteArray line = m_partial.left(end);
         m_partial.remove(0, end + 1);
+        if (OutboxSent outcome; sentFromLine(line, &outcome)) {
+            emit sent(outcome);
+            continue;
+        }
         if (m_waiting == 0)
             continue;
         --m_waiting;

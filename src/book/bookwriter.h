@@ -6,6 +6,7 @@
 
 #include "bookevent.h"
 #include "devicebook.h"
+#include "outbox.h"
 
 class QProcess;
 
@@ -22,9 +23,13 @@ public:
 
     virtual void write(const BookEvent &event) = 0;
     [[nodiscard]] virtual QString bookPath() const = 0;
+    // Sends the events waiting in the outbox for this book; sent() tells
+    // how that went. Events written go along by themselves.
+    virtual void sendWaiting() = 0;
 
 signals:
     void written(const tavik7::book::BookResult &result);
+    void sent(const tavik7::book::OutboxSent &outcome);
 };
 
 // The book in a small process of its own, tavik7-bookwriter beside this
@@ -44,6 +49,7 @@ public:
 
     void write(const BookEvent &event) override;
     [[nodiscard]] QString bookPath() const override { return m_bookPath; }
+    void sendWaiting() override;
     // Events written whose result has not come yet.
     [[nodiscard]] int waiting() const { return m_waiting; }
 
@@ -68,10 +74,16 @@ inline constexpr char kBookWriterProgram[] = "tavik7-bookwriter";
 // The writer process's answer to one event, as one line.
 [[nodiscard]] QByteArray resultToLine(const BookResult &result);
 [[nodiscard]] BookResult resultFromLine(const QByteArray &line);
+// What the writer process reads as sendWaiting(), and its answer.
+inline constexpr char kSendWaitingLine[] = "send-waiting";
+[[nodiscard]] QByteArray sentToLine(const OutboxSent &outcome);
+// False when line is an event's result rather than a sending's.
+[[nodiscard]] bool sentFromLine(const QByteArray &line, OutboxSent *outcome);
 
 } // namespace tavik7::book
 
 Q_DECLARE_METATYPE(tavik7::book::BookResult)
+Q_DECLARE_METATYPE(tavik7::book::OutboxSent)
 
 // The book in this process, declared apart: a program that only hands its
 // events to the writer process then links no database code.

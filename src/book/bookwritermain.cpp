@@ -1,6 +1,8 @@
 // tavik7-bookwriter BOOK CHANGEHISTORY: the window's events into the device
 // book. One event per line on stdin (eventToLine()), one result per line on
-// stdout once the event is committed or missed. Ends when stdin closes.
+// stdout once the event is committed, kept in the outbox or missed; a line
+// "send-waiting" sends the outbox's events and answers with one line too.
+// Ends when stdin closes.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -34,12 +36,18 @@ int main(int argc, char **argv)
         out.write(resultToLine(result) + '\n');
         out.flush();
     });
+    QObject::connect(&writer, &BookWriter::sent, &writer, [&out](const OutboxSent &outcome) {
+        out.write(sentToLine(outcome) + '\n');
+        out.flush();
+    });
     while (true) {
         const QByteArray line = in.readLine();
         if (line.isEmpty())
             break;
         BookEvent event;
-        if (eventFromLine(line.trimmed(), &event))
+        if (line.trimmed() == kSendWaitingLine)
+            writer.sendWaiting();
+        else if (eventFromLine(line.trimmed(), &event))
             writer.write(event);
         else
             emit writer.written({BookStatus::Failed, false, {}, QStringLiteral("unreadable event"), 0});

@@ -38,6 +38,8 @@ constexpr int kSqliteNotADatabase = 26;
 constexpr int kSqliteIoErrorWrite = 778;
 constexpr int kSqliteIoErrorTruncate = 1546;
 
+} // namespace
+
 BookStatus statusOfCode(int code)
 {
     // A file size limit ends a write short with EFBIG, which SQLite reports
@@ -56,6 +58,8 @@ BookStatus statusOfCode(int code)
     default: return BookStatus::Failed;
     }
 }
+
+namespace {
 
 // A server's SQLSTATE: without one the connection itself failed.
 BookStatus statusOfServerCode(const QString &code)
@@ -643,16 +647,62 @@ BookResult DeviceBook::recordOnce(const BookEvent &event, bool mayBeThere)
 {
     return transaction([&]() -> BookResult {
         if (mayBeThere && !event.uuid.isEmpty()) {
-            QSqlQuery &known = m_statements->findEvent;
-            if (!bindAndRun(known, {event.uuid}))
-                return failure(known.lastError());
-            const qint64 id = known.next() ? known.value(0).toLongLong() : 0;
-            known.finish();
-            if (id > 0)
-                return {BookStatus::Ok, true, {}, {}, id};
+            qint64 known = 0;
+            if (const BookResult looked = lockedUuidId(event.uuid, &known); looked.status != BookStatus::Ok)
+                return looked;
+            if (known > 0)
+                return {BookStatus::Ok, true, {}, {}, known};
         }
         return insertEvent(event);
     });
+}
+
+// Inside a transaction: the head taken first, so that no other writer can
+// add the same uuid between the look and the insert.
+BookResult DeviceBook::lockedUuidId(const QString &uuid, qint64 *id)
+{
+    Statements &s = *m_statements;
+    if (!s.head.exec())
+        return failure(s.head.lastError());
+    s.head.finish();
+    QSqlQuery &known = s.findEvent;
+    if (!bindAndRun(known, {uuid}))
+        return failure(known.lastError());
+    *id = known.next() ? known.value(0).toLongLong() : 0;
+    known.finish();
+    return {BookStatus::Ok, true, {}, {}, 0};
+}
+
+BookResult DeviceBook::recordUnique(const QList<BookEvent> &events, int *added)
+{
+    if (added)
+        *added = 0;
+    if (m_readOnly)
+        return {BookStatus::ReadOnly, false, {}, {}, 0};
+    if (!isOpen()) {
+        const BookResult reopened = open(m_path, m_changeHistoryPath, m_frontEnd);
+        if (!reopened.recorded)
+            return reopened;
+    }
+    int count = 0;
+    const BookResult result = transaction([&]() -> BookResult {
+        for (const BookEvent &event : events) {
+            qint64 known = 0;
+            if (!event.uuid.isEmpty()) {
+                if (const BookResult looked = lockedUuidId(event.uuid, &known); looked.status != BookStatus::Ok)
+                    return looked;
+            }
+            if (known > 0)
+                continue;
+            if (const BookResult inserted = insertEvent(event); inserted.status != BookStatus::Ok)
+                return inserted;
+            ++count;
+        }
+        return {BookStatus::Ok, true, {}, {}, 0};
+    });
+    if (added && result.status == BookStatus::Ok)
+        *added = count;
+    return result;
 }
 
 BookResult DeviceBook::recordAll(const std::function<bool(BookEvent &)> &next)

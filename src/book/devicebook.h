@@ -47,6 +47,12 @@ struct BookResult
     QString setAsidePath; // where a damaged book was moved to
     QString detail;       // the database's own words, for the message
     qint64 id = 0;        // the recorded event's number
+    // A server's event that went to the outbox instead (recorded: kept
+    // there, waiting events for that book; else outboxStatus says why not).
+    QString outbox{};
+    qint64 waiting = 0;
+    BookStatus outboxStatus = BookStatus::Ok;
+    QString outboxDetail{};
 };
 
 struct DeviceSummary
@@ -120,6 +126,12 @@ public:
     // in the following event and returns false when there is none.
     BookResult recordAll(const std::function<bool(BookEvent &)> &next);
 
+    // Events made elsewhere (an outbox, another book), each once: one whose
+    // uuid the book holds already is passed over. One transaction, in which
+    // the chain's head is held before any uuid is looked for, so that two
+    // senders of one event cannot both find it missing. added: how many were new.
+    BookResult recordUnique(const QList<BookEvent> &events, int *added = nullptr);
+
     // Each record of a change-history file as one import event; records the
     // book already took in are skipped. imported: how many were new.
     BookResult importChangeHistory(const QString &file, FrontEnd frontEnd, int *imported = nullptr);
@@ -136,6 +148,9 @@ public:
     [[nodiscard]] QList<BookEvent> deviceHistory(const QString &serialNumber, const QString &manufacturer,
                                                  const QString &deviceType) const;
     [[nodiscard]] VerifyResult verify() const;
+    // Up to limit events numbered after afterId, in the chain's order, for
+    // copying a book into another one.
+    [[nodiscard]] QList<BookEvent> events(qint64 afterId, int limit, BookResult *failure = nullptr) const;
     // Sets event's device to the last one named by an event on port; false
     // (event untouched) when no event there named a device.
     bool lastKnownOnPort(const QString &port, BookEvent *event) const;
@@ -165,6 +180,7 @@ private:
     // mayBeThere: an earlier try may have landed; its uuid then says so
     // and nothing is recorded twice.
     BookResult recordOnce(const BookEvent &event, bool mayBeThere);
+    BookResult lockedUuidId(const QString &uuid, qint64 *id);
     BookResult importInto(const QString &file, FrontEnd frontEnd, int *imported);
     void takeIdentity(BookEvent &event) const;
     qint64 deviceId(const BookEvent &event, BookResult *result);
@@ -184,6 +200,9 @@ private:
     QString m_role;           // the server's name for this connection's role
     std::unique_ptr<Statements> m_statements;
 };
+
+// What an SQLite result code means for a book (or the outbox) on a file.
+[[nodiscard]] BookStatus statusOfCode(int code);
 
 // The words of a status, and the one message both front ends show when the
 // book missed an event or set a damaged file aside.

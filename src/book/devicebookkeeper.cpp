@@ -224,17 +224,17 @@ void DeviceBookKeeper::recordRestore(const QString &backupFile, const ParameterR
 void DeviceBookKeeper::take(const BookResult &result)
 {
     const QString notice = m_recorder.message(result, m_language);
-    if (result.recorded && result.setAsidePath.isEmpty())
+    if (result.recorded && result.setAsidePath.isEmpty() && result.outbox.isEmpty())
         m_lastNotice.clear();
     if (!notice.isEmpty() && notice != m_lastNotice) {
         m_lastNotice = notice;
         emit bookNotice(notice);
         emit bookNoticeWords(m_recorder.message(result, 0), m_recorder.message(result, 1));
     }
-    if (result.recorded)
+    if (result.recorded && result.outbox.isEmpty())
         emit recorded(result.id);
     else
-        emit missed(bookStatusWord(result.status));
+        emit missed(bookStatusWord(result.status), result.recorded);
 }
 
 } // namespace tavik7::book

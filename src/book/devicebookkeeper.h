@@ -95,8 +95,9 @@ signals:
     // The same notice in both languages, for a console that re-renders its
     // lines when the language changes.
     void bookNoticeWords(const QString &german, const QString &english);
-    // After each event the book missed: why, as bookStatusWord() says it.
-    void missed(const QString &reason);
+    // After each event the book missed: why, as bookStatusWord() says it;
+    // kept: the event waits in the outbox for the server.
+    void missed(const QString &reason, bool kept);
 
 private:
     void recordWriteWith(const QString &port, const DeviceResult &result, const DeviceState &before,

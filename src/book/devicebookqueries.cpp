@@ -9,6 +9,8 @@
 #include "booklocation.h"
 #include "bookstatements.h"
 #include "historyimport.h"
+#include "outbox.h"
+#include "texttable.h"
 
 namespace tavik7::book {
 
@@ -229,6 +231,25 @@ QList<BookEvent> DeviceBook::deviceHistory(const QString &serialNumber, const QS
         return event.manufacturer != manufacturer || event.deviceType != deviceType;
     });
     return events;
+}
+
+QList<BookEvent> DeviceBook::events(qint64 afterId, int limit, BookResult *failed) const
+{
+    QList<BookEvent> events;
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM events e JOIN devices d ON d.id = e.device WHERE e.id > ? "
+                             "ORDER BY e.id LIMIT ?")
+                  .arg(eventColumns(m_version)));
+    q.bindValue(0, afterId);
+    q.bindValue(1, limit);
+    for (bool more = q.exec() && q.next(); more; more = q.next())
+        events.append(eventFromStored(storedFromQuery(q, m_oldHashUpTo)));
+    if (!q.lastError().isValid())
+        return events;
+    if (failed)
+        *failed = failure(q.lastError());
+    return {};
 }
 
 // Ids count up by one: a gap is a removed event even if the rest were

@@ -2,6 +2,8 @@
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,6 +18,7 @@
 #include "clitexts.h"
 #include "devicebook.h"
 #include "exitcodes.h"
+#include "outbox.h"
 #include "regularfile.h"
 #include "texttable.h"
 
@@ -28,13 +31,13 @@ namespace {
 enum class BookText { UnknownBookCommand, ArgumentMissing, TooManyArguments, BadDate, OutputMissing, BookUnusable,
                       Intact, Tampered, Imported, CannotRead, CannotWrite, BookValueMissing, EventMissing,
                       EventsMissing, HeadMissing, ImportMarks, OutputFailed, Rewritten, Created, Ready,
-                      BadLocation };
+                      BadLocation, Sent, OutboxUnusable };
 
 QString bookText(BookText id, int language)
 {
     static const char *const texts[][2] = {
-        {"unbekannter Gerätebuch-Befehl \"%1\" (devices, history, export, verify, import, init)",
-         "unknown book command \"%1\" (devices, history, export, verify, import, init)"},
+        {"unbekannter Gerätebuch-Befehl \"%1\" (devices, history, export, verify, import, init, sync)",
+         "unknown book command \"%1\" (devices, history, export, verify, import, init, sync)"},
         {"%1 fehlt", "%1 is missing"},
         {"zu viele Argumente: %1", "too many arguments: %1"},
         {"kein Datum: %1 (JJJJ-MM-TT oder ISO 8601)", "not a date: %1 (YYYY-MM-DD or ISO 8601)"},
@@ -62,6 +65,8 @@ QString bookText(BookText id, int language)
         {"Gerätebuch %1 ist bereit (Schema-Version %2), nichts geändert",
          "device book %1 is ready (schema version %2); nothing changed"},
         {"Gerätebuch %1: %2", "device book %1: %2"},
+        {"%1 Einträge gesendet, %2 warten", "%1 events sent, %2 waiting"},
+        {"Postausgang %1: %2", "outbox %1: %2"},
     };
     return QString::fromUtf8(texts[int(id)][language == German ? 0 : 1]);
 }
@@ -308,16 +313,86 @@ int runVerify(BookRun &run)
     return verified.intact() ? printed : int(ExitBookTampered);
 }
 
+// A local book's events join this book once each, by uuid, with their own
+// time, station and user: a workshop moving to a server keeps every PC's history.
+int runImportBook(BookRun &run, const QString &file)
+{
+    DeviceBook source;
+    BookResult opened = source.openForReading(file);
+    // A book from before uuids is lifted once, as any recording program would:
+    // its events get theirs there, so that a second import finds them.
+    if (opened.recorded) {
+        if (const QList<BookEvent> first = source.events(0, 1); !first.isEmpty() && first.constFirst().uuid.isEmpty())
+            opened = source.open(file);
+    }
+    if (!opened.recorded)
+        return complain(bookText(BookText::CannotRead, run.language).arg(file)
+                        + QStringLiteral(" (%1)").arg(bookStatusText(opened.status, run.language)));
+    constexpr int kBatch = 500;
+    qint64 imported = 0;
+    for (qint64 after = 0;;) {
+        BookResult failed;
+        const QList<BookEvent> batch = source.events(after, kBatch, &failed);
+        if (failed.status != BookStatus::Ok)
+            return complain(bookText(BookText::CannotRead, run.language).arg(file)
+                            + QStringLiteral(" (%1)").arg(bookStatusText(failed.status, run.language)));
+        if (batch.isEmpty())
+            break;
+        after = batch.constLast().id;
+        int added = 0;
+        const BookResult result = run.book.recordUnique(batch, &added);
+        if (result.status != BookStatus::Ok)
+            return bookUnusable(run, result);
+        imported += added;
+    }
+    return putOut(bookText(BookText::Imported, run.language).arg(imported).toUtf8() + '\n', run.language);
+}
+
+bool isSqliteFile(const QString &file)
+{
+    QFile input(file);
+    return input.open(QIODevice::ReadOnly) && input.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
 int runImport(BookRun &run)
 {
     int imported = 0;
     const QString file = run.rest.constFirst();
+    if (isSqliteFile(file))
+        return runImportBook(run, file);
     const BookResult result = run.book.importChangeHistory(file, FrontEnd::Cli, &imported);
     if (result.status == BookStatus::BadFile)
         return complain(bookText(BookText::CannotRead, run.language).arg(file));
     if (result.status != BookStatus::Ok)
         return complain(bookResultMessage(result, run.path, run.language), bookExitCode(run));
     return putOut(bookText(BookText::Imported, run.language).arg(imported).toUtf8() + '\n', run.language);
+}
+
+// The outbox's events for this book go to its server; a file book never
+// has any waiting.
+int runSync(BookRun &run)
+{
+    Outbox outbox;
+    OutboxSent outcome;
+    if (isServerLocation(run.path)) {
+        const BookResult opened = run.book.open(run.path, QString(), FrontEnd::Cli);
+        if (!opened.recorded)
+            return bookUnusable(run, opened);
+        outcome = outbox.send(run.book);
+    } else {
+        outcome.waiting = outbox.waiting(run.path, &outcome.result);
+    }
+    const QByteArray line = run.parser.isSet(run.json)
+        ? jsonMembers({{"sent", QByteArray::number(outcome.sent)}, {"waiting", QByteArray::number(outcome.waiting)}})
+        : bookText(BookText::Sent, run.language).arg(outcome.sent).arg(outcome.waiting).toUtf8();
+    const int printed = putOut(line + '\n', run.language);
+    if (outcome.result.status == BookStatus::Ok)
+        return printed;
+    if (outcome.bookFailed)
+        return bookUnusable(run, outcome.result);
+    const QString why = bookStatusText(outcome.result.status, run.language)
+        + (outcome.result.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(outcome.result.detail));
+    return complain(bookText(BookText::OutboxUnusable, run.language).arg(QDir::toNativeSeparators(outbox.path()), why));
 }
 
 // A server's book is made here once; a file book makes itself when opened.
@@ -347,6 +422,7 @@ constexpr BookCommand kBookCommands[] = {
     {"devices", nullptr, runDevices, false}, {"history", "SERIAL", runHistory, false},
     {"export", "SERIAL", runExport, false},  {"verify", nullptr, runVerify, false},
     {"import", "FILE", runImport, true},     {"init", nullptr, runInit, true, false},
+    {"sync", nullptr, runSync, true, false},
 };
 
 // The global options with a value of their own after them.

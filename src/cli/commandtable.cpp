@@ -163,8 +163,9 @@ constexpr CommandForm kCommands[] = {
      "        book history SERIAL [--since DATE] [--json]  the device's events\n"
      "        book export SERIAL -o FILE.csv               the same as CSV\n"
      "        book verify     exit 7 naming the first edited, deleted or moved event\n"
-     "        book import FILE                              a change-history file\n"
+     "        book import FILE        a change-history file or a local book (each event once)\n"
      "        book init       makes a server's book (again: nothing changes)\n"
+     "        book sync [--json]  sends the outbox's events (TAVIK7_OUTBOX) to the server\n"
      "      --book LOCATION (or TAVIK7_BOOK) names the book, before the command:\n"
      "      a file or postgresql://[USER[:PASSWORD]@]HOST[:PORT]/DBNAME.\n",
      "      Das Gerätebuch: jede Gerätehandlung des Fensters und dieses Programms,\n"
@@ -174,8 +175,9 @@ constexpr CommandForm kCommands[] = {
      "        book export SERIAL -o FILE.csv               dieselben als CSV\n"
      "        book verify     Ende mit 7, nennt das erste geänderte, gelöschte oder\n"
      "                        verschobene Ereignis\n"
-     "        book import FILE                              eine Änderungshistorie\n"
+     "        book import FILE        eine Änderungshistorie oder ein lokales Buch\n"
      "        book init       legt das Buch auf einem Server an (erneut: keine Änderung)\n"
+     "        book sync [--json]  sendet die Einträge des Postausgangs an den Server\n"
      "      --book LOCATION (oder TAVIK7_BOOK) nennt das Buch, vor dem Befehl:\n"
      "      eine Datei oder postgresql://[USER[:PASSWORD]@]HOST[:PORT]/DBNAME.\n"},
 };

@@ -105,11 +105,12 @@ QByteArray writeJsonLine(const QString &port, const QList<int> &changed, bool ve
     return line;
 }
 
-QByteArray withBookMissed(const QByteArray &bytes, const QString &reason)
+QByteArray withBookMissed(const QByteArray &bytes, const QString &reason, bool kept)
 {
     if (!bytes.startsWith('{') || !bytes.endsWith("}\n") || bytes.count('\n') != 1)
         return bytes;
-    return bytes.chopped(2) + ",\"book\":\"missed\",\"bookReason\":" + jsonString(reason) + "}\n";
+    return bytes.chopped(2) + (kept ? ",\"book\":\"waiting\"" : ",\"book\":\"missed\"") + ",\"bookReason\":"
+        + jsonString(reason) + "}\n";
 }
 
 QByteArray deviceJsonLine(const QString &port, const ParameterRecord &record, const QString &counter)

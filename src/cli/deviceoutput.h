@@ -44,10 +44,11 @@ namespace tavik7::cli {
 // verified ("yes" when the device was read back and held them).
 [[nodiscard]] QByteArray writeJsonLine(const QString &port, const QList<int> &changed, bool verified);
 
-// Each JSON line of bytes with "book":"missed" and the book's reason word
+// Each JSON line of bytes with "book":"missed" (or "waiting") and the book's reason word
 // added, so that a script that needs the record can check it; other bytes
 // (a PDF on stdout) as they are.
-[[nodiscard]] QByteArray withBookMissed(const QByteArray &bytes, const QString &reason);
+// kept: the event waits in the outbox ("book":"waiting") rather than being lost.
+[[nodiscard]] QByteArray withBookMissed(const QByteArray &bytes, const QString &reason, bool kept = false);
 
 // The field whose script name is key, or -1.
 [[nodiscard]] int fieldByKey(const QString &key);

@@ -159,7 +159,7 @@ void JobRunner::onFinished(int index)
         slot.diagnostics = slot.bookNotice.isEmpty() ? QByteArray() : framed(slot, slot.bookNotice);
     if (m_json && code != ExitDone && !slot.printed) {
         const QByteArray line = failureJsonLine(slot.port, errorWord(code, slot.port, slot.job->openFailure()), code, slot.lastMessage);
-        take(index, slot.job->bookMissed().isEmpty() ? line : withBookMissed(line, slot.job->bookMissed()), false);
+        take(index, slot.job->bookMissed().isEmpty() ? line : withBookMissed(line, slot.job->bookMissed(), slot.job->bookKept()), false);
     }
     passOn();
     drawProgress();

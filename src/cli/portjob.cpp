@@ -39,7 +39,10 @@ PortJob::PortJob(const QString &port, const CliOptions &options, QObject *parent
     connect(m_keeper, &book::DeviceBookKeeper::bookNotice, this, [this](const QString &text) {
         emit bookNotice((QStringLiteral("tavik7-cli: %1: %2\n").arg(m_port, text)).toLocal8Bit());
     });
-    connect(m_keeper, &book::DeviceBookKeeper::missed, this, [this](const QString &reason) { m_bookMissed = reason; });
+    connect(m_keeper, &book::DeviceBookKeeper::missed, this, [this](const QString &reason, bool kept) {
+        m_bookMissed = reason;
+        m_bookKept = kept;
+    });
     connect(m_link, &DeviceLink::portLost, this, &PortJob::onPortLost);
     connect(m_link, &DeviceLink::significanceNotice, this, [this](const QString &significance) {
         note(message({MessageId::IncompatibleSignificance, {significance}}));
@@ -163,7 +166,7 @@ void PortJob::fail(int exitCode, const QString &text)
 
 void PortJob::print(const QByteArray &bytes)
 {
-    emit standardOutput(m_options.json && !m_bookMissed.isEmpty() ? withBookMissed(bytes, m_bookMissed) : bytes);
+    emit standardOutput(m_options.json && !m_bookMissed.isEmpty() ? withBookMissed(bytes, m_bookMissed, m_bookKept) : bytes);
 }
 
 void PortJob::note(const QString &text)

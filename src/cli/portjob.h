@@ -45,6 +45,8 @@ public:
     [[nodiscard]] std::optional<PortOpenFailure> openFailure() const { return m_openFailure; }
     // Why the book missed an action of this job; empty while it missed none.
     [[nodiscard]] const QString &bookMissed() const { return m_bookMissed; }
+    // The event missed by the book waits in the outbox.
+    [[nodiscard]] bool bookKept() const { return m_bookKept; }
 
 signals:
     void standardOutput(const QByteArray &bytes);
@@ -117,6 +119,7 @@ private:
     std::optional<PortOpenFailure> m_openFailure;
     DeviceReading m_reading;
     QString m_bookMissed;
+    bool m_bookKept = false;
 };
 
 } // namespace tavik7::cli

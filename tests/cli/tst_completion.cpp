@@ -48,7 +48,7 @@ void TestCompletion::offers_data()
     QTest::newRow("after --book FILE") << QStringList{"--book", "b.sqlite", "book", "h"} << QStringList{"history"};
     QTest::newRow("--book takes a file") << QStringList{"--book", ""} << QStringList{"FILES"};
     QTest::newRow("book subcommands") << QStringList{"book", ""}
-                                      << QStringList{"devices", "export", "history", "import", "verify"};
+                                      << QStringList{"devices", "export", "history", "import", "init", "sync", "verify"};
     QTest::newRow("book export's options") << QStringList{"book", "export", "123456789", "-"}
                                            << QStringList{"--output", "-o"};
     QTest::newRow("book devices' options") << QStringList{"book", "devices", "--"}
