@@ -31,8 +31,6 @@ namespace tavik7::cli {
 
 namespace {
 
-// The book cannot hold the claims: as for a book command, nothing is done.
-constexpr int kExitBook = 9;
 
 // Words of a device's end that no status table has: the job's own.
 constexpr char kNotInJob[] = "notInJob";
@@ -261,7 +259,7 @@ int refused(const CliOptions &options, int exitCode, const QString &message)
         return exitCode;
     }
     JobRunner runner(options);
-    const QString word = exitCode == kExitBook ? QLatin1String(kBookFailed) : exitWord(exitCode);
+    const QString word = exitCode == ExitBookServer ? QLatin1String(kBookFailed) : exitWord(exitCode);
     for (const QString &port : options.ports)
         runner.addRefused(port, exitCode, word, message);
     return runner.run();
@@ -313,10 +311,13 @@ int runProvision(const CliOptions &options)
     QString error;
     if (!opened.recorded)
         error = book::bookStatusText(opened.status, language);
-    const QString station = options.station.isEmpty() ? QSysInfo::machineHostName() : options.station;
+    // One name for the station in its claims and in its events.
+    if (!options.station.isEmpty())
+        qputenv(book::kStationEnvironmentVariable, options.station.toUtf8());
+    const QString station = book::stationName();
     run.claims = std::make_unique<book::JobClaims>(run.book.database(), run.job.hash, station);
     if (!error.isEmpty() || !run.claims->prepare(&error)) {
-        return refused(options, kExitBook, words(BookUnusable, language).arg(QDir::toNativeSeparators(bookFile), error));
+        return refused(options, ExitBookServer, words(BookUnusable, language).arg(QDir::toNativeSeparators(bookFile), error));
     }
 
     JobRunner runner(options);
@@ -434,7 +435,7 @@ bool ProvisionPortJob::claim()
     case Outcome::NoneLeft: end(ExitStale, QLatin1String(kNoRowLeft), text(NoRowLeft)); return false;
     case Outcome::Failed: break;
     }
-    end(kExitBook, QLatin1String(kBookFailed), text(BookRefused).arg(result.detail));
+    end(ExitBookServer, QLatin1String(kBookFailed), text(BookRefused).arg(result.detail));
     return false;
 }
 
@@ -583,7 +584,7 @@ std::optional<ParameterRecord> ProvisionPortJob::plan(const ParameterRecord &dev
     if (!markWritten()) {
         m_refusal = text(BookRefused).arg(m_run->claims->lastError());
         m_refusalWord = QLatin1String(kBookFailed);
-        m_refusalExit = kExitBook;
+        m_refusalExit = ExitBookServer;
         return std::nullopt;
     }
     return target;
@@ -751,7 +752,7 @@ void ProvisionPortJob::end(int exitCode, const QString &result, QString messageT
         m_claimed = false;
         // A row whose end the book did not take would be worked on again.
         if (!m_run->claims->settle(m_row->line, state, held ? QString() : result, !m_refusedByDevice)) {
-            exitCode = qMax(exitCode, kExitBook);
+            exitCode = qMax(exitCode, int(ExitBookServer));
             messageText += QLatin1Char(' ') + text(StateUnrecorded).arg(m_run->claims->lastError());
         }
     }
