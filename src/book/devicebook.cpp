@@ -322,6 +322,10 @@ BookResult DeviceBook::openServer(bool forInit)
         return failure(session.lastError());
     m_role = session.value(0).toString();
     session.finish();
+    // The server's notices ("already exists, skipping") are not the user's
+    // business; libpq would print them on standard error.
+    session.exec(QStringLiteral("SET client_min_messages TO warning"));
+    session.finish();
     return forInit ? BookResult{BookStatus::Ok, true, {}, {}, 0} : readServerSchema();
 }
 
