@@ -2,9 +2,7 @@
 // named, the schema made once, events that stay as recorded, one chain under
 // eight writers at once, and every way a server can fail a book command.
 
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSet>
 #include <QSqlError>
 #include <QTest>
@@ -21,30 +19,6 @@ using namespace tavik7::book;
 namespace {
 
 constexpr char kPassword[] = "S3cret-pw";
-
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-CliRun cli(const QStringList &arguments, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(TAVIK7_CLI_PATH), arguments);
-    CliRun run;
-    if (process.waitForFinished(30000))
-        run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
-
-QStringList bookArguments(const QString &location, const QStringList &command)
-{
-    return QStringList{QStringLiteral("--book"), location, QStringLiteral("book")} + command;
-}
 
 BookEvent bookEvent(const QString &serial, const QString &counter = QString())
 {
@@ -135,14 +109,10 @@ void TestServerBook::locations_data()
                                                 << "h" << 5432 << "" << "" << "wb" << 5;
     QTest::newRow("port not a number") << "postgresql://u:pw@h:54x/wb" << "bad port" << "postgresql://u:***@h:54x/wb"
                                        << "" << 0 << "" << "" << "" << 0;
-    QTest::newRow("port too high") << "postgresql://h:70000/wb" << "bad port" << "postgresql://h:70000/wb" << "" << 0
-                                   << "" << "" << "" << 0;
     QTest::newRow("port empty") << "postgresql://h:/wb" << "bad port" << "postgresql://h:/wb" << "" << 0 << "" << ""
                                 << "" << 0;
     QTest::newRow("no database") << "postgresql://u:pw@h:5432" << "no database name" << "postgresql://u:***@h:5432"
                                  << "" << 0 << "" << "" << "" << 0;
-    QTest::newRow("no database after slash") << "postgresql://h/" << "no database name" << "postgresql://h/" << ""
-                                             << 0 << "" << "" << "" << 0;
     QTest::newRow("no host") << "postgresql:///wb" << "no host" << "postgresql:///wb" << "" << 0 << "" << "" << ""
                              << 0;
     QTest::newRow("unknown option") << "postgresql://u:pw@h/wb?password=x" << "unknown option \"password\""
@@ -286,9 +256,9 @@ void TestServerBook::eightWritersOneChain()
     QCOMPARE(numbers.value(0).toInt(), 1);
     const CliRun history = cli(bookArguments(location, {QStringLiteral("history"), QStringLiteral("W5"), QStringLiteral("--json")}));
     QCOMPARE(history.exitCode, 0);
-    const QList<QByteArray> lines = history.out.trimmed().split('\n');
+    const QList<QJsonObject> lines = jsonLines(history.out);
     QCOMPARE(lines.size(), kEach);
-    const QJsonObject first = QJsonDocument::fromJson(lines.at(0)).object();
+    const QJsonObject first = lines.at(0);
     QCOMPARE(first.value(QStringLiteral("station")).toString(), QStringLiteral("station-5"));
     QCOMPARE(first.value(QStringLiteral("role")).toString(), QStringLiteral("book"));
     QCOMPARE(first.value(QStringLiteral("uuid")).toString().size(), 36);
@@ -431,7 +401,7 @@ void TestServerBook::deviceWorkOutlastsTheServer()
     const CliRun run = cli({QStringLiteral("read"), QStringLiteral("-p"), sim.portPath(), QStringLiteral("--json")},
                            environment);
     QCOMPARE(run.exitCode, 0);
-    const QJsonObject line = QJsonDocument::fromJson(run.out).object();
+    const QJsonObject line = jsonLines(run.out).value(0);
     QCOMPARE(line.value(QStringLiteral("serialNumber")).toString().isEmpty(), false);
     QCOMPARE(line.value(QStringLiteral("bookReason")).toString(), reason);
     QVERIFY2(!run.out.contains(kPassword) && !run.err.contains(kPassword), run.err.constData());

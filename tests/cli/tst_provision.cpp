@@ -5,7 +5,6 @@
 #include <QtTest>
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlQuery>
 
@@ -13,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "clirun.h"
 #include "devicebook.h"
 #include "devsim.h"
 #include "jobclaims.h"
@@ -25,23 +25,6 @@ using Fault = ProvisionJobReading::Fault;
 namespace {
 
 constexpr int kRunTimeoutMs = 60000;
-
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-QList<QJsonObject> jsonLines(const QByteArray &out)
-{
-    QList<QJsonObject> objects;
-    for (const QByteArray &line : out.trimmed().split('\n')) {
-        if (!line.isEmpty())
-            objects.append(QJsonDocument::fromJson(line).object());
-    }
-    return objects;
-}
 
 // A job of count rows from serial number 100000001 on, each with a counter.
 QByteArray numberedJob(int count)
@@ -67,7 +50,6 @@ private slots:
     void jobFile_data();
     void jobFile();
     void jobValues();
-    void largeJob();
     void refusedJobOpensNoPort();
     // The claims.
     void takeBack_data();
@@ -84,8 +66,7 @@ private slots:
 
 private:
     QProcess *start(const QStringList &args);
-    CliRun finish(QProcess &process);
-    CliRun run(const QStringList &args) { return finish(*std::unique_ptr<QProcess>(start(args))); }
+    CliRun run(const QStringList &args) { return finishCli(*std::unique_ptr<QProcess>(start(args)), kRunTimeoutMs); }
     DevSim &sim(const QStringList &args);
     QStringList ports(int from, int count) const;
     // Every simulator as read now: serial number by port.
@@ -105,21 +86,7 @@ QProcess *TestProvision::start(const QStringList &args)
     env.insert(QStringLiteral("APPDATA"), m_dir.path());
     env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
     env.insert(QStringLiteral("TAVIK7_ANSWER_TIMEOUT_MS"), QStringLiteral("1500"));
-    auto *process = new QProcess(this);
-    process->setProcessEnvironment(env);
-    process->start(QStringLiteral(TAVIK7_CLI_PATH), QStringList{"--book", m_book} + args);
-    return process;
-}
-
-CliRun TestProvision::finish(QProcess &process)
-{
-    CliRun result;
-    if (!process.waitForFinished(kRunTimeoutMs) && process.state() != QProcess::NotRunning)
-        return result;
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return startCli(QStringList{"--book", m_book} + args, env, this);
 }
 
 DevSim &TestProvision::sim(const QStringList &args)
@@ -263,14 +230,6 @@ void TestProvision::jobValues()
     QVERIFY(readProvisionJob(csv + "\n4,,\n").job.hash != with.job.hash);
 }
 
-void TestProvision::largeJob()
-{
-    const QByteArray csv = numberedJob(10000);
-    QBENCHMARK {
-        QCOMPARE(readProvisionJob(csv).job.rows.size(), 10000);
-    }
-}
-
 void TestProvision::refusedJobOpensNoPort()
 {
     DevSim &device = sim({"--quick-answers"});
@@ -391,7 +350,7 @@ void TestProvision::stationsStartTogether()
         for (int i = 0; i < 8; ++i)
             stations.emplace_back(start({"provision", job, "-p", m_dir.filePath("unplugged")}));
         for (auto &station : stations) {
-            const CliRun ended = finish(*station);
+            const CliRun ended = finishCli(*station, kRunTimeoutMs);
             QVERIFY2(ended.exitCode == 2, ended.err.constData());
         }
     }
@@ -406,8 +365,8 @@ void TestProvision::twoStationsOneBook()
     const QString job = writeJob(numberedJob(8));
     std::unique_ptr<QProcess> a(start(QStringList{"provision", job, "--json", "--station", "A"} + ports(0, 3)));
     std::unique_ptr<QProcess> b(start(QStringList{"provision", job, "--json", "--station", "B"} + ports(3, 3)));
-    const CliRun first = finish(*a);
-    const CliRun second = finish(*b);
+    const CliRun first = finishCli(*a, kRunTimeoutMs);
+    const CliRun second = finishCli(*b, kRunTimeoutMs);
     QCOMPARE(first.exitCode, 0);
     QCOMPARE(second.exitCode, 0);
     QSet<QString> rows;
