@@ -20,10 +20,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
-
+#include "clirun.h"
 #include "devsim.h"
+#include "sqlfile.h"
 #include "parameterfields.h"
 #include "readfile.h"
 
@@ -32,13 +31,6 @@ namespace {
 constexpr int kRunTimeoutMs = 30000;
 // A silent device is given up on after this, not after its own 5 s.
 const QString kShortAnswerWait = QStringLiteral("TAVIK7_ANSWER_TIMEOUT_MS=800");
-
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 // The port, every field of the table, the counter.
 QStringList jsonKeys()
@@ -100,7 +92,7 @@ private:
     static void addWriteAndReportRows();
     QProcess *start(const QStringList &args, const QStringList &variables = {}, int standardOutput = -1,
                     const std::function<void()> &inChild = {});
-    CliRun finish(QProcess &process);
+    static CliRun finish(QProcess &process) { return finishCli(process, kRunTimeoutMs); }
     CliRun run(const QStringList &args, const QStringList &variables = {});
     // Answers at once, unless the test is about how they arrive.
     DevSim &sim(const QStringList &args = {});
@@ -134,21 +126,6 @@ QProcess *TestCli::start(const QStringList &args, const QStringList &variables, 
     return process;
 }
 
-CliRun TestCli::finish(QProcess &process)
-{
-    CliRun result;
-    // A run beside others may have ended already, while starting a simulator
-    // ran the event loop; waitForFinished() would call that a failure.
-    const bool ended = process.state() == QProcess::NotRunning ? process.error() != QProcess::FailedToStart
-                                                               : process.waitForFinished(kRunTimeoutMs);
-    if (!ended)
-        return result;
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
 CliRun TestCli::run(const QStringList &args, const QStringList &variables)
 {
     return finish(*std::unique_ptr<QProcess>(start(args, variables)));
@@ -180,14 +157,12 @@ void TestCli::readMatchesSettingsFile()
     DevSim &b = pacedSim({"--version", "111", "--direction", "1", "--serial", "A=1,B"});
     const CliRun json = run({"read", "-p", a.portPath(), "-p", b.portPath(), "--json"});
     QCOMPARE(json.exitCode, 0);
-    const QList<QByteArray> lines = json.out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 2);
-    QList<QJsonObject> devices;
-    for (const QByteArray &line : lines) {
-        devices.append(QJsonDocument::fromJson(line).object());
-        QCOMPARE(devices.last().keys().size(), kJsonKeys.size());
+    const QList<QJsonObject> devices = jsonLines(json.out);
+    QCOMPARE(devices.size(), 2);
+    for (const QJsonObject &device : devices) {
+        QCOMPARE(device.keys().size(), kJsonKeys.size());
         for (const QString &key : kJsonKeys)
-            QVERIFY2(devices.last().value(key).isString(), qPrintable(key));
+            QVERIFY2(device.value(key).isString(), qPrintable(key));
     }
     QCOMPARE(devices[0]["port"].toString(), a.portPath());
     QCOMPARE(devices[0]["significance"].toString(), "1");
@@ -422,12 +397,7 @@ void TestCli::cutWrite()
     QVERIFY2(done.err.contains(line["message"].toString().toUtf8()), done.err.constData());
 
     // The event keeps the values that went out, under its failure.
-    const CliRun history = run({"--book", book, "book", "history", "123456789", "--json"});
-    QJsonObject event;
-    for (const QByteArray &each : history.out.trimmed().split('\n')) {
-        if (QJsonDocument::fromJson(each).object()["action"] == QLatin1String("write"))
-            event = QJsonDocument::fromJson(each).object();
-    }
+    const QJsonObject event = lastEvent(run({"--book", book, "book", "history", "123456789", "--json"}).out, "write");
     QCOMPARE(event["status"].toString(), error);
     QCOMPARE(event["changes"].toArray().size(), 1);
     QCOMPARE(event["changes"][0]["key"].toString(), QStringLiteral("direction"));
@@ -847,8 +817,7 @@ void TestCli::deviceBook()
     const CliRun history = run({"--book", book, "book", "history", "123456789", "--json"});
     QCOMPARE(history.exitCode, 0);
     QStringList shown;
-    for (const QByteArray &line : history.out.trimmed().split('\n')) {
-        const QJsonObject event = QJsonDocument::fromJson(line).object();
+    for (const QJsonObject &event : jsonLines(history.out)) {
         if (event["action"] == QLatin1String("import")) // the runs' change history, taken in once
             continue;
         QCOMPARE(event["frontEnd"].toString(), "cli");
@@ -918,15 +887,8 @@ void TestCli::bookReading()
         QVERIFY(history.remove());
     }
     if (kind == QLatin1String("emptied") || kind == QLatin1String("headless")) {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
-            db.setDatabaseName(book);
-            QVERIFY(db.open());
-            QSqlQuery edit(db);
-            QVERIFY(edit.exec(kind == QLatin1String("emptied") ? QStringLiteral("DELETE FROM events")
-                                                               : QStringLiteral("DELETE FROM head")));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("edit"));
+        runSql(book, {kind == QLatin1String("emptied") ? QStringLiteral("DELETE FROM events")
+                                                       : QStringLiteral("DELETE FROM head")});
     } else if (kind == QLatin1String("corrupt")) {
         QFile file(book);
         QVERIFY(file.open(QIODevice::ReadWrite) && file.size() > 40 * 4096 && file.seek(file.size() - 20 * 4096));
@@ -1189,12 +1151,7 @@ void TestCli::planThenApply()
     }
     // The write's event names the plan and holds what was read back, or why it was refused.
     const CliRun history = run({"--book", book, "book", "history", now.value("serialNumber").toString(), "--json"});
-    QJsonObject write;
-    for (const QByteArray &event : history.out.trimmed().split('\n')) {
-        if (QJsonDocument::fromJson(event).object().value("action") == QStringLiteral("write"))
-            write = QJsonDocument::fromJson(event).object();
-    }
-    const QJsonObject details = write.value("details").toObject();
+    const QJsonObject details = lastEvent(history.out, "write").value("details").toObject();
     QCOMPARE(details.value("plan").toString(), QJsonDocument::fromJson(plan).object().value("sha256").toString());
     QCOMPARE(details.value("stale").toString(), stale);
     QCOMPARE(details.value("readBack").toObject().value("unit").toString(), stale.isEmpty() ? "l" : "");

@@ -71,3 +71,14 @@ inline QList<QJsonObject> jsonLines(const QByteArray &out)
     }
     return objects;
 }
+
+// The last of book history --json's events with this action.
+inline QJsonObject lastEvent(const QByteArray &history, const QString &action)
+{
+    QJsonObject found;
+    for (const QJsonObject &event : jsonLines(history)) {
+        if (event.value(QStringLiteral("action")).toString() == action)
+            found = event;
+    }
+    return found;
+}
