@@ -17,6 +17,7 @@
 #include "devicememory.h"
 #include "filesizelimit.h"
 #include "parameterfields.h"
+#include "readfile.h"
 #include "samplerecord.h"
 #include "sqlfile.h"
 #include "texttable.h"
@@ -308,7 +309,7 @@ void TestDeviceBook::unusableBooks()
     damageBook(status, path, good);
     if (QTest::currentTestFailed())
         return;
-    const QByteArray damaged = [&] { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }();
+    const QByteArray damaged = readFile(path);
 
     DeviceBook holder; // takes the write lock for the busy case
     QSqlQuery lock;
@@ -336,18 +337,14 @@ void TestDeviceBook::unusableBooks()
     QCOMPARE(!result.setAsidePath.isEmpty(), setAside);
     QVERIFY(!bookResultMessage(result, path, English).isEmpty());
     if (setAside) {
-        QFile kept(result.setAsidePath);
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), damaged); // never overwritten
+        QCOMPARE(readFile(result.setAsidePath), damaged); // never overwritten
         QCOMPARE(book.history(QStringLiteral("2")).size(), 1); // in the new book
     }
     if (status == BookStatus::Link)
         QVERIFY(QFileInfo(path).isSymLink());
     // Someone's other file, named by mistake, stays as it was and where it was.
     if (status == BookStatus::NotSqlite || status == BookStatus::NotBook) {
-        QFile kept(path);
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), damaged);
+        QCOMPARE(readFile(path), damaged);
         QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("bad-%1*").arg(QTest::currentDataTag())}).size(), 1);
     }
     if (status == BookStatus::DiskFull) {
@@ -404,9 +401,7 @@ void TestDeviceBook::searchTextIsText()
 void TestDeviceBook::recorderWritesChanges()
 {
     const QString image = m_dir.filePath(QStringLiteral("firmware.hex"));
-    QFile hex(image);
-    QVERIFY(hex.open(QIODevice::WriteOnly) && hex.write(":00000001FF\n") > 0);
-    hex.close();
+    QVERIFY(writeFile(image, ":00000001FF\n"));
     DirectBookWriter writer(m_dir.filePath(QStringLiteral("recorder.sqlite")), QString(), FrontEnd::Window);
     QList<BookResult> results;
     connect(&writer, &BookWriter::written, this, [&](const BookResult &result) { results.append(result); });
@@ -475,11 +470,8 @@ void TestDeviceBook::readersChangeNothing()
     QFETCH(BookStatus, status);
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("devicebook.sqlite"));
-    QFile file(path);
     if (kind == QLatin1String("text") || kind == QLatin1String("empty")) {
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(kind == QLatin1String("text") ? QByteArray("serial;counter\n555;12\n") : QByteArray());
-        file.close();
+        QVERIFY(writeFile(path, kind == QLatin1String("text") ? QByteArray("serial;counter\n555;12\n") : QByteArray()));
     } else if (kind == QLatin1String("database")) {
         damageBook(BookStatus::NotBook, path, QString());
     } else if (kind == QLatin1String("corrupt")) {
@@ -490,7 +482,7 @@ void TestDeviceBook::readersChangeNothing()
         QVERIFY(writer.record(bookEvent(QStringLiteral("555"))).recorded);
     }
     const QStringList before = QDir(folder.path()).entryList(QDir::Files);
-    const QByteArray content = [&] { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }();
+    const QByteArray content = readFile(path);
     DeviceBook book;
     // A writer in the same process would also fail on a write lock held.
     QSqlQuery lock;
@@ -514,8 +506,7 @@ void TestDeviceBook::readersChangeNothing()
     }
     // SQLite's own journal files aside.
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files).filter(QRegularExpression(QStringLiteral("sqlite$"))), before);
-    QFile after(path);
-    QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), content);
+    QCOMPARE(readFile(path), content);
 }
 
 // A damaged page further in is met only by the query that reads it: that

@@ -13,6 +13,7 @@
 #include "devsim.h"
 #include "exitcodes.h"
 #include "pgserver.h"
+#include "readfile.h"
 
 using namespace tavik7::book;
 
@@ -278,11 +279,9 @@ void TestServerBook::passwordFromEnvironmentOrPgpass()
     environment.insert(QStringLiteral("PGPASSWORD"), QLatin1String(kPassword));
     QCOMPARE(cli(bookArguments(location, {QStringLiteral("verify")}), environment).exitCode, 0);
     environment.remove(QStringLiteral("PGPASSWORD"));
-    QFile pgpass(m_dir.filePath(QStringLiteral(".pgpass")));
-    QVERIFY(pgpass.open(QIODevice::WriteOnly));
-    pgpass.write(QStringLiteral("127.0.0.1:%1:clerks:clerk:%2\n").arg(m_server.port()).arg(QLatin1String(kPassword)).toUtf8());
-    pgpass.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    pgpass.close();
+    const QString pgpass = m_dir.filePath(QStringLiteral(".pgpass"));
+    QVERIFY(writeFile(pgpass, QStringLiteral("127.0.0.1:%1:clerks:clerk:%2\n").arg(m_server.port()).arg(QLatin1String(kPassword)).toUtf8()));
+    QVERIFY(QFile::setPermissions(pgpass, QFile::ReadOwner | QFile::WriteOwner));
     QCOMPARE(cli(bookArguments(location, {QStringLiteral("verify")}), environment).exitCode, 0);
 }
 
@@ -359,10 +358,7 @@ void TestServerBook::refusedBookCommands()
     if (userInfo.endsWith(QLatin1Char('#')))
         location = QStringLiteral("postgresql://") + userInfo.chopped(1);
     const QString history = m_dir.filePath(QStringLiteral("history.csv"));
-    QFile file(history);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("2026-01-05 10:00:00,/dev/ttyUSB0,123,counter,1,2\n");
-    file.close();
+    QVERIFY(writeFile(history, "2026-01-05 10:00:00,/dev/ttyUSB0,123,counter,1,2\n"));
     command.replaceInStrings(QStringLiteral("HISTORY"), history);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("PGPASSWORD"));

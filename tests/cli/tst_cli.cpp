@@ -220,9 +220,7 @@ void TestCli::writeFile()
         content.replace(at, content.indexOf('\r', at) - at, line);
     }
     const QString path = m_dir.filePath(QStringLiteral("edited.dat"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
-    file.close();
+    QVERIFY(::writeFile(path, content));
 
     DevSim &device = sim();
     const CliRun write = run(QStringList{"write", "-p", device.portPath(), path} + options);
@@ -411,11 +409,9 @@ void TestCli::interruptedFlash()
 {
     // Stopped once avrdude runs, the chip may be erased: a failed flash, not 130.
     QTemporaryDir dir;
-    QFile image(dir.filePath("firmware.hex"));
-    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":0100000000FF\n:00000001FF\n") > 0);
-    image.close();
+    QVERIFY(::writeFile(dir.filePath("firmware.hex"), ":0100000000FF\n:00000001FF\n"));
     DevSim &device = sim();
-    std::unique_ptr<QProcess> flash(start({"flash", "-p", device.portPath(), image.fileName(), "--yes"},
+    std::unique_ptr<QProcess> flash(start({"flash", "-p", device.portPath(), dir.filePath("firmware.hex"), "--yes"},
                                           {"TAVIK7_AVRDUDE=" TAVIK7_FAKEAVRDUDE_PATH, "FAKEAVRDUDE_HANG=1"}));
     QByteArray err;
     QTRY_VERIFY_WITH_TIMEOUT((err += flash->readAllStandardError()).contains("avrdude: "), kRunTimeoutMs);
@@ -574,17 +570,11 @@ void TestCli::commands()
     QFETCH(QString, counterSent);
 
     QTemporaryDir dir;
-    QFile image(dir.filePath("firmware.hex"));
-    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":0100000000FF\n:00000001FF\n") > 0);
-    image.close();
-    QFile corrupt(dir.filePath("corrupt.hex"));
-    QVERIFY(corrupt.open(QIODevice::WriteOnly) && corrupt.write(":0100000000FE\n:00000001FF\n") > 0);
-    corrupt.close();
+    QVERIFY(::writeFile(dir.filePath("firmware.hex"), ":0100000000FF\n:00000001FF\n"));
+    QVERIFY(::writeFile(dir.filePath("corrupt.hex"), ":0100000000FE\n:00000001FF\n"));
     for (const char *name : {"fifo", "fifo.dat", "fifo.hex"})
         QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0600) == 0);
-    QFile big(dir.filePath("big.dat"));
-    QVERIFY(big.open(QIODevice::WriteOnly) && big.write(readFile(m_saved) + QByteArray(70 * 1024, '\n')) > 0);
-    big.close();
+    QVERIFY(::writeFile(dir.filePath("big.dat"), readFile(m_saved) + QByteArray(70 * 1024, '\n')));
     DevSim &simulated = sim(device);
     args.replaceInStrings(QStringLiteral("PORT"), simulated.portPath());
     args.replaceInStrings(QStringLiteral("DIR"), dir.path());
@@ -786,10 +776,8 @@ void TestCli::deviceBook()
                                             .arg(QTest::currentDataTag()));
     if (kind == QLatin1String("directory"))
         QVERIFY(QDir().mkdir(book));
-    QFile text(book);
     if (kind == QLatin1String("text"))
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a book\n") == 11);
-    text.close();
+        QVERIFY(::writeFile(book, "not a book\n"));
     DevSim &device = sim();
     const QString port = device.portPath();
     // Who from the variable or the option, why with each change.
@@ -870,8 +858,7 @@ void TestCli::bookReading()
                                                   | QFile::ExeOther));
     const QString book = dir.filePath(QStringLiteral("devicebook.sqlite"));
     if (kind == QLatin1String("text")) {
-        QFile text(book);
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a book\n") == 11);
+        QVERIFY(::writeFile(book, "not a book\n"));
     } else if (!kind.isEmpty()) {
         // Many distinct records, so that the book spans many pages.
         QByteArray records;
@@ -879,12 +866,11 @@ void TestCli::bookReading()
             records += QStringLiteral("2026-03-01 10:%1:%2,COM3,555,Note,%3,%4\r\n")
                            .arg(i / 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0'))
                            .arg(i).arg(QString(100, QLatin1Char('x'))).toUtf8();
-        QFile history(dir.filePath(QStringLiteral("history.csv")));
-        QVERIFY(history.open(QIODevice::WriteOnly) && history.write(records) == records.size());
-        history.close();
+        const QString history = dir.filePath(QStringLiteral("history.csv"));
+        QVERIFY(::writeFile(history, records));
         // Its own per-user folder: a new book takes in the change history there.
-        QCOMPARE(run({"--book", book, "book", "import", history.fileName()}, {"APPDATA=" + dir.path()}).exitCode, 0);
-        QVERIFY(history.remove());
+        QCOMPARE(run({"--book", book, "book", "import", history}, {"APPDATA=" + dir.path()}).exitCode, 0);
+        QVERIFY(QFile::remove(history));
     }
     if (kind == QLatin1String("emptied") || kind == QLatin1String("headless")) {
         runSql(book, {kind == QLatin1String("emptied") ? QStringLiteral("DELETE FROM events")

@@ -18,6 +18,7 @@
 #include "jobclaims.h"
 #include "parameterfields.h"
 #include "provisionjob.h"
+#include "readfile.h"
 
 using namespace tavik7;
 using Fault = ProvisionJobReading::Fault;
@@ -117,8 +118,7 @@ QHash<QString, QString> TestProvision::serials()
 QString TestProvision::writeJob(const QByteArray &csv)
 {
     const QString path = m_dir.filePath(QStringLiteral("job%1.csv").arg(++m_jobs));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size())
+    if (!writeFile(path, csv))
         qFatal("cannot write %s", qPrintable(path));
     return path;
 }
