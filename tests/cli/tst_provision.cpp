@@ -244,7 +244,6 @@ void TestProvision::takeBack_data()
     QTest::newRow("claimed, gone, sent") << "claimed" << true << false << false << true;
     QTest::newRow("failed before the write") << "failed" << false << true << true << true;
     QTest::newRow("failed after the write") << "failed" << true << true << false << true;
-    QTest::newRow("verified") << "verified" << true << true << false << true;
 }
 
 void TestProvision::takeBack()
