@@ -3,9 +3,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,6 +12,7 @@
 #include "bookwriter.h"
 #include "chainanchor.h"
 #include "devicebook.h"
+#include "sqlfile.h"
 
 using namespace tavik7::book;
 
@@ -32,23 +30,6 @@ BookEvent counterEvent(int n)
     e.serialNumber = QStringLiteral("123456789");
     e.changes = {{QStringLiteral("counter"), QString::number(n), QString::number(n + 1)}};
     return e;
-}
-
-void runSql(const QString &path, const QStringList &statements, const QList<QVariantList> &values = {})
-{
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tamper"));
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        for (int i = 0; i < statements.size(); ++i) {
-            QSqlQuery q(db);
-            q.prepare(statements.at(i));
-            for (const QVariant &value : values.value(i))
-                q.addBindValue(value);
-            QVERIFY2(q.exec(), qPrintable(q.lastError().text() + statements.at(i)));
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
 }
 
 // Every hash computed again from the rows as they now stand, the head too:

@@ -5,9 +5,6 @@
 #include <QRegularExpression>
 #include <QFile>
 #include <QCryptographicHash>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,7 +17,9 @@
 #include "devicememory.h"
 #include "filesizelimit.h"
 #include "parameterfields.h"
+#include "readfile.h"
 #include "samplerecord.h"
+#include "sqlfile.h"
 #include "texttable.h"
 
 using namespace tavik7;
@@ -43,25 +42,11 @@ BookEvent bookEvent(const QString &serial, const QString &status = QStringLitera
     return e;
 }
 
-// Runs SQL on the file behind the book's back, as someone editing it would.
-void tamper(const QString &path, const QStringList &statements)
-{
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tamper"));
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        for (const QString &statement : statements)
-            QVERIFY2(q.exec(statement), qPrintable(q.lastError().text() + statement));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
-}
-
 // A book with one event, then made unusable the way status names.
 void damageBook(BookStatus status, const QString &path, const QString &good)
 {
     if (status == BookStatus::NotBook) {
-        tamper(path, {QStringLiteral("CREATE TABLE customers(name TEXT)"),
+        runSql(path, {QStringLiteral("CREATE TABLE customers(name TEXT)"),
                       QStringLiteral("INSERT INTO customers VALUES('Miller')")});
         return;
     }
@@ -132,7 +117,7 @@ void TestDeviceBook::migratesVersionOne()
                                                                         e.softwareVersion, QString::fromLatin1(previous.toHex())));
     }
     statements.append(QStringLiteral("INSERT INTO head VALUES(1, 3, x'%1')").arg(QString::fromLatin1(previous.toHex())));
-    tamper(path, statements);
+    runSql(path, statements);
 
     DeviceBook book;
     QCOMPARE(book.open(path).status, BookStatus::Ok);
@@ -147,14 +132,14 @@ void TestDeviceBook::migratesVersionOne()
     QCOMPARE(devices.at(0).softwareVersion, QStringLiteral("1.12"));
     QCOMPARE(book.history(QStringLiteral("111")).at(1).changes, bookEvent(QString()).changes);
     // Version 2's summary is left behind: an edit to it shows nowhere.
-    tamper(path, {QStringLiteral("UPDATE devices SET softwareVersion = '9.99', counter = '999', events = 99")});
+    runSql(path, {QStringLiteral("UPDATE devices SET softwareVersion = '9.99', counter = '999', events = 99")});
     QCOMPARE(book.devices(QStringLiteral("111")).at(0).softwareVersion, QStringLiteral("1.12"));
     QCOMPARE(book.devices(QStringLiteral("111")).at(0).events, 2);
     // Recording goes on from the migrated chain.
     QVERIFY(book.record(bookEvent(QStringLiteral("111"))).recorded);
     QCOMPARE(book.verify().firstBadId, 0);
     // A book of a later program is neither changed nor set aside.
-    tamper(path, {QStringLiteral("PRAGMA user_version = %1").arg(kBookSchemaVersion + 1)});
+    runSql(path, {QStringLiteral("PRAGMA user_version = %1").arg(kBookSchemaVersion + 1)});
     DeviceBook newer;
     const BookResult opened = newer.open(path);
     QCOMPARE(opened.status, BookStatus::TooNew);
@@ -180,7 +165,7 @@ void TestDeviceBook::oldEventsGetUuidsAndStillVerify()
                               .arg(QString::fromUtf8(s.changes), QString::fromLatin1(previous.toHex())));
     }
     statements.append(QStringLiteral("UPDATE head SET id = 3, hash = x'%1'").arg(QString::fromLatin1(previous.toHex())));
-    tamper(path, statements);
+    runSql(path, statements);
     QVERIFY(QFile::copy(path, readOnlyCopy));
 
     // A reader takes an older book as it is.
@@ -205,7 +190,7 @@ void TestDeviceBook::oldEventsGetUuidsAndStillVerify()
     QCOMPARE(book.history(QStringLiteral("111")).at(3).station, QStringLiteral("bench-9"));
     QVERIFY(book.verify().intact());
     // A new event's station is under its hash.
-    tamper(path, {QStringLiteral("UPDATE events SET station = 'elsewhere' WHERE id = 4")});
+    runSql(path, {QStringLiteral("UPDATE events SET station = 'elsewhere' WHERE id = 4")});
     QCOMPARE(book.verify().firstBadId, 4);
 }
 
@@ -252,7 +237,7 @@ void TestDeviceBook::chainNamesFirstBadEvent()
         for (int i = 1; i <= 5; ++i)
             QCOMPARE(book.record(bookEvent(QStringLiteral("7"), i == 3 ? QStringLiteral("noAnswer") : QStringLiteral("ok"), i)).id, i);
     }
-    tamper(path, statements);
+    runSql(path, statements);
     DeviceBook book;
     QVERIFY(book.openForReading(path).recorded);
     const VerifyResult verified = book.verify();
@@ -293,7 +278,7 @@ void TestDeviceBook::importsChangeHistoryOnce()
              BookStatus::BadFile);
     QVERIFY(book.verify().intact());
     // What was taken in is known from the chained events alone.
-    tamper(book.path(), {QStringLiteral("DELETE FROM imported")});
+    runSql(book.path(), {QStringLiteral("DELETE FROM imported")});
     QCOMPARE(book.importChangeHistory(history, FrontEnd::Cli, &added).status, BookStatus::Ok);
     QCOMPARE(added, 0);
 }
@@ -324,7 +309,7 @@ void TestDeviceBook::unusableBooks()
     damageBook(status, path, good);
     if (QTest::currentTestFailed())
         return;
-    const QByteArray damaged = [&] { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }();
+    const QByteArray damaged = readFile(path);
 
     DeviceBook holder; // takes the write lock for the busy case
     QSqlQuery lock;
@@ -352,18 +337,14 @@ void TestDeviceBook::unusableBooks()
     QCOMPARE(!result.setAsidePath.isEmpty(), setAside);
     QVERIFY(!bookResultMessage(result, path, English).isEmpty());
     if (setAside) {
-        QFile kept(result.setAsidePath);
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), damaged); // never overwritten
+        QCOMPARE(readFile(result.setAsidePath), damaged); // never overwritten
         QCOMPARE(book.history(QStringLiteral("2")).size(), 1); // in the new book
     }
     if (status == BookStatus::Link)
         QVERIFY(QFileInfo(path).isSymLink());
     // Someone's other file, named by mistake, stays as it was and where it was.
     if (status == BookStatus::NotSqlite || status == BookStatus::NotBook) {
-        QFile kept(path);
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), damaged);
+        QCOMPARE(readFile(path), damaged);
         QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("bad-%1*").arg(QTest::currentDataTag())}).size(), 1);
     }
     if (status == BookStatus::DiskFull) {
@@ -420,9 +401,7 @@ void TestDeviceBook::searchTextIsText()
 void TestDeviceBook::recorderWritesChanges()
 {
     const QString image = m_dir.filePath(QStringLiteral("firmware.hex"));
-    QFile hex(image);
-    QVERIFY(hex.open(QIODevice::WriteOnly) && hex.write(":00000001FF\n") > 0);
-    hex.close();
+    QVERIFY(writeFile(image, ":00000001FF\n"));
     DirectBookWriter writer(m_dir.filePath(QStringLiteral("recorder.sqlite")), QString(), FrontEnd::Window);
     QList<BookResult> results;
     connect(&writer, &BookWriter::written, this, [&](const BookResult &result) { results.append(result); });
@@ -491,11 +470,8 @@ void TestDeviceBook::readersChangeNothing()
     QFETCH(BookStatus, status);
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("devicebook.sqlite"));
-    QFile file(path);
     if (kind == QLatin1String("text") || kind == QLatin1String("empty")) {
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(kind == QLatin1String("text") ? QByteArray("serial;counter\n555;12\n") : QByteArray());
-        file.close();
+        QVERIFY(writeFile(path, kind == QLatin1String("text") ? QByteArray("serial;counter\n555;12\n") : QByteArray()));
     } else if (kind == QLatin1String("database")) {
         damageBook(BookStatus::NotBook, path, QString());
     } else if (kind == QLatin1String("corrupt")) {
@@ -506,7 +482,7 @@ void TestDeviceBook::readersChangeNothing()
         QVERIFY(writer.record(bookEvent(QStringLiteral("555"))).recorded);
     }
     const QStringList before = QDir(folder.path()).entryList(QDir::Files);
-    const QByteArray content = [&] { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }();
+    const QByteArray content = readFile(path);
     DeviceBook book;
     // A writer in the same process would also fail on a write lock held.
     QSqlQuery lock;
@@ -530,8 +506,7 @@ void TestDeviceBook::readersChangeNothing()
     }
     // SQLite's own journal files aside.
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files).filter(QRegularExpression(QStringLiteral("sqlite$"))), before);
-    QFile after(path);
-    QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), content);
+    QCOMPARE(readFile(path), content);
 }
 
 // A damaged page further in is met only by the query that reads it: that

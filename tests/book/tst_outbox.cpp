@@ -4,9 +4,6 @@
 // onto the server.
 
 #include <QElapsedTimer>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QSet>
 #include <QSignalSpy>
 #include <QSqlError>
@@ -17,6 +14,7 @@
 #include <memory>
 
 #include "bookwriter.h"
+#include "clirun.h"
 #include "devicebook.h"
 #include "devsim.h"
 #include "filesizelimit.h"
@@ -26,12 +24,6 @@
 using namespace tavik7::book;
 
 namespace {
-
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out, err;
-};
 
 BookEvent fieldEvent(int n, const QString &station = QStringLiteral("laptop-1"))
 {
@@ -63,11 +55,7 @@ private slots:
 
 private:
     QString initBook(const QString &name);
-    // --book LOCATION book COMMAND...
-    static QStringList onBook(const QString &location, const QStringList &command);
     QProcessEnvironment environment(const QString &outbox, const QString &station = QString()) const;
-    CliRun cli(const QStringList &arguments, const QProcessEnvironment &environment);
-    QProcess *startCli(const QStringList &arguments, const QProcessEnvironment &environment);
     // Events on the server: all, and how many distinct uuids they have.
     QPair<int, int> serverCounts(const QString &database, const QString &where = QString()) const;
     QString outboxIn(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".sqlite")); }
@@ -89,13 +77,8 @@ QString TestOutbox::initBook(const QString &name)
     if (const QString error = m_server.sql(QStringLiteral("postgres"), {QStringLiteral("CREATE DATABASE %1").arg(name)});
         !error.isEmpty())
         return error;
-    const CliRun run = cli(onBook(m_server.url(name), {QStringLiteral("init")}), environment(outboxIn(name)));
+    const CliRun run = cli(bookArguments(m_server.url(name), {QStringLiteral("init")}), environment(outboxIn(name)));
     return run.exitCode == 0 ? QString() : QString::fromUtf8(run.err);
-}
-
-QStringList TestOutbox::onBook(const QString &location, const QStringList &command)
-{
-    return QStringList{QStringLiteral("--book"), location, QStringLiteral("book")} + command;
 }
 
 QProcessEnvironment TestOutbox::environment(const QString &outbox, const QString &station) const
@@ -108,21 +91,6 @@ QProcessEnvironment TestOutbox::environment(const QString &outbox, const QString
     if (!station.isEmpty())
         environment.insert(QStringLiteral("TAVIK7_STATION"), station);
     return environment;
-}
-
-CliRun TestOutbox::cli(const QStringList &arguments, const QProcessEnvironment &environment)
-{
-    std::unique_ptr<QProcess> process(startCli(arguments, environment));
-    const bool ended = process->waitForFinished(30000);
-    return {ended ? process->exitCode() : -1, process->readAllStandardOutput(), process->readAllStandardError()};
-}
-
-QProcess *TestOutbox::startCli(const QStringList &arguments, const QProcessEnvironment &environment)
-{
-    auto *process = new QProcess(this);
-    process->setProcessEnvironment(environment);
-    process->start(QStringLiteral(TAVIK7_CLI_PATH), arguments);
-    return process;
 }
 
 QPair<int, int> TestOutbox::serverCounts(const QString &database, const QString &where) const
@@ -162,7 +130,7 @@ void TestOutbox::serverStoppedDuringEightWriters()
             QProcess *write = startCli({QStringLiteral("--book"), location, QStringLiteral("write"), QStringLiteral("-p"),
                                         port, QStringLiteral("--set"), QStringLiteral("direction=%1").arg(left % 2),
                                         QStringLiteral("--json")},
-                                       env);
+                                       env, this);
             connect(write, &QProcess::finished, this, [&, s, left, write](int exitCode) {
                 const QByteArray err = write->readAllStandardError();
                 // The device's work ends with its own result, the book aside.
@@ -206,10 +174,10 @@ void TestOutbox::serverStoppedDuringEightWriters()
     QCOMPARE(Outbox(busiestOutbox).waiting(location), 0);
     qint64 synced = waiting.at(busiest);
     for (int s = 0; s < kStations; ++s) {
-        const CliRun sync = cli(onBook(location, {QStringLiteral("sync"), QStringLiteral("--json")}),
+        const CliRun sync = cli(bookArguments(location, {QStringLiteral("sync"), QStringLiteral("--json")}),
                                 environment(stationOutbox(s)));
         QCOMPARE(sync.exitCode, 0);
-        const QJsonObject counts = QJsonDocument::fromJson(sync.out).object();
+        const QJsonObject counts = jsonLines(sync.out).value(0);
         QCOMPARE(counts.value(QStringLiteral("waiting")).toInt(-1), 0);
         synced += counts.value(QStringLiteral("sent")).toInt();
     }
@@ -222,7 +190,7 @@ void TestOutbox::serverStoppedDuringEightWriters()
         QCOMPARE(writes.first, doneBy.at(s));
         QCOMPARE(writes.second, doneBy.at(s));
     }
-    QCOMPARE(cli(onBook(location, {QStringLiteral("verify")}), environment(stationOutbox(0))).exitCode, 0);
+    QCOMPARE(cli(bookArguments(location, {QStringLiteral("verify")}), environment(stationOutbox(0))).exitCode, 0);
 }
 
 // kill -9 of book sync at varied instants, once for certain between the
@@ -243,10 +211,10 @@ void TestOutbox::killedSyncLosesNothing()
             QCOMPARE(outbox.keep(location, e).status, BookStatus::Ok);
         }
     }
-    const QStringList sync = onBook(location, {QStringLiteral("sync"), QStringLiteral("--json")});
+    const QStringList sync = bookArguments(location, {QStringLiteral("sync"), QStringLiteral("--json")});
     const QProcessEnvironment env = environment(path);
     const auto killAt = [&](const std::function<bool()> &instant) {
-        QProcess *sender = startCli(sync, env);
+        QProcess *sender = startCli(sync, env, this);
         QVERIFY(sender->waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(instant(), 10000);
         ::kill(pid_t(sender->processId()), SIGKILL);
@@ -276,12 +244,12 @@ void TestOutbox::killedSyncLosesNothing()
     }
     const qint64 left = Outbox(path).waiting(location);
     QVERIFY(left > 0);
-    QProcess *one = startCli(sync, env);
-    QProcess *other = startCli(sync, env);
+    QProcess *one = startCli(sync, env, this);
+    QProcess *other = startCli(sync, env, this);
     QVERIFY(one->waitForFinished(30000) && other->waitForFinished(30000));
     QCOMPARE(one->exitCode() + other->exitCode(), 0);
-    const QJsonObject first = QJsonDocument::fromJson(one->readAllStandardOutput()).object();
-    const QJsonObject second = QJsonDocument::fromJson(other->readAllStandardOutput()).object();
+    const QJsonObject first = jsonLines(one->readAllStandardOutput()).value(0);
+    const QJsonObject second = jsonLines(other->readAllStandardOutput()).value(0);
     QCOMPARE(first.value(QStringLiteral("sent")).toInt() + second.value(QStringLiteral("sent")).toInt(), left);
     QCOMPARE(serverCounts(QStringLiteral("killed")), qMakePair(kEvents, kEvents));
     DeviceBook book;
@@ -372,7 +340,7 @@ void TestOutbox::localBookImportedOnce()
         for (int n = 0; n < 5; ++n)
             QVERIFY(book.record(fieldEvent(n, QStringLiteral("bench-%1").arg(n))).recorded);
     }
-    const QStringList import = onBook(location, {QStringLiteral("import"), local});
+    const QStringList import = bookArguments(location, {QStringLiteral("import"), local});
     const QProcessEnvironment env = environment(outboxIn(QStringLiteral("moved")));
     QCOMPARE(cli(import, env).out, QByteArray("5 records imported\n"));
     QCOMPARE(cli(import, env).out, QByteArray("0 records imported\n"));

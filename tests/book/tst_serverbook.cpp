@@ -2,9 +2,7 @@
 // named, the schema made once, events that stay as recorded, one chain under
 // eight writers at once, and every way a server can fail a book command.
 
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSet>
 #include <QSqlError>
 #include <QTest>
@@ -15,36 +13,13 @@
 #include "devsim.h"
 #include "exitcodes.h"
 #include "pgserver.h"
+#include "readfile.h"
 
 using namespace tavik7::book;
 
 namespace {
 
 constexpr char kPassword[] = "S3cret-pw";
-
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-CliRun cli(const QStringList &arguments, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(TAVIK7_CLI_PATH), arguments);
-    CliRun run;
-    if (process.waitForFinished(30000))
-        run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
-
-QStringList bookArguments(const QString &location, const QStringList &command)
-{
-    return QStringList{QStringLiteral("--book"), location, QStringLiteral("book")} + command;
-}
 
 BookEvent bookEvent(const QString &serial, const QString &counter = QString())
 {
@@ -135,14 +110,10 @@ void TestServerBook::locations_data()
                                                 << "h" << 5432 << "" << "" << "wb" << 5;
     QTest::newRow("port not a number") << "postgresql://u:pw@h:54x/wb" << "bad port" << "postgresql://u:***@h:54x/wb"
                                        << "" << 0 << "" << "" << "" << 0;
-    QTest::newRow("port too high") << "postgresql://h:70000/wb" << "bad port" << "postgresql://h:70000/wb" << "" << 0
-                                   << "" << "" << "" << 0;
     QTest::newRow("port empty") << "postgresql://h:/wb" << "bad port" << "postgresql://h:/wb" << "" << 0 << "" << ""
                                 << "" << 0;
     QTest::newRow("no database") << "postgresql://u:pw@h:5432" << "no database name" << "postgresql://u:***@h:5432"
                                  << "" << 0 << "" << "" << "" << 0;
-    QTest::newRow("no database after slash") << "postgresql://h/" << "no database name" << "postgresql://h/" << ""
-                                             << 0 << "" << "" << "" << 0;
     QTest::newRow("no host") << "postgresql:///wb" << "no host" << "postgresql:///wb" << "" << 0 << "" << "" << ""
                              << 0;
     QTest::newRow("unknown option") << "postgresql://u:pw@h/wb?password=x" << "unknown option \"password\""
@@ -286,9 +257,9 @@ void TestServerBook::eightWritersOneChain()
     QCOMPARE(numbers.value(0).toInt(), 1);
     const CliRun history = cli(bookArguments(location, {QStringLiteral("history"), QStringLiteral("W5"), QStringLiteral("--json")}));
     QCOMPARE(history.exitCode, 0);
-    const QList<QByteArray> lines = history.out.trimmed().split('\n');
+    const QList<QJsonObject> lines = jsonLines(history.out);
     QCOMPARE(lines.size(), kEach);
-    const QJsonObject first = QJsonDocument::fromJson(lines.at(0)).object();
+    const QJsonObject first = lines.at(0);
     QCOMPARE(first.value(QStringLiteral("station")).toString(), QStringLiteral("station-5"));
     QCOMPARE(first.value(QStringLiteral("role")).toString(), QStringLiteral("book"));
     QCOMPARE(first.value(QStringLiteral("uuid")).toString().size(), 36);
@@ -308,11 +279,9 @@ void TestServerBook::passwordFromEnvironmentOrPgpass()
     environment.insert(QStringLiteral("PGPASSWORD"), QLatin1String(kPassword));
     QCOMPARE(cli(bookArguments(location, {QStringLiteral("verify")}), environment).exitCode, 0);
     environment.remove(QStringLiteral("PGPASSWORD"));
-    QFile pgpass(m_dir.filePath(QStringLiteral(".pgpass")));
-    QVERIFY(pgpass.open(QIODevice::WriteOnly));
-    pgpass.write(QStringLiteral("127.0.0.1:%1:clerks:clerk:%2\n").arg(m_server.port()).arg(QLatin1String(kPassword)).toUtf8());
-    pgpass.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    pgpass.close();
+    const QString pgpass = m_dir.filePath(QStringLiteral(".pgpass"));
+    QVERIFY(writeFile(pgpass, QStringLiteral("127.0.0.1:%1:clerks:clerk:%2\n").arg(m_server.port()).arg(QLatin1String(kPassword)).toUtf8()));
+    QVERIFY(QFile::setPermissions(pgpass, QFile::ReadOwner | QFile::WriteOwner));
     QCOMPARE(cli(bookArguments(location, {QStringLiteral("verify")}), environment).exitCode, 0);
 }
 
@@ -389,10 +358,7 @@ void TestServerBook::refusedBookCommands()
     if (userInfo.endsWith(QLatin1Char('#')))
         location = QStringLiteral("postgresql://") + userInfo.chopped(1);
     const QString history = m_dir.filePath(QStringLiteral("history.csv"));
-    QFile file(history);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("2026-01-05 10:00:00,/dev/ttyUSB0,123,counter,1,2\n");
-    file.close();
+    QVERIFY(writeFile(history, "2026-01-05 10:00:00,/dev/ttyUSB0,123,counter,1,2\n"));
     command.replaceInStrings(QStringLiteral("HISTORY"), history);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("PGPASSWORD"));
@@ -431,7 +397,7 @@ void TestServerBook::deviceWorkOutlastsTheServer()
     const CliRun run = cli({QStringLiteral("read"), QStringLiteral("-p"), sim.portPath(), QStringLiteral("--json")},
                            environment);
     QCOMPARE(run.exitCode, 0);
-    const QJsonObject line = QJsonDocument::fromJson(run.out).object();
+    const QJsonObject line = jsonLines(run.out).value(0);
     QCOMPARE(line.value(QStringLiteral("serialNumber")).toString().isEmpty(), false);
     QCOMPARE(line.value(QStringLiteral("bookReason")).toString(), reason);
     QVERIFY2(!run.out.contains(kPassword) && !run.err.contains(kPassword), run.err.constData());

@@ -20,10 +20,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
-
+#include "clirun.h"
 #include "devsim.h"
+#include "sqlfile.h"
 #include "parameterfields.h"
 #include "readfile.h"
 
@@ -32,13 +31,6 @@ namespace {
 constexpr int kRunTimeoutMs = 30000;
 // A silent device is given up on after this, not after its own 5 s.
 const QString kShortAnswerWait = QStringLiteral("TAVIK7_ANSWER_TIMEOUT_MS=800");
-
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 // The port, every field of the table, the counter.
 QStringList jsonKeys()
@@ -100,7 +92,7 @@ private:
     static void addWriteAndReportRows();
     QProcess *start(const QStringList &args, const QStringList &variables = {}, int standardOutput = -1,
                     const std::function<void()> &inChild = {});
-    CliRun finish(QProcess &process);
+    static CliRun finish(QProcess &process) { return finishCli(process, kRunTimeoutMs); }
     CliRun run(const QStringList &args, const QStringList &variables = {});
     // Answers at once, unless the test is about how they arrive.
     DevSim &sim(const QStringList &args = {});
@@ -134,21 +126,6 @@ QProcess *TestCli::start(const QStringList &args, const QStringList &variables, 
     return process;
 }
 
-CliRun TestCli::finish(QProcess &process)
-{
-    CliRun result;
-    // A run beside others may have ended already, while starting a simulator
-    // ran the event loop; waitForFinished() would call that a failure.
-    const bool ended = process.state() == QProcess::NotRunning ? process.error() != QProcess::FailedToStart
-                                                               : process.waitForFinished(kRunTimeoutMs);
-    if (!ended)
-        return result;
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
 CliRun TestCli::run(const QStringList &args, const QStringList &variables)
 {
     return finish(*std::unique_ptr<QProcess>(start(args, variables)));
@@ -180,14 +157,12 @@ void TestCli::readMatchesSettingsFile()
     DevSim &b = pacedSim({"--version", "111", "--direction", "1", "--serial", "A=1,B"});
     const CliRun json = run({"read", "-p", a.portPath(), "-p", b.portPath(), "--json"});
     QCOMPARE(json.exitCode, 0);
-    const QList<QByteArray> lines = json.out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 2);
-    QList<QJsonObject> devices;
-    for (const QByteArray &line : lines) {
-        devices.append(QJsonDocument::fromJson(line).object());
-        QCOMPARE(devices.last().keys().size(), kJsonKeys.size());
+    const QList<QJsonObject> devices = jsonLines(json.out);
+    QCOMPARE(devices.size(), 2);
+    for (const QJsonObject &device : devices) {
+        QCOMPARE(device.keys().size(), kJsonKeys.size());
         for (const QString &key : kJsonKeys)
-            QVERIFY2(devices.last().value(key).isString(), qPrintable(key));
+            QVERIFY2(device.value(key).isString(), qPrintable(key));
     }
     QCOMPARE(devices[0]["port"].toString(), a.portPath());
     QCOMPARE(devices[0]["significance"].toString(), "1");
@@ -245,9 +220,7 @@ void TestCli::writeFile()
         content.replace(at, content.indexOf('\r', at) - at, line);
     }
     const QString path = m_dir.filePath(QStringLiteral("edited.dat"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
-    file.close();
+    QVERIFY(::writeFile(path, content));
 
     DevSim &device = sim();
     const CliRun write = run(QStringList{"write", "-p", device.portPath(), path} + options);
@@ -422,12 +395,7 @@ void TestCli::cutWrite()
     QVERIFY2(done.err.contains(line["message"].toString().toUtf8()), done.err.constData());
 
     // The event keeps the values that went out, under its failure.
-    const CliRun history = run({"--book", book, "book", "history", "123456789", "--json"});
-    QJsonObject event;
-    for (const QByteArray &each : history.out.trimmed().split('\n')) {
-        if (QJsonDocument::fromJson(each).object()["action"] == QLatin1String("write"))
-            event = QJsonDocument::fromJson(each).object();
-    }
+    const QJsonObject event = lastEvent(run({"--book", book, "book", "history", "123456789", "--json"}).out, "write");
     QCOMPARE(event["status"].toString(), error);
     QCOMPARE(event["changes"].toArray().size(), 1);
     QCOMPARE(event["changes"][0]["key"].toString(), QStringLiteral("direction"));
@@ -441,11 +409,9 @@ void TestCli::interruptedFlash()
 {
     // Stopped once avrdude runs, the chip may be erased: a failed flash, not 130.
     QTemporaryDir dir;
-    QFile image(dir.filePath("firmware.hex"));
-    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":0100000000FF\n:00000001FF\n") > 0);
-    image.close();
+    QVERIFY(::writeFile(dir.filePath("firmware.hex"), ":0100000000FF\n:00000001FF\n"));
     DevSim &device = sim();
-    std::unique_ptr<QProcess> flash(start({"flash", "-p", device.portPath(), image.fileName(), "--yes"},
+    std::unique_ptr<QProcess> flash(start({"flash", "-p", device.portPath(), dir.filePath("firmware.hex"), "--yes"},
                                           {"TAVIK7_AVRDUDE=" TAVIK7_FAKEAVRDUDE_PATH, "FAKEAVRDUDE_HANG=1"}));
     QByteArray err;
     QTRY_VERIFY_WITH_TIMEOUT((err += flash->readAllStandardError()).contains("avrdude: "), kRunTimeoutMs);
@@ -604,17 +570,11 @@ void TestCli::commands()
     QFETCH(QString, counterSent);
 
     QTemporaryDir dir;
-    QFile image(dir.filePath("firmware.hex"));
-    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(":0100000000FF\n:00000001FF\n") > 0);
-    image.close();
-    QFile corrupt(dir.filePath("corrupt.hex"));
-    QVERIFY(corrupt.open(QIODevice::WriteOnly) && corrupt.write(":0100000000FE\n:00000001FF\n") > 0);
-    corrupt.close();
+    QVERIFY(::writeFile(dir.filePath("firmware.hex"), ":0100000000FF\n:00000001FF\n"));
+    QVERIFY(::writeFile(dir.filePath("corrupt.hex"), ":0100000000FE\n:00000001FF\n"));
     for (const char *name : {"fifo", "fifo.dat", "fifo.hex"})
         QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0600) == 0);
-    QFile big(dir.filePath("big.dat"));
-    QVERIFY(big.open(QIODevice::WriteOnly) && big.write(readFile(m_saved) + QByteArray(70 * 1024, '\n')) > 0);
-    big.close();
+    QVERIFY(::writeFile(dir.filePath("big.dat"), readFile(m_saved) + QByteArray(70 * 1024, '\n')));
     DevSim &simulated = sim(device);
     args.replaceInStrings(QStringLiteral("PORT"), simulated.portPath());
     args.replaceInStrings(QStringLiteral("DIR"), dir.path());
@@ -816,10 +776,8 @@ void TestCli::deviceBook()
                                             .arg(QTest::currentDataTag()));
     if (kind == QLatin1String("directory"))
         QVERIFY(QDir().mkdir(book));
-    QFile text(book);
     if (kind == QLatin1String("text"))
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a book\n") == 11);
-    text.close();
+        QVERIFY(::writeFile(book, "not a book\n"));
     DevSim &device = sim();
     const QString port = device.portPath();
     // Who from the variable or the option, why with each change.
@@ -847,8 +805,7 @@ void TestCli::deviceBook()
     const CliRun history = run({"--book", book, "book", "history", "123456789", "--json"});
     QCOMPARE(history.exitCode, 0);
     QStringList shown;
-    for (const QByteArray &line : history.out.trimmed().split('\n')) {
-        const QJsonObject event = QJsonDocument::fromJson(line).object();
+    for (const QJsonObject &event : jsonLines(history.out)) {
         if (event["action"] == QLatin1String("import")) // the runs' change history, taken in once
             continue;
         QCOMPARE(event["frontEnd"].toString(), "cli");
@@ -901,8 +858,7 @@ void TestCli::bookReading()
                                                   | QFile::ExeOther));
     const QString book = dir.filePath(QStringLiteral("devicebook.sqlite"));
     if (kind == QLatin1String("text")) {
-        QFile text(book);
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a book\n") == 11);
+        QVERIFY(::writeFile(book, "not a book\n"));
     } else if (!kind.isEmpty()) {
         // Many distinct records, so that the book spans many pages.
         QByteArray records;
@@ -910,23 +866,15 @@ void TestCli::bookReading()
             records += QStringLiteral("2026-03-01 10:%1:%2,COM3,555,Note,%3,%4\r\n")
                            .arg(i / 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0'))
                            .arg(i).arg(QString(100, QLatin1Char('x'))).toUtf8();
-        QFile history(dir.filePath(QStringLiteral("history.csv")));
-        QVERIFY(history.open(QIODevice::WriteOnly) && history.write(records) == records.size());
-        history.close();
+        const QString history = dir.filePath(QStringLiteral("history.csv"));
+        QVERIFY(::writeFile(history, records));
         // Its own per-user folder: a new book takes in the change history there.
-        QCOMPARE(run({"--book", book, "book", "import", history.fileName()}, {"APPDATA=" + dir.path()}).exitCode, 0);
-        QVERIFY(history.remove());
+        QCOMPARE(run({"--book", book, "book", "import", history}, {"APPDATA=" + dir.path()}).exitCode, 0);
+        QVERIFY(QFile::remove(history));
     }
     if (kind == QLatin1String("emptied") || kind == QLatin1String("headless")) {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
-            db.setDatabaseName(book);
-            QVERIFY(db.open());
-            QSqlQuery edit(db);
-            QVERIFY(edit.exec(kind == QLatin1String("emptied") ? QStringLiteral("DELETE FROM events")
-                                                               : QStringLiteral("DELETE FROM head")));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("edit"));
+        runSql(book, {kind == QLatin1String("emptied") ? QStringLiteral("DELETE FROM events")
+                                                       : QStringLiteral("DELETE FROM head")});
     } else if (kind == QLatin1String("corrupt")) {
         QFile file(book);
         QVERIFY(file.open(QIODevice::ReadWrite) && file.size() > 40 * 4096 && file.seek(file.size() - 20 * 4096));
@@ -1189,12 +1137,7 @@ void TestCli::planThenApply()
     }
     // The write's event names the plan and holds what was read back, or why it was refused.
     const CliRun history = run({"--book", book, "book", "history", now.value("serialNumber").toString(), "--json"});
-    QJsonObject write;
-    for (const QByteArray &event : history.out.trimmed().split('\n')) {
-        if (QJsonDocument::fromJson(event).object().value("action") == QStringLiteral("write"))
-            write = QJsonDocument::fromJson(event).object();
-    }
-    const QJsonObject details = write.value("details").toObject();
+    const QJsonObject details = lastEvent(history.out, "write").value("details").toObject();
     QCOMPARE(details.value("plan").toString(), QJsonDocument::fromJson(plan).object().value("sha256").toString());
     QCOMPARE(details.value("stale").toString(), stale);
     QCOMPARE(details.value("readBack").toObject().value("unit").toString(), stale.isEmpty() ? "l" : "");

@@ -91,12 +91,6 @@ inline QStringList tableSnapshot(QWidget &w)
     return shown;
 }
 
-inline bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // The first output log file under the per-user folder appData.
 inline QByteArray outputLog(const QString &appData)
 {
