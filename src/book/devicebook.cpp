@@ -331,14 +331,12 @@ BookResult DeviceBook::openServer(bool forInit)
 
 BookResult DeviceBook::readServerSchema()
 {
-    QSqlQuery query(database());
-    if (!query.exec(QLatin1String(dialect(m_driver).tables)))
-        return failure(query.lastError());
     QStringList tables;
-    while (query.next())
-        tables.append(query.value(0).toString());
+    if (const BookResult read = readTables(&tables); !read.recorded)
+        return read;
     if (tables.isEmpty())
         return {BookStatus::NoSchema, false, {}, {}, 0};
+    QSqlQuery query(database());
     if (!tables.contains(QLatin1String("bookinfo")) || !tables.contains(QLatin1String("events"))
         || !tables.contains(QLatin1String("head")))
         return {BookStatus::NotBook, false, {}, {}, 0};
@@ -405,17 +403,34 @@ BookResult DeviceBook::initServer(const QString &location, bool *created)
     return result.status == BookStatus::Ok ? readServerSchema() : result;
 }
 
+BookResult DeviceBook::readTables(QStringList *tables) const
+{
+    QSqlQuery query(database());
+    if (!query.exec(QLatin1String(dialect(m_driver).tables)))
+        return failure(query.lastError());
+    while (query.next())
+        tables->append(query.value(0).toString());
+    return {BookStatus::Ok, true, {}, {}, 0};
+}
+
+BookResult DeviceBook::readyToWrite()
+{
+    if (m_readOnly)
+        return {BookStatus::ReadOnly, false, {}, {}, 0};
+    if (!isOpen())
+        return open(m_path, m_changeHistoryPath, m_frontEnd);
+    return {BookStatus::Ok, true, {}, {}, 0};
+}
+
 // Another program's database is not made a book of, nor set aside.
 BookResult DeviceBook::checkIsBook(int version)
 {
     if (version > kBookSchemaVersion)
         return {BookStatus::TooNew, false, {}, QString::number(version), 0};
-    QSqlQuery query(database());
-    if (!query.exec(QLatin1String(dialect(m_driver).tables)))
-        return failure(query.lastError());
     QStringList tables;
-    while (query.next())
-        tables.append(query.value(0).toString());
+    if (const BookResult read = readTables(&tables); !read.recorded)
+        return read;
+    QSqlQuery query(database());
     // Another process may have made the new book between the two reads: its
     // tables and version come in one commit, so the version read after the
     // tables is theirs.
@@ -611,13 +626,8 @@ BookResult DeviceBook::record(const BookEvent &given)
     // An empty name would give SQLite a private temporary database.
     if (m_path.isEmpty())
         return {BookStatus::Failed, false, {}, {}, 0};
-    if (m_readOnly)
-        return {BookStatus::ReadOnly, false, {}, {}, 0};
-    if (!isOpen()) {
-        const BookResult reopened = open(m_path, m_changeHistoryPath, m_frontEnd);
-        if (!reopened.recorded)
-            return reopened;
-    }
+    if (const BookResult ready = readyToWrite(); !ready.recorded)
+        return ready;
     // The uuid is made before the first try, so that a second one knows it.
     BookEvent event = given;
     if (event.uuid.isEmpty())
@@ -681,13 +691,8 @@ BookResult DeviceBook::recordUnique(const QList<BookEvent> &events, int *added)
 {
     if (added)
         *added = 0;
-    if (m_readOnly)
-        return {BookStatus::ReadOnly, false, {}, {}, 0};
-    if (!isOpen()) {
-        const BookResult reopened = open(m_path, m_changeHistoryPath, m_frontEnd);
-        if (!reopened.recorded)
-            return reopened;
-    }
+    if (const BookResult ready = readyToWrite(); !ready.recorded)
+        return ready;
     int count = 0;
     const BookResult result = transaction([&]() -> BookResult {
         for (const BookEvent &event : events) {

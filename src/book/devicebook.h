@@ -171,6 +171,10 @@ private:
     BookResult readOldHashUpTo();
     BookResult openConnection(const QString &databaseName, const QString &options, int *version);
     BookResult checkIsBook(int version);
+    // The names of the tables the connection sees.
+    BookResult readTables(QStringList *tables) const;
+    // Open for writing, reopened when it was closed: recorded says so.
+    BookResult readyToWrite();
     BookResult prepareSchema();
     BookResult prepareStatements();
     BookResult upgradeSchema();

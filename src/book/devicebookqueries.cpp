@@ -164,13 +164,8 @@ BookResult DeviceBook::importInto(const QString &file, FrontEnd frontEnd, int *i
 
 BookResult DeviceBook::importChangeHistory(const QString &file, FrontEnd frontEnd, int *imported)
 {
-    if (m_readOnly)
-        return {BookStatus::ReadOnly, false, {}, {}, 0};
-    if (!isOpen()) {
-        const BookResult reopened = open(m_path, m_changeHistoryPath, m_frontEnd);
-        if (!reopened.recorded)
-            return reopened;
-    }
+    if (const BookResult ready = readyToWrite(); !ready.recorded)
+        return ready;
     // One transaction: an import that fails half-way leaves nothing behind.
     return transaction([&] { return importInto(file, frontEnd, imported); });
 }
