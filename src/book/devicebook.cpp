@@ -1,11 +1,13 @@
 #include "devicebook.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTimeZone>
 #include <QUrl>
 #include <QVariant>
@@ -204,7 +206,16 @@ BookResult DeviceBook::open(const QString &path, const QString &changeHistoryPat
     m_driver = isServerLocation(path) ? BookDriver::Server : BookDriver::File;
     if (isServer())
         return openServer(false);
-    const BookResult opened = openFile();
+    // A book another process is creating or converting at this moment
+    // answers "busy" at once, before SQLite's own busy wait applies (the
+    // switch to WAL takes the file whole): opening is tried again within
+    // the busy time-out.
+    QDeadlineTimer deadline(m_busyTimeoutMs);
+    BookResult opened = openFile();
+    while (opened.status == BookStatus::Busy && !deadline.hasExpired()) {
+        QThread::msleep(20);
+        opened = openFile();
+    }
     return isDamage(opened.status) ? setAsideAndReopen(opened) : opened;
 }
 

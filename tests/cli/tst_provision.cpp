@@ -352,8 +352,8 @@ void TestProvision::twoStationsOneBook()
     std::unique_ptr<QProcess> b(start(QStringList{"provision", job, "--json", "--station", "B"} + ports(3, 3)));
     const CliRun first = finishCli(*a, kRunTimeoutMs);
     const CliRun second = finishCli(*b, kRunTimeoutMs);
-    QCOMPARE(first.exitCode, 0);
-    QCOMPARE(second.exitCode, 0);
+    QVERIFY2(first.exitCode == 0, first.err.constData());
+    QVERIFY2(second.exitCode == 0, second.err.constData());
     QSet<QString> rows;
     for (const QJsonObject &line : jsonLines(first.out) + jsonLines(second.out))
         rows.insert(line["serialNumber"].toString());
