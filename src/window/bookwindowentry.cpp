@@ -15,7 +15,13 @@ DeviceBookWindow *bookWindowOf(QWidget *mainWindow)
 class BookWindows final : public tavik7::bookwindow::Module
 {
 public:
-    void show(QWidget *mainWindow, int language) override { DeviceBookWindow::showFor(mainWindow, language); }
+    void show(QWidget *mainWindow, int language) override
+    {
+        const bool first = !bookWindowOf(mainWindow);
+        DeviceBookWindow *book = DeviceBookWindow::showFor(mainWindow, language);
+        if (first)
+            QObject::connect(book, &DeviceBookWindow::bookChosen, mainWindow, [this, mainWindow] { chosen(mainWindow); });
+    }
 
     void refresh(QWidget *mainWindow) override
     {
@@ -28,14 +34,17 @@ public:
         if (DeviceBookWindow *book = bookWindowOf(mainWindow))
             book->setLanguage(language);
     }
+
+    void (*chosen)(QWidget *mainWindow) = nullptr;
 };
 
 } // namespace
 
-extern "C" Q_DECL_EXPORT tavik7::bookwindow::Module *tavik7BookWindowModule1(const tavik7::bookwindow::Host &host)
+extern "C" Q_DECL_EXPORT tavik7::bookwindow::Module *tavik7BookWindowModule2(const tavik7::bookwindow::Host &host)
 {
     // This module's hook is its own: it leads to the program's, where tests set theirs.
     tavik7::fileNameHook = host.askFileName;
     static BookWindows module;
+    module.chosen = host.bookChosen;
     return &module;
 }

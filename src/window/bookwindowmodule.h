@@ -34,10 +34,13 @@ protected:
 struct Host
 {
     QString (*askFileName)(const FileNameRequest &request);
+    // The user chose another book location or technician: mainWindow's
+    // events follow the choice from now on.
+    void (*bookChosen)(QWidget *mainWindow);
 };
 
 // The module's one exported function; the number changes with Module and Host.
-inline constexpr char kEntryName[] = "tavik7BookWindowModule1";
+inline constexpr char kEntryName[] = "tavik7BookWindowModule2";
 using Entry = Module *(*)(const Host &host);
 
 // The main window's side. show() loads the module on first use and says in a

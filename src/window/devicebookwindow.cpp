@@ -13,6 +13,8 @@
 
 #include "bookeventtext.h"
 #include "booklocation.h"
+#include "booksettings.h"
+#include "bookupkeep.h"
 #include "filehooks.h"
 #include "historypdfexport.h"
 #include "regularfile.h"
@@ -39,6 +41,8 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
     , m_deviceProxy(new QSortFilterProxyModel(this))
     , m_events(new QStandardItemModel(this))
     , m_pdfExport(new HistoryPdfExport(this))
+    , m_waiting(new WaitingEvents(bookPath, this))
+    , m_chainCheck(new ChainCheck(this))
 {
     // The form has the main window's face; the look of its pages comes with the style sheet.
     ui->setupUi(this);
@@ -57,14 +61,76 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
         showExportResult(path, written);
         emit pdfExported(written);
     });
-    ui->status->setText(
-        bookOpenText(DeviceBook().open(bookPath, userChangeHistoryPath(), FrontEnd::Window), bookPath, language));
-    ui->status->setVisible(!ui->status->text().isEmpty());
-    setLanguage(language);
-    search(QString());
+    connect(ui->bookLocation, &QLineEdit::editingFinished, this, &DeviceBookWindow::chooseBook);
+    connect(ui->technician, &QLineEdit::editingFinished, this, &DeviceBookWindow::chooseTechnician);
+    connect(ui->verify, &QPushButton::clicked, this, &DeviceBookWindow::verify);
+    ui->bookLocation->setEnabled(!bookLocationFromEnvironment());
+    ui->technician->setText(windowTechnician());
+    ui->technician->setEnabled(technicianFromEnvironment().isEmpty());
+    connect(m_waiting, &WaitingEvents::counted, this, &DeviceBookWindow::showWaiting);
+    connect(m_chainCheck, &ChainCheck::finished, this, [this](const VerifyResult &verified) {
+        ui->verify->setEnabled(true);
+        showStatus(brokenChainText(verified, m_language));
+        emit this->verified(verified.intact());
+    });
+    openBook();
 }
 
 DeviceBookWindow::~DeviceBookWindow() = default;
+
+void DeviceBookWindow::openBook()
+{
+    showStatus(bookOpenText(DeviceBook().open(m_bookPath, userChangeHistoryPath(), FrontEnd::Window), m_bookPath,
+                            m_language));
+    ui->bookLocation->setText(locationText(m_bookPath));
+    setLanguage(m_language);
+    refresh();
+}
+
+void DeviceBookWindow::chooseBook()
+{
+    if (ui->bookLocation->text().trimmed() == locationText(m_bookPath))
+        return;
+    if (const QString refused = rememberBookLocation(ui->bookLocation->text().trimmed(), m_language);
+        !refused.isEmpty()) {
+        showStatus(refused);
+        ui->bookLocation->setText(locationText(m_bookPath));
+        return;
+    }
+    m_bookPath = windowBookLocation();
+    m_waiting->setLocation(m_bookPath);
+    openBook();
+    emit bookChosen();
+}
+
+void DeviceBookWindow::chooseTechnician()
+{
+    const QString refused = rememberTechnician(ui->technician->text().trimmed(), m_language);
+    showStatus(refused);
+    ui->technician->setText(windowTechnician());
+    if (refused.isEmpty())
+        emit bookChosen();
+}
+
+void DeviceBookWindow::showStatus(const QString &text)
+{
+    ui->status->setText(text);
+    ui->status->setVisible(!text.isEmpty());
+}
+
+void DeviceBookWindow::showWaiting()
+{
+    ui->waiting->setText(waitingText(m_waiting->count(), m_language));
+    ui->waiting->setVisible(m_waiting->count() > 0);
+}
+
+void DeviceBookWindow::verify()
+{
+    if (!m_chainCheck->start(m_bookPath))
+        return;
+    ui->verify->setEnabled(false);
+    showStatus(bookText(BookText::Verifying, m_language));
+}
 
 // The window's process holds no connection to the book between reads: a
 // file dialog that opens and closes the book's file would drop the locks of
@@ -116,7 +182,11 @@ DeviceBookWindow *DeviceBookWindow::showFor(QWidget *mainWindow, int language)
 void DeviceBookWindow::setLanguage(int language)
 {
     m_language = language;
-    setWindowTitle(bookText(BookText::Title, language));
+    setWindowTitle(bookTitle(m_bookPath, language));
+    ui->bookLocationLabel->setText(bookText(BookText::BookLocation, language));
+    ui->technicianLabel->setText(bookText(BookText::Technician, language));
+    ui->verify->setText(bookText(BookText::Verify, language));
+    showWaiting();
     ui->searchField->setPlaceholderText(bookText(BookText::SearchHint, language));
     ui->exportCsv->setText(bookText(BookText::ExportCsv, language));
     ui->exportPdf->setText(bookText(BookText::ExportPdf, language));
@@ -153,6 +223,7 @@ void DeviceBookWindow::refresh()
         m_deviceProxy->match(m_deviceProxy->index(0, kDeviceSerialColumn), Qt::DisplayRole, serial, 1, Qt::MatchExactly);
     if (!serial.isEmpty() && !again.isEmpty())
         ui->deviceTable->selectRow(again.constFirst().row());
+    m_waiting->check();
 }
 
 QString DeviceBookWindow::shownSerial() const
@@ -208,7 +279,7 @@ bool DeviceBookWindow::exportPdf(const QString &path)
 {
     if (m_pdfExport->running())
         return false;
-    const HistoryTable table{bookText(BookText::Title, m_language) + QLatin1Char(' ') + shownSerial(), m_shown.headers,
+    const HistoryTable table{bookTitle(m_bookPath, m_language) + QStringLiteral(": ") + shownSerial(), m_shown.headers,
                              m_shown.rows, eventPdfColumnWeights()};
     if (!m_pdfExport->start(table, path)) {
         showExportResult(path, false);

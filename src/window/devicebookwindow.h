@@ -15,6 +15,11 @@ class QStandardItemModel;
 class QTableView;
 class HistoryPdfExport;
 
+namespace tavik7::book {
+class ChainCheck;
+class WaitingEvents;
+}
+
 namespace Ui {
 class DeviceBookWindow;
 }
@@ -51,6 +56,8 @@ public:
     // nothing started, while another export runs or when path names no
     // regular file.
     bool exportPdf(const QString &path);
+    // verified() tells the outcome; the window goes on meanwhile.
+    void verify();
 
     [[nodiscard]] QLineEdit *searchField() const;
     [[nodiscard]] QSortFilterProxyModel *deviceList() const { return m_deviceProxy; }
@@ -59,6 +66,9 @@ public:
 
 signals:
     void pdfExported(bool written);
+    void verified(bool intact);
+    // The user chose another book location or technician.
+    void bookChosen();
 
 private:
     void showDeviceEvents();
@@ -66,6 +76,11 @@ private:
     void onExportCsvClicked();
     void onExportPdfClicked();
     void showExportResult(const QString &path, bool written);
+    void openBook();
+    void chooseBook();
+    void chooseTechnician();
+    void showStatus(const QString &text);
+    void showWaiting();
     // Saves bytes under path, refusing what is not a regular file; says so when it fails.
     bool save(const QString &path, const QByteArray &bytes);
     [[nodiscard]] QString shownSerial() const;
@@ -81,4 +96,6 @@ private:
     QStandardItemModel *m_events = nullptr;
     tavik7::book::EventTable m_shown; // what m_events shows, for the exports
     HistoryPdfExport *m_pdfExport = nullptr;
+    tavik7::book::WaitingEvents *m_waiting = nullptr;
+    tavik7::book::ChainCheck *m_chainCheck = nullptr;
 };
