@@ -5,6 +5,7 @@
 
 #include "bookeventtext.h"
 #include "booklocation.h"
+#include "devicebookkeeper.h"
 #include "platform.h"
 #include "texttable.h"
 
@@ -84,6 +85,16 @@ QString rememberBookLocation(const QString &text, int language)
     else
         stored.setValue(QLatin1String(kLocationKey), kept);
     return QString();
+}
+
+void followWindowChoice(QObject *owner)
+{
+    DeviceBookKeeper *keeper = DeviceBookKeeper::of(owner);
+    if (!keeper)
+        return;
+    if (auto *writer = qobject_cast<BookWriterProcess *>(keeper->writer()))
+        writer->setBookPath(windowBookLocation());
+    keeper->recorder().setTechnician(windowTechnician());
 }
 
 QString windowTechnician()

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QObject;
+
 #include "devicebook.h"
 
 // What the window remembers of the book for its user, and the words the
@@ -20,6 +22,10 @@ namespace tavik7::book {
 // Returns why it is refused, nothing kept: a server URL that does not parse,
 // or one with a password, which the settings file would hold in clear.
 [[nodiscard]] QString rememberBookLocation(const QString &text, int language);
+
+// The keeper owner made records into windowBookLocation() and names
+// windowTechnician() in its events from now on.
+void followWindowChoice(QObject *owner);
 
 // The technician's name in the window's events: TAVIK7_TECHNICIAN, else the
 // user's setting.

@@ -15,13 +15,7 @@ DeviceBookWindow *bookWindowOf(QWidget *mainWindow)
 class BookWindows final : public tavik7::bookwindow::Module
 {
 public:
-    void show(QWidget *mainWindow, int language) override
-    {
-        const bool first = !bookWindowOf(mainWindow);
-        DeviceBookWindow *book = DeviceBookWindow::showFor(mainWindow, language);
-        if (first)
-            QObject::connect(book, &DeviceBookWindow::bookChosen, mainWindow, [this, mainWindow] { chosen(mainWindow); });
-    }
+    void show(QWidget *mainWindow, int language) override { DeviceBookWindow::showFor(mainWindow, language); }
 
     void refresh(QWidget *mainWindow) override
     {
@@ -34,8 +28,6 @@ public:
         if (DeviceBookWindow *book = bookWindowOf(mainWindow))
             book->setLanguage(language);
     }
-
-    void (*chosen)(QWidget *mainWindow) = nullptr;
 };
 
 } // namespace
@@ -44,7 +36,7 @@ extern "C" Q_DECL_EXPORT tavik7::bookwindow::Module *tavik7BookWindowModule2(con
 {
     // This module's hook is its own: it leads to the program's, where tests set theirs.
     tavik7::fileNameHook = host.askFileName;
+    tavik7::bookwindow::bookChosenHook = host.bookChosen;
     static BookWindows module;
-    module.chosen = host.bookChosen;
     return &module;
 }

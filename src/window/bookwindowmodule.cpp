@@ -6,7 +6,6 @@
 #include <QLibrary>
 
 #include "booksettings.h"
-#include "devicebookkeeper.h"
 #include "filehooks.h"
 #include "messageboxes.h"
 #include "texttable.h"
@@ -18,15 +17,6 @@ namespace {
 // Loaded once and never unloaded: the book windows it makes live on with
 // their main windows.
 Module *loaded = nullptr;
-
-void followBookChoice(QWidget *mainWindow)
-{
-    auto *keeper = book::DeviceBookKeeper::of(mainWindow);
-    if (auto *writer = keeper ? qobject_cast<book::BookWriterProcess *>(keeper->writer()) : nullptr)
-        writer->setBookPath(book::windowBookLocation());
-    if (keeper)
-        keeper->recorder().setTechnician(book::windowTechnician());
-}
 
 // Empty when the module is loaded, else why it is not.
 QString load()
@@ -40,7 +30,7 @@ QString load()
     const auto entry = reinterpret_cast<Entry>(library.resolve(kEntryName));
     if (!entry)
         return library.errorString();
-    loaded = entry({&askFileName, &followBookChoice});
+    loaded = entry({&askFileName, &book::followWindowChoice});
     return QString();
 }
 

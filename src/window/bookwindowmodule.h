@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QObject;
 class QWidget;
 
 namespace tavik7 {
@@ -36,8 +37,11 @@ struct Host
     QString (*askFileName)(const FileNameRequest &request);
     // The user chose another book location or technician: mainWindow's
     // events follow the choice from now on.
-    void (*bookChosen)(QWidget *mainWindow);
+    void (*bookChosen)(QObject *mainWindow);
 };
+
+// The module's copy of Host::bookChosen; empty in the program itself.
+inline void (*bookChosenHook)(QObject *mainWindow) = nullptr;
 
 // The module's one exported function; the number changes with Module and Host.
 inline constexpr char kEntryName[] = "tavik7BookWindowModule2";

@@ -15,6 +15,7 @@
 #include "booklocation.h"
 #include "booksettings.h"
 #include "bookupkeep.h"
+#include "bookwindowmodule.h"
 #include "filehooks.h"
 #include "historypdfexport.h"
 #include "regularfile.h"
@@ -71,7 +72,6 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
     connect(m_chainCheck, &ChainCheck::finished, this, [this](const VerifyResult &verified) {
         ui->verify->setEnabled(true);
         showStatus(brokenChainText(verified, m_language));
-        emit this->verified(verified.intact());
     });
     openBook();
 }
@@ -89,27 +89,27 @@ void DeviceBookWindow::openBook()
 
 void DeviceBookWindow::chooseBook()
 {
-    if (ui->bookLocation->text().trimmed() == locationText(m_bookPath))
-        return;
-    if (const QString refused = rememberBookLocation(ui->bookLocation->text().trimmed(), m_language);
-        !refused.isEmpty()) {
-        showStatus(refused);
-        ui->bookLocation->setText(locationText(m_bookPath));
-        return;
+    const QString typed = ui->bookLocation->text().trimmed();
+    if (typed != locationText(m_bookPath) && chosen(rememberBookLocation(typed, m_language))) {
+        m_bookPath = windowBookLocation();
+        m_waiting->setLocation(m_bookPath);
+        openBook();
     }
-    m_bookPath = windowBookLocation();
-    m_waiting->setLocation(m_bookPath);
-    openBook();
-    emit bookChosen();
+    ui->bookLocation->setText(locationText(m_bookPath));
 }
 
 void DeviceBookWindow::chooseTechnician()
 {
-    const QString refused = rememberTechnician(ui->technician->text().trimmed(), m_language);
-    showStatus(refused);
+    chosen(rememberTechnician(ui->technician->text().trimmed(), m_language));
     ui->technician->setText(windowTechnician());
-    if (refused.isEmpty())
-        emit bookChosen();
+}
+
+bool DeviceBookWindow::chosen(const QString &refused)
+{
+    showStatus(refused);
+    if (refused.isEmpty() && tavik7::bookwindow::bookChosenHook)
+        tavik7::bookwindow::bookChosenHook(parentWidget());
+    return refused.isEmpty();
 }
 
 void DeviceBookWindow::showStatus(const QString &text)
@@ -258,9 +258,7 @@ void DeviceBookWindow::showDeviceEvents()
 
 void DeviceBookWindow::showExportResult(const QString &path, bool written)
 {
-    ui->status->setText(written ? QString()
-                              : bookText(BookText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
-    ui->status->setVisible(!written);
+    showStatus(written ? QString() : bookText(BookText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
 }
 
 bool DeviceBookWindow::save(const QString &path, const QByteArray &bytes)

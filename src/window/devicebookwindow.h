@@ -56,7 +56,7 @@ public:
     // nothing started, while another export runs or when path names no
     // regular file.
     bool exportPdf(const QString &path);
-    // verified() tells the outcome; the window goes on meanwhile.
+    // Shows the outcome when it comes; the window goes on meanwhile.
     void verify();
 
     [[nodiscard]] QLineEdit *searchField() const;
@@ -66,9 +66,6 @@ public:
 
 signals:
     void pdfExported(bool written);
-    void verified(bool intact);
-    // The user chose another book location or technician.
-    void bookChosen();
 
 private:
     void showDeviceEvents();
@@ -79,6 +76,8 @@ private:
     void openBook();
     void chooseBook();
     void chooseTechnician();
+    // Says why a choice was refused; tells the main window of one taken.
+    bool chosen(const QString &refused);
     void showStatus(const QString &text);
     void showWaiting();
     // Saves bytes under path, refusing what is not a regular file; says so when it fails.
