@@ -17,10 +17,10 @@ class BookWindows final : public tavik7::bookwindow::Module
 public:
     void show(QWidget *mainWindow, int language) override { DeviceBookWindow::showFor(mainWindow, language); }
 
-    void refresh(QWidget *mainWindow) override
+    void refresh(QWidget *mainWindow, bool reread) override
     {
         if (DeviceBookWindow *book = bookWindowOf(mainWindow))
-            book->refresh();
+            book->refresh(reread);
     }
 
     void setLanguage(QWidget *mainWindow, int language) override

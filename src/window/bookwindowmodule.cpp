@@ -56,10 +56,10 @@ void show(QWidget *mainWindow, int language)
     loaded->show(mainWindow, language);
 }
 
-void refresh(QWidget *mainWindow)
+void refresh(QWidget *mainWindow, bool reread)
 {
     if (loaded)
-        loaded->refresh(mainWindow);
+        loaded->refresh(mainWindow, reread);
 }
 
 void setLanguage(QWidget *mainWindow, int language)

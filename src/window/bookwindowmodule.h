@@ -23,7 +23,9 @@ public:
     // Shows the book window of mainWindow, making it on first use.
     virtual void show(QWidget *mainWindow, int language) = 0;
     // Shows what was recorded since, when the book window is there.
-    virtual void refresh(QWidget *mainWindow) = 0;
+    // reread false: only the count of events waiting, the book unread (an
+    // event was just kept from a server that may not answer).
+    virtual void refresh(QWidget *mainWindow, bool reread) = 0;
     virtual void setLanguage(QWidget *mainWindow, int language) = 0;
 
 protected:
@@ -51,7 +53,7 @@ using Entry = Module *(*)(const Host &host);
 // box when it cannot; refresh() and setLanguage() do nothing while it is not
 // loaded, as there is no book window then.
 void show(QWidget *mainWindow, int language);
-void refresh(QWidget *mainWindow);
+void refresh(QWidget *mainWindow, bool reread = true);
 void setLanguage(QWidget *mainWindow, int language);
 
 // The module beside the running program, else the one named by

@@ -214,8 +214,12 @@ void DeviceBookWindow::search(const QString &text)
     showDeviceEvents();
 }
 
-void DeviceBookWindow::refresh()
+void DeviceBookWindow::refresh(bool reread)
 {
+    if (!reread) {
+        m_waiting->check();
+        return;
+    }
     const QString serial = shownSerial();
     search(ui->searchField->text());
     // Back to the device that was shown, if it is still in the list.

@@ -47,8 +47,9 @@ public:
 
     void setLanguage(int language);
     void search(const QString &text);
-    // Shows what was recorded since: the main window calls it after each event.
-    void refresh();
+    // Shows what was recorded since: the main window calls it after each
+    // event. reread false: only the count of events waiting.
+    void refresh(bool reread = true);
     // The shown device's history; false with a message shown when not written.
     bool exportCsv(const QString &path);
     // Starts the export of the shown device's history; the PDF is laid out on

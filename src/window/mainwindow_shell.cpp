@@ -141,8 +141,7 @@ void TAVIK7_Bediensoftware::setUpEngines()
     connect(this, &TAVIK7_Bediensoftware::setLanguage, keeper, [this, keeper] { keeper->setLanguage(language); });
     keeper->recorder().setTechnician(tavik7::book::windowTechnician());
     connect(keeper, &tavik7::book::DeviceBookKeeper::recorded, this, [this] { tavik7::bookwindow::refresh(this); });
-    // An event kept in the outbox shows in the book window's count of those waiting.
-    connect(keeper, &tavik7::book::DeviceBookKeeper::missed, this, [this] { tavik7::bookwindow::refresh(this); });
+    connect(keeper, &tavik7::book::DeviceBookKeeper::missed, this, [this] { tavik7::bookwindow::refresh(this, false); });
     // After the action's own line, which may start the console afresh.
     connect(keeper, &tavik7::book::DeviceBookKeeper::bookNoticeWords, this,
             [this](const QString &german, const QString &english) {
