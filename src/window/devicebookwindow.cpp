@@ -170,7 +170,7 @@ DeviceBookWindow *DeviceBookWindow::showFor(QWidget *mainWindow, int language)
 {
     auto *window = mainWindow->findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly);
     if (!window)
-        window = new DeviceBookWindow(bookPath(), language, mainWindow);
+        window = new DeviceBookWindow(windowBookLocation(), language, mainWindow);
     else
         window->refresh();
     window->show();

@@ -350,6 +350,11 @@ void TestBookWindow::serverChosenWaitingAndVerified()
     shown->findChild<QPushButton *>(QStringLiteral("verify"))->click();
     QCOMPARE(status->text(), QStringLiteral("Gerätebuch wird geprüft..."));
     QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("Gerätebuch unversehrt: 2 Einträge"), 20000);
+
+    // The next start opens the book chosen.
+    window = openWindowOn();
+    w<QAction>("actionDeviceBook")->trigger();
+    QCOMPARE(window->findChild<DeviceBookWindow *>()->findChild<QLineEdit *>(QStringLiteral("bookLocation"))->text(), url);
 }
 
 QTEST_MAIN(TestBookWindow)
