@@ -63,8 +63,15 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
         emit pdfExported(written);
     });
     connect(ui->bookLocation, &QLineEdit::editingFinished, this, &DeviceBookWindow::chooseBook);
-    connect(ui->technician, &QLineEdit::editingFinished, this, &DeviceBookWindow::chooseTechnician);
-    connect(ui->verify, &QPushButton::clicked, this, &DeviceBookWindow::verify);
+    connect(ui->technician, &QLineEdit::editingFinished, this, [this] {
+        chosen(rememberTechnician(ui->technician->text().trimmed(), m_language));
+        ui->technician->setText(windowTechnician());
+    });
+    // The window goes on while the chain is checked.
+    connect(ui->verify, &QPushButton::clicked, this, [this] {
+        ui->verify->setEnabled(!m_chainCheck->start(m_bookPath));
+        showStatus(bookText(BookText::Verifying, m_language));
+    });
     ui->bookLocation->setEnabled(!bookLocationFromEnvironment());
     ui->technician->setText(windowTechnician());
     ui->technician->setEnabled(technicianFromEnvironment().isEmpty());
@@ -98,12 +105,6 @@ void DeviceBookWindow::chooseBook()
     ui->bookLocation->setText(locationText(m_bookPath));
 }
 
-void DeviceBookWindow::chooseTechnician()
-{
-    chosen(rememberTechnician(ui->technician->text().trimmed(), m_language));
-    ui->technician->setText(windowTechnician());
-}
-
 bool DeviceBookWindow::chosen(const QString &refused)
 {
     showStatus(refused);
@@ -122,14 +123,6 @@ void DeviceBookWindow::showWaiting()
 {
     ui->waiting->setText(waitingText(m_waiting->count(), m_language));
     ui->waiting->setVisible(m_waiting->count() > 0);
-}
-
-void DeviceBookWindow::verify()
-{
-    if (!m_chainCheck->start(m_bookPath))
-        return;
-    ui->verify->setEnabled(false);
-    showStatus(bookText(BookText::Verifying, m_language));
 }
 
 // The window's process holds no connection to the book between reads: a

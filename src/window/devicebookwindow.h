@@ -57,8 +57,6 @@ public:
     // nothing started, while another export runs or when path names no
     // regular file.
     bool exportPdf(const QString &path);
-    // Shows the outcome when it comes; the window goes on meanwhile.
-    void verify();
 
     [[nodiscard]] QLineEdit *searchField() const;
     [[nodiscard]] QSortFilterProxyModel *deviceList() const { return m_deviceProxy; }
@@ -76,7 +74,6 @@ private:
     void showExportResult(const QString &path, bool written);
     void openBook();
     void chooseBook();
-    void chooseTechnician();
     // Says why a choice was refused; tells the main window of one taken.
     bool chosen(const QString &refused);
     void showStatus(const QString &text);
