@@ -367,28 +367,25 @@ void TestOutbox::bookBeforeUuidsImportedOnce()
     QCOMPARE(initBook(QStringLiteral("olderpc")), QString());
     const QString location = m_server.url(QStringLiteral("olderpc"));
     const QString local = m_dir.filePath(QStringLiteral("older.sqlite"));
-    QStringList statements = schemaStatements(3);
+    QStringList statements = schemaStatements(3) << QStringLiteral("INSERT INTO devices VALUES(1, 'F1', 'ABC', 'TAV7')");
     QList<QVariantList> values(statements.size());
-    statements.append(QStringLiteral("INSERT INTO devices VALUES(1, 'F1', 'ABC', 'TAV7')"));
-    values.append(QVariantList());
-    QByteArray previous;
+    QByteArray hash;
     for (int id = 1; id <= 3; ++id) {
-        BookEvent e = fieldEvent(id);
+        BookEvent e = fieldEvent(7 * id + 1); // each of device F1
         e.id = id;
-        e.serialNumber = QStringLiteral("F1");
         e.manufacturer = QStringLiteral("ABC");
         e.deviceType = QStringLiteral("TAV7");
-        e.status = QStringLiteral("ok");
         e.counter.clear();
+        e.status = QStringLiteral("ok");
         StoredEvent stored = storedForm(e);
-        stored.hashesOrigin = false; // as hashed then: without uuid and station
-        previous = chainHash(previous, stored);
-        statements.append(QStringLiteral("INSERT INTO events VALUES(?, ?, ?, ?, 'field', '/dev/ttyUSB0', 1, 'ok', ?, "
-                                         "'', '', '', '', '', ?)"));
-        values.append(QVariantList{id, e.timeMs, stored.action, stored.frontEnd, QString::fromUtf8(stored.changes), previous});
+        stored.hashesOrigin = false; // hashed then without uuid and station
+        hash = chainHash(hash, stored);
+        statements << QStringLiteral("INSERT INTO events VALUES(?, ?, ?, ?, 'field', '/dev/ttyUSB0', 1, 'ok', ?, '', "
+                                     "'', '', '', '', ?)");
+        values << QVariantList{id, e.timeMs, stored.action, stored.frontEnd, QString::fromUtf8(stored.changes), hash};
     }
-    statements.append(QStringLiteral("UPDATE head SET id = 3, hash = ?"));
-    values.append(QVariantList{previous});
+    statements << QStringLiteral("UPDATE head SET id = 3, hash = ?");
+    values << QVariantList{hash};
     runSql(local, statements, values);
     const QProcessEnvironment env = environment(outboxIn(QStringLiteral("olderpc")));
     const QStringList import = bookArguments(location, {QStringLiteral("import"), local});

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QScopeGuard>
+#include <QSqlQuery>
 #include <QSet>
 #include <QSqlError>
 #include <QTest>
@@ -420,17 +421,9 @@ void TestServerBook::frozenServerIsGivenUp()
     environment.insert(QStringLiteral("TAVIK7_BOOK"), location);
     environment.insert(QStringLiteral("TAVIK7_OUTBOX"), m_dir.filePath(QStringLiteral("frozen-outbox.sqlite")));
     environment.insert(QStringLiteral("APPDATA"), m_dir.filePath(QStringLiteral("frozen-user")));
-    QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("holder"));
-    const auto removeHolder = qScopeGuard([&] {
-        holder = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
-    });
-    holder.setHostName(QStringLiteral("127.0.0.1"));
-    holder.setPort(m_server.port());
-    holder.setDatabaseName(QStringLiteral("frozen"));
-    holder.setUserName(QStringLiteral("book"));
-    QVERIFY(holder.open());
-    QSqlQuery hold(holder);
+    DeviceBook holder;
+    QVERIFY(holder.openForReading(location).recorded);
+    QSqlQuery hold(holder.database());
     // The chain's head held: the write is sent and waits on the server.
     QVERIFY(hold.exec(QStringLiteral("BEGIN")) && hold.exec(QStringLiteral("SELECT * FROM head FOR UPDATE")));
     DevSim sim;
