@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 #include <QUrl>
 
+#include "booklocation.h"
 #include "platform.h"
 #include "regularfile.h"
 

@@ -5,7 +5,6 @@
 
 #include <optional>
 
-#include "booklocation.h"
 #include "devicebook.h"
 
 namespace tavik7::book {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "booklocation.h"
 #include "bookwriter.h"
 #include "chainanchor.h"
 #include "devicebook.h"
