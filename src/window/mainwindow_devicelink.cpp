@@ -2,7 +2,6 @@
 // and the one table that words their results.
 
 #include <QSerialPort>
-#include <QStandardItemModel>
 
 #include "planreview.h"
 #include "buttonavailability.h"

@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QStatusBar>
 #include <QTabBar>
-#include <QStandardItemModel>
 #include <QUrl>
 
 #include <functional>
@@ -26,6 +25,7 @@
 #include "messageboxes.h"
 #include "messagecatalogue.h"
 #include "outputlog.h"
+#include "parametersheetmodel.h"
 #include "parametertableview.h"
 #include "platform.h"
 #include "tavik7_bediensoftware.h"
@@ -84,8 +84,8 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
 
     appDataFolder = tavik7::platform::appDataFolder();
     tavik7::platform::ensureAppDataFolder(appDataFolder);
-    parameterModel = new QStandardItemModel(ParameterRowCount, 2, this);
     language = tavik7::German;
+    parameterModel = new tavik7::ParameterSheetModel(sheet, language, this);
     showMessage(tavik7::MessageId::Start, false);
 
     setUpEngines();
@@ -253,7 +253,7 @@ void TAVIK7_Bediensoftware::connectOtherButtons()
 void TAVIK7_Bediensoftware::connectTableChecks()
 {
     // Connected only now, so the initial fill of the table runs no checks.
-    connect(parameterModel, &QStandardItemModel::dataChanged, this, &TAVIK7_Bediensoftware::onTableDataChanged);
+    connect(parameterModel, &tavik7::ParameterSheetModel::dataChanged, this, &TAVIK7_Bediensoftware::onTableDataChanged);
     connect(parameterTable->combo(RowSignificance), &QComboBox::currentIndexChanged, this,
             &TAVIK7_Bediensoftware::onSignificanceCbChanged);
     connect(parameterTable->check(RowLeadingPlus), &QCheckBox::stateChanged, this,

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QStandardItemModel>
+#include <QAbstractItemModel>
+#include <QBrush>
 #include <QStringList>
 #include <QTableView>
 #include <QTextEdit>
@@ -26,7 +27,28 @@ inline QStringList consoleMessages(QWidget &window)
     return messages;
 }
 
-inline QStandardItemModel *tableModel(QWidget &window)
+inline QAbstractItemModel *tableModel(QWidget &window)
 {
-    return qobject_cast<QStandardItemModel *>(child<QTableView>(window, "tableViewSettings")->model());
+    return child<QTableView>(window, "tableViewSettings")->model();
+}
+
+// A cell of the parameter table, as the view draws it.
+struct TableCell
+{
+    QModelIndex index;
+    QString text() const { return index.data().toString(); }
+    QBrush foreground() const { return index.data(Qt::ForegroundRole).value<QBrush>(); }
+    QBrush background() const { return index.data(Qt::BackgroundRole).value<QBrush>(); }
+    QString toolTip() const { return index.data(Qt::ToolTipRole).toString(); }
+    bool isEditable() const { return index.flags().testFlag(Qt::ItemIsEditable); }
+    // What the cell editor does when the user commits an edit.
+    bool setText(const QString &text) const
+    {
+        return const_cast<QAbstractItemModel *>(index.model())->setData(index, text, Qt::EditRole);
+    }
+};
+
+inline TableCell tableCell(QWidget &window, int row, int column = 1)
+{
+    return {tableModel(window)->index(row, column)};
 }
