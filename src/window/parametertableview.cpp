@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QTableView>
 
@@ -144,6 +145,7 @@ void ParameterTableView::fillWidgets(const tavik7::ParameterRecord &record)
 void ParameterTableView::repaint()
 {
     m_view->viewport()->update();
+    m_view->horizontalHeader()->viewport()->update();
 }
 
 std::vector<QSignalBlocker> ParameterTableView::silence()

@@ -38,7 +38,7 @@ public:
     void retranslateCells(int language);
     // The cell widgets from record; their own signals may run.
     void fillWidgets(const tavik7::ParameterRecord &record);
-    // Colours drawn anew from the sheet, while the model is silenced.
+    // Cells, colours and headers drawn anew from the sheet while the model is silenced.
     void repaint();
     // Model and cell widgets silenced for as long as the result lives.
     [[nodiscard]] std::vector<QSignalBlocker> silence();
