@@ -217,7 +217,7 @@ void TAVIK7_Bediensoftware::connectDeviceButtons()
 void TAVIK7_Bediensoftware::connectTableChecks()
 {
     // Connected only now, so the initial fill of the table runs no checks.
-    connect(parameterModel, &QAbstractItemModel::dataChanged, this, &TAVIK7_Bediensoftware::onTableDataChanged);
+    connect(parameterModel, &tavik7::ParameterSheetModel::dataChanged, this, &TAVIK7_Bediensoftware::onTableDataChanged);
     connect(parameterTable->combo(RowSignificance), &QComboBox::currentIndexChanged, this,
             &TAVIK7_Bediensoftware::onSignificanceCbChanged);
     connect(parameterTable->check(RowLeadingPlus), &QCheckBox::stateChanged, this,
@@ -331,10 +331,8 @@ void TAVIK7_Bediensoftware::setLanguageOfCaptions()
     // text may delete helpers of its own that the search would have listed.
     QList<QObject *> captions = findChildren<QObject *>();
     captions.removeIf([](const QObject *object) { return !object->property("textId").isValid(); });
-    for (QObject *object : std::as_const(captions)) {
-        const QString text = textFor(object->property("textId").toInt());
-        object->setProperty(qobject_cast<QMenu *>(object) ? "title" : "text", text);
-    }
+    for (QObject *object : std::as_const(captions))
+        object->setProperty(qobject_cast<QMenu *>(object) ? "title" : "text", textFor(object->property("textId").toInt()));
 }
 
 void TAVIK7_Bediensoftware::setLanguageOfItems()

@@ -64,8 +64,8 @@ void setTableFont(QTableView *view)
 
 } // namespace
 
-ParameterTableView::ParameterTableView(QTableView *view, tavik7::ParameterSheetModel *model,
-                                       tavik7::ParameterSheet &sheet, QObject *parent)
+ParameterTableView::ParameterTableView(QTableView *view, tavik7::ParameterSheetModel *model, tavik7::ParameterSheet &sheet,
+                                       QObject *parent)
     : QObject(parent)
     , m_view(view)
     , m_model(model)

@@ -33,7 +33,22 @@ inline QAbstractItemModel *tableModel(QWidget &window)
 }
 
 // A cell of the parameter table, as the view draws it.
-inline QModelIndex tableCell(QWidget &window, int row, int column = 1)
+struct TableCell
 {
-    return tableModel(window)->index(row, column);
+    QModelIndex index;
+    QString text() const { return index.data().toString(); }
+    QBrush foreground() const { return index.data(Qt::ForegroundRole).value<QBrush>(); }
+    QBrush background() const { return index.data(Qt::BackgroundRole).value<QBrush>(); }
+    QString toolTip() const { return index.data(Qt::ToolTipRole).toString(); }
+    bool isEditable() const { return index.flags().testFlag(Qt::ItemIsEditable); }
+    // What the cell editor does when the user commits an edit.
+    bool setText(const QString &text) const
+    {
+        return const_cast<QAbstractItemModel *>(index.model())->setData(index, text, Qt::EditRole);
+    }
+};
+
+inline TableCell tableCell(QWidget &window, int row, int column = 1)
+{
+    return {tableModel(window)->index(row, column)};
 }

@@ -137,8 +137,8 @@ void TestFlashing::corruptImageThenFlashThenFailure()
     QCOMPARE(answerer.informativeTexts.at(2), QDir::toNativeSeparators(folder() + backups.first()));
     // The settings come back; the firmware stays the one just read.
     QTRY_VERIFY_WITH_TIMEOUT(consoleMessages(*window).contains(germanMessage(5)), kRunWaitMs);
-    QCOMPARE(tableCell(*window, TAVIK7_Bediensoftware::RowUnit).data().toString(), QStringLiteral("m3"));
-    QCOMPARE(tableCell(*window, TAVIK7_Bediensoftware::RowSoftwareVersion).data().toString(), QStringLiteral("1.12"));
+    QCOMPARE(tableCell(*window, TAVIK7_Bediensoftware::RowUnit).text(), QStringLiteral("m3"));
+    QCOMPARE(tableCell(*window, TAVIK7_Bediensoftware::RowSoftwareVersion).text(), QStringLiteral("1.12"));
     }
 
     // A tool that fails: the reopen is added below the verdict; the technician stays on the tab.

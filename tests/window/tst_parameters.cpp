@@ -93,7 +93,7 @@ private slots:
     void reviewBeforeWriting();
 
 private:
-    QModelIndex cell(int row) { return tableCell(*window, row); }
+    TableCell cell(int row) { return tableCell(*window, row); }
     bool enabled(const char *name) { return button(name)->isEnabled(); }
     bool writeEnabled() { return enabled("pushButtonWriteSettings"); }
     bool setCounterEnabled() { return enabled("pushButtonSetCounter"); }
@@ -147,19 +147,23 @@ void TestParameters::startWithoutADevice()
     // The first page wears the window's look from the first frame on.
     QVERIFY(child<QWidget>(*window, "tabConfig")->styleSheet().contains(QLatin1String("#333F48")));
     // The placeholder record is shown without any plausibility complaint.
-    QCOMPARE(tableCell(*window, 7).data().toString(), QStringLiteral("0.00"));
+    QCOMPARE(tableCell(*window, 7).text(), QStringLiteral("0.00"));
     auto *hint = w<QLabel>("labelCounterHint");
     QCOMPARE(hint->text(), QStringLiteral("(Hinweis: 8-stellig)"));
 
-    // F3 unlocks serial number and year; the switch's refill locks them again.
-    const auto editable = [&](int row) { return tableCell(*window, row).flags().testFlag(Qt::ItemIsEditable); };
+    // F3 unlocks serial number and year, and locks them again; so does a refill.
+    QVERIFY(!tableCell(*window, 5).isEditable() && !tableCell(*window, 6).isEditable());
     QTest::keyClick(window.get(), Qt::Key_F3);
-    QVERIFY(editable(5) && editable(6));
+    QVERIFY(tableCell(*window, 5).isEditable() && tableCell(*window, 6).isEditable());
+    QVERIFY(!tableCell(*window, 7).isEditable());
+    QTest::keyClick(window.get(), Qt::Key_F3);
+    QVERIFY(!tableCell(*window, 5).isEditable());
+    QTest::keyClick(window.get(), Qt::Key_F3);
 
     // Edits not yet written to the device survive the switch; the version
     // cell is read back at it, and the counter hint follows.
-    editCell(*window, 0, QStringLiteral("kWh"));
-    editCell(*window, 7, QStringLiteral("1.12"));
+    tableCell(*window, 0).setText(QStringLiteral("kWh"));
+    tableCell(*window, 7).setText(QStringLiteral("1.12"));
     w<QComboBox>("comboBoxDirection")->setCurrentIndex(1);
     w<QCheckBox>("checkBoxLeadingPlus")->setChecked(true);
     // A failed Connect replaces the console; the switch renders it anew without logging it again.
@@ -168,10 +172,10 @@ void TestParameters::startWithoutADevice()
     const QByteArray logBefore = readFile(logFile.arg(1));
     auto *english = w<QAction>("actionEnglish");
     english->trigger();
-    QVERIFY(!editable(5) && !editable(6));
+    QVERIFY(!tableCell(*window, 5).isEditable() && !tableCell(*window, 6).isEditable());
     QCOMPARE(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: not connected"));
-    QCOMPARE(tableCell(*window, 11, 0).data().toString(), QStringLiteral("Direction"));
-    QCOMPARE(tableCell(*window, 0).data().toString(), QStringLiteral("kWh"));
+    QCOMPARE(tableCell(*window, 11, 0).text(), QStringLiteral("Direction"));
+    QCOMPARE(tableCell(*window, 0).text(), QStringLiteral("kWh"));
     QCOMPARE(w<QComboBox>("comboBoxDirection")->currentText(), QStringLiteral("1: left"));
     QVERIFY(w<QCheckBox>("checkBoxLeadingPlus")->isChecked());
     QCOMPARE(hint->text(), QStringLiteral("(Hint: 9 digits)"));
@@ -183,7 +187,7 @@ void TestParameters::startWithoutADevice()
     QVERIFY(english->isChecked());
     w<QAction>("actionGerman")->trigger();
     QVERIFY(!english->isChecked());
-    QCOMPARE(tableCell(*window, 11, 0).data().toString(), QStringLiteral("Richtung"));
+    QCOMPARE(tableCell(*window, 11, 0).text(), QStringLiteral("Richtung"));
 
     // The wizard's entry takes digits typed over the reading only; the keys' effects are the core's rows.
     auto *entry = w<QLineEdit>("lineEditCounter2");
@@ -289,8 +293,8 @@ void TestParameters::connectReadEditWrite()
     editor->selectAll();
     QTest::keyClicks(editor, QStringLiteral("m 3"));
     QTest::keyClick(editor, Qt::Key_Return);
-    QTRY_COMPARE(cell(kRowUnit).data().toString(), QStringLiteral("m 3"));
-    QCOMPARE(cell(kRowUnit).data(Qt::ForegroundRole).value<QBrush>().color(), kRed);
+    QTRY_COMPARE(cell(kRowUnit).text(), QStringLiteral("m 3"));
+    QCOMPARE(cell(kRowUnit).foreground().color(), kRed);
     QVERIFY(!writeEnabled() && !setCounterEnabled());
     QCOMPARE(consoleMessages(*window), germanMessages({59}));
     // Implausible values block writing, nothing else.
@@ -300,15 +304,15 @@ void TestParameters::connectReadEditWrite()
     QVERIFY(editCell(*window, kRowManufacturer, QStringLiteral("AB1")));
     QVERIFY(editCell(*window, kRowYear, QStringLiteral("1949")));
     switchLanguage("actionEnglish");
-    QCOMPARE(cell(kRowUnit).data(Qt::ForegroundRole).value<QBrush>().color(), kRed);
+    QCOMPARE(cell(kRowUnit).foreground().color(), kRed);
     QVERIFY(!writeEnabled());
     QCOMPARE(consoleMessages(*window), QStringList({tavik7::messageText(59, tavik7::English)}));
     switchLanguage("actionGerman");
 
     // Mended cells keep what the rule cuts them to; one red cell still blocks.
     QVERIFY(editCell(*window, kRowUnit, QStringLiteral("kWhx")));
-    QCOMPARE(cell(kRowUnit).data().toString(), QStringLiteral("kWh"));
-    QCOMPARE(cell(kRowUnit).data(Qt::ForegroundRole).value<QBrush>().color(), kBlack);
+    QCOMPARE(cell(kRowUnit).text(), QStringLiteral("kWh"));
+    QCOMPARE(cell(kRowUnit).foreground().color(), kBlack);
     QVERIFY(editCell(*window, kRowYear, QStringLiteral("2049")));
     QVERIFY(!writeEnabled());
     QVERIFY(editCell(*window, kRowManufacturer, QStringLiteral("ABCD")));
@@ -338,9 +342,9 @@ void TestParameters::connectReadEditWrite()
     button("pushButtonWriteSettings")->click();
     QTRY_COMPARE(consoleMessages(*window), germanMessages({1, 2}));
     QVERIFY(readSettings());
-    QCOMPARE(cell(kRowManufacturer).data().toString(), QStringLiteral("ABC"));
-    QCOMPARE(cell(kRowYear).data().toString(), QStringLiteral("2049"));
-    QCOMPARE(cell(kRowUnit).data().toString(), QStringLiteral("kWh"));
+    QCOMPARE(cell(kRowManufacturer).text(), QStringLiteral("ABC"));
+    QCOMPARE(cell(kRowYear).text(), QStringLiteral("2049"));
+    QCOMPARE(cell(kRowUnit).text(), QStringLiteral("kWh"));
 
     // Closed, nothing can reach the device until a verdict speaks again; a
     // connection offers the report again, the table as it is.

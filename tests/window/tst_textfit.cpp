@@ -208,7 +208,7 @@ void TestTextFit::textsFitTheirWidgets()
     // The widest texts that a device's answer can put in place: the
     // significance whose multiplier reads "x 100", and a three-letter unit.
     child<QComboBox>(window, "comboBoxSignificance")->setCurrentIndex(5);
-    tableModel(window)->setData(tableCell(window, TAVIK7_Bediensoftware::RowUnit), QStringLiteral("MWh"));
+    tableCell(window, TAVIK7_Bediensoftware::RowUnit).setText(QStringLiteral("MWh"));
 
     auto *tabs = child<QTabWidget>(window, "tabWidget");
     FitCheck check;
