@@ -2,6 +2,7 @@
 // and the one table that words their results.
 
 #include <QSerialPort>
+#include <QStandardItemModel>
 
 #include "planreview.h"
 #include "buttonavailability.h"

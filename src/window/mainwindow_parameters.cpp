@@ -4,9 +4,9 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QStandardItemModel>
 
 #include "countertext.h"
-#include "parametersheetmodel.h"
 #include "parametertableview.h"
 #include "plausibility.h"
 #include "tavik7_bediensoftware.h"
@@ -30,14 +30,14 @@ void TAVIK7_Bediensoftware::setupParameterTable()
 
 void TAVIK7_Bediensoftware::setParameterTableLabels()
 {
-    parameterModel->setLanguage(language);
+    parameterTable->setLabels(language);
 }
 
 void TAVIK7_Bediensoftware::fillParameterTable()
 {
     // A copy: a changed index runs slots that write into the sheet.
     const tavik7::ParameterRecord shown = sheet.record();
-    parameterModel->refill();
+    parameterTable->fillItems();
     showCounterEntry();
     ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(shown.softwareVersion)));
     parameterTable->fillWidgets(shown);
@@ -66,7 +66,7 @@ void TAVIK7_Bediensoftware::fillParameterTableAsOneChange(const tavik7::Paramete
     }
     // The cells' colours on the values now shown, then the counter entry's
     // check, which ends with the verdict on the whole table.
-    parameterTable->repaint();
+    parameterTable->recolour();
     ui.label_unit->setText(sheet.cellText(RowUnit));
     onSignificanceCbChanged(parameterTable->combo(RowSignificance)->currentIndex());
 }
@@ -75,7 +75,7 @@ void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
 {
     // F3 is the service key that unlocks serial number and year for editing.
     if (event->key() == Qt::Key_F3)
-        parameterModel->toggleServiceLock();
+        parameterTable->toggleServiceLock();
 }
 
 void TAVIK7_Bediensoftware::updatePlausibilityState()
@@ -93,11 +93,10 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
 
 void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &)
 {
-    if (topLeft.column() != 1)
+    const int counterLength = sheet.counterLength();
+    if (!parameterTable->takeEdit(topLeft))
         return;
-    // The version cell sets the counter's digit count; the entry follows it
-    // and keeps what it holds when the count stays.
-    if (ui.lineEditCounter->maxLength() != sheet.counterLength()) {
+    if (sheet.counterLength() != counterLength) {
         showCounterEntry();
         ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
     }

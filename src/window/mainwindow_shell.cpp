@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QStandardItemModel>
 #include <QUrl>
 
 #include <functional>
@@ -26,7 +27,6 @@
 #include "messageboxes.h"
 #include "messagecatalogue.h"
 #include "outputlog.h"
-#include "parametersheetmodel.h"
 #include "parametertableview.h"
 #include "platform.h"
 #include "tavik7_bediensoftware.h"
@@ -85,8 +85,8 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
 
     appDataFolder = tavik7::platform::appDataFolder();
     tavik7::platform::ensureAppDataFolder(appDataFolder);
+    parameterModel = new QStandardItemModel(ParameterRowCount, 2, this);
     language = tavik7::German;
-    parameterModel = new tavik7::ParameterSheetModel(sheet, language, this);
     showMessage(tavik7::MessageId::Start, false);
 
     setUpEngines();
@@ -217,7 +217,7 @@ void TAVIK7_Bediensoftware::connectDeviceButtons()
 void TAVIK7_Bediensoftware::connectTableChecks()
 {
     // Connected only now, so the initial fill of the table runs no checks.
-    connect(parameterModel, &tavik7::ParameterSheetModel::dataChanged, this, &TAVIK7_Bediensoftware::onTableDataChanged);
+    connect(parameterModel, &QStandardItemModel::dataChanged, this, &TAVIK7_Bediensoftware::onTableDataChanged);
     connect(parameterTable->combo(RowSignificance), &QComboBox::currentIndexChanged, this,
             &TAVIK7_Bediensoftware::onSignificanceCbChanged);
     connect(parameterTable->check(RowLeadingPlus), &QCheckBox::stateChanged, this,

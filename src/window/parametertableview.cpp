@@ -4,13 +4,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
-#include <QHeaderView>
-#include <QIdentityProxyModel>
+#include <QStandardItemModel>
 #include <QTableView>
 
 #include "lazylistcombobox.h"
 #include "parameterfields.h"
-#include "parametersheetmodel.h"
 #include "texttable.h"
 
 namespace {
@@ -20,26 +18,19 @@ constexpr int kRowHeightPx = 23;
 constexpr QRgb kImplausibleTextRgb = qRgb(255, 64, 64);
 constexpr QRgb kPlausibleTextRgb = qRgb(0, 0, 0);
 constexpr QRgb kDifferenceBackgroundRgb = qRgb(255, 255, 200);
+constexpr int kLabelHeaderTextId = 73;
+constexpr int kValueHeaderTextId = 74;
 
-// The sheet's verdicts as text colours and the marked rows' background; a
-// marked cell's text keeps its verdict's colour.
-class SheetColours : public QIdentityProxyModel
+QBrush verdictBrush(bool implausible)
 {
-public:
-    using QIdentityProxyModel::QIdentityProxyModel;
+    return QBrush(QColor::fromRgb(implausible ? kImplausibleTextRgb : kPlausibleTextRgb));
+}
 
-    QVariant data(const QModelIndex &index, int role) const override
-    {
-        if (role == Qt::ForegroundRole) {
-            const QVariant implausible = index.data(tavik7::ParameterSheetModel::ImplausibleRole);
-            if (implausible.isValid())
-                return QBrush(QColor::fromRgb(implausible.toBool() ? kImplausibleTextRgb : kPlausibleTextRgb));
-        }
-        if (role == Qt::BackgroundRole && !index.data(Qt::ToolTipRole).toString().isEmpty())
-            return QBrush(QColor(kDifferenceBackgroundRgb));
-        return QIdentityProxyModel::data(index, role);
-    }
-};
+bool hasCellWidget(int row)
+{
+    const tavik7::FieldKind kind = tavik7::kParameterFields[row].kind;
+    return kind == tavik7::FieldKind::Combo || kind == tavik7::FieldKind::Check;
+}
 
 QComboBox *makeComboCell(int row, int language, QWidget *parent)
 {
@@ -64,7 +55,7 @@ void setTableFont(QTableView *view)
 
 } // namespace
 
-ParameterTableView::ParameterTableView(QTableView *view, tavik7::ParameterSheetModel *model, tavik7::ParameterSheet &sheet,
+ParameterTableView::ParameterTableView(QTableView *view, QStandardItemModel *model, tavik7::ParameterSheet &sheet,
                                        QObject *parent)
     : QObject(parent)
     , m_view(view)
@@ -76,9 +67,9 @@ ParameterTableView::ParameterTableView(QTableView *view, tavik7::ParameterSheetM
 void ParameterTableView::setUp(int language)
 {
     setTableFont(m_view);
-    auto *colours = new SheetColours(m_view);
-    colours->setSourceModel(m_model);
-    m_view->setModel(colours);
+    m_view->setModel(m_model);
+    m_model->setHorizontalHeaderItem(0, new QStandardItem(tavik7::text(kLabelHeaderTextId, language)));
+    m_model->setHorizontalHeaderItem(1, new QStandardItem(tavik7::text(kValueHeaderTextId, language)));
 
     // Created in row order, which is also their order in the focus chain; the
     // object names are those the rest of the window and its checks know.
@@ -90,7 +81,7 @@ void ParameterTableView::setUp(int language)
             ? static_cast<QWidget *>(new QCheckBox(tavik7::fieldLabel(row, language), m_view->viewport()))
             : makeComboCell(row, language, m_view->viewport());
         widget->setObjectName(QString::fromLatin1(field.objectName));
-        m_view->setIndexWidget(m_view->model()->index(row, 1), widget);
+        m_view->setIndexWidget(m_model->index(row, 1), widget);
     }
 }
 
@@ -119,6 +110,21 @@ void ParameterTableView::layOut()
         m_view->setRowHeight(row, kRowHeightPx);
 }
 
+void ParameterTableView::setLabels(int language)
+{
+    m_model->horizontalHeaderItem(0)->setText(tavik7::text(kLabelHeaderTextId, language));
+    m_model->horizontalHeaderItem(1)->setText(tavik7::text(kValueHeaderTextId, language));
+    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
+        if (tavik7::kParameterFields[row].kind == tavik7::FieldKind::Check)
+            continue; // the check box carries the name
+        auto *label = new QStandardItem(tavik7::fieldLabel(row, language));
+        label->setEnabled(false);
+        label->setSelectable(false);
+        label->setEditable(false);
+        m_model->setItem(row, 0, label);
+    }
+}
+
 void ParameterTableView::retranslateCells(int language)
 {
     for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
@@ -132,6 +138,20 @@ void ParameterTableView::retranslateCells(int language)
     }
 }
 
+void ParameterTableView::fillItems()
+{
+    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
+        if (hasCellWidget(row))
+            continue;
+        auto *item = new QStandardItem(m_sheet.cellText(row));
+        const tavik7::ParameterField &field = tavik7::kParameterFields[row];
+        item->setEditable(field.editable && !field.serviceLocked);
+        item->setEnabled(true);
+        item->setForeground(verdictBrush(m_sheet.cellImplausible(row)));
+        m_model->setItem(row, 1, item);
+    }
+}
+
 void ParameterTableView::fillWidgets(const tavik7::ParameterRecord &record)
 {
     for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
@@ -142,10 +162,13 @@ void ParameterTableView::fillWidgets(const tavik7::ParameterRecord &record)
     }
 }
 
-void ParameterTableView::repaint()
+void ParameterTableView::recolour()
 {
-    m_view->viewport()->update();
-    m_view->horizontalHeader()->viewport()->update();
+    const QSignalBlocker blocker(m_model);
+    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
+        if (QStandardItem *item = m_model->item(row, 1); item && !hasCellWidget(row))
+            item->setForeground(verdictBrush(m_sheet.cellImplausible(row)));
+    }
 }
 
 std::vector<QSignalBlocker> ParameterTableView::silence()
@@ -159,9 +182,33 @@ std::vector<QSignalBlocker> ParameterTableView::silence()
     return blockers;
 }
 
+bool ParameterTableView::takeEdit(const QModelIndex &index)
+{
+    if (index.column() == 0)
+        return false;
+    QStandardItem *item = m_model->item(index.row(), index.column());
+    if (!item)
+        return false;
+    const QString kept = m_sheet.setCellText(index.row(), item->text());
+    // Both writes raise dataChanged again; that run finds the same text and
+    // colour and changes nothing more.
+    item->setForeground(verdictBrush(m_sheet.cellImplausible(index.row())));
+    item->setText(kept);
+    return true;
+}
+
+void ParameterTableView::toggleServiceLock()
+{
+    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
+        QStandardItem *item = m_model->item(row, 1);
+        if (item && tavik7::kParameterFields[row].serviceLocked)
+            item->setEditable(!item->isEditable());
+    }
+}
+
 QWidget *ParameterTableView::cellWidget(int row) const
 {
-    return m_view->indexWidget(m_view->model()->index(row, 1));
+    return m_view->indexWidget(m_model->index(row, 1));
 }
 
 QComboBox *ParameterTableView::combo(int row) const
@@ -176,6 +223,9 @@ QCheckBox *ParameterTableView::check(int row) const
 
 void ParameterTableView::showMarks(const QList<std::pair<int, QString>> &tips, bool followEdits)
 {
+    // Colours and tips are no edits: the cell checks must not run for them,
+    // least of all in the middle of a read's refill.
+    const QSignalBlocker blocker(m_model);
     for (int row : std::as_const(m_markedRows))
         setMark(row, QString());
     m_markedRows.clear();
@@ -183,20 +233,23 @@ void ParameterTableView::showMarks(const QList<std::pair<int, QString>> &tips, b
         setMark(row, tip);
         m_markedRows.append(row);
     }
-    m_model->setTips(tips);
     m_marksFollowEdits = followEdits;
-    repaint();
+    m_view->viewport()->update();
 }
 
 void ParameterTableView::setMark(int row, const QString &deviceTip)
 {
-    QWidget *cell = cellWidget(row);
-    if (!cell)
-        return; // a text cell: the model's tip and the colours' background
-    // A style sheet, as the window's own would override a palette.
-    cell->setStyleSheet(deviceTip.isEmpty() ? QString()
-                                            : QStringLiteral("%1 { background-color: %2; }")
-                                                  .arg(QString::fromLatin1(cell->metaObject()->className()),
-                                                       QColor(kDifferenceBackgroundRgb).name()));
-    cell->setToolTip(deviceTip);
+    const bool marked = !deviceTip.isEmpty();
+    if (QWidget *cell = cellWidget(row)) {
+        // A style sheet, as the window's own would override a palette.
+        cell->setStyleSheet(marked ? QStringLiteral("%1 { background-color: %2; }")
+                                         .arg(QString::fromLatin1(cell->metaObject()->className()),
+                                              QColor(kDifferenceBackgroundRgb).name())
+                                   : QString());
+        cell->setToolTip(deviceTip);
+    } else if (QStandardItem *item = m_model->item(row, 1)) {
+        // Only the background: the text keeps the plausibility colour.
+        item->setData(marked ? QVariant(QBrush(QColor(kDifferenceBackgroundRgb))) : QVariant(), Qt::BackgroundRole);
+        item->setToolTip(deviceTip);
+    }
 }

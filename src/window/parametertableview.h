@@ -12,36 +12,44 @@
 
 class QCheckBox;
 class QComboBox;
+class QModelIndex;
+class QStandardItemModel;
 class QTableView;
 class QWidget;
-namespace tavik7 {
-class ParameterSheetModel;
-}
 
-// The parameter table's widgets: the sheet's model coloured by its verdicts
-// and marks, and for the combo and check fields a cell widget in the value
-// column, which hands its pick to the sheet.
+// The parameter table as a view of the sheet: one row per parameter field,
+// its label on the left, on the right a text item or, for the combo and
+// check fields, a cell widget. The sheet holds values and verdicts; this
+// class only shows them and hands edits back.
 class ParameterTableView : public QObject
 {
     Q_OBJECT
 
 public:
-    ParameterTableView(QTableView *view, tavik7::ParameterSheetModel *model, tavik7::ParameterSheet &sheet,
+    ParameterTableView(QTableView *view, QStandardItemModel *model, tavik7::ParameterSheet &sheet,
                        QObject *parent);
 
-    // The face, the model and the cell widgets, in this order.
+    // The face, the model, the header items and the cell widgets, in this order.
     void setUp(int language);
     // Combo boxes other than the significance's write their pick into the sheet.
     void connectCombos();
     void layOut();
 
+    void setLabels(int language);
     void retranslateCells(int language);
+    // The text cells from the sheet, coloured by its verdicts.
+    void fillItems();
     // The cell widgets from record; their own signals may run.
     void fillWidgets(const tavik7::ParameterRecord &record);
-    // Cells, colours and headers drawn anew from the sheet while the model is silenced.
-    void repaint();
+    void recolour();
     // Model and cell widgets silenced for as long as the result lives.
     [[nodiscard]] std::vector<QSignalBlocker> silence();
+
+    // An edited text cell into the sheet, shown cut and coloured as the sheet
+    // keeps it; false for anything that is no value cell.
+    bool takeEdit(const QModelIndex &index);
+    // The service key's lock of the fields only the manufacturer changes.
+    void toggleServiceLock();
 
     [[nodiscard]] QComboBox *combo(int row) const;
     [[nodiscard]] QCheckBox *check(int row) const;
@@ -61,7 +69,7 @@ private:
     void setMark(int row, const QString &deviceTip);
 
     QTableView *m_view;
-    tavik7::ParameterSheetModel *m_model;
+    QStandardItemModel *m_model;
     tavik7::ParameterSheet &m_sheet;
     QList<int> m_markedRows;
     bool m_marksFollowEdits = false;

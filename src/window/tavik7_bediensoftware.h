@@ -26,11 +26,11 @@
 #include "wizardtable.h"
 #include "ui_tavik7_bediensoftware.h"
 
+class QStandardItemModel;
 class ParameterTableView;
 class WizardPage;
 class PlanReview;
 namespace tavik7 {
-class ParameterSheetModel;
 class WriteSession;
 }
 
@@ -232,7 +232,7 @@ private:
     // What the device holds as far as this program has seen, and the change history.
     tavik7::ChangeRecorder *changeRecorder = nullptr;
     PortEnumerator *portEnumerator = nullptr;
-    tavik7::ParameterSheetModel *parameterModel = nullptr;
+    QStandardItemModel *parameterModel = nullptr;
     tavik7::FlashRun *flashRun = nullptr;
     // Made on first use: a dialog's worth of widgets the first frame does not need.
     QMessageBox *messageBox = nullptr;

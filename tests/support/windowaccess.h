@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QAbstractItemModel>
-#include <QBrush>
+#include <QStandardItemModel>
 #include <QStringList>
 #include <QTableView>
 #include <QTextEdit>
@@ -27,28 +26,7 @@ inline QStringList consoleMessages(QWidget &window)
     return messages;
 }
 
-inline QAbstractItemModel *tableModel(QWidget &window)
+inline QStandardItemModel *tableModel(QWidget &window)
 {
-    return child<QTableView>(window, "tableViewSettings")->model();
-}
-
-// A cell of the parameter table, as the view draws it.
-struct TableCell
-{
-    QModelIndex index;
-    QString text() const { return index.data().toString(); }
-    QBrush foreground() const { return index.data(Qt::ForegroundRole).value<QBrush>(); }
-    QBrush background() const { return index.data(Qt::BackgroundRole).value<QBrush>(); }
-    QString toolTip() const { return index.data(Qt::ToolTipRole).toString(); }
-    bool isEditable() const { return index.flags().testFlag(Qt::ItemIsEditable); }
-    // What the cell editor does when the user commits an edit.
-    bool setText(const QString &text) const
-    {
-        return const_cast<QAbstractItemModel *>(index.model())->setData(index, text, Qt::EditRole);
-    }
-};
-
-inline TableCell tableCell(QWidget &window, int row, int column = 1)
-{
-    return {tableModel(window)->index(row, column)};
+    return qobject_cast<QStandardItemModel *>(child<QTableView>(window, "tableViewSettings")->model());
 }

@@ -70,7 +70,7 @@ inline tavik7::DeviceLink *deviceLinkOf(QWidget &window)
 // What the cell editor does when the user commits an edit.
 inline bool editCell(QWidget &window, int row, const QString &text)
 {
-    return tableCell(window, row).setText(text);
+    return tableModel(window)->setData(tableModel(window)->index(row, 1), text, Qt::EditRole);
 }
 
 // The combo box cells of the parameter table.
@@ -82,7 +82,8 @@ inline QStringList tableSnapshot(QWidget &w)
 {
     QStringList shown;
     for (int row = 0; row < TAVIK7_Bediensoftware::ParameterRowCount; ++row) {
-        shown.append(tableCell(w, row).text());
+        const QStandardItem *item = tableModel(w)->item(row, 1);
+        shown.append(item ? item->text() : QString());
     }
     for (const char *name : kCombos)
         shown.append(QString::number(child<QComboBox>(w, name)->currentIndex()));

@@ -93,7 +93,7 @@ private slots:
     void reviewBeforeWriting();
 
 private:
-    TableCell cell(int row) { return tableCell(*window, row); }
+    QStandardItem *cell(int row) { return tableModel(*window)->item(row, 1); }
     bool enabled(const char *name) { return button(name)->isEnabled(); }
     bool writeEnabled() { return enabled("pushButtonWriteSettings"); }
     bool setCounterEnabled() { return enabled("pushButtonSetCounter"); }
@@ -147,23 +147,24 @@ void TestParameters::startWithoutADevice()
     // The first page wears the window's look from the first frame on.
     QVERIFY(child<QWidget>(*window, "tabConfig")->styleSheet().contains(QLatin1String("#333F48")));
     // The placeholder record is shown without any plausibility complaint.
-    QCOMPARE(tableCell(*window, 7).text(), QStringLiteral("0.00"));
+    QStandardItemModel *model = tableModel(*window);
+    QCOMPARE(model->item(7, 1)->text(), QStringLiteral("0.00"));
     auto *hint = w<QLabel>("labelCounterHint");
     QCOMPARE(hint->text(), QStringLiteral("(Hinweis: 8-stellig)"));
 
     // F3 unlocks serial number and year, and locks them again; so does a refill.
-    QVERIFY(!tableCell(*window, 5).isEditable() && !tableCell(*window, 6).isEditable());
+    QVERIFY(!model->item(5, 1)->isEditable() && !model->item(6, 1)->isEditable());
     QTest::keyClick(window.get(), Qt::Key_F3);
-    QVERIFY(tableCell(*window, 5).isEditable() && tableCell(*window, 6).isEditable());
-    QVERIFY(!tableCell(*window, 7).isEditable());
+    QVERIFY(model->item(5, 1)->isEditable() && model->item(6, 1)->isEditable());
+    QVERIFY(!model->item(7, 1)->isEditable());
     QTest::keyClick(window.get(), Qt::Key_F3);
-    QVERIFY(!tableCell(*window, 5).isEditable());
+    QVERIFY(!model->item(5, 1)->isEditable());
     QTest::keyClick(window.get(), Qt::Key_F3);
 
     // Edits not yet written to the device survive the switch; the version
     // cell is read back at it, and the counter hint follows.
-    tableCell(*window, 0).setText(QStringLiteral("kWh"));
-    tableCell(*window, 7).setText(QStringLiteral("1.12"));
+    model->item(0, 1)->setText(QStringLiteral("kWh"));
+    model->item(7, 1)->setText(QStringLiteral("1.12"));
     w<QComboBox>("comboBoxDirection")->setCurrentIndex(1);
     w<QCheckBox>("checkBoxLeadingPlus")->setChecked(true);
     // A failed Connect replaces the console; the switch renders it anew without logging it again.
@@ -172,10 +173,10 @@ void TestParameters::startWithoutADevice()
     const QByteArray logBefore = readFile(logFile.arg(1));
     auto *english = w<QAction>("actionEnglish");
     english->trigger();
-    QVERIFY(!tableCell(*window, 5).isEditable() && !tableCell(*window, 6).isEditable());
+    QVERIFY(!model->item(5, 1)->isEditable() && !model->item(6, 1)->isEditable());
     QCOMPARE(window->windowTitle(), QStringLiteral("TAVIK7 PC Software: not connected"));
-    QCOMPARE(tableCell(*window, 11, 0).text(), QStringLiteral("Direction"));
-    QCOMPARE(tableCell(*window, 0).text(), QStringLiteral("kWh"));
+    QCOMPARE(model->item(11, 0)->text(), QStringLiteral("Direction"));
+    QCOMPARE(model->item(0, 1)->text(), QStringLiteral("kWh"));
     QCOMPARE(w<QComboBox>("comboBoxDirection")->currentText(), QStringLiteral("1: left"));
     QVERIFY(w<QCheckBox>("checkBoxLeadingPlus")->isChecked());
     QCOMPARE(hint->text(), QStringLiteral("(Hint: 9 digits)"));
@@ -187,7 +188,7 @@ void TestParameters::startWithoutADevice()
     QVERIFY(english->isChecked());
     w<QAction>("actionGerman")->trigger();
     QVERIFY(!english->isChecked());
-    QCOMPARE(tableCell(*window, 11, 0).text(), QStringLiteral("Richtung"));
+    QCOMPARE(model->item(11, 0)->text(), QStringLiteral("Richtung"));
 
     // The wizard's entry takes digits typed over the reading only; the keys' effects are the core's rows.
     auto *entry = w<QLineEdit>("lineEditCounter2");
@@ -293,8 +294,8 @@ void TestParameters::connectReadEditWrite()
     editor->selectAll();
     QTest::keyClicks(editor, QStringLiteral("m 3"));
     QTest::keyClick(editor, Qt::Key_Return);
-    QTRY_COMPARE(cell(kRowUnit).text(), QStringLiteral("m 3"));
-    QCOMPARE(cell(kRowUnit).foreground().color(), kRed);
+    QTRY_COMPARE(cell(kRowUnit)->text(), QStringLiteral("m 3"));
+    QCOMPARE(cell(kRowUnit)->foreground().color(), kRed);
     QVERIFY(!writeEnabled() && !setCounterEnabled());
     QCOMPARE(consoleMessages(*window), germanMessages({59}));
     // Implausible values block writing, nothing else.
@@ -304,15 +305,15 @@ void TestParameters::connectReadEditWrite()
     QVERIFY(editCell(*window, kRowManufacturer, QStringLiteral("AB1")));
     QVERIFY(editCell(*window, kRowYear, QStringLiteral("1949")));
     switchLanguage("actionEnglish");
-    QCOMPARE(cell(kRowUnit).foreground().color(), kRed);
+    QCOMPARE(cell(kRowUnit)->foreground().color(), kRed);
     QVERIFY(!writeEnabled());
     QCOMPARE(consoleMessages(*window), QStringList({tavik7::messageText(59, tavik7::English)}));
     switchLanguage("actionGerman");
 
     // Mended cells keep what the rule cuts them to; one red cell still blocks.
     QVERIFY(editCell(*window, kRowUnit, QStringLiteral("kWhx")));
-    QCOMPARE(cell(kRowUnit).text(), QStringLiteral("kWh"));
-    QCOMPARE(cell(kRowUnit).foreground().color(), kBlack);
+    QCOMPARE(cell(kRowUnit)->text(), QStringLiteral("kWh"));
+    QCOMPARE(cell(kRowUnit)->foreground().color(), kBlack);
     QVERIFY(editCell(*window, kRowYear, QStringLiteral("2049")));
     QVERIFY(!writeEnabled());
     QVERIFY(editCell(*window, kRowManufacturer, QStringLiteral("ABCD")));
@@ -342,9 +343,9 @@ void TestParameters::connectReadEditWrite()
     button("pushButtonWriteSettings")->click();
     QTRY_COMPARE(consoleMessages(*window), germanMessages({1, 2}));
     QVERIFY(readSettings());
-    QCOMPARE(cell(kRowManufacturer).text(), QStringLiteral("ABC"));
-    QCOMPARE(cell(kRowYear).text(), QStringLiteral("2049"));
-    QCOMPARE(cell(kRowUnit).text(), QStringLiteral("kWh"));
+    QCOMPARE(cell(kRowManufacturer)->text(), QStringLiteral("ABC"));
+    QCOMPARE(cell(kRowYear)->text(), QStringLiteral("2049"));
+    QCOMPARE(cell(kRowUnit)->text(), QStringLiteral("kWh"));
 
     // Closed, nothing can reach the device until a verdict speaks again; a
     // connection offers the report again, the table as it is.

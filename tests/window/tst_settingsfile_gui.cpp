@@ -61,8 +61,10 @@ QStringList TestSettingsFileGui::click(const char *name, const QString &chosen)
 void TestSettingsFileGui::fillTable()
 {
     const QStringList texts{"kWh", "", "", "ABC", "TAV7", "123456789", "2024", "1.13", "0a3f"};
-    for (int row = 0; row < texts.size(); ++row)
-        tableCell(*window, row).setText(texts.at(row));
+    for (int row = 0; row < texts.size(); ++row) {
+        if (QStandardItem *item = tableModel(*window)->item(row, 1))
+            item->setText(texts.at(row));
+    }
     const int indices[] = {1, 2, 5, 1, 3, 1};
     for (int i = 0; i < 6; ++i)
         w<QComboBox>(kCombos[i])->setCurrentIndex(indices[i]);
@@ -81,7 +83,7 @@ void TestSettingsFileGui::saveLoadAndHoldAgainstTheDevice()
 
     // Something else everywhere, the wizard a step on; then the file back.
     for (int row : {0, 3, 4, 5, 6, 7, 8})
-        tableCell(*window, row).setText(QStringLiteral("1"));
+        tableModel(*window)->item(row, 1)->setText(QStringLiteral("1"));
     for (const char *name : kCombos)
         w<QComboBox>(name)->setCurrentIndex(0);
     w<QCheckBox>("checkBoxLeadingPlus")->setChecked(true);
@@ -153,10 +155,10 @@ void TestSettingsFileGui::saveLoadAndHoldAgainstTheDevice()
 
     // The cells that would change the device are marked, and only those.
     const QString yellow = QColor(255, 255, 200).name();
-    const TableCell unit = tableCell(*window, TAVIK7_Bediensoftware::RowUnit);
-    QCOMPARE(unit.background().color().name(), yellow);
-    QCOMPARE(unit.toolTip(), QStringLiteral("Im Gerät: m3"));
-    QCOMPARE(unit.foreground().color(), QColor(0, 0, 0));
+    QStandardItem *unit = tableModel(*window)->item(TAVIK7_Bediensoftware::RowUnit, 1);
+    QCOMPARE(unit->background().color().name(), yellow);
+    QCOMPARE(unit->toolTip(), QStringLiteral("Im Gerät: m3"));
+    QCOMPARE(unit->foreground().color(), QColor(0, 0, 0));
     auto *direction = w<QComboBox>("comboBoxDirection");
     QVERIFY(direction->styleSheet().contains(yellow));
     QCOMPARE(direction->toolTip(), QStringLiteral("Im Gerät: 0: rechts"));
@@ -164,11 +166,11 @@ void TestSettingsFileGui::saveLoadAndHoldAgainstTheDevice()
 
     // The marks speak the language switched to and follow edits.
     switchLanguage("actionEnglish");
-    QCOMPARE(tableCell(*window, TAVIK7_Bediensoftware::RowUnit).toolTip(), QStringLiteral("In the device: m3"));
+    QCOMPARE(tableModel(*window)->item(TAVIK7_Bediensoftware::RowUnit, 1)->toolTip(), QStringLiteral("In the device: m3"));
     direction->setCurrentIndex(0);
     QVERIFY(direction->styleSheet().isEmpty() && direction->toolTip().isEmpty());
     QVERIFY(editCell(*window, TAVIK7_Bediensoftware::RowUnit, QStringLiteral("m3")));
-    QVERIFY(tableCell(*window, TAVIK7_Bediensoftware::RowUnit).toolTip().isEmpty());
+    QVERIFY(tableModel(*window)->item(TAVIK7_Bediensoftware::RowUnit, 1)->toolTip().isEmpty());
     direction->setCurrentIndex(1);
     baudRate->setCurrentIndex(0);
     QVERIFY(direction->styleSheet().contains(yellow));
