@@ -319,7 +319,6 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     renderConsoleFromHistory();
 
     parameterModel->blockSignals(wasBlocked);
-    parameterTable->repaint();
     // The refill dropped the marks, and their tool tips speak the new language.
     refreshDifferenceMarks();
 }
