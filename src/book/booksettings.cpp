@@ -48,15 +48,10 @@ QString said(Said id, int language)
 
 QSettings settings()
 {
-    return QSettings(windowSettingsPath(), QSettings::IniFormat);
+    return QSettings(platform::windowSettingsPath(), QSettings::IniFormat);
 }
 
 } // namespace
-
-QString windowSettingsPath()
-{
-    return platform::appDataFolder() + QStringLiteral("/TAVIK7 PC Software.ini");
-}
 
 bool bookLocationFromEnvironment()
 {

@@ -11,9 +11,6 @@ class QObject;
 // program links this without Qt Sql.
 namespace tavik7::book {
 
-// The window's per-user settings, beside its logs in the per-user folder.
-[[nodiscard]] QString windowSettingsPath();
-
 // The book the window records into: TAVIK7_BOOK, else the location the user
 // chose in the book window, else the default file.
 [[nodiscard]] QString windowBookLocation();

@@ -36,10 +36,10 @@ std::optional<ParameterRecord> WriteJob::plan(const ParameterRecord &device)
 {
     // The file (read strictly before the port opened), --set and --keep over
     // the device's record; the firmware's version and CRC stay the device's.
-    return plausibleWrite(device, plannedWriteRecord(device, options()));
+    return plausibleWrite(plannedWriteRecord(device, options()));
 }
 
-std::optional<ParameterRecord> WriteJob::plausibleWrite(const ParameterRecord &device, const ParameterRecord &record)
+std::optional<ParameterRecord> WriteJob::plausibleWrite(const ParameterRecord &record)
 {
     ParameterSheet sheet;
     sheet.setRecord(record);

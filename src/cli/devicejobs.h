@@ -24,7 +24,7 @@ protected:
     // nothing when refused.
     virtual std::optional<ParameterRecord> plan(const ParameterRecord &device);
     // record when plausible, remembered as what the write carries.
-    std::optional<ParameterRecord> plausibleWrite(const ParameterRecord &device, const ParameterRecord &record);
+    std::optional<ParameterRecord> plausibleWrite(const ParameterRecord &record);
 
 private:
     void startWrite();

@@ -249,7 +249,7 @@ std::optional<ParameterRecord> ApplyJob::plan(const ParameterRecord &device)
         m_stale = staleText(m_check->check());
         return std::nullopt;
     }
-    return plausibleWrite(device, *record);
+    return plausibleWrite(*record);
 }
 
 void ApplyJob::requestFailed(const DeviceResult &result)

@@ -14,6 +14,11 @@ QString appDataFolder()
     return QDir::toNativeSeparators(base + QLatin1Char('/') + QLatin1String(kAppDataFolderName) + QLatin1Char('/'));
 }
 
+QString windowSettingsPath()
+{
+    return appDataFolder() + QStringLiteral("TAVIK7 PC Software.ini");
+}
+
 void ensureAppDataFolder(const QString &folder)
 {
     const QString path = QDir::fromNativeSeparators(folder);

@@ -14,6 +14,9 @@ constexpr char kAppDataFolderName[] = "KLV TAVIK7 PC Software";
 // folder name. Not created here.
 [[nodiscard]] QString appDataFolder();
 
+// The window's per-user settings, beside its logs, so that a test's folder holds its own.
+[[nodiscard]] QString windowSettingsPath();
+
 // Creates the per-user folder: on Windows with a single mkdir below APPDATA,
 // elsewhere with its parents (a new account may lack ~/.local/share). Failure
 // is silent; logging then simply does not happen.

@@ -17,12 +17,6 @@ namespace {
 
 constexpr char kReviewKey[] = "write/reviewBeforeWriting";
 
-// Beside the logs in the per-user folder, so that a test's folder holds its own.
-QString settingsPath()
-{
-    return tavik7::platform::appDataFolder() + QStringLiteral("/TAVIK7 PC Software.ini");
-}
-
 } // namespace
 
 PlanReview::PlanReview(tavik7::DeviceLink *link, Window window, QObject *parent)
@@ -36,9 +30,9 @@ void PlanReview::watch(QAction *action)
 {
     m_action = action;
     action->setCheckable(true);
-    action->setChecked(QSettings(settingsPath(), QSettings::IniFormat).value(QLatin1String(kReviewKey)).toBool());
+    action->setChecked(QSettings(tavik7::platform::windowSettingsPath(), QSettings::IniFormat).value(QLatin1String(kReviewKey)).toBool());
     connect(action, &QAction::toggled, this, [](bool on) {
-        QSettings(settingsPath(), QSettings::IniFormat).setValue(QLatin1String(kReviewKey), on);
+        QSettings(tavik7::platform::windowSettingsPath(), QSettings::IniFormat).setValue(QLatin1String(kReviewKey), on);
     });
 }
 

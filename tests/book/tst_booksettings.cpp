@@ -6,6 +6,7 @@
 
 #include "booklocation.h"
 #include "booksettings.h"
+#include "platform.h"
 #include "readfile.h"
 #include "texttable.h"
 
@@ -38,7 +39,7 @@ void TestBookSettings::init()
 {
     qunsetenv(kBookEnvironmentVariable);
     qunsetenv(kTechnicianEnvironmentVariable);
-    QFile::remove(windowSettingsPath());
+    QFile::remove(tavik7::platform::windowSettingsPath());
 }
 
 void TestBookSettings::locationRemembered_data()
@@ -65,7 +66,7 @@ void TestBookSettings::locationRemembered()
     const QString refused = rememberBookLocation(typed, English);
     QVERIFY2(refusal.isEmpty() ? refused.isEmpty() : refused.contains(refusal), qPrintable(refused));
     QCOMPARE(windowBookLocation(), kept.isEmpty() ? bookPath() : kept);
-    QVERIFY(!readFile(windowSettingsPath()).contains("s3cret"));
+    QVERIFY(!readFile(tavik7::platform::windowSettingsPath()).contains("s3cret"));
 }
 
 void TestBookSettings::environmentWins()

@@ -125,7 +125,7 @@ QLineEdit *TestParameters::openCellEditor(int row)
     QTest::keyClick(view, Qt::Key_F2);
     QLineEdit *editor = nullptr;
     // A null editor fails the caller's check.
-    QTest::qWaitFor([&] { return (editor = view->viewport()->findChild<QLineEdit *>()) != nullptr; });
+    (void)QTest::qWaitFor([&] { return (editor = view->viewport()->findChild<QLineEdit *>()) != nullptr; });
     return editor;
 }
 
