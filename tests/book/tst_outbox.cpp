@@ -57,7 +57,7 @@ private slots:
     void bookBeforeUuidsImportedOnce();
 
 private:
-    QString initBook(const QString &name);
+    QString initBook(const QString &name) { return m_server.initBook(name, environment(outboxIn(name))); }
     QProcessEnvironment environment(const QString &outbox, const QString &station = QString()) const;
     // Events on the server: all, and how many distinct uuids they have.
     QPair<int, int> serverCounts(const QString &database, const QString &where = QString()) const;
@@ -73,15 +73,6 @@ void TestOutbox::initTestCase()
     QString log;
     if (!m_server.start(&log))
         QFAIL(qPrintable(log));
-}
-
-QString TestOutbox::initBook(const QString &name)
-{
-    if (const QString error = m_server.sql(QStringLiteral("postgres"), {QStringLiteral("CREATE DATABASE %1").arg(name)});
-        !error.isEmpty())
-        return error;
-    const CliRun run = cli(bookArguments(m_server.url(name), {QStringLiteral("init")}), environment(outboxIn(name)));
-    return run.exitCode == 0 ? QString() : QString::fromUtf8(run.err);
 }
 
 QProcessEnvironment TestOutbox::environment(const QString &outbox, const QString &station) const

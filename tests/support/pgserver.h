@@ -14,6 +14,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include "clirun.h"
+
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
@@ -119,6 +121,17 @@ private:
     }
 
 public:
+    // A new database made a book by "book init"; the first error, if any.
+    QString initBook(const QString &name,
+                     const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const
+    {
+        if (QString error = sql(QStringLiteral("postgres"), {QStringLiteral("CREATE DATABASE %1").arg(name)});
+            !error.isEmpty())
+            return error;
+        const CliRun run = cli(bookArguments(url(name), {QStringLiteral("init")}), environment);
+        return run.exitCode == 0 ? QString() : QString::fromUtf8(run.err);
+    }
+
     // Runs statements as the superuser "book" in database; the first error, if any.
     QString sql(const QString &database, const QStringList &statements) const
     {

@@ -307,10 +307,7 @@ void TestBookWindow::serverChosenWaitingAndVerified()
     PgServer server;
     QString log;
     QVERIFY2(server.start(&log), qPrintable(log));
-    QCOMPARE(server.sql(QStringLiteral("postgres"), {QStringLiteral("CREATE DATABASE shop")}), QString());
-    QByteArray out;
-    QCOMPARE(runCli({QStringLiteral("--book"), server.url(QStringLiteral("shop")), QStringLiteral("book"),
-                     QStringLiteral("init")}, &out), 0);
+    QCOMPARE(server.initBook(QStringLiteral("shop")), QString());
     QVERIFY(connectDevice());
     w<QAction>("actionDeviceBook")->trigger();
     auto *shown = window->findChild<DeviceBookWindow *>();
