@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QRegularExpression>
 #include <QThread>
@@ -601,18 +602,35 @@ qint64 DeviceBook::deviceId(const BookEvent &event, BookResult *result)
     return id;
 }
 
-BookResult DeviceBook::insertEvent(const BookEvent &event)
+StoredEvent DeviceBook::storedOrigin(const BookEvent &event) const
 {
-    Statements &s = *m_statements;
-    if (!s.head.exec())
-        return failure(s.head.lastError());
     BookEvent origin = event;
     if (origin.uuid.isEmpty())
         origin.uuid = newEventUuid();
     if (origin.station.isEmpty())
         origin.station = stationName();
     origin.role = m_role;
-    StoredEvent stored = storedForm(origin);
+    return storedForm(origin);
+}
+
+namespace {
+
+QVariantList eventRow(const StoredEvent &stored, qint64 device, const QByteArray &hash)
+{
+    return {stored.id,     stored.timeMs,           stored.action,       stored.frontEnd, stored.user,
+            stored.port,   device,                  stored.status,       textOf(stored.changes),
+            stored.file,   stored.sha256,           stored.softwareVersion, stored.counter,
+            textOf(stored.details), hash,           stored.uuid,         stored.station,  stored.role};
+}
+
+} // namespace
+
+BookResult DeviceBook::insertEvent(const BookEvent &event)
+{
+    Statements &s = *m_statements;
+    if (!s.head.exec())
+        return failure(s.head.lastError());
+    StoredEvent stored = storedOrigin(event);
     const bool hasHead = s.head.next();
     stored.id = hasHead ? s.head.value(0).toLongLong() + 1 : 1;
     const QByteArray previousHash = hasHead ? s.head.value(1).toByteArray() : QByteArray();
@@ -622,10 +640,7 @@ BookResult DeviceBook::insertEvent(const BookEvent &event)
     if (result.status != BookStatus::Ok)
         return result;
     const QByteArray hash = chainHash(previousHash, stored);
-    if (!bindAndRun(s.addEvent, {stored.id, stored.timeMs, stored.action, stored.frontEnd, stored.user, stored.port,
-                                 device, stored.status, textOf(stored.changes), stored.file, stored.sha256,
-                                 stored.softwareVersion, stored.counter, textOf(stored.details), hash, stored.uuid,
-                                 stored.station, stored.role}))
+    if (!bindAndRun(s.addEvent, eventRow(stored, device, hash)))
         return failure(s.addEvent.lastError());
     if (!bindAndRun(s.setHead, {stored.id, hash}))
         return failure(s.setHead.lastError());
@@ -730,10 +745,56 @@ BookResult DeviceBook::recordAll(const std::function<bool(BookEvent &)> &next)
     if (!isOpen() || m_readOnly)
         return {BookStatus::Failed, false, {}, {}, 0};
     return transaction([&]() -> BookResult {
+        // The head is held and read once and written once: a server's head
+        // row updated for every event leaves a version behind each time,
+        // which every later read of it in the transaction walks through.
+        Statements &s = *m_statements;
+        if (!s.head.exec())
+            return failure(s.head.lastError());
+        const bool hasHead = s.head.next();
+        qint64 id = hasHead ? s.head.value(0).toLongLong() : 0;
+        QByteArray previous = hasHead ? s.head.value(1).toByteArray() : QByteArray();
+        s.head.finish();
+        // Many rows to a statement: each statement is a round trip to a server.
+        constexpr int kRowsPerInsert = 400;
+        QVariantList values;
+        const auto insertRows = [&](QSqlQuery &query) -> BookResult {
+            if (!bindAndRun(query, values))
+                return failure(query.lastError());
+            values.clear();
+            return {BookStatus::Ok, true, {}, {}, 0};
+        };
+        QSqlQuery fullInsert(database());
+        if (!fullInsert.prepare(eventInsert(kRowsPerInsert)))
+            return failure(fullInsert.lastError());
+        const qint64 headBefore = id;
+        QHash<QString, qint64> devices;
         BookEvent event;
         BookResult result{BookStatus::Ok, true, {}, {}, 0};
-        while (result.status == BookStatus::Ok && next(event))
-            result = insertEvent(event);
+        while (next(event)) {
+            StoredEvent stored = storedOrigin(event);
+            stored.id = ++id;
+            const QString identity = event.serialNumber + QLatin1Char('\n') + event.manufacturer + QLatin1Char('\n')
+                + event.deviceType;
+            qint64 &device = devices[identity];
+            if (device == 0 && (device = deviceId(event, &result)) == 0)
+                return result;
+            previous = chainHash(previous, stored);
+            values += eventRow(stored, device, previous);
+            if (values.size() == kRowsPerInsert * kEventInsertColumns) {
+                if (result = insertRows(fullInsert); result.status != BookStatus::Ok)
+                    return result;
+            }
+        }
+        if (!values.isEmpty()) {
+            QSqlQuery lastInsert(database());
+            if (!lastInsert.prepare(eventInsert(int(values.size() / kEventInsertColumns))))
+                return failure(lastInsert.lastError());
+            if (result = insertRows(lastInsert); result.status != BookStatus::Ok)
+                return result;
+        }
+        if (id > headBefore && !bindAndRun(s.setHead, {id, previous}))
+            return failure(s.setHead.lastError());
         return result;
     });
 }

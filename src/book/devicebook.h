@@ -181,6 +181,8 @@ private:
     BookResult setAsideAndReopen(const BookResult &damage);
     BookResult transaction(const std::function<BookResult()> &work);
     BookResult insertEvent(const BookEvent &event);
+    // The event as this connection stores it: its own uuid, station and role.
+    [[nodiscard]] StoredEvent storedOrigin(const BookEvent &event) const;
     // mayBeThere: an earlier try may have landed; its uuid then says so
     // and nothing is recorded twice.
     BookResult recordOnce(const BookEvent &event, bool mayBeThere);
