@@ -20,6 +20,8 @@ constexpr BookDialect kFileDialect{
     "(SELECT group_concat(json_extract(j.value, '$[0]') || ': ' || json_extract(j.value, '$[1]') || ' -> ' "
     "|| json_extract(j.value, '$[2]'), char(10)) FROM json_each(%1) j)",
     "coalesce(json_extract(nullif(e.details, ''), '$.%1'), '')",
+    // A blob comes as it is stored; a text Qt would turn into UTF-16 first.
+    "CAST(%1 AS BLOB)",
 };
 
 // The head row is the chain's lock: whoever holds it numbers the next event.
@@ -37,6 +39,7 @@ constexpr BookDialect kServerDialect{
     "(SELECT string_agg((j ->> 0) || ': ' || (j ->> 1) || ' -> ' || (j ->> 2), chr(10)) "
     "FROM json_array_elements(%1::json) j)",
     "coalesce(nullif(e.details, '')::json ->> '%1', '')",
+    "%1",
 };
 static_assert(int(BookAction::Import) == 8, "the server's key expression names the import action");
 
