@@ -65,7 +65,7 @@ QString eventsTable(const char *name, const char *identity, const char *more = "
 // 0 in a book created at version 4.
 QStringList bookInfo(const QString &oldHashUpTo)
 {
-    return {QStringLiteral("CREATE TABLE bookinfo(name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+    return QStringList{QStringLiteral("CREATE TABLE bookinfo(name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
             QStringLiteral("INSERT INTO bookinfo(name, value) VALUES('oldHashUpTo', %1)").arg(oldHashUpTo)};
 }
 
@@ -213,7 +213,7 @@ QStringList serverSchemaStatements()
         "IF NEW.role <> current_user THEN RAISE EXCEPTION 'an event names role %, not %', NEW.role, current_user; END IF; "
         "RETURN NEW; END IF; "
         "RAISE EXCEPTION 'the device book''s events are append-only: % refused', TG_OP; END $$");
-    return {QStringLiteral("CREATE TABLE bookinfo(name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+    return QStringList{QStringLiteral("CREATE TABLE bookinfo(name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
             QStringLiteral("CREATE TABLE devices(id BIGSERIAL PRIMARY KEY, serialNumber %1, manufacturer %1, "
                            "deviceType %1, UNIQUE(serialNumber, manufacturer, deviceType))")
                 .arg(text),
@@ -224,7 +224,6 @@ QStringList serverSchemaStatements()
                            "softwareVersion TEXT NOT NULL, counter TEXT NOT NULL, details TEXT NOT NULL, "
                            "hash BYTEA NOT NULL, uuid TEXT NOT NULL UNIQUE, station TEXT NOT NULL, "
                            "role TEXT NOT NULL)"),
-            QStringLiteral("CREATE INDEX events_device ON events(device, time)"),
             importedIndex(BookDriver::Server),
             QStringLiteral("CREATE TABLE head(one INTEGER PRIMARY KEY CHECK (one = 1), id BIGINT NOT NULL, "
                            "hash BYTEA NOT NULL)"),
@@ -236,7 +235,17 @@ QStringList serverSchemaStatements()
             QStringLiteral("CREATE TRIGGER events_no_truncate BEFORE TRUNCATE ON events "
                            "FOR EACH STATEMENT EXECUTE FUNCTION tavik7_events_guard()"),
             QStringLiteral("INSERT INTO bookinfo(name, value) VALUES('oldHashUpTo', '0'), ('version', '%1')")
-                .arg(kBookSchemaVersion)};
+                .arg(kBookSchemaVersion)}
+        + serverIndexStatements();
+}
+
+QStringList serverIndexStatements()
+{
+    // A device's summary (last seen, the last software version and counter
+    // read, how many events) comes from this index alone: its events lie
+    // scattered over the table, a page read for each.
+    return {QStringLiteral("CREATE INDEX IF NOT EXISTS events_summary ON events(device, time, id) "
+                           "INCLUDE (softwareVersion, counter)")};
 }
 
 } // namespace tavik7::book

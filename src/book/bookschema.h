@@ -40,5 +40,8 @@ struct BookDialect
 // The schema of a book on a server at the current version, for "book init":
 // there the events are append-only.
 [[nodiscard]] QStringList serverSchemaStatements();
+// The indexes of a book on a server, each made only when missing: "book
+// init" on a book made before one of them adds it.
+[[nodiscard]] QStringList serverIndexStatements();
 
 } // namespace tavik7::book

@@ -323,37 +323,38 @@ BookResult DeviceBook::openServer(bool forInit)
     // The window's times are the workstation's (a zone id is letters,
     // digits and "/_+-", never a quote); should the server not know the
     // zone, it keeps its own.
+    // The server's notices ("already exists, skipping") are not the user's
+    // business; libpq would print them on standard error. One round trip
+    // for all of it: each is felt in every command.
     QSqlQuery session(db);
     const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
     const bool zoneIsName = QRegularExpression(QStringLiteral("^[A-Za-z0-9/_+-]+$")).match(zone).hasMatch();
+    const QString quiet = QStringLiteral("set_config('client_min_messages', 'warning', false)");
     if ((!zoneIsName
-         || !session.exec(QStringLiteral("SELECT current_user, set_config('TimeZone', '%1', false)").arg(zone)))
-        && !session.exec(QStringLiteral("SELECT current_user")))
+         || !session.exec(QStringLiteral("SELECT current_user, %1, set_config('TimeZone', '%2', false)").arg(quiet, zone)))
+        && !session.exec(QStringLiteral("SELECT current_user, %1").arg(quiet)))
         return failure(session.lastError());
     if (!session.next())
         return failure(session.lastError());
     m_role = session.value(0).toString();
-    session.finish();
-    // The server's notices ("already exists, skipping") are not the user's
-    // business; libpq would print them on standard error.
-    session.exec(QStringLiteral("SET client_min_messages TO warning"));
     session.finish();
     return forInit ? BookResult{BookStatus::Ok, true, {}, {}, 0} : readServerSchema();
 }
 
 BookResult DeviceBook::readServerSchema()
 {
-    QStringList tables;
-    if (const BookResult read = readTables(&tables); !read.recorded)
-        return read;
-    if (tables.isEmpty())
-        return {BookStatus::NoSchema, false, {}, {}, 0};
+    // A book's own table says so at once; only without it are the tables
+    // listed, to tell an empty database from another program's.
     QSqlQuery query(database());
-    if (!tables.contains(QLatin1String("bookinfo")) || !tables.contains(QLatin1String("events"))
-        || !tables.contains(QLatin1String("head")))
-        return {BookStatus::NotBook, false, {}, {}, 0};
-    if (!query.exec(QStringLiteral("SELECT name, value FROM bookinfo")))
-        return failure(query.lastError());
+    if (!query.exec(QStringLiteral("SELECT name, value FROM bookinfo"))) {
+        const BookResult failed = failure(query.lastError());
+        if (failed.status != BookStatus::NotBook)
+            return failed;
+        QStringList tables;
+        if (const BookResult read = readTables(&tables); !read.recorded)
+            return read;
+        return {tables.isEmpty() ? BookStatus::NoSchema : BookStatus::NotBook, false, {}, {}, 0};
+    }
     int version = 0;
     while (query.next()) {
         if (query.value(0).toString() == QLatin1String("version"))
@@ -401,15 +402,30 @@ BookResult DeviceBook::initServer(const QString &location, bool *created)
             return failure(query.lastError());
         if (!query.exec(QLatin1String(dialect(m_driver).tables)))
             return failure(query.lastError());
-        if (query.next())
-            return {BookStatus::Ok, true, {}, {}, 0};
+        QStringList tables;
+        while (query.next())
+            tables.append(query.value(0).toString());
         query.finish();
-        for (const QString &statement : serverSchemaStatements()) {
-            if (!query.exec(statement))
-                return failure(query.lastError());
+        if (tables.isEmpty()) {
+            for (const QString &statement : serverSchemaStatements()) {
+                if (!query.exec(statement))
+                    return failure(query.lastError());
+            }
+            if (created)
+                *created = true;
+            return {BookStatus::Ok, true, {}, {}, 0};
         }
-        if (created)
-            *created = true;
+        // A book made before an index was: it gets it now, if this role may
+        // make it; the book works without it, only slower.
+        if (tables.contains(QLatin1String("bookinfo")) && tables.contains(QLatin1String("events"))
+            && query.exec(QStringLiteral("SAVEPOINT indexes"))) {
+            for (const QString &statement : serverIndexStatements()) {
+                if (!query.exec(statement)) {
+                    query.exec(QStringLiteral("ROLLBACK TO SAVEPOINT indexes"));
+                    break;
+                }
+            }
+        }
         return {BookStatus::Ok, true, {}, {}, 0};
     });
     return result.status == BookStatus::Ok ? readServerSchema() : result;
