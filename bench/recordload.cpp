@@ -3,12 +3,14 @@
 // events each into one book at once, one every PAUSE_MS (default 50, a
 // device action's pace) after the last one's answer. Prints the time from
 // an event sent to its answer (committed), over all writers: the login is
-// made before the first timed event. Figures only; nothing here asserts a time.
+// made before the first timed event. Each writer is a workstation of its
+// own (station name, data folder). Figures only; nothing here asserts a time.
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -26,6 +28,7 @@ namespace {
 struct Writer
 {
     std::unique_ptr<QProcess> process;
+    QTemporaryDir home; // each writer a workstation of its own, with its own anchor
     QElapsedTimer sent;
     int left = 0;
     bool timed = false; // the first event opens the book and logs in: not timed
@@ -78,6 +81,8 @@ int main(int argc, char **argv)
         QProcess *process = writer.process.get();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TAVIK7_STATION"), QStringLiteral("bench-%1").arg(w + 1));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), writer.home.path());
+        environment.insert(QStringLiteral("APPDATA"), writer.home.path());
         process->setProcessEnvironment(environment);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const auto sendNext = [&writer, w, events] {
