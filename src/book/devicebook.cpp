@@ -324,12 +324,16 @@ BookResult DeviceBook::openServer(bool forInit)
     // digits and "/_+-", never a quote); should the server not know the
     // zone, it keeps its own.
     // The server's notices ("already exists, skipping") are not the user's
-    // business; libpq would print them on standard error. One round trip
-    // for all of it: each is felt in every command.
+    // business; libpq would print them on standard error. The planner's
+    // guess at the window's search (a summary for each of 100,000 devices)
+    // would have it compile the query to machine code first: a second and a
+    // half to find a hundred rows. One round trip for all of it: each is
+    // felt in every command.
     QSqlQuery session(db);
     const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
     const bool zoneIsName = QRegularExpression(QStringLiteral("^[A-Za-z0-9/_+-]+$")).match(zone).hasMatch();
-    const QString quiet = QStringLiteral("set_config('client_min_messages', 'warning', false)");
+    const QString quiet = QStringLiteral("set_config('client_min_messages', 'warning', false), "
+                                         "set_config('jit', 'off', false)");
     if ((!zoneIsName
          || !session.exec(QStringLiteral("SELECT current_user, %1, set_config('TimeZone', '%2', false)").arg(quiet, zone)))
         && !session.exec(QStringLiteral("SELECT current_user, %1").arg(quiet)))
