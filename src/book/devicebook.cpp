@@ -320,15 +320,14 @@ BookResult DeviceBook::openServer(bool forInit)
             : firstLine(why);
         return {status, false, {}, detail, 0};
     }
-    // The window's times are the workstation's (a zone id is letters,
-    // digits and "/_+-", never a quote); should the server not know the
-    // zone, it keeps its own.
-    // The server's notices ("already exists, skipping") are not the user's
-    // business; libpq would print them on standard error. The planner's
-    // guess at the window's search (a summary for each of 100,000 devices)
-    // would have it compile the query to machine code first: a second and a
-    // half to find a hundred rows. One round trip for all of it: each is
-    // felt in every command.
+    // One round trip for the whole session set-up: each is felt in every
+    // command. The window's times are the workstation's (a zone id is
+    // letters, digits and "/_+-", never a quote); should the server not know
+    // the zone, it keeps its own. The server's notices ("already exists,
+    // skipping") are not the user's business; libpq would print them on
+    // standard error. The planner's guess at the window's search (a summary
+    // for each of 100,000 devices) would have it compile the query to
+    // machine code first: a second and a half to find a hundred rows.
     QSqlQuery session(db);
     const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
     const bool zoneIsName = QRegularExpression(QStringLiteral("^[A-Za-z0-9/_+-]+$")).match(zone).hasMatch();
@@ -788,15 +787,13 @@ BookResult DeviceBook::recordAll(const std::function<bool(BookEvent &)> &next)
         if (!fullInsert.prepare(eventInsert(kRowsPerInsert)))
             return failure(fullInsert.lastError());
         const qint64 headBefore = id;
-        QHash<QString, qint64> devices;
+        QHash<QStringList, qint64> devices;
         BookEvent event;
         BookResult result{BookStatus::Ok, true, {}, {}, 0};
         while (next(event)) {
             StoredEvent stored = storedOrigin(event);
             stored.id = ++id;
-            const QString identity = event.serialNumber + QLatin1Char('\n') + event.manufacturer + QLatin1Char('\n')
-                + event.deviceType;
-            qint64 &device = devices[identity];
+            qint64 &device = devices[{event.serialNumber, event.manufacturer, event.deviceType}];
             if (device == 0 && (device = deviceId(event, &result)) == 0)
                 return result;
             previous = chainHash(previous, stored);

@@ -532,6 +532,8 @@ void TestDeviceBook::damagedPagesAreSaid()
             e.details.insert(QStringLiteral("log"), QString(200, QLatin1Char('x')));
             return n <= 1000;
         }).status, BookStatus::Ok);
+        QCOMPARE(book.verify().events, 1000);
+        QVERIFY(book.verify().intact());
     }
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadWrite));

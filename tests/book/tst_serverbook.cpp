@@ -277,6 +277,17 @@ void TestServerBook::eightWritersOneChain()
     QCOMPARE(first.value(QStringLiteral("station")).toString(), QStringLiteral("station-5"));
     QCOMPARE(first.value(QStringLiteral("role")).toString(), QStringLiteral("book"));
     QCOMPARE(first.value(QStringLiteral("uuid")).toString().size(), 36);
+    // Many events at once go on with the same chain, a new device among them.
+    DeviceBook many;
+    QVERIFY(many.open(location).recorded);
+    int n = 0;
+    QCOMPARE(many.recordAll([&n](BookEvent &e) {
+        e = bookEvent(n % 2 ? QStringLiteral("W5") : QStringLiteral("NEW"));
+        return ++n <= 450;
+    }).status, BookStatus::Ok);
+    QVERIFY(many.verify().intact());
+    QCOMPARE(many.verify().events, kWriters * kEach + 450);
+    QCOMPARE(many.history(QStringLiteral("W5")).size(), kEach + 225);
 }
 
 void TestServerBook::passwordFromEnvironmentOrPgpass()
