@@ -598,21 +598,25 @@ BookResult DeviceBook::transaction(const std::function<BookResult()> &work)
     return result;
 }
 
-qint64 DeviceBook::deviceId(const BookEvent &event, BookResult *result)
+qint64 DeviceBook::knownDeviceId(const BookEvent &event, BookResult *result)
 {
     Statements &s = *m_statements;
-    const QVariantList identity{event.serialNumber, event.manufacturer, event.deviceType};
-    if (!bindAndRun(s.findDevice, identity)) {
+    if (!bindAndRun(s.findDevice, {event.serialNumber, event.manufacturer, event.deviceType})) {
         *result = failure(s.findDevice.lastError());
         return 0;
     }
-    if (s.findDevice.next()) {
-        const qint64 id = s.findDevice.value(0).toLongLong();
-        s.findDevice.finish();
-        return id;
-    }
+    const qint64 id = s.findDevice.next() ? s.findDevice.value(0).toLongLong() : 0;
     s.findDevice.finish();
-    if (!bindAndRun(s.addDevice, identity) || !s.addDevice.next()) {
+    return id;
+}
+
+qint64 DeviceBook::deviceId(const BookEvent &event, BookResult *result)
+{
+    const qint64 known = knownDeviceId(event, result);
+    if (known != 0 || result->status != BookStatus::Ok)
+        return known;
+    Statements &s = *m_statements;
+    if (!bindAndRun(s.addDevice, {event.serialNumber, event.manufacturer, event.deviceType}) || !s.addDevice.next()) {
         *result = failure(s.addDevice.lastError());
         return 0;
     }
@@ -644,9 +648,16 @@ QVariantList eventRow(const StoredEvent &stored, qint64 device, const QByteArray
 
 } // namespace
 
-BookResult DeviceBook::insertEvent(const BookEvent &event)
+BookResult DeviceBook::insertEvent(const BookEvent &event, bool mayBeThere)
 {
     Statements &s = *m_statements;
+    // Every other writer waits while the head is held: a device known
+    // already is looked up before. A new one is added under the head, so
+    // that two writers cannot both add it.
+    BookResult result{BookStatus::Ok, true, {}, {}, 0};
+    qint64 device = knownDeviceId(event, &result);
+    if (result.status != BookStatus::Ok)
+        return result;
     if (!s.head.exec())
         return failure(s.head.lastError());
     StoredEvent stored = storedOrigin(event);
@@ -654,9 +665,17 @@ BookResult DeviceBook::insertEvent(const BookEvent &event)
     stored.id = hasHead ? s.head.value(0).toLongLong() + 1 : 1;
     const QByteArray previousHash = hasHead ? s.head.value(1).toByteArray() : QByteArray();
     s.head.finish();
-    BookResult result{BookStatus::Ok, true, {}, {}, stored.id};
-    const qint64 device = deviceId(event, &result);
-    if (result.status != BookStatus::Ok)
+    // With the head held no other writer can add the same uuid meanwhile.
+    if (mayBeThere && !event.uuid.isEmpty()) {
+        if (!bindAndRun(s.findEvent, {event.uuid}))
+            return failure(s.findEvent.lastError());
+        const qint64 known = s.findEvent.next() ? s.findEvent.value(0).toLongLong() : 0;
+        s.findEvent.finish();
+        if (known > 0)
+            return {BookStatus::Ok, true, {}, {}, known};
+    }
+    result.id = stored.id;
+    if (device == 0 && (device = deviceId(event, &result)) == 0)
         return result;
     const QByteArray hash = chainHash(previousHash, stored);
     if (!bindAndRun(s.addEvent, eventRow(stored, device, hash)))
@@ -704,16 +723,7 @@ BookResult DeviceBook::record(const BookEvent &given)
 
 BookResult DeviceBook::recordOnce(const BookEvent &event, bool mayBeThere)
 {
-    return transaction([&]() -> BookResult {
-        if (mayBeThere && !event.uuid.isEmpty()) {
-            qint64 known = 0;
-            if (const BookResult looked = lockedUuidId(event.uuid, &known); looked.status != BookStatus::Ok)
-                return looked;
-            if (known > 0)
-                return {BookStatus::Ok, true, {}, {}, known};
-        }
-        return insertEvent(event);
-    });
+    return transaction([&] { return insertEvent(event, mayBeThere); });
 }
 
 // Inside a transaction: the head taken first, so that no other writer can
