@@ -1,6 +1,7 @@
 #include "booklocation.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QUrl>
 
@@ -164,6 +165,31 @@ QString BookLocation::withoutPassword() const
     BookLocation copy = *this;
     copy.password.clear();
     return copy.display();
+}
+
+QString BookLocation::identity() const
+{
+    if (isServer()) {
+        const QString name = host.toLower();
+        return QStringLiteral("postgresql://%1:%2/%3")
+            .arg(name.contains(QLatin1Char(':')) ? QLatin1Char('[') + name + QLatin1Char(']') : name)
+            .arg(port)
+            .arg(database);
+    }
+    const QFileInfo info(file);
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    // Not there yet: its folder may still be reached through a link.
+    const QString folder = info.absoluteDir().canonicalPath();
+    return folder.isEmpty() ? info.absoluteFilePath() : folder + QLatin1Char('/') + info.fileName();
+}
+
+QString bookIdentity(const QString &text)
+{
+    BookLocation location;
+    QString complaint;
+    return BookLocation::parse(text, &location, &complaint) ? location.identity() : QString();
 }
 
 QString BookLocation::loginUser() const

@@ -32,6 +32,12 @@ struct BookLocation
     // The same location without its password, for a child process that
     // gets the password through its environment instead of its arguments.
     [[nodiscard]] QString withoutPassword() const;
+    // Which book this is, however the location is written and whoever logs
+    // in: a file by its absolute path with links resolved, a server book by
+    // its host (in lower case), port and database. Two roles on one book
+    // write one chain, so the anchor of that chain and the events waiting
+    // for it are kept under this alone.
+    [[nodiscard]] QString identity() const;
 
     // Anything not written as a server URL is a file. A server URL that does
     // not parse is refused with complaint set.
@@ -39,6 +45,9 @@ struct BookLocation
 };
 
 [[nodiscard]] bool isServerLocation(const QString &text);
+// The identity of the book at a location; empty for a server location that
+// does not parse.
+[[nodiscard]] QString bookIdentity(const QString &text);
 // A location as messages show it: a server URL with its password masked,
 // a file as it stands (also a server URL that does not parse, masked as far
 // as it can be read).

@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include "booklocation.h"
+#include "booksettings.h"
 #include "devicebook.h"
 #include "outbox.h"
 #include "texttable.h"
@@ -93,19 +94,12 @@ QString outboxResultMessage(const BookResult &result, const QString &bookPath, i
                                         "either: %4."))
             .arg(where, why, outbox, outboxWhy);
     }
-    const QString count = QString::number(result.waiting);
     return german ? QStringLiteral("Gerätebuch %1 nicht erreichbar: %2; %3 im Postausgang %4, gesendet mit dem "
                                    "nächsten Vorgang, der den Server erreicht, oder mit tavik7-cli book sync.")
-                        .arg(where, why,
-                             result.waiting == 1 ? QStringLiteral("1 Eintrag wartet")
-                                                 : QStringLiteral("%1 Einträge warten").arg(count),
-                             outbox)
+                        .arg(where, why, waitingText(result.waiting, language), outbox)
                   : QStringLiteral("Device book %1 is unreachable: %2; %3 in the outbox %4, sent with the next "
                                    "action that reaches the server or by tavik7-cli book sync.")
-                        .arg(where, why,
-                             result.waiting == 1 ? QStringLiteral("1 event waiting")
-                                                 : QStringLiteral("%1 events waiting").arg(count),
-                             outbox);
+                        .arg(where, why, waitingText(result.waiting, language), outbox);
 }
 
 } // namespace tavik7::book

@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <utility>
+
 #include "booklocation.h"
 #include "chainanchor.h"
 
@@ -130,6 +132,21 @@ bool BookWriterProcess::startProcess()
     }
     m_process->start(path, {location, m_changeHistoryPath});
     return true;
+}
+
+void BookWriterProcess::setBookPath(const QString &bookPath)
+{
+    m_bookPath = bookPath;
+    if (!m_process)
+        return;
+    QProcess *old = std::exchange(m_process, nullptr);
+    // Not this writer's child: a window closing meanwhile must not kill it mid-event.
+    disconnect(old, nullptr, this, nullptr);
+    old->setParent(nullptr);
+    connect(old, &QProcess::finished, old, &QObject::deleteLater);
+    old->closeWriteChannel();
+    m_waiting = 0;
+    m_partial.clear();
 }
 
 void BookWriterProcess::write(const BookEvent &event)

@@ -49,6 +49,9 @@ public:
 
     void write(const BookEvent &event) override;
     [[nodiscard]] QString bookPath() const override { return m_bookPath; }
+    // The events from now on go to bookPath. Those given to the writer of the
+    // old location still land there, their results no longer heard.
+    void setBookPath(const QString &bookPath);
     void sendWaiting() override;
     // Events written whose result has not come yet.
     [[nodiscard]] int waiting() const { return m_waiting; }

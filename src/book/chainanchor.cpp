@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 #include <QUrl>
 
+#include "booklocation.h"
 #include "platform.h"
 #include "regularfile.h"
 
@@ -22,23 +23,11 @@ namespace {
 // this long for the others' read-and-replace of the anchor.
 constexpr int kAnchorLockTimeoutMs = 5000;
 
-QString keyOfFile(const QString &location)
+// The key anchors of server books were kept under before a book had one
+// identity: the URL with its user and as its port was written. Such an
+// anchor is still read, so that an update forgets no chain it saw.
+QString earlierServerKey(const QString &location)
 {
-    const QFileInfo info(location);
-    const QString canonical = info.canonicalFilePath();
-    if (!canonical.isEmpty())
-        return canonical;
-    // Not there yet: the folder may still be reached through a link.
-    const QString folder = info.absoluteDir().canonicalPath();
-    return folder.isEmpty() ? info.absoluteFilePath() : folder + QLatin1Char('/') + info.fileName();
-}
-
-} // namespace
-
-QString anchorKey(const QString &location)
-{
-    if (!location.contains(QLatin1String("://")))
-        return keyOfFile(location);
     QUrl url(location);
     url.setPassword(QString());
     url.setQuery(QString());
@@ -47,29 +36,50 @@ QString anchorKey(const QString &location)
     return url.toString(QUrl::RemovePassword | QUrl::FullyEncoded);
 }
 
-ChainAnchor::ChainAnchor(const QString &location, const QString &folder) : m_location(anchorKey(location))
+QString anchorPath(const QString &folder, const QString &key)
 {
     const QString base = QDir::fromNativeSeparators(folder.isEmpty() ? platform::appDataFolder() : folder);
     // A location holds characters no file name may; its hash names the file,
     // the location itself is kept inside.
-    const QByteArray digest = QCryptographicHash::hash(m_location.toUtf8(), QCryptographicHash::Sha256).toHex();
-    m_path = QDir(base).filePath(QStringLiteral("devicebook-anchor-%1.json").arg(QLatin1String(digest.left(24))));
+    const QByteArray digest = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex();
+    return QDir(base).filePath(QStringLiteral("devicebook-anchor-%1.json").arg(QLatin1String(digest.left(24))));
 }
 
-std::optional<ChainPoint> ChainAnchor::read() const
+std::optional<ChainPoint> readAnchor(const QString &path, const QString &key)
 {
-    QFile file(m_path);
-    if (!QFileInfo(m_path).isFile() || !file.open(QIODevice::ReadOnly))
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QJsonObject object = QJsonDocument::fromJson(file.read(4096)).object();
     bool numbered = false;
     const ChainPoint point{object.value(QStringLiteral("id")).toString().toLongLong(&numbered),
                            QByteArray::fromHex(object.value(QStringLiteral("hash")).toString().toLatin1())};
     // Another location whose name hashed alike, or no anchor at all.
-    if (object.value(QStringLiteral("location")).toString() != m_location || !numbered || point.id <= 0
+    if (object.value(QStringLiteral("location")).toString() != key || !numbered || point.id <= 0
         || point.hash.isEmpty())
         return std::nullopt;
     return point;
+}
+
+} // namespace
+
+ChainAnchor::ChainAnchor(const QString &location, const QString &folder)
+    : m_location(bookIdentity(location)), m_path(anchorPath(folder, m_location))
+{
+    if (isServerLocation(location)) {
+        m_earlierKey = earlierServerKey(location);
+        m_earlierPath = anchorPath(folder, m_earlierKey);
+    }
+}
+
+std::optional<ChainPoint> ChainAnchor::read() const
+{
+    const std::optional<ChainPoint> point = readAnchor(m_path, m_location);
+    if (m_earlierPath.isEmpty() || m_earlierPath == m_path)
+        return point;
+    // The newer of the two: an earlier version may have run since.
+    const std::optional<ChainPoint> earlier = readAnchor(m_earlierPath, m_earlierKey);
+    return earlier && (!point || earlier->id > point->id) ? earlier : point;
 }
 
 bool ChainAnchor::advance(const ChainPoint &point)

@@ -40,14 +40,10 @@ public:
 private:
     bool store(const ChainPoint &point, bool onlyNewer);
 
-    QString m_location;
+    QString m_location; // the book's identity
     QString m_path;
+    QString m_earlierKey, m_earlierPath; // where an earlier version kept a server book's anchor
 };
-
-// A book location as its anchor is keyed: a file by its absolute path with
-// links resolved, a server by user, host, port and database, never with a
-// password or connection options.
-[[nodiscard]] QString anchorKey(const QString &location);
 
 // The hash of event id as the book holds it; nothing when the book has no
 // such event. failure receives why the book could not be asked.

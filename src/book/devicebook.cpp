@@ -20,6 +20,7 @@
 #include "bookschema.h"
 #include "bookstatements.h"
 #include "historyimport.h"
+#include "serverwatch.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -161,6 +162,7 @@ void DeviceBook::close()
     m_version = 0;
     m_oldHashUpTo = 0;
     m_role.clear();
+    m_watch.reset();
     if (m_connection.isEmpty())
         return;
     {
@@ -194,6 +196,9 @@ BookResult DeviceBook::failure(const QSqlError &error) const
     result.detail = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     if (isServer())
         result.detail = firstLine(result.detail);
+    if (m_watch && m_watch->cut())
+        return {BookStatus::Unreachable, false, {},
+                QStringLiteral("no answer from the server for %1 s").arg(m_watch->silenceMs() / 1000), 0};
     return result;
 }
 
@@ -307,7 +312,9 @@ BookResult DeviceBook::openServer(bool forInit)
     // waits for its lock.
     QStringList options{QStringLiteral("connect_timeout=%1").arg(location.connectTimeoutS),
                         QStringLiteral("application_name=tavik7"),
-                        QStringLiteral("options='-c lock_timeout=%1'").arg(m_busyTimeoutMs)};
+                        QStringLiteral("options='-c lock_timeout=%1'").arg(m_busyTimeoutMs),
+                        // A network gone quiet shows on an idle connection too.
+                        QStringLiteral("keepalives=1;keepalives_idle=5;keepalives_interval=2;keepalives_count=3")};
     if (!location.sslMode.isEmpty())
         options.append(QStringLiteral("sslmode=") + location.sslMode);
     db.setConnectOptions(options.join(QLatin1Char(';')));
@@ -320,6 +327,8 @@ BookResult DeviceBook::openServer(bool forInit)
             : firstLine(why);
         return {status, false, {}, detail, 0};
     }
+    // An answer may take the lock wait and then as long as a connection.
+    m_watch = std::make_unique<ServerWatch>(db, m_busyTimeoutMs + location.connectTimeoutS * 1000);
     // One round trip for the whole session set-up: each is felt in every
     // command. The window's times are the workstation's (a zone id is
     // letters, digits and "/_+-", never a quote); should the server not know

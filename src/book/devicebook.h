@@ -16,6 +16,8 @@ class QSqlError;
 
 namespace tavik7::book {
 
+class ServerWatch;
+
 // Why an event is not (or not only) where it was meant to go.
 enum class BookStatus {
     Ok,
@@ -210,6 +212,7 @@ private:
     qint64 m_oldHashUpTo = 0; // events hashed before uuid and station were
     QString m_role;           // the server's name for this connection's role
     std::unique_ptr<Statements> m_statements;
+    std::unique_ptr<ServerWatch> m_watch; // a server connection's bound on each answer
 };
 
 // What an SQLite result code means for a book (or the outbox) on a file.

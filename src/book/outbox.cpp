@@ -42,19 +42,6 @@ QString outboxPath(bool forKeeping)
     return folder + QLatin1String(kOutboxFileName);
 }
 
-QString outboxTarget(const QString &bookLocation)
-{
-    if (!isServerLocation(bookLocation))
-        return QFileInfo(bookLocation).absoluteFilePath();
-    BookLocation location;
-    QString complaint;
-    if (!BookLocation::parse(bookLocation, &location, &complaint))
-        return {};
-    const QString host = location.host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(location.host)
-                                                                   : location.host;
-    return QStringLiteral("postgresql://%1:%2/%3").arg(host).arg(location.port).arg(location.database);
-}
-
 Outbox::Outbox(const QString &path) : m_path(path)
 {
 }
@@ -124,7 +111,7 @@ BookResult Outbox::prepareSchema()
     if (!query.exec(QStringLiteral("PRAGMA synchronous = FULL")))
         return failure(query.lastError());
     if (version == kOutboxVersion)
-        return ok();
+        return moveToIdentities();
     // Made under the write lock: another process may be making it too.
     return transaction([&]() -> BookResult {
         if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
@@ -152,6 +139,30 @@ BookResult Outbox::prepareSchema()
     });
 }
 
+// Events kept before a book had one identity wait under their host as the
+// location spelled it; they are moved under the book's identity once, so
+// that the book's next sender finds them.
+BookResult Outbox::moveToIdentities()
+{
+    // The host and port run from after "postgresql://" (13 characters) to the next "/".
+    static const QString identity = QStringLiteral(
+        "'postgresql://' || lower(substr(target, 14, instr(substr(target, 14), '/') - 1))"
+        " || substr(target, 13 + instr(substr(target, 14), '/'))");
+    const QString stale = QStringLiteral(" WHERE target LIKE 'postgresql://%' AND target <> ") + identity;
+    QSqlQuery query(database());
+    // Looked for first: the write lock is not taken on every opening.
+    if (!query.exec(QStringLiteral("SELECT 1 FROM waiting") + stale + QStringLiteral(" LIMIT 1")))
+        return failure(query.lastError());
+    if (!query.next())
+        return ok();
+    query.finish();
+    return transaction([&]() -> BookResult {
+        if (!query.exec(QStringLiteral("UPDATE waiting SET target = ") + identity + stale))
+            return failure(query.lastError());
+        return ok();
+    });
+}
+
 QSqlDatabase Outbox::database() const
 {
     return QSqlDatabase::database(m_connection, false);
@@ -174,7 +185,7 @@ BookResult Outbox::transaction(const std::function<BookResult()> &work)
 
 BookResult Outbox::keep(const QString &location, const BookEvent &event, qint64 *waiting)
 {
-    const QString target = outboxTarget(location);
+    const QString target = bookIdentity(location);
     if (target.isEmpty())
         return {BookStatus::BadLocation, false, {}, {}, 0};
     BookResult result = open(true);
@@ -214,7 +225,7 @@ qint64 Outbox::waiting(const QString &location, BookResult *failed)
     }
     QSqlQuery query(database());
     query.prepare(QStringLiteral("SELECT count(*) FROM waiting WHERE target = ?"));
-    query.addBindValue(outboxTarget(location));
+    query.addBindValue(bookIdentity(location));
     if (query.exec() && query.next())
         return query.value(0).toLongLong();
     if (failed)
@@ -225,7 +236,7 @@ qint64 Outbox::waiting(const QString &location, BookResult *failed)
 OutboxSent Outbox::send(DeviceBook &book, bool waitForOthers)
 {
     OutboxSent outcome;
-    const QString target = outboxTarget(book.path());
+    const QString target = bookIdentity(book.path());
     const BookResult opened = open(false);
     if (opened.status == BookStatus::Missing || target.isEmpty())
         return outcome;

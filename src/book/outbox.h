@@ -17,11 +17,6 @@ inline constexpr char kOutboxEnvironmentVariable[] = "TAVIK7_OUTBOX";
 // per-user folder (created for it when an event is to be kept).
 [[nodiscard]] QString outboxPath(bool forKeeping = false);
 
-// The book an outbox's event is meant for: a server's host, port and
-// database (neither user nor password, which may differ between runs).
-// Empty for a server location that does not parse.
-[[nodiscard]] QString outboxTarget(const QString &bookLocation);
-
 struct OutboxSent
 {
     BookResult result; // Ok, or why sending stopped (the server's or the outbox's failure)
@@ -60,6 +55,7 @@ public:
 private:
     BookResult open(bool create);
     BookResult prepareSchema();
+    BookResult moveToIdentities();
     BookResult transaction(const std::function<BookResult()> &work);
     [[nodiscard]] QSqlDatabase database() const;
     BookResult failure(const QSqlError &error) const;

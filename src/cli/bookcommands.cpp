@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "booklocation.h"
+#include "booksettings.h"
 #include "chainanchor.h"
 #include "changehistory.h"
 #include "clitexts.h"
@@ -29,8 +30,7 @@ using namespace tavik7::book;
 namespace {
 
 enum class BookText { UnknownBookCommand, ArgumentMissing, TooManyArguments, BadDate, OutputMissing, BookUnusable,
-                      Intact, Tampered, Imported, CannotRead, CannotWrite, BookValueMissing, EventMissing,
-                      EventsMissing, HeadMissing, ImportMarks, OutputFailed, Rewritten, Created, Ready,
+                      Imported, CannotRead, CannotWrite, BookValueMissing, OutputFailed, Created, Ready,
                       BadLocation, Sent, OutboxUnusable };
 
 QString bookText(BookText id, int language)
@@ -43,24 +43,11 @@ QString bookText(BookText id, int language)
         {"kein Datum: %1 (JJJJ-MM-TT oder ISO 8601)", "not a date: %1 (YYYY-MM-DD or ISO 8601)"},
         {"-o DATEI.csv fehlt", "-o FILE.csv is missing"},
         {"Gerätebuch %1: %2", "device book %1: %2"},
-        {"Gerätebuch unversehrt: %1 Einträge", "device book intact: %1 events"},
-        {"Eintrag %1 wurde geändert, gelöscht oder umgestellt (%2 Einträge geprüft)",
-         "event %1 was edited, deleted or reordered (%2 events checked)"},
         {"%1 Einträge übernommen", "%1 records imported"},
         {"%1: nicht lesbar", "%1: cannot be read"},
         {"%1: nicht schreibbar", "%1: cannot be written"},
         {"--book braucht eine Datei oder einen Server", "--book needs a file or a server"},
-        {"Eintrag %1 fehlt (%2 Einträge geprüft)", "event %1 is missing (%2 events checked)"},
-        {"Einträge %1 bis %2 fehlen (%3 Einträge geprüft)", "events %1 to %2 are missing (%3 events checked)"},
-        {"der Vermerk des letzten Eintrags (Nummer und Hash) fehlt (%1 Einträge geprüft)",
-         "the record of the newest event (its number and hash) is missing (%1 events checked)"},
-        {"die Vermerke übernommener Einträge passen nicht zu den Einträgen (%1 Einträge geprüft)",
-         "the marks of imported records do not match the import events (%1 events checked)"},
         {"Standardausgabe nicht schreibbar: %1", "standard output cannot be written: %1"},
-        {"Eintrag %1 trägt nicht mehr den Hash, den dieser Arbeitsplatz aufgenommen oder geprüft hat: "
-         "die Kette wurde neu geschrieben (%2 Einträge geprüft)",
-         "event %1 no longer has the hash this workstation recorded or verified: the chain was rewritten "
-         "(%2 events checked)"},
         {"Gerätebuch %1 angelegt (Schema-Version %2)", "device book %1 created (schema version %2)"},
         {"Gerätebuch %1 ist bereit (Schema-Version %2), nichts geändert",
          "device book %1 is ready (schema version %2); nothing changed"},
@@ -281,25 +268,6 @@ int runExport(BookRun &run)
     if (!platform::saveWholeFile(target, csv, &why))
         return complain(bookText(BookText::CannotWrite, run.language).arg(target) + QStringLiteral(" (%1)").arg(why));
     return ExitDone;
-}
-
-QString brokenChainText(const VerifyResult &v, int language)
-{
-    const QString checked = QString::number(v.events);
-    switch (v.broken) {
-    case ChainBreak::None: break;
-    case ChainBreak::Event:
-        return bookText(BookText::Tampered, language).arg(v.firstBadId).arg(checked);
-    case ChainBreak::EventsMissing:
-        return v.firstBadId == v.lastMissingId
-            ? bookText(BookText::EventMissing, language).arg(QString::number(v.firstBadId), checked)
-            : bookText(BookText::EventsMissing, language)
-                  .arg(QString::number(v.firstBadId), QString::number(v.lastMissingId), checked);
-    case ChainBreak::HeadMissing: return bookText(BookText::HeadMissing, language).arg(checked);
-    case ChainBreak::ImportMarkers: return bookText(BookText::ImportMarks, language).arg(checked);
-    case ChainBreak::Rewritten: return bookText(BookText::Rewritten, language).arg(v.firstBadId).arg(checked);
-    }
-    return bookText(BookText::Intact, language).arg(checked);
 }
 
 int runVerify(BookRun &run)

@@ -8,6 +8,7 @@
 #include "countertext.h"
 #include "deviceoutput.h"
 #include "exitwords.h"
+#include "inspectionreport.h"
 #include "inspectionreportpdf.h"
 #include "parametersheet.h"
 #include "readjobs.h"
@@ -225,7 +226,7 @@ void ReportJob::begin()
 {
     // The window's name check, made before the device is read.
     const QString &target = options().outputFile;
-    if (target != QLatin1String(kStandardOutputName) && !target.contains(QLatin1String(".pdf"))) {
+    if (target != QLatin1String(kStandardOutputName) && !isReportFileName(target)) {
         fail(ExitUsage, message(MessageId::PdfWrongName));
         return;
     }

@@ -49,4 +49,9 @@ QList<InspectionReportRow> inspectionReportRows(const ParameterRecord &r, const 
     return rows;
 }
 
+bool isReportFileName(const QString &name)
+{
+    return name.contains(QLatin1String(".pdf"));
+}
+
 } // namespace tavik7

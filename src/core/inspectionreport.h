@@ -21,4 +21,8 @@ struct InspectionReportRow
 // without its decimal comma.
 [[nodiscard]] QList<InspectionReportRow> inspectionReportRows(const ParameterRecord &record, const QString &counterText);
 
+// A name the report is written under: any that holds ".pdf", as the file
+// dialog's filter never insisted on it.
+[[nodiscard]] bool isReportFileName(const QString &name);
+
 } // namespace tavik7

@@ -131,6 +131,12 @@ bool DeviceLink::isOpen() const
     return m_serialPort->isOpen();
 }
 
+bool DeviceLink::writeOnTheWire() const
+{
+    return m_current
+        && (m_current->purpose() == DeviceReply::Purpose::Write || m_current->purpose() == DeviceReply::Purpose::Counter);
+}
+
 DeviceLink::PortState DeviceLink::portState() const
 {
     return m_portState;

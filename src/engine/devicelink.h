@@ -152,6 +152,10 @@ public:
     [[nodiscard]] RequestKind requestKind() const { return m_requestKind; }
     // The reply whose requests are on the wire now; null while none is.
     [[nodiscard]] const DeviceReply *currentReply() const { return m_current; }
+    // A parameter or counter write is underway: cut now, between a telegram
+    // and its counter write-back, it would leave the device counting the
+    // other way from a reading nobody was told of.
+    [[nodiscard]] bool writeOnTheWire() const;
     // The device as last read or acknowledged on this port.
     [[nodiscard]] DeviceMemory *memory() const { return m_memory; }
     [[nodiscard]] QSerialPort *serialPort() const { return m_serialPort; }

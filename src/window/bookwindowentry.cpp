@@ -17,10 +17,10 @@ class BookWindows final : public tavik7::bookwindow::Module
 public:
     void show(QWidget *mainWindow, int language) override { DeviceBookWindow::showFor(mainWindow, language); }
 
-    void refresh(QWidget *mainWindow) override
+    void refresh(QWidget *mainWindow, bool reread) override
     {
         if (DeviceBookWindow *book = bookWindowOf(mainWindow))
-            book->refresh();
+            book->refresh(reread);
     }
 
     void setLanguage(QWidget *mainWindow, int language) override
@@ -32,10 +32,11 @@ public:
 
 } // namespace
 
-extern "C" Q_DECL_EXPORT tavik7::bookwindow::Module *tavik7BookWindowModule1(const tavik7::bookwindow::Host &host)
+extern "C" Q_DECL_EXPORT tavik7::bookwindow::Module *tavik7BookWindowModule2(const tavik7::bookwindow::Host &host)
 {
     // This module's hook is its own: it leads to the program's, where tests set theirs.
     tavik7::fileNameHook = host.askFileName;
+    tavik7::bookwindow::bookChosenHook = host.bookChosen;
     static BookWindows module;
     return &module;
 }

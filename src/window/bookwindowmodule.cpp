@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QLibrary>
 
+#include "booksettings.h"
 #include "filehooks.h"
 #include "messageboxes.h"
 #include "texttable.h"
@@ -29,7 +30,7 @@ QString load()
     const auto entry = reinterpret_cast<Entry>(library.resolve(kEntryName));
     if (!entry)
         return library.errorString();
-    loaded = entry({&askFileName});
+    loaded = entry({&askFileName, &book::followWindowChoice});
     return QString();
 }
 
@@ -55,10 +56,10 @@ void show(QWidget *mainWindow, int language)
     loaded->show(mainWindow, language);
 }
 
-void refresh(QWidget *mainWindow)
+void refresh(QWidget *mainWindow, bool reread)
 {
     if (loaded)
-        loaded->refresh(mainWindow);
+        loaded->refresh(mainWindow, reread);
 }
 
 void setLanguage(QWidget *mainWindow, int language)

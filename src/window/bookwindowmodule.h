@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QObject;
 class QWidget;
 
 namespace tavik7 {
@@ -22,7 +23,9 @@ public:
     // Shows the book window of mainWindow, making it on first use.
     virtual void show(QWidget *mainWindow, int language) = 0;
     // Shows what was recorded since, when the book window is there.
-    virtual void refresh(QWidget *mainWindow) = 0;
+    // reread false: only the count of events waiting, the book unread (an
+    // event was just kept from a server that may not answer).
+    virtual void refresh(QWidget *mainWindow, bool reread) = 0;
     virtual void setLanguage(QWidget *mainWindow, int language) = 0;
 
 protected:
@@ -34,17 +37,23 @@ protected:
 struct Host
 {
     QString (*askFileName)(const FileNameRequest &request);
+    // The user chose another book location or technician: mainWindow's
+    // events follow the choice from now on.
+    void (*bookChosen)(QObject *mainWindow);
 };
 
+// The module's copy of Host::bookChosen; empty in the program itself.
+inline void (*bookChosenHook)(QObject *mainWindow) = nullptr;
+
 // The module's one exported function; the number changes with Module and Host.
-inline constexpr char kEntryName[] = "tavik7BookWindowModule1";
+inline constexpr char kEntryName[] = "tavik7BookWindowModule2";
 using Entry = Module *(*)(const Host &host);
 
 // The main window's side. show() loads the module on first use and says in a
 // box when it cannot; refresh() and setLanguage() do nothing while it is not
 // loaded, as there is no book window then.
 void show(QWidget *mainWindow, int language);
-void refresh(QWidget *mainWindow);
+void refresh(QWidget *mainWindow, bool reread = true);
 void setLanguage(QWidget *mainWindow, int language);
 
 // The module beside the running program, else the one named by

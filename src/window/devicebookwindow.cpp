@@ -13,6 +13,9 @@
 
 #include "bookeventtext.h"
 #include "booklocation.h"
+#include "booksettings.h"
+#include "bookupkeep.h"
+#include "bookwindowmodule.h"
 #include "filehooks.h"
 #include "historypdfexport.h"
 #include "regularfile.h"
@@ -39,6 +42,8 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
     , m_deviceProxy(new QSortFilterProxyModel(this))
     , m_events(new QStandardItemModel(this))
     , m_pdfExport(new HistoryPdfExport(this))
+    , m_waiting(new WaitingEvents(bookPath, this))
+    , m_chainCheck(new ChainCheck(this))
 {
     // The form has the main window's face; the look of its pages comes with the style sheet.
     ui->setupUi(this);
@@ -57,14 +62,68 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
         showExportResult(path, written);
         emit pdfExported(written);
     });
-    ui->status->setText(
-        bookOpenText(DeviceBook().open(bookPath, userChangeHistoryPath(), FrontEnd::Window), bookPath, language));
-    ui->status->setVisible(!ui->status->text().isEmpty());
-    setLanguage(language);
-    search(QString());
+    connect(ui->bookLocation, &QLineEdit::editingFinished, this, &DeviceBookWindow::chooseBook);
+    connect(ui->technician, &QLineEdit::editingFinished, this, [this] {
+        chosen(rememberTechnician(ui->technician->text().trimmed(), m_language));
+        ui->technician->setText(windowTechnician());
+    });
+    // The window goes on while the chain is checked.
+    connect(ui->verify, &QPushButton::clicked, this, [this] {
+        ui->verify->setEnabled(!m_chainCheck->start(m_bookPath));
+        showStatus(bookText(BookText::Verifying, m_language));
+    });
+    ui->bookLocation->setEnabled(!bookLocationFromEnvironment());
+    ui->technician->setText(windowTechnician());
+    ui->technician->setEnabled(technicianFromEnvironment().isEmpty());
+    connect(m_waiting, &WaitingEvents::counted, this, &DeviceBookWindow::showWaiting);
+    connect(m_chainCheck, &ChainCheck::finished, this, [this](const VerifyResult &verified) {
+        ui->verify->setEnabled(true);
+        showStatus(brokenChainText(verified, m_language));
+    });
+    openBook();
 }
 
 DeviceBookWindow::~DeviceBookWindow() = default;
+
+void DeviceBookWindow::openBook()
+{
+    showStatus(bookOpenText(DeviceBook().open(m_bookPath, userChangeHistoryPath(), FrontEnd::Window), m_bookPath,
+                            m_language));
+    ui->bookLocation->setText(locationText(m_bookPath));
+    setLanguage(m_language);
+    refresh();
+}
+
+void DeviceBookWindow::chooseBook()
+{
+    const QString typed = ui->bookLocation->text().trimmed();
+    if (typed != locationText(m_bookPath) && chosen(rememberBookLocation(typed, m_language))) {
+        m_bookPath = windowBookLocation();
+        m_waiting->setLocation(m_bookPath);
+        openBook();
+    }
+    ui->bookLocation->setText(locationText(m_bookPath));
+}
+
+bool DeviceBookWindow::chosen(const QString &refused)
+{
+    showStatus(refused);
+    if (refused.isEmpty() && tavik7::bookwindow::bookChosenHook)
+        tavik7::bookwindow::bookChosenHook(parentWidget());
+    return refused.isEmpty();
+}
+
+void DeviceBookWindow::showStatus(const QString &text)
+{
+    ui->status->setText(text);
+    ui->status->setVisible(!text.isEmpty());
+}
+
+void DeviceBookWindow::showWaiting()
+{
+    ui->waiting->setText(waitingText(m_waiting->count(), m_language));
+    ui->waiting->setVisible(m_waiting->count() > 0);
+}
 
 // The window's process holds no connection to the book between reads: a
 // file dialog that opens and closes the book's file would drop the locks of
@@ -104,7 +163,7 @@ DeviceBookWindow *DeviceBookWindow::showFor(QWidget *mainWindow, int language)
 {
     auto *window = mainWindow->findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly);
     if (!window)
-        window = new DeviceBookWindow(bookPath(), language, mainWindow);
+        window = new DeviceBookWindow(windowBookLocation(), language, mainWindow);
     else
         window->refresh();
     window->show();
@@ -116,7 +175,11 @@ DeviceBookWindow *DeviceBookWindow::showFor(QWidget *mainWindow, int language)
 void DeviceBookWindow::setLanguage(int language)
 {
     m_language = language;
-    setWindowTitle(bookText(BookText::Title, language));
+    setWindowTitle(bookTitle(m_bookPath, language));
+    ui->bookLocationLabel->setText(bookText(BookText::BookLocation, language));
+    ui->technicianLabel->setText(bookText(BookText::Technician, language));
+    ui->verify->setText(bookText(BookText::Verify, language));
+    showWaiting();
     ui->searchField->setPlaceholderText(bookText(BookText::SearchHint, language));
     ui->exportCsv->setText(bookText(BookText::ExportCsv, language));
     ui->exportPdf->setText(bookText(BookText::ExportPdf, language));
@@ -144,8 +207,12 @@ void DeviceBookWindow::search(const QString &text)
     showDeviceEvents();
 }
 
-void DeviceBookWindow::refresh()
+void DeviceBookWindow::refresh(bool reread)
 {
+    if (!reread) {
+        m_waiting->check();
+        return;
+    }
     const QString serial = shownSerial();
     search(ui->searchField->text());
     // Back to the device that was shown, if it is still in the list.
@@ -153,6 +220,7 @@ void DeviceBookWindow::refresh()
         m_deviceProxy->match(m_deviceProxy->index(0, kDeviceSerialColumn), Qt::DisplayRole, serial, 1, Qt::MatchExactly);
     if (!serial.isEmpty() && !again.isEmpty())
         ui->deviceTable->selectRow(again.constFirst().row());
+    m_waiting->check();
 }
 
 QString DeviceBookWindow::shownSerial() const
@@ -187,9 +255,7 @@ void DeviceBookWindow::showDeviceEvents()
 
 void DeviceBookWindow::showExportResult(const QString &path, bool written)
 {
-    ui->status->setText(written ? QString()
-                              : bookText(BookText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
-    ui->status->setVisible(!written);
+    showStatus(written ? QString() : bookText(BookText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
 }
 
 bool DeviceBookWindow::save(const QString &path, const QByteArray &bytes)
@@ -208,7 +274,7 @@ bool DeviceBookWindow::exportPdf(const QString &path)
 {
     if (m_pdfExport->running())
         return false;
-    const HistoryTable table{bookText(BookText::Title, m_language) + QLatin1Char(' ') + shownSerial(), m_shown.headers,
+    const HistoryTable table{bookTitle(m_bookPath, m_language) + QStringLiteral(": ") + shownSerial(), m_shown.headers,
                              m_shown.rows, eventPdfColumnWeights()};
     if (!m_pdfExport->start(table, path)) {
         showExportResult(path, false);

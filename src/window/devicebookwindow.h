@@ -15,6 +15,11 @@ class QStandardItemModel;
 class QTableView;
 class HistoryPdfExport;
 
+namespace tavik7::book {
+class ChainCheck;
+class WaitingEvents;
+}
+
 namespace Ui {
 class DeviceBookWindow;
 }
@@ -42,8 +47,9 @@ public:
 
     void setLanguage(int language);
     void search(const QString &text);
-    // Shows what was recorded since: the main window calls it after each event.
-    void refresh();
+    // Shows what was recorded since: the main window calls it after each
+    // event. reread false: only the count of events waiting.
+    void refresh(bool reread = true);
     // The shown device's history; false with a message shown when not written.
     bool exportCsv(const QString &path);
     // Starts the export of the shown device's history; the PDF is laid out on
@@ -66,6 +72,12 @@ private:
     void onExportCsvClicked();
     void onExportPdfClicked();
     void showExportResult(const QString &path, bool written);
+    void openBook();
+    void chooseBook();
+    // Says why a choice was refused; tells the main window of one taken.
+    bool chosen(const QString &refused);
+    void showStatus(const QString &text);
+    void showWaiting();
     // Saves bytes under path, refusing what is not a regular file; says so when it fails.
     bool save(const QString &path, const QByteArray &bytes);
     [[nodiscard]] QString shownSerial() const;
@@ -81,4 +93,6 @@ private:
     QStandardItemModel *m_events = nullptr;
     tavik7::book::EventTable m_shown; // what m_events shows, for the exports
     HistoryPdfExport *m_pdfExport = nullptr;
+    tavik7::book::WaitingEvents *m_waiting = nullptr;
+    tavik7::book::ChainCheck *m_chainCheck = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include "devicebookkeeper.h"
 #include "filehooks.h"
+#include "inspectionreport.h"
 #include "inspectionreportpdf.h"
 #include "tavik7_bediensoftware.h"
 
@@ -11,7 +12,6 @@ namespace {
 
 constexpr int kCaptionTextId = 122;
 constexpr QLatin1String kPdfFilter("*.pdf");
-constexpr QLatin1String kPdfExtension(".pdf");
 
 } // namespace
 
@@ -31,7 +31,7 @@ void TAVIK7_Bediensoftware::writeInspectionReport()
         showMessage(tavik7::MessageId::PdfNoName, true);
         return;
     }
-    if (!name.contains(kPdfExtension)) {
+    if (!tavik7::isReportFileName(name)) {
         showMessage(tavik7::MessageId::PdfWrongName, true);
         return;
     }

@@ -18,6 +18,7 @@
 
 #include "planreview.h"
 #include "booklocation.h"
+#include "booksettings.h"
 #include "countertext.h"
 #include "devicebookkeeper.h"
 #include "bookeventtext.h"
@@ -91,7 +92,6 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     setUpEngines();
     connectMenus();
     connectDeviceButtons();
-    connectOtherButtons();
     fillInterfaceCombos();
     applyAvailability();
     styleFirstFrame();
@@ -135,10 +135,12 @@ void TAVIK7_Bediensoftware::setUpEngines()
     // Told of each reply's end by the window before the window reports it.
     auto *keeper = new tavik7::book::DeviceBookKeeper(
         deviceLink, tavik7::book::FrontEnd::Window,
-        new tavik7::book::BookWriterProcess(tavik7::book::bookPath(), tavik7::book::userChangeHistoryPath()), this);
+        new tavik7::book::BookWriterProcess(tavik7::book::windowBookLocation(), tavik7::book::userChangeHistoryPath()),
+        this);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, keeper, [this, keeper] { keeper->setLanguage(language); });
-    keeper->recorder().setTechnician(tavik7::book::technicianFromEnvironment());
+    keeper->recorder().setTechnician(tavik7::book::windowTechnician());
     connect(keeper, &tavik7::book::DeviceBookKeeper::recorded, this, [this] { tavik7::bookwindow::refresh(this); });
+    connect(keeper, &tavik7::book::DeviceBookKeeper::missed, this, [this] { tavik7::bookwindow::refresh(this, false); });
     // After the action's own line, which may start the console afresh.
     connect(keeper, &tavik7::book::DeviceBookKeeper::bookNoticeWords, this,
             [this](const QString &german, const QString &english) {
@@ -194,13 +196,7 @@ QMessageBox &TAVIK7_Bediensoftware::noticeBox()
 
 void TAVIK7_Bediensoftware::connectMenus()
 {
-    connect(ui.actionEnglish, &QAction::triggered, this, &TAVIK7_Bediensoftware::onEnglishChecked);
-    connect(ui.actionGerman, &QAction::triggered, this, &TAVIK7_Bediensoftware::onGermanChecked);
-    connect(ui.actionDocuQuickGuide, &QAction::triggered, this, &TAVIK7_Bediensoftware::onDocuQuickGuideChecked);
-    connect(ui.actionDocuManual, &QAction::triggered, this, &TAVIK7_Bediensoftware::onDocuManualChecked);
-    connect(ui.actionDocuProgrammerManual, &QAction::triggered, this,
-            &TAVIK7_Bediensoftware::onDocuProgrammerManualChecked);
-    connect(ui.actionInfo, &QAction::triggered, this, &TAVIK7_Bediensoftware::onInfoChecked);
+    // The plain wiring of buttons, menus and the window's own signals is the form's.
     connect(ui.actionDeviceBook, &QAction::triggered, this, [this] { tavik7::bookwindow::show(this, language); });
     planReview->watch(ui.actionReviewBeforeWriting);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, this, &TAVIK7_Bediensoftware::onSetLanguage);
@@ -208,9 +204,6 @@ void TAVIK7_Bediensoftware::connectMenus()
 
 void TAVIK7_Bediensoftware::connectDeviceButtons()
 {
-    connect(ui.pushButtonConnect, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onConnectClicked);
-    connect(ui.pushButtonDisconnect, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onDisconnectClicked);
-    connect(ui.pushButtonSetCounter, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onWriteCounterClicked);
     // The three buttons that start with a parameter read, each with its sequence.
     const std::pair<QPushButton *, int> reads[] = {
         {ui.pushButtonReadSettings, 0},
@@ -219,35 +212,6 @@ void TAVIK7_Bediensoftware::connectDeviceButtons()
     };
     for (const auto &[button, mode] : reads)
         connect(button, &QPushButton::clicked, this, [this, mode = mode] { onReadSettingsClicked(mode); });
-    connect(this, &TAVIK7_Bediensoftware::connectSerialPort, this, &TAVIK7_Bediensoftware::onConnectClicked);
-    connect(this, &TAVIK7_Bediensoftware::disconnectSerialPort, this, &TAVIK7_Bediensoftware::onDisconnectClicked);
-    connect(this, &TAVIK7_Bediensoftware::readCounterStatus, this, &TAVIK7_Bediensoftware::onReadCounterClicked);
-    connect(this, &TAVIK7_Bediensoftware::writeCounterStatus, this, &TAVIK7_Bediensoftware::onWriteCounterClicked);
-    connect(this, &TAVIK7_Bediensoftware::writeSettings, this, &TAVIK7_Bediensoftware::onWriteSettingsClicked);
-    connect(this, &TAVIK7_Bediensoftware::createPdf, this, &TAVIK7_Bediensoftware::onCreatePdf);
-}
-
-void TAVIK7_Bediensoftware::connectOtherButtons()
-{
-    connect(ui.lineEditCounter, &QLineEdit::textChanged, this, &TAVIK7_Bediensoftware::onCounterTextChanged);
-    connect(ui.pushButtonLoadSettings, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onLoadSettingsClicked);
-    connect(ui.pushButtonSaveSettings, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onSaveSettingsClicked);
-    connect(ui.pushButtonSelectFlashen, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onSelectFlashenClicked);
-    connect(ui.pushButtonFlashen, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onFlashenClicked);
-    connect(ui.pushButtonFlashenCancel, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onFlashenCancelClicked);
-    connect(ui.pushButtonStartNamur, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onStartNamurClicked);
-    connect(ui.pushButtonStopNamur, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onStopNamurClicked);
-    connect(ui.checkBoxNamurLogging, &QCheckBox::stateChanged, this, &TAVIK7_Bediensoftware::onStateNamurLoggingChanged);
-    connect(ui.pushButtonSelectNamurLogfile, &QPushButton::clicked, this,
-            &TAVIK7_Bediensoftware::onSelectNamurLogfileClicked);
-    connect(ui.comboBoxNumberOfDigits, &QComboBox::currentIndexChanged, this,
-            &TAVIK7_Bediensoftware::onComboBoxNumberOfDigitsItemChanged);
-    connect(ui.comboBoxUa, &QComboBox::currentIndexChanged, this, &TAVIK7_Bediensoftware::onComboBoxUaItemChanged);
-    connect(ui.comboBoxDecimalPlaces, &QComboBox::currentIndexChanged, this,
-            &TAVIK7_Bediensoftware::onComboBoxDecimalPlacesItemChanged);
-    connect(ui.comboBoxDirection2, &QComboBox::currentIndexChanged, this,
-            &TAVIK7_Bediensoftware::onComboBoxDirection2ItemChanged);
-    connect(ui.pushButtonProgram, &QPushButton::clicked, this, &TAVIK7_Bediensoftware::onPushButtonProgramClicked);
 }
 
 void TAVIK7_Bediensoftware::connectTableChecks()
@@ -274,23 +238,14 @@ TAVIK7_Bediensoftware::~TAVIK7_Bediensoftware()
     delete deviceLink;
 }
 
-bool TAVIK7_Bediensoftware::writeOnTheWire() const
-{
-    using Purpose = tavik7::DeviceReply::Purpose;
-    const tavik7::DeviceReply *reply = deviceLink->currentReply();
-    return reply && (reply->purpose() == Purpose::Write || reply->purpose() == Purpose::Counter);
-}
-
 void TAVIK7_Bediensoftware::closeEvent(QCloseEvent *event)
 {
-    if (!writeOnTheWire()) {
+    if (!deviceLink->writeOnTheWire()) {
         QMainWindow::closeEvent(event);
         return;
     }
-    // Cut between its telegram and its counter write-back, a write would
-    // leave the device counting the other way from a reading nobody was
-    // told of. The window stays until the sequence ends, by the device's
-    // answer or its time-out, whose end is said and booked as any other.
+    // The window stays until the sequence ends, by the device's answer or
+    // its time-out, whose end is said and booked as any other.
     event->ignore();
     statusBar()->showMessage(tavik7::catalogueText(tavik7::MessageId::NoteClosingAfterWrite, language));
     if (closeAfterWrite)
@@ -298,7 +253,7 @@ void TAVIK7_Bediensoftware::closeEvent(QCloseEvent *event)
     closeAfterWrite = connect(
         deviceLink, &tavik7::DeviceLink::stateChanged, this,
         [this] {
-            if (writeOnTheWire())
+            if (deviceLink->writeOnTheWire())
                 return;
             disconnect(closeAfterWrite);
             close();
@@ -370,24 +325,13 @@ void TAVIK7_Bediensoftware::onSetLanguage()
 
 void TAVIK7_Bediensoftware::setLanguageOfCaptions()
 {
-    // Every fixed caption with its text: a menu takes it as its title, the rest as their text.
-    const std::pair<QObject *, int> captions[] = {
-        {ui.menuLanguage, 0}, {ui.actionGerman, 1}, {ui.actionEnglish, 2}, {ui.menuHelp, 3}, {ui.actionInfo, 4},
-        {ui.menuDocumentation, 5}, {ui.actionDocuQuickGuide, 56}, {ui.actionDocuManual, 57},
-        {ui.actionDocuProgrammerManual, 58}, {ui.labelConsole, 45}, {ui.labelOutput, 46},
-        {ui.labelTavikSettings, 7}, {ui.pushButtonReadSettings, 8}, {ui.pushButtonWriteSettings, 9},
-        {ui.pushButtonLoadSettings, 10}, {ui.pushButtonSaveSettings, 11}, {ui.pushButtonSetCounter, 14},
-        {ui.labelActCounterstatus, 15}, {ui.labelNotes, 23}, {ui.pushButtonCreatePdf, 24},
-        {ui.labelDevice, 26}, {ui.labelBaudrate, 27}, {ui.labelDatabits, 28}, {ui.labelStopbits, 29},
-        {ui.labelParity, 30}, {ui.labelFlowcontrol, 31}, {ui.pushButtonConnect, 32}, {ui.pushButtonDisconnect, 33},
-        {ui.labelConsole_2, 35}, {ui.pushButtonStartNamur, 36}, {ui.pushButtonStopNamur, 37},
-        {ui.checkBoxNamurLogging, 38}, {ui.pushButtonSelectNamurLogfile, 39}, {ui.labelSelectedFileFlashen, 41},
-        {ui.pushButtonSelectFlashen, 42}, {ui.pushButtonFlashen, 43}, {ui.pushButtonFlashenCancel, 44},
-        {ui.labelNumberOfDigits, 51}, {ui.labelUa, 52}, {ui.labelDecimalPlaces, 53}, {ui.labelSoftwareversion, 66},
-        {ui.labelDirection2, 55}, {ui.labelCounter, 15}, {ui.pushButtonProgram, 54},
-    };
-    for (const auto &[object, textId] : captions)
-        object->setProperty(qobject_cast<QMenu *>(object) ? "title" : "text", textFor(textId));
+    // The form gives each fixed caption its TextId; a menu takes the text as
+    // its title, the rest as their text. Found first, then set: a label's new
+    // text may delete helpers of its own that the search would have listed.
+    QList<QObject *> captions = findChildren<QObject *>();
+    captions.removeIf([](const QObject *object) { return !object->property("textId").isValid(); });
+    for (QObject *object : std::as_const(captions))
+        object->setProperty(qobject_cast<QMenu *>(object) ? "title" : "text", textFor(object->property("textId").toInt()));
 }
 
 void TAVIK7_Bediensoftware::setLanguageOfItems()

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QSettings>
 
+#include "devicebookkeeper.h"
 #include "messagecatalogue.h"
 #include "messageboxes.h"
 #include "plansession.h"
@@ -58,9 +59,13 @@ tavik7::DeviceReply *PlanReview::start(const tavik7::ParameterRecord &target)
         if (!m_box)
             m_box = new QMessageBox(m_window.parent);
         const int language = m_window.language();
-        session->answer(tavik7::boxes::askYesNo(*m_box, tavik7::catalogueText(MessageId::NotePlanQuestion, language),
-                                                tavik7::planChangeLines(plan, language).join(QLatin1Char('\n')),
-                                                language));
+        QString reason;
+        const bool yes = tavik7::boxes::askYesNoWithReason(
+            *m_box, tavik7::catalogueText(MessageId::NotePlanQuestion, language),
+            tavik7::planChangeLines(plan, language).join(QLatin1Char('\n')), language, &reason);
+        // For the write's event, as the counter's confirmation gives its own.
+        tavik7::book::DeviceBookKeeper::of(m_window.parent)->recorder().setReason(reason);
+        session->answer(yes);
     });
     connect(session, &tavik7::PlanSession::writing, this, m_window.follow);
     connect(session, &tavik7::PlanSession::finished, this, [this](const tavik7::PlanEnd &end) {

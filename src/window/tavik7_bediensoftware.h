@@ -121,7 +121,6 @@ private:
     void setUpEngines();
     void connectMenus();
     void connectDeviceButtons();
-    void connectOtherButtons();
     void fillInterfaceCombos();
     void connectTableChecks();
     // The tab pages' style sheet: what the first frame shows, then all pages.
@@ -225,8 +224,6 @@ private:
     void namurListeningEnded();
     QMessageBox &noticeBox();
     void setOutputFont();
-    // The device is being changed: a telegram or a counter write-back is due or awaited.
-    [[nodiscard]] bool writeOnTheWire() const;
 
     Ui::TAVIK7_BediensoftwareClass ui;
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+#include "bookschema.h"
 #include "bookwriter.h"
 #include "clirun.h"
 #include "devicebook.h"
@@ -20,6 +21,7 @@
 #include "filesizelimit.h"
 #include "outbox.h"
 #include "pgserver.h"
+#include "sqlfile.h"
 
 using namespace tavik7::book;
 
@@ -52,6 +54,7 @@ private slots:
     void fullDiskKeepsWhatItReported();
     void writerProcessSendsOnRequest();
     void localBookImportedOnce();
+    void bookBeforeUuidsImportedOnce();
 
 private:
     QString initBook(const QString &name);
@@ -354,6 +357,43 @@ void TestOutbox::localBookImportedOnce()
         QCOMPARE(events.at(n).timeMs, fieldEvent(n).timeMs);
     }
     QVERIFY(server.verify().intact());
+}
+
+// A PC's book from before events had uuids: they get theirs in its own file
+// on the first import, so that the second finds them on the server, and
+// both chains still verify.
+void TestOutbox::bookBeforeUuidsImportedOnce()
+{
+    QCOMPARE(initBook(QStringLiteral("olderpc")), QString());
+    const QString location = m_server.url(QStringLiteral("olderpc"));
+    const QString local = m_dir.filePath(QStringLiteral("older.sqlite"));
+    QStringList statements = schemaStatements(3) << QStringLiteral("INSERT INTO devices VALUES(1, 'F1', 'ABC', 'TAV7')");
+    QList<QVariantList> values(statements.size());
+    QByteArray hash;
+    for (int id = 1; id <= 3; ++id) {
+        BookEvent e = fieldEvent(7 * id + 1); // each of device F1
+        e.id = id;
+        e.manufacturer = QStringLiteral("ABC");
+        e.deviceType = QStringLiteral("TAV7");
+        e.counter.clear();
+        e.status = QStringLiteral("ok");
+        StoredEvent stored = storedForm(e);
+        stored.hashesOrigin = false; // hashed then without uuid and station
+        hash = chainHash(hash, stored);
+        statements << QStringLiteral("INSERT INTO events VALUES(?, ?, ?, ?, 'field', '/dev/ttyUSB0', 1, 'ok', ?, '', "
+                                     "'', '', '', '', ?)");
+        values << QVariantList{id, e.timeMs, stored.action, stored.frontEnd, QString::fromUtf8(stored.changes), hash};
+    }
+    statements << QStringLiteral("UPDATE head SET id = 3, hash = ?");
+    values << QVariantList{hash};
+    runSql(local, statements, values);
+    const QProcessEnvironment env = environment(outboxIn(QStringLiteral("olderpc")));
+    const QStringList import = bookArguments(location, {QStringLiteral("import"), local});
+    QCOMPARE(cli(import, env).out, QByteArray("3 records imported\n"));
+    QCOMPARE(cli(import, env).out, QByteArray("0 records imported\n"));
+    QCOMPARE(serverCounts(QStringLiteral("olderpc")), qMakePair(3, 3));
+    for (const QString &book : {location, local})
+        QCOMPARE(cli(bookArguments(book, {QStringLiteral("verify")}), env).exitCode, 0);
 }
 
 QTEST_GUILESS_MAIN(TestOutbox)

@@ -2,7 +2,10 @@
 // named, the schema made once, events that stay as recorded, one chain under
 // eight writers at once, and every way a server can fail a book command.
 
+#include <QElapsedTimer>
 #include <QJsonObject>
+#include <QScopeGuard>
+#include <QSqlQuery>
 #include <QSet>
 #include <QSqlError>
 #include <QTest>
@@ -56,6 +59,7 @@ private slots:
     void refusedBookCommands();
     void deviceWorkOutlastsTheServer_data();
     void deviceWorkOutlastsTheServer();
+    void frozenServerIsGivenUp();
 
 private:
     // A new database with the book's schema, made by "book init".
@@ -432,6 +436,46 @@ void TestServerBook::deviceWorkOutlastsTheServer()
     QVERIFY2(!run.out.contains(kPassword) && !run.err.contains(kPassword), run.err.constData());
     if (reason.isEmpty())
         QCOMPARE(DeviceBook().openForReading(location).status, BookStatus::Ok);
+}
+
+// A server that stops answering while a write waits on it (stopped, with its
+// connections open) holds the device command no longer than the lock wait
+// and a connection's time-out; the event waits in the outbox and is sent
+// once when the server answers again.
+void TestServerBook::frozenServerIsGivenUp()
+{
+    QCOMPARE(initBook(QStringLiteral("frozen")), QString());
+    const QString location = m_server.url(QStringLiteral("frozen")) + QStringLiteral("?connect_timeout=2");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TAVIK7_BOOK"), location);
+    environment.insert(QStringLiteral("TAVIK7_OUTBOX"), m_dir.filePath(QStringLiteral("frozen-outbox.sqlite")));
+    environment.insert(QStringLiteral("APPDATA"), m_dir.filePath(QStringLiteral("frozen-user")));
+    DeviceBook holder;
+    QVERIFY(holder.openForReading(location).recorded);
+    QSqlQuery hold(holder.database());
+    // The chain's head held: the write is sent and waits on the server.
+    QVERIFY(hold.exec(QStringLiteral("BEGIN")) && hold.exec(QStringLiteral("SELECT * FROM head FOR UPDATE")));
+    DevSim sim;
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    std::unique_ptr<QProcess> write(
+        startCli({QStringLiteral("read"), QStringLiteral("-p"), sim.portPath(), QStringLiteral("--json")}, environment));
+    QTRY_VERIFY_WITH_TIMEOUT(hold.exec(QStringLiteral("SELECT 1 FROM pg_locks WHERE NOT granted")) && hold.next(), 20000);
+    QVERIFY(m_server.signalAll(SIGSTOP));
+    const auto thaw = qScopeGuard([&] { m_server.signalAll(SIGCONT); });
+    QElapsedTimer waited;
+    waited.start();
+    const CliRun run = finishCli(*write, 40000);
+    QVERIFY2(waited.elapsed() < 20000, qPrintable(QString::number(waited.elapsed())));
+    m_server.signalAll(SIGCONT);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(jsonLines(run.out).value(0).value(QStringLiteral("bookReason")).toString(), QStringLiteral("unreachable"));
+    QVERIFY(hold.exec(QStringLiteral("ROLLBACK")));
+    const QStringList sync = bookArguments(location, {QStringLiteral("sync"), QStringLiteral("--json")});
+    QCOMPARE(cli(sync, environment).out.trimmed(), QByteArray(R"({"sent":1,"waiting":0})"));
+    QCOMPARE(cli(sync, environment).out.trimmed(), QByteArray(R"({"sent":0,"waiting":0})"));
+    QVERIFY(hold.exec(QStringLiteral("SELECT count(*) FROM events")) && hold.next());
+    QCOMPARE(hold.value(0).toInt(), 1);
+    QCOMPARE(cli(bookArguments(location, {QStringLiteral("verify")}), environment).exitCode, 0);
 }
 
 QTEST_GUILESS_MAIN(TestServerBook)

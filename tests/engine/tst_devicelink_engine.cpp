@@ -151,7 +151,9 @@ void TestDeviceLinkEngine::badAnswersEndTheRequest()
     case Write: QVERIFY(ask(link->write(table))); break;
     default: QVERIFY(ask(link->read(begin == Report ? Purpose::Report : Purpose::Read))); break;
     }
+    QCOMPARE(link->writeOnTheWire(), begin == Write || begin == CounterOnly);
     const DeviceResult result = waitForEnd();
+    QVERIFY(!link->writeOnTheWire());
     QCOMPARE(result.kind, kind);
     QCOMPARE(result.status, status);
     QCOMPARE(link->requestKind(), DeviceLink::NoRequest);

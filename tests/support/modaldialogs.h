@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
@@ -33,6 +34,7 @@ public:
     QStringList informativeTexts;
     QStringList buttonTexts; // the captions of each box, joined by "|"
     QStringList unexpected;  // boxes beyond the script, or without the scripted button
+    QString typed;           // into a box's line, where it has one, before the click
 
     [[nodiscard]] int answered() const { return int(texts.size()); }
 
@@ -83,6 +85,8 @@ private:
         }
         if (!target)
             target = box->buttons().value(0);
+        if (auto *line = box->findChild<QLineEdit *>(); line && !typed.isEmpty())
+            line->setText(typed);
         if (target)
             target->click();
         // The window's one message box may be shown again at once, before

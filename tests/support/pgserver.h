@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -72,6 +73,24 @@ public:
             {QStringLiteral("-D"), m_data, QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("-w"),
              QStringLiteral("stop")},
             &out);
+    }
+
+    // SIGSTOP or SIGCONT to the server and every process of it: stopped, it
+    // keeps its connections open and answers nothing, as a server that hangs.
+    bool signalAll(int signal) const
+    {
+        QFile pidFile(m_data + QStringLiteral("/postmaster.pid"));
+        const pid_t server = pidFile.open(QIODevice::ReadOnly) ? pidFile.readLine().trimmed().toInt() : 0;
+        if (server <= 0 || ::kill(server, signal) != 0)
+            return false;
+        for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+            // "pid (name) state ppid ...": the name may hold spaces, not ")".
+            const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+            if (entry.toInt() > 0 && line.mid(line.lastIndexOf(')') + 2).split(' ').value(1).toInt() == server)
+                ::kill(entry.toInt(), signal);
+        }
+        return true;
     }
 
     [[nodiscard]] int port() const { return m_port; }

@@ -21,6 +21,7 @@
 #include "devicebook.h"
 #include "devicebookkeeper.h"
 #include "devicebookwindow.h"
+#include "pgserver.h"
 #include "windowtest.h"
 
 using namespace tavik7::book;
@@ -54,6 +55,7 @@ private slots:
     void eventsShownAndKeptBesideOtherPrograms();
     void bookTroubleIsAConsoleMessage();
     void searchHistoryAndExports();
+    void serverChosenWaitingAndVerified();
 
 private:
     [[nodiscard]] QString bookFile() const { return folder() + QLatin1String(kBookFileName); }
@@ -251,7 +253,7 @@ void TestBookWindow::searchHistoryAndExports()
     // A language switch words the open window anew; each cell's words are the book text's test.
     book.setLanguage(tavik7::German);
     QCOMPARE(book.deviceList()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Seriennummer"));
-    QCOMPARE(book.windowTitle(), QStringLiteral("Gerätebuch"));
+    QCOMPARE(book.windowTitle(), QStringLiteral("Gerätebuch ") + path);
     QCOMPARE(book.events()->index(2, 2).data().toString(), QStringLiteral("Zählwerksstand setzen"));
 
     const QString csv = appData->filePath(QStringLiteral("history.csv"));
@@ -296,6 +298,63 @@ void TestBookWindow::searchHistoryAndExports()
     const QByteArray bytes = file.readAll();
     QVERIFY(bytes.startsWith("%PDF"));
     QVERIFY(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page ") > 50);
+}
+
+// The technician points the window at a workshop's server and names
+// himself there; the server goes away and comes back while he works.
+void TestBookWindow::serverChosenWaitingAndVerified()
+{
+    PgServer server;
+    QString log;
+    QVERIFY2(server.start(&log), qPrintable(log));
+    QCOMPARE(server.sql(QStringLiteral("postgres"), {QStringLiteral("CREATE DATABASE shop")}), QString());
+    QByteArray out;
+    QCOMPARE(runCli({QStringLiteral("--book"), server.url(QStringLiteral("shop")), QStringLiteral("book"),
+                     QStringLiteral("init")}, &out), 0);
+    QVERIFY(connectDevice());
+    w<QAction>("actionDeviceBook")->trigger();
+    auto *shown = window->findChild<DeviceBookWindow *>();
+    auto *location = shown->findChild<QLineEdit *>(QStringLiteral("bookLocation"));
+    auto *status = shown->findChild<QLabel *>(QStringLiteral("status"));
+    auto enter = [](QLineEdit *field, const QString &text) {
+        field->setText(text);
+        emit field->editingFinished();
+    };
+    // Refused, and nothing kept: a password.
+    enter(location, server.url(QStringLiteral("shop"), QStringLiteral("book:s3cret")));
+    QVERIFY2(status->text().contains(QStringLiteral("~/.pgpass")), qPrintable(status->text()));
+    QCOMPARE(location->text(), bookFile());
+    const QString url = server.url(QStringLiteral("shop"));
+    enter(location, url);
+    QCOMPARE(shown->windowTitle(), QStringLiteral("Gerätebuch ") + url);
+    enter(shown->findChild<QLineEdit *>(QStringLiteral("technician")), QStringLiteral("Bea Tech"));
+    QVERIFY(readFile(folder() + QStringLiteral("TAVIK7 PC Software.ini")).contains(url.toUtf8()));
+
+    // Recorded on the server from then on; kept while it is gone, counted, and sent once it is back.
+    QSignalSpy recorded(DeviceBookKeeper::of(window.get()), &DeviceBookKeeper::recorded);
+    QVERIFY(readSettings());
+    QTRY_COMPARE(recorded.count(), 1);
+    server.stop();
+    QVERIFY(readSettings());
+    auto *waiting = shown->findChild<QLabel *>(QStringLiteral("waiting"));
+    QTRY_COMPARE(waiting->text(), QStringLiteral("1 Eintrag wartet"));
+    QVERIFY2(server.restart(&log), qPrintable(log));
+    shown->refresh();
+    QTRY_VERIFY(waiting->isHidden());
+    DeviceBook book;
+    QVERIFY(book.openForReading(url).recorded);
+    QCOMPARE(book.history(QStringLiteral("123456789")).size(), 2);
+    QCOMPARE(book.history(QStringLiteral("123456789")).constLast().technician, QStringLiteral("Bea Tech"));
+
+    // Verified on request, the window going on meanwhile.
+    shown->findChild<QPushButton *>(QStringLiteral("verify"))->click();
+    QCOMPARE(status->text(), QStringLiteral("Gerätebuch wird geprüft..."));
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("Gerätebuch unversehrt: 2 Einträge"), 20000);
+
+    // The next start opens the book chosen.
+    window = openWindowOn();
+    w<QAction>("actionDeviceBook")->trigger();
+    QCOMPARE(window->findChild<DeviceBookWindow *>()->findChild<QLineEdit *>(QStringLiteral("bookLocation"))->text(), url);
 }
 
 QTEST_MAIN(TestBookWindow)

@@ -101,11 +101,11 @@ void TestBookWindowModule::databaseCodeComesWithTheBookWindow()
     child<QAction>(window, "actionDeviceBook")->trigger();
     QWidget *book = bookWindowOf(window);
     QVERIFY(book && book->isVisible());
-    QCOMPARE(book->windowTitle(), QStringLiteral("Gerätebuch"));
+    QVERIFY(book->windowTitle().startsWith(QStringLiteral("Gerätebuch /")));
     QVERIFY(databaseCodeMapped());
     // The language switch reaches the book window through the module.
     child<QAction>(window, "actionEnglish")->trigger();
-    QCOMPARE(book->windowTitle(), QStringLiteral("Device book"));
+    QVERIFY(book->windowTitle().startsWith(QStringLiteral("Device book /")));
     // Opened again: the same window, raised.
     book->hide();
     child<QAction>(window, "actionDeviceBook")->trigger();

@@ -655,7 +655,8 @@ void TestParameters::unusablePerUserFolder()
 }
 
 // Write under review: the box lists the change as the table words it, Yes
-// writes, and a device changed while the box was open is refused unwritten.
+// writes with the reason typed in the box booked, and a device changed while
+// the box was open is refused unwritten.
 void TestParameters::reviewBeforeWriting()
 {
     QVERIFY(connectDevice({QStringLiteral("--quick-answers")}));
@@ -666,6 +667,7 @@ void TestParameters::reviewBeforeWriting()
     QVERIFY(editCell(*window, kRowUnit, QStringLiteral("l")));
     {
         ModalAnswerer answerer(QStringList{QStringLiteral("Ja")});
+        answerer.typed = QStringLiteral("seal renewed");
         sim->clearLog();
         button("pushButtonWriteSettings")->click();
         QTRY_COMPARE_WITH_TIMEOUT(sim->commands(), (QStringList{"LP", "L_ZLW", "LP", "SP"}), 8000);
@@ -674,6 +676,10 @@ void TestParameters::reviewBeforeWriting()
                                                      tavik7::German)});
         const QString written = tavik7::catalogueText(tavik7::MessageId::ParametersWritten, tavik7::German);
         QTRY_COMPARE_WITH_TIMEOUT(consoleMessages(*window).last(), written, 8000);
+        tavik7::book::DeviceBook book;
+        QTRY_VERIFY(book.open(folder() + QLatin1String(tavik7::book::kBookFileName)).recorded
+                    && book.history(QStringLiteral("123456789")).constLast().action == tavik7::book::BookAction::Write);
+        QCOMPARE(book.history(QStringLiteral("123456789")).constLast().reason, QStringLiteral("seal renewed"));
     }
     QVERIFY(editCell(*window, kRowUnit, QStringLiteral("t")));
     const QString stale = tavik7::catalogueText(tavik7::MessageId::NotePlanStale, tavik7::German).section('(', 0, 0);
