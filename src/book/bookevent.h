@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <array>
+
 namespace tavik7::book {
 
 // The stored numbers go into every event's hash: append, never renumber.
@@ -106,5 +108,13 @@ struct StoredEvent
 // SHA-256 of the previous event's hash followed by this event's content, its
 // id included, so that an edited, removed or moved row breaks the chain.
 [[nodiscard]] QByteArray chainHash(const QByteArray &previousHash, const StoredEvent &event);
+// The same hash from the stored bytes, for reading millions of events:
+// id, time, action and frontEnd; then the UTF-8 of user, port, manufacturer,
+// deviceType, serialNumber, status, changes, file, sha256, softwareVersion,
+// counter, details, uuid, station and role (the last three hashed only
+// when hashesOrigin).
+using ChainTexts = std::array<QByteArrayView, 15>;
+[[nodiscard]] QByteArray chainHash(const QByteArray &previousHash, const std::array<qint64, 4> &numbers,
+                                   const ChainTexts &texts, bool hashesOrigin);
 
 } // namespace tavik7::book

@@ -20,6 +20,8 @@ constexpr BookDialect kFileDialect{
     "(SELECT group_concat(json_extract(j.value, '$[0]') || ': ' || json_extract(j.value, '$[1]') || ' -> ' "
     "|| json_extract(j.value, '$[2]'), char(10)) FROM json_each(%1) j)",
     "coalesce(json_extract(nullif(e.details, ''), '$.%1'), '')",
+    // A blob comes as it is stored; a text Qt would turn into UTF-16 first.
+    "CAST(%1 AS BLOB)",
 };
 
 // The head row is the chain's lock: whoever holds it numbers the next event.
@@ -37,6 +39,7 @@ constexpr BookDialect kServerDialect{
     "(SELECT string_agg((j ->> 0) || ': ' || (j ->> 1) || ' -> ' || (j ->> 2), chr(10)) "
     "FROM json_array_elements(%1::json) j)",
     "coalesce(nullif(e.details, '')::json ->> '%1', '')",
+    "%1",
 };
 static_assert(int(BookAction::Import) == 8, "the server's key expression names the import action");
 
@@ -62,7 +65,7 @@ QString eventsTable(const char *name, const char *identity, const char *more = "
 // 0 in a book created at version 4.
 QStringList bookInfo(const QString &oldHashUpTo)
 {
-    return {QStringLiteral("CREATE TABLE bookinfo(name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+    return QStringList{QStringLiteral("CREATE TABLE bookinfo(name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
             QStringLiteral("INSERT INTO bookinfo(name, value) VALUES('oldHashUpTo', %1)").arg(oldHashUpTo)};
 }
 
@@ -210,7 +213,7 @@ QStringList serverSchemaStatements()
         "IF NEW.role <> current_user THEN RAISE EXCEPTION 'an event names role %, not %', NEW.role, current_user; END IF; "
         "RETURN NEW; END IF; "
         "RAISE EXCEPTION 'the device book''s events are append-only: % refused', TG_OP; END $$");
-    return {QStringLiteral("CREATE TABLE bookinfo(name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+    return QStringList{QStringLiteral("CREATE TABLE bookinfo(name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
             QStringLiteral("CREATE TABLE devices(id BIGSERIAL PRIMARY KEY, serialNumber %1, manufacturer %1, "
                            "deviceType %1, UNIQUE(serialNumber, manufacturer, deviceType))")
                 .arg(text),
@@ -221,7 +224,6 @@ QStringList serverSchemaStatements()
                            "softwareVersion TEXT NOT NULL, counter TEXT NOT NULL, details TEXT NOT NULL, "
                            "hash BYTEA NOT NULL, uuid TEXT NOT NULL UNIQUE, station TEXT NOT NULL, "
                            "role TEXT NOT NULL)"),
-            QStringLiteral("CREATE INDEX events_device ON events(device, time)"),
             importedIndex(BookDriver::Server),
             QStringLiteral("CREATE TABLE head(one INTEGER PRIMARY KEY CHECK (one = 1), id BIGINT NOT NULL, "
                            "hash BYTEA NOT NULL)"),
@@ -233,7 +235,17 @@ QStringList serverSchemaStatements()
             QStringLiteral("CREATE TRIGGER events_no_truncate BEFORE TRUNCATE ON events "
                            "FOR EACH STATEMENT EXECUTE FUNCTION tavik7_events_guard()"),
             QStringLiteral("INSERT INTO bookinfo(name, value) VALUES('oldHashUpTo', '0'), ('version', '%1')")
-                .arg(kBookSchemaVersion)};
+                .arg(kBookSchemaVersion)}
+        + serverIndexStatements();
+}
+
+QStringList serverIndexStatements()
+{
+    // A device's summary (last seen, the last software version and counter
+    // read, how many events) comes from this index alone: its events lie
+    // scattered over the table, a page read for each.
+    return {QStringLiteral("CREATE INDEX IF NOT EXISTS events_summary ON events(device, time, id) "
+                           "INCLUDE (softwareVersion, counter)")};
 }
 
 } // namespace tavik7::book

@@ -21,6 +21,7 @@ struct BookDialect
     const char *localTimeMs;   // the same with milliseconds
     const char *changeLines;   // %1 (a changes column) as "key: old -> new" lines
     const char *detailText;    // the text under key %1 in an event's details, '' when none
+    const char *textBytes;     // %1 (a text column) as the driver hands over its UTF-8 cheapest
 };
 
 [[nodiscard]] const BookDialect &dialect(BookDriver driver);
@@ -39,5 +40,8 @@ struct BookDialect
 // The schema of a book on a server at the current version, for "book init":
 // there the events are append-only.
 [[nodiscard]] QStringList serverSchemaStatements();
+// The indexes of a book on a server, each made only when missing: "book
+// init" on a book made before one of them adds it.
+[[nodiscard]] QStringList serverIndexStatements();
 
 } // namespace tavik7::book

@@ -9,6 +9,20 @@
 
 namespace tavik7::book {
 
+inline constexpr int kEventInsertColumns = 18;
+
+// An insert of rows events at once, each with these columns in this order.
+inline QString eventInsert(int rows)
+{
+    QString sql = QStringLiteral("INSERT INTO events(id, time, action, frontEnd, \"user\", port, device, status, "
+                                 "changes, file, sha256, softwareVersion, counter, details, hash, uuid, station, role) "
+                                 "VALUES");
+    const QString row = QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    for (int i = 0; i < rows; ++i)
+        sql += (i == 0 ? QStringLiteral(" ") : QStringLiteral(", ")) + row;
+    return sql;
+}
+
 // The statements of one connection, prepared once: the generator runs them
 // millions of times.
 struct DeviceBook::Statements
@@ -29,10 +43,7 @@ struct DeviceBook::Statements
         if (version >= 4)
             findEvent.prepare(QStringLiteral("SELECT id FROM events WHERE uuid = ?"));
         if (version >= 4)
-            addEvent.prepare(QStringLiteral(
-            "INSERT INTO events(id, time, action, frontEnd, \"user\", port, device, status, changes, file, sha256, "
-            "softwareVersion, counter, details, hash, uuid, station, role) "
-            "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+            addEvent.prepare(eventInsert(1));
         setHead.prepare(QStringLiteral("INSERT INTO head(one, id, hash) VALUES(1, ?, ?) "
                                        "ON CONFLICT(one) DO UPDATE SET id = excluded.id, hash = excluded.hash"));
         // The key as an import event holds it (hex), or as a version 2 book

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QRegularExpression>
 #include <QThread>
@@ -328,40 +329,44 @@ BookResult DeviceBook::openServer(bool forInit)
     }
     // An answer may take the lock wait and then as long as a connection.
     m_watch = std::make_unique<ServerWatch>(db, m_busyTimeoutMs + location.connectTimeoutS * 1000);
-    // The window's times are the workstation's (a zone id is letters,
-    // digits and "/_+-", never a quote); should the server not know the
-    // zone, it keeps its own.
+    // One round trip for the whole session set-up: each is felt in every
+    // command. The window's times are the workstation's (a zone id is
+    // letters, digits and "/_+-", never a quote); should the server not know
+    // the zone, it keeps its own. The server's notices ("already exists,
+    // skipping") are not the user's business; libpq would print them on
+    // standard error. The planner's guess at the window's search (a summary
+    // for each of 100,000 devices) would have it compile the query to
+    // machine code first: a second and a half to find a hundred rows.
     QSqlQuery session(db);
     const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
     const bool zoneIsName = QRegularExpression(QStringLiteral("^[A-Za-z0-9/_+-]+$")).match(zone).hasMatch();
+    const QString quiet = QStringLiteral("set_config('client_min_messages', 'warning', false), "
+                                         "set_config('jit', 'off', false)");
     if ((!zoneIsName
-         || !session.exec(QStringLiteral("SELECT current_user, set_config('TimeZone', '%1', false)").arg(zone)))
-        && !session.exec(QStringLiteral("SELECT current_user")))
+         || !session.exec(QStringLiteral("SELECT current_user, %1, set_config('TimeZone', '%2', false)").arg(quiet, zone)))
+        && !session.exec(QStringLiteral("SELECT current_user, %1").arg(quiet)))
         return failure(session.lastError());
     if (!session.next())
         return failure(session.lastError());
     m_role = session.value(0).toString();
-    session.finish();
-    // The server's notices ("already exists, skipping") are not the user's
-    // business; libpq would print them on standard error.
-    session.exec(QStringLiteral("SET client_min_messages TO warning"));
     session.finish();
     return forInit ? BookResult{BookStatus::Ok, true, {}, {}, 0} : readServerSchema();
 }
 
 BookResult DeviceBook::readServerSchema()
 {
-    QStringList tables;
-    if (const BookResult read = readTables(&tables); !read.recorded)
-        return read;
-    if (tables.isEmpty())
-        return {BookStatus::NoSchema, false, {}, {}, 0};
+    // A book's own table says so at once; only without it are the tables
+    // listed, to tell an empty database from another program's.
     QSqlQuery query(database());
-    if (!tables.contains(QLatin1String("bookinfo")) || !tables.contains(QLatin1String("events"))
-        || !tables.contains(QLatin1String("head")))
-        return {BookStatus::NotBook, false, {}, {}, 0};
-    if (!query.exec(QStringLiteral("SELECT name, value FROM bookinfo")))
-        return failure(query.lastError());
+    if (!query.exec(QStringLiteral("SELECT name, value FROM bookinfo"))) {
+        const BookResult failed = failure(query.lastError());
+        if (failed.status != BookStatus::NotBook)
+            return failed;
+        QStringList tables;
+        if (const BookResult read = readTables(&tables); !read.recorded)
+            return read;
+        return {tables.isEmpty() ? BookStatus::NoSchema : BookStatus::NotBook, false, {}, {}, 0};
+    }
     int version = 0;
     while (query.next()) {
         if (query.value(0).toString() == QLatin1String("version"))
@@ -409,15 +414,30 @@ BookResult DeviceBook::initServer(const QString &location, bool *created)
             return failure(query.lastError());
         if (!query.exec(QLatin1String(dialect(m_driver).tables)))
             return failure(query.lastError());
-        if (query.next())
-            return {BookStatus::Ok, true, {}, {}, 0};
+        QStringList tables;
+        while (query.next())
+            tables.append(query.value(0).toString());
         query.finish();
-        for (const QString &statement : serverSchemaStatements()) {
-            if (!query.exec(statement))
-                return failure(query.lastError());
+        if (tables.isEmpty()) {
+            for (const QString &statement : serverSchemaStatements()) {
+                if (!query.exec(statement))
+                    return failure(query.lastError());
+            }
+            if (created)
+                *created = true;
+            return {BookStatus::Ok, true, {}, {}, 0};
         }
-        if (created)
-            *created = true;
+        // A book made before an index was: it gets it now, if this role may
+        // make it; the book works without it, only slower.
+        if (tables.contains(QLatin1String("bookinfo")) && tables.contains(QLatin1String("events"))
+            && query.exec(QStringLiteral("SAVEPOINT indexes"))) {
+            for (const QString &statement : serverIndexStatements()) {
+                if (!query.exec(statement)) {
+                    query.exec(QStringLiteral("ROLLBACK TO SAVEPOINT indexes"));
+                    break;
+                }
+            }
+        }
         return {BookStatus::Ok, true, {}, {}, 0};
     });
     return result.status == BookStatus::Ok ? readServerSchema() : result;
@@ -587,21 +607,25 @@ BookResult DeviceBook::transaction(const std::function<BookResult()> &work)
     return result;
 }
 
-qint64 DeviceBook::deviceId(const BookEvent &event, BookResult *result)
+qint64 DeviceBook::knownDeviceId(const BookEvent &event, BookResult *result)
 {
     Statements &s = *m_statements;
-    const QVariantList identity{event.serialNumber, event.manufacturer, event.deviceType};
-    if (!bindAndRun(s.findDevice, identity)) {
+    if (!bindAndRun(s.findDevice, {event.serialNumber, event.manufacturer, event.deviceType})) {
         *result = failure(s.findDevice.lastError());
         return 0;
     }
-    if (s.findDevice.next()) {
-        const qint64 id = s.findDevice.value(0).toLongLong();
-        s.findDevice.finish();
-        return id;
-    }
+    const qint64 id = s.findDevice.next() ? s.findDevice.value(0).toLongLong() : 0;
     s.findDevice.finish();
-    if (!bindAndRun(s.addDevice, identity) || !s.addDevice.next()) {
+    return id;
+}
+
+qint64 DeviceBook::deviceId(const BookEvent &event, BookResult *result)
+{
+    const qint64 known = knownDeviceId(event, result);
+    if (known != 0 || result->status != BookStatus::Ok)
+        return known;
+    Statements &s = *m_statements;
+    if (!bindAndRun(s.addDevice, {event.serialNumber, event.manufacturer, event.deviceType}) || !s.addDevice.next()) {
         *result = failure(s.addDevice.lastError());
         return 0;
     }
@@ -610,31 +634,60 @@ qint64 DeviceBook::deviceId(const BookEvent &event, BookResult *result)
     return id;
 }
 
-BookResult DeviceBook::insertEvent(const BookEvent &event)
+StoredEvent DeviceBook::storedOrigin(const BookEvent &event) const
 {
-    Statements &s = *m_statements;
-    if (!s.head.exec())
-        return failure(s.head.lastError());
     BookEvent origin = event;
     if (origin.uuid.isEmpty())
         origin.uuid = newEventUuid();
     if (origin.station.isEmpty())
         origin.station = stationName();
     origin.role = m_role;
-    StoredEvent stored = storedForm(origin);
+    return storedForm(origin);
+}
+
+namespace {
+
+QVariantList eventRow(const StoredEvent &stored, qint64 device, const QByteArray &hash)
+{
+    return {stored.id,     stored.timeMs,           stored.action,       stored.frontEnd, stored.user,
+            stored.port,   device,                  stored.status,       textOf(stored.changes),
+            stored.file,   stored.sha256,           stored.softwareVersion, stored.counter,
+            textOf(stored.details), hash,           stored.uuid,         stored.station,  stored.role};
+}
+
+} // namespace
+
+BookResult DeviceBook::insertEvent(const BookEvent &event, bool mayBeThere)
+{
+    Statements &s = *m_statements;
+    // Every other writer waits while the head is held: a device known
+    // already is looked up before. A new one is added under the head, so
+    // that two writers cannot both add it.
+    BookResult result{BookStatus::Ok, true, {}, {}, 0};
+    qint64 device = knownDeviceId(event, &result);
+    if (result.status != BookStatus::Ok)
+        return result;
+    if (!s.head.exec())
+        return failure(s.head.lastError());
+    StoredEvent stored = storedOrigin(event);
     const bool hasHead = s.head.next();
     stored.id = hasHead ? s.head.value(0).toLongLong() + 1 : 1;
     const QByteArray previousHash = hasHead ? s.head.value(1).toByteArray() : QByteArray();
     s.head.finish();
-    BookResult result{BookStatus::Ok, true, {}, {}, stored.id};
-    const qint64 device = deviceId(event, &result);
-    if (result.status != BookStatus::Ok)
+    // With the head held no other writer can add the same uuid meanwhile.
+    if (mayBeThere && !event.uuid.isEmpty()) {
+        if (!bindAndRun(s.findEvent, {event.uuid}))
+            return failure(s.findEvent.lastError());
+        const qint64 known = s.findEvent.next() ? s.findEvent.value(0).toLongLong() : 0;
+        s.findEvent.finish();
+        if (known > 0)
+            return {BookStatus::Ok, true, {}, {}, known};
+    }
+    result.id = stored.id;
+    if (device == 0 && (device = deviceId(event, &result)) == 0)
         return result;
     const QByteArray hash = chainHash(previousHash, stored);
-    if (!bindAndRun(s.addEvent, {stored.id, stored.timeMs, stored.action, stored.frontEnd, stored.user, stored.port,
-                                 device, stored.status, textOf(stored.changes), stored.file, stored.sha256,
-                                 stored.softwareVersion, stored.counter, textOf(stored.details), hash, stored.uuid,
-                                 stored.station, stored.role}))
+    if (!bindAndRun(s.addEvent, eventRow(stored, device, hash)))
         return failure(s.addEvent.lastError());
     if (!bindAndRun(s.setHead, {stored.id, hash}))
         return failure(s.setHead.lastError());
@@ -679,16 +732,7 @@ BookResult DeviceBook::record(const BookEvent &given)
 
 BookResult DeviceBook::recordOnce(const BookEvent &event, bool mayBeThere)
 {
-    return transaction([&]() -> BookResult {
-        if (mayBeThere && !event.uuid.isEmpty()) {
-            qint64 known = 0;
-            if (const BookResult looked = lockedUuidId(event.uuid, &known); looked.status != BookStatus::Ok)
-                return looked;
-            if (known > 0)
-                return {BookStatus::Ok, true, {}, {}, known};
-        }
-        return insertEvent(event);
-    });
+    return transaction([&] { return insertEvent(event, mayBeThere); });
 }
 
 // Inside a transaction: the head taken first, so that no other writer can
@@ -739,10 +783,54 @@ BookResult DeviceBook::recordAll(const std::function<bool(BookEvent &)> &next)
     if (!isOpen() || m_readOnly)
         return {BookStatus::Failed, false, {}, {}, 0};
     return transaction([&]() -> BookResult {
+        // The head is held and read once and written once: a server's head
+        // row updated for every event leaves a version behind each time,
+        // which every later read of it in the transaction walks through.
+        Statements &s = *m_statements;
+        if (!s.head.exec())
+            return failure(s.head.lastError());
+        const bool hasHead = s.head.next();
+        qint64 id = hasHead ? s.head.value(0).toLongLong() : 0;
+        QByteArray previous = hasHead ? s.head.value(1).toByteArray() : QByteArray();
+        s.head.finish();
+        // Many rows to a statement: each statement is a round trip to a server.
+        constexpr int kRowsPerInsert = 400;
+        QVariantList values;
+        const auto insertRows = [&](QSqlQuery &query) -> BookResult {
+            if (!bindAndRun(query, values))
+                return failure(query.lastError());
+            values.clear();
+            return {BookStatus::Ok, true, {}, {}, 0};
+        };
+        QSqlQuery fullInsert(database());
+        if (!fullInsert.prepare(eventInsert(kRowsPerInsert)))
+            return failure(fullInsert.lastError());
+        const qint64 headBefore = id;
+        QHash<QStringList, qint64> devices;
         BookEvent event;
         BookResult result{BookStatus::Ok, true, {}, {}, 0};
-        while (result.status == BookStatus::Ok && next(event))
-            result = insertEvent(event);
+        while (next(event)) {
+            StoredEvent stored = storedOrigin(event);
+            stored.id = ++id;
+            qint64 &device = devices[{event.serialNumber, event.manufacturer, event.deviceType}];
+            if (device == 0 && (device = deviceId(event, &result)) == 0)
+                return result;
+            previous = chainHash(previous, stored);
+            values += eventRow(stored, device, previous);
+            if (values.size() == kRowsPerInsert * kEventInsertColumns) {
+                if (result = insertRows(fullInsert); result.status != BookStatus::Ok)
+                    return result;
+            }
+        }
+        if (!values.isEmpty()) {
+            QSqlQuery lastInsert(database());
+            if (!lastInsert.prepare(eventInsert(int(values.size() / kEventInsertColumns))))
+                return failure(lastInsert.lastError());
+            if (result = insertRows(lastInsert); result.status != BookStatus::Ok)
+                return result;
+        }
+        if (id > headBefore && !bindAndRun(s.setHead, {id, previous}))
+            return failure(s.setHead.lastError());
         return result;
     });
 }

@@ -182,13 +182,20 @@ private:
     BookResult upgradeSchema();
     BookResult setAsideAndReopen(const BookResult &damage);
     BookResult transaction(const std::function<BookResult()> &work);
-    BookResult insertEvent(const BookEvent &event);
+    // mayBeThere: the event is looked for by its uuid once the head is held;
+    // found, nothing is inserted and its number is the result's id.
+    BookResult insertEvent(const BookEvent &event, bool mayBeThere = false);
+    // The event as this connection stores it: its own uuid, station and role.
+    [[nodiscard]] StoredEvent storedOrigin(const BookEvent &event) const;
     // mayBeThere: an earlier try may have landed; its uuid then says so
     // and nothing is recorded twice.
     BookResult recordOnce(const BookEvent &event, bool mayBeThere);
     BookResult lockedUuidId(const QString &uuid, qint64 *id);
     BookResult importInto(const QString &file, FrontEnd frontEnd, int *imported);
     void takeIdentity(BookEvent &event) const;
+    // The device row of event's identity: 0 when there is none (or on a
+    // failure, in result); deviceId() adds it then.
+    qint64 knownDeviceId(const BookEvent &event, BookResult *result);
     qint64 deviceId(const BookEvent &event, BookResult *result);
     [[nodiscard]] BookResult failure(const QSqlError &error) const;
     void close();

@@ -220,6 +220,11 @@ void TestDeviceBook::chainNamesFirstBadEvent_data()
     QTest::newRow("emptied, head too") << QStringList{QStringLiteral("DELETE FROM events"),
                                                       QStringLiteral("DELETE FROM devices"), headGone}
                                        << ChainBreak::HeadMissing << qint64(0) << qint64(0);
+    // The device's identity is under each of its events' hashes.
+    QTest::newRow("device renamed") << QStringList{QStringLiteral("UPDATE devices SET manufacturer = 'XYZ'")}
+                                    << ChainBreak::Event << qint64(1) << qint64(0);
+    QTest::newRow("device row gone") << QStringList{QStringLiteral("DELETE FROM devices")} << ChainBreak::Event
+                                     << qint64(1) << qint64(0);
     QTest::newRow("import mark added") << QStringList{QStringLiteral("INSERT INTO imported VALUES(x'00')")}
                                        << ChainBreak::ImportMarkers << qint64(0) << qint64(0);
 }
@@ -234,8 +239,12 @@ void TestDeviceBook::chainNamesFirstBadEvent()
     {
         DeviceBook book;
         QVERIFY(book.open(path).recorded);
-        for (int i = 1; i <= 5; ++i)
-            QCOMPARE(book.record(bookEvent(QStringLiteral("7"), i == 3 ? QStringLiteral("noAnswer") : QStringLiteral("ok"), i)).id, i);
+        for (int i = 1; i <= 5; ++i) {
+            BookEvent event = bookEvent(QStringLiteral("7"), i == 3 ? QStringLiteral("noAnswer") : QStringLiteral("ok"), i);
+            // Text beyond ASCII reads back as the bytes it was hashed from.
+            event.user = QStringLiteral("J\u00fcrgen \u2603");
+            QCOMPARE(book.record(event).id, i);
+        }
     }
     runSql(path, statements);
     DeviceBook book;
@@ -523,6 +532,8 @@ void TestDeviceBook::damagedPagesAreSaid()
             e.details.insert(QStringLiteral("log"), QString(200, QLatin1Char('x')));
             return n <= 1000;
         }).status, BookStatus::Ok);
+        QCOMPARE(book.verify().events, 1000);
+        QVERIFY(book.verify().intact());
     }
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadWrite));
