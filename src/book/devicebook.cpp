@@ -407,6 +407,9 @@ BookResult DeviceBook::initServer(const QString &location, bool *created)
     BookResult result = openServer(true);
     if (result.status != BookStatus::Ok)
         return result;
+    // Someone sets the server up and watches: indexing a large older book
+    // may rightly go quiet for longer than any answer's bound.
+    m_watch.reset();
     result = transaction([&]() -> BookResult {
         QSqlQuery query(database());
         // Two first runs at once: one creates, the other finds it made.
