@@ -80,7 +80,6 @@ private slots:
     // The writers' anchors in the test's folder, not the user's.
     void initTestCase() { qputenv("APPDATA", QFile::encodeName(m_dir.path())); }
     void migratesVersionOne();
-    void oldEventsGetUuidsAndStillVerify();
     void chainNamesFirstBadEvent_data();
     void chainNamesFirstBadEvent();
     void importsChangeHistoryOnce();
@@ -144,54 +143,6 @@ void TestDeviceBook::migratesVersionOne()
     const BookResult opened = newer.open(path);
     QCOMPARE(opened.status, BookStatus::TooNew);
     QVERIFY(!opened.recorded && opened.setAsidePath.isEmpty());
-}
-
-void TestDeviceBook::oldEventsGetUuidsAndStillVerify()
-{
-    const QString path = m_dir.filePath(QStringLiteral("v3.sqlite"));
-    const QString readOnlyCopy = m_dir.filePath(QStringLiteral("v3-read.sqlite"));
-    QStringList statements = schemaStatements(3);
-    statements.append(QStringLiteral("INSERT INTO devices VALUES(1, '111', 'ABC', 'TAV7')"));
-    QByteArray previous;
-    for (int id = 1; id <= 3; ++id) {
-        BookEvent e = bookEvent(QStringLiteral("111"), QStringLiteral("ok"), id * 1000);
-        e.id = id;
-        StoredEvent s = storedForm(e);
-        s.hashesOrigin = false;
-        previous = chainHash(previous, s);
-        statements.append(QStringLiteral("INSERT INTO events VALUES(%1, %2, %3, 1, 'tester', '/dev/ttyUSB0', 1, 'ok', "
-                                         "'%4', '', '', '', '', '', x'%5')")
-                              .arg(id).arg(e.timeMs).arg(s.action)
-                              .arg(QString::fromUtf8(s.changes), QString::fromLatin1(previous.toHex())));
-    }
-    statements.append(QStringLiteral("UPDATE head SET id = 3, hash = x'%1'").arg(QString::fromLatin1(previous.toHex())));
-    runSql(path, statements);
-    QVERIFY(QFile::copy(path, readOnlyCopy));
-
-    // A reader takes an older book as it is.
-    {
-        DeviceBook reader;
-        QCOMPARE(reader.openForReading(readOnlyCopy).status, BookStatus::Ok);
-        QCOMPARE(reader.history(QStringLiteral("111")).size(), 3);
-        QVERIFY(reader.verify().intact());
-    }
-    DeviceBook book;
-    QCOMPARE(book.open(path).status, BookStatus::Ok);
-    QSqlQuery q(book.database());
-    QVERIFY(q.exec(QStringLiteral("SELECT count(DISTINCT uuid), min(length(uuid)) FROM events")) && q.next());
-    QCOMPARE(q.value(0).toInt(), 3);
-    QCOMPARE(q.value(1).toInt(), 36);
-    q.finish();
-    QVERIFY(book.verify().intact());
-    BookEvent next = bookEvent(QStringLiteral("111"));
-    next.station = QStringLiteral("bench-9");
-    next.timeMs = 9000;
-    QVERIFY(book.record(next).recorded);
-    QCOMPARE(book.history(QStringLiteral("111")).at(3).station, QStringLiteral("bench-9"));
-    QVERIFY(book.verify().intact());
-    // A new event's station is under its hash.
-    runSql(path, {QStringLiteral("UPDATE events SET station = 'elsewhere' WHERE id = 4")});
-    QCOMPARE(book.verify().firstBadId, 4);
 }
 
 void TestDeviceBook::chainNamesFirstBadEvent_data()

@@ -350,9 +350,9 @@ void TestOutbox::localBookImportedOnce()
     QVERIFY(server.verify().intact());
 }
 
-// A PC's book from before events had uuids: they get theirs in its own file
-// on the first import, so that the second finds them on the server, and
-// both chains still verify.
+// A PC's book from before events had uuids: read as it is, its events get
+// theirs in its own file on the first import, so that the second finds them
+// on the server; both chains still verify, and the book records on.
 void TestOutbox::bookBeforeUuidsImportedOnce()
 {
     QCOMPARE(initBook(QStringLiteral("olderpc")), QString());
@@ -378,6 +378,15 @@ void TestOutbox::bookBeforeUuidsImportedOnce()
     statements << QStringLiteral("UPDATE head SET id = 3, hash = ?");
     values << QVariantList{hash};
     runSql(local, statements, values);
+    const QString readOnlyCopy = m_dir.filePath(QStringLiteral("older-read.sqlite"));
+    QVERIFY(QFile::copy(local, readOnlyCopy));
+    {
+        // A reader takes an older book as it is.
+        DeviceBook reader;
+        QCOMPARE(reader.openForReading(readOnlyCopy).status, BookStatus::Ok);
+        QCOMPARE(reader.history(QStringLiteral("F1")).size(), 3);
+        QVERIFY(reader.verify().intact());
+    }
     const QProcessEnvironment env = environment(outboxIn(QStringLiteral("olderpc")));
     const QStringList import = bookArguments(location, {QStringLiteral("import"), local});
     QCOMPARE(cli(import, env).out, QByteArray("3 records imported\n"));
@@ -385,6 +394,13 @@ void TestOutbox::bookBeforeUuidsImportedOnce()
     QCOMPARE(serverCounts(QStringLiteral("olderpc")), qMakePair(3, 3));
     for (const QString &book : {location, local})
         QCOMPARE(cli(bookArguments(book, {QStringLiteral("verify")}), env).exitCode, 0);
+    // Recording goes on in the lifted book, a new event's station under its hash.
+    DeviceBook book;
+    QCOMPARE(book.open(local).status, BookStatus::Ok);
+    QVERIFY(book.record(fieldEvent(50, QStringLiteral("bench-9"))).recorded);
+    QCOMPARE(book.history(QStringLiteral("F1")).at(3).station, QStringLiteral("bench-9"));
+    runSql(local, {QStringLiteral("UPDATE events SET station = 'elsewhere' WHERE id = 4")});
+    QCOMPARE(book.verify().firstBadId, 4);
 }
 
 QTEST_GUILESS_MAIN(TestOutbox)
