@@ -395,7 +395,7 @@ BookResult DeviceBook::readOldHashUpTo()
     return {BookStatus::Ok, true, {}, {}, 0};
 }
 
-BookResult DeviceBook::initServer(const QString &location, bool *created)
+BookResult DeviceBook::initServer(const QString &location, bool *created, bool *indexed)
 {
     close();
     m_path = location;
@@ -404,6 +404,8 @@ BookResult DeviceBook::initServer(const QString &location, bool *created)
     m_driver = BookDriver::Server;
     if (created)
         *created = false;
+    if (indexed)
+        *indexed = false;
     BookResult result = openServer(true);
     if (result.status != BookStatus::Ok)
         return result;
@@ -432,14 +434,18 @@ BookResult DeviceBook::initServer(const QString &location, bool *created)
         }
         // A book made before an index was: it gets it now, if this role may
         // make it; the book works without it, only slower.
+        const QString indexCount = QStringLiteral("SELECT count(*) FROM pg_indexes WHERE tablename = 'events'");
         if (tables.contains(QLatin1String("bookinfo")) && tables.contains(QLatin1String("events"))
-            && query.exec(QStringLiteral("SAVEPOINT indexes"))) {
-            for (const QString &statement : serverIndexStatements()) {
-                if (!query.exec(statement)) {
-                    query.exec(QStringLiteral("ROLLBACK TO SAVEPOINT indexes"));
-                    break;
-                }
-            }
+            && query.exec(indexCount) && query.next()) {
+            const int before = query.value(0).toInt();
+            query.finish();
+            bool made = query.exec(QStringLiteral("SAVEPOINT indexes"));
+            for (const QString &statement : serverIndexStatements())
+                made = made && query.exec(statement);
+            if (!made)
+                query.exec(QStringLiteral("ROLLBACK TO SAVEPOINT indexes"));
+            else if (indexed && query.exec(indexCount) && query.next())
+                *indexed = query.value(0).toInt() > before;
         }
         return {BookStatus::Ok, true, {}, {}, 0};
     });

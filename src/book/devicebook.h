@@ -114,8 +114,9 @@ public:
     // Recording into it is refused.
     BookResult openForReading(const QString &path);
     // Creates the book's schema on the server at location, or finds it
-    // there already (created = false); another database is left alone.
-    BookResult initServer(const QString &location, bool *created = nullptr);
+    // there already (created = false) and adds the indexes a book made by an
+    // older version lacks (indexed = true); another database is left alone.
+    BookResult initServer(const QString &location, bool *created = nullptr, bool *indexed = nullptr);
     [[nodiscard]] bool isOpen() const;
     [[nodiscard]] bool isServer() const { return m_driver == BookDriver::Server; }
     [[nodiscard]] QString path() const { return m_path; }

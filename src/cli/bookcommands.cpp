@@ -30,7 +30,7 @@ using namespace tavik7::book;
 namespace {
 
 enum class BookText { UnknownBookCommand, ArgumentMissing, TooManyArguments, BadDate, OutputMissing, BookUnusable,
-                      Imported, CannotRead, CannotWrite, BookValueMissing, OutputFailed, Created, Ready,
+                      Imported, CannotRead, CannotWrite, BookValueMissing, OutputFailed, Created, Ready, Indexed,
                       BadLocation, Sent, OutboxUnusable };
 
 QString bookText(BookText id, int language)
@@ -51,6 +51,8 @@ QString bookText(BookText id, int language)
         {"Gerätebuch %1 angelegt (Schema-Version %2)", "device book %1 created (schema version %2)"},
         {"Gerätebuch %1 ist bereit (Schema-Version %2), nichts geändert",
          "device book %1 is ready (schema version %2); nothing changed"},
+        {"Gerätebuch %1 ist bereit (Schema-Version %2), Indizes ergänzt",
+         "device book %1 is ready (schema version %2); indexes added"},
         {"Gerätebuch %1: %2", "device book %1: %2"},
         {"%1 Einträge gesendet, %2 warten", "%1 events sent, %2 waiting"},
         {"Postausgang %1: %2", "outbox %1: %2"},
@@ -368,11 +370,12 @@ int runInit(BookRun &run)
 {
     const bool server = isServerLocation(run.path);
     bool created = !server && !QFileInfo::exists(run.path);
-    const BookResult result = server ? run.book.initServer(run.path, &created)
+    bool indexed = false;
+    const BookResult result = server ? run.book.initServer(run.path, &created, &indexed)
                                      : run.book.open(run.path, userChangeHistoryPath(), FrontEnd::Cli);
     if (!result.recorded)
         return bookUnusable(run, result);
-    const BookText said = created ? BookText::Created : BookText::Ready;
+    const BookText said = created ? BookText::Created : indexed ? BookText::Indexed : BookText::Ready;
     return putOut(bookText(said, run.language).arg(locationText(run.path)).arg(kBookSchemaVersion).toUtf8() + '\n',
                   run.language);
 }
