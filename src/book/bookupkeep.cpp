@@ -67,6 +67,7 @@ ChainCheck::~ChainCheck()
 {
     if (m_thread) {
         m_thread->disconnect(this);
+        m_stop->store(true);
         m_thread->wait();
         delete m_thread;
     }
@@ -77,10 +78,11 @@ bool ChainCheck::start(const QString &location)
     if (m_thread)
         return false;
     auto verified = std::make_shared<VerifyResult>();
-    m_thread = QThread::create([location, verified] {
+    m_stop = std::make_shared<std::atomic<bool>>(false);
+    m_thread = QThread::create([location, verified, stop = m_stop] {
         DeviceBook book;
         const BookResult opened = book.openForReading(location);
-        *verified = opened.recorded ? verifyAnchored(book, location)
+        *verified = opened.recorded ? verifyAnchored(book, location, QString(), stop.get())
                                     : VerifyResult{opened.status, 0, ChainBreak::None, 0, 0, opened.detail};
     });
     connect(m_thread, &QThread::finished, this, [this, verified] {

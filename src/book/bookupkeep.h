@@ -49,7 +49,8 @@ class ChainCheck : public QObject
 
 public:
     using QObject::QObject;
-    // Waits for a check still running: its thread reads the book.
+    // Stops a check still running and waits for its thread, which reads the
+    // book: closing the window must not wait out millions of events.
     ~ChainCheck() override;
 
     // False, nothing started, while a check runs.
@@ -61,6 +62,7 @@ signals:
 
 private:
     QThread *m_thread = nullptr;
+    std::shared_ptr<std::atomic<bool>> m_stop;
 };
 
 } // namespace tavik7::book

@@ -126,9 +126,10 @@ std::optional<QByteArray> storedHash(const DeviceBook &book, qint64 id, BookStat
     return q.value(0).toByteArray();
 }
 
-VerifyResult verifyAnchored(const DeviceBook &book, const QString &location, const QString &folder)
+VerifyResult verifyAnchored(const DeviceBook &book, const QString &location, const QString &folder,
+                            const std::atomic<bool> *stop)
 {
-    VerifyResult result = book.verify();
+    VerifyResult result = book.verify(stop);
     if (!result.intact())
         return result;
     ChainAnchor anchor(location, folder);

@@ -53,7 +53,7 @@ private:
 // anchored event must still be there with the same hash. An intact book
 // moves the anchor up to its newest event.
 [[nodiscard]] VerifyResult verifyAnchored(const DeviceBook &book, const QString &location,
-                                          const QString &folder = QString());
+                                          const QString &folder = QString(), const std::atomic<bool> *stop = nullptr);
 
 // After a writer's commit: the event recorded becomes the anchor, unless a
 // newer one is kept already. setAside: the book was started anew there.

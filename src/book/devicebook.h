@@ -8,6 +8,7 @@
 class QSqlError;
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -150,7 +151,8 @@ public:
     // The events of one device: its serial number with its maker and type.
     [[nodiscard]] QList<BookEvent> deviceHistory(const QString &serialNumber, const QString &manufacturer,
                                                  const QString &deviceType) const;
-    [[nodiscard]] VerifyResult verify() const;
+    // A set stop ends the check early, a failure that names no broken event.
+    [[nodiscard]] VerifyResult verify(const std::atomic<bool> *stop = nullptr) const;
     // Up to limit events numbered after afterId, in the chain's order, for
     // copying a book into another one.
     [[nodiscard]] QList<BookEvent> events(qint64 afterId, int limit, BookResult *failure = nullptr) const;

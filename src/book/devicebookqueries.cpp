@@ -266,7 +266,7 @@ struct DeviceBytes
 // Ids count up by one: a gap is a removed event even if the rest were
 // hashed again. The events are read alone, each device's identity once
 // beforehand, and hashed from their bytes: millions of rows pass here.
-VerifyResult DeviceBook::verify() const
+VerifyResult DeviceBook::verify(const std::atomic<bool> *stop) const
 {
     VerifyResult result;
     const auto failed = [&result, this](const QSqlError &error) {
@@ -303,6 +303,11 @@ VerifyResult DeviceBook::verify() const
     qint64 keyless = 0; // import events of a version 2 book, marked outside
     std::array<QByteArray, 12> own;
     while (q.next()) {
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            result.status = BookStatus::Failed;
+            result.detail = QStringLiteral("stopped");
+            return result;
+        }
         const qint64 id = q.value(0).toLongLong();
         const int action = q.value(2).toInt();
         const QByteArray hash = q.value(5).toByteArray();

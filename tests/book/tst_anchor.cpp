@@ -68,6 +68,7 @@ private slots:
     void catchesWhatTheChainHides_data();
     void catchesWhatTheChainHides();
     void newBookAfterDamageStartsAgain();
+    void stoppedCheckSaysNothing();
     void concurrentAnchorsKeepTheHighest();
     void oneIdentityPerBook();
 
@@ -155,6 +156,19 @@ void TestAnchor::newBookAfterDamageStartsAgain()
     QVERIFY(verifyAnchored(book, m_book).intact());
     // Verified, the anchor moves to the new book's newest event.
     QCOMPARE(ChainAnchor(m_book).read()->id, result.id);
+}
+
+// A check stopped half-way, its window closed, neither passes the book nor
+// names an event broken, and leaves the anchor where it was.
+void TestAnchor::stoppedCheckSaysNothing()
+{
+    DeviceBook book;
+    QVERIFY(book.openForReading(m_book).recorded);
+    const std::atomic<bool> stop{true};
+    const VerifyResult stopped = verifyAnchored(book, m_book, QString(), &stop);
+    QVERIFY(!stopped.intact());
+    QCOMPARE(stopped.broken, ChainBreak::None);
+    QCOMPARE(ChainAnchor(m_book).read()->id, 5);
 }
 
 void TestAnchor::concurrentAnchorsKeepTheHighest()
