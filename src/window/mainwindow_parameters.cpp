@@ -25,7 +25,6 @@ void TAVIK7_Bediensoftware::setupParameterTable()
         updatePlausibilityState();
         refreshDifferenceMarks();
     });
-    parameterTable->layOut();
 }
 
 void TAVIK7_Bediensoftware::setParameterTableLabels()

@@ -3,7 +3,6 @@
 #include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFont>
 #include <QStandardItemModel>
 #include <QTableView>
 
@@ -13,8 +12,6 @@
 
 namespace {
 
-constexpr int kColumnWidthPx = 145;
-constexpr int kRowHeightPx = 23;
 constexpr QRgb kImplausibleTextRgb = qRgb(255, 64, 64);
 constexpr QRgb kPlausibleTextRgb = qRgb(0, 0, 0);
 constexpr QRgb kDifferenceBackgroundRgb = qRgb(255, 255, 200);
@@ -41,18 +38,6 @@ QComboBox *makeComboCell(int row, int language, QWidget *parent)
     return combo;
 }
 
-// The columns are measured for Arial, the face the style sheet gives every
-// other widget; the platform's default face may be far wider (a monospaced
-// one where only a few fonts are installed). The face is set before the model
-// arrives: set afterwards, it has every header section measured a second time
-// and the headers keep sizes measured for the old face.
-void setTableFont(QTableView *view)
-{
-    QFont cellFont = view->font();
-    cellFont.setFamily(QStringLiteral("Arial"));
-    view->setFont(cellFont);
-}
-
 } // namespace
 
 ParameterTableView::ParameterTableView(QTableView *view, QStandardItemModel *model, tavik7::ParameterSheet &sheet,
@@ -66,7 +51,10 @@ ParameterTableView::ParameterTableView(QTableView *view, QStandardItemModel *mod
 
 void ParameterTableView::setUp(int language)
 {
-    setTableFont(m_view);
+    // The form gives the view its face before the model arrives: the columns
+    // are measured for Arial, the face the style sheet gives every other
+    // widget, and a face set afterwards has every header section measured a
+    // second time, keeping sizes measured for the old one.
     m_view->setModel(m_model);
     m_model->setHorizontalHeaderItem(0, new QStandardItem(tavik7::text(kLabelHeaderTextId, language)));
     m_model->setHorizontalHeaderItem(1, new QStandardItem(tavik7::text(kValueHeaderTextId, language)));
@@ -100,14 +88,6 @@ void ParameterTableView::connectCombos()
             emit comboPicked();
         });
     }
-}
-
-void ParameterTableView::layOut()
-{
-    m_view->setColumnWidth(0, kColumnWidthPx);
-    m_view->setColumnWidth(1, kColumnWidthPx);
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row)
-        m_view->setRowHeight(row, kRowHeightPx);
 }
 
 void ParameterTableView::setLabels(int language)

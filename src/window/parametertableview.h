@@ -33,7 +33,6 @@ public:
     void setUp(int language);
     // Combo boxes other than the significance's write their pick into the sheet.
     void connectCombos();
-    void layOut();
 
     void setLabels(int language);
     void retranslateCells(int language);
