@@ -2,22 +2,16 @@
 
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
-#include "bookeventtext.h"
-#include "devicebook.h"
-
+class QAbstractItemModel;
 class QLineEdit;
-class QSortFilterProxyModel;
-class QSqlQuery;
-class QStandardItemModel;
 class QTableView;
 class HistoryPdfExport;
 
 namespace tavik7::book {
-class ChainCheck;
-class WaitingEvents;
+class BookBrowser;
+enum class BookText;
 }
 
 namespace Ui {
@@ -31,9 +25,8 @@ class DeviceBookWindow;
 #define TAVIK7_BOOKWINDOW_EXPORT Q_DECL_IMPORT
 #endif
 
-// The device book beside the main window: search, device list, the chosen
-// device's events in the program's words. Non-modal; the main window keeps
-// one and forwards its language switch.
+// The device book beside the main window, bound to its browser. Non-modal;
+// the main window keeps one and forwards its language switch.
 class TAVIK7_BOOKWINDOW_EXPORT DeviceBookWindow : public QWidget
 {
     Q_OBJECT
@@ -46,7 +39,6 @@ public:
     static DeviceBookWindow *showFor(QWidget *mainWindow, int language);
 
     void setLanguage(int language);
-    void search(const QString &text);
     // Shows what was recorded since: the main window calls it after each
     // event. reread false: only the count of events waiting.
     void refresh(bool reread = true);
@@ -59,40 +51,31 @@ public:
     bool exportPdf(const QString &path);
 
     [[nodiscard]] QLineEdit *searchField() const;
-    [[nodiscard]] QSortFilterProxyModel *deviceList() const { return m_deviceProxy; }
-    [[nodiscard]] QStandardItemModel *events() const { return m_events; }
+    [[nodiscard]] QAbstractItemModel *deviceList() const;
+    [[nodiscard]] QAbstractItemModel *events() const;
     [[nodiscard]] QTableView *deviceTable() const;
+
+public slots:
+    void search(const QString &text);
 
 signals:
     void pdfExported(bool written);
 
-private:
-    void showDeviceEvents();
-    void setHeaders();
+private slots:
     void onExportCsvClicked();
     void onExportPdfClicked();
-    void showExportResult(const QString &path, bool written);
-    void openBook();
     void chooseBook();
-    // Says why a choice was refused; tells the main window of one taken.
-    bool chosen(const QString &refused);
-    void showStatus(const QString &text);
-    void showWaiting();
-    // Saves bytes under path, refusing what is not a regular file; says so when it fails.
-    bool save(const QString &path, const QByteArray &bytes);
-    [[nodiscard]] QString shownSerial() const;
-    // Opens the book, fills model with what query() selects, and closes the
-    // book again: false when the book cannot be opened.
-    bool load(QStandardItemModel *model, const std::function<QSqlQuery(const tavik7::book::DeviceBook &)> &query);
+    void chooseTechnician();
+    void verify();
 
-    QString m_bookPath;
+private:
+    void openBook();
+    void showDevice(int row);
+    // The file name the user chose to save under, empty when none.
+    QString askSaveName(tavik7::book::BookText caption, tavik7::book::BookText filter);
+
     int m_language;
     std::unique_ptr<Ui::DeviceBookWindow> ui;
-    QStandardItemModel *m_devices = nullptr;
-    QSortFilterProxyModel *m_deviceProxy = nullptr;
-    QStandardItemModel *m_events = nullptr;
-    tavik7::book::EventTable m_shown; // what m_events shows, for the exports
-    HistoryPdfExport *m_pdfExport = nullptr;
-    tavik7::book::WaitingEvents *m_waiting = nullptr;
-    tavik7::book::ChainCheck *m_chainCheck = nullptr;
+    tavik7::book::BookBrowser *m_browser;
+    HistoryPdfExport *m_pdfExport;
 };
