@@ -43,10 +43,6 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
     connect(m_browser, &BookBrowser::statusChanged, this, [this](const QString &text) { showText(ui->status, text); });
     connect(m_browser, &BookBrowser::waitingChanged, this, [this] { showText(ui->waiting, m_browser->waiting()); });
     connect(m_browser, &BookBrowser::verified, this, [this] { ui->verify->setEnabled(true); });
-    connect(m_browser, &BookBrowser::chosen, this, [this] {
-        if (tavik7::bookwindow::bookChosenHook)
-            tavik7::bookwindow::bookChosenHook(parentWidget());
-    });
     connect(m_pdfExport, &HistoryPdfExport::finished, this, [this](const QString &path, bool written) {
         ui->exportPdf->setEnabled(true);
         m_browser->exported(path, written);
@@ -92,34 +88,6 @@ QLineEdit *DeviceBookWindow::searchField() const
     return ui->searchField;
 }
 
-QAbstractItemModel *DeviceBookWindow::deviceList() const
-{
-    return m_browser->devices();
-}
-
-QAbstractItemModel *DeviceBookWindow::events() const
-{
-    return m_browser->events();
-}
-
-QTableView *DeviceBookWindow::deviceTable() const
-{
-    return ui->deviceTable;
-}
-
-DeviceBookWindow *DeviceBookWindow::showFor(QWidget *mainWindow, int language)
-{
-    auto *window = mainWindow->findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly);
-    if (!window)
-        window = new DeviceBookWindow(windowBookLocation(), language, mainWindow);
-    else
-        window->refresh();
-    window->show();
-    window->raise();
-    window->activateWindow();
-    return window;
-}
-
 void DeviceBookWindow::setLanguage(int language)
 {
     m_language = language;
@@ -154,11 +122,6 @@ void DeviceBookWindow::showDevice(int row)
     ui->deviceTable->selectRow(row);
 }
 
-bool DeviceBookWindow::exportCsv(const QString &path)
-{
-    return m_browser->exportCsv(path);
-}
-
 bool DeviceBookWindow::exportPdf(const QString &path)
 {
     if (m_pdfExport->running())
@@ -183,11 +146,23 @@ QString DeviceBookWindow::askSaveName(BookText caption, BookText filter)
 void DeviceBookWindow::onExportCsvClicked()
 {
     if (const QString path = askSaveName(BookText::ExportCsv, BookText::CsvFilter); !path.isEmpty())
-        exportCsv(path);
+        m_browser->exportCsv(path);
 }
 
 void DeviceBookWindow::onExportPdfClicked()
 {
     if (const QString path = askSaveName(BookText::ExportPdf, BookText::PdfFilter); !path.isEmpty())
         exportPdf(path);
+}
+
+// The module's side: what the main window reaches through bookwindowmodule.h.
+extern "C" Q_DECL_EXPORT QWidget *tavik7BookWindowModule3(QWidget *mainWindow, int language,
+                                                          const tavik7::bookwindow::Host &host)
+{
+    // This module's hook is its own: it leads to the program's, where tests set theirs.
+    tavik7::fileNameHook = host.askFileName;
+    auto *window = new DeviceBookWindow(windowBookLocation(), language, mainWindow);
+    QObject::connect(window->browser(), &BookBrowser::chosen, mainWindow,
+                     [mainWindow, chosen = host.bookChosen] { chosen(mainWindow); });
+    return window;
 }

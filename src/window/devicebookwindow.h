@@ -4,15 +4,10 @@
 
 #include <memory>
 
-class QAbstractItemModel;
-class QLineEdit;
-class QTableView;
-class HistoryPdfExport;
+#include "bookbrowser.h"
 
-namespace tavik7::book {
-class BookBrowser;
-enum class BookText;
-}
+class QLineEdit;
+class HistoryPdfExport;
 
 namespace Ui {
 class DeviceBookWindow;
@@ -35,27 +30,22 @@ public:
     DeviceBookWindow(const QString &bookPath, int language, QWidget *parent = nullptr);
     ~DeviceBookWindow() override;
 
-    // Shows the book window of mainWindow, creating it on first use.
-    static DeviceBookWindow *showFor(QWidget *mainWindow, int language);
-
-    void setLanguage(int language);
-    // Shows what was recorded since: the main window calls it after each
-    // event. reread false: only the count of events waiting.
-    void refresh(bool reread = true);
-    // The shown device's history; false with a message shown when not written.
-    bool exportCsv(const QString &path);
     // Starts the export of the shown device's history; the PDF is laid out on
     // a thread of its own and pdfExported() tells how it ended. False, with
     // nothing started, while another export runs or when path names no
     // regular file.
     bool exportPdf(const QString &path);
 
+    [[nodiscard]] tavik7::book::BookBrowser *browser() const { return m_browser; }
+    [[nodiscard]] QAbstractItemModel *deviceList() const { return m_browser->devices(); }
+    [[nodiscard]] QAbstractItemModel *events() const { return m_browser->events(); }
     [[nodiscard]] QLineEdit *searchField() const;
-    [[nodiscard]] QAbstractItemModel *deviceList() const;
-    [[nodiscard]] QAbstractItemModel *events() const;
-    [[nodiscard]] QTableView *deviceTable() const;
 
 public slots:
+    void setLanguage(int language);
+    // Shows what was recorded since: the main window calls it after each
+    // event. reread false: only the count of events waiting.
+    void refresh(bool reread = true);
     void search(const QString &text);
 
 signals:
