@@ -56,12 +56,15 @@ public:
     ~BookBrowser() override;
 
     [[nodiscard]] QString location() const { return m_location; }
+    [[nodiscard]] int language() const { return m_language; }
     [[nodiscard]] QString title() const;
     [[nodiscard]] BookTableModel *devices() const { return m_devices; }
     [[nodiscard]] BookTableModel *events() const { return m_events; }
     // What events() shows, for the exports, and whose it is.
     [[nodiscard]] const EventTable &shownEvents() const { return m_shown; }
     [[nodiscard]] QString shownSerial() const { return m_shownDevice.value(0); }
+    // The title of an export of the events shown.
+    [[nodiscard]] QString shownTitle() const { return title() + QStringLiteral(": ") + shownSerial(); }
     // "N events waiting" for the book; empty when none wait.
     [[nodiscard]] QString waiting() const;
 

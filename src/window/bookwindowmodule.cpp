@@ -19,26 +19,15 @@ namespace {
 // their main windows.
 Entry entry = nullptr;
 
-// The module beside the running program, else the one named by
-// TAVIK7_BOOKWINDOW (the build tree's tests); empty when there is none.
-QString moduleFile()
+// Empty when the module is loaded, else why it is not. It lies beside the
+// running program, else TAVIK7_BOOKWINDOW names it (the build tree's tests).
+QString load()
 {
     const QString beside =
         QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(TAVIK7_BOOKWINDOW_FILE);
-    if (QFileInfo(beside).isFile())
-        return beside;
-    const QString named = qEnvironmentVariable("TAVIK7_BOOKWINDOW");
-    return !named.isEmpty() && QFileInfo(named).isFile() ? named : QString();
-}
-
-// Empty when the module is loaded, else why it is not.
-QString load()
-{
-    const QString file = moduleFile();
-    if (file.isEmpty()) {
-        return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QLatin1Char('/')
-                                        + QLatin1String(TAVIK7_BOOKWINDOW_FILE));
-    }
+    const QString file = QFileInfo(beside).isFile() ? beside : qEnvironmentVariable("TAVIK7_BOOKWINDOW");
+    if (file.isEmpty() || !QFileInfo(file).isFile())
+        return QDir::toNativeSeparators(beside);
     QLibrary library(file);
     entry = reinterpret_cast<Entry>(library.resolve(kEntryName));
     return entry ? QString() : library.errorString();

@@ -7,7 +7,6 @@
 #include "filehooks.h"
 #include "historypdfexport.h"
 #include "textpanes.h"
-#include "ui_devicebookwindow.h"
 
 using namespace tavik7::book;
 
@@ -23,82 +22,72 @@ void showText(QLabel *label, const QString &text)
 
 DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_language(language)
-    , ui(std::make_unique<Ui::DeviceBookWindow>())
     , m_browser(new BookBrowser(bookPath, language, this))
     , m_pdfExport(new HistoryPdfExport(this))
 {
     // The form has the main window's face; the look of its pages comes with the style sheet.
-    ui->setupUi(this);
+    ui.setupUi(this);
     setStyleSheet(tavik7::panes::pageStyleSheet());
-    ui->deviceTable->setModel(m_browser->devices());
-    ui->deviceTable->sortByColumn(1, Qt::AscendingOrder);
-    ui->eventTable->setModel(m_browser->events());
-    connect(ui->deviceTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    ui.deviceTable->setModel(m_browser->devices());
+    ui.deviceTable->sortByColumn(1, Qt::AscendingOrder);
+    ui.eventTable->setModel(m_browser->events());
+    connect(ui.deviceTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { m_browser->showDevice(current.row()); });
     connect(m_browser->events(), &QAbstractItemModel::modelReset, this, [this] {
-        ui->eventTable->resizeColumnsToContents();
-        ui->eventTable->resizeRowsToContents();
+        ui.eventTable->resizeColumnsToContents();
+        ui.eventTable->resizeRowsToContents();
     });
-    connect(m_browser, &BookBrowser::statusChanged, this, [this](const QString &text) { showText(ui->status, text); });
-    connect(m_browser, &BookBrowser::waitingChanged, this, [this] { showText(ui->waiting, m_browser->waiting()); });
-    connect(m_browser, &BookBrowser::verified, this, [this] { ui->verify->setEnabled(true); });
+    connect(m_browser, &BookBrowser::statusChanged, this, [this](const QString &text) { showText(ui.status, text); });
+    connect(m_browser, &BookBrowser::waitingChanged, this, [this] { showText(ui.waiting, m_browser->waiting()); });
+    connect(m_browser, &BookBrowser::verified, this, [this] { ui.verify->setEnabled(true); });
     connect(m_pdfExport, &HistoryPdfExport::finished, this, [this](const QString &path, bool written) {
-        ui->exportPdf->setEnabled(true);
+        ui.exportPdf->setEnabled(true);
         m_browser->exported(path, written);
         emit pdfExported(written);
     });
-    ui->bookLocation->setEnabled(!bookLocationFromEnvironment());
-    ui->technician->setText(windowTechnician());
-    ui->technician->setEnabled(technicianFromEnvironment().isEmpty());
+    ui.bookLocation->setEnabled(!bookLocationFromEnvironment());
+    ui.technician->setText(windowTechnician());
+    ui.technician->setEnabled(technicianFromEnvironment().isEmpty());
     openBook();
 }
-
-DeviceBookWindow::~DeviceBookWindow() = default;
 
 void DeviceBookWindow::openBook()
 {
     m_browser->open();
-    ui->bookLocation->setText(locationText(m_browser->location()));
-    setLanguage(m_language);
+    ui.bookLocation->setText(locationText(m_browser->location()));
+    setLanguage(m_browser->language());
     refresh();
 }
 
 void DeviceBookWindow::chooseBook()
 {
-    if (m_browser->chooseLocation(ui->bookLocation->text()))
+    if (m_browser->chooseLocation(ui.bookLocation->text()))
         openBook();
-    ui->bookLocation->setText(locationText(m_browser->location()));
+    ui.bookLocation->setText(locationText(m_browser->location()));
 }
 
 void DeviceBookWindow::chooseTechnician()
 {
-    m_browser->chooseTechnician(ui->technician->text());
-    ui->technician->setText(windowTechnician());
+    m_browser->chooseTechnician(ui.technician->text());
+    ui.technician->setText(windowTechnician());
 }
 
 // The window goes on while the chain is checked.
 void DeviceBookWindow::verify()
 {
-    ui->verify->setEnabled(!m_browser->verify());
-}
-
-QLineEdit *DeviceBookWindow::searchField() const
-{
-    return ui->searchField;
+    ui.verify->setEnabled(!m_browser->verify());
 }
 
 void DeviceBookWindow::setLanguage(int language)
 {
-    m_language = language;
     m_browser->setLanguage(language);
     setWindowTitle(m_browser->title());
-    ui->bookLocationLabel->setText(bookText(BookText::BookLocation, language));
-    ui->technicianLabel->setText(bookText(BookText::Technician, language));
-    ui->verify->setText(bookText(BookText::Verify, language));
-    ui->searchField->setPlaceholderText(bookText(BookText::SearchHint, language));
-    ui->exportCsv->setText(bookText(BookText::ExportCsv, language));
-    ui->exportPdf->setText(bookText(BookText::ExportPdf, language));
+    ui.bookLocationLabel->setText(bookText(BookText::BookLocation, language));
+    ui.technicianLabel->setText(bookText(BookText::Technician, language));
+    ui.verify->setText(bookText(BookText::Verify, language));
+    ui.searchField->setPlaceholderText(bookText(BookText::SearchHint, language));
+    ui.exportCsv->setText(bookText(BookText::ExportCsv, language));
+    ui.exportPdf->setText(bookText(BookText::ExportPdf, language));
 }
 
 void DeviceBookWindow::search(const QString &text)
@@ -117,36 +106,33 @@ void DeviceBookWindow::refresh(bool reread)
 void DeviceBookWindow::showDevice(int row)
 {
     // A new list shows every column again.
-    ui->deviceTable->setColumnHidden(0, true);
-    ui->deviceTable->resizeColumnsToContents();
-    ui->deviceTable->selectRow(row);
+    ui.deviceTable->setColumnHidden(0, true);
+    ui.deviceTable->resizeColumnsToContents();
+    ui.deviceTable->selectRow(row);
 }
 
 bool DeviceBookWindow::exportPdf(const QString &path)
 {
-    if (m_pdfExport->running())
-        return false;
     const EventTable &shown = m_browser->shownEvents();
-    const HistoryTable table{m_browser->title() + QStringLiteral(": ") + m_browser->shownSerial(), shown.headers,
-                             shown.rows, eventPdfColumnWeights()};
+    const HistoryTable table{m_browser->shownTitle(), shown.headers, shown.rows, eventPdfColumnWeights()};
     if (!m_pdfExport->start(table, path)) {
         m_browser->exported(path, false);
         return false;
     }
-    ui->exportPdf->setEnabled(false);
+    ui.exportPdf->setEnabled(false);
     return true;
 }
 
 QString DeviceBookWindow::askSaveName(BookText caption, BookText filter)
 {
-    return tavik7::askFileName({tavik7::FileNameRequest::Save, this, bookText(caption, m_language), QString(),
-                                bookText(filter, m_language)});
+    return tavik7::askFileName({tavik7::FileNameRequest::Save, this, bookText(caption, m_browser->language()),
+                                QString(), bookText(filter, m_browser->language())});
 }
 
 void DeviceBookWindow::onExportCsvClicked()
 {
     if (const QString path = askSaveName(BookText::ExportCsv, BookText::CsvFilter); !path.isEmpty())
-        m_browser->exportCsv(path);
+        exportCsv(path);
 }
 
 void DeviceBookWindow::onExportPdfClicked()

@@ -2,16 +2,10 @@
 
 #include <QWidget>
 
-#include <memory>
-
 #include "bookbrowser.h"
+#include "ui_devicebookwindow.h"
 
-class QLineEdit;
 class HistoryPdfExport;
-
-namespace Ui {
-class DeviceBookWindow;
-}
 
 // Built into the book window's module (bookwindowmodule.h); the tests use it directly.
 #ifdef TAVIK7_BOOKWINDOW_MODULE
@@ -28,8 +22,9 @@ class TAVIK7_BOOKWINDOW_EXPORT DeviceBookWindow : public QWidget
 
 public:
     DeviceBookWindow(const QString &bookPath, int language, QWidget *parent = nullptr);
-    ~DeviceBookWindow() override;
 
+    // The shown device's history; false with a message shown when not written.
+    bool exportCsv(const QString &path) { return m_browser->exportCsv(path); }
     // Starts the export of the shown device's history; the PDF is laid out on
     // a thread of its own and pdfExported() tells how it ended. False, with
     // nothing started, while another export runs or when path names no
@@ -39,7 +34,7 @@ public:
     [[nodiscard]] tavik7::book::BookBrowser *browser() const { return m_browser; }
     [[nodiscard]] QAbstractItemModel *deviceList() const { return m_browser->devices(); }
     [[nodiscard]] QAbstractItemModel *events() const { return m_browser->events(); }
-    [[nodiscard]] QLineEdit *searchField() const;
+    [[nodiscard]] QLineEdit *searchField() const { return ui.searchField; }
 
 public slots:
     void setLanguage(int language);
@@ -64,8 +59,7 @@ private:
     // The file name the user chose to save under, empty when none.
     QString askSaveName(tavik7::book::BookText caption, tavik7::book::BookText filter);
 
-    int m_language;
-    std::unique_ptr<Ui::DeviceBookWindow> ui;
+    Ui::DeviceBookWindow ui;
     tavik7::book::BookBrowser *m_browser;
     HistoryPdfExport *m_pdfExport;
 };
