@@ -113,7 +113,7 @@ BookBrowser::BookBrowser(const QString &location, int language, QObject *parent)
     connect(m_waiting, &WaitingEvents::counted, this, &BookBrowser::waitingChanged);
     connect(m_chainCheck, &ChainCheck::finished, this, [this](const VerifyResult &verified) {
         emit statusChanged(brokenChainText(verified, m_language));
-        emit this->verified();
+        emit verifying(false);
     });
     setLanguage(language);
 }
@@ -224,6 +224,8 @@ bool BookBrowser::verify()
 {
     const bool started = m_chainCheck->start(m_location);
     emit statusChanged(bookText(BookText::Verifying, m_language));
+    if (started)
+        emit verifying(true);
     return started;
 }
 

@@ -87,7 +87,8 @@ public:
     bool exportCsv(const QString &path);
     // Says in the status how an export to path ended.
     void exported(const QString &path, bool written);
-    // False, nothing started, while a verify runs; verified() ends one.
+    // False, nothing started, while a verify runs; verifying() tells when
+    // one starts and ends.
     bool verify();
     // The location or technician typed, kept for the user: false when it
     // is refused (the status says why) or the same as before.
@@ -97,7 +98,7 @@ public:
 signals:
     void statusChanged(const QString &text);
     void waitingChanged();
-    void verified();
+    void verifying(bool running);
     // The main window's events follow the choice from now on.
     void chosen();
 

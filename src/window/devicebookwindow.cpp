@@ -1,6 +1,5 @@
 #include "devicebookwindow.h"
 
-#include "bookbrowser.h"
 #include "booklocation.h"
 #include "booksettings.h"
 #include "bookwindowmodule.h"
@@ -39,7 +38,9 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
     });
     connect(m_browser, &BookBrowser::statusChanged, this, [this](const QString &text) { showText(ui.status, text); });
     connect(m_browser, &BookBrowser::waitingChanged, this, [this] { showText(ui.waiting, m_browser->waiting()); });
-    connect(m_browser, &BookBrowser::verified, this, [this] { ui.verify->setEnabled(true); });
+    // The window goes on while the chain is checked.
+    connect(ui.verify, &QPushButton::clicked, m_browser, &BookBrowser::verify);
+    connect(m_browser, &BookBrowser::verifying, ui.verify, &QWidget::setDisabled);
     connect(m_pdfExport, &HistoryPdfExport::finished, this, [this](const QString &path, bool written) {
         ui.exportPdf->setEnabled(true);
         m_browser->exported(path, written);
@@ -70,12 +71,6 @@ void DeviceBookWindow::chooseTechnician()
 {
     m_browser->chooseTechnician(ui.technician->text());
     ui.technician->setText(windowTechnician());
-}
-
-// The window goes on while the chain is checked.
-void DeviceBookWindow::verify()
-{
-    ui.verify->setEnabled(!m_browser->verify());
 }
 
 void DeviceBookWindow::setLanguage(int language)

@@ -51,7 +51,6 @@ private slots:
     void onExportPdfClicked();
     void chooseBook();
     void chooseTechnician();
-    void verify();
 
 private:
     void openBook();
