@@ -170,11 +170,18 @@ bool BookBrowser::search(const QString &text)
 
 void BookBrowser::showDevice(int row)
 {
-    const QVariantList device = m_devices->rows().value(row);
-    m_shownDevice.clear();
-    for (int column = kDeviceSerialColumn; row >= 0 && column < kDeviceSerialColumn + 3; ++column)
-        m_shownDevice.append(device.value(column).toString());
+    m_shownDevice = deviceAt(row);
     showEvents();
+}
+
+QStringList BookBrowser::deviceAt(int row) const
+{
+    QStringList device;
+    if (row >= 0 && row < m_devices->rowCount()) {
+        for (int column = kDeviceSerialColumn; column < kDeviceSerialColumn + 3; ++column)
+            device.append(m_devices->index(row, column).data().toString());
+    }
+    return device;
 }
 
 void BookBrowser::showEvents()
@@ -192,11 +199,12 @@ void BookBrowser::showEvents()
 
 int BookBrowser::reread()
 {
-    const QString serial = shownSerial();
+    // The device by its whole identity: two makers may give one serial number.
+    const QStringList shown = m_shownDevice;
     if (!search(m_search))
         return -1;
     for (int row = 0; row < m_devices->rowCount(); ++row) {
-        if (!serial.isEmpty() && m_devices->rows().at(row).value(kDeviceSerialColumn).toString() == serial)
+        if (!shown.isEmpty() && deviceAt(row) == shown)
             return row;
     }
     return 0;

@@ -103,6 +103,8 @@ signals:
     void chosen();
 
 private:
+    // The serial number, maker and type of devices() row row; none: no row.
+    [[nodiscard]] QStringList deviceAt(int row) const;
     void showEvents();
     bool taken(const QString &refused);
 

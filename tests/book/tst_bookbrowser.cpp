@@ -1,6 +1,6 @@
 // The book as its window browses it, without a widget: search as you type,
-// the chosen device's changes in the table's words, a list read again that
-// keeps to the device shown, a sorted list that keeps its rows' devices, the
+// the chosen device's changes in the table's words, a sorted list that keeps
+// its rows' devices, a list read again that keeps to the device shown, the
 // CSV export, and a choice of book that is refused.
 
 #include <QSignalSpy>
@@ -93,20 +93,23 @@ void TestBookBrowser::searchShowAndReadAgain()
     browser.devices()->sort(1, Qt::AscendingOrder);
     QCOMPARE(marked.row(), 0);
     QCOMPARE(marked.data().toString(), QStringLiteral("111111111"));
-    browser.devices()->sort(1, Qt::DescendingOrder);
 
-    // Read again after another program recorded: back to the device shown, wherever it is now.
+    // Read again after other programs recorded: back to the device shown, wherever it is
+    // now, and not to another maker's device of the same serial number.
+    browser.devices()->sort(2, Qt::DescendingOrder);
     browser.showDevice(0);
     QCOMPARE(browser.shownSerial(), QStringLiteral("222222222"));
+    browser.devices()->sort(2, Qt::AscendingOrder);
     QVERIFY(record(deviceEvent(QStringLiteral("333333333"))));
+    QVERIFY(record(deviceEvent(QStringLiteral("222222222"))));
     BookEvent counter = deviceEvent(QStringLiteral("222222222"), QStringLiteral("XYZ"));
     counter.action = BookAction::SetCounter;
     counter.timeMs = 3000;
     counter.changes = {{QStringLiteral("counter"), QStringLiteral("000000012"), QStringLiteral("000000000")}};
     QVERIFY(record(counter));
-    QCOMPARE(browser.reread(), 1);
-    QCOMPARE(devices->rowCount(), 3);
-    browser.showDevice(1);
+    QCOMPARE(browser.reread(), 3);
+    QCOMPARE(devices->rowCount(), 4);
+    browser.showDevice(3);
     QCOMPARE(browser.events()->rowCount(), 2);
     QCOMPARE(cell(browser.events(), 1, 7), QStringLiteral("Counter status: 000000012 -> 000000000"));
 
