@@ -9,9 +9,11 @@
 
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QTableView>
 
 #include "booklocation.h"
 #include "bookwriter.h"
@@ -221,6 +223,14 @@ void TestBookWindow::searchHistoryAndExports()
     book.setLanguage(tavik7::German);
     QCOMPARE(book.windowTitle(), QStringLiteral("Gerätebuch ") + path);
     QCOMPARE(book.events()->index(1, 7).data().toString(), QStringLiteral("Richtung: 0: rechts -> 1: links"));
+    // Sorted by a click on its header, the list keeps the device marked and its events.
+    book.searchField()->clear();
+    auto *table = book.findChild<QTableView *>(QStringLiteral("deviceTable"));
+    QHeaderView *header = table->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(1) + 5, 5));
+    QCOMPARE(book.deviceList()->index(1, 1).data().toString(), QStringLiteral("111111111"));
+    QCOMPARE(table->currentIndex().row(), 1);
+    QCOMPARE(book.events()->rowCount(), 2);
 
     // A PDF of thousands of events is laid out with the window answering.
     constexpr int kEvents = 5000;
