@@ -34,8 +34,7 @@ ParameterRecord sampleTarget()
 
 DevicePlan samplePlan()
 {
-    return makeDevicePlan(sampleRecord(), QStringLiteral("012345678"), sampleTarget(), QStringLiteral("ttyUSB0"),
-                          QStringLiteral("4.12"));
+    return makeDevicePlan(sampleRecord(), "012345678", sampleTarget(), "ttyUSB0", "4.12");
 }
 
 // The member at a dotted path ("changes.0.old") set to value, or removed
@@ -155,8 +154,6 @@ void TestDevicePlan::reading()
     QFETCH(QString, set);
     QFETCH(QJsonValue, value);
     QFETCH(bool, rehash);
-    QFETCH(Fault, fault);
-    QFETCH(QString, where);
 
     const QByteArray made = devicePlanBytes(samplePlan());
     QJsonValue plan = QJsonDocument::fromJson(made).object();
@@ -166,8 +163,8 @@ void TestDevicePlan::reading()
         plan = edited(plan, set.split(QLatin1Char('.')), value);
     const QByteArray bytes = rehash ? rehashed(plan.toObject()) : QJsonDocument(plan.toObject()).toJson();
     const PlanReading reading = readDevicePlan(bytes);
-    QCOMPARE(reading.fault, fault);
-    QCOMPARE(reading.where, where);
+    QTEST(reading.fault, "fault");
+    QTEST(reading.where, "where");
 }
 
 void TestDevicePlan::emptiness_data()
@@ -191,9 +188,8 @@ void TestDevicePlan::emptiness()
 {
     QFETCH(ParameterRecord, asked);
     QFETCH(ParameterRecord, target);
-    QFETCH(PlanEmptiness, emptiness);
     const DevicePlan plan = makeDevicePlan(sampleRecord(), {}, target, {}, {});
-    QCOMPARE(planEmptiness(plan, sampleRecord(), asked), emptiness);
+    QTEST(planEmptiness(plan, sampleRecord(), asked), "emptiness");
 }
 
 void TestDevicePlan::staleCheck_data()

@@ -72,10 +72,6 @@ void TestParameterFields::tableIsWhole()
     QVERIFY(int(sizeof(ParameterRecord)) - recordSize < int(alignof(ParameterRecord)));
     QCOMPARE(attemptCarriers, 1);
     QVERIFY(!names.contains(QStringLiteral("counter"))); // the JSON line's own key
-    // The write CRC covers the length byte and body bytes only, and sits after them.
-    QVERIFY(kWriteCrcCovered.offset == kWriteBodyOffset - 1
-            && kWriteCrcCovered.offset + kWriteCrcCovered.size <= kWriteCrcOffset);
-    QCOMPARE(kWriteCrcOffset + 4, kWriteTelegramSize);
 }
 
 void TestParameterFields::fields_data()
@@ -144,8 +140,6 @@ void TestParameterFields::fields()
     QFETCH(int, field);
     QFETCH(QByteArray, key);
     QFETCH(QByteArray, value);
-    QFETCH(QString, german);
-    QFETCH(QString, english);
     QFETCH(QString, report);
     QFETCH(QByteArray, read);
     QFETCH(QByteArray, stored);
@@ -156,8 +150,8 @@ void TestParameterFields::fields()
     QCOMPARE(settingsFileKey(field), key);
     QCOMPARE(QByteArray(kParameterFields[field].jsonKey), QByteArray(QTest::currentDataTag()));
     QCOMPARE(settingsFileValue(sample, field), value);
-    QCOMPARE(parameterValueText(sample, field, German), german);
-    QCOMPARE(parameterValueText(sample, field, English), english);
+    QTEST(parameterValueText(sample, field, German), "german");
+    QTEST(parameterValueText(sample, field, English), "english");
 
     const QList<InspectionReportRow> rows = inspectionReportRows(sample, QString());
     const int reportRow = kParameterFields[field].reportRow;
@@ -239,8 +233,7 @@ void TestParameterFields::changeTexts_data()
     row("significance item", "significance", "0", "3", tavik7::English, QStringLiteral("Significance: -3 -> 0"));
     row("text", "unit", "m3", "kWh", tavik7::German, QStringLiteral("Einheit: m3 -> kWh"));
     row("version", "softwareVersion", "1.11", "1.12", tavik7::German, QStringLiteral("Softwareversion: 1.11 -> 1.12"));
-    row("counter", "counter", "000000012", "000000000", tavik7::German,
-        QStringLiteral("Zählwerksstand: 000000012 -> 000000000"));
+    row("counter", "counter", "000000012", "000000000", tavik7::German, "Zählwerksstand: 000000012 -> 000000000");
     row("value not known", "unit", "", "kWh", tavik7::English, QStringLiteral("Unit:  -> kWh"));
     row("no such field", "colour", "red", "blue", tavik7::German, QStringLiteral("colour: red -> blue"));
 }
@@ -251,8 +244,7 @@ void TestParameterFields::changeTexts()
     QFETCH(QString, from);
     QFETCH(QString, to);
     QFETCH(int, language);
-    QFETCH(QString, shown);
-    QCOMPARE(tavik7::fieldChangeText(key, from, to, language), shown);
+    QTEST(tavik7::fieldChangeText(key, from, to, language), "shown");
 }
 
 // The marks on the table's cells: what the device holds, for each field the
