@@ -316,24 +316,20 @@ void TestServerBook::refusedBookCommands_data()
     QTest::addColumn<QString>("message");
 
     const QString pw = QLatin1String(kPassword);
-    const QStringList verify{QStringLiteral("verify")};
-    QTest::newRow("login refused") << "refused" << "clerk:wrong-" + pw << QStringList() << verify
-                                   << "login refused (user \"clerk\" on 127.0.0.1";
-    QTest::newRow("unknown role") << "refused" << "nobody:" + pw << QStringList() << verify
-                                  << "login refused (user \"nobody\"";
-    QTest::newRow("no server on the port") << "refused" << "clerk:" + pw + "@127.0.0.1:1/x#" << QStringList()
-                                           << verify << "server unreachable";
-    QTest::newRow("not a book") << "notbook" << "book" << QStringList{QStringLiteral("CREATE TABLE parts(id int)")}
-                                << QStringList{QStringLiteral("devices")} << "not a device book";
-    QTest::newRow("newer schema") << "newer" << "clerk:" + pw
-                                  << QStringList{"UPDATE bookinfo SET value = '99' WHERE name = 'version'"} << verify
-                                  << "written by a newer version";
-    QTest::newRow("no insert rights") << "refused" << "reader:" + pw
-                                      << QStringList{"GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader"}
-                                      << QStringList{"import", "HISTORY"} << "may not read or write";
-    QTest::newRow("bad port") << "refused" << "clerk:" + pw + "@127.0.0.1:99999/x#" << QStringList() << verify
-                              << "bad port";
-    QTest::newRow("server without a book") << "empty" << "clerk:" + pw << QStringList() << verify << "book init";
+    const auto row = [](const char *name, const char *database, const QString &userInfo, const char *message,
+                        const QStringList &setup = {}, const QStringList &command = {"verify"}) {
+        QTest::newRow(name) << QString::fromLatin1(database) << userInfo << setup << command << QString::fromUtf8(message);
+    };
+    row("login refused", "refused", "clerk:wrong-" + pw, "login refused (user \"clerk\" on 127.0.0.1");
+    row("unknown role", "refused", "nobody:" + pw, "login refused (user \"nobody\"");
+    row("no server on the port", "refused", "clerk:" + pw + "@127.0.0.1:1/x#", "server unreachable");
+    row("not a book", "notbook", "book", "not a device book", {"CREATE TABLE parts(id int)"}, {"devices"});
+    row("newer schema", "newer", "clerk:" + pw, "written by a newer version",
+        {"UPDATE bookinfo SET value = '99' WHERE name = 'version'"});
+    row("no insert rights", "refused", "reader:" + pw, "may not read or write",
+        {"GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader"}, {"import", "HISTORY"});
+    row("bad port", "refused", "clerk:" + pw + "@127.0.0.1:99999/x#", "bad port");
+    row("server without a book", "empty", "clerk:" + pw, "book init");
 }
 
 void TestServerBook::refusedBookCommands()

@@ -524,9 +524,6 @@ void TestCli::commands_data()
     commandRow("same port twice", "read -p PORT -p PORT", 1);
     commandRow("missing port", "read -p DIR/none", 2);
     commandRow("fifo", "read -p DIR/fifo", 2);
-    // Records that could not be kept are refused before the port opens.
-    commandRow("log a directory", "namur -p PORT --log DIR", 1, "cannot be written");
-    commandRow("trace a directory", "read -p PORT --trace DIR", 1, "cannot be written");
     commandRow("settings file too large", "write -p PORT DIR/big.dat", 1, "larger than 64 kB");
     commandRow("settings file a fifo", "write -p PORT DIR/fifo.dat", 1, "not a regular file");
     commandRow("settings file missing", "write -p PORT DIR/none.dat", 1);
