@@ -164,23 +164,20 @@ void TestPlausibility::counterAnswer_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("digits");
 
+    const auto row = [](const char *name, const QByteArray &answer, int significance, int version,
+                        const QString &text, const QByteArray &digits = {}) {
+        QTest::newRow(name) << answer << significance << version << text << digits;
+    };
     // Every significance with both digit counts; the expected texts are what
     // the counter entry showed for these answers.
     const char *const eight[] = {"12345,678", "123456,78", "1234567,8", "12345678", "12345678", "12345678"};
     const char *const nine[] = {"123456,789", "1234567,89", "12345678,9", "123456789", "123456789", "123456789"};
     for (int significance = 0; significance < 6; ++significance) {
-        QTest::addRow("8 digits, significance %d", significance)
-            << QByteArray("12345678\r\n") << significance << 111 << QString::fromLatin1(eight[significance])
-            << QByteArray("12345678");
-        QTest::addRow("9 digits, significance %d", significance)
-            << QByteArray("123456789\r\n") << significance << 112 << QString::fromLatin1(nine[significance])
-            << QByteArray("123456789");
+        const QByteArray tag = ", significance " + QByteArray::number(significance);
+        row(("8 digits" + tag).constData(), "12345678\r\n", significance, 111, eight[significance], "12345678");
+        row(("9 digits" + tag).constData(), "123456789\r\n", significance, 112, nine[significance], "123456789");
     }
     // The entry's length cuts the answer, and cuts again once the comma is in.
-    const auto row = [](const char *name, const QByteArray &answer, int significance, int version,
-                        const QString &text, const QByteArray &digits = {}) {
-        QTest::newRow(name) << answer << significance << version << text << digits;
-    };
     row("short", "1234\r\n", 0, 111, QStringLiteral("1234\r,\n"));
     row("one digit short", "1234567\r\n", 2, 111, QStringLiteral("1234567,\r"));
     row("overlong", "1234567890123\r\n", 3, 111, QStringLiteral("12345678"), "12345678");
