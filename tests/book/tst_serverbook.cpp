@@ -201,8 +201,7 @@ void TestServerBook::initOnceChangesNothingAgain()
     QCOMPARE(m_server.sql(QStringLiteral("postgres"), {QStringLiteral("CREATE DATABASE bare")}), QString());
     DeviceBook bare;
     QCOMPARE(bare.open(m_server.url(QStringLiteral("bare"))).status, BookStatus::NoSchema);
-    QVERIFY(bookResultMessage(bare.record(bookEvent(QStringLiteral("1"))), m_server.url(QStringLiteral("bare")), 1)
-                .contains(QLatin1String("book init")));
+    QVERIFY(bookResultMessage(bare.record(bookEvent("1")), m_server.url("bare"), 1).contains("book init"));
 }
 
 void TestServerBook::eventsAreAppendOnly_data()

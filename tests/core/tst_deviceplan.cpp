@@ -61,8 +61,7 @@ QByteArray rehashed(QJsonObject plan)
 {
     plan.remove(QStringLiteral("sha256"));
     const QByteArray content = QJsonDocument(plan).toJson(QJsonDocument::Compact);
-    plan.insert(QStringLiteral("sha256"),
-                QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex()));
+    plan.insert("sha256", QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex()));
     return QJsonDocument(plan).toJson();
 }
 
@@ -200,12 +199,9 @@ void TestDevicePlan::staleCheck_data()
 
     QTest::newRow("unchanged") << -1 << QString() << -1;
     QTest::newRow("other field changed meanwhile") << int(FieldYear) << QStringLiteral("2030") << -1;
-    QTest::newRow("another serial number") << int(FieldSerialNumber) << QStringLiteral("987654321")
-                                           << int(FieldSerialNumber);
-    QTest::newRow("another manufacturer") << int(FieldManufacturer) << QStringLiteral("XYZ")
-                                          << int(FieldManufacturer);
-    QTest::newRow("another device type") << int(FieldDeviceType) << QStringLiteral("TAV8")
-                                         << int(FieldDeviceType);
+    QTest::newRow("another serial number") << int(FieldSerialNumber) << "987654321" << int(FieldSerialNumber);
+    QTest::newRow("another manufacturer") << int(FieldManufacturer) << "XYZ" << int(FieldManufacturer);
+    QTest::newRow("another device type") << int(FieldDeviceType) << "TAV8" << int(FieldDeviceType);
     QTest::newRow("changed field changed") << int(FieldUnit) << QStringLiteral("l") << int(FieldUnit);
     QTest::newRow("changed field already new") << int(FieldUnit) << QStringLiteral("m3") << int(FieldUnit);
 }

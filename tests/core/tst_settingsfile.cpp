@@ -125,8 +125,7 @@ void TestSettingsFile::suggestedName()
     // a name by Windows; control characters go too.
     const QString folder = QDir::tempPath() + QStringLiteral("/KLV TAVIK7 PC Software/");
     const QString serial = QString::fromLatin1("../..\\x:b*c?\"<>|\t\x7F");
-    QCOMPARE(deviceFileSuggestion(folder, serial, QDate(2026, 12, 6)),
-             folder + QStringLiteral(".._.._x_b_c_______-Tavik7_2026-12-06"));
+    QCOMPARE(deviceFileSuggestion(folder, serial, QDate(2026, 12, 6)), folder + ".._.._x_b_c_______-Tavik7_2026-12-06");
 }
 
 QTEST_GUILESS_MAIN(TestSettingsFile)
