@@ -1028,9 +1028,7 @@ void TestCli::planThenApply()
         QVERIFY(device.control(meanwhile));
     if (!editFrom.isEmpty()) {
         QVERIFY(plan.contains(editFrom));
-        QFile edited(planFile);
-        QVERIFY(edited.open(QIODevice::WriteOnly));
-        edited.write(plan.replace(editFrom, editTo));
+        QVERIFY(::writeFile(planFile, plan.replace(editFrom, editTo)));
     }
     device.clearLog();
     const QString wire = dir.filePath("wire.txt");

@@ -202,8 +202,7 @@ void TestCliCommands::plannedWrite()
     options.keep = keep;
     if (withFile) {
         options.inputFile = dir.filePath(QStringLiteral("t.dat"));
-        QFile out(options.inputFile);
-        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(settingsFileLines(file).join()) > 0);
+        QVERIFY(writeFile(options.inputFile, settingsFileLines(file).join()));
     }
     const ParameterRecord planned = plannedWriteRecord(device, options);
     const ParameterRecord &base = withFile ? file : device;

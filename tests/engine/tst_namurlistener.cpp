@@ -146,9 +146,7 @@ void TestNamurListener::logFilePolicy()
     QFETCH(bool, earlierKept);
     const QString log = path(QStringLiteral("namur.log"));
     const QByteArray earlier = "01.01.2026 00:00:00.000;;earlier;m3[0x1];\r\n";
-    QFile file(log);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
-    file.close();
+    QVERIFY(writeFile(log, earlier));
 
     QVERIFY(openOnSim({"--namur-fast", "--namur-limit", "2", "--telegram-b", "2"}));
     if (!chosenName.isEmpty())

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "documentation.h"
+#include "readfile.h"
 
 using namespace tavik7::platform;
 
@@ -18,8 +19,7 @@ const QString kInstalled = QStringLiteral("../share/tavik7-pc-software/Documenta
 
 bool placeManual(const QString &folder)
 {
-    QFile file(folder + QLatin1Char('/') + kManual);
-    return QDir().mkpath(folder) && file.open(QIODevice::WriteOnly) && file.write("%PDF-1.4\n") > 0;
+    return QDir().mkpath(folder) && writeFile(folder + QLatin1Char('/') + kManual, "%PDF-1.4\n");
 }
 
 } // namespace
