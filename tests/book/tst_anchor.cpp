@@ -140,10 +140,7 @@ void TestAnchor::catchesWhatTheChainHides()
 // A damaged book set aside is told to the user; the new one is no tampering.
 void TestAnchor::newBookAfterDamageStartsAgain()
 {
-    QFile file(m_book);
-    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(100));
-    file.write(QByteArray(2000, '\xab'));
-    file.close();
+    QVERIFY(overwriteAt(m_book, 100, QByteArray(2000, '\xab')));
     DirectBookWriter writer(m_book, QString(), FrontEnd::Cli);
     BookResult result;
     QObject::connect(&writer, &BookWriter::written, &writer, [&](const BookResult &r) { result = r; });

@@ -54,19 +54,14 @@ void damageBook(BookStatus status, const QString &path, const QString &good)
         QVERIFY(seed.open(status == BookStatus::Link ? good : path).recorded);
         QVERIFY(seed.record(bookEvent(QStringLiteral("1"))).recorded);
     }
-    QFile file(path);
-    if (status == BookStatus::NotSqlite) {
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("no database, only words\n").repeated(50));
-    } else if (status == BookStatus::Corrupt) {
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(100));
-        file.write(QByteArray(2000, '\xab')); // the schema page
-    } else if (status == BookStatus::Link) {
+    if (status == BookStatus::NotSqlite)
+        QVERIFY(writeFile(path, QByteArray("no database, only words\n").repeated(50)));
+    else if (status == BookStatus::Corrupt)
+        QVERIFY(overwriteAt(path, 100, QByteArray(2000, '\xab'))); // the schema page
+    else if (status == BookStatus::Link)
         QVERIFY(QFile::link(good, path));
-    } else if (status == BookStatus::ReadOnly) {
-        QVERIFY(file.setPermissions(QFile::ReadOwner));
-    }
-    file.close();
+    else if (status == BookStatus::ReadOnly)
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
 }
 
 } // namespace
@@ -466,13 +461,8 @@ void TestDeviceBook::damagedPagesAreSaid()
         QCOMPARE(book.verify().events, 1000);
         QVERIFY(book.verify().intact());
     }
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    const qint64 size = file.size();
-    QVERIFY(size > 40 * 4096);
-    QVERIFY(file.seek(size - 20 * 4096));
-    file.write(QByteArray(10 * 4096, '\xab'));
-    file.close();
+    const qint64 size = QFileInfo(path).size();
+    QVERIFY(size > 40 * 4096 && overwriteAt(path, size - 20 * 4096, QByteArray(10 * 4096, '\xab')));
     DeviceBook book;
     QCOMPARE(book.openForReading(path).status, BookStatus::Ok);
     BookResult failed;
