@@ -128,9 +128,8 @@ void TestDeviceBookProcesses::killedWriterLosesNothingReported()
     QCOMPARE(integrity(book), QStringLiteral("ok"));
     checkReportedAreThere(w, book);
     QByteArray out;
-    QCOMPARE(runCli({QStringLiteral("--book"), path, QStringLiteral("book"), QStringLiteral("verify")}, &out), 0);
-    QCOMPARE(runCli({QStringLiteral("--book"), path, QStringLiteral("book"), QStringLiteral("history"),
-                     QStringLiteral("W3"), QStringLiteral("--json")}, &out), 0);
+    QCOMPARE(runCli(bookArguments(path, {"verify"}), &out), 0);
+    QCOMPARE(runCli(bookArguments(path, {"history", "W3", "--json"}), &out), 0);
     const QList<QByteArray> lines = out.trimmed().split('\n');
     QCOMPARE(lines.size(), 120);
     const QJsonObject first = QJsonDocument::fromJson(lines.at(0)).object();
@@ -140,7 +139,7 @@ void TestDeviceBookProcesses::killedWriterLosesNothingReported()
                 .match(first.value(QStringLiteral("time")).toString()).hasMatch());
     QSqlQuery edit(book.database());
     QVERIFY(edit.exec(QStringLiteral("UPDATE events SET status = 'noAnswer' WHERE id = 50")));
-    QCOMPARE(runCli({QStringLiteral("--book"), path, QStringLiteral("book"), QStringLiteral("verify")}, &out), 7);
+    QCOMPARE(runCli(bookArguments(path, {"verify"}), &out), 7);
     QVERIFY2(out.contains(" 50 "), out.constData());
 }
 

@@ -121,10 +121,9 @@ void TestOutbox::serverStoppedDuringEightWriters()
                 ++finished;
                 return;
             }
-            QProcess *write = startCli({QStringLiteral("--book"), location, QStringLiteral("write"), QStringLiteral("-p"),
-                                        port, QStringLiteral("--set"), QStringLiteral("direction=%1").arg(left % 2),
-                                        QStringLiteral("--json")},
-                                       env, this);
+            QProcess *write = startCli(
+                {"--book", location, "write", "-p", port, "--set", QStringLiteral("direction=%1").arg(left % 2), "--json"},
+                env, this);
             connect(write, &QProcess::finished, this, [&, s, left, write](int exitCode) {
                 const QByteArray err = write->readAllStandardError();
                 // The device's work ends with its own result, the book aside.
@@ -160,16 +159,14 @@ void TestOutbox::serverStoppedDuringEightWriters()
         busiest = waiting.at(s) > waiting.at(busiest) ? s : busiest;
     }
     const QString busiestOutbox = stationOutbox(busiest);
-    const CliRun read = cli({QStringLiteral("--book"), location, QStringLiteral("read"), QStringLiteral("-p"),
-                             devices.at(busiest)->portPath(), QStringLiteral("--json")},
+    const CliRun read = cli({"--book", location, "read", "-p", devices.at(busiest)->portPath(), "--json"},
                             environment(busiestOutbox, QStringLiteral("station-%1").arg(busiest)));
     QCOMPARE(read.exitCode, 0);
     QVERIFY2(read.err.isEmpty(), read.err.constData());
     QCOMPARE(Outbox(busiestOutbox).waiting(location), 0);
     qint64 synced = waiting.at(busiest);
     for (int s = 0; s < kStations; ++s) {
-        const CliRun sync = cli(bookArguments(location, {QStringLiteral("sync"), QStringLiteral("--json")}),
-                                environment(stationOutbox(s)));
+        const CliRun sync = cli(bookArguments(location, {"sync", "--json"}), environment(stationOutbox(s)));
         QCOMPARE(sync.exitCode, 0);
         const QJsonObject counts = jsonLines(sync.out).value(0);
         QCOMPARE(counts.value(QStringLiteral("waiting")).toInt(-1), 0);
@@ -177,10 +174,8 @@ void TestOutbox::serverStoppedDuringEightWriters()
     }
     QCOMPARE(synced, qint64(keptNotices));
     for (int s = 0; s < kStations; ++s) {
-        const QPair<int, int> writes =
-            serverCounts(QStringLiteral("field"), QStringLiteral("WHERE station = 'station-%1' AND action = %2")
-                                                      .arg(s)
-                                                      .arg(int(BookAction::Write)));
+        const QPair<int, int> writes = serverCounts(
+            "field", QStringLiteral("WHERE station = 'station-%1' AND action = %2").arg(s).arg(int(BookAction::Write)));
         QCOMPARE(writes.first, doneBy.at(s));
         QCOMPARE(writes.second, doneBy.at(s));
     }

@@ -104,20 +104,19 @@ void TestServerBook::locations_data()
                                      << 5432 << "" << "" << "wb" << 5;
     QTest::newRow("time-out 0 is not for ever") << "postgresql://h/wb?connect_timeout=0" << "" << "postgresql://h/wb"
                                                 << "h" << 5432 << "" << "" << "wb" << 5;
-    QTest::newRow("port not a number") << "postgresql://u:pw@h:54x/wb" << "bad port" << "postgresql://u:***@h:54x/wb"
-                                       << "" << 0 << "" << "" << "" << 0;
-    QTest::newRow("port empty") << "postgresql://h:/wb" << "bad port" << "postgresql://h:/wb" << "" << 0 << "" << ""
-                                << "" << 0;
-    QTest::newRow("no database") << "postgresql://u:pw@h:5432" << "no database name" << "postgresql://u:***@h:5432"
-                                 << "" << 0 << "" << "" << "" << 0;
-    QTest::newRow("no host") << "postgresql:///wb" << "no host" << "postgresql:///wb" << "" << 0 << "" << "" << ""
-                             << 0;
-    QTest::newRow("unknown option") << "postgresql://u:pw@h/wb?password=x" << "unknown option \"password\""
-                                    << "postgresql://u:***@h/wb?password=x" << "" << 0 << "" << "" << "" << 0;
-    QTest::newRow("bad sslmode") << "postgresql://h/wb?sslmode=maybe" << "bad sslmode" << "postgresql://h/wb?sslmode=maybe"
-                                 << "" << 0 << "" << "" << "" << 0;
-    QTest::newRow("bad time-out") << "postgresql://h/wb?connect_timeout=soon" << "bad connect_timeout"
-                                  << "postgresql://h/wb?connect_timeout=soon" << "" << 0 << "" << "" << "" << 0;
+    // Refused: what it says, and the location as shown with any password masked.
+    const auto refused = [](const char *name, const char *text, const char *complaint, const char *shown) {
+        QTest::newRow(name) << text << complaint << shown << "" << 0 << "" << "" << "" << 0;
+    };
+    refused("port not a number", "postgresql://u:pw@h:54x/wb", "bad port", "postgresql://u:***@h:54x/wb");
+    refused("port empty", "postgresql://h:/wb", "bad port", "postgresql://h:/wb");
+    refused("no database", "postgresql://u:pw@h:5432", "no database name", "postgresql://u:***@h:5432");
+    refused("no host", "postgresql:///wb", "no host", "postgresql:///wb");
+    refused("unknown option", "postgresql://u:pw@h/wb?password=x", "unknown option \"password\"",
+            "postgresql://u:***@h/wb?password=x");
+    refused("bad sslmode", "postgresql://h/wb?sslmode=maybe", "bad sslmode", "postgresql://h/wb?sslmode=maybe");
+    refused("bad time-out", "postgresql://h/wb?connect_timeout=soon", "bad connect_timeout",
+            "postgresql://h/wb?connect_timeout=soon");
 }
 
 void TestServerBook::locations()
@@ -152,8 +151,7 @@ void TestServerBook::initOnceChangesNothingAgain()
     QCOMPARE(initBook(QStringLiteral("once")), QString());
     DeviceBook book;
     QVERIFY(book.open(m_server.url(QStringLiteral("once"))).recorded);
-    const QStringList serials{QStringLiteral("1'; DROP TABLE events; --"), QStringLiteral("1%"), QStringLiteral("1_2"),
-                              QStringLiteral("12"), QStringLiteral("O\"Brien\\")};
+    const QStringList serials{"1'; DROP TABLE events; --", "1%", "1_2", "12", "O\"Brien\\"};
     for (const QString &serial : serials)
         QVERIFY(book.record(bookEvent(serial, QStringLiteral("7"))).recorded);
     const CliRun again = cli(bookArguments(m_server.url(QStringLiteral("once")), {QStringLiteral("init")}));
@@ -189,9 +187,8 @@ void TestServerBook::initOnceChangesNothingAgain()
     const QString hasIndex = QStringLiteral(
         "DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_indexes WHERE indexname = 'events_summary') "
         "THEN RAISE EXCEPTION 'no summary index'; END IF; END $$");
-    QCOMPARE(m_server.sql(QStringLiteral("once"), {hasIndex, QStringLiteral("DROP INDEX events_summary"),
-                                                   QStringLiteral("GRANT ALL ON ALL TABLES IN SCHEMA public TO clerk")}),
-             QString());
+    QCOMPARE(m_server.sql("once", {hasIndex, "DROP INDEX events_summary",
+                                   "GRANT ALL ON ALL TABLES IN SCHEMA public TO clerk"}), QString());
     const QString clerk = QStringLiteral("clerk:") + QLatin1String(kPassword);
     QCOMPARE(cli(bookArguments(m_server.url(QStringLiteral("once"), clerk), {QStringLiteral("init")})).exitCode, 0);
     QVERIFY(!m_server.sql(QStringLiteral("once"), {hasIndex}).isEmpty());
@@ -204,8 +201,7 @@ void TestServerBook::initOnceChangesNothingAgain()
     QCOMPARE(m_server.sql(QStringLiteral("postgres"), {QStringLiteral("CREATE DATABASE bare")}), QString());
     DeviceBook bare;
     QCOMPARE(bare.open(m_server.url(QStringLiteral("bare"))).status, BookStatus::NoSchema);
-    QVERIFY(bookResultMessage(bare.record(bookEvent(QStringLiteral("1"))), m_server.url(QStringLiteral("bare")), 1)
-                .contains(QLatin1String("book init")));
+    QVERIFY(bookResultMessage(bare.record(bookEvent("1")), m_server.url("bare"), 1).contains("book init"));
 }
 
 void TestServerBook::eventsAreAppendOnly_data()
@@ -269,7 +265,7 @@ void TestServerBook::eightWritersOneChain()
     for (int column = 1; column < 4; ++column)
         QCOMPARE(numbers.value(column).toInt(), kWriters * kEach);
     QCOMPARE(numbers.value(0).toInt(), 1);
-    const CliRun history = cli(bookArguments(location, {QStringLiteral("history"), QStringLiteral("W5"), QStringLiteral("--json")}));
+    const CliRun history = cli(bookArguments(location, {"history", "W5", "--json"}));
     QCOMPARE(history.exitCode, 0);
     const QList<QJsonObject> lines = jsonLines(history.out);
     QCOMPARE(lines.size(), kEach);
@@ -319,25 +315,20 @@ void TestServerBook::refusedBookCommands_data()
     QTest::addColumn<QString>("message");
 
     const QString pw = QLatin1String(kPassword);
-    const QStringList verify{QStringLiteral("verify")};
-    QTest::newRow("login refused") << "refused" << "clerk:wrong-" + pw << QStringList() << verify
-                                   << "login refused (user \"clerk\" on 127.0.0.1";
-    QTest::newRow("unknown role") << "refused" << "nobody:" + pw << QStringList() << verify
-                                  << "login refused (user \"nobody\"";
-    QTest::newRow("no server on the port") << "refused" << "clerk:" + pw + "@127.0.0.1:1/x#" << QStringList()
-                                           << verify << "server unreachable";
-    QTest::newRow("not a book") << "notbook" << "book" << QStringList{QStringLiteral("CREATE TABLE parts(id int)")}
-                                << QStringList{QStringLiteral("devices")} << "not a device book";
-    QTest::newRow("newer schema") << "newer" << "clerk:" + pw
-                                  << QStringList{QStringLiteral("UPDATE bookinfo SET value = '99' WHERE name = 'version'")}
-                                  << verify << "written by a newer version";
-    QTest::newRow("no insert rights") << "refused" << "reader:" + pw
-                                      << QStringList{QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader")}
-                                      << QStringList{QStringLiteral("import"), QStringLiteral("HISTORY")}
-                                      << "may not read or write";
-    QTest::newRow("bad port") << "refused" << "clerk:" + pw + "@127.0.0.1:99999/x#" << QStringList() << verify
-                              << "bad port";
-    QTest::newRow("server without a book") << "empty" << "clerk:" + pw << QStringList() << verify << "book init";
+    const auto row = [](const char *name, const char *database, const QString &userInfo, const char *message,
+                        const QStringList &setup = {}, const QStringList &command = {"verify"}) {
+        QTest::newRow(name) << QString::fromLatin1(database) << userInfo << setup << command << QString::fromUtf8(message);
+    };
+    row("login refused", "refused", "clerk:wrong-" + pw, "login refused (user \"clerk\" on 127.0.0.1");
+    row("unknown role", "refused", "nobody:" + pw, "login refused (user \"nobody\"");
+    row("no server on the port", "refused", "clerk:" + pw + "@127.0.0.1:1/x#", "server unreachable");
+    row("not a book", "notbook", "book", "not a device book", {"CREATE TABLE parts(id int)"}, {"devices"});
+    row("newer schema", "newer", "clerk:" + pw, "written by a newer version",
+        {"UPDATE bookinfo SET value = '99' WHERE name = 'version'"});
+    row("no insert rights", "refused", "reader:" + pw, "may not read or write",
+        {"GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader"}, {"import", "HISTORY"});
+    row("bad port", "refused", "clerk:" + pw + "@127.0.0.1:99999/x#", "bad port");
+    row("server without a book", "empty", "clerk:" + pw, "book init");
 }
 
 void TestServerBook::refusedBookCommands()
@@ -399,8 +390,7 @@ void TestServerBook::deviceWorkOutlastsTheServer()
     environment.insert(QStringLiteral("TAVIK7_BOOK"), location);
     environment.insert(QStringLiteral("HOME"), m_dir.path() + QStringLiteral("/nowhere"));
     environment.remove(QStringLiteral("PGPASSWORD"));
-    const CliRun run = cli({QStringLiteral("read"), QStringLiteral("-p"), sim.portPath(), QStringLiteral("--json")},
-                           environment);
+    const CliRun run = cli({"read", "-p", sim.portPath(), "--json"}, environment);
     QCOMPARE(run.exitCode, 0);
     const QJsonObject line = jsonLines(run.out).value(0);
     QCOMPARE(line.value(QStringLiteral("serialNumber")).toString().isEmpty(), false);
@@ -429,8 +419,7 @@ void TestServerBook::frozenServerIsGivenUp()
     QVERIFY(hold.exec(QStringLiteral("BEGIN")) && hold.exec(QStringLiteral("SELECT * FROM head FOR UPDATE")));
     DevSim sim;
     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
-    std::unique_ptr<QProcess> write(
-        startCli({QStringLiteral("read"), QStringLiteral("-p"), sim.portPath(), QStringLiteral("--json")}, environment));
+    std::unique_ptr<QProcess> write(startCli({"read", "-p", sim.portPath(), "--json"}, environment));
     QTRY_VERIFY_WITH_TIMEOUT(hold.exec(QStringLiteral("SELECT 1 FROM pg_locks WHERE NOT granted")) && hold.next(), 20000);
     QVERIFY(m_server.signalAll(SIGSTOP));
     const auto thaw = qScopeGuard([&] { m_server.signalAll(SIGCONT); });

@@ -98,58 +98,50 @@ void TestCliCommands::parse_data()
     QTest::addColumn<int>("outcome");
     QTest::addColumn<QString>("complaint");
 
-    const int run = ParsedCommandLine::Run;
-    const int usage = ParsedCommandLine::UsageError;
-    QTest::newRow("read two ports") << QStringList{"read", "-p", "a", "-p", "b", "--json"} << run << QString();
-    QTest::newRow("empty port") << QStringList{"read", "-p", ""} << usage << "empty port name";
-    QTest::newRow("check with keep") << QStringList{"check", "-p", "a", "f.dat", "--keep", "year,serialNumber"}
-                                     << run << QString();
-    QTest::newRow("keep of no field") << QStringList{"check", "-p", "a", "f.dat", "--keep", "yr"} << usage
-                                      << "Unknown field 'yr'";
-    QTest::newRow("check without file") << QStringList{"check", "-p", "a"} << usage << "Missing: FILE.dat";
-    QTest::newRow("field on write") << QStringList{"write", "-p", "a", "f.dat", "--field", "year"} << usage
-                                    << "--field does not belong";
-    QTest::newRow("duration zero") << QStringList{"namur", "-p", "a", "--duration", "0"} << usage
-                                   << "--duration takes a positive";
-    QTest::newRow("help of no command") << QStringList{"help", "frobnicate"} << usage << "Unknown command";
-    QTest::newRow("technician and reason") << QStringList{"--technician", "Ann Example", "flash", "-p", "a", "f.hex",
-                                                          "--reason", "firmware 1.14: counter fix"}
-                                           << run << QString();
-    QTest::newRow("reason on a read") << QStringList{"read", "-p", "a", "--reason", "why"} << usage
-                                      << "--reason does not belong";
-    QTest::newRow("reason of two lines") << QStringList{"set-counter", "-p", "a", "1", "--reason", "ok\nevent 9: ok"}
-                                         << usage << "--reason takes one line of printable text";
-    QTest::newRow("reason empty") << QStringList{"apply", "-p", "a", "p.json", "--reason", " "} << usage
-                                  << "--reason takes one line";
-    QTest::newRow("technician with escapes") << QStringList{"read", "-p", "a", "--technician", "\x1b[2JAnn"} << usage
-                                             << "--technician takes one line";
-    QTest::newRow("reason turned around") << QStringList{"write", "-p", "a", "f.dat", "--reason", "\u202eko"} << usage
-                                          << "--reason takes one line";
-    QTest::newRow("note with a tab") << QStringList{"report", "-p", "a", "-o", "r.pdf", "--note", "a\tb"} << usage
-                                     << "--note takes one line";
-    QTest::newRow("set without file") << QStringList{"write", "-p", "a", "--set", "direction=1"} << run << QString();
-    QTest::newRow("set in words") << QStringList{"write", "-p", "a", "--set", "significance=three"} << usage
-                                  << "--set 'significance=three'";
-    QTest::newRow("set of no field") << QStringList{"write", "-p", "a", "--set", "colour=1"} << usage << "--set";
+    const auto run = [](const char *name, const QStringList &args) {
+        QTest::newRow(name) << args << int(ParsedCommandLine::Run) << QString();
+    };
+    const auto usage = [](const char *name, const QStringList &args, const char *complaint) {
+        QTest::newRow(name) << args << int(ParsedCommandLine::UsageError) << QString::fromUtf8(complaint);
+    };
+    run("read two ports", {"read", "-p", "a", "-p", "b", "--json"});
+    usage("empty port", {"read", "-p", ""}, "empty port name");
+    run("check with keep", {"check", "-p", "a", "f.dat", "--keep", "year,serialNumber"});
+    usage("keep of no field", {"check", "-p", "a", "f.dat", "--keep", "yr"}, "Unknown field 'yr'");
+    usage("check without file", {"check", "-p", "a"}, "Missing: FILE.dat");
+    usage("field on write", {"write", "-p", "a", "f.dat", "--field", "year"}, "--field does not belong");
+    usage("duration zero", {"namur", "-p", "a", "--duration", "0"}, "--duration takes a positive");
+    usage("help of no command", {"help", "frobnicate"}, "Unknown command");
+    run("technician and reason",
+        {"--technician", "Ann Example", "flash", "-p", "a", "f.hex", "--reason", "firmware 1.14: counter fix"});
+    usage("reason on a read", {"read", "-p", "a", "--reason", "why"}, "--reason does not belong");
+    usage("reason of two lines", {"set-counter", "-p", "a", "1", "--reason", "ok\nevent 9: ok"},
+          "--reason takes one line of printable text");
+    usage("reason empty", {"apply", "-p", "a", "p.json", "--reason", " "}, "--reason takes one line");
+    usage("technician with escapes", {"read", "-p", "a", "--technician", "\x1b[2JAnn"}, "--technician takes one line");
+    usage("reason turned around", {"write", "-p", "a", "f.dat", "--reason", "\u202eko"}, "--reason takes one line");
+    usage("note with a tab", {"report", "-p", "a", "-o", "r.pdf", "--note", "a\tb"}, "--note takes one line");
+    run("set without file", {"write", "-p", "a", "--set", "direction=1"});
+    usage("set in words", {"write", "-p", "a", "--set", "significance=three"}, "--set 'significance=three'");
+    usage("set of no field", {"write", "-p", "a", "--set", "colour=1"}, "--set");
     // The device keeps these whatever is sent: taken, the value would vanish and the run succeed.
-    QTest::newRow("set of the device's own") << QStringList{"write", "-p", "a", "--set", "softwareVersion=2.00"}
-                                             << usage << "softwareVersion is the device's own";
-    QTest::newRow("write with nothing") << QStringList{"write", "-p", "a"} << usage << "Missing: FILE.dat";
+    usage("set of the device's own", {"write", "-p", "a", "--set", "softwareVersion=2.00"},
+          "softwareVersion is the device's own");
+    usage("write with nothing", {"write", "-p", "a"}, "Missing: FILE.dat");
     QStringList sixNotes{"report", "-p", "a", "-o", "-"};
     for (int i = 0; i < 6; ++i)
         sixNotes << "--note" << QString::number(i);
-    QTest::newRow("six notes") << sixNotes << usage << "at most 5 --note";
-    QTest::newRow("port list missing") << QStringList{"read", "-p", "@/nonexistent"} << usage << "port list";
+    usage("six notes", sixNotes, "at most 5 --note");
+    usage("port list missing", {"read", "-p", "@/nonexistent"}, "port list");
 }
 
 void TestCliCommands::parse()
 {
     QFETCH(QStringList, args);
-    QFETCH(int, outcome);
     QFETCH(QString, complaint);
 
     const ParsedCommandLine parsed = parseCommandLine(QStringList{"tavik7-cli"} + args);
-    QCOMPARE(int(parsed.outcome), outcome);
+    QTEST(int(parsed.outcome), "outcome");
     QVERIFY2(parsed.error.contains(complaint), qPrintable(parsed.error));
 }
 
@@ -167,11 +159,10 @@ void TestCliCommands::language_data()
 void TestCliCommands::language()
 {
     QFETCH(QByteArrayList, environment);
-    QFETCH(int, language);
 
     for (const QByteArray &variable : environment)
         qputenv(variable.left(variable.indexOf('=')).constData(), variable.mid(variable.indexOf('=') + 1));
-    QCOMPARE(languageFromEnvironment(), language);
+    QTEST(languageFromEnvironment(), "language");
 }
 
 void TestCliCommands::plannedWrite_data()
@@ -211,8 +202,7 @@ void TestCliCommands::plannedWrite()
     options.keep = keep;
     if (withFile) {
         options.inputFile = dir.filePath(QStringLiteral("t.dat"));
-        QFile out(options.inputFile);
-        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(settingsFileLines(file).join()) > 0);
+        QVERIFY(writeFile(options.inputFile, settingsFileLines(file).join()));
     }
     const ParameterRecord planned = plannedWriteRecord(device, options);
     const ParameterRecord &base = withFile ? file : device;
@@ -246,9 +236,8 @@ void TestCliCommands::traceFileName()
     QFETCH(QString, file);
     QFETCH(QString, port);
     QFETCH(int, ports);
-    QFETCH(QString, expected);
 
-    QCOMPARE(traceFileFor(file, port, ports), expected);
+    QTEST(traceFileFor(file, port, ports), "expected");
 }
 
 QTEST_GUILESS_MAIN(TestCliCommands)

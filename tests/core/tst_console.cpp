@@ -74,8 +74,7 @@ private slots:
         QCOMPARE(history.count, qint16(5));
         QCOMPARE(history.entries[4].id, MessageId(4));
         QVERIFY(!history.contains(5));
-        QCOMPARE(renderEntry(history.entries[1], English),
-                 QStringLiteral("Device parameters backed up before flashing: b.dat"));
+        QCOMPARE(renderEntry(history.entries[1], English), "Device parameters backed up before flashing: b.dat");
 
         // Starting over forgets the arguments with the messages.
         history.replaceWith(59);

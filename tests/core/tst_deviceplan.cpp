@@ -34,8 +34,7 @@ ParameterRecord sampleTarget()
 
 DevicePlan samplePlan()
 {
-    return makeDevicePlan(sampleRecord(), QStringLiteral("012345678"), sampleTarget(), QStringLiteral("ttyUSB0"),
-                          QStringLiteral("4.12"));
+    return makeDevicePlan(sampleRecord(), "012345678", sampleTarget(), "ttyUSB0", "4.12");
 }
 
 // The member at a dotted path ("changes.0.old") set to value, or removed
@@ -62,8 +61,7 @@ QByteArray rehashed(QJsonObject plan)
 {
     plan.remove(QStringLiteral("sha256"));
     const QByteArray content = QJsonDocument(plan).toJson(QJsonDocument::Compact);
-    plan.insert(QStringLiteral("sha256"),
-                QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex()));
+    plan.insert("sha256", QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex()));
     return QJsonDocument(plan).toJson();
 }
 
@@ -155,8 +153,6 @@ void TestDevicePlan::reading()
     QFETCH(QString, set);
     QFETCH(QJsonValue, value);
     QFETCH(bool, rehash);
-    QFETCH(Fault, fault);
-    QFETCH(QString, where);
 
     const QByteArray made = devicePlanBytes(samplePlan());
     QJsonValue plan = QJsonDocument::fromJson(made).object();
@@ -166,8 +162,8 @@ void TestDevicePlan::reading()
         plan = edited(plan, set.split(QLatin1Char('.')), value);
     const QByteArray bytes = rehash ? rehashed(plan.toObject()) : QJsonDocument(plan.toObject()).toJson();
     const PlanReading reading = readDevicePlan(bytes);
-    QCOMPARE(reading.fault, fault);
-    QCOMPARE(reading.where, where);
+    QTEST(reading.fault, "fault");
+    QTEST(reading.where, "where");
 }
 
 void TestDevicePlan::emptiness_data()
@@ -191,9 +187,8 @@ void TestDevicePlan::emptiness()
 {
     QFETCH(ParameterRecord, asked);
     QFETCH(ParameterRecord, target);
-    QFETCH(PlanEmptiness, emptiness);
     const DevicePlan plan = makeDevicePlan(sampleRecord(), {}, target, {}, {});
-    QCOMPARE(planEmptiness(plan, sampleRecord(), asked), emptiness);
+    QTEST(planEmptiness(plan, sampleRecord(), asked), "emptiness");
 }
 
 void TestDevicePlan::staleCheck_data()
@@ -204,12 +199,9 @@ void TestDevicePlan::staleCheck_data()
 
     QTest::newRow("unchanged") << -1 << QString() << -1;
     QTest::newRow("other field changed meanwhile") << int(FieldYear) << QStringLiteral("2030") << -1;
-    QTest::newRow("another serial number") << int(FieldSerialNumber) << QStringLiteral("987654321")
-                                           << int(FieldSerialNumber);
-    QTest::newRow("another manufacturer") << int(FieldManufacturer) << QStringLiteral("XYZ")
-                                          << int(FieldManufacturer);
-    QTest::newRow("another device type") << int(FieldDeviceType) << QStringLiteral("TAV8")
-                                         << int(FieldDeviceType);
+    QTest::newRow("another serial number") << int(FieldSerialNumber) << "987654321" << int(FieldSerialNumber);
+    QTest::newRow("another manufacturer") << int(FieldManufacturer) << "XYZ" << int(FieldManufacturer);
+    QTest::newRow("another device type") << int(FieldDeviceType) << "TAV8" << int(FieldDeviceType);
     QTest::newRow("changed field changed") << int(FieldUnit) << QStringLiteral("l") << int(FieldUnit);
     QTest::newRow("changed field already new") << int(FieldUnit) << QStringLiteral("m3") << int(FieldUnit);
 }

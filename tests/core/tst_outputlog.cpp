@@ -17,12 +17,9 @@ namespace {
 
 void writeFile(const QString &path, const QByteArray &content, const QDateTime &modified)
 {
+    QVERIFY(::writeFile(path, content));
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-    file.close();
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(modified, QFileDevice::FileModificationTime));
 }
 
 } // namespace

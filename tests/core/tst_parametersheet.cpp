@@ -124,7 +124,6 @@ void TestParameterSheet::counterFollowsTheRecord()
     QFETCH(QString, before);
     QFETCH(int, significance);
     QFETCH(int, version);
-    QFETCH(QString, after);
     QFETCH(bool, plausible);
 
     ParameterSheet sheet;
@@ -134,7 +133,7 @@ void TestParameterSheet::counterFollowsTheRecord()
     record.significance = qint8(significance);
     record.softwareVersion = quint16(version);
     sheet.setRecord(record);
-    QCOMPARE(sheet.counterText(), after);
+    QTEST(sheet.counterText(), "after");
     QCOMPARE(sheet.counterPlausible(), plausible);
     QCOMPARE(sheet.implausibleFields().size(), plausible ? 0 : 1);
 }

@@ -63,7 +63,6 @@ void TestSettingsFileStrict::refusals()
     QFETCH(QByteArray, from);
     QFETCH(QByteArray, to);
     QFETCH(int, line);
-    QFETCH(QString, key);
 
     QByteArray file = kSampleFile;
     if (!from.isEmpty()) {
@@ -77,7 +76,7 @@ void TestSettingsFileStrict::refusals()
     const StrictSettingsReading reading = readSettingsFileStrict(file);
     QCOMPARE(reading.ok, line == 0);
     QCOMPARE(reading.line, line);
-    QCOMPARE(reading.key, key);
+    QTEST(reading.key, "key");
     if (line != 0)
         return;
     // Read back as written, whatever spelling the file used.

@@ -96,8 +96,7 @@ void TestButtonAvailability::buttons_data()
 void TestButtonAvailability::buttons()
 {
     QFETCH(ButtonInputs, in);
-    QFETCH(QString, expected);
-    QCOMPARE(on(buttonStates(in)).join(QLatin1Char(' ')), expected);
+    QTEST(on(buttonStates(in)).join(QLatin1Char(' ')), "expected");
 }
 
 QTEST_GUILESS_MAIN(TestButtonAvailability)

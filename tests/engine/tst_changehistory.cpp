@@ -89,10 +89,8 @@ void TestChangeHistory::onlyARegularFileTakesRecords()
     QTemporaryDir dir;
     const QString path = dir.filePath(QLatin1String(kChangeHistoryFileName));
     const QString target = dir.filePath(QStringLiteral("elsewhere.txt"));
-    if (kind == QLatin1String("link")) {
-        QFile file(target);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep\n") == 5);
-    }
+    if (kind == QLatin1String("link"))
+        QVERIFY(writeFile(target, "keep\n"));
     if (kind == QLatin1String("directory"))
         QVERIFY(QDir().mkdir(path));
     else if (kind == QLatin1String("fifo"))

@@ -146,9 +146,7 @@ void TestNamurListener::logFilePolicy()
     QFETCH(bool, earlierKept);
     const QString log = path(QStringLiteral("namur.log"));
     const QByteArray earlier = "01.01.2026 00:00:00.000;;earlier;m3[0x1];\r\n";
-    QFile file(log);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
-    file.close();
+    QVERIFY(writeFile(log, earlier));
 
     QVERIFY(openOnSim({"--namur-fast", "--namur-limit", "2", "--telegram-b", "2"}));
     if (!chosenName.isEmpty())
@@ -183,7 +181,6 @@ void TestNamurListener::linesAcrossTheFlush()
 {
     QFETCH(QString, event);
     QFETCH(int, firstKept);
-    QFETCH(QStringList, expectedTroubles);
     const QString log = path(event == QLatin1String("folder") ? "late/namur.log" : "namur.log");
     const QString moved = path(QStringLiteral("moved.log"));
     const QString target = path(QStringLiteral("target.log"));
@@ -206,7 +203,7 @@ void TestNamurListener::linesAcrossTheFlush()
     listener->stop();
     QCOMPARE(readFile(owned), asFile(lines.mid(firstKept)));
     QCOMPARE(readFile(target), QByteArray());
-    QCOMPARE(troubles, expectedTroubles);
+    QTEST(troubles, "expectedTroubles");
 }
 
 void TestNamurListener::stopTakesWhatThePortHolds()

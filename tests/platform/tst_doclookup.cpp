@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "documentation.h"
+#include "readfile.h"
 
 using namespace tavik7::platform;
 
@@ -18,8 +19,7 @@ const QString kInstalled = QStringLiteral("../share/tavik7-pc-software/Documenta
 
 bool placeManual(const QString &folder)
 {
-    QFile file(folder + QLatin1Char('/') + kManual);
-    return QDir().mkpath(folder) && file.open(QIODevice::WriteOnly) && file.write("%PDF-1.4\n") > 0;
+    return QDir().mkpath(folder) && writeFile(folder + QLatin1Char('/') + kManual, "%PDF-1.4\n");
 }
 
 } // namespace
@@ -62,19 +62,16 @@ void TestDocLookup::firstExistingManualWins()
 void TestDocLookup::candidateFolders()
 {
     // The working directory's path is used exactly as given, not cleaned.
-    QCOMPARE(documentationFolders(QStringLiteral("/home/tech/./site"), QStringLiteral("/opt/t7/bin"), kInstalled),
-             QStringList({QStringLiteral("/home/tech/./site/Documentation"),
-                          QStringLiteral("/opt/t7/bin/Documentation"),
-                          QStringLiteral("/opt/t7/share/tavik7-pc-software/Documentation")}));
+    QCOMPARE(documentationFolders("/home/tech/./site", "/opt/t7/bin", kInstalled),
+             QStringList({"/home/tech/./site/Documentation", "/opt/t7/bin/Documentation",
+                          "/opt/t7/share/tavik7-pc-software/Documentation"}));
 
     // Started from the program's own folder: each place is looked at once.
     // Windows installs the manuals beside the program, so all three coincide.
-    QCOMPARE(documentationFolders(QStringLiteral("C:/Tavik7"), QStringLiteral("C:/Tavik7"), QStringLiteral("Documentation")),
-             QStringList({QStringLiteral("C:/Tavik7/Documentation")}));
+    QCOMPARE(documentationFolders("C:/Tavik7", "C:/Tavik7", "Documentation"), QStringList({"C:/Tavik7/Documentation"}));
 
     // Without a known program folder only the working directory remains.
-    QCOMPARE(documentationFolders(QStringLiteral("/srv"), QString(), kInstalled),
-             QStringList({QStringLiteral("/srv/Documentation")}));
+    QCOMPARE(documentationFolders("/srv", QString(), kInstalled), QStringList({"/srv/Documentation"}));
 
     // The relative path comes from the install layout, whatever the prefix.
     QCOMPARE(installedDocumentationRelativePath(), kInstalled);

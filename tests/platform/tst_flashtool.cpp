@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "flashtool.h"
+#include "readfile.h"
 
 using namespace tavik7::flashtool;
 
@@ -60,8 +61,7 @@ void TestFlashTool::runJudgement()
     QFETCH(QProcess::ExitStatus, status);
     QFETCH(int, exitCode);
     QFETCH(QString, output);
-    QFETCH(bool, succeeded);
-    QCOMPARE(runSucceeded(status, exitCode, output), succeeded);
+    QTEST(runSucceeded(status, exitCode, output), "succeeded");
 }
 
 void TestFlashTool::toolLocation()
@@ -86,20 +86,17 @@ void TestFlashTool::toolLocation()
 
     // An avrdude on the search path stands in for a missing folder.
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("bin")));
-    QFile onPath(dir.filePath(QStringLiteral("bin/avrdude")));
-    QVERIFY(onPath.open(QIODevice::WriteOnly));
-    onPath.close();
-    QVERIFY(onPath.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    const QString onPath = dir.filePath(QStringLiteral("bin/avrdude"));
+    QVERIFY(writeFile(onPath, {}) && QFile::setPermissions(onPath, QFile::ReadOwner | QFile::ExeOwner));
     qputenv("PATH", QFile::encodeName(dir.filePath(QStringLiteral("bin"))));
-    QCOMPARE(QFileInfo(locateTool().program), QFileInfo(onPath.fileName()));
+    QCOMPARE(QFileInfo(locateTool().program), QFileInfo(onPath));
 
     // The folder below the working directory wins over the search path.
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("AVRDude")));
-    QFile inFolder(QDir(dir.path()).absoluteFilePath(QDir::fromNativeSeparators(defaultToolPath(kThisSystem))));
-    QVERIFY(inFolder.open(QIODevice::WriteOnly));
-    inFolder.close();
+    const QString inFolder = QDir(dir.path()).absoluteFilePath(QDir::fromNativeSeparators(defaultToolPath(kThisSystem)));
+    QVERIFY(writeFile(inFolder, {}));
     tool = locateTool();
-    QCOMPARE(QFileInfo(tool.program), QFileInfo(inFolder.fileName()));
+    QCOMPARE(QFileInfo(tool.program), QFileInfo(inFolder));
     QCOMPARE(tool.shown, defaultToolPath(kThisSystem));
 
     // The environment variable wins over both.

@@ -50,10 +50,7 @@ public:
                 return fail(log, QStringLiteral("no \"postgres\" user to run the server as"));
         }
         QByteArray out;
-        if (!run(bin + QStringLiteral("/initdb"),
-                 {QStringLiteral("-D"), m_data, QStringLiteral("-U"), QStringLiteral("book"), QStringLiteral("-A"),
-                  QStringLiteral("trust"), QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C"),
-                  QStringLiteral("--no-sync")},
+        if (!run(bin + "/initdb", {"-D", m_data, "-U", "book", "-A", "trust", "-E", "UTF8", "--locale=C", "--no-sync"},
                  &out))
             return fail(log, QStringLiteral("initdb failed:\n") + QString::fromLocal8Bit(out));
         QFile hba(m_data + QStringLiteral("/pg_hba.conf"));
@@ -71,10 +68,7 @@ public:
             return;
         m_running = false;
         QByteArray out;
-        run(binFolder() + QStringLiteral("/pg_ctl"),
-            {QStringLiteral("-D"), m_data, QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("-w"),
-             QStringLiteral("stop")},
-            &out);
+        run(binFolder() + "/pg_ctl", {"-D", m_data, "-m", "immediate", "-w", "stop"}, &out);
     }
 
     // SIGSTOP or SIGCONT to the server and every process of it: stopped, it
@@ -108,10 +102,7 @@ private:
         QByteArray out;
         const QString logFile = m_dir.filePath(QStringLiteral("server.log"));
         const QString options = QStringLiteral("-h 127.0.0.1 -p %1 -k %2 -F -c max_connections=60").arg(m_port).arg(m_dir.path());
-        if (!run(bin + QStringLiteral("/pg_ctl"),
-                 {QStringLiteral("-D"), m_data, QStringLiteral("-l"), logFile, QStringLiteral("-o"), options,
-                  QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"), QStringLiteral("start")},
-                 &out)) {
+        if (!run(bin + "/pg_ctl", {"-D", m_data, "-l", logFile, "-o", options, "-w", "-t", "30", "start"}, &out)) {
             QFile serverLog(logFile);
             serverLog.open(QIODevice::ReadOnly);
             return fail(log, QStringLiteral("pg_ctl start failed:\n") + QString::fromLocal8Bit(out + serverLog.readAll()));
@@ -192,8 +183,7 @@ private:
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.setWorkingDirectory(QDir::tempPath());
         if (geteuid() == 0)
-            process.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),
-                                                                  QStringLiteral("--"), program} + arguments);
+            process.start("runuser", QStringList{"-u", "postgres", "--", program} + arguments);
         else
             process.start(program, arguments);
         const bool ended = process.waitForFinished(60000);
