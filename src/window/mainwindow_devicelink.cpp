@@ -57,8 +57,6 @@ void TAVIK7_Bediensoftware::fillInterfaceCombos()
     ui.comboBoxParity->addItem(QString());
     for (int i = 0; i < 3; ++i)
         ui.comboBoxFlowcontrol->addItem(QString());
-    fillNumberOfDigitsCombo();
-    fillDirectionCombo();
 }
 
 void TAVIK7_Bediensoftware::applyAvailability()
