@@ -2,8 +2,6 @@
 // the page shows are the wizard flow's; the window draws its view, passes
 // the technician's choices to it and answers its questions with boxes.
 
-#include <QComboBox>
-
 #include "countertext.h"
 #include "messageboxes.h"
 #include "parametertableview.h"
@@ -55,15 +53,7 @@ void TAVIK7_Bediensoftware::onPushButtonProgramClicked()
 
 void TAVIK7_Bediensoftware::setupWizardTab()
 {
-    wizardPage = new WizardPage({{{ui.labelSymbol1, ui.labelNumberOfDigits, ui.comboBoxNumberOfDigits},
-                                  {ui.labelSymbol2, ui.labelUa, ui.comboBoxUa},
-                                  {ui.labelSymbol3, ui.labelDecimalPlaces, ui.comboBoxDecimalPlaces},
-                                  {ui.labelSymbol4, ui.labelSoftwareversion, ui.labelSoftwareData},
-                                  {ui.labelSymbol5, ui.labelDirection2, ui.comboBoxDirection2},
-                                  {ui.labelSymbol6, ui.labelCounter, ui.lineEditCounter2, ui.pushButtonProgram}},
-                                 ui.labelFactor,
-                                 {ui.lineCounterFrame1, ui.lineCounterFrame2, ui.lineCounterFrame3}},
-                                this);
+    wizardPage = new WizardPage(ui, this);
 }
 
 void TAVIK7_Bediensoftware::setUpWizardFlow()
@@ -81,8 +71,8 @@ void TAVIK7_Bediensoftware::setUpWizardFlow()
         question == tavik7::WizardFlow::Question::FlashFirmware ? askToFlashFirmware() : askToWriteWizardCounter();
     });
     connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this] {
-        tavik7::boxes::inform(
-            noticeBox(), textFor(kTextCheckTypePlates).arg(double(sheet.record().softwareVersion) / 100.0, 0, 'f', 2));
+        const QString version = tavik7::softwareVersionText(sheet.record().softwareVersion);
+        tavik7::boxes::inform(noticeBox(), textFor(kTextCheckTypePlates).arg(version));
     });
 }
 
