@@ -20,6 +20,15 @@ bool WizardFlow::readsFirmware() const
     return m_state == State::ReadingFirmware || m_state == State::AwaitingVerdict;
 }
 
+bool WizardFlow::firmwareChecked() const
+{
+    // A check refused or failed leaves the rows after it as they were, but
+    // the type chosen since is not the one checked: its counter format may
+    // not be the device's, so nothing leads on to programming it.
+    return !checking() && !programming() && m_record.deviceFirmware
+        && firmwareFits(m_record.requiredFirmware, *m_record.deviceFirmware);
+}
+
 bool WizardFlow::checking() const
 {
     return readsFirmware() || m_state == State::AskingFlash || m_state == State::Flashing;
@@ -99,11 +108,11 @@ void WizardFlow::showStep(int step)
         break;
     case 4: checkFirmware(); return;
     case 5:
-        if (!checking() && !programming())
+        if (firmwareChecked())
             chooseDirection();
         return;
     case 6:
-        if (!checking() && !programming())
+        if (firmwareChecked())
             enterCounter();
         return;
     default: step = 1; break;
@@ -280,7 +289,7 @@ bool WizardFlow::program(const ParameterRecord &record, const QByteArray &counte
 
 bool WizardFlow::prepareProgram(const ParameterRecord &table, const QString &entryText)
 {
-    if (checking() || programming())
+    if (!firmwareChecked())
         return false;
     const int direction = m_record.directionFixed ? kWizardDirectionRight : m_choices[int(Choice::Direction)];
     m_record.program = wizardProgram(table, wizardRow(m_record.rowIndex), direction, entryText);

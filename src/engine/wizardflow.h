@@ -89,7 +89,7 @@ public:
     // firmware is then judged; it fails at once, leaving the page as it was,
     // unless the link is free for a request. Steps 5 and 6 are entered again
     // each time the direction changes; nothing while a request or a flash is
-    // underway.
+    // underway, nor for a type whose check did not pass.
     void showStep(int step);
     // Sends the parameters; the counter question follows their answer or
     // time-out. False, changing nothing, when nothing went out.
@@ -103,8 +103,8 @@ public:
     // The record programming is to send: the table's record with the chosen
     // row's significance, the direction (right for a Ua "---" counter) and
     // the entry as the counter; the page goes to step 7. False, changing
-    // nothing, while a check, a flash or programming is underway; then send
-    // it with program().
+    // nothing, while a check, a flash or programming is underway, or when
+    // the type's firmware check did not pass; then send it with program().
     bool prepareProgram(const ParameterRecord &table, const QString &entryText);
 
     // The answers to the flash question.
@@ -131,6 +131,7 @@ signals:
     void requestSent(tavik7::DeviceReply *reply);
 
 private:
+    [[nodiscard]] bool firmwareChecked() const;
     [[nodiscard]] bool checking() const;
     [[nodiscard]] bool programming() const;
     void setState(State state);

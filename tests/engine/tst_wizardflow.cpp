@@ -209,6 +209,9 @@ void TestWizardFlow::firmwareCheck()
     QCOMPARE(view.symbols[3] == tavik7::WizardSymbol::Failed, trail.last() == "Failed");
     const int step = trail.last() == "Choosing" ? 2 : trail.last() == "Failed" ? 4 : 5;
     QCOMPARE(flow->step(), meanwhile == PortLent ? 3 : step);
+    // A type whose check did not pass is not programmed, nor led on to its counter.
+    flow->showStep(6);
+    QCOMPARE(flow->prepareProgram(sampleRecord(), "12345678") && flow->step() == 7, trail.last() == "ChoosingDirection");
 }
 
 void TestWizardFlow::programming_data()
