@@ -1,4 +1,4 @@
-// The wizard's way through the firmware check, a flash and programming.
+// The wizard's walk through its steps: the firmware check, a flash and programming.
 
 #include "wizardflow.h"
 
