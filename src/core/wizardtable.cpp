@@ -161,12 +161,14 @@ WizardEntry prepareWizardEntry(const WizardRow &row, const QString &counterText)
     if (!row.supported())
         return entry;
     entry.showFactor = QLatin1String(row.decimalPlaces) == QLatin1String("x10");
+    entry.graduationMark = row.graduationMarkDigit == 1;
     const int deviceDigits = row.requiredFirmware == kFirmwareV111 ? 8 : 9;
     entry.integerDigits = deviceDigits - int(row.fractionDigits);
     if (entry.integerDigits <= 0) {
         entry.integerDigits = 0;
         return entry;
     }
+    entry.frame = counterFrame(row);
 
     QString digits = counterText;
     digits.remove(QLatin1Char(','));
@@ -287,15 +289,10 @@ WizardView wizardView(int step)
 {
     WizardView view;
     view.choiceRowsShown = qMin(step, 5);
-    // The direction row never waits: its symbol keeps the form's check mark.
-    if (step >= 2 && step <= 5)
-        view.doneRow = step - 2;
-    if (step <= 4)
-        view.waitingRow = step - 1;
+    for (int row = 0; row < qMin(step, 4); ++row)
+        view.symbols[row] = row + 1 < step ? WizardSymbol::Done : WizardSymbol::Next;
     view.counterRow = step >= 6;
-    view.counterDone = step >= 7;
-    view.hidesFrameLines = step <= 6;
-    view.clearsFirmware = step == 3;
+    view.symbols[5] = step >= 7 ? WizardSymbol::Done : WizardSymbol::Next;
     return view;
 }
 

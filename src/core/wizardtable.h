@@ -56,16 +56,6 @@ extern const std::array<WizardRow, kWizardRowCount> kWizardTable;
 // The firmware image the wizard offers for a counter type.
 [[nodiscard]] QString firmwareFileName(quint16 requiredFirmware);
 
-// The wizard's counter entry for a row, prefilled from the settings counter.
-struct WizardEntry
-{
-    int integerDigits = 0; // 0: the row gives no entry
-    int maxLength = 0;
-    QString text;
-    bool showFactor = false; // "x10" beside the entry
-};
-[[nodiscard]] WizardEntry prepareWizardEntry(const WizardRow &row, const QString &counterText);
-
 // The digits after the comma that the wizard frames in red: how many, and
 // whether the entry puts one more digit to the right of the comma's usual
 // place. None for rows without such digits.
@@ -75,6 +65,18 @@ struct CounterFrame
     bool shifted = false;
 };
 [[nodiscard]] std::optional<CounterFrame> counterFrame(const WizardRow &row);
+
+// The wizard's counter entry for a row, prefilled from the settings counter.
+struct WizardEntry
+{
+    int integerDigits = 0; // 0: the row gives no entry
+    int maxLength = 0;
+    QString text;
+    bool showFactor = false;     // "x10" beside the entry
+    bool graduationMark = false; // the technician is told the last digit is a graduation mark
+    std::optional<CounterFrame> frame;
+};
+[[nodiscard]] WizardEntry prepareWizardEntry(const WizardRow &row, const QString &counterText);
 
 // The three red lines of a frame, in the wizard page's pixels.
 struct CounterFrameLines
@@ -87,20 +89,32 @@ struct CounterFrameLines
 // entry's font draws them: Arial's bold digits at 20 pixels are 11 wide, not the grid's 14.
 [[nodiscard]] CounterFrameLines counterFrameLinesAround(int textRightPx, int fractionWidthPx);
 
-// What the wizard tab shows at a step (1 to 7): the five choice rows (digits,
-// Ua, decimal places, firmware, direction) up to the step, the check mark on
-// the row just chosen and the arrow on the one waiting, the counter row and
-// Program from step 6. The frame lines go at every step but the last, which
-// keeps those step 6 drew.
+// A row's symbol; Form leaves the check mark the form draws, which the
+// direction row always keeps.
+enum class WizardSymbol { Form, Next, Done, Failed };
+
+struct WizardChoiceView
+{
+    QStringList items;
+    int current = 0;
+    bool enabled = true;
+};
+
+// Everything the wizard tab shows. wizardView(step) fills what the step (1 to
+// 7) alone decides: the five choice rows (digits, Ua, decimal places,
+// firmware, direction) up to the step, the check marks on the rows done and
+// the arrow on the one waiting, the counter row and Program from step 6. The
+// wizard flow adds the rest.
 struct WizardView
 {
     int choiceRowsShown = 0;
-    int doneRow = -1;    // -1: no symbol changes to the check mark
-    int waitingRow = -1; // -1: no choice row waits
-    bool counterRow = false;
-    bool counterDone = false; // the counter row's own symbol
-    bool hidesFrameLines = true;
-    bool clearsFirmware = false; // a new decimal-place choice drops the version read for the last
+    std::array<WizardSymbol, 6> symbols{}; // the five choice rows, then the counter row
+    bool counterRow = false;               // its symbol, caption and entry, and Program
+    std::array<WizardChoiceView, 4> choices; // digits, Ua, decimal places, direction
+    QString firmware;
+    WizardEntry entry;
+    int entryPrefill = 0; // changes each time the entry is to be filled anew from `entry`
+    bool entryEnabled = true;
 };
 [[nodiscard]] WizardView wizardView(int step);
 

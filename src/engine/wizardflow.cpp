@@ -1,7 +1,8 @@
-// The wizard's way through the firmware check, a flash and programming.
+// The wizard's walk through its steps: the firmware check, a flash and programming.
 
 #include "wizardflow.h"
 
+#include "countertext.h"
 #include "devicelink.h"
 
 namespace tavik7 {
@@ -19,19 +20,13 @@ bool WizardFlow::readsFirmware() const
     return m_state == State::ReadingFirmware || m_state == State::AwaitingVerdict;
 }
 
-int WizardFlow::pageStep(State state)
+bool WizardFlow::firmwareChecked() const
 {
-    switch (state) {
-    case State::Choosing:
-    case State::Failed: return 0;
-    case State::ChoosingDirection: return 5;
-    case State::EnteringCounter: return 6;
-    case State::WritingParameters:
-    case State::AskingCounterWrite:
-    case State::WritingCounter:
-    case State::Done: return 7;
-    default: return 4;
-    }
+    // A check refused or failed leaves the rows after it as they were, but
+    // the type chosen since is not the one checked: its counter format may
+    // not be the device's, so nothing leads on to programming it.
+    return !checking() && !programming() && m_record.deviceFirmware
+        && firmwareFits(m_record.requiredFirmware, *m_record.deviceFirmware);
 }
 
 bool WizardFlow::checking() const
@@ -49,33 +44,108 @@ void WizardFlow::setState(State state)
 {
     const State previous = m_state;
     m_state = state;
+    emit viewChanged();
     emit stateChanged(state, previous);
+}
+
+void WizardFlow::goTo(int step, State state)
+{
+    m_step = step;
+    setState(state);
+}
+
+QString WizardFlow::choiceText(Choice choice) const
+{
+    const int index = m_choices[int(choice)];
+    // The lists of the first three rows read alike in every language.
+    if (choice == Choice::NumberOfDigits)
+        return numberOfDigitsItems(0).value(index);
+    return (choice == Choice::Ua ? m_uaItems : m_decimalPlacesItems).value(index);
+}
+
+WizardView WizardFlow::view(int language) const
+{
+    WizardView view = wizardView(m_step);
+    if (m_state == State::Failed)
+        view.symbols[3] = WizardSymbol::Failed;
+    const bool programming = this->programming();
+    const QStringList items[] = {numberOfDigitsItems(language), m_uaItems, m_decimalPlacesItems,
+                                 directionItems(language)};
+    for (int choice = 0; choice < 4; ++choice)
+        view.choices[choice] = {items[choice], m_choices[choice], !programming};
+    view.choices[int(Choice::Direction)].enabled = !programming && !m_record.directionFixed;
+    if (m_record.deviceFirmware)
+        view.firmware = softwareVersionText(*m_record.deviceFirmware);
+    view.entry = m_record.entry;
+    view.entryPrefill = m_entryPrefill;
+    view.entryEnabled = !programming;
+    return view;
+}
+
+// ---------------------------------------------------------------- the walk
+
+void WizardFlow::choose(Choice choice, int index)
+{
+    if (programming()) {
+        emit viewChanged(); // the list shows the choice still in force
+        return;
+    }
+    m_choices[int(choice)] = index;
+    const int step = 2 + int(choice);
+    showStep(choice == Choice::Direction ? (index > 0 ? 6 : 5) : (index != 0 ? step : step - 1));
+}
+
+void WizardFlow::showStep(int step)
+{
+    switch (step) {
+    case 2:
+        m_uaItems = uaItems(choiceText(Choice::NumberOfDigits));
+        m_choices[int(Choice::Ua)] = 0;
+        break;
+    case 3:
+        m_decimalPlacesItems = decimalPlacesItems(choiceText(Choice::NumberOfDigits), choiceText(Choice::Ua));
+        m_choices[int(Choice::DecimalPlaces)] = 0;
+        break;
+    case 4: checkFirmware(); return;
+    case 5:
+        if (firmwareChecked())
+            chooseDirection();
+        return;
+    case 6:
+        if (firmwareChecked())
+            enterCounter();
+        return;
+    default: step = 1; break;
+    }
+    m_step = step;
+    if (programming())
+        emit viewChanged();
+    else
+        setState(State::Choosing);
 }
 
 // ---------------------------------------------------------------- the firmware check
 
-void WizardFlow::chooseCounterType()
-{
-    if (!programming())
-        setState(State::Choosing);
-}
-
-void WizardFlow::checkFirmware(const QString &numberOfDigits, const QString &uaValue, const QString &decimalPlaces)
+void WizardFlow::checkFirmware()
 {
     if (programming())
         return;
     setState(State::Choosing);
     m_record = Record{};
-    m_record.rowIndex = findWizardRow(numberOfDigits, uaValue, decimalPlaces);
+    const QString ua = choiceText(Choice::Ua);
+    m_record.rowIndex = findWizardRow(choiceText(Choice::NumberOfDigits), ua, choiceText(Choice::DecimalPlaces));
     const WizardRow *row = wizardRow(m_record.rowIndex);
     m_record.requiredFirmware = row ? row->requiredFirmware : 0;
-    m_record.directionFixed = wizardDirectionFixed(uaValue);
+    m_record.directionFixed = wizardDirectionFixed(ua);
     // While another job holds the port (NAMUR listening) the line is not the
     // service line: the step fails as for a closed port, and nothing is sent.
     // A request of someone else's would go first: the wizard does not queue
     // behind it, it fails as for a busy line.
     const bool free = m_link->portState() == DeviceLink::PortState::Idle;
-    setState(free && follow(m_link->read(DeviceReply::Purpose::Wizard)) ? State::ReadingFirmware : State::Failed);
+    if (free && follow(m_link->read(DeviceReply::Purpose::Wizard)))
+        goTo(4, State::ReadingFirmware);
+    else
+        setState(State::Failed);
 }
 
 bool WizardFlow::follow(DeviceReply *reply)
@@ -139,8 +209,8 @@ void WizardFlow::judgeFirmware()
 {
     // The verdict waited for the counter read after the parameters, so the
     // entry of step 6 finds the device's reading.
-    if (firmwareFits(m_record.requiredFirmware, m_record.deviceFirmware)) {
-        setState(State::ChoosingDirection);
+    if (firmwareFits(m_record.requiredFirmware, m_record.deviceFirmware.value_or(0))) {
+        chooseDirection();
         return;
     }
     setState(State::AskingFlash);
@@ -178,25 +248,30 @@ void WizardFlow::onFlashRunState(FlashRun::State runState)
         return;
     }
     m_record.deviceFirmware = m_record.requiredFirmware;
-    setState(State::ChoosingDirection);
+    emit flashed();
+    // Its receiver may let events run meanwhile: a new choice there ends the wizard's flash.
+    if (m_state == State::Flashing)
+        chooseDirection();
 }
 
 // ---------------------------------------------------------------- direction, counter, programming
 
 void WizardFlow::chooseDirection()
 {
-    if (!checking() && !programming())
-        setState(State::ChoosingDirection);
+    // Counters without a Ua value count to the right: no choice is offered.
+    m_choices[int(Choice::Direction)] = m_record.directionFixed ? kWizardDirectionRight : 0;
+    goTo(5, State::ChoosingDirection);
+    if (m_record.directionFixed)
+        enterCounter();
 }
 
-void WizardFlow::enterCounter(const QString &counterText)
+void WizardFlow::enterCounter()
 {
-    if (checking() || programming())
-        return;
     const WizardRow *row = wizardRow(m_record.rowIndex);
     if (row && row->supported())
-        m_record.entry = prepareWizardEntry(*row, counterText);
-    setState(State::EnteringCounter);
+        m_record.entry = prepareWizardEntry(*row, m_counterReading ? m_counterReading() : QString());
+    ++m_entryPrefill;
+    goTo(6, State::EnteringCounter);
 }
 
 bool WizardFlow::program(const ParameterRecord &record, const QByteArray &counterDigits)
@@ -212,12 +287,14 @@ bool WizardFlow::program(const ParameterRecord &record, const QByteArray &counte
     return true;
 }
 
-bool WizardFlow::prepareProgram(const ParameterRecord &table, int wizardDirectionIndex, const QString &entryText)
+bool WizardFlow::prepareProgram(const ParameterRecord &table, const QString &entryText)
 {
-    if (checking() || programming())
+    if (!firmwareChecked())
         return false;
-    const int direction = m_record.directionFixed ? kWizardDirectionRight : wizardDirectionIndex;
+    const int direction = m_record.directionFixed ? kWizardDirectionRight : m_choices[int(Choice::Direction)];
     m_record.program = wizardProgram(table, wizardRow(m_record.rowIndex), direction, entryText);
+    m_step = 7;
+    emit viewChanged();
     return true;
 }
 

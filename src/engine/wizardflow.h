@@ -4,6 +4,10 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
+#include <functional>
+#include <optional>
+
 #include "devicereply.h"
 #include "deviceresult.h"
 #include "flashrun.h"
@@ -14,12 +18,13 @@ namespace tavik7 {
 
 class DeviceLink;
 
-// The wizard that sets a device up for a counter type, without its view: the
-// firmware check on the chosen type, the flash it may lead to, and
-// programming with the counter write that follows. It drives the device link
-// and the flash run it is given. What needs deciding it asks by question();
-// its user answers by calling the matching method. The view follows
-// stateChanged().
+// The wizard that sets a device up for a counter type, without its widgets:
+// the walk through its seven steps from the choices made, the firmware check
+// on the chosen type, the flash it may lead to, and programming with the
+// counter write that follows. It drives the device link and the flash run it
+// is given. What needs deciding it asks by question(); its user answers by
+// calling the matching method. What the page shows is view(), drawn anew on
+// viewChanged().
 class WizardFlow : public QObject
 {
     Q_OBJECT
@@ -41,6 +46,9 @@ public:
     };
     Q_ENUM(State)
 
+    // The four choice lists, in the order of the view's choices.
+    enum class Choice { NumberOfDigits, Ua, DecimalPlaces, Direction };
+
     enum class Question {
         FlashFirmware, // answered by flash() or keepFirmware()
         WriteCounter,  // answered by writeCounter() or skipCounterWrite()
@@ -51,8 +59,8 @@ public:
     {
         int rowIndex = -1;          // the wizard table's row, -1 for none
         quint16 requiredFirmware = 0;
-        quint16 deviceFirmware = 0; // as read, or as flashed since
-        WizardEntry entry;          // the counter entry: integer digits, factor shown
+        std::optional<quint16> deviceFirmware; // as read, or as flashed since
+        WizardEntry entry;          // the counter entry as step 6 prepared it
         QByteArray counterDigits;   // what programming writes as the counter
         bool directionFixed = false; // Ua "---": the direction is right, not chosen
         WizardProgram program;      // what the last programming sent or offered to send
@@ -64,22 +72,25 @@ public:
     [[nodiscard]] const Record &record() const { return m_record; }
     // True from the read of the firmware check until its verdict.
     [[nodiscard]] bool readsFirmware() const;
-    // The wizard view's step for a state reached once the counter type
-    // is chosen; 0 leaves the page as it is (the choice itself, a refused check).
-    [[nodiscard]] static int pageStep(State state);
+    // The page's step, 1 to 7.
+    [[nodiscard]] int step() const { return m_step; }
+    [[nodiscard]] WizardView view(int language) const;
+    // Where step 6 prefills the counter entry from, read as the step is entered.
+    void setCounterReading(std::function<QString()> reading) { m_counterReading = std::move(reading); }
 
-    // A choice in the first three rows abandons a check or flash underway:
-    // an answer still on its way moves the wizard no further. Programming
-    // runs its course, for the counter must follow the parameters sent.
-    void chooseCounterType();
-    // The three choices are complete: reads the device, whose firmware is
-    // then judged. Failed at once unless the link is free for a request.
-    void checkFirmware(const QString &numberOfDigits, const QString &uaValue, const QString &decimalPlaces);
-    // Steps 5 and 6, entered again each time the direction changes; nothing
-    // while a request or a flash is underway. counterText is the reading the
-    // entry is prefilled from.
-    void chooseDirection();
-    void enterCounter(const QString &counterText);
+    // A choice of the list's item at index: the empty item leads back to the
+    // row's own step, any other on to the next. Refused while programming runs.
+    void choose(Choice choice, int index);
+    // Steps 1 to 6 (anything else is step 1). Steps 2 and 3 fill the next
+    // list anew; 1 keeps every choice. A step in the first three rows
+    // abandons a check or flash underway: an answer still on its way moves
+    // the wizard no further. Programming runs its course, for the counter
+    // must follow the parameters sent. Step 4 reads the device, whose
+    // firmware is then judged; it fails at once, leaving the page as it was,
+    // unless the link is free for a request. Steps 5 and 6 are entered again
+    // each time the direction changes; nothing while a request or a flash is
+    // underway, nor for a type whose check did not pass.
+    void showStep(int step);
     // Sends the parameters; the counter question follows their answer or
     // time-out. False, changing nothing, when nothing went out.
     bool program(const ParameterRecord &record, const QByteArray &counterDigits);
@@ -91,9 +102,10 @@ public:
     [[nodiscard]] QString firmwareImage() const { return firmwareFileName(m_record.requiredFirmware); }
     // The record programming is to send: the table's record with the chosen
     // row's significance, the direction (right for a Ua "---" counter) and
-    // the entry as the counter. False, changing nothing, while a check, a
-    // flash or programming is underway; then send it with program().
-    bool prepareProgram(const ParameterRecord &table, int wizardDirectionIndex, const QString &entryText);
+    // the entry as the counter; the page goes to step 7. False, changing
+    // nothing, while a check, a flash or programming is underway, or when
+    // the type's firmware check did not pass; then send it with program().
+    bool prepareProgram(const ParameterRecord &table, const QString &entryText);
 
     // The answers to the flash question.
     void flash(const FlashRun::Request &request);
@@ -103,8 +115,13 @@ public:
     void skipCounterWrite();
 
 signals:
-    // Also when a step is entered again, as step 6 is for another direction.
+    // Also when a step is entered again, as step 6 is for another direction;
+    // after viewChanged(), so that a box opened in answer covers the page drawn.
     void stateChanged(tavik7::WizardFlow::State state, tavik7::WizardFlow::State previous);
+    void viewChanged();
+    // The flash succeeded; the device is taken to run the firmware flashed
+    // from now on. Before step 5, whose counter entry may follow at once.
+    void flashed();
     // Asked from the event loop, never from inside the port's data slot, so
     // a box opened in answer holds back no answer of the device.
     void question(tavik7::WizardFlow::Question question);
@@ -114,9 +131,15 @@ signals:
     void requestSent(tavik7::DeviceReply *reply);
 
 private:
+    [[nodiscard]] bool firmwareChecked() const;
     [[nodiscard]] bool checking() const;
     [[nodiscard]] bool programming() const;
     void setState(State state);
+    void goTo(int step, State state);
+    void checkFirmware();
+    void chooseDirection();
+    void enterCounter();
+    [[nodiscard]] QString choiceText(Choice choice) const;
     void onRequestFinished(const DeviceResult &result);
     void onParametersRead(const ParameterRecord &record);
     void onReplyFinished();
@@ -130,6 +153,13 @@ private:
     DeviceLink *m_link;
     FlashRun *m_flashRun;
     State m_state = State::Choosing;
+    int m_step = 1;
+    std::array<int, 4> m_choices{};
+    // As filled by steps 2 and 3; the other two lists are the text table's.
+    QStringList m_uaItems;
+    QStringList m_decimalPlacesItems;
+    int m_entryPrefill = 0;
+    std::function<QString()> m_counterReading;
     Record m_record;
 };
 

@@ -51,8 +51,6 @@ void TAVIK7_Bediensoftware::fillInterfaceCombos()
     // The service line's one setting each is the form's; parity and flow
     // control get their texts from the language switch.
     refreshPortList();
-    fillNumberOfDigitsCombo();
-    fillDirectionCombo();
 }
 
 void TAVIK7_Bediensoftware::applyAvailability()

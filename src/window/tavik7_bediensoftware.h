@@ -189,18 +189,11 @@ private:
     void writeInspectionReport();
 
     void setUpWizardFlow();
-    void fillNumberOfDigitsCombo();
-    void fillDirectionCombo();
-    void fillUaCombo();
-    void fillDecimalPlacesCombo();
     void setupWizardTab();
     void showWizardStep(int step);
-    void drawWizardView(int step);
-    // Draws what the wizard flow has reached.
+    // What entering a state shows beyond the page.
     void showWizardState(tavik7::WizardFlow::State state, tavik7::WizardFlow::State previous);
-    void wizardStep5();
-    void wizardStep6();
-    void wizardStep7();
+    void programWizard();
     void askToFlashFirmware();
     void showFlashedFirmware();
     void askToWriteWizardCounter();

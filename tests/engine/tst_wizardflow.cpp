@@ -1,7 +1,7 @@
 // The wizard flow on a device link to the simulated device, with the stand-in
-// flash tool and short time-outs: the firmware check and where each of its
-// endings leads, and programming with the counter write that must wait for
-// the parameters' answer.
+// flash tool and short time-outs: the walk through the steps as the page
+// shows it, the firmware check and where each of its endings leads, and
+// programming with the counter write that must wait for the parameters' answer.
 
 #include <QtTest>
 
@@ -17,6 +17,7 @@ using tavik7::DeviceLink;
 using tavik7::FlashRun;
 using tavik7::WizardFlow;
 using State = WizardFlow::State;
+using Choice = WizardFlow::Choice;
 
 namespace {
 
@@ -45,9 +46,12 @@ private slots:
     void firmwareCheck();
     void programming_data();
     void programming();
+    void walkWithFixedDirection();
 
 private:
     bool start(const QStringList &simArgs);
+    void chooseTexts(const QStringList &texts);
+    FlashRun::Request flashRequest(int tool);
     // The states the flow went through, by name, and the statuses of the link's requests.
     QStringList steps;
     QList<int> messages;
@@ -89,6 +93,28 @@ void TestWizardFlow::cleanup()
 bool TestWizardFlow::start(const QStringList &simArgs)
 {
     return sim->start(simArgs) && link->open({sim->portPath()});
+}
+
+void TestWizardFlow::chooseTexts(const QStringList &texts)
+{
+    for (int choice = 0; choice < texts.size(); ++choice)
+        flow->choose(Choice(choice), int(flow->view(0).choices.at(choice).items.indexOf(texts.at(choice))));
+}
+
+FlashRun::Request TestWizardFlow::flashRequest(int tool)
+{
+    FlashRun::Request request;
+    request.firmwareFile = work->filePath(QStringLiteral("tavik_v1_12.hex"));
+    // The run checks the image before anything reaches the device.
+    QFile::remove(request.firmwareFile);
+    QFile::copy(QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex"), request.firmwareFile);
+    request.backupFolder = work->path() + QLatin1Char('/');
+    request.tool = {QStringLiteral(TAVIK7_FAKEAVRDUDE_PATH), QStringLiteral("avrdude")};
+    if (tool == Missing)
+        request.tool.program = work->filePath(QStringLiteral("avrdude"));
+    qputenv("FAKEAVRDUDE_OUTPUT", "avrdude done.  Thank you.\\n");
+    qputenv("FAKEAVRDUDE_EXIT", tool == FailureExit ? "1" : "0");
+    return request;
 }
 
 void TestWizardFlow::firmwareCheck_data()
@@ -145,17 +171,7 @@ void TestWizardFlow::firmwareCheck()
 
     // The flow's turns, not how an answer trickles in (programming keeps the line's pace).
     QVERIFY(start(simArgs + QStringList{"--quick-answers"}));
-    FlashRun::Request request;
-    request.firmwareFile = work->filePath(QStringLiteral("tavik_v1_12.hex"));
-    // The run checks the image before anything reaches the device.
-    QFile::remove(request.firmwareFile);
-    QVERIFY(QFile::copy(QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex"), request.firmwareFile));
-    request.backupFolder = work->path() + QLatin1Char('/');
-    request.tool = {QStringLiteral(TAVIK7_FAKEAVRDUDE_PATH), QStringLiteral("avrdude")};
-    if (tool == Missing)
-        request.tool.program = work->filePath(QStringLiteral("avrdude"));
-    qputenv("FAKEAVRDUDE_OUTPUT", "avrdude done.  Thank you.\\n");
-    qputenv("FAKEAVRDUDE_EXIT", tool == FailureExit ? "1" : "0");
+    const FlashRun::Request request = flashRequest(tool);
     int questions = 0;
     connect(flow, &WizardFlow::question, flow, [&](WizardFlow::Question question) {
         ++questions;
@@ -168,10 +184,10 @@ void TestWizardFlow::firmwareCheck()
 
     if (meanwhile == PortLent)
         QVERIFY(link->lendPort());
-    flow->checkFirmware(QStringLiteral("8"), QStringLiteral("0.01"), QStringLiteral("2"));
+    chooseTexts({"8", "0.01", "2"});
     if (meanwhile == EarlierRowChosen) {
         QCOMPARE(flow->state(), State::ReadingFirmware);
-        flow->chooseCounterType();
+        flow->choose(Choice::NumberOfDigits, 2);
     }
     const auto progress = [&] {
         const bool idle = link->requestKind() == DeviceLink::NoRequest;
@@ -182,9 +198,21 @@ void TestWizardFlow::firmwareCheck()
     QCoreApplication::processEvents(); // anything still queued would show now
 
     const QStringList begun{"Choosing", "ReadingFirmware"};
-    QCOMPARE(steps, (meanwhile == PortLent ? begun.mid(0, 1) : begun) + trail);
+    const QStringList chosen{"Choosing", "Choosing"}; // digits, then Ua
+    QCOMPARE(steps, chosen + (meanwhile == PortLent ? begun.mid(0, 1) : begun) + trail);
     QCOMPARE(questions, answer == NoQuestion ? 0 : 1);
-    QCOMPARE(int(flow->record().deviceFirmware), firmware);
+    QCOMPARE(int(flow->record().deviceFirmware.value_or(0)), firmware);
+    // The version as read or flashed, none after a read without an answer;
+    // a refused check marks its row and leaves the page where it was.
+    const tavik7::WizardView view = flow->view(0);
+    QCOMPARE(view.firmware, firmware ? tavik7::softwareVersionText(quint16(firmware)) : QString());
+    QCOMPARE(view.symbols[3] == tavik7::WizardSymbol::Failed, trail.last() == "Failed");
+    const int step = trail.last() == "Choosing" ? 2 : trail.last() == "Failed" ? 4 : 5;
+    QCOMPARE(flow->step(), meanwhile == PortLent ? 3 : step);
+    // A type whose check did not pass is not programmed, nor led on to its counter.
+    flow->showStep(6);
+    const bool programmed = flow->prepareProgram(sampleRecord(), "12345678") && flow->step() == 7;
+    QCOMPARE(programmed, trail.last() == "ChoosingDirection");
 }
 
 void TestWizardFlow::programming_data()
@@ -249,6 +277,35 @@ void TestWizardFlow::programming()
     link->close();
     QVERIFY(!flow->program(sampleRecord(), "000000042"));
     QCOMPARE(flow->state(), State::Done);
+}
+
+void TestWizardFlow::walkWithFixedDirection()
+{
+    // 8, ---, 2 needs V1.11: flashed, then on to the counter at once.
+    QVERIFY(start({"--quick-answers", "--version", "112"}));
+    const FlashRun::Request request = flashRequest(Thanks);
+    QString reading = QStringLiteral("012345678");
+    flow->setCounterReading([&reading] { return reading; });
+    connect(flow, &WizardFlow::flashed, flow, [&reading] { reading = QStringLiteral("12345678"); });
+    connect(flow, &WizardFlow::question, flow, [&](WizardFlow::Question question) {
+        question == WizardFlow::Question::FlashFirmware ? flow->flash(request) : flow->skipCounterWrite();
+    });
+    chooseTexts({"8", "---", "2"});
+    QTRY_COMPARE_WITH_TIMEOUT(flow->state(), State::EnteringCounter, kWaitMs);
+    const tavik7::WizardView view = flow->view(0);
+    QVERIFY(view.choices[3].current == 1 && !view.choices[3].enabled);
+    // From the reading as the flash left it, laid out for the firmware flashed.
+    QCOMPARE(view.entry.text, QStringLiteral("123456,78"));
+
+    // While programming runs a choice is refused, and the list shows the one in force.
+    QVERIFY(flow->prepareProgram(sampleRecord(), view.entry.text) && flow->step() == 7);
+    QVERIFY(flow->program(flow->record().program.record, flow->record().program.counterDigits));
+    flow->choose(Choice::NumberOfDigits, 2);
+    QVERIFY(flow->view(0).choices[0].current == 1 && !flow->view(0).choices[0].enabled);
+    QTRY_COMPARE_WITH_TIMEOUT(flow->state(), State::Done, kWaitMs);
+    // Step 1 keeps the choices, as after a connect from the Interface tab.
+    flow->showStep(1);
+    QVERIFY(flow->step() == 1 && flow->view(0).choices[0].current == 1 && flow->view(0).choices[0].enabled);
 }
 
 QTEST_MAIN(TestWizardFlow)
