@@ -90,6 +90,11 @@ void DeviceBookKeeper::onNamurStopped()
                                 m_namur.logFile, m_namur.status);
 }
 
+void DeviceBookKeeper::follow(const DeviceJob *job)
+{
+    connect(job, &DeviceJob::requestEnded, this, &DeviceBookKeeper::recordReply);
+}
+
 void DeviceBookKeeper::recordReply(const DeviceReply *reply)
 {
     using Purpose = DeviceReply::Purpose;

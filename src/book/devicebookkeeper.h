@@ -12,6 +12,7 @@
 #include "flashrun.h"
 
 namespace tavik7 {
+class DeviceJob;
 class DeviceLink;
 class DeviceReply;
 struct DeviceState;
@@ -48,6 +49,8 @@ public:
     // read-back, a flash's backup, a report) names the device for that
     // action's event instead, unless it failed.
     void recordReply(const DeviceReply *reply);
+    // Every reply of job, as it ends and before the job goes on.
+    void follow(const DeviceJob *job);
     // before: the device as known when the request went out.
     void recordRead(const QString &port, const DeviceResult &result, const DeviceState &before);
     void recordWrite(const QString &port, const DeviceResult &result, const DeviceState &before);

@@ -549,8 +549,7 @@ void ProvisionPortJob::write()
     m_step = Step::Writing;
     setStage(Stage::Working);
     auto *session = new WriteSession(link(), this);
-    // In the book before the job reports it.
-    connect(session, &WriteSession::requestEnded, keeper(), &book::DeviceBookKeeper::recordReply);
+    keeper()->follow(session);
     connect(session, &WriteSession::finished, this, &ProvisionPortJob::onWriteEnd);
     // A turned direction reads the counter between the plan and the
     // telegram: the row is marked once that read is in, right before the
@@ -561,10 +560,8 @@ void ProvisionPortJob::write()
             markWritten();
         }
     });
-    if (!session->start([this](const ParameterRecord &device) { return plan(device); }, false)) {
-        delete session;
+    if (!session->start([this](const ParameterRecord &device) { return plan(device); }, false))
         notAsked();
-    }
 }
 
 // Runs on the record the write's own LP brought, right before the telegram.

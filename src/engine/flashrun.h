@@ -84,9 +84,9 @@ public:
     // once nobody reports on it.
     ~FlashRun() override;
 
-    // What kept a run from starting or from running to its end.
-    enum class Error { NoError, NoFirmwareFile, BadFirmwareImage, ToolError, ToolNotStarted };
-    Q_ENUM(Error)
+    // What kept a run from starting or from running to its end; the core's
+    // status table words it.
+    using Error = FlashError;
 
     // Only this case-sensitive test decides what counts as a firmware file.
     [[nodiscard]] static bool isFirmwareFile(const QString &path);

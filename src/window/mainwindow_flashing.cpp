@@ -27,19 +27,6 @@ constexpr int kTextAdapterToParameters = 244;
 constexpr int kTextUpdateSucceeded = 245;
 constexpr int kTextUpdateFailed = 246;
 
-// The window's words for a flash run's troubles.
-tavik7::MessageId flashErrorMessage(FlashRun::Error error)
-{
-    switch (error) {
-    case FlashRun::Error::NoError:
-    case FlashRun::Error::NoFirmwareFile:
-    case FlashRun::Error::BadFirmwareImage: return tavik7::MessageId::NoFirmwareFile;
-    case FlashRun::Error::ToolError: return tavik7::MessageId::ToolError;
-    case FlashRun::Error::ToolNotStarted: return tavik7::MessageId::ToolNotStarted;
-    }
-    return tavik7::MessageId::ToolError;
-}
-
 } // namespace
 
 void TAVIK7_Bediensoftware::setUpFlashRun()
@@ -50,7 +37,7 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     tavik7::book::DeviceBookKeeper::of(this)->watchFlashRun(flashRun);
     connect(flashRun, &FlashRun::toolStarted, this, [this] { showMessage(tavik7::MessageId::FlashInstructions, false); });
     connect(flashRun, &FlashRun::errorOccurred, this, [this](FlashRun::Error error) {
-        showMessage(flashErrorMessage(error), false);
+        showMessage(tavik7::flashErrorWording(error).message, false);
         // The file was chosen, but is no image this device can take: where it is wrong.
         if (error == FlashRun::Error::BadFirmwareImage)
             appendConsoleNote(tavik7::firmwareImageNote(QDir::toNativeSeparators(flashRun->checkedImage()),

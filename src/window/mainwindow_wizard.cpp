@@ -95,7 +95,7 @@ void TAVIK7_Bediensoftware::drawWizardView(int step)
 void TAVIK7_Bediensoftware::setUpWizardFlow()
 {
     wizardFlow = new tavik7::WizardFlow(deviceLink, flashRun, this);
-    connect(wizardFlow, &tavik7::WizardFlow::requestSent, this, &TAVIK7_Bediensoftware::followReply);
+    connect(wizardFlow, &tavik7::WizardFlow::requestSent, this, &TAVIK7_Bediensoftware::followJob);
     connect(wizardFlow, &tavik7::WizardFlow::stateChanged, this, &TAVIK7_Bediensoftware::showWizardState);
     connect(wizardFlow, &tavik7::WizardFlow::question, this, [this](tavik7::WizardFlow::Question question) {
         question == tavik7::WizardFlow::Question::FlashFirmware ? askToFlashFirmware() : askToWriteWizardCounter();

@@ -84,7 +84,8 @@ void watch(FlashRun *run, QStringList &seen)
 {
     QObject::connect(run, &FlashRun::toolStarted, run, [&seen] { seen << QStringLiteral("started"); });
     QObject::connect(run, &FlashRun::errorOccurred, run, [&seen](FlashRun::Error error) {
-        seen << QString::fromLatin1(QMetaEnum::fromType<FlashRun::Error>().valueToKey(int(error)));
+        const char *const names[] = {"NoError", "NoFirmwareFile", "BadFirmwareImage", "ToolError", "ToolNotStarted"};
+        seen << QString::fromLatin1(names[int(error)]);
     });
     QObject::connect(run, &FlashRun::finished, run, [&seen] { seen << QStringLiteral("end"); });
     QObject::connect(run, &FlashRun::portTakenBack, run, [&seen](FlashRun::Port::Reopen outcome) {
