@@ -213,6 +213,14 @@ void DeviceBookKeeper::recordReport(const QString &pdfFile, const QString &statu
     m_recorder.recordReport(port(), pdfFile, status, notes);
 }
 
+void DeviceBookKeeper::recordReportWritten(const QString &pdfFile, bool written, const QStringList &notes)
+{
+    if (written)
+        recordReport(pdfFile, QLatin1String(kStatusOk), notes);
+    else
+        recordReport(QString(), exitWord(cli::ExitUsage));
+}
+
 void DeviceBookKeeper::recordBackup(const BackupResult &result)
 {
     const bool written = result.status == BackupResult::Written;

@@ -82,6 +82,9 @@ public:
     // pdfFile: empty when the page went elsewhere than a file.
     void recordReport(const QString &pdfFile, const QString &status = QLatin1String(kStatusOk),
                       const QStringList &notes = {});
+    // A report page made from a plausible reading: in pdfFile, or "badFile"
+    // when it could not be written there.
+    void recordReportWritten(const QString &pdfFile, bool written, const QStringList &notes = {});
     void recordBackup(const BackupResult &result);
     // A backup's values loaded into what is to be written to the device.
     void recordRestore(const QString &backupFile, const ParameterRecord &before, const ParameterRecord &after);

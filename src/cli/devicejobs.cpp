@@ -269,13 +269,13 @@ void ReportJob::deviceRead(const DeviceReading &reading)
     }
     QString error;
     QByteArray pdf; // for -o -
-    if (!writeReportTo(options().outputFile, r, reading.counterText, options().notes, &pdf, &error)) {
-        keeper()->recordReport(QString(), QStringLiteral("badFile"));
+    const bool written = writeReportTo(options().outputFile, r, reading.counterText, options().notes, &pdf, &error);
+    const bool toFile = options().outputFile != QLatin1String(kStandardOutputName);
+    keeper()->recordReportWritten(toFile ? options().outputFile : QString(), written, options().notes);
+    if (!written) {
         fail(ExitUsage, message(MessageId::PdfError) + QLatin1Char(' ') + error);
         return;
     }
-    const bool toFile = options().outputFile != QLatin1String(kStandardOutputName);
-    keeper()->recordReport(toFile ? options().outputFile : QString(), QLatin1String(book::kStatusOk), options().notes);
     print(pdf);
     if (options().json) {
         const QString file = QDir::toNativeSeparators(options().outputFile);

@@ -70,10 +70,7 @@ void FlashJob::begin()
         fail(refused.exitCode, message(refused.message));
         return;
     }
-    FlashRun::Request request;
-    request.firmwareFile = options().inputFile;
-    request.tool = flashtool::locateTool();
-    request.backupFolder = perUserFolder();
+    const FlashRun::Request request = FlashRun::Request::of(options().inputFile, perUserFolder());
     m_session = new FlashSession(link(), m_run, this);
     // The backup read is the flash's: its events are the backup and the flash.
     keeper()->follow(m_session);

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "devicelink.h"
+#include "portdiagnosis.h"
 
 namespace tavik7 {
 
@@ -80,6 +81,15 @@ FlashRun::~FlashRun()
         m_process->kill();
         m_process->waitForFinished();
     }
+}
+
+FlashRun::Request FlashRun::Request::of(const QString &firmwareFile, const QString &backupFolder)
+{
+    Request request;
+    request.firmwareFile = firmwareFile;
+    request.tool = flashtool::locateTool();
+    request.backupFolder = backupFolder;
+    return request;
 }
 
 bool FlashRun::isFirmwareFile(const QString &path)
@@ -230,6 +240,18 @@ void FlashRun::end(Verdict verdict)
     takePortBack();
     m_state = State::Idle;
     emit stateChanged(m_state);
+}
+
+FlashRun::PortReturn FlashRun::portReturn(Port::Reopen outcome) const
+{
+    PortReturn back;
+    back.outcome = outcome;
+    back.keepVerdict = m_run.verdict != Verdict::Succeeded;
+    if (outcome != Port::Reopen::Opened)
+        back.message = MessageId::PortNotOpened;
+    if (outcome == Port::Reopen::Gone)
+        back.note = portOpenFailureNote(PortOpenFailure::NotFound, {});
+    return back;
 }
 
 void FlashRun::takePortBack()

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "backupfile.h"
+#include "console.h"
 #include "devicememory.h"
 #include "flashtool.h"
 #include "intelhex.h"
@@ -59,6 +60,8 @@ public:
         std::optional<ParameterRecord> deviceRecord;
         std::optional<QString> deviceCounter;
 
+        // The image, with the flash tool this system has, backing up into folder.
+        static Request of(const QString &firmwareFile, const QString &backupFolder);
         // The backup holds the device as last read or acknowledged, nothing older.
         void takeDevice(const DeviceState &device)
         {
@@ -77,6 +80,19 @@ public:
         std::optional<ParameterRecord> backedUpDevice; // whose parameters the backup holds
         Verdict verdict = Verdict::None;
     };
+
+    // The port's return as a front end tells it. After a run that did not
+    // succeed its verdict stays in view: what follows goes below it and the
+    // technician stays with the tool's output. A port that has gone gets a
+    // note saying it was not found.
+    struct PortReturn
+    {
+        Port::Reopen outcome = Port::Reopen::Opened;
+        bool keepVerdict = false;
+        MessageId message = MessageId::PortOpened;
+        ConsoleEntry note; // MessageId::None: nothing to add
+    };
+    [[nodiscard]] PortReturn portReturn(Port::Reopen outcome) const;
 
     explicit FlashRun(DeviceLink *link, QObject *parent = nullptr);
     explicit FlashRun(std::unique_ptr<Port> port, QObject *parent = nullptr);

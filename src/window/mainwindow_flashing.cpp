@@ -7,7 +7,6 @@
 #include "devicebookkeeper.h"
 #include "filehooks.h"
 #include "flashsession.h"
-#include "flashtool.h"
 #include "intelhex.h"
 #include "platform.h"
 #include "portdiagnosis.h"
@@ -95,10 +94,7 @@ bool TAVIK7_Bediensoftware::confirmAdapterForFlashing()
 
 FlashRun::Request TAVIK7_Bediensoftware::flashRequest(const QString &firmwareFile) const
 {
-    FlashRun::Request request;
-    request.firmwareFile = firmwareFile;
-    request.tool = tavik7::flashtool::locateTool();
-    request.backupFolder = appDataFolder;
+    FlashRun::Request request = FlashRun::Request::of(firmwareFile, appDataFolder);
     // The wizard's flash backs up what the link's memory holds, as the session does.
     request.takeDevice(deviceLink->memory()->state());
     return request;
@@ -127,9 +123,7 @@ void TAVIK7_Bediensoftware::onProcessAvrdudeReadyReadStandardOutput()
 
 void TAVIK7_Bediensoftware::showPortTakenBack(FlashRun::Port::Reopen outcome)
 {
-    // After a failed run its verdict stays in view: what follows is added
-    // below it, and the technician stays with the tool's output.
-    const bool keepVerdict = flashRun->verdict() != FlashRun::Verdict::Succeeded;
+    const FlashRun::PortReturn back = flashRun->portReturn(outcome);
     if (outcome == FlashRun::Port::Reopen::Failed)
         explainPortOpenFailure(deviceLink->lastOpenFailure());
     if (outcome == FlashRun::Port::Reopen::Opened) {
@@ -137,15 +131,15 @@ void TAVIK7_Bediensoftware::showPortTakenBack(FlashRun::Port::Reopen outcome)
         if (listed >= 0)
             ui.comboBoxDevice->setCurrentIndex(listed);
         updatePlausibilityState();
-        if (!keepVerdict || wizardFlow->state() == tavik7::WizardFlow::State::Flashing)
+        // The wizard's own flash goes back into the wizard whatever its verdict.
+        if (!back.keepVerdict || wizardFlow->state() == tavik7::WizardFlow::State::Flashing)
             showTabAfterConnect();
     }
     if (outcome != FlashRun::Port::Reopen::Gone)
         updateWindowTitle(true);
-    showMessage(outcome == FlashRun::Port::Reopen::Opened ? tavik7::MessageId::PortOpened
-                                                          : tavik7::MessageId::PortNotOpened, keepVerdict);
-    if (outcome == FlashRun::Port::Reopen::Gone)
-        appendConsoleNote(tavik7::portOpenFailureNote(tavik7::PortOpenFailure::NotFound, {}));
+    showMessage(back.message, back.keepVerdict);
+    if (back.note.id != tavik7::MessageId::None)
+        appendConsoleNote(back.note);
 }
 
 void TAVIK7_Bediensoftware::showFlashVerdict()

@@ -88,8 +88,13 @@ void watch(FlashRun *run, QStringList &seen)
         seen << QString::fromLatin1(names[int(error)]);
     });
     QObject::connect(run, &FlashRun::finished, run, [&seen] { seen << QStringLiteral("end"); });
-    QObject::connect(run, &FlashRun::portTakenBack, run, [&seen](FlashRun::Port::Reopen outcome) {
-        seen << QString::fromLatin1(outcome == FlashRun::Port::Reopen::Opened ? "Opened" : "Gone");
+    // " below": the verdict stays in view, the port's line goes under it.
+    QObject::connect(run, &FlashRun::portTakenBack, run, [&seen, run](FlashRun::Port::Reopen outcome) {
+        const FlashRun::PortReturn back = run->portReturn(outcome);
+        const bool opened = outcome == FlashRun::Port::Reopen::Opened;
+        QCOMPARE(back.message == tavik7::MessageId::PortOpened, opened);
+        QCOMPARE(back.note.id == tavik7::MessageId::None, opened);
+        seen << QString::fromLatin1(opened ? "Opened" : "Gone") + QLatin1String(back.keepVerdict ? " below" : "");
     });
 }
 
@@ -161,14 +166,14 @@ void TestFlashRun::runs_data()
                              << QStringList{"started", "end", "Opened"};
     // The failure stays the run's last word; the port comes back after it.
     QTest::newRow("tool missing") << int(Missing) << QByteArray() << int(Exits) << hex
-                                  << FlashRun::Verdict::NotStarted << QStringList{"ToolError", "ToolNotStarted", "end", "Opened"};
+                                  << FlashRun::Verdict::NotStarted << QStringList{"ToolError", "ToolNotStarted", "end", "Opened below"};
     QTest::newRow("hanging, cancelled") << int(Fake) << QByteArray("Reading | ####\\n") << int(Cancelled) << hex
                                         << FlashRun::Verdict::Failed
-                                        << QStringList{"started", "ToolError", "end", "Opened"};
+                                        << QStringList{"started", "ToolError", "end", "Opened below"};
     // The adapter pulled while the tool runs: no other port is opened instead.
     QTest::newRow("port removed during the run")
         << int(Fake) << QByteArray("Reading | ####\\n") << int(Unplugged) << hex << FlashRun::Verdict::Failed
-        << QStringList{"started", "ToolError", "end", "Gone"};
+        << QStringList{"started", "ToolError", "end", "Gone below"};
     // Nothing may go on writing to the device once nobody reports on it.
     QTest::newRow("hanging, run destroyed") << int(Fake) << QByteArray("Writing | ##\\n") << int(Destroyed)
                                             << hex << FlashRun::Verdict::None << QStringList{"started"};
@@ -224,7 +229,7 @@ void TestFlashRun::runs()
     QCOMPARE(seen, events);
     QCOMPARE(run->verdict(), verdict);
     // Reopened on the port released, or on none at all.
-    QCOMPARE(link.portName(), events.endsWith(QStringLiteral("Gone")) ? QString() : port);
+    QCOMPARE(link.portName(), events.last().startsWith(QLatin1String("Gone")) ? QString() : port);
     checkWire(link, sim, run, work, request, port, tool, started);
     checkBackup(run, started, verdict == FlashRun::Verdict::Succeeded);
     delete run;
