@@ -56,6 +56,19 @@ private:
 FlashRun::FlashRun(DeviceLink *link, QObject *parent)
     : FlashRun(std::make_unique<LinkPort>(link), parent)
 {
+    // Only a read the technician asked for takes the backup back: from then
+    // on the flashed firmware's version and checksum are known, and the
+    // backup must not undo them. A wizard's or a write's own read leaves it.
+    connect(link, &DeviceLink::requestAsked, this, [this](const DeviceReply *reply) {
+        if (reply->purpose() != DeviceReply::Purpose::Read)
+            return;
+        connect(reply, &DeviceJob::stepFinished, this, [this](const DeviceResult &step) {
+            if (!step.ok() || !step.record)
+                return;
+            if (const QString backup = takeBackupOnOffer(*step.record); !backup.isEmpty())
+                emit backupOffered(backup);
+        });
+    });
 }
 
 FlashRun::FlashRun(std::unique_ptr<Port> port, QObject *parent)

@@ -156,6 +156,9 @@ signals:
     // port was opened instead) or would not open.
     void portTakenBack(tavik7::FlashRun::Port::Reopen outcome, const QString &portName);
     void stateChanged(tavik7::FlashRun::State state);
+    // The technician read the device this run's backup came from, after a
+    // successful run: the backup is offered, once.
+    void backupOffered(const QString &backupFile);
 
 private:
     void backUp(const Request &request);

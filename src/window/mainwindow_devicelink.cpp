@@ -315,14 +315,11 @@ void TAVIK7_Bediensoftware::onSerDataAvailable()
 
 void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &record, int sequence)
 {
+    // A write's own read leaves the technician's values in the table.
     const bool refill = DeviceResult::Sequence(sequence) != DeviceResult::Sequence::Write;
-    const bool technicianRead = DeviceResult::Sequence(sequence) == DeviceResult::Sequence::Read
-        && !wizardFlow->readsFirmware();
     followDeviceRecord(refill);
     if (refill)
         fillParameterTableAsOneChange(record);
-    if (technicianRead)
-        offerFlashBackup(record);
 }
 
 void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &significance)

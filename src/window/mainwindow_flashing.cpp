@@ -53,6 +53,8 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
             [this](const QString &text) { tavik7::panes::appendAtEnd(ui.textEditConsole, text); });
     connect(flashRun, &FlashRun::finished, this, &TAVIK7_Bediensoftware::showFlashVerdict);
     connect(flashRun, &FlashRun::portTakenBack, this, &TAVIK7_Bediensoftware::showPortTakenBack);
+    // Not from inside the port's data slot, whose next answers would wait behind the box.
+    connect(flashRun, &FlashRun::backupOffered, this, &TAVIK7_Bediensoftware::showBackupOffer, Qt::QueuedConnection);
     connect(flashRun, &FlashRun::stateChanged, this, [this](FlashRun::State state) {
         if (state == FlashRun::State::Running && !flashRun->run().releasedPort.isEmpty()) {
             showMessage(tavik7::MessageId::PortClosed, false);
@@ -158,18 +160,6 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
     // The port is taken back once the technician has switched the adapter and closed this.
     tavik7::boxes::inform(noticeBox(), textFor(succeeded ? kTextUpdateSucceeded : kTextUpdateFailed),
                           succeeded ? textFor(kTextAdapterToParameters) : QString());
-}
-
-void TAVIK7_Bediensoftware::offerFlashBackup(const tavik7::ParameterRecord &deviceRead)
-{
-    // Only the technician's own read counts: the flashed firmware's version
-    // and checksum are known from then on, and the backup must not undo them.
-    const QString backup = flashRun->takeBackupOnOffer(deviceRead);
-    if (backup.isEmpty())
-        return;
-    // Queued: not from inside the port's data slot, whose next answers would
-    // wait behind the box.
-    QMetaObject::invokeMethod(this, [this, backup] { showBackupOffer(backup); }, Qt::QueuedConnection);
 }
 
 void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)

@@ -210,8 +210,6 @@ private:
     void setUpFlashRun();
     void showFlashVerdict();
     void showPortTakenBack(tavik7::FlashRun::Port::Reopen outcome);
-    // After the first read of a freshly flashed device: the backup taken before.
-    void offerFlashBackup(const tavik7::ParameterRecord &deviceRead);
     void showBackupOffer(const QString &backupFile);
 
     void setUpNamurListener();
