@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
+#include <QWidget>
 
 #include "booksettings.h"
 #include "filehooks.h"
@@ -16,22 +17,20 @@ namespace {
 
 // Loaded once and never unloaded: the book windows it makes live on with
 // their main windows.
-Module *loaded = nullptr;
+Entry entry = nullptr;
 
-// Empty when the module is loaded, else why it is not.
+// Empty when the module is loaded, else why it is not. It lies beside the
+// running program, else TAVIK7_BOOKWINDOW names it (the build tree's tests).
 QString load()
 {
-    const QString file = moduleFile();
-    if (file.isEmpty()) {
-        return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QLatin1Char('/')
-                                        + QLatin1String(TAVIK7_BOOKWINDOW_FILE));
-    }
+    const QString beside =
+        QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(TAVIK7_BOOKWINDOW_FILE);
+    const QString file = QFileInfo(beside).isFile() ? beside : qEnvironmentVariable("TAVIK7_BOOKWINDOW");
+    if (file.isEmpty() || !QFileInfo(file).isFile())
+        return QDir::toNativeSeparators(beside);
     QLibrary library(file);
-    const auto entry = reinterpret_cast<Entry>(library.resolve(kEntryName));
-    if (!entry)
-        return library.errorString();
-    loaded = entry({&askFileName, &book::followWindowChoice});
-    return QString();
+    entry = reinterpret_cast<Entry>(library.resolve(kEntryName));
+    return entry ? QString() : library.errorString();
 }
 
 QString unloadableText(int language)
@@ -42,40 +41,42 @@ QString unloadableText(int language)
                                                "or damaged:\n%1");
 }
 
+// The form names the window it makes.
+QWidget *bookWindowOf(QWidget *mainWindow)
+{
+    return mainWindow->findChild<QWidget *>(QStringLiteral("deviceBookWindow"), Qt::FindDirectChildrenOnly);
+}
+
 } // namespace
 
 void show(QWidget *mainWindow, int language)
 {
-    if (!loaded) {
-        const QString why = load();
-        if (!loaded) {
+    QWidget *shown = bookWindowOf(mainWindow);
+    if (shown) {
+        QMetaObject::invokeMethod(shown, "refresh");
+    } else {
+        const QString why = entry ? QString() : load();
+        if (!entry) {
             boxes::warn(unloadableText(language).arg(why), QStringLiteral("font: bold 14px;"));
             return;
         }
+        shown = entry(mainWindow, language, {&askFileName, &book::followWindowChoice});
     }
-    loaded->show(mainWindow, language);
+    shown->show();
+    shown->raise();
+    shown->activateWindow();
 }
 
 void refresh(QWidget *mainWindow, bool reread)
 {
-    if (loaded)
-        loaded->refresh(mainWindow, reread);
+    if (QWidget *book = bookWindowOf(mainWindow))
+        QMetaObject::invokeMethod(book, "refresh", Q_ARG(bool, reread));
 }
 
 void setLanguage(QWidget *mainWindow, int language)
 {
-    if (loaded)
-        loaded->setLanguage(mainWindow, language);
-}
-
-QString moduleFile()
-{
-    const QString beside =
-        QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(TAVIK7_BOOKWINDOW_FILE);
-    if (QFileInfo(beside).isFile())
-        return beside;
-    const QString named = qEnvironmentVariable("TAVIK7_BOOKWINDOW");
-    return !named.isEmpty() && QFileInfo(named).isFile() ? named : QString();
+    if (QWidget *book = bookWindowOf(mainWindow))
+        QMetaObject::invokeMethod(book, "setLanguage", Q_ARG(int, language));
 }
 
 } // namespace tavik7::bookwindow

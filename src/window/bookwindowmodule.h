@@ -15,23 +15,6 @@ struct FileNameRequest;
 // from start-up on. This header is what the program and the module share.
 namespace tavik7::bookwindow {
 
-// What the module offers the main window; it finds the book window among the
-// main window's children itself.
-class Module
-{
-public:
-    // Shows the book window of mainWindow, making it on first use.
-    virtual void show(QWidget *mainWindow, int language) = 0;
-    // Shows what was recorded since, when the book window is there.
-    // reread false: only the count of events waiting, the book unread (an
-    // event was just kept from a server that may not answer).
-    virtual void refresh(QWidget *mainWindow, bool reread) = 0;
-    virtual void setLanguage(QWidget *mainWindow, int language) = 0;
-
-protected:
-    ~Module() = default;
-};
-
 // What the module uses of the program: its way of asking for a file name, so
 // that the book window's requests go through the program's hook.
 struct Host
@@ -42,22 +25,17 @@ struct Host
     void (*bookChosen)(QObject *mainWindow);
 };
 
-// The module's copy of Host::bookChosen; empty in the program itself.
-inline void (*bookChosenHook)(QObject *mainWindow) = nullptr;
-
-// The module's one exported function; the number changes with Module and Host.
-inline constexpr char kEntryName[] = "tavik7BookWindowModule2";
-using Entry = Module *(*)(const Host &host);
+// The module's one exported function: makes the book window of mainWindow.
+// The number changes with its signature and with Host.
+inline constexpr char kEntryName[] = "tavik7BookWindowModule3";
+using Entry = QWidget *(*)(QWidget *mainWindow, int language, const Host &host);
 
 // The main window's side. show() loads the module on first use and says in a
-// box when it cannot; refresh() and setLanguage() do nothing while it is not
-// loaded, as there is no book window then.
+// box when it cannot; refresh() and setLanguage() do nothing while there is
+// no book window. They reach it through its slots of the same names, so the
+// program needs none of its code.
 void show(QWidget *mainWindow, int language);
 void refresh(QWidget *mainWindow, bool reread = true);
 void setLanguage(QWidget *mainWindow, int language);
-
-// The module beside the running program, else the one named by
-// TAVIK7_BOOKWINDOW (the build tree's tests); empty when there is none.
-[[nodiscard]] QString moduleFile();
 
 } // namespace tavik7::bookwindow

@@ -1,303 +1,149 @@
 #include "devicebookwindow.h"
 
-#include <QDir>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSortFilterProxyModel>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QStandardItemModel>
-#include <QTableView>
-
-#include <memory>
-
-#include "bookeventtext.h"
 #include "booklocation.h"
 #include "booksettings.h"
-#include "bookupkeep.h"
 #include "bookwindowmodule.h"
 #include "filehooks.h"
 #include "historypdfexport.h"
-#include "regularfile.h"
 #include "textpanes.h"
-#include "ui_devicebookwindow.h"
 
 using namespace tavik7::book;
 
 namespace {
 
-constexpr int kDeviceIdColumn = 0;
-constexpr int kDeviceSerialColumn = 1;
-constexpr int kDeviceManufacturerColumn = 2;
-constexpr int kDeviceTypeColumn = 3;
+void showText(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
+}
 
 } // namespace
 
 DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_bookPath(bookPath)
-    , m_language(language)
-    , ui(std::make_unique<Ui::DeviceBookWindow>())
-    , m_devices(new QStandardItemModel(this))
-    , m_deviceProxy(new QSortFilterProxyModel(this))
-    , m_events(new QStandardItemModel(this))
+    , m_browser(new BookBrowser(bookPath, language, this))
     , m_pdfExport(new HistoryPdfExport(this))
-    , m_waiting(new WaitingEvents(bookPath, this))
-    , m_chainCheck(new ChainCheck(this))
 {
     // The form has the main window's face; the look of its pages comes with the style sheet.
-    ui->setupUi(this);
+    ui.setupUi(this);
     setStyleSheet(tavik7::panes::pageStyleSheet());
-    m_deviceProxy->setSourceModel(m_devices);
-    ui->deviceTable->setModel(m_deviceProxy);
-    ui->deviceTable->sortByColumn(kDeviceSerialColumn, Qt::AscendingOrder);
-    ui->eventTable->setModel(m_events);
-    connect(ui->searchField, &QLineEdit::textChanged, this, &DeviceBookWindow::search);
-    connect(ui->deviceTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &DeviceBookWindow::showDeviceEvents);
-    connect(ui->exportCsv, &QPushButton::clicked, this, &DeviceBookWindow::onExportCsvClicked);
-    connect(ui->exportPdf, &QPushButton::clicked, this, &DeviceBookWindow::onExportPdfClicked);
+    ui.deviceTable->setModel(m_browser->devices());
+    ui.deviceTable->sortByColumn(1, Qt::AscendingOrder);
+    ui.eventTable->setModel(m_browser->events());
+    connect(ui.deviceTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { m_browser->showDevice(current.row()); });
+    connect(m_browser->events(), &QAbstractItemModel::modelReset, this, [this] {
+        ui.eventTable->resizeColumnsToContents();
+        ui.eventTable->resizeRowsToContents();
+    });
+    connect(m_browser, &BookBrowser::statusChanged, this, [this](const QString &text) { showText(ui.status, text); });
+    connect(m_browser, &BookBrowser::waitingChanged, this, [this] { showText(ui.waiting, m_browser->waiting()); });
+    // The window goes on while the chain is checked.
+    connect(ui.verify, &QPushButton::clicked, m_browser, &BookBrowser::verify);
+    connect(m_browser, &BookBrowser::verifying, ui.verify, &QWidget::setDisabled);
     connect(m_pdfExport, &HistoryPdfExport::finished, this, [this](const QString &path, bool written) {
-        ui->exportPdf->setEnabled(true);
-        showExportResult(path, written);
+        ui.exportPdf->setEnabled(true);
+        m_browser->exported(path, written);
         emit pdfExported(written);
     });
-    connect(ui->bookLocation, &QLineEdit::editingFinished, this, &DeviceBookWindow::chooseBook);
-    connect(ui->technician, &QLineEdit::editingFinished, this, [this] {
-        chosen(rememberTechnician(ui->technician->text().trimmed(), m_language));
-        ui->technician->setText(windowTechnician());
-    });
-    // The window goes on while the chain is checked.
-    connect(ui->verify, &QPushButton::clicked, this, [this] {
-        ui->verify->setEnabled(!m_chainCheck->start(m_bookPath));
-        showStatus(bookText(BookText::Verifying, m_language));
-    });
-    ui->bookLocation->setEnabled(!bookLocationFromEnvironment());
-    ui->technician->setText(windowTechnician());
-    ui->technician->setEnabled(technicianFromEnvironment().isEmpty());
-    connect(m_waiting, &WaitingEvents::counted, this, &DeviceBookWindow::showWaiting);
-    connect(m_chainCheck, &ChainCheck::finished, this, [this](const VerifyResult &verified) {
-        ui->verify->setEnabled(true);
-        showStatus(brokenChainText(verified, m_language));
-    });
+    ui.bookLocation->setEnabled(!bookLocationFromEnvironment());
+    ui.technician->setText(windowTechnician());
+    ui.technician->setEnabled(technicianFromEnvironment().isEmpty());
     openBook();
 }
 
-DeviceBookWindow::~DeviceBookWindow() = default;
-
 void DeviceBookWindow::openBook()
 {
-    showStatus(bookOpenText(DeviceBook().open(m_bookPath, userChangeHistoryPath(), FrontEnd::Window), m_bookPath,
-                            m_language));
-    ui->bookLocation->setText(locationText(m_bookPath));
-    setLanguage(m_language);
+    m_browser->open();
+    ui.bookLocation->setText(locationText(m_browser->location()));
+    setLanguage(m_browser->language());
     refresh();
 }
 
 void DeviceBookWindow::chooseBook()
 {
-    const QString typed = ui->bookLocation->text().trimmed();
-    if (typed != locationText(m_bookPath) && chosen(rememberBookLocation(typed, m_language))) {
-        m_bookPath = windowBookLocation();
-        m_waiting->setLocation(m_bookPath);
+    if (m_browser->chooseLocation(ui.bookLocation->text()))
         openBook();
-    }
-    ui->bookLocation->setText(locationText(m_bookPath));
+    ui.bookLocation->setText(locationText(m_browser->location()));
 }
 
-bool DeviceBookWindow::chosen(const QString &refused)
+void DeviceBookWindow::chooseTechnician()
 {
-    showStatus(refused);
-    if (refused.isEmpty() && tavik7::bookwindow::bookChosenHook)
-        tavik7::bookwindow::bookChosenHook(parentWidget());
-    return refused.isEmpty();
-}
-
-void DeviceBookWindow::showStatus(const QString &text)
-{
-    ui->status->setText(text);
-    ui->status->setVisible(!text.isEmpty());
-}
-
-void DeviceBookWindow::showWaiting()
-{
-    ui->waiting->setText(waitingText(m_waiting->count(), m_language));
-    ui->waiting->setVisible(m_waiting->count() > 0);
-}
-
-// The window's process holds no connection to the book between reads: a
-// file dialog that opens and closes the book's file would drop the locks of
-// any connection still open, and another program ending could then remove
-// the journal that connection reads from.
-bool DeviceBookWindow::load(QStandardItemModel *model, const std::function<QSqlQuery(const DeviceBook &)> &query)
-{
-    DeviceBook book;
-    if (!book.open(m_bookPath, userChangeHistoryPath(), FrontEnd::Window).recorded)
-        return false;
-    QSqlQuery q = query(book);
-    model->removeRows(0, model->rowCount());
-    model->setColumnCount(q.record().count());
-    while (q.next()) {
-        QList<QStandardItem *> row;
-        for (int column = 0; column < q.record().count(); ++column) {
-            auto *item = new QStandardItem;
-            item->setData(q.value(column), Qt::DisplayRole);
-            row.append(item);
-        }
-        model->appendRow(row);
-    }
-    return true;
-}
-
-QLineEdit *DeviceBookWindow::searchField() const
-{
-    return ui->searchField;
-}
-
-QTableView *DeviceBookWindow::deviceTable() const
-{
-    return ui->deviceTable;
-}
-
-DeviceBookWindow *DeviceBookWindow::showFor(QWidget *mainWindow, int language)
-{
-    auto *window = mainWindow->findChild<DeviceBookWindow *>(QString(), Qt::FindDirectChildrenOnly);
-    if (!window)
-        window = new DeviceBookWindow(windowBookLocation(), language, mainWindow);
-    else
-        window->refresh();
-    window->show();
-    window->raise();
-    window->activateWindow();
-    return window;
+    m_browser->chooseTechnician(ui.technician->text());
+    ui.technician->setText(windowTechnician());
 }
 
 void DeviceBookWindow::setLanguage(int language)
 {
-    m_language = language;
-    setWindowTitle(bookTitle(m_bookPath, language));
-    ui->bookLocationLabel->setText(bookText(BookText::BookLocation, language));
-    ui->technicianLabel->setText(bookText(BookText::Technician, language));
-    ui->verify->setText(bookText(BookText::Verify, language));
-    showWaiting();
-    ui->searchField->setPlaceholderText(bookText(BookText::SearchHint, language));
-    ui->exportCsv->setText(bookText(BookText::ExportCsv, language));
-    ui->exportPdf->setText(bookText(BookText::ExportPdf, language));
-    setHeaders();
-    showDeviceEvents();
-}
-
-void DeviceBookWindow::setHeaders()
-{
-    int column = kDeviceIdColumn + 1;
-    for (const QString &header : deviceHeaders(m_language))
-        m_devices->setHeaderData(column++, Qt::Horizontal, header);
-    m_events->setHorizontalHeaderLabels(eventHeaders(m_language));
-    ui->deviceTable->setColumnHidden(kDeviceIdColumn, true);
+    m_browser->setLanguage(language);
+    setWindowTitle(m_browser->title());
+    ui.bookLocationLabel->setText(bookText(BookText::BookLocation, language));
+    ui.technicianLabel->setText(bookText(BookText::Technician, language));
+    ui.verify->setText(bookText(BookText::Verify, language));
+    ui.searchField->setPlaceholderText(bookText(BookText::SearchHint, language));
+    ui.exportCsv->setText(bookText(BookText::ExportCsv, language));
+    ui.exportPdf->setText(bookText(BookText::ExportPdf, language));
 }
 
 void DeviceBookWindow::search(const QString &text)
 {
-    if (!load(m_devices, [&text](const DeviceBook &book) { return book.deviceSearchQuery(text); }))
-        return;
-    setHeaders();
-    ui->deviceTable->resizeColumnsToContents();
-    if (m_deviceProxy->rowCount() > 0)
-        ui->deviceTable->selectRow(0);
-    showDeviceEvents();
+    if (m_browser->search(text))
+        showDevice(0);
 }
 
 void DeviceBookWindow::refresh(bool reread)
 {
-    if (!reread) {
-        m_waiting->check();
-        return;
-    }
-    const QString serial = shownSerial();
-    search(ui->searchField->text());
-    // Back to the device that was shown, if it is still in the list.
-    const QModelIndexList again =
-        m_deviceProxy->match(m_deviceProxy->index(0, kDeviceSerialColumn), Qt::DisplayRole, serial, 1, Qt::MatchExactly);
-    if (!serial.isEmpty() && !again.isEmpty())
-        ui->deviceTable->selectRow(again.constFirst().row());
-    m_waiting->check();
+    if (reread)
+        showDevice(m_browser->reread());
+    m_browser->checkWaiting();
 }
 
-QString DeviceBookWindow::shownSerial() const
+void DeviceBookWindow::showDevice(int row)
 {
-    const QModelIndex current = ui->deviceTable->currentIndex();
-    return current.isValid() ? m_deviceProxy->index(current.row(), kDeviceSerialColumn).data().toString() : QString();
-}
-
-void DeviceBookWindow::showDeviceEvents()
-{
-    m_events->removeRows(0, m_events->rowCount());
-    m_shown = eventTable({}, m_language);
-    const QModelIndex current = ui->deviceTable->currentIndex();
-    // Opened for this read only, as in load().
-    DeviceBook book;
-    if (!current.isValid() || !book.openForReading(m_bookPath).recorded)
-        return;
-    // The device of the chosen row: its serial number with its maker and type.
-    auto shown = [&](int column) { return m_deviceProxy->index(current.row(), column).data().toString(); };
-    m_shown = eventTable(book.deviceHistory(shown(kDeviceSerialColumn), shown(kDeviceManufacturerColumn),
-                                            shown(kDeviceTypeColumn)),
-                         m_language);
-    for (const QStringList &cells : std::as_const(m_shown.rows)) {
-        QList<QStandardItem *> row;
-        for (const QString &cell : cells)
-            row.append(new QStandardItem(cell));
-        m_events->appendRow(row);
-    }
-    ui->eventTable->resizeColumnsToContents();
-    ui->eventTable->resizeRowsToContents();
-}
-
-void DeviceBookWindow::showExportResult(const QString &path, bool written)
-{
-    showStatus(written ? QString() : bookText(BookText::ExportFailed, m_language).arg(QDir::toNativeSeparators(path)));
-}
-
-bool DeviceBookWindow::save(const QString &path, const QByteArray &bytes)
-{
-    const bool written = tavik7::platform::saveWholeFile(path, bytes);
-    showExportResult(path, written);
-    return written;
-}
-
-bool DeviceBookWindow::exportCsv(const QString &path)
-{
-    return save(path, eventCsv(m_shown));
+    // A new list shows every column again.
+    ui.deviceTable->setColumnHidden(0, true);
+    ui.deviceTable->resizeColumnsToContents();
+    ui.deviceTable->selectRow(row);
 }
 
 bool DeviceBookWindow::exportPdf(const QString &path)
 {
-    if (m_pdfExport->running())
-        return false;
-    const HistoryTable table{bookTitle(m_bookPath, m_language) + QStringLiteral(": ") + shownSerial(), m_shown.headers,
-                             m_shown.rows, eventPdfColumnWeights()};
+    const EventTable &shown = m_browser->shownEvents();
+    const HistoryTable table{m_browser->shownTitle(), shown.headers, shown.rows, eventPdfColumnWeights()};
     if (!m_pdfExport->start(table, path)) {
-        showExportResult(path, false);
+        m_browser->exported(path, false);
         return false;
     }
-    ui->exportPdf->setEnabled(false);
+    ui.exportPdf->setEnabled(false);
     return true;
+}
+
+QString DeviceBookWindow::askSaveName(BookText caption, BookText filter)
+{
+    return tavik7::askFileName({tavik7::FileNameRequest::Save, this, bookText(caption, m_browser->language()),
+                                QString(), bookText(filter, m_browser->language())});
 }
 
 void DeviceBookWindow::onExportCsvClicked()
 {
-    const QString path = tavik7::askFileName({tavik7::FileNameRequest::Save, this,
-                                              bookText(BookText::ExportCsv, m_language), QString(),
-                                              bookText(BookText::CsvFilter, m_language)});
-    if (!path.isEmpty())
+    if (const QString path = askSaveName(BookText::ExportCsv, BookText::CsvFilter); !path.isEmpty())
         exportCsv(path);
 }
 
 void DeviceBookWindow::onExportPdfClicked()
 {
-    const QString path = tavik7::askFileName({tavik7::FileNameRequest::Save, this,
-                                              bookText(BookText::ExportPdf, m_language), QString(),
-                                              bookText(BookText::PdfFilter, m_language)});
-    if (!path.isEmpty())
+    if (const QString path = askSaveName(BookText::ExportPdf, BookText::PdfFilter); !path.isEmpty())
         exportPdf(path);
+}
+
+// The module's side: what the main window reaches through bookwindowmodule.h.
+extern "C" Q_DECL_EXPORT QWidget *tavik7BookWindowModule3(QWidget *mainWindow, int language,
+                                                          const tavik7::bookwindow::Host &host)
+{
+    // This module's hook is its own: it leads to the program's, where tests set theirs.
+    tavik7::fileNameHook = host.askFileName;
+    auto *window = new DeviceBookWindow(windowBookLocation(), language, mainWindow);
+    QObject::connect(window->browser(), &BookBrowser::chosen, mainWindow,
+                     [mainWindow, chosen = host.bookChosen] { chosen(mainWindow); });
+    return window;
 }

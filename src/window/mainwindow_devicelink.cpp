@@ -48,15 +48,9 @@ void TAVIK7_Bediensoftware::refreshPortList()
 
 void TAVIK7_Bediensoftware::fillInterfaceCombos()
 {
+    // The service line's one setting each is the form's; parity and flow
+    // control get their texts from the language switch.
     refreshPortList();
-    // The service line has one setting each; parity and flow control get
-    // their texts from the language switch.
-    ui.comboBoxBaudrate->addItem(QStringLiteral("1200"));
-    ui.comboBoxDatabits->addItem(QStringLiteral("8"));
-    ui.comboBoxStopbits->addItem(QStringLiteral("1"));
-    ui.comboBoxParity->addItem(QString());
-    for (int i = 0; i < 3; ++i)
-        ui.comboBoxFlowcontrol->addItem(QString());
     fillNumberOfDigitsCombo();
     fillDirectionCombo();
 }

@@ -14,23 +14,17 @@
 
 void TAVIK7_Bediensoftware::setupParameterTable()
 {
-    // The face before the model, then header items, cells, labels, fill; the
-    // combos' connections only after the first fill, as the checks are.
+    // Cells, then the fill; their texts come with the language switch the
+    // start-up makes. The combos' connections only after the first fill, as
+    // the checks are.
     parameterTable = new ParameterTableView(ui.tableViewSettings, parameterModel, sheet, this);
-    parameterTable->setUp(language);
-    setParameterTableLabels();
+    parameterTable->setUp();
     fillParameterTable();
     parameterTable->connectCombos();
     connect(parameterTable, &ParameterTableView::comboPicked, this, [this] {
         updatePlausibilityState();
         refreshDifferenceMarks();
     });
-    parameterTable->layOut();
-}
-
-void TAVIK7_Bediensoftware::setParameterTableLabels()
-{
-    parameterTable->setLabels(language);
 }
 
 void TAVIK7_Bediensoftware::fillParameterTable()

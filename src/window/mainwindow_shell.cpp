@@ -313,8 +313,7 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     setLanguageOfItems();
     updateWindowTitle();
 
-    parameterTable->retranslateCells(language);
-    setParameterTableLabels();
+    parameterTable->setLanguage(language);
     fillParameterTable();
     renderConsoleFromHistory();
 

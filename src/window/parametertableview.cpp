@@ -3,7 +3,6 @@
 #include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFont>
 #include <QStandardItemModel>
 #include <QTableView>
 
@@ -13,8 +12,6 @@
 
 namespace {
 
-constexpr int kColumnWidthPx = 145;
-constexpr int kRowHeightPx = 23;
 constexpr QRgb kImplausibleTextRgb = qRgb(255, 64, 64);
 constexpr QRgb kPlausibleTextRgb = qRgb(0, 0, 0);
 constexpr QRgb kDifferenceBackgroundRgb = qRgb(255, 255, 200);
@@ -32,25 +29,12 @@ bool hasCellWidget(int row)
     return kind == tavik7::FieldKind::Combo || kind == tavik7::FieldKind::Check;
 }
 
-QComboBox *makeComboCell(int row, int language, QWidget *parent)
+QComboBox *makeComboCell(int row, QWidget *parent)
 {
-    const tavik7::ParameterField &field = tavik7::kParameterFields[row];
     auto *combo = new LazyListComboBox(parent);
-    for (int i = 0; i < field.itemCount; ++i)
-        combo->addItem(tavik7::text(field.firstItemTextId + i, language));
+    for (int i = 0; i < tavik7::kParameterFields[row].itemCount; ++i)
+        combo->addItem(QString());
     return combo;
-}
-
-// The columns are measured for Arial, the face the style sheet gives every
-// other widget; the platform's default face may be far wider (a monospaced
-// one where only a few fonts are installed). The face is set before the model
-// arrives: set afterwards, it has every header section measured a second time
-// and the headers keep sizes measured for the old face.
-void setTableFont(QTableView *view)
-{
-    QFont cellFont = view->font();
-    cellFont.setFamily(QStringLiteral("Arial"));
-    view->setFont(cellFont);
 }
 
 } // namespace
@@ -64,12 +48,13 @@ ParameterTableView::ParameterTableView(QTableView *view, QStandardItemModel *mod
 {
 }
 
-void ParameterTableView::setUp(int language)
+void ParameterTableView::setUp()
 {
-    setTableFont(m_view);
+    // The form gives the view its face before the model arrives: the columns
+    // are measured for Arial, the face the style sheet gives every other
+    // widget, and a face set afterwards has every header section measured a
+    // second time, keeping sizes measured for the old one.
     m_view->setModel(m_model);
-    m_model->setHorizontalHeaderItem(0, new QStandardItem(tavik7::text(kLabelHeaderTextId, language)));
-    m_model->setHorizontalHeaderItem(1, new QStandardItem(tavik7::text(kValueHeaderTextId, language)));
 
     // Created in row order, which is also their order in the focus chain; the
     // object names are those the rest of the window and its checks know.
@@ -78,8 +63,8 @@ void ParameterTableView::setUp(int language)
         if (!field.objectName)
             continue;
         QWidget *widget = field.kind == tavik7::FieldKind::Check
-            ? static_cast<QWidget *>(new QCheckBox(tavik7::fieldLabel(row, language), m_view->viewport()))
-            : makeComboCell(row, language, m_view->viewport());
+            ? static_cast<QWidget *>(new QCheckBox(m_view->viewport()))
+            : makeComboCell(row, m_view->viewport());
         widget->setObjectName(QString::fromLatin1(field.objectName));
         m_view->setIndexWidget(m_model->index(row, 1), widget);
     }
@@ -102,39 +87,25 @@ void ParameterTableView::connectCombos()
     }
 }
 
-void ParameterTableView::layOut()
+void ParameterTableView::setLanguage(int language)
 {
-    m_view->setColumnWidth(0, kColumnWidthPx);
-    m_view->setColumnWidth(1, kColumnWidthPx);
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row)
-        m_view->setRowHeight(row, kRowHeightPx);
-}
-
-void ParameterTableView::setLabels(int language)
-{
-    m_model->horizontalHeaderItem(0)->setText(tavik7::text(kLabelHeaderTextId, language));
-    m_model->horizontalHeaderItem(1)->setText(tavik7::text(kValueHeaderTextId, language));
+    m_model->setHorizontalHeaderLabels(
+        {tavik7::text(kLabelHeaderTextId, language), tavik7::text(kValueHeaderTextId, language)});
     for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        if (tavik7::kParameterFields[row].kind == tavik7::FieldKind::Check)
+        const tavik7::ParameterField &field = tavik7::kParameterFields[row];
+        if (QCheckBox *checkBox = check(row)) {
+            checkBox->setText(tavik7::fieldLabel(row, language));
             continue; // the check box carries the name
+        }
+        if (QComboBox *box = combo(row)) {
+            for (int i = 0; i < field.itemCount && i < box->count(); ++i)
+                box->setItemText(i, tavik7::text(field.firstItemTextId + i, language));
+        }
         auto *label = new QStandardItem(tavik7::fieldLabel(row, language));
         label->setEnabled(false);
         label->setSelectable(false);
         label->setEditable(false);
         m_model->setItem(row, 0, label);
-    }
-}
-
-void ParameterTableView::retranslateCells(int language)
-{
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        const tavik7::ParameterField &field = tavik7::kParameterFields[row];
-        if (QComboBox *box = combo(row)) {
-            for (int i = 0; i < field.itemCount && i < box->count(); ++i)
-                box->setItemText(i, tavik7::text(field.firstItemTextId + i, language));
-        } else if (QCheckBox *checkBox = check(row)) {
-            checkBox->setText(tavik7::fieldLabel(row, language));
-        }
     }
 }
 

@@ -29,14 +29,13 @@ public:
     ParameterTableView(QTableView *view, QStandardItemModel *model, tavik7::ParameterSheet &sheet,
                        QObject *parent);
 
-    // The face, the model, the header items and the cell widgets, in this order.
-    void setUp(int language);
+    // The model and the cell widgets, their texts left to setLanguage().
+    void setUp();
     // Combo boxes other than the significance's write their pick into the sheet.
     void connectCombos();
-    void layOut();
 
-    void setLabels(int language);
-    void retranslateCells(int language);
+    // Headers, row labels and the cell widgets' texts.
+    void setLanguage(int language);
     // The text cells from the sheet, coloured by its verdicts.
     void fillItems();
     // The cell widgets from record; their own signals may run.

@@ -170,7 +170,6 @@ private:
     void refreshDifferenceMarks();
 
     void setupParameterTable();
-    void setParameterTableLabels();
     void fillParameterTable();
     void updatePlausibilityState();
     // A read's refill with record: no check runs until the table shows the

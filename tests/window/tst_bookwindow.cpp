@@ -9,11 +9,11 @@
 
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
-#include <QSortFilterProxyModel>
-#include <QStandardItemModel>
+#include <QTableView>
 
 #include "booklocation.h"
 #include "bookwriter.h"
@@ -199,71 +199,38 @@ void TestBookWindow::bookTroubleIsAConsoleMessage()
 
 void TestBookWindow::searchHistoryAndExports()
 {
-    // Driven through its models, on a book of its own: search as you type, the
-    // chosen device's changes in the table's words, both exports.
+    // Driven through its fields, on a book of its own: search as you type, the
+    // first device found shown, a language switch, the PDF export.
     const QString path = appData->filePath(QStringLiteral("book.sqlite"));
     {
         DeviceBook book;
         QVERIFY(book.open(path).recorded);
         BookEvent event;
-        event.manufacturer = QStringLiteral("ABC");
-        event.deviceType = QStringLiteral("TAV7");
         event.serialNumber = QStringLiteral("111111111");
         QVERIFY(book.record(event).recorded);
         event.action = BookAction::Write;
-        event.timeMs = 2000;
-        event.changes = {{QStringLiteral("direction"), QStringLiteral("0"), QStringLiteral("1")},
-                         {QStringLiteral("baudRate"), QStringLiteral("2"), QStringLiteral("4")}};
+        event.changes = {{QStringLiteral("direction"), QStringLiteral("0"), QStringLiteral("1")}};
         QVERIFY(book.record(event).recorded);
-        event = BookEvent();
-        event.manufacturer = QStringLiteral("XYZ");
         event.serialNumber = QStringLiteral("222222222");
         QVERIFY(book.record(event).recorded);
     }
     DeviceBookWindow book(path, tavik7::English);
     book.show();
     QCOMPARE(book.deviceList()->rowCount(), 2);
-    QTest::keyClicks(book.searchField(), QStringLiteral("XY"));
-    QCOMPARE(book.deviceList()->rowCount(), 1);
-    QCOMPARE(book.deviceList()->index(0, 1).data().toString(), QStringLiteral("222222222"));
-    book.searchField()->clear();
     QTest::keyClicks(book.searchField(), QStringLiteral("1111"));
     QCOMPARE(book.deviceList()->rowCount(), 1);
     QCOMPARE(book.events()->rowCount(), 2);
-    // The table's labels and values; an index no item stands for stays bare.
-    QCOMPARE(book.events()->index(1, 7).data().toString(),
-             QStringLiteral("Direction: 0: right -> 1: left\nBaud rate: 2: 9600 Bps -> 4"));
-    {
-        // Another process records while the window is open.
-        DeviceBook other;
-        QVERIFY(other.open(path).recorded);
-        BookEvent counter;
-        counter.action = BookAction::SetCounter;
-        counter.timeMs = 3000;
-        counter.manufacturer = QStringLiteral("ABC");
-        counter.deviceType = QStringLiteral("TAV7");
-        counter.serialNumber = QStringLiteral("111111111");
-        counter.changes = {{QStringLiteral("counter"), QStringLiteral("000000012"), QStringLiteral("000000000")}};
-        QVERIFY(other.record(counter).recorded);
-    }
-    book.refresh();
-    QCOMPARE(book.events()->rowCount(), 3);
-    QCOMPARE(book.events()->index(2, 7).data().toString(),
-             QStringLiteral("Counter status: 000000012 -> 000000000"));
-    // A language switch words the open window anew; each cell's words are the book text's test.
     book.setLanguage(tavik7::German);
-    QCOMPARE(book.deviceList()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Seriennummer"));
     QCOMPARE(book.windowTitle(), QStringLiteral("Gerätebuch ") + path);
-    QCOMPARE(book.events()->index(2, 2).data().toString(), QStringLiteral("Zählwerksstand setzen"));
-
-    const QString csv = appData->filePath(QStringLiteral("history.csv"));
-    QVERIFY(book.exportCsv(csv));
-    QFile csvFile(csv);
-    QVERIFY(csvFile.open(QIODevice::ReadOnly));
-    QVERIFY(csvFile.readAll().contains("\"Richtung: 0: rechts -> 1: links\nBaudrate: 2: 9600 Bps -> 4\""));
-    QVERIFY(!book.exportCsv(appData->filePath(QStringLiteral("missing/folder/history.csv"))));
-    // Saving renames over the name: what is no regular file is left alone.
-    QVERIFY(!book.exportCsv(QStringLiteral("/dev/null")));
+    QCOMPARE(book.events()->index(1, 7).data().toString(), QStringLiteral("Richtung: 0: rechts -> 1: links"));
+    // Sorted by a click on its header, the list keeps the device marked and its events.
+    book.searchField()->clear();
+    auto *table = book.findChild<QTableView *>(QStringLiteral("deviceTable"));
+    QHeaderView *header = table->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(1) + 5, 5));
+    QCOMPARE(book.deviceList()->index(1, 1).data().toString(), QStringLiteral("111111111"));
+    QCOMPARE(table->currentIndex().row(), 1);
+    QCOMPARE(book.events()->rowCount(), 2);
 
     // A PDF of thousands of events is laid out with the window answering.
     constexpr int kEvents = 5000;

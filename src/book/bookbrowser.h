@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "bookeventtext.h"
+
+namespace tavik7::book {
+
+class ChainCheck;
+class WaitingEvents;
+
+// Rows read from the book under their headers, for a view. It sorts itself
+// when the view asks, so that a row the browser names is the row shown.
+class BookTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setRows(const QList<QVariantList> &rows);
+    // The columns are the headers': an empty one for a column no one reads.
+    void setHeaders(const QStringList &headers);
+    [[nodiscard]] const QList<QVariantList> &rows() const { return m_rows; }
+
+    [[nodiscard]] int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    [[nodiscard]] int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    [[nodiscard]] QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
+                                      int role = Qt::DisplayRole) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+private:
+    // Puts the rows in the order asked for; returns each row's new place.
+    QList<int> sortRows();
+
+    QList<QVariantList> m_rows;
+    QStringList m_headers;
+    int m_sortColumn = -1; // the order the rows came in
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+};
+
+// The device book as its window browses it: the devices a search finds, the
+// chosen device's events in the program's words, their exports, the events
+// waiting for a server, a verify on request and the user's choice of book
+// and technician. Whatever it has to say goes out as statusChanged().
+class BookBrowser : public QObject
+{
+    Q_OBJECT
+
+public:
+    BookBrowser(const QString &location, int language, QObject *parent = nullptr);
+    ~BookBrowser() override;
+
+    [[nodiscard]] QString location() const { return m_location; }
+    [[nodiscard]] int language() const { return m_language; }
+    [[nodiscard]] QString title() const;
+    [[nodiscard]] BookTableModel *devices() const { return m_devices; }
+    [[nodiscard]] BookTableModel *events() const { return m_events; }
+    // What events() shows, for the exports, and whose it is.
+    [[nodiscard]] const EventTable &shownEvents() const { return m_shown; }
+    [[nodiscard]] QString shownSerial() const { return m_shownDevice.value(0); }
+    // The title of an export of the events shown.
+    [[nodiscard]] QString shownTitle() const { return title() + QStringLiteral(": ") + shownSerial(); }
+    // "N events waiting" for the book; empty when none wait.
+    [[nodiscard]] QString waiting() const;
+
+    // Opens the book, making a new file book, and says how it went.
+    void open();
+    // Words the headers and the shown events anew.
+    void setLanguage(int language);
+    // Lists the devices whose serial number, maker or type contain text,
+    // none of them shown yet; false, the list as it was, when the book
+    // cannot be opened.
+    bool search(const QString &text);
+    // Shows the events of devices() row row (none: no row).
+    void showDevice(int row);
+    // Lists the devices of the last search again: the row of the device
+    // shown before, else 0; -1 when the book cannot be opened.
+    int reread();
+    // Counts the events waiting and sends them when some do.
+    void checkWaiting();
+
+    bool exportCsv(const QString &path);
+    // Says in the status how an export to path ended.
+    void exported(const QString &path, bool written);
+    // False, nothing started, while a verify runs; verifying() tells when
+    // one starts and ends.
+    bool verify();
+    // The location or technician typed, kept for the user: false when it
+    // is refused (the status says why) or the same as before.
+    bool chooseLocation(const QString &typed);
+    bool chooseTechnician(const QString &name);
+
+signals:
+    void statusChanged(const QString &text);
+    void waitingChanged();
+    void verifying(bool running);
+    // The main window's events follow the choice from now on.
+    void chosen();
+
+private:
+    // The serial number, maker and type of devices() row row; none: no row.
+    [[nodiscard]] QStringList deviceAt(int row) const;
+    void showEvents();
+    bool taken(const QString &refused);
+
+    QString m_location;
+    int m_language;
+    QString m_search;
+    QStringList m_shownDevice; // serial number, maker, type
+    EventTable m_shown;
+    BookTableModel *m_devices;
+    BookTableModel *m_events;
+    WaitingEvents *m_waiting;
+    ChainCheck *m_chainCheck;
+};
+
+} // namespace tavik7::book
