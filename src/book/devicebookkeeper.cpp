@@ -90,6 +90,11 @@ void DeviceBookKeeper::onNamurStopped()
                                 m_namur.logFile, m_namur.status);
 }
 
+void DeviceBookKeeper::follow(const DeviceJob *job)
+{
+    connect(job, &DeviceJob::requestEnded, this, &DeviceBookKeeper::recordReply);
+}
+
 void DeviceBookKeeper::recordReply(const DeviceReply *reply)
 {
     using Purpose = DeviceReply::Purpose;
@@ -206,6 +211,14 @@ void DeviceBookKeeper::recordFlash(const QString &imageFile, FlashRun::Verdict v
 void DeviceBookKeeper::recordReport(const QString &pdfFile, const QString &status, const QStringList &notes)
 {
     m_recorder.recordReport(port(), pdfFile, status, notes);
+}
+
+void DeviceBookKeeper::recordReportWritten(const QString &pdfFile, bool written, const QStringList &notes)
+{
+    if (written)
+        recordReport(pdfFile, QLatin1String(kStatusOk), notes);
+    else
+        recordReport(QString(), exitWord(cli::ExitUsage));
 }
 
 void DeviceBookKeeper::recordBackup(const BackupResult &result)

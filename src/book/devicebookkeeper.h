@@ -12,6 +12,7 @@
 #include "flashrun.h"
 
 namespace tavik7 {
+class DeviceJob;
 class DeviceLink;
 class DeviceReply;
 struct DeviceState;
@@ -48,6 +49,8 @@ public:
     // read-back, a flash's backup, a report) names the device for that
     // action's event instead, unless it failed.
     void recordReply(const DeviceReply *reply);
+    // Every reply of job, as it ends and before the job goes on.
+    void follow(const DeviceJob *job);
     // before: the device as known when the request went out.
     void recordRead(const QString &port, const DeviceResult &result, const DeviceState &before);
     void recordWrite(const QString &port, const DeviceResult &result, const DeviceState &before);
@@ -79,6 +82,9 @@ public:
     // pdfFile: empty when the page went elsewhere than a file.
     void recordReport(const QString &pdfFile, const QString &status = QLatin1String(kStatusOk),
                       const QStringList &notes = {});
+    // A report page made from a plausible reading: in pdfFile, or "badFile"
+    // when it could not be written there.
+    void recordReportWritten(const QString &pdfFile, bool written, const QStringList &notes = {});
     void recordBackup(const BackupResult &result);
     // A backup's values loaded into what is to be written to the device.
     void recordRestore(const QString &backupFile, const ParameterRecord &before, const ParameterRecord &after);

@@ -102,14 +102,11 @@ void WriteJob::startWrite()
     // reads the device again after its OK.
     setStage(Stage::Working);
     auto *session = new WriteSession(link(), this);
-    // In the book before the job reports it.
-    connect(session, &WriteSession::requestEnded, keeper(), &book::DeviceBookKeeper::recordReply);
+    keeper()->follow(session);
     connect(session, &WriteSession::written, this, &WriteJob::onWritten);
     connect(session, &WriteSession::finished, this, &WriteJob::onEnd);
-    if (!session->start([this](const ParameterRecord &device) { return plan(device); }, options().verify)) {
-        delete session;
+    if (!session->start([this](const ParameterRecord &device) { return plan(device); }, options().verify))
         notAsked();
-    }
 }
 
 void WriteJob::onWritten(const WriteEnd &end)
@@ -232,8 +229,7 @@ void ReportJob::begin()
     }
     setStage(Stage::Reading);
     auto *session = new ReportSession(link(), this);
-    // In the book before the job reports it.
-    connect(session, &ReportSession::requestEnded, keeper(), &book::DeviceBookKeeper::recordReply);
+    keeper()->follow(session);
     connect(session, &ReportSession::finished, this, [this](const ReportEnd &end) {
         if (stage() == Stage::Done)
             return;
@@ -257,10 +253,8 @@ void ReportJob::begin()
             },
             Qt::QueuedConnection);
     });
-    if (!session->start()) {
-        delete session;
+    if (!session->start())
         notAsked();
-    }
 }
 
 void ReportJob::deviceRead(const DeviceReading &reading)
@@ -275,13 +269,13 @@ void ReportJob::deviceRead(const DeviceReading &reading)
     }
     QString error;
     QByteArray pdf; // for -o -
-    if (!writeReportTo(options().outputFile, r, reading.counterText, options().notes, &pdf, &error)) {
-        keeper()->recordReport(QString(), QStringLiteral("badFile"));
+    const bool written = writeReportTo(options().outputFile, r, reading.counterText, options().notes, &pdf, &error);
+    const bool toFile = options().outputFile != QLatin1String(kStandardOutputName);
+    keeper()->recordReportWritten(toFile ? options().outputFile : QString(), written, options().notes);
+    if (!written) {
         fail(ExitUsage, message(MessageId::PdfError) + QLatin1Char(' ') + error);
         return;
     }
-    const bool toFile = options().outputFile != QLatin1String(kStandardOutputName);
-    keeper()->recordReport(toFile ? options().outputFile : QString(), QLatin1String(book::kStatusOk), options().notes);
     print(pdf);
     if (options().json) {
         const QString file = QDir::toNativeSeparators(options().outputFile);

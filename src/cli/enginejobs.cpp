@@ -66,16 +66,14 @@ void FlashJob::begin()
 {
     const QFileInfo image(options().inputFile);
     if (!FlashRun::isFirmwareFile(options().inputFile) || !image.isFile() || !image.isReadable()) {
-        fail(ExitUsage, message(MessageId::NoFirmwareFile));
+        const StatusWording refused = flashErrorWording(FlashRun::Error::NoFirmwareFile);
+        fail(refused.exitCode, message(refused.message));
         return;
     }
-    FlashRun::Request request;
-    request.firmwareFile = options().inputFile;
-    request.tool = flashtool::locateTool();
-    request.backupFolder = perUserFolder();
+    const FlashRun::Request request = FlashRun::Request::of(options().inputFile, perUserFolder());
     m_session = new FlashSession(link(), m_run, this);
     // The backup read is the flash's: its events are the backup and the flash.
-    connect(m_session, &FlashSession::requestEnded, keeper(), &book::DeviceBookKeeper::recordReply);
+    keeper()->follow(m_session);
     // Queued: not from inside the port's data slot, for the run closes the port.
     connect(m_session, &FlashSession::readyToFlash, this, [this] {
         if (stage() != Stage::Reading)

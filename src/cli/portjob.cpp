@@ -113,9 +113,8 @@ void PortJob::follow(DeviceReply *reply, std::function<void(const DeviceResult &
         notAsked();
         return;
     }
-    connect(reply, &DeviceReply::finished, this, [this, reply, done](const DeviceResult &result) {
-        // In the book before the job reports it.
-        m_keeper->recordReply(reply);
+    m_keeper->follow(reply);
+    connect(reply, &DeviceReply::finished, this, [this, done](const DeviceResult &result) {
         if (m_stage == Stage::Done)
             return;
         if (!result.ok())

@@ -16,7 +16,6 @@
 #include "exitwords.h"
 #include "flashrun.h"
 #include "flashsession.h"
-#include "flashtool.h"
 #include "inputchecks.h"
 #include "jobrunner.h"
 #include "parameterfields.h"
@@ -510,10 +509,7 @@ void ProvisionPortJob::flash()
     m_step = Step::Flashing;
     m_flashRun = new FlashRun(link(), this);
     keeper()->watchFlashRun(m_flashRun);
-    FlashRun::Request request;
-    request.firmwareFile = options().firmwareFile;
-    request.tool = flashtool::locateTool();
-    request.backupFolder = perUserFolder();
+    const FlashRun::Request request = FlashRun::Request::of(options().firmwareFile, perUserFolder());
     auto *session = new FlashSession(link(), m_flashRun, this);
     connect(session, &FlashSession::finished, this, [this](const FlashEnd &flashEnd) {
         keeper()->recordFlash(options().firmwareFile, flashEnd.verdict);
@@ -549,8 +545,7 @@ void ProvisionPortJob::write()
     m_step = Step::Writing;
     setStage(Stage::Working);
     auto *session = new WriteSession(link(), this);
-    // In the book before the job reports it.
-    connect(session, &WriteSession::requestEnded, keeper(), &book::DeviceBookKeeper::recordReply);
+    keeper()->follow(session);
     connect(session, &WriteSession::finished, this, &ProvisionPortJob::onWriteEnd);
     // A turned direction reads the counter between the plan and the
     // telegram: the row is marked once that read is in, right before the
@@ -561,10 +556,8 @@ void ProvisionPortJob::write()
             markWritten();
         }
     });
-    if (!session->start([this](const ParameterRecord &device) { return plan(device); }, false)) {
-        delete session;
+    if (!session->start([this](const ParameterRecord &device) { return plan(device); }, false))
         notAsked();
-    }
 }
 
 // Runs on the record the write's own LP brought, right before the telegram.
@@ -699,12 +692,9 @@ bool ProvisionPortJob::writeReport(const DeviceReading &reading, QString *error)
     }
     const QString file = QDir(options().reportDir).filePath(m_row->serialNumber + QStringLiteral(".pdf"));
     QByteArray pdf;
-    if (!writeReportTo(file, reading.record, reading.counterText, {}, &pdf, error)) {
-        keeper()->recordReport(QString(), exitWord(ExitUsage));
-        return false;
-    }
-    keeper()->recordReport(file);
-    return true;
+    const bool written = writeReportTo(file, reading.record, reading.counterText, {}, &pdf, error);
+    keeper()->recordReportWritten(file, written);
+    return written;
 }
 
 void ProvisionPortJob::requestFailed(const DeviceResult &result)

@@ -97,6 +97,32 @@ constexpr bool flashRowsInOrder()
 }
 static_assert(std::size(kFlashRows) == kFlashVerdictCount && flashRowsInOrder(), "one row per flash verdict, in order");
 
+struct FlashErrorRow
+{
+    FlashError error;
+    ExitCode exitCode;
+    MessageId message;
+};
+
+constexpr FlashErrorRow kFlashErrorRows[] = {
+    {FlashError::NoError, cli::ExitDone, M::None},
+    {FlashError::NoFirmwareFile, cli::ExitUsage, M::NoFirmwareFile},
+    {FlashError::BadFirmwareImage, cli::ExitUsage, M::NoFirmwareFile},
+    {FlashError::ToolError, cli::ExitFlashFailed, M::ToolError},
+    {FlashError::ToolNotStarted, cli::ExitFlashFailed, M::ToolNotStarted},
+};
+
+constexpr bool flashErrorRowsInOrder()
+{
+    for (int i = 0; i < kFlashErrorCount; ++i) {
+        if (kFlashErrorRows[i].error != FlashError(i))
+            return false;
+    }
+    return true;
+}
+static_assert(std::size(kFlashErrorRows) == kFlashErrorCount && flashErrorRowsInOrder(),
+              "one row per flash error, in order");
+
 struct ExitWordRow
 {
     int exitCode;
@@ -161,6 +187,12 @@ StatusWording flashWording(FlashVerdict verdict)
 {
     const FlashRow &row = kFlashRows[int(verdict)];
     return {row.exitCode, exitWord(row.exitCode), row.message, row.placement};
+}
+
+StatusWording flashErrorWording(FlashError error)
+{
+    const FlashErrorRow &row = kFlashErrorRows[int(error)];
+    return {row.exitCode, exitWord(row.exitCode), row.message, P::Replace};
 }
 
 } // namespace tavik7

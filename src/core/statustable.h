@@ -39,6 +39,10 @@ enum class FlashVerdict {
 };
 constexpr int kFlashVerdictCount = int(FlashVerdict::NotStarted) + 1;
 
+// What kept a flash run from starting or from running to its end.
+enum class FlashError { NoError, NoFirmwareFile, BadFirmwareImage, ToolError, ToolNotStarted };
+constexpr int kFlashErrorCount = int(FlashError::ToolNotStarted) + 1;
+
 // Where the window's console shows a result's line.
 enum class ConsolePlacement {
     Replace,      // the line replaces the console when its request ends
@@ -73,6 +77,9 @@ struct StatusWording
 
 // A flash run's end, worded as a request's.
 [[nodiscard]] StatusWording flashWording(FlashVerdict verdict);
+// A flash's trouble, said when it happens; a file that is no image this
+// device takes is refused before anything reaches the device.
+[[nodiscard]] StatusWording flashErrorWording(FlashError error);
 
 // The word a script reads for an exit code; a port that did not open is
 // worded by what its name leads to, which only the command line looks at.

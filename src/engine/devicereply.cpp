@@ -5,7 +5,7 @@
 namespace tavik7 {
 
 DeviceReply::DeviceReply(Purpose purpose, DeviceLink *link)
-    : QObject(link)
+    : DeviceJob(link)
     , m_purpose(purpose)
 {
 }
@@ -16,6 +16,8 @@ void DeviceReply::finish(const DeviceResult &result)
         return;
     m_finished = true;
     m_result = result;
+    emit requestEnded(this);
+    emit sequenceEnded(result);
     emit finished(result);
     deleteLater();
 }

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QObject>
-
+#include "devicejob.h"
 #include "devicememory.h"
-#include "deviceresult.h"
 
 namespace tavik7 {
 
@@ -13,7 +11,7 @@ class DeviceLink;
 // it was asked for and ends once, so that whoever asked hears its own end
 // and nobody else's. The link owns it and deletes it later, after
 // finished(); keep no pointer to it past that signal.
-class DeviceReply : public QObject
+class DeviceReply : public DeviceJob
 {
     Q_OBJECT
 
@@ -31,8 +29,6 @@ public:
     [[nodiscard]] const DeviceState &before() const { return m_before; }
 
 signals:
-    // Each request of the chain, in order, before the next goes out.
-    void stepFinished(const tavik7::DeviceResult &step);
     // Once: what was read and written, with the last request's status.
     void finished(const tavik7::DeviceResult &result);
 

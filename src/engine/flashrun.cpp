@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "devicelink.h"
+#include "portdiagnosis.h"
 
 namespace tavik7 {
 
@@ -55,6 +56,19 @@ private:
 FlashRun::FlashRun(DeviceLink *link, QObject *parent)
     : FlashRun(std::make_unique<LinkPort>(link), parent)
 {
+    // Only a read the technician asked for takes the backup back: from then
+    // on the flashed firmware's version and checksum are known, and the
+    // backup must not undo them. A wizard's or a write's own read leaves it.
+    connect(link, &DeviceLink::requestAsked, this, [this](const DeviceReply *reply) {
+        if (reply->purpose() != DeviceReply::Purpose::Read)
+            return;
+        connect(reply, &DeviceJob::stepFinished, this, [this](const DeviceResult &step) {
+            if (!step.ok() || !step.record)
+                return;
+            if (const QString backup = takeBackupOnOffer(*step.record); !backup.isEmpty())
+                emit backupOffered(backup);
+        });
+    });
 }
 
 FlashRun::FlashRun(std::unique_ptr<Port> port, QObject *parent)
@@ -80,6 +94,15 @@ FlashRun::~FlashRun()
         m_process->kill();
         m_process->waitForFinished();
     }
+}
+
+FlashRun::Request FlashRun::Request::of(const QString &firmwareFile, const QString &backupFolder)
+{
+    Request request;
+    request.firmwareFile = firmwareFile;
+    request.tool = flashtool::locateTool();
+    request.backupFolder = backupFolder;
+    return request;
 }
 
 bool FlashRun::isFirmwareFile(const QString &path)
@@ -230,6 +253,18 @@ void FlashRun::end(Verdict verdict)
     takePortBack();
     m_state = State::Idle;
     emit stateChanged(m_state);
+}
+
+FlashRun::PortReturn FlashRun::portReturn(Port::Reopen outcome) const
+{
+    PortReturn back;
+    back.outcome = outcome;
+    back.keepVerdict = m_run.verdict != Verdict::Succeeded;
+    if (outcome != Port::Reopen::Opened)
+        back.message = MessageId::PortNotOpened;
+    if (outcome == Port::Reopen::Gone)
+        back.note = portOpenFailureNote(PortOpenFailure::NotFound, {});
+    return back;
 }
 
 void FlashRun::takePortBack()

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "backupfile.h"
+#include "console.h"
 #include "devicememory.h"
 #include "flashtool.h"
 #include "intelhex.h"
@@ -59,6 +60,8 @@ public:
         std::optional<ParameterRecord> deviceRecord;
         std::optional<QString> deviceCounter;
 
+        // The image, with the flash tool this system has, backing up into folder.
+        static Request of(const QString &firmwareFile, const QString &backupFolder);
         // The backup holds the device as last read or acknowledged, nothing older.
         void takeDevice(const DeviceState &device)
         {
@@ -78,15 +81,28 @@ public:
         Verdict verdict = Verdict::None;
     };
 
+    // The port's return as a front end tells it. After a run that did not
+    // succeed its verdict stays in view: what follows goes below it and the
+    // technician stays with the tool's output. A port that has gone gets a
+    // note saying it was not found.
+    struct PortReturn
+    {
+        Port::Reopen outcome = Port::Reopen::Opened;
+        bool keepVerdict = false;
+        MessageId message = MessageId::PortOpened;
+        ConsoleEntry note; // MessageId::None: nothing to add
+    };
+    [[nodiscard]] PortReturn portReturn(Port::Reopen outcome) const;
+
     explicit FlashRun(DeviceLink *link, QObject *parent = nullptr);
     explicit FlashRun(std::unique_ptr<Port> port, QObject *parent = nullptr);
     // A tool still running is killed: nothing may go on writing to the device
     // once nobody reports on it.
     ~FlashRun() override;
 
-    // What kept a run from starting or from running to its end.
-    enum class Error { NoError, NoFirmwareFile, BadFirmwareImage, ToolError, ToolNotStarted };
-    Q_ENUM(Error)
+    // What kept a run from starting or from running to its end; the core's
+    // status table words it.
+    using Error = FlashError;
 
     // Only this case-sensitive test decides what counts as a firmware file.
     [[nodiscard]] static bool isFirmwareFile(const QString &path);
@@ -140,6 +156,9 @@ signals:
     // port was opened instead) or would not open.
     void portTakenBack(tavik7::FlashRun::Port::Reopen outcome, const QString &portName);
     void stateChanged(tavik7::FlashRun::State state);
+    // The technician read the device this run's backup came from, after a
+    // successful run: the backup is offered, once.
+    void backupOffered(const QString &backupFile);
 
 private:
     void backUp(const Request &request);

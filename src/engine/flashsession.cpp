@@ -3,7 +3,7 @@
 namespace tavik7 {
 
 FlashSession::FlashSession(DeviceLink *link, FlashRun *run, QObject *parent)
-    : QObject(parent)
+    : DeviceJob(parent)
     , m_link(link)
     , m_run(run)
 {
@@ -15,14 +15,14 @@ bool FlashSession::start(const FlashRun::Request &request, bool readFirst)
         return false;
     m_request = request;
     if (!readFirst)
-        return flash();
+        return started(flash());
     DeviceReply *reply = m_link->read(DeviceReply::Purpose::Backup);
     if (!reply)
-        return false;
+        return started(false);
     m_step = Step::Reading;
-    connect(reply, &DeviceReply::finished, this, [this, reply](const DeviceResult &result) {
+    connect(reply, &DeviceJob::requestEnded, this, &DeviceJob::requestEnded);
+    connect(reply, &DeviceReply::finished, this, [this](const DeviceResult &result) {
         m_end.read = result;
-        emit requestEnded(reply);
         if (!result.ok()) {
             end();
             return;
@@ -30,7 +30,7 @@ bool FlashSession::start(const FlashRun::Request &request, bool readFirst)
         m_step = Step::Waiting;
         emit readyToFlash();
     });
-    return true;
+    return started(true);
 }
 
 void FlashSession::proceed()

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QObject>
-
 #include <optional>
 
+#include "devicejob.h"
 #include "devicelink.h"
 #include "flashrun.h"
 
@@ -23,7 +22,7 @@ struct FlashEnd
 // parameters are lost with the erase otherwise), the caller's go-ahead once
 // the adapter is switched, then the flash run with the backup of the device
 // as the link's memory holds it. The session deletes itself after finished().
-class FlashSession : public QObject
+class FlashSession : public DeviceJob
 {
     Q_OBJECT
 
@@ -37,8 +36,6 @@ public:
     void proceed();
 
 signals:
-    // The read has ended: the book's moment.
-    void requestEnded(const tavik7::DeviceReply *reply);
     // The device answered; the caller has the adapter switched, then proceed().
     void readyToFlash();
     void finished(const tavik7::FlashEnd &end);

@@ -3,22 +3,23 @@
 namespace tavik7 {
 
 PlanSession::PlanSession(DeviceLink *link, QObject *parent)
-    : QObject(parent)
+    : DeviceJob(parent)
     , m_link(link)
 {
 }
 
-DeviceReply *PlanSession::review(const ParameterRecord &target, const QString &toolVersion)
+bool PlanSession::review(const ParameterRecord &target, const QString &toolVersion)
 {
     m_target = target;
     DeviceReply *read = m_link->read(DeviceReply::Purpose::Read);
-    if (read) {
-        // The plan is made here, before the caller shows the read as any
-        // read; planned() is queued behind that.
-        connect(read, &DeviceReply::finished, this,
-                [this, toolVersion](const DeviceResult &result) { onRead(result, toolVersion); });
-    }
-    return read;
+    if (!read)
+        return started(false);
+    // Shown and booked as any read; planned() is queued behind that.
+    forward(read);
+    connect(read, &DeviceJob::sequenceEnded, this, &DeviceJob::sequenceEnded);
+    connect(read, &DeviceReply::finished, this,
+            [this, toolVersion](const DeviceResult &result) { onRead(result, toolVersion); });
+    return started(true);
 }
 
 void PlanSession::onRead(const DeviceResult &result, const QString &toolVersion)
@@ -48,17 +49,17 @@ void PlanSession::answer(bool write)
     }
     auto *session = new WriteSession(m_link, this);
     // The write's own end is shown first, then why the plan refused it.
-    emit writing(session);
+    connect(session, &DeviceJob::stepFinished, this, &DeviceJob::stepFinished);
+    connect(session, &DeviceJob::requestEnded, this, &DeviceJob::requestEnded);
+    connect(session, &DeviceJob::sequenceEnded, this, &DeviceJob::sequenceEnded);
     connect(session, &WriteSession::finished, this, [this](const WriteEnd &written) {
         m_end.write = written;
         end(written.status == WriteEnd::Status::Refused && m_end.check.stale() ? PlanEnd::Status::Stale
                                                                                 : PlanEnd::Status::Ended);
     });
     // The plan's check runs on the record the write session's own LP brought.
-    if (!session->start([this](const ParameterRecord &device) { return checkedRecord(device); }, false)) {
-        delete session;
+    if (!session->start([this](const ParameterRecord &device) { return checkedRecord(device); }, false))
         end(PlanEnd::Status::NotSent);
-    }
 }
 
 std::optional<ParameterRecord> PlanSession::checkedRecord(const ParameterRecord &device)

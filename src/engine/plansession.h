@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QObject>
-
-#include <functional>
 #include <optional>
 
 #include "deviceplan.h"
@@ -30,8 +27,9 @@ struct PlanEnd
 // A write made from a plan: the write sequence's own read is checked
 // against the plan, a device that is no longer the plan's is refused with
 // nothing written, and otherwise exactly the plan's changes are written.
-// review() makes the plan first from a read and asks before the write.
-class PlanSession : public QObject
+// review() makes the plan first from a read and asks before the write; the
+// read and the write are the session's requests.
+class PlanSession : public DeviceJob
 {
     Q_OBJECT
 
@@ -39,8 +37,8 @@ public:
     explicit PlanSession(DeviceLink *link, QObject *parent = nullptr);
 
     // Reads the device and plans target over it; planned() follows the read.
-    // The read's reply, for the caller to show and book; null when not sent.
-    DeviceReply *review(const ParameterRecord &target, const QString &toolVersion);
+    // False, with nothing sent, while the link takes no request.
+    bool review(const ParameterRecord &target, const QString &toolVersion);
     // After planned(): whether the plan is to be written.
     void answer(bool write);
 
@@ -53,8 +51,6 @@ public:
 signals:
     // Out of the port's slot, so that a question box may wait for the answer.
     void planned(const tavik7::DevicePlan &plan);
-    // Before the write goes out: whoever shows or books its steps connects now.
-    void writing(tavik7::WriteSession *session);
     void finished(const tavik7::PlanEnd &end);
 
 private:

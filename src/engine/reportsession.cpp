@@ -5,7 +5,7 @@
 namespace tavik7 {
 
 ReportSession::ReportSession(DeviceLink *link, QObject *parent)
-    : QObject(parent)
+    : DeviceJob(parent)
     , m_link(link)
 {
 }
@@ -14,9 +14,9 @@ bool ReportSession::start()
 {
     DeviceReply *reply = m_link->read(DeviceReply::Purpose::Report);
     if (!reply)
-        return false;
-    connect(reply, &DeviceReply::stepFinished, this, &ReportSession::stepFinished);
-    connect(reply, &DeviceReply::finished, this, [this, reply](const DeviceResult &result) {
+        return started(false);
+    forward(reply);
+    connect(reply, &DeviceReply::finished, this, [this](const DeviceResult &result) {
         ReportEnd end;
         end.read = result;
         if (result.ok() && result.record && result.counter) {
@@ -26,11 +26,11 @@ bool ReportSession::start()
             end.implausibleFields = sheet.implausibleFieldIds();
             end.counterPlausible = sheet.counterPlausible();
         }
-        emit requestEnded(reply);
+        emit sequenceEnded(result);
         emit finished(end);
         deleteLater();
     });
-    return true;
+    return started(true);
 }
 
 } // namespace tavik7

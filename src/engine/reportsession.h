@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QList>
-#include <QObject>
 
+#include "devicejob.h"
 #include "devicelink.h"
 
 namespace tavik7 {
@@ -23,7 +23,7 @@ struct ReportEnd
 // A report's reading: LP and L_ZLW, then the parameter sheet's verdict on
 // what came. The page itself is the caller's, who has the means to draw it.
 // The session deletes itself after finished().
-class ReportSession : public QObject
+class ReportSession : public DeviceJob
 {
     Q_OBJECT
 
@@ -34,9 +34,6 @@ public:
     bool start();
 
 signals:
-    void stepFinished(const tavik7::DeviceResult &step);
-    // The read has ended, before the verdict is told: the book's moment.
-    void requestEnded(const tavik7::DeviceReply *reply);
     void finished(const tavik7::ReportEnd &end);
 
 private:

@@ -5,7 +5,7 @@
 namespace tavik7 {
 
 WriteSession::WriteSession(DeviceLink *link, QObject *parent)
-    : QObject(parent)
+    : DeviceJob(parent)
     , m_link(link)
 {
 }
@@ -15,10 +15,15 @@ bool WriteSession::start(const DeviceLink::WritePlan &plan, bool readBack)
     m_readBack = readBack;
     DeviceReply *reply = m_link->write(plan, DeviceReply::Purpose::Write);
     if (!reply)
-        return false;
-    connect(reply, &DeviceReply::stepFinished, this, &WriteSession::stepFinished);
+        return started(false);
+    forward(reply);
     connect(reply, &DeviceReply::finished, this, [this, reply] { onWritten(reply); });
-    return true;
+    return started(true);
+}
+
+bool WriteSession::start(const ParameterRecord &record, bool readBack)
+{
+    return start([record](const ParameterRecord &) { return record; }, readBack);
 }
 
 void WriteSession::onWritten(const DeviceReply *reply)
@@ -29,7 +34,6 @@ void WriteSession::onWritten(const DeviceReply *reply)
         const ParameterRecord before = result.record ? *result.record : reply->before().record.value_or(ParameterRecord{});
         m_end.changed = differingFields(before, *result.written);
     }
-    emit requestEnded(reply);
     emit written(m_end);
     if (!result.ok()) {
         end(result.status == DeviceResult::Status::Refused ? WriteEnd::Status::Refused : WriteEnd::Status::Failed);
@@ -48,6 +52,7 @@ void WriteSession::onWritten(const DeviceReply *reply)
         end(WriteEnd::Status::Failed);
         return;
     }
+    connect(check, &DeviceJob::requestEnded, this, &DeviceJob::requestEnded);
     connect(check, &DeviceReply::finished, this, [this, check] { onReadBack(check); });
 }
 
@@ -55,7 +60,6 @@ void WriteSession::onReadBack(const DeviceReply *reply)
 {
     const DeviceResult &result = reply->result();
     m_end.readBack = result;
-    emit requestEnded(reply);
     if (!result.ok() || !result.record) {
         end(WriteEnd::Status::Failed);
         return;
@@ -67,6 +71,7 @@ void WriteSession::onReadBack(const DeviceReply *reply)
 void WriteSession::end(WriteEnd::Status status)
 {
     m_end.status = status;
+    emit sequenceEnded(m_end.write);
     emit finished(m_end);
     deleteLater();
 }

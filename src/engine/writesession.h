@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QList>
-#include <QObject>
 
 #include <optional>
 
+#include "devicejob.h"
 #include "devicelink.h"
 
 namespace tavik7 {
@@ -40,7 +40,7 @@ struct WriteEnd
 // over its record, the write sequence with the counter written back when
 // the direction turns, then, when asked, read back and compare. One end,
 // typed; the session deletes itself after finished().
-class WriteSession : public QObject
+class WriteSession : public DeviceJob
 {
     Q_OBJECT
 
@@ -49,14 +49,12 @@ public:
 
     // False, with nothing sent, while the link takes no request.
     bool start(const DeviceLink::WritePlan &plan, bool readBack);
+    // The table's record as it stands, whatever the device holds.
+    bool start(const ParameterRecord &record, bool readBack);
     // Until the write has ended: a run being interrupted leaves it out.
     void setReadBack(bool readBack) { m_readBack = readBack; }
 
 signals:
-    // Each request of the write sequence as it ends, for a front end to show.
-    void stepFinished(const tavik7::DeviceResult &step);
-    // Each reply as it ends, before the session goes on: the book's moment.
-    void requestEnded(const tavik7::DeviceReply *reply);
     // The write sequence has ended, before any read-back.
     void written(const tavik7::WriteEnd &end);
     void finished(const tavik7::WriteEnd &end);

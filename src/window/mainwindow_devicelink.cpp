@@ -176,16 +176,14 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
     });
 }
 
-bool TAVIK7_Bediensoftware::followReply(tavik7::DeviceReply *reply)
+bool TAVIK7_Bediensoftware::followJob(tavik7::DeviceJob *job)
 {
-    if (!reply)
+    if (!job)
         return false;
-    connect(reply, &tavik7::DeviceReply::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
-    connect(reply, &tavik7::DeviceReply::finished, this, [this, reply](const DeviceResult &result) {
-        // In the book before the window reports the action.
-        tavik7::book::DeviceBookKeeper::of(this)->recordReply(reply);
-        showSequenceResult(result);
-    });
+    connect(job, &tavik7::DeviceJob::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
+    // Each reply is in the book before the window reports the action.
+    tavik7::book::DeviceBookKeeper::of(this)->follow(job);
+    connect(job, &tavik7::DeviceJob::sequenceEnded, this, &TAVIK7_Bediensoftware::showSequenceResult);
     return true;
 }
 
@@ -236,64 +234,33 @@ void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
     using Purpose = tavik7::DeviceReply::Purpose;
     const Purpose purpose = purposeOfMode(mode);
-    const tavik7::ParameterRecord table = sheet.record();
     if (purpose == Purpose::Write && planReview->isOn()) {
-        requestRefused(followReply(planReview->start(table)), MessageId::NoData);
-        return;
+        requestRefused(planReview->start(sheet.record()), MessageId::NoData);
+    } else if (purpose == Purpose::Write) {
+        // The table as it stands when clicked, over whatever the device holds.
+        auto *session = new tavik7::WriteSession(deviceLink, this);
+        followJob(session);
+        requestRefused(session->start(sheet.record(), false), MessageId::NoData);
+    } else if (purpose == Purpose::Report) {
+        auto *session = new tavik7::ReportSession(deviceLink, this);
+        followJob(session);
+        connect(session, &tavik7::ReportSession::finished, this, [this](const tavik7::ReportEnd &end) {
+            if (!end.read.ok())
+                return;
+            if (end.plausible())
+                emit createPdf();
+            else
+                showMessage(MessageId::PdfInvalidValues, true);
+        });
+        requestRefused(session->start(), MessageId::PdfNoData);
+    } else {
+        requestRefused(followJob(deviceLink->read(purpose)), MessageId::NoData);
     }
-    const bool sent = purpose == Purpose::Write
-        ? startWriteSession([table](const tavik7::ParameterRecord &) { return table; })
-        : purpose == Purpose::Report ? startReportSession()
-                                     : followReply(deviceLink->read(purpose));
-    requestRefused(sent, purpose == Purpose::Report ? MessageId::PdfNoData : MessageId::NoData);
-}
-
-// plan: what to write over the device's record as the session's own LP
-// brings it; Write gives the table as it stands when clicked.
-bool TAVIK7_Bediensoftware::startWriteSession(const tavik7::DeviceLink::WritePlan &plan)
-{
-    auto *session = new tavik7::WriteSession(deviceLink, this);
-    followWriteSession(session);
-    if (session->start(plan, false))
-        return true;
-    delete session;
-    return false;
-}
-
-void TAVIK7_Bediensoftware::followWriteSession(tavik7::WriteSession *session)
-{
-    connect(session, &tavik7::WriteSession::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
-    // In the book before the window reports the action.
-    connect(session, &tavik7::WriteSession::requestEnded, tavik7::book::DeviceBookKeeper::of(this),
-            &tavik7::book::DeviceBookKeeper::recordReply);
-    connect(session, &tavik7::WriteSession::finished, this,
-            [this](const tavik7::WriteEnd &end) { showSequenceResult(end.write); });
-}
-
-bool TAVIK7_Bediensoftware::startReportSession()
-{
-    auto *session = new tavik7::ReportSession(deviceLink, this);
-    connect(session, &tavik7::ReportSession::stepFinished, this, &TAVIK7_Bediensoftware::showRequestResult);
-    connect(session, &tavik7::ReportSession::requestEnded, tavik7::book::DeviceBookKeeper::of(this),
-            &tavik7::book::DeviceBookKeeper::recordReply);
-    connect(session, &tavik7::ReportSession::finished, this, [this](const tavik7::ReportEnd &end) {
-        showSequenceResult(end.read);
-        if (!end.read.ok())
-            return;
-        if (end.plausible())
-            emit createPdf();
-        else
-            showMessage(MessageId::PdfInvalidValues, true);
-    });
-    if (session->start())
-        return true;
-    delete session;
-    return false;
 }
 
 void TAVIK7_Bediensoftware::onReadCounterClicked()
 {
-    requestRefused(followReply(deviceLink->readCounter()), tavik7::MessageId::NoData);
+    requestRefused(followJob(deviceLink->readCounter()), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onTimerCounterStatus()
@@ -304,7 +271,7 @@ void TAVIK7_Bediensoftware::onTimerCounterStatus()
 void TAVIK7_Bediensoftware::onWriteSettingsClicked()
 {
     tavik7::book::DeviceBookKeeper::of(this)->recorder().setReason(QString());
-    requestRefused(followReply(deviceLink->writeParameters(sheet.record())), tavik7::MessageId::NoData);
+    requestRefused(followJob(deviceLink->writeParameters(sheet.record())), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::onWriteCounterClicked()
@@ -318,7 +285,7 @@ void TAVIK7_Bediensoftware::onWriteCounterClicked()
         return;
     }
     if (confirmSetCounter())
-        requestRefused(followReply(deviceLink->writeCounter(digits)), tavik7::MessageId::NoData);
+        requestRefused(followJob(deviceLink->writeCounter(digits)), tavik7::MessageId::NoData);
 }
 
 bool TAVIK7_Bediensoftware::confirmSetCounter()
@@ -340,14 +307,11 @@ void TAVIK7_Bediensoftware::onSerDataAvailable()
 
 void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &record, int sequence)
 {
+    // A write's own read leaves the technician's values in the table.
     const bool refill = DeviceResult::Sequence(sequence) != DeviceResult::Sequence::Write;
-    const bool technicianRead = DeviceResult::Sequence(sequence) == DeviceResult::Sequence::Read
-        && !wizardFlow->readsFirmware();
     followDeviceRecord(refill);
     if (refill)
         fillParameterTableAsOneChange(record);
-    if (technicianRead)
-        offerFlashBackup(record);
 }
 
 void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &significance)

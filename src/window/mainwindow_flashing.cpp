@@ -7,7 +7,6 @@
 #include "devicebookkeeper.h"
 #include "filehooks.h"
 #include "flashsession.h"
-#include "flashtool.h"
 #include "intelhex.h"
 #include "platform.h"
 #include "portdiagnosis.h"
@@ -27,19 +26,6 @@ constexpr int kTextAdapterToParameters = 244;
 constexpr int kTextUpdateSucceeded = 245;
 constexpr int kTextUpdateFailed = 246;
 
-// The window's words for a flash run's troubles.
-tavik7::MessageId flashErrorMessage(FlashRun::Error error)
-{
-    switch (error) {
-    case FlashRun::Error::NoError:
-    case FlashRun::Error::NoFirmwareFile:
-    case FlashRun::Error::BadFirmwareImage: return tavik7::MessageId::NoFirmwareFile;
-    case FlashRun::Error::ToolError: return tavik7::MessageId::ToolError;
-    case FlashRun::Error::ToolNotStarted: return tavik7::MessageId::ToolNotStarted;
-    }
-    return tavik7::MessageId::ToolError;
-}
-
 } // namespace
 
 void TAVIK7_Bediensoftware::setUpFlashRun()
@@ -50,7 +36,7 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     tavik7::book::DeviceBookKeeper::of(this)->watchFlashRun(flashRun);
     connect(flashRun, &FlashRun::toolStarted, this, [this] { showMessage(tavik7::MessageId::FlashInstructions, false); });
     connect(flashRun, &FlashRun::errorOccurred, this, [this](FlashRun::Error error) {
-        showMessage(flashErrorMessage(error), false);
+        showMessage(tavik7::flashErrorWording(error).message, false);
         // The file was chosen, but is no image this device can take: where it is wrong.
         if (error == FlashRun::Error::BadFirmwareImage)
             appendConsoleNote(tavik7::firmwareImageNote(QDir::toNativeSeparators(flashRun->checkedImage()),
@@ -67,6 +53,8 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
             [this](const QString &text) { tavik7::panes::appendAtEnd(ui.textEditConsole, text); });
     connect(flashRun, &FlashRun::finished, this, &TAVIK7_Bediensoftware::showFlashVerdict);
     connect(flashRun, &FlashRun::portTakenBack, this, &TAVIK7_Bediensoftware::showPortTakenBack);
+    // Not from inside the port's data slot, whose next answers would wait behind the box.
+    connect(flashRun, &FlashRun::backupOffered, this, &TAVIK7_Bediensoftware::showBackupOffer, Qt::QueuedConnection);
     connect(flashRun, &FlashRun::stateChanged, this, [this](FlashRun::State state) {
         if (state == FlashRun::State::Running && !flashRun->run().releasedPort.isEmpty()) {
             showMessage(tavik7::MessageId::PortClosed, false);
@@ -108,10 +96,7 @@ bool TAVIK7_Bediensoftware::confirmAdapterForFlashing()
 
 FlashRun::Request TAVIK7_Bediensoftware::flashRequest(const QString &firmwareFile) const
 {
-    FlashRun::Request request;
-    request.firmwareFile = firmwareFile;
-    request.tool = tavik7::flashtool::locateTool();
-    request.backupFolder = appDataFolder;
+    FlashRun::Request request = FlashRun::Request::of(firmwareFile, appDataFolder);
     // The wizard's flash backs up what the link's memory holds, as the session does.
     request.takeDevice(deviceLink->memory()->state());
     return request;
@@ -140,9 +125,7 @@ void TAVIK7_Bediensoftware::onProcessAvrdudeReadyReadStandardOutput()
 
 void TAVIK7_Bediensoftware::showPortTakenBack(FlashRun::Port::Reopen outcome)
 {
-    // After a failed run its verdict stays in view: what follows is added
-    // below it, and the technician stays with the tool's output.
-    const bool keepVerdict = flashRun->verdict() != FlashRun::Verdict::Succeeded;
+    const FlashRun::PortReturn back = flashRun->portReturn(outcome);
     if (outcome == FlashRun::Port::Reopen::Failed)
         explainPortOpenFailure(deviceLink->lastOpenFailure());
     if (outcome == FlashRun::Port::Reopen::Opened) {
@@ -150,15 +133,15 @@ void TAVIK7_Bediensoftware::showPortTakenBack(FlashRun::Port::Reopen outcome)
         if (listed >= 0)
             ui.comboBoxDevice->setCurrentIndex(listed);
         updatePlausibilityState();
-        if (!keepVerdict || wizardFlow->state() == tavik7::WizardFlow::State::Flashing)
+        // The wizard's own flash goes back into the wizard whatever its verdict.
+        if (!back.keepVerdict || wizardFlow->state() == tavik7::WizardFlow::State::Flashing)
             showTabAfterConnect();
     }
     if (outcome != FlashRun::Port::Reopen::Gone)
         updateWindowTitle(true);
-    showMessage(outcome == FlashRun::Port::Reopen::Opened ? tavik7::MessageId::PortOpened
-                                                          : tavik7::MessageId::PortNotOpened, keepVerdict);
-    if (outcome == FlashRun::Port::Reopen::Gone)
-        appendConsoleNote(tavik7::portOpenFailureNote(tavik7::PortOpenFailure::NotFound, {}));
+    showMessage(back.message, back.keepVerdict);
+    if (back.note.id != tavik7::MessageId::None)
+        appendConsoleNote(back.note);
 }
 
 void TAVIK7_Bediensoftware::showFlashVerdict()
@@ -177,18 +160,6 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
     // The port is taken back once the technician has switched the adapter and closed this.
     tavik7::boxes::inform(noticeBox(), textFor(succeeded ? kTextUpdateSucceeded : kTextUpdateFailed),
                           succeeded ? textFor(kTextAdapterToParameters) : QString());
-}
-
-void TAVIK7_Bediensoftware::offerFlashBackup(const tavik7::ParameterRecord &deviceRead)
-{
-    // Only the technician's own read counts: the flashed firmware's version
-    // and checksum are known from then on, and the backup must not undo them.
-    const QString backup = flashRun->takeBackupOnOffer(deviceRead);
-    if (backup.isEmpty())
-        return;
-    // Queued: not from inside the port's data slot, whose next answers would
-    // wait behind the box.
-    QMetaObject::invokeMethod(this, [this, backup] { showBackupOffer(backup); }, Qt::QueuedConnection);
 }
 
 void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)

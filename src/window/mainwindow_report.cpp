@@ -42,11 +42,10 @@ void TAVIK7_Bediensoftware::writeInspectionReport()
     // A folder the user may not write to, or a disk that filled up, ends the
     // report quietly, as an unwritable folder always did; an earlier report
     // under the same name stays as it was.
-    if (!tavik7::writeInspectionReportPdf(name, sheet.record(), ui.lineEditCounter->text(), notes, today)) {
-        tavik7::book::DeviceBookKeeper::of(this)->recordReport(QString(), QStringLiteral("badFile"));
+    const bool written = tavik7::writeInspectionReportPdf(name, sheet.record(), ui.lineEditCounter->text(), notes, today);
+    tavik7::book::DeviceBookKeeper::of(this)->recordReportWritten(name, written, notes);
+    if (!written)
         return;
-    }
-    tavik7::book::DeviceBookKeeper::of(this)->recordReport(name, QLatin1String(tavik7::book::kStatusOk), notes);
     showMessage(tavik7::MessageId::PdfCreated, true);
     tavik7::openInViewer(name);
 }

@@ -159,7 +159,7 @@ void TAVIK7_Bediensoftware::setUpEngines()
                                      fillParameterTableAsOneChange(record);
                                      markDifferencesFromDevice();
                                  },
-                                 [this](tavik7::WriteSession *session) { followWriteSession(session); }},
+                                 [this](tavik7::DeviceJob *job) { followJob(job); }},
                                 this);
     setUpNamurListener();
     setUpFlashRun();

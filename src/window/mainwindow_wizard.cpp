@@ -60,7 +60,7 @@ void TAVIK7_Bediensoftware::setUpWizardFlow()
 {
     wizardFlow = new tavik7::WizardFlow(deviceLink, flashRun, this);
     wizardFlow->setCounterReading([this] { return ui.lineEditCounter->text(); });
-    connect(wizardFlow, &tavik7::WizardFlow::requestSent, this, &TAVIK7_Bediensoftware::followReply);
+    connect(wizardFlow, &tavik7::WizardFlow::requestSent, this, &TAVIK7_Bediensoftware::followJob);
     connect(wizardFlow, &tavik7::WizardFlow::viewChanged, this, [this] {
         wizardPage->draw(wizardFlow->view(language));
         applyAvailability();

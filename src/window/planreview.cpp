@@ -41,9 +41,10 @@ bool PlanReview::isOn() const
     return m_action && m_action->isChecked();
 }
 
-tavik7::DeviceReply *PlanReview::start(const tavik7::ParameterRecord &target)
+bool PlanReview::start(const tavik7::ParameterRecord &target)
 {
     auto *session = new tavik7::PlanSession(m_link, this);
+    m_window.follow(session);
     connect(session, &tavik7::PlanSession::planned, this, [this, session, target](const tavik7::DevicePlan &plan) {
         m_window.showTable(target);
         if (plan.changes.isEmpty()) {
@@ -61,7 +62,6 @@ tavik7::DeviceReply *PlanReview::start(const tavik7::ParameterRecord &target)
         tavik7::book::DeviceBookKeeper::of(m_window.parent)->recorder().setReason(reason);
         session->answer(yes);
     });
-    connect(session, &tavik7::PlanSession::writing, this, m_window.follow);
     connect(session, &tavik7::PlanSession::finished, this, [this](const tavik7::PlanEnd &end) {
         if (end.status == tavik7::PlanEnd::Status::Stale)
             m_window.show({MessageId::NotePlanStale, {tavik7::staleChangeText(end.plan, end.check, m_window.language())}},
@@ -70,8 +70,5 @@ tavik7::DeviceReply *PlanReview::start(const tavik7::ParameterRecord &target)
                  && m_link->portState() == tavik7::DeviceLink::PortState::Closed)
             m_window.show(MessageId::NoData, false);
     });
-    tavik7::DeviceReply *read = session->review(target, QCoreApplication::applicationVersion());
-    if (!read)
-        delete session;
-    return read;
+    return session->review(target, QCoreApplication::applicationVersion());
 }

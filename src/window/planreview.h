@@ -13,7 +13,7 @@ class QAction;
 class QMessageBox;
 class QWidget;
 namespace tavik7 {
-class WriteSession;
+class DeviceJob;
 }
 
 // Write under review, as the window shows it: the plan session reads the
@@ -33,8 +33,8 @@ public:
         std::function<void(const tavik7::ConsoleEntry &entry, bool append)> show;
         // The read refills the table: the technician's values go back into it.
         std::function<void(const tavik7::ParameterRecord &record)> showTable;
-        // Shows and books the write's steps as those of the window's own write.
-        std::function<void(tavik7::WriteSession *session)> follow;
+        // Shows and books the read's and the write's steps as the window's own.
+        std::function<void(tavik7::DeviceJob *job)> follow;
     };
 
     PlanReview(tavik7::DeviceLink *link, Window window, QObject *parent = nullptr);
@@ -43,9 +43,8 @@ public:
     void watch(QAction *action);
     [[nodiscard]] bool isOn() const;
 
-    // A write of target, reviewed once read; the read's reply for the window
-    // to follow, null when not sent.
-    tavik7::DeviceReply *start(const tavik7::ParameterRecord &target);
+    // A write of target, reviewed once read; false when nothing was sent.
+    bool start(const tavik7::ParameterRecord &target);
 
 private:
     tavik7::DeviceLink *m_link;

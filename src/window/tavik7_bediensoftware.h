@@ -31,7 +31,7 @@ class ParameterTableView;
 class WizardPage;
 class PlanReview;
 namespace tavik7 {
-class WriteSession;
+class DeviceJob;
 }
 
 // Registers the compiled-in images; main() and the tests call it once.
@@ -138,12 +138,8 @@ private:
     void connectDeviceLink();
     // False when the request went out; a closed port answers as a mute device.
     bool requestRefused(bool sent, tavik7::MessageId noAnswer);
-    // Shows a reply's requests as they end and books it; false for none.
-    bool followReply(tavik7::DeviceReply *reply);
-    bool startWriteSession(const tavik7::DeviceLink::WritePlan &plan);
-    // A write session's steps shown and booked as they end.
-    void followWriteSession(tavik7::WriteSession *session);
-    bool startReportSession();
+    // Shows a job's requests as they end and books them; false for none.
+    bool followJob(tavik7::DeviceJob *job);
     // The console line and the widgets for each request's end, then the
     // sequence's own end (buttons, report).
     void showRequestResult(const tavik7::DeviceResult &result);
@@ -206,8 +202,6 @@ private:
     void setUpFlashRun();
     void showFlashVerdict();
     void showPortTakenBack(tavik7::FlashRun::Port::Reopen outcome);
-    // After the first read of a freshly flashed device: the backup taken before.
-    void offerFlashBackup(const tavik7::ParameterRecord &deviceRead);
     void showBackupOffer(const QString &backupFile);
 
     void setUpNamurListener();

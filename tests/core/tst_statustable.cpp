@@ -9,6 +9,7 @@ Q_DECLARE_METATYPE(tavik7::RequestKind)
 Q_DECLARE_METATYPE(tavik7::RequestSequence)
 Q_DECLARE_METATYPE(tavik7::ConsolePlacement)
 Q_DECLARE_METATYPE(tavik7::FlashVerdict)
+Q_DECLARE_METATYPE(tavik7::FlashError)
 
 class TestStatusTable : public QObject
 {
@@ -20,6 +21,8 @@ private slots:
     void everyEndHasItsRow();
     void flashEnds_data();
     void flashEnds();
+    void flashErrors_data();
+    void flashErrors();
 };
 
 // Each end as the manual's exit status, the --json error words and the
@@ -139,6 +142,30 @@ void TestStatusTable::flashEnds()
     QTEST(wording.word, "word");
     QTEST(int(wording.message), "message");
     QTEST(wording.placement, "placement");
+}
+
+// A file that is no firmware image is the caller's mistake (exit 1, nothing
+// sent); a tool that failed is a failed flash, as its verdict is.
+void TestStatusTable::flashErrors_data()
+{
+    QTest::addColumn<FlashError>("error");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("message");
+
+    QTest::newRow("no firmware file") << FlashError::NoFirmwareFile << 1 << 63;
+    QTest::newRow("bad image") << FlashError::BadFirmwareImage << 1 << 63;
+    QTest::newRow("tool error") << FlashError::ToolError << 6 << 67;
+    QTest::newRow("tool not started") << FlashError::ToolNotStarted << 6 << 65;
+}
+
+void TestStatusTable::flashErrors()
+{
+    QFETCH(FlashError, error);
+
+    const StatusWording wording = flashErrorWording(error);
+    QTEST(int(wording.exitCode), "exitCode");
+    QTEST(int(wording.message), "message");
+    QCOMPARE(wording.word, exitWord(wording.exitCode));
 }
 
 QTEST_GUILESS_MAIN(TestStatusTable)

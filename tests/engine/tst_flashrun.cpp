@@ -84,11 +84,17 @@ void watch(FlashRun *run, QStringList &seen)
 {
     QObject::connect(run, &FlashRun::toolStarted, run, [&seen] { seen << QStringLiteral("started"); });
     QObject::connect(run, &FlashRun::errorOccurred, run, [&seen](FlashRun::Error error) {
-        seen << QString::fromLatin1(QMetaEnum::fromType<FlashRun::Error>().valueToKey(int(error)));
+        const char *const names[] = {"NoError", "NoFirmwareFile", "BadFirmwareImage", "ToolError", "ToolNotStarted"};
+        seen << QString::fromLatin1(names[int(error)]);
     });
     QObject::connect(run, &FlashRun::finished, run, [&seen] { seen << QStringLiteral("end"); });
-    QObject::connect(run, &FlashRun::portTakenBack, run, [&seen](FlashRun::Port::Reopen outcome) {
-        seen << QString::fromLatin1(outcome == FlashRun::Port::Reopen::Opened ? "Opened" : "Gone");
+    // " below": the verdict stays in view, the port's line goes under it.
+    QObject::connect(run, &FlashRun::portTakenBack, run, [&seen, run](FlashRun::Port::Reopen outcome) {
+        const FlashRun::PortReturn back = run->portReturn(outcome);
+        const bool opened = outcome == FlashRun::Port::Reopen::Opened;
+        QCOMPARE(back.message == tavik7::MessageId::PortOpened, opened);
+        QCOMPARE(back.note.id == tavik7::MessageId::None, opened);
+        seen << QString::fromLatin1(opened ? "Opened" : "Gone") + QLatin1String(back.keepVerdict ? " below" : "");
     });
 }
 
@@ -124,10 +130,16 @@ void checkWire(tavik7::DeviceLink &link, DevSim &sim, FlashRun *run, const QTemp
     if (tool == Fake && started)
         QCOMPARE(passed.mid(9), (QStringList{port, "-U", "flash:w:" + request.firmwareFile + ":i"}));
     if (tool == Avrdude) {
-        // The simulated boot loader took the image: the device reports its version.
-        tavik7::DeviceReply *reply = link.read();
-        QVERIFY(reply && QSignalSpy(reply, &tavik7::DeviceReply::finished).wait(kRunWaitMs));
+        // The simulated boot loader took the image: the device reports its
+        // version. The wizard's read leaves the backup; the technician's takes it.
+        QSignalSpy offered(run, &FlashRun::backupOffered);
+        for (auto purpose : {tavik7::DeviceReply::Purpose::Wizard, tavik7::DeviceReply::Purpose::Read}) {
+            tavik7::DeviceReply *reply = link.read(purpose);
+            QVERIFY(reply && QSignalSpy(reply, &tavik7::DeviceReply::finished).wait(kRunWaitMs));
+            QCOMPARE(offered.size(), purpose == tavik7::DeviceReply::Purpose::Read ? 1 : 0);
+        }
         QCOMPARE(link.memory()->record()->softwareVersion, quint16(112));
+        QCOMPARE(offered.at(0).at(0).toString(), run->run().backupFile);
     }
 }
 
@@ -160,14 +172,14 @@ void TestFlashRun::runs_data()
                              << QStringList{"started", "end", "Opened"};
     // The failure stays the run's last word; the port comes back after it.
     QTest::newRow("tool missing") << int(Missing) << QByteArray() << int(Exits) << hex
-                                  << FlashRun::Verdict::NotStarted << QStringList{"ToolError", "ToolNotStarted", "end", "Opened"};
+                                  << FlashRun::Verdict::NotStarted << QStringList{"ToolError", "ToolNotStarted", "end", "Opened below"};
     QTest::newRow("hanging, cancelled") << int(Fake) << QByteArray("Reading | ####\\n") << int(Cancelled) << hex
                                         << FlashRun::Verdict::Failed
-                                        << QStringList{"started", "ToolError", "end", "Opened"};
+                                        << QStringList{"started", "ToolError", "end", "Opened below"};
     // The adapter pulled while the tool runs: no other port is opened instead.
     QTest::newRow("port removed during the run")
         << int(Fake) << QByteArray("Reading | ####\\n") << int(Unplugged) << hex << FlashRun::Verdict::Failed
-        << QStringList{"started", "ToolError", "end", "Gone"};
+        << QStringList{"started", "ToolError", "end", "Gone below"};
     // Nothing may go on writing to the device once nobody reports on it.
     QTest::newRow("hanging, run destroyed") << int(Fake) << QByteArray("Writing | ##\\n") << int(Destroyed)
                                             << hex << FlashRun::Verdict::None << QStringList{"started"};
@@ -223,9 +235,10 @@ void TestFlashRun::runs()
     QCOMPARE(seen, events);
     QCOMPARE(run->verdict(), verdict);
     // Reopened on the port released, or on none at all.
-    QCOMPARE(link.portName(), events.endsWith(QStringLiteral("Gone")) ? QString() : port);
+    QCOMPARE(link.portName(), events.last().startsWith(QLatin1String("Gone")) ? QString() : port);
     checkWire(link, sim, run, work, request, port, tool, started);
-    checkBackup(run, started, verdict == FlashRun::Verdict::Succeeded);
+    // The real tool's run was read again above, which took the backup offered.
+    checkBackup(run, started, verdict == FlashRun::Verdict::Succeeded && tool != Avrdude);
     delete run;
 }
 
