@@ -46,13 +46,6 @@ void TAVIK7_Bediensoftware::refreshPortList()
     ui.comboBoxDevice->setCurrentIndex(kept >= 0 ? kept : (ui.comboBoxDevice->count() > 0 ? 0 : -1));
 }
 
-void TAVIK7_Bediensoftware::fillInterfaceCombos()
-{
-    // The service line's one setting each is the form's; parity and flow
-    // control get their texts from the language switch.
-    refreshPortList();
-}
-
 void TAVIK7_Bediensoftware::applyAvailability()
 {
     const tavik7::ButtonStates can = tavik7::buttonStates(

@@ -92,7 +92,9 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     setUpEngines();
     connectMenus();
     connectDeviceButtons();
-    fillInterfaceCombos();
+    // The service line's one setting each is the form's; parity and flow
+    // control get their texts from the language switch.
+    refreshPortList();
     applyAvailability();
     styleFirstFrame();
     setupParameterTable();

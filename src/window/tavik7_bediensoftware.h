@@ -121,7 +121,6 @@ private:
     void setUpEngines();
     void connectMenus();
     void connectDeviceButtons();
-    void fillInterfaceCombos();
     void connectTableChecks();
     // The tab pages' style sheet: what the first frame shows, then all pages.
     void styleFirstFrame();
