@@ -57,7 +57,7 @@ void show(QWidget *mainWindow, int language)
     } else {
         const QString why = entry ? QString() : load();
         if (!entry) {
-            boxes::warn(unloadableText(language).arg(why), QStringLiteral("font: bold 14px;"));
+            boxes::warn(unloadableText(language).arg(why));
             return;
         }
         shown = entry(mainWindow, language, {&askFileName, &book::followWindowChoice});

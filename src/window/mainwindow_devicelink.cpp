@@ -309,8 +309,7 @@ void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &reco
 
 void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &significance)
 {
-    tavik7::boxes::warn(tavik7::catalogueText(tavik7::MessageId::IncompatibleSignificance, language).arg(significance),
-                        QStringLiteral("font: bold 14px;"));
+    tavik7::boxes::warn(tavik7::catalogueText(tavik7::MessageId::IncompatibleSignificance, language).arg(significance));
 }
 
 void TAVIK7_Bediensoftware::onCounterRead(const tavik7::CounterReading &reading)

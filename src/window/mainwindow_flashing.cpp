@@ -165,7 +165,7 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
 void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)
 {
     QMessageBox box(this);
-    box.setStyleSheet(QStringLiteral("font: bold 14px;"));
+    box.setStyleSheet(QString::fromLatin1(tavik7::boxes::kNoticeStyleSheet));
     if (!tavik7::boxes::askYesNo(box, tavik7::catalogueText(tavik7::MessageId::QuestionLoadBackup, language),
                                  QDir::toNativeSeparators(backupFile), language))
         return;

@@ -36,7 +36,6 @@
 namespace {
 
 constexpr char kProgramVersion[] = "4.12";
-constexpr char kMessageBoxStyleSheet[] = "font: bold 14px;";
 
 // Runs a step once, queued behind the widget's first paint: the frame then
 // reaches the screen before the step takes the GUI thread.
@@ -191,7 +190,7 @@ QMessageBox &TAVIK7_Bediensoftware::noticeBox()
 {
     if (!messageBox) {
         messageBox = new QMessageBox(this);
-        messageBox->setStyleSheet(QString::fromLatin1(kMessageBoxStyleSheet));
+        messageBox->setStyleSheet(QString::fromLatin1(tavik7::boxes::kNoticeStyleSheet));
     }
     return *messageBox;
 }

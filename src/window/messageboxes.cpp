@@ -96,10 +96,10 @@ bool offerAction(QMessageBox &box, const QString &text, const QString &informati
     return chosen;
 }
 
-void warn(const QString &text, const QString &styleSheet)
+void warn(const QString &text)
 {
     QMessageBox box;
-    box.setStyleSheet(styleSheet);
+    box.setStyleSheet(QString::fromLatin1(kNoticeStyleSheet));
     box.setText(text);
     box.setStandardButtons(QMessageBox::Ok);
     box.setIcon(QMessageBox::Warning);

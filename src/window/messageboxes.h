@@ -24,7 +24,10 @@ int inform(QMessageBox &box, const QString &text, const QString &informativeText
 [[nodiscard]] bool offerAction(QMessageBox &box, const QString &text, const QString &informativeText,
                                const QString &actionText);
 
-// A box of its own in the given style, with the warning icon and Ok.
-void warn(const QString &text, const QString &styleSheet);
+// The face of the program's own notices.
+inline constexpr char kNoticeStyleSheet[] = "font: bold 14px;";
+
+// A box of its own in the notices' face, with the warning icon and Ok.
+void warn(const QString &text);
 
 } // namespace tavik7::boxes
