@@ -4,9 +4,6 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-#include <algorithm>
-#include <numeric>
-
 #include "booklocation.h"
 #include "booksettings.h"
 #include "bookupkeep.h"
@@ -25,7 +22,6 @@ void BookTableModel::setRows(const QList<QVariantList> &rows)
 {
     beginResetModel();
     m_rows = rows;
-    sortRows();
     endResetModel();
 }
 
@@ -65,51 +61,17 @@ QVariant BookTableModel::headerData(int section, Qt::Orientation orientation, in
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-void BookTableModel::sort(int column, Qt::SortOrder order)
-{
-    m_sortColumn = column;
-    m_sortOrder = order;
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QList<int> moved = sortRows();
-    // The view's current row is a persistent index: it moves with its row,
-    // so the events shown stay those of the row marked.
-    const QModelIndexList before = persistentIndexList();
-    QModelIndexList after;
-    for (const QModelIndex &index : before)
-        after.append(this->index(moved.at(index.row()), index.column()));
-    changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-}
-
-QList<int> BookTableModel::sortRows()
-{
-    QList<int> order(m_rows.size());
-    std::iota(order.begin(), order.end(), 0);
-    const QPartialOrdering first = m_sortOrder == Qt::AscendingOrder ? QPartialOrdering::Less : QPartialOrdering::Greater;
-    if (m_sortColumn >= 0) {
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            return QVariant::compare(m_rows.at(a).value(m_sortColumn), m_rows.at(b).value(m_sortColumn)) == first;
-        });
-    }
-    QList<QVariantList> sorted;
-    QList<int> moved(order.size());
-    for (int row = 0; row < order.size(); ++row) {
-        sorted.append(m_rows.at(order.at(row)));
-        moved[order.at(row)] = row;
-    }
-    m_rows = sorted;
-    return moved;
-}
-
 BookBrowser::BookBrowser(const QString &location, int language, QObject *parent)
     : QObject(parent)
     , m_location(location)
     , m_language(language)
     , m_devices(new BookTableModel(this))
+    , m_deviceOrder(new QSortFilterProxyModel(this))
     , m_events(new BookTableModel(this))
     , m_waiting(new WaitingEvents(location, this))
     , m_chainCheck(new ChainCheck(this))
 {
+    m_deviceOrder->setSourceModel(m_devices);
     connect(m_waiting, &WaitingEvents::counted, this, &BookBrowser::waitingChanged);
     connect(m_chainCheck, &ChainCheck::finished, this, [this](const VerifyResult &verified) {
         emit statusChanged(brokenChainText(verified, m_language));
@@ -177,9 +139,9 @@ void BookBrowser::showDevice(int row)
 QStringList BookBrowser::deviceAt(int row) const
 {
     QStringList device;
-    if (row >= 0 && row < m_devices->rowCount()) {
+    if (row >= 0 && row < m_deviceOrder->rowCount()) {
         for (int column = kDeviceSerialColumn; column < kDeviceSerialColumn + 3; ++column)
-            device.append(m_devices->index(row, column).data().toString());
+            device.append(m_deviceOrder->index(row, column).data().toString());
     }
     return device;
 }
@@ -203,7 +165,7 @@ int BookBrowser::reread()
     const QStringList shown = m_shownDevice;
     if (!search(m_search))
         return -1;
-    for (int row = 0; row < m_devices->rowCount(); ++row) {
+    for (int row = 0; row < m_deviceOrder->rowCount(); ++row) {
         if (!shown.isEmpty() && deviceAt(row) == shown)
             return row;
     }

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QObject>
+#include <QSortFilterProxyModel>
 #include <QString>
 #include <QStringList>
 
@@ -12,8 +13,7 @@ namespace tavik7::book {
 class ChainCheck;
 class WaitingEvents;
 
-// Rows read from the book under their headers, for a view. It sorts itself
-// when the view asks, so that a row the browser names is the row shown.
+// Rows read from the book under their headers, for a view.
 class BookTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -31,16 +31,10 @@ public:
     [[nodiscard]] QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
                                       int role = Qt::DisplayRole) const override;
-    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 private:
-    // Puts the rows in the order asked for; returns each row's new place.
-    QList<int> sortRows();
-
     QList<QVariantList> m_rows;
     QStringList m_headers;
-    int m_sortColumn = -1; // the order the rows came in
-    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };
 
 // The device book as its window browses it: the devices a search finds, the
@@ -58,7 +52,9 @@ public:
     [[nodiscard]] QString location() const { return m_location; }
     [[nodiscard]] int language() const { return m_language; }
     [[nodiscard]] QString title() const;
-    [[nodiscard]] BookTableModel *devices() const { return m_devices; }
+    // The devices in the order the view sorts them: the rows the browser
+    // names are the rows shown.
+    [[nodiscard]] QSortFilterProxyModel *devices() const { return m_deviceOrder; }
     [[nodiscard]] BookTableModel *events() const { return m_events; }
     // What events() shows, for the exports, and whose it is.
     [[nodiscard]] const EventTable &shownEvents() const { return m_shown; }
@@ -114,6 +110,7 @@ private:
     QStringList m_shownDevice; // serial number, maker, type
     EventTable m_shown;
     BookTableModel *m_devices;
+    QSortFilterProxyModel *m_deviceOrder;
     BookTableModel *m_events;
     WaitingEvents *m_waiting;
     ChainCheck *m_chainCheck;
