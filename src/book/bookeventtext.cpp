@@ -13,7 +13,7 @@ namespace {
 // The captions first, in BookText's order, then the columns and words below.
 enum class Word {
     // device list columns after the hidden id
-    Serial = int(BookText::Verifying) + 1, Manufacturer, DeviceType, LastSeen, SoftwareVersion, Counter, Events,
+    Serial = int(BookText::ModuleMissing) + 1, Manufacturer, DeviceType, LastSeen, SoftwareVersion, Counter, Events,
     // event columns
     Number, Time, Action, FrontEnd, User, Port, Result, Changes, File, Sha256, Technician, Reason,
     // actions, in the book's own order
@@ -36,6 +36,8 @@ QString word(int id, int language)
         {"Grund (für das Gerätebuch)", "Reason (for the device book)"},
         {"Gerätebuch-Ort", "Book location"}, {"Techniker", "Technician"}, {"Prüfen", "Verify"},
         {"Gerätebuch wird geprüft...", "Verifying the device book..."},
+        {"Das Gerätebuch lässt sich nicht öffnen, sein Programmteil fehlt oder ist beschädigt:\n%1",
+         "The device book cannot be opened, its part of the program is missing or damaged:\n%1"},
         {"Seriennummer", "Serial number"}, {"Hersteller", "Manufacturer"}, {"Gerätetyp", "Device type"},
         {"Zuletzt gesehen (Ortszeit)", "Last seen (local time)"}, {"Softwareversion", "Software version"},
         {"Zählwerksstand", "Counter status"}, {"Einträge", "Events"},

@@ -13,7 +13,7 @@ namespace tavik7::book {
 // column headers and each event's cells.
 enum class BookText {
     Title, MenuTitle, MenuEntry, SearchHint, ExportCsv, ExportPdf, ExportFailed, CsvFilter, PdfFilter, ReasonHint,
-    BookLocation, Technician, Verify, Verifying,
+    BookLocation, Technician, Verify, Verifying, ModuleMissing,
 };
 
 [[nodiscard]] QString bookText(BookText id, int language);

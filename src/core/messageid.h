@@ -51,7 +51,16 @@ enum class MessageId : qint16 {
     ConfirmSetCounterInfo = 103,
     Yes = 104,
     No = 105,
+    FlashButton = 106,
+    WrongFirmware = 107,
+    PleaseFlashV111 = 108,
+    PleaseFlashV112 = 109,
     GraduationMark = 110,
+    AdapterToFlash = 111,
+    AdapterToParameters = 112,
+    UpdateSucceeded = 113,
+    UpdateFailed = 114,
+    CheckTypePlates = 115,  // %1 the firmware version
     IncompatibleSignificance = 116,
 
     NoteFirst = 200,

@@ -6,10 +6,10 @@
 #include <QLibrary>
 #include <QWidget>
 
+#include "bookeventtext.h"
 #include "booksettings.h"
 #include "filehooks.h"
 #include "messageboxes.h"
-#include "texttable.h"
 
 namespace tavik7::bookwindow {
 
@@ -33,14 +33,6 @@ QString load()
     return entry ? QString() : library.errorString();
 }
 
-QString unloadableText(int language)
-{
-    return language == German ? QStringLiteral("Das Gerätebuch lässt sich nicht öffnen, sein Programmteil fehlt oder "
-                                               "ist beschädigt:\n%1")
-                              : QStringLiteral("The device book cannot be opened, its part of the program is missing "
-                                               "or damaged:\n%1");
-}
-
 // The form names the window it makes.
 QWidget *bookWindowOf(QWidget *mainWindow)
 {
@@ -57,7 +49,7 @@ void show(QWidget *mainWindow, int language)
     } else {
         const QString why = entry ? QString() : load();
         if (!entry) {
-            boxes::warn(unloadableText(language).arg(why));
+            boxes::warn(book::bookText(book::BookText::ModuleMissing, language).arg(why));
             return;
         }
         shown = entry(mainWindow, language, {&askFileName, &book::followWindowChoice});

@@ -272,6 +272,11 @@ QString TAVIK7_Bediensoftware::textFor(int textId) const
     return tavik7::text(textId, language);
 }
 
+QString TAVIK7_Bediensoftware::textFor(tavik7::MessageId id) const
+{
+    return tavik7::catalogueText(id, language);
+}
+
 void TAVIK7_Bediensoftware::showMessage(const tavik7::ConsoleEntry &entry, bool append, const QColor &colour)
 {
     const QString line = tavik7::consoleLine(QDateTime::currentDateTime(), tavik7::renderEntry(entry, language));

@@ -17,12 +17,6 @@ using Choice = tavik7::WizardFlow::Choice;
 constexpr int kTabWizard = 1;
 constexpr int kTabFlashen = 5;
 constexpr int kPendingEventsAfterFlashMs = 200;
-constexpr int kTextFlashen = 238;
-constexpr int kTextWrongFirmware = 239;
-constexpr int kTextPleaseFlashV111 = 240;
-constexpr int kTextPleaseFlashV112 = 241;
-constexpr int kTextGraduationMark = 242;
-constexpr int kTextCheckTypePlates = 247;
 
 } // namespace
 
@@ -72,7 +66,7 @@ void TAVIK7_Bediensoftware::setUpWizardFlow()
     });
     connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this] {
         const QString version = tavik7::softwareVersionText(sheet.record().softwareVersion);
-        tavik7::boxes::inform(noticeBox(), textFor(kTextCheckTypePlates).arg(version));
+        tavik7::boxes::inform(noticeBox(), textFor(tavik7::MessageId::CheckTypePlates).arg(version));
     });
 }
 
@@ -89,7 +83,7 @@ void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tav
     if (previous == tavik7::WizardFlow::State::Flashing)
         ui.tabWidget->setCurrentIndex(kTabWizard);
     if (state == tavik7::WizardFlow::State::EnteringCounter && wizardFlow->record().entry.graduationMark) {
-        tavik7::boxes::inform(noticeBox(), QStringLiteral("<font color = red>") + textFor(kTextGraduationMark)
+        tavik7::boxes::inform(noticeBox(), QStringLiteral("<font color = red>") + textFor(tavik7::MessageId::GraduationMark)
                                                + QStringLiteral("</font>"));
         showMessage(tavik7::MessageId::GraduationMark, false, Qt::red);
     }
@@ -116,9 +110,10 @@ void TAVIK7_Bediensoftware::askToFlashFirmware()
     const quint16 required = wizardFlow->record().requiredFirmware;
     const QString firmwareFile = tavik7::platform::avrdudeDir() + wizardFlow->firmwareImage();
     const bool flashChosen = tavik7::boxes::offerAction(
-        noticeBox(), textFor(kTextWrongFirmware),
-        textFor(required == tavik7::kFirmwareV111 ? kTextPleaseFlashV111 : kTextPleaseFlashV112),
-        textFor(kTextFlashen));
+        noticeBox(), textFor(tavik7::MessageId::WrongFirmware),
+        textFor(required == tavik7::kFirmwareV111 ? tavik7::MessageId::PleaseFlashV111
+                                                : tavik7::MessageId::PleaseFlashV112),
+        textFor(tavik7::MessageId::FlashButton));
     if (!flashChosen) {
         wizardFlow->keepFirmware();
         return;

@@ -117,6 +117,7 @@ private:
     { showMessage(tavik7::ConsoleEntry(id), append, colour); }
     void appendToOutputLog(const QString &line);
     [[nodiscard]] QString textFor(int textId) const;
+    [[nodiscard]] QString textFor(tavik7::MessageId id) const;
     void renderConsoleFromHistory();
     void setUpEngines();
     void connectMenus();
