@@ -1,5 +1,6 @@
 // Start-up, language switch, console and help menu of the main window.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -79,7 +80,8 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     : QMainWindow(parent, flags)
 {
     ui.setupUi(this);
-    setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
+    // The program's, so that every box and window without an icon of its own wears it.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/Images/klvicon.ico")));
     ui.lineEditCounter2->installEventFilter(this);
 
     appDataFolder = tavik7::platform::appDataFolder();

@@ -2,7 +2,6 @@
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
-#include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -12,15 +11,6 @@
 
 namespace tavik7::boxes {
 
-namespace {
-
-QIcon programIcon()
-{
-    return QIcon(QStringLiteral(":/Images/klvicon.ico"));
-}
-
-} // namespace
-
 int inform(QMessageBox &box, const QString &text, const QString &informativeText,
            QMessageBox::StandardButtons buttons)
 {
@@ -29,7 +19,6 @@ int inform(QMessageBox &box, const QString &text, const QString &informativeText
     box.setStandardButtons(buttons);
     box.setDefaultButton(QMessageBox::Ok);
     box.setIcon(QMessageBox::Information);
-    box.setWindowIcon(programIcon());
     return box.exec();
 }
 
@@ -44,7 +33,6 @@ void prepareYesNo(QMessageBox &box, const QString &text, const QString &informat
     box.button(QMessageBox::Yes)->setText(catalogueText(MessageId::Yes, language));
     box.button(QMessageBox::No)->setText(catalogueText(MessageId::No, language));
     box.setIcon(QMessageBox::Question);
-    box.setWindowIcon(programIcon());
 }
 
 } // namespace
@@ -87,7 +75,6 @@ bool offerAction(QMessageBox &box, const QString &text, const QString &informati
     box.setStandardButtons(QMessageBox::Cancel);
     QPushButton *action = box.addButton(actionText, QMessageBox::AcceptRole);
     box.setIcon(QMessageBox::Critical);
-    box.setWindowIcon(programIcon());
     box.exec();
     const bool chosen = box.clickedButton() == action;
     // A shared box: its next user must not find this button in it.
