@@ -7,15 +7,15 @@
 #include <QStandardItemModel>
 
 #include "countertext.h"
+#include "devicememory.h"
 #include "parametertableview.h"
-#include "plausibility.h"
 #include "tavik7_bediensoftware.h"
 #include "texttable.h"
 
 void TAVIK7_Bediensoftware::setupParameterTable()
 {
-    // Cells, then the fill; their texts come with the language switch the
-    // start-up makes. The combos' connections only after the first fill, as
+    // Cells, then their first drawing; their texts come with the language
+    // switch the start-up makes. The combos' connections only after it, as
     // the checks are.
     parameterTable = new ParameterTableView(ui.tableViewSettings, parameterModel, sheet, this);
     parameterTable->setUp();
@@ -23,18 +23,18 @@ void TAVIK7_Bediensoftware::setupParameterTable()
     parameterTable->connectCombos();
     connect(parameterTable, &ParameterTableView::comboPicked, this, [this] {
         updatePlausibilityState();
-        refreshDifferenceMarks();
+        fillParameterTable();
     });
+    connect(deviceLink->memory(), &tavik7::DeviceMemory::changed, this,
+            [this] { sheet.deviceChanged(deviceLink->memory()->record()); });
 }
 
 void TAVIK7_Bediensoftware::fillParameterTable()
 {
-    // A copy: a changed index runs slots that write into the sheet.
-    const tavik7::ParameterRecord shown = sheet.record();
-    parameterTable->fillItems();
+    parameterTable->draw(sheet.view(language));
     showCounterEntry();
-    ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(shown.softwareVersion)));
-    parameterTable->fillWidgets(shown);
+    ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
+    showMultiplier(sheet.record().significance);
 }
 
 void TAVIK7_Bediensoftware::showCounterEntry()
@@ -43,24 +43,20 @@ void TAVIK7_Bediensoftware::showCounterEntry()
     // text would be judged.
     const QSignalBlocker blocker(ui.lineEditCounter);
     ui.lineEditCounter->setMaxLength(sheet.counterLength());
-    ui.lineEditCounter->setText(sheet.counterText());
+    // Set anew only when it differs, so a cursor in the entry stays where it is.
+    if (ui.lineEditCounter->text() != sheet.counterText())
+        ui.lineEditCounter->setText(sheet.counterText());
 }
 
 void TAVIK7_Bediensoftware::fillParameterTableAsOneChange(const tavik7::ParameterRecord &record)
 {
-    // The half-filled table in between is never judged: a cell, a combo box
-    // or the counter entry's new length would each pass a verdict on values
-    // half the device's and half the file's, and a passing complaint would
-    // replace the read's message.
+    // The drawing runs no check: a cell, a combo box or the counter entry's
+    // new length would each pass a verdict on values half the device's and
+    // half the file's, and a passing complaint would replace the read's
+    // message. The counter entry's check then ends with the verdict on the
+    // whole table.
     sheet.setRecord(record);
-    {
-        std::vector<QSignalBlocker> blockers = parameterTable->silence();
-        blockers.emplace_back(ui.lineEditCounter);
-        fillParameterTable();
-    }
-    // The cells' colours on the values now shown, then the counter entry's
-    // check, which ends with the verdict on the whole table.
-    parameterTable->recolour();
+    fillParameterTable();
     ui.label_unit->setText(sheet.cellText(RowUnit));
     onSignificanceCbChanged(parameterTable->combo(RowSignificance)->currentIndex());
 }
@@ -68,8 +64,10 @@ void TAVIK7_Bediensoftware::fillParameterTableAsOneChange(const tavik7::Paramete
 void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
 {
     // F3 is the service key that unlocks serial number and year for editing.
-    if (event->key() == Qt::Key_F3)
-        parameterTable->toggleServiceLock();
+    if (event->key() == Qt::Key_F3) {
+        sheet.toggleServiceLock();
+        fillParameterTable();
+    }
 }
 
 void TAVIK7_Bediensoftware::updatePlausibilityState()
@@ -87,16 +85,11 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
 
 void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &)
 {
-    const int counterLength = sheet.counterLength();
     if (!parameterTable->takeEdit(topLeft))
         return;
-    if (sheet.counterLength() != counterLength) {
-        showCounterEntry();
-        ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
-    }
     updatePlausibilityState();
     ui.label_unit->setText(sheet.cellText(RowUnit));
-    refreshDifferenceMarks();
+    fillParameterTable();
 }
 
 void TAVIK7_Bediensoftware::showMultiplier(int significance)
@@ -108,17 +101,15 @@ void TAVIK7_Bediensoftware::showMultiplier(int significance)
 
 void TAVIK7_Bediensoftware::onSignificanceCbChanged(int index)
 {
-    showMultiplier(index);
     sheet.setFieldNumber(RowSignificance, index);
-    showCounterEntry();
     updatePlausibilityState();
-    refreshDifferenceMarks();
+    fillParameterTable();
 }
 
 void TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged(int state)
 {
     sheet.setFieldNumber(RowLeadingPlus, state == Qt::Checked ? 1 : 0);
-    refreshDifferenceMarks();
+    fillParameterTable();
 }
 
 void TAVIK7_Bediensoftware::onCounterTextChanged(const QString &)

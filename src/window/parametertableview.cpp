@@ -8,25 +8,16 @@
 
 #include "lazylistcombobox.h"
 #include "parameterfields.h"
-#include "texttable.h"
 
 namespace {
 
 constexpr QRgb kImplausibleTextRgb = qRgb(255, 64, 64);
 constexpr QRgb kPlausibleTextRgb = qRgb(0, 0, 0);
 constexpr QRgb kDifferenceBackgroundRgb = qRgb(255, 255, 200);
-constexpr int kLabelHeaderTextId = 73;
-constexpr int kValueHeaderTextId = 74;
 
 QBrush verdictBrush(bool implausible)
 {
     return QBrush(QColor::fromRgb(implausible ? kImplausibleTextRgb : kPlausibleTextRgb));
-}
-
-bool hasCellWidget(int row)
-{
-    const tavik7::FieldKind kind = tavik7::kParameterFields[row].kind;
-    return kind == tavik7::FieldKind::Combo || kind == tavik7::FieldKind::Check;
 }
 
 QComboBox *makeComboCell(int row, QWidget *parent)
@@ -60,8 +51,17 @@ void ParameterTableView::setUp()
     // object names are those the rest of the window and its checks know.
     for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
         const tavik7::ParameterField &field = tavik7::kParameterFields[row];
-        if (!field.objectName)
+        if (field.kind != tavik7::FieldKind::Check) { // the check box carries the name
+            auto *label = new QStandardItem;
+            label->setEnabled(false);
+            label->setSelectable(false);
+            label->setEditable(false);
+            m_model->setItem(row, 0, label);
+        }
+        if (!field.objectName) {
+            m_model->setItem(row, 1, new QStandardItem);
             continue;
+        }
         QWidget *widget = field.kind == tavik7::FieldKind::Check
             ? static_cast<QWidget *>(new QCheckBox(m_view->viewport()))
             : makeComboCell(row, m_view->viewport());
@@ -87,59 +87,44 @@ void ParameterTableView::connectCombos()
     }
 }
 
-void ParameterTableView::setLanguage(int language)
+void ParameterTableView::draw(const tavik7::SheetView &view)
 {
-    m_model->setHorizontalHeaderLabels(
-        {tavik7::text(kLabelHeaderTextId, language), tavik7::text(kValueHeaderTextId, language)});
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        const tavik7::ParameterField &field = tavik7::kParameterFields[row];
-        if (QCheckBox *checkBox = check(row)) {
-            checkBox->setText(tavik7::fieldLabel(row, language));
-            continue; // the check box carries the name
+    // Headers raise no dataChanged: no check runs for them.
+    if (m_model->horizontalHeaderItem(0) == nullptr || m_model->horizontalHeaderItem(0)->text() != view.headers.at(0)
+        || m_model->horizontalHeaderItem(1)->text() != view.headers.at(1))
+        m_model->setHorizontalHeaderLabels(view.headers);
+    {
+        const std::vector<QSignalBlocker> blockers = silence();
+        for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
+            const tavik7::SheetRow &shown = view.rows.at(row);
+            if (QCheckBox *checkBox = check(row)) {
+                checkBox->setText(shown.label);
+                checkBox->setChecked(shown.number != 0);
+                drawMark(checkBox, shown.deviceTip);
+                continue;
+            }
+            m_model->item(row, 0)->setText(shown.label);
+            if (QComboBox *box = combo(row)) {
+                for (int i = 0; i < shown.items.size() && i < box->count(); ++i) {
+                    if (box->itemText(i) != shown.items.at(i))
+                        box->setItemText(i, shown.items.at(i));
+                }
+                box->setCurrentIndex(shown.number);
+                drawMark(box, shown.deviceTip);
+                continue;
+            }
+            QStandardItem *item = m_model->item(row, 1);
+            item->setText(shown.text);
+            item->setEditable(shown.editable);
+            item->setForeground(verdictBrush(shown.implausible));
+            // Only the background: the text keeps the plausibility colour.
+            item->setData(shown.deviceTip.isEmpty() ? QVariant() : QVariant(QBrush(QColor(kDifferenceBackgroundRgb))),
+                          Qt::BackgroundRole);
+            item->setToolTip(shown.deviceTip);
         }
-        if (QComboBox *box = combo(row)) {
-            for (int i = 0; i < field.itemCount && i < box->count(); ++i)
-                box->setItemText(i, tavik7::text(field.firstItemTextId + i, language));
-        }
-        auto *label = new QStandardItem(tavik7::fieldLabel(row, language));
-        label->setEnabled(false);
-        label->setSelectable(false);
-        label->setEditable(false);
-        m_model->setItem(row, 0, label);
     }
-}
-
-void ParameterTableView::fillItems()
-{
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        if (hasCellWidget(row))
-            continue;
-        auto *item = new QStandardItem(m_sheet.cellText(row));
-        const tavik7::ParameterField &field = tavik7::kParameterFields[row];
-        item->setEditable(field.editable && !field.serviceLocked);
-        item->setEnabled(true);
-        item->setForeground(verdictBrush(m_sheet.cellImplausible(row)));
-        m_model->setItem(row, 1, item);
-    }
-}
-
-void ParameterTableView::fillWidgets(const tavik7::ParameterRecord &record)
-{
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        if (QComboBox *box = combo(row))
-            box->setCurrentIndex(tavik7::fieldNumber(record, row));
-        else if (QCheckBox *checkBox = check(row))
-            checkBox->setChecked(tavik7::fieldNumber(record, row) != 0);
-    }
-}
-
-void ParameterTableView::recolour()
-{
-    const QSignalBlocker blocker(m_model);
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        if (QStandardItem *item = m_model->item(row, 1); item && !hasCellWidget(row))
-            item->setForeground(verdictBrush(m_sheet.cellImplausible(row)));
-    }
+    // The model said nothing while it changed.
+    m_view->viewport()->update();
 }
 
 std::vector<QSignalBlocker> ParameterTableView::silence()
@@ -160,21 +145,8 @@ bool ParameterTableView::takeEdit(const QModelIndex &index)
     QStandardItem *item = m_model->item(index.row(), index.column());
     if (!item)
         return false;
-    const QString kept = m_sheet.setCellText(index.row(), item->text());
-    // Both writes raise dataChanged again; that run finds the same text and
-    // colour and changes nothing more.
-    item->setForeground(verdictBrush(m_sheet.cellImplausible(index.row())));
-    item->setText(kept);
+    m_sheet.setCellText(index.row(), item->text());
     return true;
-}
-
-void ParameterTableView::toggleServiceLock()
-{
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        QStandardItem *item = m_model->item(row, 1);
-        if (item && tavik7::kParameterFields[row].serviceLocked)
-            item->setEditable(!item->isEditable());
-    }
 }
 
 QWidget *ParameterTableView::cellWidget(int row) const
@@ -192,35 +164,15 @@ QCheckBox *ParameterTableView::check(int row) const
     return qobject_cast<QCheckBox *>(cellWidget(row));
 }
 
-void ParameterTableView::showMarks(const QList<std::pair<int, QString>> &tips, bool followEdits)
+void ParameterTableView::drawMark(QWidget *cell, const QString &deviceTip)
 {
-    // Colours and tips are no edits: the cell checks must not run for them,
-    // least of all in the middle of a read's refill.
-    const QSignalBlocker blocker(m_model);
-    for (int row : std::as_const(m_markedRows))
-        setMark(row, QString());
-    m_markedRows.clear();
-    for (const auto &[row, tip] : tips) {
-        setMark(row, tip);
-        m_markedRows.append(row);
-    }
-    m_marksFollowEdits = followEdits;
-    m_view->viewport()->update();
-}
-
-void ParameterTableView::setMark(int row, const QString &deviceTip)
-{
-    const bool marked = !deviceTip.isEmpty();
-    if (QWidget *cell = cellWidget(row)) {
-        // A style sheet, as the window's own would override a palette.
-        cell->setStyleSheet(marked ? QStringLiteral("%1 { background-color: %2; }")
-                                         .arg(QString::fromLatin1(cell->metaObject()->className()),
-                                              QColor(kDifferenceBackgroundRgb).name())
-                                   : QString());
-        cell->setToolTip(deviceTip);
-    } else if (QStandardItem *item = m_model->item(row, 1)) {
-        // Only the background: the text keeps the plausibility colour.
-        item->setData(marked ? QVariant(QBrush(QColor(kDifferenceBackgroundRgb))) : QVariant(), Qt::BackgroundRole);
-        item->setToolTip(deviceTip);
-    }
+    // A style sheet, as the window's own would override a palette; set only
+    // when it changes, as each one has the cell styled anew.
+    const QString sheet = deviceTip.isEmpty() ? QString()
+                                              : QStringLiteral("%1 { background-color: %2; }")
+                                                    .arg(QString::fromLatin1(cell->metaObject()->className()),
+                                                         QColor(kDifferenceBackgroundRgb).name());
+    if (cell->styleSheet() != sheet)
+        cell->setStyleSheet(sheet);
+    cell->setToolTip(deviceTip);
 }
