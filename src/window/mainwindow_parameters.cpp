@@ -14,13 +14,10 @@
 
 void TAVIK7_Bediensoftware::setupParameterTable()
 {
-    // Cells, then their first drawing; their texts come with the language
-    // switch the start-up makes. The combos' connections only after it, as
-    // the checks are.
+    // Cells, then their first drawing, which runs no check.
     parameterTable = new ParameterTableView(ui.tableViewSettings, parameterModel, sheet, this);
     parameterTable->setUp();
     fillParameterTable();
-    parameterTable->connectCombos();
     connect(parameterTable, &ParameterTableView::comboPicked, this, [this] {
         updatePlausibilityState();
         fillParameterTable();
@@ -35,6 +32,7 @@ void TAVIK7_Bediensoftware::fillParameterTable()
     showCounterEntry();
     ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
     showMultiplier(sheet.record().significance);
+    ui.label_unit->setText(sheet.cellText(RowUnit));
 }
 
 void TAVIK7_Bediensoftware::showCounterEntry()
@@ -57,7 +55,6 @@ void TAVIK7_Bediensoftware::fillParameterTableAsOneChange(const tavik7::Paramete
     // whole table.
     sheet.setRecord(record);
     fillParameterTable();
-    ui.label_unit->setText(sheet.cellText(RowUnit));
     onSignificanceCbChanged(parameterTable->combo(RowSignificance)->currentIndex());
 }
 
@@ -88,7 +85,6 @@ void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const
     if (!parameterTable->takeEdit(topLeft))
         return;
     updatePlausibilityState();
-    ui.label_unit->setText(sheet.cellText(RowUnit));
     fillParameterTable();
 }
 

@@ -3,8 +3,11 @@
 #include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QTableView>
+
+#include <vector>
 
 #include "lazylistcombobox.h"
 #include "parameterfields.h"
@@ -67,23 +70,16 @@ void ParameterTableView::setUp()
             : makeComboCell(row, m_view->viewport());
         widget->setObjectName(QString::fromLatin1(field.objectName));
         m_view->setIndexWidget(m_model->index(row, 1), widget);
-    }
-}
-
-void ParameterTableView::connectCombos()
-{
-    // An index that no item stands for (a file may bring one) leaves its combo
-    // empty and blocks writing until the user picks an item; picking one must
-    // lift the block at once. The significance combo has its own slot in the
-    // window, which re-evaluates as well.
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        QComboBox *box = combo(row);
-        if (!box || row == tavik7::FieldSignificance)
-            continue;
-        connect(box, &QComboBox::currentIndexChanged, this, [this, row](int index) {
-            m_sheet.setFieldNumber(row, index);
-            emit comboPicked();
-        });
+        // An index that no item stands for (a file may bring one) leaves its
+        // combo empty and blocks writing until the user picks an item; picking
+        // one must lift the block at once. The significance combo has its own
+        // slot in the window, which re-evaluates as well.
+        if (field.kind == tavik7::FieldKind::Combo && row != tavik7::FieldSignificance) {
+            connect(static_cast<QComboBox *>(widget), &QComboBox::currentIndexChanged, this, [this, row](int index) {
+                m_sheet.setFieldNumber(row, index);
+                emit comboPicked();
+            });
+        }
     }
 }
 
@@ -94,7 +90,12 @@ void ParameterTableView::draw(const tavik7::SheetView &view)
         || m_model->horizontalHeaderItem(1)->text() != view.headers.at(1))
         m_model->setHorizontalHeaderLabels(view.headers);
     {
-        const std::vector<QSignalBlocker> blockers = silence();
+        std::vector<QSignalBlocker> blockers;
+        blockers.emplace_back(m_model);
+        for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
+            if (QWidget *cell = cellWidget(row))
+                blockers.emplace_back(cell);
+        }
         for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
             const tavik7::SheetRow &shown = view.rows.at(row);
             if (QCheckBox *checkBox = check(row)) {
@@ -125,17 +126,6 @@ void ParameterTableView::draw(const tavik7::SheetView &view)
     }
     // The model said nothing while it changed.
     m_view->viewport()->update();
-}
-
-std::vector<QSignalBlocker> ParameterTableView::silence()
-{
-    std::vector<QSignalBlocker> blockers;
-    blockers.emplace_back(m_model);
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        if (QWidget *cell = cellWidget(row))
-            blockers.emplace_back(cell);
-    }
-    return blockers;
 }
 
 bool ParameterTableView::takeEdit(const QModelIndex &index)

@@ -1,11 +1,6 @@
 #pragma once
 
-#include <QList>
 #include <QObject>
-#include <QSignalBlocker>
-#include <QString>
-
-#include <vector>
 
 #include "parametersheet.h"
 
@@ -29,14 +24,11 @@ public:
                        QObject *parent);
 
     // The model's items and the cell widgets, their texts left to draw().
-    void setUp();
     // Combo boxes other than the significance's write their pick into the sheet.
-    void connectCombos();
+    void setUp();
 
     // Sets what differs from view, with no cell check or slot running for it.
     void draw(const tavik7::SheetView &view);
-    // Model and cell widgets silenced for as long as the result lives.
-    [[nodiscard]] std::vector<QSignalBlocker> silence();
 
     // An edited text cell into the sheet; false for anything that is no
     // value cell. The next draw shows it cut and coloured as the sheet keeps it.
