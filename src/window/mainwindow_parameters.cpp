@@ -4,13 +4,11 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QKeyEvent>
-#include <QStandardItemModel>
 
 #include "countertext.h"
 #include "devicememory.h"
 #include "parametertableview.h"
 #include "tavik7_bediensoftware.h"
-#include "texttable.h"
 
 void TAVIK7_Bediensoftware::setupParameterTable()
 {

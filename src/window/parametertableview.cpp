@@ -85,10 +85,10 @@ void ParameterTableView::setUp()
 
 void ParameterTableView::draw(const tavik7::SheetView &view)
 {
-    // Headers raise no dataChanged: no check runs for them.
-    if (m_model->horizontalHeaderItem(0) == nullptr || m_model->horizontalHeaderItem(0)->text() != view.headers.at(0)
-        || m_model->horizontalHeaderItem(1)->text() != view.headers.at(1))
-        m_model->setHorizontalHeaderLabels(view.headers);
+    // Headers raise no dataChanged: no check runs for them. An item's text,
+    // the headers' too, is set anew only where it differs.
+    for (int column = 0; column < view.headers.size(); ++column)
+        m_model->setHeaderData(column, Qt::Horizontal, view.headers.at(column));
     {
         std::vector<QSignalBlocker> blockers;
         blockers.emplace_back(m_model);
@@ -106,10 +106,8 @@ void ParameterTableView::draw(const tavik7::SheetView &view)
             }
             m_model->item(row, 0)->setText(shown.label);
             if (QComboBox *box = combo(row)) {
-                for (int i = 0; i < shown.items.size() && i < box->count(); ++i) {
-                    if (box->itemText(i) != shown.items.at(i))
-                        box->setItemText(i, shown.items.at(i));
-                }
+                for (int i = 0; i < shown.items.size(); ++i)
+                    box->setItemText(i, shown.items.at(i));
                 box->setCurrentIndex(shown.number);
                 drawMark(box, shown.deviceTip);
                 continue;
