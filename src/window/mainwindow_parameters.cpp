@@ -27,21 +27,18 @@ void TAVIK7_Bediensoftware::setupParameterTable()
 void TAVIK7_Bediensoftware::fillParameterTable()
 {
     parameterTable->draw(sheet.view(language));
-    showCounterEntry();
+    {
+        // The counter entry's own cut must find nothing left to cut, or its
+        // half-way text would be judged. Set anew only when it differs, so a
+        // cursor in the entry stays where it is.
+        const QSignalBlocker blocker(ui.lineEditCounter);
+        ui.lineEditCounter->setMaxLength(sheet.counterLength());
+        if (ui.lineEditCounter->text() != sheet.counterText())
+            ui.lineEditCounter->setText(sheet.counterText());
+    }
     ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
     showMultiplier(sheet.record().significance);
     ui.label_unit->setText(sheet.cellText(RowUnit));
-}
-
-void TAVIK7_Bediensoftware::showCounterEntry()
-{
-    // The entry's own cut must find nothing left to cut, or its half-way
-    // text would be judged.
-    const QSignalBlocker blocker(ui.lineEditCounter);
-    ui.lineEditCounter->setMaxLength(sheet.counterLength());
-    // Set anew only when it differs, so a cursor in the entry stays where it is.
-    if (ui.lineEditCounter->text() != sheet.counterText())
-        ui.lineEditCounter->setText(sheet.counterText());
 }
 
 void TAVIK7_Bediensoftware::fillParameterTableAsOneChange(const tavik7::ParameterRecord &record)

@@ -56,9 +56,7 @@ void ParameterTableView::setUp()
         const tavik7::ParameterField &field = tavik7::kParameterFields[row];
         if (field.kind != tavik7::FieldKind::Check) { // the check box carries the name
             auto *label = new QStandardItem;
-            label->setEnabled(false);
-            label->setSelectable(false);
-            label->setEditable(false);
+            label->setFlags(Qt::NoItemFlags); // a caption, greyed, never picked or edited
             m_model->setItem(row, 0, label);
         }
         if (!field.objectName) {

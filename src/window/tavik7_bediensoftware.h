@@ -168,15 +168,14 @@ private:
     void markDifferencesFromDevice();
 
     void setupParameterTable();
-    // The table, the counter entry and its captions drawn from the sheet, no check running.
+    // The table, the counter entry (its length included) and their captions
+    // drawn from the sheet, no check running.
     void fillParameterTable();
     void updatePlausibilityState();
     // A read's refill with record: no check runs until the table shows the
     // device, then all of them once, as one verdict.
     void fillParameterTableAsOneChange(const tavik7::ParameterRecord &record);
     void showMultiplier(int significance);
-    // The counter entry as the sheet has it, its length included, unjudged.
-    void showCounterEntry();
 
     // Folder, serial number and today's date: the name offered for a settings file or a report.
     [[nodiscard]] QString deviceFileSuggestion() const;
