@@ -23,14 +23,6 @@ QBrush verdictBrush(bool implausible)
     return QBrush(QColor::fromRgb(implausible ? kImplausibleTextRgb : kPlausibleTextRgb));
 }
 
-QComboBox *makeComboCell(int row, QWidget *parent)
-{
-    auto *combo = new LazyListComboBox(parent);
-    for (int i = 0; i < tavik7::kParameterFields[row].itemCount; ++i)
-        combo->addItem(QString());
-    return combo;
-}
-
 } // namespace
 
 ParameterTableView::ParameterTableView(QTableView *view, QStandardItemModel *model, tavik7::ParameterSheet &sheet,
@@ -65,15 +57,19 @@ void ParameterTableView::setUp()
         }
         QWidget *widget = field.kind == tavik7::FieldKind::Check
             ? static_cast<QWidget *>(new QCheckBox(m_view->viewport()))
-            : makeComboCell(row, m_view->viewport());
+            : new LazyListComboBox(m_view->viewport());
         widget->setObjectName(QString::fromLatin1(field.objectName));
         m_view->setIndexWidget(m_model->index(row, 1), widget);
+        auto *box = qobject_cast<QComboBox *>(widget);
+        if (!box)
+            continue;
+        box->addItems(QStringList(field.itemCount)); // their texts come with draw()
         // An index that no item stands for (a file may bring one) leaves its
         // combo empty and blocks writing until the user picks an item; picking
         // one must lift the block at once. The significance combo has its own
         // slot in the window, which re-evaluates as well.
-        if (field.kind == tavik7::FieldKind::Combo && row != tavik7::FieldSignificance) {
-            connect(static_cast<QComboBox *>(widget), &QComboBox::currentIndexChanged, this, [this, row](int index) {
+        if (row != tavik7::FieldSignificance) {
+            connect(box, &QComboBox::currentIndexChanged, this, [this, row](int index) {
                 m_sheet.setFieldNumber(row, index);
                 emit comboPicked();
             });
