@@ -20,6 +20,7 @@ void TAVIK7_Bediensoftware::setupParameterTable()
         updatePlausibilityState();
         fillParameterTable();
     });
+    // Marks on show are held against what the device was last seen to hold.
     connect(deviceLink->memory(), &tavik7::DeviceMemory::changed, this,
             [this] { sheet.deviceChanged(deviceLink->memory()->record()); });
 }
