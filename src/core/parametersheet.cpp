@@ -1,6 +1,7 @@
 #include "parametersheet.h"
 
 #include "countertext.h"
+#include "recorddiff.h"
 #include "texttable.h"
 
 namespace tavik7 {
@@ -41,6 +42,7 @@ void ParameterSheet::setRecord(const ParameterRecord &record)
     showRecordInCells();
     relayCounter(oldLength, complete);
     judgeCells();
+    lockService();
 }
 
 void ParameterSheet::showRecordInCells()
@@ -185,6 +187,37 @@ QList<ImplausibleField> ParameterSheet::implausibleFields() const
                        QStringLiteral("not %1 digits with the comma in its place").arg(counterDigits(m_record.softwareVersion))});
     }
     return fields;
+}
+
+void ParameterSheet::deviceChanged(const std::optional<ParameterRecord> &device)
+{
+    if (m_device)
+        m_device = device;
+}
+
+SheetView ParameterSheet::view(int language) const
+{
+    constexpr int kLabelHeaderTextId = 73;
+    constexpr int kValueHeaderTextId = 74;
+    SheetView shown;
+    shown.headers = QStringList{text(kLabelHeaderTextId, language), text(kValueHeaderTextId, language)};
+    for (int field = 0; field < kParameterFieldCount; ++field) {
+        const ParameterField &f = kParameterFields[field];
+        SheetRow &row = shown.rows[field];
+        row.label = fieldLabel(field, language);
+        row.text = cellText(field);
+        for (int item = 0; item < f.itemCount; ++item)
+            row.items.append(text(f.firstItemTextId + item, language));
+        row.number = fieldNumber(m_record, field);
+        row.editable = f.editable && (!f.serviceLocked || m_serviceUnlocked);
+        row.implausible = cellImplausible(field);
+    }
+    // Against what a write would send: an edit back to the device's value drops its mark.
+    if (m_device) {
+        for (const auto &[field, tip] : differenceTips(m_record, *m_device, language))
+            shown.rows[field].deviceTip = tip;
+    }
+    return shown;
 }
 
 void ParameterSheet::judgeCells()

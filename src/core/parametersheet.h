@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
+#include <optional>
 
 #include "parameterfields.h"
 #include "parameterrecord.h"
@@ -18,6 +20,26 @@ struct ImplausibleField
 {
     QString key;
     QString reason;
+};
+
+// One row of the table as it is shown in a language.
+struct SheetRow
+{
+    QString label;
+    QString text;      // of a text cell
+    QStringList items; // of a combo box
+    int number = 0;    // a combo box's index, the check box's state
+    bool editable = false;
+    bool implausible = false;
+    // What the device holds where the table would change it; empty: unmarked.
+    QString deviceTip;
+};
+
+// The whole table as it is shown in a language.
+struct SheetView
+{
+    QStringList headers;
+    std::array<SheetRow, kParameterFieldCount> rows;
 };
 
 // The parameter table without its widgets: the record, the texts of its
@@ -70,6 +92,20 @@ public:
     // The report prints the same values the technician could write.
     [[nodiscard]] bool fitToPrint() const { return fitToWrite(); }
 
+    // The service key opens the fields only the manufacturer changes, and
+    // closes them again; each record shown anew comes closed.
+    void toggleServiceLock() { m_serviceUnlocked = !m_serviceUnlocked; }
+    void lockService() { m_serviceUnlocked = false; }
+
+    // Holds the table against what device holds: each field the table would
+    // change is marked, and the marks follow edits. None: no marks.
+    void compareWith(const std::optional<ParameterRecord> &device) { m_device = device; }
+    // The device is now known to hold another record (or nothing): marks on
+    // show are held against that.
+    void deviceChanged(const std::optional<ParameterRecord> &device);
+
+    [[nodiscard]] SheetView view(int language) const;
+
     // The fields that block writing, in table order, the counter last.
     [[nodiscard]] QList<int> implausibleFieldIds() const;
     [[nodiscard]] QList<ImplausibleField> implausibleFields() const;
@@ -86,6 +122,8 @@ private:
     QString m_counterText;
     // Which flags have been judged since the placeholder.
     std::array<bool, kPlausibilityFlagCount> m_judged{};
+    bool m_serviceUnlocked = false;
+    std::optional<ParameterRecord> m_device;
 };
 
 } // namespace tavik7

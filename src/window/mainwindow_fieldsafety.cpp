@@ -4,9 +4,7 @@
 
 #include "parametertableview.h"
 #include "portdiagnosis.h"
-#include "recorddiff.h"
 #include "tavik7_bediensoftware.h"
-#include "texttable.h"
 
 void TAVIK7_Bediensoftware::appendConsoleNote(const tavik7::ConsoleEntry &note)
 {
@@ -24,22 +22,12 @@ void TAVIK7_Bediensoftware::explainPortOpenFailure(const tavik7::DeviceLink::Ope
 void TAVIK7_Bediensoftware::followDeviceRecord(bool tableShowsDevice)
 {
     if (tableShowsDevice)
-        parameterTable->clearMarks();
-    else
-        refreshDifferenceMarks();
-}
-
-void TAVIK7_Bediensoftware::refreshDifferenceMarks()
-{
-    if (parameterTable->marksFollowEdits())
-        markDifferencesFromDevice();
+        sheet.compareWith(std::nullopt);
+    fillParameterTable();
 }
 
 void TAVIK7_Bediensoftware::markDifferencesFromDevice()
 {
-    const std::optional<tavik7::ParameterRecord> &device = deviceLink->memory()->record();
-    // Against what Write settings would send: an edit back to the device's value drops its mark.
-    parameterTable->showMarks(device ? tavik7::differenceTips(sheet.record(), *device, language)
-                                     : QList<std::pair<int, QString>>(),
-                              device.has_value());
+    sheet.compareWith(deviceLink->memory()->record());
+    fillParameterTable();
 }

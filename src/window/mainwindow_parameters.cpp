@@ -4,72 +4,63 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QKeyEvent>
-#include <QStandardItemModel>
 
 #include "countertext.h"
+#include "devicememory.h"
 #include "parametertableview.h"
-#include "plausibility.h"
 #include "tavik7_bediensoftware.h"
-#include "texttable.h"
 
 void TAVIK7_Bediensoftware::setupParameterTable()
 {
-    // Cells, then the fill; their texts come with the language switch the
-    // start-up makes. The combos' connections only after the first fill, as
-    // the checks are.
+    // Cells, then their first drawing, which runs no check.
     parameterTable = new ParameterTableView(ui.tableViewSettings, parameterModel, sheet, this);
     parameterTable->setUp();
     fillParameterTable();
-    parameterTable->connectCombos();
     connect(parameterTable, &ParameterTableView::comboPicked, this, [this] {
         updatePlausibilityState();
-        refreshDifferenceMarks();
+        fillParameterTable();
     });
+    // Marks on show are held against what the device was last seen to hold.
+    connect(deviceLink->memory(), &tavik7::DeviceMemory::changed, this,
+            [this] { sheet.deviceChanged(deviceLink->memory()->record()); });
 }
 
 void TAVIK7_Bediensoftware::fillParameterTable()
 {
-    // A copy: a changed index runs slots that write into the sheet.
-    const tavik7::ParameterRecord shown = sheet.record();
-    parameterTable->fillItems();
-    showCounterEntry();
-    ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(shown.softwareVersion)));
-    parameterTable->fillWidgets(shown);
-}
-
-void TAVIK7_Bediensoftware::showCounterEntry()
-{
-    // The entry's own cut must find nothing left to cut, or its half-way
-    // text would be judged.
-    const QSignalBlocker blocker(ui.lineEditCounter);
-    ui.lineEditCounter->setMaxLength(sheet.counterLength());
-    ui.lineEditCounter->setText(sheet.counterText());
+    parameterTable->draw(sheet.view(language));
+    {
+        // The counter entry's own cut must find nothing left to cut, or its
+        // half-way text would be judged. Set anew only when it differs, so a
+        // cursor in the entry stays where it is.
+        const QSignalBlocker blocker(ui.lineEditCounter);
+        ui.lineEditCounter->setMaxLength(sheet.counterLength());
+        if (ui.lineEditCounter->text() != sheet.counterText())
+            ui.lineEditCounter->setText(sheet.counterText());
+    }
+    ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
+    showMultiplier(sheet.record().significance);
+    ui.label_unit->setText(sheet.cellText(RowUnit));
 }
 
 void TAVIK7_Bediensoftware::fillParameterTableAsOneChange(const tavik7::ParameterRecord &record)
 {
-    // The half-filled table in between is never judged: a cell, a combo box
-    // or the counter entry's new length would each pass a verdict on values
-    // half the device's and half the file's, and a passing complaint would
-    // replace the read's message.
+    // The drawing runs no check: a cell, a combo box or the counter entry's
+    // new length would each pass a verdict on values half the device's and
+    // half the file's, and a passing complaint would replace the read's
+    // message. The counter entry's check then ends with the verdict on the
+    // whole table.
     sheet.setRecord(record);
-    {
-        std::vector<QSignalBlocker> blockers = parameterTable->silence();
-        blockers.emplace_back(ui.lineEditCounter);
-        fillParameterTable();
-    }
-    // The cells' colours on the values now shown, then the counter entry's
-    // check, which ends with the verdict on the whole table.
-    parameterTable->recolour();
-    ui.label_unit->setText(sheet.cellText(RowUnit));
+    fillParameterTable();
     onSignificanceCbChanged(parameterTable->combo(RowSignificance)->currentIndex());
 }
 
 void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
 {
     // F3 is the service key that unlocks serial number and year for editing.
-    if (event->key() == Qt::Key_F3)
-        parameterTable->toggleServiceLock();
+    if (event->key() == Qt::Key_F3) {
+        sheet.toggleServiceLock();
+        fillParameterTable();
+    }
 }
 
 void TAVIK7_Bediensoftware::updatePlausibilityState()
@@ -87,16 +78,10 @@ void TAVIK7_Bediensoftware::updatePlausibilityState()
 
 void TAVIK7_Bediensoftware::onTableDataChanged(const QModelIndex &topLeft, const QModelIndex &)
 {
-    const int counterLength = sheet.counterLength();
     if (!parameterTable->takeEdit(topLeft))
         return;
-    if (sheet.counterLength() != counterLength) {
-        showCounterEntry();
-        ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
-    }
     updatePlausibilityState();
-    ui.label_unit->setText(sheet.cellText(RowUnit));
-    refreshDifferenceMarks();
+    fillParameterTable();
 }
 
 void TAVIK7_Bediensoftware::showMultiplier(int significance)
@@ -108,17 +93,15 @@ void TAVIK7_Bediensoftware::showMultiplier(int significance)
 
 void TAVIK7_Bediensoftware::onSignificanceCbChanged(int index)
 {
-    showMultiplier(index);
     sheet.setFieldNumber(RowSignificance, index);
-    showCounterEntry();
     updatePlausibilityState();
-    refreshDifferenceMarks();
+    fillParameterTable();
 }
 
 void TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged(int state)
 {
     sheet.setFieldNumber(RowLeadingPlus, state == Qt::Checked ? 1 : 0);
-    refreshDifferenceMarks();
+    fillParameterTable();
 }
 
 void TAVIK7_Bediensoftware::onCounterTextChanged(const QString &)

@@ -321,13 +321,12 @@ void TAVIK7_Bediensoftware::onSetLanguage()
     setLanguageOfItems();
     updateWindowTitle();
 
-    parameterTable->setLanguage(language);
+    // Shown anew, the fields the service key opened are closed again.
+    sheet.lockService();
     fillParameterTable();
     renderConsoleFromHistory();
 
     parameterModel->blockSignals(wasBlocked);
-    // The refill dropped the marks, and their tool tips speak the new language.
-    refreshDifferenceMarks();
 }
 
 void TAVIK7_Bediensoftware::setLanguageOfCaptions()

@@ -3,38 +3,24 @@
 #include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QTableView>
 
+#include <vector>
+
 #include "lazylistcombobox.h"
 #include "parameterfields.h"
-#include "texttable.h"
 
 namespace {
 
 constexpr QRgb kImplausibleTextRgb = qRgb(255, 64, 64);
 constexpr QRgb kPlausibleTextRgb = qRgb(0, 0, 0);
 constexpr QRgb kDifferenceBackgroundRgb = qRgb(255, 255, 200);
-constexpr int kLabelHeaderTextId = 73;
-constexpr int kValueHeaderTextId = 74;
 
 QBrush verdictBrush(bool implausible)
 {
     return QBrush(QColor::fromRgb(implausible ? kImplausibleTextRgb : kPlausibleTextRgb));
-}
-
-bool hasCellWidget(int row)
-{
-    const tavik7::FieldKind kind = tavik7::kParameterFields[row].kind;
-    return kind == tavik7::FieldKind::Combo || kind == tavik7::FieldKind::Check;
-}
-
-QComboBox *makeComboCell(int row, QWidget *parent)
-{
-    auto *combo = new LazyListComboBox(parent);
-    for (int i = 0; i < tavik7::kParameterFields[row].itemCount; ++i)
-        combo->addItem(QString());
-    return combo;
 }
 
 } // namespace
@@ -60,97 +46,78 @@ void ParameterTableView::setUp()
     // object names are those the rest of the window and its checks know.
     for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
         const tavik7::ParameterField &field = tavik7::kParameterFields[row];
-        if (!field.objectName)
+        if (field.kind != tavik7::FieldKind::Check) { // the check box carries the name
+            auto *label = new QStandardItem;
+            label->setFlags(Qt::NoItemFlags); // a caption, greyed, never picked or edited
+            m_model->setItem(row, 0, label);
+        }
+        if (!field.objectName) {
+            m_model->setItem(row, 1, new QStandardItem);
             continue;
+        }
         QWidget *widget = field.kind == tavik7::FieldKind::Check
             ? static_cast<QWidget *>(new QCheckBox(m_view->viewport()))
-            : makeComboCell(row, m_view->viewport());
+            : new LazyListComboBox(m_view->viewport());
         widget->setObjectName(QString::fromLatin1(field.objectName));
         m_view->setIndexWidget(m_model->index(row, 1), widget);
-    }
-}
-
-void ParameterTableView::connectCombos()
-{
-    // An index that no item stands for (a file may bring one) leaves its combo
-    // empty and blocks writing until the user picks an item; picking one must
-    // lift the block at once. The significance combo has its own slot in the
-    // window, which re-evaluates as well.
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        QComboBox *box = combo(row);
-        if (!box || row == tavik7::FieldSignificance)
+        auto *box = qobject_cast<QComboBox *>(widget);
+        if (!box)
             continue;
-        connect(box, &QComboBox::currentIndexChanged, this, [this, row](int index) {
-            m_sheet.setFieldNumber(row, index);
-            emit comboPicked();
-        });
-    }
-}
-
-void ParameterTableView::setLanguage(int language)
-{
-    m_model->setHorizontalHeaderLabels(
-        {tavik7::text(kLabelHeaderTextId, language), tavik7::text(kValueHeaderTextId, language)});
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        const tavik7::ParameterField &field = tavik7::kParameterFields[row];
-        if (QCheckBox *checkBox = check(row)) {
-            checkBox->setText(tavik7::fieldLabel(row, language));
-            continue; // the check box carries the name
+        box->addItems(QStringList(field.itemCount)); // their texts come with draw()
+        // An index that no item stands for (a file may bring one) leaves its
+        // combo empty and blocks writing until the user picks an item; picking
+        // one must lift the block at once. The significance combo has its own
+        // slot in the window, which re-evaluates as well.
+        if (row != tavik7::FieldSignificance) {
+            connect(box, &QComboBox::currentIndexChanged, this, [this, row](int index) {
+                m_sheet.setFieldNumber(row, index);
+                emit comboPicked();
+            });
         }
-        if (QComboBox *box = combo(row)) {
-            for (int i = 0; i < field.itemCount && i < box->count(); ++i)
-                box->setItemText(i, tavik7::text(field.firstItemTextId + i, language));
+    }
+}
+
+void ParameterTableView::draw(const tavik7::SheetView &view)
+{
+    // Headers raise no dataChanged: no check runs for them. An item's text,
+    // the headers' too, is set anew only where it differs.
+    for (int column = 0; column < view.headers.size(); ++column)
+        m_model->setHeaderData(column, Qt::Horizontal, view.headers.at(column));
+    {
+        std::vector<QSignalBlocker> blockers;
+        blockers.emplace_back(m_model);
+        for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
+            if (QWidget *cell = cellWidget(row))
+                blockers.emplace_back(cell);
         }
-        auto *label = new QStandardItem(tavik7::fieldLabel(row, language));
-        label->setEnabled(false);
-        label->setSelectable(false);
-        label->setEditable(false);
-        m_model->setItem(row, 0, label);
+        for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
+            const tavik7::SheetRow &shown = view.rows.at(row);
+            if (QCheckBox *checkBox = check(row)) {
+                checkBox->setText(shown.label);
+                checkBox->setChecked(shown.number != 0);
+                drawMark(checkBox, shown.deviceTip);
+                continue;
+            }
+            m_model->item(row, 0)->setText(shown.label);
+            if (QComboBox *box = combo(row)) {
+                for (int i = 0; i < shown.items.size(); ++i)
+                    box->setItemText(i, shown.items.at(i));
+                box->setCurrentIndex(shown.number);
+                drawMark(box, shown.deviceTip);
+                continue;
+            }
+            QStandardItem *item = m_model->item(row, 1);
+            item->setText(shown.text);
+            item->setEditable(shown.editable);
+            item->setForeground(verdictBrush(shown.implausible));
+            // Only the background: the text keeps the plausibility colour.
+            item->setData(shown.deviceTip.isEmpty() ? QVariant() : QVariant(QBrush(QColor(kDifferenceBackgroundRgb))),
+                          Qt::BackgroundRole);
+            item->setToolTip(shown.deviceTip);
+        }
     }
-}
-
-void ParameterTableView::fillItems()
-{
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        if (hasCellWidget(row))
-            continue;
-        auto *item = new QStandardItem(m_sheet.cellText(row));
-        const tavik7::ParameterField &field = tavik7::kParameterFields[row];
-        item->setEditable(field.editable && !field.serviceLocked);
-        item->setEnabled(true);
-        item->setForeground(verdictBrush(m_sheet.cellImplausible(row)));
-        m_model->setItem(row, 1, item);
-    }
-}
-
-void ParameterTableView::fillWidgets(const tavik7::ParameterRecord &record)
-{
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        if (QComboBox *box = combo(row))
-            box->setCurrentIndex(tavik7::fieldNumber(record, row));
-        else if (QCheckBox *checkBox = check(row))
-            checkBox->setChecked(tavik7::fieldNumber(record, row) != 0);
-    }
-}
-
-void ParameterTableView::recolour()
-{
-    const QSignalBlocker blocker(m_model);
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        if (QStandardItem *item = m_model->item(row, 1); item && !hasCellWidget(row))
-            item->setForeground(verdictBrush(m_sheet.cellImplausible(row)));
-    }
-}
-
-std::vector<QSignalBlocker> ParameterTableView::silence()
-{
-    std::vector<QSignalBlocker> blockers;
-    blockers.emplace_back(m_model);
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        if (QWidget *cell = cellWidget(row))
-            blockers.emplace_back(cell);
-    }
-    return blockers;
+    // The model said nothing while it changed.
+    m_view->viewport()->update();
 }
 
 bool ParameterTableView::takeEdit(const QModelIndex &index)
@@ -160,21 +127,8 @@ bool ParameterTableView::takeEdit(const QModelIndex &index)
     QStandardItem *item = m_model->item(index.row(), index.column());
     if (!item)
         return false;
-    const QString kept = m_sheet.setCellText(index.row(), item->text());
-    // Both writes raise dataChanged again; that run finds the same text and
-    // colour and changes nothing more.
-    item->setForeground(verdictBrush(m_sheet.cellImplausible(index.row())));
-    item->setText(kept);
+    m_sheet.setCellText(index.row(), item->text());
     return true;
-}
-
-void ParameterTableView::toggleServiceLock()
-{
-    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
-        QStandardItem *item = m_model->item(row, 1);
-        if (item && tavik7::kParameterFields[row].serviceLocked)
-            item->setEditable(!item->isEditable());
-    }
 }
 
 QWidget *ParameterTableView::cellWidget(int row) const
@@ -192,35 +146,15 @@ QCheckBox *ParameterTableView::check(int row) const
     return qobject_cast<QCheckBox *>(cellWidget(row));
 }
 
-void ParameterTableView::showMarks(const QList<std::pair<int, QString>> &tips, bool followEdits)
+void ParameterTableView::drawMark(QWidget *cell, const QString &deviceTip)
 {
-    // Colours and tips are no edits: the cell checks must not run for them,
-    // least of all in the middle of a read's refill.
-    const QSignalBlocker blocker(m_model);
-    for (int row : std::as_const(m_markedRows))
-        setMark(row, QString());
-    m_markedRows.clear();
-    for (const auto &[row, tip] : tips) {
-        setMark(row, tip);
-        m_markedRows.append(row);
-    }
-    m_marksFollowEdits = followEdits;
-    m_view->viewport()->update();
-}
-
-void ParameterTableView::setMark(int row, const QString &deviceTip)
-{
-    const bool marked = !deviceTip.isEmpty();
-    if (QWidget *cell = cellWidget(row)) {
-        // A style sheet, as the window's own would override a palette.
-        cell->setStyleSheet(marked ? QStringLiteral("%1 { background-color: %2; }")
-                                         .arg(QString::fromLatin1(cell->metaObject()->className()),
-                                              QColor(kDifferenceBackgroundRgb).name())
-                                   : QString());
-        cell->setToolTip(deviceTip);
-    } else if (QStandardItem *item = m_model->item(row, 1)) {
-        // Only the background: the text keeps the plausibility colour.
-        item->setData(marked ? QVariant(QBrush(QColor(kDifferenceBackgroundRgb))) : QVariant(), Qt::BackgroundRole);
-        item->setToolTip(deviceTip);
-    }
+    // A style sheet, as the window's own would override a palette; set only
+    // when it changes, as each one has the cell styled anew.
+    const QString sheet = deviceTip.isEmpty() ? QString()
+                                              : QStringLiteral("%1 { background-color: %2; }")
+                                                    .arg(QString::fromLatin1(cell->metaObject()->className()),
+                                                         QColor(kDifferenceBackgroundRgb).name());
+    if (cell->styleSheet() != sheet)
+        cell->setStyleSheet(sheet);
+    cell->setToolTip(deviceTip);
 }

@@ -165,19 +165,18 @@ private:
     // With firmwareOf, the firmware's version and checksum are kept from it.
     void loadSettingsFile(const QString &name,
                           const std::optional<tavik7::ParameterRecord> &firmwareOf = std::nullopt);
+    // The table held against the device as last read, its differences marked until a read or write.
     void markDifferencesFromDevice();
-    // Marks again after an edit or a language switch, while a loaded file's marks are on show.
-    void refreshDifferenceMarks();
 
     void setupParameterTable();
+    // The table, the counter entry (its length included) and their captions
+    // drawn from the sheet, no check running.
     void fillParameterTable();
     void updatePlausibilityState();
     // A read's refill with record: no check runs until the table shows the
     // device, then all of them once, as one verdict.
     void fillParameterTableAsOneChange(const tavik7::ParameterRecord &record);
     void showMultiplier(int significance);
-    // The counter entry as the sheet has it, its length included, unjudged.
-    void showCounterEntry();
 
     // Folder, serial number and today's date: the name offered for a settings file or a report.
     [[nodiscard]] QString deviceFileSuggestion() const;

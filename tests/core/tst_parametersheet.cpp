@@ -1,6 +1,6 @@
 // The parameter sheet's verdicts: which cells are red, whether the record may
 // be written or printed, and how the counter reading follows the
-// significance and the firmware's digit count.
+// significance and the firmware's digit count; which cells open and which are marked.
 
 #include <QtTest>
 
@@ -21,6 +21,7 @@ private slots:
     void recordFromDevice();
     void counterFollowsTheRecord_data();
     void counterFollowsTheRecord();
+    void lockAndMarksFollowTheDevice();
 };
 
 void TestParameterSheet::placeholderIsNotJudged()
@@ -136,6 +137,31 @@ void TestParameterSheet::counterFollowsTheRecord()
     QTEST(sheet.counterText(), "after");
     QCOMPARE(sheet.counterPlausible(), plausible);
     QCOMPARE(sheet.implausibleFields().size(), plausible ? 0 : 1);
+}
+
+void TestParameterSheet::lockAndMarksFollowTheDevice()
+{
+    // The service key's cells close again with the key or a record shown anew.
+    ParameterSheet sheet;
+    const auto row = [&sheet](int field) { return sheet.view(English).rows.at(field); };
+    sheet.toggleServiceLock();
+    QVERIFY(row(FieldYear).editable && row(FieldSerialNumber).editable && !row(FieldSoftwareVersion).editable);
+    sheet.toggleServiceLock();
+    QVERIFY(!row(FieldYear).editable && row(FieldUnit).editable);
+    sheet.toggleServiceLock();
+    ParameterRecord file = sampleRecord();
+    setFieldFromSettingsFileValue(file, FieldUnit, "m3");
+    sheet.setRecord(file);
+    QVERIFY(!row(FieldSerialNumber).editable);
+    // Marks only once compared, then against each device record read and each edit.
+    sheet.deviceChanged(sampleRecord());
+    QCOMPARE(row(FieldUnit).deviceTip, QString());
+    sheet.compareWith(sampleRecord());
+    QCOMPARE(row(FieldUnit).deviceTip, QStringLiteral("In the device: kWh"));
+    sheet.deviceChanged(file);
+    QCOMPARE(row(FieldUnit).deviceTip, QString());
+    sheet.setCellText(FieldUnit, QStringLiteral("kWh"));
+    QCOMPARE(row(FieldUnit).deviceTip, QStringLiteral("In the device: m3"));
 }
 
 QTEST_APPLESS_MAIN(TestParameterSheet)
