@@ -32,9 +32,6 @@ public:
     bool exportPdf(const QString &path);
 
     [[nodiscard]] tavik7::book::BookBrowser *browser() const { return m_browser; }
-    [[nodiscard]] QAbstractItemModel *deviceList() const { return m_browser->devices(); }
-    [[nodiscard]] QAbstractItemModel *events() const { return m_browser->events(); }
-    [[nodiscard]] QLineEdit *searchField() const { return ui.searchField; }
 
 public slots:
     void setLanguage(int language);

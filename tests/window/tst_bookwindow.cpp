@@ -79,7 +79,7 @@ void TestBookWindow::eventsShownAndKeptBesideOtherPrograms()
     QCOMPARE(shown->font().family() + QString::number(shown->font().pointSize()), QStringLiteral("Arial10"));
     QVERIFY(shown->styleSheet().contains(QStringLiteral("QPushButton")));
     QVERIFY(readSettings());
-    QTRY_COMPARE(shown->deviceList()->rowCount(), 1);
+    QTRY_COMPARE(shown->browser()->devices()->rowCount(), 1);
     w<QComboBox>("comboBoxDirection")->setCurrentIndex(1);
     button("pushButtonWriteSettings")->click();
     QTRY_COMPARE(consoleMessages(*window).mid(0, 5), germanMessages({1, 13, 3, 2, 4}));
@@ -98,10 +98,12 @@ void TestBookWindow::eventsShownAndKeptBesideOtherPrograms()
     QTRY_COMPARE(recorded.count(), 2);
 
     // The shown write in the window's words, and again after a switch.
-    QTRY_COMPARE(shown->events()->rowCount(), 2);
-    QCOMPARE(shown->events()->index(1, 2).data().toString(), QStringLiteral("Schreiben"));
-    QCOMPARE(shown->events()->index(1, 10).data().toString(), QStringLiteral("Ann Example"));
-    auto firstChange = [shown] { return shown->events()->index(1, 7).data().toString().section(QLatin1Char('\n'), 0, 0); };
+    QTRY_COMPARE(shown->browser()->events()->rowCount(), 2);
+    QCOMPARE(shown->browser()->events()->index(1, 2).data().toString(), QStringLiteral("Schreiben"));
+    QCOMPARE(shown->browser()->events()->index(1, 10).data().toString(), QStringLiteral("Ann Example"));
+    auto firstChange = [shown] {
+        return shown->browser()->events()->index(1, 7).data().toString().section(QLatin1Char('\n'), 0, 0);
+    };
     QCOMPARE(firstChange(), QStringLiteral("Richtung: 0: rechts -> 1: links"));
     switchLanguage("actionEnglish");
     QCOMPARE(menu->title() + QLatin1Char('/') + entry->text(), QStringLiteral("Tools/Device book..."));
@@ -216,21 +218,21 @@ void TestBookWindow::searchHistoryAndExports()
     }
     DeviceBookWindow book(path, tavik7::English);
     book.show();
-    QCOMPARE(book.deviceList()->rowCount(), 2);
-    QTest::keyClicks(book.searchField(), QStringLiteral("1111"));
-    QCOMPARE(book.deviceList()->rowCount(), 1);
-    QCOMPARE(book.events()->rowCount(), 2);
+    QCOMPARE(book.browser()->devices()->rowCount(), 2);
+    QTest::keyClicks(book.findChild<QLineEdit *>(QStringLiteral("searchField")), QStringLiteral("1111"));
+    QCOMPARE(book.browser()->devices()->rowCount(), 1);
+    QCOMPARE(book.browser()->events()->rowCount(), 2);
     book.setLanguage(tavik7::German);
     QCOMPARE(book.windowTitle(), QStringLiteral("Gerätebuch ") + path);
-    QCOMPARE(book.events()->index(1, 7).data().toString(), QStringLiteral("Richtung: 0: rechts -> 1: links"));
+    QCOMPARE(book.browser()->events()->index(1, 7).data().toString(), QStringLiteral("Richtung: 0: rechts -> 1: links"));
     // Sorted by a click on its header, the list keeps the device marked and its events.
-    book.searchField()->clear();
+    book.findChild<QLineEdit *>(QStringLiteral("searchField"))->clear();
     auto *table = book.findChild<QTableView *>(QStringLiteral("deviceTable"));
     QHeaderView *header = table->horizontalHeader();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(1) + 5, 5));
-    QCOMPARE(book.deviceList()->index(1, 1).data().toString(), QStringLiteral("111111111"));
+    QCOMPARE(book.browser()->devices()->index(1, 1).data().toString(), QStringLiteral("111111111"));
     QCOMPARE(table->currentIndex().row(), 1);
-    QCOMPARE(book.events()->rowCount(), 2);
+    QCOMPARE(book.browser()->events()->rowCount(), 2);
 
     // A PDF of thousands of events is laid out with the window answering.
     constexpr int kEvents = 5000;
@@ -247,9 +249,9 @@ void TestBookWindow::searchHistoryAndExports()
         return ++made <= kEvents;
     }).recorded);
 
-    book.searchField()->clear();
-    QTest::keyClicks(book.searchField(), QStringLiteral("333"));
-    QCOMPARE(book.events()->rowCount(), kEvents);
+    book.findChild<QLineEdit *>(QStringLiteral("searchField"))->clear();
+    QTest::keyClicks(book.findChild<QLineEdit *>(QStringLiteral("searchField")), QStringLiteral("333"));
+    QCOMPARE(book.browser()->events()->rowCount(), kEvents);
     const QString pdf = appData->filePath(QStringLiteral("thousands.pdf"));
     QSignalSpy exported(&book, &DeviceBookWindow::pdfExported);
     int turns = 0;
