@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSerialPort>
 #include <QTextDocument>
 
 #include "devicebookkeeper.h"
@@ -40,22 +39,14 @@ void TAVIK7_Bediensoftware::setUpNamurListener()
 void TAVIK7_Bediensoftware::onStartNamurClicked()
 {
     const QString logPath = ui.checkBoxNamurLogging->isChecked() ? ui.lineEditNamurLogfile->text() : QString();
-    // The device link lends its port: no service request goes out on it
-    // until the listener has given it back.
-    QSerialPort *port = deviceLink->lendPort();
-    if (!port)
+    // No service request goes out on the port until the listener gives it back.
+    if (!namurListener->start(deviceLink, logPath))
         return;
-    tavik7::book::DeviceBookKeeper::of(this)->setNamurLogFile(logPath);
-    if (!namurListener->start(port, logPath)) {
-        deviceLink->takePortBack();
-        return;
-    }
 
     namurFeed->clear();
     ui.textEditConsoleNamur->clear();
-    // Without these the console's undo history and paragraphs would grow with
-    // every telegram of a day-long session.
-    ui.textEditConsoleNamur->setUndoRedoEnabled(false);
+    // Its paragraphs would grow with every telegram of a day-long session;
+    // the form keeps the undo history off for the same reason.
     ui.textEditConsoleNamur->document()->setMaximumBlockCount(tavik7::kNamurConsoleParagraphs);
     ui.textEditConsoleNamur->setEnabled(false);
 
@@ -75,8 +66,7 @@ void TAVIK7_Bediensoftware::onStopNamurClicked()
 
 void TAVIK7_Bediensoftware::namurListeningEnded()
 {
-    // Back at the service settings, whatever the listener left.
-    deviceLink->takePortBack();
+    // The port is back with the link already.
     applyAvailability();
     namurFeed->flushAll();
     ui.textEditConsoleNamur->setEnabled(true);
