@@ -188,12 +188,12 @@ NamurJob::NamurJob(const QString &port, const CliOptions &options, QObject *pare
     connect(m_listener, &NamurListener::logLineWritten, this, &NamurJob::onLine);
     connect(m_listener, &NamurListener::stopped, this, &NamurJob::onStopped);
     connect(m_listener, &NamurListener::logLinesLost, this, &NamurJob::onLinesLost);
+    connect(m_listener, &NamurListener::noted, this, [this](const ConsoleEntry &entry) { note(message(entry)); });
     connect(m_listener, &NamurListener::logTrouble, this,
             [this](NamurListener::LogTrouble trouble, const QString &path) {
                 const QString shown = QDir::toNativeSeparators(path);
-                note(trouble == NamurListener::LogTrouble::Replaced
-                         ? message({MessageId::NoteNamurLogReplaced, {shown}})
-                         : cliText(CliText::NamurLogTrouble, this->options().language).arg(shown));
+                if (trouble == NamurListener::LogTrouble::Unwritable)
+                    note(cliText(CliText::NamurLogTrouble, this->options().language).arg(shown));
             });
 }
 

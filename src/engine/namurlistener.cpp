@@ -3,6 +3,7 @@
 #include "namurlistener.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QSerialPort>
 
 #include <utility>
@@ -231,6 +232,8 @@ void NamurListener::report(LogTrouble trouble)
         return;
     m_record.reported = trouble;
     emit logTrouble(trouble, m_record.logPath);
+    if (trouble == LogTrouble::Replaced)
+        emit noted({MessageId::NoteNamurLogReplaced, {QDir::toNativeSeparators(m_record.logPath)}});
 }
 
 } // namespace tavik7

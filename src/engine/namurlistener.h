@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "console.h"
+
 class QSerialPort;
 
 namespace tavik7 {
@@ -79,6 +81,9 @@ signals:
     // open), oldest first; logTrouble() says Unwritable as well.
     void logLinesLost(const QStringList &lines);
     void logTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path);
+    // A line for the console where every front end has the same to say: a
+    // replaced log's lines are no longer where the technician would look.
+    void noted(const tavik7::ConsoleEntry &note);
     // Listening has ended; the port is back at the service settings (and
     // with its lender), or gone.
     void stopped();

@@ -20,9 +20,6 @@ using tavik7::FlashRun;
 
 constexpr int kTextSelectFile = 123;
 constexpr int kTextAdapterToFlash = 243;
-constexpr int kTextAdapterToParameters = 244;
-constexpr int kTextUpdateSucceeded = 245;
-constexpr int kTextUpdateFailed = 246;
 
 } // namespace
 
@@ -129,8 +126,7 @@ void TAVIK7_Bediensoftware::showPortTakenBack(FlashRun::Port::Reopen outcome)
     if (outcome != FlashRun::Port::Reopen::Gone)
         updateWindowTitle(true);
     showMessage(back.message, back.keepVerdict);
-    if (back.note.id != tavik7::MessageId::None)
-        appendConsoleNote(back.note);
+    appendConsoleNote(back.note);
 }
 
 void TAVIK7_Bediensoftware::showFlashVerdict()
@@ -141,14 +137,9 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
     if (const tavik7::StatusWording end = tavik7::flashWording(verdict);
         end.placement != tavik7::ConsolePlacement::Elsewhere)
         showMessage(end.message, end.appends());
-    // A tool that never ran has nothing to report beyond the console's message.
-    if (verdict == FlashRun::Verdict::NotStarted)
-        return;
-
-    const bool succeeded = verdict == FlashRun::Verdict::Succeeded;
     // The port is taken back once the technician has switched the adapter and closed this.
-    tavik7::boxes::inform(noticeBox(), textFor(succeeded ? kTextUpdateSucceeded : kTextUpdateFailed),
-                          succeeded ? textFor(kTextAdapterToParameters) : QString());
+    if (const tavik7::FlashVerdictBox box = tavik7::flashVerdictBox(verdict); box.text != 0)
+        tavik7::boxes::inform(noticeBox(), textFor(box.text), box.detail != 0 ? textFor(box.detail) : QString());
 }
 
 void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)

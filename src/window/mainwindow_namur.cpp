@@ -2,7 +2,6 @@
 // the NamurListener's.
 
 #include <QDate>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QTextDocument>
@@ -32,7 +31,9 @@ void TAVIK7_Bediensoftware::setUpNamurListener()
         tavik7::panes::appendAtEnd(ui.textEditConsoleNamur, first ? lines : QLatin1Char('\n') + lines);
     });
     connect(namurListener, &tavik7::NamurListener::stopped, this, &TAVIK7_Bediensoftware::namurListeningEnded);
-    connect(namurListener, &tavik7::NamurListener::logTrouble, this, &TAVIK7_Bediensoftware::showNamurLogTrouble);
+    // A log that cannot be opened is not mentioned here: the tab shows every
+    // telegram all the same.
+    connect(namurListener, &tavik7::NamurListener::noted, this, &TAVIK7_Bediensoftware::appendConsoleNote);
     connect(namurListener, &tavik7::NamurListener::started, this, &TAVIK7_Bediensoftware::applyAvailability);
 }
 
@@ -70,16 +71,6 @@ void TAVIK7_Bediensoftware::namurListeningEnded()
     applyAvailability();
     namurFeed->flushAll();
     ui.textEditConsoleNamur->setEnabled(true);
-}
-
-void TAVIK7_Bediensoftware::showNamurLogTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path)
-{
-    // A log that cannot be opened has never been mentioned here: the tab
-    // shows every telegram all the same. A replaced one has: its lines no
-    // longer are where the technician would look for them.
-    if (trouble != tavik7::NamurListener::LogTrouble::Replaced)
-        return;
-    appendConsoleNote({tavik7::MessageId::NoteNamurLogReplaced, {QDir::toNativeSeparators(path)}});
 }
 
 void TAVIK7_Bediensoftware::onStateNamurLoggingChanged(int)

@@ -77,7 +77,7 @@ private:
     std::unique_ptr<NamurListener> listener;
     QStringList shown;    // telegramsReceived
     QStringList lines;    // logLineWritten
-    QStringList troubles; // logTrouble, by name
+    QStringList troubles; // logTrouble, by name, and the paths noted
 };
 
 void TestNamurListener::init()
@@ -95,6 +95,10 @@ void TestNamurListener::init()
     connect(listener.get(), &NamurListener::logLineWritten, this, [this](const QString &line) { lines += line; });
     connect(listener.get(), &NamurListener::logTrouble, this, [this](NamurListener::LogTrouble trouble) {
         troubles += QString::fromLatin1(QMetaEnum::fromType<NamurListener::LogTrouble>().valueToKey(int(trouble)));
+    });
+    // The console's note names the file by its path.
+    connect(listener.get(), &NamurListener::noted, this, [this](const tavik7::ConsoleEntry &note) {
+        troubles += QDir(dir->path()).relativeFilePath(note.arguments.value(0));
     });
 }
 
@@ -181,7 +185,7 @@ void TestNamurListener::linesAcrossTheFlush_data()
 
     // The file moves away and a link to another file takes its name: the
     // log must neither follow it nor split in two.
-    QTest::newRow("link swapped in") << "link" << 0 << QStringList{"Replaced"};
+    QTest::newRow("link swapped in") << "link" << 0 << QStringList{"Replaced", "namur.log"};
     // The folder is missing at Start and made meanwhile: the file opens at the 30th line.
     QTest::newRow("folder made late") << "folder" << 29 << QStringList{"Unwritable"};
 }
