@@ -73,7 +73,8 @@ void DeviceBookKeeper::watchFlashRun(FlashRun *run)
 
 void DeviceBookKeeper::watchNamurListener(NamurListener *listener)
 {
-    connect(listener, &NamurListener::started, this, [this] {
+    connect(listener, &NamurListener::started, this, [this, listener] {
+        m_namur.logFile = listener->logPath();
         m_namur.startMs = QDateTime::currentMSecsSinceEpoch();
         m_namur.telegrams = 0;
         m_namur.status = QLatin1String(kStatusOk);

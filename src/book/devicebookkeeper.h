@@ -59,7 +59,6 @@ public:
     void watchFlashRun(FlashRun *run);
     // One NAMUR event per listening, from its start to its stop.
     void watchNamurListener(NamurListener *listener);
-    void setNamurLogFile(const QString &path) { m_namur.logFile = path; }
     // The session ends as a failure (a device gone silent): said before the stop.
     void setNamurStatus(const QString &status) { m_namur.status = status; }
 

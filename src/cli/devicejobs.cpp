@@ -223,8 +223,9 @@ void ReportJob::begin()
 {
     // The window's name check, made before the device is read.
     const QString &target = options().outputFile;
-    if (target != QLatin1String(kStandardOutputName) && !isReportFileName(target)) {
-        fail(ExitUsage, message(MessageId::PdfWrongName));
+    if (const MessageId fault = reportNameFault(target);
+        target != QLatin1String(kStandardOutputName) && fault != MessageId::None) {
+        fail(ExitUsage, message(fault));
         return;
     }
     setStage(Stage::Reading);

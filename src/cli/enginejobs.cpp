@@ -51,10 +51,7 @@ FlashJob::FlashJob(const QString &port, const CliOptions &options, QObject *pare
     , m_run(new FlashRun(link(), this))
 {
     keeper()->watchFlashRun(m_run);
-    connect(m_run, &FlashRun::backupWritten, this,
-            [this](const BackupResult &result) { note(message(backupNote(result))); });
-    connect(m_run, &FlashRun::backupFailed, this,
-            [this](const BackupResult &result) { note(message(backupNote(result))); });
+    connect(m_run, &FlashRun::noted, this, [this](const ConsoleEntry &entry) { note(message(entry)); });
     // avrdude's own progress bars, where someone watches.
     if (platform::isTerminal(2)) {
         connect(m_run, &FlashRun::toolOutput, this,
@@ -191,12 +188,12 @@ NamurJob::NamurJob(const QString &port, const CliOptions &options, QObject *pare
     connect(m_listener, &NamurListener::logLineWritten, this, &NamurJob::onLine);
     connect(m_listener, &NamurListener::stopped, this, &NamurJob::onStopped);
     connect(m_listener, &NamurListener::logLinesLost, this, &NamurJob::onLinesLost);
+    connect(m_listener, &NamurListener::noted, this, [this](const ConsoleEntry &entry) { note(message(entry)); });
     connect(m_listener, &NamurListener::logTrouble, this,
             [this](NamurListener::LogTrouble trouble, const QString &path) {
                 const QString shown = QDir::toNativeSeparators(path);
-                note(trouble == NamurListener::LogTrouble::Replaced
-                         ? message({MessageId::NoteNamurLogReplaced, {shown}})
-                         : cliText(CliText::NamurLogTrouble, this->options().language).arg(shown));
+                if (trouble == NamurListener::LogTrouble::Unwritable)
+                    note(cliText(CliText::NamurLogTrouble, this->options().language).arg(shown));
             });
 }
 
@@ -237,8 +234,7 @@ void NamurJob::listen(const QString &serialNumber)
                                      [](const QString &) { return false; });
     }
     m_logPath = log;
-    keeper()->setNamurLogFile(log);
-    if (!m_listener->start(link()->lendPort(), log)) {
+    if (!m_listener->start(link(), log)) {
         fail(ExitPort, message(MessageId::PortNotOpened));
         return;
     }

@@ -189,6 +189,17 @@ StatusWording flashWording(FlashVerdict verdict)
     return {row.exitCode, exitWord(row.exitCode), row.message, row.placement};
 }
 
+FlashVerdictBox flashVerdictBox(FlashVerdict verdict)
+{
+    switch (verdict) {
+    case FlashVerdict::Succeeded: return {245, 244}; // and the adapter back to "Parameter-IF"
+    case FlashVerdict::Failed: return {246, 0};
+    case FlashVerdict::None:
+    case FlashVerdict::NotStarted: break;
+    }
+    return {};
+}
+
 StatusWording flashErrorWording(FlashError error)
 {
     const FlashErrorRow &row = kFlashErrorRows[int(error)];

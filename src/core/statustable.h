@@ -77,6 +77,16 @@ struct StatusWording
 
 // A flash run's end, worded as a request's.
 [[nodiscard]] StatusWording flashWording(FlashVerdict verdict);
+// The window's box on a flash run's end, which holds the port's return until
+// the technician has switched the adapter back: its text and the line below
+// it, as text table ids (0: none). A tool that never ran gets no box.
+struct FlashVerdictBox
+{
+    int text = 0;
+    int detail = 0;
+};
+[[nodiscard]] FlashVerdictBox flashVerdictBox(FlashVerdict verdict);
+
 // A flash's trouble, said when it happens; a file that is no image this
 // device takes is refused before anything reaches the device.
 [[nodiscard]] StatusWording flashErrorWording(FlashError error);

@@ -4,6 +4,7 @@
 #include "flashrun.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QSerialPort>
 
 #include <utility>
@@ -116,11 +117,12 @@ bool FlashRun::checkFirmwareFile(const QString &path)
         reportError(Error::NoFirmwareFile);
         return false;
     }
-    m_checkedImage = path;
     m_imageCheck = checkIntelHexFile(path);
     if (m_imageCheck.ok())
         return true;
     reportError(Error::BadFirmwareImage);
+    // The file was chosen, but is no image this device can take: where it is wrong.
+    emit noted(firmwareImageNote(QDir::toNativeSeparators(path), m_imageCheck));
     return false;
 }
 
@@ -179,6 +181,7 @@ void FlashRun::backUp(const Request &request)
     } else {
         emit backupFailed(result);
     }
+    emit noted(backupNote(result));
 }
 
 void FlashRun::releasePort()
@@ -192,6 +195,7 @@ void FlashRun::releasePort()
     serial->setRequestToSend(false);
     m_run.releasedPort = m_port->portName();
     m_port->close();
+    emit portReleased(m_run.releasedPort);
 }
 
 void FlashRun::cancel()

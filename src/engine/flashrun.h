@@ -124,9 +124,6 @@ public:
     // The last error reported, and in plain English words.
     [[nodiscard]] Error error() const { return m_error; }
     [[nodiscard]] QString errorString() const;
-    // The image check behind the last BadFirmwareImage: fault and line.
-    [[nodiscard]] IntelHexCheck imageCheck() const { return m_imageCheck; }
-    [[nodiscard]] QString checkedImage() const { return m_checkedImage; }
     // The backup of the last successful run, once, and only for the device
     // it was taken from (same manufacturer, type and serial number): another
     // device read meanwhile must not get its parameters. Kept until then.
@@ -143,6 +140,11 @@ public:
 signals:
     void backupWritten(const tavik7::BackupResult &result);
     void backupFailed(const tavik7::BackupResult &result);
+    // A line for the console below what the run has said: where the backup
+    // went or why it failed, where an image refused is wrong.
+    void noted(const tavik7::ConsoleEntry &note);
+    // The port was closed for the tool; it is reopened once the run has ended.
+    void portReleased(const QString &portName);
     // As shown to the technician, before the tool starts.
     void commandLine(const QString &text);
     void toolOutput(const QString &chunk);
@@ -172,7 +174,6 @@ private:
     State m_state = State::Idle;
     Error m_error = Error::NoError;
     IntelHexCheck m_imageCheck;
-    QString m_checkedImage;
     Run m_run;
 };
 

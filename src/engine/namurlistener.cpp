@@ -3,8 +3,12 @@
 #include "namurlistener.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QSerialPort>
 
+#include <utility>
+
+#include "devicelink.h"
 #include "namur.h"
 #include "regularfile.h"
 
@@ -68,6 +72,21 @@ bool NamurListener::start(QSerialPort *port, const QString &logPath)
     m_state = State::Listening;
     emit started();
     return true;
+}
+
+bool NamurListener::start(DeviceLink *link, const QString &logPath)
+{
+    if (m_state != State::Idle)
+        return false;
+    QSerialPort *port = link->lendPort();
+    if (!port)
+        return false;
+    m_record.lender = link;
+    if (start(port, logPath))
+        return true;
+    m_record.lender = nullptr;
+    link->takePortBack();
+    return false;
 }
 
 void NamurListener::stop()
@@ -201,6 +220,9 @@ void NamurListener::finish()
     closeLog();
     m_record.logPath.clear();
     m_record.pending.clear();
+    // Before anyone hears of the end: whoever reacts may ask the device at once.
+    if (DeviceLink *link = std::exchange(m_record.lender, nullptr))
+        link->takePortBack();
     emit stopped();
 }
 
@@ -210,6 +232,8 @@ void NamurListener::report(LogTrouble trouble)
         return;
     m_record.reported = trouble;
     emit logTrouble(trouble, m_record.logPath);
+    if (trouble == LogTrouble::Replaced)
+        emit noted({MessageId::NoteNamurLogReplaced, {QDir::toNativeSeparators(m_record.logPath)}});
 }
 
 } // namespace tavik7

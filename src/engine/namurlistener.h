@@ -7,9 +7,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "console.h"
+
 class QSerialPort;
 
 namespace tavik7 {
+
+class DeviceLink;
 
 // Listens to the device's NAMUR output on a port its user lends it: switches
 // the line to the NAMUR settings, takes the byte stream apart into telegrams,
@@ -51,6 +55,10 @@ public:
     // held and listens; logs to logPath unless that is empty. False, leaving
     // the port alone, when already listening or the port is not open.
     bool start(QSerialPort *port, const QString &logPath);
+    // The same on the port link lends; the port goes back to link, with its
+    // own service settings, on every way listening ends, and at once when
+    // the start is refused. No request reaches the device meanwhile.
+    bool start(DeviceLink *link, const QString &logPath);
     // Takes what the port still holds, closes the log, puts the port back to
     // 1200 baud 8N1 and lets it go.
     void stop();
@@ -60,6 +68,8 @@ public:
 
     [[nodiscard]] State state() const { return m_state; }
     [[nodiscard]] bool isListening() const { return m_state == State::Listening; }
+    // The log of the current listening; empty when not logging.
+    [[nodiscard]] QString logPath() const { return m_record.logPath; }
 
 signals:
     void started();
@@ -71,7 +81,11 @@ signals:
     // open), oldest first; logTrouble() says Unwritable as well.
     void logLinesLost(const QStringList &lines);
     void logTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path);
-    // Listening has ended; the port is back at the service settings, or gone.
+    // A line for the console where every front end has the same to say: a
+    // replaced log's lines are no longer where the technician would look.
+    void noted(const tavik7::ConsoleEntry &note);
+    // Listening has ended; the port is back at the service settings (and
+    // with its lender), or gone.
     void stopped();
 
 private:
@@ -88,6 +102,7 @@ private:
     struct Record
     {
         QPointer<QSerialPort> port;
+        QPointer<DeviceLink> lender; // null: the port is the caller's own
         QString logPath;  // empty: not logging
         QFile logFile;    // as opened at the start, or at a later try
         QByteArray pending;   // a telegram whose CR LF has not come yet

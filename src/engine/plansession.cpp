@@ -2,6 +2,25 @@
 
 namespace tavik7 {
 
+PlanEndNote planEndNote(const PlanEnd &end, DeviceLink::PortState port, int language)
+{
+    switch (end.status) {
+    case PlanEnd::Status::NoChange:
+        return {MessageId::NotePlanNoChange};
+    case PlanEnd::Status::Stale:
+        return {{MessageId::NotePlanStale, {staleChangeText(end.plan, end.check, language)}}};
+    case PlanEnd::Status::NotSent:
+        if (port == DeviceLink::PortState::Closed)
+            return {MessageId::NoData, false};
+        return {};
+    case PlanEnd::Status::NotRead:
+    case PlanEnd::Status::Declined:
+    case PlanEnd::Status::Ended:
+        return {};
+    }
+    return {};
+}
+
 PlanSession::PlanSession(DeviceLink *link, QObject *parent)
     : DeviceJob(parent)
     , m_link(link)

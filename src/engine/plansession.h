@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "console.h"
 #include "deviceplan.h"
 #include "writesession.h"
 
@@ -23,6 +24,16 @@ struct PlanEnd
     PlanCheck check; // the plan against the device as the write read it
     std::optional<WriteEnd> write;
 };
+
+// What a reviewed write's end adds to the console, below the read's and the
+// write's own lines or, for a write the closed port kept back, in place of
+// them; MessageId::None where those already said all.
+struct PlanEndNote
+{
+    ConsoleEntry entry;
+    bool append = true;
+};
+[[nodiscard]] PlanEndNote planEndNote(const PlanEnd &end, DeviceLink::PortState port, int language);
 
 // A write made from a plan: the write sequence's own read is checked
 // against the plan, a device that is no longer the plan's is refused with

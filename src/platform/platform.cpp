@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStandardPaths>
 
 namespace tavik7::platform {
@@ -17,6 +18,22 @@ QString appDataFolder()
 QString windowSettingsPath()
 {
     return appDataFolder() + QStringLiteral("TAVIK7 PC Software.ini");
+}
+
+namespace {
+
+constexpr char kReviewKey[] = "write/reviewBeforeWriting";
+
+} // namespace
+
+bool reviewBeforeWriting()
+{
+    return QSettings(windowSettingsPath(), QSettings::IniFormat).value(QLatin1String(kReviewKey)).toBool();
+}
+
+void rememberReviewBeforeWriting(bool on)
+{
+    QSettings(windowSettingsPath(), QSettings::IniFormat).setValue(QLatin1String(kReviewKey), on);
 }
 
 void ensureAppDataFolder(const QString &folder)

@@ -16,6 +16,10 @@ constexpr char kAppDataFolderName[] = "KLV TAVIK7 PC Software";
 
 // The window's per-user settings, beside its logs, so that a test's folder holds its own.
 [[nodiscard]] QString windowSettingsPath();
+// Whether the window shows a write for review before making it; off until
+// the technician turns it on, then remembered in the window's settings.
+[[nodiscard]] bool reviewBeforeWriting();
+void rememberReviewBeforeWriting(bool on);
 
 // Creates the per-user folder: on Windows with a single mkdir below APPDATA,
 // elsewhere with its parents (a new account may lack ~/.local/share). Failure

@@ -174,4 +174,11 @@ bool writeInspectionReportPdf(const QString &path, const ParameterRecord &record
     return true;
 }
 
+MessageId reportNameFault(const QString &name)
+{
+    if (name.isEmpty())
+        return MessageId::PdfNoName;
+    return isReportFileName(name) ? MessageId::None : MessageId::PdfWrongName;
+}
+
 } // namespace tavik7

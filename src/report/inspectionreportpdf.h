@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "messageid.h"
 #include "parameterrecord.h"
 
 class QPainter;
@@ -15,6 +16,10 @@ namespace tavik7 {
 // the date. width is the printable width in device pixels.
 void paintInspectionReport(QPainter &painter, int width, const ParameterRecord &record, const QString &counterText,
                            const QStringList &notes, const QDate &date);
+
+// Why name cannot take a report, as the console says it: none was chosen, or
+// it lacks ".pdf" (case-sensitive). MessageId::None when it can.
+[[nodiscard]] MessageId reportNameFault(const QString &name);
 
 // Writes the report as a one-page PDF. The file at path is replaced only by a
 // complete report: on any failure it keeps what it held, the result is false

@@ -3,11 +3,9 @@
 
 #include <QDir>
 
-#include "backupfile.h"
 #include "devicebookkeeper.h"
 #include "filehooks.h"
 #include "flashsession.h"
-#include "intelhex.h"
 #include "platform.h"
 #include "portdiagnosis.h"
 #include "messageboxes.h"
@@ -22,9 +20,6 @@ using tavik7::FlashRun;
 
 constexpr int kTextSelectFile = 123;
 constexpr int kTextAdapterToFlash = 243;
-constexpr int kTextAdapterToParameters = 244;
-constexpr int kTextUpdateSucceeded = 245;
-constexpr int kTextUpdateFailed = 246;
 
 } // namespace
 
@@ -35,16 +30,9 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     flashRun = new FlashRun(deviceLink, this);
     tavik7::book::DeviceBookKeeper::of(this)->watchFlashRun(flashRun);
     connect(flashRun, &FlashRun::toolStarted, this, [this] { showMessage(tavik7::MessageId::FlashInstructions, false); });
-    connect(flashRun, &FlashRun::errorOccurred, this, [this](FlashRun::Error error) {
-        showMessage(tavik7::flashErrorWording(error).message, false);
-        // The file was chosen, but is no image this device can take: where it is wrong.
-        if (error == FlashRun::Error::BadFirmwareImage)
-            appendConsoleNote(tavik7::firmwareImageNote(QDir::toNativeSeparators(flashRun->checkedImage()),
-                                                        flashRun->imageCheck()));
-    });
-    for (auto signal : {&FlashRun::backupWritten, &FlashRun::backupFailed})
-        connect(flashRun, signal, this,
-                [this](const tavik7::BackupResult &r) { appendConsoleNote(tavik7::backupNote(r)); });
+    connect(flashRun, &FlashRun::errorOccurred, this,
+            [this](FlashRun::Error error) { showMessage(tavik7::flashErrorWording(error).message, false); });
+    connect(flashRun, &FlashRun::noted, this, &TAVIK7_Bediensoftware::appendConsoleNote);
     connect(flashRun, &FlashRun::commandLine, this, [this](const QString &text) {
         ui.textEditConsole->setPlainText(text + QLatin1Char('\n'));
         ui.textEditConsole->setEnabled(false);
@@ -55,13 +43,11 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
     connect(flashRun, &FlashRun::portTakenBack, this, &TAVIK7_Bediensoftware::showPortTakenBack);
     // Not from inside the port's data slot, whose next answers would wait behind the box.
     connect(flashRun, &FlashRun::backupOffered, this, &TAVIK7_Bediensoftware::showBackupOffer, Qt::QueuedConnection);
-    connect(flashRun, &FlashRun::stateChanged, this, [this](FlashRun::State state) {
-        if (state == FlashRun::State::Running && !flashRun->run().releasedPort.isEmpty()) {
-            showMessage(tavik7::MessageId::PortClosed, false);
-            updateWindowTitle();
-        }
-        applyAvailability();
+    connect(flashRun, &FlashRun::portReleased, this, [this] {
+        showMessage(tavik7::MessageId::PortClosed, false);
+        updateWindowTitle();
     });
+    connect(flashRun, &FlashRun::stateChanged, this, &TAVIK7_Bediensoftware::applyAvailability);
 }
 
 void TAVIK7_Bediensoftware::onSelectFlashenClicked()
@@ -140,8 +126,7 @@ void TAVIK7_Bediensoftware::showPortTakenBack(FlashRun::Port::Reopen outcome)
     if (outcome != FlashRun::Port::Reopen::Gone)
         updateWindowTitle(true);
     showMessage(back.message, back.keepVerdict);
-    if (back.note.id != tavik7::MessageId::None)
-        appendConsoleNote(back.note);
+    appendConsoleNote(back.note);
 }
 
 void TAVIK7_Bediensoftware::showFlashVerdict()
@@ -152,14 +137,9 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
     if (const tavik7::StatusWording end = tavik7::flashWording(verdict);
         end.placement != tavik7::ConsolePlacement::Elsewhere)
         showMessage(end.message, end.appends());
-    // A tool that never ran has nothing to report beyond the console's message.
-    if (verdict == FlashRun::Verdict::NotStarted)
-        return;
-
-    const bool succeeded = verdict == FlashRun::Verdict::Succeeded;
     // The port is taken back once the technician has switched the adapter and closed this.
-    tavik7::boxes::inform(noticeBox(), textFor(succeeded ? kTextUpdateSucceeded : kTextUpdateFailed),
-                          succeeded ? textFor(kTextAdapterToParameters) : QString());
+    if (const tavik7::FlashVerdictBox box = tavik7::flashVerdictBox(verdict); box.text != 0)
+        tavik7::boxes::inform(noticeBox(), textFor(box.text), box.detail != 0 ? textFor(box.detail) : QString());
 }
 
 void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)

@@ -2,10 +2,8 @@
 // the NamurListener's.
 
 #include <QDate>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSerialPort>
 #include <QTextDocument>
 
 #include "devicebookkeeper.h"
@@ -33,29 +31,23 @@ void TAVIK7_Bediensoftware::setUpNamurListener()
         tavik7::panes::appendAtEnd(ui.textEditConsoleNamur, first ? lines : QLatin1Char('\n') + lines);
     });
     connect(namurListener, &tavik7::NamurListener::stopped, this, &TAVIK7_Bediensoftware::namurListeningEnded);
-    connect(namurListener, &tavik7::NamurListener::logTrouble, this, &TAVIK7_Bediensoftware::showNamurLogTrouble);
+    // A log that cannot be opened is not mentioned here: the tab shows every
+    // telegram all the same.
+    connect(namurListener, &tavik7::NamurListener::noted, this, &TAVIK7_Bediensoftware::appendConsoleNote);
     connect(namurListener, &tavik7::NamurListener::started, this, &TAVIK7_Bediensoftware::applyAvailability);
 }
 
 void TAVIK7_Bediensoftware::onStartNamurClicked()
 {
     const QString logPath = ui.checkBoxNamurLogging->isChecked() ? ui.lineEditNamurLogfile->text() : QString();
-    // The device link lends its port: no service request goes out on it
-    // until the listener has given it back.
-    QSerialPort *port = deviceLink->lendPort();
-    if (!port)
+    // No service request goes out on the port until the listener gives it back.
+    if (!namurListener->start(deviceLink, logPath))
         return;
-    tavik7::book::DeviceBookKeeper::of(this)->setNamurLogFile(logPath);
-    if (!namurListener->start(port, logPath)) {
-        deviceLink->takePortBack();
-        return;
-    }
 
     namurFeed->clear();
     ui.textEditConsoleNamur->clear();
-    // Without these the console's undo history and paragraphs would grow with
-    // every telegram of a day-long session.
-    ui.textEditConsoleNamur->setUndoRedoEnabled(false);
+    // Its paragraphs would grow with every telegram of a day-long session;
+    // the form keeps the undo history off for the same reason.
     ui.textEditConsoleNamur->document()->setMaximumBlockCount(tavik7::kNamurConsoleParagraphs);
     ui.textEditConsoleNamur->setEnabled(false);
 
@@ -75,21 +67,10 @@ void TAVIK7_Bediensoftware::onStopNamurClicked()
 
 void TAVIK7_Bediensoftware::namurListeningEnded()
 {
-    // Back at the service settings, whatever the listener left.
-    deviceLink->takePortBack();
+    // The port is back with the link already.
     applyAvailability();
     namurFeed->flushAll();
     ui.textEditConsoleNamur->setEnabled(true);
-}
-
-void TAVIK7_Bediensoftware::showNamurLogTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path)
-{
-    // A log that cannot be opened has never been mentioned here: the tab
-    // shows every telegram all the same. A replaced one has: its lines no
-    // longer are where the technician would look for them.
-    if (trouble != tavik7::NamurListener::LogTrouble::Replaced)
-        return;
-    appendConsoleNote({tavik7::MessageId::NoteNamurLogReplaced, {QDir::toNativeSeparators(path)}});
 }
 
 void TAVIK7_Bediensoftware::onStateNamurLoggingChanged(int)

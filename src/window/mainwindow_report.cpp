@@ -4,7 +4,6 @@
 
 #include "devicebookkeeper.h"
 #include "filehooks.h"
-#include "inspectionreport.h"
 #include "inspectionreportpdf.h"
 #include "tavik7_bediensoftware.h"
 
@@ -27,12 +26,8 @@ void TAVIK7_Bediensoftware::writeInspectionReport()
     const QDate today = QDate::currentDate();
     const QString name = tavik7::askFileName(
         {tavik7::FileNameRequest::Save, this, textFor(kCaptionTextId), deviceFileSuggestion(), kPdfFilter});
-    if (name.isEmpty()) {
-        showMessage(tavik7::MessageId::PdfNoName, true);
-        return;
-    }
-    if (!tavik7::isReportFileName(name)) {
-        showMessage(tavik7::MessageId::PdfWrongName, true);
+    if (const tavik7::MessageId fault = tavik7::reportNameFault(name); fault != tavik7::MessageId::None) {
+        showMessage(fault, true);
         return;
     }
 

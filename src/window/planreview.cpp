@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QMessageBox>
-#include <QSettings>
 
 #include "devicebookkeeper.h"
 #include "messagecatalogue.h"
@@ -12,12 +11,6 @@
 #include "platform.h"
 
 using tavik7::MessageId;
-
-namespace {
-
-constexpr char kReviewKey[] = "write/reviewBeforeWriting";
-
-} // namespace
 
 PlanReview::PlanReview(tavik7::DeviceLink *link, Window window, QObject *parent)
     : QObject(parent)
@@ -30,10 +23,8 @@ void PlanReview::watch(QAction *action)
 {
     m_action = action;
     action->setCheckable(true);
-    action->setChecked(QSettings(tavik7::platform::windowSettingsPath(), QSettings::IniFormat).value(QLatin1String(kReviewKey)).toBool());
-    connect(action, &QAction::toggled, this, [](bool on) {
-        QSettings(tavik7::platform::windowSettingsPath(), QSettings::IniFormat).setValue(QLatin1String(kReviewKey), on);
-    });
+    action->setChecked(tavik7::platform::reviewBeforeWriting());
+    connect(action, &QAction::toggled, this, &tavik7::platform::rememberReviewBeforeWriting);
 }
 
 bool PlanReview::isOn() const
@@ -47,10 +38,8 @@ bool PlanReview::start(const tavik7::ParameterRecord &target)
     m_window.follow(session);
     connect(session, &tavik7::PlanSession::planned, this, [this, session, target](const tavik7::DevicePlan &plan) {
         m_window.showTable(target);
-        if (plan.changes.isEmpty()) {
-            m_window.show(MessageId::NotePlanNoChange, true);
+        if (plan.changes.isEmpty())
             return;
-        }
         if (!m_box)
             m_box = new QMessageBox(m_window.parent);
         const int language = m_window.language();
@@ -63,12 +52,9 @@ bool PlanReview::start(const tavik7::ParameterRecord &target)
         session->answer(yes);
     });
     connect(session, &tavik7::PlanSession::finished, this, [this](const tavik7::PlanEnd &end) {
-        if (end.status == tavik7::PlanEnd::Status::Stale)
-            m_window.show({MessageId::NotePlanStale, {tavik7::staleChangeText(end.plan, end.check, m_window.language())}},
-                          true);
-        else if (end.status == tavik7::PlanEnd::Status::NotSent
-                 && m_link->portState() == tavik7::DeviceLink::PortState::Closed)
-            m_window.show(MessageId::NoData, false);
+        const tavik7::PlanEndNote note = tavik7::planEndNote(end, m_link->portState(), m_window.language());
+        if (note.entry.id != MessageId::None)
+            m_window.show(note.entry, note.append);
     });
     return session->review(target, QCoreApplication::applicationVersion());
 }

@@ -204,7 +204,6 @@ private:
     void showBackupOffer(const QString &backupFile);
 
     void setUpNamurListener();
-    void showNamurLogTrouble(tavik7::NamurListener::LogTrouble trouble, const QString &path);
     // The listener has let the port go, by Stop or because the port went.
     void namurListeningEnded();
     QMessageBox &noticeBox();

@@ -8,8 +8,7 @@ Q_DECLARE_METATYPE(tavik7::DeviceStatus)
 Q_DECLARE_METATYPE(tavik7::RequestKind)
 Q_DECLARE_METATYPE(tavik7::RequestSequence)
 Q_DECLARE_METATYPE(tavik7::ConsolePlacement)
-Q_DECLARE_METATYPE(tavik7::FlashVerdict)
-Q_DECLARE_METATYPE(tavik7::FlashError)
+Q_DECLARE_METATYPE(tavik7::StatusWording)
 
 class TestStatusTable : public QObject
 {
@@ -21,8 +20,6 @@ private slots:
     void everyEndHasItsRow();
     void flashEnds_data();
     void flashEnds();
-    void flashErrors_data();
-    void flashErrors();
 };
 
 // Each end as the manual's exit status, the --json error words and the
@@ -118,54 +115,36 @@ void TestStatusTable::everyEndHasItsRow()
 }
 
 // A flash that failed or never started is exit 6 either way; the window has
-// named a tool that would not start before the run ended.
+// named a tool that would not start before the run ended. A file that is no
+// firmware image is the caller's mistake (exit 1, nothing sent); a tool that
+// failed is a failed flash, as its verdict is.
 void TestStatusTable::flashEnds_data()
 {
-    QTest::addColumn<FlashVerdict>("verdict");
+    QTest::addColumn<StatusWording>("wording");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("word");
     QTest::addColumn<int>("message");
     QTest::addColumn<ConsolePlacement>("placement");
 
-    QTest::newRow("succeeded") << FlashVerdict::Succeeded << 0 << "ok" << 10 << ConsolePlacement::Replace;
-    QTest::newRow("failed") << FlashVerdict::Failed << 6 << "flashFailed" << 66 << ConsolePlacement::Replace;
-    QTest::newRow("not started") << FlashVerdict::NotStarted << 6 << "flashFailed" << 65
-                                 << ConsolePlacement::Elsewhere;
+    using P = ConsolePlacement;
+    QTest::newRow("succeeded") << flashWording(FlashVerdict::Succeeded) << 0 << "ok" << 10 << P::Replace;
+    QTest::newRow("failed") << flashWording(FlashVerdict::Failed) << 6 << "flashFailed" << 66 << P::Replace;
+    QTest::newRow("not started") << flashWording(FlashVerdict::NotStarted) << 6 << "flashFailed" << 65 << P::Elsewhere;
+    QTest::newRow("no firmware file") << flashErrorWording(FlashError::NoFirmwareFile) << 1 << "badFile" << 63
+                                      << P::Replace;
+    QTest::newRow("bad image") << flashErrorWording(FlashError::BadFirmwareImage) << 1 << "badFile" << 63 << P::Replace;
+    QTest::newRow("tool error") << flashErrorWording(FlashError::ToolError) << 6 << "flashFailed" << 67 << P::Replace;
+    QTest::newRow("tool not started") << flashErrorWording(FlashError::ToolNotStarted) << 6 << "flashFailed" << 65
+                                      << P::Replace;
 }
 
 void TestStatusTable::flashEnds()
 {
-    QFETCH(FlashVerdict, verdict);
-
-    const StatusWording wording = flashWording(verdict);
+    QFETCH(StatusWording, wording);
     QTEST(int(wording.exitCode), "exitCode");
     QTEST(wording.word, "word");
     QTEST(int(wording.message), "message");
     QTEST(wording.placement, "placement");
-}
-
-// A file that is no firmware image is the caller's mistake (exit 1, nothing
-// sent); a tool that failed is a failed flash, as its verdict is.
-void TestStatusTable::flashErrors_data()
-{
-    QTest::addColumn<FlashError>("error");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<int>("message");
-
-    QTest::newRow("no firmware file") << FlashError::NoFirmwareFile << 1 << 63;
-    QTest::newRow("bad image") << FlashError::BadFirmwareImage << 1 << 63;
-    QTest::newRow("tool error") << FlashError::ToolError << 6 << 67;
-    QTest::newRow("tool not started") << FlashError::ToolNotStarted << 6 << 65;
-}
-
-void TestStatusTable::flashErrors()
-{
-    QFETCH(FlashError, error);
-
-    const StatusWording wording = flashErrorWording(error);
-    QTEST(int(wording.exitCode), "exitCode");
-    QTEST(int(wording.message), "message");
-    QCOMPARE(wording.word, exitWord(wording.exitCode));
 }
 
 QTEST_GUILESS_MAIN(TestStatusTable)

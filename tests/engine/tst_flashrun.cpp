@@ -88,6 +88,10 @@ void watch(FlashRun *run, QStringList &seen)
         seen << QString::fromLatin1(names[int(error)]);
     });
     QObject::connect(run, &FlashRun::finished, run, [&seen] { seen << QStringLiteral("end"); });
+    QObject::connect(run, &FlashRun::noted, run, [&seen](const tavik7::ConsoleEntry &note) {
+        seen << QStringLiteral("note %1").arg(int(note.id)); // the backup's (203) or the image's (222)
+    });
+    QObject::connect(run, &FlashRun::portReleased, run, [&seen] { seen << QStringLiteral("released"); });
     // " below": the verdict stays in view, the port's line goes under it.
     QObject::connect(run, &FlashRun::portTakenBack, run, [&seen, run](FlashRun::Port::Reopen outcome) {
         const FlashRun::PortReturn back = run->portReturn(outcome);
@@ -169,28 +173,30 @@ void TestFlashRun::runs_data()
     const QByteArray thanks("avrdude done.  Thank you.\\n");
     QTest::newRow("flashed") << int(Fake) << QByteArray("avrdude: 300 bytes of flash verified\\n\\n") + thanks
                              << int(Exits) << hex << FlashRun::Verdict::Succeeded
-                             << QStringList{"started", "end", "Opened"};
+                             << QStringList{"note 203", "released", "started", "end", "Opened"};
     // The failure stays the run's last word; the port comes back after it.
-    QTest::newRow("tool missing") << int(Missing) << QByteArray() << int(Exits) << hex
-                                  << FlashRun::Verdict::NotStarted << QStringList{"ToolError", "ToolNotStarted", "end", "Opened below"};
+    QTest::newRow("tool missing")
+        << int(Missing) << QByteArray() << int(Exits) << hex << FlashRun::Verdict::NotStarted
+        << QStringList{"note 203", "released", "ToolError", "ToolNotStarted", "end", "Opened below"};
     QTest::newRow("hanging, cancelled") << int(Fake) << QByteArray("Reading | ####\\n") << int(Cancelled) << hex
                                         << FlashRun::Verdict::Failed
-                                        << QStringList{"started", "ToolError", "end", "Opened below"};
+                                        << QStringList{"note 203", "released", "started", "ToolError", "end", "Opened below"};
     // The adapter pulled while the tool runs: no other port is opened instead.
     QTest::newRow("port removed during the run")
         << int(Fake) << QByteArray("Reading | ####\\n") << int(Unplugged) << hex << FlashRun::Verdict::Failed
-        << QStringList{"started", "ToolError", "end", "Gone below"};
+        << QStringList{"note 203", "released", "started", "ToolError", "end", "Gone below"};
     // Nothing may go on writing to the device once nobody reports on it.
-    QTest::newRow("hanging, run destroyed") << int(Fake) << QByteArray("Writing | ##\\n") << int(Destroyed)
-                                            << hex << FlashRun::Verdict::None << QStringList{"started"};
+    QTest::newRow("hanging, run destroyed") << int(Fake) << QByteArray("Writing | ##\\n") << int(Destroyed) << hex
+                                            << FlashRun::Verdict::None << QStringList{"note 203", "released", "started"};
     QTest::newRow("upper-case name") << int(Fake) << thanks << int(Exits) << QStringLiteral("FW.HEX")
                                      << FlashRun::Verdict::None << QStringList{"NoFirmwareFile"};
     // avrdude would erase the chip before it found the bad record.
     QTest::newRow("corrupt image") << int(Fake) << thanks << int(Exits) << QStringLiteral("corrupt.hex")
-                                   << FlashRun::Verdict::None << QStringList{"BadFirmwareImage"};
+                                   << FlashRun::Verdict::None << QStringList{"BadFirmwareImage", "note 222"};
     QTest::newRow("real avrdude") << int(Avrdude) << QByteArray() << int(Exits)
                                   << QStringLiteral(TAVIK7_FIRMWARE_DIR "/tavik_v1_12.hex")
-                                  << FlashRun::Verdict::Succeeded << QStringList{"started", "end", "Opened"};
+                                  << FlashRun::Verdict::Succeeded
+                                  << QStringList{"note 203", "released", "started", "end", "Opened"};
 }
 
 void TestFlashRun::runs()

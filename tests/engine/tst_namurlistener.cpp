@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "devicelink.h"
 #include "devsim.h"
 #include "namurlistener.h"
 #include "rawline.h"
@@ -72,10 +73,11 @@ private:
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<DevSim> sim;
     std::unique_ptr<QSerialPort> port;
+    std::unique_ptr<tavik7::DeviceLink> link; // the port's lender, where the simulator answers
     std::unique_ptr<NamurListener> listener;
     QStringList shown;    // telegramsReceived
     QStringList lines;    // logLineWritten
-    QStringList troubles; // logTrouble, by name
+    QStringList troubles; // logTrouble, by name, and the paths noted
 };
 
 void TestNamurListener::init()
@@ -83,6 +85,7 @@ void TestNamurListener::init()
     dir = std::make_unique<QTemporaryDir>();
     sim = std::make_unique<DevSim>();
     port = std::make_unique<QSerialPort>();
+    link = std::make_unique<tavik7::DeviceLink>();
     listener = std::make_unique<NamurListener>();
     shown.clear();
     lines.clear();
@@ -93,11 +96,16 @@ void TestNamurListener::init()
     connect(listener.get(), &NamurListener::logTrouble, this, [this](NamurListener::LogTrouble trouble) {
         troubles += QString::fromLatin1(QMetaEnum::fromType<NamurListener::LogTrouble>().valueToKey(int(trouble)));
     });
+    // The console's note names the file by its path.
+    connect(listener.get(), &NamurListener::noted, this, [this](const tavik7::ConsoleEntry &note) {
+        troubles += QDir(dir->path()).relativeFilePath(note.arguments.value(0));
+    });
 }
 
 void TestNamurListener::cleanup()
 {
     listener.reset();
+    link.reset();
     port.reset();
     sim.reset();
 }
@@ -111,16 +119,21 @@ bool TestNamurListener::openPort(const QString &portPath)
 
 bool TestNamurListener::openOnSim(const QStringList &args)
 {
-    return sim->start(args) && openPort(sim->portPath());
+    return sim->start(args) && link->open({sim->portPath()});
 }
 
 void TestNamurListener::listen(const QString &logPath, int count)
 {
     const qsizetype before = shown.size();
-    QVERIFY(listener->start(port.get(), logPath));
+    QVERIFY(listener->start(link.get(), logPath) && !listener->start(link.get(), logPath) && !link->read());
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), before + count, kWaitMs);
     sim->clearLog();
+    // The link has its port back before anyone hears of the stop.
+    auto back = tavik7::DeviceLink::PortState::Lent;
+    QObject scope;
+    connect(listener.get(), &NamurListener::stopped, &scope, [&] { back = link->portState(); });
     listener->stop();
+    QCOMPARE(back, tavik7::DeviceLink::PortState::Idle);
     // The device starts over only once it has seen the service rate.
     QVERIFY(sim->waitForLine(QStringLiteral("MODE parameter-interface 1200")));
 }
@@ -172,7 +185,7 @@ void TestNamurListener::linesAcrossTheFlush_data()
 
     // The file moves away and a link to another file takes its name: the
     // log must neither follow it nor split in two.
-    QTest::newRow("link swapped in") << "link" << 0 << QStringList{"Replaced"};
+    QTest::newRow("link swapped in") << "link" << 0 << QStringList{"Replaced", "namur.log"};
     // The folder is missing at Start and made meanwhile: the file opens at the 30th line.
     QTest::newRow("folder made late") << "folder" << 29 << QStringList{"Unwritable"};
 }
@@ -195,7 +208,7 @@ void TestNamurListener::linesAcrossTheFlush()
     });
 
     QVERIFY(openOnSim({"--namur-fast", "--namur-limit", "70"}));
-    QVERIFY(listener->start(port.get(), log));
+    QVERIFY(listener->start(link.get(), log));
     QTRY_COMPARE_WITH_TIMEOUT(lines.size(), 70, kWaitMs);
     // Before the 30th and the 60th line the ones before went to the disk.
     const QString owned = event == QLatin1String("link") ? moved : log;
@@ -278,7 +291,7 @@ void TestNamurListener::gluedNoiseIsNoTelegram()
 // Deleting the port closes it first: one path for both ways it can go.
 void TestNamurListener::portGoesAway()
 {
-    QVERIFY(openOnSim({"--namur-fast", "--namur-limit", "5"}));
+    QVERIFY(sim->start({"--namur-fast", "--namur-limit", "5"}) && openPort(sim->portPath()));
     const QString log = path(QStringLiteral("namur.log"));
     QVERIFY(listener->start(port.get(), log));
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 5, kWaitMs);
