@@ -192,8 +192,8 @@ StatusWording flashWording(FlashVerdict verdict)
 FlashVerdictBox flashVerdictBox(FlashVerdict verdict)
 {
     switch (verdict) {
-    case FlashVerdict::Succeeded: return {245, 244}; // and the adapter back to "Parameter-IF"
-    case FlashVerdict::Failed: return {246, 0};
+    case FlashVerdict::Succeeded: return {MessageId::UpdateSucceeded, MessageId::AdapterToParameters};
+    case FlashVerdict::Failed: return {MessageId::UpdateFailed, MessageId::None};
     case FlashVerdict::None:
     case FlashVerdict::NotStarted: break;
     }

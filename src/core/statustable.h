@@ -79,11 +79,11 @@ struct StatusWording
 [[nodiscard]] StatusWording flashWording(FlashVerdict verdict);
 // The window's box on a flash run's end, which holds the port's return until
 // the technician has switched the adapter back: its text and the line below
-// it, as text table ids (0: none). A tool that never ran gets no box.
+// it (None: none). A tool that never ran gets no box.
 struct FlashVerdictBox
 {
-    int text = 0;
-    int detail = 0;
+    MessageId text = MessageId::None;
+    MessageId detail = MessageId::None;
 };
 [[nodiscard]] FlashVerdictBox flashVerdictBox(FlashVerdict verdict);
 

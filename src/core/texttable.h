@@ -12,6 +12,14 @@ constexpr int kMessageCount = kTextCount - kFirstMessageTextId; // 117
 constexpr int kFirstBilingualTextId = 124;
 constexpr int kBilingualLabelCount = 15;
 
+// The entries the program asks for by name rather than from a form or a field.
+enum TextId : int {
+    LoadSettingsCaption = 120,
+    SaveSettingsCaption = 121,
+    SaveReportCaption = 122,
+    SelectFileCaption = 123,
+};
+
 // One entry of the text table: German first, English second, both Latin-1
 // bytes, NUL-terminated. The English slot of the last bilingual entry is null.
 struct TextPair

@@ -14,14 +14,7 @@
 #include "textpanes.h"
 #include "texttable.h"
 
-namespace {
-
 using tavik7::FlashRun;
-
-constexpr int kTextSelectFile = 123;
-constexpr int kTextAdapterToFlash = 243;
-
-} // namespace
 
 void TAVIK7_Bediensoftware::setUpFlashRun()
 {
@@ -53,7 +46,7 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
 void TAVIK7_Bediensoftware::onSelectFlashenClicked()
 {
     const QString path = tavik7::askFileName(
-        {tavik7::FileNameRequest::Open, this, textFor(kTextSelectFile), tavik7::platform::avrdudeDir(), QStringLiteral("*.hex")});
+        {tavik7::FileNameRequest::Open, this, textFor(tavik7::SelectFileCaption), tavik7::platform::avrdudeDir(), QStringLiteral("*.hex")});
     if (!FlashRun::isFirmwareFile(path))
         return;
     ui.lineEditSelectedFileFlashen->setText(path);
@@ -76,7 +69,7 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
 bool TAVIK7_Bediensoftware::confirmAdapterForFlashing()
 {
     tavik7::book::DeviceBookKeeper::of(this)->recorder().setReason(QString());
-    return tavik7::boxes::inform(noticeBox(), textFor(kTextAdapterToFlash), {}, QMessageBox::Ok | QMessageBox::Cancel)
+    return tavik7::boxes::inform(noticeBox(), textFor(tavik7::MessageId::AdapterToFlash), {}, QMessageBox::Ok | QMessageBox::Cancel)
         == QMessageBox::Ok;
 }
 
@@ -138,8 +131,9 @@ void TAVIK7_Bediensoftware::showFlashVerdict()
         end.placement != tavik7::ConsolePlacement::Elsewhere)
         showMessage(end.message, end.appends());
     // The port is taken back once the technician has switched the adapter and closed this.
-    if (const tavik7::FlashVerdictBox box = tavik7::flashVerdictBox(verdict); box.text != 0)
-        tavik7::boxes::inform(noticeBox(), textFor(box.text), box.detail != 0 ? textFor(box.detail) : QString());
+    if (const tavik7::FlashVerdictBox box = tavik7::flashVerdictBox(verdict); box.text != tavik7::MessageId::None)
+        tavik7::boxes::inform(noticeBox(), textFor(box.text),
+                              box.detail != tavik7::MessageId::None ? textFor(box.detail) : QString());
 }
 
 void TAVIK7_Bediensoftware::showBackupOffer(const QString &backupFile)

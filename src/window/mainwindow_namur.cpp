@@ -12,12 +12,6 @@
 #include "textpanes.h"
 #include "texttable.h"
 
-namespace {
-
-constexpr int kTextSelectFile = 123;
-
-} // namespace
-
 void TAVIK7_Bediensoftware::setUpNamurListener()
 {
     namurListener = new tavik7::NamurListener(this);
@@ -84,7 +78,7 @@ void TAVIK7_Bediensoftware::onSelectNamurLogfileClicked()
         appDataFolder, tavik7::fieldText(sheet.record().serialNumber, tavik7::kSerialNumberWidth),
         QDate::currentDate(), [](const QString &name) { return QFileInfo::exists(name); });
     const QString chosen =
-        QFileDialog::getSaveFileName(this, textFor(kTextSelectFile), suggestion, QStringLiteral("*.log"));
+        QFileDialog::getSaveFileName(this, textFor(tavik7::SelectFileCaption), suggestion, QStringLiteral("*.log"));
     if (chosen.isEmpty() || !chosen.contains(QLatin1String(".log")))
         return;
     ui.lineEditNamurLogfile->setText(chosen);

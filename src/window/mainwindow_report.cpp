@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int kCaptionTextId = 122;
 constexpr QLatin1String kPdfFilter("*.pdf");
 
 } // namespace
@@ -25,7 +24,7 @@ void TAVIK7_Bediensoftware::writeInspectionReport()
 {
     const QDate today = QDate::currentDate();
     const QString name = tavik7::askFileName(
-        {tavik7::FileNameRequest::Save, this, textFor(kCaptionTextId), deviceFileSuggestion(), kPdfFilter});
+        {tavik7::FileNameRequest::Save, this, textFor(tavik7::SaveReportCaption), deviceFileSuggestion(), kPdfFilter});
     if (const tavik7::MessageId fault = tavik7::reportNameFault(name); fault != tavik7::MessageId::None) {
         showMessage(fault, true);
         return;

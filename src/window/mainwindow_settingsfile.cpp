@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr int kLoadCaptionTextId = 120;
-constexpr int kSaveCaptionTextId = 121;
-
 constexpr QLatin1String kSettingsFilter("*.dat");
 
 } // namespace
@@ -27,7 +24,7 @@ QString TAVIK7_Bediensoftware::deviceFileSuggestion() const
 void TAVIK7_Bediensoftware::onLoadSettingsClicked()
 {
     loadSettingsFile(tavik7::askFileName(
-        {tavik7::FileNameRequest::Open, this, textFor(kLoadCaptionTextId), appDataFolder, kSettingsFilter}));
+        {tavik7::FileNameRequest::Open, this, textFor(tavik7::LoadSettingsCaption), appDataFolder, kSettingsFilter}));
 }
 
 void TAVIK7_Bediensoftware::loadSettingsFile(const QString &name,
@@ -51,7 +48,7 @@ void TAVIK7_Bediensoftware::loadSettingsFile(const QString &name,
 
 void TAVIK7_Bediensoftware::onSaveSettingsClicked()
 {
-    const QString name = tavik7::askFileName({tavik7::FileNameRequest::Save, this, textFor(kSaveCaptionTextId),
+    const QString name = tavik7::askFileName({tavik7::FileNameRequest::Save, this, textFor(tavik7::SaveSettingsCaption),
                                               deviceFileSuggestion(), kSettingsFilter});
     if (name.isEmpty())
         return;
