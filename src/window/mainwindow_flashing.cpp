@@ -45,8 +45,8 @@ void TAVIK7_Bediensoftware::setUpFlashRun()
 
 void TAVIK7_Bediensoftware::onSelectFlashenClicked()
 {
-    const QString path = tavik7::askFileName(
-        {tavik7::FileNameRequest::Open, this, textFor(tavik7::SelectFileCaption), tavik7::platform::avrdudeDir(), QStringLiteral("*.hex")});
+    const QString path = tavik7::askFileName({tavik7::FileNameRequest::Open, this, textFor(tavik7::SelectFileCaption),
+                                              tavik7::platform::avrdudeDir(), QStringLiteral("*.hex")});
     if (!FlashRun::isFirmwareFile(path))
         return;
     ui.lineEditSelectedFileFlashen->setText(path);
@@ -69,7 +69,8 @@ void TAVIK7_Bediensoftware::onFlashenClicked()
 bool TAVIK7_Bediensoftware::confirmAdapterForFlashing()
 {
     tavik7::book::DeviceBookKeeper::of(this)->recorder().setReason(QString());
-    return tavik7::boxes::inform(noticeBox(), textFor(tavik7::MessageId::AdapterToFlash), {}, QMessageBox::Ok | QMessageBox::Cancel)
+    return tavik7::boxes::inform(noticeBox(), textFor(tavik7::MessageId::AdapterToFlash), {},
+                                 QMessageBox::Ok | QMessageBox::Cancel)
         == QMessageBox::Ok;
 }
 

@@ -83,8 +83,8 @@ void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tav
     if (previous == tavik7::WizardFlow::State::Flashing)
         ui.tabWidget->setCurrentIndex(kTabWizard);
     if (state == tavik7::WizardFlow::State::EnteringCounter && wizardFlow->record().entry.graduationMark) {
-        tavik7::boxes::inform(noticeBox(), QStringLiteral("<font color = red>") + textFor(tavik7::MessageId::GraduationMark)
-                                               + QStringLiteral("</font>"));
+        tavik7::boxes::inform(noticeBox(), QStringLiteral("<font color = red>%1</font>")
+                                               .arg(textFor(tavik7::MessageId::GraduationMark)));
         showMessage(tavik7::MessageId::GraduationMark, false, Qt::red);
     }
 }
