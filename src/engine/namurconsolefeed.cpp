@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "namur.h"
+#include "namurlistener.h"
 
 namespace tavik7 {
 
@@ -12,6 +13,13 @@ NamurConsoleFeed::NamurConsoleFeed(QObject *parent)
 {
     timer->setSingleShot(true);
     connect(timer, &QTimer::timeout, this, [this] { flush(kBatchParagraphs); });
+}
+
+void NamurConsoleFeed::follow(NamurListener *listener)
+{
+    connect(listener, &NamurListener::started, this, &NamurConsoleFeed::clear);
+    connect(listener, &NamurListener::telegramsReceived, this, &NamurConsoleFeed::add);
+    connect(listener, &NamurListener::stopped, this, &NamurConsoleFeed::flushAll);
 }
 
 void NamurConsoleFeed::add(const QStringList &rendered)

@@ -8,6 +8,8 @@ class QTimer;
 
 namespace tavik7 {
 
+class NamurListener;
+
 // Telegrams on their way to a console that lays out every paragraph it takes.
 // They are handed on in batches, a few times a second at most, and no batch
 // is larger than a console can lay out without freezing the window.
@@ -24,6 +26,9 @@ public:
 
     explicit NamurConsoleFeed(QObject *parent = nullptr);
 
+    // The listener's telegrams from now on: a start begins afresh, a stop
+    // hands on everything still queued.
+    void follow(NamurListener *listener);
     // Only the newest telegrams a console keeps are queued.
     void add(const QStringList &rendered);
     // All that is queued, in one batch: listening has ended.

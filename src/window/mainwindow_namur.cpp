@@ -19,7 +19,7 @@ void TAVIK7_Bediensoftware::setUpNamurListener()
     // Every insertion costs a layout of the console: a burst of telegrams
     // would otherwise keep the window busy with nothing else.
     namurFeed = new tavik7::NamurConsoleFeed(this);
-    connect(namurListener, &tavik7::NamurListener::telegramsReceived, namurFeed, &tavik7::NamurConsoleFeed::add);
+    namurFeed->follow(namurListener);
     connect(namurFeed, &tavik7::NamurConsoleFeed::batchReady, this, [this](const QString &lines) {
         const bool first = ui.textEditConsoleNamur->document()->isEmpty();
         tavik7::panes::appendAtEnd(ui.textEditConsoleNamur, first ? lines : QLatin1Char('\n') + lines);
@@ -38,7 +38,6 @@ void TAVIK7_Bediensoftware::onStartNamurClicked()
     if (!namurListener->start(deviceLink, logPath))
         return;
 
-    namurFeed->clear();
     ui.textEditConsoleNamur->clear();
     // Its paragraphs would grow with every telegram of a day-long session;
     // the form keeps the undo history off for the same reason.
@@ -63,7 +62,6 @@ void TAVIK7_Bediensoftware::namurListeningEnded()
 {
     // The port is back with the link already.
     applyAvailability();
-    namurFeed->flushAll();
     ui.textEditConsoleNamur->setEnabled(true);
 }
 
