@@ -352,12 +352,9 @@ void TAVIK7_Bediensoftware::setLanguageOfItems()
 void TAVIK7_Bediensoftware::renderConsoleFromHistory()
 {
     // Every line carries the time of the switch; nothing is logged again.
-    const QDateTime now = QDateTime::currentDateTime();
-    const int count = qBound(1, int(messageHistory.count), int(tavik7::MessageHistory::kCapacity));
-    for (int i = 0; i < count; ++i)
-        tavik7::panes::writeLine(ui.textEditOutput,
-                                 tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[i], language)),
-                                 i > 0);
+    const QStringList lines = messageHistory.lines(QDateTime::currentDateTime(), language);
+    for (int i = 0; i < lines.size(); ++i)
+        tavik7::panes::writeLine(ui.textEditOutput, lines.at(i), i > 0);
 }
 
 // The manuals open in the system's viewer; where they lie is the platform's lookup.
