@@ -50,6 +50,14 @@ bool MessageHistory::contains(MessageId id) const
     return false;
 }
 
+QStringList MessageHistory::lines(const QDateTime &when, int language) const
+{
+    QStringList shown;
+    for (int i = 0; i < qBound(1, int(count), kCapacity); ++i)
+        shown.append(consoleLine(when, renderEntry(entries[i], language)));
+    return shown;
+}
+
 QString windowTitle(bool portOpen, const QString &portName, int language)
 {
     return portOpen ? text(48, language) + portName : text(49, language);

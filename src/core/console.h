@@ -42,6 +42,9 @@ struct MessageHistory
     // one is shown but not remembered, so it is never stored past the fifth entry.
     void append(const ConsoleEntry &entry);
     [[nodiscard]] bool contains(MessageId id) const;
+    // The console's lines anew in language, all stamped when: at least the
+    // first entry, so that a console never written is cleared all the same.
+    [[nodiscard]] QStringList lines(const QDateTime &when, int language) const;
 
     // Message numbers, as the window passes them.
     void replaceWith(qint16 messageId) { replaceWith(ConsoleEntry(MessageId(messageId))); }

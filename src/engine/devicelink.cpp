@@ -6,6 +6,8 @@
 #include <QMetaMethod>
 #include <QTimer>
 
+#include <iterator>
+
 #include "platform.h"
 #include "portaccess.h"
 #include "telegram.h"
@@ -86,6 +88,24 @@ bool DeviceLink::open(const PortSettings &settings)
     setPortState(PortState::Idle);
     emit opened();
     return true;
+}
+
+DeviceLink::PortSettings DeviceLink::PortSettings::fromTexts(const QString &portName, const QString &baudRate,
+                                                             const QString &dataBits, int flowControlIndex)
+{
+    static constexpr QSerialPort::FlowControl kFlowControls[] = {
+        QSerialPort::NoFlowControl, QSerialPort::HardwareControl, QSerialPort::SoftwareControl};
+    PortSettings settings;
+    settings.portName = portName;
+    bool ok = false;
+    // A rate of 0 or below would leave the line at whatever the driver had.
+    if (const qint32 rate = baudRate.toInt(&ok); ok && rate > 0)
+        settings.baudRate = rate;
+    if (const int bits = dataBits.toInt(&ok); ok && bits >= QSerialPort::Data5 && bits <= QSerialPort::Data8)
+        settings.dataBits = QSerialPort::DataBits(bits);
+    if (flowControlIndex >= 0 && flowControlIndex < int(std::size(kFlowControls)))
+        settings.flowControl = kFlowControls[flowControlIndex];
+    return settings;
 }
 
 void DeviceLink::applyServiceSettings()
@@ -392,6 +412,7 @@ void DeviceLink::report(DeviceResult::Status status)
 
 void DeviceLink::endSequence(DeviceResult::Status)
 {
+    const bool wasWriting = writeOnTheWire();
     stopRequest();
     m_sequence = Sequence::None;
     // Its end is heard before the next request goes out, so that a late
@@ -399,6 +420,8 @@ void DeviceLink::endSequence(DeviceResult::Status)
     if (DeviceReply *ended = std::exchange(m_current, nullptr))
         ended->finish(m_summary);
     startNext();
+    if (wasWriting && !writeOnTheWire())
+        emit writesEnded();
 }
 
 void DeviceLink::endWithoutAnswer(DeviceResult::Status status)

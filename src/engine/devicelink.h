@@ -76,6 +76,13 @@ public:
         qint32 baudRate = 1200;
         QSerialPort::DataBits dataBits = QSerialPort::Data8;
         QSerialPort::FlowControl flowControl = QSerialPort::NoFlowControl;
+
+        // The settings as a form offers them: the rate and the data bits as
+        // their texts, the flow control as its index in the order none,
+        // hardware, software. What does not parse, or names no setting of
+        // the port, keeps the service line's own value.
+        [[nodiscard]] static PortSettings fromTexts(const QString &portName, const QString &baudRate,
+                                                    const QString &dataBits, int flowControlIndex);
     };
 
     // How a borrower needs the port: open, to read it itself, or closed, for
@@ -177,6 +184,9 @@ signals:
     // input and noise included, as it went; also what a borrower of the open
     // port reads. Raw bytes only: whoever listens formats them.
     void wireBytes(tavik7::DeviceLink::Wire direction, const QByteArray &bytes);
+    // The write that was on the wire has ended (answered, timed out, or cut
+    // by a closing port) and no other write followed it onto the wire.
+    void writesEnded();
 
 private:
     void onReadyRead();

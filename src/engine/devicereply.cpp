@@ -10,6 +10,15 @@ DeviceReply::DeviceReply(Purpose purpose, DeviceLink *link)
 {
 }
 
+DeviceReply::Purpose DeviceReply::purposeOfButton(int sequenceMode)
+{
+    switch (sequenceMode) {
+    case 2: return Purpose::Write;
+    case 5: return Purpose::Report;
+    default: return Purpose::Read;
+    }
+}
+
 void DeviceReply::finish(const DeviceResult &result)
 {
     if (m_finished)

@@ -21,6 +21,10 @@ public:
     enum class Purpose { Read, Write, Counter, Verify, Backup, Report, Wizard };
     Q_ENUM(Purpose)
 
+    // What a read button's sequence number asks for, as the window's three
+    // buttons pass it: 2 the write, 5 the report, any other the read.
+    [[nodiscard]] static Purpose purposeOfButton(int sequenceMode);
+
     [[nodiscard]] Purpose purpose() const { return m_purpose; }
     [[nodiscard]] bool isFinished() const { return m_finished; }
     // The end so far; the whole chain's once finished.

@@ -73,6 +73,22 @@ QList<PortInfo> PortEnumerator::ports() const
     return scanned ? toPorts(knownSystemNames, knownExtraPaths) : getPorts();
 }
 
+QStringList PortEnumerator::portNames() const
+{
+    QStringList names;
+    for (const PortInfo &port : ports()) {
+        if (!port.portName.isEmpty())
+            names.append(port.portName);
+    }
+    return names;
+}
+
+int PortEnumerator::keptChoice(const QStringList &listed, const QString &picked)
+{
+    const int kept = picked.isEmpty() ? -1 : int(listed.indexOf(picked));
+    return kept >= 0 ? kept : (listed.isEmpty() ? -1 : 0);
+}
+
 void PortEnumerator::setUpNotifications()
 {
     // The system's ports take the GUI thread 10 ms and more to list: the

@@ -53,6 +53,13 @@ public:
 
     // The ports as of the last scan (or a fresh scan before the first one).
     [[nodiscard]] QList<PortInfo> ports() const;
+    // Their names, for a list to pick from.
+    [[nodiscard]] QStringList portNames() const;
+    // Which of the listed names stays picked after the list was made anew:
+    // the one picked before while it is still listed, else the first; -1 for
+    // an empty list. Another adapter coming or going must not change the
+    // pick, or a write meant for one device would go to another.
+    [[nodiscard]] static int keptChoice(const QStringList &listed, const QString &picked);
 
 signals:
     void deviceDiscovered(const PortInfo &info);

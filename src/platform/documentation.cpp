@@ -1,5 +1,6 @@
 #include "documentation.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -64,6 +65,13 @@ QString documentationPath(const QString &fileName, const QString &workingDir,
             return path;
     }
     return folders.first() + QLatin1Char('/') + fileName;
+}
+
+QString manualPath(Manual manual)
+{
+    const char *const fileNames[] = {"Tavik7VUVozezoro.pdf", "Tavik7M_manual.pdf", "Tavik7_M_Programmierhandbuch.pdf"};
+    return documentationPath(QLatin1String(fileNames[int(manual)]), QDir::currentPath(),
+                             QCoreApplication::applicationDirPath(), installedDocumentationRelativePath());
 }
 
 } // namespace tavik7::platform

@@ -29,4 +29,12 @@ namespace tavik7::platform {
                                         const QString &executableDir,
                                         const QString &installedRelative);
 
+// The manuals the Help menu opens.
+enum class Manual { QuickGuide, UserManual, ProgrammerManual };
+
+// The manual's file as documentationPath() finds it for this process: the
+// working directory first, then beside the executable, then the installed
+// folder. A program started from the desktop menu finds them too.
+[[nodiscard]] QString manualPath(Manual manual);
+
 } // namespace tavik7::platform

@@ -1,7 +1,6 @@
 // The serial port and the requests to the device: the buttons that start them
 // and the one table that words their results.
 
-#include <QSerialPort>
 #include <QStandardItemModel>
 
 #include "planreview.h"
@@ -22,28 +21,17 @@ constexpr int kTabConfig = 0;
 constexpr int kTabWizard = 1;
 constexpr int kTabSettings = 2;
 
-// In the order of the Interface tab's flow control list.
-constexpr QSerialPort::FlowControl kFlowControls[] = {QSerialPort::NoFlowControl, QSerialPort::HardwareControl,
-                                                      QSerialPort::SoftwareControl};
-
 } // namespace
 
 void TAVIK7_Bediensoftware::refreshPortList()
 {
-    // Another adapter coming or going must not change the port chosen:
-    // Connect would open a different device, and a write meant for this one
-    // would go there. Only a choice that has gone falls back to the first port.
-    const QString chosen = ui.comboBoxDevice->currentText();
-    ui.comboBoxDevice->clear();
     // The enumerator's last scan: scanning again here would cost the GUI thread
     // milliseconds at every start and every hot-plug notice.
-    const QList<PortInfo> ports = portEnumerator->ports();
-    for (const PortInfo &port : ports) {
-        if (!port.portName.isEmpty())
-            ui.comboBoxDevice->addItem(port.portName);
-    }
-    const int kept = chosen.isEmpty() ? -1 : ui.comboBoxDevice->findText(chosen);
-    ui.comboBoxDevice->setCurrentIndex(kept >= 0 ? kept : (ui.comboBoxDevice->count() > 0 ? 0 : -1));
+    const QString picked = ui.comboBoxDevice->currentText();
+    const QStringList names = portEnumerator->portNames();
+    ui.comboBoxDevice->clear();
+    ui.comboBoxDevice->addItems(names);
+    ui.comboBoxDevice->setCurrentIndex(PortEnumerator::keptChoice(names, picked));
 }
 
 void TAVIK7_Bediensoftware::applyAvailability()
@@ -93,12 +81,9 @@ void TAVIK7_Bediensoftware::closePortSilently()
 bool TAVIK7_Bediensoftware::openPort(const QString &portName)
 {
     portNameInUse = portName;
-    tavik7::DeviceLink::PortSettings settings;
-    settings.portName = portName;
-    settings.baudRate = ui.comboBoxBaudrate->currentText().toInt();
-    settings.dataBits = QSerialPort::DataBits(ui.comboBoxDatabits->currentText().toInt());
-    settings.flowControl = kFlowControls[qBound(0, ui.comboBoxFlowcontrol->currentIndex(), 2)];
-    return deviceLink->open(settings);
+    return deviceLink->open(tavik7::DeviceLink::PortSettings::fromTexts(
+        portName, ui.comboBoxBaudrate->currentText(), ui.comboBoxDatabits->currentText(),
+        ui.comboBoxFlowcontrol->currentIndex()));
 }
 
 void TAVIK7_Bediensoftware::showTabAfterConnect()
@@ -135,22 +120,8 @@ void TAVIK7_Bediensoftware::onDisconnectClicked()
     updateWindowTitle();
 }
 
-namespace {
-
 using tavik7::DeviceResult;
 using tavik7::MessageId;
-
-// The buttons' sequence numbers, as the read, write and report buttons pass them.
-tavik7::DeviceReply::Purpose purposeOfMode(int mode)
-{
-    switch (mode) {
-    case 2: return tavik7::DeviceReply::Purpose::Write;
-    case 5: return tavik7::DeviceReply::Purpose::Report;
-    default: return tavik7::DeviceReply::Purpose::Read;
-    }
-}
-
-} // namespace
 
 void TAVIK7_Bediensoftware::connectDeviceLink()
 {
@@ -226,7 +197,7 @@ bool TAVIK7_Bediensoftware::requestRefused(bool sent, tavik7::MessageId noAnswer
 void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
     using Purpose = tavik7::DeviceReply::Purpose;
-    const Purpose purpose = purposeOfMode(mode);
+    const Purpose purpose = tavik7::DeviceReply::purposeOfButton(mode);
     if (purpose == Purpose::Write && planReview->isOn()) {
         requestRefused(planReview->start(sheet.record()), MessageId::NoData);
     } else if (purpose == Purpose::Write) {

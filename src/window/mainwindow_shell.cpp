@@ -4,10 +4,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QDir>
 #include <QEvent>
 #include <QMenu>
 #include <QStatusBar>
@@ -248,20 +246,12 @@ void TAVIK7_Bediensoftware::closeEvent(QCloseEvent *event)
         return;
     }
     // The window stays until the sequence ends, by the device's answer or
-    // its time-out, whose end is said and booked as any other.
+    // its time-out, whose end is said and booked as any other. Asked once,
+    // however often the close is asked for.
     event->ignore();
     statusBar()->showMessage(tavik7::catalogueText(tavik7::MessageId::NoteClosingAfterWrite, language));
-    if (closeAfterWrite)
-        return;
-    closeAfterWrite = connect(
-        deviceLink, &tavik7::DeviceLink::stateChanged, this,
-        [this] {
-            if (deviceLink->writeOnTheWire())
-                return;
-            disconnect(closeAfterWrite);
-            close();
-        },
-        Qt::QueuedConnection);
+    connect(deviceLink, &tavik7::DeviceLink::writesEnded, this, &QWidget::close,
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection | Qt::SingleShotConnection));
 }
 
 void TAVIK7_Bediensoftware::updateWindowTitle(bool connectTried)
@@ -331,13 +321,23 @@ void TAVIK7_Bediensoftware::onSetLanguage()
 
 void TAVIK7_Bediensoftware::setLanguageOfCaptions()
 {
-    // The form gives each fixed caption its TextId; a menu takes the text as
-    // its title, the rest as their text. Found first, then set: a label's new
-    // text may delete helpers of its own that the search would have listed.
+    // The form gives each fixed caption its TextId: a menu takes the text as
+    // its title, a tab page as its tab's text, a list of fixed items one text
+    // each from there on, the rest as their text. Found first, then set: a
+    // label's new text may delete helpers of its own that the search would
+    // have listed.
     QList<QObject *> captions = findChildren<QObject *>();
     captions.removeIf([](const QObject *object) { return !object->property("textId").isValid(); });
-    for (QObject *object : std::as_const(captions))
-        object->setProperty(qobject_cast<QMenu *>(object) ? "title" : "text", textFor(object->property("textId").toInt()));
+    for (QObject *object : std::as_const(captions)) {
+        const int textId = object->property("textId").toInt();
+        auto *list = qobject_cast<QComboBox *>(object);
+        for (int item = 0; list && item < list->count(); ++item)
+            list->setItemText(item, textFor(textId + item));
+        if (const int tab = ui.tabWidget->indexOf(qobject_cast<QWidget *>(object)); tab >= 0)
+            ui.tabWidget->setTabText(tab, textFor(textId));
+        else if (!list)
+            object->setProperty(qobject_cast<QMenu *>(object) ? "title" : "text", textFor(textId));
+    }
 }
 
 void TAVIK7_Bediensoftware::setLanguageOfItems()
@@ -349,58 +349,35 @@ void TAVIK7_Bediensoftware::setLanguageOfItems()
     ui.actionReviewBeforeWriting->setText(language == tavik7::German ? QStringLiteral("Vor dem Schreiben prüfen")
                                                                       : QStringLiteral("Review before writing"));
     tavik7::bookwindow::setLanguage(this, language);
-    const int tabTextIds[] = {6, 50, 22, 25, 34, 40};
-    for (int tab = 0; tab < 6; ++tab)
-        ui.tabWidget->setTabText(tab, textFor(tabTextIds[tab]));
     ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
     // The combo, not the record: a significance chosen but not yet written
     // keeps its multiplier.
     showMultiplier(parameterTable->combo(RowSignificance)->currentIndex());
-    for (int i = 0; i < ui.comboBoxParity->count(); ++i)
-        ui.comboBoxParity->setItemText(i, textFor(75 + i));
-    for (int i = 0; i < ui.comboBoxFlowcontrol->count(); ++i)
-        ui.comboBoxFlowcontrol->setItemText(i, textFor(76 + i));
-    for (int i = 0; i < qMin(3, ui.comboBoxDirection2->count()); ++i)
-        ui.comboBoxDirection2->setItemText(i, textFor(79 + i));
 }
 
 void TAVIK7_Bediensoftware::renderConsoleFromHistory()
 {
     // Every line carries the time of the switch; nothing is logged again.
-    const QDateTime now = QDateTime::currentDateTime();
-    const int count = qBound(1, int(messageHistory.count), int(tavik7::MessageHistory::kCapacity));
-    for (int i = 0; i < count; ++i)
-        tavik7::panes::writeLine(ui.textEditOutput,
-                                 tavik7::consoleLine(now, tavik7::renderEntry(messageHistory.entries[i], language)),
-                                 i > 0);
+    const QStringList lines = messageHistory.lines(QDateTime::currentDateTime(), language);
+    for (int i = 0; i < lines.size(); ++i)
+        tavik7::panes::writeLine(ui.textEditOutput, lines.at(i), i > 0);
 }
 
-namespace {
-
-void openDocumentation(const char *fileName)
-{
-    // The shortcut's start folder is looked in first; a program started from
-    // the desktop menu finds the manuals beside it or in its share folder.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(tavik7::platform::documentationPath(
-        QLatin1String(fileName), QDir::currentPath(), QCoreApplication::applicationDirPath(),
-        tavik7::platform::installedDocumentationRelativePath())));
-}
-
-} // namespace
-
+// The manuals open in the system's viewer; where they lie is the platform's lookup.
 void TAVIK7_Bediensoftware::onDocuQuickGuideChecked()
 {
-    openDocumentation("Tavik7VUVozezoro.pdf");
+    QDesktopServices::openUrl(QUrl::fromLocalFile(tavik7::platform::manualPath(tavik7::platform::Manual::QuickGuide)));
 }
 
 void TAVIK7_Bediensoftware::onDocuManualChecked()
 {
-    openDocumentation("Tavik7M_manual.pdf");
+    QDesktopServices::openUrl(QUrl::fromLocalFile(tavik7::platform::manualPath(tavik7::platform::Manual::UserManual)));
 }
 
 void TAVIK7_Bediensoftware::onDocuProgrammerManualChecked()
 {
-    openDocumentation("Tavik7_M_Programmierhandbuch.pdf");
+    QDesktopServices::openUrl(
+        QUrl::fromLocalFile(tavik7::platform::manualPath(tavik7::platform::Manual::ProgrammerManual)));
 }
 
 void TAVIK7_Bediensoftware::onInfoChecked()

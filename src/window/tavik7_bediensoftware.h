@@ -240,7 +240,4 @@ private:
     // NAMUR state: the listener holds the port while listening, and the log.
     tavik7::NamurListener *namurListener = nullptr;
     tavik7::NamurConsoleFeed *namurFeed = nullptr;
-
-    // A close asked for while a write was on the wire, to follow its end.
-    QMetaObject::Connection closeAfterWrite;
 };

@@ -10,6 +10,7 @@
 
 #include "devicelink.h"
 #include "devsim.h"
+#include "portenumerator.h"
 #include "samplerecord.h"
 #include "telegram.h"
 
@@ -59,6 +60,7 @@ private slots:
     void requestsWaitTheirTurn_data();
     void requestsWaitTheirTurn();
     void defaultWaitsAreTheDevicesOwn();
+    void pickedPortStaysWhileListed();
 
 private:
     bool start(const QStringList &args = {});
@@ -196,6 +198,7 @@ void TestDeviceLinkEngine::cutWriteSaysWhatTheDeviceHolds()
     QVERIFY(ask(link->write(table)));
     QSignalSpy finished(asked.data(), &DeviceReply::finished);
     QSignalSpy lost(link.get(), &DeviceLink::portLost);
+    QSignalSpy writesEnded(link.get(), &DeviceLink::writesEnded);
     if (cut == QLatin1String("close")) {
         QVERIFY(sim->waitForReceived(4));
         link->close();
@@ -208,6 +211,8 @@ void TestDeviceLinkEngine::cutWriteSaysWhatTheDeviceHolds()
     const DeviceResult result = finished.at(0).at(0).value<DeviceResult>();
     QTEST(result.status, "status");
     QCOMPARE(lost.count(), cut == QLatin1String("kill") ? 1 : 0);
+    // A window waiting to close hears of the end however it came.
+    QCOMPARE(writesEnded.count(), 1);
     QCOMPARE(link->portState(), cut.isEmpty() ? DeviceLink::PortState::Idle : DeviceLink::PortState::Closed);
     // What went out is known however the write ended.
     QVERIFY(result.sent);
@@ -281,9 +286,10 @@ void TestDeviceLinkEngine::portComesBackWithTheLinksSettings()
 {
     QFETCH(DeviceLink::Loan, loan);
     QVERIFY(sim->start());
-    DeviceLink::PortSettings settings{sim->portPath()};
-    settings.flowControl = QSerialPort::SoftwareControl;
-    QVERIFY(link->open(settings));
+    // As the Interface tab gives them; what does not parse keeps the service line's own.
+    const auto unparsed = DeviceLink::PortSettings::fromTexts({}, QStringLiteral("0"), QStringLiteral("9"), 3);
+    QVERIFY(unparsed.baudRate == 1200 && unparsed.dataBits == 8 && unparsed.flowControl == QSerialPort::NoFlowControl);
+    QVERIFY(link->open(DeviceLink::PortSettings::fromTexts(sim->portPath(), QStringLiteral("1200"), QStringLiteral("8"), 2)));
     QSerialPort *port = link->serialPort();
     QSerialPort *lent = nullptr;
     if (loan == DeviceLink::Loan::Closed) {
@@ -395,6 +401,14 @@ void TestDeviceLinkEngine::defaultWaitsAreTheDevicesOwn()
     const DeviceLink::Timeouts waits = DeviceLink().timeouts();
     QCOMPARE(waits.longRequestMs, 5000);
     QCOMPARE(waits.counterRequestMs, 500);
+}
+
+void TestDeviceLinkEngine::pickedPortStaysWhileListed()
+{
+    // Another adapter coming or going leaves the pick; a pick that has gone falls back to the first.
+    const QStringList listed{"ttyS0", "ttyUSB0", "ttyUSB1"};
+    QCOMPARE(PortEnumerator::keptChoice(listed, QStringLiteral("ttyUSB1")), 2);
+    QCOMPARE(PortEnumerator::keptChoice(listed, QStringLiteral("ttyUSB7")), 0);
 }
 
 QTEST_MAIN(TestDeviceLinkEngine)
