@@ -80,6 +80,7 @@ const Note kNotes[] = {
     {MessageId::NotePlanStale,
      "Tavik7 hat sich seit der Prüfung geändert (%1). Nichts geschrieben.",
      "Tavik7 changed since it was reviewed (%1). Nothing was written."},
+    {MessageId::PlanMenuEntry, "Vor dem Schreiben prüfen", "Review before writing"},
 };
 
 } // namespace

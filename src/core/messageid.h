@@ -87,6 +87,7 @@ enum class MessageId : qint16 {
     NotePlanCounterGoesAlong = 241,
     NotePlanNoChange = 242,
     NotePlanStale = 243,              // %1 the field as reviewed and now, as the table words a change
+    PlanMenuEntry = 244,              // the menu's switch for it
 };
 
 } // namespace tavik7

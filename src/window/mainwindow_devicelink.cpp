@@ -1,14 +1,15 @@
 // The serial port and the requests to the device: the buttons that start them
 // and the one table that words their results.
 
+#include <QCoreApplication>
 #include <QStandardItemModel>
 
-#include "planreview.h"
 #include "buttonavailability.h"
 #include "countertext.h"
 #include "devicebookkeeper.h"
 #include "messageboxes.h"
 #include "messagecatalogue.h"
+#include "plansession.h"
 #include "platform.h"
 #include "tavik7_bediensoftware.h"
 #include "reportsession.h"
@@ -198,8 +199,8 @@ void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
 {
     using Purpose = tavik7::DeviceReply::Purpose;
     const Purpose purpose = tavik7::DeviceReply::purposeOfButton(mode);
-    if (purpose == Purpose::Write && planReview->isOn()) {
-        requestRefused(planReview->start(sheet.record()), MessageId::NoData);
+    if (purpose == Purpose::Write && ui.actionReviewBeforeWriting->isChecked()) {
+        requestRefused(startReviewedWrite(), MessageId::NoData);
     } else if (purpose == Purpose::Write) {
         // The table as it stands when clicked, over whatever the device holds.
         auto *session = new tavik7::WriteSession(deviceLink, this);
@@ -220,6 +221,37 @@ void TAVIK7_Bediensoftware::onReadSettingsClicked(int mode)
     } else {
         requestRefused(followJob(deviceLink->read(purpose)), MessageId::NoData);
     }
+}
+
+bool TAVIK7_Bediensoftware::startReviewedWrite()
+{
+    // The plan session reads the device and plans what the table would
+    // change; the write follows the technician's Yes. A device changed
+    // meanwhile is refused as tavik7-cli apply refuses it.
+    const tavik7::ParameterRecord target = sheet.record();
+    auto *session = new tavik7::PlanSession(deviceLink, this);
+    followJob(session);
+    connect(session, &tavik7::PlanSession::planned, this, [this, session, target](const tavik7::DevicePlan &plan) {
+        // The read refilled the table: the technician's values go back into it.
+        fillParameterTableAsOneChange(target);
+        markDifferencesFromDevice();
+        if (plan.changes.isEmpty())
+            return;
+        QMessageBox box(this);
+        QString reason;
+        const bool yes = tavik7::boxes::askYesNoWithReason(
+            box, textFor(MessageId::NotePlanQuestion), tavik7::planChangeLines(plan, language).join(QLatin1Char('\n')),
+            language, &reason);
+        // For the write's event, as the counter's confirmation gives its own.
+        tavik7::book::DeviceBookKeeper::of(this)->recorder().setReason(reason);
+        session->answer(yes);
+    });
+    connect(session, &tavik7::PlanSession::finished, this, [this](const tavik7::PlanEnd &end) {
+        const tavik7::PlanEndNote note = tavik7::planEndNote(end, deviceLink->portState(), language);
+        if (note.entry.id != MessageId::None)
+            showMessage(note.entry, note.append);
+    });
+    return session->review(target, QCoreApplication::applicationVersion());
 }
 
 void TAVIK7_Bediensoftware::onReadCounterClicked()

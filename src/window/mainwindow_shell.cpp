@@ -15,7 +15,6 @@
 
 #include <functional>
 
-#include "planreview.h"
 #include "booklocation.h"
 #include "booksettings.h"
 #include "countertext.h"
@@ -153,15 +152,6 @@ void TAVIK7_Bediensoftware::setUpEngines()
     connect(changeRecorder, &tavik7::ChangeRecorder::historyUnwritable, this,
             [this](const QString &path) { appendConsoleNote({tavik7::MessageId::NoteHistoryUnwritable, {path}}); });
     connectDeviceLink();
-    planReview = new PlanReview(deviceLink,
-                                {this, [this] { return language; },
-                                 [this](const tavik7::ConsoleEntry &entry, bool append) { showMessage(entry, append); },
-                                 [this](const tavik7::ParameterRecord &record) {
-                                     fillParameterTableAsOneChange(record);
-                                     markDifferencesFromDevice();
-                                 },
-                                 [this](tavik7::DeviceJob *job) { followJob(job); }},
-                                this);
     setUpNamurListener();
     setUpFlashRun();
     setUpWizardFlow();
@@ -199,7 +189,9 @@ void TAVIK7_Bediensoftware::connectMenus()
 {
     // The plain wiring of buttons, menus and the window's own signals is the form's.
     connect(ui.actionDeviceBook, &QAction::triggered, this, [this] { tavik7::bookwindow::show(this, language); });
-    planReview->watch(ui.actionReviewBeforeWriting);
+    // Off by default and remembered across runs.
+    ui.actionReviewBeforeWriting->setChecked(tavik7::platform::reviewBeforeWriting());
+    connect(ui.actionReviewBeforeWriting, &QAction::toggled, this, &tavik7::platform::rememberReviewBeforeWriting);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, this, &TAVIK7_Bediensoftware::onSetLanguage);
 }
 
@@ -346,8 +338,7 @@ void TAVIK7_Bediensoftware::setLanguageOfItems()
     ui.actionEnglish->setChecked(language == tavik7::English);
     ui.menuExtras->setTitle(tavik7::book::bookText(tavik7::book::BookText::MenuTitle, language));
     ui.actionDeviceBook->setText(tavik7::book::bookText(tavik7::book::BookText::MenuEntry, language));
-    ui.actionReviewBeforeWriting->setText(language == tavik7::German ? QStringLiteral("Vor dem Schreiben prüfen")
-                                                                      : QStringLiteral("Review before writing"));
+    ui.actionReviewBeforeWriting->setText(textFor(tavik7::MessageId::PlanMenuEntry));
     tavik7::bookwindow::setLanguage(this, language);
     ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
     // The combo, not the record: a significance chosen but not yet written

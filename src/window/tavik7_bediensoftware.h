@@ -29,7 +29,6 @@
 class QStandardItemModel;
 class ParameterTableView;
 class WizardPage;
-class PlanReview;
 namespace tavik7 {
 class DeviceJob;
 }
@@ -140,6 +139,8 @@ private:
     bool requestRefused(bool sent, tavik7::MessageId noAnswer);
     // Shows a job's requests as they end and books them; false for none.
     bool followJob(tavik7::DeviceJob *job);
+    // Write settings under review: the device's changes shown, written on Yes; false when nothing was sent.
+    bool startReviewedWrite();
     // The console line and the widgets for each request's end, then the
     // sequence's own end (buttons, report).
     void showRequestResult(const tavik7::DeviceResult &result);
@@ -212,7 +213,6 @@ private:
     Ui::TAVIK7_BediensoftwareClass ui;
 
     tavik7::DeviceLink *deviceLink = nullptr;
-    PlanReview *planReview = nullptr;
     // What the device holds as far as this program has seen, and the change history.
     tavik7::ChangeRecorder *changeRecorder = nullptr;
     PortEnumerator *portEnumerator = nullptr;
