@@ -82,6 +82,14 @@ QString rememberBookLocation(const QString &text, int language)
     return QString();
 }
 
+DeviceBookKeeper *makeWindowKeeper(DeviceLink *link, QObject *owner)
+{
+    auto *keeper = new DeviceBookKeeper(
+        link, FrontEnd::Window, new BookWriterProcess(windowBookLocation(), userChangeHistoryPath()), owner);
+    keeper->recorder().setTechnician(windowTechnician());
+    return keeper;
+}
+
 void followWindowChoice(QObject *owner)
 {
     DeviceBookKeeper *keeper = DeviceBookKeeper::of(owner);

@@ -3,6 +3,9 @@
 #include <QString>
 
 class QObject;
+namespace tavik7 {
+class DeviceLink;
+}
 
 #include "devicebook.h"
 
@@ -10,6 +13,8 @@ class QObject;
 // window and the command line share about it. No database code: the main
 // program links this without Qt Sql.
 namespace tavik7::book {
+
+class DeviceBookKeeper;
 
 // The book the window records into: TAVIK7_BOOK, else the location the user
 // chose in the book window, else the default file.
@@ -20,6 +25,9 @@ namespace tavik7::book {
 // or one with a password, which the settings file would hold in clear.
 [[nodiscard]] QString rememberBookLocation(const QString &text, int language);
 
+// The window's keeper, a child of owner: it records through the writer
+// process into windowBookLocation() and names windowTechnician().
+DeviceBookKeeper *makeWindowKeeper(DeviceLink *link, QObject *owner);
 // The keeper owner made records into windowBookLocation() and names
 // windowTechnician() in its events from now on.
 void followWindowChoice(QObject *owner);

@@ -137,7 +137,8 @@ void TAVIK7_Bediensoftware::connectDeviceLink()
         // runs, so the answers to the request just sent would stay unread
         // for as long as the box were open.
         QMetaObject::invokeMethod(
-            this, [this, text] { showIncompatibleSignificanceNotice(text); }, Qt::QueuedConnection);
+            this, [this, text] { tavik7::boxes::warn(textFor(MessageId::IncompatibleSignificance).arg(text)); },
+            Qt::QueuedConnection);
     });
 }
 
@@ -168,8 +169,9 @@ void TAVIK7_Bediensoftware::showRequestResult(const tavik7::DeviceResult &result
     } else if (result.counter) {
         onCounterRead(*result.counter);
     } else if (result.written) {
-        // The device holds the table now.
-        followDeviceRecord(true);
+        // The device holds the table now: nothing left to mark.
+        sheet.compareWith(std::nullopt);
+        fillParameterTable();
     }
 }
 
@@ -232,9 +234,10 @@ bool TAVIK7_Bediensoftware::startReviewedWrite()
     auto *session = new tavik7::PlanSession(deviceLink, this);
     followJob(session);
     connect(session, &tavik7::PlanSession::planned, this, [this, session, target](const tavik7::DevicePlan &plan) {
-        // The read refilled the table: the technician's values go back into it.
+        // The read refilled the table: the technician's values go back into
+        // it, marked where they differ from the device.
+        sheet.compareWith(deviceLink->memory()->record());
         fillParameterTableAsOneChange(target);
-        markDifferencesFromDevice();
         if (plan.changes.isEmpty())
             return;
         QMessageBox box(this);
@@ -303,16 +306,14 @@ void TAVIK7_Bediensoftware::onSerDataAvailable()
 
 void TAVIK7_Bediensoftware::onParametersRead(const tavik7::ParameterRecord &record, int sequence)
 {
-    // A write's own read leaves the technician's values in the table.
-    const bool refill = DeviceResult::Sequence(sequence) != DeviceResult::Sequence::Write;
-    followDeviceRecord(refill);
-    if (refill)
-        fillParameterTableAsOneChange(record);
-}
-
-void TAVIK7_Bediensoftware::showIncompatibleSignificanceNotice(const QString &significance)
-{
-    tavik7::boxes::warn(tavik7::catalogueText(tavik7::MessageId::IncompatibleSignificance, language).arg(significance));
+    // A write's own read leaves the technician's values in the table, their
+    // marks held against what the device now holds.
+    if (DeviceResult::Sequence(sequence) == DeviceResult::Sequence::Write) {
+        fillParameterTable();
+        return;
+    }
+    sheet.compareWith(std::nullopt);
+    fillParameterTableAsOneChange(record);
 }
 
 void TAVIK7_Bediensoftware::onCounterRead(const tavik7::CounterReading &reading)

@@ -1,8 +1,6 @@
 // Help for the technician beyond the console's messages: why a port did not
-// open and what to do about it, and the cells a loaded file would change in
-// the device.
+// open and what to do about it.
 
-#include "parametertableview.h"
 #include "portdiagnosis.h"
 #include "tavik7_bediensoftware.h"
 
@@ -17,17 +15,4 @@ void TAVIK7_Bediensoftware::explainPortOpenFailure(const tavik7::DeviceLink::Ope
     if (portNameInUse.isEmpty())
         return;
     appendConsoleNote(tavik7::portOpenFailureNote(why.failure, why.context));
-}
-
-void TAVIK7_Bediensoftware::followDeviceRecord(bool tableShowsDevice)
-{
-    if (tableShowsDevice)
-        sheet.compareWith(std::nullopt);
-    fillParameterTable();
-}
-
-void TAVIK7_Bediensoftware::markDifferencesFromDevice()
-{
-    sheet.compareWith(deviceLink->memory()->record());
-    fillParameterTable();
 }

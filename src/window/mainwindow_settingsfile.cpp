@@ -37,13 +37,14 @@ void TAVIK7_Bediensoftware::loadSettingsFile(const QString &name,
     if (result != tavik7::MessageId::SettingsLoaded)
         return;
     sheet.setRecord(firmwareOf ? tavik7::settingsFromBackup(record, *firmwareOf) : record);
+    // Marked where it would change what the device was last seen to hold.
+    sheet.compareWith(deviceLink->memory()->record());
     fillParameterTable();
     // The fill's checks run cell by cell while the table is half old, half
     // new; the buttons follow the complete table, including a combo that an
     // index from the file left empty.
     updatePlausibilityState();
     showWizardStep(1);
-    markDifferencesFromDevice();
 }
 
 void TAVIK7_Bediensoftware::onSaveSettingsClicked()

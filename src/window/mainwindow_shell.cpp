@@ -15,7 +15,6 @@
 
 #include <functional>
 
-#include "booklocation.h"
 #include "booksettings.h"
 #include "countertext.h"
 #include "devicebookkeeper.h"
@@ -133,12 +132,8 @@ void TAVIK7_Bediensoftware::setUpEngines()
 {
     deviceLink = new tavik7::DeviceLink(this);
     // Told of each reply's end by the window before the window reports it.
-    auto *keeper = new tavik7::book::DeviceBookKeeper(
-        deviceLink, tavik7::book::FrontEnd::Window,
-        new tavik7::book::BookWriterProcess(tavik7::book::windowBookLocation(), tavik7::book::userChangeHistoryPath()),
-        this);
+    auto *keeper = tavik7::book::makeWindowKeeper(deviceLink, this);
     connect(this, &TAVIK7_Bediensoftware::setLanguage, keeper, [this, keeper] { keeper->setLanguage(language); });
-    keeper->recorder().setTechnician(tavik7::book::windowTechnician());
     connect(keeper, &tavik7::book::DeviceBookKeeper::recorded, this, [this] { tavik7::bookwindow::refresh(this); });
     connect(keeper, &tavik7::book::DeviceBookKeeper::missed, this, [this] { tavik7::bookwindow::refresh(this, false); });
     // After the action's own line, which may start the console afresh.

@@ -147,7 +147,6 @@ private:
     void showSequenceResult(const tavik7::DeviceResult &result);
     void onParametersRead(const tavik7::ParameterRecord &record, int sequence);
     void onCounterRead(const tavik7::CounterReading &reading);
-    void showIncompatibleSignificanceNotice(const QString &significance);
     void closePortSilently();
     // Opens this port with the Interface tab's settings; portNameInUse names it.
     bool openPort(const QString &portName);
@@ -159,15 +158,10 @@ private:
     // A note of the program's own after the messages; the language switch renders it anew.
     void appendConsoleNote(const tavik7::ConsoleEntry &note);
     void explainPortOpenFailure(const tavik7::DeviceLink::OpenFailure &why);
-    // After a read or a write the table either shows the device (no marks)
-    // or what will be written (marks against the device kept up to date).
-    void followDeviceRecord(bool tableShowsDevice);
     // The Load button's loader without its dialog (mainwindow_settingsfile.cpp).
     // With firmwareOf, the firmware's version and checksum are kept from it.
     void loadSettingsFile(const QString &name,
                           const std::optional<tavik7::ParameterRecord> &firmwareOf = std::nullopt);
-    // The table held against the device as last read, its differences marked until a read or write.
-    void markDifferencesFromDevice();
 
     void setupParameterTable();
     // The table, the counter entry (its length included) and their captions
