@@ -1,7 +1,6 @@
 // The serial port and the requests to the device: the buttons that start them
 // and the one table that words their results.
 
-#include <QCoreApplication>
 #include <QStandardItemModel>
 
 #include "buttonavailability.h"
@@ -254,7 +253,8 @@ bool TAVIK7_Bediensoftware::startReviewedWrite()
         if (note.entry.id != MessageId::None)
             showMessage(note.entry, note.append);
     });
-    return session->review(target, QCoreApplication::applicationVersion());
+    // The plan names this program's version, as tavik7-cli's plans name theirs.
+    return session->review(target, QStringLiteral(TAVIK7_VERSION));
 }
 
 void TAVIK7_Bediensoftware::onReadCounterClicked()

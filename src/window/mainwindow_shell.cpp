@@ -5,13 +5,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QEvent>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QStandardItemModel>
-#include <QUrl>
 
 #include <functional>
 
@@ -21,6 +19,7 @@
 #include "bookeventtext.h"
 #include "bookwindowmodule.h"
 #include "documentation.h"
+#include "filehooks.h"
 #include "messageboxes.h"
 #include "messagecatalogue.h"
 #include "outputlog.h"
@@ -31,8 +30,6 @@
 #include "texttable.h"
 
 namespace {
-
-constexpr char kProgramVersion[] = "4.12";
 
 // Runs a step once, queued behind the widget's first paint: the frame then
 // reaches the screen before the step takes the GUI thread.
@@ -352,24 +349,23 @@ void TAVIK7_Bediensoftware::renderConsoleFromHistory()
 // The manuals open in the system's viewer; where they lie is the platform's lookup.
 void TAVIK7_Bediensoftware::onDocuQuickGuideChecked()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(tavik7::platform::manualPath(tavik7::platform::Manual::QuickGuide)));
+    tavik7::openInViewer(tavik7::platform::manualPath(tavik7::platform::Manual::QuickGuide));
 }
 
 void TAVIK7_Bediensoftware::onDocuManualChecked()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(tavik7::platform::manualPath(tavik7::platform::Manual::UserManual)));
+    tavik7::openInViewer(tavik7::platform::manualPath(tavik7::platform::Manual::UserManual));
 }
 
 void TAVIK7_Bediensoftware::onDocuProgrammerManualChecked()
 {
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(tavik7::platform::manualPath(tavik7::platform::Manual::ProgrammerManual)));
+    tavik7::openInViewer(tavik7::platform::manualPath(tavik7::platform::Manual::ProgrammerManual));
 }
 
 void TAVIK7_Bediensoftware::onInfoChecked()
 {
-    const QString text = QString::asprintf("Tavik7 PC Software Version: %s", kProgramVersion)
-        + QStringLiteral("\n\nService software for the Tavik7, made by KLV.");
+    const QString text = QStringLiteral("Tavik7 PC Software Version: " TAVIK7_VERSION
+                                        "\n\nService software for the Tavik7, made by KLV.");
     QMessageBox box;
     tavik7::boxes::inform(box, text);
 }
