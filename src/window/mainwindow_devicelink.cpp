@@ -10,6 +10,7 @@
 #include "messagecatalogue.h"
 #include "plansession.h"
 #include "platform.h"
+#include "portdiagnosis.h"
 #include "tavik7_bediensoftware.h"
 #include "reportsession.h"
 #include "texttable.h"
@@ -96,6 +97,20 @@ void TAVIK7_Bediensoftware::showTabAfterConnect()
         // After its own flash the wizard shows itself again once the run has ended.
         ui.tabWidget->setCurrentIndex(kTabSettings);
     }
+}
+
+void TAVIK7_Bediensoftware::appendConsoleNote(const tavik7::ConsoleEntry &note)
+{
+    if (note.id != tavik7::MessageId::None)
+        showMessage(note, true);
+}
+
+void TAVIK7_Bediensoftware::explainPortOpenFailure(const tavik7::DeviceLink::OpenFailure &why)
+{
+    // Why the port did not open and what to do about it, beyond the console's message.
+    if (portNameInUse.isEmpty())
+        return;
+    appendConsoleNote(tavik7::portOpenFailureNote(why.failure, why.context));
 }
 
 void TAVIK7_Bediensoftware::onConnectClicked()

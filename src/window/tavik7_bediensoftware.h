@@ -154,7 +154,6 @@ private:
     // into the wizard after its flash, else the parameters.
     void showTabAfterConnect();
 
-    // Field safety (mainwindow_fieldsafety.cpp): help beyond the messages.
     // A note of the program's own after the messages; the language switch renders it anew.
     void appendConsoleNote(const tavik7::ConsoleEntry &note);
     void explainPortOpenFailure(const tavik7::DeviceLink::OpenFailure &why);
