@@ -109,9 +109,7 @@ void TAVIK7_Bediensoftware::showPortTakenBack(FlashRun::Port::Reopen outcome)
     if (outcome == FlashRun::Port::Reopen::Failed)
         explainPortOpenFailure(deviceLink->lastOpenFailure());
     if (outcome == FlashRun::Port::Reopen::Opened) {
-        const int listed = ui.comboBoxDevice->findText(portNameInUse);
-        if (listed >= 0)
-            ui.comboBoxDevice->setCurrentIndex(listed);
+        ui.comboBoxDevice->setCurrentText(portNameInUse); // kept as it is when not listed
         updatePlausibilityState();
         // The wizard's own flash goes back into the wizard whatever its verdict.
         if (!back.keepVerdict || wizardFlow->state() == tavik7::WizardFlow::State::Flashing)
