@@ -4,6 +4,7 @@
 
 #include "countertext.h"
 #include "devicelink.h"
+#include "platform.h"
 
 namespace tavik7 {
 
@@ -46,6 +47,26 @@ void WizardFlow::setState(State state)
     m_state = state;
     emit viewChanged();
     emit stateChanged(state, previous);
+    if (previous == State::Flashing)
+        emit flashEnded();
+    if (state == State::EnteringCounter && m_record.entry.graduationMark)
+        emit graduationMarkShown();
+}
+
+QString WizardFlow::firmwareFile() const
+{
+    return platform::avrdudeDir() + firmwareFileName(m_record.requiredFirmware);
+}
+
+MessageId WizardFlow::flashPlea() const
+{
+    return m_record.requiredFirmware == kFirmwareV111 ? MessageId::PleaseFlashV111 : MessageId::PleaseFlashV112;
+}
+
+ParameterRecord WizardFlow::asFlashed(ParameterRecord record) const
+{
+    record.softwareVersion = m_record.requiredFirmware;
+    return record;
 }
 
 void WizardFlow::goTo(int step, State state)
