@@ -194,7 +194,8 @@ void WizardFlow::onRequestFinished(const DeviceResult &result)
     if (result.kind != DeviceResult::Kind::WriteCounter || !answered || m_state != State::WritingCounter)
         return;
     setState(State::Done);
-    QMetaObject::invokeMethod(this, &WizardFlow::programmed, Qt::QueuedConnection);
+    const QString firmware = softwareVersionText(m_record.program.record.softwareVersion);
+    QMetaObject::invokeMethod(this, [this, firmware] { emit programmed(firmware); }, Qt::QueuedConnection);
 }
 
 void WizardFlow::onParametersRead(const ParameterRecord &record)

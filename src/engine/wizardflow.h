@@ -136,8 +136,9 @@ signals:
     // Asked from the event loop, never from inside the port's data slot, so
     // a box opened in answer holds back no answer of the device.
     void question(tavik7::WizardFlow::Question question);
-    // The counter write of programming has been answered; from the event loop too.
-    void programmed();
+    // The counter write of programming has been answered; from the event loop
+    // too. The firmware, as text, is the one the type plates must name.
+    void programmed(const QString &firmware);
     // Each request the wizard sends, for its view to show as it shows its own.
     void requestSent(tavik7::DeviceReply *reply);
 

@@ -2,11 +2,8 @@
 // the page shows are the wizard flow's; the window draws its view, passes
 // the technician's choices to it and answers its questions with boxes.
 
-#include "countertext.h"
 #include "messageboxes.h"
-#include "parametertableview.h"
 #include "tavik7_bediensoftware.h"
-#include "texttable.h"
 #include "wizardpage.h"
 
 namespace {
@@ -64,9 +61,8 @@ void TAVIK7_Bediensoftware::setUpWizardFlow()
     connect(wizardFlow, &tavik7::WizardFlow::question, this, [this](tavik7::WizardFlow::Question question) {
         question == tavik7::WizardFlow::Question::FlashFirmware ? askToFlashFirmware() : askToWriteWizardCounter();
     });
-    connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this] {
-        const QString version = tavik7::softwareVersionText(sheet.record().softwareVersion);
-        tavik7::boxes::inform(noticeBox(), textFor(tavik7::MessageId::CheckTypePlates).arg(version));
+    connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this](const QString &firmware) {
+        tavik7::boxes::inform(noticeBox(), textFor(tavik7::MessageId::CheckTypePlates).arg(firmware));
     });
 }
 
