@@ -58,11 +58,6 @@ QString WizardFlow::firmwareFile() const
     return platform::avrdudeDir() + firmwareFileName(m_record.requiredFirmware);
 }
 
-MessageId WizardFlow::flashPlea() const
-{
-    return m_record.requiredFirmware == kFirmwareV111 ? MessageId::PleaseFlashV111 : MessageId::PleaseFlashV112;
-}
-
 ParameterRecord WizardFlow::asFlashed(ParameterRecord record) const
 {
     record.softwareVersion = m_record.requiredFirmware;

@@ -102,7 +102,7 @@ public:
     // The firmware image the counter type needs, in the flash tool's folder.
     [[nodiscard]] QString firmwareFile() const;
     // The flash question's plea names the firmware the counter type needs.
-    [[nodiscard]] MessageId flashPlea() const;
+    [[nodiscard]] MessageId flashPlea() const { return firmwareFlashPlea(m_record.requiredFirmware); }
     // The flash is not read back: the device is taken to run what was flashed.
     [[nodiscard]] ParameterRecord asFlashed(ParameterRecord record) const;
     // The record programming is to send: the table's record with the chosen
