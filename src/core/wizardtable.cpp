@@ -155,6 +155,11 @@ QString firmwareFileName(quint16 requiredFirmware)
     return requiredFirmware == kFirmwareV111 ? QStringLiteral("tavik_v1_11.hex") : QStringLiteral("tavik_v1_12.hex");
 }
 
+MessageId firmwareFlashPlea(quint16 requiredFirmware)
+{
+    return requiredFirmware == kFirmwareV111 ? MessageId::PleaseFlashV111 : MessageId::PleaseFlashV112;
+}
+
 WizardEntry prepareWizardEntry(const WizardRow &row, const QString &counterText)
 {
     WizardEntry entry;

@@ -8,6 +8,7 @@
 #include <array>
 #include <optional>
 
+#include "messageid.h"
 #include "parameterrecord.h"
 
 namespace tavik7 {
@@ -55,6 +56,8 @@ extern const std::array<WizardRow, kWizardRowCount> kWizardTable;
 
 // The firmware image the wizard offers for a counter type.
 [[nodiscard]] QString firmwareFileName(quint16 requiredFirmware);
+// What the flash question pleads for: the firmware that image holds.
+[[nodiscard]] MessageId firmwareFlashPlea(quint16 requiredFirmware);
 
 // The digits after the comma that the wizard frames in red: how many, and
 // whether the entry puts one more digit to the right of the comma's usual

@@ -4,6 +4,7 @@
 
 #include "countertext.h"
 #include "devicelink.h"
+#include "platform.h"
 
 namespace tavik7 {
 
@@ -46,6 +47,21 @@ void WizardFlow::setState(State state)
     m_state = state;
     emit viewChanged();
     emit stateChanged(state, previous);
+    if (previous == State::Flashing)
+        emit flashEnded();
+    if (state == State::EnteringCounter && m_record.entry.graduationMark)
+        emit graduationMarkShown();
+}
+
+QString WizardFlow::firmwareFile() const
+{
+    return platform::avrdudeDir() + firmwareFileName(m_record.requiredFirmware);
+}
+
+ParameterRecord WizardFlow::asFlashed(ParameterRecord record) const
+{
+    record.softwareVersion = m_record.requiredFirmware;
+    return record;
 }
 
 void WizardFlow::goTo(int step, State state)
@@ -173,7 +189,8 @@ void WizardFlow::onRequestFinished(const DeviceResult &result)
     if (result.kind != DeviceResult::Kind::WriteCounter || !answered || m_state != State::WritingCounter)
         return;
     setState(State::Done);
-    QMetaObject::invokeMethod(this, &WizardFlow::programmed, Qt::QueuedConnection);
+    const QString firmware = softwareVersionText(m_record.program.record.softwareVersion);
+    QMetaObject::invokeMethod(this, [this, firmware] { emit programmed(firmware); }, Qt::QueuedConnection);
 }
 
 void WizardFlow::onParametersRead(const ParameterRecord &record)

@@ -11,6 +11,7 @@
 #include "devicereply.h"
 #include "deviceresult.h"
 #include "flashrun.h"
+#include "messageid.h"
 #include "parameterrecord.h"
 #include "wizardtable.h"
 
@@ -98,8 +99,12 @@ public:
     // True while programming runs: its record and counter stay as sent, and
     // a new choice is refused until it has ended.
     [[nodiscard]] bool isProgramming() const { return programming(); }
-    // The firmware image the counter type needs, by file name.
-    [[nodiscard]] QString firmwareImage() const { return firmwareFileName(m_record.requiredFirmware); }
+    // The firmware image the counter type needs, in the flash tool's folder.
+    [[nodiscard]] QString firmwareFile() const;
+    // The flash question's plea names the firmware the counter type needs.
+    [[nodiscard]] MessageId flashPlea() const { return firmwareFlashPlea(m_record.requiredFirmware); }
+    // The flash is not read back: the device is taken to run what was flashed.
+    [[nodiscard]] ParameterRecord asFlashed(ParameterRecord record) const;
     // The record programming is to send: the table's record with the chosen
     // row's significance, the direction (right for a Ua "---" counter) and
     // the entry as the counter; the page goes to step 7. False, changing
@@ -119,14 +124,21 @@ signals:
     // after viewChanged(), so that a box opened in answer covers the page drawn.
     void stateChanged(tavik7::WizardFlow::State state, tavik7::WizardFlow::State previous);
     void viewChanged();
+    // After stateChanged(): the wizard's flash has ended, flashed or not, so
+    // its page is the one to see again.
+    void flashEnded();
+    // After stateChanged(): the counter entry's last digit is a graduation
+    // mark, which the technician must be told of before typing.
+    void graduationMarkShown();
     // The flash succeeded; the device is taken to run the firmware flashed
     // from now on. Before step 5, whose counter entry may follow at once.
     void flashed();
     // Asked from the event loop, never from inside the port's data slot, so
     // a box opened in answer holds back no answer of the device.
     void question(tavik7::WizardFlow::Question question);
-    // The counter write of programming has been answered; from the event loop too.
-    void programmed();
+    // The counter write of programming has been answered; from the event loop
+    // too. The firmware, as text, is the one the type plates must name.
+    void programmed(const QString &firmware);
     // Each request the wizard sends, for its view to show as it shows its own.
     void requestSent(tavik7::DeviceReply *reply);
 

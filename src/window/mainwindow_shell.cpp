@@ -99,7 +99,6 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
     ui.textEditConsole->ensureCursorVisible();
     connectTableChecks();
     setOutputFont();
-    setupWizardTab();
     showWizardStep(1);
     new AfterFirstPaint(this, [this] { styleAllPages(); });
     connect(ui.tabWidget, &QTabWidget::currentChanged, this, &TAVIK7_Bediensoftware::styleAllPages);

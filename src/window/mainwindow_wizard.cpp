@@ -2,12 +2,8 @@
 // the page shows are the wizard flow's; the window draws its view, passes
 // the technician's choices to it and answers its questions with boxes.
 
-#include "countertext.h"
 #include "messageboxes.h"
-#include "parametertableview.h"
-#include "platform.h"
 #include "tavik7_bediensoftware.h"
-#include "texttable.h"
 #include "wizardpage.h"
 
 namespace {
@@ -45,28 +41,28 @@ void TAVIK7_Bediensoftware::onPushButtonProgramClicked()
     showWizardStep(7);
 }
 
-void TAVIK7_Bediensoftware::setupWizardTab()
-{
-    wizardPage = new WizardPage(ui, this);
-}
-
 void TAVIK7_Bediensoftware::setUpWizardFlow()
 {
     wizardFlow = new tavik7::WizardFlow(deviceLink, flashRun, this);
+    wizardPage = new WizardPage(ui, this);
     wizardFlow->setCounterReading([this] { return ui.lineEditCounter->text(); });
     connect(wizardFlow, &tavik7::WizardFlow::requestSent, this, &TAVIK7_Bediensoftware::followJob);
     connect(wizardFlow, &tavik7::WizardFlow::viewChanged, this, [this] {
         wizardPage->draw(wizardFlow->view(language));
         applyAvailability();
     });
-    connect(wizardFlow, &tavik7::WizardFlow::stateChanged, this, &TAVIK7_Bediensoftware::showWizardState);
+    connect(wizardFlow, &tavik7::WizardFlow::flashEnded, this, [this] { ui.tabWidget->setCurrentIndex(kTabWizard); });
+    connect(wizardFlow, &tavik7::WizardFlow::graduationMarkShown, this, [this] {
+        tavik7::boxes::inform(noticeBox(), QStringLiteral("<font color = red>%1</font>")
+                                               .arg(textFor(tavik7::MessageId::GraduationMark)));
+        showMessage(tavik7::MessageId::GraduationMark, false, Qt::red);
+    });
     connect(wizardFlow, &tavik7::WizardFlow::flashed, this, &TAVIK7_Bediensoftware::showFlashedFirmware);
     connect(wizardFlow, &tavik7::WizardFlow::question, this, [this](tavik7::WizardFlow::Question question) {
         question == tavik7::WizardFlow::Question::FlashFirmware ? askToFlashFirmware() : askToWriteWizardCounter();
     });
-    connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this] {
-        const QString version = tavik7::softwareVersionText(sheet.record().softwareVersion);
-        tavik7::boxes::inform(noticeBox(), textFor(tavik7::MessageId::CheckTypePlates).arg(version));
+    connect(wizardFlow, &tavik7::WizardFlow::programmed, this, [this](const QString &firmware) {
+        tavik7::boxes::inform(noticeBox(), textFor(tavik7::MessageId::CheckTypePlates).arg(firmware));
     });
 }
 
@@ -78,17 +74,6 @@ void TAVIK7_Bediensoftware::showWizardStep(int step)
         wizardFlow->showStep(step);
 }
 
-void TAVIK7_Bediensoftware::showWizardState(tavik7::WizardFlow::State state, tavik7::WizardFlow::State previous)
-{
-    if (previous == tavik7::WizardFlow::State::Flashing)
-        ui.tabWidget->setCurrentIndex(kTabWizard);
-    if (state == tavik7::WizardFlow::State::EnteringCounter && wizardFlow->record().entry.graduationMark) {
-        tavik7::boxes::inform(noticeBox(), QStringLiteral("<font color = red>%1</font>")
-                                               .arg(textFor(tavik7::MessageId::GraduationMark)));
-        showMessage(tavik7::MessageId::GraduationMark, false, Qt::red);
-    }
-}
-
 void TAVIK7_Bediensoftware::programWizard()
 {
     // While programming runs its record stays as sent and a second click
@@ -98,22 +83,17 @@ void TAVIK7_Bediensoftware::programWizard()
     // The table shows what is sent; Write settings without its read first,
     // and the counter is asked for once the telegram has had its answer.
     const tavik7::WizardProgram program = wizardFlow->record().program;
-    parameterTable->combo(RowSignificance)->setCurrentIndex(program.record.significance);
-    parameterTable->check(RowLeadingPlus)->setChecked(program.record.leadingPlus == 1);
-    parameterTable->combo(RowDirection)->setCurrentIndex(program.record.direction);
+    fillParameterTableAsOneChange(program.record);
     ui.lineEditCounter->setText(program.counterText);
     requestRefused(wizardFlow->program(program.record, program.counterDigits), tavik7::MessageId::NoData);
 }
 
 void TAVIK7_Bediensoftware::askToFlashFirmware()
 {
-    const quint16 required = wizardFlow->record().requiredFirmware;
-    const QString firmwareFile = tavik7::platform::avrdudeDir() + wizardFlow->firmwareImage();
-    const bool flashChosen = tavik7::boxes::offerAction(
-        noticeBox(), textFor(tavik7::MessageId::WrongFirmware),
-        textFor(required == tavik7::kFirmwareV111 ? tavik7::MessageId::PleaseFlashV111
-                                                : tavik7::MessageId::PleaseFlashV112),
-        textFor(tavik7::MessageId::FlashButton));
+    const QString firmwareFile = wizardFlow->firmwareFile();
+    const bool flashChosen =
+        tavik7::boxes::offerAction(noticeBox(), textFor(tavik7::MessageId::WrongFirmware),
+                                   textFor(wizardFlow->flashPlea()), textFor(tavik7::MessageId::FlashButton));
     if (!flashChosen) {
         wizardFlow->keepFirmware();
         return;
@@ -129,12 +109,9 @@ void TAVIK7_Bediensoftware::askToFlashFirmware()
 
 void TAVIK7_Bediensoftware::showFlashedFirmware()
 {
-    // The device is not read again: it is taken to run the firmware flashed.
     QCoreApplication::processEvents(QEventLoop::AllEvents, kPendingEventsAfterFlashMs);
-    tavik7::ParameterRecord record = sheet.record();
-    record.softwareVersion = wizardFlow->record().requiredFirmware;
     const QString counterBefore = sheet.counterText();
-    sheet.setRecord(record);
+    sheet.setRecord(wizardFlow->asFlashed(sheet.record()));
     fillParameterTable();
     // A reading laid out anew for the firmware's digit count is judged, as a typed one is.
     if (sheet.counterText() != counterBefore)

@@ -178,10 +178,7 @@ private:
     void writeInspectionReport();
 
     void setUpWizardFlow();
-    void setupWizardTab();
     void showWizardStep(int step);
-    // What entering a state shows beyond the page.
-    void showWizardState(tavik7::WizardFlow::State state, tavik7::WizardFlow::State previous);
     void programWizard();
     void askToFlashFirmware();
     void showFlashedFirmware();

@@ -24,19 +24,16 @@ WizardPage::WizardPage(const Ui::TAVIK7_BediensoftwareClass &ui, QObject *parent
 
 void WizardPage::draw(const tavik7::WizardView &view)
 {
-    // Symbol, caption and input of the five choice rows, then of the counter row with Program.
-    const QList<QList<QWidget *>> rows{
-        {ui.labelSymbol1, ui.labelNumberOfDigits, ui.comboBoxNumberOfDigits},
-        {ui.labelSymbol2, ui.labelUa, ui.comboBoxUa},
-        {ui.labelSymbol3, ui.labelDecimalPlaces, ui.comboBoxDecimalPlaces},
-        {ui.labelSymbol4, ui.labelSoftwareversion, ui.labelSoftwareData},
-        {ui.labelSymbol5, ui.labelDirection2, ui.comboBoxDirection2},
-        {ui.labelSymbol6, ui.labelCounter, ui.lineEditCounter2, ui.pushButtonProgram}};
-    for (int row = 0; row < rows.size(); ++row) {
-        for (QWidget *widget : rows.at(row))
-            widget->setVisible(row < kCounterRow ? row < view.choiceRowsShown : view.counterRow);
-        if (const tavik7::WizardSymbol symbol = view.symbols.at(row); symbol != tavik7::WizardSymbol::Form)
-            static_cast<QLabel *>(rows.at(row).first())->setPixmap(QPixmap(kIcons[int(symbol)]));
+    // The form names each row's widgets (symbol, caption, input; Program in
+    // the counter row) by their "wizardRow": the five choice rows, then the counter's.
+    for (QWidget *widget : ui.tabWizard->findChildren<QWidget *>()) {
+        const QVariant row = widget->property("wizardRow");
+        if (!row.isValid())
+            continue;
+        widget->setVisible(row.toInt() < kCounterRow ? row.toInt() < view.choiceRowsShown : view.counterRow);
+        const tavik7::WizardSymbol symbol = view.symbols.at(row.toInt());
+        if (widget->objectName().startsWith(QLatin1String("labelSymbol")) && symbol != tavik7::WizardSymbol::Form)
+            static_cast<QLabel *>(widget)->setPixmap(QPixmap(kIcons[int(symbol)]));
     }
     QComboBox *const choices[] = {ui.comboBoxNumberOfDigits, ui.comboBoxUa, ui.comboBoxDecimalPlaces,
                                   ui.comboBoxDirection2};

@@ -106,6 +106,7 @@ void TestWizardTable::firmwareCheck()
     QCOMPARE(firmwareFits(quint16(required), quint16(version)), fits);
     QCOMPARE(firmwareFileName(quint16(required)),
              required == 111 ? QStringLiteral("tavik_v1_11.hex") : QStringLiteral("tavik_v1_12.hex"));
+    QCOMPARE(firmwareFlashPlea(quint16(required)), required == 111 ? MessageId::PleaseFlashV111 : MessageId::PleaseFlashV112);
 }
 
 void TestWizardTable::rowPreparesEntryAndProgramming_data()

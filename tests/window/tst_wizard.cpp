@@ -108,7 +108,6 @@ void TestWizard::flashThenProgramTwoCounterTypes()
         QTRY_COMPARE_WITH_TIMEOUT(flashBoxes.answered(), 3, 2 * kAnswerWaitMs);
         QVERIFY(flashBoxes.unexpected.isEmpty());
         QCOMPARE(flashBoxes.texts.at(0), germanText(239));
-        QCOMPARE(flashBoxes.informativeTexts.at(0), germanText(241));
         // The shared box keeps no "Flashen" button for the adapter question after it.
         QCOMPARE(flashBoxes.buttonTexts.at(1).split(QLatin1Char('|')).size(), 2);
         QCOMPARE(flashBoxes.texts.at(2), germanText(245));
