@@ -39,7 +39,7 @@ void TAVIK7_Bediensoftware::fillParameterTable()
     }
     ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
     showMultiplier(sheet.record().significance);
-    ui.label_unit->setText(sheet.cellText(RowUnit));
+    ui.label_unit->setText(sheet.cellText(tavik7::FieldUnit));
 }
 
 void TAVIK7_Bediensoftware::fillParameterTableAsOneChange(const tavik7::ParameterRecord &record)
@@ -51,7 +51,7 @@ void TAVIK7_Bediensoftware::fillParameterTableAsOneChange(const tavik7::Paramete
     // whole table.
     sheet.setRecord(record);
     fillParameterTable();
-    onSignificanceCbChanged(parameterTable->combo(RowSignificance)->currentIndex());
+    onSignificanceCbChanged(parameterTable->combo(tavik7::FieldSignificance)->currentIndex());
 }
 
 void TAVIK7_Bediensoftware::keyPressEvent(QKeyEvent *event)
@@ -93,14 +93,14 @@ void TAVIK7_Bediensoftware::showMultiplier(int significance)
 
 void TAVIK7_Bediensoftware::onSignificanceCbChanged(int index)
 {
-    sheet.setFieldNumber(RowSignificance, index);
+    sheet.setFieldNumber(tavik7::FieldSignificance, index);
     updatePlausibilityState();
     fillParameterTable();
 }
 
 void TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged(int state)
 {
-    sheet.setFieldNumber(RowLeadingPlus, state == Qt::Checked ? 1 : 0);
+    sheet.setFieldNumber(tavik7::FieldLeadingPlus, state == Qt::Checked ? 1 : 0);
     fillParameterTable();
 }
 

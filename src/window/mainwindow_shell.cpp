@@ -79,7 +79,7 @@ TAVIK7_Bediensoftware::TAVIK7_Bediensoftware(QWidget *parent, Qt::WindowFlags fl
 
     appDataFolder = tavik7::platform::appDataFolder();
     tavik7::platform::ensureAppDataFolder(appDataFolder);
-    parameterModel = new QStandardItemModel(ParameterRowCount, 2, this);
+    parameterModel = new QStandardItemModel(tavik7::kParameterFieldCount, 2, this);
     language = tavik7::German;
     showMessage(tavik7::MessageId::Start, false);
 
@@ -202,9 +202,9 @@ void TAVIK7_Bediensoftware::connectTableChecks()
 {
     // Connected only now, so the initial fill of the table runs no checks.
     connect(parameterModel, &QStandardItemModel::dataChanged, this, &TAVIK7_Bediensoftware::onTableDataChanged);
-    connect(parameterTable->combo(RowSignificance), &QComboBox::currentIndexChanged, this,
+    connect(parameterTable->combo(tavik7::FieldSignificance), &QComboBox::currentIndexChanged, this,
             &TAVIK7_Bediensoftware::onSignificanceCbChanged);
-    connect(parameterTable->check(RowLeadingPlus), &QCheckBox::stateChanged, this,
+    connect(parameterTable->check(tavik7::FieldLeadingPlus), &QCheckBox::stateChanged, this,
             &TAVIK7_Bediensoftware::onLeadingPlusCheckBoxStateChanged);
 }
 
@@ -334,7 +334,7 @@ void TAVIK7_Bediensoftware::setLanguageOfItems()
     ui.labelCounterHint->setText(textFor(tavik7::counterHintTextId(sheet.record().softwareVersion)));
     // The combo, not the record: a significance chosen but not yet written
     // keeps its multiplier.
-    showMultiplier(parameterTable->combo(RowSignificance)->currentIndex());
+    showMultiplier(parameterTable->combo(tavik7::FieldSignificance)->currentIndex());
 }
 
 void TAVIK7_Bediensoftware::renderConsoleFromHistory()

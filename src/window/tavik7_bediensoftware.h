@@ -44,13 +44,6 @@ public:
     explicit TAVIK7_Bediensoftware(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~TAVIK7_Bediensoftware() override;
 
-    // Text rows and cell widget rows of the parameter table, in field order.
-    enum ParameterRow {
-        RowUnit, RowSignificance, RowLeadingPlus, RowManufacturer, RowDeviceType, RowSerialNumber, RowYear,
-        RowSoftwareVersion, RowSoftwareCrc, RowBaudRate, RowTransmitMode, RowDirection, RowTelegramB,
-        RowCrcStartValue, ParameterRowCount = tavik7::kParameterFieldCount,
-    };
-
 signals:
     void setLanguage();
     void writeCounterStatus();

@@ -81,7 +81,7 @@ inline const char *const kCombos[] = {"comboBoxSignificance", "comboBoxTableBaud
 inline QStringList tableSnapshot(QWidget &w)
 {
     QStringList shown;
-    for (int row = 0; row < TAVIK7_Bediensoftware::ParameterRowCount; ++row) {
+    for (int row = 0; row < tavik7::kParameterFieldCount; ++row) {
         const QStandardItem *item = tableModel(w)->item(row, 1);
         shown.append(item ? item->text() : QString());
     }

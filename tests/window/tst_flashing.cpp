@@ -138,8 +138,8 @@ void TestFlashing::corruptImageThenFlashThenFailure()
     // The settings come back; the firmware stays the one just read.
     QTRY_VERIFY_WITH_TIMEOUT(consoleMessages(*window).contains(germanMessage(5)), kRunWaitMs);
     QStandardItemModel *table = tableModel(*window);
-    QCOMPARE(table->item(TAVIK7_Bediensoftware::RowUnit, 1)->text(), QStringLiteral("m3"));
-    QCOMPARE(table->item(TAVIK7_Bediensoftware::RowSoftwareVersion, 1)->text(), QStringLiteral("1.12"));
+    QCOMPARE(table->item(tavik7::FieldUnit, 1)->text(), QStringLiteral("m3"));
+    QCOMPARE(table->item(tavik7::FieldSoftwareVersion, 1)->text(), QStringLiteral("1.12"));
     }
 
     // A tool that fails: the reopen is added below the verdict; the technician stays on the tab.

@@ -69,7 +69,7 @@ void TestNamurGui::chooseLogStartWatchStopAndLoseTheLine()
     QCOMPARE(consoleMessages(*window), QStringList{germanMessage(98)});
     // Nothing may talk to the device while it sends telegrams, whatever the
     // technician meanwhile edits or chooses in the wizard.
-    QVERIFY(editCell(*window, TAVIK7_Bediensoftware::RowUnit, QStringLiteral("kWh")));
+    QVERIFY(editCell(*window, tavik7::FieldUnit, QStringLiteral("kWh")));
     for (const char *combo : {"comboBoxNumberOfDigits", "comboBoxUa", "comboBoxDecimalPlaces"})
         w<QComboBox>(combo)->setCurrentIndex(w<QComboBox>(combo)->findText(combo[8] == 'N' ? "9" : "1"));
     for (const char *name : {"pushButtonReadSettings", "pushButtonWriteSettings", "pushButtonSetCounter",

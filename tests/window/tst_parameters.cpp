@@ -35,9 +35,9 @@
 
 namespace {
 
-constexpr int kRowUnit = TAVIK7_Bediensoftware::RowUnit;
-constexpr int kRowManufacturer = TAVIK7_Bediensoftware::RowManufacturer;
-constexpr int kRowYear = TAVIK7_Bediensoftware::RowYear;
+constexpr int kRowUnit = tavik7::FieldUnit;
+constexpr int kRowManufacturer = tavik7::FieldManufacturer;
+constexpr int kRowYear = tavik7::FieldYear;
 
 const QColor kRed(255, 64, 64);
 const QColor kBlack(0, 0, 0);

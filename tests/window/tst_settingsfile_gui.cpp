@@ -155,7 +155,7 @@ void TestSettingsFileGui::saveLoadAndHoldAgainstTheDevice()
 
     // The cells that would change the device are marked, and only those.
     const QString yellow = QColor(255, 255, 200).name();
-    QStandardItem *unit = tableModel(*window)->item(TAVIK7_Bediensoftware::RowUnit, 1);
+    QStandardItem *unit = tableModel(*window)->item(tavik7::FieldUnit, 1);
     QCOMPARE(unit->background().color().name(), yellow);
     QCOMPARE(unit->toolTip(), QStringLiteral("Im Gerät: m3"));
     QCOMPARE(unit->foreground().color(), QColor(0, 0, 0));

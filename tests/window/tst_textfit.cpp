@@ -209,7 +209,7 @@ void TestTextFit::textsFitTheirWidgets()
     // The widest texts that a device's answer can put in place: the
     // significance whose multiplier reads "x 100", and a three-letter unit.
     child<QComboBox>(window, "comboBoxSignificance")->setCurrentIndex(5);
-    tableModel(window)->item(TAVIK7_Bediensoftware::RowUnit, 1)->setText(QStringLiteral("MWh"));
+    tableModel(window)->item(tavik7::FieldUnit, 1)->setText(QStringLiteral("MWh"));
 
     auto *tabs = child<QTabWidget>(window, "tabWidget");
     FitCheck check;
