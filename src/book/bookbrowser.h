@@ -63,6 +63,18 @@ public:
     [[nodiscard]] QString shownTitle() const { return title() + QStringLiteral(": ") + shownSerial(); }
     // "N events waiting" for the book; empty when none wait.
     [[nodiscard]] QString waiting() const;
+    // What the environment names is not the user's to change.
+    [[nodiscard]] static bool locationEditable();
+    [[nodiscard]] static bool technicianEditable();
+    // The words of the window's controls in the language shown: each
+    // control by its object name, with the property that carries them.
+    struct Caption
+    {
+        const char *control;
+        const char *property;
+        QString text;
+    };
+    [[nodiscard]] QList<Caption> captions() const;
 
     // Opens the book, making a new file book, and says how it went.
     void open();
@@ -97,6 +109,10 @@ signals:
     void verifying(bool running);
     // The main window's events follow the choice from now on.
     void chosen();
+    // What the book location and technician fields show: once the book is
+    // open, and after each choice, taken or refused.
+    void locationShown(const QString &text);
+    void technicianShown(const QString &name);
 
 private:
     // The serial number, maker and type of devices() row row; none: no row.
