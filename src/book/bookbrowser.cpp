@@ -87,6 +87,11 @@ QString BookBrowser::title() const
     return bookTitle(m_location, m_language);
 }
 
+HistoryTable BookBrowser::shownHistory() const
+{
+    return {title() + QStringLiteral(": ") + shownSerial(), m_shown.headers, m_shown.rows, eventPdfColumnWeights()};
+}
+
 QString BookBrowser::waiting() const
 {
     return m_waiting->count() > 0 ? waitingText(m_waiting->count(), m_language) : QString();

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "bookeventtext.h"
+#include "historytable.h"
 
 namespace tavik7::book {
 
@@ -56,11 +57,10 @@ public:
     // names are the rows shown.
     [[nodiscard]] QSortFilterProxyModel *devices() const { return m_deviceOrder; }
     [[nodiscard]] BookTableModel *events() const { return m_events; }
-    // What events() shows, for the exports, and whose it is.
-    [[nodiscard]] const EventTable &shownEvents() const { return m_shown; }
+    // Whose events events() shows.
     [[nodiscard]] QString shownSerial() const { return m_shownDevice.value(0); }
-    // The title of an export of the events shown.
-    [[nodiscard]] QString shownTitle() const { return title() + QStringLiteral(": ") + shownSerial(); }
+    // What events() shows as a PDF export lays it out, titled with the book and the device.
+    [[nodiscard]] HistoryTable shownHistory() const;
     // "N events waiting" for the book; empty when none wait.
     [[nodiscard]] QString waiting() const;
     // What the environment names is not the user's to change.

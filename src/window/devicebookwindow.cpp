@@ -101,9 +101,7 @@ void DeviceBookWindow::showDevice(int row)
 
 bool DeviceBookWindow::exportPdf(const QString &path)
 {
-    const EventTable &shown = m_browser->shownEvents();
-    const HistoryTable table{m_browser->shownTitle(), shown.headers, shown.rows, eventPdfColumnWeights()};
-    if (!m_pdfExport->start(table, path)) {
+    if (!m_pdfExport->start(m_browser->shownHistory(), path)) {
         m_browser->exported(path, false);
         return false;
     }
