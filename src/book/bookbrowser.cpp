@@ -97,19 +97,12 @@ QString BookBrowser::waiting() const
     return m_waiting->count() > 0 ? waitingText(m_waiting->count(), m_language) : QString();
 }
 
-bool BookBrowser::locationEditable()
+QList<BookBrowser::Control> BookBrowser::controls() const
 {
-    return !bookLocationFromEnvironment();
-}
-
-bool BookBrowser::technicianEditable()
-{
-    return technicianFromEnvironment().isEmpty();
-}
-
-QList<BookBrowser::Caption> BookBrowser::captions() const
-{
-    return {{"bookLocationLabel", "text", bookText(BookText::BookLocation, m_language)},
+    // What the environment names is not the user's to change.
+    return {{"bookLocation", "enabled", !bookLocationFromEnvironment()},
+            {"technician", "enabled", technicianFromEnvironment().isEmpty()},
+            {"bookLocationLabel", "text", bookText(BookText::BookLocation, m_language)},
             {"technicianLabel", "text", bookText(BookText::Technician, m_language)},
             {"verify", "text", bookText(BookText::Verify, m_language)},
             {"searchField", "placeholderText", bookText(BookText::SearchHint, m_language)},

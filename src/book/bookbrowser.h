@@ -63,18 +63,16 @@ public:
     [[nodiscard]] HistoryTable shownHistory() const;
     // "N events waiting" for the book; empty when none wait.
     [[nodiscard]] QString waiting() const;
-    // What the environment names is not the user's to change.
-    [[nodiscard]] static bool locationEditable();
-    [[nodiscard]] static bool technicianEditable();
-    // The words of the window's controls in the language shown: each
-    // control by its object name, with the property that carries them.
-    struct Caption
+    // What the window's controls say in the language shown and whether the
+    // user may change them: each control by its object name, with the
+    // property that carries it.
+    struct Control
     {
-        const char *control;
+        const char *name;
         const char *property;
-        QString text;
+        QVariant value;
     };
-    [[nodiscard]] QList<Caption> captions() const;
+    [[nodiscard]] QList<Control> controls() const;
 
     // Opens the book, making a new file book, and says how it went.
     void open();

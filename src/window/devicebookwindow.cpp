@@ -47,8 +47,6 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
     });
     connect(m_browser, &BookBrowser::locationShown, ui.bookLocation, &QLineEdit::setText);
     connect(m_browser, &BookBrowser::technicianShown, ui.technician, &QLineEdit::setText);
-    ui.bookLocation->setEnabled(BookBrowser::locationEditable());
-    ui.technician->setEnabled(BookBrowser::technicianEditable());
     openBook();
 }
 
@@ -74,8 +72,8 @@ void DeviceBookWindow::setLanguage(int language)
 {
     m_browser->setLanguage(language);
     setWindowTitle(m_browser->title());
-    for (const BookBrowser::Caption &caption : m_browser->captions())
-        findChild<QObject *>(QLatin1String(caption.control))->setProperty(caption.property, caption.text);
+    for (const BookBrowser::Control &control : m_browser->controls())
+        findChild<QObject *>(QLatin1String(control.name))->setProperty(control.property, control.value);
 }
 
 void DeviceBookWindow::search(const QString &text)
