@@ -87,15 +87,35 @@ QString BookBrowser::title() const
     return bookTitle(m_location, m_language);
 }
 
+HistoryTable BookBrowser::shownHistory() const
+{
+    return {title() + QStringLiteral(": ") + shownSerial(), m_shown.headers, m_shown.rows, eventPdfColumnWeights()};
+}
+
 QString BookBrowser::waiting() const
 {
     return m_waiting->count() > 0 ? waitingText(m_waiting->count(), m_language) : QString();
+}
+
+QList<BookBrowser::Control> BookBrowser::controls() const
+{
+    // What the environment names is not the user's to change.
+    return {{"bookLocation", "enabled", !bookLocationFromEnvironment()},
+            {"technician", "enabled", technicianFromEnvironment().isEmpty()},
+            {"bookLocationLabel", "text", bookText(BookText::BookLocation, m_language)},
+            {"technicianLabel", "text", bookText(BookText::Technician, m_language)},
+            {"verify", "text", bookText(BookText::Verify, m_language)},
+            {"searchField", "placeholderText", bookText(BookText::SearchHint, m_language)},
+            {"exportCsv", "text", bookText(BookText::ExportCsv, m_language)},
+            {"exportPdf", "text", bookText(BookText::ExportPdf, m_language)}};
 }
 
 void BookBrowser::open()
 {
     emit statusChanged(bookOpenText(DeviceBook().open(m_location, userChangeHistoryPath(), FrontEnd::Window),
                                     m_location, m_language));
+    emit locationShown(locationText(m_location));
+    emit technicianShown(windowTechnician());
 }
 
 void BookBrowser::setLanguage(int language)
@@ -202,16 +222,20 @@ bool BookBrowser::verify()
 bool BookBrowser::chooseLocation(const QString &typed)
 {
     const QString text = typed.trimmed();
-    if (text == locationText(m_location) || !taken(rememberBookLocation(text, m_language)))
-        return false;
-    m_location = windowBookLocation();
-    m_waiting->setLocation(m_location);
-    return true;
+    const bool chose = text != locationText(m_location) && taken(rememberBookLocation(text, m_language));
+    if (chose) {
+        m_location = windowBookLocation();
+        m_waiting->setLocation(m_location);
+    }
+    emit locationShown(locationText(m_location));
+    return chose;
 }
 
 bool BookBrowser::chooseTechnician(const QString &name)
 {
-    return taken(rememberTechnician(name.trimmed(), m_language));
+    const bool chose = taken(rememberTechnician(name.trimmed(), m_language));
+    emit technicianShown(windowTechnician());
+    return chose;
 }
 
 bool BookBrowser::taken(const QString &refused)

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "bookeventtext.h"
+#include "historytable.h"
 
 namespace tavik7::book {
 
@@ -56,13 +57,22 @@ public:
     // names are the rows shown.
     [[nodiscard]] QSortFilterProxyModel *devices() const { return m_deviceOrder; }
     [[nodiscard]] BookTableModel *events() const { return m_events; }
-    // What events() shows, for the exports, and whose it is.
-    [[nodiscard]] const EventTable &shownEvents() const { return m_shown; }
+    // Whose events events() shows.
     [[nodiscard]] QString shownSerial() const { return m_shownDevice.value(0); }
-    // The title of an export of the events shown.
-    [[nodiscard]] QString shownTitle() const { return title() + QStringLiteral(": ") + shownSerial(); }
+    // What events() shows as a PDF export lays it out, titled with the book and the device.
+    [[nodiscard]] HistoryTable shownHistory() const;
     // "N events waiting" for the book; empty when none wait.
     [[nodiscard]] QString waiting() const;
+    // What the window's controls say in the language shown and whether the
+    // user may change them: each control by its object name, with the
+    // property that carries it.
+    struct Control
+    {
+        const char *name;
+        const char *property;
+        QVariant value;
+    };
+    [[nodiscard]] QList<Control> controls() const;
 
     // Opens the book, making a new file book, and says how it went.
     void open();
@@ -97,6 +107,10 @@ signals:
     void verifying(bool running);
     // The main window's events follow the choice from now on.
     void chosen();
+    // What the book location and technician fields show: once the book is
+    // open, and after each choice, taken or refused.
+    void locationShown(const QString &text);
+    void technicianShown(const QString &name);
 
 private:
     // The serial number, maker and type of devices() row row; none: no row.

@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -18,6 +19,13 @@ QString appDataFolder()
 QString windowSettingsPath()
 {
     return appDataFolder() + QStringLiteral("TAVIK7 PC Software.ini");
+}
+
+QString programFile(const QString &fileName, const char *variable)
+{
+    const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + fileName;
+    const QString named = qEnvironmentVariable(variable);
+    return QFileInfo(beside).isFile() || named.isEmpty() || !QFileInfo(named).isFile() ? beside : named;
 }
 
 namespace {

@@ -21,6 +21,11 @@ constexpr char kAppDataFolderName[] = "KLV TAVIK7 PC Software";
 [[nodiscard]] bool reviewBeforeWriting();
 void rememberReviewBeforeWriting(bool on);
 
+// A file that comes with the program: fileName beside the running program,
+// else the file variable names (the build tree's tests run the program from
+// elsewhere). When neither is a file, where it should lie beside the program.
+[[nodiscard]] QString programFile(const QString &fileName, const char *variable);
+
 // Creates the per-user folder: on Windows with a single mkdir below APPDATA,
 // elsewhere with its parents (a new account may lack ~/.local/share). Failure
 // is silent; logging then simply does not happen.

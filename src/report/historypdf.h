@@ -1,18 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
-#include <QString>
-#include <QStringList>
 
-// A device's history as a table of text, ready to be laid out on pages.
-struct HistoryTable
-{
-    QString title;
-    QStringList headers;
-    QList<QStringList> rows;
-    QList<int> columnWeights; // share of the page width per column
-};
+#include "historytable.h"
 
 // The table as a landscape PDF: the title and the column headers at the top
 // of every page, and no row split across two pages, so a hash is always read

@@ -1,6 +1,5 @@
 #include "bookwindowmodule.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
@@ -10,6 +9,7 @@
 #include "booksettings.h"
 #include "filehooks.h"
 #include "messageboxes.h"
+#include "platform.h"
 
 namespace tavik7::bookwindow {
 
@@ -19,15 +19,12 @@ namespace {
 // their main windows.
 Entry entry = nullptr;
 
-// Empty when the module is loaded, else why it is not. It lies beside the
-// running program, else TAVIK7_BOOKWINDOW names it (the build tree's tests).
+// Empty when the module is loaded, else why it is not.
 QString load()
 {
-    const QString beside =
-        QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(TAVIK7_BOOKWINDOW_FILE);
-    const QString file = QFileInfo(beside).isFile() ? beside : qEnvironmentVariable("TAVIK7_BOOKWINDOW");
-    if (file.isEmpty() || !QFileInfo(file).isFile())
-        return QDir::toNativeSeparators(beside);
+    const QString file = platform::programFile(QLatin1String(TAVIK7_BOOKWINDOW_FILE), "TAVIK7_BOOKWINDOW");
+    if (!QFileInfo(file).isFile())
+        return QDir::toNativeSeparators(file);
     QLibrary library(file);
     entry = reinterpret_cast<Entry>(library.resolve(kEntryName));
     return entry ? QString() : library.errorString();

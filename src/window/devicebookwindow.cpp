@@ -1,6 +1,5 @@
 #include "devicebookwindow.h"
 
-#include "booklocation.h"
 #include "booksettings.h"
 #include "bookwindowmodule.h"
 #include "filehooks.h"
@@ -46,16 +45,14 @@ DeviceBookWindow::DeviceBookWindow(const QString &bookPath, int language, QWidge
         m_browser->exported(path, written);
         emit pdfExported(written);
     });
-    ui.bookLocation->setEnabled(!bookLocationFromEnvironment());
-    ui.technician->setText(windowTechnician());
-    ui.technician->setEnabled(technicianFromEnvironment().isEmpty());
+    connect(m_browser, &BookBrowser::locationShown, ui.bookLocation, &QLineEdit::setText);
+    connect(m_browser, &BookBrowser::technicianShown, ui.technician, &QLineEdit::setText);
     openBook();
 }
 
 void DeviceBookWindow::openBook()
 {
     m_browser->open();
-    ui.bookLocation->setText(locationText(m_browser->location()));
     setLanguage(m_browser->language());
     refresh();
 }
@@ -64,25 +61,19 @@ void DeviceBookWindow::chooseBook()
 {
     if (m_browser->chooseLocation(ui.bookLocation->text()))
         openBook();
-    ui.bookLocation->setText(locationText(m_browser->location()));
 }
 
 void DeviceBookWindow::chooseTechnician()
 {
     m_browser->chooseTechnician(ui.technician->text());
-    ui.technician->setText(windowTechnician());
 }
 
 void DeviceBookWindow::setLanguage(int language)
 {
     m_browser->setLanguage(language);
     setWindowTitle(m_browser->title());
-    ui.bookLocationLabel->setText(bookText(BookText::BookLocation, language));
-    ui.technicianLabel->setText(bookText(BookText::Technician, language));
-    ui.verify->setText(bookText(BookText::Verify, language));
-    ui.searchField->setPlaceholderText(bookText(BookText::SearchHint, language));
-    ui.exportCsv->setText(bookText(BookText::ExportCsv, language));
-    ui.exportPdf->setText(bookText(BookText::ExportPdf, language));
+    for (const BookBrowser::Control &control : m_browser->controls())
+        findChild<QObject *>(QLatin1String(control.name))->setProperty(control.property, control.value);
 }
 
 void DeviceBookWindow::search(const QString &text)
@@ -108,9 +99,7 @@ void DeviceBookWindow::showDevice(int row)
 
 bool DeviceBookWindow::exportPdf(const QString &path)
 {
-    const EventTable &shown = m_browser->shownEvents();
-    const HistoryTable table{m_browser->shownTitle(), shown.headers, shown.rows, eventPdfColumnWeights()};
-    if (!m_pdfExport->start(table, path)) {
+    if (!m_pdfExport->start(m_browser->shownHistory(), path)) {
         m_browser->exported(path, false);
         return false;
     }
@@ -127,7 +116,7 @@ QString DeviceBookWindow::askSaveName(BookText caption, BookText filter)
 void DeviceBookWindow::onExportCsvClicked()
 {
     if (const QString path = askSaveName(BookText::ExportCsv, BookText::CsvFilter); !path.isEmpty())
-        exportCsv(path);
+        m_browser->exportCsv(path);
 }
 
 void DeviceBookWindow::onExportPdfClicked()

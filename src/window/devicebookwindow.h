@@ -23,8 +23,6 @@ class TAVIK7_BOOKWINDOW_EXPORT DeviceBookWindow : public QWidget
 public:
     DeviceBookWindow(const QString &bookPath, int language, QWidget *parent = nullptr);
 
-    // The shown device's history; false with a message shown when not written.
-    bool exportCsv(const QString &path) { return m_browser->exportCsv(path); }
     // Starts the export of the shown device's history; the PDF is laid out on
     // a thread of its own and pdfExported() tells how it ended. False, with
     // nothing started, while another export runs or when path names no

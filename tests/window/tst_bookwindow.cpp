@@ -286,10 +286,6 @@ void TestBookWindow::serverChosenWaitingAndVerified()
         field->setText(text);
         emit field->editingFinished();
     };
-    // Refused, and nothing kept: a password.
-    enter(location, server.url(QStringLiteral("shop"), QStringLiteral("book:s3cret")));
-    QVERIFY2(status->text().contains(QStringLiteral("~/.pgpass")), qPrintable(status->text()));
-    QCOMPARE(location->text(), bookFile());
     const QString url = server.url(QStringLiteral("shop"));
     enter(location, url);
     QCOMPARE(shown->windowTitle(), QStringLiteral("Gerätebuch ") + url);
