@@ -1,8 +1,6 @@
 // The serial port and the requests to the device: the buttons that start them
 // and the one table that words their results.
 
-#include <QStandardItemModel>
-
 #include "buttonavailability.h"
 #include "countertext.h"
 #include "devicebookkeeper.h"
@@ -13,7 +11,6 @@
 #include "portdiagnosis.h"
 #include "tavik7_bediensoftware.h"
 #include "reportsession.h"
-#include "texttable.h"
 #include "writesession.h"
 
 namespace {

@@ -7,12 +7,10 @@
 #include "filehooks.h"
 #include "flashsession.h"
 #include "platform.h"
-#include "portdiagnosis.h"
 #include "messageboxes.h"
 #include "messagecatalogue.h"
 #include "tavik7_bediensoftware.h"
 #include "textpanes.h"
-#include "texttable.h"
 
 using tavik7::FlashRun;
 
