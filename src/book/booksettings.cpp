@@ -48,7 +48,7 @@ QString said(Said id, int language)
 
 QSettings settings()
 {
-    return QSettings(platform::windowSettingsPath(), QSettings::IniFormat);
+    return platform::windowSettings();
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 #include <QStandardPaths>
 
 namespace tavik7::platform {
@@ -21,6 +20,11 @@ QString windowSettingsPath()
     return appDataFolder() + QStringLiteral("TAVIK7 PC Software.ini");
 }
 
+QSettings windowSettings()
+{
+    return QSettings(windowSettingsPath(), QSettings::IniFormat);
+}
+
 QString programFile(const QString &fileName, const char *variable)
 {
     const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + fileName;
@@ -36,12 +40,12 @@ constexpr char kReviewKey[] = "write/reviewBeforeWriting";
 
 bool reviewBeforeWriting()
 {
-    return QSettings(windowSettingsPath(), QSettings::IniFormat).value(QLatin1String(kReviewKey)).toBool();
+    return windowSettings().value(QLatin1String(kReviewKey)).toBool();
 }
 
 void rememberReviewBeforeWriting(bool on)
 {
-    QSettings(windowSettingsPath(), QSettings::IniFormat).setValue(QLatin1String(kReviewKey), on);
+    windowSettings().setValue(QLatin1String(kReviewKey), on);
 }
 
 void ensureAppDataFolder(const QString &folder)

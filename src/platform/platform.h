@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +17,8 @@ constexpr char kAppDataFolderName[] = "KLV TAVIK7 PC Software";
 
 // The window's per-user settings, beside its logs, so that a test's folder holds its own.
 [[nodiscard]] QString windowSettingsPath();
+// The window's settings file, opened as every part of the window reads and writes it.
+[[nodiscard]] QSettings windowSettings();
 // Whether the window shows a write for review before making it; off until
 // the technician turns it on, then remembered in the window's settings.
 [[nodiscard]] bool reviewBeforeWriting();
